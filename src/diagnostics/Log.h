@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QString>
+
+#include "store/ItemPtr.h"
+
+// The program's one logging call, usable from every subsystem with or without a diagnostics
+// page. level 1 is an event, 2 a step within it, 3 a detail of a step; item is the user the
+// line concerns, or null.
+void Log(QString area, int level, QString text, ItemPtr item = ItemPtr());

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QSet>
+#include <QString>
+
+#include <string>
+
+#include "store/ItemPtr.h"
+
+class LogSink;
+class QDateTime;
+
+// Stamps and indents every logged line and hands it to the installed sink. While the setting
+// user_level_logging is "yes" it also appends the line to one file per area and, for a line
+// about an item, records an item_log entry on that item. One instance serves the program
+// (`logService`); each instance is one run as far as file headers and entry numbers go.
+class LogService
+{
+public:
+    LogService();
+    LogService(const LogService&) = delete;
+    LogService& operator=(const LogService&) = delete;
+
+    // Declares item_log and its value types and restarts the entry numbering at 0; called
+    // before the store file is loaded. Types already declared are kept.
+    void Init();
+    // Lets items of that type hold entries: many per item, one item per entry.
+    void RegisterLoggableItemType(const std::string& typeName);
+
+    void Log(const QString& area, int level, const QString& text, ItemPtr item);
+
+    // Replaces any installed sink.
+    void InstallSink(LogSink* sink);
+    // Only when that sink is the installed one.
+    void RemoveSink(LogSink* sink);
+    LogSink* Sink() const { return mp_sink; }
+
+    // The folder of the log files; created when the first file is written.
+    void SetFolder(const QString& folder) { m_folder = folder; }
+    const QString& Folder() const { return m_folder; }
+    QString FileName(const QString& area) const;
+    static QString DefaultFolder();
+
+    // Three blanks in front of text for every level above 1.
+    static QString Indent(const QString& text, int level);
+    // The time in the toolkit's text date form, with English names whatever the locale.
+    static QString Stamp(const QDateTime& time);
+    static bool LoggingEnabled();
+
+private:
+    void RecordEntry(const QString& area, int level, const QString& text, ItemPtr item);
+    void AppendToFile(const QString& area, const QString& stamp, const QString& line);
+
+    qint64 m_entryCounter = 0;
+    // Areas whose file has had its "Logging started" header in this run.
+    QSet<QString> m_headedAreas;
+    QString m_folder;
+    LogSink* mp_sink = nullptr;
+};
+
+extern LogService logService;

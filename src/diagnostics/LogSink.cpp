@@ -1,0 +1,8 @@
+#include "diagnostics/LogSink.h"
+
+#include "diagnostics/LogService.h"
+
+LogSink::~LogSink()
+{
+    logService.RemoveSink(this);
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <set>
+
+#include "store/EventHandler.h"
+
+// Base of every class that subscribes to the store. Its destruction withdraws its handlers by
+// flagging them; their holders delete them later.
+class DataHandler
+{
+public:
+    DataHandler() = default;
+    DataHandler(const DataHandler&) = delete;
+    DataHandler& operator=(const DataHandler&) = delete;
+    virtual ~DataHandler();
+
+    template <class C, class T>
+    EventHandler<C, T>* NewEventHandler(C* object, void (C::*method)(T))
+    {
+        auto* handler = new EventHandler<C, T>(object, method);
+        Record(handler);
+        return handler;
+    }
+
+    void RemoveDataHandlers();
+
+protected:
+    std::set<EventHandlerRoot*> m_handlers;
+
+private:
+    friend class EventHandlerRoot;
+    void Record(EventHandlerRoot* handler);
+};

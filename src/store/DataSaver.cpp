@@ -1,0 +1,592 @@
+#include "store/DataSaver.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QtEndian>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include <unistd.h>
+
+#include "store/Data.h"
+
+DataSaver* dataSaver = nullptr;
+
+namespace
+{
+// The file is written and read in pieces of this size, not field by field.
+constexpr std::size_t g_chunkSize = std::size_t(1) << 20;
+
+// Collects the fields of the file and hands them to the file in large writes. Every write must
+// take all its bytes; anything less is a failed save.
+class OutputBuffer
+{
+public:
+    OutputBuffer(QFile& io_file, qint64 i_limit) : m_file(io_file), m_limit(i_limit)
+    {
+        m_buffer.reserve(g_chunkSize);
+    }
+
+    void Append(const char* ip_data, std::size_t i_size)
+    {
+        if (m_buffer.size() + i_size > g_chunkSize)
+        {
+            Flush();
+            if (i_size > g_chunkSize)
+            {
+                WriteOut(ip_data, i_size);
+                return;
+            }
+        }
+        m_buffer.append(ip_data, i_size);
+    }
+
+    void Flush()
+    {
+        if (m_buffer.empty())
+            return;
+        WriteOut(m_buffer.data(), m_buffer.size());
+        m_buffer.clear();
+    }
+
+private:
+    void WriteOut(const char* ip_data, std::size_t i_size)
+    {
+        qint64 l_size = static_cast<qint64>(i_size);
+        bool l_cut = false;
+        if (m_limit >= 0 && m_written + l_size > m_limit)
+        {
+            l_size = m_limit - m_written;
+            l_cut = true;
+        }
+        if (m_file.write(ip_data, l_size) != l_size || l_cut)
+            throw DataSaveFailure();
+        m_written += l_size;
+    }
+
+    QFile& m_file;
+    qint64 m_limit;
+    qint64 m_written = 0;
+    std::string m_buffer;
+};
+
+// Reads the file in large pieces and knows how many bytes are left, so that every length and
+// count can be checked against them before anything is allocated for it.
+class InputBuffer
+{
+public:
+    explicit InputBuffer(QFile& io_file) : m_file(io_file), m_left(io_file.size()) {}
+
+    qint64 Left() const { return m_left; }
+
+    void Take(char* op_data, std::size_t i_size)
+    {
+        if (static_cast<qint64>(i_size) > m_left)
+            throw DataLoadFailure();
+        while (i_size > 0)
+        {
+            if (m_position == m_end)
+                Refill();
+            const std::size_t l_part = std::min(i_size, m_end - m_position);
+            std::memcpy(op_data, m_buffer.data() + m_position, l_part);
+            m_position += l_part;
+            op_data += l_part;
+            i_size -= l_part;
+            m_left -= static_cast<qint64>(l_part);
+        }
+    }
+
+private:
+    void Refill()
+    {
+        if (m_buffer.empty())
+            m_buffer.resize(static_cast<std::size_t>(
+                std::min<qint64>(std::max<qint64>(m_left, 1), qint64(g_chunkSize))));
+        const qint64 l_read = m_file.read(m_buffer.data(), static_cast<qint64>(m_buffer.size()));
+        if (l_read <= 0)
+            throw DataLoadFailure();
+        m_position = 0;
+        m_end = static_cast<std::size_t>(l_read);
+    }
+
+    QFile& m_file;
+    qint64 m_left;
+    std::vector<char> m_buffer;
+    std::size_t m_position = 0;
+    std::size_t m_end = 0;
+};
+
+// ---- Field codecs: little-endian int32, one-byte flags, counted byte strings ----
+
+template <class T>
+void WriteType(OutputBuffer& io_out, T i_value);
+
+template <>
+void WriteType<int>(OutputBuffer& io_out, int i_value)
+{
+    char l_bytes[4];
+    qToLittleEndian<qint32>(i_value, l_bytes);
+    io_out.Append(l_bytes, sizeof l_bytes);
+}
+
+template <>
+void WriteType<bool>(OutputBuffer& io_out, bool i_value)
+{
+    const char l_byte = i_value ? 1 : 0;
+    io_out.Append(&l_byte, 1);
+}
+
+void WriteString(OutputBuffer& io_out, const std::string& i_bytes)
+{
+    if (i_bytes.size() > static_cast<std::size_t>(std::numeric_limits<qint32>::max()))
+        throw DataSaveFailure();
+    WriteType<int>(io_out, static_cast<int>(i_bytes.size()));
+    io_out.Append(i_bytes.data(), i_bytes.size());
+}
+
+template <class T>
+void ReadType(InputBuffer& io_in, T& o_value);
+
+template <>
+void ReadType<int>(InputBuffer& io_in, int& o_value)
+{
+    char l_bytes[4];
+    io_in.Take(l_bytes, sizeof l_bytes);
+    o_value = qFromLittleEndian<qint32>(l_bytes);
+}
+
+template <>
+void ReadType<char>(InputBuffer& io_in, char& o_value)
+{
+    io_in.Take(&o_value, 1);
+}
+
+// A count of entries that each take at least i_entryBytes of the file: one that is negative or
+// could not fit into the rest of the file is damage.
+void CheckCount(const InputBuffer& i_in, int i_count, qint64 i_entryBytes)
+{
+    if (i_count < 0 || qint64(i_count) * i_entryBytes > i_in.Left())
+        throw DataLoadFailure();
+}
+
+// Keeps the bytes up to the first NUL, as values have always been read back.
+void ReadString(InputBuffer& io_in, std::string& o_bytes)
+{
+    int l_length = 0;
+    ReadType<int>(io_in, l_length);
+    CheckCount(io_in, l_length, 1);
+    o_bytes.assign(static_cast<std::size_t>(l_length), '\0');
+    if (l_length > 0)
+        io_in.Take(&o_bytes[0], o_bytes.size());
+    o_bytes.resize(strnlen(o_bytes.data(), o_bytes.size()));
+}
+
+// ---- Writing ----
+
+// One type block: the items written, in identity order, numbered from m_firstIndex on.
+struct Block
+{
+    Type* mp_type = nullptr;
+    std::vector<Item*> m_items;
+    int m_firstIndex = 0;
+};
+
+bool ConnectedToAny(const Item* ip_item, const std::set<Type*>& i_types)
+{
+    for (Type* lp_type : i_types)
+        if (ip_item->IsConnected(lp_type))
+            return true;
+    return false;
+}
+
+void WriteStore(OutputBuffer& io_out, const std::set<Type*>& i_savedTypes,
+                const std::map<Type*, std::set<Type*>>& i_byConnection, bool i_everything)
+{
+    std::vector<Block> l_blocks;
+    std::unordered_map<Type*, std::size_t> l_blockOfType;
+    qint64 l_nextIndex = 1;
+    for (const auto& l_entry : d.Types())
+    {
+        Type* lp_type = l_entry.second;
+        const bool l_saved = i_everything || i_savedTypes.count(lp_type) != 0;
+        const auto l_conditions = i_byConnection.find(lp_type);
+        if (!l_saved && l_conditions == i_byConnection.end())
+            continue;
+        Block l_block;
+        l_block.mp_type = lp_type;
+        l_block.m_items.reserve(lp_type->ItemCount());
+        if (lp_type->IsNull())
+        {
+            for (ItemPtr l_item : lp_type->NullItems())
+                l_block.m_items.push_back(l_item.Get());
+        }
+        else
+        {
+            // The same order as the type's item set yields, without building one.
+            for (const auto& l_item : lp_type->ItemsByValue())
+                l_block.m_items.push_back(l_item.second);
+            std::sort(l_block.m_items.begin(), l_block.m_items.end(), std::less<Item*>());
+        }
+        if (!l_saved)
+        {
+            auto l_end = std::remove_if(
+                l_block.m_items.begin(), l_block.m_items.end(),
+                [&](const Item* ip_item) { return !ConnectedToAny(ip_item, l_conditions->second); });
+            l_block.m_items.erase(l_end, l_block.m_items.end());
+        }
+        l_block.m_firstIndex = static_cast<int>(std::min<qint64>(l_nextIndex, INT32_MAX));
+        l_nextIndex += static_cast<qint64>(l_block.m_items.size());
+        if (l_nextIndex - 1 > std::numeric_limits<qint32>::max())
+            throw DataSaveFailure();
+        l_blockOfType.emplace(lp_type, l_blocks.size());
+        l_blocks.push_back(std::move(l_block));
+    }
+
+    WriteType<int>(io_out, static_cast<int>(l_blocks.size()));
+    for (const Block& l_block : l_blocks)
+    {
+        const bool l_valueless = l_block.mp_type->IsNull();
+        WriteString(io_out, l_block.mp_type->GetName());
+        WriteType<bool>(io_out, l_valueless);
+        WriteType<int>(io_out, static_cast<int>(l_block.m_items.size()));
+        int l_index = l_block.m_firstIndex;
+        for (const Item* lp_item : l_block.m_items)
+        {
+            WriteType<int>(io_out, l_index++);
+            if (!l_valueless)
+                WriteString(io_out, lp_item->GetValue().Bytes());
+        }
+    }
+
+    // Each connection is seen from both ends; only the end with the smaller index records it,
+    // and walking the items in index order gives the pairs already in ascending order.
+    std::vector<std::pair<int, int>> l_pairs;
+    std::vector<int> l_partners;
+    for (const Block& l_block : l_blocks)
+    {
+        int l_index = l_block.m_firstIndex;
+        for (const Item* lp_item : l_block.m_items)
+        {
+            l_partners.clear();
+            const TypeItemsMap& l_connections = lp_item->Connections();
+            for (auto l_type = l_connections.Begin(); l_type != l_connections.End(); ++l_type)
+            {
+                const auto l_found = l_blockOfType.find(l_type.GetType());
+                if (l_found == l_blockOfType.end())
+                    continue;
+                const Block& l_other = l_blocks[l_found->second];
+                for (ItemPtr l_partner : *l_type.Set())
+                {
+                    const auto l_position = std::lower_bound(
+                        l_other.m_items.begin(), l_other.m_items.end(), l_partner.Get(),
+                        std::less<Item*>());
+                    if (l_position == l_other.m_items.end() || *l_position != l_partner.Get())
+                        continue;
+                    const int l_partnerIndex =
+                        l_other.m_firstIndex + static_cast<int>(l_position - l_other.m_items.begin());
+                    if (l_index < l_partnerIndex)
+                        l_partners.push_back(l_partnerIndex);
+                }
+            }
+            std::sort(l_partners.begin(), l_partners.end());
+            for (int l_partnerIndex : l_partners)
+                l_pairs.emplace_back(l_index, l_partnerIndex);
+            ++l_index;
+        }
+    }
+    if (l_pairs.size() > static_cast<std::size_t>(std::numeric_limits<qint32>::max()))
+        throw DataSaveFailure();
+    WriteType<int>(io_out, static_cast<int>(l_pairs.size()));
+    for (const auto& l_pair : l_pairs)
+    {
+        WriteType<int>(io_out, l_pair.first);
+        WriteType<int>(io_out, l_pair.second);
+    }
+}
+
+// ---- Reading ----
+
+// Watches for removals while the load creates and connects items: a handler reacting to the
+// load may remove an item the load still holds, which must then be left alone.
+class RemovalWatch : public DataHandler
+{
+public:
+    RemovalWatch() { d.m_removedEvent.AddHandler(NewEventHandler(this, &RemovalWatch::OnRemoved)); }
+    void OnRemoved(ItemPtr) { m_sawRemoval = true; }
+    bool m_sawRemoval = false;
+};
+
+bool StillInStore(const DataSaver::ItemInfo& i_record)
+{
+    Type* lp_type = i_record.mp_type;
+    if (lp_type->IsNull())
+        return lp_type->NullItems().Contains(i_record.m_item);
+    return lp_type->HasItem(Value(i_record.m_value)) == i_record.m_item;
+}
+
+void ReadStore(InputBuffer& io_in)
+{
+    using ItemInfo = DataSaver::ItemInfo;
+    std::vector<ItemInfo> l_records;
+
+    int l_typeCount = 0;
+    ReadType<int>(io_in, l_typeCount);
+    // A type block takes at least its name length, valueless byte and item count.
+    CheckCount(io_in, l_typeCount, 9);
+    for (int l_block = 0; l_block < l_typeCount; ++l_block)
+    {
+        std::string l_name;
+        ReadString(io_in, l_name);
+        char l_valuelessByte = 0;
+        ReadType<char>(io_in, l_valuelessByte);
+        const bool l_valueless = l_valuelessByte != 0;
+        int l_itemCount = 0;
+        ReadType<int>(io_in, l_itemCount);
+        CheckCount(io_in, l_itemCount, l_valueless ? 4 : 8);
+        // Types no longer declared, or declared differently, are read past and dropped.
+        Type* lp_type = d.HasType(l_name);
+        if (lp_type && lp_type->IsNull() != l_valueless)
+            lp_type = nullptr;
+        for (int l_item = 0; l_item < l_itemCount; ++l_item)
+        {
+            ItemInfo l_record;
+            ReadType<int>(io_in, l_record.m_index);
+            if (!l_valueless)
+                ReadString(io_in, l_record.m_value);
+            if (!lp_type)
+                continue;
+            l_record.mp_type = lp_type;
+            l_records.push_back(std::move(l_record));
+        }
+    }
+
+    int l_pairCount = 0;
+    ReadType<int>(io_in, l_pairCount);
+    CheckCount(io_in, l_pairCount, 8);
+    std::vector<std::pair<int, int>> l_filePairs(static_cast<std::size_t>(l_pairCount));
+    for (auto& l_pair : l_filePairs)
+    {
+        ReadType<int>(io_in, l_pair.first);
+        ReadType<int>(io_in, l_pair.second);
+    }
+
+    // Records in index order, a repeated index keeping its last record. Files we write are
+    // already in order and numbered 1 to N, which needs neither sorting nor searching.
+    const auto l_byIndex = [](const ItemInfo& i_a, const ItemInfo& i_b) {
+        return i_a.m_index < i_b.m_index;
+    };
+    if (!std::is_sorted(l_records.begin(), l_records.end(), l_byIndex))
+        std::stable_sort(l_records.begin(), l_records.end(), l_byIndex);
+    std::size_t l_kept = 0;
+    for (std::size_t l_next = 0; l_next < l_records.size(); ++l_next)
+    {
+        if (l_kept > 0 && l_records[l_kept - 1].m_index == l_records[l_next].m_index)
+        {
+            l_records[l_kept - 1] = std::move(l_records[l_next]);
+            continue;
+        }
+        if (l_kept != l_next)
+            l_records[l_kept] = std::move(l_records[l_next]);
+        ++l_kept;
+    }
+    l_records.resize(l_kept);
+    const bool l_dense = l_records.empty() ||
+                         (l_records.front().m_index == 1 &&
+                          l_records.back().m_index == static_cast<int>(l_records.size()));
+    const auto l_positionOf = [&](int i_index) -> std::ptrdiff_t {
+        if (l_dense)
+            return i_index >= 1 && i_index <= static_cast<int>(l_records.size()) ? i_index - 1 : -1;
+        ItemInfo l_key;
+        l_key.m_index = i_index;
+        const auto l_found =
+            std::lower_bound(l_records.begin(), l_records.end(), l_key, l_byIndex);
+        return l_found != l_records.end() && l_found->m_index == i_index
+                   ? l_found - l_records.begin()
+                   : -1;
+    };
+
+    // Record positions follow index order, so sorting by them is sorting by index.
+    std::vector<std::pair<std::ptrdiff_t, std::ptrdiff_t>> l_connections;
+    l_connections.reserve(l_filePairs.size());
+    for (const auto& l_pair : l_filePairs)
+    {
+        const std::ptrdiff_t l_first = l_positionOf(l_pair.first);
+        const std::ptrdiff_t l_second = l_positionOf(l_pair.second);
+        if (l_first >= 0 && l_second >= 0 && l_first != l_second)
+            l_connections.emplace_back(l_first, l_second);
+    }
+    std::vector<std::pair<int, int>>().swap(l_filePairs);
+    if (!std::is_sorted(l_connections.begin(), l_connections.end()))
+        std::sort(l_connections.begin(), l_connections.end());
+    l_connections.erase(std::unique(l_connections.begin(), l_connections.end()),
+                        l_connections.end());
+
+    RemovalWatch l_watch;
+    for (ItemInfo& l_record : l_records)
+    {
+        // Creating a value that is already there (a default) merges into that item.
+        l_record.m_item = l_record.mp_type->IsNull() ? l_record.mp_type->NewItem()
+                                                     : l_record.mp_type->NewItem(Value(l_record.m_value));
+    }
+    for (const auto& l_connection : l_connections)
+    {
+        const ItemInfo& l_first = l_records[static_cast<std::size_t>(l_connection.first)];
+        const ItemInfo& l_second = l_records[static_cast<std::size_t>(l_connection.second)];
+        if (l_watch.m_sawRemoval && (!StillInStore(l_first) || !StillInStore(l_second)))
+            continue;
+        // A pair between types that are no longer related cannot be made; it is left out.
+        if (l_first.m_item == l_second.m_item || !l_first.mp_type->IsRelated(l_second.mp_type))
+            continue;
+        l_first.m_item += l_second.m_item;
+    }
+}
+
+// The first "<path>.<n>" that names nothing on disk, not even a dangling link.
+QString FreeTemporaryName(const QString& i_path)
+{
+    for (qint64 l_number = 1;; ++l_number)
+    {
+        const QString l_name = QString("%1.%2").arg(i_path, QString::number(l_number));
+        const QFileInfo l_info(l_name);
+        if (!l_info.exists() && !l_info.isSymLink())
+            return l_name;
+    }
+}
+
+// The new store must be on the disk before it replaces the old one.
+void SyncToDisk(QFile& io_file)
+{
+    if (::fsync(io_file.handle()) != 0 && errno != EINVAL && errno != ENOTSUP)
+        throw DataSaveFailure();
+}
+} // namespace
+
+DataSaver::DataSaver()
+{
+    dataSaver = this;
+}
+
+DataSaver::~DataSaver()
+{
+    if (dataSaver == this)
+        dataSaver = nullptr;
+}
+
+void DataSaver::AddSavedType(const std::string& i_typeName)
+{
+    m_savedTypes.insert(d.GetType(i_typeName));
+}
+
+void DataSaver::AddSavedByConnectionType(const std::string& i_typeName,
+                                         const std::string& i_conditionTypeName)
+{
+    Type* lp_condition = d.GetType(i_conditionTypeName);
+    Type* lp_type = d.GetType(i_typeName);
+    m_savedByConnectionTypes[lp_type].insert(lp_condition);
+}
+
+void DataSaver::AddDataLoadedEventHandler(DataLoadedEventHandler* ip_handler)
+{
+    m_dataLoadedEventHandlers.insert(ip_handler);
+}
+
+void DataSaver::WriteFile(const QString& i_path, bool i_everything, bool i_replacing,
+                          bool& o_created) const
+{
+    o_created = false;
+    QFile l_file(i_path);
+    // A temporary file is always new: an existing file under its name is not ours to clobber.
+    const QIODevice::OpenMode l_mode = QIODevice::WriteOnly | QIODevice::Unbuffered |
+                                       (i_replacing ? QIODevice::NewOnly : QIODevice::Truncate);
+    if (!l_file.open(l_mode))
+        throw DataSaveFailure();
+    o_created = true;
+    OutputBuffer l_out(l_file, m_writeLimit);
+    WriteStore(l_out, m_savedTypes, m_savedByConnectionTypes, i_everything);
+    l_out.Flush();
+    if (i_replacing)
+        SyncToDisk(l_file);
+    l_file.close();
+    if (l_file.error() != QFileDevice::NoError)
+        throw DataSaveFailure();
+}
+
+void DataSaver::Save(const QString& i_path)
+{
+    const QString l_temporary = FreeTemporaryName(i_path);
+    bool l_created = false;
+    try
+    {
+        WriteFile(l_temporary, false, true, l_created);
+        // One step: a reader sees either the old store or the new one, never neither.
+        if (std::rename(QFile::encodeName(l_temporary).constData(),
+                        QFile::encodeName(i_path).constData()) != 0)
+            throw DataSaveFailure();
+    }
+    catch (const DataSaveFailure&)
+    {
+        if (l_created)
+            QFile::remove(l_temporary);
+    }
+}
+
+bool DataSaver::SaveAll(const QString& i_path)
+{
+    bool l_created = false;
+    try
+    {
+        WriteFile(i_path, true, false, l_created);
+    }
+    catch (const DataSaveFailure&)
+    {
+        return false;
+    }
+    return true;
+}
+
+void DataSaver::Load(const QString& i_path)
+{
+    QFile l_file(i_path);
+    if (!l_file.open(QIODevice::ReadOnly))
+    {
+        EmitDataLoaded();
+        EmitNoData();
+        return;
+    }
+    try
+    {
+        InputBuffer l_in(l_file);
+        ReadStore(l_in);
+    }
+    catch (const DataLoadFailure&)
+    {
+        l_file.close();
+        // Half a store is worse than none: the defaults go too, and the caller starts afresh.
+        d.RemoveAllItems();
+        throw DataLoadFailure();
+    }
+    l_file.close();
+    EmitDataLoaded();
+}
+
+void DataSaver::EmitDataLoaded()
+{
+    const std::set<DataLoadedEventHandler*> l_handlers(m_dataLoadedEventHandlers);
+    for (DataLoadedEventHandler* lp_handler : l_handlers)
+        lp_handler->DataLoaded();
+}
+
+void DataSaver::EmitNoData()
+{
+    const std::set<DataLoadedEventHandler*> l_handlers(m_dataLoadedEventHandlers);
+    for (DataLoadedEventHandler* lp_handler : l_handlers)
+        lp_handler->NoData();
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+#include <map>
+#include <set>
+#include <string>
+
+#include "store/DataLoadFailure.h"
+#include "store/DataSaveFailure.h"
+#include "store/DataLoadedEventHandler.h"
+#include "store/ItemPtr.h"
+
+class Type;
+
+// Keeps the chosen parts of the store across runs in the store file. Owners register the types
+// they want kept, either with all their items or only with the items connected to an item of
+// given condition types; the shell loads the file once at start-up and saves it periodically.
+class DataSaver
+{
+public:
+    // The loader's record of one index of the file.
+    struct ItemInfo
+    {
+        int m_index = 0;
+        Type* mp_type = nullptr;
+        std::string m_value;
+        ItemPtr m_item;
+    };
+
+    DataSaver();
+    ~DataSaver();
+    DataSaver(const DataSaver&) = delete;
+    DataSaver& operator=(const DataSaver&) = delete;
+
+    void AddSavedType(const std::string& i_typeName);
+    void AddSavedByConnectionType(const std::string& i_typeName,
+                                  const std::string& i_conditionTypeName);
+    void AddDataLoadedEventHandler(DataLoadedEventHandler* ip_handler);
+
+    // Writes the selection through a numbered temporary file that then replaces the store file
+    // in one step. A failure leaves the old store file as it was and is not reported.
+    void Save(const QString& i_path);
+    // Reads the file into the store and tells the listeners. A missing or unreadable file is a
+    // first start. A damaged one empties the store and throws DataLoadFailure.
+    void Load(const QString& i_path);
+    // Dumps every type of the store straight into the file, for diagnosis.
+    bool SaveAll(const QString& i_path);
+
+    void EmitDataLoaded();
+    void EmitNoData();
+
+    // Makes every write past this many bytes fail, as on a full disk; negative for no limit.
+    // Lets tests reach the failure paths of Save and SaveAll.
+    void SetWriteLimit(qint64 i_bytes) { m_writeLimit = i_bytes; }
+
+private:
+    void WriteFile(const QString& i_path, bool i_everything, bool i_replacing,
+                   bool& o_created) const;
+
+    std::set<Type*> m_savedTypes;
+    std::map<Type*, std::set<Type*>> m_savedByConnectionTypes;
+    std::set<DataLoadedEventHandler*> m_dataLoadedEventHandlers;
+    qint64 m_writeLimit = -1;
+};
+
+extern DataSaver* dataSaver;

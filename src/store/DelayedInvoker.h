@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <map>
+#include <utility>
+
+class QTimer;
+
+// Calls a slot of an object once after a delay. Requests for the same object and slot made
+// while a call is pending are folded into that call, so a burst of events leads to a single call
+// shortly after the burst began.
+class DelayedInvoker : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit DelayedInvoker(QObject* parent = nullptr);
+    ~DelayedInvoker() override;
+
+    // slot is a signature with its slot marker, as SLOT() writes it: "1Sort()".
+    void Invoke(QObject* target, QString slot, int ms);
+
+public slots:
+    void OnTimeout();
+
+private slots:
+    void OnTargetDestroyed(QObject* target);
+
+private:
+    using Key = std::pair<QObject*, QString>;
+
+    bool HasPending(QObject* target) const;
+
+    std::map<Key, QTimer*> m_pending;
+    std::map<QTimer*, Key> m_reverse;
+};
+
+extern DelayedInvoker* delayedInvoker;

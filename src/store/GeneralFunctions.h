@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+
+#include <string>
+
+// Stateless helpers shared by the views, shares, transfer queues and peer messenger. Remote
+// paths keep backslash separators and local paths use the slash; the path functions accept
+// both unless noted.
+
+// The last component, after one trailing separator is dropped.
+std::string GetFileName(std::string path);
+// Everything before the last separator, after one trailing separator is dropped; a path
+// without a separator is its own folder.
+std::string GetFolder(std::string path);
+// GetFolder of the path with every trailing backslash dropped.
+std::string GetParentFolder(std::string path);
+// The lower-cased text after the last "." of the whole path; separators are not looked at.
+std::string GetFileExtension(std::string path);
+// Every occurrence of from replaced by to; inserted text is never searched again.
+std::string StringReplace(std::string text, std::string from, std::string to);
+
+// "&", "<" and ">" as entities, for text shown as rich text; quotes stay.
+QString EscapeHTML(QString text);
+// http and https addresses as anchors; the text must already have gone through EscapeHTML.
+QString ConvertLinks(QString text);
+// The first index at or after from holding any of chars; -1 when there is none.
+int findFirstOf(QString text, QString chars, int from);
+// The components, last first, joined by "/".
+QString ReversePathname(QString path);
+// The key under which local file paths are compared.
+QString GetAbsoluteFileName(QString path);
+// "1,234,567"; empty for zero and below.
+QString CommafyNumber(long long n);
+// "1d1h1m1s", "1h2m5s", "0m59s".
+QString FormatSeconds(long seconds);
+
+// Bit n of the word, the least significant being bit 1; false outside 1..32.
+bool GetBit(unsigned int word, int n);

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+// The store throws its schema errors as pointers to new objects; these catch, check and free
+// them, so a test can assert on the thrown class without leaking it.
+template <class Exception>
+::testing::AssertionResult ThrowsPointer(const std::function<void()>& action)
+{
+    try
+    {
+        action();
+    }
+    catch (Exception* exception)
+    {
+        delete exception;
+        return ::testing::AssertionSuccess();
+    }
+    catch (...)
+    {
+        return ::testing::AssertionFailure() << "threw something else";
+    }
+    return ::testing::AssertionFailure() << "threw nothing";
+}
+
+#define EXPECT_THROWS_PTR(statement, Exception) \
+    EXPECT_TRUE(ThrowsPointer<Exception>([&] { statement; }))
+
+// A fresh folder under the system's temporary folder, removed with the object.
+class TemporaryFolder
+{
+public:
+    TemporaryFolder();
+    ~TemporaryFolder();
+    TemporaryFolder(const TemporaryFolder&) = delete;
+    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+
+    const std::string& Path() const { return m_path; }
+    std::string File(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+};
