@@ -9,13 +9,16 @@
 #include "diagnostics/LogSink.h"
 #include "store/DataHandler.h"
 #include "store/ItemPtr.h"
+#include "store/PathNodeRelation.h"
 
 class QTextBrowser;
+class QTreeWidgetItem;
 class Ui_DiagnosticsForm;
 
 // The diagnostics page of the main window. It shows every logged line in a tab named after
-// the line's area, creating the tab at the area's first line. The page installs itself as the
-// log sink on construction and withdraws on destruction.
+// the line's area, creating the tab at the area's first line, and lists the users whose online
+// status is tracked. The page installs itself as the log sink on construction and withdraws on
+// destruction.
 class DiagnosticsForm : public QWidget, public DataHandler, public LogSink
 {
     Q_OBJECT
@@ -30,8 +33,32 @@ public:
 
     void LogLine(const QString& area, const QString& line) override;
 
+    // Store handlers of the tracked-users list, each given the user.
+    void OnUserTracked(ItemPtr user);
+    void OnUserUntracked(ItemPtr user);
+    void OnUserOnline(ItemPtr user);
+    void OnUserOffline(ItemPtr user);
+
+    // The operations behind the page's actions.
+    void ShowDataDialog();
+    void ShowTypeNavigator();
+    // Asks for a file and dumps the whole store into it.
+    void DumpData();
+    // Dumps the whole store into that file and tells the user how it went.
+    bool DumpDataTo(const QString& fileName);
+
+public slots:
+    void OnActionTriggered(QWidget* widget, QString id);
+
 private:
     QTextBrowser* AreaBrowser(const QString& area);
+    void SubscribeUserPath(const char* flagType, PathNodeRelation relation,
+                           void (DiagnosticsForm::*handler)(ItemPtr));
+    // The row of a tracked user, or null.
+    QTreeWidgetItem* TrackedRow(ItemPtr user) const;
+    void SetOnlineText(ItemPtr user, bool online);
+    void OnTrackNodeRemoved(ItemPtr node);
+    void OnUserRemoved(ItemPtr user);
 
     Ui_DiagnosticsForm* mp_ui;
     // The tabs are ours; the log and log_widget items only mirror them, and a store that was

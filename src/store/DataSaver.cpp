@@ -5,6 +5,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <cstdint>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -17,6 +18,10 @@
 #include <unistd.h>
 
 #include "store/Data.h"
+#include <chrono>
+#include <iostream>
+static auto T0 = std::chrono::steady_clock::now();
+static void Mark(const char* w){auto n=std::chrono::steady_clock::now(); std::cerr<<w<<" "<<std::chrono::duration<double,std::milli>(n-T0).count()<<"\n"; T0=n;}
 
 DataSaver* dataSaver = nullptr;
 
@@ -207,11 +212,11 @@ bool ConnectedToAny(const Item* ip_item, const std::set<Type*>& i_types)
     return false;
 }
 
-void WriteStore(OutputBuffer& io_out, const std::set<Type*>& i_savedTypes,
-                const std::map<Type*, std::set<Type*>>& i_byConnection, bool i_everything)
+std::vector<Block> SelectBlocks(const std::set<Type*>& i_savedTypes,
+                                const std::map<Type*, std::set<Type*>>& i_byConnection,
+                                bool i_everything)
 {
     std::vector<Block> l_blocks;
-    std::unordered_map<Type*, std::size_t> l_blockOfType;
     qint64 l_nextIndex = 1;
     for (const auto& l_entry : d.Types())
     {
@@ -242,14 +247,37 @@ void WriteStore(OutputBuffer& io_out, const std::set<Type*>& i_savedTypes,
                 [&](const Item* ip_item) { return !ConnectedToAny(ip_item, l_conditions->second); });
             l_block.m_items.erase(l_end, l_block.m_items.end());
         }
-        l_block.m_firstIndex = static_cast<int>(std::min<qint64>(l_nextIndex, INT32_MAX));
-        l_nextIndex += static_cast<qint64>(l_block.m_items.size());
-        if (l_nextIndex - 1 > std::numeric_limits<qint32>::max())
+        if (l_nextIndex + static_cast<qint64>(l_block.m_items.size()) - 1 >
+            std::numeric_limits<qint32>::max())
             throw DataSaveFailure();
-        l_blockOfType.emplace(lp_type, l_blocks.size());
+        l_block.m_firstIndex = static_cast<int>(l_nextIndex);
+        l_nextIndex += static_cast<qint64>(l_block.m_items.size());
         l_blocks.push_back(std::move(l_block));
     }
+    return l_blocks;
+}
 
+void WriteStore(OutputBuffer& io_out, const std::set<Type*>& i_savedTypes,
+                const std::map<Type*, std::set<Type*>>& i_byConnection, bool i_everything)
+{
+    const std::vector<Block> l_blocks = SelectBlocks(i_savedTypes, i_byConnection, i_everything);
+    std::unordered_map<const Type*, const Block*> l_blockOfType;
+    for (const Block& l_block : l_blocks)
+        l_blockOfType.emplace(l_block.mp_type, &l_block);
+    // The file index of a written item, 0 for one not written. Each block is sorted by identity,
+    // so a binary search finds it; that stays within a few megabytes even for a huge type.
+    const auto l_indexOf = [&](const Block& i_block, const Item* ip_item) {
+        const auto l_found = std::lower_bound(i_block.m_items.begin(), i_block.m_items.end(),
+                                              ip_item, std::less<const Item*>());
+        if (l_found == i_block.m_items.end() || *l_found != ip_item)
+            return 0;
+        return i_block.m_firstIndex + static_cast<int>(l_found - i_block.m_items.begin());
+    };
+
+    // Each connection is seen from both ends; only the end with the smaller index records it,
+    // and walking the items in index order gives the pairs in ascending order.
+    std::vector<std::pair<int, int>> l_pairs;
+    std::vector<int> l_partners;
     WriteType<int>(io_out, static_cast<int>(l_blocks.size()));
     for (const Block& l_block : l_blocks)
     {
@@ -260,39 +288,20 @@ void WriteStore(OutputBuffer& io_out, const std::set<Type*>& i_savedTypes,
         int l_index = l_block.m_firstIndex;
         for (const Item* lp_item : l_block.m_items)
         {
-            WriteType<int>(io_out, l_index++);
+            WriteType<int>(io_out, l_index);
             if (!l_valueless)
                 WriteString(io_out, lp_item->GetValue().Bytes());
-        }
-    }
-
-    // Each connection is seen from both ends; only the end with the smaller index records it,
-    // and walking the items in index order gives the pairs already in ascending order.
-    std::vector<std::pair<int, int>> l_pairs;
-    std::vector<int> l_partners;
-    for (const Block& l_block : l_blocks)
-    {
-        int l_index = l_block.m_firstIndex;
-        for (const Item* lp_item : l_block.m_items)
-        {
             l_partners.clear();
             const TypeItemsMap& l_connections = lp_item->Connections();
             for (auto l_type = l_connections.Begin(); l_type != l_connections.End(); ++l_type)
             {
-                const auto l_found = l_blockOfType.find(l_type.GetType());
-                if (l_found == l_blockOfType.end())
+                const auto l_other = l_blockOfType.find(l_type.GetType());
+                if (l_other == l_blockOfType.end())
                     continue;
-                const Block& l_other = l_blocks[l_found->second];
                 for (ItemPtr l_partner : *l_type.Set())
                 {
-                    const auto l_position = std::lower_bound(
-                        l_other.m_items.begin(), l_other.m_items.end(), l_partner.Get(),
-                        std::less<Item*>());
-                    if (l_position == l_other.m_items.end() || *l_position != l_partner.Get())
-                        continue;
-                    const int l_partnerIndex =
-                        l_other.m_firstIndex + static_cast<int>(l_position - l_other.m_items.begin());
-                    if (l_index < l_partnerIndex)
+                    const int l_partnerIndex = l_indexOf(*l_other->second, l_partner.Get());
+                    if (l_partnerIndex > l_index)
                         l_partners.push_back(l_partnerIndex);
                 }
             }
@@ -335,6 +344,7 @@ bool StillInStore(const DataSaver::ItemInfo& i_record)
 void ReadStore(InputBuffer& io_in)
 {
     using ItemInfo = DataSaver::ItemInfo;
+    Mark("lstart");
     std::vector<ItemInfo> l_records;
 
     int l_typeCount = 0;
@@ -368,6 +378,7 @@ void ReadStore(InputBuffer& io_in)
         }
     }
 
+    Mark("records");
     int l_pairCount = 0;
     ReadType<int>(io_in, l_pairCount);
     CheckCount(io_in, l_pairCount, 8);
@@ -378,6 +389,7 @@ void ReadStore(InputBuffer& io_in)
         ReadType<int>(io_in, l_pair.second);
     }
 
+    Mark("pairs");
     // Records in index order, a repeated index keeping its last record. Files we write are
     // already in order and numbered 1 to N, which needs neither sorting nor searching.
     const auto l_byIndex = [](const ItemInfo& i_a, const ItemInfo& i_b) {
@@ -429,6 +441,7 @@ void ReadStore(InputBuffer& io_in)
     l_connections.erase(std::unique(l_connections.begin(), l_connections.end()),
                         l_connections.end());
 
+    Mark("resolve");
     RemovalWatch l_watch;
     for (ItemInfo& l_record : l_records)
     {
@@ -436,6 +449,7 @@ void ReadStore(InputBuffer& io_in)
         l_record.m_item = l_record.mp_type->IsNull() ? l_record.mp_type->NewItem()
                                                      : l_record.mp_type->NewItem(Value(l_record.m_value));
     }
+    Mark("create");
     for (const auto& l_connection : l_connections)
     {
         const ItemInfo& l_first = l_records[static_cast<std::size_t>(l_connection.first)];
@@ -447,6 +461,7 @@ void ReadStore(InputBuffer& io_in)
             continue;
         l_first.m_item += l_second.m_item;
     }
+    Mark("connect");
 }
 
 // The first "<path>.<n>" that names nothing on disk, not even a dangling link.

@@ -14,6 +14,12 @@ void Type::RelateToType(Type* other, OneOrMany thisSide, OneOrMany otherSide, bo
 {
     if (IsRelated(other))
         throw new AlreadyRelatedException;
+    if (other == this)
+    {
+        // A type related to itself holds one entry, exactly as declared.
+        m_relations[this] = RelationInfo{thisSide, otherSide, owns, owns};
+        return;
+    }
     m_relations[other] = RelationInfo{thisSide, otherSide, owns, false};
     other->m_relations[this] = RelationInfo{otherSide, thisSide, false, owns};
 }
@@ -38,13 +44,13 @@ void Type::GetRelatedTypes(std::map<Type*, RelationInfo>& out) const
         out = m_relations;
 }
 
-Item* Type::CreateItem(Value value)
+Item* Type::CreateItem(Value value, std::map<Value, Item*>::iterator position)
 {
     Item* item = new Item(this, std::move(value));
     if (m_isNull)
         m_nullItems.Insert(item);
     else
-        m_itemsByValue.emplace_hint(m_itemsByValue.end(), item->GetValue(), item);
+        m_itemsByValue.emplace_hint(position, item->GetValue(), item);
     ItemPtr handle(item);
     m_newItemEvent.Notify(handle);
     m_data->m_newItemEvent.Notify(handle);
@@ -55,22 +61,22 @@ ItemPtr Type::GetItem(const Value& value)
 {
     if (m_isNull)
         throw new NullTypeException;
-    auto found = m_itemsByValue.find(value);
-    if (found != m_itemsByValue.end())
+    auto found = m_itemsByValue.lower_bound(value);
+    if (found != m_itemsByValue.end() && found->first == value)
         return found->second;
     if (!m_autoCreate)
         return ItemPtr();
-    return CreateItem(value);
+    return CreateItem(value, found);
 }
 
 ItemPtr Type::NewItem(const Value& value)
 {
     if (m_isNull)
         throw new NullTypeException;
-    auto found = m_itemsByValue.find(value);
-    if (found != m_itemsByValue.end())
+    auto found = m_itemsByValue.lower_bound(value);
+    if (found != m_itemsByValue.end() && found->first == value)
         return found->second;
-    return CreateItem(value);
+    return CreateItem(value, found);
 }
 
 ItemPtr Type::HasItem(const Value& value) const
@@ -85,7 +91,7 @@ ItemPtr Type::NewItem()
 {
     if (!m_isNull)
         throw new NullTypeException;
-    return CreateItem(Value());
+    return CreateItem(Value(), m_itemsByValue.end());
 }
 
 ItemPtr Type::GetGlobalNullItem()
@@ -94,7 +100,7 @@ ItemPtr Type::GetGlobalNullItem()
         throw new NullTypeException;
     if (!m_nullItems.Empty())
         return m_nullItems;
-    return CreateItem(Value());
+    return CreateItem(Value(), m_itemsByValue.end());
 }
 
 ItemSet Type::GetItems() const

@@ -62,7 +62,7 @@ private:
     Type(Data* data, std::string name, Primacy primacy, bool isNull, bool autoCreate);
     ~Type();
 
-    Item* CreateItem(Value value);
+    Item* CreateItem(Value value, std::map<Value, Item*>::iterator position);
 
     Data* m_data;
     std::string m_name;

@@ -18,7 +18,7 @@ namespace
 class Owner : public DataHandler
 {
 public:
-    Owner(Log& log, std::string name) : m_log(log), name(std::move(name)) {}
+    Owner(Log& log, std::string name) : name(std::move(name)), m_log(log) {}
 
     EventHandlerBase<ItemPtr>* Subscribe(Event<ItemPtr>& event)
     {
@@ -36,12 +36,11 @@ public:
 
     std::size_t HandlerCount() const { return m_handlers.size(); }
 
-private:
-    Log& m_log;
-
-public:
     std::string name;
     std::function<void(ItemPtr)> action;
+
+private:
+    Log& m_log;
 };
 
 // A handler that counts its calls and its destruction, for walks over a plain event.

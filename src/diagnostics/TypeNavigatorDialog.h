@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+#include <list>
+#include <map>
+#include <set>
+#include <string>
+
+class Ui_TypeNavigatorDialog;
+
+// Answers by which chains of declared relations one item type leads to another: every chain of
+// at most six steps, shortest first. Reads the schema only, never items.
+class TypeNavigatorDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit TypeNavigatorDialog(QWidget* parent = nullptr);
+    ~TypeNavigatorDialog() override;
+
+    void Init();
+
+    // Adds to names every type reachable from typeName in one step and up to the step limit,
+    // counting depth as the number of the first step.
+    void GetRelatedTypes(std::string typeName, std::set<std::string>& names, int depth);
+    // Adds every simple chain from current to target that extends path within the step limit.
+    void FindPath(std::string current, std::string target, std::list<std::string>& path);
+
+    const std::list<std::list<std::string>>& FoundPaths() const { return m_paths; }
+
+    static const int kMaxSteps = 6;
+
+public slots:
+    void onFromTypeSelectionChanged(QString typeName);
+    void onToTypeSelectionChanged(QString);
+
+private:
+    void Search(const std::string& current, const std::string& target,
+                std::list<std::string>& path, const std::map<std::string, int>& distanceToTarget);
+
+    Ui_TypeNavigatorDialog* mp_ui;
+    std::list<std::list<std::string>> m_paths;
+};
+
+extern TypeNavigatorDialog* typeNavigatorDialog;

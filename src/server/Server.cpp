@@ -1,0 +1,574 @@
+#include "server/Server.h"
+
+#include <QCryptographicHash>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <algorithm>
+
+#include "diagnostics/Log.h"
+#include "server/WireOrder.h"
+#include "store/Data.h"
+#include "store/DataSaver.h"
+#include "store/TimerManager.h"
+
+Server* gp_server = nullptr;
+
+const char* const Server::DefaultHost = "server.tarnwick.net";
+
+namespace
+{
+const char* const DefaultUserName = "TarnwickQT";
+const char* const DefaultPassword = "QuorvelMintLedgeXy";
+const qint32 LoginVersion = 157;
+const qint32 LoginMinorVersion = 100;
+
+// The value of a setting, or null when it has none.
+ItemPtr SettingValue(const char* i_key)
+{
+    Type* lp_global = d.HasType("global");
+    if (!lp_global)
+        return ItemPtr();
+    return lp_global->HasItem(i_key)["global_value"];
+}
+
+QString GetSetting(const char* i_key)
+{
+    return SettingValue(i_key).AsString();
+}
+
+void SetSetting(const char* i_key, const Value& i_value)
+{
+    d.GetType("global")->GetItem(i_key) += d.GetType("global_value")->NewItem(i_value);
+}
+
+MemStream NewMessage(qint32 i_code)
+{
+    MemStream l_message;
+    l_message.Write(i_code);
+    return l_message;
+}
+
+struct TypeDeclaration
+{
+    const char* name;
+    Primacy primacy;
+    bool isNull;
+};
+
+struct RelationDeclaration
+{
+    const char* a;
+    const char* b;
+    OneOrMany eachAHolds;
+    OneOrMany eachBHolds;
+};
+
+const TypeDeclaration ServerTypes[] = {
+    {"user", Primary, false},
+    {"is_online", Leaf, true},
+    {"is_tracked", Leaf, true},
+    {"is_privileged", Leaf, true},
+    {"is_away", Leaf, true},
+    {"room", Primary, false},
+    {"room_autojoin", Leaf, true},
+    {"user_count", Leaf, false},
+    {"is_private", Leaf, true},
+    {"is_member", Leaf, true},
+    {"in_room", Leaf, true},
+    {"room_owner", Intermediate, true},
+    {"room_operators", Intermediate, true},
+    {"room_members", Intermediate, true},
+    {"is_owner", Leaf, true},
+    {"is_operator", Leaf, true},
+    {"average_download_speed", Leaf, false},
+    {"shared_files_count", Leaf, false},
+    {"country_code", Leaf, false},
+    {"in_user_list", Leaf, true},
+    {"user_list_group", Primary, false},
+    {"group_download_priority", Leaf, false},
+    {"is_ignored", Leaf, true},
+    {"accept_uploads", Leaf, true},
+    {"user_address_request", Leaf, true},
+    {"room_ticker", Intermediate, true},
+    {"room_ticker_text", Leaf, false},
+    {"room_ticker_order", Leaf, false},
+    {"ticker_order_counter", Leaf, false},
+};
+
+const RelationDeclaration ServerRelations[] = {
+    {"user", "is_online", One, Many},
+    {"user", "is_tracked", One, Many},
+    {"user", "is_privileged", One, Many},
+    {"user", "average_download_speed", One, Many},
+    {"user", "shared_files_count", One, Many},
+    {"user", "country_code", One, Many},
+    {"user", "in_user_list", One, One},
+    {"user", "is_ignored", One, Many},
+    {"user", "is_away", One, Many},
+    {"in_user_list", "user_list_group", Many, Many},
+    {"user_list_group", "group_download_priority", One, Many},
+    {"user_list_group", "accept_uploads", One, Many},
+    {"room", "user", Many, Many},
+    {"room", "user_count", One, Many},
+    {"room", "in_room", One, Many},
+    {"room", "room_autojoin", One, Many},
+    {"room", "room_owner", One, One},
+    {"room", "room_operators", One, One},
+    {"room", "room_members", One, One},
+    {"room_owner", "user", One, Many},
+    {"room_operators", "user", Many, Many},
+    {"room_members", "user", Many, Many},
+    {"room", "is_private", One, Many},
+    {"room", "is_owner", One, Many},
+    {"room", "is_operator", One, Many},
+    {"room", "is_member", One, Many},
+    {"user_address_request", "user", Many, One},
+    {"room", "room_ticker", Many, One},
+    {"room", "ticker_order_counter", One, Many},
+    {"room_ticker", "room_ticker_text", One, Many},
+    {"room_ticker", "room_ticker_order", One, Many},
+    {"room_ticker", "user", One, Many},
+};
+} // namespace
+
+Server::Server() : mp_socket(new QTcpSocket(this))
+{
+    gp_server = this;
+    connect(mp_socket, &QTcpSocket::connected, this, &Server::OnConnected);
+    connect(mp_socket, &QTcpSocket::readyRead, this, &Server::OnSocketReadyToRead);
+    connect(mp_socket, &QTcpSocket::errorOccurred, this, &Server::OnSocketError);
+    connect(mp_socket, &QTcpSocket::disconnected, this, &Server::OnSocketClosed);
+    if (timerManager)
+    {
+        connect(timerManager->halfMinuteTimer, &QTimer::timeout, this, &Server::AttemptReconnect);
+        connect(timerManager->hourTimer, &QTimer::timeout, this, &Server::RenewPortMapping);
+        connect(timerManager->fiveMinuteTimer, &QTimer::timeout, this, &Server::EveryFiveMinutes);
+    }
+    if (dataSaver)
+        dataSaver->AddDataLoadedEventHandler(this);
+}
+
+Server::~Server()
+{
+    // Going away is not a dropped link: nobody is told.
+    mp_socket->disconnect(this);
+    mp_socket->abort();
+    delete mp_socket;
+    if (gp_server == this)
+        gp_server = nullptr;
+}
+
+void Server::CreateData()
+{
+    for (const TypeDeclaration& l_type : ServerTypes)
+        d.NewType(l_type.name, l_type.primacy, l_type.isNull, true);
+    for (const RelationDeclaration& l_relation : ServerRelations)
+        d.GetType(l_relation.a)->RelateToType(d.GetType(l_relation.b), l_relation.eachBHolds,
+                                              l_relation.eachAHolds, false);
+
+    dataSaver->AddSavedType("room_autojoin");
+    dataSaver->AddSavedByConnectionType("room", "room_autojoin");
+    dataSaver->AddSavedType("in_user_list");
+    dataSaver->AddSavedByConnectionType("user", "in_user_list");
+    dataSaver->AddSavedType("user_list_group");
+    dataSaver->AddSavedType("is_ignored");
+    dataSaver->AddSavedByConnectionType("user", "is_ignored");
+    dataSaver->AddSavedType("group_download_priority");
+    dataSaver->AddSavedType("accept_uploads");
+
+    SetSetting("availability_status", "available");
+}
+
+void Server::Connect()
+{
+    if (m_state != StateDisconnected || !SettingValue("username"))
+        return;
+
+    // A link that ended mid-frame must not leave its half frame to the next one.
+    ResetReader();
+    if (mp_socket->state() != QAbstractSocket::UnconnectedState)
+        mp_socket->abort();
+    m_closeExpected = false;
+
+    m_state = StateConnecting;
+    emit Connecting();
+
+    QString l_host = GetSetting("server_host");
+    if (l_host.isEmpty())
+        l_host = DefaultHost;
+    bool l_valid = false;
+    const uint l_setPort = GetSetting("server_port").toUInt(&l_valid);
+    const quint16 l_port =
+        l_valid && l_setPort >= 1 && l_setPort <= 65535 ? static_cast<quint16>(l_setPort) : DefaultPort;
+
+    mp_socket->connectToHost(l_host, l_port, QIODevice::ReadWrite);
+    Log("server", 1, QString("Attempting connection on port %1").arg(l_port));
+    // Port forwarding starts here once it exists.
+}
+
+void Server::Disconnect()
+{
+    if (m_state != StateLoggedIn)
+        return;
+    OnDisconnected();
+    m_closeExpected = true;
+    m_dropped = false;
+    mp_socket->close();
+}
+
+void Server::SendMessage(MemStream& i_message, bool i_force)
+{
+    const bool l_allowed =
+        m_state == StateLoggedIn || (i_force && m_state == StateConnecting);
+    if (!l_allowed)
+        return;
+    const int l_length = i_message.GetWriteIndex();
+    MemStream l_frame;
+    l_frame.Write(static_cast<quint32>(l_length));
+    l_frame.WriteBuffer(i_message.GetBuffer(), static_cast<unsigned long>(l_length));
+    mp_socket->write(l_frame.GetBuffer(), l_frame.GetWriteIndex());
+}
+
+void Server::HandleMessage(int i_code, MemStream& io_body)
+{
+    if (m_state == StateDisconnected)
+        return;
+    switch (i_code)
+    {
+    case 1:
+        if (m_state == StateConnecting)
+            HandleLoginReply(io_body);
+        break;
+    default:
+        break;
+    }
+}
+
+void Server::HandleLoginReply(MemStream& io_body)
+{
+    quint8 l_accepted = 0;
+    // Too short to say either way: not an answer.
+    if (!io_body.Read(l_accepted))
+        return;
+    if (l_accepted != 0)
+    {
+        QString l_greeting;
+        quint32 l_address = 0;
+        QString l_digest;
+        io_body.Read(l_greeting);
+        io_body.Read(l_address);
+        io_body.Read(l_digest);
+        m_state = StateLoggedIn;
+        emit Connected();
+        OnConnectedToServer();
+        return;
+    }
+    QString l_reason;
+    io_body.Read(l_reason);
+    emit ConnectionFailed(l_reason);
+    m_state = StateDisconnected;
+    mp_socket->close();
+}
+
+void Server::OnConnectedToServer()
+{
+    if (m_firstLoginPending)
+    {
+        m_firstLoginPending = false;
+        for (ItemPtr l_room : g("room").Connected("room_autojoin"))
+        {
+            MemStream l_enter = NewMessage(14);
+            l_enter.Write(l_room.AsString());
+            l_enter.Write(qint32(0));
+            SendMessage(l_enter);
+        }
+        // Port mappings are added here once port forwarding exists.
+    }
+    if (GetSetting("availability_status") == "away")
+    {
+        MemStream l_status = NewMessage(28);
+        l_status.Write(qint32(1));
+        SendMessage(l_status);
+    }
+    for (ItemPtr l_user : g("user").Connected("is_tracked"))
+    {
+        MemStream l_track = NewMessage(5);
+        l_track.Write(l_user.AsString());
+        SendMessage(l_track);
+    }
+    for (ItemPtr l_user : g("user").Connected("user_address_request"))
+    {
+        MemStream l_address = NewMessage(3);
+        l_address.Write(l_user.AsString());
+        SendMessage(l_address);
+    }
+    SetSetting("accept_room_list", "yes");
+}
+
+void Server::OnDisconnected()
+{
+    m_state = StateDisconnected;
+    emit Disconnected();
+    for (ItemPtr l_user : g("user").Connected("is_online"))
+        l_user.Disconnect("is_online");
+}
+
+void Server::OnConnected()
+{
+    Type* lp_global = d.GetType("global");
+    if (!lp_global->HasItem("username") || !lp_global->HasItem("password"))
+    {
+        SetSetting("username", DefaultUserName);
+        SetSetting("password", DefaultPassword);
+    }
+    const QString l_user = GetSetting("username");
+    const QString l_password = GetSetting("password");
+    const QString l_digest = QString::fromLatin1(
+        QCryptographicHash::hash((l_user + l_password).toUtf8(), QCryptographicHash::Md5).toHex());
+
+    MemStream l_login = NewMessage(1);
+    l_login.Write(l_user);
+    l_login.Write(l_password);
+    l_login.Write(LoginVersion);
+    l_login.Write(l_digest);
+    l_login.Write(LoginMinorVersion);
+    SendMessage(l_login, true);
+    m_dropped = false;
+}
+
+void Server::OnSocketReadyToRead()
+{
+    char l_chunk[16384];
+    for (;;)
+    {
+        // A handler may have closed the link; what is left of it belongs to nobody.
+        if (!mp_socket->isOpen())
+            return;
+        if (!m_frameLengthKnown)
+        {
+            if (mp_socket->bytesAvailable() < 4)
+                return;
+            unsigned char l_header[4];
+            if (mp_socket->read(reinterpret_cast<char*>(l_header), 4) != 4)
+                return;
+            m_frameLength = FromWireOrder<quint32>(l_header);
+            if (m_frameLength > MaxFrameLength)
+            {
+                FailLink();
+                return;
+            }
+            m_frameLengthKnown = true;
+        }
+
+        // The body is kept as it arrives; the announced length alone reserves nothing.
+        const quint32 l_received = static_cast<quint32>(m_receiveStream.GetWriteIndex());
+        const quint32 l_missing = m_frameLength - l_received;
+        if (l_missing > 0)
+        {
+            const qint64 l_want = std::min<qint64>(
+                {static_cast<qint64>(l_missing), mp_socket->bytesAvailable(),
+                 static_cast<qint64>(sizeof(l_chunk))});
+            if (l_want <= 0)
+                return;
+            const qint64 l_read = mp_socket->read(l_chunk, l_want);
+            if (l_read <= 0)
+                return;
+            m_receiveStream.WriteBuffer(l_chunk, static_cast<unsigned long>(l_read));
+            if (static_cast<quint32>(l_read) < l_missing)
+                continue;
+        }
+
+        // A body without room for its code carries nothing: skipped.
+        qint32 l_code = 0;
+        if (m_frameLength >= 4 && m_receiveStream.Read(l_code))
+            HandleMessage(l_code, m_receiveStream);
+        ResetReader();
+    }
+}
+
+void Server::OnSocketError(QAbstractSocket::SocketError)
+{
+    HandleSocketEnd();
+}
+
+void Server::OnSocketClosed()
+{
+    HandleSocketEnd();
+}
+
+void Server::HandleSocketEnd()
+{
+    if (m_closeExpected)
+    {
+        m_closeExpected = false;
+        return;
+    }
+    if (m_state == StateConnecting)
+    {
+        emit ConnectionFailed("socket error");
+        m_state = StateDisconnected;
+    }
+    else if (m_state == StateLoggedIn)
+    {
+        m_dropped = true;
+        OnDisconnected();
+    }
+}
+
+void Server::ResetReader()
+{
+    m_frameLengthKnown = false;
+    m_frameLength = 0;
+    m_receiveStream.Reset();
+}
+
+void Server::FailLink()
+{
+    ResetReader();
+    HandleSocketEnd();
+    // The stream is out of step for good; the close that follows finds nothing left to do.
+    mp_socket->abort();
+}
+
+void Server::AttemptReconnect()
+{
+    if (m_dropped)
+        Connect();
+}
+
+void Server::EveryFiveMinutes()
+{
+    if (m_state != StateLoggedIn)
+        return;
+    MemStream l_keepAlive = NewMessage(32);
+    SendMessage(l_keepAlive);
+}
+
+void Server::RenewPortMapping()
+{
+    if (m_state != StateLoggedIn || GetSetting("use_upnp") != "yes")
+        return;
+    // The hourly renewal of the port mappings goes here once port forwarding exists.
+}
+
+void Server::DataLoaded()
+{
+    if (!d.GetType("global")->HasItem("use_upnp"))
+        SetSetting("use_upnp", "yes");
+}
+
+QString Server::MessageCodeToString(int i_code)
+{
+    switch (i_code)
+    {
+    case 1: return "SM_LOGIN";
+    case 2: return "SM_SET_WAIT_PORT";
+    case 3: return "SM_GET_PEER_ADDRESS";
+    case 5: return "SM_ADD_USER";
+    case 6: return "SM_REMOVE_USER";
+    case 7: return "SM_GET_USER_STATUS";
+    case 10: return "SM_ADD_CHATROOM";
+    case 11: return "SM_IGNORE_USER";
+    case 12: return "SM_UNIGNORE_USER";
+    case 13: return "SM_SAY_CHATROOM";
+    case 14: return "SM_JOIN_ROOM";
+    case 15: return "SM_LEAVE_ROOM";
+    case 16: return "SM_USER_JOINED_ROOM";
+    case 17: return "SM_USER_LEFT_ROOM";
+    case 18: return "SM_CONNECT_TO_PEER";
+    case 22: return "SM_MESSAGE_USER";
+    case 23: return "SM_MESSAGE_ACKED";
+    case 26: return "SM_FILE_SEARCH";
+    case 28: return "SM_SET_STATUS";
+    case 32: return "SM_HEARTBEAT";
+    case 33: return "SM_SEND_CONNECT_TOKEN";
+    case 34: return "SM_DOWNLOAD_SPEED";
+    case 35: return "SM_SHARED_FOLDERS_FILES";
+    case 36: return "SM_GET_USER_STATS";
+    case 41: return "SM_RELOGGED";
+    case 42: return "SM_SEARCH_USER_FILES";
+    case 50: return "SM_GET_SIMILAR_TERMS";
+    case 51: return "SM_ADD_LIKE_TERM";
+    case 52: return "SM_REMOVE_LIKE_TERM";
+    case 54: return "SM_GET_RECOMMENDATIONS";
+    case 55: return "SM_GET_MY_RECOMMENDATIONS";
+    case 56: return "SM_GET_GLOBAL_RECOMMENDATIONS";
+    case 57: return "SM_GET_USER_RECOMMENDATIONS";
+    case 58: return "SM_COMMAND";
+    case 59: return "SM_PLACE_IN_LINE";
+    case 60: return "SM_PLACE_IN_LINE_RESPONSE";
+    case 61: return "SM_USER_LIST";
+    case 62: return "SM_ROOM_ADDED";
+    case 63: return "SM_ROOM_REMOVED";
+    case 64: return "SM_ROOM_LIST";
+    case 65: return "SM_EXACT_FILE_SEARCH";
+    case 66: return "SM_ADMIN_MESSAGE";
+    case 67: return "SM_GLOBAL_USER_LIST";
+    case 68: return "SM_PEER_MESSAGE";
+    case 69: return "SM_PRIVILEGED_LIST";
+    case 70: return "SM_CONNECT_TO_CLIENT";
+    case 71: return "SM_SEND_DISTRIBUTIONS";
+    case 73: return "SM_NOTE_PARENT";
+    case 82: return "SM_CHILD_PARENT_MAP";
+    case 83: return "SM_SET_PARENT_MIN_SPEED";
+    case 84: return "SM_SET_PARENT_SPEED_CONNECTION_RATIO";
+    case 86: return "SM_SET_PARENT_INACTIVITY_BEFORE_DISCONNECT";
+    case 87: return "SM_SET_SERVER_INACTIVITY_BEFORE_DISCONNECT";
+    case 88: return "SM_NODES_IN_CACHE_BEFORE_DISCONNECT";
+    case 90: return "SM_SET_SECONDS_BEFORE_PING_CHILDREN";
+    case 91: return "SM_ADD_PRIVILEGED_USER";
+    case 92: return "SM_GET_OWN_PRIVILEGES_STATUS";
+    case 93: return "SM_DNET_MESSAGE";
+    case 100: return "SM_CAN_PARENT";
+    case 102: return "SM_POSSIBLE_PARENTS";
+    case 103: return "SM_LOW_PRIORITY_FILE_SEARCH";
+    case 104: return "SM_WISHLIST_WAIT";
+    case 110: return "SM_GET_RECOMMENDED_USERS";
+    case 111: return "SM_GET_TERM_RECOMMENDATIONS";
+    case 112: return "SM_GET_RECOMMENDATION_USERS";
+    case 113: return "SM_GET_ROOM_TICKER";
+    case 114: return "SM_ROOM_TICKER_USER_ADDED";
+    case 115: return "SM_ROOM_TICKER_USER_REMOVED";
+    case 116: return "SM_SET_TICKER";
+    case 117: return "SM_ADD_HATE_TERM";
+    case 118: return "SM_REMOVE_HATE_TERM";
+    case 120: return "SM_SEARCH_ROOM";
+    case 121: return "SM_UPLOAD_SPEED";
+    case 122: return "SM_GET_USER_PRIVILEGES_STATUS";
+    case 123: return "SM_GIVE_PRIVILEGE";
+    case 124: return "SM_INFORM_USER_OF_PRIVILEGES";
+    case 125: return "SM_INFORM_USER_OF_PRIVILEGES_ACK";
+    case 126: return "SM_DNET_LEVEL";
+    case 127: return "SM_DNET_GROUP_LEADER";
+    case 128: return "SM_DNET_DELIVERY_REPORT";
+    case 129: return "SM_DNET_CHILD_DEPTH";
+    case 130: return "SM_DNET_RESET";
+    case 131: return "SM_FLOOD";
+    case 132: return "SM_BAN_USER";
+    case 133: return "SM_ROOM_MEMBERS";
+    case 134: return "SM_ADD_ROOM_MEMBER";
+    case 135: return "SM_REMOVE_ROOM_MEMBER";
+    case 136: return "SM_REMOVE_OWN_ROOM_MEMBERSHIP";
+    case 137: return "SM_GIVE_UP_ROOM";
+    case 138: return "SM_TRANSFER_ROOM_OWNERSHIP";
+    case 139: return "SM_ADD_ROOM_MEMBERSHIP";
+    case 140: return "SM_REMOVE_ROOM_MEMBERSHIP";
+    case 141: return "SM_ENABLE_PRIVATE_ROOM_ADD";
+    case 142: return "SM_CHANGE_PASSWORD";
+    case 143: return "SM_ADD_ROOM_OPERATOR";
+    case 144: return "SM_REMOVE_ROOM_OPERATOR";
+    case 145: return "SM_ADD_ROOM_OPERATORSHIP";
+    case 146: return "SM_REMOVE_ROOM_OPERATORSHIP";
+    case 147: return "SM_REMOVE_OWN_ROOM_OPERATORSHIP";
+    case 148: return "SM_ROOM_OPERATORS";
+    case 149: return "SM_MESSAGE_USERS";
+    case 150: return "SM_JOIN_GLOBAL_ROOM";
+    case 151: return "SM_LEAVE_GLOBAL_ROOM";
+    case 152: return "SM_SAY_GLOBAL_ROOM";
+    case 153: return "SM_SEARCH_CORRELATIONS";
+    case 1001: return "SE_CANT_CONNECT_TO_PEER";
+    case 1002: return "SE_CANT_CREATE_ROOM";
+    default: return QString();
+    }
+}

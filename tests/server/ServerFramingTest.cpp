@@ -1,0 +1,163 @@
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+#include <QString>
+#include <QTest>
+
+#include "server/Server.h"
+#include "store/Data.h"
+#include "support/support/ServerFixture.h"
+
+namespace
+{
+QByteArray AcceptedReply(const QString& i_greeting = "hi")
+{
+    return FakeCentralServer::MakeFrame(1, WireFields().Byte(1).Text(i_greeting).UInt32(0).Text("x"));
+}
+
+QByteArray LengthHeader(quint32 i_length)
+{
+    return WireFields().UInt32(i_length);
+}
+
+// Connects as anna and holds the link in the login phase, with the login frame received.
+class ServerFramingTest : public ServerFixture
+{
+protected:
+    void SetUp() override
+    {
+        ServerFixture::SetUp();
+        SetSetting("username", "anna");
+        SetSetting("password", "secret");
+        mp_connected = std::make_unique<QSignalSpy>(mp_server.get(), &Server::Connected);
+        mp_failed = std::make_unique<QSignalSpy>(mp_server.get(), &Server::ConnectionFailed);
+        mp_disconnected = std::make_unique<QSignalSpy>(mp_server.get(), &Server::Disconnected);
+        mp_server->Connect();
+        ASSERT_TRUE(m_fake.WaitForFrames(1));
+    }
+
+    // Lets the client read whatever has been sent so far.
+    static void Settle() { QTest::qWait(60); }
+
+    bool WaitConnected() { return QTest::qWaitFor([&] { return mp_connected->count() == 1; }, 5000); }
+
+    std::unique_ptr<QSignalSpy> mp_connected;
+    std::unique_ptr<QSignalSpy> mp_failed;
+    std::unique_ptr<QSignalSpy> mp_disconnected;
+};
+
+TEST_F(ServerFramingTest, AFrameArrivingInFragmentsIsReadWhole)
+{
+    const QByteArray l_reply = AcceptedReply();
+    m_fake.SendRaw(l_reply.left(1));
+    Settle();
+    m_fake.SendRaw(l_reply.mid(1, 2));
+    Settle();
+    m_fake.SendRaw(l_reply.mid(3, 3));
+    Settle();
+    EXPECT_EQ(mp_connected->count(), 0);
+    m_fake.SendRaw(l_reply.mid(6));
+    EXPECT_TRUE(WaitConnected());
+}
+
+TEST_F(ServerFramingTest, SeveralFramesInOneReadAreEachHandled)
+{
+    // Nothing more arrives after these bytes: the reply is seen only if the reader goes on
+    // past the frame before it. The refusal behind it comes when logged in and changes nothing.
+    const QByteArray l_refusal = FakeCentralServer::MakeFrame(1, WireFields().Byte(0).Text("INVALIDPASS"));
+    m_fake.SendRaw(FakeCentralServer::MakeFrame(9999, WireFields().Int32(7)) + AcceptedReply() + l_refusal);
+    ASSERT_TRUE(WaitConnected());
+    Settle();
+    EXPECT_EQ(mp_failed->count(), 0);
+    EXPECT_TRUE(mp_server->IsConnected());
+}
+
+TEST_F(ServerFramingTest, ABodyTooShortForItsCodeIsSkipped)
+{
+    const QByteArray l_empty = LengthHeader(0);
+    const QByteArray l_twoBytes = LengthHeader(2) + QByteArray("\x01\x00", 2);
+    m_fake.SendRaw(l_empty + l_twoBytes + AcceptedReply());
+    EXPECT_TRUE(WaitConnected());
+    EXPECT_EQ(mp_failed->count(), 0);
+}
+
+TEST_F(ServerFramingTest, ALargeBodyGrowsAcrossManyReads)
+{
+    const QString l_greeting(300000, QChar('g'));
+    const QByteArray l_reply = AcceptedReply(l_greeting);
+    for (int l_offset = 0; l_offset < l_reply.size(); l_offset += 65536)
+    {
+        m_fake.SendRaw(l_reply.mid(l_offset, 65536));
+        QTest::qWait(5);
+    }
+    EXPECT_TRUE(WaitConnected());
+}
+
+TEST_F(ServerFramingTest, AnAbsurdLengthWhileLoggingInFailsTheConnection)
+{
+    m_fake.SendRaw(LengthHeader(0xFFFFFFF0u) + QByteArray(64, 'x'));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return mp_failed->count() >= 1; }, 5000));
+    EXPECT_EQ(mp_failed->at(0).at(0).toString(), "socket error");
+    EXPECT_EQ(mp_server->GetState(), Server::StateDisconnected);
+    EXPECT_TRUE(m_fake.WaitForClientGone());
+    Settle();
+    EXPECT_EQ(mp_failed->count(), 1);
+    EXPECT_EQ(mp_connected->count(), 0);
+}
+
+TEST_F(ServerFramingTest, AnAbsurdLengthWhileLoggedInDropsTheLinkAndItComesBack)
+{
+    m_fake.AcceptLogins();
+    m_fake.SendRaw(AcceptedReply());
+    ASSERT_TRUE(WaitConnected());
+
+    m_fake.SendRaw(LengthHeader(0x80000000u));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return mp_disconnected->count() == 1; }, 5000));
+    EXPECT_TRUE(mp_server->IsAbruptlyDisconnected());
+    EXPECT_TRUE(m_fake.WaitForClientGone());
+    Settle();
+    EXPECT_EQ(mp_disconnected->count(), 1);
+    EXPECT_EQ(mp_failed->count(), 0);
+
+    Tick(timerManager->halfMinuteTimer);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return mp_connected->count() == 2; }, 5000));
+}
+
+TEST_F(ServerFramingTest, TheCapItselfIsStillAFrame)
+{
+    m_fake.SendRaw(AcceptedReply());
+    ASSERT_TRUE(WaitConnected());
+
+    // Announced at the cap and never delivered: the client waits, holding only what came.
+    m_fake.SendRaw(LengthHeader(Server::MaxFrameLength) + QByteArray(100, 'x'));
+    Settle();
+    EXPECT_TRUE(mp_server->IsConnected());
+    EXPECT_EQ(mp_disconnected->count(), 0);
+    m_fake.DropClient();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return mp_disconnected->count() == 1; }, 5000));
+
+    // One more byte is a broken peer.
+    m_fake.AcceptLogins();
+    Tick(timerManager->halfMinuteTimer);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return mp_connected->count() == 2; }, 5000));
+    m_fake.SendRaw(LengthHeader(Server::MaxFrameLength + 1));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return mp_disconnected->count() == 2; }, 5000));
+}
+
+TEST_F(ServerFramingTest, AHalfFrameOfADroppedLinkDoesNotLeakIntoTheNext)
+{
+    m_fake.SendRaw(AcceptedReply());
+    ASSERT_TRUE(WaitConnected());
+
+    const QByteArray l_unfinished = FakeCentralServer::MakeFrame(9999, QByteArray(40, 'z'));
+    m_fake.SendRaw(l_unfinished.left(20));
+    Settle();
+    m_fake.DropClient();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return mp_disconnected->count() == 1; }, 5000));
+
+    // The fresh link's login reply must be read from its own first byte.
+    m_fake.AcceptLogins();
+    Tick(timerManager->halfMinuteTimer);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return mp_connected->count() == 2; }, 5000));
+}
+} // namespace

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QMetaObject>
+#include <QSignalSpy>
+#include <QString>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "server/Server.h"
+#include "store/Data.h"
+#include "store/DataSaver.h"
+#include "store/TimerManager.h"
+#include "support/support/FakeCentralServer.h"
+
+// The start-up order the server link relies on: timers and data saver, the link, the settings
+// types, then the link's own schema. The link is pointed at a fake central server.
+class ServerFixture : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        mp_timers = std::make_unique<TimerManager>();
+        mp_saver = std::make_unique<DataSaver>();
+        mp_server = std::make_unique<Server>();
+        Type* lp_global = d.NewType("global", Primary, false, true);
+        Type* lp_vglobal = d.NewType("vglobal", Primary, false, false);
+        Type* lp_value = d.NewType("global_value", Leaf, false, false);
+        lp_global->RelateToType(lp_value, Many, One, false);
+        lp_vglobal->RelateToType(lp_value, Many, One, false);
+        Server::CreateData();
+        SetSetting("server_host", "127.0.0.1");
+        SetSetting("server_port", QString::number(m_fake.Port()));
+    }
+
+    void TearDown() override
+    {
+        mp_server.reset();
+        mp_saver.reset();
+        mp_timers.reset();
+    }
+
+    static void SetSetting(const char* i_key, const QString& i_value)
+    {
+        d.GetType("global")->GetItem(i_key) += d.GetType("global_value")->NewItem(i_value);
+    }
+
+    // Empty when the setting has no value.
+    static QString Setting(const char* i_key)
+    {
+        return d.GetType("global")->HasItem(i_key)["global_value"].AsString();
+    }
+
+    // The shared timer's tick, without waiting for it.
+    static void Tick(QTimer* ip_timer) { QMetaObject::invokeMethod(ip_timer, "timeout"); }
+
+    // Connects as anna and waits for the accepted login.
+    ::testing::AssertionResult LogIn()
+    {
+        if (!Setting("username").size())
+        {
+            SetSetting("username", "anna");
+            SetSetting("password", "secret");
+        }
+        m_fake.AcceptLogins();
+        QSignalSpy l_connected(mp_server.get(), &Server::Connected);
+        mp_server->Connect();
+        if (!QTest::qWaitFor([&] { return l_connected.count() == 1; }, 5000))
+            return ::testing::AssertionFailure() << "no accepted login";
+        return ::testing::AssertionSuccess();
+    }
+
+    FakeCentralServer m_fake;
+    std::unique_ptr<TimerManager> mp_timers;
+    std::unique_ptr<DataSaver> mp_saver;
+    std::unique_ptr<Server> mp_server;
+};
