@@ -49,7 +49,7 @@ DiagnosticsForm::~DiagnosticsForm()
         diagnosticsForm = nullptr;
     RemoveDataHandlers();
 
-X
+    // The tracked users' rows go with the page too; no node may keep naming one.
     if (Type* trackUserNode = d.HasType("track_user_node"))
     {
         std::vector<ItemPtr> nodes;

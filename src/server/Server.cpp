@@ -5,8 +5,12 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <set>
+#include <utility>
+#include <vector>
 
 #include "diagnostics/Log.h"
+#include "server/UserStats.h"
 #include "server/WireOrder.h"
 #include "store/Data.h"
 #include "store/DataSaver.h"
@@ -47,6 +51,26 @@ MemStream NewMessage(qint32 i_code)
     MemStream l_message;
     l_message.Write(i_code);
     return l_message;
+}
+
+// The item of that type and value, created when missing.
+ItemPtr Lookup(const char* i_type, const Value& i_value)
+{
+    return d.GetType(i_type)->GetItem(i_value);
+}
+
+// The item of that type and value, never created.
+ItemPtr Find(const char* i_type, const Value& i_value)
+{
+    return d.GetType(i_type)->HasItem(i_value);
+}
+
+// Points a user at the statistics and country the server reports, each replacing the last.
+void SetUserDetails(ItemPtr i_user, const UserStats& i_stats, const QString& i_country)
+{
+    i_user += Lookup("average_download_speed", i_stats.m_averageSpeed);
+    i_user += Lookup("shared_files_count", i_stats.m_sharedFileCount);
+    i_user += Lookup("country_code", i_country);
 }
 
 struct TypeDeclaration
@@ -240,6 +264,13 @@ void Server::HandleMessage(int i_code, MemStream& io_body)
         if (m_state == StateConnecting)
             HandleLoginReply(io_body);
         break;
+    case 13: HandleSayChatroom(io_body); break;
+    case 14: HandleJoinRoom(io_body); break;
+    case 15: HandleLeaveRoom(io_body); break;
+    case 16: HandleUserJoinedRoom(io_body); break;
+    case 17: HandleUserLeftRoom(io_body); break;
+    case 64: HandleRoomList(io_body); break;
+    case 113: HandleRoomTicker(io_body); break;
     default:
         break;
     }
@@ -277,12 +308,7 @@ void Server::OnConnectedToServer()
     {
         m_firstLoginPending = false;
         for (ItemPtr l_room : g("room").Connected("room_autojoin"))
-        {
-            MemStream l_enter = NewMessage(14);
-            l_enter.Write(l_room.AsString());
-            l_enter.Write(qint32(0));
-            SendMessage(l_enter);
-        }
+            EnterRoom(l_room.AsString(), false);
         // Port mappings are added here once port forwarding exists.
     }
     if (GetSetting("availability_status") == "away")
@@ -291,12 +317,9 @@ void Server::OnConnectedToServer()
         l_status.Write(qint32(1));
         SendMessage(l_status);
     }
+    // The server forgets between links whom it watched and whose address it owed us.
     for (ItemPtr l_user : g("user").Connected("is_tracked"))
-    {
-        MemStream l_track = NewMessage(5);
-        l_track.Write(l_user.AsString());
-        SendMessage(l_track);
-    }
+        AddUser(l_user.AsString());
     for (ItemPtr l_user : g("user").Connected("user_address_request"))
     {
         MemStream l_address = NewMessage(3);

@@ -7,6 +7,7 @@
 
 #include "server/MemStream.h"
 #include "store/DataLoadedEventHandler.h"
+#include "store/ItemPtr.h"
 
 class QTcpSocket;
 
@@ -57,6 +58,46 @@ public:
     void OnConnectedToServer();
     void OnDisconnected();
 
+    // Requests. Each goes out only while logged in; the store effects of the ones that keep
+    // state happen either way, and the tokens advance whether or not anything is sent.
+    void SetWaitPort(int i_port, int i_obfuscatedPort);
+    void AddUser(QString i_user);
+    void GetUserStatus(QString i_user);
+    void SendRoomChat(QString i_room, QString i_chat);
+    void EnterRoom(QString i_room, bool i_private);
+    void SendFilesFolders(int i_folders, int i_files);
+    void GetUserStats(QString i_user);
+    void SendDNetHasParent(bool i_hasParent);
+    void GetOwnPrivilegesStatus();
+    void SendDNetCanParent(bool i_canParent);
+    void SendUploadSpeed(int i_speed);
+    void GiftPrivileges(QString i_user, int i_days);
+    void SendDNetLevel(int i_level);
+    void SendDNetGroupLeader(QString i_user);
+    void SendChildDepth(bool i_childDepth);
+    void AddPrivateRoomMember(QString i_room, QString i_user);
+    void RemovePrivateRoomMember(QString i_room, QString i_user);
+    void GiveUpPrivateRoomMembership(QString i_room);
+    void GiveUpPrivateRoom(QString i_room);
+    void EnablePrivateRoomAdd(bool i_enable);
+    void AddPrivateRoomOperator(QString i_room, QString i_user);
+    void RemovePrivateRoomOperator(QString i_room, QString i_user);
+    void GetSearchCorrelations(QString i_text);
+    void SendCantConnectToPeer(unsigned int i_token, QString i_user);
+
+    // Searches return their token, which the replies carry.
+    unsigned int FileSearch(QString i_text, bool i_wishList);
+    unsigned int SearchUserList(QString i_text);
+    unsigned int SearchRoom(QString i_room, QString i_text);
+    unsigned int SendIndirectConnectionRequest(QString i_user, QString i_connectionType);
+    void SendPrivateChat(QString i_user, QString i_text);
+    void GetUserAddress(QString i_user);
+    void TrackUser(QString i_user);
+    void UntrackUser(QString i_user);
+    void SetAvailabilityStatus(bool i_available);
+    void LeaveRoom(QString i_room);
+    void GetRoomList();
+
     void DataLoaded() override;
 
 signals:
@@ -64,6 +105,9 @@ signals:
     void ConnectionFailed(QString i_reason);
     void Connected();
     void Disconnected();
+    void SearchRequested(uint i_token, QString i_text, bool i_wishList);
+    void PrivateChatSent(QString i_user, QString i_text);
+    void RoomChat(QString i_room, QString i_user, QString i_chat);
 
 public slots:
     void OnConnected();
@@ -76,6 +120,15 @@ public slots:
 
 private:
     void HandleLoginReply(MemStream& io_body);
+    void HandleSayChatroom(MemStream& io_body);
+    void HandleJoinRoom(MemStream& io_body);
+    void HandleLeaveRoom(MemStream& io_body);
+    void HandleUserJoinedRoom(MemStream& io_body);
+    void HandleUserLeftRoom(MemStream& io_body);
+    void HandleRoomList(MemStream& io_body);
+    void HandleRoomTicker(MemStream& io_body);
+    // Creates the request item of a search and ties it to its text.
+    ItemPtr NewSearchRequest(unsigned int i_token, const QString& i_text);
     void HandleSocketEnd();
     void ResetReader();
     // A frame that cannot be honest: handled like a failed socket, and the link is cut.
@@ -85,7 +138,9 @@ private:
     QTcpSocket* mp_socket = nullptr;
     bool m_frameLengthKnown = false;
     quint32 m_frameLength = 0;
+    quint32 m_nextSearchToken = 1;
     MemStream m_receiveStream;
+    quint32 m_nextConnectionRequestToken = 1;
     bool m_firstLoginPending = true;
     bool m_closeExpected = false;
     bool m_dropped = false;

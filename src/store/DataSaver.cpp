@@ -18,10 +18,6 @@
 #include <unistd.h>
 
 #include "store/Data.h"
-#include <chrono>
-#include <iostream>
-static auto T0 = std::chrono::steady_clock::now();
-static void Mark(const char* w){auto n=std::chrono::steady_clock::now(); std::cerr<<w<<" "<<std::chrono::duration<double,std::milli>(n-T0).count()<<"\n"; T0=n;}
 
 DataSaver* dataSaver = nullptr;
 
@@ -324,27 +320,35 @@ void WriteStore(OutputBuffer& io_out, const std::set<Type*>& i_savedTypes,
 // ---- Reading ----
 
 // Watches for removals while the load creates and connects items: a handler reacting to the
-// load may remove an item the load still holds, which must then be left alone.
+// load may remove an item the load still holds, which must then be left alone. An address can
+// come back for a later item, so a removal counts only for the records created before it.
 class RemovalWatch : public DataHandler
 {
 public:
-    RemovalWatch() { d.m_removedEvent.AddHandler(NewEventHandler(this, &RemovalWatch::OnRemoved)); }
-    void OnRemoved(ItemPtr) { m_sawRemoval = true; }
-    bool m_sawRemoval = false;
-};
+    explicit RemovalWatch(const std::size_t& i_created) : m_created(i_created)
+    {
+        d.m_removedEvent.AddHandler(NewEventHandler(this, &RemovalWatch::OnRemoved));
+    }
 
-bool StillInStore(const DataSaver::ItemInfo& i_record)
-{
-    Type* lp_type = i_record.mp_type;
-    if (lp_type->IsNull())
-        return lp_type->NullItems().Contains(i_record.m_item);
-    return lp_type->HasItem(Value(i_record.m_value)) == i_record.m_item;
-}
+    void OnRemoved(ItemPtr i_item) { m_removedAt[i_item.Get()] = m_created; }
+
+    // Whether the item that the record at that creation position holds is gone.
+    bool IsGone(const ItemPtr& i_item, std::size_t i_position) const
+    {
+        if (m_removedAt.empty())
+            return false;
+        const auto l_found = m_removedAt.find(i_item.Get());
+        return l_found != m_removedAt.end() && i_position < l_found->second;
+    }
+
+private:
+    const std::size_t& m_created;
+    std::unordered_map<const Item*, std::size_t> m_removedAt;
+};
 
 void ReadStore(InputBuffer& io_in)
 {
     using ItemInfo = DataSaver::ItemInfo;
-    Mark("lstart");
     std::vector<ItemInfo> l_records;
 
     int l_typeCount = 0;
@@ -378,7 +382,6 @@ void ReadStore(InputBuffer& io_in)
         }
     }
 
-    Mark("records");
     int l_pairCount = 0;
     ReadType<int>(io_in, l_pairCount);
     CheckCount(io_in, l_pairCount, 8);
@@ -389,7 +392,6 @@ void ReadStore(InputBuffer& io_in)
         ReadType<int>(io_in, l_pair.second);
     }
 
-    Mark("pairs");
     // Records in index order, a repeated index keeping its last record. Files we write are
     // already in order and numbered 1 to N, which needs neither sorting nor searching.
     const auto l_byIndex = [](const ItemInfo& i_a, const ItemInfo& i_b) {
@@ -441,27 +443,30 @@ void ReadStore(InputBuffer& io_in)
     l_connections.erase(std::unique(l_connections.begin(), l_connections.end()),
                         l_connections.end());
 
-    Mark("resolve");
-    RemovalWatch l_watch;
+    std::size_t l_created = 0;
+    RemovalWatch l_watch(l_created);
     for (ItemInfo& l_record : l_records)
     {
+        ++l_created;
         // Creating a value that is already there (a default) merges into that item.
-        l_record.m_item = l_record.mp_type->IsNull() ? l_record.mp_type->NewItem()
-                                                     : l_record.mp_type->NewItem(Value(l_record.m_value));
+        l_record.m_item = l_record.mp_type->IsNull()
+                              ? l_record.mp_type->NewItem()
+                              : l_record.mp_type->NewItem(Value(std::move(l_record.m_value)));
     }
-    Mark("create");
     for (const auto& l_connection : l_connections)
     {
-        const ItemInfo& l_first = l_records[static_cast<std::size_t>(l_connection.first)];
-        const ItemInfo& l_second = l_records[static_cast<std::size_t>(l_connection.second)];
-        if (l_watch.m_sawRemoval && (!StillInStore(l_first) || !StillInStore(l_second)))
+        const auto l_firstPosition = static_cast<std::size_t>(l_connection.first);
+        const auto l_secondPosition = static_cast<std::size_t>(l_connection.second);
+        const ItemInfo& l_first = l_records[l_firstPosition];
+        const ItemInfo& l_second = l_records[l_secondPosition];
+        if (l_watch.IsGone(l_first.m_item, l_firstPosition) ||
+            l_watch.IsGone(l_second.m_item, l_secondPosition))
             continue;
         // A pair between types that are no longer related cannot be made; it is left out.
         if (l_first.m_item == l_second.m_item || !l_first.mp_type->IsRelated(l_second.mp_type))
             continue;
         l_first.m_item += l_second.m_item;
     }
-    Mark("connect");
 }
 
 // The first "<path>.<n>" that names nothing on disk, not even a dangling link.

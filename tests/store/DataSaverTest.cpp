@@ -618,3 +618,41 @@ TEST(StoreFileLoading, ItemRemovedDuringLoadIsLeftAlone)
     EXPECT_TRUE(l_schema.user->HasItem("bob").IsDisconnectedFromAll());
     EXPECT_EQ(l_schema.user->HasItem("carl")["user_note"].AsStdString(), "kept");
 }
+
+// Removes a room as soon as a user gets a note, in the middle of the load's connections.
+class RoomCloser : public DataHandler
+{
+public:
+    explicit RoomCloser(const SaverSchema& i_schema) : m_room(i_schema.room)
+    {
+        d.AddConnectionEventHandler(i_schema.user, i_schema.note,
+                                    NewEventHandler(this, &RoomCloser::OnNote));
+    }
+    void OnNote(ConnectionInfo&)
+    {
+        if (ItemPtr l_room = m_room->HasItem("jazz"))
+            l_room.Remove();
+    }
+    Type* m_room;
+};
+
+TEST(StoreFileLoading, ItemRemovedWhileConnectingIsLeftAlone)
+{
+    TemporaryFolder l_folder;
+    SaverSchema l_schema;
+    DataSaver l_saver;
+    RoomCloser l_closer(l_schema);
+    WriteBytes(l_folder.File("store"),
+               FileBytes()
+                   .Int(3)
+                   .Text("room").Flag(false).Int(1).Int(3).Text("jazz")
+                   .Text("user").Flag(false).Int(1).Int(1).Text("bob")
+                   .Text("user_note").Flag(false).Int(1).Int(2).Text("note")
+                   .Int(2).Int(1).Int(3).Int(1).Int(2)
+                   .Bytes());
+    l_saver.Load(QString::fromStdString(l_folder.File("store")));
+    EXPECT_EQ(l_schema.room->ItemCount(), 0u);
+    ItemPtr l_bob = l_schema.user->HasItem("bob");
+    EXPECT_EQ(l_bob["user_note"].AsStdString(), "note");
+    EXPECT_FALSE(l_bob.IsConnected("room"));
+}
