@@ -595,3 +595,506 @@ QString Server::MessageCodeToString(int i_code)
     default: return QString();
     }
 }
+
+// ---- Requests ----
+
+void Server::SetWaitPort(int i_port, int i_obfuscatedPort)
+{
+    MemStream l_message = NewMessage(2);
+    l_message.Write(qint32(i_port));
+    l_message.Write(qint32(1));
+    l_message.Write(qint32(i_obfuscatedPort));
+    SendMessage(l_message);
+}
+
+void Server::AddUser(QString i_user)
+{
+    MemStream l_message = NewMessage(5);
+    l_message.Write(i_user);
+    SendMessage(l_message);
+}
+
+void Server::GetUserStatus(QString i_user)
+{
+    MemStream l_message = NewMessage(7);
+    l_message.Write(i_user);
+    SendMessage(l_message);
+}
+
+void Server::SendRoomChat(QString i_room, QString i_chat)
+{
+    MemStream l_message = NewMessage(13);
+    l_message.Write(i_room);
+    l_message.Write(i_chat);
+    SendMessage(l_message);
+}
+
+void Server::EnterRoom(QString i_room, bool i_private)
+{
+    MemStream l_message = NewMessage(14);
+    l_message.Write(i_room);
+    l_message.Write(qint32(i_private ? 1 : 0));
+    SendMessage(l_message);
+}
+
+void Server::SendFilesFolders(int i_folders, int i_files)
+{
+    MemStream l_message = NewMessage(35);
+    l_message.Write(qint32(i_folders));
+    l_message.Write(qint32(i_files));
+    SendMessage(l_message);
+}
+
+void Server::GetUserStats(QString i_user)
+{
+    MemStream l_message = NewMessage(36);
+    l_message.Write(i_user);
+    SendMessage(l_message);
+}
+
+void Server::SendDNetHasParent(bool i_hasParent)
+{
+    // The server asks the opposite question: whether we still need a parent.
+    MemStream l_message = NewMessage(71);
+    l_message.Write(quint8(i_hasParent ? 0 : 1));
+    SendMessage(l_message);
+}
+
+void Server::GetOwnPrivilegesStatus()
+{
+    MemStream l_message = NewMessage(92);
+    SendMessage(l_message);
+}
+
+void Server::SendDNetCanParent(bool i_canParent)
+{
+    MemStream l_message = NewMessage(100);
+    l_message.Write(quint8(i_canParent ? 1 : 0));
+    SendMessage(l_message);
+}
+
+void Server::SendUploadSpeed(int i_speed)
+{
+    MemStream l_message = NewMessage(121);
+    l_message.Write(qint32(i_speed));
+    SendMessage(l_message);
+}
+
+void Server::GiftPrivileges(QString i_user, int i_days)
+{
+    MemStream l_message = NewMessage(123);
+    l_message.Write(i_user);
+    l_message.Write(qint32(i_days));
+    SendMessage(l_message);
+}
+
+void Server::SendDNetLevel(int i_level)
+{
+    MemStream l_message = NewMessage(126);
+    l_message.Write(qint32(i_level));
+    SendMessage(l_message);
+}
+
+void Server::SendDNetGroupLeader(QString i_user)
+{
+    MemStream l_message = NewMessage(127);
+    l_message.Write(i_user);
+    SendMessage(l_message);
+}
+
+void Server::SendChildDepth(bool i_childDepth)
+{
+    MemStream l_message = NewMessage(129);
+    l_message.Write(quint8(i_childDepth ? 1 : 0));
+    SendMessage(l_message);
+}
+
+namespace
+{
+MemStream RoomUserMessage(qint32 i_code, const QString& i_room, const QString& i_user)
+{
+    MemStream l_message = NewMessage(i_code);
+    l_message.Write(i_room);
+    l_message.Write(i_user);
+    return l_message;
+}
+
+MemStream RoomMessage(qint32 i_code, const QString& i_room)
+{
+    MemStream l_message = NewMessage(i_code);
+    l_message.Write(i_room);
+    return l_message;
+}
+} // namespace
+
+void Server::AddPrivateRoomMember(QString i_room, QString i_user)
+{
+    MemStream l_message = RoomUserMessage(134, i_room, i_user);
+    SendMessage(l_message);
+}
+
+void Server::RemovePrivateRoomMember(QString i_room, QString i_user)
+{
+    MemStream l_message = RoomUserMessage(135, i_room, i_user);
+    SendMessage(l_message);
+}
+
+void Server::GiveUpPrivateRoomMembership(QString i_room)
+{
+    MemStream l_message = RoomMessage(136, i_room);
+    SendMessage(l_message);
+}
+
+void Server::GiveUpPrivateRoom(QString i_room)
+{
+    MemStream l_message = RoomMessage(137, i_room);
+    SendMessage(l_message);
+}
+
+void Server::EnablePrivateRoomAdd(bool i_enable)
+{
+    MemStream l_message = NewMessage(141);
+    l_message.Write(quint8(i_enable ? 1 : 0));
+    SendMessage(l_message);
+}
+
+void Server::AddPrivateRoomOperator(QString i_room, QString i_user)
+{
+    MemStream l_message = RoomUserMessage(143, i_room, i_user);
+    SendMessage(l_message);
+}
+
+void Server::RemovePrivateRoomOperator(QString i_room, QString i_user)
+{
+    MemStream l_message = RoomUserMessage(144, i_room, i_user);
+    SendMessage(l_message);
+}
+
+void Server::GetSearchCorrelations(QString i_text)
+{
+    MemStream l_message = NewMessage(153);
+    l_message.Write(i_text);
+    SendMessage(l_message);
+}
+
+void Server::SendCantConnectToPeer(unsigned int i_token, QString i_user)
+{
+    MemStream l_message = NewMessage(1001);
+    l_message.Write(quint32(i_token));
+    l_message.Write(i_user);
+    SendMessage(l_message);
+}
+
+ItemPtr Server::NewSearchRequest(unsigned int i_token, const QString& i_text)
+{
+    ItemPtr l_request = d.GetType("search_request")->NewItem(Value(i_token));
+    l_request += Lookup("search_request_text", i_text);
+    return l_request;
+}
+
+unsigned int Server::FileSearch(QString i_text, bool i_wishList)
+{
+    const quint32 l_token = m_nextSearchToken++;
+    MemStream l_message = NewMessage(i_wishList ? 103 : 26);
+    l_message.Write(l_token);
+    l_message.Write(i_text);
+    SendMessage(l_message);
+
+    ItemPtr l_request = NewSearchRequest(l_token, i_text);
+    if (i_wishList)
+        l_request += d.GetType("wishlist_search")->GetGlobalNullItem();
+    emit SearchRequested(l_token, i_text, i_wishList);
+    return l_token;
+}
+
+unsigned int Server::SearchUserList(QString i_text)
+{
+    const quint32 l_token = m_nextSearchToken++;
+    NewSearchRequest(l_token, i_text);
+    for (ItemPtr l_user : g("user").Connected("in_user_list").Connected("is_online"))
+    {
+        MemStream l_message = NewMessage(42);
+        // The name goes out as stored, byte for byte.
+        l_message.Write(l_user.AsStdString());
+        l_message.Write(l_token);
+        l_message.Write(i_text);
+        SendMessage(l_message);
+    }
+    return l_token;
+}
+
+unsigned int Server::SearchRoom(QString i_room, QString i_text)
+{
+    const quint32 l_token = m_nextSearchToken++;
+    NewSearchRequest(l_token, i_text);
+    MemStream l_message = NewMessage(120);
+    l_message.Write(i_room);
+    l_message.Write(l_token);
+    l_message.Write(i_text);
+    SendMessage(l_message);
+    return l_token;
+}
+
+unsigned int Server::SendIndirectConnectionRequest(QString i_user, QString i_connectionType)
+{
+    const quint32 l_token = m_nextConnectionRequestToken++;
+    MemStream l_message = NewMessage(18);
+    l_message.Write(l_token);
+    l_message.Write(i_user);
+    l_message.Write(i_connectionType);
+    SendMessage(l_message);
+    return l_token;
+}
+
+void Server::SendPrivateChat(QString i_user, QString i_text)
+{
+    // One message is one line on the other side.
+    i_text.replace('\n', ' ');
+    i_text.replace('\r', ' ');
+    MemStream l_message = NewMessage(22);
+    l_message.Write(i_user);
+    l_message.Write(i_text);
+    SendMessage(l_message);
+    emit PrivateChatSent(i_user, i_text);
+}
+
+void Server::GetUserAddress(QString i_user)
+{
+    ItemPtr l_user = Lookup("user", i_user);
+    if (l_user.IsConnected("user_address_request"))
+        return;
+    MemStream l_message = NewMessage(3);
+    l_message.Write(i_user);
+    SendMessage(l_message);
+    // Kept also when nothing went out: the next login asks again.
+    d.GetType("user_address_request")->NewItem() += l_user;
+}
+
+void Server::TrackUser(QString i_user)
+{
+    ItemPtr l_user = Lookup("user", i_user);
+    if (l_user.IsConnected("is_tracked"))
+        return;
+    l_user.NewItem("is_tracked");
+    AddUser(i_user);
+}
+
+void Server::UntrackUser(QString i_user)
+{
+    ItemPtr l_user = Find("user", i_user);
+    if (!l_user || !l_user.IsConnected("is_tracked"))
+        return;
+    l_user.Disconnect("is_tracked");
+    MemStream l_message = NewMessage(6);
+    l_message.Write(i_user);
+    SendMessage(l_message);
+}
+
+void Server::SetAvailabilityStatus(bool i_available)
+{
+    SetSetting("availability_status", i_available ? "available" : "away");
+    MemStream l_message = NewMessage(28);
+    l_message.Write(qint32(i_available ? 2 : 1));
+    SendMessage(l_message);
+}
+
+void Server::LeaveRoom(QString i_room)
+{
+    ItemPtr l_room = Find("room", i_room);
+    if (!l_room || !l_room.IsConnected("in_room"))
+        return;
+    MemStream l_message = RoomMessage(15, i_room);
+    SendMessage(l_message);
+}
+
+void Server::GetRoomList()
+{
+    MemStream l_message = NewMessage(64);
+    SendMessage(l_message);
+    SetSetting("accept_room_list", "yes");
+}
+
+// ---- Room messages ----
+// Fields are read on without checking each one: what cannot be read stays empty or 0, and a
+// list keeps the entries read before the first one that failed.
+
+void Server::HandleSayChatroom(MemStream& io_body)
+{
+    QString l_room;
+    QString l_user;
+    QString l_text;
+    io_body.Read(l_room);
+    io_body.Read(l_user);
+    io_body.Read(l_text);
+    ItemPtr l_speaker = Find("user", l_user);
+    if (l_speaker && l_speaker.IsConnected("is_ignored"))
+        return;
+    emit RoomChat(l_room, l_user, l_text);
+}
+
+void Server::HandleJoinRoom(MemStream& io_body)
+{
+    QString l_roomName;
+    std::vector<QString> l_users;
+    std::vector<qint32> l_statuses;
+    std::vector<UserStats> l_stats;
+    std::vector<qint32> l_unused;
+    std::vector<QString> l_countries;
+    io_body.Read(l_roomName);
+    io_body.Read(l_users);
+    io_body.Read(l_statuses);
+    io_body.Read(l_stats);
+    io_body.Read(l_unused);
+    io_body.Read(l_countries);
+
+    ItemPtr l_room = Lookup("room", l_roomName);
+    // Only a private room's answer goes on past the countries.
+    QString l_owner;
+    if (io_body.Read(l_owner))
+    {
+        std::set<QString> l_operators;
+        io_body.Read(l_operators);
+        l_room.NewItem("room_owner") += Lookup("user", l_owner);
+        ItemPtr l_operatorLink = l_room.NewItem("room_operators");
+        l_operatorLink.Disconnect("user");
+        for (const QString& l_operator : l_operators)
+            l_operatorLink += Lookup("user", l_operator);
+    }
+
+    l_room.NewItem("in_room");
+    l_room.Disconnect("user");
+    for (const QString& l_user : l_users)
+        l_room += Lookup("user", l_user);
+
+    const std::size_t l_walk = std::min({l_users.size(), l_stats.size(), l_countries.size()});
+    for (std::size_t l_index = 0; l_index < l_walk; ++l_index)
+        SetUserDetails(Lookup("user", l_users[l_index]), l_stats[l_index], l_countries[l_index]);
+}
+
+void Server::HandleLeaveRoom(MemStream& io_body)
+{
+    QString l_roomName;
+    io_body.Read(l_roomName);
+    ItemPtr l_room = Find("room", l_roomName);
+    if (!l_room || !l_room.IsConnected("in_room"))
+        return;
+    l_room.Disconnect("in_room");
+    l_room.Disconnect("user");
+}
+
+void Server::HandleUserJoinedRoom(MemStream& io_body)
+{
+    QString l_roomName;
+    QString l_userName;
+    qint32 l_status = 0;
+    UserStats l_stats;
+    qint32 l_unused = 0;
+    QString l_country;
+    io_body.Read(l_roomName);
+    io_body.Read(l_userName);
+    io_body.Read(l_status);
+    l_stats.Read(io_body);
+    io_body.Read(l_unused);
+    io_body.Read(l_country);
+
+    ItemPtr l_user = Lookup("user", l_userName);
+    Lookup("room", l_roomName) += l_user;
+    SetUserDetails(l_user, l_stats, l_country);
+}
+
+void Server::HandleUserLeftRoom(MemStream& io_body)
+{
+    QString l_roomName;
+    QString l_userName;
+    io_body.Read(l_roomName);
+    io_body.Read(l_userName);
+    ItemPtr l_room = Find("room", l_roomName);
+    ItemPtr l_user = Find("user", l_userName);
+    if (l_room && l_user)
+        l_room.Disconnect(l_user);
+}
+
+void Server::HandleRoomList(MemStream& io_body)
+{
+    // Unasked lists only refresh the rooms we already know of.
+    const bool l_accepted = GetSetting("accept_room_list") == "yes";
+    SetSetting("accept_room_list", "no");
+
+    std::vector<QString> l_publicNames;
+    std::vector<qint32> l_publicCounts;
+    std::vector<QString> l_ownedNames;
+    std::vector<qint32> l_ownedCounts;
+    std::vector<QString> l_memberNames;
+    std::vector<qint32> l_memberCounts;
+    std::set<QString> l_operatorNames;
+    io_body.Read(l_publicNames);
+    io_body.Read(l_publicCounts);
+    io_body.Read(l_ownedNames);
+    io_body.Read(l_ownedCounts);
+    io_body.Read(l_memberNames);
+    io_body.Read(l_memberCounts);
+    io_body.Read(l_operatorNames);
+
+    const std::size_t l_public = std::min(l_publicNames.size(), l_publicCounts.size());
+    for (std::size_t l_index = 0; l_index < l_public; ++l_index)
+    {
+        ItemPtr l_room = l_accepted ? Lookup("room", l_publicNames[l_index])
+                                    : Find("room", l_publicNames[l_index]);
+        if (l_room)
+            l_room += Lookup("user_count", l_publicCounts[l_index]);
+    }
+
+    ItemSet l_owned;
+    const std::size_t l_ownedWalk = std::min(l_ownedNames.size(), l_ownedCounts.size());
+    for (std::size_t l_index = 0; l_index < l_ownedWalk; ++l_index)
+    {
+        ItemPtr l_room = Lookup("room", l_ownedNames[l_index]);
+        l_room += Lookup("user_count", l_ownedCounts[l_index]);
+        l_room.NewItem("is_owner");
+        l_room.NewItem("is_private");
+        l_room.NewItem("is_member");
+        l_owned.Insert(l_room);
+    }
+    for (ItemPtr l_room : g("room").Connected("is_owner"))
+        if (!l_owned.Contains(l_room))
+            l_room.Disconnect("is_owner");
+
+    ItemSet l_member;
+    const std::size_t l_memberWalk = std::min(l_memberNames.size(), l_memberCounts.size());
+    for (std::size_t l_index = 0; l_index < l_memberWalk; ++l_index)
+    {
+        ItemPtr l_room = Lookup("room", l_memberNames[l_index]);
+        l_room += Lookup("user_count", l_memberCounts[l_index]);
+        if (l_operatorNames.count(l_memberNames[l_index]))
+            l_room.NewItem("is_operator");
+        l_room.NewItem("is_private");
+        l_room.NewItem("is_member");
+        l_member.Insert(l_room);
+    }
+    for (ItemPtr l_room : g("room").Connected("is_member"))
+        if (!l_member.Contains(l_room) && !l_owned.Contains(l_room))
+            l_room.Disconnect("is_member");
+}
+
+void Server::HandleRoomTicker(MemStream& io_body)
+{
+    QString l_roomName;
+    std::vector<std::pair<QString, QString>> l_entries;
+    io_body.Read(l_roomName);
+    io_body.Read(l_entries);
+
+    ItemPtr l_room = Lookup("room", l_roomName);
+    // The old lines leave the room; the collector takes them once nothing else holds them.
+    l_room.Disconnect("room_ticker");
+    l_room.GetItems("ticker_order_counter").Remove();
+
+    qint32 l_order = 0;
+    for (const std::pair<QString, QString>& l_entry : l_entries)
+    {
+        ItemPtr l_line = d.GetType("room_ticker")->NewItem();
+        l_line += l_room;
+        l_line += Lookup("user", l_entry.first);
+        l_line += Lookup("room_ticker_text", l_entry.second);
+        l_line += Lookup("room_ticker_order", ++l_order);
+    }
+}

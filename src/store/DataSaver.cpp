@@ -23,7 +23,7 @@ DataSaver* dataSaver = nullptr;
 
 namespace
 {
-// The file is written and read in pieces of this size, not field by field.
+// The file is written and read in chunks of this size, not field by field.
 constexpr std::size_t g_chunkSize = std::size_t(1) << 20;
 
 // Collects the fields of the file and hands them to the file in large writes. Every write must
@@ -79,7 +79,7 @@ private:
     std::string m_buffer;
 };
 
-// Reads the file in large pieces and knows how many bytes are left, so that every length and
+// Reads the file in large chunks and knows how many bytes are left, so that every length and
 // count can be checked against them before anything is allocated for it.
 class InputBuffer
 {
