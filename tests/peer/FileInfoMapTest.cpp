@@ -5,28 +5,10 @@
 #include "peer/AttributeTranslationTable.h"
 #include "peer/FileInfoMap.h"
 #include "server/MemStream.h"
+#include "support/StreamBytes.h"
 
 namespace
 {
-std::string Written(const MemStream& stream)
-{
-    return std::string(stream.GetBuffer(), static_cast<std::size_t>(stream.GetWriteIndex()));
-}
-
-MemStream StreamOf(const std::string& bytes)
-{
-    MemStream stream;
-    stream.WriteBuffer(bytes.data(), bytes.size());
-    return stream;
-}
-
-std::string U32(quint32 value)
-{
-    MemStream stream;
-    stream.Write(value);
-    return Written(stream);
-}
-
 FileInfo Record(const std::string& name, qint64 size, int bitrate)
 {
     FileInfo file;

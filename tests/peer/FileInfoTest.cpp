@@ -7,28 +7,10 @@
 
 #include "peer/FileInfo.h"
 #include "server/MemStream.h"
+#include "support/StreamBytes.h"
 
 namespace
 {
-std::string Written(const MemStream& stream)
-{
-    return std::string(stream.GetBuffer(), static_cast<std::size_t>(stream.GetWriteIndex()));
-}
-
-MemStream StreamOf(const std::string& bytes)
-{
-    MemStream stream;
-    stream.WriteBuffer(bytes.data(), bytes.size());
-    return stream;
-}
-
-std::string U32(quint32 value)
-{
-    MemStream stream;
-    stream.Write(value);
-    return Written(stream);
-}
-
 std::string I64(qint64 value)
 {
     MemStream stream;

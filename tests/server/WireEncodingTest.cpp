@@ -9,22 +9,11 @@
 #include <utility>
 
 #include "server/MemStream.h"
+#include "support/StreamBytes.h"
 #include "store/ToQString.h"
 
 namespace
 {
-std::string Written(const MemStream& stream)
-{
-    return std::string(stream.GetBuffer(), static_cast<std::size_t>(stream.GetWriteIndex()));
-}
-
-MemStream StreamOf(const std::string& bytes)
-{
-    MemStream stream;
-    stream.WriteBuffer(bytes.data(), bytes.size());
-    return stream;
-}
-
 std::string Count(quint32 count)
 {
     MemStream stream;
