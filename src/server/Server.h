@@ -5,7 +5,13 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <ctime>
+#include <list>
+#include <utility>
+
 #include "server/MemStream.h"
+#include "server/TCPAddress.h"
+#include "server/UserStats.h"
 #include "store/DataLoadedEventHandler.h"
 #include "store/ItemPtr.h"
 
@@ -108,6 +114,23 @@ signals:
     void SearchRequested(uint i_token, QString i_text, bool i_wishList);
     void PrivateChatSent(QString i_user, QString i_text);
     void RoomChat(QString i_room, QString i_user, QString i_chat);
+    // Emitted by the handling of the other server messages.
+    void PrivateChat(QString i_user, QString i_chat, time_t i_time, bool i_spontaneous);
+    void IndirectPeerConnectionFailure(uint i_token);
+    void DNetParentMinSpeed(int i_speed);
+    void DNetParentSpeedConnectionRatio(int i_ratio);
+    void DNetPossibleParents(std::list<std::pair<QString, TCPAddress>>& i_parents);
+    void DNetMessage(MemStream& i_body);
+    void DNetDeliveryReport(int i_report);
+    void DNetReset();
+    void ReceivedUserStats(QString i_user, UserStats i_stats);
+    void WishListWait(uint i_period);
+    void AddUserResponse(QString i_user, bool i_added);
+    void ReceivedOwnPrivilegesStatus(int i_seconds);
+    void SearchCorrelations(QString i_text);
+    void PrivateRoomAddEnabled(bool i_enabled);
+    void DirectFileSearch(QString i_user, quint32 i_token, QString i_text);
+    void AdminMessage(QString i_text);
 
 public slots:
     void OnConnected();
