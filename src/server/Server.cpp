@@ -600,113 +600,78 @@ QString Server::MessageCodeToString(int i_code)
 
 void Server::SetWaitPort(int i_port, int i_obfuscatedPort)
 {
-    MemStream l_message = NewMessage(2);
-    l_message.Write(qint32(i_port));
-    l_message.Write(qint32(1));
-    l_message.Write(qint32(i_obfuscatedPort));
-    SendMessage(l_message);
+    SendFields(2, qint32(i_port), qint32(1), qint32(i_obfuscatedPort));
 }
 
 void Server::AddUser(QString i_user)
 {
-    MemStream l_message = NewMessage(5);
-    l_message.Write(i_user);
-    SendMessage(l_message);
+    SendFields(5, i_user);
 }
 
 void Server::GetUserStatus(QString i_user)
 {
-    MemStream l_message = NewMessage(7);
-    l_message.Write(i_user);
-    SendMessage(l_message);
+    SendFields(7, i_user);
 }
 
 void Server::SendRoomChat(QString i_room, QString i_chat)
 {
-    MemStream l_message = NewMessage(13);
-    l_message.Write(i_room);
-    l_message.Write(i_chat);
-    SendMessage(l_message);
+    SendFields(13, i_room, i_chat);
 }
 
 void Server::EnterRoom(QString i_room, bool i_private)
 {
-    MemStream l_message = NewMessage(14);
-    l_message.Write(i_room);
-    l_message.Write(qint32(i_private ? 1 : 0));
-    SendMessage(l_message);
+    SendFields(14, i_room, qint32(i_private ? 1 : 0));
 }
 
 void Server::SendFilesFolders(int i_folders, int i_files)
 {
-    MemStream l_message = NewMessage(35);
-    l_message.Write(qint32(i_folders));
-    l_message.Write(qint32(i_files));
-    SendMessage(l_message);
+    SendFields(35, qint32(i_folders), qint32(i_files));
 }
 
 void Server::GetUserStats(QString i_user)
 {
-    MemStream l_message = NewMessage(36);
-    l_message.Write(i_user);
-    SendMessage(l_message);
+    SendFields(36, i_user);
 }
 
 void Server::SendDNetHasParent(bool i_hasParent)
 {
     // The server asks the opposite question: whether we still need a parent.
-    MemStream l_message = NewMessage(71);
-    l_message.Write(quint8(i_hasParent ? 0 : 1));
-    SendMessage(l_message);
+    SendFields(71, quint8(i_hasParent ? 0 : 1));
 }
 
 void Server::GetOwnPrivilegesStatus()
 {
-    MemStream l_message = NewMessage(92);
-    SendMessage(l_message);
+    SendFields(92);
 }
 
 void Server::SendDNetCanParent(bool i_canParent)
 {
-    MemStream l_message = NewMessage(100);
-    l_message.Write(quint8(i_canParent ? 1 : 0));
-    SendMessage(l_message);
+    SendFields(100, quint8(i_canParent ? 1 : 0));
 }
 
 void Server::SendUploadSpeed(int i_speed)
 {
-    MemStream l_message = NewMessage(121);
-    l_message.Write(qint32(i_speed));
-    SendMessage(l_message);
+    SendFields(121, qint32(i_speed));
 }
 
 void Server::GiftPrivileges(QString i_user, int i_days)
 {
-    MemStream l_message = NewMessage(123);
-    l_message.Write(i_user);
-    l_message.Write(qint32(i_days));
-    SendMessage(l_message);
+    SendFields(123, i_user, qint32(i_days));
 }
 
 void Server::SendDNetLevel(int i_level)
 {
-    MemStream l_message = NewMessage(126);
-    l_message.Write(qint32(i_level));
-    SendMessage(l_message);
+    SendFields(126, qint32(i_level));
 }
 
 void Server::SendDNetGroupLeader(QString i_user)
 {
-    MemStream l_message = NewMessage(127);
-    l_message.Write(i_user);
-    SendMessage(l_message);
+    SendFields(127, i_user);
 }
 
 void Server::SendChildDepth(bool i_childDepth)
 {
-    MemStream l_message = NewMessage(129);
-    l_message.Write(quint8(i_childDepth ? 1 : 0));
-    SendMessage(l_message);
+    SendFields(129, quint8(i_childDepth ? 1 : 0));
 }
 
 namespace
@@ -753,9 +718,7 @@ void Server::GiveUpPrivateRoom(QString i_room)
 
 void Server::EnablePrivateRoomAdd(bool i_enable)
 {
-    MemStream l_message = NewMessage(141);
-    l_message.Write(quint8(i_enable ? 1 : 0));
-    SendMessage(l_message);
+    SendFields(141, quint8(i_enable ? 1 : 0));
 }
 
 void Server::AddPrivateRoomOperator(QString i_room, QString i_user)
@@ -772,17 +735,12 @@ void Server::RemovePrivateRoomOperator(QString i_room, QString i_user)
 
 void Server::GetSearchCorrelations(QString i_text)
 {
-    MemStream l_message = NewMessage(153);
-    l_message.Write(i_text);
-    SendMessage(l_message);
+    SendFields(153, i_text);
 }
 
 void Server::SendCantConnectToPeer(unsigned int i_token, QString i_user)
 {
-    MemStream l_message = NewMessage(1001);
-    l_message.Write(quint32(i_token));
-    l_message.Write(i_user);
-    SendMessage(l_message);
+    SendFields(1001, quint32(i_token), i_user);
 }
 
 ItemPtr Server::NewSearchRequest(unsigned int i_token, const QString& i_text)
@@ -885,17 +843,13 @@ void Server::UntrackUser(QString i_user)
     if (!l_user || !l_user.IsConnected("is_tracked"))
         return;
     l_user.Disconnect("is_tracked");
-    MemStream l_message = NewMessage(6);
-    l_message.Write(i_user);
-    SendMessage(l_message);
+    SendFields(6, i_user);
 }
 
 void Server::SetAvailabilityStatus(bool i_available)
 {
     SetSetting("availability_status", i_available ? "available" : "away");
-    MemStream l_message = NewMessage(28);
-    l_message.Write(qint32(i_available ? 2 : 1));
-    SendMessage(l_message);
+    SendFields(28, qint32(i_available ? 2 : 1));
 }
 
 void Server::LeaveRoom(QString i_room)

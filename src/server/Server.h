@@ -57,6 +57,15 @@ public:
     // Frames and sends one built message; without force only while logged in, with force
     // also while the login is under way. Anything else is dropped without notice.
     void SendMessage(MemStream& i_message, bool i_force = false);
+    // Builds a request of that code from its fields, in order, and sends it.
+    template <class... Fields>
+    void SendFields(qint32 i_code, const Fields&... i_fields)
+    {
+        MemStream l_message;
+        l_message.Write(i_code);
+        (l_message.Write(i_fields), ...);
+        SendMessage(l_message);
+    }
     // One received message, the stream positioned after its code.
     void HandleMessage(int i_code, MemStream& io_body);
     static QString MessageCodeToString(int i_code);
