@@ -313,18 +313,14 @@ void Server::OnConnectedToServer()
     }
     if (GetSetting("availability_status") == "away")
     {
-        MemStream l_status = NewMessage(28);
-        l_status.Write(qint32(1));
-        SendMessage(l_status);
+        SendFields(28, qint32(1));
     }
     // The server forgets between links whom it watched and whose address it owed us.
     for (ItemPtr l_user : g("user").Connected("is_tracked"))
         AddUser(l_user.AsString());
     for (ItemPtr l_user : g("user").Connected("user_address_request"))
     {
-        MemStream l_address = NewMessage(3);
-        l_address.Write(l_user.AsString());
-        SendMessage(l_address);
+        SendFields(3, l_user.AsString());
     }
     SetSetting("accept_room_list", "yes");
 }
@@ -464,8 +460,7 @@ void Server::EveryFiveMinutes()
 {
     if (m_state != StateLoggedIn)
         return;
-    MemStream l_keepAlive = NewMessage(32);
-    SendMessage(l_keepAlive);
+    SendFields(32);
 }
 
 void Server::RenewPortMapping()
@@ -674,46 +669,25 @@ void Server::SendChildDepth(bool i_childDepth)
     SendFields(129, quint8(i_childDepth ? 1 : 0));
 }
 
-namespace
-{
-MemStream RoomUserMessage(qint32 i_code, const QString& i_room, const QString& i_user)
-{
-    MemStream l_message = NewMessage(i_code);
-    l_message.Write(i_room);
-    l_message.Write(i_user);
-    return l_message;
-}
-
-MemStream RoomMessage(qint32 i_code, const QString& i_room)
-{
-    MemStream l_message = NewMessage(i_code);
-    l_message.Write(i_room);
-    return l_message;
-}
-} // namespace
 
 void Server::AddPrivateRoomMember(QString i_room, QString i_user)
 {
-    MemStream l_message = RoomUserMessage(134, i_room, i_user);
-    SendMessage(l_message);
+    SendFields(134, i_room, i_user);
 }
 
 void Server::RemovePrivateRoomMember(QString i_room, QString i_user)
 {
-    MemStream l_message = RoomUserMessage(135, i_room, i_user);
-    SendMessage(l_message);
+    SendFields(135, i_room, i_user);
 }
 
 void Server::GiveUpPrivateRoomMembership(QString i_room)
 {
-    MemStream l_message = RoomMessage(136, i_room);
-    SendMessage(l_message);
+    SendFields(136, i_room);
 }
 
 void Server::GiveUpPrivateRoom(QString i_room)
 {
-    MemStream l_message = RoomMessage(137, i_room);
-    SendMessage(l_message);
+    SendFields(137, i_room);
 }
 
 void Server::EnablePrivateRoomAdd(bool i_enable)
@@ -723,14 +697,12 @@ void Server::EnablePrivateRoomAdd(bool i_enable)
 
 void Server::AddPrivateRoomOperator(QString i_room, QString i_user)
 {
-    MemStream l_message = RoomUserMessage(143, i_room, i_user);
-    SendMessage(l_message);
+    SendFields(143, i_room, i_user);
 }
 
 void Server::RemovePrivateRoomOperator(QString i_room, QString i_user)
 {
-    MemStream l_message = RoomUserMessage(144, i_room, i_user);
-    SendMessage(l_message);
+    SendFields(144, i_room, i_user);
 }
 
 void Server::GetSearchCorrelations(QString i_text)
@@ -785,22 +757,14 @@ unsigned int Server::SearchRoom(QString i_room, QString i_text)
 {
     const quint32 l_token = m_nextSearchToken++;
     NewSearchRequest(l_token, i_text);
-    MemStream l_message = NewMessage(120);
-    l_message.Write(i_room);
-    l_message.Write(l_token);
-    l_message.Write(i_text);
-    SendMessage(l_message);
+    SendFields(120, i_room, l_token, i_text);
     return l_token;
 }
 
 unsigned int Server::SendIndirectConnectionRequest(QString i_user, QString i_connectionType)
 {
     const quint32 l_token = m_nextConnectionRequestToken++;
-    MemStream l_message = NewMessage(18);
-    l_message.Write(l_token);
-    l_message.Write(i_user);
-    l_message.Write(i_connectionType);
-    SendMessage(l_message);
+    SendFields(18, l_token, i_user, i_connectionType);
     return l_token;
 }
 
@@ -809,10 +773,7 @@ void Server::SendPrivateChat(QString i_user, QString i_text)
     // One message is one line on the other side.
     i_text.replace('\n', ' ');
     i_text.replace('\r', ' ');
-    MemStream l_message = NewMessage(22);
-    l_message.Write(i_user);
-    l_message.Write(i_text);
-    SendMessage(l_message);
+    SendFields(22, i_user, i_text);
     emit PrivateChatSent(i_user, i_text);
 }
 
@@ -821,9 +782,7 @@ void Server::GetUserAddress(QString i_user)
     ItemPtr l_user = Lookup("user", i_user);
     if (l_user.IsConnected("user_address_request"))
         return;
-    MemStream l_message = NewMessage(3);
-    l_message.Write(i_user);
-    SendMessage(l_message);
+    SendFields(3, i_user);
     // Kept also when nothing went out: the next login asks again.
     d.GetType("user_address_request")->NewItem() += l_user;
 }
@@ -857,14 +816,12 @@ void Server::LeaveRoom(QString i_room)
     ItemPtr l_room = Find("room", i_room);
     if (!l_room || !l_room.IsConnected("in_room"))
         return;
-    MemStream l_message = RoomMessage(15, i_room);
-    SendMessage(l_message);
+    SendFields(15, i_room);
 }
 
 void Server::GetRoomList()
 {
-    MemStream l_message = NewMessage(64);
-    SendMessage(l_message);
+    SendFields(64);
     SetSetting("accept_room_list", "yes");
 }
 
