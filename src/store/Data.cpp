@@ -642,15 +642,7 @@ void Data::GetItems(ItemSet& members, const char* typeName, ItemSet& out)
 
 ItemSet Data::GetItems(const ItemSet& members, const char* typeName)
 {
-    Type* type = GetType(typeName);
-    ItemSet result;
-    for (ItemPtr member : members)
-    {
-        member->GetType()->GetRelation(type);
-        if (const ItemSet* connected = member->Connections().FindSet(type))
-            result.Add(*connected);
-    }
-    return result;
+    return members.GetItems(GetType(typeName));
 }
 
 ItemSet Data::GetItemSubset(const ItemSet& members, const char* typeName)

@@ -321,7 +321,11 @@ ItemSet ItemSet::NotConnected(const char* typeName, const Value& value) const
 
 ItemSet ItemSet::GetItems(const char* typeName) const
 {
-    Type* type = d.GetType(typeName);
+    return GetItems(d.GetType(typeName));
+}
+
+ItemSet ItemSet::GetItems(Type* type) const
+{
     ItemSet result;
     for (ItemPtr member : *this)
     {

@@ -6,6 +6,8 @@
 #include "store/ItemPtr.h"
 #include "store/Value.h"
 
+class Type;
+
 // A set of items ordered by identity. One member is kept inline, so the common one-member set
 // (every `One` side) costs no tree; the tree is built from the second distinct member on.
 // A set holds plain item pointers and does not follow the store: a removed item must not be
@@ -80,6 +82,7 @@ public:
     ItemSet NotConnected(const char* typeName) const;
     ItemSet NotConnected(const char* typeName, const Value& value) const;
     ItemSet GetItems(const char* typeName) const;
+    ItemSet GetItems(Type* type) const;
 
     // Sorted copies; equal keys keep identity order, and descending reverses the whole list.
     std::vector<ItemPtr> SortNumeric(bool ascending) const;
