@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "diagnostics/Log.h"
+#include "server/PortForwarder.h"
+#include "server/UpnpBackend.h"
 #include "server/UserStats.h"
 #include "server/WireOrder.h"
 #include "store/Data.h"
@@ -156,7 +158,7 @@ const RelationDeclaration ServerRelations[] = {
 };
 } // namespace
 
-Server::Server() : mp_socket(new QTcpSocket(this))
+Server::Server(std::unique_ptr<UpnpBackend> ip_upnp) : mp_socket(new QTcpSocket(this))
 {
     gp_server = this;
     connect(mp_socket, &QTcpSocket::connected, this, &Server::OnConnected);
@@ -171,6 +173,8 @@ Server::Server() : mp_socket(new QTcpSocket(this))
     }
     if (dataSaver)
         dataSaver->AddDataLoadedEventHandler(this);
+    // A child, so its worker thread is stopped when the server goes.
+    mp_portForwarder = new PortForwarder(std::move(ip_upnp), this);
 }
 
 Server::~Server()
@@ -228,7 +232,8 @@ void Server::Connect()
 
     mp_socket->connectToHost(l_host, l_port, QIODevice::ReadWrite);
     Log("server", 1, QString("Attempting connection on port %1").arg(l_port));
-    // Port forwarding starts here once it exists.
+    if (GetSetting("use_upnp") == "yes")
+        mp_portForwarder->Init();
 }
 
 void Server::Disconnect()
@@ -271,6 +276,36 @@ void Server::HandleMessage(int i_code, MemStream& io_body)
     case 17: HandleUserLeftRoom(io_body); break;
     case 64: HandleRoomList(io_body); break;
     case 113: HandleRoomTicker(io_body); break;
+    case 133: HandleRoomMembers(io_body, "room_members"); break;
+    case 134: HandleRoomLinkChange(io_body, "room_members", true); break;
+    case 135: HandleRoomLinkChange(io_body, "room_members", false); break;
+    case 139: HandleAddRoomMembership(io_body); break;
+    case 140: HandleRemoveRoomMembership(io_body); break;
+    case 141: HandleEnablePrivateRoomAdd(io_body); break;
+    case 143: HandleRoomLinkChange(io_body, "room_operators", true); break;
+    case 144: HandleRoomLinkChange(io_body, "room_operators", false); break;
+    case 145: HandleRoomFlag(io_body, "is_operator", true); break;
+    case 146: HandleRoomFlag(io_body, "is_operator", false); break;
+    case 148: HandleRoomMembers(io_body, "room_operators"); break;
+    case 3: HandlePeerAddress(io_body); break;
+    case 5: HandleAddUserAnswer(io_body); break;
+    case 7: HandleUserStatus(io_body); break;
+    case 18: HandleConnectToPeer(io_body); break;
+    case 22: HandleMessageUser(io_body); break;
+    case 36: HandleUserStats(io_body); break;
+    case 69: HandlePrivilegedList(io_body); break;
+    case 92: HandleOwnPrivilegesStatus(io_body); break;
+    case 26: HandleFileSearch(io_body); break;
+    case 66: EmitField<QString>(io_body, &Server::AdminMessage); break;
+    case 83: EmitField<qint32>(io_body, &Server::DNetParentMinSpeed); break;
+    case 84: EmitField<qint32>(io_body, &Server::DNetParentSpeedConnectionRatio); break;
+    case 93: HandleDNetMessage(io_body); break;
+    case 102: HandlePossibleParents(io_body); break;
+    case 104: EmitField<quint32>(io_body, &Server::WishListWait); break;
+    case 128: EmitField<qint32>(io_body, &Server::DNetDeliveryReport); break;
+    case 130: emit DNetReset(); break;
+    case 153: HandleSearchCorrelations(io_body); break;
+    case 1001: EmitField<quint32>(io_body, &Server::IndirectPeerConnectionFailure); break;
     default:
         break;
     }
@@ -309,7 +344,8 @@ void Server::OnConnectedToServer()
         m_firstLoginPending = false;
         for (ItemPtr l_room : g("room").Connected("room_autojoin"))
             EnterRoom(l_room.AsString(), false);
-        // Port mappings are added here once port forwarding exists.
+        if (GetSetting("use_upnp") == "yes")
+            AddPortMappings();
     }
     if (GetSetting("availability_status") == "away")
     {
@@ -467,7 +503,16 @@ void Server::RenewPortMapping()
 {
     if (m_state != StateLoggedIn || GetSetting("use_upnp") != "yes")
         return;
-    // The hourly renewal of the port mappings goes here once port forwarding exists.
+    Log("server", 1, "Renewing UPnP port mapping.");
+    AddPortMappings();
+}
+
+void Server::AddPortMappings()
+{
+    mp_portForwarder->AddPortMapping(mp_socket, GetSetting("listening_port").toInt());
+    const int l_obfuscatedPort = GetSetting("obfuscated_listening_port").toInt();
+    if (l_obfuscatedPort != 0)
+        mp_portForwarder->AddPortMapping(mp_socket, l_obfuscatedPort);
 }
 
 void Server::DataLoaded()
@@ -1008,4 +1053,298 @@ void Server::HandleRoomTicker(MemStream& io_body)
         l_line += Lookup("room_ticker_text", l_entry.second);
         l_line += Lookup("room_ticker_order", ++l_order);
     }
+}
+
+// ---- Private room messages ----
+
+namespace
+{
+// The room's member or operator set, made when the room has none yet.
+ItemPtr RoomLink(const QString& i_room, const char* i_link)
+{
+    return Lookup("room", i_room).NewItem(i_link);
+}
+
+void SetFlag(ItemPtr i_item, const char* i_flag, bool i_set)
+{
+    if (i_set)
+        i_item.NewItem(i_flag);
+    else
+        i_item.Disconnect(i_flag);
+}
+} // namespace
+
+void Server::HandleRoomMembers(MemStream& io_body, const char* i_link)
+{
+    QString l_roomName;
+    std::set<QString> l_names;
+    io_body.Read(l_roomName);
+    io_body.Read(l_names);
+    ItemPtr l_link = RoomLink(l_roomName, i_link);
+    l_link.Disconnect("user");
+    for (const QString& l_name : l_names)
+        l_link += Lookup("user", l_name);
+}
+
+void Server::HandleRoomLinkChange(MemStream& io_body, const char* i_link, bool i_add)
+{
+    QString l_roomName;
+    QString l_userName;
+    io_body.Read(l_roomName);
+    io_body.Read(l_userName);
+    ItemPtr l_link = RoomLink(l_roomName, i_link);
+    ItemPtr l_user = Lookup("user", l_userName);
+    if (i_add)
+        l_link += l_user;
+    else
+        l_link.Disconnect(l_user);
+}
+
+void Server::HandleRoomFlag(MemStream& io_body, const char* i_flag, bool i_set)
+{
+    QString l_roomName;
+    io_body.Read(l_roomName);
+    SetFlag(Lookup("room", l_roomName), i_flag, i_set);
+}
+
+void Server::HandleAddRoomMembership(MemStream& io_body)
+{
+    QString l_roomName;
+    io_body.Read(l_roomName);
+    ItemPtr l_room = Lookup("room", l_roomName);
+    l_room.NewItem("is_private");
+    l_room.NewItem("is_member");
+    EnterRoom(l_roomName, false);
+}
+
+void Server::HandleRemoveRoomMembership(MemStream& io_body)
+{
+    QString l_roomName;
+    io_body.Read(l_roomName);
+    ItemPtr l_room = Lookup("room", l_roomName);
+    l_room.Disconnect("is_member");
+    l_room.Disconnect("is_operator");
+    l_room.Disconnect("is_owner");
+}
+
+void Server::HandleEnablePrivateRoomAdd(MemStream& io_body)
+{
+    quint8 l_flag = 0;
+    io_body.Read(l_flag);
+    SetSetting("accept_private_room_add", l_flag != 0 ? "yes" : "no");
+    emit PrivateRoomAddEnabled(l_flag != 0);
+}
+
+// ---- User, private message and address messages ----
+
+namespace
+{
+// Each replaces the user's previous value; the peer side watches them in this order.
+void SetUserAddress(ItemPtr i_user, quint32 i_address, qint32 i_port, qint32 i_obfuscatedPort)
+{
+    i_user += Lookup("user_address", i_address);
+    i_user += Lookup("user_port", i_port);
+    i_user += Lookup("user_obfuscated_port", i_obfuscatedPort);
+}
+} // namespace
+
+void Server::HandlePeerAddress(MemStream& io_body)
+{
+    QString l_userName;
+    quint32 l_address = 0;
+    qint32 l_port = 0;
+    qint32 l_obfuscated = 0;
+    quint16 l_obfuscatedPort = 0;
+    io_body.Read(l_userName);
+    io_body.Read(l_address);
+    io_body.Read(l_port);
+    io_body.Read(l_obfuscated);
+    io_body.Read(l_obfuscatedPort);
+
+    ItemPtr l_user = Lookup("user", l_userName);
+    SetUserAddress(l_user, l_address, l_port, l_obfuscated == 1 ? qint32(l_obfuscatedPort) : 0);
+    l_user.Disconnect("user_address_request");
+}
+
+void Server::HandleAddUserAnswer(MemStream& io_body)
+{
+    QString l_userName;
+    quint8 l_exists = 0;
+    io_body.Read(l_userName);
+    io_body.Read(l_exists);
+    emit AddUserResponse(l_userName, l_exists != 0);
+    if (l_exists == 0)
+        return;
+
+    qint32 l_status = 0;
+    UserStats l_stats;
+    io_body.Read(l_status);
+    l_stats.Read(io_body);
+    ItemPtr l_user = Lookup("user", l_userName);
+    if (l_status <= 0)
+    {
+        l_user.Disconnect("is_online");
+        return;
+    }
+    QString l_country;
+    io_body.Read(l_country);
+    l_user.NewItem("is_online");
+    l_user += Lookup("country_code", l_country);
+}
+
+void Server::HandleUserStatus(MemStream& io_body)
+{
+    QString l_userName;
+    qint32 l_status = 0;
+    quint8 l_privileged = 0;
+    io_body.Read(l_userName);
+    io_body.Read(l_status);
+    io_body.Read(l_privileged);
+
+    ItemPtr l_user = Lookup("user", l_userName);
+    SetFlag(l_user, "is_online", l_status > 0);
+    SetFlag(l_user, "is_away", l_status == 1);
+    if (l_privileged != 0)
+        l_user.NewItem("is_privileged");
+}
+
+void Server::HandleConnectToPeer(MemStream& io_body)
+{
+    QString l_userName;
+    QString l_type;
+    quint32 l_address = 0;
+    qint32 l_port = 0;
+    quint32 l_token = 0;
+    quint8 l_privileged = 0;
+    qint32 l_obfuscated = 0;
+    qint32 l_obfuscatedPort = 0;
+    io_body.Read(l_userName);
+    io_body.Read(l_type);
+    io_body.Read(l_address);
+    io_body.Read(l_port);
+    io_body.Read(l_token);
+    io_body.Read(l_privileged);
+    io_body.Read(l_obfuscated);
+    if (l_obfuscated == 1)
+        io_body.Read(l_obfuscatedPort);
+
+    ItemPtr l_user = Lookup("user", l_userName);
+    ItemPtr l_request = d.GetType("peer_connection_request")->NewItem();
+    l_request += Lookup("peer_connection_request_id", l_token);
+    l_request += Lookup("peer_connection_type", l_type);
+    l_request += l_user;
+    SetUserAddress(l_user, l_address, l_port, l_obfuscatedPort);
+    if (l_privileged != 0)
+        l_user.NewItem("is_privileged");
+}
+
+void Server::HandleMessageUser(MemStream& io_body)
+{
+    qint32 l_id = 0;
+    qint32 l_time = 0;
+    QString l_userName;
+    QString l_text;
+    quint8 l_spontaneous = 0;
+    io_body.Read(l_id);
+    io_body.Read(l_time);
+    io_body.Read(l_userName);
+    io_body.Read(l_text);
+    io_body.Read(l_spontaneous);
+
+    MemStream l_ack = NewMessage(23);
+    l_ack.Write(l_id);
+    ItemPtr l_sender = Find("user", l_userName);
+    if (!l_sender || !l_sender.IsConnected("is_ignored"))
+        emit PrivateChat(l_userName, l_text, static_cast<time_t>(l_time), l_spontaneous != 0);
+    // Ignored senders are acknowledged too, or the server keeps sending the message again.
+    SendMessage(l_ack);
+    if (l_text.contains(QLatin1String("privileges"), Qt::CaseSensitive))
+        GetOwnPrivilegesStatus();
+}
+
+void Server::HandleUserStats(MemStream& io_body)
+{
+    QString l_userName;
+    UserStats l_stats;
+    io_body.Read(l_userName);
+    l_stats.Read(io_body);
+    emit ReceivedUserStats(l_userName, l_stats);
+}
+
+void Server::HandlePrivilegedList(MemStream& io_body)
+{
+    std::set<QString> l_names;
+    io_body.Read(l_names);
+    for (const QString& l_name : l_names)
+        Lookup("user", l_name).NewItem("is_privileged");
+}
+
+void Server::HandleOwnPrivilegesStatus(MemStream& io_body)
+{
+    qint32 l_seconds = 0;
+    io_body.Read(l_seconds);
+    SetSetting("privileges_time_left", l_seconds);
+    emit ReceivedOwnPrivilegesStatus(l_seconds);
+}
+
+// ---- Distributed network, search and notice messages ----
+
+void Server::HandleFileSearch(MemStream& io_body)
+{
+    QString l_userName;
+    quint32 l_token = 0;
+    QString l_text;
+    io_body.Read(l_userName);
+    io_body.Read(l_token);
+    io_body.Read(l_text);
+    emit DirectFileSearch(l_userName, l_token, l_text);
+}
+
+void Server::HandleDNetMessage(MemStream& io_body)
+{
+    // The receiver gets the rest of this body in a stream of its own: its reads end with the
+    // frame, and nothing it does to the stream reaches the link's receive buffer.
+    MemStream l_message;
+    const int l_length = io_body.GetPendingReadLength();
+    if (l_length > 0)
+        l_message.WriteBuffer(io_body.GetReadBuffer(), static_cast<unsigned long>(l_length));
+    emit DNetMessage(l_message);
+}
+
+void Server::HandlePossibleParents(MemStream& io_body)
+{
+    std::list<std::pair<QString, TCPAddress>> l_parents;
+    qint32 l_count = 0;
+    if (io_body.Read(l_count) && l_count <= qint32(InputStream::MaxCount))
+    {
+        // A negative count means "as many as follow"; the same ceiling holds.
+        const qint32 l_limit = l_count < 0 ? qint32(InputStream::MaxCount) : l_count;
+        for (qint32 l_index = 0; l_index < l_limit; ++l_index)
+        {
+            std::pair<QString, TCPAddress> l_entry;
+            if (!io_body.Read(l_entry.first) || !io_body.Read(l_entry.second.address) ||
+                !io_body.Read(l_entry.second.port))
+                break;
+            l_parents.push_back(std::move(l_entry));
+        }
+    }
+    emit DNetPossibleParents(l_parents);
+}
+
+void Server::HandleSearchCorrelations(MemStream& io_body)
+{
+    QString l_search;
+    std::vector<std::pair<QString, qint32>> l_terms;
+    io_body.Read(l_search);
+    io_body.Read(l_terms);
+
+    ItemPtr l_text = Lookup("search_request_text", l_search);
+    l_text.GetItems("search_correlation").Remove();
+    for (const std::pair<QString, qint32>& l_term : l_terms)
+    {
+        ItemPtr l_correlation = l_text.NewItem("search_correlation");
+        l_correlation += Lookup("correlation_text", l_term.first);
+        l_correlation += Lookup("correlation_rank", l_term.second);
+    }
+    emit SearchCorrelations(l_search);
 }

@@ -7,6 +7,7 @@
 
 #include <ctime>
 #include <list>
+#include <memory>
 #include <utility>
 
 #include "server/MemStream.h"
@@ -16,6 +17,8 @@
 #include "store/ItemPtr.h"
 
 class QTcpSocket;
+class PortForwarder;
+class UpnpBackend;
 
 // The one link to the central server: connects, logs in, frames what is sent, cuts what
 // arrives into messages, reconnects after a dropped link and keeps the link alive.
@@ -39,7 +42,8 @@ public:
     // hostile peer, and the link is dropped before anything is allocated for it.
     static const quint32 MaxFrameLength = 32u * 1024u * 1024u;
 
-    Server();
+    // The gateway backend is handed to the port forwarder the server creates.
+    explicit Server(std::unique_ptr<UpnpBackend> ip_upnp);
     ~Server() override;
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
@@ -159,15 +163,47 @@ private:
     void HandleUserLeftRoom(MemStream& io_body);
     void HandleRoomList(MemStream& io_body);
     void HandleRoomTicker(MemStream& io_body);
+    // Private rooms.
+    void HandleRoomMembers(MemStream& io_body, const char* i_link);
+    void HandleRoomLinkChange(MemStream& io_body, const char* i_link, bool i_add);
+    void HandleRoomFlag(MemStream& io_body, const char* i_flag, bool i_set);
+    void HandleAddRoomMembership(MemStream& io_body);
+    void HandleRemoveRoomMembership(MemStream& io_body);
+    void HandleEnablePrivateRoomAdd(MemStream& io_body);
+    // Users, private messages and addresses.
+    void HandlePeerAddress(MemStream& io_body);
+    void HandleAddUserAnswer(MemStream& io_body);
+    void HandleUserStatus(MemStream& io_body);
+    void HandleConnectToPeer(MemStream& io_body);
+    void HandleMessageUser(MemStream& io_body);
+    void HandleUserStats(MemStream& io_body);
+    void HandlePrivilegedList(MemStream& io_body);
+    void HandleOwnPrivilegesStatus(MemStream& io_body);
+    // Distributed network, searches and notices.
+    void HandleFileSearch(MemStream& io_body);
+    void HandleDNetMessage(MemStream& io_body);
+    void HandlePossibleParents(MemStream& io_body);
+    void HandleSearchCorrelations(MemStream& io_body);
+    // Reads one field and emits it with the signal; 0 or empty when the body has ended.
+    template <class T, class... SignalArgs>
+    void EmitField(MemStream& io_body, void (Server::*ip_signal)(SignalArgs...))
+    {
+        T l_value{};
+        io_body.Read(l_value);
+        emit(this->*ip_signal)(l_value);
+    }
     // Creates the request item of a search and ties it to its text.
     ItemPtr NewSearchRequest(unsigned int i_token, const QString& i_text);
     void HandleSocketEnd();
+    // Maps the listening ports on the gateway, for the local address of the link's socket.
+    void AddPortMappings();
     void ResetReader();
     // A frame that cannot be honest: handled like a failed socket, and the link is cut.
     void FailLink();
 
     qint32 m_state = StateDisconnected;
     QTcpSocket* mp_socket = nullptr;
+    PortForwarder* mp_portForwarder = nullptr;
     bool m_frameLengthKnown = false;
     quint32 m_frameLength = 0;
     quint32 m_nextSearchToken = 1;

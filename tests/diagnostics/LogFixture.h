@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QString>
 #include <QStringList>
 #include <gtest/gtest.h>
 
@@ -10,8 +9,7 @@
 #include "store/Data.h"
 #include "support/TestSupport.h"
 
-// A store with the settings and user types the log reads, and the log files in a fresh
-// temporary folder.
+// A store with the settings and user types the log reads; log files go to a fresh folder.
 class LogFixture : public ::testing::Test
 {
 protected:
@@ -27,24 +25,21 @@ protected:
     {
         d.GetType("global")->GetItem(key).Connect(d.GetType("global_value")->NewItem(value));
     }
-
     static void EnableLogging() { SetSetting("user_level_logging", "yes"); }
 
     QString Folder() const { return QString::fromStdString(m_folder.Path()); }
+    QStringList Files() const { return QDir(Folder()).entryList(QDir::Files); }
 
-    // The file's lines, as bytes read back from disk; empty when there is no file.
-    QList<QByteArray> FileLines(const QString& area) const
+    // The lines on disk in the log's folder; empty when there is no file.
+    static QList<QByteArray> FileLines(const QString& area)
     {
-        QFile file(Folder() + "/" + area + ".log");
+        QFile file(logService.Folder() + "/" + area + ".log");
         if (!file.open(QIODevice::ReadOnly))
             return {};
         QList<QByteArray> lines = file.readAll().split('\n');
-        EXPECT_TRUE(lines.last().isEmpty()) << "the file ends with a newline";
-        lines.removeLast();
+        EXPECT_TRUE(lines.takeLast().isEmpty()) << "the file ends with a newline";
         return lines;
     }
-
-    QStringList Files() const { return QDir(Folder()).entryList(QDir::Files); }
 
     TemporaryFolder m_folder;
 };

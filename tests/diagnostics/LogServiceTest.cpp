@@ -1,18 +1,31 @@
 #include <QDateTime>
 #include <QLocale>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <vector>
 
 #include "LogFixture.h"
-#include "RecordingSink.h"
 #include "diagnostics/Log.h"
-#include "diagnostics/LogService.h"
-#include "store/Data.h"
+#include "diagnostics/LogSink.h"
 
 namespace
 {
+class RecordingSink : public LogSink
+{
+public:
+    void LogLine(const QString& area, const QString& line) override { lines.append({area, line}); }
+    QString Last() const { return lines.isEmpty() ? QString() : lines.last().second; }
+    QList<QPair<QString, QString>> lines;
+};
+
+QString StampOf(const QString& line)
+{
+    return QRegularExpression("^\\[([^\\]]+)\\] ").match(line).captured(1);
+}
+
+QByteArray Header(const QString& line) { return ("* Logging started at " + StampOf(line)).toLatin1(); }
+
 class LogLines : public LogFixture
 {
 protected:
@@ -20,33 +33,33 @@ protected:
     {
         LogFixture::SetUp();
         logService.InstallSink(&sink);
+        logService.Init();
+        logService.RegisterLoggableItemType("user");
     }
     void TearDown() override { logService.RemoveSink(&sink); }
+
+    static ItemPtr User(const char* name) { return d.GetType("user")->GetItem(name); }
+    // The item's entries in number order as "order|area|level|text", each checked for its time
+    // and its owner.
+    static QStringList EntriesOf(ItemPtr item)
+    {
+        QStringList entries;
+        for (ItemPtr entry : item.GetItems("item_log").SortNumericBy("log_order", true))
+        {
+            EXPECT_TRUE(QDateTime::fromString(entry["log_time"].AsString(), Qt::TextDate).isValid());
+            EXPECT_EQ(entry["user"], item);
+            entries << QStringList{entry["log_order"].AsString(), entry["log_area"].AsString(),
+                                   entry["log_level"].AsString(), entry["log_text"].AsString()}
+                           .join('|');
+        }
+        return entries;
+    }
+    static std::size_t EntryCount() { return d.GetType("item_log")->ItemCount(); }
 
     RecordingSink sink;
 };
 
-class LogEntries : public LogLines
-{
-protected:
-    void SetUp() override
-    {
-        LogLines::SetUp();
-        logService.Init();
-        logService.RegisterLoggableItemType("user");
-        d.NewType("room", Primary, false, true);
-    }
-
-    static ItemPtr User(const char* name) { return d.GetType("user")->GetItem(name); }
-
-    static std::vector<ItemPtr> EntriesOf(ItemPtr item)
-    {
-        return item.GetItems("item_log").SortNumericBy("log_order", true);
-    }
-
-    static std::size_t EntryCount() { return d.GetType("item_log")->ItemCount(); }
-};
-
+// Counts entries whose values were not yet linked when the entry reached its item.
 class ConnectionWatcher : public DataHandler
 {
 public:
@@ -59,48 +72,30 @@ public:
             missing += entry[type] ? 0 : 1;
         ++seen;
     }
-
-    int seen = 0;
-    int missing = 0;
+    int seen = 0, missing = 0;
 };
 } // namespace
 
-TEST_F(LogLines, StampedLineIndentedThreeBlanksPerLevelAboveOne)
-{
-    const struct
-    {
-        int level;
-        const char* indent;
-    } cases[] = {{-4, ""}, {0, ""}, {1, ""}, {2, "   "}, {3, "      "}};
-
-    for (const auto& c : cases)
-    {
-        const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
-        Log("server", c.level, "Connecting to %1", ItemPtr());
-        const QString stamp = StampOf(sink.LastLine());
-        ASSERT_FALSE(stamp.isEmpty()) << sink.LastLine().toStdString();
-        EXPECT_EQ(sink.LastLine(), "[" + stamp + "] " + c.indent + "Connecting to %1")
-            << "level " << c.level;
-        const QDateTime stamped = QDateTime::fromString(stamp, Qt::TextDate);
-        EXPECT_TRUE(stamped >= before && stamped <= QDateTime::currentDateTime())
-            << stamp.toStdString();
-        EXPECT_EQ(sink.lines.last().first, "server");
-    }
-}
-
-TEST_F(LogLines, StampsUseEnglishNamesWhateverTheLocale)
+TEST_F(LogLines, StampedInTheCLocaleAndIndentedThreeBlanksPerLevelAboveOne)
 {
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-
     EXPECT_EQ(LogService::Stamp(QDateTime(QDate(1998, 5, 20), QTime(3, 40, 13))),
               "Wed May 20 03:40:13 1998");
     EXPECT_EQ(LogService::Stamp(QDateTime(QDate(2025, 1, 5), QTime(23, 5, 9))),
               "Sun Jan 5 23:05:09 2025");
 
-    Log("server", 1, "x", ItemPtr());
-    const QString stamp = StampOf(sink.LastLine());
-    EXPECT_TRUE(QLocale::c().toDateTime(stamp, "ddd MMM d HH:mm:ss yyyy").isValid())
-        << stamp.toStdString();
+    const std::pair<int, const char*> cases[] = {{-4, ""}, {0, ""}, {1, ""}, {2, "   "}, {3, "      "}};
+    for (const auto& [level, indent] : cases)
+    {
+        SCOPED_TRACE(level);
+        const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+        Log("server", level, "Connecting to %1", ItemPtr());
+        const QString stamp = StampOf(sink.Last());
+        EXPECT_EQ(sink.Last(), "[" + stamp + "] " + indent + "Connecting to %1");
+        EXPECT_EQ(sink.lines.last().first, "server");
+        const QDateTime stamped = QLocale::c().toDateTime(stamp, "ddd MMM d HH:mm:ss yyyy");
+        EXPECT_TRUE(stamped >= before && stamped <= QDateTime::currentDateTime()) << stamp.toStdString();
+    }
     QLocale::setDefault(QLocale::c());
 }
 
@@ -115,7 +110,6 @@ TEST_F(LogLines, ADestroyedOrReplacedSinkGetsNoMoreLines)
 {
     auto first = std::make_unique<RecordingSink>();
     logService.InstallSink(first.get());
-    Log("server", 1, "to the first", ItemPtr());
     first.reset();
     Log("server", 1, "to nobody", ItemPtr());
     EXPECT_EQ(logService.Sink(), nullptr);
@@ -127,81 +121,55 @@ TEST_F(LogLines, ADestroyedOrReplacedSinkGetsNoMoreLines)
     Log("server", 1, "to the second", ItemPtr());
     EXPECT_TRUE(sink.lines.isEmpty());
     ASSERT_EQ(second.lines.size(), 1);
-    EXPECT_TRUE(second.LastLine().endsWith("] to the second"));
+    EXPECT_TRUE(second.Last().endsWith("] to the second"));
 }
 
-TEST_F(LogLines, OneHeaderPerAreaPerRun)
+TEST_F(LogLines, OneHeaderPerAreaPerRunEvenWhenLoggingIsSwitchedOnLater)
 {
+    Log("server", 1, "Before logging was on", ItemPtr());
     EnableLogging();
     Log("server", 1, "Connecting", ItemPtr());
-    const QString first = sink.LastLine();
+    const QString first = sink.Last();
     Log("server", 2, "Resolving host", ItemPtr());
-    const QString second = sink.LastLine();
+    const QString second = sink.Last();
     Log("Peer Messenger", 3, "Listening", ItemPtr());
-    const QString third = sink.LastLine();
 
-    EXPECT_EQ(FileLines("server"),
-              (QList<QByteArray>{("* Logging started at " + StampOf(first)).toLatin1(),
-                                 first.toLatin1(), second.toLatin1()}));
-    EXPECT_TRUE(second.endsWith("]    Resolving host"));
-    EXPECT_EQ(FileLines("Peer Messenger"),
-              (QList<QByteArray>{("* Logging started at " + StampOf(third)).toLatin1(),
-                                 third.toLatin1()}));
+    EXPECT_EQ(FileLines("server"), (QList<QByteArray>{Header(first), first.toLatin1(), second.toLatin1()}));
+    EXPECT_EQ(FileLines("Peer Messenger"), (QList<QByteArray>{Header(sink.Last()), sink.Last().toLatin1()}));
 
-    // The next run appends its own header to the same file.
     LogService nextRun;
     nextRun.SetFolder(Folder());
     RecordingSink nextSink;
     nextRun.InstallSink(&nextSink);
     nextRun.Log("server", 1, "Connecting again", ItemPtr());
     nextRun.Log("server", 1, "Connected", ItemPtr());
-    const QList<QByteArray> lines = FileLines("server");
-    ASSERT_EQ(lines.size(), 6);
-    EXPECT_EQ(lines[3], ("* Logging started at " + StampOf(nextSink.lines[0].second)).toLatin1());
-    EXPECT_EQ(lines[4], nextSink.lines[0].second.toLatin1());
-    EXPECT_EQ(lines[5], nextSink.lines[1].second.toLatin1());
-    nextRun.RemoveSink(&nextSink);
+    EXPECT_EQ(FileLines("server").mid(3),
+              (QList<QByteArray>{Header(nextSink.lines[0].second), nextSink.lines[0].second.toLatin1(),
+                                 nextSink.Last().toLatin1()}));
 }
 
-TEST_F(LogLines, SwitchingLoggingOnLaterStillStartsTheRunWithAHeader)
-{
-    Log("Configuration Data", 1, "Loading configuration data from /home/x/.Tarnwick", ItemPtr());
-    EnableLogging();
-    Log("Configuration Data", 1, "Data loaded successfully.", ItemPtr());
-
-    const QList<QByteArray> lines = FileLines("Configuration Data");
-    ASSERT_EQ(lines.size(), 2);
-    EXPECT_EQ(lines[0], ("* Logging started at " + StampOf(sink.LastLine())).toLatin1());
-    EXPECT_EQ(lines[1], sink.LastLine().toLatin1());
-}
-
-TEST_F(LogLines, FileTextIsLatin1)
-{
-    EnableLogging();
-    Log("server", 1, QString::fromUtf8("Ren\xc3\xa9 \xc5\x81ukasz \xe5\xa4\xaa"), ItemPtr());
-
-    const QList<QByteArray> lines = FileLines("server");
-    ASSERT_EQ(lines.size(), 2);
-    EXPECT_TRUE(lines[1].endsWith(QByteArray("] Ren\xe9 ?ukasz ?"))) << lines[1].toStdString();
-    EXPECT_TRUE(sink.LastLine().endsWith(QString::fromUtf8("] Ren\xc3\xa9 \xc5\x81ukasz \xe5\xa4\xaa")));
-}
-
-TEST_F(LogLines, FolderIsCreatedAndAreaNamesStayInsideIt)
+TEST_F(LogLines, FilesAreLatin1AndStayInsideTheirFolder)
 {
     EnableLogging();
     const QString nested = Folder() + "/logs/run";
     logService.SetFolder(nested);
-    Log("Transfer Queue", 1, "Queued", ItemPtr());
+    const QString text = QString::fromUtf8("Ren\xc3\xa9 \xc5\x81ukasz \xe5\xa4\xaa");
+    Log("Transfer Queue", 1, text, ItemPtr());
     Log("../../outside", 1, "Queued", ItemPtr());
 
-    EXPECT_TRUE(QFile::exists(nested + "/Transfer Queue.log"));
+    EXPECT_TRUE(sink.lines[0].second.endsWith("] " + text));
+    const QList<QByteArray> lines = FileLines("Transfer Queue");
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[1].endsWith("] Ren\xe9 ?ukasz ?")) << lines[1].toStdString();
     EXPECT_EQ(QDir(nested).entryList(QDir::Files | QDir::Hidden).size(), 2);
     EXPECT_EQ(QDir(Folder()).entryList(QDir::Files | QDir::Hidden), QStringList());
-    EXPECT_FALSE(QFile::exists(Folder() + "/outside.log"));
 }
 
-TEST_F(LogEntries, NumberedInCallOrderAcrossAreasAndItems)
+TEST_F(LogLines, EntriesAreNumberedInCallOrderAndLinkedToTheirItemLast)
 {
+    ConnectionWatcher watcher;
+    d.GetType("user")->m_connectedEvent.AddHandler(
+        watcher.NewEventHandler(&watcher, &ConnectionWatcher::OnUserConnected));
     EnableLogging();
     ItemPtr alice = User("alice");
     ItemPtr bob = User("bob");
@@ -209,54 +177,19 @@ TEST_F(LogEntries, NumberedInCallOrderAcrossAreasAndItems)
     Log("Peer Messenger", 3, "Bob sent %1 bytes", bob);
     Log("server", 1, "No user here", ItemPtr());
     Log("Transfer Queue", 2, "Alice queued", alice);
+    Log("server", 1, "Alice is online", alice);
 
-    EXPECT_EQ(EntryCount(), 3u);
-    const std::vector<ItemPtr> aliceEntries = EntriesOf(alice);
-    const std::vector<ItemPtr> bobEntries = EntriesOf(bob);
-    ASSERT_EQ(aliceEntries.size(), 2u);
-    ASSERT_EQ(bobEntries.size(), 1u);
-
-    const struct
-    {
-        ItemPtr entry;
-        ItemPtr user;
-        const char* order;
-        const char* area;
-        const char* level;
-        const char* text;
-    } expected[] = {
-        {aliceEntries[0], alice, "0", "server", "1", "Alice is online"},
-        {bobEntries[0], bob, "1", "Peer Messenger", "3", "Bob sent %1 bytes"},
-        {aliceEntries[1], alice, "2", "Transfer Queue", "2", "Alice queued"},
-    };
-    for (const auto& e : expected)
-    {
-        EXPECT_EQ(e.entry["log_order"].AsStdString(), e.order);
-        EXPECT_EQ(e.entry["log_area"].AsStdString(), e.area);
-        EXPECT_EQ(e.entry["log_level"].AsStdString(), e.level);
-        EXPECT_EQ(e.entry["log_text"].AsStdString(), e.text) << "no stamp, no indentation";
-        EXPECT_TRUE(QDateTime::fromString(e.entry["log_time"].AsString(), Qt::TextDate).isValid());
-        EXPECT_EQ(e.entry["user"], e.user);
-    }
+    EXPECT_EQ(watcher.seen, 4);
+    EXPECT_EQ(watcher.missing, 0) << "every value is in place when the item is linked";
+    // No stamp and no indentation in the text; equal values share one value item.
+    EXPECT_EQ(EntriesOf(alice), (QStringList{"0|server|1|Alice is online", "2|Transfer Queue|2|Alice queued",
+                                             "3|server|1|Alice is online"}));
+    EXPECT_EQ(EntriesOf(bob), QStringList{"1|Peer Messenger|3|Bob sent %1 bytes"});
+    EXPECT_EQ(d.GetType("log_text")->ItemCount(), 3u);
+    EXPECT_EQ(d.GetType("log_order")->ItemCount(), 4u);
 }
 
-TEST_F(LogEntries, EqualValuesShareOneValueItemButEachEntryHasItsOwnNumber)
-{
-    EnableLogging();
-    ItemPtr alice = User("alice");
-    Log("server", 1, "Ping", alice);
-    Log("server", 1, "Ping", alice);
-
-    const std::vector<ItemPtr> entries = EntriesOf(alice);
-    ASSERT_EQ(entries.size(), 2u);
-    EXPECT_EQ(entries[0]["log_text"], entries[1]["log_text"]);
-    EXPECT_EQ(entries[0]["log_area"], entries[1]["log_area"]);
-    EXPECT_NE(entries[0]["log_order"], entries[1]["log_order"]);
-    EXPECT_EQ(d.GetType("log_text")->ItemCount(), 1u);
-    EXPECT_EQ(d.GetType("log_order")->ItemCount(), 2u);
-}
-
-TEST_F(LogEntries, FilesAndEntriesOnlyWhileTheSettingIsExactlyYes)
+TEST_F(LogLines, FilesOnlyWhileTheSettingIsYesAndEntriesOnlyForRegisteredTypes)
 {
     ItemPtr alice = User("alice");
     Log("server", 1, "no setting at all", alice);
@@ -271,43 +204,18 @@ TEST_F(LogEntries, FilesAndEntriesOnlyWhileTheSettingIsExactlyYes)
 
     EnableLogging();
     Log("server", 1, "now on", alice);
+    Log("server", 1, "Joined room", d.NewType("room", Primary, false, true)->GetItem("lobby"));
     EXPECT_EQ(Files(), QStringList{"server.log"});
+    EXPECT_EQ(FileLines("server").size(), 3);
     EXPECT_EQ(EntryCount(), 1u);
-}
 
-TEST_F(LogEntries, TheItemIsLinkedLastSoItsWatchersSeeEveryValue)
-{
-    ConnectionWatcher watcher;
-    d.GetType("user")->m_connectedEvent.AddHandler(
-        watcher.NewEventHandler(&watcher, &ConnectionWatcher::OnUserConnected));
-    EnableLogging();
-    Log("server", 1, "Alice is online", User("alice"));
-    Log("server", 2, "Alice is away", User("alice"));
-
-    EXPECT_EQ(watcher.seen, 2);
-    EXPECT_EQ(watcher.missing, 0);
-}
-
-TEST_F(LogEntries, AnItemOfAnUnregisteredTypeGetsNoEntryButTheLineIsWritten)
-{
-    EnableLogging();
-    Log("server", 1, "Joined room", d.GetType("room")->GetItem("lobby"));
-
-    EXPECT_EQ(EntryCount(), 0u);
-    EXPECT_EQ(FileLines("server").size(), 2);
-}
-
-TEST_F(LogEntries, AFileThatCannotBeOpenedStillLeavesTheEntryAndTheLine)
-{
-    EnableLogging();
+    // A folder that cannot be made costs the file only.
     QFile blocker(Folder() + "/blocker");
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     logService.SetFolder(blocker.fileName() + "/logs");
-
-    Log("server", 1, "Alice is online", User("alice"));
-
-    EXPECT_EQ(EntryCount(), 1u);
-    EXPECT_EQ(sink.lines.size(), 1);
-    EXPECT_EQ(Files(), QStringList{"blocker"});
+    Log("server", 1, "Alice is online", alice);
+    EXPECT_EQ(EntryCount(), 2u);
+    EXPECT_EQ(sink.lines.size(), 8);
+    EXPECT_EQ(Files(), (QStringList{"blocker", "server.log"}));
 }

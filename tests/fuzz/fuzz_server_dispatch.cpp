@@ -14,11 +14,13 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "server/MemStream.h"
 #include "server/Server.h"
 #include "store/Data.h"
 #include "store/DataSaver.h"
+#include "support/support/FakeUpnpBackend.h"
 
 namespace
 {
@@ -28,8 +30,12 @@ void Check(bool condition)
         std::abort();
 }
 
-// The handled codes first, so most inputs reach a handler; the rest test the dropping.
-const qint32 Codes[] = {13, 14, 15, 16, 17, 64, 113, 1, 0, 4, 42, 1002, -1};
+// The handled codes first, so most inputs reach a handler; the rest test the dropping. The low
+// seven bits of the first byte pick the entry, so seeds keep their code as the table grows.
+const qint32 Codes[] = {13,  14,  15,  16,  17,  64,  113, 133, 134, 135, 139, 140, 141, 143,
+                        144, 145, 146, 148, 3,   5,   7,   18,  22,  36,  69,  92,  26,  66,
+                        83,  84,  93,  102, 104, 128, 130, 153, 1001, 1, 0, 4, 42, 1002, -1};
+static_assert(sizeof(Codes) / sizeof(Codes[0]) <= 128, "a seed's first byte must reach every code");
 
 bool WaitFor(const std::function<bool()>& condition)
 {
@@ -60,11 +66,18 @@ struct Target
         static char* s_argv[] = {s_name, nullptr};
         mp_application = std::make_unique<QCoreApplication>(s_argc, s_argv);
         mp_saver = std::make_unique<DataSaver>();
-        mp_server = std::make_unique<Server>();
+        mp_server = std::make_unique<Server>(std::make_unique<FakeUpnpBackend>());
         Type* lp_global = d.NewType("global", Primary, false, true);
         Type* lp_value = d.NewType("global_value", Leaf, false, false);
         lp_global->RelateToType(lp_value, Many, One, false);
         Server::CreateData();
+        DeclarePeerTypes();
+        // Receivers that read all they are given: what they get must end with the body.
+        QObject::connect(mp_server.get(), &Server::DNetMessage, [](MemStream& io_body) {
+            quint8 l_byte = 0;
+            while (io_body.Read(l_byte))
+                ++s_dnetBytes;
+        });
 
         Check(m_listener.listen(QHostAddress::LocalHost, 0));
         Set("server_host", "127.0.0.1");
@@ -83,6 +96,33 @@ struct Target
         mp_peer->write(l_reply);
         mp_peer->flush();
         Check(WaitFor([&] { return mp_server->IsConnected(); }));
+    }
+
+    // The peer-side types that some server messages write into.
+    static void DeclarePeerTypes()
+    {
+        for (const char* l_name : {"user_address", "user_port", "user_obfuscated_port",
+                                   "peer_connection_request_id", "peer_connection_type",
+                                   "correlation_text", "correlation_rank"})
+            d.NewType(l_name, Leaf, false, true);
+        d.NewType("peer_connection_request", Primary, true, false);
+        d.NewType("search_request_text", Primary, false, true);
+        d.NewType("search_correlation", Intermediate, true, true);
+        const std::pair<const char*, const char*> l_manyToOne[] = {
+            {"user", "user_address"},
+            {"user", "user_port"},
+            {"user", "user_obfuscated_port"},
+            {"peer_connection_request", "peer_connection_request_id"},
+            {"peer_connection_request", "user"},
+            {"peer_connection_request", "peer_connection_type"},
+            {"search_correlation", "correlation_text"},
+            {"search_correlation", "correlation_rank"},
+        };
+        for (const auto& l_relation : l_manyToOne)
+            d.GetType(l_relation.first)
+                ->RelateToType(d.GetType(l_relation.second), Many, One, false);
+        d.GetType("search_request_text")
+            ->RelateToType(d.GetType("search_correlation"), One, Many, false);
     }
 
     static void Set(const char* i_key, const QString& i_value)
@@ -104,7 +144,10 @@ struct Target
     std::unique_ptr<Server> mp_server;
     QTcpServer m_listener;
     QTcpSocket* mp_peer = nullptr;
+    static std::size_t s_dnetBytes;
 };
+
+std::size_t Target::s_dnetBytes = 0;
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
@@ -112,13 +155,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     static Target* sp_target = new Target();
     if (size < 1)
         return 0;
-    const qint32 l_code = Codes[data[0] % (sizeof(Codes) / sizeof(Codes[0]))];
+    const qint32 l_code = Codes[(data[0] & 0x7f) % (sizeof(Codes) / sizeof(Codes[0]))];
     // Every other input also lets the room list create rooms.
     Target::Set("accept_room_list", (data[0] & 0x80) ? "yes" : "no");
 
     MemStream l_body;
     Check(l_body.WriteBuffer(data + 1, size - 1));
+    Target::s_dnetBytes = 0;
     sp_target->mp_server->HandleMessage(l_code, l_body);
+    Check(Target::s_dnetBytes <= size - 1);
     Check(l_body.GetPendingReadLength() >= 0);
     Check(static_cast<std::size_t>(l_body.GetPendingReadLength()) <= size - 1);
     Check(sp_target->mp_server->IsConnected());

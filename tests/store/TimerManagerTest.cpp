@@ -10,56 +10,31 @@
 
 namespace
 {
-struct Period
-{
-    QTimer* TimerManager::*timer;
-    int ms;
-};
-
-const Period kPeriods[] = {
+const std::pair<QTimer* TimerManager::*, int> kPeriods[] = {
     {&TimerManager::halfMinuteTimer, 30000},
     {&TimerManager::fiveMinuteTimer, 300000},
     {&TimerManager::hourTimer, 3600000},
 };
 } // namespace
 
-TEST(TimerManager, SetsTheGlobalAndClearsItOnDestruction)
-{
-    auto manager = std::make_unique<TimerManager>();
-    EXPECT_EQ(timerManager, manager.get());
-    manager.reset();
-    EXPECT_EQ(timerManager, nullptr);
-}
-
 TEST(TimerManager, ThreeRepeatingTimersRunFromConstruction)
 {
     TimerManager manager;
-    for (const Period& period : kPeriods)
+    for (const auto& [member, ms] : kPeriods)
     {
-        SCOPED_TRACE(period.ms);
-        QTimer* timer = manager.*period.timer;
+        SCOPED_TRACE(ms);
+        QTimer* timer = manager.*member;
         ASSERT_NE(timer, nullptr);
-        EXPECT_EQ(timer->interval(), period.ms);
+        EXPECT_EQ(timer->interval(), ms);
         EXPECT_FALSE(timer->isSingleShot());
         EXPECT_TRUE(timer->isActive());
         EXPECT_EQ(timer->timerType(), Qt::PreciseTimer);
         EXPECT_EQ(timer->parent(), nullptr);
         // The first tick is one whole period after start-up.
-        EXPECT_GT(timer->remainingTime(), period.ms - 2000);
-        EXPECT_LE(timer->remainingTime(), period.ms);
-    }
-    EXPECT_NE(manager.halfMinuteTimer, manager.fiveMinuteTimer);
-    EXPECT_NE(manager.fiveMinuteTimer, manager.hourTimer);
-}
+        EXPECT_GT(timer->remainingTime(), ms - 2000);
+        EXPECT_LE(timer->remainingTime(), ms);
 
-TEST(TimerManager, TimersKeepTickingAtTheirPeriod)
-{
-    TimerManager manager;
-    // The same timers at a short period show that they repeat rather than fire once.
-    for (const Period& period : kPeriods)
-    {
-        SCOPED_TRACE(period.ms);
-        QTimer* timer = manager.*period.timer;
+        // The same timer at a short period shows that it repeats rather than fires once.
         QSignalSpy spy(timer, &QTimer::timeout);
         timer->start(10);
         QTest::qWait(200);
@@ -67,16 +42,17 @@ TEST(TimerManager, TimersKeepTickingAtTheirPeriod)
         EXPECT_TRUE(timer->isActive());
         timer->stop();
     }
+    EXPECT_NE(manager.halfMinuteTimer, manager.fiveMinuteTimer);
+    EXPECT_NE(manager.fiveMinuteTimer, manager.hourTimer);
 }
 
-TEST(TimerManager, DestructionFreesTheTimers)
+TEST(TimerManager, SetsTheGlobalAndFreesItsTimersOnDestruction)
 {
     auto manager = std::make_unique<TimerManager>();
-    QPointer<QTimer> half(manager->halfMinuteTimer);
-    QPointer<QTimer> five(manager->fiveMinuteTimer);
-    QPointer<QTimer> hour(manager->hourTimer);
+    EXPECT_EQ(timerManager, manager.get());
+    QPointer<QTimer> timers[] = {manager->halfMinuteTimer, manager->fiveMinuteTimer, manager->hourTimer};
     manager.reset();
-    EXPECT_TRUE(half.isNull());
-    EXPECT_TRUE(five.isNull());
-    EXPECT_TRUE(hour.isNull());
+    EXPECT_EQ(timerManager, nullptr);
+    for (const QPointer<QTimer>& timer : timers)
+        EXPECT_TRUE(timer.isNull());
 }

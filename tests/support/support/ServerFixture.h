@@ -14,6 +14,7 @@
 #include "store/DataSaver.h"
 #include "store/TimerManager.h"
 #include "support/support/FakeCentralServer.h"
+#include "support/support/FakeUpnpBackend.h"
 
 // The start-up order the server link relies on: timers and data saver, the link, the settings
 // types, then the link's own schema. The link is pointed at a fake central server.
@@ -24,7 +25,9 @@ protected:
     {
         mp_timers = std::make_unique<TimerManager>();
         mp_saver = std::make_unique<DataSaver>();
-        mp_server = std::make_unique<Server>();
+        auto lp_upnp = std::make_unique<FakeUpnpBackend>();
+        mp_upnp = lp_upnp.get();
+        mp_server = std::make_unique<Server>(std::move(lp_upnp));
         Type* lp_global = d.NewType("global", Primary, false, true);
         Type* lp_vglobal = d.NewType("vglobal", Primary, false, false);
         Type* lp_value = d.NewType("global_value", Leaf, false, false);
@@ -76,4 +79,6 @@ protected:
     std::unique_ptr<TimerManager> mp_timers;
     std::unique_ptr<DataSaver> mp_saver;
     std::unique_ptr<Server> mp_server;
+    // Owned by the server's port forwarder; read only once its answers are back.
+    FakeUpnpBackend* mp_upnp = nullptr;
 };

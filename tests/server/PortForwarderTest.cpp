@@ -1,0 +1,214 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QHostAddress>
+#include <QStringList>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QThread>
+
+#include <memory>
+#include <string>
+
+#include "diagnostics/LogService.h"
+#include "diagnostics/LogSink.h"
+#include "server/PortForwarder.h"
+#include "support/support/FakeUpnpBackend.h"
+
+namespace
+{
+const char* const Igd = "urn:schemas-upnp-org:device:InternetGatewayDevice:1";
+
+// One line each, so that a failure reads as text.
+std::string Text(const QStringList& i_lines)
+{
+    return i_lines.join('\n').toStdString();
+}
+
+// The text of every "Port Forwarding" line, without its stamp.
+class ForwardingLines : public LogSink
+{
+public:
+    void LogLine(const QString& i_area, const QString& i_line) override
+    {
+        m_offGuiThread |= QThread::currentThread() != QCoreApplication::instance()->thread();
+        if (i_area == "Port Forwarding")
+            m_lines << i_line.mid(i_line.indexOf("] ") + 2);
+    }
+    QStringList m_lines;
+    bool m_offGuiThread = false;
+};
+
+class PortForwarderTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        auto lp_backend = std::make_unique<FakeUpnpBackend>();
+        mp_backend = lp_backend.get();
+        logService.InstallSink(&m_log);
+        mp_forwarder = std::make_unique<PortForwarder>(std::move(lp_backend));
+        ASSERT_TRUE(m_listener.listen(QHostAddress::LocalHost, 0));
+        m_socket.connectToHost(QHostAddress::LocalHost, m_listener.serverPort());
+        ASSERT_TRUE(m_socket.waitForConnected(5000));
+    }
+
+    void TearDown() override
+    {
+        mp_forwarder.reset();
+        EXPECT_EQ(portForwarder, nullptr);
+        EXPECT_FALSE(m_log.m_offGuiThread);
+        logService.RemoveSink(&m_log);
+    }
+
+    // Waits for that many lines in all, and hands over the ones not taken before.
+    QStringList TakeLines(int i_count)
+    {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return m_log.m_lines.size() >= i_count; }, 5000));
+        QTest::qWait(20);
+        const QStringList l_lines = m_log.m_lines;
+        m_log.m_lines.clear();
+        return l_lines;
+    }
+
+    // What discovery finds; a gateway's control URL is on 192.168.1.
+    void Network(const QList<UpnpDevice>& i_devices, bool i_descriptionAvailable)
+    {
+        mp_backend->m_devices = i_devices;
+        mp_backend->m_descriptionAvailable = i_descriptionAvailable;
+        mp_backend->m_descriptionControlUrl = "http://192.168.1.1:5000/ctl/IPConn";
+    }
+
+    void FindGateway()
+    {
+        Network({{"http://192.168.1.1:5000/rootDesc.xml", Igd}}, true);
+        mp_forwarder->Init();
+        ASSERT_EQ(TakeLines(4).last(), "Device XML found.");
+    }
+
+    ForwardingLines m_log;
+    FakeUpnpBackend* mp_backend = nullptr;
+    std::unique_ptr<PortForwarder> mp_forwarder;
+    QTcpServer m_listener;
+    // Its local address is 127.0.0.1, as the server link's is against a local server.
+    QTcpSocket m_socket;
+};
+
+TEST_F(PortForwarderTest, WithoutAGatewayDiscoveryRunsOnceAndMappingsFailInTheLog)
+{
+    EXPECT_EQ(portForwarder, mp_forwarder.get());
+    mp_backend->m_error = -101;
+    mp_backend->m_addresses = QStringList{"127.0.0.1", "10.0.0.5"};
+    mp_backend->m_addResults = {-2};
+    mp_forwarder->Init();
+    mp_forwarder->Init();
+    mp_forwarder->AddPortMapping(&m_socket, 2234);
+    mp_forwarder->RemovePortMapping(2234);
+
+    EXPECT_EQ(Text(TakeLines(7)),
+              Text({"Initializing UPnP",
+                    "No device list found during discovery. miniupnp error code: -101",
+                    "Own address is reported as 127.0.0.1, checking all addresses.",
+                    "Found own address to be 10.0.0.5",
+                    "Port 2234 mapping failure, miniupnp error: -2",
+                    "Removing mapping for port 2234",
+                    "UPnP appears to not have been initialized, aborting."}));
+    EXPECT_EQ(Text(mp_backend->m_calls),
+              Text({"clear", "discover 2000", "add 2234 2234 10.0.0.5 TarnwickQT TCP"}));
+}
+
+TEST_F(PortForwarderTest, TheFirstInternetGatewayDeviceIsChosen)
+{
+    Network({{"http://a/l3f.xml", "urn:schemas-upnp-org:service:Layer3Forwarding:1"},
+             {"http://b/igd.xml", Igd},
+             {"http://c/igd.xml", Igd}},
+            true);
+    mp_forwarder->Init();
+    EXPECT_EQ(Text(TakeLines(5)),
+              Text({"Initializing UPnP", "Device list found",
+                    "http://a/l3f.xml, urn:schemas-upnp-org:service:Layer3Forwarding:1 skipping",
+                    "http://b/igd.xml, InternetGatewayDevice, found", "Device XML found."}));
+    EXPECT_EQ(Text(mp_backend->m_calls), Text({"clear", "discover 2000", "load http://b/igd.xml"}));
+}
+
+TEST_F(PortForwarderTest, WithoutAGatewayDeviceTheFirstDeviceIsTried)
+{
+    Network({{"http://a/root.xml", "upnp:rootdevice"}, {"http://b/x.xml", "x"}}, false);
+    mp_forwarder->Init();
+    EXPECT_EQ(Text(TakeLines(6)),
+              Text({"Initializing UPnP", "Device list found",
+                    "http://a/root.xml, upnp:rootdevice skipping", "http://b/x.xml, x skipping",
+                    "Defaulting to first device found, upnp:rootdevice", "Device XML not found."}));
+    EXPECT_EQ(mp_backend->m_calls.last(), "load http://a/root.xml");
+}
+
+TEST_F(PortForwarderTest, ALoopbackAddressIsReplacedByOneOnTheGatewaysNetwork)
+{
+    FindGateway();
+    const struct
+    {
+        QStringList addresses;
+        QString expected;
+    } l_cases[] = {
+        {{"127.0.0.1", "10.0.0.5", "fe80::1", "192.168.1.20", "172.16.0.9"}, "192.168.1.20"},
+        // No address on the gateway's network: the last one examined.
+        {{"127.0.0.1", "10.0.0.5", "172.16.0.9"}, "10.0.0.5"},
+        {{"127.0.0.1", "::1"}, "127.0.0.1"},
+    };
+    for (const auto& l_case : l_cases)
+    {
+        mp_backend->m_addresses = l_case.addresses;
+        mp_forwarder->AddPortMapping(&m_socket, 2234);
+        EXPECT_EQ(Text(TakeLines(3)),
+                  Text({"Own address is reported as 127.0.0.1, checking all addresses.",
+                        "Found own address to be " + l_case.expected,
+                        "Port 2234 successfully mapped."}));
+        EXPECT_EQ(mp_backend->m_calls.last(),
+                  "add 2234 2234 " + l_case.expected + " TarnwickQT TCP");
+    }
+}
+
+TEST_F(PortForwarderTest, AConflictRemovesTheOldMappingAndRetriesOnce)
+{
+    FindGateway();
+    mp_backend->m_addresses = QStringList{"192.168.1.20"};
+    mp_backend->m_addResults = {718, 0, 718, 501, 718, 718};
+    mp_backend->m_deleteResults = {0, 714, 0};
+    const QStringList l_head = {
+        "Own address is reported as 127.0.0.1, checking all addresses.",
+        "Found own address to be 192.168.1.20",
+        "Port already mapped, attempting to remove existing mapping before retrying."};
+    const QString l_removing = "Removing mapping for port 2234";
+    const QStringList l_outcomes[][2] = {
+        {{l_removing, "Port mapping successfully removed."},
+         {"Second mapping attempt successful."}},
+        {{l_removing, "Port mapping removal failed, miniupnp error: 714"},
+         {"Second mapping attempt failed, miniupnp error: 501"}},
+        // A second conflict is reported too.
+        {{l_removing, "Port mapping successfully removed."},
+         {"Second mapping attempt failed, miniupnp error: 718"}},
+    };
+    const QString l_add = "add 2234 2234 192.168.1.20 TarnwickQT TCP";
+    for (const auto& l_outcome : l_outcomes)
+    {
+        mp_forwarder->AddPortMapping(&m_socket, 2234);
+        // The removal's own lines come first.
+        EXPECT_EQ(Text(TakeLines(6)), Text(l_outcome[0] + l_head + l_outcome[1]));
+        EXPECT_EQ(Text(mp_backend->m_calls.mid(mp_backend->m_calls.size() - 3)),
+                  Text({l_add, "delete 2234 TCP", l_add}));
+    }
+}
+
+TEST_F(PortForwarderTest, DestroyingTheFrontWaitsForTheCallUnderWay)
+{
+    mp_backend->m_discoveryMs = 300;
+    mp_forwarder->Init();
+    mp_forwarder->AddPortMapping(&m_socket, 2234);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return mp_backend->m_discovering.load(); }, 5000));
+    mp_forwarder.reset();
+    // The discovery's lines and the queued mapping are dropped with the front.
+    QTest::qWait(50);
+    EXPECT_TRUE(m_log.m_lines.isEmpty());
+}
+} // namespace

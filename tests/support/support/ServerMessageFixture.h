@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QStringList>
+#include <QTest>
+
+#include <utility>
+
+#include "server/MemStream.h"
+#include "store/Data.h"
+#include "support/support/ServerFixture.h"
+
+// A logged-in link, with the peer-side types that some server messages write into declared as
+// the peer messenger declares them. Messages go to the dispatch as the frame reader hands them.
+class ServerMessageFixture : public ServerFixture
+{
+protected:
+    void SetUp() override
+    {
+        ServerFixture::SetUp();
+        for (const char* l_name : {"user_address", "user_port", "user_obfuscated_port",
+                                   "peer_connection_request_id", "peer_connection_type",
+                                   "correlation_text", "correlation_rank"})
+            d.NewType(l_name, Leaf, false, true);
+        d.NewType("peer_connection_request", Primary, true, false);
+        d.NewType("search_request_text", Primary, false, true);
+        d.NewType("search_correlation", Intermediate, true, true);
+        for (const auto& l_pair : std::initializer_list<std::pair<const char*, const char*>>{
+                 {"user", "user_address"}, {"user", "user_port"}, {"user", "user_obfuscated_port"},
+                 {"peer_connection_request", "peer_connection_request_id"},
+                 {"peer_connection_request", "user"},
+                 {"peer_connection_request", "peer_connection_type"},
+                 {"search_correlation", "correlation_text"}, {"search_correlation", "correlation_rank"}})
+            d.GetType(l_pair.first)->RelateToType(d.GetType(l_pair.second), Many, One, false);
+        d.GetType("search_request_text")
+            ->RelateToType(d.GetType("search_correlation"), One, Many, false);
+        ASSERT_TRUE(LogIn());
+    }
+
+    void Deliver(qint32 i_code, const QByteArray& i_fields)
+    {
+        MemStream l_body;
+        l_body.WriteBuffer(i_fields.constData(), static_cast<unsigned long>(i_fields.size()));
+        mp_server->HandleMessage(i_code, l_body);
+    }
+
+    // The fields of every frame of that code sent so far: a keep-alive goes out last and is
+    // waited for, so everything sent before it has arrived.
+    QList<QByteArray> Sent(qint32 i_code)
+    {
+        const int l_fences = m_fake.FramesWithCode(32).size();
+        mp_server->EveryFiveMinutes();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return m_fake.FramesWithCode(32).size() > l_fences; }, 5000));
+        QList<QByteArray> l_fields;
+        for (const FakeCentralServer::Frame& l_frame : m_fake.FramesWithCode(i_code))
+            l_fields.append(l_frame.fields);
+        return l_fields;
+    }
+
+    static ItemPtr User(const char* i_name) { return d.GetType("user")->GetItem(i_name); }
+    static ItemPtr Room(const char* i_name) { return d.GetType("room")->GetItem(i_name); }
+
+    static QStringList Names(const ItemSet& i_items)
+    {
+        QStringList l_names;
+        for (ItemPtr l_item : i_items)
+            l_names.append(l_item.AsString());
+        l_names.sort();
+        return l_names;
+    }
+};
