@@ -2,13 +2,12 @@
 
 #include <QString>
 
-#include <string>
-
-#include "store/Data.h"
+#include "StoreTesting.h"
 #include "store/DataSaver.h"
 #include "store/ExtendedAsciiTranslator.h"
 #include "store/ToQString.h"
-#include "support/TestSupport.h"
+
+using namespace store_testing;
 
 namespace
 {
@@ -17,38 +16,26 @@ const QString g_eAcute(QChar(0x00E9));
 const QString g_shortI(QChar(0x0439));
 const QString g_iota(QChar(0x03B9));
 
-struct CodePageSchema
+void SetCodePage(const Schema& i_schema, const char* ip_name)
 {
-    CodePageSchema()
-    {
-        global = d.NewType("global", Primary, false, true);
-        value = d.NewType("global_value", Leaf, false, false);
-        global->RelateToType(value, Many, One, false);
-    }
-    ItemPtr Setting() const { return global->GetItem("extended_ascii_codepage"); }
-    Type* global;
-    Type* value;
-};
-} // namespace
-
-TEST(CodePageTranslator, WithoutCodePageBytesAreLatin1)
-{
-    CodePageSchema l_schema;
-    ExtendedAsciiTranslator l_translator;
-    EXPECT_EQ(extendedAsciiTranslator, &l_translator);
-    EXPECT_EQ(ToQString("\xE9"), g_eAcute);
-    EXPECT_EQ(ToQString("\xC3\xA9"), g_eAcute);
-    EXPECT_EQ(ToQString("plain ascii"), QStringLiteral("plain ascii"));
-    EXPECT_EQ(ToQString(""), QString());
-    EXPECT_EQ(l_translator.Translate(std::string("ab\xE9\0cd", 6)), QStringLiteral("ab") + g_eAcute);
+    i_schema.global->GetItem("extended_ascii_codepage") += i_schema.value->NewItem(ip_name);
 }
+} // namespace
 
 TEST(CodePageTranslator, ChosenCodePageDecodesWhatIsNotUtf8)
 {
-    CodePageSchema l_schema;
+    Schema l_schema(false);
     ExtendedAsciiTranslator l_translator;
+    EXPECT_EQ(extendedAsciiTranslator, &l_translator);
+    EXPECT_EQ(ToQString("\xE9"), g_eAcute) << "Latin-1 without a code page";
+    EXPECT_EQ(ToQString("\xC3\xA9"), g_eAcute);
+    EXPECT_EQ(ToQString(""), QString());
+    EXPECT_EQ(l_translator.Translate(std::string("ab\xE9\0cd", 6)),
+              QStringLiteral("ab") + g_eAcute);
+
     l_translator.SetCodePage("windows-1251");
-    EXPECT_EQ(l_schema.Setting()["global_value"].AsStdString(), "windows-1251");
+    EXPECT_EQ(l_schema.global->GetItem("extended_ascii_codepage")["global_value"].AsStdString(),
+              "windows-1251");
     EXPECT_EQ(ToQString("\xE9"), g_shortI);
     // UTF-8 stays UTF-8 and ASCII stays ASCII, whatever the code page.
     EXPECT_EQ(ToQString("\xC3\xA9"), g_eAcute);
@@ -58,40 +45,36 @@ TEST(CodePageTranslator, ChosenCodePageDecodesWhatIsNotUtf8)
     EXPECT_EQ(ToQString(std::string("\0\xE9", 2)), QString());
 }
 
-TEST(CodePageTranslator, FollowsTheSetting)
+TEST(CodePageTranslator, FollowsTheSettingWhileItLives)
 {
-    CodePageSchema l_schema;
-    ExtendedAsciiTranslator l_translator;
-    l_translator.SetCodePage("ISO-8859-7");
-    EXPECT_EQ(ToQString("\xE9"), g_iota);
-    l_translator.SetCodePage("windows-1251");
-    EXPECT_EQ(ToQString("\xE9"), g_shortI);
-    // Set by anyone else, as the options page or the store file does.
-    l_schema.Setting() += l_schema.value->NewItem("ISO-8859-7");
-    EXPECT_EQ(ToQString("\xE9"), g_iota);
-    // Taking the value away alone changes nothing.
-    l_schema.Setting().Disconnect("global_value");
-    EXPECT_EQ(ToQString("\xE9"), g_iota);
-    l_translator.SetCodePage("");
-    EXPECT_EQ(ToQString("\xE9"), g_eAcute);
-    l_translator.SetCodePage("no such code page");
-    EXPECT_EQ(ToQString("\xE9"), g_eAcute);
-}
-
-TEST(CodePageTranslator, ValueBeforeTheTranslatorWaitsForTheNextOne)
-{
-    CodePageSchema l_schema;
-    l_schema.Setting() += l_schema.value->NewItem("windows-1251");
-    ExtendedAsciiTranslator l_translator;
-    EXPECT_EQ(ToQString("\xE9"), g_eAcute);
-    l_schema.Setting() += l_schema.value->NewItem("ISO-8859-7");
-    EXPECT_EQ(ToQString("\xE9"), g_iota);
+    Schema l_schema(false);
+    SetCodePage(l_schema, "windows-1251");
+    {
+        ExtendedAsciiTranslator l_translator;
+        EXPECT_EQ(ToQString("\xE9"), g_eAcute) << "a value set before it waits for the next";
+        SetCodePage(l_schema, "ISO-8859-7");
+        EXPECT_EQ(ToQString("\xE9"), g_iota) << "set by anyone, as the options page does";
+        l_translator.SetCodePage("windows-1251");
+        EXPECT_EQ(ToQString("\xE9"), g_shortI);
+        l_schema.global->GetItem("extended_ascii_codepage").Disconnect("global_value");
+        EXPECT_EQ(ToQString("\xE9"), g_shortI) << "taking the value away alone changes nothing";
+        l_translator.SetCodePage("");
+        EXPECT_EQ(ToQString("\xE9"), g_eAcute);
+        l_translator.SetCodePage("ISO-8859-7");
+        l_translator.SetCodePage("no such code page");
+        EXPECT_EQ(ToQString("\xE9"), g_eAcute);
+        l_translator.SetCodePage("windows-1251");
+    }
+    EXPECT_EQ(extendedAsciiTranslator, nullptr);
+    EXPECT_EQ(ToQString("\xE9"), g_eAcute) << "a gone translator leaves Latin-1";
+    SetCodePage(l_schema, "ISO-8859-7");
+    EXPECT_EQ(ToQString("\xE9"), g_eAcute) << "its subscription ends with it";
 }
 
 TEST(CodePageTranslator, StoredCodePageTakesEffectOnLoad)
 {
     TemporaryFolder l_folder;
-    CodePageSchema l_schema;
+    Schema l_schema(false);
     ExtendedAsciiTranslator l_translator;
     DataSaver l_saver;
     l_saver.AddSavedType("global");
@@ -104,22 +87,7 @@ TEST(CodePageTranslator, StoredCodePageTakesEffectOnLoad)
     d.RemoveAllItems();
     EXPECT_EQ(ToQString("\xE9"), g_eAcute);
     // The shell writes the default before loading; the stored choice replaces it.
-    l_schema.Setting() += l_schema.value->NewItem("");
+    SetCodePage(l_schema, "");
     l_saver.Load(l_path);
     EXPECT_EQ(ToQString("\xE9"), g_shortI);
-}
-
-TEST(CodePageTranslator, GoneTranslatorLeavesLatin1)
-{
-    CodePageSchema l_schema;
-    {
-        ExtendedAsciiTranslator l_translator;
-        l_translator.SetCodePage("windows-1251");
-        EXPECT_EQ(ToQString("\xE9"), g_shortI);
-    }
-    EXPECT_EQ(extendedAsciiTranslator, nullptr);
-    EXPECT_EQ(ToQString("\xE9"), g_eAcute);
-    // Its subscription ends with it.
-    l_schema.Setting() += l_schema.value->NewItem("ISO-8859-7");
-    EXPECT_EQ(ToQString("\xE9"), g_eAcute);
 }

@@ -2,42 +2,17 @@
 
 #include <QVariant>
 
-#include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <algorithm>
 #include <functional>
 #include <memory>
-#include <string>
-#include <vector>
 
-#include "StoreTestLog.h"
-#include "store/Data.h"
-#include "support/TestSupport.h"
+#include "StoreTesting.h"
 
 using namespace store_testing;
 
-namespace
-{
-// A setting holds one value; a value may be held by many settings and many users.
-struct SettingsSchema
-{
-    SettingsSchema()
-    {
-        global = d.NewType("global", Primary, false, true);
-        value = d.NewType("global_value", Leaf, false, true);
-        user = d.NewType("user", Primary, false, true);
-        global->RelateToType(value, Many, One, false);
-        user->RelateToType(value, Many, Many, false);
-    }
-    Type* global;
-    Type* value;
-    Type* user;
-};
-} // namespace
-
-// ---- Values and accessors ----
-
-TEST(StoreValues, TextKeepsNulOnlyWhenItComesAsBytes)
+TEST(StoreValues, BytesTextAndNumbers)
 {
     EXPECT_EQ(Value(QString::fromUtf8("a\0b", 3)).Bytes(), "a");
     EXPECT_EQ(Value(std::string("a\0b", 3)).Bytes(), std::string("a\0b", 3));
@@ -49,26 +24,20 @@ TEST(StoreValues, TextKeepsNulOnlyWhenItComesAsBytes)
     EXPECT_EQ(Value(0u).Bytes(), "0");
     EXPECT_EQ(Value(LLONG_MIN).Bytes(), "-9223372036854775808");
     EXPECT_EQ(Value(ULLONG_MAX).Bytes(), "18446744073709551615");
-}
 
-TEST(StoreValues, ATypeIndexesValuesByUnsignedBytesWithPrefixesFirst)
-{
+    // Indexed by unsigned bytes, a prefix first.
     Type* word = d.NewType("word", Leaf, false, true);
     for (const std::string& bytes : {std::string("\xFF"), std::string("ab"), std::string("a\0", 2),
                                      std::string("a"), std::string(""), std::string("B")})
         word->GetItem(bytes);
-    std::vector<std::string> order;
+    Log order;
     for (const auto& entry : word->ItemsByValue())
         order.push_back(entry.first.Bytes());
-    EXPECT_EQ(order, (std::vector<std::string>{"", "B", "a", std::string("a\0", 2), "ab", "\xFF"}));
+    EXPECT_EQ(order, (Log{"", "B", "a", std::string("a\0", 2), "ab", "\xFF"}));
     EXPECT_EQ(word->HasItem(std::string("a\0", 2))->GetValue().Size(), 2u);
-}
 
-TEST(StoreValues, NumericAccessorsReadDecimalTextUpToTheFirstNul)
-{
-    Type* number = d.NewType("number", Leaf, false, true);
-    auto read = [&](const std::string& bytes) { return number->GetItem(bytes); };
-
+    // Numbers are read from the decimal text up to the first NUL.
+    auto read = [&](const std::string& bytes) { return word->GetItem(bytes); };
     EXPECT_EQ(read("42").AsInt(), 42);
     EXPECT_EQ(read("-7").AsInt(), -7);
     EXPECT_EQ(read(std::string("42\0junk", 7)).AsInt(), 42);
@@ -86,7 +55,7 @@ TEST(StoreValues, NumericAccessorsReadDecimalTextUpToTheFirstNul)
 
 TEST(StoreValues, NullHandlesAnswerEmpty)
 {
-    SettingsSchema schema;
+    Schema schema;
     ItemPtr none;
     EXPECT_FALSE(none);
     EXPECT_FALSE(none["global_value"]);
@@ -108,7 +77,6 @@ TEST(StoreValues, NullHandlesAnswerEmpty)
 TEST(StoreValues, LiveObjectAddressesRoundTripAtFullWidth)
 {
     Type* socket = d.NewType("peer_socket", Primary, false, true);
-
     auto object = std::make_unique<std::string>("live");
     ItemPtr held = socket->GetItem(object.get());
     EXPECT_EQ(held.AsStdString(), std::to_string(reinterpret_cast<std::uintptr_t>(object.get())));
@@ -116,25 +84,16 @@ TEST(StoreValues, LiveObjectAddressesRoundTripAtFullWidth)
     EXPECT_EQ(*held.AsPointer<std::string>(), "live");
     EXPECT_EQ(socket->HasItem(object.get()), held);
 
-    // An address above 4 GiB, as every heap address of a 64-bit process may be: the 32-bit
-    // reader cannot give it back, the pointer-wide one does.
+    // Above 4 GiB the 32-bit reader cannot give the address back, the pointer-wide one does.
     auto* high = reinterpret_cast<std::string*>(std::uintptr_t{0x7F12345678ABCDE0});
     ItemPtr far = socket->GetItem(high);
     EXPECT_EQ(far.AsStdString(), "9156438538393996768");
     EXPECT_EQ(far.AsPointer<std::string>(), high);
     EXPECT_NE(static_cast<std::uintptr_t>(far.AsUInt()), reinterpret_cast<std::uintptr_t>(high));
-}
 
-TEST(StoreValues, ItemPtrTravelsInAVariant)
-{
-    Type* user = d.NewType("user", Primary, false, true);
-    ItemPtr alice = user->GetItem("alice");
     EXPECT_NE(QMetaType::type("ItemPtr"), 0);
-    const QVariant variant = QVariant::fromValue(alice);
-    EXPECT_EQ(variant.value<ItemPtr>(), alice);
+    EXPECT_EQ(QVariant::fromValue(held).value<ItemPtr>(), held);
 }
-
-// ---- Items through their type ----
 
 TEST(StoreItems, LookupsCreateOnlyWhereTheyMay)
 {
@@ -165,16 +124,16 @@ TEST(StoreItems, LookupsCreateOnlyWhereTheyMay)
     EXPECT_EQ(log.size(), 4u) << "nothing fires for an item that exists";
 }
 
-// ---- Flags ----
-
-TEST(StoreFlags, ASharedFlagIsOneItemForEveryHolder)
+TEST(StoreFlags, SharedFlagsOneToOneFlagsAndManySidedOnes)
 {
     Log log;
-    Type* user = d.NewType("user", Primary, false, true);
-    Type* online = d.NewType("is_online", Leaf, true, false);
-    user->RelateToType(online, Many, One, false);
-    ItemPtr alice = user->GetItem("alice");
-    ItemPtr bob = user->GetItem("bob");
+    Schema schema;
+    Type* listed = d.NewType("in_user_list", Leaf, true, false);
+    Type* note = d.NewType("note", Leaf, true, false);
+    schema.user->RelateToType(listed, One, One, false);
+    schema.user->RelateToType(note, One, Many, false);
+    ItemPtr alice = schema.user->GetItem("alice");
+    ItemPtr bob = schema.user->GetItem("bob");
     EventTap tap(log, "store");
     tap.WatchStore();
 
@@ -184,47 +143,33 @@ TEST(StoreFlags, ASharedFlagIsOneItemForEveryHolder)
     EXPECT_EQ(alice.NewItem("is_online"), flag);
     EXPECT_TRUE(log.empty()) << "setting a set flag fires nothing";
     EXPECT_EQ(bob.NewItem("is_online"), flag);
-    EXPECT_EQ(online->ItemCount(), 1u);
-    EXPECT_EQ(flag, online->GetGlobalNullItem());
+    EXPECT_EQ(schema.online->ItemCount(), 1u);
+    EXPECT_EQ(flag, schema.online->GetGlobalNullItem());
     EXPECT_EQ(g("user").Connected("is_online").Size(), 2u);
 
     alice.Disconnect("is_online");
     EXPECT_FALSE(alice.IsConnected("is_online"));
-    EXPECT_TRUE(bob.IsConnected(online));
-    bob.NewItem("is_online");
+    EXPECT_TRUE(bob.IsConnected(schema.online));
     alice.NewItem("is_online");
     g("user").Disconnect("is_online");
     EXPECT_TRUE(g("user").Connected("is_online").Empty());
     EXPECT_TRUE(flag.IsDisconnectedFromAll());
-}
 
-TEST(StoreFlags, OneToOneFlagsAreMadePerHolderAndManySidedOnesPerCall)
-{
-    Type* user = d.NewType("user", Primary, false, true);
-    Type* listed = d.NewType("in_user_list", Leaf, true, false);
-    Type* note = d.NewType("note", Leaf, true, false);
-    user->RelateToType(listed, One, One, false);
-    user->RelateToType(note, One, Many, false);
-    ItemPtr alice = user->GetItem("alice");
-    ItemPtr bob = user->GetItem("bob");
-
+    // One to one: one flag per holder. Many-sided: one per call.
     ItemPtr aliceListed = alice.NewItem("in_user_list");
     EXPECT_EQ(alice.NewItem("in_user_list"), aliceListed);
     EXPECT_NE(bob.NewItem("in_user_list"), aliceListed);
     EXPECT_EQ(listed->ItemCount(), 2u);
-
     ItemPtr first = alice.NewItem("note");
     ItemPtr second = alice.NewItem("note");
     EXPECT_NE(first, second);
-    EXPECT_EQ(alice.GetItems("note"), ItemSet(first) + ItemSet(second));
+    EXPECT_EQ(alice.GetItems("note"), SetOf({first, second}));
 }
 
-// ---- Connections ----
-
-TEST(StoreConnections, ConnectingIsSymmetricAndReturnsTheOtherItem)
+TEST(StoreConnections, ConnectDisconnectAndTheirEvents)
 {
     Log log;
-    SettingsSchema schema;
+    Schema schema;
     ItemPtr port = schema.global->GetItem("port");
     ItemPtr v = schema.value->GetItem("2234");
     ItemPtr alice = schema.user->GetItem("alice");
@@ -251,18 +196,28 @@ TEST(StoreConnections, ConnectingIsSymmetricAndReturnsTheOtherItem)
     EXPECT_EQ(port->Connections().FindSet(schema.value), nullptr);
     EXPECT_TRUE(port.IsDisconnectedFromAll());
     EXPECT_FALSE(v.IsDisconnectedFromAll());
+
+    // By type name every held item goes, in the set's order.
+    ItemSet values;
+    for (const char* text : {"a", "b", "c"})
+        values.Insert(alice += schema.value->GetItem(text));
+    log.clear();
+    alice.Disconnect("global_value");
+    Log expected;
+    for (ItemPtr held : values + ItemSet(v))
+        expected.push_back("store - alice " + held.AsStdString());
+    EXPECT_EQ(log, expected);
+    EXPECT_TRUE(alice.IsDisconnectedFromAll());
+    EXPECT_TRUE(g("global_value").Connected(alice).Empty());
 }
 
 TEST(StoreConnections, DisconnectingUnconnectedItemsChangesNothingButStillNotifies)
 {
     Log log;
-    SettingsSchema schema;
+    Schema schema;
     ItemPtr alice = schema.user->GetItem("alice");
     ItemPtr v = schema.value->GetItem("x");
-    EventTap user(log, "user");
-    EventTap value(log, "global_value");
-    EventTap store(log, "store");
-    EventTap pair(log, "pair");
+    EventTap user(log, "user"), value(log, "global_value"), store(log, "store"), pair(log, "pair");
     user.WatchType(schema.user);
     value.WatchType(schema.value);
     store.WatchStore();
@@ -275,42 +230,19 @@ TEST(StoreConnections, DisconnectingUnconnectedItemsChangesNothingButStillNotifi
                         "pair - alice x"}));
 }
 
-TEST(StoreConnections, DisconnectingByTypeNameReleasesEveryHeldItem)
-{
-    Log log;
-    SettingsSchema schema;
-    ItemPtr alice = schema.user->GetItem("alice");
-    ItemSet values;
-    for (const char* text : {"a", "b", "c"})
-        values.Insert(alice += schema.value->GetItem(text));
-    EventTap tap(log, "store");
-    tap.WatchStore();
-
-    alice.Disconnect("global_value");
-    Log expected;
-    for (ItemPtr v : values)
-        expected.push_back("store - alice " + v.AsStdString());
-    EXPECT_EQ(log, expected) << "in the set's order";
-    EXPECT_TRUE(alice.IsDisconnectedFromAll());
-    EXPECT_TRUE(g("global_value").Connected(alice).Empty());
-}
-
 // The held item of a `One` side is let go, with all its events, before the new one is taken.
 TEST(StoreConnections, ReplacingTheHeldValueDisconnectsItFirst)
 {
     Log log;
-    SettingsSchema schema;
+    Schema schema;
     ItemPtr port = schema.global->GetItem("port");
     ItemPtr old = schema.value->GetItem("2234");
     ItemPtr fresh = schema.value->GetItem("2240");
     ItemPtr alice = schema.user->GetItem("alice");
     port += old;
     alice += old;
-    EventTap global(log, "global");
-    EventTap value(log, "global_value");
-    EventTap store(log, "store");
-    EventTap forward(log, "(global,value)");
-    EventTap backward(log, "(value,global)");
+    EventTap global(log, "global"), value(log, "global_value"), store(log, "store");
+    EventTap forward(log, "(global,value)"), backward(log, "(value,global)");
     global.WatchType(schema.global);
     value.WatchType(schema.value);
     store.WatchStore();
@@ -329,23 +261,15 @@ TEST(StoreConnections, ReplacingTheHeldValueDisconnectsItFirst)
     // From the value's side the replacement happens at the far end, while the new value
     // already holds the setting but the setting does not yet hold it.
     log.clear();
-    struct Witness : DataHandler
-    {
-        ItemPtr setting, newcomer;
-        std::vector<bool> seen;
-        void OnDisconnected(ConnectionInfo)
-        {
-            seen.push_back(newcomer.IsConnected(setting));
-            seen.push_back(setting.IsConnected(newcomer));
-        }
-    } witness;
-    witness.setting = port;
-    witness.newcomer = old;
-    schema.global->m_disconnectedEvent.AddHandler(
-        witness.NewEventHandler(&witness, &Witness::OnDisconnected));
-
+    std::vector<bool> seen;
+    global.onPair = [&](ConnectionInfo) {
+        if (!seen.empty())
+            return;
+        seen.push_back(old.IsConnected(port));
+        seen.push_back(port.IsConnected(old));
+    };
     old += port;
-    EXPECT_EQ(witness.seen, (std::vector<bool>{true, false}));
+    EXPECT_EQ(seen, (std::vector<bool>{true, false}));
     EXPECT_EQ(log, (Log{"global - port 2240", "store - port 2240", "global_value - 2240 port",
                         "(global,value) - port 2240", "(value,global) - 2240 port",
                         "global_value + 2234 port", "store + 2234 port", "global + port 2234",
@@ -377,12 +301,11 @@ TEST(StoreConnections, OneToOneReplacementFreesTheNearEndBeforeTheFarEnd)
 
 TEST(StoreConnections, TheConnectionMapTakesItsCompactFormBackAtOneType)
 {
-    SettingsSchema schema;
-    Type* flag = d.NewType("is_online", Leaf, true, false);
-    schema.user->RelateToType(flag, Many, One, false);
+    Schema schema;
     ItemPtr alice = schema.user->GetItem("alice");
     ItemPtr v1 = schema.value->GetItem("1");
     ItemPtr v2 = schema.value->GetItem("2");
+    Type* flag = schema.online;
 
     const TypeItemsMap& map = alice->Connections();
     EXPECT_TRUE(map.Empty());
@@ -417,6 +340,6 @@ TEST(StoreConnections, TheConnectionMapTakesItsCompactFormBackAtOneType)
 
     // The copy taken before is deep and still describes the earlier connections.
     ASSERT_EQ(snapshot.Size(), 2u);
-    EXPECT_EQ(*snapshot.FindSet(schema.value), ItemSet(v1) + ItemSet(v2));
+    EXPECT_EQ(*snapshot.FindSet(schema.value), SetOf({v1, v2}));
     EXPECT_EQ(*snapshot.FindSet(flag), ItemSet(online));
 }

@@ -7,15 +7,7 @@
 #include "store/Data.h"
 #include "store/ToQString.h"
 
-namespace
-{
-std::string Bytes(const char* data, std::size_t size)
-{
-    return std::string(data, size);
-}
-} // namespace
-
-TEST(StoreToQString, StrictUtf8IsDecodedAsUtf8)
+TEST(StoreToQString, StrictUtf8IsUtf8AndAnythingElseLatin1UpToTheFirstNul)
 {
     EXPECT_TRUE(ToQString("").isEmpty());
     EXPECT_EQ(ToQString("plain text 123"), QStringLiteral("plain text 123"));
@@ -24,26 +16,21 @@ TEST(StoreToQString, StrictUtf8IsDecodedAsUtf8)
     const QString emoji = ToQString("\xF0\x9F\x98\x80");
     ASSERT_EQ(emoji.size(), 2);
     EXPECT_EQ(emoji.toUcs4().front(), 0x1F600u);
-}
 
-TEST(StoreToQString, AnythingElseIsReadAsLatin1UpToTheFirstNul)
-{
     // A lone Latin-1 byte, a truncated sequence, an overlong form, an encoded surrogate.
     EXPECT_EQ(ToQString("caf\xE9"), QStringLiteral("caf") + QChar(0xE9));
     EXPECT_EQ(ToQString("\xC3"), QString(QChar(0xC3)));
     EXPECT_EQ(ToQString("\xC0\xAF"), QString(QChar(0xC0)) + QChar(0xAF));
     EXPECT_EQ(ToQString("\xED\xA0\x80").size(), 3);
     // A NUL inside makes the bytes non-text: the part before it, byte by byte.
-    EXPECT_EQ(ToQString(Bytes("ab\0cd", 5)), QStringLiteral("ab"));
-    EXPECT_EQ(ToQString(Bytes("\xC3\xA9\0x", 4)), QString(QChar(0xC3)) + QChar(0xA9));
-    EXPECT_EQ(ToQString(Bytes("\0abc", 4)), QString());
-    EXPECT_EQ(ToQString(Bytes("abc\0", 4)), QStringLiteral("abc"));
-}
+    EXPECT_EQ(ToQString(std::string("ab\0cd", 5)), QStringLiteral("ab"));
+    EXPECT_EQ(ToQString(std::string("\xC3\xA9\0x", 4)), QString(QChar(0xC3)) + QChar(0xA9));
+    EXPECT_EQ(ToQString(std::string("\0abc", 4)), QString());
+    EXPECT_EQ(ToQString(std::string("abc\0", 4)), QStringLiteral("abc"));
 
-TEST(StoreToQString, ItemValuesAreShownThroughIt)
-{
     Type* name = d.NewType("name", Leaf, false, true);
-    EXPECT_EQ(name->GetItem("\xC3\xA9t\xC3\xA9").AsString(), QString::fromUtf8("\xC3\xA9t\xC3\xA9"));
+    EXPECT_EQ(name->GetItem("\xC3\xA9t\xC3\xA9").AsString(),
+              QString::fromUtf8("\xC3\xA9t\xC3\xA9"));
     EXPECT_EQ(name->GetItem("\xE9t\xE9").AsString(), QString::fromLatin1("\xE9t\xE9"));
     EXPECT_EQ(name->GetItem(QString::fromUtf8("\xC3\xA9")).AsString(), QString(QChar(0xE9)));
 }

@@ -2,22 +2,10 @@
 
 #include <map>
 #include <set>
-#include <string>
-#include <vector>
 
-#include "StoreTestLog.h"
-#include "store/Data.h"
-#include "support/TestSupport.h"
+#include "StoreTesting.h"
 
 using namespace store_testing;
-
-namespace
-{
-RelationInfo Relation(OneOrMany thisSide, OneOrMany otherSide, bool owns, bool ownedBy)
-{
-    return RelationInfo{thisSide, otherSide, owns, ownedBy};
-}
-} // namespace
 
 TEST(StoreTypes, NewTypeKeepsItsAttributesAndAnnouncesItselfOnceItIsFindable)
 {
@@ -35,7 +23,6 @@ TEST(StoreTypes, NewTypeKeepsItsAttributesAndAnnouncesItselfOnceItIsFindable)
 
     Type* user = d.NewType("user", Primary, false, true);
     Type* flag = d.NewType("is_online", Leaf, true, false);
-
     EXPECT_EQ(user->GetName(), "user");
     EXPECT_EQ(user->GetPrimacy(), Primary);
     EXPECT_FALSE(user->IsNull());
@@ -46,83 +33,56 @@ TEST(StoreTypes, NewTypeKeepsItsAttributesAndAnnouncesItselfOnceItIsFindable)
     EXPECT_FALSE(flag->IsAutoCreate());
     EXPECT_EQ(user->ItemCount(), 0u);
     EXPECT_TRUE(user->Relations().empty());
-
     EXPECT_EQ(foundDuringEvent, (std::vector<Type*>{user, flag}));
     EXPECT_EQ(log, (Log{"store type user", "store type is_online"}));
     EXPECT_EQ(d.GetType("user"), user);
     EXPECT_EQ(d.HasType("user"), user);
 }
 
-TEST(StoreTypes, UnknownNamesAreNullForHasTypeAndThrowForGetType)
-{
-    d.NewType("user", Primary, false, false);
-    const std::string before = Snapshot();
-    EXPECT_EQ(d.HasType("users"), nullptr);
-    EXPECT_EQ(d.HasType(""), nullptr);
-    EXPECT_THROWS_PTR(d.GetType("users"), TypeNotFoundException);
-    EXPECT_THROWS_PTR(d.GetType("use"), TypeNotFoundException);
-    EXPECT_EQ(Snapshot(), before);
-}
-
 TEST(StoreTypes, TypesAreListedInByteWiseNameOrder)
 {
     for (const char* name : {"globalx", "global_value", "g", "Global", "global", "user"})
         d.NewType(name, Primary, false, false);
-
     std::map<std::string, Type*> types{{"stale", nullptr}};
     d.GetTypes(types);
-    std::vector<std::string> names;
+    Log names;
     for (const auto& entry : types)
     {
         names.push_back(entry.first);
         EXPECT_EQ(entry.second, d.GetType(entry.first));
     }
     // A name comes before the longer names it begins; '_' sorts before the small letters.
-    EXPECT_EQ(names, (std::vector<std::string>{"Global", "g", "global", "global_value", "globalx",
-                                               "user"}));
+    EXPECT_EQ(names, (Log{"Global", "g", "global", "global_value", "globalx", "user"}));
 }
 
-TEST(StoreTypes, RelationsAreHeldMirroredByBothTypes)
+TEST(StoreTypes, RelationsAreMirroredAndOwnersFoundFromTheOwnedSide)
 {
-    Type* global = d.NewType("global", Primary, false, true);
-    Type* value = d.NewType("global_value", Leaf, false, true);
-    Type* unrelated = d.NewType("user", Primary, false, true);
-    global->RelateToType(value, Many, One, false);
-
-    EXPECT_EQ(global->GetRelation(value), Relation(Many, One, false, false));
-    EXPECT_EQ(value->GetRelation(global), Relation(One, Many, false, false));
-    EXPECT_TRUE(global->IsRelated(value));
-    EXPECT_TRUE(value->IsRelated(global));
-    EXPECT_FALSE(global->IsRelated(unrelated));
-    EXPECT_EQ(global->FindRelation(unrelated), nullptr);
-
-    std::map<Type*, RelationInfo> related{{unrelated, RelationInfo()}};
-    value->GetRelatedTypes(related);
+    Schema schema;
+    EXPECT_EQ(schema.global->GetRelation(schema.value), (RelationInfo{Many, One, false, false}));
+    EXPECT_EQ(schema.value->GetRelation(schema.global), (RelationInfo{One, Many, false, false}));
+    EXPECT_TRUE(schema.global->IsRelated(schema.value));
+    EXPECT_TRUE(schema.value->IsRelated(schema.global));
+    EXPECT_FALSE(schema.global->IsRelated(schema.user));
+    EXPECT_EQ(schema.global->FindRelation(schema.user), nullptr);
+    std::map<Type*, RelationInfo> related{{schema.user, RelationInfo()}};
+    schema.global->GetRelatedTypes(related);
     ASSERT_EQ(related.size(), 1u);
-    EXPECT_EQ(related.begin()->first, global);
-}
+    EXPECT_EQ(related.begin()->first, schema.value);
 
-TEST(StoreTypes, OwningTypesAreFoundFromTheOwnedSideOnly)
-{
     Type* request = d.NewType("search_request", Primary, false, true);
     Type* results = d.NewType("search_results", Intermediate, true, false);
     Type* result = d.NewType("search_result", Leaf, true, false);
-    Type* other = d.NewType("user", Primary, false, true);
     request->RelateToType(results, One, Many, true);
     results->RelateToType(result, One, Many, true);
-    results->RelateToType(other, Many, Many, false);
-
-    EXPECT_EQ(request->GetRelation(results), Relation(One, Many, true, false));
-    EXPECT_EQ(results->GetRelation(request), Relation(Many, One, false, true));
-
-    std::set<Type*> owners{other};
+    results->RelateToType(schema.user, Many, Many, false);
+    EXPECT_EQ(request->GetRelation(results), (RelationInfo{One, Many, true, false}));
+    EXPECT_EQ(results->GetRelation(request), (RelationInfo{Many, One, false, true}));
+    std::set<Type*> owners{schema.user};
     d.GetTypeOwningTypes(results, owners);
-    EXPECT_EQ(owners, (std::set<Type*>{other, request})) << "adds without clearing";
-
+    EXPECT_EQ(owners, (std::set<Type*>{schema.user, request})) << "adds without clearing";
     std::set<Type*> none;
     d.GetTypeOwningTypes(request, none);
-    EXPECT_TRUE(none.empty());
-    d.GetTypeOwningTypes(other, none);
+    d.GetTypeOwningTypes(schema.user, none);
     EXPECT_TRUE(none.empty());
 }
 
@@ -133,22 +93,10 @@ class StoreSchemaMisuse : public ::testing::Test
 protected:
     void SetUp() override
     {
-        global = d.NewType("global", Primary, false, true);
-        value = d.NewType("global_value", Leaf, false, false);
-        user = d.NewType("user", Primary, false, true);
-        flag = d.NewType("is_online", Leaf, true, false);
-        global->RelateToType(value, Many, One, false);
-        user->RelateToType(flag, Many, One, false);
-        user->RelateToType(value, Many, Many, false);
-
-        g1 = global->GetItem("port");
-        v1 = value->NewItem("2234");
         g1 += v1;
-        alice = user->GetItem("alice");
         alice.NewItem("is_online");
-
         tap.WatchStore();
-        for (Type* type : {global, value, user, flag})
+        for (Type* type : {schema.global, schema.value, schema.user, schema.online})
             tap.WatchType(type);
         before = Snapshot();
     }
@@ -156,53 +104,30 @@ protected:
     void TearDown() override
     {
         EXPECT_EQ(Snapshot(), before);
-        EXPECT_TRUE(log.empty()) << log.front();
+        EXPECT_TRUE(tap.calls.empty()) << tap.calls.front();
     }
 
-    Type* global = nullptr;
-    Type* value = nullptr;
-    Type* user = nullptr;
-    Type* flag = nullptr;
-    ItemPtr g1, v1, alice;
-    Log log;
-    EventTap tap{log, "event"};
+    Schema schema{false};
+    ItemPtr g1 = schema.global->GetItem("port"), v1 = schema.value->NewItem("2234"),
+            alice = schema.user->GetItem("alice");
+    EventTap tap;
     std::string before;
 };
 
-TEST_F(StoreSchemaMisuse, DuplicateTypeName)
+TEST_F(StoreSchemaMisuse, UnknownOrDuplicateNames)
 {
+    EXPECT_EQ(d.HasType("users"), nullptr);
+    EXPECT_EQ(d.HasType(""), nullptr);
+    EXPECT_THROWS_PTR(d.GetType("users"), TypeNotFoundException);
+    EXPECT_THROWS_PTR(d.GetType("use"), TypeNotFoundException);
     EXPECT_THROWS_PTR(d.NewType("global", Leaf, true, false), TypeAlreadyExistsException);
-    EXPECT_EQ(d.GetType("global"), global);
-    EXPECT_EQ(global->HasItem("port"), g1);
-}
+    EXPECT_EQ(d.GetType("global"), schema.global);
+    EXPECT_EQ(schema.global->HasItem("port"), g1);
+    EXPECT_THROWS_PTR(schema.global->RelateToType(schema.value, One, One, true),
+                      AlreadyRelatedException);
+    EXPECT_THROWS_PTR(schema.value->RelateToType(schema.global, Many, Many, true),
+                      AlreadyRelatedException);
 
-TEST_F(StoreSchemaMisuse, RelationDeclaredTwiceFromEitherSide)
-{
-    EXPECT_THROWS_PTR(global->RelateToType(value, One, One, true), AlreadyRelatedException);
-    EXPECT_THROWS_PTR(value->RelateToType(global, Many, Many, true), AlreadyRelatedException);
-}
-
-TEST_F(StoreSchemaMisuse, UnrelatedTypes)
-{
-    EXPECT_THROWS_PTR(global->GetRelation(user), NotRelatedException);
-    EXPECT_THROWS_PTR(g1.Connect(alice), NotRelatedException);
-    EXPECT_THROWS_PTR(g1 += alice, NotRelatedException);
-    EXPECT_THROWS_PTR(g1.NewItem("is_online"), NotRelatedException);
-    ItemSet out(alice);
-    EXPECT_THROWS_PTR(g1->GetItems("user", out), NotRelatedException);
-    EXPECT_EQ(out, ItemSet(alice));
-    EXPECT_THROWS_PTR(ItemSet(g1).GetItems("user"), NotRelatedException);
-    EXPECT_THROWS_PTR(d.GetItems(ItemSet(g1), "user"), NotRelatedException);
-    EXPECT_THROWS_PTR(d.AddConnectionEventHandler(global, user, nullptr), NotRelatedException);
-    EXPECT_THROWS_PTR(d.AddDisconnectionEventHandler(flag, value, nullptr), NotRelatedException);
-    // Lookups by name answer "nothing" for an unrelated type instead.
-    EXPECT_FALSE(g1["user"]);
-    EXPECT_FALSE(g1.IsConnected("user"));
-    g1.Disconnect("user");
-}
-
-TEST_F(StoreSchemaMisuse, UnknownTypeNames)
-{
     EXPECT_THROWS_PTR(g1.NewItem("nothing"), TypeNotFoundException);
     EXPECT_THROWS_PTR(g1["nothing"], TypeNotFoundException);
     EXPECT_THROWS_PTR(g1.IsConnected("nothing"), TypeNotFoundException);
@@ -219,15 +144,37 @@ TEST_F(StoreSchemaMisuse, UnknownTypeNames)
     EXPECT_THROWS_PTR(members.Disconnect("nothing"), TypeNotFoundException);
 }
 
+TEST_F(StoreSchemaMisuse, UnrelatedTypes)
+{
+    EXPECT_THROWS_PTR(schema.global->GetRelation(schema.user), NotRelatedException);
+    EXPECT_THROWS_PTR(g1.Connect(alice), NotRelatedException);
+    EXPECT_THROWS_PTR(g1 += alice, NotRelatedException);
+    EXPECT_THROWS_PTR(g1.NewItem("is_online"), NotRelatedException);
+    ItemSet out(alice);
+    EXPECT_THROWS_PTR(g1->GetItems("user", out), NotRelatedException);
+    EXPECT_EQ(out, ItemSet(alice));
+    EXPECT_THROWS_PTR(ItemSet(g1).GetItems("user"), NotRelatedException);
+    EXPECT_THROWS_PTR(d.GetItems(ItemSet(g1), "user"), NotRelatedException);
+    EXPECT_THROWS_PTR(d.AddConnectionEventHandler(schema.global, schema.user, nullptr),
+                      NotRelatedException);
+    EXPECT_THROWS_PTR(d.AddDisconnectionEventHandler(schema.online, schema.value, nullptr),
+                      NotRelatedException);
+    // Lookups by name answer "nothing" for an unrelated type instead.
+    EXPECT_FALSE(g1["user"]);
+    EXPECT_FALSE(g1.IsConnected("user"));
+    g1.Disconnect("user");
+}
+
 TEST_F(StoreSchemaMisuse, ValueOperationsOnANullTypeAndNullOperationsOnAValuedType)
 {
+    Type* flag = schema.online;
     EXPECT_THROWS_PTR(flag->GetItem("x"), NullTypeException);
     EXPECT_THROWS_PTR((*flag)["x"], NullTypeException);
     EXPECT_THROWS_PTR(flag->NewItem(Value("x")), NullTypeException);
     EXPECT_THROWS_PTR(flag->HasItem(""), NullTypeException);
     EXPECT_THROWS_PTR(i("is_online", ""), NullTypeException);
     EXPECT_THROWS_PTR(g("user").Connected("is_online", ""), NullTypeException);
-    EXPECT_THROWS_PTR(value->NewItem(), NullTypeException);
-    EXPECT_THROWS_PTR(value->GetGlobalNullItem(), NullTypeException);
+    EXPECT_THROWS_PTR(schema.value->NewItem(), NullTypeException);
+    EXPECT_THROWS_PTR(schema.value->GetGlobalNullItem(), NullTypeException);
     EXPECT_THROWS_PTR(alice.NewItem("global_value"), NullTypeException);
 }

@@ -1,0 +1,176 @@
+#pragma once
+
+#include <functional>
+#include <initializer_list>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "store/Data.h"
+#include "support/TestSupport.h"
+
+// What the store core tests share: an event recorder, a textual picture of the store and the
+// schema most of them need.
+namespace store_testing
+{
+using Log = std::vector<std::string>;
+
+// An item's value, or "(type)" for an item of a null type.
+inline std::string Name(const Item* item)
+{
+    if (!item)
+        return "null";
+    if (item->GetValue().Empty())
+        return "(" + item->GetType()->GetName() + ")";
+    return item->GetValue().Bytes();
+}
+
+// Appends one line per event to a log: "<tag> new x", "<tag> + from to", "<tag> - from to",
+// "<tag> type name", "<tag> removed x", or "<tag> x" ("x" without a tag) for a path or plain
+// item handler. The actions run inside the events they follow.
+class EventTap : public DataHandler
+{
+public:
+    explicit EventTap(std::string tag = {}) : m_log(&calls), m_tag(std::move(tag)) {}
+    EventTap(Log& log, std::string tag) : m_log(&log), m_tag(std::move(tag)) {}
+
+    void WatchType(Type* type)
+    {
+        type->m_newItemEvent.AddHandler(NewEventHandler(this, &EventTap::OnNewItem));
+        type->m_connectedEvent.AddHandler(NewEventHandler(this, &EventTap::OnConnected));
+        type->m_disconnectedEvent.AddHandler(NewEventHandler(this, &EventTap::OnDisconnected));
+    }
+    void WatchStore()
+    {
+        d.m_newTypeEvent.AddHandler(NewEventHandler(this, &EventTap::OnNewType));
+        d.m_newItemEvent.AddHandler(NewEventHandler(this, &EventTap::OnNewItem));
+        d.m_connectedEvent.AddHandler(NewEventHandler(this, &EventTap::OnConnected));
+        d.m_disconnectedEvent.AddHandler(NewEventHandler(this, &EventTap::OnDisconnected));
+    }
+    void WatchPair(Type* a, Type* b)
+    {
+        d.AddConnectionEventHandler(a, b, NewEventHandler(this, &EventTap::OnPairConnected));
+        d.AddDisconnectionEventHandler(a, b, NewEventHandler(this, &EventTap::OnPairDisconnected));
+    }
+    void WatchRemovals(Event<ItemPtr>& event)
+    {
+        event.AddHandler(NewEventHandler(this, &EventTap::OnRemoved));
+    }
+    void WatchConnections(Event<ConnectionInfo>& event)
+    {
+        event.AddHandler(NewEventHandler(this, &EventTap::OnConnected));
+    }
+    void WatchDisconnections(Event<ConnectionInfo>& event)
+    {
+        event.AddHandler(NewEventHandler(this, &EventTap::OnDisconnected));
+    }
+    EventHandlerBase<ItemPtr>* Handler() { return NewEventHandler(this, &EventTap::OnItem); }
+    EventHandlerBase<ItemPtr>* Subscribe(Event<ItemPtr>& event)
+    {
+        auto* handler = Handler();
+        event.AddHandler(handler);
+        return handler;
+    }
+    std::size_t HandlerCount() const { return m_handlers.size(); }
+
+    void OnNewType(Type* type) { Add("type " + type->GetName()); }
+    void OnNewItem(ItemPtr item) { Note("new ", item); }
+    void OnRemoved(ItemPtr item) { Note("removed ", item); }
+    void OnItem(ItemPtr item) { Note("", item); }
+    void OnConnected(ConnectionInfo info) { Pair("+ ", info); }
+    void OnDisconnected(ConnectionInfo info) { Pair("- ", info); }
+    void OnPairConnected(ConnectionInfo& info) { Pair("+ ", info); }
+    void OnPairDisconnected(ConnectionInfo& info) { Pair("- ", info); }
+
+    Log calls;
+    std::function<void(ItemPtr)> onItem;
+    std::function<void(ConnectionInfo)> onPair;
+
+private:
+    void Add(const std::string& line)
+    {
+        m_log->push_back(m_tag.empty() ? line : m_tag + " " + line);
+    }
+    void Note(const char* what, ItemPtr item)
+    {
+        Add(what + Name(item.Get()));
+        if (onItem)
+            onItem(item);
+    }
+    void Pair(const char* sign, const ConnectionInfo& info)
+    {
+        Add(sign + Name(info.from) + " " + Name(info.to));
+        if (onPair)
+            onPair(info);
+    }
+
+    Log* m_log;
+    std::string m_tag;
+};
+
+inline std::size_t Count(const Log& log, const std::string& line)
+{
+    std::size_t n = 0;
+    for (const std::string& entry : log)
+        n += entry == line ? 1 : 0;
+    return n;
+}
+
+inline ItemSet SetOf(std::initializer_list<ItemPtr> items)
+{
+    ItemSet set;
+    for (ItemPtr item : items)
+        set.Insert(item);
+    return set;
+}
+
+// Settings (a setting holds one value, a user many), users in rooms, and a shared online flag.
+struct Schema
+{
+    explicit Schema(bool valuesAutoCreate = true)
+    {
+        global = d.NewType("global", Primary, false, true);
+        value = d.NewType("global_value", Leaf, false, valuesAutoCreate);
+        user = d.NewType("user", Primary, false, true);
+        room = d.NewType("room", Primary, false, true);
+        online = d.NewType("is_online", Leaf, true, false);
+        global->RelateToType(value, Many, One, false);
+        user->RelateToType(value, Many, Many, false);
+        user->RelateToType(room, Many, Many, false);
+        user->RelateToType(online, Many, One, false);
+    }
+    Type* global;
+    Type* value;
+    Type* user;
+    Type* room;
+    Type* online;
+};
+
+// Every type with its flags and relations, every item with its connections, as text; two
+// pictures are equal when a call has changed nothing in the store.
+inline std::string Snapshot()
+{
+    std::ostringstream out;
+    for (const auto& entry : d.Types())
+    {
+        const Type* type = entry.second;
+        out << entry.first << ' ' << type->GetPrimacy() << type->IsNull() << type->IsAutoCreate()
+            << " items " << type->ItemCount() << '\n';
+        for (const auto& relation : type->Relations())
+            out << "  ~" << relation.first->GetName() << ' ' << relation.second.thisSide
+                << relation.second.otherSide << relation.second.owns << relation.second.ownedBy
+                << '\n';
+        for (ItemPtr item : type->GetItems())
+        {
+            out << "  " << Name(item.Get()) << ':';
+            const TypeItemsMap& connections = item->Connections();
+            for (auto it = connections.Begin(); it != connections.End(); ++it)
+                for (ItemPtr other : *it.Set())
+                    out << ' ' << it.GetType()->GetName() << '/' << Name(other.Get());
+            out << '\n';
+        }
+    }
+    return out.str();
+}
+} // namespace store_testing
