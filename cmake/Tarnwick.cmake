@@ -17,8 +17,7 @@ endif()
 
 # Our own code builds with every warning on, and a warning is an error.
 function(tarnwick_warnings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Werror
-                         -Wno-error=deprecated-declarations)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Werror)
 endfunction()
 
 # One static library per subsystem folder: every .cpp and .h in the folder.

@@ -1232,8 +1232,10 @@ void Server::HandleConnectToPeer(MemStream& io_body)
     ItemPtr l_request = d.GetType("peer_connection_request")->NewItem();
     l_request += Lookup("peer_connection_request_id", l_token);
     l_request += Lookup("peer_connection_type", l_type);
-    l_request += l_user;
+    // The address first: joining the request to the user is what answers it, and an address
+    // the user had before would be the wrong one.
     SetUserAddress(l_user, l_address, l_port, l_obfuscatedPort);
+    l_request += l_user;
     if (l_privileged != 0)
         l_user.NewItem("is_privileged");
 }

@@ -1,0 +1,178 @@
+#pragma once
+
+#include <QAbstractSocket>
+#include <QByteArray>
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+#include <QTcpServer>
+#include <QtGlobal>
+
+#include <map>
+#include <string>
+
+#include "peer/AttributeTranslationTable.h"
+#include "peer/FileInfoMap.h"
+#include "server/MemStream.h"
+#include "store/DataHandler.h"
+#include "store/DataLoadedEventHandler.h"
+#include "store/ItemPtr.h"
+
+class QTcpSocket;
+
+// The engine of peer messaging: listens for other users on a plain and an obfuscated port,
+// opens connections to them, reads and writes peer messages and announces each received one
+// with a signal. Its state lives in the store as items of the types its constructor declares;
+// the object itself keeps the listeners, the receive records of the sockets and one counter.
+// There is one instance, `peerMessenger`.
+class PeerMessenger : public QObject, public DataHandler, public DataLoadedEventHandler
+{
+    Q_OBJECT
+
+public:
+    // What has arrived so far on one socket.
+    struct SocketBufferInfo
+    {
+        bool lengthKnown = false;
+        // Body length of the current frame.
+        quint32 length = 0;
+        // The next 4 raw bytes are a file-transfer token, not a frame.
+        bool awaitFileToken = false;
+        // The socket belongs to someone else now: stop reading it here.
+        bool handedOver = false;
+        // The peer's user name, once known.
+        QString user;
+        // The current frame's body as received so far.
+        MemStream buffer;
+        bool obfuscated = false;
+        // The current frame's key, already rotated past the length field.
+        quint32 key = 0;
+    };
+
+    PeerMessenger();
+    ~PeerMessenger() override;
+    PeerMessenger(const PeerMessenger&) = delete;
+    PeerMessenger& operator=(const PeerMessenger&) = delete;
+
+    // Opens the listeners once the stored port settings are known.
+    void DataLoaded() override;
+
+    // A peer_socket item is stamped with its last traffic, and the stamp goes with the item.
+    void OnPeerSocketItemAdded(ItemPtr i_socketItem);
+    void OnPeerSocketItemRemoved(ItemPtr i_socketItem);
+
+    // Path handlers: a relayed request whose requester's address and ports are known, and a
+    // user whose address and ports are known.
+    void OnPeerConnectionRequest(ItemPtr i_request);
+    void OnUserAddress(ItemPtr i_user);
+
+    // Closes and forgets a socket and every item that stands for it.
+    void DisposeOfSocket(QTcpSocket* ip_socket);
+
+    // The longest frame body taken from a peer; a longer announced frame ends the connection.
+    static constexpr quint32 MaxFrameLength = 10485760;
+    // The port settings as they hold for this run: defaults filled in, a newly chosen port
+    // taken over and its setting removed.
+    static void ApplyListeningPortSettings();
+    // Frames the whole written content of the message, obfuscated or not, and writes it in one
+    // go. False, and logged, when the socket refuses the write; the socket stays open.
+    bool SendMessage(QTcpSocket* ip_socket, MemStream& i_message, bool i_obfuscated);
+    // Sends on the user's newest messaging connection, or parks the message and connects.
+    void SendMessage(QString i_user, MemStream& i_message);
+    void SendMessageToUser(QString i_user, MemStream& i_message);
+    // Sends the user's parked messages in the order they were parked, once a messaging
+    // connection exists; stops at the first failed write.
+    void SendUnsentMessages(QString i_user);
+    // One whole frame: the first frame of an accepted connection, or a peer message. False
+    // has the connection disposed of.
+    bool HandleMessage(QTcpSocket* ip_socket, MemStream i_body);
+    static QString MessageCodeToString(int i_code);
+    // Looks the socket up under every socket type; a socket is under one at most.
+    void AssertNoSocketOverlap(QTcpSocket* ip_socket);
+    // What has arrived of the socket's current frame; null before its first data.
+    const SocketBufferInfo* ReceiveRecord(QTcpSocket* ip_socket) const;
+
+    // Connection attempts: directly and through the server at once. The first leg to complete
+    // makes the connection; the attempt fails only once both legs have failed or expired.
+    void ConnectToUser(QString i_user, char const* i_type);
+    void RequestFileConnectionToUser(QString i_user);
+    void RequestDNetConnection(QString i_user);
+    // The obfuscated port when the user announced one, else the plain port.
+    int GetUserPort(ItemPtr i_user, bool& o_obfuscated);
+    // Ends an attempt that has no leg left and reports it failed.
+    void InspectPeerConnectionRequest(ItemPtr i_attempt);
+    // Ends a settled attempt; the leg that lost runs on.
+    void DisposeOfPeerConnectionRequest(ItemPtr i_attempt);
+    // The half-minute expiry, with every age measured to i_now.
+    void ExpireAsOf(const QDateTime& i_now);
+
+signals:
+    void SearchResults(ItemPtr i_searchResults);
+    void FileConnectionRequested(QString i_user, QTcpSocket* ip_socket, uint i_requestID);
+    void UserShare(QString i_userName, FileInfoMap& i_share,
+                   AttributeTranslationTable& i_translationTable);
+    void FileTransferRequested(QString i_user, int i_direction, uint i_req, std::string i_file,
+                               qint64 i_fileSize);
+    void QueueUploadRequested(QString i_user, QString i_file);
+    void FileConnectionAccepted(QString i_user, QTcpSocket* ip_socket);
+    void FileTransferResponse(QString i_user, uint i_req, bool i_accepted, bool i_receivedFileSize,
+                              qint64 i_fileSize, QString i_denialReason);
+    void DNetConnectionRequested(QString i_user, QTcpSocket* ip_socket);
+    void DNetConnectionAccepted(QString i_user, QTcpSocket* ip_socket);
+    void UploadFailed(QString i_user, std::string i_file);
+    void UploadDenied(QString i_user, std::string i_file, QString i_reason);
+    void SharedFilesInFolderRequested(QString i_user, quint32 i_req, QString i_folder);
+    void DownloadPlaceInLine(QString i_user, std::string i_file, int i_place);
+    void ConnectionToUserFailed(QString i_user, QString i_type);
+    void UploadPlaceInLineRequested(QString i_user, QString i_fileName);
+    void QueueDownloadRequested(QString i_user, std::string i_fileName, qint64 i_fileSize);
+    void UserInfoRequested(QString i_user);
+    // The picture travels as its own byte array: every receiver holds a valid copy, and none
+    // has to free it.
+    void UserInfoReceived(QString i_user, QString i_description, bool i_hasPicture,
+                          QByteArray i_picture, int i_uploadSlots, int i_queuedUploads,
+                          bool i_freeUploadSlots);
+
+public slots:
+    void OnNewConnection();
+    void OnNewObfuscatedConnection();
+    void OnConnectedToServer();
+    void OnSocketReadyToRead();
+    void OnSocketClosed();
+    void OnSocketError(QAbstractSocket::SocketError i_error);
+    void OnIndirectResponseSocketConnected();
+    void OnConnectToPeerSocketConnected();
+    void OnConnectToPeerSocketError(QAbstractSocket::SocketError i_error);
+    void OnIndirectPeerConnectionFailure(uint i_token);
+    void EveryHalfMinute();
+
+private:
+    QTcpServer m_listener;
+    QTcpServer m_obfuscatedListener;
+    std::map<QTcpSocket*, SocketBufferInfo> m_socketBuffers;
+    qint32 sendOrderCounter = 0;
+
+    // Framing, handshake and delivery.
+    void AcceptConnections(QTcpServer& i_listener, bool i_obfuscated);
+    // Closing and errors dispose of the socket; arriving bytes are read as frames.
+    void WatchSocket(QTcpSocket* ip_socket);
+    bool HandleFirstFrame(QTcpSocket* ip_socket, ItemPtr i_accepted, MemStream& io_body);
+    bool HandlePeerMessage(QTcpSocket* ip_socket, ItemPtr i_peerSocket, MemStream& io_body);
+    ItemPtr NewPeerSocketItem(QTcpSocket* ip_socket, ItemPtr i_user, bool i_obfuscated);
+    // Our own connection has sent its first frame: it becomes a messaging connection or
+    // goes to its owner.
+    void HandOverOutgoing(QTcpSocket* ip_socket, ItemPtr i_user, const QString& i_type,
+                          bool i_obfuscated);
+    // The most recently opened of the user's messaging connections; the first met on a tie.
+    ItemPtr LatestPeerSocket(ItemPtr i_user, bool i_log);
+
+    // Connection attempts and expiry.
+    void OpenDirectLeg(ItemPtr i_attempt, ItemPtr i_user, ItemPtr i_type);
+    // Accepted sockets are stamped, so that one that never introduces itself can expire.
+    void StampAcceptedSockets();
+    void OnUninitializedSocketItemAdded(ItemPtr i_socketItem);
+};
+
+extern PeerMessenger* peerMessenger;
+// Set first thing in the destructor; from then on socket reports that arrive late are ignored.
+extern bool g_peerMessengerDeleted;

@@ -1,0 +1,246 @@
+#include <QCoreApplication>
+#include <QLocale>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <set>
+#include <vector>
+
+#include "peer/PeerMessenger.h"
+#include "support/support/FakePeer.h"
+#include "support/support/ServerFixture.h"
+
+namespace
+{
+class PeerAttempts : public ServerFixture
+{
+protected:
+    void SetUp() override
+    {
+        ServerFixture::SetUp();
+        mp_messenger = std::make_unique<PeerMessenger>();
+        ASSERT_TRUE(LogIn());
+    }
+
+    void TearDown() override
+    {
+        // Outgoing sockets still in the messenger's hands have no parent to free them.
+        std::set<QTcpSocket*> l_sockets;
+        for (const char* l_type :
+             {"connect_to_peer_request_socket", "peer_connection_request_socket", "peer_socket"})
+            for (ItemPtr l_socket : g(l_type))
+                l_sockets.insert(l_socket.AsPointer<QTcpSocket>());
+        for (QTcpSocket* lp_socket : l_sockets)
+            mp_messenger->DisposeOfSocket(lp_socket);
+        mp_messenger.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        ServerFixture::TearDown();
+    }
+
+    static ItemPtr User(const char* i_name) { return d.GetType("user")->GetItem(i_name); }
+    static std::size_t Count(const char* i_type) { return d.GetType(i_type)->ItemCount(); }
+
+    // 127.0.0.1 with a plain and an obfuscated port (0: none), as the server announces them.
+    static void SetAddress(ItemPtr i_user, quint16 i_port, quint16 i_obfuscatedPort)
+    {
+        i_user += d.GetType("user_address")->GetItem(Value(0x7f000001u));
+        i_user += d.GetType("user_port")->GetItem(Value(int(i_port)));
+        i_user += d.GetType("user_obfuscated_port")->GetItem(Value(int(i_obfuscatedPort)));
+    }
+
+    // Time texts have whole seconds; written here independently of the messenger.
+    static void Restamp(ItemPtr i_item, const char* i_type, const QDateTime& i_time)
+    {
+        i_item += d.GetType(i_type)->GetItem(
+            QLocale::c().toString(i_time, QStringLiteral("ddd MMM d HH:mm:ss yyyy")));
+    }
+
+    // What the fake server has received with that code, once at least that many came and a
+    // moment passed for any extra ones.
+    QList<FakeCentralServer::Frame> Sent(qint32 i_code, int i_atLeast = 0)
+    {
+        if (i_atLeast > 0)
+        {
+            (void)QTest::qWaitFor(
+                [&] { return m_fake.FramesWithCode(i_code).size() >= i_atLeast; }, 5000);
+            QTest::qWait(100);
+        }
+        return m_fake.FramesWithCode(i_code);
+    }
+
+    std::unique_ptr<PeerMessenger> mp_messenger;
+};
+} // namespace
+
+TEST_F(PeerAttempts, OneAttemptPerUserAndTypeGoesDirectOnTheAnnouncedPortOnceTheAddressIsKnown)
+{
+    QObject::connect(mp_messenger.get(), &PeerMessenger::FileConnectionAccepted,
+                     [](QString, QTcpSocket* ip_socket) { ip_socket->deleteLater(); });
+    mp_messenger->ConnectToUser("bob", "P");
+    mp_messenger->ConnectToUser("bob", "P");
+    mp_messenger->RequestFileConnectionToUser("bob");
+    mp_messenger->ConnectToUser("carl", "P");
+    ASSERT_EQ(Sent(18, 3).size(), 3);
+    EXPECT_EQ(Sent(3).size(), 2);
+    const quint32 l_token = User("bob")["indirect_connect_to_peer_request"].AsUInt();
+    EXPECT_EQ(Sent(18).at(0).fields, WireFields().UInt32(l_token).Text("bob").Text("P").Bytes());
+    ASSERT_EQ(Count("connect_to_peer_request"), 3u);
+
+    QTcpServer l_plain;
+    QTcpServer l_obfuscated;
+    ASSERT_TRUE(l_plain.listen(QHostAddress::LocalHost));
+    ASSERT_TRUE(l_obfuscated.listen(QHostAddress::LocalHost));
+    QSignalSpy l_plainAccepted(&l_plain, &QTcpServer::newConnection);
+    QSignalSpy l_obfuscatedAccepted(&l_obfuscated, &QTcpServer::newConnection);
+    SetAddress(User("bob"), l_plain.serverPort(), l_obfuscated.serverPort());
+    SetAddress(User("carl"), l_plain.serverPort(), 0);
+    for (ItemPtr l_attempt : g("connect_to_peer_request"))
+    {
+        EXPECT_EQ(l_attempt["connect_to_peer_request_status"].AsString(), "connecting");
+        EXPECT_EQ(l_attempt["connect_to_peer_request_socket"].IsConnected("is_obfuscated"),
+                  l_attempt["user"] == User("bob"));
+    }
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return l_plainAccepted.count() == 1 && l_obfuscatedAccepted.count() == 2; }, 5000));
+}
+
+TEST_F(PeerAttempts, FailureIsReportedOnceWhenTheLastLegEndsAndMayBeRetriedAtOnce)
+{
+    QSignalSpy l_failed(mp_messenger.get(), &PeerMessenger::ConnectionToUserFailed);
+    SetAddress(User("bob"), FakePeer::FreePort(), 0);
+    mp_messenger->ConnectToUser("bob", "P");
+    // The refused direct leg goes; the relayed one keeps the attempt until it expires.
+    ASSERT_TRUE(QTest::qWaitFor([] { return Count("connect_to_peer_request_socket") == 0; }, 5000));
+    EXPECT_EQ(l_failed.count(), 0);
+    Restamp(User("bob")["indirect_connect_to_peer_request"], "send_time",
+            QDateTime::currentDateTime().addSecs(-61));
+    Tick(mp_timers->halfMinuteTimer);
+    Tick(mp_timers->halfMinuteTimer);
+    ASSERT_EQ(l_failed.count(), 1);
+    EXPECT_EQ(l_failed.at(0), (QList<QVariant>{"bob", "P"}));
+    EXPECT_EQ(Count("connect_to_peer_request"), 0u);
+
+    // The server's word that the other side could not reach us ends an attempt that still
+    // waits for the address; a receiver that tries again at once gets a fresh attempt.
+    QObject::connect(mp_messenger.get(), &PeerMessenger::ConnectionToUserFailed,
+                     mp_messenger.get(), [&](QString i_user) {
+                         if (l_failed.count() == 2)
+                             mp_messenger->ConnectToUser(i_user, "F");
+                     });
+    mp_messenger->RequestFileConnectionToUser("carl");
+    ASSERT_EQ(Sent(18, 2).size(), 2);
+    const quint32 l_token = User("carl")["indirect_connect_to_peer_request"].AsUInt();
+    m_fake.SendFrame(1001, WireFields().UInt32(l_token + 100));
+    m_fake.SendFrame(1001, WireFields().UInt32(l_token));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return l_failed.count() == 2; }, 5000));
+    EXPECT_EQ(l_failed.at(1), (QList<QVariant>{"carl", "F"}));
+    EXPECT_EQ(Sent(18, 3).size(), 3);
+    EXPECT_EQ(User("carl").GetItems("connect_to_peer_request").Size(), 1u);
+}
+
+TEST_F(PeerAttempts, RelayedRequestIsAnsweredOnTheAnnouncedPortAndAFailedAnswerReportedOnce)
+{
+    QTcpServer l_obfuscated;
+    ASSERT_TRUE(l_obfuscated.listen(QHostAddress::LocalHost));
+    QSignalSpy l_accepted(&l_obfuscated, &QTcpServer::newConnection);
+    const auto l_request = [&](const char* i_user, quint32 i_token) {
+        return WireFields().Text(i_user).Text("P").UInt32(0x7f000001u).Int32(FakePeer::FreePort())
+            .UInt32(i_token).Byte(0);
+    };
+    m_fake.SendFrame(18, l_request("bob", 5).Int32(1).Int32(l_obfuscated.serverPort()));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return l_accepted.count() == 1; }, 5000));
+    m_fake.SendFrame(18, l_request("dora", 77).Int32(0));
+    ASSERT_EQ(Sent(1001, 1).size(), 1);
+    EXPECT_EQ(Sent(1001).at(0).fields, WireFields().UInt32(77).Text("dora").Bytes());
+    EXPECT_FALSE(User("dora")["peer_connection_request"]);
+}
+
+TEST_F(PeerAttempts, EachKindExpiresExactlyAtItsLimit)
+{
+    QTcpServer l_peer;
+    ASSERT_TRUE(l_peer.listen(QHostAddress::LocalHost));
+    // Whole seconds, like the time texts, so that the limits fall on exact ages.
+    const QDateTime l_now = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch());
+    QSignalSpy l_failed(mp_messenger.get(), &PeerMessenger::ConnectionToUserFailed);
+
+    Restamp(d.GetType("unsent_message")->GetItem(Value(new MemStream())), "send_time",
+            l_now.addSecs(-300));
+    mp_messenger->ConnectToUser("bob", "P");
+    Restamp(User("bob")["indirect_connect_to_peer_request"], "send_time", l_now.addSecs(-60));
+    SetAddress(User("carl"), l_peer.serverPort(), 0);
+    mp_messenger->ConnectToUser("carl", "P");
+    Restamp(User("carl")["connect_to_peer_request_socket"], "socket_creation_time",
+            l_now.addSecs(-60));
+    ItemPtr l_request = d.GetType("peer_connection_request")->NewItem();
+    l_request += d.GetType("peer_connection_request_id")->GetItem(Value(9u));
+    l_request += d.GetType("peer_connection_type")->GetItem("P");
+    l_request += User("carl");
+    Restamp(l_request["peer_connection_request_socket"], "socket_creation_time",
+            l_now.addSecs(-60));
+    ItemPtr l_idle = d.GetType("peer_socket")->NewItem(Value(new QTcpSocket()));
+    *l_idle["last_activity_time"].AsPointer<QDateTime>() = l_now.addMSecs(-120000);
+    Restamp(d.GetType("uninitialized_socket")->NewItem(Value(new QTcpSocket())),
+            "socket_creation_time", l_now.addSecs(-60));
+
+    const char* const l_kinds[] = {"indirect_connect_to_peer_request", "unsent_message",
+                                   "connect_to_peer_request_socket",
+                                   "peer_connection_request_socket", "peer_socket",
+                                   "uninitialized_socket"};
+    // Ages of 59999, 119999 and 299999 ms: all stay.
+    mp_messenger->ExpireAsOf(l_now.addMSecs(-1));
+    for (const char* l_kind : l_kinds)
+        EXPECT_EQ(Count(l_kind), l_kind == l_kinds[0] ? 2u : 1u) << l_kind;
+    // One millisecond on, all go but carl's fresh relayed leg.
+    mp_messenger->ExpireAsOf(l_now);
+    for (const char* l_kind : l_kinds)
+        EXPECT_EQ(Count(l_kind), l_kind == l_kinds[0] ? 1u : 0u) << l_kind;
+    ASSERT_EQ(l_failed.count(), 1);
+    EXPECT_EQ(l_failed.at(0), (QList<QVariant>{"bob", "P"}));
+    EXPECT_EQ(Count("connect_to_peer_request"), 1u);
+    EXPECT_EQ(Sent(1001, 1).size(), 1);
+    EXPECT_EQ(Count("peer_connection_request"), 0u);
+}
+
+TEST_F(PeerAttempts, SilentIncomingConnectionsCannotPinSockets)
+{
+    QTcpServer l_listener;
+    ASSERT_TRUE(l_listener.listen(QHostAddress::LocalHost));
+    // Accepted sockets are recorded and read as the messenger's listeners do it.
+    QObject::connect(&l_listener, &QTcpServer::newConnection, [&] {
+        while (QTcpSocket* lp_socket = l_listener.nextPendingConnection())
+        {
+            QObject::connect(lp_socket, &QTcpSocket::readyRead, mp_messenger.get(),
+                             &PeerMessenger::OnSocketReadyToRead);
+            d.GetType("uninitialized_socket")->NewItem(Value(lp_socket));
+        }
+    });
+    std::vector<std::unique_ptr<QTcpSocket>> l_peers;
+    for (int l_n = 0; l_n < 20; ++l_n)
+    {
+        l_peers.push_back(std::make_unique<QTcpSocket>());
+        l_peers.back()->connectToHost(QHostAddress::LocalHost, l_listener.serverPort());
+    }
+    ASSERT_TRUE(QTest::qWaitFor([] { return Count("uninitialized_socket") == 20; }, 5000));
+    // The first one introduces a file connection and then never sends its token.
+    l_peers[0]->write(FakePeer::Frame(FakePeer::InitBody("zed", "F")));
+    ASSERT_TRUE(QTest::qWaitFor([] { return Count("uninitialized_socket") == 19; }, 5000));
+    const auto l_connected = [&](std::size_t i_from) {
+        std::size_t l_count = 0;
+        for (std::size_t l_n = i_from; l_n < l_peers.size(); ++l_n)
+            l_count += l_peers[l_n]->state() == QAbstractSocket::ConnectedState;
+        return l_count;
+    };
+
+    const QDateTime l_now = QDateTime::currentDateTime();
+    mp_messenger->ExpireAsOf(l_now.addSecs(30));
+    EXPECT_EQ(Count("uninitialized_socket"), 19u);
+    mp_messenger->ExpireAsOf(l_now.addSecs(61));
+    EXPECT_EQ(Count("uninitialized_socket"), 0u);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return l_connected(1) == 0; }, 5000));
+    EXPECT_EQ(l_connected(0), 1u);
+    mp_messenger->ExpireAsOf(l_now.addSecs(91));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return l_connected(0) == 0; }, 5000));
+}

@@ -1,0 +1,86 @@
+#include <QDateTime>
+
+#include "PeerLinkFixture.h"
+
+using PeerDelivery = PeerLinkFixture;
+
+TEST_F(PeerDelivery, MessagesGoOnTheNewestConnection)
+{
+    Listen();
+    std::unique_ptr<FakePeer> lp_older = Accepted(false, "bob");
+    std::unique_ptr<FakePeer> lp_newer = Accepted(true, "bob");
+    ItemPtr(d.GetType("peer_socket")->GetItems().NotConnected("is_obfuscated")) +=
+        d.GetType("connection_open_time")
+            ->GetItem(LogService::Stamp(QDateTime::currentDateTime().addSecs(-60)));
+    for (quint32 l_code : {15u, 16u})
+    {
+        MemStream l_message = Message(l_code, l_code);
+        mp_messenger->SendMessageToUser("bob", l_message);
+    }
+    ASSERT_TRUE(lp_newer->WaitForBodies(2));
+    EXPECT_EQ(lp_newer->Bodies(), (QList<QByteArray>{Word(15) + Word(15), Word(16) + Word(16)}));
+    QTest::qWait(50);
+    EXPECT_TRUE(lp_older->Bodies().isEmpty());
+    EXPECT_EQ(Logged("Send PM_USER_INFO_REQUEST message to user bob"), 1);
+    EXPECT_EQ(Logged("Found 2 existing messaging connections to user, picking latest"), 2);
+    EXPECT_EQ(Count("unsent_message"), 0u);
+}
+
+TEST_F(PeerDelivery, ParkedMessagesArriveInOrderOnceTheUserIsConnected)
+{
+    Listen();
+    SetSetting("username", "anna");
+    for (bool l_ours : {false, true})
+    {
+        SCOPED_TRACE(l_ours ? "our connection" : "the user's connection");
+        const QString l_user = l_ours ? "carl" : "bob";
+        FakePeer l_listening(true);
+        const quint16 l_port = l_listening.Listen();
+        for (quint32 l_number : {1u, 2u, 3u})
+        {
+            MemStream l_message = Message(40, l_number);
+            mp_messenger->SendMessage(l_user, l_message);
+            // The caller may reuse its stream at once.
+            l_message.Write(quint32(99));
+        }
+        EXPECT_EQ(Count("unsent_message"), 3u);
+        EXPECT_EQ(Count("connect_to_peer_request"), 1u);
+
+        std::unique_ptr<FakePeer> lp_theirs;
+        FakePeer* lp_peer = &l_listening;
+        if (l_ours)
+        {
+            // The address arrives, and the waiting attempt connects to the obfuscated port.
+            ItemPtr l_item = d.GetType("user")->GetItem(l_user);
+            l_item += d.GetType("user_address")->GetItem(Value(0x7f000001u));
+            l_item += d.GetType("user_port")->GetItem(Value(1));
+            l_item += d.GetType("user_obfuscated_port")->GetItem(Value(int(l_port)));
+        }
+        else
+            lp_peer = (lp_theirs = Accepted(false, l_user)).get();
+        ASSERT_TRUE(lp_peer->WaitForBodies(l_ours + 3));
+        EXPECT_EQ(lp_peer->Bodies().mid(l_ours), (QList<QByteArray>{Word(40) + Word(1),
+                                                                    Word(40) + Word(2),
+                                                                    Word(40) + Word(3)}));
+        EXPECT_EQ(Logged("Sending 3 pending peer messages to user " + l_user), 1);
+        EXPECT_EQ(Count("unsent_message"), 0u);
+        // Our own connection settles the attempt; one the user opened leaves it to expire.
+        EXPECT_EQ(Count("connect_to_peer_request"), l_ours ? 0u : 1u);
+        if (l_ours)
+            delete OnlySocket("peer_socket");
+        d.GetType("peer_socket")->RemoveAllItems();
+        d.GetType("connect_to_peer_request")->RemoveAllItems();
+    }
+    EXPECT_EQ(Logged("Did not find messaging connection to user, queueing unsent message"), 6);
+}
+
+TEST_F(PeerDelivery, AFailedFlushKeepsTheRestParked)
+{
+    QTcpSocket l_closed;
+    MemStream l_message = Message(40, 1);
+    mp_messenger->SendMessage("bob", l_message);
+    d.GetType("peer_socket")->NewItem(Value(&l_closed)) += d.GetType("user")->GetItem("bob");
+    mp_messenger->SendUnsentMessages("bob");
+    EXPECT_EQ(Count("unsent_message"), 1u);
+    EXPECT_EQ(Logged("Error writing message to socket"), 1);
+}

@@ -1,0 +1,165 @@
+#include <QHostAddress>
+#include <QPointer>
+#include <QSignalSpy>
+
+#include <cstdlib>
+
+#include "PeerLinkFixture.h"
+#include "peer/Obfuscation.h"
+
+using PeerFraming = PeerLinkFixture;
+
+TEST(ObfuscationCodec, MatchesTheFixedVectorAndTheByteWiseRule)
+{
+    // Body 0F 00 00 00 behind key 0x80000001, whole or length and body apart.
+    const QByteArray l_framed = QByteArray::fromHex("0100008007000000" "09000000");
+    EXPECT_EQ(FakePeer::Frame(QByteArray::fromHex("0f000000"), true, 0x80000001u), l_framed);
+    for (quint32 l_key : {0x80000001u, 0xdeadbeefu, 0xffffffffu})
+        for (int l_length = 0; l_length < 300; ++l_length)
+        {
+            QByteArray l_run(l_length + 4, '\0');
+            for (int l_n = 0; l_n < l_run.size(); ++l_n)
+                l_run[l_n] = static_cast<char>(l_n * 37 + l_length);
+            const QByteArray l_expected = FakePeer::Xor(l_run, l_key);
+            QByteArray l_whole = l_run;
+            Obfuscation::Apply(l_whole.data(), std::size_t(l_whole.size()), l_key);
+            const quint32 l_bodyKey = Obfuscation::Apply(l_run.data(), 4, l_key);
+            Obfuscation::Apply(l_run.data() + 4, std::size_t(l_length), l_bodyKey);
+            ASSERT_EQ(l_whole, l_expected) << l_length;
+            ASSERT_EQ(l_run, l_expected) << l_length;
+        }
+}
+
+TEST_F(PeerFraming, SentFramesCarryTheWholeMessageAndAFreshKey)
+{
+    for (bool l_obfuscated : {false, true})
+    {
+        FakePeer l_peer(l_obfuscated);
+        QTcpSocket l_socket;
+        l_socket.connectToHost(QHostAddress::LocalHost, l_peer.Listen());
+        ASSERT_TRUE(l_socket.waitForConnected(5000));
+        srand(7);
+        const quint32 l_key = Obfuscation::DrawKey();
+        srand(7);
+        MemStream l_message = Message(15, 1);
+        MemStream l_empty;
+        ASSERT_TRUE(mp_messenger->SendMessage(&l_socket, l_message, l_obfuscated));
+        ASSERT_TRUE(mp_messenger->SendMessage(&l_socket, l_empty, l_obfuscated));
+        ASSERT_TRUE(l_peer.WaitForBodies(2));
+        EXPECT_EQ(l_peer.Bodies(), (QList<QByteArray>{Word(15) + Word(1), QByteArray()}));
+        EXPECT_EQ(l_peer.Raw().left(4), Word(l_obfuscated ? l_key : 8));
+    }
+    // A socket that refuses the frame is reported, not closed.
+    QTcpSocket l_closed;
+    MemStream l_message = Message(4);
+    EXPECT_FALSE(mp_messenger->SendMessage(&l_closed, l_message, false));
+    EXPECT_EQ(Logged("Error writing message to socket: "), 1);
+}
+
+TEST_F(PeerFraming, FramesAreReassembledWhateverTheirCut)
+{
+    Listen();
+    for (bool l_obfuscated : {false, true})
+    {
+        std::unique_ptr<FakePeer> lp_peer = Accepted(l_obfuscated, "bob");
+        const int l_before = Logged("message from user bob");
+        const auto l_received = [&] { return Logged("message from user bob") - l_before; };
+        // The fixed vector as it comes over the wire, then two frames in one segment.
+        lp_peer->SendRaw(l_obfuscated ? QByteArray::fromHex("010000800700000009000000")
+                                      : FakePeer::Frame(Word(15)));
+        lp_peer->SendRaw(FakePeer::Frame(Word(52), l_obfuscated, 1) +
+                         FakePeer::Frame(Word(2), l_obfuscated, 2));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return l_received() == 3; }, 5000));
+        EXPECT_EQ(Logged("Received PM_USER_INFO_REQUEST message from user bob"), l_obfuscated + 1);
+
+        // One frame cut in three, the first cut a header byte short.
+        const QByteArray l_frame = FakePeer::Frame(Word(60) + Word(7), l_obfuscated, 3);
+        const int l_header = l_obfuscated ? 8 : 4;
+        const auto* lp_record = mp_messenger->ReceiveRecord(OnlySocket("peer_socket"));
+        lp_peer->SendRaw(l_frame.left(l_header - 1));
+        QTest::qWait(50);
+        EXPECT_FALSE(lp_record->lengthKnown);
+        lp_peer->SendRaw(l_frame.mid(l_header - 1, 4));
+        QTest::qWait(50);
+        EXPECT_TRUE(lp_record->lengthKnown);
+        EXPECT_EQ(lp_record->length, 8u);
+        EXPECT_EQ(l_received(), 3);
+        lp_peer->SendRaw(l_frame.mid(l_header + 3));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return l_received() == 4; }, 5000));
+        lp_peer->Close();
+        ASSERT_TRUE(WaitForCount("peer_socket", 0));
+    }
+    EXPECT_EQ(Logged("Received 60 (unknown) message"), 2);
+}
+
+TEST_F(PeerFraming, BodiesUpToTheLimitAreTakenAndGrowOnlyWithWhatArrives)
+{
+    Listen();
+    std::unique_ptr<FakePeer> lp_peer = Accepted(false, "bob");
+    QTcpSocket* lp_socket = OnlySocket("peer_socket");
+    QDateTime* lp_activity = ItemPtr(g("peer_socket"))["last_activity_time"].AsPointer<QDateTime>();
+    const auto l_idle = [&] { return lp_activity->secsTo(QDateTime::currentDateTime()); };
+    *lp_activity = QDateTime::currentDateTime().addSecs(-100);
+
+    // An announced length alone costs nothing; a long body keeps its connection alive.
+    const QByteArray l_body = Word(52) + QByteArray(PeerMessenger::MaxFrameLength - 4, 'x');
+    lp_peer->SendRaw(Word(PeerMessenger::MaxFrameLength) + l_body.left(1000));
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return mp_messenger->ReceiveRecord(lp_socket)->buffer.GetWriteIndex() == 1000;
+    }, 5000));
+    EXPECT_LT(mp_messenger->ReceiveRecord(lp_socket)->buffer.GetBufferSize(), 4096);
+    EXPECT_GE(l_idle(), 100);
+    lp_peer->SendRaw(l_body.mid(1000, 200000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return l_idle() < 100; }, 5000));
+    lp_peer->SendRaw(l_body.mid(201000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Logged("Received PM_NOTHING") == 1; }, 20000));
+
+    // One byte more ends the connection.
+    lp_peer->SendRaw(Word(PeerMessenger::MaxFrameLength + 1) + QByteArray(100, 'x'));
+    EXPECT_TRUE(lp_peer->WaitForDisconnected());
+    EXPECT_EQ(Count("peer_socket"), 0u);
+    EXPECT_EQ(mp_messenger->ReceiveRecord(lp_socket), nullptr);
+}
+
+TEST_F(PeerFraming, AFileTokenInTheFirstFramesSegmentIsReadRawAndHandedOn)
+{
+    Listen();
+    QSignalSpy l_requested(mp_messenger.get(), &PeerMessenger::FileConnectionRequested);
+    for (bool l_obfuscated : {false, true})
+    {
+        std::unique_ptr<FakePeer> lp_peer = Accepted(l_obfuscated);
+        QPointer<QTcpSocket> lp_socket = OnlySocket("uninitialized_socket");
+        lp_peer->SendRaw(FakePeer::Frame(FakePeer::InitBody("bob", "F"), l_obfuscated) +
+                         Word(0x01020304u) + "file bytes");
+        ASSERT_TRUE(l_requested.wait(5000));
+        EXPECT_EQ(l_requested.takeFirst(),
+                  (QList<QVariant>{"bob", QVariant::fromValue(lp_socket.data()), 0x01020304u}));
+        // What follows the token, and the socket's end, are the new owner's.
+        EXPECT_EQ(mp_messenger->ReceiveRecord(lp_socket), nullptr);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return lp_socket->bytesAvailable() == 10; }, 5000));
+        lp_peer->Close();
+        QTest::qWait(50);
+        EXPECT_FALSE(lp_socket.isNull());
+        delete lp_socket.data();
+    }
+    EXPECT_EQ(Logged("Disposing of socket"), 0);
+}
+
+TEST_F(PeerFraming, ReadingStopsWhenAHandlerHasTheSocketDisposedOf)
+{
+    Listen();
+    std::unique_ptr<FakePeer> lp_peer = Accepted(false, "bob");
+    QTcpSocket* lp_socket = OnlySocket("peer_socket");
+    // A listener that, within the first message, runs the event loop and disposes of it.
+    m_onLine = [&](const QString& i_line) {
+        if (!i_line.contains("Received PM_NOTHING"))
+            return;
+        m_onLine = nullptr;
+        QTest::qWait(20);
+        mp_messenger->DisposeOfSocket(lp_socket);
+    };
+    lp_peer->SendRaw(FakePeer::Frame(Word(52)) + FakePeer::Frame(Word(52)));
+    EXPECT_TRUE(lp_peer->WaitForDisconnected());
+    EXPECT_EQ(Logged("Received PM_NOTHING"), 1);
+    EXPECT_EQ(mp_messenger->ReceiveRecord(lp_socket), nullptr);
+}

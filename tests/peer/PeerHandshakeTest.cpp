@@ -1,0 +1,212 @@
+#include <QPointer>
+#include <QSignalSpy>
+
+#include "PeerLinkFixture.h"
+
+namespace
+{
+using PeerHandshake = PeerLinkFixture;
+
+// 127.0.0.1 with the ports the server would announce (obfuscated 0: none).
+ItemPtr Reachable(const QString& i_user, quint16 i_port, quint16 i_obfuscatedPort)
+{
+    ItemPtr l_user = d.GetType("user")->GetItem(i_user);
+    l_user += d.GetType("user_address")->GetItem(Value(0x7f000001u));
+    l_user += d.GetType("user_port")->GetItem(Value(int(i_port)));
+    l_user += d.GetType("user_obfuscated_port")->GetItem(Value(int(i_obfuscatedPort)));
+    return l_user;
+}
+} // namespace
+
+TEST_F(PeerHandshake, PortSettingsTakeTheirDefaultsAndANewlyChosenPort)
+{
+    // Plain, obfuscated and newly chosen port stored; plain and obfuscated port used.
+    const QStringList l_cases[] = {{"", "", "", "2235", "2236"},
+                                   {"0", "9000", "", "2235", "2236"},
+                                   {"5000", "", "", "5000", "5001"},
+                                   {"5000", "7000", "", "5000", "7000"},
+                                   {"5000", "7000", "6000", "6000", "6001"}};
+    const char* const l_keys[] = {"listening_port", "obfuscated_listening_port",
+                                  "new_listening_port"};
+    for (const QStringList& l_case : l_cases)
+    {
+        d.GetType("global")->RemoveAllItems();
+        for (int l_n = 0; l_n < 3; ++l_n)
+            if (!l_case[l_n].isEmpty())
+                SetSetting(l_keys[l_n], l_case[l_n]);
+        PeerMessenger::ApplyListeningPortSettings();
+        EXPECT_EQ(QStringList({Setting(l_keys[0]), Setting(l_keys[1])}), l_case.mid(3));
+        EXPECT_FALSE(d.GetType("global")->HasItem("new_listening_port"));
+    }
+}
+
+TEST_F(PeerHandshake, BothListenersAcceptAndTheServerLearnsTheirPorts)
+{
+    Listen();
+    std::unique_ptr<FakePeer> lp_plain = Accepted(false);
+    std::unique_ptr<FakePeer> lp_obfuscated = Accepted(true);
+    EXPECT_EQ(d.GetType("uninitialized_socket")->GetItems().Connected("is_obfuscated").Size(), 1u);
+    ASSERT_TRUE(LogIn());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_fake.FramesWithCode(2).size() == 1; }, 5000));
+    EXPECT_EQ(m_fake.FramesWithCode(2).at(0).fields,
+              WireFields().Int32(Port(false)).Int32(1).Int32(Port(true)).Bytes());
+    lp_plain->Close();
+    lp_obfuscated->Close();
+    EXPECT_TRUE(WaitForCount("uninitialized_socket", 0));
+}
+
+TEST_F(PeerHandshake, FirstFramesOpenMessagingConnectionsOrEndTheirSocket)
+{
+    Listen();
+    const QString l_longest(131072, 'n');
+    const std::tuple<QByteArray, bool, QString> l_cases[] = {
+        {FakePeer::InitBody("bob", "P"), true, "Peer %1connection of type P opened from user bob"},
+        {FakePeer::InitBody("bob", "P", 7), true, "Accepted %1messaging connection to user bob"},
+        {FakePeer::InitBody(l_longest, "P"), true, "Accepted %1messaging connection"},
+        {FakePeer::InitBody(l_longest + "n", "P"), false, "Failure initializing %1peer"},
+        {FakePeer::InitBody("bob", "X"), false, "Failure initializing %1peer"},
+        {FakePeer::InitBody("bob", "P").left(12), false, "Failure initializing %1peer"},
+        {QByteArray(), false, "Failed to read direction from new %1peer connection"},
+        {QByteArray(3, '\0'), false, "Failed to read req from %1indirect peer connection"},
+        {FakePeer::PierceBody(99), false, "Req sent on %1indirect peer connection not found"}};
+    for (bool l_obfuscated : {false, true})
+        for (const auto& [l_body, l_kept, l_logged] : l_cases)
+        {
+            SCOPED_TRACE(l_body.left(20).toHex().toStdString() + (l_obfuscated ? " (o)" : ""));
+            m_lines.clear();
+            std::unique_ptr<FakePeer> lp_peer = Accepted(l_obfuscated);
+            // An empty frame waits for whatever comes after it.
+            lp_peer->SendFrame(l_body);
+            lp_peer->SendRaw("?");
+            if (l_kept)
+            {
+                ASSERT_TRUE(WaitForCount("peer_socket", 1));
+                ItemPtr l_item = g("peer_socket");
+                EXPECT_EQ(l_item["user"].AsString().size(), l_body.size() - 14);
+                EXPECT_TRUE(l_item["connection_open_time"]);
+                EXPECT_EQ(l_item.IsConnected("is_obfuscated"), l_obfuscated);
+                lp_peer->Close();
+            }
+            EXPECT_TRUE(lp_peer->WaitForDisconnected());
+            EXPECT_TRUE(WaitForCount("peer_socket", 0));
+            EXPECT_EQ(Count("uninitialized_socket"), 0u);
+            EXPECT_EQ(Logged(QString(l_logged).arg(l_obfuscated ? "obfuscated " : "")), 1);
+        }
+}
+
+TEST_F(PeerHandshake, PiercesSettleTheirAttemptAndHandOversLeaveTheSocketUnhooked)
+{
+    Listen();
+    QSignalSpy l_file(mp_messenger.get(), &PeerMessenger::FileConnectionAccepted);
+    QSignalSpy l_dnet(mp_messenger.get(), &PeerMessenger::DNetConnectionAccepted);
+    QSignalSpy l_dnetAsked(mp_messenger.get(), &PeerMessenger::DNetConnectionRequested);
+    const std::tuple<const char*, QByteArray, QSignalSpy*> l_cases[] = {
+        {"P", FakePeer::PierceBody(1), nullptr},
+        {"F", FakePeer::PierceBody(2), &l_file},
+        {"D", FakePeer::PierceBody(3), &l_dnet},
+        {"D", FakePeer::InitBody("bob", "D"), &l_dnetAsked}};
+    quint32 l_token = 1;
+    for (const auto& [l_typeName, l_body, lp_handedOver] : l_cases)
+    {
+        SCOPED_TRACE(l_body.toHex().toStdString());
+        // The attempt whose relayed leg the pierce answers.
+        ItemPtr l_user = d.GetType("user")->GetItem("bob");
+        ItemPtr l_type = d.GetType("peer_connection_type")->GetItem(l_typeName);
+        ItemPtr l_leg = d.GetType("indirect_connect_to_peer_request")->GetItem(Value(l_token++));
+        ItemPtr l_attempt = d.GetType("connect_to_peer_request")->NewItem();
+        for (ItemPtr l_item : {l_attempt, l_leg})
+        {
+            l_item += l_user;
+            l_item += l_type;
+        }
+        l_attempt += l_leg;
+
+        std::unique_ptr<FakePeer> lp_peer = Accepted(true);
+        QPointer<QTcpSocket> lp_socket = OnlySocket("uninitialized_socket");
+        lp_peer->SendFrame(l_body + "trailing");
+        if (!lp_handedOver)
+        {
+            ASSERT_TRUE(WaitForCount("peer_socket", 1));
+            EXPECT_EQ(ItemPtr(g("peer_socket"))["user"], l_user);
+        }
+        else
+        {
+            ASSERT_TRUE(lp_handedOver->count() == 1 || lp_handedOver->wait(5000));
+            EXPECT_EQ(lp_handedOver->takeFirst(),
+                      (QList<QVariant>{"bob", QVariant::fromValue(lp_socket.data())}));
+        }
+        EXPECT_EQ(Count("connect_to_peer_request"), l_body.size() == 5 ? 0u : 1u);
+        EXPECT_EQ(Count("indirect_connect_to_peer_request"), l_body.size() == 5 ? 0u : 1u);
+        d.GetType("connect_to_peer_request")->RemoveAllItems();
+        d.GetType("indirect_connect_to_peer_request")->RemoveAllItems();
+        lp_peer->Close();
+        QTest::qWait(50);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        // Only a messaging connection is still the messenger's to end.
+        EXPECT_EQ(lp_socket.isNull(), !lp_handedOver);
+        delete lp_socket.data();
+    }
+}
+
+TEST_F(PeerHandshake, OwnConnectionsIntroduceThemselvesAndAreHandedOver)
+{
+    SetSetting("username", "anna");
+    QSignalSpy l_file(mp_messenger.get(), &PeerMessenger::FileConnectionAccepted);
+    for (const char* l_type : {"P", "F"})
+        for (bool l_obfuscated : {false, true})
+        {
+            SCOPED_TRACE(std::string(l_type) + (l_obfuscated ? " obfuscated" : ""));
+            FakePeer l_peer(l_obfuscated);
+            const quint16 l_port = l_peer.Listen();
+            const QString l_user = QString("%1%2").arg(l_type).arg(l_obfuscated);
+            Reachable(l_user, l_obfuscated ? 1 : l_port, l_obfuscated ? l_port : 0);
+            mp_messenger->ConnectToUser(l_user, l_type);
+            ASSERT_TRUE(l_peer.WaitForBodies(1));
+            EXPECT_EQ(l_peer.Bodies().at(0), FakePeer::InitBody("anna", l_type));
+            if (*l_type == 'P')
+            {
+                ASSERT_TRUE(WaitForCount("peer_socket", 1));
+                delete OnlySocket("peer_socket");
+                d.GetType("peer_socket")->RemoveAllItems();
+                continue;
+            }
+            ASSERT_TRUE(l_file.count() == 1 || l_file.wait(5000));
+            EXPECT_EQ(l_file.at(0).at(0).toString(), l_user);
+            delete l_file.takeFirst().at(1).value<QTcpSocket*>();
+        }
+}
+
+TEST_F(PeerHandshake, AnswersToRelayedRequestsPierceAndAreHandedOver)
+{
+    QSignalSpy l_token(mp_messenger.get(), &PeerMessenger::FileConnectionRequested);
+    QSignalSpy l_dnet(mp_messenger.get(), &PeerMessenger::DNetConnectionRequested);
+    for (const char* l_type : {"F", "D"})
+    {
+        FakePeer l_peer(true);
+        ItemPtr l_request = d.GetType("peer_connection_request")->NewItem();
+        l_request += d.GetType("peer_connection_request_id")->GetItem(Value(77));
+        l_request += d.GetType("peer_connection_type")->GetItem(l_type);
+        l_request += Reachable(QString("asker") + l_type, 1, l_peer.Listen());
+        ASSERT_TRUE(l_peer.WaitForBodies(1));
+        EXPECT_EQ(l_peer.Bodies().at(0), FakePeer::PierceBody(77));
+        EXPECT_EQ(Count("peer_connection_request"), 0u);
+        if (*l_type == 'F')
+        {
+            // The other side's token follows raw.
+            l_peer.SendRaw(Word(5));
+            ASSERT_TRUE(l_token.wait(5000));
+            EXPECT_EQ(l_token.at(0).at(2).toUInt(), 5u);
+            delete l_token.at(0).at(1).value<QTcpSocket*>();
+            continue;
+        }
+        ASSERT_TRUE(l_dnet.count() == 1 || l_dnet.wait(5000));
+        QPointer<QTcpSocket> lp_socket = l_dnet.at(0).at(1).value<QTcpSocket*>();
+        // Closed from the other side, the socket is still its new owner's to free.
+        l_peer.Close();
+        QTest::qWait(100);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        ASSERT_FALSE(lp_socket.isNull());
+        EXPECT_EQ(Logged("Disposing of socket"), 0);
+        delete lp_socket.data();
+    }
+}

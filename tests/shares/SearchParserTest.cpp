@@ -1,0 +1,81 @@
+#include <gtest/gtest.h>
+
+#include <QStringList>
+
+#include "shares/SearchParser.h"
+
+namespace
+{
+QStringList List(const SearchParser::TokenSet& i_set) { return {i_set.begin(), i_set.end()}; }
+} // namespace
+
+TEST(SearchParser, SplitsTextIntoThreeSets)
+{
+    const struct
+    {
+        const char* text;
+        bool valid;
+        QStringList included, partial, excluded;
+    } l_cases[] = {
+        {" \t ", false, {}, {}, {}},
+        {"-live", false, {}, {}, {"live"}},
+        {"*eat", true, {}, {"eat"}, {}},
+        {"Beatles\tLIVE live ", true, {"beatles", "live"}, {}, {}},
+        {"beatles *", false, {"beatles"}, {}, {}},
+        {"beatles - live", false, {"beatles"}, {}, {}},
+        {"\"Let It Be\" -live", true, {"let it be"}, {}, {"live"}},
+        {"\"Let It Be", true, {"let it be"}, {}, {}},
+        {"-\"Live At\" *\"a b\"x", true, {"x"}, {"a b"}, {"live at"}},
+        {"\"abc\"de\"f", false, {"abc"}, {}, {}},
+        {"beatles\"", false, {}, {}, {}},
+        {"x \"\"", false, {"x"}, {}, {}},
+        {"a --b -*c", true, {"a"}, {}, {"*c", "-b"}},
+        {"ÄRGER *ÉTÉ", true, {"ärger"}, {"été"}, {}},
+    };
+    for (const auto& l_case : l_cases)
+    {
+        SCOPED_TRACE(l_case.text);
+        SearchParser l_parser;
+        EXPECT_EQ(l_parser.SetSearchText(QString::fromUtf8(l_case.text)), l_case.valid);
+        EXPECT_EQ(List(l_parser.GetIncludedTokenSet()), l_case.included);
+        EXPECT_EQ(List(l_parser.GetIncludedPartTokenSet()), l_case.partial);
+        EXPECT_EQ(List(l_parser.GetExcludedTokenSet()), l_case.excluded);
+    }
+}
+
+TEST(SearchParser, MatchesNamesAgainstEverySet)
+{
+    const struct { const char* search; const char* name; bool match; } l_cases[] = {
+        {"beatles *eat", "\\Music\\The BEATLES\\Help.mp3", true},
+        {"beatles live", "\\Music\\Beatles\\Help.mp3", false},
+        {"beatles -live", "\\Music\\Beatles\\LIVE\\Help.mp3", false},
+        {"\"let it be\"", "01 - Let-It-Be.ogg", false},
+        {"ärger", "ÄRGER.flac", true},
+    };
+    for (const auto& l_case : l_cases)
+    {
+        SCOPED_TRACE(l_case.name);
+        SearchParser l_parser;
+        ASSERT_TRUE(l_parser.SetSearchText(QString::fromUtf8(l_case.search)));
+        EXPECT_EQ(l_parser.IsMatch(QString::fromUtf8(l_case.name)), l_case.match);
+    }
+}
+
+// Other users' texts are matched against every shared file, so their size is bounded.
+TEST(SearchParser, RejectsOverlongTextsAndTooManyTokens)
+{
+    QStringList l_words;
+    for (int n = 0; n < SearchParser::MaxTokenCount - 2; ++n)
+        l_words << QString("w%1").arg(n);
+    const QString l_full = l_words.join(' ') + " w0 -x *y -x";
+    SearchParser l_atLimit, l_over, l_long, l_tooLong;
+    EXPECT_TRUE(l_atLimit.SetSearchText(l_full));
+    EXPECT_FALSE(l_over.SetSearchText(l_full + " -z"));
+    EXPECT_EQ(List(l_over.GetExcludedTokenSet()), QStringList{"x"});
+
+    const QString l_longest = QString(SearchParser::MaxTextLength - 2, QChar('a')) + " b";
+    EXPECT_TRUE(l_long.SetSearchText(l_longest));
+    EXPECT_FALSE(l_tooLong.SetSearchText(l_longest + " "));
+    EXPECT_FALSE(l_tooLong.SetSearchText(QString(8 << 20, QChar('x'))));
+    EXPECT_TRUE(l_tooLong.GetIncludedTokenSet().empty());
+}
