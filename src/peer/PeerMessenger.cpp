@@ -10,14 +10,20 @@
 #include <cstring>
 #include <ctime>
 #include <limits>
+#include <map>
+#include <set>
+#include <vector>
 
 #include "diagnostics/Log.h"
 #include "diagnostics/LogService.h"
 #include "peer/InFunction.h"
+#include "peer/Inflater.h"
 #include "peer/Obfuscation.h"
 #include "server/Server.h"
+#include "shares/SearchParser.h"
 #include "store/Data.h"
 #include "store/DataSaver.h"
+#include "store/GeneralFunctions.h"
 #include "store/TimerManager.h"
 
 PeerMessenger* peerMessenger = nullptr;
@@ -902,7 +908,8 @@ void PeerMessenger::OnSocketReadyToRead()
     }
     SocketBufferInfo* lp_record = &l_found->second;
 
-    while (lp_socket->bytesAvailable() > 0)
+    // A frame of length 0 is whole as soon as its header is in.
+    while (lp_socket->bytesAvailable() > 0 || (lp_record->lengthKnown && lp_record->length == 0))
     {
         if (lp_record->awaitFileToken)
         {
@@ -1136,7 +1143,40 @@ bool PeerMessenger::HandlePeerMessage(QTcpSocket*, ItemPtr i_peerSocket, MemStre
         QString("Received %1 message from user %2")
             .arg(MessageCodeToString(static_cast<int>(l_code)), l_user.AsString()),
         l_user);
-    return true;
+
+    const QString l_userName = l_user.AsString();
+    switch (l_code)
+    {
+    // Share lists, search replies and folder requests.
+    case 4:
+        return ReceiveSharedFileListRequest(l_userName);
+    case 5:
+        return ReceiveSharedFileList(l_userName, io_body);
+    case 9:
+        return ReceiveSearchReply(l_userName, io_body);
+    case 36:
+        return ReceiveFolderContentsRequest(l_userName, io_body);
+    // User information, then transfer negotiation and queues.
+    case 15:
+        emit UserInfoRequested(l_userName);
+        return true;
+    case 16:
+        return ReceiveUserInfoReply(l_userName, io_body);
+    case 40:
+        return ReceiveTransferRequest(l_userName, io_body);
+    case 41:
+        return ReceiveTransferResponse(l_userName, io_body);
+    case 43:
+    case 44:
+    case 46:
+    case 50:
+    case 51:
+    case 60:
+        return ReceiveQueueMessage(l_code, l_userName, io_body);
+    default:
+        // Everything else is only logged.
+        return true;
+    }
 }
 
 ItemPtr PeerMessenger::NewPeerSocketItem(QTcpSocket* ip_socket, ItemPtr i_user, bool i_obfuscated)
@@ -1403,4 +1443,502 @@ QString PeerMessenger::MessageCodeToString(int i_code)
     case 52: return "PM_NOTHING";
     default: return QString::number(i_code) + " (unknown)";
     }
+}
+
+// ---- User information and transfer negotiation ----
+
+namespace
+{
+MemStream MessageWithCode(quint32 i_code)
+{
+    MemStream l_message;
+    l_message.Write(i_code);
+    return l_message;
+}
+} // namespace
+
+void PeerMessenger::GetUserInfo(QString i_user)
+{
+    MemStream l_message = MessageWithCode(15);
+    SendMessage(i_user, l_message);
+}
+
+unsigned int PeerMessenger::RequestUpload(QString i_user, QString i_file, long long i_size)
+{
+    using namespace peer_framing;
+    // Stored as decimal text, like every setting.
+    const unsigned int l_req = Setting("transfer_req_counter").toUInt();
+    SetSetting("transfer_req_counter", Value(QString::number(l_req + 1u)));
+
+    MemStream l_message = MessageWithCode(40);
+    l_message.Write(static_cast<qint32>(1));
+    l_message.Write(static_cast<quint32>(l_req));
+    l_message.Write(i_file);
+    l_message.Write(static_cast<qint64>(i_size));
+    SendMessage(i_user, l_message);
+    return l_req;
+}
+
+void PeerMessenger::AcceptTransferRequest(QString i_user, unsigned int i_req, bool i_sendFileSize,
+                                          long long i_fileSize)
+{
+    MemStream l_message = MessageWithCode(41);
+    l_message.Write(static_cast<quint32>(i_req));
+    l_message.Write(static_cast<quint8>(1));
+    if (i_sendFileSize)
+        l_message.Write(static_cast<qint64>(i_fileSize));
+    SendMessage(i_user, l_message);
+}
+
+void PeerMessenger::DenyTransferRequest(QString i_user, unsigned int i_req, QString i_reason)
+{
+    MemStream l_message = MessageWithCode(41);
+    l_message.Write(static_cast<quint32>(i_req));
+    l_message.Write(static_cast<quint8>(0));
+    l_message.Write(i_reason);
+    SendMessage(i_user, l_message);
+}
+
+void PeerMessenger::QueueDownload(QString i_user, std::string i_file)
+{
+    MemStream l_message = MessageWithCode(43);
+    l_message.Write(i_file);
+    SendMessage(i_user, l_message);
+}
+
+void PeerMessenger::SendUploadPlaceInLine(QString i_user, QString i_file, int i_place)
+{
+    MemStream l_message = MessageWithCode(44);
+    l_message.Write(i_file);
+    l_message.Write(static_cast<qint32>(i_place));
+    SendMessage(i_user, l_message);
+}
+
+void PeerMessenger::DenyUpload(QString i_user, QString i_file, QString i_reason)
+{
+    MemStream l_message = MessageWithCode(50);
+    l_message.Write(i_file);
+    l_message.Write(i_reason);
+    SendMessage(i_user, l_message);
+}
+
+void PeerMessenger::QueueUpload(QString i_user, QString i_file, long long i_size)
+{
+    MemStream l_message = MessageWithCode(60);
+    l_message.Write(i_file);
+    l_message.Write(static_cast<qint64>(i_size));
+    SendMessage(i_user, l_message);
+}
+
+bool PeerMessenger::ReceiveUserInfoReply(const QString& i_user, MemStream& io_body)
+{
+    QString l_description;
+    quint8 l_hasPicture = 0;
+    if (!io_body.Read(l_description) || !io_body.Read(l_hasPicture))
+        return false;
+    QByteArray l_picture;
+    if (l_hasPicture)
+    {
+        qint32 l_length = 0;
+        if (!io_body.Read(l_length))
+            return false;
+        // Checked against what the frame still holds before anything is allocated.
+        if (l_length < 0 || l_length > io_body.GetPendingReadLength())
+            return false;
+        l_picture.resize(l_length);
+        if (l_length > 0 &&
+            !io_body.ReadBuffer(l_picture.data(), static_cast<unsigned long>(l_length)))
+            return false;
+    }
+    qint32 l_slots = 0;
+    qint32 l_queued = 0;
+    quint8 l_free = 0;
+    if (!io_body.Read(l_slots) || !io_body.Read(l_queued) || !io_body.Read(l_free))
+        return false;
+    emit UserInfoReceived(i_user, l_description, l_hasPicture != 0, l_picture, l_slots, l_queued,
+                          l_free != 0);
+    return true;
+}
+
+bool PeerMessenger::ReceiveTransferRequest(const QString& i_user, MemStream& io_body)
+{
+    qint32 l_direction = 0;
+    quint32 l_req = 0;
+    std::string l_file;
+    if (!io_body.Read(l_direction) || !io_body.Read(l_req) || !io_body.Read(l_file))
+        return false;
+    // Only an upload announcement carries a size; otherwise it stays 0.
+    qint64 l_size = 0;
+    if (l_direction == 1 && !io_body.Read(l_size))
+        return false;
+    emit FileTransferRequested(i_user, l_direction, l_req, l_file, l_size);
+    return true;
+}
+
+bool PeerMessenger::ReceiveTransferResponse(const QString& i_user, MemStream& io_body)
+{
+    quint32 l_req = 0;
+    quint8 l_allowed = 0;
+    if (!io_body.Read(l_req) || !io_body.Read(l_allowed))
+        return false;
+    if (l_allowed)
+    {
+        qint64 l_size = 0;
+        const bool l_hasSize = io_body.Read(l_size);
+        emit FileTransferResponse(i_user, l_req, true, l_hasSize, l_hasSize ? l_size : 0,
+                                  QString());
+        return true;
+    }
+    QString l_reason;
+    if (!io_body.Read(l_reason))
+        return false;
+    emit FileTransferResponse(i_user, l_req, false, false, 0, l_reason);
+    return true;
+}
+
+bool PeerMessenger::ReceiveQueueMessage(quint32 i_code, const QString& i_user, MemStream& io_body)
+{
+    if (i_code == 43 || i_code == 51)
+    {
+        QString l_file;
+        if (!io_body.Read(l_file))
+            return false;
+        if (i_code == 43)
+            emit QueueUploadRequested(i_user, l_file);
+        else
+            emit UploadPlaceInLineRequested(i_user, l_file);
+        return true;
+    }
+
+    std::string l_file;
+    if (!io_body.Read(l_file))
+        return false;
+    switch (i_code)
+    {
+    case 44:
+    {
+        qint32 l_place = 0;
+        if (!io_body.Read(l_place))
+            return false;
+        emit DownloadPlaceInLine(i_user, l_file, l_place);
+        return true;
+    }
+    case 46:
+        emit UploadFailed(i_user, l_file);
+        return true;
+    case 50:
+    {
+        QString l_reason;
+        if (!io_body.Read(l_reason))
+            return false;
+        emit UploadDenied(i_user, l_file, l_reason);
+        return true;
+    }
+    case 60:
+    {
+        qint64 l_size = 0;
+        if (!io_body.Read(l_size))
+            return false;
+        emit QueueDownloadRequested(i_user, l_file, l_size);
+        return true;
+    }
+    default:
+        return true;
+    }
+}
+
+// ---- Share and search messages ----
+
+namespace share_messages
+{
+const char* const Area = "Peer Messenger";
+
+// Reads the fields of an inflated body in place, without another copy of its bytes.
+class BytesInput final : public InputStream
+{
+public:
+    explicit BytesInput(const QByteArray& i_bytes) : m_bytes(i_bytes) {}
+
+    bool ReadBuffer(void* op_destination, unsigned long i_count) override
+    {
+        if (i_count > static_cast<unsigned long>(m_bytes.size() - m_position))
+            return false;
+        if (i_count > 0)
+            std::memcpy(op_destination, m_bytes.constData() + m_position, i_count);
+        m_position += static_cast<int>(i_count);
+        return true;
+    }
+
+    // The next byte, left unread; -1 at the end.
+    int Peek() const
+    {
+        return m_position < m_bytes.size() ? static_cast<quint8>(m_bytes[m_position]) : -1;
+    }
+
+private:
+    const QByteArray& m_bytes;
+    int m_position = 0;
+};
+
+// Everything after the code, inflated. An unreadable stream leaves the output empty, so that
+// the first field read fails.
+Inflater::Result InflateRest(const QString& i_user, MemStream& io_message, QByteArray& o_body)
+{
+    const Inflater::Result l_result = Inflater::Inflate(
+        io_message.GetReadBuffer(), io_message.GetPendingReadLength(), o_body);
+    if (l_result == Inflater::TooLarge)
+        Log(Area, 1,
+            QString("Message from user %1 inflates past %2 bytes, dropping it")
+                .arg(i_user)
+                .arg(Inflater::DefaultCeiling),
+            d.GetType("user")->GetItem(i_user));
+    return l_result;
+}
+
+bool ReadCount(BytesInput& io_input, qint32& o_count)
+{
+    return io_input.Read(o_count) && o_count >= 0 &&
+           o_count <= static_cast<qint32>(InputStream::MaxCount);
+}
+
+// One record. A record marked absent is one byte and stands for no file: o_present is false,
+// and nothing of an earlier record is repeated.
+bool ReadFileRecord(BytesInput& io_input, FileInfo& o_file, bool& o_present)
+{
+    const int l_marker = io_input.Peek();
+    if (l_marker < 0)
+        return false;
+    o_present = l_marker != 0;
+    if (!o_present)
+    {
+        quint8 l_absent = 0;
+        return io_input.Read(l_absent);
+    }
+    o_file = FileInfo();
+    return o_file.Read(io_input);
+}
+
+bool ReadShareList(BytesInput& io_input, FileInfoMap& o_share)
+{
+    qint32 l_folders = 0;
+    if (!ReadCount(io_input, l_folders))
+        return false;
+    for (qint32 l_folder = 0; l_folder < l_folders; ++l_folder)
+    {
+        std::string l_path;
+        qint32 l_count = 0;
+        if (!io_input.Read(l_path) || !ReadCount(io_input, l_count))
+            return false;
+        std::set<FileInfo> l_files;
+        for (qint32 l_index = 0; l_index < l_count; ++l_index)
+        {
+            FileInfo l_file;
+            bool l_present = false;
+            if (!ReadFileRecord(io_input, l_file, l_present))
+                return false;
+            // Lists come sorted as a rule; the hint keeps that case linear.
+            if (l_present)
+                l_files.emplace_hint(l_files.end(), std::move(l_file));
+        }
+        o_share.insert_or_assign(o_share.end(), std::move(l_path), std::move(l_files));
+    }
+    return true;
+}
+
+// The store's types, looked up once per reply rather than once per file.
+struct ResultTypes
+{
+    Type* request = d.GetType("search_request");
+    Type* results = d.GetType("search_results");
+    Type* result = d.GetType("search_result");
+    Type* fileName = d.GetType("search_result_file_name");
+    Type* folder = d.GetType("search_result_file_folder");
+    Type* size = d.GetType("file_size");
+    Type* wishList = d.GetType("wishlist_search");
+    Type* bitrate = d.GetType("bitrate");
+    Type* length = d.GetType("length_seconds");
+    Type* bitrateMode = d.GetType("bitrate_mode");
+};
+
+// Whether the user already offered this file name in this folder to this search, or to any
+// wish-list search when this is one. Walks the smaller of the two result lists, so a folder of
+// many files costs no more per file than the name's few results.
+bool AlreadyOffered(const ResultTypes& i_types, Item* ip_name, Item* ip_folder,
+                    Item* ip_request, bool i_wishList, Item* ip_user)
+{
+    const ItemSet* lp_byName = ip_name->Connections().FindSet(i_types.result);
+    const ItemSet* lp_byFolder = ip_folder->Connections().FindSet(i_types.result);
+    if (!lp_byName || !lp_byFolder)
+        return false;
+    const bool l_nameFewer = lp_byName->Size() <= lp_byFolder->Size();
+    Item* lp_other = l_nameFewer ? ip_folder : ip_name;
+    for (ItemPtr l_result : l_nameFewer ? *lp_byName : *lp_byFolder)
+    {
+        if (!l_result->IsConnected(lp_other))
+            continue;
+        Item* lp_results = l_result->FirstOf(i_types.results);
+        if (!lp_results || !lp_results->IsConnected(ip_user))
+            continue;
+        Item* lp_request = lp_results->FirstOf(i_types.request);
+        if (lp_request &&
+            (lp_request == ip_request || (i_wishList && lp_request->IsConnected(i_types.wishList))))
+            return true;
+    }
+    return false;
+}
+
+void AddResult(const ResultTypes& i_types, ItemPtr i_results, const FileInfo& i_file,
+               const std::string& i_name, const std::string& i_folder)
+{
+    ItemPtr l_result = i_types.result->NewItem();
+    for (const std::pair<int, int>& l_attribute : i_file.attributeMap.attributes)
+    {
+        if (l_attribute.first == AttributeMap::Bitrate)
+            l_result += i_types.bitrate->GetItem(Value(l_attribute.second));
+        else if (l_attribute.first == AttributeMap::Length)
+            l_result += i_types.length->GetItem(Value(l_attribute.second));
+        else if (l_attribute.first == AttributeMap::VariableBitrate)
+            l_result += i_types.bitrateMode->GetItem(l_attribute.second != 0 ? "vbr" : "cbr");
+    }
+    l_result += i_results;
+    l_result += i_types.fileName->GetItem(Value(i_name));
+    l_result += i_types.folder->GetItem(Value(i_folder));
+    l_result += i_types.size->GetItem(Value(static_cast<long long>(i_file.size)));
+}
+} // namespace share_messages
+
+void PeerMessenger::GetUserSharedFiles(QString i_user)
+{
+    MemStream l_message;
+    l_message.Write(quint32(4));
+    SendMessage(i_user, l_message);
+}
+
+bool PeerMessenger::ReceiveSharedFileListRequest(const QString& i_user)
+{
+    emit SharedFileListRequested(i_user);
+    return true;
+}
+
+bool PeerMessenger::ReceiveSharedFileList(const QString& i_user, MemStream& io_body)
+{
+    using namespace share_messages;
+    QByteArray l_inflated;
+    if (InflateRest(i_user, io_body, l_inflated) == Inflater::TooLarge)
+        return true;
+    BytesInput l_input(l_inflated);
+    FileInfoMap l_share;
+    if (!ReadShareList(l_input, l_share))
+        return false;
+    AttributeTranslationTable l_names;
+    if (!l_input.Read(l_names))
+        l_names.clear();
+    emit UserShare(i_user, l_share, l_names);
+    return true;
+}
+
+bool PeerMessenger::ReceiveSearchReply(const QString& i_user, MemStream& io_body)
+{
+    using namespace share_messages;
+    QByteArray l_inflated;
+    if (InflateRest(i_user, io_body, l_inflated) == Inflater::TooLarge)
+        return true;
+    BytesInput l_input(l_inflated);
+    QString l_replier;
+    quint32 l_token = 0;
+    if (!l_input.Read(l_replier) || l_replier != i_user || !l_input.Read(l_token))
+        return false;
+    const ResultTypes l_types;
+    ItemPtr l_request = l_types.request->HasItem(Value(l_token));
+    if (!l_request || l_request.IsConnected("search_stopped"))
+        return true;
+
+    SearchParser l_parser;
+    // Our own text; should it break the limits meant for other users' searches, every file
+    // passes, as the server has matched them already.
+    if (!l_parser.SetSearchText(l_request["search_request_text"].AsString()))
+        l_parser = SearchParser();
+
+    qint32 l_count = 0;
+    if (!ReadCount(l_input, l_count))
+        return false;
+    std::vector<FileInfo> l_files;
+    l_files.reserve(static_cast<std::size_t>(qMin(l_count, qint32(1024))));
+    for (qint32 l_index = 0; l_index < l_count; ++l_index)
+    {
+        FileInfo l_file;
+        bool l_present = false;
+        if (!ReadFileRecord(l_input, l_file, l_present))
+            return false;
+        if (l_present)
+            l_files.push_back(std::move(l_file));
+    }
+    // The tail is optional: whatever is missing keeps its default.
+    quint8 l_freeSlot = 0;
+    qint32 l_speed = 0;
+    qint32 l_queued = 0;
+    if (l_input.Read(l_freeSlot) && l_input.Read(l_speed))
+        l_input.Read(l_queued);
+
+    ItemPtr l_user = d.GetType("user")->GetItem(i_user);
+    const bool l_wishList = l_request.IsConnected(l_types.wishList);
+    // Every file is judged against the results stored before this reply, which is all that
+    // the check can see anyway, and each name and folder pair only once: a reply that repeats
+    // one file many times costs no more than one that lists it once.
+    struct Accepted
+    {
+        const FileInfo* file;
+        std::string name;
+        std::string folder;
+    };
+    std::vector<Accepted> l_accepted;
+    std::map<std::pair<Item*, Item*>, bool> l_offered;
+    for (const FileInfo& l_file : l_files)
+    {
+        const QString l_path = ToQString(l_file.name);
+        if (!l_parser.IsMatch(l_path))
+        {
+            Log("Search", 1,
+                QString("Filtered out search result %1 from user %2").arg(l_path, i_user));
+            continue;
+        }
+        Accepted l_entry{&l_file, GetFileName(l_file.name), GetFolder(l_file.name)};
+        ItemPtr l_nameItem = l_types.fileName->HasItem(Value(l_entry.name));
+        ItemPtr l_folderItem = l_types.folder->HasItem(Value(l_entry.folder));
+        if (l_nameItem && l_folderItem)
+        {
+            auto l_known = l_offered.emplace(std::make_pair(l_nameItem.Get(), l_folderItem.Get()),
+                                             false);
+            if (l_known.second)
+                l_known.first->second =
+                    AlreadyOffered(l_types, l_nameItem.Get(), l_folderItem.Get(),
+                                   l_request.Get(), l_wishList, l_user.Get());
+            if (l_known.first->second)
+                continue;
+        }
+        l_accepted.push_back(std::move(l_entry));
+    }
+    if (l_accepted.empty())
+        return true;
+
+    ItemPtr l_results = l_types.results->NewItem();
+    for (const Accepted& l_entry : l_accepted)
+        AddResult(l_types, l_results, *l_entry.file, l_entry.name, l_entry.folder);
+    l_results += l_request;
+    l_results += l_user;
+    l_results += d.GetType("search_results_user_available")->GetItem(l_freeSlot ? "yes" : "no");
+    l_results += d.GetType("search_results_user_speed")->GetItem(Value(int(l_speed)));
+    l_results += d.GetType("search_results_uploads_in_queue")->GetItem(Value(int(l_queued)));
+    emit SearchResults(l_results);
+    return true;
+}
+
+bool PeerMessenger::ReceiveFolderContentsRequest(const QString& i_user, MemStream& io_body)
+{
+    quint32 l_request = 0;
+    QString l_folder;
+    if (!io_body.Read(l_request) || !io_body.Read(l_folder))
+        return false;
+    emit SharedFilesInFolderRequested(i_user, l_request, l_folder);
+    return true;
 }

@@ -106,6 +106,24 @@ public:
     // The half-minute expiry, with every age measured to i_now.
     void ExpireAsOf(const QDateTime& i_now);
 
+    // Asks the user for the whole list of its shared files; the answer arrives as UserShare.
+    void GetUserSharedFiles(QString i_user);
+
+    // User information and transfer negotiation. Each sender builds its message and delivers it
+    // like every other; delivery problems are not reported.
+    void GetUserInfo(QString i_user);
+    // Announces an upload of ours; returns the request number, taken from the stored counter.
+    unsigned int RequestUpload(QString i_user, QString i_file, long long i_size);
+    void AcceptTransferRequest(QString i_user, unsigned int i_req, bool i_sendFileSize,
+                               long long i_fileSize);
+    void DenyTransferRequest(QString i_user, unsigned int i_req, QString i_reason);
+    // Asks the user to queue our download of the file; the name goes out byte for byte.
+    void QueueDownload(QString i_user, std::string i_file);
+    void SendUploadPlaceInLine(QString i_user, QString i_file, int i_place);
+    void DenyUpload(QString i_user, QString i_file, QString i_reason);
+    // Asks the user to queue a download of a file of ours.
+    void QueueUpload(QString i_user, QString i_file, long long i_size);
+
 signals:
     void SearchResults(ItemPtr i_searchResults);
     void FileConnectionRequested(QString i_user, QTcpSocket* ip_socket, uint i_requestID);
@@ -132,6 +150,9 @@ signals:
     void UserInfoReceived(QString i_user, QString i_description, bool i_hasPicture,
                           QByteArray i_picture, int i_uploadSlots, int i_queuedUploads,
                           bool i_freeUploadSlots);
+    // The user asks for our shared-file list. The shares engine answers it with its complete
+    // message 5, sent back to the user through SendMessage(QString, MemStream&).
+    void SharedFileListRequested(QString i_user);
 
 public slots:
     void OnNewConnection();
@@ -171,6 +192,20 @@ private:
     // Accepted sockets are stamped, so that one that never introduces itself can expire.
     void StampAcceptedSockets();
     void OnUninitializedSocketItemAdded(ItemPtr i_socketItem);
+
+    // Receivers of user information and transfer messages: false when a required field is
+    // missing, which ends the connection.
+    bool ReceiveUserInfoReply(const QString& i_user, MemStream& io_body);
+    bool ReceiveTransferRequest(const QString& i_user, MemStream& io_body);
+    bool ReceiveTransferResponse(const QString& i_user, MemStream& io_body);
+    bool ReceiveQueueMessage(quint32 i_code, const QString& i_user, MemStream& io_body);
+
+    // Receivers of share and search messages: false ends the connection. An inflated body past
+    // its ceiling drops the message and keeps the connection.
+    bool ReceiveSharedFileListRequest(const QString& i_user);
+    bool ReceiveSharedFileList(const QString& i_user, MemStream& io_body);
+    bool ReceiveSearchReply(const QString& i_user, MemStream& io_body);
+    bool ReceiveFolderContentsRequest(const QString& i_user, MemStream& io_body);
 };
 
 extern PeerMessenger* peerMessenger;

@@ -1,0 +1,146 @@
+#include "ShareMessageFixture.h"
+
+namespace
+{
+class SearchReplies : public ShareMessageFixture
+{
+protected:
+    void SetUp() override
+    {
+        ShareMessageFixture::SetUp();
+        qRegisterMetaType<ItemPtr>();
+        mp_spy = std::make_unique<QSignalSpy>(mp_messenger.get(), &PeerMessenger::SearchResults);
+    }
+    ItemPtr Emitted(int i_index) const { return mp_spy->at(i_index).at(0).value<ItemPtr>(); }
+    std::unique_ptr<QSignalSpy> mp_spy;
+};
+
+const ShareFile Help{"music\\Beatles\\Help.mp3", 4000000, {{0, 320}, {1, 200}, {2, 0}}};
+const ShareFile HelpMe{"music\\Beatles\\Help Me.flac", 5000000000LL, {{2, 1}, {7, 9}}};
+const ShareFile Stones{"music\\Stones\\Help.mp3", 3, {}};
+const ShareFile Absent{"", -1, {}};
+} // namespace
+
+TEST_F(SearchReplies, MatchingFilesBecomeResultsOfTheirSearch)
+{
+    ItemPtr l_search = Search(7, "beatles help -live");
+    ConnectBob();
+    ASSERT_TRUE(SendKeeps(Reply(7, {Absent, Help, Stones, Absent, HelpMe})));
+    ASSERT_EQ(mp_spy->count(), 1);
+    ItemPtr l_results = Emitted(0);
+    EXPECT_EQ(l_results["search_request"], l_search);
+    EXPECT_EQ(l_results["user"].AsString(), "bob");
+    EXPECT_EQ(l_results["search_results_user_available"].AsString(), "yes");
+    EXPECT_EQ(l_results["search_results_user_speed"].AsInt(), 250);
+    EXPECT_EQ(l_results["search_results_uploads_in_queue"].AsInt(), 3);
+    // Absent records stand for nothing: no repeat of their neighbour, no nameless file.
+    EXPECT_EQ(Results(l_search), (QStringList{"music\\Beatles|Help Me.flac|5000000000|||vbr",
+                                              "music\\Beatles|Help.mp3|4000000|320|200|cbr"}));
+    EXPECT_EQ(Logged("Filtered out search result music\\Stones\\Help.mp3 from user bob"), 1);
+}
+
+TEST_F(SearchReplies, RepliesThatStoreNothing)
+{
+    Search(7, "help");
+    Search(8, "help") += d.GetType("search_stopped")->GetGlobalNullItem();
+    ConnectBob();
+    ASSERT_TRUE(SendKeeps(Reply(7, {Help})));
+    const WireFields l_start = WireFields().Text("bob").UInt32(7);
+    struct Case
+    {
+        const char* name;
+        QByteArray body;
+        bool keeps;
+    } const l_cases[] = {
+        {"all files filtered out", Reply(7, {{"x\\Nothing.mp3", 1, {}}, Absent}), true},
+        {"an unknown search", Reply(99, {HelpMe}), true},
+        {"a stopped search", Reply(8, {HelpMe}), true},
+        {"a file offered before", Reply(7, {Help}), true},
+        {"a decompression bomb", Bomb(9), true},
+        {"another user's name", Reply(7, {HelpMe}, {}, "carl"), false},
+        {"a body that is not compressed", Word(9) + l_start.Bytes() + Files({HelpMe}), false},
+        {"too many files", Word(9) + Deflated(WireFields(l_start).Int32(131073)), false},
+        {"a cut record", Word(9) + Deflated(l_start.Bytes() + Files({HelpMe}).chopped(3)), false},
+        {"no token", Word(9) + Deflated(WireFields().Text("bob")), false},
+    };
+    for (const Case& l_case : l_cases)
+    {
+        SCOPED_TRACE(l_case.name);
+        if (Count("peer_socket") == 0)
+            ConnectBob();
+        EXPECT_EQ(SendKeeps(l_case.body), l_case.keeps);
+        EXPECT_EQ(mp_spy->count(), 1);
+        EXPECT_EQ(Count("search_results"), 1u);
+    }
+    EXPECT_EQ(Logged("Filtered out search result x\\Nothing.mp3 from user bob"), 1);
+    EXPECT_EQ(Logged("Message from user bob inflates past 67108864 bytes, dropping it"), 1);
+}
+
+TEST_F(SearchReplies, AFileIsStoredOncePerUserAndSearch)
+{
+    ItemPtr l_search = Search(7, "beatles");
+    ConnectBob();
+    // Within one reply the earlier files are not looked at.
+    ASSERT_TRUE(SendKeeps(Reply(7, {Help, Help})));
+    ASSERT_TRUE(SendKeeps(Reply(7, {Help, HelpMe})));
+    // The same name in another folder is another file.
+    ASSERT_TRUE(SendKeeps(Reply(7, {{"music\\Beatles\\1965\\Help.mp3", 4000000, {}}})));
+    EXPECT_EQ(Results(l_search).filter("|Help.mp3|").size(), 3);
+    EXPECT_EQ(Results(l_search).filter("|Help Me.flac|").size(), 1);
+    // Another user's offer of the same file counts for itself.
+    auto lp_carl = Accepted(false, "carl");
+    lp_carl->SendFrame(Reply(7, {Help}, {}, "carl"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return mp_spy->count() == 4; }, 5000));
+    EXPECT_EQ(Emitted(3)["user"].AsString(), "carl");
+}
+
+TEST_F(SearchReplies, WishListSearchesShareWhatTheyWereOffered)
+{
+    ItemPtr l_searches[] = {Search(20, "help"), Search(21, "help"), Search(22, "help")};
+    for (int l_wish : {0, 1})
+        l_searches[l_wish] += d.GetType("wishlist_search")->GetGlobalNullItem();
+    ConnectBob();
+    for (quint32 l_token : {20u, 21u, 22u})
+        ASSERT_TRUE(SendKeeps(Reply(l_token, {Help})));
+    EXPECT_EQ(Results(l_searches[0]).size(), 1);
+    EXPECT_TRUE(Results(l_searches[1]).isEmpty());
+    EXPECT_EQ(Results(l_searches[2]).size(), 1);
+}
+
+TEST_F(SearchReplies, MissingTailFieldsTakeTheirDefaults)
+{
+    const std::pair<QByteArray, const char*> l_cases[] = {
+        {QByteArray(), "no|0|0"},
+        {WireFields().Byte(1), "yes|0|0"},
+        {WireFields().Byte(1).Int32(80), "yes|80|0"},
+        {WireFields().Byte(0).Int32(80).Int32(2).Int32(1).Int32(0), "no|80|2"},
+    };
+    ConnectBob();
+    quint32 l_token = 30;
+    for (const auto& l_case : l_cases)
+    {
+        SCOPED_TRACE(l_case.second);
+        Search(l_token, "help");
+        ASSERT_TRUE(SendKeeps(Reply(l_token++, {Help}, l_case.first)));
+        ItemPtr l_results = mp_spy->takeLast().at(0).value<ItemPtr>();
+        QStringList l_tail;
+        for (const char* l_type : {"search_results_user_available", "search_results_user_speed",
+                                   "search_results_uploads_in_queue"})
+            l_tail << l_results[l_type].AsString();
+        EXPECT_EQ(l_tail.join('|'), l_case.second);
+    }
+}
+
+TEST_F(SearchReplies, ASearchSentToTheServerComesBackFromAPeer)
+{
+    ASSERT_TRUE(LogIn());
+    const unsigned int l_token = mp_server->FileSearch("beatles help", false);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_fake.FramesWithCode(26).isEmpty(); }, 5000));
+    EXPECT_EQ(m_fake.FramesWithCode(26).at(0).fields,
+              WireFields().UInt32(l_token).Text("beatles help").Bytes());
+    ConnectBob();
+    mp_bob->SendFrame(Reply(l_token, {Help, Stones, HelpMe}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return mp_spy->count() == 1; }, 5000));
+    EXPECT_EQ(Results(Emitted(0)["search_request"]).size(), 2);
+    EXPECT_EQ(Emitted(0)["search_request"].AsUInt(), l_token);
+}
