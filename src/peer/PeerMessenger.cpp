@@ -231,6 +231,8 @@ PeerMessenger::PeerMessenger()
     Declare(CorrelationTypes, CorrelationRelations);
     Declare(Mp3Types, Mp3Relations);
     Declare(QueueTypes, QueueRelations);
+    d.GetType("unsent_message")->m_removedEvent.AddHandler(
+        NewEventHandler(this, &PeerMessenger::OnUnsentMessageRemoved));
     sendOrderCounter = 0;
     Declare(AttemptTypes, AttemptRelations);
 
@@ -266,6 +268,11 @@ void PeerMessenger::OnPeerSocketItemAdded(ItemPtr i_socketItem)
 {
     QDateTime* lp_lastActivity = new QDateTime(QDateTime::currentDateTime());
     i_socketItem += d.GetType("last_activity_time")->GetItem(Value(lp_lastActivity));
+}
+
+void PeerMessenger::OnUnsentMessageRemoved(ItemPtr i_message)
+{
+    delete i_message.AsPointer<MemStream>();
 }
 
 void PeerMessenger::OnPeerSocketItemRemoved(ItemPtr i_socketItem)
@@ -548,7 +555,6 @@ void PeerMessenger::ExpireAsOf(const QDateTime& i_now)
     {
         if (!l_message->IsAlive() || AgeOf(l_message, "send_time", i_now) <= QueuedMessageLimit)
             continue;
-        delete l_message.AsPointer<MemStream>();
         l_message.Remove();
     }
 
@@ -1408,7 +1414,6 @@ void PeerMessenger::SendUnsentMessages(QString i_user)
         if (!SendMessage(lp_socket, *lp_message, l_obfuscated))
             return;
         l_message.Remove();
-        delete lp_message;
     }
 }
 

@@ -60,6 +60,8 @@ public:
     // A peer_socket item is stamped with its last traffic, and the stamp goes with the item.
     void OnPeerSocketItemAdded(ItemPtr i_socketItem);
     void OnPeerSocketItemRemoved(ItemPtr i_socketItem);
+    // A parked message's stream goes with its item.
+    void OnUnsentMessageRemoved(ItemPtr i_message);
 
     // Path handlers: a relayed request whose requester's address and ports are known, and a
     // user whose address and ports are known.

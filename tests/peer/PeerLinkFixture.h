@@ -31,8 +31,6 @@ protected:
     {
         logService.RemoveSink(this);
         // Items that name live objects go first, and the objects with them.
-        for (ItemPtr l_message : g("unsent_message"))
-            delete l_message.AsPointer<MemStream>();
         d.GetType("unsent_message")->RemoveAllItems();
         d.GetType("peer_socket")->RemoveAllItems();
         mp_messenger.reset();
