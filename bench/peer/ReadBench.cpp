@@ -16,6 +16,7 @@
 #include "store/Data.h"
 #include "store/DataSaver.h"
 #include "store/TimerManager.h"
+#include "support/support/ClientSchema.h"
 
 namespace
 {
@@ -38,14 +39,8 @@ struct Setting
             mp_app = std::make_unique<QCoreApplication>(s_argc, s_argv);
         mp_timers = std::make_unique<TimerManager>();
         mp_saver = std::make_unique<DataSaver>();
-        {
-            Type* lp_global = d.NewType("global", Primary, false, true);
-            Type* lp_vglobal = d.NewType("vglobal", Primary, false, false);
-            Type* lp_value = d.NewType("global_value", Leaf, false, false);
-            lp_global->RelateToType(lp_value, Many, One, false);
-            lp_vglobal->RelateToType(lp_value, Many, One, false);
-            Server::CreateData();
-        }
+        DeclareSettingsTypes();
+        Server::CreateData();
         mp_messenger = std::make_unique<PeerMessenger>();
         d.GetType("peer_socket")->NewItem(Value(&m_socket)) += d.GetType("user")->GetItem("bob");
     }

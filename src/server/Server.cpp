@@ -714,7 +714,6 @@ void Server::SendChildDepth(bool i_childDepth)
     SendFields(129, quint8(i_childDepth ? 1 : 0));
 }
 
-
 void Server::AddPrivateRoomMember(QString i_room, QString i_user)
 {
     SendFields(134, i_room, i_user);

@@ -16,6 +16,7 @@
 #include "server/Server.h"
 #include "store/Data.h"
 #include "store/DataSaver.h"
+#include "support/support/ClientSchema.h"
 #include "support/support/FakeUpnpBackend.h"
 
 namespace
@@ -42,9 +43,7 @@ struct Target
         mp_application = std::make_unique<QCoreApplication>(s_argc, s_argv);
         mp_saver = std::make_unique<DataSaver>();
         mp_server = std::make_unique<Server>(std::make_unique<FakeUpnpBackend>());
-        Type* lp_global = d.NewType("global", Primary, false, true);
-        Type* lp_value = d.NewType("global_value", Leaf, false, false);
-        lp_global->RelateToType(lp_value, Many, One, false);
+        DeclareSettingsTypes();
         Server::CreateData();
         mp_messenger = std::make_unique<PeerMessenger>();
 

@@ -20,6 +20,7 @@
 #include "server/Server.h"
 #include "store/Data.h"
 #include "store/DataSaver.h"
+#include "support/support/ClientSchema.h"
 #include "support/support/FakeUpnpBackend.h"
 
 namespace
@@ -67,11 +68,9 @@ struct Target
         mp_application = std::make_unique<QCoreApplication>(s_argc, s_argv);
         mp_saver = std::make_unique<DataSaver>();
         mp_server = std::make_unique<Server>(std::make_unique<FakeUpnpBackend>());
-        Type* lp_global = d.NewType("global", Primary, false, true);
-        Type* lp_value = d.NewType("global_value", Leaf, false, false);
-        lp_global->RelateToType(lp_value, Many, One, false);
+        DeclareSettingsTypes();
         Server::CreateData();
-        DeclarePeerTypes();
+        DeclarePeerSideTypes();
         // Receivers that read all they are given: what they get must end with the body.
         QObject::connect(mp_server.get(), &Server::DNetMessage, [](MemStream& io_body) {
             quint8 l_byte = 0;
@@ -96,33 +95,6 @@ struct Target
         mp_peer->write(l_reply);
         mp_peer->flush();
         Check(WaitFor([&] { return mp_server->IsConnected(); }));
-    }
-
-    // The peer-side types that some server messages write into.
-    static void DeclarePeerTypes()
-    {
-        for (const char* l_name : {"user_address", "user_port", "user_obfuscated_port",
-                                   "peer_connection_request_id", "peer_connection_type",
-                                   "correlation_text", "correlation_rank"})
-            d.NewType(l_name, Leaf, false, true);
-        d.NewType("peer_connection_request", Primary, true, false);
-        d.NewType("search_request_text", Primary, false, true);
-        d.NewType("search_correlation", Intermediate, true, true);
-        const std::pair<const char*, const char*> l_manyToOne[] = {
-            {"user", "user_address"},
-            {"user", "user_port"},
-            {"user", "user_obfuscated_port"},
-            {"peer_connection_request", "peer_connection_request_id"},
-            {"peer_connection_request", "user"},
-            {"peer_connection_request", "peer_connection_type"},
-            {"search_correlation", "correlation_text"},
-            {"search_correlation", "correlation_rank"},
-        };
-        for (const auto& l_relation : l_manyToOne)
-            d.GetType(l_relation.first)
-                ->RelateToType(d.GetType(l_relation.second), Many, One, false);
-        d.GetType("search_request_text")
-            ->RelateToType(d.GetType("search_correlation"), One, Many, false);
     }
 
     static void Set(const char* i_key, const QString& i_value)

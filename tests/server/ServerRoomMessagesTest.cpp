@@ -8,7 +8,7 @@
 #include "server/MemStream.h"
 #include "server/Server.h"
 #include "store/Data.h"
-#include "support/support/ServerFixture.h"
+#include "support/support/ServerMessageFixture.h"
 
 namespace
 {
@@ -37,34 +37,10 @@ WireFields IntList(const QList<qint32>& i_numbers)
 }
 
 // The logged-in link; messages are handed to the dispatch as the frame reader would.
-class ServerRoomMessagesTest : public ServerFixture
+class ServerRoomMessagesTest : public ServerMessageFixture
 {
 protected:
-    void SetUp() override
-    {
-        ServerFixture::SetUp();
-        ASSERT_TRUE(LogIn());
-    }
-
-    void Deliver(qint32 i_code, const QByteArray& i_fields)
-    {
-        MemStream l_body;
-        l_body.WriteBuffer(i_fields.constData(), static_cast<unsigned long>(i_fields.size()));
-        mp_server->HandleMessage(i_code, l_body);
-    }
-
-    static ItemPtr Room(const char* i_name) { return d.GetType("room")->GetItem(i_name); }
-    static ItemPtr User(const char* i_name) { return d.GetType("user")->GetItem(i_name); }
     static ItemPtr FindRoom(const char* i_name) { return d.GetType("room")->HasItem(i_name); }
-
-    static QStringList Names(const ItemSet& i_items)
-    {
-        QStringList l_names;
-        for (ItemPtr l_item : i_items)
-            l_names.append(l_item.AsString());
-        l_names.sort();
-        return l_names;
-    }
 
     static QStringList RoomUsers(const char* i_room) { return Names(Room(i_room).GetItems("user")); }
 

@@ -13,6 +13,7 @@
 #include "store/Data.h"
 #include "store/DataSaver.h"
 #include "store/TimerManager.h"
+#include "support/support/ClientSchema.h"
 #include "support/support/FakeCentralServer.h"
 #include "support/support/FakeUpnpBackend.h"
 
@@ -28,11 +29,7 @@ protected:
         auto lp_upnp = std::make_unique<FakeUpnpBackend>();
         mp_upnp = lp_upnp.get();
         mp_server = std::make_unique<Server>(std::move(lp_upnp));
-        Type* lp_global = d.NewType("global", Primary, false, true);
-        Type* lp_vglobal = d.NewType("vglobal", Primary, false, false);
-        Type* lp_value = d.NewType("global_value", Leaf, false, false);
-        lp_global->RelateToType(lp_value, Many, One, false);
-        lp_vglobal->RelateToType(lp_value, Many, One, false);
+        DeclareSettingsTypes();
         Server::CreateData();
         SetSetting("server_host", "127.0.0.1");
         SetSetting("server_port", QString::number(m_fake.Port()));

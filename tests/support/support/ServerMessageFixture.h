@@ -19,22 +19,7 @@ protected:
     void SetUp() override
     {
         ServerFixture::SetUp();
-        for (const char* l_name : {"user_address", "user_port", "user_obfuscated_port",
-                                   "peer_connection_request_id", "peer_connection_type",
-                                   "correlation_text", "correlation_rank"})
-            d.NewType(l_name, Leaf, false, true);
-        d.NewType("peer_connection_request", Primary, true, false);
-        d.NewType("search_request_text", Primary, false, true);
-        d.NewType("search_correlation", Intermediate, true, true);
-        for (const auto& l_pair : std::initializer_list<std::pair<const char*, const char*>>{
-                 {"user", "user_address"}, {"user", "user_port"}, {"user", "user_obfuscated_port"},
-                 {"peer_connection_request", "peer_connection_request_id"},
-                 {"peer_connection_request", "user"},
-                 {"peer_connection_request", "peer_connection_type"},
-                 {"search_correlation", "correlation_text"}, {"search_correlation", "correlation_rank"}})
-            d.GetType(l_pair.first)->RelateToType(d.GetType(l_pair.second), Many, One, false);
-        d.GetType("search_request_text")
-            ->RelateToType(d.GetType("search_correlation"), One, Many, false);
+        DeclarePeerSideTypes();
         ASSERT_TRUE(LogIn());
     }
 

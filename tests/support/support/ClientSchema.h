@@ -1,0 +1,41 @@
+#pragma once
+
+#include <initializer_list>
+#include <utility>
+
+#include "store/Data.h"
+
+// The settings types the main window declares before anything else: `global` (saved) and
+// `vglobal` (not saved), each holding one `global_value`.
+inline void DeclareSettingsTypes()
+{
+    Type* lp_global = d.NewType("global", Primary, false, true);
+    Type* lp_vglobal = d.NewType("vglobal", Primary, false, false);
+    Type* lp_value = d.NewType("global_value", Leaf, false, false);
+    lp_global->RelateToType(lp_value, Many, One, false);
+    lp_vglobal->RelateToType(lp_value, Many, One, false);
+}
+
+// The peer messenger's types that some server messages write into, declared as the messenger
+// declares them, for server tests that run without a messenger.
+inline void DeclarePeerSideTypes()
+{
+    for (const char* l_name : {"user_address", "user_port", "user_obfuscated_port",
+                               "peer_connection_request_id", "peer_connection_type",
+                               "correlation_text", "correlation_rank"})
+        d.NewType(l_name, Leaf, false, true);
+    d.NewType("peer_connection_request", Primary, true, false);
+    d.NewType("search_request_text", Primary, false, true);
+    d.NewType("search_correlation", Intermediate, true, true);
+    for (const auto& l_pair : std::initializer_list<std::pair<const char*, const char*>>{
+             {"user", "user_address"},
+             {"user", "user_port"},
+             {"user", "user_obfuscated_port"},
+             {"peer_connection_request", "peer_connection_request_id"},
+             {"peer_connection_request", "user"},
+             {"peer_connection_request", "peer_connection_type"},
+             {"search_correlation", "correlation_text"},
+             {"search_correlation", "correlation_rank"}})
+        d.GetType(l_pair.first)->RelateToType(d.GetType(l_pair.second), Many, One, false);
+    d.GetType("search_request_text")->RelateToType(d.GetType("search_correlation"), One, Many, false);
+}
