@@ -1,77 +1,19 @@
-#include <QCoreApplication>
-#include <QLocale>
-#include <QSignalSpy>
 #include <QTcpServer>
-#include <QTcpSocket>
-#include <gtest/gtest.h>
 
-#include <memory>
-#include <set>
 #include <vector>
 
-#include "peer/PeerMessenger.h"
-#include "support/support/FakePeer.h"
-#include "support/support/ServerFixture.h"
+#include "PeerLinkFixture.h"
 
 namespace
 {
-class PeerAttempts : public ServerFixture
+class PeerAttempts : public PeerLinkFixture
 {
 protected:
     void SetUp() override
     {
-        ServerFixture::SetUp();
-        mp_messenger = std::make_unique<PeerMessenger>();
+        PeerLinkFixture::SetUp();
         ASSERT_TRUE(LogIn());
     }
-
-    void TearDown() override
-    {
-        // Outgoing sockets still in the messenger's hands have no parent to free them.
-        std::set<QTcpSocket*> l_sockets;
-        for (const char* l_type :
-             {"connect_to_peer_request_socket", "peer_connection_request_socket", "peer_socket"})
-            for (ItemPtr l_socket : g(l_type))
-                l_sockets.insert(l_socket.AsPointer<QTcpSocket>());
-        for (QTcpSocket* lp_socket : l_sockets)
-            mp_messenger->DisposeOfSocket(lp_socket);
-        mp_messenger.reset();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        ServerFixture::TearDown();
-    }
-
-    static ItemPtr User(const char* i_name) { return d.GetType("user")->GetItem(i_name); }
-    static std::size_t Count(const char* i_type) { return d.GetType(i_type)->ItemCount(); }
-
-    // 127.0.0.1 with a plain and an obfuscated port (0: none), as the server announces them.
-    static void SetAddress(ItemPtr i_user, quint16 i_port, quint16 i_obfuscatedPort)
-    {
-        i_user += d.GetType("user_address")->GetItem(Value(0x7f000001u));
-        i_user += d.GetType("user_port")->GetItem(Value(int(i_port)));
-        i_user += d.GetType("user_obfuscated_port")->GetItem(Value(int(i_obfuscatedPort)));
-    }
-
-    // Time texts have whole seconds; written here independently of the messenger.
-    static void Restamp(ItemPtr i_item, const char* i_type, const QDateTime& i_time)
-    {
-        i_item += d.GetType(i_type)->GetItem(
-            QLocale::c().toString(i_time, QStringLiteral("ddd MMM d HH:mm:ss yyyy")));
-    }
-
-    // What the fake server has received with that code, once at least that many came and a
-    // moment passed for any extra ones.
-    QList<FakeCentralServer::Frame> Sent(qint32 i_code, int i_atLeast = 0)
-    {
-        if (i_atLeast > 0)
-        {
-            (void)QTest::qWaitFor(
-                [&] { return m_fake.FramesWithCode(i_code).size() >= i_atLeast; }, 5000);
-            QTest::qWait(100);
-        }
-        return m_fake.FramesWithCode(i_code);
-    }
-
-    std::unique_ptr<PeerMessenger> mp_messenger;
 };
 } // namespace
 
@@ -95,8 +37,8 @@ TEST_F(PeerAttempts, OneAttemptPerUserAndTypeGoesDirectOnTheAnnouncedPortOnceThe
     ASSERT_TRUE(l_obfuscated.listen(QHostAddress::LocalHost));
     QSignalSpy l_plainAccepted(&l_plain, &QTcpServer::newConnection);
     QSignalSpy l_obfuscatedAccepted(&l_obfuscated, &QTcpServer::newConnection);
-    SetAddress(User("bob"), l_plain.serverPort(), l_obfuscated.serverPort());
-    SetAddress(User("carl"), l_plain.serverPort(), 0);
+    Reachable("bob", l_plain.serverPort(), l_obfuscated.serverPort());
+    Reachable("carl", l_plain.serverPort(), 0);
     for (ItemPtr l_attempt : g("connect_to_peer_request"))
     {
         EXPECT_EQ(l_attempt["connect_to_peer_request_status"].AsString(), "connecting");
@@ -110,7 +52,7 @@ TEST_F(PeerAttempts, OneAttemptPerUserAndTypeGoesDirectOnTheAnnouncedPortOnceThe
 TEST_F(PeerAttempts, FailureIsReportedOnceWhenTheLastLegEndsAndMayBeRetriedAtOnce)
 {
     QSignalSpy l_failed(mp_messenger.get(), &PeerMessenger::ConnectionToUserFailed);
-    SetAddress(User("bob"), FakePeer::FreePort(), 0);
+    Reachable("bob", FakePeer::FreePort(), 0);
     mp_messenger->ConnectToUser("bob", "P");
     // The refused direct leg goes; the relayed one keeps the attempt until it expires.
     ASSERT_TRUE(QTest::qWaitFor([] { return Count("connect_to_peer_request_socket") == 0; }, 5000));
@@ -143,15 +85,21 @@ TEST_F(PeerAttempts, FailureIsReportedOnceWhenTheLastLegEndsAndMayBeRetriedAtOnc
 
 TEST_F(PeerAttempts, RelayedRequestIsAnsweredOnTheAnnouncedPortAndAFailedAnswerReportedOnce)
 {
-    QTcpServer l_obfuscated;
-    ASSERT_TRUE(l_obfuscated.listen(QHostAddress::LocalHost));
-    QSignalSpy l_accepted(&l_obfuscated, &QTcpServer::newConnection);
+    QSignalSpy l_token(mp_messenger.get(), &PeerMessenger::FileConnectionRequested);
+    FakePeer l_bob(true);
     const auto l_request = [&](const char* i_user, quint32 i_token) {
-        return WireFields().Text(i_user).Text("P").UInt32(0x7f000001u).Int32(FakePeer::FreePort())
+        return WireFields().Text(i_user).Text("F").UInt32(0x7f000001u).Int32(FakePeer::FreePort())
             .UInt32(i_token).Byte(0);
     };
-    m_fake.SendFrame(18, l_request("bob", 5).Int32(1).Int32(l_obfuscated.serverPort()));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return l_accepted.count() == 1; }, 5000));
+    m_fake.SendFrame(18, l_request("bob", 5).Int32(1).Int32(l_bob.Listen()));
+    // The answer pierces with the server's token; the other side's token follows raw.
+    ASSERT_TRUE(l_bob.WaitForBodies(1));
+    EXPECT_EQ(l_bob.Bodies().at(0), FakePeer::PierceBody(5));
+    l_bob.SendRaw(Word(6));
+    ASSERT_TRUE(l_token.wait(5000));
+    EXPECT_EQ(l_token.at(0).at(2).toUInt(), 6u);
+    delete l_token.at(0).at(1).value<QTcpSocket*>();
+
     m_fake.SendFrame(18, l_request("dora", 77).Int32(0));
     ASSERT_EQ(Sent(1001, 1).size(), 1);
     EXPECT_EQ(Sent(1001).at(0).fields, WireFields().UInt32(77).Text("dora").Bytes());
@@ -170,7 +118,7 @@ TEST_F(PeerAttempts, EachKindExpiresExactlyAtItsLimit)
             l_now.addSecs(-300));
     mp_messenger->ConnectToUser("bob", "P");
     Restamp(User("bob")["indirect_connect_to_peer_request"], "send_time", l_now.addSecs(-60));
-    SetAddress(User("carl"), l_peer.serverPort(), 0);
+    Reachable("carl", l_peer.serverPort(), 0);
     mp_messenger->ConnectToUser("carl", "P");
     Restamp(User("carl")["connect_to_peer_request_socket"], "socket_creation_time",
             l_now.addSecs(-60));

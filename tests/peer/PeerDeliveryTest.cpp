@@ -82,5 +82,6 @@ TEST_F(PeerDelivery, AFailedFlushKeepsTheRestParked)
     d.GetType("peer_socket")->NewItem(Value(&l_closed)) += d.GetType("user")->GetItem("bob");
     mp_messenger->SendUnsentMessages("bob");
     EXPECT_EQ(Count("unsent_message"), 1u);
-    EXPECT_EQ(Logged("Error writing message to socket"), 1);
+    EXPECT_EQ(Logged("Error writing message to socket: "), 1);
+    d.GetType("peer_socket")->RemoveAllItems();
 }

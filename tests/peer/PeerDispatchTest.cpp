@@ -1,6 +1,6 @@
-#include "PeerMessageFixture.h"
+#include "PeerLinkFixture.h"
 
-using PeerDispatch = PeerMessageFixture;
+using PeerDispatch = PeerLinkFixture;
 
 namespace
 {
@@ -12,6 +12,7 @@ QByteArray UserInfo(const QByteArray& i_picturePart)
 
 TEST_F(PeerDispatch, EachFrameKeepsOrEndsItsConnectionAndGivesItsSignal)
 {
+    Listen();
     // Another user's connection must come through every bad frame of bob's untouched.
     std::unique_ptr<FakePeer> lp_carl = Accepted(false, "carl");
     const QByteArray l_tail = WireFields().Int32(2).Int32(5).Byte(1);
@@ -32,22 +33,13 @@ TEST_F(PeerDispatch, EachFrameKeepsOrEndsItsConnectionAndGivesItsSignal)
         {"user info with an empty picture", UserInfo(WireFields().Byte(1).Int32(0).Raw(l_tail)),
          true, "UserInfoReceived|bob|hi there|1||2|5|1"},
         {"user info cut after slots", UserInfo(WireFields().Byte(0).Int32(2)), false, {}},
-        {"user info cut in the description",
-         WireFields().UInt32(16).UInt32(50).Raw("hi"),
-         false,
-         {}},
+        {"user info cut in the description", WireFields().UInt32(16).UInt32(50).Raw("hi"), false, {}},
         {"negative picture length",
-         UserInfo(WireFields().Byte(1).Int32(-1).Raw(l_tail)),
-         false,
-         {}},
+         UserInfo(WireFields().Byte(1).Int32(-1).Raw(l_tail)), false, {}},
         {"huge picture length",
-         UserInfo(WireFields().Byte(1).Int32(0x7fffffff).Raw(l_tail)),
-         false,
-         {}},
+         UserInfo(WireFields().Byte(1).Int32(0x7fffffff).Raw(l_tail)), false, {}},
         {"picture longer than the frame",
-         UserInfo(WireFields().Byte(1).Int32(64).Raw(l_tail)),
-         false,
-         {}},
+         UserInfo(WireFields().Byte(1).Int32(64).Raw(l_tail)), false, {}},
     };
     for (const Frame& l_frame : l_frames)
         Run(l_frame);

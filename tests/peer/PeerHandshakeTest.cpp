@@ -3,20 +3,7 @@
 
 #include "PeerLinkFixture.h"
 
-namespace
-{
 using PeerHandshake = PeerLinkFixture;
-
-// 127.0.0.1 with the ports the server would announce (obfuscated 0: none).
-ItemPtr Reachable(const QString& i_user, quint16 i_port, quint16 i_obfuscatedPort)
-{
-    ItemPtr l_user = d.GetType("user")->GetItem(i_user);
-    l_user += d.GetType("user_address")->GetItem(Value(0x7f000001u));
-    l_user += d.GetType("user_port")->GetItem(Value(int(i_port)));
-    l_user += d.GetType("user_obfuscated_port")->GetItem(Value(int(i_obfuscatedPort)));
-    return l_user;
-}
-} // namespace
 
 TEST_F(PeerHandshake, PortSettingsTakeTheirDefaultsAndANewlyChosenPort)
 {
@@ -40,19 +27,12 @@ TEST_F(PeerHandshake, PortSettingsTakeTheirDefaultsAndANewlyChosenPort)
     }
 }
 
-TEST_F(PeerHandshake, BothListenersAcceptAndTheServerLearnsTheirPorts)
+TEST_F(PeerHandshake, TheServerLearnsBothListeningPorts)
 {
     Listen();
-    std::unique_ptr<FakePeer> lp_plain = Accepted(false);
-    std::unique_ptr<FakePeer> lp_obfuscated = Accepted(true);
-    EXPECT_EQ(d.GetType("uninitialized_socket")->GetItems().Connected("is_obfuscated").Size(), 1u);
     ASSERT_TRUE(LogIn());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_fake.FramesWithCode(2).size() == 1; }, 5000));
-    EXPECT_EQ(m_fake.FramesWithCode(2).at(0).fields,
-              WireFields().Int32(Port(false)).Int32(1).Int32(Port(true)).Bytes());
-    lp_plain->Close();
-    lp_obfuscated->Close();
-    EXPECT_TRUE(WaitForCount("uninitialized_socket", 0));
+    ASSERT_EQ(Sent(2, 1).size(), 1);
+    EXPECT_EQ(Sent(2).at(0).fields, WireFields().Int32(Port(false)).Int32(1).Int32(Port(true)).Bytes());
 }
 
 TEST_F(PeerHandshake, FirstFramesOpenMessagingConnectionsOrEndTheirSocket)
@@ -174,39 +154,4 @@ TEST_F(PeerHandshake, OwnConnectionsIntroduceThemselvesAndAreHandedOver)
             EXPECT_EQ(l_file.at(0).at(0).toString(), l_user);
             delete l_file.takeFirst().at(1).value<QTcpSocket*>();
         }
-}
-
-TEST_F(PeerHandshake, AnswersToRelayedRequestsPierceAndAreHandedOver)
-{
-    QSignalSpy l_token(mp_messenger.get(), &PeerMessenger::FileConnectionRequested);
-    QSignalSpy l_dnet(mp_messenger.get(), &PeerMessenger::DNetConnectionRequested);
-    for (const char* l_type : {"F", "D"})
-    {
-        FakePeer l_peer(true);
-        ItemPtr l_request = d.GetType("peer_connection_request")->NewItem();
-        l_request += d.GetType("peer_connection_request_id")->GetItem(Value(77));
-        l_request += d.GetType("peer_connection_type")->GetItem(l_type);
-        l_request += Reachable(QString("asker") + l_type, 1, l_peer.Listen());
-        ASSERT_TRUE(l_peer.WaitForBodies(1));
-        EXPECT_EQ(l_peer.Bodies().at(0), FakePeer::PierceBody(77));
-        EXPECT_EQ(Count("peer_connection_request"), 0u);
-        if (*l_type == 'F')
-        {
-            // The other side's token follows raw.
-            l_peer.SendRaw(Word(5));
-            ASSERT_TRUE(l_token.wait(5000));
-            EXPECT_EQ(l_token.at(0).at(2).toUInt(), 5u);
-            delete l_token.at(0).at(1).value<QTcpSocket*>();
-            continue;
-        }
-        ASSERT_TRUE(l_dnet.count() == 1 || l_dnet.wait(5000));
-        QPointer<QTcpSocket> lp_socket = l_dnet.at(0).at(1).value<QTcpSocket*>();
-        // Closed from the other side, the socket is still its new owner's to free.
-        l_peer.Close();
-        QTest::qWait(100);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        ASSERT_FALSE(lp_socket.isNull());
-        EXPECT_EQ(Logged("Disposing of socket"), 0);
-        delete lp_socket.data();
-    }
 }

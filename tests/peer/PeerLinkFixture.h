@@ -1,36 +1,95 @@
 #pragma once
 
 #include <QCoreApplication>
+#include <QLocale>
+#include <QSignalSpy>
 #include <QStringList>
 #include <QTcpSocket>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <functional>
 #include <memory>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "diagnostics/LogService.h"
 #include "diagnostics/LogSink.h"
+#include "peer/Inflater.h"
 #include "peer/PeerMessenger.h"
+#include "store/Data.h"
 #include "support/support/FakePeer.h"
 #include "support/support/ServerFixture.h"
 
-// A messenger listening on free ports, its log lines collected, fake peers on 127.0.0.1.
+// One zlib stream at level 9, as the shares engine writes it.
+inline QByteArray Deflated(const QByteArray& i_bytes)
+{
+    uLongf l_length = compressBound(static_cast<uLong>(i_bytes.size()));
+    QByteArray l_out(static_cast<int>(l_length), '\0');
+    compress2(reinterpret_cast<Bytef*>(l_out.data()), &l_length,
+              reinterpret_cast<const Bytef*>(i_bytes.constData()),
+              static_cast<uLong>(i_bytes.size()), 9);
+    l_out.resize(static_cast<int>(l_length));
+    return l_out;
+}
+
+// One file record; a negative size stands for a record whose present byte is 0.
+struct ShareFile
+{
+    QByteArray path;
+    qint64 size;
+    std::vector<std::pair<qint32, qint32>> attributes;
+};
+
+// A messenger on free ports, its log lines and signals recorded as text, fake peers on 127.0.0.1.
 class PeerLinkFixture : public ServerFixture, public LogSink
 {
 protected:
+    struct Frame
+    {
+        const char* name;
+        QByteArray body;
+        bool keeps;     // whether the connection survives the frame
+        QString signal; // the one signal it gives, as recorded
+    };
+
     void SetUp() override
     {
         ServerFixture::SetUp();
         mp_messenger = std::make_unique<PeerMessenger>();
         logService.InstallSink(this);
         qRegisterMetaType<QTcpSocket*>();
+        qRegisterMetaType<ItemPtr>();
+        RecordSignal(&PeerMessenger::UserInfoRequested, "UserInfoRequested");
+        RecordSignal(&PeerMessenger::UserInfoReceived, "UserInfoReceived");
+        RecordSignal(&PeerMessenger::FileTransferRequested, "FileTransferRequested");
+        RecordSignal(&PeerMessenger::FileTransferResponse, "FileTransferResponse");
+        RecordSignal(&PeerMessenger::QueueUploadRequested, "QueueUploadRequested");
+        RecordSignal(&PeerMessenger::DownloadPlaceInLine, "DownloadPlaceInLine");
+        RecordSignal(&PeerMessenger::UploadFailed, "UploadFailed");
+        RecordSignal(&PeerMessenger::UploadDenied, "UploadDenied");
+        RecordSignal(&PeerMessenger::UploadPlaceInLineRequested, "UploadPlaceInLineRequested");
+        RecordSignal(&PeerMessenger::QueueDownloadRequested, "QueueDownloadRequested");
     }
 
     void TearDown() override
     {
         logService.RemoveSink(this);
-        // Items that name live objects go first, and the objects with them.
+        mp_bob.reset();
+        if (mp_messenger)
+        {
+            // Our own outgoing sockets have no parent to free them.
+            std::set<QTcpSocket*> l_sockets;
+            for (const char* l_type : {"connect_to_peer_request_socket",
+                                       "peer_connection_request_socket", "peer_socket"})
+                for (ItemPtr l_socket : g(l_type))
+                    l_sockets.insert(l_socket.AsPointer<QTcpSocket>());
+            for (QTcpSocket* lp_socket : l_sockets)
+                mp_messenger->DisposeOfSocket(lp_socket);
+        }
         d.GetType("unsent_message")->RemoveAllItems();
         d.GetType("peer_socket")->RemoveAllItems();
         mp_messenger.reset();
@@ -45,6 +104,18 @@ protected:
             m_onLine(i_line);
     }
     int Logged(const QString& i_text) const { return m_lines.filter(i_text).size(); }
+    // Each emission as a line of text: name|argument|argument..., pictures in hex.
+    template <typename... A>
+    void RecordSignal(void (PeerMessenger::*ip_signal)(A...), const char* i_name)
+    {
+        QObject::connect(mp_messenger.get(), ip_signal, [this, i_name](A... i_arguments) {
+            m_signals << (QStringList{i_name} << ... << Text(i_arguments)).join('|');
+        });
+    }
+    template <typename T> static QString Text(T i_number) { return QString::number(i_number); }
+    static QString Text(const QString& i_text) { return i_text; }
+    static QString Text(const std::string& i_bytes) { return QString::fromLatin1(i_bytes.c_str()); }
+    static QString Text(const QByteArray& i_bytes) { return QString::fromLatin1(i_bytes.toHex()); }
 
     void Listen()
     {
@@ -58,14 +129,41 @@ protected:
     }
 
     static std::size_t Count(const char* i_type) { return d.GetType(i_type)->ItemCount(); }
+    static ItemPtr User(const QString& i_name) { return d.GetType("user")->GetItem(i_name); }
     // The messenger's end of the only socket of that type.
-    static QTcpSocket* OnlySocket(const char* i_type)
-    {
-        return ItemPtr(g(i_type)).AsPointer<QTcpSocket>();
-    }
+    static QTcpSocket* OnlySocket(const char* i_type) { return ItemPtr(g(i_type)).AsPointer<QTcpSocket>(); }
     static bool WaitForCount(const char* i_type, std::size_t i_count)
     {
         return QTest::qWaitFor([&] { return Count(i_type) == i_count; }, 5000);
+    }
+
+    // 127.0.0.1 with the ports the server would announce (obfuscated 0: none).
+    static ItemPtr Reachable(const QString& i_user, quint16 i_port, quint16 i_obfuscatedPort)
+    {
+        ItemPtr l_user = User(i_user);
+        l_user += d.GetType("user_address")->GetItem(Value(0x7f000001u));
+        l_user += d.GetType("user_port")->GetItem(Value(int(i_port)));
+        l_user += d.GetType("user_obfuscated_port")->GetItem(Value(int(i_obfuscatedPort)));
+        return l_user;
+    }
+
+    // Time texts have whole seconds; written here independently of the messenger.
+    static void Restamp(ItemPtr i_item, const char* i_type, const QDateTime& i_time)
+    {
+        i_item += d.GetType(i_type)->GetItem(
+            QLocale::c().toString(i_time, QStringLiteral("ddd MMM d HH:mm:ss yyyy")));
+    }
+
+    // What the fake server has received with that code, once at least that many came and a
+    // moment passed for any extra ones.
+    QList<FakeCentralServer::Frame> Sent(qint32 i_code, int i_atLeast = 0)
+    {
+        if (i_atLeast > 0)
+        {
+            (void)QTest::qWaitFor([&] { return m_fake.FramesWithCode(i_code).size() >= i_atLeast; }, 5000);
+            QTest::qWait(100);
+        }
+        return m_fake.FramesWithCode(i_code);
     }
 
     // A peer connected to one of the listeners, once the messenger has recorded it; with a
@@ -84,7 +182,71 @@ protected:
         return lp_peer;
     }
 
+    // Logged in, with bob listening at the address the server announces for him.
+    std::unique_ptr<FakePeer> ReachableBob()
+    {
+        EXPECT_TRUE(LogIn());
+        auto lp_bob = std::make_unique<FakePeer>();
+        const quint16 l_port = lp_bob->Listen();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !m_fake.FramesWithCode(3).isEmpty(); }, 5000));
+        m_fake.SendFrame(3, WireFields().Text("bob").UInt32(0x7f000001u).Int32(l_port).Int32(0));
+        return lp_bob;
+    }
+
+    // A fresh messaging connection of bob's, once the previous one has gone.
+    void ConnectBob()
+    {
+        if (!mp_bob)
+            Listen();
+        mp_bob.reset();
+        EXPECT_TRUE(WaitForCount("peer_socket", 0));
+        mp_bob = Accepted(false, "bob");
+    }
+
+    // Sends the body and a message that asks for nothing behind it: true when both were read
+    // and the connection is still up, false once it has ended.
+    bool SendKeeps(const QByteArray& i_body)
+    {
+        const QString l_marker = "Received PM_NOTHING message from user bob";
+        const int l_before = Logged(l_marker);
+        mp_bob->SendFrame(i_body);
+        mp_bob->SendFrame(Word(52));
+        static_cast<void>(QTest::qWaitFor(
+            [&] { return Logged(l_marker) > l_before || Count("peer_socket") == 0; }, 10000));
+        return Count("peer_socket") == 1 && Logged(l_marker) > l_before;
+    }
+
+    // Sends the frame on a new connection of bob's; it must keep or end it as told and give
+    // the signal told.
+    void Run(const Frame& i_frame)
+    {
+        SCOPED_TRACE(i_frame.name);
+        const std::size_t l_others = Count("peer_socket");
+        std::unique_ptr<FakePeer> lp_peer = Accepted(false, "bob");
+        m_signals.clear();
+        const QString l_probe = "Received PM_MOVE_DOWNLOAD_TO_TOP message from user bob";
+        const int l_probes = Logged(l_probe);
+        lp_peer->SendFrame(i_frame.body);
+        if (i_frame.keeps)
+        {
+            lp_peer->SendFrame(Word(34));
+            EXPECT_TRUE(QTest::qWaitFor([&] { return Logged(l_probe) == l_probes + 1; }, 5000));
+            EXPECT_EQ(Count("peer_socket"), l_others + 1);
+            lp_peer->Close();
+        }
+        else
+            EXPECT_TRUE(lp_peer->WaitForDisconnected());
+        EXPECT_TRUE(WaitForCount("peer_socket", l_others));
+        EXPECT_EQ(m_signals, i_frame.signal.isEmpty() ? QStringList() : QStringList(i_frame.signal));
+    }
+
     static QByteArray Word(quint32 i_value) { return WireFields().UInt32(i_value); }
+    static QByteArray Int64(qint64 i_value)
+    {
+        return WireFields()
+            .UInt32(static_cast<quint32>(i_value))
+            .UInt32(static_cast<quint32>(static_cast<quint64>(i_value) >> 32));
+    }
     static MemStream Message(quint32 i_code, quint32 i_number = 0)
     {
         MemStream l_message;
@@ -93,7 +255,42 @@ protected:
         return l_message;
     }
 
+    // A frame that inflates to one byte past the ceiling.
+    static QByteArray Bomb(quint32 i_code)
+    {
+        static const QByteArray s_zeros = Deflated(QByteArray(Inflater::DefaultCeiling + 1, '\0'));
+        return Word(i_code) + s_zeros;
+    }
+
+    static QByteArray Files(const std::vector<ShareFile>& i_files)
+    {
+        WireFields l_files;
+        l_files.Int32(static_cast<qint32>(i_files.size()));
+        for (const ShareFile& l_file : i_files)
+        {
+            if (l_file.size < 0)
+            {
+                l_files.Byte(0);
+                continue;
+            }
+            l_files.Byte(1).UInt32(static_cast<quint32>(l_file.path.size())).Raw(l_file.path);
+            l_files.Raw(Int64(l_file.size)).Text("mp3").Int32(static_cast<qint32>(l_file.attributes.size()));
+            for (const auto& l_pair : l_file.attributes)
+                l_files.Int32(l_pair.first).Int32(l_pair.second);
+        }
+        return l_files;
+    }
+
+    static QByteArray Reply(quint32 i_token, const std::vector<ShareFile>& i_files,
+                            const QByteArray& i_tail = WireFields().Byte(1).Int32(250).Int32(3),
+                            const QString& i_user = "bob")
+    {
+        return Word(9) + Deflated(WireFields().Text(i_user).UInt32(i_token).Raw(Files(i_files)).Raw(i_tail));
+    }
+
     std::unique_ptr<PeerMessenger> mp_messenger;
+    std::unique_ptr<FakePeer> mp_bob;
     QStringList m_lines;
+    QStringList m_signals;
     std::function<void(const QString&)> m_onLine;
 };

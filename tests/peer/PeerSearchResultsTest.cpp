@@ -1,16 +1,38 @@
-#include "ShareMessageFixture.h"
+#include "PeerLinkFixture.h"
 
 namespace
 {
-class SearchReplies : public ShareMessageFixture
+class PeerSearchReplies : public PeerLinkFixture
 {
 protected:
     void SetUp() override
     {
-        ShareMessageFixture::SetUp();
-        qRegisterMetaType<ItemPtr>();
+        PeerLinkFixture::SetUp();
         mp_spy = std::make_unique<QSignalSpy>(mp_messenger.get(), &PeerMessenger::SearchResults);
     }
+    static ItemPtr Search(quint32 i_token, const QString& i_text)
+    {
+        ItemPtr l_request = d.GetType("search_request")->NewItem(Value(i_token));
+        l_request += d.GetType("search_request_text")->GetItem(i_text);
+        return l_request;
+    }
+
+    // Every result stored for the search: folder|name|size|bitrate|length|mode, sorted.
+    static QStringList Results(ItemPtr i_request)
+    {
+        QStringList l_lines;
+        for (ItemPtr l_result : i_request.GetItems("search_results").GetItems("search_result"))
+        {
+            QStringList l_fields;
+            for (const char* l_type : {"search_result_file_folder", "search_result_file_name",
+                                       "file_size", "bitrate", "length_seconds", "bitrate_mode"})
+                l_fields << l_result[l_type].AsString();
+            l_lines << l_fields.join('|');
+        }
+        l_lines.sort();
+        return l_lines;
+    }
+
     ItemPtr Emitted(int i_index) const { return mp_spy->at(i_index).at(0).value<ItemPtr>(); }
     std::unique_ptr<QSignalSpy> mp_spy;
 };
@@ -21,25 +43,30 @@ const ShareFile Stones{"music\\Stones\\Help.mp3", 3, {}};
 const ShareFile Absent{"", -1, {}};
 } // namespace
 
-TEST_F(SearchReplies, MatchingFilesBecomeResultsOfTheirSearch)
+// A search sent to the server comes back from a peer; what matches becomes its results.
+TEST_F(PeerSearchReplies, MatchingFilesBecomeResultsOfTheirSearch)
 {
-    ItemPtr l_search = Search(7, "beatles help -live");
+    ASSERT_TRUE(LogIn());
+    const unsigned int l_token = mp_server->FileSearch("beatles help -live", false);
+    ASSERT_EQ(Sent(26, 1).size(), 1);
+    EXPECT_EQ(Sent(26).at(0).fields, WireFields().UInt32(l_token).Text("beatles help -live").Bytes());
     ConnectBob();
-    ASSERT_TRUE(SendKeeps(Reply(7, {Absent, Help, Stones, Absent, HelpMe})));
+    ASSERT_TRUE(SendKeeps(Reply(l_token, {Absent, Help, Stones, Absent, HelpMe})));
     ASSERT_EQ(mp_spy->count(), 1);
     ItemPtr l_results = Emitted(0);
-    EXPECT_EQ(l_results["search_request"], l_search);
+    EXPECT_EQ(l_results["search_request"].AsUInt(), l_token);
     EXPECT_EQ(l_results["user"].AsString(), "bob");
     EXPECT_EQ(l_results["search_results_user_available"].AsString(), "yes");
     EXPECT_EQ(l_results["search_results_user_speed"].AsInt(), 250);
     EXPECT_EQ(l_results["search_results_uploads_in_queue"].AsInt(), 3);
     // Absent records stand for nothing: no repeat of their neighbour, no nameless file.
-    EXPECT_EQ(Results(l_search), (QStringList{"music\\Beatles|Help Me.flac|5000000000|||vbr",
-                                              "music\\Beatles|Help.mp3|4000000|320|200|cbr"}));
+    EXPECT_EQ(Results(l_results["search_request"]),
+              (QStringList{"music\\Beatles|Help Me.flac|5000000000|||vbr",
+                           "music\\Beatles|Help.mp3|4000000|320|200|cbr"}));
     EXPECT_EQ(Logged("Filtered out search result music\\Stones\\Help.mp3 from user bob"), 1);
 }
 
-TEST_F(SearchReplies, RepliesThatStoreNothing)
+TEST_F(PeerSearchReplies, RepliesThatStoreNothing)
 {
     Search(7, "help");
     Search(8, "help") += d.GetType("search_stopped")->GetGlobalNullItem();
@@ -76,7 +103,7 @@ TEST_F(SearchReplies, RepliesThatStoreNothing)
     EXPECT_EQ(Logged("Message from user bob inflates past 67108864 bytes, dropping it"), 1);
 }
 
-TEST_F(SearchReplies, AFileIsStoredOncePerUserAndSearch)
+TEST_F(PeerSearchReplies, AFileIsStoredOncePerUserAndSearch)
 {
     ItemPtr l_search = Search(7, "beatles");
     ConnectBob();
@@ -94,7 +121,7 @@ TEST_F(SearchReplies, AFileIsStoredOncePerUserAndSearch)
     EXPECT_EQ(Emitted(3)["user"].AsString(), "carl");
 }
 
-TEST_F(SearchReplies, WishListSearchesShareWhatTheyWereOffered)
+TEST_F(PeerSearchReplies, WishListSearchesShareWhatTheyWereOffered)
 {
     ItemPtr l_searches[] = {Search(20, "help"), Search(21, "help"), Search(22, "help")};
     for (int l_wish : {0, 1})
@@ -107,7 +134,7 @@ TEST_F(SearchReplies, WishListSearchesShareWhatTheyWereOffered)
     EXPECT_EQ(Results(l_searches[2]).size(), 1);
 }
 
-TEST_F(SearchReplies, MissingTailFieldsTakeTheirDefaults)
+TEST_F(PeerSearchReplies, MissingTailFieldsTakeTheirDefaults)
 {
     const std::pair<QByteArray, const char*> l_cases[] = {
         {QByteArray(), "no|0|0"},
@@ -129,18 +156,4 @@ TEST_F(SearchReplies, MissingTailFieldsTakeTheirDefaults)
             l_tail << l_results[l_type].AsString();
         EXPECT_EQ(l_tail.join('|'), l_case.second);
     }
-}
-
-TEST_F(SearchReplies, ASearchSentToTheServerComesBackFromAPeer)
-{
-    ASSERT_TRUE(LogIn());
-    const unsigned int l_token = mp_server->FileSearch("beatles help", false);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_fake.FramesWithCode(26).isEmpty(); }, 5000));
-    EXPECT_EQ(m_fake.FramesWithCode(26).at(0).fields,
-              WireFields().UInt32(l_token).Text("beatles help").Bytes());
-    ConnectBob();
-    mp_bob->SendFrame(Reply(l_token, {Help, Stones, HelpMe}));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return mp_spy->count() == 1; }, 5000));
-    EXPECT_EQ(Results(Emitted(0)["search_request"]).size(), 2);
-    EXPECT_EQ(Emitted(0)["search_request"].AsUInt(), l_token);
 }

@@ -1,36 +1,31 @@
-#include "ShareMessageFixture.h"
+#include "PeerLinkFixture.h"
 
 namespace
 {
-class ShareMessages : public ShareMessageFixture
+class PeerShareMessages : public PeerLinkFixture
 {
 protected:
     void SetUp() override
     {
-        ShareMessageFixture::SetUp();
+        PeerLinkFixture::SetUp();
         // Each list as one line: user|folder:name/size/code=value,...;...|code=name,...
         QObject::connect(mp_messenger.get(), &PeerMessenger::UserShare,
-                         [this](QString i_user, FileInfoMap& i_share,
-                                AttributeTranslationTable& i_names) {
+                         [this](QString i_user, FileInfoMap& i_share, AttributeTranslationTable& i_names) {
                              QStringList l_folders, l_names;
-                             for (const auto& l_folder : i_share)
+                             for (const auto& [l_folder, l_files] : i_share)
                              {
-                                 QStringList l_files;
-                                 for (const FileInfo& l_file : l_folder.second)
+                                 QStringList l_lines;
+                                 for (const FileInfo& l_file : l_files)
                                  {
-                                     l_files << QString::fromStdString(l_file.name) + "/" +
-                                                    QString::number(l_file.size);
-                                     for (const auto& l_pair : l_file.attributeMap.attributes)
-                                         l_files.last() += QString("/%1=%2").arg(l_pair.first).arg(
-                                             l_pair.second);
+                                     l_lines << Text(l_file.name) + "/" + Text(l_file.size);
+                                     for (const auto& [l_code, l_value] : l_file.attributeMap.attributes)
+                                         l_lines.last() += QString("/%1=%2").arg(l_code).arg(l_value);
                                  }
-                                 l_folders << QString::fromStdString(l_folder.first) + ":" +
-                                                  l_files.join(',');
+                                 l_folders << Text(l_folder) + ":" + l_lines.join(',');
                              }
-                             for (const auto& l_name : i_names)
-                                 l_names << QString::number(l_name.first) + "=" +
-                                                QString::fromStdString(l_name.second);
-                             m_shares << i_user + "|" + l_folders.join(';') + "|" + l_names.join(',');
+                             for (const auto& [l_code, l_name] : i_names)
+                                 l_names << QString("%1=%2").arg(l_code).arg(Text(l_name));
+                             m_shares << QStringList{i_user, l_folders.join(';'), l_names.join(',')}.join('|');
                          });
     }
 
@@ -48,22 +43,19 @@ protected:
 };
 } // namespace
 
-TEST_F(ShareMessages, ShareListRequestBringsBackTheList)
+TEST_F(PeerShareMessages, ShareListRequestBringsBackTheList)
 {
+    Listen();
     mp_messenger->GetUserSharedFiles("bob");
-    ASSERT_TRUE(LogIn());
-    FakePeer l_bob;
-    const quint16 l_port = l_bob.Listen();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_fake.FramesWithCode(3).isEmpty(); }, 5000));
-    m_fake.SendFrame(3, WireFields().Text("bob").UInt32(0x7f000001u).Int32(l_port).Int32(0));
-    ASSERT_TRUE(l_bob.WaitForBodies(2));
-    EXPECT_EQ(l_bob.Bodies().at(1), Word(4));
-    l_bob.SendFrame(Word(5) + Deflated(ShareList() + WireFields().Int32(1).Int32(0).Text("bitrate")));
+    std::unique_ptr<FakePeer> lp_bob = ReachableBob();
+    ASSERT_TRUE(lp_bob->WaitForBodies(2));
+    EXPECT_EQ(lp_bob->Bodies().at(1), Word(4));
+    lp_bob->SendFrame(Word(5) + Deflated(ShareList() + WireFields().Int32(1).Int32(0).Text("bitrate")));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !m_shares.isEmpty(); }, 5000));
     EXPECT_EQ(m_shares, QStringList(m_shareLine + "0=bitrate"));
 }
 
-TEST_F(ShareMessages, ShareListsAsTheyArrive)
+TEST_F(PeerShareMessages, ShareListsAsTheyArrive)
 {
     struct Case
     {
@@ -91,7 +83,7 @@ TEST_F(ShareMessages, ShareListsAsTheyArrive)
     }
 }
 
-TEST_F(ShareMessages, RequestsForOurSharesGoToTheSharesEngine)
+TEST_F(PeerShareMessages, RequestsForOurSharesGoToTheSharesEngine)
 {
     QStringList l_asked;
     QObject::connect(mp_messenger.get(), &PeerMessenger::SharedFileListRequested,
@@ -116,7 +108,7 @@ TEST_F(ShareMessages, RequestsForOurSharesGoToTheSharesEngine)
     EXPECT_EQ(l_asked, (QStringList{"list|bob", "folder|bob|12|music\\Beatles"}));
 }
 
-TEST(Inflater, StopsAtItsCeiling)
+TEST(PeerInflater, StopsAtItsCeiling)
 {
     const QByteArray l_text(1000, 'a');
     const QByteArray l_stream = Deflated(l_text);

@@ -1,63 +1,48 @@
 #include <functional>
 
-#include "PeerMessageFixture.h"
+#include "PeerLinkFixture.h"
 
-using PeerTransferMessages = PeerMessageFixture;
+using PeerTransferMessages = PeerLinkFixture;
 
-namespace
+TEST_F(PeerTransferMessages, SendersWriteTheirFieldsInOrderAndNumberTheirRequests)
 {
-QByteArray Bytes(const char* i_text)
-{
-    return WireFields().Raw(i_text);
-}
-} // namespace
-
-TEST_F(PeerTransferMessages, SendersWriteTheirFieldsInOrder)
-{
+    Listen();
     SetSetting("transfer_req_counter", "7");
     std::unique_ptr<FakePeer> lp_bob = Accepted(false, "bob");
     PeerMessenger* lp = mp_messenger.get();
-    const struct
-    {
-        std::function<void()> send;
-        QByteArray body;
-    } l_cases[] = {
+    const std::pair<std::function<void()>, QByteArray> l_cases[] = {
         {[=] { lp->GetUserInfo("bob"); }, Word(15)},
         {[=] { EXPECT_EQ(lp->RequestUpload("bob", "m\\\u00e9.mp3", 0x100000002LL), 7u); },
-         WireFields()
-             .UInt32(40)
-             .Int32(1)
-             .UInt32(7)
-             .Text("m\\\u00e9.mp3")
-             .Raw(Int64(0x100000002LL))},
+         WireFields().UInt32(40).Int32(1).UInt32(7).Text("m\\\u00e9.mp3").Raw(Int64(0x100000002LL))},
+        {[=] { EXPECT_EQ(lp->RequestUpload("bob", "b", 2), 8u); },
+         WireFields().UInt32(40).Int32(1).UInt32(8).Text("b").Raw(Int64(2))},
         {[=] { lp->AcceptTransferRequest("bob", 9, true, 123); },
          WireFields().UInt32(41).UInt32(9).Byte(1).Raw(Int64(123))},
-        {[=] { lp->AcceptTransferRequest("bob", 9, false, 123); },
-         WireFields().UInt32(41).UInt32(9).Byte(1)},
+        {[=] { lp->AcceptTransferRequest("bob", 9, false, 123); }, WireFields().UInt32(41).UInt32(9).Byte(1)},
         {[=] { lp->DenyTransferRequest("bob", 10, "Queued"); },
          WireFields().UInt32(41).UInt32(10).Byte(0).Text("Queued")},
         // Byte names go out unchanged, whatever their encoding.
         {[=] { lp->QueueDownload("bob", std::string("caf\xe9")); },
-         WireFields().UInt32(43).UInt32(4).Raw(Bytes("caf\xe9"))},
+         WireFields().UInt32(43).UInt32(4).Raw("caf\xe9")},
         {[=] { lp->SendUploadPlaceInLine("bob", "\u00fc.mp3", 4); },
          WireFields().UInt32(44).Text("\u00fc.mp3").Int32(4)},
-        {[=] { lp->DenyUpload("bob", "f", "Banned"); },
-         WireFields().UInt32(50).Text("f").Text("Banned")},
-        {[=] { lp->QueueUpload("bob", "f", -2); },
-         WireFields().UInt32(60).Text("f").Raw(Int64(-2))},
+        {[=] { lp->DenyUpload("bob", "f", "Banned"); }, WireFields().UInt32(50).Text("f").Text("Banned")},
+        {[=] { lp->QueueUpload("bob", "f", -2); }, WireFields().UInt32(60).Text("f").Raw(Int64(-2))},
     };
     QList<QByteArray> l_expected;
-    for (const auto& l_case : l_cases)
+    for (const auto& [l_send, l_body] : l_cases)
     {
-        l_case.send();
-        l_expected << l_case.body;
+        l_send();
+        l_expected << l_body;
     }
     ASSERT_TRUE(lp_bob->WaitForBodies(l_expected.size()));
     EXPECT_EQ(lp_bob->Bodies(), l_expected);
+    EXPECT_EQ(Setting("transfer_req_counter"), "9");
 }
 
 TEST_F(PeerTransferMessages, ReceiversSignalWhatTheyReadAndEndConnectionsOnMissingFields)
 {
+    Listen();
     const Frame l_frames[] = {
         {"upload announced", WireFields().UInt32(40).Int32(1).UInt32(7).Text("a").Raw(Int64(9)),
          true, "FileTransferRequested|bob|1|7|a|9"},
@@ -98,98 +83,45 @@ TEST_F(PeerTransferMessages, ReceiversSignalWhatTheyReadAndEndConnectionsOnMissi
         Run(l_frame);
 }
 
-TEST_F(PeerTransferMessages, RequestNumbersAreConsecutiveAndTheNextIsStored)
-{
-    SetSetting("transfer_req_counter", "41");
-    EXPECT_EQ(mp_messenger->RequestUpload("bob", "a", 1), 41u);
-    EXPECT_EQ(mp_messenger->RequestUpload("bob", "b", 2), 42u);
-    EXPECT_EQ(Setting("transfer_req_counter"), "43");
-    // Parked until bob is there, then sent with the numbers handed out.
-    std::unique_ptr<FakePeer> lp_bob = Accepted(false, "bob");
-    ASSERT_TRUE(lp_bob->WaitForBodies(2));
-    EXPECT_EQ(lp_bob->Bodies().at(0).mid(8, 4), Word(41));
-    EXPECT_EQ(lp_bob->Bodies().at(1).mid(8, 4), Word(42));
-}
-
 // Through the server: our messages wait for bob's address, go out on our own connection to
 // him, and his answers come back on it.
-class PeerConversation : public PeerMessageFixture
+TEST_F(PeerTransferMessages, UserInfoAndTransferNegotiationRunBothWays)
 {
-protected:
-    void TearDown() override
-    {
-        // Our own connection has no parent to free it.
-        for (ItemPtr l_socket : g("peer_socket"))
-            mp_messenger->DisposeOfSocket(l_socket.AsPointer<QTcpSocket>());
-        PeerMessageFixture::TearDown();
-    }
-
-    std::unique_ptr<FakePeer> ConnectedBob()
-    {
-        EXPECT_TRUE(LogIn());
-        auto lp_bob = std::make_unique<FakePeer>();
-        const quint16 l_port = lp_bob->Listen();
-        EXPECT_TRUE(m_fake.WaitForFrames(1));
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !m_fake.FramesWithCode(3).isEmpty(); }, 5000));
-        m_fake.SendFrame(3, WireFields().Text("bob").UInt32(0x7f000001u).Int32(l_port).Int32(0));
-        return lp_bob;
-    }
-};
-
-TEST_F(PeerConversation, UserInfoRequestBringsBackTheReply)
-{
-    QObject::connect(mp_messenger.get(), &PeerMessenger::UserInfoReceived,
-                     [](QString, QString, bool, QByteArray i_picture)
-                     {
-                         // A receiver may keep and change its copy freely.
-                         i_picture.fill('x');
-                     });
-    mp_messenger->GetUserInfo("bob");
-    std::unique_ptr<FakePeer> lp_bob = ConnectedBob();
-    ASSERT_TRUE(lp_bob->WaitForBodies(2));
-    EXPECT_EQ(lp_bob->Bodies().at(0), FakePeer::InitBody("anna", "P"));
-    EXPECT_EQ(lp_bob->Bodies().at(1), Word(15));
-    lp_bob->SendFrame(WireFields()
-                          .UInt32(16)
-                          .Text("bob's room")
-                          .Byte(1)
-                          .Int32(2)
-                          .Raw("\xff\xd8")
-                          .Int32(3)
-                          .Int32(0)
-                          .Byte(1));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !m_signals.isEmpty(); }, 5000));
-    EXPECT_EQ(m_signals, QStringList("UserInfoReceived|bob|bob's room|1|ffd8|3|0|1"));
-}
-
-TEST_F(PeerConversation, TransferNegotiationRunsBothWays)
-{
+    Listen();
     PeerMessenger* lp = mp_messenger.get();
     SetSetting("transfer_req_counter", "1");
+    // A receiver may keep and change its copy of the picture freely.
+    QObject::connect(lp, &PeerMessenger::UserInfoReceived,
+                     [](QString, QString, bool, QByteArray i_picture) { i_picture.fill('x'); });
     // Our queues: accept what bob announces, announce at once what bob asks for.
     QObject::connect(lp, &PeerMessenger::FileTransferRequested,
                      [=](QString i_user, int, uint i_req, std::string, qint64)
                      { lp->AcceptTransferRequest(i_user, i_req, false, 0); });
     QObject::connect(lp, &PeerMessenger::QueueUploadRequested,
-                     [=](QString i_user, QString i_file)
-                     { lp->RequestUpload(i_user, i_file, 700); });
+                     [=](QString i_user, QString i_file) { lp->RequestUpload(i_user, i_file, 700); });
 
+    lp->GetUserInfo("bob");
     lp->QueueDownload("bob", "music\\a.mp3");
-    std::unique_ptr<FakePeer> lp_bob = ConnectedBob();
-    ASSERT_TRUE(lp_bob->WaitForBodies(2));
-    EXPECT_EQ(lp_bob->Bodies().at(1), WireFields().UInt32(43).Text("music\\a.mp3").Bytes());
+    std::unique_ptr<FakePeer> lp_bob = ReachableBob();
+    ASSERT_TRUE(lp_bob->WaitForBodies(3));
+    EXPECT_EQ(lp_bob->Bodies().mid(0, 3),
+              (QList<QByteArray>{FakePeer::InitBody("anna", "P"), Word(15),
+                                 WireFields().UInt32(43).Text("music\\a.mp3")}));
+    lp_bob->SendFrame(WireFields().UInt32(16).Text("bob's room").Byte(1).Int32(2).Raw("\xff\xd8")
+                          .Int32(3).Int32(0).Byte(1));
     lp_bob->SendFrame(
         WireFields().UInt32(40).Int32(1).UInt32(31).Text("music\\a.mp3").Raw(Int64(2048)));
-    ASSERT_TRUE(lp_bob->WaitForBodies(3));
-    EXPECT_EQ(lp_bob->Bodies().at(2), WireFields().UInt32(41).UInt32(31).Byte(1).Bytes());
+    ASSERT_TRUE(lp_bob->WaitForBodies(4));
+    EXPECT_EQ(lp_bob->Bodies().at(3), WireFields().UInt32(41).UInt32(31).Byte(1).Bytes());
 
     lp_bob->SendFrame(WireFields().UInt32(43).Text("b.ogg"));
-    ASSERT_TRUE(lp_bob->WaitForBodies(4));
-    EXPECT_EQ(lp_bob->Bodies().at(3),
+    ASSERT_TRUE(lp_bob->WaitForBodies(5));
+    EXPECT_EQ(lp_bob->Bodies().at(4),
               WireFields().UInt32(40).Int32(1).UInt32(1).Text("b.ogg").Raw(Int64(700)).Bytes());
     lp_bob->SendFrame(WireFields().UInt32(41).UInt32(1).Byte(1).Raw(Int64(700)));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return m_signals.size() == 3; }, 5000));
-    EXPECT_EQ(m_signals, (QStringList{"FileTransferRequested|bob|1|31|music\\a.mp3|2048",
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m_signals.size() == 4; }, 5000));
+    EXPECT_EQ(m_signals, (QStringList{"UserInfoReceived|bob|bob's room|1|ffd8|3|0|1",
+                                      "FileTransferRequested|bob|1|31|music\\a.mp3|2048",
                                       "QueueUploadRequested|bob|b.ogg",
                                       "FileTransferResponse|bob|1|1|1|700|"}));
 }

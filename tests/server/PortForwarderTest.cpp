@@ -1,20 +1,17 @@
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QHostAddress>
 #include <QStringList>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
-#include <QThread>
 
 #include <memory>
 #include <string>
 
-#include "diagnostics/LogService.h"
-#include "diagnostics/LogSink.h"
 #include "server/PortForwarder.h"
 #include "support/support/FakeUpnpBackend.h"
+#include "support/support/LogLines.h"
 
 namespace
 {
@@ -26,29 +23,12 @@ std::string Text(const QStringList& i_lines)
     return i_lines.join('\n').toStdString();
 }
 
-// The text of every "Port Forwarding" line, without its stamp.
-class ForwardingLines : public LogSink
-{
-public:
-    void LogLine(const QString& i_area, const QString& i_line) override
-    {
-        m_offGuiThread |= QThread::currentThread() != QCoreApplication::instance()->thread();
-        if (i_area == "Port Forwarding")
-            m_lines << i_line.mid(i_line.indexOf("] ") + 2);
-    }
-    QStringList m_lines;
-    bool m_offGuiThread = false;
-};
-
 class PortForwarderTest : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        auto lp_backend = std::make_unique<FakeUpnpBackend>();
-        mp_backend = lp_backend.get();
-        logService.InstallSink(&m_log);
-        mp_forwarder = std::make_unique<PortForwarder>(std::move(lp_backend));
+        Start();
         ASSERT_TRUE(m_listener.listen(QHostAddress::LocalHost, 0));
         m_socket.connectToHost(QHostAddress::LocalHost, m_listener.serverPort());
         ASSERT_TRUE(m_socket.waitForConnected(5000));
@@ -59,15 +39,23 @@ protected:
         mp_forwarder.reset();
         EXPECT_EQ(portForwarder, nullptr);
         EXPECT_FALSE(m_log.m_offGuiThread);
-        logService.RemoveSink(&m_log);
+    }
+
+    // A fresh forwarder over a fresh backend.
+    void Start()
+    {
+        mp_forwarder.reset();
+        auto lp_backend = std::make_unique<FakeUpnpBackend>();
+        mp_backend = lp_backend.get();
+        mp_forwarder = std::make_unique<PortForwarder>(std::move(lp_backend));
     }
 
     // Waits for that many lines in all, and hands over the ones not taken before.
     QStringList TakeLines(int i_count)
     {
-        EXPECT_TRUE(QTest::qWaitFor([&] { return m_log.m_lines.size() >= i_count; }, 5000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return m_log.Of("Port Forwarding").size() >= i_count; }, 5000));
         QTest::qWait(20);
-        const QStringList l_lines = m_log.m_lines;
+        const QStringList l_lines = m_log.Of("Port Forwarding");
         m_log.m_lines.clear();
         return l_lines;
     }
@@ -87,7 +75,7 @@ protected:
         ASSERT_EQ(TakeLines(4).last(), "Device XML found.");
     }
 
-    ForwardingLines m_log;
+    LogLines m_log;
     FakeUpnpBackend* mp_backend = nullptr;
     std::unique_ptr<PortForwarder> mp_forwarder;
     QTcpServer m_listener;
@@ -118,29 +106,38 @@ TEST_F(PortForwarderTest, WithoutAGatewayDiscoveryRunsOnceAndMappingsFailInTheLo
               Text({"clear", "discover 2000", "add 2234 2234 10.0.0.5 TarnwickQT TCP"}));
 }
 
-TEST_F(PortForwarderTest, TheFirstInternetGatewayDeviceIsChosen)
+TEST_F(PortForwarderTest, TheFirstGatewayDeviceIsChosenElseTheFirstDevice)
 {
-    Network({{"http://a/l3f.xml", "urn:schemas-upnp-org:service:Layer3Forwarding:1"},
-             {"http://b/igd.xml", Igd},
-             {"http://c/igd.xml", Igd}},
-            true);
-    mp_forwarder->Init();
-    EXPECT_EQ(Text(TakeLines(5)),
-              Text({"Initializing UPnP", "Device list found",
-                    "http://a/l3f.xml, urn:schemas-upnp-org:service:Layer3Forwarding:1 skipping",
-                    "http://b/igd.xml, InternetGatewayDevice, found", "Device XML found."}));
-    EXPECT_EQ(Text(mp_backend->m_calls), Text({"clear", "discover 2000", "load http://b/igd.xml"}));
-}
-
-TEST_F(PortForwarderTest, WithoutAGatewayDeviceTheFirstDeviceIsTried)
-{
-    Network({{"http://a/root.xml", "upnp:rootdevice"}, {"http://b/x.xml", "x"}}, false);
-    mp_forwarder->Init();
-    EXPECT_EQ(Text(TakeLines(6)),
-              Text({"Initializing UPnP", "Device list found",
-                    "http://a/root.xml, upnp:rootdevice skipping", "http://b/x.xml, x skipping",
-                    "Defaulting to first device found, upnp:rootdevice", "Device XML not found."}));
-    EXPECT_EQ(mp_backend->m_calls.last(), "load http://a/root.xml");
+    const struct
+    {
+        QList<UpnpDevice> devices;
+        bool described;
+        QStringList lines;
+        QString loaded;
+    } l_cases[] = {
+        {{{"http://a/l3f.xml", "urn:schemas-upnp-org:service:Layer3Forwarding:1"},
+          {"http://b/igd.xml", Igd},
+          {"http://c/igd.xml", Igd}},
+         true,
+         {"http://a/l3f.xml, urn:schemas-upnp-org:service:Layer3Forwarding:1 skipping",
+          "http://b/igd.xml, InternetGatewayDevice, found", "Device XML found."},
+         "load http://b/igd.xml"},
+        {{{"http://a/root.xml", "upnp:rootdevice"}, {"http://b/x.xml", "x"}},
+         false,
+         {"http://a/root.xml, upnp:rootdevice skipping", "http://b/x.xml, x skipping",
+          "Defaulting to first device found, upnp:rootdevice", "Device XML not found."},
+         "load http://a/root.xml"},
+    };
+    for (const auto& l_case : l_cases)
+    {
+        SCOPED_TRACE(l_case.loaded.toStdString());
+        Start();
+        Network(l_case.devices, l_case.described);
+        mp_forwarder->Init();
+        EXPECT_EQ(Text(TakeLines(l_case.lines.size() + 2)),
+                  Text(QStringList{"Initializing UPnP", "Device list found"} + l_case.lines));
+        EXPECT_EQ(Text(mp_backend->m_calls), Text({"clear", "discover 2000", l_case.loaded}));
+    }
 }
 
 TEST_F(PortForwarderTest, ALoopbackAddressIsReplacedByOneOnTheGatewaysNetwork)

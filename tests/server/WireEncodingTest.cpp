@@ -12,17 +12,7 @@
 #include "support/StreamBytes.h"
 #include "store/ToQString.h"
 
-namespace
-{
-std::string Count(quint32 count)
-{
-    MemStream stream;
-    stream.Write(count);
-    return Written(stream);
-}
-} // namespace
-
-TEST(WireWriters, IntegersAreLittleEndian)
+TEST(WireWriters, IntegersAreLittleEndianBooleansOneByteByteStringsWhole)
 {
     MemStream stream;
     ASSERT_TRUE(stream.Write(quint8(0xAB)));
@@ -30,46 +20,28 @@ TEST(WireWriters, IntegersAreLittleEndian)
     ASSERT_TRUE(stream.Write(quint32(0x01020304)));
     ASSERT_TRUE(stream.Write(qint32(-2)));
     ASSERT_TRUE(stream.Write(qint64(0x0102030405060708LL)));
+    ASSERT_TRUE(stream.Write(true));
+    ASSERT_TRUE(stream.Write(false));
+    ASSERT_TRUE(stream.Write(std::string("a\0b", 3)));
     EXPECT_EQ(Written(stream), std::string("\xAB"
                                            "\x02\x01"
                                            "\x04\x03\x02\x01"
                                            "\xFE\xFF\xFF\xFF"
-                                           "\x08\x07\x06\x05\x04\x03\x02\x01",
-                                           19));
-}
-
-TEST(WireWriters, BooleansAreOneByteZeroOrOne)
-{
-    MemStream stream;
-    ASSERT_TRUE(stream.Write(true));
-    ASSERT_TRUE(stream.Write(false));
-    EXPECT_EQ(Written(stream), std::string("\x01\x00", 2));
+                                           "\x08\x07\x06\x05\x04\x03\x02\x01"
+                                           "\x01\x00"
+                                           "\x03\x00\x00\x00" "a\0b",
+                                           28));
 }
 
 TEST(WireWriters, TextIsCountedUtf8CutAtNul)
 {
-    MemStream ab;
-    ASSERT_TRUE(ab.Write(QString("ab")));
-    EXPECT_EQ(Written(ab), std::string("\x02\x00\x00\x00" "ab", 6));
-
-    MemStream accented;
-    ASSERT_TRUE(accented.Write(QString::fromUtf8("\xC3\xA9")));
-    EXPECT_EQ(Written(accented), std::string("\x02\x00\x00\x00\xC3\xA9", 6));
-
-    MemStream withNul;
-    QString text("ab");
-    text += QChar(0);
-    text += "cd";
-    ASSERT_TRUE(withNul.Write(text));
-    EXPECT_EQ(Written(withNul), std::string("\x02\x00\x00\x00" "ab", 6));
-}
-
-TEST(WireWriters, ByteStringsKeepEveryByte)
-{
     MemStream stream;
-    ASSERT_TRUE(stream.Write(std::string("a\0b", 3)));
-    ASSERT_TRUE(stream.Write(std::string()));
-    EXPECT_EQ(Written(stream), std::string("\x03\x00\x00\x00" "a\0b" "\x00\x00\x00\x00", 11));
+    QString withNul("ab");
+    withNul += QChar(0);
+    withNul += "cd";
+    ASSERT_TRUE(stream.Write(QString::fromUtf8("\xC3\xA9")));
+    ASSERT_TRUE(stream.Write(withNul));
+    EXPECT_EQ(Written(stream), std::string("\x02\x00\x00\x00\xC3\xA9" "\x02\x00\x00\x00" "ab", 12));
 }
 
 TEST(WireWriters, ContainersCarryAnInt32Count)
@@ -84,174 +56,109 @@ TEST(WireWriters, ContainersCarryAnInt32Count)
                                            33));
 }
 
-TEST(WireReaders, IntegersAndBooleansRoundTrip)
+TEST(WireReaders, IntegersBooleansAndPairs)
 {
-    MemStream stream = StreamOf(std::string("\xFE\xFF\xFF\xFF\x02\x00\x08\x07\x06\x05\x04\x03\x02\x01", 14));
+    MemStream stream = StreamOf(std::string("\xFE\xFF\xFF\xFF\x02\x08\x07\x06\x05\x04\x03\x02\x01"
+                                            "\x01\x00\x00\x7F\xBB\x08\x00\x00", 21));
     qint32 negative;
     bool flag = false;
-    quint8 zero;
     quint64 wide;
-    ASSERT_TRUE(stream.Read(negative));
-    ASSERT_TRUE(stream.Read(flag));
-    ASSERT_TRUE(stream.Read(zero));
-    ASSERT_TRUE(stream.Read(wide));
+    std::pair<unsigned int, int> address;
+    ASSERT_TRUE(stream.Read(negative) && stream.Read(flag) && stream.Read(wide) && stream.Read(address));
     EXPECT_EQ(negative, -2);
     EXPECT_TRUE(flag) << "any non-zero byte is true";
-    EXPECT_EQ(zero, 0);
     EXPECT_EQ(wide, 0x0102030405060708ULL);
+    EXPECT_EQ(address, std::make_pair(0x7F000001u, 2235));
 }
 
-TEST(WireReaders, PairIsFirstThenSecond)
+TEST(WireStrings, TheLimitIsInclusiveAndBadCountsConsumeOnlyTheCount)
 {
-    MemStream stream = StreamOf(std::string("\x01\x00\x00\x7F\xBB\x08\x00\x00", 8));
-    std::pair<unsigned int, int> address;
-    ASSERT_TRUE(stream.Read(address));
-    EXPECT_EQ(address.first, 0x7F000001u);
-    EXPECT_EQ(address.second, 2235);
-}
-
-TEST(WireStrings, LimitIsInclusive)
-{
-    MemStream accepted = StreamOf(Count(131072) + std::string(131072, 'x'));
+    MemStream accepted = StreamOf(U32(131072) + std::string(131072, 'x'));
     std::string value;
     ASSERT_TRUE(accepted.Read(value));
     EXPECT_EQ(value.size(), 131072u);
     EXPECT_EQ(accepted.GetPendingReadLength(), 0);
 
-    MemStream refused = StreamOf(Count(131073) + std::string(131073, 'x'));
-    value = "kept";
-    EXPECT_FALSE(refused.Read(value));
-    EXPECT_EQ(value, "kept");
-    EXPECT_EQ(refused.GetPendingReadLength(), 131073) << "only the count is consumed";
-
-    MemStream refusedText = StreamOf(Count(131073) + std::string(131073, 'x'));
-    QString text("kept");
-    EXPECT_FALSE(refusedText.Read(text));
-    EXPECT_EQ(text, QString("kept"));
-    EXPECT_EQ(refusedText.GetPendingReadLength(), 131073);
+    const struct
+    {
+        std::string bytes;
+        int left;
+    } l_cases[] = {
+        {U32(131073) + std::string(131073, 'x'), 131073},
+        {U32(0xFFFFFFFFu) + "abc", 3},
+        {U32(10) + "abc", 3},
+        {"ab", 2},
+    };
+    for (const auto& l_case : l_cases)
+    {
+        SCOPED_TRACE(l_case.bytes.size());
+        MemStream bytes = StreamOf(l_case.bytes);
+        value = "kept";
+        EXPECT_FALSE(bytes.Read(value));
+        EXPECT_EQ(value, "kept");
+        EXPECT_EQ(bytes.GetPendingReadLength(), l_case.left);
+        MemStream text = StreamOf(l_case.bytes);
+        QString kept("kept");
+        EXPECT_FALSE(text.Read(kept));
+        EXPECT_EQ(kept, QString("kept"));
+        EXPECT_EQ(text.GetPendingReadLength(), l_case.left);
+    }
 }
 
-TEST(WireStrings, HugeCountIsRefusedUnsigned)
-{
-    MemStream stream = StreamOf(Count(0xFFFFFFFFu) + "abc");
-    std::string value;
-    EXPECT_FALSE(stream.Read(value));
-    EXPECT_EQ(stream.GetPendingReadLength(), 3);
-}
-
-TEST(WireStrings, MissingBytesFailAfterTheCount)
-{
-    MemStream stream = StreamOf(Count(10) + "abc");
-    std::string value = "kept";
-    EXPECT_FALSE(stream.Read(value));
-    EXPECT_EQ(value, "kept");
-    EXPECT_EQ(stream.GetPendingReadLength(), 3);
-
-    MemStream noCount = StreamOf("ab");
-    EXPECT_FALSE(noCount.Read(value));
-    EXPECT_EQ(noCount.GetPendingReadLength(), 2);
-}
-
-TEST(WireStrings, CutAtNulButEveryByteConsumed)
-{
-    MemStream stream = StreamOf(Count(7) + std::string("abc\0def", 7) + Count(9));
-    std::string bytes;
-    ASSERT_TRUE(stream.Read(bytes));
-    EXPECT_EQ(bytes, "abc");
-    quint32 next;
-    ASSERT_TRUE(stream.Read(next));
-    EXPECT_EQ(next, 9u);
-
-    MemStream textStream = StreamOf(Count(7) + std::string("abc\0def", 7));
-    QString text;
-    ASSERT_TRUE(textStream.Read(text));
-    EXPECT_EQ(text, QString("abc"));
-    EXPECT_EQ(textStream.GetPendingReadLength(), 0);
-}
-
-TEST(WireStrings, ValidUtf8IsReadAsUtf8)
-{
-    MemStream stream = StreamOf(Count(6) + "caf\xC3\xA9!");
-    QString text;
-    ASSERT_TRUE(stream.Read(text));
-    EXPECT_EQ(text, QString::fromUtf8("caf\xC3\xA9!"));
-    EXPECT_EQ(text.size(), 5);
-}
-
-TEST(WireStrings, OtherBytesFallBackToTheCodePage)
+TEST(WireStrings, CutAtNulThenUtf8ElseTheCodePage)
 {
     // With no code page chosen the fallback reads one character per byte, as Latin-1.
-    const std::string latin1("caf\xE9", 4);
-    MemStream stream = StreamOf(Count(4) + latin1 + Count(1) + "\xFF");
-    QString text;
-    ASSERT_TRUE(stream.Read(text));
-    EXPECT_EQ(text, QString::fromLatin1("caf\xE9"));
-    EXPECT_EQ(text, ToQString(latin1));
-    ASSERT_TRUE(stream.Read(text));
-    EXPECT_EQ(text, QString(QChar(0xFF)));
+    const std::string nul("abc\0def", 7), latin1("caf\xE9", 4);
+    MemStream stream = StreamOf(U32(7) + nul + U32(7) + nul + U32(6) + "caf\xC3\xA9!" + U32(4) + latin1 +
+                                U32(1) + "\xFF");
+    std::string bytes;
+    QString cut, utf8, fallback, high;
+    ASSERT_TRUE(stream.Read(bytes) && stream.Read(cut) && stream.Read(utf8) && stream.Read(fallback) &&
+                stream.Read(high));
+    EXPECT_EQ(bytes, "abc");
+    EXPECT_EQ(cut, QString("abc"));
+    EXPECT_EQ(utf8, QString::fromUtf8("caf\xC3\xA9!"));
+    EXPECT_EQ(fallback, QString::fromLatin1("caf\xE9"));
+    EXPECT_EQ(fallback, ToQString(latin1));
+    EXPECT_EQ(high, QString(QChar(0xFF)));
 }
 
-TEST(WireContainers, ListStopsAtTheFirstMissingElement)
-{
-    MemStream stream = StreamOf(Count(2) + Count(5));
-    std::list<int> values{9, 9, 9};
-    EXPECT_FALSE(stream.Read(values));
-    EXPECT_EQ(values, (std::list<int>{5}));
-}
-
-TEST(WireContainers, SetCollapsesDuplicates)
-{
-    MemStream written;
-    ASSERT_TRUE(written.Write(qint32(3)));
-    for (const char* name : {"bob", "al", "bob"})
-        ASSERT_TRUE(written.Write(QString(name)));
-    std::set<QString> names;
-    ASSERT_TRUE(written.Read(names));
-    EXPECT_EQ(names, (std::set<QString>{"al", "bob"}));
-}
-
-TEST(WireContainers, MapKeepsTheLaterValueOfARepeatedKey)
+TEST(WireContainers, SetsCollapseMapsKeepTheLaterValueZeroEmpties)
 {
     MemStream stream;
+    ASSERT_TRUE(stream.Write(qint32(3)));
+    for (const char* name : {"bob", "al", "bob"})
+        ASSERT_TRUE(stream.Write(QString(name)));
     ASSERT_TRUE(stream.Write(qint32(3)));
     ASSERT_TRUE(stream.Write(qint32(1)) && stream.Write(std::string("first")));
     ASSERT_TRUE(stream.Write(qint32(2)) && stream.Write(std::string("two")));
     ASSERT_TRUE(stream.Write(qint32(1)) && stream.Write(std::string("later")));
+    ASSERT_TRUE(stream.Write(qint32(0)));
+    std::set<QString> names;
     std::map<int, std::string> table;
-    ASSERT_TRUE(stream.Read(table));
+    std::list<QString> emptied{"old"};
+    ASSERT_TRUE(stream.Read(names) && stream.Read(table) && stream.Read(emptied));
+    EXPECT_EQ(names, (std::set<QString>{"al", "bob"}));
     EXPECT_EQ(table, (std::map<int, std::string>{{1, "later"}, {2, "two"}}));
+    EXPECT_TRUE(emptied.empty());
 }
 
-TEST(WireContainers, ZeroCountGivesAnEmptyContainer)
-{
-    MemStream stream = StreamOf(Count(0));
-    std::list<QString> names{"old"};
-    ASSERT_TRUE(stream.Read(names));
-    EXPECT_TRUE(names.empty());
-}
-
-TEST(WireContainers, CountAboveTheLimitFailsAtOnce)
-{
-    MemStream stream = StreamOf(Count(131073) + std::string(64, '\0'));
-    std::list<int> values{1};
-    EXPECT_FALSE(stream.Read(values));
-    EXPECT_TRUE(values.empty());
-    EXPECT_EQ(stream.GetPendingReadLength(), 64);
-}
-
-TEST(WireContainers, NegativeCountFailsWithoutReadingOn)
+TEST(WireContainers, HostileCountsFailAtOnce)
 {
     // Refused at once rather than read until the data runs out.
-    MemStream stream = StreamOf(Count(0xFFFFFFFFu) + std::string(64, '\0'));
-    std::list<int> values{1};
-    EXPECT_FALSE(stream.Read(values));
-    EXPECT_TRUE(values.empty());
-    EXPECT_EQ(stream.GetPendingReadLength(), 64);
-
-    MemStream mapStream = StreamOf(Count(0x80000000u) + std::string(64, '\0'));
-    std::map<int, std::string> table{{1, "x"}};
-    EXPECT_FALSE(mapStream.Read(table));
-    EXPECT_TRUE(table.empty());
+    for (quint32 count : {131073u, 0x80000000u, 0xFFFFFFFFu})
+    {
+        SCOPED_TRACE(count);
+        MemStream stream = StreamOf(U32(count) + std::string(64, '\0'));
+        std::list<int> values{1};
+        EXPECT_FALSE(stream.Read(values));
+        EXPECT_TRUE(values.empty());
+        EXPECT_EQ(stream.GetPendingReadLength(), 64);
+        MemStream mapStream = StreamOf(U32(count) + std::string(64, '\0'));
+        std::map<int, std::string> table{{1, "x"}};
+        EXPECT_FALSE(mapStream.Read(table));
+        EXPECT_TRUE(table.empty());
+    }
 }
 
 TEST(WireContainers, EveryTruncationFailsCleanly)

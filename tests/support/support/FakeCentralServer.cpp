@@ -53,6 +53,22 @@ WireFields& WireFields::Raw(const QByteArray& i_bytes)
     return *this;
 }
 
+WireFields& WireFields::Texts(const QStringList& i_texts)
+{
+    Int32(i_texts.size());
+    for (const QString& l_text : i_texts)
+        Text(l_text);
+    return *this;
+}
+
+WireFields& WireFields::Int32s(const QList<qint32>& i_numbers)
+{
+    Int32(i_numbers.size());
+    for (qint32 l_number : i_numbers)
+        Int32(l_number);
+    return *this;
+}
+
 FakeCentralServer::FakeCentralServer()
 {
     connect(&m_listener, &QTcpServer::newConnection, this, &FakeCentralServer::OnNewConnection);

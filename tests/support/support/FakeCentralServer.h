@@ -4,6 +4,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTcpServer>
 #include <QtGlobal>
 
@@ -20,6 +21,9 @@ public:
     // A uint32 byte count and the UTF-8 bytes.
     WireFields& Text(const QString& i_text);
     WireFields& Raw(const QByteArray& i_bytes);
+    // An int32 count and the items.
+    WireFields& Texts(const QStringList& i_texts);
+    WireFields& Int32s(const QList<qint32>& i_numbers);
     const QByteArray& Bytes() const { return m_bytes; }
     operator const QByteArray&() const { return m_bytes; }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QMetaObject>
 #include <QSignalSpy>
 #include <QString>
@@ -70,6 +71,20 @@ protected:
         if (!QTest::qWaitFor([&] { return l_connected.count() == 1; }, 5000))
             return ::testing::AssertionFailure() << "no accepted login";
         return ::testing::AssertionSuccess();
+    }
+
+    // Every frame sent so far but logins and keep-alives, while logged in: a keep-alive goes out
+    // last and is waited for, so everything sent before it has arrived.
+    QList<FakeCentralServer::Frame> SentFrames()
+    {
+        const int l_fences = m_fake.FramesWithCode(32).size();
+        mp_server->EveryFiveMinutes();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return m_fake.FramesWithCode(32).size() > l_fences; }, 5000));
+        QList<FakeCentralServer::Frame> l_frames;
+        for (const FakeCentralServer::Frame& l_frame : m_fake.Frames())
+            if (l_frame.code != 1 && l_frame.code != 32)
+                l_frames.append(l_frame);
+        return l_frames;
     }
 
     FakeCentralServer m_fake;

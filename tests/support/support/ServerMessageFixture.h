@@ -30,16 +30,13 @@ protected:
         mp_server->HandleMessage(i_code, l_body);
     }
 
-    // The fields of every frame of that code sent so far: a keep-alive goes out last and is
-    // waited for, so everything sent before it has arrived.
+    // The fields of every frame of that code sent so far.
     QList<QByteArray> Sent(qint32 i_code)
     {
-        const int l_fences = m_fake.FramesWithCode(32).size();
-        mp_server->EveryFiveMinutes();
-        EXPECT_TRUE(QTest::qWaitFor([&] { return m_fake.FramesWithCode(32).size() > l_fences; }, 5000));
         QList<QByteArray> l_fields;
-        for (const FakeCentralServer::Frame& l_frame : m_fake.FramesWithCode(i_code))
-            l_fields.append(l_frame.fields);
+        for (const FakeCentralServer::Frame& l_frame : SentFrames())
+            if (l_frame.code == i_code)
+                l_fields.append(l_frame.fields);
         return l_fields;
     }
 
