@@ -1,0 +1,64 @@
+#include "shell/Desktop.h"
+
+#include <QColorDialog>
+#include <QDesktopServices>
+
+namespace
+{
+Desktop::OpenUrlFunction& OpenUrlOverride()
+{
+    static Desktop::OpenUrlFunction s_function;
+    return s_function;
+}
+
+Desktop::PickColorFunction& PickColorOverride()
+{
+    static Desktop::PickColorFunction s_function;
+    return s_function;
+}
+
+Desktop::MessageBoxFunction& MessageBoxOverride()
+{
+    static Desktop::MessageBoxFunction s_function;
+    return s_function;
+}
+} // namespace
+
+bool Desktop::OpenUrl(const QUrl& i_url)
+{
+    if (OpenUrlOverride())
+        return OpenUrlOverride()(i_url);
+    return QDesktopServices::openUrl(i_url);
+}
+
+QColor Desktop::PickColor(const QColor& i_initial, QWidget* ip_parent)
+{
+    if (PickColorOverride())
+        return PickColorOverride()(i_initial, ip_parent);
+    return QColorDialog::getColor(i_initial, ip_parent);
+}
+
+QMessageBox::StandardButton Desktop::ShowMessageBox(QMessageBox::Icon i_icon, QWidget* ip_parent,
+                                                    const QString& i_title, const QString& i_text,
+                                                    QMessageBox::StandardButtons i_buttons)
+{
+    if (MessageBoxOverride())
+        return MessageBoxOverride()(i_icon, ip_parent, i_title, i_text, i_buttons);
+    QMessageBox l_box(i_icon, i_title, i_text, i_buttons, ip_parent);
+    return static_cast<QMessageBox::StandardButton>(l_box.exec());
+}
+
+void Desktop::SetOpenUrl(OpenUrlFunction i_function)
+{
+    OpenUrlOverride() = std::move(i_function);
+}
+
+void Desktop::SetPickColor(PickColorFunction i_function)
+{
+    PickColorOverride() = std::move(i_function);
+}
+
+void Desktop::SetMessageBox(MessageBoxFunction i_function)
+{
+    MessageBoxOverride() = std::move(i_function);
+}

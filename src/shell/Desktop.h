@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QColor>
+#include <QMessageBox>
+#include <QString>
+#include <QUrl>
+
+#include <functional>
+
+class QWidget;
+
+// Where the shell hands over to the desktop or waits on a modal prompt: opening an address in
+// the browser, the colour picker and message boxes. Each goes through a replaceable function, so
+// tests record the call and answer it instead of opening a browser or spinning a modal loop.
+// Setting an empty function brings back the toolkit's own behaviour.
+class Desktop
+{
+public:
+    using OpenUrlFunction = std::function<bool(const QUrl& i_url)>;
+    // An invalid colour means the user cancelled.
+    using PickColorFunction = std::function<QColor(const QColor& i_initial, QWidget* ip_parent)>;
+    using MessageBoxFunction = std::function<QMessageBox::StandardButton(
+        QMessageBox::Icon i_icon, QWidget* ip_parent, const QString& i_title,
+        const QString& i_text, QMessageBox::StandardButtons i_buttons)>;
+
+    static bool OpenUrl(const QUrl& i_url);
+    static QColor PickColor(const QColor& i_initial, QWidget* ip_parent);
+    static QMessageBox::StandardButton ShowMessageBox(
+        QMessageBox::Icon i_icon, QWidget* ip_parent, const QString& i_title,
+        const QString& i_text, QMessageBox::StandardButtons i_buttons = QMessageBox::Ok);
+
+    static void SetOpenUrl(OpenUrlFunction i_function);
+    static void SetPickColor(PickColorFunction i_function);
+    static void SetMessageBox(MessageBoxFunction i_function);
+};

@@ -1,0 +1,170 @@
+#include "shell/ColorSelectionDialog.h"
+#include "shell/ColorSettings.h"
+#include "shell/Desktop.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <gtest/gtest.h>
+
+#include "store/Settings.h"
+#include "support/support/ClientSchema.h"
+
+namespace
+{
+// Parallel to ColorSettings::Entries; each button is named like its swatch, with "Button".
+const QStringList g_swatches = {"windowBackgroundColor", "windowTextColor", "inputBackgroundColor",
+    "inputTextColor", "buttonBackgroundColor", "buttonTextColor", "transferQueuedColor",
+    "transferCompleteColor", "transferInProgressColor", "transferFailedColor", "transferOtherColor",
+    "chatUsernameColor", "chatTimestampColor", "chatStatusColor"};
+const QPalette::ColorGroup g_groups[] = {QPalette::Active, QPalette::Inactive, QPalette::Disabled};
+
+// A distinct colour per row, with hex letters in its name.
+QColor RowColor(int i_row) { return QColor(0xab, 0xcd, 0x10 + i_row); }
+
+QStringList StoredColors()
+{
+    QStringList l_values;
+    for (const ColorSettings::Entry& l_entry : ColorSettings::Entries())
+        l_values << GetSetting(l_entry.key);
+    return l_values;
+}
+
+class ColorSettingsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        DeclareSettingsTypes();
+        m_startUp = QApplication::palette();
+        ColorSettings::WriteDefaults();
+        ColorSettings::SetRecolorTransfers([this] { ++m_recolors; });
+        Desktop::SetPickColor([this](const QColor& i_initial, QWidget*) {
+            m_picks << i_initial;
+            return m_answer;
+        });
+    }
+    void TearDown() override
+    {
+        delete mp_dialog;
+        Desktop::SetPickColor({});
+        ColorSettings::SetRecolorTransfers({});
+    }
+
+    void Open()
+    {
+        // A saved or closed dialog deletes itself later; it must be gone before the next opens.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        ASSERT_TRUE(mp_dialog.isNull());
+        mp_dialog = new ColorSelectionDialog;
+    }
+    QColor SwatchColor(int i_row)
+    {
+        return mp_dialog->findChild<QLineEdit*>(g_swatches[i_row])->palette().color(QPalette::Base);
+    }
+    void Click(QString i_button) { mp_dialog->findChild<QPushButton*>(i_button)->click(); }
+    void ClickChange(int i_row) { Click(QString(g_swatches[i_row]).replace("Color", "Button")); }
+    QColor Installed(QPalette::ColorGroup i_group, int i_row)
+    {
+        return QApplication::palette().color(i_group, ColorSettings::Entries()[i_row].role);
+    }
+
+    QPalette m_startUp;
+    QPointer<ColorSelectionDialog> mp_dialog;
+    QColor m_answer;
+    QList<QColor> m_picks;
+    int m_recolors = 0;
+};
+} // namespace
+
+TEST_F(ColorSettingsTest, DefaultsAndTheStoredPaletteAtStartUp)
+{
+    QStringList l_expected;
+    for (int l_row = 0; l_row < 6; ++l_row)
+        l_expected << m_startUp.color(ColorSettings::Entries()[l_row].role).name();
+    l_expected << "#3366ff" << "#006400" << "#0000ff" << "#ff0a47" << "#000000" << "#0033ff"
+               << "#0066ff" << "#339933";
+    EXPECT_EQ(StoredColors(), l_expected);
+
+    // As a load leaves them: upper-case digits parse, a damaged value keeps the platform colour.
+    SetSetting("color_window_background", "#ABCDEF");
+    SetSetting("color_input_background", "no colour");
+    ColorSettings::InstallStoredPalette();
+    for (QPalette::ColorGroup l_group : g_groups)
+    {
+        EXPECT_EQ(Installed(l_group, 0), QColor(0xab, 0xcd, 0xef));
+        EXPECT_EQ(Installed(l_group, 2), m_startUp.color(l_group, QPalette::Base));
+    }
+    EXPECT_EQ(defaultPalette, m_startUp);
+}
+
+TEST_F(ColorSettingsTest, OpensOnThePaletteInForceAndTheSettingsAndChangesOnlyOnAPick)
+{
+    QPalette l_palette = QApplication::palette();
+    for (int l_row = 0; l_row < ColorSettings::Count; ++l_row)
+    {
+        const ColorSettings::Entry& l_entry = ColorSettings::Entries()[l_row];
+        if (l_entry.role == QPalette::NoRole)
+            SetSetting(l_entry.key, RowColor(l_row).name());
+        else
+            ColorSettings::SetRole(l_palette, l_entry.role, RowColor(l_row));
+    }
+    QApplication::setPalette(l_palette);
+    Open();
+    // Every button opens the picker on its own swatch; a cancelled pick keeps the swatch.
+    for (int l_row = 0; l_row < ColorSettings::Count; ++l_row)
+    {
+        ClickChange(l_row);
+        EXPECT_EQ(m_picks.value(l_row), RowColor(l_row)) << g_swatches[l_row].toStdString();
+        EXPECT_EQ(SwatchColor(l_row), RowColor(l_row)) << g_swatches[l_row].toStdString();
+    }
+}
+
+TEST_F(ColorSettingsTest, SaveInstallsInEveryGroupWritesAllAndRecolorsAndResetGoesBackToStartUp)
+{
+    const QStringList l_defaults = StoredColors();
+    Open();
+    QStringList l_expected;
+    for (int l_row = 0; l_row < ColorSettings::Count; ++l_row)
+    {
+        m_answer = RowColor(l_row);
+        ClickChange(l_row);
+        l_expected << QString("#abcd%1").arg(0x10 + l_row, 2, 16);
+    }
+    Click("saveColorsButton");
+    EXPECT_EQ(StoredColors(), l_expected);
+    for (int l_row = 0; l_row < 6; ++l_row)
+        for (QPalette::ColorGroup l_group : g_groups)
+            EXPECT_EQ(Installed(l_group, l_row), RowColor(l_row));
+    EXPECT_EQ(m_recolors, 1);
+
+    // The colours of this start, not the ones saved.
+    Open();
+    Click("resetToDefaultsButton");
+    Click("saveColorsButton");
+    EXPECT_EQ(StoredColors(), l_defaults);
+    for (QPalette::ColorGroup l_group : g_groups)
+        EXPECT_EQ(Installed(l_group, 4), m_startUp.color(QPalette::Button));
+    EXPECT_EQ(m_recolors, 2);
+}
+
+TEST_F(ColorSettingsTest, ClosingAfterAResetOrAChangeWritesNothing)
+{
+    SetSetting("color_chat_status", "#123456");
+    ColorSettings::SetRole(m_startUp, QPalette::WindowText, QColor("#654321"));
+    QApplication::setPalette(m_startUp);
+    const QStringList l_before = StoredColors();
+    m_answer = Qt::green;
+    for (const char* l_button : {"resetToDefaultsButton", "windowTextButton"})
+    {
+        Open();
+        Click(l_button);
+        mp_dialog->close();
+        EXPECT_EQ(StoredColors(), l_before) << l_button;
+        EXPECT_EQ(QApplication::palette(), m_startUp) << l_button;
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(mp_dialog.isNull());
+    EXPECT_EQ(m_recolors, 0);
+}
