@@ -24,6 +24,8 @@
 #include "store/Data.h"
 #include "store/DataSaver.h"
 #include "store/GeneralFunctions.h"
+#include "store/SchemaDeclaration.h"
+#include "store/Settings.h"
 #include "store/TimerManager.h"
 
 PeerMessenger* peerMessenger = nullptr;
@@ -31,25 +33,6 @@ bool g_peerMessengerDeleted = false;
 
 namespace
 {
-struct TypeDeclaration
-{
-    const char* name;
-    Primacy primacy;
-    bool isNull;
-    bool autoCreate;
-};
-
-// RelateToType on type with related: how many type items one related item may be connected
-// to, how many related items one type item may hold, and whether type owns related.
-struct RelationDeclaration
-{
-    const char* type;
-    const char* related;
-    OneOrMany typeSide;
-    OneOrMany relatedSide;
-    bool owns;
-};
-
 const TypeDeclaration SocketTypes[] = {
     {"uninitialized_socket", Primary, false, false},
     {"peer_socket", Primary, false, false},
@@ -185,12 +168,8 @@ template <std::size_t TypeCount, std::size_t RelationCount>
 void Declare(const TypeDeclaration (&i_types)[TypeCount],
              const RelationDeclaration (&i_relations)[RelationCount])
 {
-    for (const TypeDeclaration& l_type : i_types)
-        d.NewType(l_type.name, l_type.primacy, l_type.isNull, l_type.autoCreate);
-    for (const RelationDeclaration& l_relation : i_relations)
-        d.GetType(l_relation.type)
-            ->RelateToType(d.GetType(l_relation.related), l_relation.typeSide,
-                           l_relation.relatedSide, l_relation.owns);
+    DeclareTypes(i_types);
+    DeclareRelations(i_relations);
 }
 
 // Hangs the three address children under a user node; each of them must be there and each
@@ -656,22 +635,6 @@ const int UpfrontBodyBytes = 64 * 1024;
 const int ActivityStep = 102400;
 const int ReadChunkBytes = 64 * 1024;
 
-ItemPtr SettingItem(const char* i_key)
-{
-    Type* lp_global = d.HasType("global");
-    return lp_global ? lp_global->HasItem(i_key) : ItemPtr();
-}
-
-QString Setting(const char* i_key)
-{
-    return SettingItem(i_key)["global_value"].AsString();
-}
-
-void SetSetting(const char* i_key, const Value& i_value)
-{
-    d.GetType("global")->GetItem(i_key) += d.GetType("global_value")->NewItem(i_value);
-}
-
 QString Obfuscated(bool i_obfuscated)
 {
     return i_obfuscated ? QStringLiteral("obfuscated ") : QString();
@@ -712,22 +675,21 @@ void StampActivity(ItemPtr i_peerSocket)
 void PeerMessenger::ApplyListeningPortSettings()
 {
     using namespace peer_framing;
-    if (Setting("listening_port").toUInt() == 0)
+    if (GetSetting("listening_port").toUInt() == 0)
     {
         SetSetting("listening_port", int(DefaultListeningPort));
         SetSetting("obfuscated_listening_port", int(DefaultListeningPort) + 1);
     }
-    if (Setting("obfuscated_listening_port").toUInt() == 0)
-        SetSetting("obfuscated_listening_port", Setting("listening_port").toInt() + 1);
-    ItemPtr l_newPort = SettingItem("new_listening_port");
-    const QString l_chosen = l_newPort["global_value"].AsString();
+    if (GetSetting("obfuscated_listening_port").toUInt() == 0)
+        SetSetting("obfuscated_listening_port", GetSetting("listening_port").toInt() + 1);
+    const QString l_chosen = GetSetting("new_listening_port");
     if (!l_chosen.isEmpty())
     {
         SetSetting("listening_port", l_chosen);
         SetSetting("obfuscated_listening_port", l_chosen.toInt() + 1);
         // The value item may be shared with another setting of the same value: only the
         // setting goes.
-        l_newPort.Remove();
+        d.GetType("global")->HasItem("new_listening_port").Remove();
     }
 }
 
@@ -737,10 +699,10 @@ void PeerMessenger::DataLoaded()
     ApplyListeningPortSettings();
     // A port that is taken leaves its listener closed for this run; the other one still works.
     m_listener.listen(QHostAddress::AnyIPv4,
-                      static_cast<quint16>(Setting("listening_port").toLongLong()));
+                      static_cast<quint16>(GetSetting("listening_port").toLongLong()));
     m_obfuscatedListener.listen(
         QHostAddress::AnyIPv4,
-        static_cast<quint16>(Setting("obfuscated_listening_port").toLongLong()));
+        static_cast<quint16>(GetSetting("obfuscated_listening_port").toLongLong()));
     connect(&m_listener, &QTcpServer::newConnection, this, &PeerMessenger::OnNewConnection,
             Qt::UniqueConnection);
     connect(&m_obfuscatedListener, &QTcpServer::newConnection, this,
@@ -751,8 +713,8 @@ void PeerMessenger::OnConnectedToServer()
 {
     using namespace peer_framing;
     if (gp_server)
-        gp_server->SetWaitPort(Setting("listening_port").toInt(),
-                               Setting("obfuscated_listening_port").toInt());
+        gp_server->SetWaitPort(GetSetting("listening_port").toInt(),
+                               GetSetting("obfuscated_listening_port").toInt());
 }
 
 void PeerMessenger::OnNewConnection()
@@ -1244,7 +1206,7 @@ void PeerMessenger::OnConnectToPeerSocketConnected()
 
     MemStream l_init;
     l_init.Write(quint8(1));
-    l_init.Write(Setting("username"));
+    l_init.Write(GetSetting("username"));
     l_init.Write(l_type);
     l_init.Write(quint32(0));
     SendMessage(lp_socket, l_init, l_obfuscated);
@@ -1472,7 +1434,7 @@ unsigned int PeerMessenger::RequestUpload(QString i_user, QString i_file, long l
 {
     using namespace peer_framing;
     // Stored as decimal text, like every setting.
-    const unsigned int l_req = Setting("transfer_req_counter").toUInt();
+    const unsigned int l_req = GetSetting("transfer_req_counter").toUInt();
     SetSetting("transfer_req_counter", Value(QString::number(l_req + 1u)));
 
     MemStream l_message = MessageWithCode(40);

@@ -16,6 +16,8 @@
 #include "server/WireOrder.h"
 #include "store/Data.h"
 #include "store/DataSaver.h"
+#include "store/SchemaDeclaration.h"
+#include "store/Settings.h"
 #include "store/TimerManager.h"
 
 Server* gp_server = nullptr;
@@ -28,25 +30,6 @@ const char* const DefaultUserName = "TarnwickQT";
 const char* const DefaultPassword = "QuorvelMintLedgeXy";
 const qint32 LoginVersion = 157;
 const qint32 LoginMinorVersion = 100;
-
-// The value of a setting, or null when it has none.
-ItemPtr SettingValue(const char* i_key)
-{
-    Type* lp_global = d.HasType("global");
-    if (!lp_global)
-        return ItemPtr();
-    return lp_global->HasItem(i_key)["global_value"];
-}
-
-QString GetSetting(const char* i_key)
-{
-    return SettingValue(i_key).AsString();
-}
-
-void SetSetting(const char* i_key, const Value& i_value)
-{
-    d.GetType("global")->GetItem(i_key) += d.GetType("global_value")->NewItem(i_value);
-}
 
 MemStream NewMessage(qint32 i_code)
 {
@@ -74,21 +57,6 @@ void SetUserDetails(ItemPtr i_user, const UserStats& i_stats, const QString& i_c
     i_user += Lookup("shared_files_count", i_stats.m_sharedFileCount);
     i_user += Lookup("country_code", i_country);
 }
-
-struct TypeDeclaration
-{
-    const char* name;
-    Primacy primacy;
-    bool isNull;
-};
-
-struct RelationDeclaration
-{
-    const char* a;
-    const char* b;
-    OneOrMany eachAHolds;
-    OneOrMany eachBHolds;
-};
 
 const TypeDeclaration ServerTypes[] = {
     {"user", Primary, false},
@@ -123,38 +91,38 @@ const TypeDeclaration ServerTypes[] = {
 };
 
 const RelationDeclaration ServerRelations[] = {
-    {"user", "is_online", One, Many},
-    {"user", "is_tracked", One, Many},
-    {"user", "is_privileged", One, Many},
-    {"user", "average_download_speed", One, Many},
-    {"user", "shared_files_count", One, Many},
-    {"user", "country_code", One, Many},
+    {"user", "is_online", Many, One},
+    {"user", "is_tracked", Many, One},
+    {"user", "is_privileged", Many, One},
+    {"user", "average_download_speed", Many, One},
+    {"user", "shared_files_count", Many, One},
+    {"user", "country_code", Many, One},
     {"user", "in_user_list", One, One},
-    {"user", "is_ignored", One, Many},
-    {"user", "is_away", One, Many},
+    {"user", "is_ignored", Many, One},
+    {"user", "is_away", Many, One},
     {"in_user_list", "user_list_group", Many, Many},
-    {"user_list_group", "group_download_priority", One, Many},
-    {"user_list_group", "accept_uploads", One, Many},
+    {"user_list_group", "group_download_priority", Many, One},
+    {"user_list_group", "accept_uploads", Many, One},
     {"room", "user", Many, Many},
-    {"room", "user_count", One, Many},
-    {"room", "in_room", One, Many},
-    {"room", "room_autojoin", One, Many},
+    {"room", "user_count", Many, One},
+    {"room", "in_room", Many, One},
+    {"room", "room_autojoin", Many, One},
     {"room", "room_owner", One, One},
     {"room", "room_operators", One, One},
     {"room", "room_members", One, One},
-    {"room_owner", "user", One, Many},
+    {"room_owner", "user", Many, One},
     {"room_operators", "user", Many, Many},
     {"room_members", "user", Many, Many},
-    {"room", "is_private", One, Many},
-    {"room", "is_owner", One, Many},
-    {"room", "is_operator", One, Many},
-    {"room", "is_member", One, Many},
-    {"user_address_request", "user", Many, One},
-    {"room", "room_ticker", Many, One},
-    {"room", "ticker_order_counter", One, Many},
-    {"room_ticker", "room_ticker_text", One, Many},
-    {"room_ticker", "room_ticker_order", One, Many},
-    {"room_ticker", "user", One, Many},
+    {"room", "is_private", Many, One},
+    {"room", "is_owner", Many, One},
+    {"room", "is_operator", Many, One},
+    {"room", "is_member", Many, One},
+    {"user_address_request", "user", One, Many},
+    {"room", "room_ticker", One, Many},
+    {"room", "ticker_order_counter", Many, One},
+    {"room_ticker", "room_ticker_text", Many, One},
+    {"room_ticker", "room_ticker_order", Many, One},
+    {"room_ticker", "user", Many, One},
 };
 } // namespace
 
@@ -189,11 +157,8 @@ Server::~Server()
 
 void Server::CreateData()
 {
-    for (const TypeDeclaration& l_type : ServerTypes)
-        d.NewType(l_type.name, l_type.primacy, l_type.isNull, true);
-    for (const RelationDeclaration& l_relation : ServerRelations)
-        d.GetType(l_relation.a)->RelateToType(d.GetType(l_relation.b), l_relation.eachBHolds,
-                                              l_relation.eachAHolds, false);
+    DeclareTypes(ServerTypes);
+    DeclareRelations(ServerRelations);
 
     dataSaver->AddSavedType("room_autojoin");
     dataSaver->AddSavedByConnectionType("room", "room_autojoin");
@@ -210,7 +175,7 @@ void Server::CreateData()
 
 void Server::Connect()
 {
-    if (m_state != StateDisconnected || !SettingValue("username"))
+    if (m_state != StateDisconnected || !SettingValueItem("username"))
         return;
 
     // A link that ended mid-frame must not leave its half frame to the next one.
@@ -232,7 +197,7 @@ void Server::Connect()
 
     mp_socket->connectToHost(l_host, l_port, QIODevice::ReadWrite);
     Log("server", 1, QString("Attempting connection on port %1").arg(l_port));
-    if (GetSetting("use_upnp") == "yes")
+    if (IsSettingYes("use_upnp"))
         mp_portForwarder->Init();
 }
 
@@ -344,7 +309,7 @@ void Server::OnConnectedToServer()
         m_firstLoginPending = false;
         for (ItemPtr l_room : g("room").Connected("room_autojoin"))
             EnterRoom(l_room.AsString(), false);
-        if (GetSetting("use_upnp") == "yes")
+        if (IsSettingYes("use_upnp"))
             AddPortMappings();
     }
     if (GetSetting("availability_status") == "away")
@@ -358,7 +323,7 @@ void Server::OnConnectedToServer()
     {
         SendFields(3, l_user.AsString());
     }
-    SetSetting("accept_room_list", "yes");
+    SetFlagSetting("accept_room_list", true);
 }
 
 void Server::OnDisconnected()
@@ -371,8 +336,7 @@ void Server::OnDisconnected()
 
 void Server::OnConnected()
 {
-    Type* lp_global = d.GetType("global");
-    if (!lp_global->HasItem("username") || !lp_global->HasItem("password"))
+    if (!SettingValueItem("username") || !SettingValueItem("password"))
     {
         SetSetting("username", DefaultUserName);
         SetSetting("password", DefaultPassword);
@@ -501,7 +465,7 @@ void Server::EveryFiveMinutes()
 
 void Server::RenewPortMapping()
 {
-    if (m_state != StateLoggedIn || GetSetting("use_upnp") != "yes")
+    if (m_state != StateLoggedIn || !IsSettingYes("use_upnp"))
         return;
     Log("server", 1, "Renewing UPnP port mapping.");
     AddPortMappings();
@@ -509,16 +473,15 @@ void Server::RenewPortMapping()
 
 void Server::AddPortMappings()
 {
-    mp_portForwarder->AddPortMapping(mp_socket, GetSetting("listening_port").toInt());
-    const int l_obfuscatedPort = GetSetting("obfuscated_listening_port").toInt();
+    mp_portForwarder->AddPortMapping(mp_socket, static_cast<int>(GetSettingInt("listening_port")));
+    const int l_obfuscatedPort = static_cast<int>(GetSettingInt("obfuscated_listening_port"));
     if (l_obfuscatedPort != 0)
         mp_portForwarder->AddPortMapping(mp_socket, l_obfuscatedPort);
 }
 
 void Server::DataLoaded()
 {
-    if (!d.GetType("global")->HasItem("use_upnp"))
-        SetSetting("use_upnp", "yes");
+    SetSettingIfUnset("use_upnp", "yes");
 }
 
 QString Server::MessageCodeToString(int i_code)
@@ -866,7 +829,7 @@ void Server::LeaveRoom(QString i_room)
 void Server::GetRoomList()
 {
     SendFields(64);
-    SetSetting("accept_room_list", "yes");
+    SetFlagSetting("accept_room_list", true);
 }
 
 // ---- Room messages ----
@@ -972,8 +935,8 @@ void Server::HandleUserLeftRoom(MemStream& io_body)
 void Server::HandleRoomList(MemStream& io_body)
 {
     // Unasked lists only refresh the rooms we already know of.
-    const bool l_accepted = GetSetting("accept_room_list") == "yes";
-    SetSetting("accept_room_list", "no");
+    const bool l_accepted = IsSettingYes("accept_room_list");
+    SetFlagSetting("accept_room_list", false);
 
     std::vector<QString> l_publicNames;
     std::vector<qint32> l_publicCounts;
@@ -1130,7 +1093,7 @@ void Server::HandleEnablePrivateRoomAdd(MemStream& io_body)
 {
     quint8 l_flag = 0;
     io_body.Read(l_flag);
-    SetSetting("accept_private_room_add", l_flag != 0 ? "yes" : "no");
+    SetFlagSetting("accept_private_room_add", l_flag != 0);
     emit PrivateRoomAddEnabled(l_flag != 0);
 }
 
