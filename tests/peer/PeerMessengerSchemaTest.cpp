@@ -12,6 +12,21 @@ ItemPtr NewPeerSocket(QTcpSocket* ip_socket)
 }
 } // namespace
 
+TEST_F(PeerMessengerSchema, RelationsHoldTheirSidesTheRightWayRound)
+{
+    const char* const l_relations[][3] = {
+        {"peer_socket", "user", "Many One"},
+        {"search_request", "search_results", "One Many owns"},
+        {"search_request_text", "search_correlation", "One Many"},
+        {"unsent_message", "send_order", "One One"},
+        {"uninitialized_socket", "socket_creation_time", "Many One"},
+        {"connect_to_peer_request", "connect_to_peer_request_socket", "One One"},
+    };
+    for (const auto& l_relation : l_relations)
+        EXPECT_EQ(RelationText(l_relation[0], l_relation[1]), l_relation[2])
+            << l_relation[0] << " " << l_relation[1];
+}
+
 TEST_F(PeerMessengerSchema, PeerSocketIsStampedAndItsStampGoesWithIt)
 {
     QTcpSocket l_first;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <initializer_list>
 #include <utility>
 
@@ -38,4 +40,15 @@ inline void DeclarePeerSideTypes()
              {"search_correlation", "correlation_rank"}})
         d.GetType(l_pair.first)->RelateToType(d.GetType(l_pair.second), Many, One, false);
     d.GetType("search_request_text")->RelateToType(d.GetType("search_correlation"), One, Many, false);
+}
+
+// A relation as Type::RelateToType reads it from the first type's side, e.g. "Many One owns":
+// how many `i_type` items one `i_related` item may join, how many `i_related` items one
+// `i_type` item may hold, and whether it owns them.
+inline QString RelationText(const char* i_type, const char* i_related)
+{
+    const RelationInfo l_info = d.GetType(i_type)->GetRelation(d.GetType(i_related));
+    return QString("%1 %2%3")
+        .arg(l_info.thisSide == One ? "One" : "Many", l_info.otherSide == One ? "One" : "Many",
+             l_info.owns ? " owns" : "");
 }
