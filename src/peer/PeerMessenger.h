@@ -175,6 +175,9 @@ private:
     std::map<QTcpSocket*, SocketBufferInfo> m_socketBuffers;
     qint32 sendOrderCounter = 0;
 
+    // The item types, their relations and the handlers on them.
+    void DeclareSchema();
+
     // Framing, handshake and delivery.
     void AcceptConnections(QTcpServer& i_listener, bool i_obfuscated);
     // Closing and errors dispose of the socket; arriving bytes are read as frames.
@@ -192,7 +195,6 @@ private:
     // Connection attempts and expiry.
     void OpenDirectLeg(ItemPtr i_attempt, ItemPtr i_user, ItemPtr i_type);
     // Accepted sockets are stamped, so that one that never introduces itself can expire.
-    void StampAcceptedSockets();
     void OnUninitializedSocketItemAdded(ItemPtr i_socketItem);
 
     // Receivers of user information and transfer messages: false when a required field is
