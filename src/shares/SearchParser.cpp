@@ -7,7 +7,14 @@ QByteArray SearchParser::Whitespace()
 
 bool SearchParser::SetSearchText(QString i_text)
 {
-    return Tokenize(i_text);
+    return Tokenize(i_text, -1);
+}
+
+bool SearchParser::SetRemoteSearchText(QString i_text)
+{
+    if (i_text.size() > MaxRemoteTextLength)
+        return false;
+    return Tokenize(i_text, MaxRemoteTokenCount);
 }
 
 bool SearchParser::IsMatch(QString i_text) const
@@ -31,11 +38,9 @@ int SearchParser::TokenCount() const
                             m_excludedTokens.size());
 }
 
-bool SearchParser::Tokenize(QString i_text)
+// A negative i_maxTokens sets no bound.
+bool SearchParser::Tokenize(QString i_text, int i_maxTokens)
 {
-    if (i_text.size() > MaxTextLength)
-        return false;
-
     // Every marker and separator is one ASCII byte, so cutting the UTF-8 bytes at them
     // never splits a character.
     const QByteArray l_bytes = i_text.toLower().toUtf8();
@@ -80,7 +85,7 @@ bool SearchParser::Tokenize(QString i_text)
         if (l_token.isEmpty() || l_token.contains('"'))
             return false;
         const QString l_text = QString::fromUtf8(l_token);
-        if (lp_set->count(l_text) == 0 && TokenCount() >= MaxTokenCount)
+        if (i_maxTokens >= 0 && lp_set->count(l_text) == 0 && TokenCount() >= i_maxTokens)
             return false;
         lp_set->insert(l_text);
         l_pos = l_next;

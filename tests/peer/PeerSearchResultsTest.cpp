@@ -70,6 +70,8 @@ TEST_F(PeerSearchReplies, RepliesThatStoreNothing)
 {
     Search(7, "help");
     Search(8, "help") += d.GetType("search_stopped")->GetGlobalNullItem();
+    // Not a valid search text, yet what it excludes stays excluded.
+    Search(9, "-live");
     ConnectBob();
     ASSERT_TRUE(SendKeeps(Reply(7, {Help})));
     const WireFields l_start = WireFields().Text("bob").UInt32(7);
@@ -80,6 +82,7 @@ TEST_F(PeerSearchReplies, RepliesThatStoreNothing)
         bool keeps;
     } const l_cases[] = {
         {"all files filtered out", Reply(7, {{"x\\Nothing.mp3", 1, {}}, Absent}), true},
+        {"a file an invalid text excludes", Reply(9, {{"x\\Live.mp3", 1, {}}}), true},
         {"an unknown search", Reply(99, {HelpMe}), true},
         {"a stopped search", Reply(8, {HelpMe}), true},
         {"a file offered before", Reply(7, {Help}), true},
@@ -100,6 +103,7 @@ TEST_F(PeerSearchReplies, RepliesThatStoreNothing)
         EXPECT_EQ(Count("search_results"), 1u);
     }
     EXPECT_EQ(Logged("Filtered out search result x\\Nothing.mp3 from user bob"), 1);
+    EXPECT_EQ(Logged("Filtered out search result x\\Live.mp3 from user bob"), 1);
     EXPECT_EQ(Logged("Message from user bob inflates past 67108864 bytes, dropping it"), 1);
 }
 

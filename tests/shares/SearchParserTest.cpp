@@ -61,21 +61,24 @@ TEST(SearchParser, MatchesNamesAgainstEverySet)
     }
 }
 
-// Other users' texts are matched against every shared file, so their size is bounded.
-TEST(SearchParser, RejectsOverlongTextsAndTooManyTokens)
+// Other users' texts are matched against every shared file, so their size is bounded; one's
+// own text is not.
+TEST(SearchParser, BoundsRemoteTextsOnly)
 {
     QStringList l_words;
-    for (int n = 0; n < SearchParser::MaxTokenCount - 2; ++n)
+    for (int n = 0; n < SearchParser::MaxRemoteTokenCount - 2; ++n)
         l_words << QString("w%1").arg(n);
     const QString l_full = l_words.join(' ') + " w0 -x *y -x";
-    SearchParser l_atLimit, l_over, l_long, l_tooLong;
-    EXPECT_TRUE(l_atLimit.SetSearchText(l_full));
-    EXPECT_FALSE(l_over.SetSearchText(l_full + " -z"));
+    SearchParser l_atLimit, l_over, l_long, l_tooLong, l_own;
+    EXPECT_TRUE(l_atLimit.SetRemoteSearchText(l_full));
+    EXPECT_FALSE(l_over.SetRemoteSearchText(l_full + " -z"));
     EXPECT_EQ(List(l_over.GetExcludedTokenSet()), QStringList{"x"});
 
-    const QString l_longest = QString(SearchParser::MaxTextLength - 2, QChar('a')) + " b";
-    EXPECT_TRUE(l_long.SetSearchText(l_longest));
-    EXPECT_FALSE(l_tooLong.SetSearchText(l_longest + " "));
-    EXPECT_FALSE(l_tooLong.SetSearchText(QString(8 << 20, QChar('x'))));
+    const QString l_longest = QString(SearchParser::MaxRemoteTextLength - 2, QChar('a')) + " b";
+    EXPECT_TRUE(l_long.SetRemoteSearchText(l_longest));
+    EXPECT_FALSE(l_tooLong.SetRemoteSearchText(l_longest + " "));
     EXPECT_TRUE(l_tooLong.GetIncludedTokenSet().empty());
+
+    EXPECT_TRUE(l_own.SetSearchText(l_full + " -z " + l_longest));
+    EXPECT_EQ(l_own.GetExcludedTokenSet().size(), 2u);
 }
