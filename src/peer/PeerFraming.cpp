@@ -51,7 +51,56 @@ bool PeerMessenger::SendMessage(QTcpSocket* ip_socket, MemStream& i_message, boo
         Log(Area, 1, QString("Error writing message to socket: %1").arg(ip_socket->errorString()));
         return false;
     }
+    // A peer that asks and never reads would have us hold every answer until the idle drop.
+    if (ip_socket->bytesToWrite() > m_maxUnsentBytes)
+    {
+        Log(Area, 1,
+            QString("Peer connection holds more than %1 unsent bytes, closing").arg(m_maxUnsentBytes));
+        DisposeOfSocket(ip_socket);
+        return false;
+    }
     return true;
+}
+
+void PeerMessenger::ForgetReceiveRecord(QTcpSocket* ip_socket)
+{
+    auto l_found = m_socketBuffers.find(ip_socket);
+    if (l_found == m_socketBuffers.end())
+        return;
+    m_heldFrameBytes -= l_found->second.heldBytes;
+    m_socketBuffers.erase(l_found);
+}
+
+bool PeerMessenger::HoldFrameBytes(QTcpSocket* ip_socket, SocketBufferInfo& io_record)
+{
+    const int l_held = io_record.buffer.GetBufferSize();
+    m_heldFrameBytes += l_held - io_record.heldBytes;
+    io_record.heldBytes = l_held;
+    // Each connection's frame is bounded, but not their number: past the shared ceiling the
+    // frame that has pinned its bytes longest goes, with its connection.
+    bool l_kept = true;
+    while (m_heldFrameBytes > m_maxHeldFrameBytes)
+    {
+        QTcpSocket* lp_oldest = nullptr;
+        quint64 l_oldestSerial = 0;
+        for (const auto& l_record : m_socketBuffers)
+            if (l_record.second.lengthKnown &&
+                (!lp_oldest || l_record.second.frameSerial < l_oldestSerial))
+            {
+                lp_oldest = l_record.first;
+                l_oldestSerial = l_record.second.frameSerial;
+            }
+        if (!lp_oldest)
+            break;
+        Log(Area, 1,
+            QString("Incomplete peer frames hold more than %1 bytes, closing the connection "
+                    "with the oldest")
+                .arg(m_maxHeldFrameBytes));
+        l_kept = l_kept && lp_oldest != ip_socket;
+        ForgetReceiveRecord(lp_oldest);
+        DisposeOfSocket(lp_oldest);
+    }
+    return l_kept;
 }
 
 void PeerMessenger::OnSocketReadyToRead()
@@ -86,7 +135,7 @@ void PeerMessenger::OnSocketReadyToRead()
                 return;
             const QString l_user = lp_record->user;
             lp_socket->disconnect();
-            m_socketBuffers.erase(lp_socket);
+            ForgetReceiveRecord(lp_socket);
             emit FileConnectionRequested(l_user, lp_socket, WordAt(l_token));
             return;
         }
@@ -112,8 +161,11 @@ void PeerMessenger::OnSocketReadyToRead()
             }
             lp_record->length = l_length;
             lp_record->lengthKnown = true;
+            lp_record->frameSerial = m_nextFrameSerial++;
             if (l_length < static_cast<quint32>(UpfrontBodyBytes))
                 lp_record->buffer.EnsureBufferCapacity(static_cast<int>(l_length) + 1);
+            if (!HoldFrameBytes(lp_socket, *lp_record))
+                return;
             continue;
         }
 
@@ -144,12 +196,17 @@ void PeerMessenger::OnSocketReadyToRead()
             if (ItemPtr l_peer = SocketItem("peer_socket", lp_socket))
                 StampActivity(l_peer);
         if (static_cast<quint32>(l_after) < lp_record->length)
+        {
+            if (!HoldFrameBytes(lp_socket, *lp_record))
+                return;
             continue;
+        }
 
         // A whole frame. The handler gets the buffer for itself; the next frame starts afresh.
         MemStream l_body = l_buffer;
         lp_record->buffer = MemStream();
         lp_record->lengthKnown = false;
+        HoldFrameBytes(lp_socket, *lp_record);
         if (lp_record->obfuscated && l_after > 0)
             Obfuscation::Apply(l_body.GetWriteBuffer() - l_after, static_cast<std::size_t>(l_after),
                                lp_record->key);
@@ -169,7 +226,7 @@ void PeerMessenger::OnSocketReadyToRead()
         if (lp_record->handedOver)
         {
             // The rest of its bytes belong to the new owner.
-            m_socketBuffers.erase(l_again);
+            ForgetReceiveRecord(lp_socket);
             return;
         }
     }
@@ -255,7 +312,10 @@ bool PeerMessenger::HandleFirstFrame(QTcpSocket* ip_socket, ItemPtr i_accepted, 
         Log(Area, 1, l_failure);
         return false;
     }
-    ItemPtr l_user = UserItem(l_userName);
+    // Only a messaging connection needs the user's item: a refused init, or one handed on to
+    // another owner, leaves nothing behind in the store.
+    ItemPtr l_user =
+        l_type == "P" ? UserItem(l_userName) : d.GetType("user")->HasItem(l_userName);
     if (l_type == "P")
     {
         Log(Area, 1, QString("Accepted %1messaging connection to user %2").arg(l_via, l_userName),

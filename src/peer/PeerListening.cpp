@@ -140,7 +140,7 @@ void PeerMessenger::DisposeOfSocket(QTcpSocket* ip_socket)
     else
         Log(Area, 2, "Socket not identified");
 
-    m_socketBuffers.erase(ip_socket);
+    ForgetReceiveRecord(ip_socket);
     for (const char* l_type : {"peer_connection_request_socket", "uninitialized_socket",
                                "peer_socket", "connect_to_peer_request_socket"})
         if (ItemPtr l_left = SocketItem(l_type, ip_socket))
@@ -156,10 +156,4 @@ void PeerMessenger::AssertNoSocketOverlap(QTcpSocket* ip_socket)
             ++l_found;
     Q_ASSERT(l_found <= 1);
     Q_UNUSED(l_found);
-}
-
-const PeerMessenger::SocketBufferInfo* PeerMessenger::ReceiveRecord(QTcpSocket* ip_socket) const
-{
-    auto l_found = m_socketBuffers.find(ip_socket);
-    return l_found == m_socketBuffers.end() ? nullptr : &l_found->second;
 }

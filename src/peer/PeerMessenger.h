@@ -47,6 +47,10 @@ public:
         bool obfuscated = false;
         // The current frame's key, already rotated past the length field.
         quint32 key = 0;
+        // Bytes of the buffer counted toward the ceiling shared by all connections.
+        int heldBytes = 0;
+        // Orders the incomplete frames by when their length arrived.
+        quint64 frameSerial = 0;
     };
 
     PeerMessenger();
@@ -60,8 +64,6 @@ public:
     // A peer_socket item is stamped with its last traffic, and the stamp goes with the item.
     void OnPeerSocketItemAdded(ItemPtr i_socketItem);
     void OnPeerSocketItemRemoved(ItemPtr i_socketItem);
-    // A parked message's stream goes with its item.
-    void OnUnsentMessageRemoved(ItemPtr i_message);
 
     // Path handlers: a relayed request whose requester's address and ports are known, and a
     // user whose address and ports are known.
@@ -73,9 +75,10 @@ public:
 
     // The longest frame body taken from a peer; a longer announced frame ends the connection.
     static constexpr quint32 MaxFrameLength = 10485760;
-    // The port settings as they hold for this run: defaults filled in, a newly chosen port
-    // taken over and its setting removed.
-    static void ApplyListeningPortSettings();
+    // Unsent bytes past which a connection is closed: a peer that asks and never reads.
+    static constexpr qint64 MaxUnsentBytes = 16 * 1024 * 1024;
+    // Bytes that incomplete frames may hold over all connections together.
+    static constexpr qint64 MaxHeldFrameBytes = 256 * 1024 * 1024;
     // Frames the whole written content of the message, obfuscated or not, and writes it in one
     // go. False, and logged, when the socket refuses the write; the socket stays open.
     bool SendMessage(QTcpSocket* ip_socket, MemStream& i_message, bool i_obfuscated);
@@ -91,8 +94,6 @@ public:
     static QString MessageCodeToString(int i_code);
     // Looks the socket up under every socket type; a socket is under one at most.
     void AssertNoSocketOverlap(QTcpSocket* ip_socket);
-    // What has arrived of the socket's current frame; null before its first data.
-    const SocketBufferInfo* ReceiveRecord(QTcpSocket* ip_socket) const;
 
     // Connection attempts: directly and through the server at once. The first leg to complete
     // makes the connection; the attempt fails only once both legs have failed or expired.
@@ -105,8 +106,6 @@ public:
     void InspectPeerConnectionRequest(ItemPtr i_attempt);
     // Ends a settled attempt; the leg that lost runs on.
     void DisposeOfPeerConnectionRequest(ItemPtr i_attempt);
-    // The half-minute expiry, with every age measured to i_now.
-    void ExpireAsOf(const QDateTime& i_now);
 
     // Asks the user for the whole list of its shared files; the answer arrives as UserShare.
     void GetUserSharedFiles(QString i_user);
@@ -170,10 +169,31 @@ public slots:
     void EveryHalfMinute();
 
 private:
+    // Tests read the receive records, run the expiry at a chosen time and lower the ceilings.
+    friend class PeerMessengerTesting;
+
     QTcpServer m_listener;
     QTcpServer m_obfuscatedListener;
     std::map<QTcpSocket*, SocketBufferInfo> m_socketBuffers;
     qint32 sendOrderCounter = 0;
+    qint64 m_maxUnsentBytes = MaxUnsentBytes;
+    qint64 m_maxHeldFrameBytes = MaxHeldFrameBytes;
+    // What the receive buffers of all connections hold together.
+    qint64 m_heldFrameBytes = 0;
+    quint64 m_nextFrameSerial = 0;
+
+    // The port settings as they hold for this run: defaults filled in, a newly chosen port
+    // taken over and its setting removed.
+    static void ApplyListeningPortSettings();
+    // The half-minute expiry, with every age measured to i_now.
+    void ExpireAsOf(const QDateTime& i_now);
+    // A parked message's stream goes with its item.
+    void OnUnsentMessageRemoved(ItemPtr i_message);
+    // Erases the socket's receive record and what it held.
+    void ForgetReceiveRecord(QTcpSocket* ip_socket);
+    // Counts the record's buffer toward the shared ceiling and, past it, closes the connections
+    // with the oldest incomplete frames; false when that closed ip_socket itself.
+    bool HoldFrameBytes(QTcpSocket* ip_socket, SocketBufferInfo& io_record);
 
     // The item types, their relations and the handlers on them.
     void DeclareSchema();

@@ -138,11 +138,11 @@ TEST_F(PeerAttempts, EachKindExpiresExactlyAtItsLimit)
                                    "peer_connection_request_socket", "peer_socket",
                                    "uninitialized_socket"};
     // Ages of 59999, 119999 and 299999 ms: all stay.
-    mp_messenger->ExpireAsOf(l_now.addMSecs(-1));
+    ExpireAsOf(l_now.addMSecs(-1));
     for (const char* l_kind : l_kinds)
         EXPECT_EQ(Count(l_kind), l_kind == l_kinds[0] ? 2u : 1u) << l_kind;
     // One millisecond on, all go but carl's fresh relayed leg.
-    mp_messenger->ExpireAsOf(l_now);
+    ExpireAsOf(l_now);
     for (const char* l_kind : l_kinds)
         EXPECT_EQ(Count(l_kind), l_kind == l_kinds[0] ? 1u : 0u) << l_kind;
     ASSERT_EQ(l_failed.count(), 1);
@@ -183,12 +183,12 @@ TEST_F(PeerAttempts, SilentIncomingConnectionsCannotPinSockets)
     };
 
     const QDateTime l_now = QDateTime::currentDateTime();
-    mp_messenger->ExpireAsOf(l_now.addSecs(30));
+    ExpireAsOf(l_now.addSecs(30));
     EXPECT_EQ(Count("uninitialized_socket"), 19u);
-    mp_messenger->ExpireAsOf(l_now.addSecs(61));
+    ExpireAsOf(l_now.addSecs(61));
     EXPECT_EQ(Count("uninitialized_socket"), 0u);
     EXPECT_TRUE(QTest::qWaitFor([&] { return l_connected(1) == 0; }, 5000));
     EXPECT_EQ(l_connected(0), 1u);
-    mp_messenger->ExpireAsOf(l_now.addSecs(91));
+    ExpireAsOf(l_now.addSecs(91));
     EXPECT_TRUE(QTest::qWaitFor([&] { return l_connected(0) == 0; }, 5000));
 }

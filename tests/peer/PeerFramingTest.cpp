@@ -70,7 +70,7 @@ TEST_F(PeerFraming, FramesAreReassembledWhateverTheirCut)
         // One frame cut in three, the first cut a header byte short.
         const QByteArray l_frame = FakePeer::Frame(Word(60) + Word(7), l_obfuscated, 3);
         const int l_header = l_obfuscated ? 8 : 4;
-        const auto* lp_record = mp_messenger->ReceiveRecord(OnlySocket("peer_socket"));
+        const auto* lp_record = ReceiveRecord(OnlySocket("peer_socket"));
         lp_peer->SendRaw(l_frame.left(l_header - 1));
         QTest::qWait(50);
         EXPECT_FALSE(lp_record->lengthKnown);
@@ -100,9 +100,9 @@ TEST_F(PeerFraming, BodiesUpToTheLimitAreTakenAndGrowOnlyWithWhatArrives)
     const QByteArray l_body = Word(52) + QByteArray(PeerMessenger::MaxFrameLength - 4, 'x');
     lp_peer->SendRaw(Word(PeerMessenger::MaxFrameLength) + l_body.left(1000));
     ASSERT_TRUE(QTest::qWaitFor([&] {
-        return mp_messenger->ReceiveRecord(lp_socket)->buffer.GetWriteIndex() == 1000;
+        return ReceiveRecord(lp_socket)->buffer.GetWriteIndex() == 1000;
     }, 5000));
-    EXPECT_LT(mp_messenger->ReceiveRecord(lp_socket)->buffer.GetBufferSize(), 4096);
+    EXPECT_LT(ReceiveRecord(lp_socket)->buffer.GetBufferSize(), 4096);
     EXPECT_GE(l_idle(), 100);
     lp_peer->SendRaw(l_body.mid(1000, 200000));
     ASSERT_TRUE(QTest::qWaitFor([&] { return l_idle() < 100; }, 5000));
@@ -113,7 +113,7 @@ TEST_F(PeerFraming, BodiesUpToTheLimitAreTakenAndGrowOnlyWithWhatArrives)
     lp_peer->SendRaw(Word(PeerMessenger::MaxFrameLength + 1) + QByteArray(100, 'x'));
     EXPECT_TRUE(lp_peer->WaitForDisconnected());
     EXPECT_EQ(Count("peer_socket"), 0u);
-    EXPECT_EQ(mp_messenger->ReceiveRecord(lp_socket), nullptr);
+    EXPECT_EQ(ReceiveRecord(lp_socket), nullptr);
 }
 
 TEST_F(PeerFraming, AFileTokenInTheFirstFramesSegmentIsReadRawAndHandedOn)
@@ -130,7 +130,7 @@ TEST_F(PeerFraming, AFileTokenInTheFirstFramesSegmentIsReadRawAndHandedOn)
         EXPECT_EQ(l_requested.takeFirst(),
                   (QList<QVariant>{"bob", QVariant::fromValue(lp_socket.data()), 0x01020304u}));
         // What follows the token, and the socket's end, are the new owner's.
-        EXPECT_EQ(mp_messenger->ReceiveRecord(lp_socket), nullptr);
+        EXPECT_EQ(ReceiveRecord(lp_socket), nullptr);
         ASSERT_TRUE(QTest::qWaitFor([&] { return lp_socket->bytesAvailable() == 10; }, 5000));
         lp_peer->Close();
         QTest::qWait(50);
@@ -156,5 +156,59 @@ TEST_F(PeerFraming, ReadingStopsWhenAHandlerHasTheSocketDisposedOf)
     lp_peer->SendRaw(FakePeer::Frame(Word(52)) + FakePeer::Frame(Word(52)));
     EXPECT_TRUE(lp_peer->WaitForDisconnected());
     EXPECT_EQ(Logged("Received PM_NOTHING"), 1);
-    EXPECT_EQ(mp_messenger->ReceiveRecord(lp_socket), nullptr);
+    EXPECT_EQ(ReceiveRecord(lp_socket), nullptr);
+}
+
+TEST_F(PeerFraming, APeerThatNeverReadsIsClosedOnceItsUnsentBytesPassTheCap)
+{
+    PeerMessengerTesting::SetCeilings(*mp_messenger, 2 << 20, PeerMessenger::MaxHeldFrameBytes);
+    ConnectBob();
+    QPointer<QTcpSocket> lp_socket = OnlySocket("peer_socket");
+    mp_bob->StopReading();
+    MemStream l_answer = Message(5);
+    const QByteArray l_filler(512 * 1024, 'x');
+    l_answer.WriteBuffer(l_filler.constData(), static_cast<unsigned long>(l_filler.size()));
+    // The system's buffers take the first answers; the rest pile up until the cap is passed.
+    int l_sent = 0;
+    while (Count("peer_socket") == 1 && l_sent < 200)
+    {
+        mp_messenger->SendMessage("bob", l_answer);
+        ++l_sent;
+        QCoreApplication::processEvents();
+    }
+    EXPECT_GT(l_sent, 4);
+    EXPECT_EQ(Logged("Peer connection holds more than 2097152 unsent bytes, closing"), 1);
+    EXPECT_EQ(Count("peer_socket"), 0u);
+    // Deleted, and with it every byte it held.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return lp_socket.isNull(); }, 5000));
+}
+
+TEST_F(PeerFraming, IncompleteFramesShareOneCeilingAndTheOldestGoesPastIt)
+{
+    // Two frames of 300 KiB so far fit, each in a buffer of 512 KiB; a third does not.
+    PeerMessengerTesting::SetCeilings(*mp_messenger, PeerMessenger::MaxUnsentBytes, 1400 * 1024);
+    Listen();
+    const QByteArray l_start = Word(PeerMessenger::MaxFrameLength) + Word(52) +
+                               QByteArray(300 * 1024 - 4, 'x');
+    std::vector<std::unique_ptr<FakePeer>> l_peers;
+    std::vector<QTcpSocket*> l_sockets;
+    for (const char* l_user : {"bob", "carl", "dora"})
+    {
+        l_peers.push_back(Accepted(false, l_user));
+        QTcpSocket* lp_socket = ItemPtr(User(l_user).GetItems("peer_socket")).AsPointer<QTcpSocket>();
+        l_sockets.push_back(lp_socket);
+        l_peers.back()->SendRaw(l_start);
+        ASSERT_TRUE(QTest::qWaitFor([&] {
+            const auto* lp_record = ReceiveRecord(lp_socket);
+            return !lp_record || lp_record->buffer.GetWriteIndex() == l_start.size() - 4;
+        }, 5000));
+    }
+    EXPECT_TRUE(l_peers[0]->WaitForDisconnected());
+    EXPECT_EQ(ReceiveRecord(l_sockets[0]), nullptr);
+    EXPECT_EQ(Logged("Incomplete peer frames hold more than 1433600 bytes, closing the "
+                     "connection with the oldest"),
+              1);
+    for (const char* l_user : {"carl", "dora"})
+        EXPECT_EQ(User(l_user).GetItems("peer_socket").Size(), 1u) << l_user;
+    EXPECT_TRUE(User("bob").GetItems("peer_socket").Empty());
 }

@@ -21,7 +21,7 @@ TEST_F(PeerHandshake, PortSettingsTakeTheirDefaultsAndANewlyChosenPort)
         for (int l_n = 0; l_n < 3; ++l_n)
             if (!l_case[l_n].isEmpty())
                 SetSetting(l_keys[l_n], l_case[l_n]);
-        PeerMessenger::ApplyListeningPortSettings();
+        PeerMessengerTesting::ApplyListeningPortSettings();
         EXPECT_EQ(QStringList({Setting(l_keys[0]), Setting(l_keys[1])}), l_case.mid(3));
         EXPECT_FALSE(d.GetType("global")->HasItem("new_listening_port"));
     }
@@ -44,7 +44,7 @@ TEST_F(PeerHandshake, FirstFramesOpenMessagingConnectionsOrEndTheirSocket)
         {FakePeer::InitBody("bob", "P", 7), true, "Accepted %1messaging connection to user bob"},
         {FakePeer::InitBody(l_longest, "P"), true, "Accepted %1messaging connection"},
         {FakePeer::InitBody(l_longest + "n", "P"), false, "Failure initializing %1peer"},
-        {FakePeer::InitBody("bob", "X"), false, "Failure initializing %1peer"},
+        {FakePeer::InitBody("eve", "X"), false, "Failure initializing %1peer"},
         {FakePeer::InitBody("bob", "P").left(12), false, "Failure initializing %1peer"},
         {QByteArray(), false, "Failed to read direction from new %1peer connection"},
         {QByteArray(3, '\0'), false, "Failed to read req from %1indirect peer connection"},
@@ -54,6 +54,7 @@ TEST_F(PeerHandshake, FirstFramesOpenMessagingConnectionsOrEndTheirSocket)
         {
             SCOPED_TRACE(l_body.left(20).toHex().toStdString() + (l_obfuscated ? " (o)" : ""));
             m_lines.clear();
+            const std::size_t l_users = Count("user");
             std::unique_ptr<FakePeer> lp_peer = Accepted(l_obfuscated);
             // An empty frame waits for whatever comes after it.
             lp_peer->SendFrame(l_body);
@@ -70,6 +71,8 @@ TEST_F(PeerHandshake, FirstFramesOpenMessagingConnectionsOrEndTheirSocket)
             EXPECT_TRUE(lp_peer->WaitForDisconnected());
             EXPECT_TRUE(WaitForCount("peer_socket", 0));
             EXPECT_EQ(Count("uninitialized_socket"), 0u);
+            // A refused init leaves nothing behind, not even its user.
+            EXPECT_TRUE(l_kept || Count("user") == l_users);
             EXPECT_EQ(Logged(QString(l_logged).arg(l_obfuscated ? "obfuscated " : "")), 1);
         }
 }

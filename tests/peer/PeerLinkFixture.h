@@ -44,6 +44,29 @@ struct ShareFile
     std::vector<std::pair<qint32, qint32>> attributes;
 };
 
+// What tests reach of the messenger's own state.
+class PeerMessengerTesting
+{
+public:
+    static void ApplyListeningPortSettings() { PeerMessenger::ApplyListeningPortSettings(); }
+    static void ExpireAsOf(PeerMessenger& io_messenger, const QDateTime& i_now)
+    {
+        io_messenger.ExpireAsOf(i_now);
+    }
+    // What has arrived of the socket's current frame; null when it has no receive record.
+    static const PeerMessenger::SocketBufferInfo* ReceiveRecord(const PeerMessenger& i_messenger,
+                                                                QTcpSocket* ip_socket)
+    {
+        auto l_found = i_messenger.m_socketBuffers.find(ip_socket);
+        return l_found == i_messenger.m_socketBuffers.end() ? nullptr : &l_found->second;
+    }
+    static void SetCeilings(PeerMessenger& io_messenger, qint64 i_unsent, qint64 i_heldFrames)
+    {
+        io_messenger.m_maxUnsentBytes = i_unsent;
+        io_messenger.m_maxHeldFrameBytes = i_heldFrames;
+    }
+};
+
 // A messenger on free ports, its log lines and signals recorded as text, fake peers on 127.0.0.1.
 class PeerLinkFixture : public ServerFixture, public LogSink
 {
@@ -103,6 +126,11 @@ protected:
         if (m_onLine)
             m_onLine(i_line);
     }
+    const PeerMessenger::SocketBufferInfo* ReceiveRecord(QTcpSocket* ip_socket) const
+    {
+        return PeerMessengerTesting::ReceiveRecord(*mp_messenger, ip_socket);
+    }
+    void ExpireAsOf(const QDateTime& i_now) { PeerMessengerTesting::ExpireAsOf(*mp_messenger, i_now); }
     int Logged(const QString& i_text) const { return m_lines.filter(i_text).size(); }
     // Each emission as a line of text: name|argument|argument..., pictures in hex.
     template <typename... A>

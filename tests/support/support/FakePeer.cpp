@@ -99,6 +99,12 @@ void FakePeer::Adopt(QTcpSocket* ip_socket)
     connect(ip_socket, &QTcpSocket::disconnected, this, [this] { m_disconnected = true; });
 }
 
+void FakePeer::StopReading()
+{
+    mp_socket->setReadBufferSize(1);
+    disconnect(mp_socket, &QTcpSocket::readyRead, this, &FakePeer::OnReadyRead);
+}
+
 void FakePeer::OnReadyRead()
 {
     m_raw += mp_socket->readAll();

@@ -36,6 +36,8 @@ public:
     void SendRaw(const QByteArray& i_bytes);
     void SendFrame(const QByteArray& i_body) { SendRaw(Frame(i_body, m_obfuscated, m_key++)); }
     void Close();
+    // Leaves whatever arrives from now on unread, in the system's buffers.
+    void StopReading();
 
     const QList<QByteArray>& Bodies() const { return m_bodies; }
     // Every byte received, as it came.
