@@ -54,8 +54,12 @@ bool PeerMessenger::SendMessage(QTcpSocket* ip_socket, MemStream& i_message, boo
     // A peer that asks and never reads would have us hold every answer until the idle drop.
     if (ip_socket->bytesToWrite() > m_maxUnsentBytes)
     {
+        ItemPtr l_user = SocketItem("peer_socket", ip_socket)["user"];
         Log(Area, 1,
-            QString("Peer connection holds more than %1 unsent bytes, closing").arg(m_maxUnsentBytes));
+            QString("Peer connection to user %1 holds more than %2 unsent bytes, closing")
+                .arg(l_user.AsString())
+                .arg(m_maxUnsentBytes),
+            l_user);
         DisposeOfSocket(ip_socket);
         return false;
     }

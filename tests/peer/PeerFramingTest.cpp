@@ -177,7 +177,7 @@ TEST_F(PeerFraming, APeerThatNeverReadsIsClosedOnceItsUnsentBytesPassTheCap)
         QCoreApplication::processEvents();
     }
     EXPECT_GT(l_sent, 4);
-    EXPECT_EQ(Logged("Peer connection holds more than 2097152 unsent bytes, closing"), 1);
+    EXPECT_EQ(Logged("Peer connection to user bob holds more than 2097152 unsent bytes, closing"), 1);
     EXPECT_EQ(Count("peer_socket"), 0u);
     // Deleted, and with it every byte it held.
     EXPECT_TRUE(QTest::qWaitFor([&] { return lp_socket.isNull(); }, 5000));
