@@ -1,0 +1,231 @@
+#include "shares/MP3Scanner.h"
+
+#include <QFile>
+#include <QMutexLocker>
+
+#include <array>
+#include <cstring>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace
+{
+// Every candidate header is counted under the header bits the analysis reads, so that the
+// work and memory per file stay fixed however many frames it holds:
+//   bits 12-8  the second header byte's low five bits: version (2), layer (2), protection (1)
+//   bits 7-2   the third byte's top six bits: bitrate index (4), sampling-rate index (2)
+//   bits 1-0   the fourth byte's top two bits: channel mode
+// Header bits are numbered here from 0, the lowest bit of a byte.
+constexpr int HeaderKeyCount = 1 << 13;
+typedef std::array<quint64, HeaderKeyCount> HeaderCounts;
+
+int HeaderKey(uchar i_b1, uchar i_b2, uchar i_b3)
+{
+    return ((i_b1 & 0x1f) << 8) | (i_b2 & 0xfc) | (i_b3 >> 6);
+}
+
+int VersionBits(int i_key) { return (i_key >> 11) & 3; }
+int LayerBits(int i_key) { return (i_key >> 9) & 3; }
+int ProtectionBit(int i_key) { return (i_key >> 8) & 1; }
+int BitrateIndex(int i_key) { return (i_key >> 4) & 15; }
+int SamplingIndex(int i_key) { return (i_key >> 2) & 3; }
+int ChannelMode(int i_key) { return i_key & 3; }
+
+constexpr int Mpeg25Bits = 0;
+constexpr int ReservedVersionBits = 1;
+constexpr int Mpeg2Bits = 2;
+constexpr int Mpeg1Bits = 3;
+constexpr int LayerIIIBits = 1;
+
+// Layer III bitrates in kbit/s by bitrate index; 0 (free format) and 15 (invalid) carry none.
+constexpr int Mpeg1LayerIII[16] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0};
+constexpr int Mpeg2LayerIII[16] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0};
+
+const char* const ChannelModeTexts[4] = {"stereo", "joint stereo", "dual mono", "mono"};
+
+// A candidate is a frame sync (0xFF and a byte with its top three bits set) with at least one
+// byte of the block after its four header bytes; candidates may overlap.
+void CountHeaders(const uchar* ip_block, qint64 i_size, HeaderCounts& io_counts)
+{
+    if (i_size < 5)
+        return;
+    const uchar* const lp_last = ip_block + i_size - 5;
+    for (const uchar* lp_at = ip_block; lp_at <= lp_last; ++lp_at)
+    {
+        lp_at = static_cast<const uchar*>(std::memchr(lp_at, 0xff, static_cast<std::size_t>(lp_last - lp_at + 1)));
+        if (!lp_at)
+            return;
+        if ((lp_at[1] & 0xe0) == 0xe0)
+            ++io_counts[static_cast<std::size_t>(HeaderKey(lp_at[1], lp_at[2], lp_at[3]))];
+    }
+}
+
+// The index with the most votes; a tie goes to the higher index.
+template <std::size_t N>
+int Majority(const std::array<quint64, N>& i_votes)
+{
+    int l_best = 0;
+    for (int l_index = 1; l_index < static_cast<int>(N); ++l_index)
+        if (i_votes[static_cast<std::size_t>(l_index)] >= i_votes[static_cast<std::size_t>(l_best)])
+            l_best = l_index;
+    return l_best;
+}
+
+// Fills the block unless the stream ends first; -1 on a read error.
+qint64 ReadBlock(QIODevice& io_device, std::vector<char>& io_block)
+{
+    qint64 l_filled = 0;
+    const qint64 l_size = static_cast<qint64>(io_block.size());
+    while (l_filled < l_size)
+    {
+        const qint64 l_read = io_device.read(io_block.data() + l_filled, l_size - l_filled);
+        if (l_read < 0)
+            return -1;
+        if (l_read == 0)
+            break;
+        l_filled += l_read;
+    }
+    return l_filled;
+}
+
+// Opens without blocking and keeps the file only when it is a regular one: a pipe or a
+// device would stall the scanner or never end.
+bool OpenRegularFile(const QString& i_file, QFile& io_file)
+{
+    const int l_fd = ::open(QFile::encodeName(i_file).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (l_fd < 0)
+        return false;
+    struct stat l_stat;
+    if (::fstat(l_fd, &l_stat) != 0 || !S_ISREG(l_stat.st_mode) || l_stat.st_size == 0 ||
+        !io_file.open(l_fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle))
+    {
+        ::close(l_fd);
+        return false;
+    }
+    return true;
+}
+} // namespace
+
+MP3Scanner::MP3Scanner() = default;
+
+void MP3Scanner::Quit()
+{
+    QMutexLocker l_lock(&m_mutex);
+    m_stopped = true;
+}
+
+bool MP3Scanner::IsStopped()
+{
+    QMutexLocker l_lock(&m_mutex);
+    return m_stopped;
+}
+
+void MP3Scanner::OnMP3ScanRequired(QString i_file)
+{
+    int l_mpegVersion = 0;
+    QString l_channelMode;
+    int l_frequency = 0;
+    bool l_isVBR = false;
+    int l_bitrate = -1;
+    if (ScanMP3(i_file, l_mpegVersion, l_channelMode, l_frequency, l_isVBR, l_bitrate))
+        emit MP3Scanned(i_file, l_mpegVersion, l_channelMode, l_frequency, l_isVBR, l_bitrate);
+}
+
+bool MP3Scanner::ScanMP3(QString i_file, int& o_mpegVersion, QString& o_channelMode,
+                         int& o_frequency, bool& o_isVBR, int& o_bitrate)
+{
+    o_bitrate = -1;
+    if (IsStopped())
+        return false;
+    QFile l_file;
+    if (!OpenRegularFile(i_file, l_file))
+        return false;
+    return ScanDevice(l_file, o_mpegVersion, o_channelMode, o_frequency, o_isVBR, o_bitrate);
+}
+
+bool MP3Scanner::ScanDevice(QIODevice& io_device, int& o_mpegVersion, QString& o_channelMode,
+                            int& o_frequency, bool& o_isVBR, int& o_bitrate)
+{
+    o_bitrate = -1;
+    std::vector<char> l_block(BlockSize);
+    HeaderCounts l_counts{};
+    for (;;)
+    {
+        if (IsStopped())
+            return false;
+        const qint64 l_size = ReadBlock(io_device, l_block);
+        if (l_size < 0)
+            return false;
+        if (l_size == 0)
+            break;
+        CountHeaders(reinterpret_cast<const uchar*>(l_block.data()), l_size, l_counts);
+    }
+
+    // The votes, in the order a candidate meets its tests: a reserved version drops it before
+    // any vote, every layer votes on the version, and only Layer III goes on.
+    std::array<quint64, 4> l_versionVotes{};
+    std::array<quint64, 2> l_protectionVotes{};
+    std::array<quint64, 3> l_samplingVotes{};
+    std::array<quint64, 4> l_channelVotes{};
+    for (int l_key = 0; l_key < HeaderKeyCount; ++l_key)
+    {
+        const quint64 l_count = l_counts[static_cast<std::size_t>(l_key)];
+        if (l_count == 0 || VersionBits(l_key) == ReservedVersionBits)
+            continue;
+        l_versionVotes[static_cast<std::size_t>(VersionBits(l_key))] += l_count;
+        if (LayerBits(l_key) != LayerIIIBits)
+            continue;
+        l_protectionVotes[static_cast<std::size_t>(ProtectionBit(l_key))] += l_count;
+        if (SamplingIndex(l_key) == 3)
+            continue;
+        l_samplingVotes[static_cast<std::size_t>(SamplingIndex(l_key))] += l_count;
+        l_channelVotes[static_cast<std::size_t>(ChannelMode(l_key))] += l_count;
+    }
+
+    // A tie between MPEG-1 and MPEG-2 goes to MPEG-2, and MPEG-2.5 must be outvoted.
+    const int l_version = l_versionVotes[Mpeg1Bits] > l_versionVotes[Mpeg2Bits] ? Mpeg1Bits : Mpeg2Bits;
+    if (l_versionVotes[static_cast<std::size_t>(l_version)] <= l_versionVotes[Mpeg25Bits])
+        return false;
+    const int l_protection = l_protectionVotes[1] > l_protectionVotes[0] ? 1 : 0;
+    const int l_sampling = Majority(l_samplingVotes);
+    const int l_channel = Majority(l_channelVotes);
+
+    // Only frames that agree with every majority tell the bitrate.
+    const int* const lp_table = l_version == Mpeg1Bits ? Mpeg1LayerIII : Mpeg2LayerIII;
+    std::array<quint64, 16> l_framesAt{};
+    quint64 l_kept = 0;
+    quint64 l_sum = 0;
+    for (int l_key = 0; l_key < HeaderKeyCount; ++l_key)
+    {
+        const quint64 l_count = l_counts[static_cast<std::size_t>(l_key)];
+        const int l_index = BitrateIndex(l_key);
+        if (l_count == 0 || VersionBits(l_key) != l_version || LayerBits(l_key) != LayerIIIBits ||
+            ProtectionBit(l_key) != l_protection || SamplingIndex(l_key) != l_sampling ||
+            ChannelMode(l_key) != l_channel || lp_table[l_index] == 0)
+            continue;
+        l_framesAt[static_cast<std::size_t>(l_index)] += l_count;
+        l_kept += l_count;
+        l_sum += l_count * static_cast<quint64>(lp_table[l_index]);
+    }
+    if (l_kept == 0)
+        return false;
+
+    o_mpegVersion = l_version == Mpeg1Bits ? 1 : 2;
+    o_channelMode = QString::fromLatin1(ChannelModeTexts[l_channel]);
+    o_frequency = l_sampling;
+    o_isVBR = true;
+    o_bitrate = static_cast<int>(l_sum / l_kept);
+    // Constant bitrate when at least 99 % of the kept frames share one bitrate. The table
+    // rises with the index, so this walks the bitrates in ascending order.
+    for (int l_index = 1; l_index < 15; ++l_index)
+        if (l_framesAt[static_cast<std::size_t>(l_index)] * 100 / l_kept > 98)
+        {
+            o_isVBR = false;
+            o_bitrate = lp_table[l_index];
+            break;
+        }
+    return true;
+}

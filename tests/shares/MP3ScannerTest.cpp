@@ -1,0 +1,195 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QSemaphore>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtTest/QTest>
+
+#include <functional>
+#include <memory>
+
+#include <sys/stat.h>
+
+#include "shares/MP3Scanner.h"
+#include "support/TestSupport.h"
+#include "support/support/Mp3Stream.h"
+
+namespace
+{
+typedef Mp3Stream S;
+
+std::string Describe(int i_version, const QString& i_mode, int i_frequency, bool i_isVBR, int i_bitrate)
+{
+    return QString("%1/%2/%3/%4/%5").arg(i_version).arg(i_mode).arg(i_frequency)
+        .arg(i_isVBR ? "vbr" : "cbr").arg(i_bitrate).toStdString();
+}
+
+std::string Scan(MP3Scanner& io_scanner, const QString& i_file, QIODevice* ip_device = nullptr)
+{
+    int l_version = 0, l_frequency = 0, l_bitrate = 0;
+    QString l_mode;
+    bool l_isVBR = false;
+    const bool l_ok = ip_device ? io_scanner.ScanDevice(*ip_device, l_version, l_mode, l_frequency, l_isVBR, l_bitrate)
+                                : io_scanner.ScanMP3(i_file, l_version, l_mode, l_frequency, l_isVBR, l_bitrate);
+    return l_ok ? Describe(l_version, l_mode, l_frequency, l_isVBR, l_bitrate) : "fail";
+}
+
+QString Write(const TemporaryFolder& i_folder, const char* i_name, const QByteArray& i_bytes)
+{
+    QFile l_file(QString::fromStdString(i_folder.File(i_name)));
+    EXPECT_TRUE(l_file.open(QIODevice::WriteOnly) && l_file.write(i_bytes) == i_bytes.size());
+    return l_file.fileName();
+}
+
+// Header-like bytes without end; each read first tells the test its number.
+class EndlessHeaders : public QIODevice
+{
+public:
+    explicit EndlessHeaders(std::function<void(int)> i_onRead) : m_onRead(std::move(i_onRead)) {}
+    bool isSequential() const override { return true; }
+    int m_reads = 0;
+
+protected:
+    qint64 readData(char* op_data, qint64 i_size) override
+    {
+        m_onRead(++m_reads);
+        for (qint64 l_at = 0; l_at < i_size; ++l_at)
+            op_data[l_at] = Mp3Stream::Header({})[static_cast<int>(l_at % 4)];
+        return i_size;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    std::function<void(int)> m_onRead;
+};
+
+qint64 PeakResidentKiB()
+{
+    QFile l_status("/proc/self/status");
+    l_status.open(QIODevice::ReadOnly);
+    for (const QByteArray& l_line : l_status.readAll().split('\n'))
+        if (l_line.startsWith("VmHWM:"))
+            return l_line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
+} // namespace
+
+// Every header field is read from its own bits: version, layer, protection, bitrate index,
+// sampling index and channel mode each decide one of these.
+TEST(MP3Scanner, AnalysesSyntheticStreams)
+{
+    const S::Frame l_128 = {9}, l_320 = {14}, l_free = {0, S::Mpeg1, S::LayerIII, 0, S::Stereo};
+    const QByteArray l_zeros(MP3Scanner::BlockSize, '\0'), l_junk("ID3\x03\xff\x00TAG\xff\xe8\x10\x20\xff", 14);
+    QByteArray l_junky;
+    for (int l_frame = 0; l_frame < 20; ++l_frame)
+        l_junky += l_junk + S::Header(l_128) + QByteArray(413, '\0');
+    const struct { const char* name; QByteArray bytes; const char* result; } l_cases[] = {
+        {"cbr 128", S().Add(l_128, 100).Bytes(), "1/joint stereo/0/cbr/128"},
+        {"98 % at one bitrate", S().Add(l_128, 98).Add(l_320, 2).Bytes(), "1/joint stereo/0/vbr/131"},
+        {"99 % at one bitrate", S().Add(l_128, 99).Add(l_320, 1).Bytes(), "1/joint stereo/0/cbr/128"},
+        {"mpeg-1 and mpeg-2 tie", S().Add(l_128, 50).Add({9, S::Mpeg2}, 50).Bytes(), "2/joint stereo/0/cbr/80"},
+        {"mpeg-1 ahead", S().Add(l_128, 51).Add({9, S::Mpeg2}, 50).Bytes(), "1/joint stereo/0/cbr/128"},
+        {"mostly mpeg-2.5", S().Add({9, S::Mpeg25}, 60).Add({9, S::Mpeg2}, 40).Bytes(), "fail"},
+        {"mpeg-2.5 outvoted", S().Add({9, S::Mpeg25}, 40).Add({14, S::Mpeg2}, 60).Bytes(), "2/joint stereo/0/cbr/160"},
+        {"reserved version", S().Add({9, S::ReservedVersion}, 90).Add(l_320, 1).Bytes(), "1/joint stereo/0/cbr/320"},
+        {"layer II", S().Add({9, S::Mpeg1, S::LayerII}, 100).Bytes(), "fail"},
+        {"layer II votes", S().Add({9, S::Mpeg1, S::LayerII}, 60).Add({9, S::Mpeg2}, 50).Bytes(), "fail"},
+        {"index 0 and 15 vote", S().Add(l_free, 60).Add({15, S::Mpeg1, S::LayerIII, 0, S::Stereo}, 50).Add(l_128, 100).Bytes(), "fail"},
+        {"index 0 has no bitrate", S().Add(l_free, 100).Add({9, S::Mpeg1, S::LayerIII, 0, S::Stereo}, 1).Bytes(), "1/stereo/0/cbr/128"},
+        {"mpeg-2 mono", S().Add({14, S::Mpeg2, S::LayerIII, 2, S::SingleChannel}, 3).Bytes(), "2/mono/2/cbr/160"},
+        {"dual mono", S().Add({1, S::Mpeg1, S::LayerIII, 1, S::DualChannel}, 3).Bytes(), "1/dual mono/1/cbr/32"},
+        {"reserved sampling", S().Add({9, S::Mpeg1, S::LayerIII, 3}, 90).Add(l_320, 1).Bytes(), "1/joint stereo/0/cbr/320"},
+        {"protection majority", S().Add({9, S::Mpeg1, S::LayerIII, 0, S::JointStereo, 0}, 40).Add(l_320, 60).Bytes(), "1/joint stereo/0/cbr/320"},
+        {"protection tie", S().Add({9, S::Mpeg1, S::LayerIII, 0, S::JointStereo, 0}, 50).Add(l_320, 50).Bytes(), "1/joint stereo/0/cbr/128"},
+        {"sampling tie", S().Add(l_128, 50).Add({14, S::Mpeg1, S::LayerIII, 1}, 50).Bytes(), "1/joint stereo/1/cbr/320"},
+        {"channel tie", S().Add({9, S::Mpeg1, S::LayerIII, 0, S::Stereo}, 50).Add(l_320, 50).Bytes(), "1/joint stereo/0/cbr/320"},
+        {"junk between frames", l_junky, "1/joint stereo/0/cbr/128"},
+        {"no frames", QByteArray(4096, '\x7f'), "fail"},
+        {"empty", QByteArray(), "fail"},
+        {"header and a byte end the block", l_zeros.left(MP3Scanner::BlockSize - 5) + S().Add(l_128).Bytes(), "1/joint stereo/0/cbr/128"},
+        {"header ends the block", l_zeros.left(MP3Scanner::BlockSize - 4) + S().Add(l_128).Bytes(), "fail"},
+        {"header cut by the block", l_zeros.left(MP3Scanner::BlockSize - 2) + S().Add(l_128).Bytes(), "fail"},
+        {"header starts a block", l_zeros + S().Add(l_128).Bytes(), "1/joint stereo/0/cbr/128"},
+    };
+    TemporaryFolder l_folder;
+    MP3Scanner l_scanner;
+    for (const auto& l_case : l_cases)
+        EXPECT_EQ(Scan(l_scanner, Write(l_folder, "a.mp3", l_case.bytes)), l_case.result) << l_case.name;
+}
+
+TEST(MP3Scanner, SkipsWhatIsNotARegularFile)
+{
+    TemporaryFolder l_folder;
+    ASSERT_EQ(::mkfifo(l_folder.File("pipe.mp3").c_str(), 0600), 0);
+    MP3Scanner l_scanner;
+    for (const std::string& l_path : {l_folder.Path(), l_folder.File("pipe.mp3"), std::string("/dev/zero"), l_folder.File("gone.mp3")})
+        EXPECT_EQ(Scan(l_scanner, QString::fromStdString(l_path)), "fail") << l_path;
+}
+
+TEST(MP3Scanner, AnswersOnItsThreadOnlyForFilesItCouldRead)
+{
+    TemporaryFolder l_folder;
+    const QString l_bad = Write(l_folder, "bad.mp3", S().Add({9, S::Mpeg1, S::LayerII}, 10).Bytes());
+    const QString l_good = Write(l_folder, "good.mp3", S().Add({12}, 10).Bytes());
+    QThread l_thread;
+    MP3Scanner l_scanner;
+    l_scanner.moveToThread(&l_thread);
+    QObject l_receiver;
+    QStringList l_answers;
+    QObject::connect(&l_scanner, &MP3Scanner::MP3Scanned, &l_receiver,
+                     [&](QString i_file, int i_version, QString i_mode, int i_frequency, bool i_isVBR, int i_bitrate) {
+                         EXPECT_EQ(QThread::currentThread(), l_receiver.thread());
+                         l_answers << i_file + " " + QString::fromStdString(Describe(i_version, i_mode, i_frequency, i_isVBR, i_bitrate));
+                     });
+    l_thread.start();
+    for (const QString& l_file : {l_bad, l_good})
+        QMetaObject::invokeMethod(&l_scanner, "OnMP3ScanRequired", Qt::QueuedConnection, Q_ARG(QString, l_file));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !l_answers.isEmpty(); }, 10000));
+    l_thread.quit();
+    l_thread.wait();
+    EXPECT_EQ(l_answers, QStringList{l_good + " 1/joint stereo/0/cbr/224"});
+}
+
+TEST(MP3Scanner, QuitEndsAScanAfterTheBlockInHandAndRefusesLaterOnes)
+{
+    TemporaryFolder l_folder;
+    const QString l_good = Write(l_folder, "good.mp3", S().Add({9}, 10).Bytes());
+    MP3Scanner l_scanner;
+    QSemaphore l_reading, l_resume;
+    EndlessHeaders l_device([&](int i_reads) {
+        if (i_reads == 3)
+        {
+            l_reading.release();
+            l_resume.acquire();
+        }
+    });
+    l_device.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    std::string l_result;
+    std::unique_ptr<QThread> lp_thread(QThread::create([&] { l_result = Scan(l_scanner, QString(), &l_device); }));
+    lp_thread->start();
+    l_reading.acquire();
+    l_scanner.Quit();
+    l_resume.release();
+    ASSERT_TRUE(lp_thread->wait(10000));
+    EXPECT_EQ(l_result, "fail");
+    EXPECT_EQ(l_device.m_reads, 3);
+    EXPECT_EQ(Scan(l_scanner, l_good), "fail");
+}
+
+// 200 MB of back-to-back headers: 52 million frames, whose per-frame records would take
+// gigabytes and whose bitrate sum overflows 32 bits.
+TEST(MP3Scanner, KeepsMemoryFlatOnAHugeFileOfHeaders)
+{
+    QTemporaryDir l_dir;
+    QFile l_file(l_dir.filePath("headers.mp3"));
+    ASSERT_TRUE(l_file.open(QIODevice::WriteOnly));
+    const QByteArray l_megabyte = S::Header({}).repeated(250000);
+    for (int l_chunk = 0; l_chunk < 200; ++l_chunk)
+        ASSERT_EQ(l_file.write(l_megabyte), l_megabyte.size());
+    l_file.close();
+    const qint64 l_before = PeakResidentKiB();
+    MP3Scanner l_scanner;
+    EXPECT_EQ(Scan(l_scanner, l_file.fileName()), "1/joint stereo/0/cbr/128");
+    EXPECT_LT(PeakResidentKiB() - l_before, 8 * 1024);
+}
