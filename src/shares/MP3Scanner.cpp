@@ -4,8 +4,11 @@
 #include <QMutexLocker>
 
 #include <array>
-#include <cstring>
 #include <vector>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,20 +22,20 @@ namespace
 //   bits 7-2   the third byte's top six bits: bitrate index (4), sampling-rate index (2)
 //   bits 1-0   the fourth byte's top two bits: channel mode
 // Header bits are numbered here from 0, the lowest bit of a byte.
-constexpr int HeaderKeyCount = 1 << 13;
+constexpr std::size_t HeaderKeyCount = 1 << 13;
 typedef std::array<quint64, HeaderKeyCount> HeaderCounts;
 
-int HeaderKey(uchar i_b1, uchar i_b2, uchar i_b3)
+std::size_t HeaderKey(uchar i_b1, uchar i_b2, uchar i_b3)
 {
-    return ((i_b1 & 0x1f) << 8) | (i_b2 & 0xfc) | (i_b3 >> 6);
+    return static_cast<std::size_t>(((i_b1 & 0x1f) << 8) | (i_b2 & 0xfc) | (i_b3 >> 6));
 }
 
-int VersionBits(int i_key) { return (i_key >> 11) & 3; }
-int LayerBits(int i_key) { return (i_key >> 9) & 3; }
-int ProtectionBit(int i_key) { return (i_key >> 8) & 1; }
-int BitrateIndex(int i_key) { return (i_key >> 4) & 15; }
-int SamplingIndex(int i_key) { return (i_key >> 2) & 3; }
-int ChannelMode(int i_key) { return i_key & 3; }
+int VersionBits(std::size_t i_key) { return static_cast<int>(i_key >> 11) & 3; }
+int LayerBits(std::size_t i_key) { return static_cast<int>(i_key >> 9) & 3; }
+int ProtectionBit(std::size_t i_key) { return static_cast<int>(i_key >> 8) & 1; }
+int BitrateIndex(std::size_t i_key) { return static_cast<int>(i_key >> 4) & 15; }
+int SamplingIndex(std::size_t i_key) { return static_cast<int>(i_key >> 2) & 3; }
+int ChannelMode(std::size_t i_key) { return static_cast<int>(i_key) & 3; }
 
 constexpr int Mpeg25Bits = 0;
 constexpr int ReservedVersionBits = 1;
@@ -46,21 +49,95 @@ constexpr int Mpeg2LayerIII[16] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112
 
 const char* const ChannelModeTexts[4] = {"stereo", "joint stereo", "dual mono", "mono"};
 
-// A candidate is a frame sync (0xFF and a byte with its top three bits set) with at least one
-// byte of the block after its four header bytes; candidates may overlap.
+// A frame sync: 0xFF and a byte with its top three bits set.
+bool IsSync(uchar i_b0, uchar i_b1)
+{
+    return (i_b0 & (i_b1 | 0x1f)) == 0xff;
+}
+
+void CountHeadersAt(const uchar* ip_block, qint64 i_from, qint64 i_to, HeaderCounts& io_counts)
+{
+    for (qint64 l_at = i_from; l_at < i_to; ++l_at)
+        if (IsSync(ip_block[l_at], ip_block[l_at + 1]))
+            ++io_counts[HeaderKey(ip_block[l_at + 1], ip_block[l_at + 2], ip_block[l_at + 3])];
+}
+
+#if defined(__x86_64__)
+void CountSyncs(const uchar* ip_block, qint64 i_at, quint64 i_syncs, HeaderCounts& io_counts)
+{
+    for (; i_syncs != 0; i_syncs &= i_syncs - 1)
+    {
+        const uchar* const lp_header = ip_block + i_at + __builtin_ctzll(i_syncs);
+        ++io_counts[HeaderKey(lp_header[1], lp_header[2], lp_header[3])];
+    }
+}
+
+// Audio data holds few syncs, so 64 positions at a time are tested without branching and
+// only the syncs among them are visited. Each returns where the plain loop must go on.
+qint64 CountHeadersSse2(const uchar* ip_block, qint64 i_starts, HeaderCounts& io_counts)
+{
+    const __m128i l_ff = _mm_set1_epi8(static_cast<char>(0xff));
+    const __m128i l_low = _mm_set1_epi8(0x1f);
+    qint64 l_at = 0;
+    for (; l_at + 64 <= i_starts; l_at += 64)
+    {
+        __m128i l_hits[4];
+        for (int l_part = 0; l_part < 4; ++l_part)
+        {
+            const uchar* const lp_part = ip_block + l_at + 16 * l_part;
+            const __m128i l_b0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lp_part));
+            const __m128i l_b1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lp_part + 1));
+            l_hits[l_part] = _mm_cmpeq_epi8(_mm_and_si128(l_b0, _mm_or_si128(l_b1, l_low)), l_ff);
+        }
+        const __m128i l_any = _mm_or_si128(_mm_or_si128(l_hits[0], l_hits[1]), _mm_or_si128(l_hits[2], l_hits[3]));
+        if (_mm_movemask_epi8(l_any) == 0)
+            continue;
+        quint64 l_syncs = 0;
+        for (int l_part = 0; l_part < 4; ++l_part)
+            l_syncs |= static_cast<quint64>(static_cast<unsigned>(_mm_movemask_epi8(l_hits[l_part]))) << (16 * l_part);
+        CountSyncs(ip_block, l_at, l_syncs, io_counts);
+    }
+    return l_at;
+}
+
+__attribute__((target("avx2")))
+qint64 CountHeadersAvx2(const uchar* ip_block, qint64 i_starts, HeaderCounts& io_counts)
+{
+    const __m256i l_ff = _mm256_set1_epi8(static_cast<char>(0xff));
+    const __m256i l_low = _mm256_set1_epi8(0x1f);
+    qint64 l_at = 0;
+    for (; l_at + 64 <= i_starts; l_at += 64)
+    {
+        __m256i l_hits[2];
+        for (int l_part = 0; l_part < 2; ++l_part)
+        {
+            const uchar* const lp_part = ip_block + l_at + 32 * l_part;
+            const __m256i l_b0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lp_part));
+            const __m256i l_b1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lp_part + 1));
+            l_hits[l_part] = _mm256_cmpeq_epi8(_mm256_and_si256(l_b0, _mm256_or_si256(l_b1, l_low)), l_ff);
+        }
+        if (_mm256_testz_si256(_mm256_or_si256(l_hits[0], l_hits[1]), l_ff))
+            continue;
+        const quint64 l_syncs = static_cast<quint64>(static_cast<unsigned>(_mm256_movemask_epi8(l_hits[0]))) |
+                                static_cast<quint64>(static_cast<unsigned>(_mm256_movemask_epi8(l_hits[1]))) << 32;
+        CountSyncs(ip_block, l_at, l_syncs, io_counts);
+    }
+    return l_at;
+}
+#endif
+
+// Every position with at least one byte of the block after its four header bytes is a
+// candidate; candidates may overlap.
 void CountHeaders(const uchar* ip_block, qint64 i_size, HeaderCounts& io_counts)
 {
-    if (i_size < 5)
-        return;
-    const uchar* const lp_last = ip_block + i_size - 5;
-    for (const uchar* lp_at = ip_block; lp_at <= lp_last; ++lp_at)
-    {
-        lp_at = static_cast<const uchar*>(std::memchr(lp_at, 0xff, static_cast<std::size_t>(lp_last - lp_at + 1)));
-        if (!lp_at)
-            return;
-        if ((lp_at[1] & 0xe0) == 0xe0)
-            ++io_counts[static_cast<std::size_t>(HeaderKey(lp_at[1], lp_at[2], lp_at[3]))];
-    }
+    const qint64 l_starts = i_size - 4;
+    qint64 l_at = 0;
+#if defined(__x86_64__)
+    static const bool s_avx2 = __builtin_cpu_supports("avx2");
+    l_at = s_avx2 ? CountHeadersAvx2(ip_block, l_starts, io_counts)
+                  : CountHeadersSse2(ip_block, l_starts, io_counts);
+#endif
+    CountHeadersAt(ip_block, l_at, l_starts, io_counts);
 }
 
 // The index with the most votes; a tie goes to the higher index.
@@ -69,7 +146,7 @@ int Majority(const std::array<quint64, N>& i_votes)
 {
     int l_best = 0;
     for (int l_index = 1; l_index < static_cast<int>(N); ++l_index)
-        if (i_votes[static_cast<std::size_t>(l_index)] >= i_votes[static_cast<std::size_t>(l_best)])
+        if (i_votes[l_index] >= i_votes[l_best])
             l_best = l_index;
     return l_best;
 }
@@ -170,24 +247,24 @@ bool MP3Scanner::ScanDevice(QIODevice& io_device, int& o_mpegVersion, QString& o
     std::array<quint64, 2> l_protectionVotes{};
     std::array<quint64, 3> l_samplingVotes{};
     std::array<quint64, 4> l_channelVotes{};
-    for (int l_key = 0; l_key < HeaderKeyCount; ++l_key)
+    for (std::size_t l_key = 0; l_key < HeaderKeyCount; ++l_key)
     {
-        const quint64 l_count = l_counts[static_cast<std::size_t>(l_key)];
+        const quint64 l_count = l_counts[l_key];
         if (l_count == 0 || VersionBits(l_key) == ReservedVersionBits)
             continue;
-        l_versionVotes[static_cast<std::size_t>(VersionBits(l_key))] += l_count;
+        l_versionVotes[VersionBits(l_key)] += l_count;
         if (LayerBits(l_key) != LayerIIIBits)
             continue;
-        l_protectionVotes[static_cast<std::size_t>(ProtectionBit(l_key))] += l_count;
+        l_protectionVotes[ProtectionBit(l_key)] += l_count;
         if (SamplingIndex(l_key) == 3)
             continue;
-        l_samplingVotes[static_cast<std::size_t>(SamplingIndex(l_key))] += l_count;
-        l_channelVotes[static_cast<std::size_t>(ChannelMode(l_key))] += l_count;
+        l_samplingVotes[SamplingIndex(l_key)] += l_count;
+        l_channelVotes[ChannelMode(l_key)] += l_count;
     }
 
     // A tie between MPEG-1 and MPEG-2 goes to MPEG-2, and MPEG-2.5 must be outvoted.
     const int l_version = l_versionVotes[Mpeg1Bits] > l_versionVotes[Mpeg2Bits] ? Mpeg1Bits : Mpeg2Bits;
-    if (l_versionVotes[static_cast<std::size_t>(l_version)] <= l_versionVotes[Mpeg25Bits])
+    if (l_versionVotes[l_version] <= l_versionVotes[Mpeg25Bits])
         return false;
     const int l_protection = l_protectionVotes[1] > l_protectionVotes[0] ? 1 : 0;
     const int l_sampling = Majority(l_samplingVotes);
@@ -198,15 +275,15 @@ bool MP3Scanner::ScanDevice(QIODevice& io_device, int& o_mpegVersion, QString& o
     std::array<quint64, 16> l_framesAt{};
     quint64 l_kept = 0;
     quint64 l_sum = 0;
-    for (int l_key = 0; l_key < HeaderKeyCount; ++l_key)
+    for (std::size_t l_key = 0; l_key < HeaderKeyCount; ++l_key)
     {
-        const quint64 l_count = l_counts[static_cast<std::size_t>(l_key)];
+        const quint64 l_count = l_counts[l_key];
         const int l_index = BitrateIndex(l_key);
         if (l_count == 0 || VersionBits(l_key) != l_version || LayerBits(l_key) != LayerIIIBits ||
             ProtectionBit(l_key) != l_protection || SamplingIndex(l_key) != l_sampling ||
             ChannelMode(l_key) != l_channel || lp_table[l_index] == 0)
             continue;
-        l_framesAt[static_cast<std::size_t>(l_index)] += l_count;
+        l_framesAt[l_index] += l_count;
         l_kept += l_count;
         l_sum += l_count * static_cast<quint64>(lp_table[l_index]);
     }
@@ -221,7 +298,7 @@ bool MP3Scanner::ScanDevice(QIODevice& io_device, int& o_mpegVersion, QString& o
     // Constant bitrate when at least 99 % of the kept frames share one bitrate. The table
     // rises with the index, so this walks the bitrates in ascending order.
     for (int l_index = 1; l_index < 15; ++l_index)
-        if (l_framesAt[static_cast<std::size_t>(l_index)] * 100 / l_kept > 98)
+        if (l_framesAt[l_index] * 100 / l_kept > 98)
         {
             o_isVBR = false;
             o_bitrate = lp_table[l_index];
