@@ -1,21 +1,41 @@
 #include "shell/UIFunctions.h"
 
 #include <QTabWidget>
+#include <QVariant>
 #include <QVector>
 #include <QWidget>
 
-void FocusWidget(QWidget* widget)
+namespace
 {
-    if (widget == nullptr)
-        return;
-    widget->window()->activateWindow();
-    widget->setFocus(Qt::OtherFocusReason);
+const char* const FocusProperty = "get_focus";
 
+// The subtree's best candidate above io_best, in child order, skipping hidden subtrees.
+void FindBestCandidate(QWidget* ip_widget, int& io_best, QWidget*& op_winner)
+{
+    if (!ip_widget->isVisible())
+        return;
+    const QVariant l_priority = ip_widget->property(FocusProperty);
+    if (l_priority.isValid() && l_priority.toInt() > io_best)
+    {
+        io_best = l_priority.toInt();
+        op_winner = ip_widget;
+    }
+    for (QObject* lp_child : ip_widget->children())
+        if (lp_child->isWidgetType())
+            FindBestCandidate(static_cast<QWidget*>(lp_child), io_best, op_winner);
+}
+} // namespace
+
+void ForEachHoldingTabWidget(QWidget* ip_widget,
+                             const std::function<bool(QTabWidget*, int)>& i_visitor)
+{
+    if (ip_widget == nullptr)
+        return;
     // Pages sit in a tab widget's internal stack rather than directly below it, so the walk
     // keeps every widget passed and asks the tab widget which of them is one of its pages.
     QVector<QWidget*> l_passed;
-    l_passed.append(widget);
-    for (QWidget* lp_ancestor = widget->parentWidget(); lp_ancestor != nullptr;
+    l_passed.append(ip_widget);
+    for (QWidget* lp_ancestor = ip_widget->parentWidget(); lp_ancestor != nullptr;
          lp_ancestor = lp_ancestor->parentWidget())
     {
         if (QTabWidget* lp_tabs = qobject_cast<QTabWidget*>(lp_ancestor))
@@ -25,11 +45,54 @@ void FocusWidget(QWidget* widget)
                 const int l_index = lp_tabs->indexOf(l_passed.at(l_i));
                 if (l_index != -1)
                 {
-                    lp_tabs->setCurrentIndex(l_index);
+                    if (!i_visitor(lp_tabs, l_index))
+                        return;
                     break;
                 }
             }
         }
         l_passed.append(lp_ancestor);
     }
+}
+
+QTabWidget* GetWidgetTabWidget(QWidget* ip_widget, int& io_index)
+{
+    QTabWidget* lp_found = nullptr;
+    ForEachHoldingTabWidget(ip_widget, [&](QTabWidget* ip_tabs, int i_index) {
+        lp_found = ip_tabs;
+        io_index = i_index;
+        return false;
+    });
+    return lp_found;
+}
+
+void FocusWidget(QWidget* ip_widget)
+{
+    if (ip_widget == nullptr)
+        return;
+    ip_widget->window()->activateWindow();
+    ip_widget->setFocus(Qt::OtherFocusReason);
+    ForEachHoldingTabWidget(ip_widget, [](QTabWidget* ip_tabs, int i_index) {
+        ip_tabs->setCurrentIndex(i_index);
+        return true;
+    });
+}
+
+void RegisterWidgetForTabFocus(QWidget* ip_widget, int i_priority)
+{
+    ip_widget->setProperty(FocusProperty, i_priority);
+    if (ip_widget->isVisible())
+        ip_widget->setFocus(Qt::OtherFocusReason);
+}
+
+int FindWidgetFocusProperty(QWidget* ip_widget, int i_best)
+{
+    // One walk in child order finds the same widget as visiting every descendant from every
+    // ancestor would, without the cost that grows twofold with each level of nesting; and only
+    // the winner takes the focus, so the context toolbar sees one focus change, not several.
+    QWidget* lp_winner = nullptr;
+    FindBestCandidate(ip_widget, i_best, lp_winner);
+    if (lp_winner)
+        lp_winner->setFocus(Qt::OtherFocusReason);
+    return i_best;
 }

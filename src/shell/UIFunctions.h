@@ -1,7 +1,34 @@
 #pragma once
 
+#include <functional>
+
+class QTabWidget;
 class QWidget;
+
+// Walks up from a widget and calls the visitor with every enclosing tab widget that holds the
+// widget (or one of its ancestors) as a page, innermost first, with that page's index. A tab
+// widget holding the widget elsewhere (its tab bar or a corner widget) is passed over. The walk
+// stops early when the visitor returns false.
+void ForEachHoldingTabWidget(QWidget* ip_widget,
+                             const std::function<bool(QTabWidget*, int)>& i_visitor);
+
+// The nearest tab widget that holds the widget as (part of) a page, with the page's index in
+// io_index; null when there is none, and then io_index is left as it was.
+QTabWidget* GetWidgetTabWidget(QWidget* ip_widget, int& io_index);
 
 // Brings a widget to the front: activates its window, gives it the keyboard focus and makes
 // the page holding it current in every enclosing tab widget, innermost first.
-void FocusWidget(QWidget* widget);
+void FocusWidget(QWidget* ip_widget);
+inline void FocusWidgetAndParents(QWidget* ip_widget)
+{
+    FocusWidget(ip_widget);
+}
+
+// Marks the widget as the one of its tab page that takes the focus when the page is selected;
+// among several, the highest priority wins. A visible widget takes the focus at once.
+void RegisterWidgetForTabFocus(QWidget* ip_widget, int i_priority);
+
+// Gives the focus to the visible widget of the subtree whose priority is the highest above
+// i_best (the first met in child order among equals) and returns that priority, or i_best when
+// no widget exceeds it. Hidden widgets and everything below them are never chosen.
+int FindWidgetFocusProperty(QWidget* ip_widget, int i_best);

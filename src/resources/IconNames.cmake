@@ -1,0 +1,25 @@
+# Every icon name the program asks for, as ":/icons/" and the name, with the Silk image behind it.
+set(TARNWICK_ICONS
+  add_user_icon=user_add
+  alert_icon=bell
+  away_icon=status_away
+  back_icon=arrow_left
+  browse_icon=folder_explore
+  chat_icon=comment
+  download_icon=arrow_down
+  downloads_icon=folder_go
+  empty_note_icon=page_white
+  forward_icon=arrow_right
+  info_icon=information
+  note_icon=note
+  offline_icon=status_offline
+  online_icon=status_online
+  pause_icon=control_pause
+  remove_user_icon=user_delete
+  room_icon=comments
+  search_icon=magnifier
+  stop_icon=stop
+  transfer_icon=arrow_switch
+  upload_icon=arrow_up
+  users_icon=group
+  wishlist_icon=star)

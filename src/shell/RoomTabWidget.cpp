@@ -1,0 +1,3 @@
+#include "shell/RoomTabWidget.h"
+
+RoomTabWidget::RoomTabWidget(QWidget* ip_parent) : QTabWidget(ip_parent) {}

@@ -1,0 +1,3 @@
+#include "shell/ShowIsOver.h"
+
+bool g_showIsOver = false;
