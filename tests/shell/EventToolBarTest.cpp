@@ -1,0 +1,158 @@
+#include "shell/EventToolBar.h"
+
+#include "FakeMainWindow.h"
+#include "store/Data.h"
+
+#include <QKeySequence>
+#include <QLineEdit>
+#include <QTabWidget>
+#include <QTest>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <gtest/gtest.h>
+
+// A window with the bar and a tab widget whose first page is shown and whose other two, a chat
+// and another view, are hidden.
+class EventToolBarTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        auto* lp_layout = new QVBoxLayout(&m_window);
+        mp_bar = new EventToolBar(&m_window);
+        lp_layout->addWidget(mp_bar);
+        mp_tabs = new QTabWidget;
+        lp_layout->addWidget(mp_tabs);
+        mp_shown = new QLineEdit;
+        mp_chat = new QLineEdit;
+        mp_other = new QLineEdit;
+        mp_tabs->addTab(mp_shown, "shown");
+        mp_tabs->addTab(mp_chat, "chat");
+        mp_tabs->addTab(mp_other, "other");
+        m_window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&m_window));
+        m_main.m_calls.clear();
+    }
+
+    // The notice buttons' texts, as the buttons hold them.
+    QStringList Buttons() const
+    {
+        QStringList l_texts;
+        for (QAction* lp_action : mp_bar->actions())
+            if (!lp_action->text().isEmpty())
+                l_texts << qobject_cast<QToolButton*>(mp_bar->widgetForAction(lp_action))->text();
+        return l_texts;
+    }
+
+    void Click(const QString& i_text)
+    {
+        for (QAction* lp_action : mp_bar->actions())
+            if (lp_action->text() == i_text)
+                return lp_action->trigger();
+        ADD_FAILURE() << "no notice " << i_text.toStdString();
+    }
+
+    FakeMainWindow m_main;
+    QWidget m_window;
+    EventToolBar* mp_bar = nullptr;
+    QTabWidget* mp_tabs = nullptr;
+    QLineEdit* mp_shown = nullptr;
+    QLineEdit* mp_chat = nullptr;
+    QLineEdit* mp_other = nullptr;
+};
+
+TEST_F(EventToolBarTest, AVisibleViewGetsNoNoticeAndAnActiveWindowNoBlinking)
+{
+    const struct
+    {
+        bool active;
+        bool visible;
+        const char* popup;
+        QStringList buttons;
+        QStringList calls;
+        bool blinking;
+    } l_cases[] = {
+        {true, true, "hi", {}, {}, false},
+        {false, true, "hi", {}, {}, true},
+        {true, false, "hi", {"Message from ann"}, {"popup hi"}, false},
+        {false, false, "", {"Message from ann"}, {}, true},
+    };
+    for (const auto& l_case : l_cases)
+    {
+        m_main.m_active = l_case.active;
+        m_main.m_calls.clear();
+        QWidget* lp_view = l_case.visible ? mp_shown : mp_chat;
+        mp_bar->AddEvent("Message from ann", ":/icons/chat_icon", lp_view, l_case.popup);
+        EXPECT_EQ(Buttons(), l_case.buttons) << l_case.active << l_case.visible;
+        EXPECT_EQ(m_main.m_calls, l_case.calls) << l_case.active << l_case.visible;
+        EXPECT_EQ(mp_bar->IsBlinking(), l_case.blinking) << l_case.active << l_case.visible;
+        EXPECT_EQ(mp_bar->isVisible(), !l_case.buttons.isEmpty());
+        mp_bar->RemoveEvents(lp_view);
+        mp_bar->OnApplicationFocusChanged(nullptr, nullptr);
+    }
+}
+
+TEST_F(EventToolBarTest, NoticesGoByShowingTheirViewByAClickOrWithTheView)
+{
+    for (const char* l_text : {"one", "two", "three"})
+        mp_bar->AddEvent(l_text, ":/icons/chat_icon", mp_chat, "");
+    mp_bar->AddEvent("other", ":/icons/info_icon", mp_other, "");
+    EXPECT_EQ(Buttons(), QStringList({"one", "two", "three", "other"}));
+
+    mp_bar->RemoveEvents(mp_shown);
+    EXPECT_EQ(Buttons().size(), 4);
+
+    Click("two");
+    EXPECT_EQ(Buttons(), QStringList({"one", "three", "other"}));
+    EXPECT_EQ(mp_tabs->currentWidget(), mp_chat) << "the click brings the view forward";
+    EXPECT_EQ(m_window.focusWidget(), mp_chat);
+    mp_bar->RemoveEvents(mp_chat); // what the shown view's showEvent does
+    EXPECT_EQ(Buttons(), QStringList{"other"});
+    EXPECT_TRUE(mp_bar->isVisible());
+
+    delete mp_other;
+    EXPECT_EQ(Buttons(), QStringList());
+    EXPECT_FALSE(mp_bar->isVisible());
+    EXPECT_EQ(d.GetType("event_toolbar_widget")->ItemCount(), 0u);
+    EXPECT_EQ(d.GetType("event_toolbar_action")->ItemCount(), 0u);
+    mp_bar->RemoveEvents(mp_chat);
+    EXPECT_FALSE(mp_bar->isVisible());
+}
+
+TEST_F(EventToolBarTest, BlinksThroughTheIconsInOrderUntilTheFocusMoves)
+{
+    m_main.m_active = false;
+    mp_bar->AddEvent("a", ":/icons/chat_icon", mp_chat, "");
+    mp_bar->AddEvent("b", ":/icons/alert_icon", mp_chat, "");
+    mp_bar->AddEvent("c", ":/icons/chat_icon", mp_other, "");
+    ASSERT_TRUE(mp_bar->IsBlinking());
+    for (int l_tick = 0; l_tick < 5; ++l_tick)
+        mp_bar->OnIconAlertTimeout();
+    EXPECT_EQ(m_main.m_calls, QStringList({"icon :/icons/alert_icon", "icon :/icons/chat_icon", "reset",
+                                           "icon :/icons/alert_icon", "icon :/icons/chat_icon"}));
+
+    m_main.m_calls.clear();
+    mp_shown->setFocus();
+    EXPECT_FALSE(mp_bar->IsBlinking());
+    mp_bar->OnIconAlertTimeout();
+    EXPECT_EQ(m_main.m_calls, QStringList{"reset"});
+}
+
+TEST_F(EventToolBarTest, KeepsTheNewestTwentyPerViewAndShowsAnAmpersandAsItIs)
+{
+    mp_bar->AddEvent("Tom & Jerry", ":/icons/info_icon", mp_other, "");
+    QStringList l_newest;
+    for (int l_i = 0; l_i < 25; ++l_i)
+    {
+        mp_bar->AddEvent(QString("line %1").arg(l_i), ":/icons/chat_icon", mp_chat, "");
+        if (l_i >= 5)
+            l_newest << QString("line %1").arg(l_i);
+    }
+    EXPECT_EQ(Buttons(), QStringList("Tom && Jerry") + l_newest);
+    EXPECT_EQ(d.GetType("event_toolbar_action")->ItemCount(), 21u);
+
+    // A button marks its shortcut letter with '&' and shows a doubled one as a single '&'.
+    const QString l_text = Buttons().first();
+    EXPECT_TRUE(QKeySequence::mnemonic(l_text).isEmpty());
+    EXPECT_EQ(QString(l_text).replace("&&", "&"), "Tom & Jerry");
+}

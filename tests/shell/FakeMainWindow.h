@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QIcon>
+#include <QImage>
+#include <QStringList>
+#include <QUrl>
+
+#include "shell/MainWindowHooks.h"
+#include "shell/UrlOpener.h"
+#include "support/support/QtPrinters.h"
+
+// Stands in for the main window: records icon changes and tray balloons as lines ("icon <path>",
+// "reset", "popup <text>"), reports the activity the test chooses, and records opened addresses.
+class FakeMainWindow : public MainWindowHooks
+{
+public:
+    FakeMainWindow()
+    {
+        InstallMainWindowHooks(this);
+        SetUrlHandler([this](const QUrl& i_url) { m_urls << i_url.toString(QUrl::FullyEncoded); });
+    }
+    ~FakeMainWindow() override
+    {
+        InstallMainWindowHooks(nullptr);
+        SetUrlHandler(UrlHandler());
+    }
+
+    void SetApplicationIcon(const QString& i_path) override { m_calls << "icon " + i_path; }
+    void ResetApplicationIcon() override { m_calls << "reset"; }
+    void PopupAlert(const QString& i_text) override { m_calls << "popup " + i_text; }
+    bool IsMainWindowActive() const override { return m_active; }
+
+    bool m_active = true;
+    QStringList m_calls;
+    QStringList m_urls;
+};
+
+// Whether the icon shows the image of that resource.
+inline bool ShowsIcon(const QIcon& i_icon, const QString& i_path)
+{
+    return !i_icon.isNull() && i_icon.pixmap(16).toImage() == QIcon(i_path).pixmap(16).toImage();
+}

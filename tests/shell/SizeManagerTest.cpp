@@ -1,0 +1,131 @@
+#include "shell/SizeManager.h"
+
+#include "shell/ResizableWindow.h"
+#include "store/Data.h"
+#include "support/support/QtPrinters.h"
+
+#include <QHeaderView>
+#include <QSignalSpy>
+#include <QSplitter>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+namespace
+{
+class FakeWindow : public ResizableWindow
+{
+public:
+    int GetX() override { return 10; }
+    int GetY() override { return 20; }
+    int GetWidth() override { return 800; }
+    int GetHeight() override { return 600; }
+    void SetPosition(int i_x, int i_y) override { m_calls << QString("position %1 %2").arg(i_x).arg(i_y); }
+    void SetSize(int i_width, int i_height) override
+    {
+        m_calls << QString("size %1 %2").arg(i_width).arg(i_height);
+    }
+    QStringList m_calls;
+};
+
+bool HasNumber(const char* i_type, int i_value)
+{
+    return bool(d.GetType(i_type)->HasItem(i_value));
+}
+
+QList<int> Widths(QTreeWidget& i_tree)
+{
+    return {i_tree.header()->sectionSize(0), i_tree.header()->sectionSize(1)};
+}
+
+// Notices of the first column only: a stretched last column may report its own changes.
+int FirstColumnResizes(const QSignalSpy& i_spy)
+{
+    int l_count = 0;
+    for (const QList<QVariant>& l_signal : i_spy)
+        l_count += l_signal.at(0).toInt() == 0;
+    return l_count;
+}
+} // namespace
+
+TEST(SizeManager, AWindowIsRecordedAsItIsThenRestoredAndFollowed)
+{
+    SizeManager l_manager;
+    FakeWindow l_first;
+    l_manager.RegisterResizableWindow("main_window", &l_first);
+    EXPECT_TRUE(l_first.m_calls.isEmpty());
+
+    emit l_first.WindowMoved(30, 40);
+    emit l_first.WindowResized(1024, 600);
+    EXPECT_FALSE(HasNumber("sizer_x", 10)) << "a number no record uses is dropped";
+    EXPECT_TRUE(HasNumber("sizer_height", 600));
+
+    FakeWindow l_next;
+    l_manager.RegisterResizableWindow("main_window", &l_next);
+    EXPECT_EQ(l_next.m_calls, QStringList({"position 30 40", "size 1024 600"}));
+}
+
+TEST(SizeManager, SplittersOfOneNameStartFromTheRecordAndFollowEachOther)
+{
+    SizeManager l_manager;
+    QSplitter l_first, l_second;
+    for (QSplitter* lp_splitter : {&l_first, &l_second})
+    {
+        lp_splitter->addWidget(new QWidget);
+        lp_splitter->addWidget(new QWidget);
+        lp_splitter->resize(300 + lp_splitter->handleWidth(), 50);
+        lp_splitter->setSizes({150, 150});
+    }
+
+    l_manager.RegisterSplitter("room_splitter", &l_first, {200, 100});
+    EXPECT_EQ(l_first.sizes(), QList<int>({150, 150})) << "defaults are only recorded";
+    l_manager.RegisterSplitter("room_splitter", &l_second, {});
+    EXPECT_EQ(l_second.sizes(), QList<int>({200, 100}));
+
+    l_first.setSizes({120, 180});
+    emit l_first.splitterMoved(120, 1);
+    EXPECT_EQ(l_second.sizes(), QList<int>({120, 180}));
+    QSplitter l_third;
+    l_third.addWidget(new QWidget);
+    l_third.addWidget(new QWidget);
+    l_third.resize(l_first.size());
+    l_manager.RegisterSplitter("room_splitter", &l_third, {1, 1});
+    EXPECT_EQ(l_third.sizes(), QList<int>({120, 180}));
+}
+
+TEST(SizeManager, TreeColumnsAreSharedByNameButNeverTheStretchedLastOne)
+{
+    SizeManager l_manager;
+    QTreeWidget l_first, l_second;
+    auto* lp_third = new QTreeWidget;
+    for (QTreeWidget* lp_tree : {&l_first, &l_second, lp_third})
+        lp_tree->setColumnCount(3);
+    l_first.header()->resizeSection(0, 50);
+    l_first.header()->resizeSection(1, 70);
+
+    l_manager.RegisterTreeWidget("room_user_list", &l_first);
+    EXPECT_EQ(Widths(l_first), QList<int>({50, 70}));
+    EXPECT_EQ(d.GetType("sizer_tree_column")->ItemCount(), 2u);
+    EXPECT_FALSE(HasNumber("sizer_tree_column_number", 2));
+    l_manager.RegisterTreeWidget("room_user_list", &l_second);
+    l_manager.RegisterTreeWidget("room_user_list", lp_third);
+    EXPECT_EQ(Widths(l_second), QList<int>({50, 70}));
+
+    QSignalSpy l_secondResized(l_second.header(), &QHeaderView::sectionResized);
+    QSignalSpy l_thirdResized(lp_third->header(), &QHeaderView::sectionResized);
+    l_first.header()->resizeSection(0, 70);
+    EXPECT_EQ(Widths(l_second), QList<int>({70, 70}));
+    EXPECT_EQ(Widths(*lp_third), QList<int>({70, 70}));
+    EXPECT_EQ(FirstColumnResizes(l_secondResized), 1);
+    EXPECT_EQ(FirstColumnResizes(l_thirdResized), 1);
+    EXPECT_FALSE(HasNumber("sizer_size", 50));
+
+    // Both columns hold the one item of 70, so it stays when one of them leaves it.
+    delete lp_third;
+    l_second.header()->resizeSection(1, 90);
+    EXPECT_EQ(Widths(l_first), QList<int>({70, 90}));
+    EXPECT_TRUE(HasNumber("sizer_size", 70));
+    l_second.header()->resizeSection(0, 80);
+    EXPECT_FALSE(HasNumber("sizer_size", 70));
+    EXPECT_EQ(d.GetType("sizer_tree_widget")->ItemCount(), 2u);
+    EXPECT_EQ(d.GetType("sizer_tree_column")->ItemCount(), 2u);
+}
