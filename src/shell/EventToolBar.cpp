@@ -19,7 +19,8 @@ EventToolBar::EventToolBar(QWidget* ip_parent) : QToolBar(ip_parent)
     InitResources();
     eventToolBar = this;
     setMovable(false);
-    DeclareTypes({{"event_toolbar_action", Primary, false}, {"event_toolbar_widget", Primary, false}});
+    DeclareTypes(
+        {{"event_toolbar_action", Primary, false}, {"event_toolbar_widget", Primary, false}});
     DeclareRelations({{"event_toolbar_action", "event_toolbar_widget", Many, One}});
     setIconSize(QSize(16, 16));
     setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
@@ -150,7 +151,8 @@ void EventToolBar::OnApplicationFocusChanged(QWidget* /*ip_oldWidget*/, QWidget*
 // Takes the notice off the bar and drops its item; the widget's item is left to the caller.
 void EventToolBar::RemoveNotice(QAction* ip_action)
 {
-    if (ItemPtr l_notice = d.GetType("event_toolbar_action")->HasItem(static_cast<QObject*>(ip_action)))
+    ItemPtr l_notice = d.GetType("event_toolbar_action")->HasItem(static_cast<QObject*>(ip_action));
+    if (l_notice)
         l_notice.Remove();
     removeAction(ip_action);
     // The clicked notice is still inside its own triggered() signal.

@@ -21,14 +21,9 @@ protected:
         auto* lp_layout = new QVBoxLayout(&m_window);
         mp_bar = new EventToolBar(&m_window);
         lp_layout->addWidget(mp_bar);
-        mp_tabs = new QTabWidget;
-        lp_layout->addWidget(mp_tabs);
-        mp_shown = new QLineEdit;
-        mp_chat = new QLineEdit;
-        mp_other = new QLineEdit;
-        mp_tabs->addTab(mp_shown, "shown");
-        mp_tabs->addTab(mp_chat, "chat");
-        mp_tabs->addTab(mp_other, "other");
+        lp_layout->addWidget(mp_tabs = new QTabWidget);
+        for (QLineEdit** lpp_view : {&mp_shown, &mp_chat, &mp_other})
+            mp_tabs->addTab(*lpp_view = new QLineEdit, "view");
         m_window.show();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&m_window));
         m_main.m_calls.clear();
@@ -42,14 +37,6 @@ protected:
             if (!lp_action->text().isEmpty())
                 l_texts << qobject_cast<QToolButton*>(mp_bar->widgetForAction(lp_action))->text();
         return l_texts;
-    }
-
-    void Click(const QString& i_text)
-    {
-        for (QAction* lp_action : mp_bar->actions())
-            if (lp_action->text() == i_text)
-                return lp_action->trigger();
-        ADD_FAILURE() << "no notice " << i_text.toStdString();
     }
 
     FakeMainWindow m_main;
@@ -102,7 +89,7 @@ TEST_F(EventToolBarTest, NoticesGoByShowingTheirViewByAClickOrWithTheView)
     mp_bar->RemoveEvents(mp_shown);
     EXPECT_EQ(Buttons().size(), 4);
 
-    Click("two");
+    mp_bar->actions().at(1)->trigger();
     EXPECT_EQ(Buttons(), QStringList({"one", "three", "other"}));
     EXPECT_EQ(mp_tabs->currentWidget(), mp_chat) << "the click brings the view forward";
     EXPECT_EQ(m_window.focusWidget(), mp_chat);
@@ -128,8 +115,8 @@ TEST_F(EventToolBarTest, BlinksThroughTheIconsInOrderUntilTheFocusMoves)
     ASSERT_TRUE(mp_bar->IsBlinking());
     for (int l_tick = 0; l_tick < 5; ++l_tick)
         mp_bar->OnIconAlertTimeout();
-    EXPECT_EQ(m_main.m_calls, QStringList({"icon :/icons/alert_icon", "icon :/icons/chat_icon", "reset",
-                                           "icon :/icons/alert_icon", "icon :/icons/chat_icon"}));
+    const QString l_alert = "icon :/icons/alert_icon", l_chat = "icon :/icons/chat_icon";
+    EXPECT_EQ(m_main.m_calls, QStringList({l_alert, l_chat, "reset", l_alert, l_chat}));
 
     m_main.m_calls.clear();
     mp_shown->setFocus();

@@ -42,19 +42,14 @@ TEST(FocusWidget, SelectsThePageAtEveryNestedTabLevel)
     EXPECT_EQ(middle->currentIndex(), 1);
     EXPECT_EQ(inner->currentIndex(), 1);
     EXPECT_EQ(window.focusWidget(), edit);
-}
+    int index = 0;
+    EXPECT_EQ(GetWidgetTabWidget(edit, index), inner);
+    EXPECT_EQ(index, 1);
 
-TEST(FocusWidget, SelectsThePageThatIsTheWidgetItself)
-{
-    QWidget window;
-    auto* tabs = new QTabWidget(&window);
-    AddTwoPages(tabs);
-    auto* edit = new QLineEdit;
-    tabs->addTab(edit, "third");
-    tabs->setCurrentIndex(0);
-
-    FocusWidget(edit);
-    EXPECT_EQ(tabs->currentIndex(), 2);
+    auto* page = new QLineEdit; // a page that is the widget itself
+    outer->addTab(page, "third");
+    FocusWidget(page);
+    EXPECT_EQ(outer->currentIndex(), 2);
 }
 
 TEST(FocusWidget, PassesOverATabWidgetThatHoldsTheWidgetOutsideItsPages)
@@ -71,16 +66,16 @@ TEST(FocusWidget, PassesOverATabWidgetThatHoldsTheWidgetOutsideItsPages)
     FocusWidget(corner);
     EXPECT_EQ(inner->currentIndex(), 1);
     EXPECT_EQ(outer->currentIndex(), 1);
+    int index = 0;
+    EXPECT_EQ(GetWidgetTabWidget(corner, index), outer);
+    EXPECT_EQ(index, 1);
 }
 
 TEST(FocusWidget, ActivatesAndFocusesAShownWindow)
 {
     QWidget window;
-    auto* layout = new QVBoxLayout(&window);
-    auto* first = new QLineEdit;
-    auto* second = new QLineEdit;
-    layout->addWidget(first);
-    layout->addWidget(second);
+    auto* first = new QLineEdit(&window);
+    auto* second = new QLineEdit(&window);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     first->setFocus();
@@ -96,4 +91,7 @@ TEST(FocusWidget, AWidgetWithoutParentOrNoWidgetAtAll)
     FocusWidget(&alone);
     EXPECT_EQ(alone.focusWidget(), &alone);
     FocusWidget(nullptr);
+    int index = 7;
+    EXPECT_EQ(GetWidgetTabWidget(&alone, index), nullptr);
+    EXPECT_EQ(index, 7) << "left as it was";
 }
