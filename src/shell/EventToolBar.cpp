@@ -24,6 +24,7 @@ EventToolBar::EventToolBar(QWidget* ip_parent) : QToolBar(ip_parent)
     DeclareRelations({{"event_toolbar_action", "event_toolbar_widget", Many, One}});
     setIconSize(QSize(16, 16));
     setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    mp_placeholder = new QAction(this);
     ShowPlaceholder();
     m_blinkTimer.setInterval(1000);
     connect(&m_blinkTimer, &QTimer::timeout, this, &EventToolBar::OnIconAlertTimeout);
@@ -57,7 +58,7 @@ void EventToolBar::AddEvent(const QString& i_text, const QString& i_icon, QWidge
         PopupAlert(i_popup);
     if (m_placeholder)
     {
-        clear();
+        removeAction(mp_placeholder);
         m_placeholder = false;
     }
 
@@ -170,6 +171,6 @@ void EventToolBar::ShowPlaceholderWhenEmpty()
 
 void EventToolBar::ShowPlaceholder()
 {
-    addAction(QString());
+    addAction(mp_placeholder);
     m_placeholder = true;
 }

@@ -42,6 +42,8 @@ private:
     void ShowPlaceholderWhenEmpty();
     void ShowPlaceholder();
 
+    // An action with an empty text, on the bar while it holds no notice.
+    QAction* mp_placeholder = nullptr;
     bool m_placeholder = false;
     // Sorted, without duplicates.
     QStringList m_blinkIcons;
