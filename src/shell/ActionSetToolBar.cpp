@@ -2,9 +2,9 @@
 
 #include "resources/Resources.h"
 #include "server/Server.h"
+#include "shell/Desktop.h"
 #include "shell/MainWindowHooks.h"
 #include "shell/ShowIsOver.h"
-#include "shell/UrlOpener.h"
 #include "shell/WebHost.h"
 #include "store/Data.h"
 #include "store/SchemaDeclaration.h"
@@ -377,7 +377,7 @@ void ActionSetToolBar::OnStatusButtonClicked()
 void ActionSetToolBar::OnSupportTarnwickButtonClicked()
 {
     const QString l_user = QString::fromLatin1(QUrl::toPercentEncoding(GetSetting("username")));
-    OpenUrl(WebHostUrl("/qtlogin.php?username=" + l_user));
+    Desktop::OpenUrl(WebHostUrl("/qtlogin.php?username=" + l_user));
 }
 
 void ActionSetToolBar::OnReceivedOwnPrivilegesStatus(int i_seconds)

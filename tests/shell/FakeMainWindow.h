@@ -6,7 +6,7 @@
 #include <QUrl>
 
 #include "shell/MainWindowHooks.h"
-#include "shell/UrlOpener.h"
+#include "shell/Desktop.h"
 #include "support/support/QtPrinters.h"
 
 // Stands in for the main window: records icon changes and tray balloons as lines ("icon <path>",
@@ -17,12 +17,15 @@ public:
     FakeMainWindow()
     {
         InstallMainWindowHooks(this);
-        SetUrlHandler([this](const QUrl& i_url) { m_urls << i_url.toString(QUrl::FullyEncoded); });
+        Desktop::SetOpenUrl([this](const QUrl& i_url) {
+            m_urls << i_url.toString(QUrl::FullyEncoded);
+            return true;
+        });
     }
     ~FakeMainWindow() override
     {
         InstallMainWindowHooks(nullptr);
-        SetUrlHandler(UrlHandler());
+        Desktop::SetOpenUrl({});
     }
 
     void SetApplicationIcon(const QString& i_path) override { m_calls << "icon " + i_path; }
