@@ -48,7 +48,7 @@ protected:
     QLineEdit* mp_other = nullptr;
 };
 
-TEST_F(EventToolBarTest, AVisibleViewGetsNoNoticeAndAnActiveWindowNoBlinking)
+TEST_F(EventToolBarTest, AVisibleViewGetsNoNoticeAndOnlyAnInactiveWindowBlinks)
 {
     const struct
     {
@@ -77,6 +77,24 @@ TEST_F(EventToolBarTest, AVisibleViewGetsNoNoticeAndAnActiveWindowNoBlinking)
         mp_bar->RemoveEvents(lp_view);
         mp_bar->OnApplicationFocusChanged(nullptr, nullptr);
     }
+
+    // Blinking goes through the icons in their order, then the normal icon, until the focus moves.
+    m_main.m_calls.clear();
+    m_main.m_active = false;
+    mp_bar->AddEvent("a", ":/icons/chat_icon", mp_chat, "");
+    mp_bar->AddEvent("b", ":/icons/alert_icon", mp_chat, "");
+    mp_bar->AddEvent("c", ":/icons/chat_icon", mp_other, "");
+    ASSERT_TRUE(mp_bar->IsBlinking());
+    for (int l_tick = 0; l_tick < 5; ++l_tick)
+        mp_bar->OnIconAlertTimeout();
+    const QString l_alert = "icon :/icons/alert_icon", l_chat = "icon :/icons/chat_icon";
+    EXPECT_EQ(m_main.m_calls, QStringList({l_alert, l_chat, "reset", l_alert, l_chat}));
+
+    m_main.m_calls.clear();
+    mp_shown->setFocus();
+    EXPECT_FALSE(mp_bar->IsBlinking());
+    mp_bar->OnIconAlertTimeout();
+    EXPECT_EQ(m_main.m_calls, QStringList{"reset"});
 }
 
 TEST_F(EventToolBarTest, NoticesGoByShowingTheirViewByAClickOrWithTheView)
@@ -102,27 +120,6 @@ TEST_F(EventToolBarTest, NoticesGoByShowingTheirViewByAClickOrWithTheView)
     EXPECT_FALSE(mp_bar->isVisible());
     EXPECT_EQ(d.GetType("event_toolbar_widget")->ItemCount(), 0u);
     EXPECT_EQ(d.GetType("event_toolbar_action")->ItemCount(), 0u);
-    mp_bar->RemoveEvents(mp_chat);
-    EXPECT_FALSE(mp_bar->isVisible());
-}
-
-TEST_F(EventToolBarTest, BlinksThroughTheIconsInOrderUntilTheFocusMoves)
-{
-    m_main.m_active = false;
-    mp_bar->AddEvent("a", ":/icons/chat_icon", mp_chat, "");
-    mp_bar->AddEvent("b", ":/icons/alert_icon", mp_chat, "");
-    mp_bar->AddEvent("c", ":/icons/chat_icon", mp_other, "");
-    ASSERT_TRUE(mp_bar->IsBlinking());
-    for (int l_tick = 0; l_tick < 5; ++l_tick)
-        mp_bar->OnIconAlertTimeout();
-    const QString l_alert = "icon :/icons/alert_icon", l_chat = "icon :/icons/chat_icon";
-    EXPECT_EQ(m_main.m_calls, QStringList({l_alert, l_chat, "reset", l_alert, l_chat}));
-
-    m_main.m_calls.clear();
-    mp_shown->setFocus();
-    EXPECT_FALSE(mp_bar->IsBlinking());
-    mp_bar->OnIconAlertTimeout();
-    EXPECT_EQ(m_main.m_calls, QStringList{"reset"});
 }
 
 TEST_F(EventToolBarTest, KeepsTheNewestTwentyPerViewAndShowsAnAmpersandAsItIs)

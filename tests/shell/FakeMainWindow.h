@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QIcon>
-#include <QImage>
 #include <QStringList>
 #include <QUrl>
 
@@ -37,9 +35,3 @@ public:
     QStringList m_calls;
     QStringList m_urls;
 };
-
-// Whether the icon shows the image of that resource.
-inline bool ShowsIcon(const QIcon& i_icon, const QString& i_path)
-{
-    return !i_icon.isNull() && i_icon.pixmap(16).toImage() == QIcon(i_path).pixmap(16).toImage();
-}

@@ -19,15 +19,14 @@ TEST_P(IconNames, LoadsASixteenPixelImage)
 
 INSTANTIATE_TEST_SUITE_P(
     Resources, IconNames,
-    ::testing::Values(":/icons/add_user_icon", ":/icons/alert_icon", ":/icons/away_icon",
-                      ":/icons/back_icon", ":/icons/browse_icon", ":/icons/chat_icon",
-                      ":/icons/download_icon", ":/icons/downloads_icon",
-                      ":/icons/empty_note_icon", ":/icons/forward_icon", ":/icons/info_icon",
-                      ":/icons/note_icon", ":/icons/offline_icon", ":/icons/online_icon",
-                      ":/icons/pause_icon", ":/icons/remove_user_icon", ":/icons/room_icon",
-                      ":/icons/search_icon", ":/icons/stop_icon", ":/icons/transfer_icon",
-                      ":/icons/upload_icon", ":/icons/users_icon", ":/icons/wishlist_icon",
-                      ":icons/online_icon"));
+    ::testing::Values(
+        ":/icons/add_user_icon", ":/icons/alert_icon", ":/icons/away_icon", ":/icons/back_icon",
+        ":/icons/browse_icon", ":/icons/chat_icon", ":/icons/download_icon",
+        ":/icons/downloads_icon", ":/icons/empty_note_icon", ":/icons/forward_icon",
+        ":/icons/info_icon", ":/icons/note_icon", ":/icons/offline_icon", ":/icons/online_icon",
+        ":/icons/pause_icon", ":/icons/remove_user_icon", ":/icons/room_icon",
+        ":/icons/search_icon", ":/icons/stop_icon", ":/icons/transfer_icon", ":/icons/upload_icon",
+        ":/icons/users_icon", ":/icons/wishlist_icon", ":icons/online_icon"));
 
 TEST(Flags, LoadByLowerCaseCountryCode)
 {

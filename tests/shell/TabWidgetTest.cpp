@@ -1,4 +1,3 @@
-#include "shell/ProxyStyle.h"
 #include "shell/TabWidget.h"
 #include "shell/TreeWidget.h"
 #include "shell/UIFunctions.h"
@@ -71,12 +70,4 @@ TEST(TreeWidget, ListenersHearAKeyBeforeTheRowMoves)
     QTest::keyClick(&l_tree, Qt::Key_Down);
     EXPECT_EQ(l_heard, QStringList(QString("%1 at ann").arg(int(Qt::Key_Down))));
     EXPECT_EQ(l_tree.currentItem()->text(0), "bob");
-}
-
-TEST(ProxyStyle, ForwardsToTheNamedStyleOrElseTheApplicationStyle)
-{
-    ProxyStyle l_fusion("Fusion");
-    EXPECT_EQ(l_fusion.baseStyle()->objectName(), "fusion");
-    ProxyStyle l_unknown("no such style");
-    EXPECT_EQ(l_unknown.baseStyle()->metaObject(), QApplication::style()->metaObject());
 }
