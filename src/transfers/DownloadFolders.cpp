@@ -8,6 +8,7 @@
 #include "diagnostics/Log.h"
 #include "store/GeneralFunctions.h"
 #include "store/Settings.h"
+#include "store/ToQString.h"
 #include "transfers/TransferQueueManager.h"
 #include "transfers/TransferStatus.h"
 
@@ -37,6 +38,8 @@ QString FileNameText(ItemPtr i_entry)
     return CleanComponent(ToQString(WithoutNul(i_entry["file_name"].AsStdString())));
 }
 
+// Without a separator once one trailing separator is dropped, a path is its own last component
+// and its own parent: the topmost component.
 bool HasSeparator(std::string i_path)
 {
     if (!i_path.empty() && (i_path.back() == '/' || i_path.back() == '\\'))

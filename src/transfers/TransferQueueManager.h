@@ -6,7 +6,6 @@
 #include <QStringList>
 #include <QtGlobal>
 
-#include <cstdint>
 #include <initializer_list>
 #include <set>
 #include <string>
@@ -18,7 +17,6 @@
 #include "store/ItemPtr.h"
 
 class QDateTime;
-class TransferThread;
 
 // The engine of the transfer queues. Every download and upload is a `download_entry` or
 // `upload_entry` item with its parts connected to it; the object itself keeps only the upload
@@ -41,8 +39,8 @@ public:
     // ---- Status changes and removal ----
 
     // Stamp the change and, when the entry leaves the active state, stop and release its thread,
-    // file, socket and transient values. An upload that goes to "aborted" that way tells the
-    // peer (message 46); either kind of upload leaving the active state re-divides the limit.
+    // file, socket and transient values. An upload leaving the active state re-divides the
+    // speed limit, and tells the peer (message 46) when it leaves for "aborted".
     void SetDownloadEntryStatus(ItemPtr i_entry, QString i_status);
     void SetUploadEntryStatus(ItemPtr i_entry, QString i_status);
     // Stop and release everything of the transfer whatever its state, then remove the entry.
