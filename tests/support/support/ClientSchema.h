@@ -52,3 +52,15 @@ inline QString RelationText(const char* i_type, const char* i_related)
         .arg(l_info.thisSide == One ? "One" : "Many", l_info.otherSide == One ? "One" : "Many",
              l_info.owns ? " owns" : "");
 }
+
+// The shares engine's file types that the transfer queues relate to and read, declared as the
+// shares engine declares them, for tests that run without it.
+inline void DeclareSharedFileTypes()
+{
+    d.NewType("shared_file", Intermediate, true, true);
+    d.NewType("shared_file_name", Intermediate, false, true);
+    d.NewType("shared_file_folder", Intermediate, false, true);
+    d.NewType("shared_file_size", Leaf, false, true);
+    for (const char* l_part : {"shared_file_name", "shared_file_folder", "shared_file_size"})
+        d.GetType("shared_file")->RelateToType(d.GetType(l_part), Many, One, false);
+}

@@ -1,0 +1,167 @@
+#pragma once
+
+#include <QMutex>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+#include <initializer_list>
+#include <set>
+#include <string>
+#include <utility>
+
+#include "store/Data.h"
+#include "store/DataHandler.h"
+#include "store/DataLoadedEventHandler.h"
+#include "store/ItemPtr.h"
+
+class QDateTime;
+
+// The engine of the transfer queues. Every download and upload is a `download_entry` or
+// `upload_entry` item with its parts connected to it; the object itself keeps only the upload
+// speed limit shared with the upload threads, the last ordered upload and the record of the
+// live objects that address-valued items stand for. There is one instance,
+// `transferQueueManager`, built before the store file is loaded.
+class TransferQueueManager : public QObject, public DataHandler, public DataLoadedEventHandler
+{
+    Q_OBJECT
+
+public:
+    TransferQueueManager();
+    ~TransferQueueManager() override;
+    TransferQueueManager(const TransferQueueManager&) = delete;
+    TransferQueueManager& operator=(const TransferQueueManager&) = delete;
+
+    // A first start: nothing is excluded from downloading but ".ini" files.
+    void NoData() override;
+
+    // ---- Status changes and removal ----
+
+    // Stamp the change and, when the entry leaves the active state, stop and release its thread,
+    // file, socket and transient values. An upload leaving the active state re-divides the
+    // speed limit, and tells the peer (message 46) when it leaves for "aborted".
+    void SetDownloadEntryStatus(ItemPtr i_entry, QString i_status);
+    void SetUploadEntryStatus(ItemPtr i_entry, QString i_status);
+    // Stop and release everything of the transfer whatever its state, then remove the entry.
+    // Neither the peer nor the views are told; the views follow the store.
+    void RemoveDownload(ItemPtr i_entry);
+    void RemoveUpload(ItemPtr i_entry);
+    int ActiveDownloadCount() const;
+    int ActiveUploadCount() const;
+
+    // Removal handlers of the transient value types: each frees the object behind the item.
+    void OnWritePositionRemoved(ItemPtr i_item);
+    void OnBytesSinceLastReceiptRemoved(ItemPtr i_item);
+    void OnBytesPerSecondRemoved(ItemPtr i_item);
+    void OnBytesUploadedRemoved(ItemPtr i_item);
+    void OnLastReceiptTimeRemoved(ItemPtr i_item);
+    void OnLastSpeedMeasurementTimeRemoved(ItemPtr i_item);
+    void OnUploadEntryRemoved(ItemPtr i_entry);
+
+    // Live objects behind address-valued items (threads, sockets, files, positions, speeds,
+    // times). Only an object recorded here is ever freed or stopped through its item, so such
+    // an item read from a damaged store file is left inert. Attach creates the item of the
+    // object's address, records the object and connects the item to the entry; Take forgets the
+    // object and hands it back (null when the item stands for nothing recorded); Peek only looks.
+    // Threads are attached as TransferThread pointers.
+    template <class T>
+    ItemPtr AttachObject(ItemPtr i_entry, const char* i_type, T* ip_object)
+    {
+        const ItemPtr l_item = d.GetType(i_type)->GetItem(Value(ip_object));
+        m_liveObjects.insert(ObjectKey(i_type, l_item));
+        i_entry += l_item;
+        return l_item;
+    }
+    template <class T>
+    T* TakeObject(ItemPtr i_item)
+    {
+        if (!i_item || m_liveObjects.erase(ObjectKey(i_item)) == 0)
+            return nullptr;
+        return i_item.AsPointer<T>();
+    }
+    template <class T>
+    T* PeekObject(ItemPtr i_item) const
+    {
+        if (!i_item || m_liveObjects.count(ObjectKey(i_item)) == 0)
+            return nullptr;
+        return i_item.AsPointer<T>();
+    }
+
+    // ---- Upload speed limit ----
+
+    // Shares `upload_speed_limit` (KiB/s) out evenly over the active uploads while
+    // `upload_speed_limit_enabled` is "yes", and empties the byte pool; otherwise unlimited.
+    void DetermineUploadSpeedLimit();
+    // The total limit in KiB/s, 0 when unlimited.
+    int GetUploadSpeed() const;
+    // Each active upload's share in KiB/s, 0 when unlimited; read by the upload threads.
+    int GetPerUploadSpeedLimit() const;
+
+    // ---- Download folders ----
+    // Paths are composed in backslash form; callers that touch the disk replace "\" by "/".
+    // Remote folder components and file names are cleaned on the way: an empty one, "." and
+    // ".." become "_", and "/", "\" and NUL inside one become "_", so a benign name keeps its
+    // layout and no remote name reaches outside the download folder. Should a path still not
+    // lie under the download folder's "downloading" or "complete" folder, the entry is set to
+    // "local error" (logged) and the functions below give an empty path; callers that touch
+    // the disk stop on an empty path.
+
+    // The base folder's "complete" or "downloading" folder, then the last
+    // `subfolder_save_level` + 1 components of the remote folder (all of them when there are
+    // fewer).
+    QString GetDownloadTargetFolder(ItemPtr i_entry, bool i_complete);
+    // The kept remote folder components joined by "\", without a leading one.
+    QString GetDownloadRelativeDownloadFolder(ItemPtr i_entry);
+    QString GetDownloadTargetPath(ItemPtr i_entry, bool i_complete);
+    bool DoesDownloadItemCompleteFilenameExist(ItemPtr i_entry);
+    // Once every download of the entry's remote folder is complete, removes the emptied
+    // folders of the kept levels from the deepest up; "downloading" itself always stays.
+    void RemoveDownloadDownloadingFolderIfAppropriate(ItemPtr i_entry);
+
+private:
+    using ObjectKeyType = std::pair<std::string, std::string>;
+    static ObjectKeyType ObjectKey(const char* i_type, ItemPtr i_item);
+    static ObjectKeyType ObjectKey(ItemPtr i_item);
+
+    // Schema and defaults.
+    static void DeclareSchema();
+    void RegisterRemovalHandlers();
+    static void RegisterSavedTypes();
+    static void MarkActiveStatuses();
+    static void WriteSettingDefaults();
+
+    // Release of a transfer's live objects; each skips a missing item.
+    void ReleaseThread(ItemPtr i_entry, const char* i_type);
+    void ReleaseFile(ItemPtr i_entry, const char* i_type);
+    // Deferred deletion for a status change; at once, signals cut first, for a removal.
+    void ReleaseSocket(ItemPtr i_entry, const char* i_type, bool i_removal);
+    void ReleaseReadPosition(ItemPtr i_entry);
+    static void RemoveParts(ItemPtr i_entry, std::initializer_list<const char*> i_types);
+    static bool IsActive(ItemPtr i_status);
+    static int CountActive(const char* i_statusType, const char* i_entryType);
+    void SendUploadFailed(ItemPtr i_entry);
+
+    // The remote folder levels a download keeps, cleaned; empty without a remote folder.
+    static QStringList KeptRemoteLevels(ItemPtr i_entry);
+    // The path when it lies under the download folder's "complete" or "downloading" folder;
+    // otherwise the entry is set to "local error" and the result is empty.
+    QString CheckedDownloadPath(ItemPtr i_entry, const QString& i_path, bool i_complete);
+
+    // The speed-limit fields shared with the upload threads; only under the mutex.
+    mutable QMutex m_speedLimitMutex;
+    qint64 m_bytePool = 0;
+    int m_totalUploadSpeedLimit = 0;
+    int m_perUploadSpeedLimit = 0;
+
+    // The upload that the upload ordering placed last; cleared when that entry is removed.
+    ItemPtr m_lastOrderedUpload;
+
+    std::set<ObjectKeyType> m_liveObjects;
+};
+
+extern TransferQueueManager* transferQueueManager;
+
+// The time text of status changes and queue requests: the toolkit's text date form with
+// English names whatever the locale, whole seconds, read back with Qt::TextDate.
+QString TransferTimeStamp(const QDateTime& i_time);
