@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "store/ItemWalk.h"
+
 Data d;
 
 Data::Data()
@@ -73,16 +75,6 @@ void Data::GetTypeOwningTypes(Type* type, std::set<Type*>& out) const
             out.insert(relation.first);
 }
 
-RemovalScope::~RemovalScope()
-{
-    if (--m_data.m_removalDepth != 0 || m_data.m_removedItems.empty())
-        return;
-    std::vector<Item*> removed;
-    removed.swap(m_data.m_removedItems);
-    for (Item* item : removed)
-        delete item;
-}
-
 void Data::RemoveAllItems()
 {
     RemovalScope scope(*this);
@@ -142,15 +134,14 @@ int Data::RemoveDisconnectedItems()
     }
 
     int count = 0;
-    // Handlers of these removals may remove further items; those stay allocated, dead, until
-    // the collection ends and are skipped here and in the sweep.
-    for (Item* item : doomed)
-        if (item->IsAlive())
-        {
-            item->Remove();
-            if (!item->IsAlive())
-                ++count;
-        }
+    const auto l_remove = [&count](Item* ip_item) {
+        ip_item->Remove();
+        if (!ip_item->IsAlive())
+            ++count;
+    };
+    // Handlers of these removals may remove further items, work set members included; those
+    // stay allocated, dead, until the collection ends, and the walks pass over them.
+    ItemWalk(*this, std::vector<Item*>(doomed.begin(), doomed.end())).Run(l_remove);
 
     for (const auto& entry : m_types)
     {
@@ -165,18 +156,12 @@ int Data::RemoveDisconnectedItems()
                 MarkItemConnections(indexed.second);
     }
 
-    std::vector<Item*> unreached;
-    unreached.reserve(m_collectionWorkSet.Size());
-    for (ItemPtr item : m_collectionWorkSet)
-        unreached.push_back(item.Get());
+    std::vector<Item*> l_unreached;
+    l_unreached.reserve(m_collectionWorkSet.Size());
+    for (ItemPtr l_item : m_collectionWorkSet)
+        l_unreached.push_back(l_item.Get());
     m_collectionWorkSet.Clear();
-    for (Item* item : unreached)
-        if (item->IsAlive())
-        {
-            item->Remove();
-            if (!item->IsAlive())
-                ++count;
-        }
+    ItemWalk(*this, std::move(l_unreached)).Run(l_remove);
     return count;
 }
 

@@ -18,6 +18,7 @@
 #include "store/PathNodeRelation.h"
 #include "store/Primacy.h"
 #include "store/RelationInfo.h"
+#include "store/RemovalScope.h"
 #include "store/StoreExceptions.h"
 #include "store/ToQString.h"
 #include "store/Type.h"
@@ -149,19 +150,6 @@ private:
     // live one without touching freed memory.
     int m_removalDepth = 0;
     std::vector<Item*> m_removedItems;
-};
-
-// Holds the freeing of removed items back until the outermost scope ends.
-class RemovalScope
-{
-public:
-    explicit RemovalScope(Data& data) : m_data(data) { ++m_data.m_removalDepth; }
-    ~RemovalScope();
-    RemovalScope(const RemovalScope&) = delete;
-    RemovalScope& operator=(const RemovalScope&) = delete;
-
-private:
-    Data& m_data;
 };
 
 extern Data d;

@@ -1,6 +1,7 @@
 #include "store/Item.h"
 
 #include "store/Data.h"
+#include "store/ItemWalk.h"
 
 Item* Item::NewItem(const char* typeName)
 {
@@ -106,21 +107,27 @@ void Item::EraseEnd(Type* otherType, Item* other)
         m_connections.Erase(otherType);
 }
 
+// Both ends of a connection go together, so a live item never holds a removed one; were one
+// left, it could never be disconnected and Remove would never finish.
+void Item::EraseRemovedEnds()
+{
+    const TypeItemsMap l_snapshot(m_connections);
+    for (auto l_entry = l_snapshot.Begin(); l_entry != l_snapshot.End(); ++l_entry)
+        for (ItemPtr l_other : *l_entry.Set())
+            if (!l_other->IsAlive())
+                EraseEnd(l_entry.GetType(), l_other.Get());
+}
+
 void Item::Disconnect(const char* typeName)
 {
     Type* type = m_type->GetData()->GetType(typeName);
     const ItemSet* held = m_connections.FindSet(type);
     if (!held)
         return;
-    const ItemSet copy(*held);
-    RemovalScope scope(*m_type->GetData());
-    for (ItemPtr item : copy)
-    {
-        if (!IsAlive())
-            return;
-        if (item->IsAlive())
-            Disconnect(item.Get());
-    }
+    ItemWalk(*held).Run([this](Item* ip_item) {
+        if (IsAlive())
+            Disconnect(ip_item);
+    });
 }
 
 bool Item::IsConnected(Item* other) const
@@ -221,18 +228,12 @@ void Item::Remove()
     // one again; it is freed only once nothing holds it any more.
     while (!m_connections.Empty())
     {
-        const TypeItemsMap snapshot(m_connections);
-        for (auto entry = snapshot.Begin(); entry != snapshot.End(); ++entry)
-            for (ItemPtr other : *entry.Set())
-            {
-                if (other->IsAlive())
-                {
-                    if (IsConnected(other.Get()))
-                        Disconnect(other.Get());
-                }
-                else
-                    EraseEnd(entry.GetType(), other.Get());
-            }
+        ItemWalk(*data, m_connections).Run([this](Item* ip_other) {
+            if (IsConnected(ip_other))
+                Disconnect(ip_other);
+        });
+        if (!m_connections.Empty())
+            EraseRemovedEnds();
     }
 
     m_type = nullptr;

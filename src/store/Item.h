@@ -51,6 +51,7 @@ private:
     friend class Data;
     friend class RemovalScope;
     void EraseEnd(Type* otherType, Item* other);
+    void EraseRemovedEnds();
     Item(Type* type, Value value) : m_type(type), m_value(std::move(value)) {}
     ~Item() = default;
 

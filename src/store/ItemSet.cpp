@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "store/Data.h"
+#include "store/ItemWalk.h"
 
 ItemSet::ItemSet(const ItemSet& other)
     : m_inline(other.m_inline), m_tree(other.m_tree ? new Tree(*other.m_tree) : nullptr)
@@ -336,11 +337,9 @@ ItemSet ItemSet::GetItems(Type* type) const
     return result;
 }
 
-void ItemSet::Disconnect(const char* typeName) const
+void ItemSet::Disconnect(const char* ip_typeName) const
 {
-    const ItemSet members(*this);
-    for (ItemPtr member : members)
-        member->Disconnect(typeName);
+    ItemWalk(*this).Run([ip_typeName](Item* ip_member) { ip_member->Disconnect(ip_typeName); });
 }
 
 // ---- Sorts ----
@@ -402,19 +401,5 @@ std::vector<ItemPtr> ItemSet::SortAlphabeticBy(const char* typeName, bool ascend
 
 void ItemSet::Remove() const
 {
-    // A set made inside a removal may list items that are already gone.
-    Data* data = nullptr;
-    for (ItemPtr member : *this)
-        if (member->IsAlive())
-        {
-            data = member->GetType()->GetData();
-            break;
-        }
-    if (!data)
-        return;
-    const ItemSet members(*this);
-    RemovalScope scope(*data);
-    for (ItemPtr member : members)
-        if (member->IsAlive())
-            member->Remove();
+    ItemWalk(*this).Run([](Item* ip_member) { ip_member->Remove(); });
 }

@@ -1,6 +1,7 @@
 #include "store/Type.h"
 
 #include "store/Data.h"
+#include "store/ItemWalk.h"
 
 Type::Type(Data* data, std::string name, Primacy primacy, bool isNull, bool autoCreate)
     : m_data(data), m_name(std::move(name)), m_primacy(primacy), m_isNull(isNull),
@@ -123,18 +124,15 @@ void Type::GetItems(ItemSet& out) const
 
 void Type::RemoveAllItems()
 {
-    RemovalScope scope(*m_data);
-    std::vector<Item*> items;
-    items.reserve(ItemCount());
+    std::vector<Item*> l_items;
+    l_items.reserve(ItemCount());
     if (m_isNull)
-        for (ItemPtr item : m_nullItems)
-            items.push_back(item.Get());
+        for (ItemPtr l_item : m_nullItems)
+            l_items.push_back(l_item.Get());
     else
-        for (const auto& entry : m_itemsByValue)
-            items.push_back(entry.second);
-    for (Item* item : items)
-        if (item->IsAlive())
-            item->Remove();
+        for (const auto& l_entry : m_itemsByValue)
+            l_items.push_back(l_entry.second);
+    ItemWalk(*m_data, std::move(l_items)).Run([](Item* ip_item) { ip_item->Remove(); });
 }
 
 void Type::Remove()
