@@ -44,13 +44,16 @@ public:
     void ShowTypeNavigator();
     // Asks for a file and dumps the whole store into it.
     void DumpData();
-    // Dumps the whole store into that file and tells the user how it went.
-    bool DumpDataTo(const QString& fileName);
 
 public slots:
     void OnActionTriggered(QWidget* widget, QString id);
 
 private:
+    // Tests dump without the file dialog.
+    friend class DiagnosticsTesting;
+
+    // Dumps the whole store into that file and tells the user how it went.
+    bool DumpDataTo(const QString& fileName);
     QTextBrowser* AreaBrowser(const QString& area);
     void SubscribeUserPath(const char* flagType, PathNodeRelation relation,
                            void (DiagnosticsForm::*handler)(ItemPtr));

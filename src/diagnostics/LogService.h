@@ -33,11 +33,8 @@ public:
     void InstallSink(LogSink* sink);
     // Only when that sink is the installed one.
     void RemoveSink(LogSink* sink);
-    LogSink* Sink() const { return mp_sink; }
 
-    // The folder of the log files; created when the first file is written.
-    void SetFolder(const QString& folder) { m_folder = folder; }
-    const QString& Folder() const { return m_folder; }
+    // The file of an area, in the folder of the log files.
     QString FileName(const QString& area) const;
     static QString DefaultFolder();
 
@@ -48,12 +45,16 @@ public:
     static bool LoggingEnabled();
 
 private:
+    // Tests send the files to a folder of their own.
+    friend class DiagnosticsTesting;
+
     void RecordEntry(const QString& area, int level, const QString& text, ItemPtr item);
     void AppendToFile(const QString& area, const QString& stamp, const QString& line);
 
     qint64 m_entryCounter = 0;
     // Areas whose file has had its "Logging started" header in this run.
     QSet<QString> m_headedAreas;
+    // Created when the first file is written.
     QString m_folder;
     LogSink* mp_sink = nullptr;
 };

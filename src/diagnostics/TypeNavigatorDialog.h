@@ -28,8 +28,6 @@ public:
     // Adds every simple chain from current to target that extends path within the step limit.
     void FindPath(std::string current, std::string target, std::list<std::string>& path);
 
-    const std::list<std::list<std::string>>& FoundPaths() const { return m_paths; }
-
     static const int kMaxSteps = 6;
 
 public slots:
@@ -37,6 +35,9 @@ public slots:
     void onToTypeSelectionChanged(QString);
 
 private:
+    // Tests compare the found paths with an exhaustive walk.
+    friend class DiagnosticsTesting;
+
     void Search(const std::string& current, const std::string& target,
                 std::list<std::string>& path, const std::map<std::string, int>& distanceToTarget);
 

@@ -288,13 +288,6 @@ void Data::EndPairWalk()
         ErasePairEntry(*erasure.map, erasure.key, erasure.onlyWhenEmpty);
 }
 
-std::size_t Data::PairHandlerCount(Type* a, Type* b, bool onConnect) const
-{
-    const PairHandlers& pairs = onConnect ? m_connectionEventHandlers : m_disconnectionEventHandlers;
-    auto entry = pairs.find(TypePair(a, b));
-    return entry == pairs.end() ? 0 : entry->second.Size();
-}
-
 // ---- Path subscriptions ----
 
 namespace
@@ -603,19 +596,6 @@ void Data::ForgetType(Type* type)
         for (const TypePair& key : keys)
             ErasePairEntry(*pairs, key, false);
     }
-}
-
-std::size_t Data::PathSubscriptionCount(Type* parent, Type* child, bool onConnect) const
-{
-    const PathIndex& index = onConnect ? m_pathConnectionIndex : m_pathDisconnectionIndex;
-    auto entry = index.find(TypePair(parent, child));
-    return entry == index.end() ? 0 : entry->second.size();
-}
-
-bool Data::HasPathPairHandler(Type* parent, Type* child, bool onConnect) const
-{
-    const PathHandlers& handlers = onConnect ? m_pathConnectionHandlers : m_pathDisconnectionHandlers;
-    return handlers.count(TypePair(parent, child)) != 0;
 }
 
 // ---- Store queries ----

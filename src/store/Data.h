@@ -98,16 +98,12 @@ public:
     bool VerifyPathNodeParentNodeConnections(Item* item, PathNode* node, PathNode* from,
                                              PathNode* root, ItemPtr& rootItem);
 
-    // For inspection: the subscriptions indexed under a pair, and whether the store's own
-    // handler for that pair is registered.
-    std::size_t PathSubscriptionCount(Type* parent, Type* child, bool onConnect) const;
-    bool HasPathPairHandler(Type* parent, Type* child, bool onConnect) const;
-    std::size_t PairHandlerCount(Type* a, Type* b, bool onConnect) const;
-
 private:
     friend class Type;
     friend class Item;
     friend class RemovalScope;
+    // The tests' view of the indexes behind the subscriptions.
+    friend class StoreTesting;
     struct PairWalkGuard;
     using PairHandlers = std::map<TypePair, Event<ConnectionInfo&>>;
     using PathIndex = std::map<TypePair, std::set<PathNodeHandlerInfo*>>;

@@ -6,6 +6,8 @@
 
 #include "store/EventHandlerBase.h"
 
+class StoreTesting;
+
 // The handlers of one event. Notify walks a copy, so handlers may change the store, subscribe
 // and withdraw handlers, and notify this same event again while it runs. A handler flagged as
 // removed is never called again; it is taken out of the live set when a walk reaches it and
@@ -34,9 +36,7 @@ public:
     }
 
     void AddHandler(Handler* handler) { m_handlers.insert(handler); }
-    bool HasHandler(Handler* handler) const { return m_handlers.count(handler) != 0; }
     bool Empty() const { return m_handlers.empty(); }
-    std::size_t Size() const { return m_handlers.size(); }
 
     // Takes every flagged handler out and frees it, unless a walk is running.
     void Purge()
@@ -77,6 +77,9 @@ public:
     }
 
 private:
+    // The tests' view of which handlers are held.
+    friend class StoreTesting;
+
     struct WalkGuard
     {
         explicit WalkGuard(Event& event) : m_event(event) { ++m_event.m_walks; }

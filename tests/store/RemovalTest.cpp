@@ -272,8 +272,8 @@ TEST(StoreRemoval, TypeRemoveEndsItsItemsRelationsAndSubscriptions)
     EXPECT_EQ(d.HasType("room"), nullptr);
     EXPECT_FALSE(schema.user->IsRelated(schema.room));
     EXPECT_TRUE(schema.user->GetItem("alice").IsDisconnectedFromAll());
-    EXPECT_EQ(d.PairHandlerCount(schema.user, schema.room, true), 0u);
-    EXPECT_FALSE(d.HasPathPairHandler(schema.user, schema.room, true));
+    EXPECT_EQ(StoreTesting::PairHandlerCount(schema.user, schema.room, true), 0u);
+    EXPECT_FALSE(StoreTesting::HasPathPairHandler(schema.user, schema.room, true));
     EXPECT_EQ(log, (Log{"t - alice lobby"}));
 }
 

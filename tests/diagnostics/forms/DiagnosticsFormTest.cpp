@@ -223,11 +223,11 @@ TEST_F(DiagnosticsPage, DumpTellsHowItWent)
     const QString file = Folder() + "/dump.dat";
     QString box;
     WatchNextBox(box);
-    EXPECT_TRUE(page->DumpDataTo(file));
+    EXPECT_TRUE(DiagnosticsTesting::DumpDataTo(*page, file));
     EXPECT_EQ(box, "Data Dump Succeeded: Client data successfully dumped to file.");
     EXPECT_GT(QFile(file).size(), 0);
 
     WatchNextBox(box);
-    EXPECT_FALSE(page->DumpDataTo(Folder() + "/missing/folder/dump.dat"));
+    EXPECT_FALSE(DiagnosticsTesting::DumpDataTo(*page, Folder() + "/missing/folder/dump.dat"));
     EXPECT_EQ(box, "Data Dump Failed: Error dumping client data to file.");
 }
