@@ -7,7 +7,6 @@
 #include <QTextCursor>
 #include <QTreeWidget>
 
-#include <vector>
 
 #include "diagnostics/DataDialog.h"
 #include "diagnostics/LogService.h"
@@ -50,16 +49,15 @@ DiagnosticsForm::~DiagnosticsForm()
         diagnosticsForm = nullptr;
     RemoveDataHandlers();
 
-    // The tracked users' rows go with the page too; no node may keep naming one.
+    // The tracked users' rows go with the page too; no node may keep naming one. Removed as
+    // one set, so that a removal handler taking another node first cannot hand us a freed one.
     if (Type* lp_trackUserNode = d.HasType("track_user_node"))
     {
-        std::vector<ItemPtr> l_nodes;
+        ItemSet l_nodes;
         for (int l_index = 0; l_index < mp_ui->trackedUsersTree->topLevelItemCount(); ++l_index)
-            if (ItemPtr l_node =
-                    lp_trackUserNode->HasItem(mp_ui->trackedUsersTree->topLevelItem(l_index)))
-                l_nodes.push_back(l_node);
-        for (ItemPtr l_node : l_nodes)
-            l_node.Remove();
+            l_nodes.Insert(
+                lp_trackUserNode->HasItem(mp_ui->trackedUsersTree->topLevelItem(l_index)));
+        l_nodes.Remove();
     }
 
     // The browsers go with the page; their addresses must not stay in the store.
