@@ -16,21 +16,22 @@ namespace
 {
 const int kTypePaneWidth = 350;
 
-QString AddressText(ItemPtr item)
+QString AddressText(ItemPtr i_item)
 {
-    return QString::number(static_cast<quint64>(reinterpret_cast<quintptr>(item.Get())));
+    return QString::number(static_cast<quint64>(reinterpret_cast<quintptr>(i_item.Get())));
 }
 
-QString ChildRowText(ItemPtr item)
+QString ChildRowText(ItemPtr i_item)
 {
-    const QString typeName = QString::fromStdString(item.GetType()->GetName());
-    if (item.GetType()->IsNull())
-        return QLatin1Char('[') + typeName + QLatin1String(", null]");
-    return QLatin1Char('[') + typeName + QLatin1String("] ") + item.AsString();
+    const QString l_typeName = QString::fromStdString(i_item.GetType()->GetName());
+    if (i_item.GetType()->IsNull())
+        return QLatin1Char('[') + l_typeName + QLatin1String(", null]");
+    return QLatin1Char('[') + l_typeName + QLatin1String("] ") + i_item.AsString();
 }
 } // namespace
 
-DataDialog::DataDialog(Data* data, QWidget* parent) : QDialog(parent), mp_ui(new Ui_DataDialog)
+DataDialog::DataDialog(Data* ip_data, QWidget* ip_parent)
+    : QDialog(ip_parent), mp_ui(new Ui_DataDialog)
 {
     dataDialog = this;
     mp_ui->setupUi(this);
@@ -39,32 +40,33 @@ DataDialog::DataDialog(Data* data, QWidget* parent) : QDialog(parent), mp_ui(new
     mp_ui->typeSplitter->setStretchFactor(0, 0);
     mp_ui->typeSplitter->setStretchFactor(1, 1);
 
-    QTreeWidget* typeList = mp_ui->typeList;
-    typeList->setColumnCount(3);
-    typeList->setHeaderLabels({QStringLiteral("Type"), QString(), QStringLiteral("#")});
-    for (int column = 0; column < 3; ++column)
-        typeList->header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    QTreeWidget* lp_typeList = mp_ui->typeList;
+    lp_typeList->setColumnCount(3);
+    lp_typeList->setHeaderLabels({QStringLiteral("Type"), QString(), QStringLiteral("#")});
+    for (int l_column = 0; l_column < 3; ++l_column)
+        lp_typeList->header()->setSectionResizeMode(l_column, QHeaderView::ResizeToContents);
 
-    for (const auto& entry : data->Types())
+    for (const auto& l_entry : ip_data->Types())
     {
-        Type* type = entry.second;
-        auto* row = new QTreeWidgetItem(typeList);
-        row->setText(0, QString::fromStdString(entry.first));
-        row->setText(1, type->IsNull() ? QStringLiteral("null   ") : QStringLiteral("value   "));
-        row->setText(2, QString::number(type->ItemCount()));
-        m_typeRows[entry.first] = row;
-        m_typeNames[row] = entry.first;
+        Type* lp_type = l_entry.second;
+        auto* lp_row = new QTreeWidgetItem(lp_typeList);
+        lp_row->setText(0, QString::fromStdString(l_entry.first));
+        lp_row->setText(1,
+                        lp_type->IsNull() ? QStringLiteral("null   ") : QStringLiteral("value   "));
+        lp_row->setText(2, QString::number(lp_type->ItemCount()));
+        m_typeRows[l_entry.first] = lp_row;
+        m_typeNames[lp_row] = l_entry.first;
     }
 
-    typeList->sortItems(0, Qt::AscendingOrder);
+    lp_typeList->sortItems(0, Qt::AscendingOrder);
     mp_ui->itemList->sortItems(Qt::AscendingOrder);
     mp_ui->itemList->setSortingEnabled(true);
 
     setAttribute(Qt::WA_DeleteOnClose);
 
-    data->m_newItemEvent.AddHandler(NewEventHandler(this, &DataDialog::OnItemAdded));
-    data->m_removedEvent.AddHandler(NewEventHandler(this, &DataDialog::OnItemRemoved));
-    data->m_typeRemovedEvent.AddHandler(NewEventHandler(this, &DataDialog::OnTypeRemoved));
+    ip_data->m_newItemEvent.AddHandler(NewEventHandler(this, &DataDialog::OnItemAdded));
+    ip_data->m_removedEvent.AddHandler(NewEventHandler(this, &DataDialog::OnItemRemoved));
+    ip_data->m_typeRemovedEvent.AddHandler(NewEventHandler(this, &DataDialog::OnTypeRemoved));
 }
 
 DataDialog::~DataDialog()
@@ -82,142 +84,142 @@ void DataDialog::OnTypeItemSelectionChanged()
     mp_ui->itemDataTree->clear();
     mp_currentType = nullptr;
 
-    const QList<QTreeWidgetItem*> selected = mp_ui->typeList->selectedItems();
-    if (selected.isEmpty())
+    const QList<QTreeWidgetItem*> l_selected = mp_ui->typeList->selectedItems();
+    if (l_selected.isEmpty())
         return;
-    auto name = m_typeNames.find(selected.first());
-    if (name == m_typeNames.end())
+    auto l_name = m_typeNames.find(l_selected.first());
+    if (l_name == m_typeNames.end())
         return;
-    mp_currentType = d.HasType(name->second);
+    mp_currentType = d.HasType(l_name->second);
     if (!mp_currentType)
         return;
 
-    const bool valueless = mp_currentType->IsNull();
-    for (ItemPtr item : mp_currentType->GetItems())
+    const bool l_valueless = mp_currentType->IsNull();
+    for (ItemPtr l_item : mp_currentType->GetItems())
     {
-        auto* row = new QListWidgetItem(valueless ? AddressText(item) : item.AsString());
-        mp_ui->itemList->addItem(row);
-        m_listRows[item] = row;
-        m_listItems[row] = item;
+        auto* lp_row = new QListWidgetItem(l_valueless ? AddressText(l_item) : l_item.AsString());
+        mp_ui->itemList->addItem(lp_row);
+        m_listRows[l_item] = lp_row;
+        m_listItems[lp_row] = l_item;
     }
 }
 
-void DataDialog::OnItemClicked(QListWidgetItem* row)
+void DataDialog::OnItemClicked(QListWidgetItem* ip_row)
 {
     mp_ui->itemDataTree->clear();
     ForgetTreeRows();
 
-    auto item = m_listItems.find(row);
-    if (item == m_listItems.end())
+    auto l_item = m_listItems.find(ip_row);
+    if (l_item == m_listItems.end())
         return;
-    m_rootItem = item->second;
-    auto* rootRow = new QTreeWidgetItem(mp_ui->itemDataTree);
-    rootRow->setText(0, m_rootItem.AsString());
+    m_rootItem = l_item->second;
+    auto* lp_rootRow = new QTreeWidgetItem(mp_ui->itemDataTree);
+    lp_rootRow->setText(0, m_rootItem.AsString());
     // Recorded first, so that the expansions below take it for a loaded row.
-    m_treeRows[m_rootItem].insert(rootRow);
-    m_treeItems[rootRow] = m_rootItem;
-    AddItemSubnodes(m_rootItem, rootRow, {m_rootItem.GetType()});
+    m_treeRows[m_rootItem].insert(lp_rootRow);
+    m_treeItems[lp_rootRow] = m_rootItem;
+    AddItemSubnodes(m_rootItem, lp_rootRow, {m_rootItem.GetType()});
 }
 
-void DataDialog::AddItemSubnodes(ItemPtr item, QTreeWidgetItem* parentRow,
-                                 std::set<Type*> excludedTypes)
+void DataDialog::AddItemSubnodes(ItemPtr i_item, QTreeWidgetItem* ip_parentRow,
+                                 std::set<Type*> i_excludedTypes)
 {
-    const TypeItemsMap& connections = item->Connections();
-    for (auto group = connections.Begin(); group != connections.End(); ++group)
+    const TypeItemsMap& l_connections = i_item->Connections();
+    for (auto l_group = l_connections.Begin(); l_group != l_connections.End(); ++l_group)
     {
-        if (excludedTypes.count(group.GetType()) != 0)
+        if (i_excludedTypes.count(l_group.GetType()) != 0)
             continue;
-        for (ItemPtr connected : *group.Set())
+        for (ItemPtr l_connected : *l_group.Set())
         {
-            auto* row = new QTreeWidgetItem(parentRow);
-            row->setText(0, ChildRowText(connected));
-            m_treeRows[connected].insert(row);
-            m_treeItems[row] = connected;
-            if (!connected->Connections().Empty())
-                new QTreeWidgetItem(row, QStringList{QStringLiteral("~~unloaded~~")});
+            auto* lp_row = new QTreeWidgetItem(ip_parentRow);
+            lp_row->setText(0, ChildRowText(l_connected));
+            m_treeRows[l_connected].insert(lp_row);
+            m_treeItems[lp_row] = l_connected;
+            if (!l_connected->Connections().Empty())
+                new QTreeWidgetItem(lp_row, QStringList{QStringLiteral("~~unloaded~~")});
         }
-        parentRow->setExpanded(true);
+        ip_parentRow->setExpanded(true);
     }
 }
 
-void DataDialog::OnDataSubItemExpanded(QTreeWidgetItem* row)
+void DataDialog::OnDataSubItemExpanded(QTreeWidgetItem* ip_row)
 {
     // Only a row whose one child is the placeholder still has its level to load.
-    if (row->childCount() != 1 || m_treeItems.count(row->child(0)) != 0)
+    if (ip_row->childCount() != 1 || m_treeItems.count(ip_row->child(0)) != 0)
         return;
-    auto item = m_treeItems.find(row);
-    if (item == m_treeItems.end())
+    auto l_item = m_treeItems.find(ip_row);
+    if (l_item == m_treeItems.end())
         return;
-    delete row->takeChild(0);
-    AddItemSubnodes(item->second, row, {item->second.GetType()});
-    mp_ui->itemDataTree->setCurrentItem(row);
+    delete ip_row->takeChild(0);
+    AddItemSubnodes(l_item->second, ip_row, {l_item->second.GetType()});
+    mp_ui->itemDataTree->setCurrentItem(ip_row);
 }
 
-void DataDialog::OnItemAdded(ItemPtr item)
+void DataDialog::OnItemAdded(ItemPtr i_item)
 {
-    Type* type = item.GetType();
-    UpdateCount(type);
-    if (type != mp_currentType || m_listRows.count(item) != 0)
+    Type* lp_type = i_item.GetType();
+    UpdateCount(lp_type);
+    if (lp_type != mp_currentType || m_listRows.count(i_item) != 0)
         return;
-    auto* row = new QListWidgetItem(item.AsString());
-    mp_ui->itemList->insertItem(0, row);
-    m_listRows[item] = row;
-    m_listItems[row] = item;
+    auto* lp_row = new QListWidgetItem(i_item.AsString());
+    mp_ui->itemList->insertItem(0, lp_row);
+    m_listRows[i_item] = lp_row;
+    m_listItems[lp_row] = i_item;
 }
 
-void DataDialog::OnItemRemoved(ItemPtr item)
+void DataDialog::OnItemRemoved(ItemPtr i_item)
 {
-    Type* type = item.GetType();
-    UpdateCount(type);
+    Type* lp_type = i_item.GetType();
+    UpdateCount(lp_type);
 
-    if (type == mp_currentType)
+    if (lp_type == mp_currentType)
     {
-        auto row = m_listRows.find(item);
-        if (row != m_listRows.end())
+        auto l_row = m_listRows.find(i_item);
+        if (l_row != m_listRows.end())
         {
-            m_listItems.erase(row->second);
-            delete row->second;
-            m_listRows.erase(row);
+            m_listItems.erase(l_row->second);
+            delete l_row->second;
+            m_listRows.erase(l_row);
         }
     }
 
-    if (m_rootItem && item == m_rootItem)
+    if (m_rootItem && i_item == m_rootItem)
     {
         mp_ui->itemDataTree->clear();
         ForgetTreeRows();
         return;
     }
 
-    auto rows = m_treeRows.find(item);
-    if (rows == m_treeRows.end())
+    auto l_rows = m_treeRows.find(i_item);
+    if (l_rows == m_treeRows.end())
         return;
     // One row of the item may lie inside another's subtree; each goes only once.
-    const std::vector<QTreeWidgetItem*> shown(rows->second.begin(), rows->second.end());
-    for (QTreeWidgetItem* row : shown)
+    const std::vector<QTreeWidgetItem*> l_shown(l_rows->second.begin(), l_rows->second.end());
+    for (QTreeWidgetItem* lp_row : l_shown)
     {
-        if (m_treeItems.count(row) == 0)
+        if (m_treeItems.count(lp_row) == 0)
             continue;
-        ForgetSubtree(row);
-        delete row;
+        ForgetSubtree(lp_row);
+        delete lp_row;
     }
 }
 
-void DataDialog::OnTypeRemoved(Type* type)
+void DataDialog::OnTypeRemoved(Type* ip_type)
 {
     // Its items have gone already; what is left is its row and any reference to it.
-    if (type == mp_currentType)
+    if (ip_type == mp_currentType)
     {
         ForgetItemRows();
         mp_ui->itemList->clear();
         mp_currentType = nullptr;
     }
-    auto row = m_typeRows.find(type->GetName());
-    if (row == m_typeRows.end())
+    auto l_row = m_typeRows.find(ip_type->GetName());
+    if (l_row == m_typeRows.end())
         return;
-    QTreeWidgetItem* typeRow = row->second;
-    m_typeNames.erase(typeRow);
-    m_typeRows.erase(row);
-    delete typeRow;
+    QTreeWidgetItem* lp_typeRow = l_row->second;
+    m_typeNames.erase(lp_typeRow);
+    m_typeRows.erase(l_row);
+    delete lp_typeRow;
 }
 
 void DataDialog::ForgetItemRows()
@@ -233,27 +235,27 @@ void DataDialog::ForgetTreeRows()
     m_rootItem = ItemPtr();
 }
 
-void DataDialog::ForgetSubtree(QTreeWidgetItem* row)
+void DataDialog::ForgetSubtree(QTreeWidgetItem* ip_row)
 {
-    for (int index = 0; index < row->childCount(); ++index)
-        ForgetSubtree(row->child(index));
-    auto item = m_treeItems.find(row);
-    if (item == m_treeItems.end())
+    for (int l_index = 0; l_index < ip_row->childCount(); ++l_index)
+        ForgetSubtree(ip_row->child(l_index));
+    auto l_item = m_treeItems.find(ip_row);
+    if (l_item == m_treeItems.end())
         return;
-    auto rows = m_treeRows.find(item->second);
-    if (rows != m_treeRows.end())
+    auto l_rows = m_treeRows.find(l_item->second);
+    if (l_rows != m_treeRows.end())
     {
-        rows->second.erase(row);
-        if (rows->second.empty())
-            m_treeRows.erase(rows);
+        l_rows->second.erase(ip_row);
+        if (l_rows->second.empty())
+            m_treeRows.erase(l_rows);
     }
-    m_treeItems.erase(item);
+    m_treeItems.erase(l_item);
 }
 
-void DataDialog::UpdateCount(Type* type)
+void DataDialog::UpdateCount(Type* ip_type)
 {
     // A type declared after the dialog opened has no row.
-    auto row = m_typeRows.find(type->GetName());
-    if (row != m_typeRows.end())
-        row->second->setText(2, QString::number(type->ItemCount()));
+    auto l_row = m_typeRows.find(ip_type->GetName());
+    if (l_row != m_typeRows.end())
+        l_row->second->setText(2, QString::number(ip_type->ItemCount()));
 }

@@ -23,27 +23,28 @@ class DataDialog : public QDialog, public DataHandler
     Q_OBJECT
 
 public:
-    explicit DataDialog(Data* data, QWidget* parent = nullptr);
+    explicit DataDialog(Data* ip_data, QWidget* ip_parent = nullptr);
     ~DataDialog() override;
 
     // Adds one level of the connection tree under parentRow, leaving out the excluded types.
-    void AddItemSubnodes(ItemPtr item, QTreeWidgetItem* parentRow, std::set<Type*> excludedTypes);
+    void AddItemSubnodes(ItemPtr i_item, QTreeWidgetItem* ip_parentRow,
+                         std::set<Type*> i_excludedTypes);
 
-    void OnItemAdded(ItemPtr item);
-    void OnItemRemoved(ItemPtr item);
-    void OnTypeRemoved(Type* type);
+    void OnItemAdded(ItemPtr i_item);
+    void OnItemRemoved(ItemPtr i_item);
+    void OnTypeRemoved(Type* ip_type);
 
 public slots:
     void OnTypeItemSelectionChanged();
-    void OnItemClicked(QListWidgetItem* row);
-    void OnDataSubItemExpanded(QTreeWidgetItem* row);
+    void OnItemClicked(QListWidgetItem* ip_row);
+    void OnDataSubItemExpanded(QTreeWidgetItem* ip_row);
 
 private:
     void ForgetItemRows();
     void ForgetTreeRows();
     // Forgets the row and every recorded row below it; the widget deletes them.
-    void ForgetSubtree(QTreeWidgetItem* row);
-    void UpdateCount(Type* type);
+    void ForgetSubtree(QTreeWidgetItem* ip_row);
+    void UpdateCount(Type* ip_type);
 
     Ui_DataDialog* mp_ui;
     std::map<std::string, QTreeWidgetItem*> m_typeRows;

@@ -7,7 +7,6 @@
 #include <QTextCursor>
 #include <QTreeWidget>
 
-#include <vector>
 
 #include "diagnostics/DataDialog.h"
 #include "diagnostics/LogService.h"
@@ -18,25 +17,26 @@
 
 DiagnosticsForm* diagnosticsForm = nullptr;
 
-DiagnosticsForm::DiagnosticsForm(QWidget* parent) : QWidget(parent), mp_ui(new Ui_DiagnosticsForm)
+DiagnosticsForm::DiagnosticsForm(QWidget* ip_parent)
+    : QWidget(ip_parent), mp_ui(new Ui_DiagnosticsForm)
 {
     diagnosticsForm = this;
     mp_ui->setupUi(this);
 
-    QTreeWidget* tracked = mp_ui->trackedUsersTree;
-    tracked->setColumnCount(2);
-    tracked->setHeaderLabels({QStringLiteral("User"), QString()});
-    tracked->setColumnWidth(0, 300);
-    tracked->setColumnWidth(1, 100);
+    QTreeWidget* lp_tracked = mp_ui->trackedUsersTree;
+    lp_tracked->setColumnCount(2);
+    lp_tracked->setHeaderLabels({QStringLiteral("User"), QString()});
+    lp_tracked->setColumnWidth(0, 300);
+    lp_tracked->setColumnWidth(1, 100);
 
-    Type* log = d.HasType("log");
-    if (!log)
-        log = d.NewType("log", Primary, false, true);
-    Type* logWidget = d.HasType("log_widget");
-    if (!logWidget)
-        logWidget = d.NewType("log_widget", Primary, false, true);
-    if (!log->IsRelated(logWidget))
-        log->RelateToType(logWidget, One, One, false);
+    Type* lp_log = d.HasType("log");
+    if (!lp_log)
+        lp_log = d.NewType("log", Primary, false, true);
+    Type* lp_logWidget = d.HasType("log_widget");
+    if (!lp_logWidget)
+        lp_logWidget = d.NewType("log_widget", Primary, false, true);
+    if (!lp_log->IsRelated(lp_logWidget))
+        lp_log->RelateToType(lp_logWidget, One, One, false);
 
     logService.InstallSink(this);
 }
@@ -49,22 +49,22 @@ DiagnosticsForm::~DiagnosticsForm()
         diagnosticsForm = nullptr;
     RemoveDataHandlers();
 
-    // The tracked users' rows go with the page too; no node may keep naming one.
-    if (Type* trackUserNode = d.HasType("track_user_node"))
+    // The tracked users' rows go with the page too; no node may keep naming one. Removed as
+    // one set, so that a removal handler taking another node first cannot hand us a freed one.
+    if (Type* lp_trackUserNode = d.HasType("track_user_node"))
     {
-        std::vector<ItemPtr> nodes;
-        for (int index = 0; index < mp_ui->trackedUsersTree->topLevelItemCount(); ++index)
-            if (ItemPtr node = trackUserNode->HasItem(mp_ui->trackedUsersTree->topLevelItem(index)))
-                nodes.push_back(node);
-        for (ItemPtr node : nodes)
-            node.Remove();
+        ItemSet l_nodes;
+        for (int l_index = 0; l_index < mp_ui->trackedUsersTree->topLevelItemCount(); ++l_index)
+            l_nodes.Insert(
+                lp_trackUserNode->HasItem(mp_ui->trackedUsersTree->topLevelItem(l_index)));
+        l_nodes.Remove();
     }
 
     // The browsers go with the page; their addresses must not stay in the store.
-    if (Type* logWidget = d.HasType("log_widget"))
-        for (QTextBrowser* browser : qAsConst(m_browsers))
-            if (ItemPtr item = logWidget->HasItem(browser))
-                item.Remove();
+    if (Type* lp_logWidget = d.HasType("log_widget"))
+        for (QTextBrowser* lp_browser : qAsConst(m_browsers))
+            if (ItemPtr l_item = lp_logWidget->HasItem(lp_browser))
+                l_item.Remove();
 
     delete mp_ui;
 }
@@ -76,151 +76,151 @@ void DiagnosticsForm::Init()
     SubscribeUserPath("is_online", NotifyOnConnect, &DiagnosticsForm::OnUserOnline);
     SubscribeUserPath("is_online", NotifyOnDisconnect, &DiagnosticsForm::OnUserOffline);
 
-    if (Type* user = d.HasType("user"))
+    if (Type* lp_user = d.HasType("user"))
     {
-        Type* trackUserNode = d.HasType("track_user_node");
-        if (!trackUserNode)
-            trackUserNode = d.NewType("track_user_node", Primary, false, true);
-        if (!trackUserNode->IsRelated(user))
-            trackUserNode->RelateToType(user, One, One, false);
+        Type* lp_trackUserNode = d.HasType("track_user_node");
+        if (!lp_trackUserNode)
+            lp_trackUserNode = d.NewType("track_user_node", Primary, false, true);
+        if (!lp_trackUserNode->IsRelated(lp_user))
+            lp_trackUserNode->RelateToType(lp_user, One, One, false);
         // A row lives exactly as long as the node that names it, and a user's node as long as
         // the user: nothing may later write into a row that is gone.
-        trackUserNode->m_removedEvent.AddHandler(
+        lp_trackUserNode->m_removedEvent.AddHandler(
             NewEventHandler(this, &DiagnosticsForm::OnTrackNodeRemoved));
-        user->m_removedEvent.AddHandler(NewEventHandler(this, &DiagnosticsForm::OnUserRemoved));
+        lp_user->m_removedEvent.AddHandler(NewEventHandler(this, &DiagnosticsForm::OnUserRemoved));
     }
 
     logService.Init();
 }
 
-void DiagnosticsForm::SubscribeUserPath(const char* flagType, PathNodeRelation relation,
-                                        void (DiagnosticsForm::*handler)(ItemPtr))
+void DiagnosticsForm::SubscribeUserPath(const char* ip_flagType, PathNodeRelation i_relation,
+                                        void (DiagnosticsForm::*i_handler)(ItemPtr))
 {
     // Without the server link's schema there is nobody to track.
-    Type* user = d.HasType("user");
-    Type* flag = d.HasType(flagType);
-    if (!user || !flag || !user->IsRelated(flag))
+    Type* lp_user = d.HasType("user");
+    Type* lp_flag = d.HasType(ip_flagType);
+    if (!lp_user || !lp_flag || !lp_user->IsRelated(lp_flag))
         return;
-    PathNode* root = new PathNode(&d, "user");
-    new PathNode(root, flagType, relation);
-    d.AddPathEventHandler(root, NewEventHandler(this, handler));
+    PathNode* lp_root = new PathNode(&d, "user");
+    new PathNode(lp_root, ip_flagType, i_relation);
+    d.AddPathEventHandler(lp_root, NewEventHandler(this, i_handler));
 }
 
-void DiagnosticsForm::RegisterLoggableItemType(std::string typeName)
+void DiagnosticsForm::RegisterLoggableItemType(std::string i_typeName)
 {
-    logService.RegisterLoggableItemType(typeName);
+    logService.RegisterLoggableItemType(i_typeName);
 }
 
-void DiagnosticsForm::Log(QString area, int level, QString text, ItemPtr item)
+void DiagnosticsForm::Log(QString i_area, int i_level, QString i_text, ItemPtr i_item)
 {
-    logService.Log(area, level, text, item);
+    logService.Log(i_area, i_level, i_text, i_item);
 }
 
-void DiagnosticsForm::LogLine(const QString& area, const QString& line)
+void DiagnosticsForm::LogLine(const QString& i_area, const QString& i_line)
 {
-    QTextBrowser* browser = AreaBrowser(area);
+    QTextBrowser* lp_browser = AreaBrowser(i_area);
 
     // Lines carry user names and paths from the network: insert them as plain text, never
     // as markup. A view scrolled to the end follows the new line.
-    QScrollBar* scrollBar = browser->verticalScrollBar();
-    const bool atEnd = scrollBar->value() == scrollBar->maximum();
-    QTextCursor cursor(browser->document());
-    cursor.movePosition(QTextCursor::End);
-    if (!browser->document()->isEmpty())
-        cursor.insertBlock();
-    cursor.insertText(line);
-    if (atEnd)
-        scrollBar->setValue(scrollBar->maximum());
+    QScrollBar* lp_scrollBar = lp_browser->verticalScrollBar();
+    const bool l_atEnd = lp_scrollBar->value() == lp_scrollBar->maximum();
+    QTextCursor l_cursor(lp_browser->document());
+    l_cursor.movePosition(QTextCursor::End);
+    if (!lp_browser->document()->isEmpty())
+        l_cursor.insertBlock();
+    l_cursor.insertText(i_line);
+    if (l_atEnd)
+        lp_scrollBar->setValue(lp_scrollBar->maximum());
 }
 
-QTextBrowser* DiagnosticsForm::AreaBrowser(const QString& area)
+QTextBrowser* DiagnosticsForm::AreaBrowser(const QString& i_area)
 {
-    QTextBrowser* browser = m_browsers.value(area);
-    if (!browser)
+    QTextBrowser* lp_browser = m_browsers.value(i_area);
+    if (!lp_browser)
     {
-        browser = new QTextBrowser(this);
-        mp_ui->logTabWidget->addTab(browser, area);
-        m_browsers.insert(area, browser);
+        lp_browser = new QTextBrowser(this);
+        mp_ui->logTabWidget->addTab(lp_browser, i_area);
+        m_browsers.insert(i_area, lp_browser);
     }
 
-    ItemPtr logItem = d.GetType("log")->GetItem(area);
-    ItemPtr widgetItem = d.GetType("log_widget")->GetItem(browser);
-    if (!logItem.IsConnected(widgetItem))
-        logItem.Connect(widgetItem);
-    return browser;
+    ItemPtr l_logItem = d.GetType("log")->GetItem(i_area);
+    ItemPtr l_widgetItem = d.GetType("log_widget")->GetItem(lp_browser);
+    if (!l_logItem.IsConnected(l_widgetItem))
+        l_logItem.Connect(l_widgetItem);
+    return lp_browser;
 }
 
-void DiagnosticsForm::OnUserTracked(ItemPtr user)
+void DiagnosticsForm::OnUserTracked(ItemPtr i_user)
 {
     // Tracked again while its row is still there: the one row is kept.
-    QTreeWidgetItem* row = TrackedRow(user);
-    if (!row)
+    QTreeWidgetItem* lp_row = TrackedRow(i_user);
+    if (!lp_row)
     {
         // A node that names no row of ours is dropped, never left to be found by its address.
-        OnUserUntracked(user);
-        row = new QTreeWidgetItem(mp_ui->trackedUsersTree);
-        d.GetType("track_user_node")->GetItem(row).Connect(user);
+        OnUserUntracked(i_user);
+        lp_row = new QTreeWidgetItem(mp_ui->trackedUsersTree);
+        d.GetType("track_user_node")->GetItem(lp_row).Connect(i_user);
     }
-    row->setText(0, user.AsString());
-    Type* isOnline = d.HasType("is_online");
-    SetOnlineText(user, isOnline && user.IsConnected(isOnline));
+    lp_row->setText(0, i_user.AsString());
+    Type* lp_isOnline = d.HasType("is_online");
+    SetOnlineText(i_user, lp_isOnline && i_user.IsConnected(lp_isOnline));
 }
 
-void DiagnosticsForm::OnUserUntracked(ItemPtr user)
+void DiagnosticsForm::OnUserUntracked(ItemPtr i_user)
 {
-    Type* trackUserNode = d.HasType("track_user_node");
-    if (Item* node = trackUserNode ? user->FirstOf(trackUserNode) : nullptr)
-        node->Remove();
+    Type* lp_trackUserNode = d.HasType("track_user_node");
+    if (Item* lp_node = lp_trackUserNode ? i_user->FirstOf(lp_trackUserNode) : nullptr)
+        lp_node->Remove();
 }
 
-void DiagnosticsForm::OnUserOnline(ItemPtr user)
+void DiagnosticsForm::OnUserOnline(ItemPtr i_user)
 {
-    SetOnlineText(user, true);
+    SetOnlineText(i_user, true);
 }
 
-void DiagnosticsForm::OnUserOffline(ItemPtr user)
+void DiagnosticsForm::OnUserOffline(ItemPtr i_user)
 {
-    SetOnlineText(user, false);
+    SetOnlineText(i_user, false);
 }
 
-QTreeWidgetItem* DiagnosticsForm::TrackedRow(ItemPtr user) const
+QTreeWidgetItem* DiagnosticsForm::TrackedRow(ItemPtr i_user) const
 {
-    Type* trackUserNode = d.HasType("track_user_node");
-    Item* node = trackUserNode ? user->FirstOf(trackUserNode) : nullptr;
-    if (!node)
+    Type* lp_trackUserNode = d.HasType("track_user_node");
+    Item* lp_node = lp_trackUserNode ? i_user->FirstOf(lp_trackUserNode) : nullptr;
+    if (!lp_node)
         return nullptr;
-    auto* row = ItemPtr(node).AsPointer<QTreeWidgetItem>();
+    auto* lp_row = ItemPtr(lp_node).AsPointer<QTreeWidgetItem>();
     // Only a row of this very list is ever written to.
-    return mp_ui->trackedUsersTree->indexOfTopLevelItem(row) >= 0 ? row : nullptr;
+    return mp_ui->trackedUsersTree->indexOfTopLevelItem(lp_row) >= 0 ? lp_row : nullptr;
 }
 
-void DiagnosticsForm::SetOnlineText(ItemPtr user, bool online)
+void DiagnosticsForm::SetOnlineText(ItemPtr i_user, bool i_online)
 {
-    if (QTreeWidgetItem* row = TrackedRow(user))
-        row->setText(1, online ? QStringLiteral("Online") : QStringLiteral("Offline"));
+    if (QTreeWidgetItem* lp_row = TrackedRow(i_user))
+        lp_row->setText(1, i_online ? QStringLiteral("Online") : QStringLiteral("Offline"));
 }
 
-void DiagnosticsForm::OnTrackNodeRemoved(ItemPtr node)
+void DiagnosticsForm::OnTrackNodeRemoved(ItemPtr i_node)
 {
-    auto* row = node.AsPointer<QTreeWidgetItem>();
-    if (mp_ui->trackedUsersTree->indexOfTopLevelItem(row) >= 0)
-        delete row;
+    auto* lp_row = i_node.AsPointer<QTreeWidgetItem>();
+    if (mp_ui->trackedUsersTree->indexOfTopLevelItem(lp_row) >= 0)
+        delete lp_row;
 }
 
-void DiagnosticsForm::OnUserRemoved(ItemPtr user)
+void DiagnosticsForm::OnUserRemoved(ItemPtr i_user)
 {
-    OnUserUntracked(user);
+    OnUserUntracked(i_user);
 }
 
-void DiagnosticsForm::OnActionTriggered(QWidget* widget, QString id)
+void DiagnosticsForm::OnActionTriggered(QWidget* ip_widget, QString i_id)
 {
-    if (widget != this)
+    if (ip_widget != this)
         return;
-    if (id == QLatin1String("show_data"))
+    if (i_id == QLatin1String("show_data"))
         ShowDataDialog();
-    else if (id == QLatin1String("type_navigator"))
+    else if (i_id == QLatin1String("type_navigator"))
         ShowTypeNavigator();
-    else if (id == QLatin1String("dump_data"))
+    else if (i_id == QLatin1String("dump_data"))
         DumpData();
 }
 
@@ -240,15 +240,15 @@ void DiagnosticsForm::ShowTypeNavigator()
 
 void DiagnosticsForm::DumpData()
 {
-    const QString fileName = QFileDialog::getSaveFileName(this);
-    if (!fileName.isEmpty())
-        DumpDataTo(fileName);
+    const QString l_fileName = QFileDialog::getSaveFileName(this);
+    if (!l_fileName.isEmpty())
+        DumpDataTo(l_fileName);
 }
 
-bool DiagnosticsForm::DumpDataTo(const QString& fileName)
+bool DiagnosticsForm::DumpDataTo(const QString& i_fileName)
 {
-    const bool dumped = dataSaver && dataSaver->SaveAll(fileName);
-    if (dumped)
+    const bool l_dumped = dataSaver && dataSaver->SaveAll(i_fileName);
+    if (l_dumped)
         QMessageBox::information(this, QStringLiteral("Data Dump Succeeded"),
                                  QStringLiteral("Client data successfully dumped to file."),
                                  QMessageBox::Ok);
@@ -256,5 +256,5 @@ bool DiagnosticsForm::DumpDataTo(const QString& fileName)
         QMessageBox::information(this, QStringLiteral("Data Dump Failed"),
                                  QStringLiteral("Error dumping client data to file."),
                                  QMessageBox::Ok);
-    return dumped;
+    return l_dumped;
 }

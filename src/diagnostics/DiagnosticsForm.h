@@ -24,41 +24,44 @@ class DiagnosticsForm : public QWidget, public DataHandler, public LogSink
     Q_OBJECT
 
 public:
-    explicit DiagnosticsForm(QWidget* parent = nullptr);
+    explicit DiagnosticsForm(QWidget* ip_parent = nullptr);
     ~DiagnosticsForm() override;
 
     void Init();
-    void RegisterLoggableItemType(std::string typeName);
-    void Log(QString area, int level, QString text, ItemPtr item);
+    void RegisterLoggableItemType(std::string i_typeName);
+    void Log(QString i_area, int i_level, QString i_text, ItemPtr i_item);
 
-    void LogLine(const QString& area, const QString& line) override;
+    void LogLine(const QString& i_area, const QString& i_line) override;
 
     // Store handlers of the tracked-users list, each given the user.
-    void OnUserTracked(ItemPtr user);
-    void OnUserUntracked(ItemPtr user);
-    void OnUserOnline(ItemPtr user);
-    void OnUserOffline(ItemPtr user);
+    void OnUserTracked(ItemPtr i_user);
+    void OnUserUntracked(ItemPtr i_user);
+    void OnUserOnline(ItemPtr i_user);
+    void OnUserOffline(ItemPtr i_user);
 
     // The operations behind the page's actions.
     void ShowDataDialog();
     void ShowTypeNavigator();
     // Asks for a file and dumps the whole store into it.
     void DumpData();
-    // Dumps the whole store into that file and tells the user how it went.
-    bool DumpDataTo(const QString& fileName);
 
 public slots:
-    void OnActionTriggered(QWidget* widget, QString id);
+    void OnActionTriggered(QWidget* ip_widget, QString i_id);
 
 private:
-    QTextBrowser* AreaBrowser(const QString& area);
-    void SubscribeUserPath(const char* flagType, PathNodeRelation relation,
-                           void (DiagnosticsForm::*handler)(ItemPtr));
+    // Tests dump without the file dialog.
+    friend class DiagnosticsTesting;
+
+    // Dumps the whole store into that file and tells the user how it went.
+    bool DumpDataTo(const QString& i_fileName);
+    QTextBrowser* AreaBrowser(const QString& i_area);
+    void SubscribeUserPath(const char* ip_flagType, PathNodeRelation i_relation,
+                           void (DiagnosticsForm::*i_handler)(ItemPtr));
     // The row of a tracked user, or null.
-    QTreeWidgetItem* TrackedRow(ItemPtr user) const;
-    void SetOnlineText(ItemPtr user, bool online);
-    void OnTrackNodeRemoved(ItemPtr node);
-    void OnUserRemoved(ItemPtr user);
+    QTreeWidgetItem* TrackedRow(ItemPtr i_user) const;
+    void SetOnlineText(ItemPtr i_user, bool i_online);
+    void OnTrackNodeRemoved(ItemPtr i_node);
+    void OnUserRemoved(ItemPtr i_user);
 
     Ui_DiagnosticsForm* mp_ui;
     // The tabs are ours; the log and log_widget items only mirror them, and a store that was

@@ -15,14 +15,14 @@ class ItemLogDialog : public QDialog, public DataHandler
     Q_OBJECT
 
 public:
-    explicit ItemLogDialog(ItemPtr item, QWidget* parent = nullptr);
+    explicit ItemLogDialog(ItemPtr i_item, QWidget* ip_parent = nullptr);
     ~ItemLogDialog() override;
 
     // Shows one item_log entry of the item.
-    void OnItemLog(ItemPtr entry);
+    void OnItemLog(ItemPtr i_entry);
 
 private:
-    QTextBrowser* AreaBrowser(const QString& area);
+    QTextBrowser* AreaBrowser(const QString& i_area);
 
     Ui_ItemLogDialog* mp_ui;
     ItemPtr m_item;

@@ -2,7 +2,7 @@
 
 #include "diagnostics/LogService.h"
 
-void Log(QString area, int level, QString text, ItemPtr item)
+void Log(QString i_area, int i_level, QString i_text, ItemPtr i_item)
 {
-    logService.Log(area, level, text, item);
+    logService.Log(i_area, i_level, i_text, i_item);
 }

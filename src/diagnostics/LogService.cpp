@@ -18,28 +18,28 @@ const int kMaxIndentedLevels = 32;
 
 const char* const kValueTypes[] = {"log_time", "log_area", "log_level", "log_text"};
 
-Type* DeclareType(const char* name, Primacy primacy, bool valueless)
+Type* DeclareType(const char* ip_name, Primacy i_primacy, bool i_valueless)
 {
-    if (Type* type = d.HasType(name))
-        return type;
-    return d.NewType(name, primacy, valueless, true);
+    if (Type* lp_type = d.HasType(ip_name))
+        return lp_type;
+    return d.NewType(ip_name, i_primacy, i_valueless, true);
 }
 
-void Relate(Type* type, Type* other, OneOrMany thisSide, OneOrMany otherSide)
+void Relate(Type* ip_type, Type* ip_other, OneOrMany i_thisSide, OneOrMany i_otherSide)
 {
-    if (!type->IsRelated(other))
-        type->RelateToType(other, thisSide, otherSide, false);
+    if (!ip_type->IsRelated(ip_other))
+        ip_type->RelateToType(ip_other, i_thisSide, i_otherSide, false);
 }
 
 // Area names are our own constants; still, none of them may lead the file out of the folder.
-QString AreaFileStem(QString area)
+QString AreaFileStem(QString i_area)
 {
-    area.replace(QLatin1Char('/'), QLatin1Char('_'));
-    area.replace(QLatin1Char('\\'), QLatin1Char('_'));
-    area.replace(QChar(0), QLatin1Char('_'));
-    if (area == QLatin1String(".") || area == QLatin1String(".."))
-        area.replace(QLatin1Char('.'), QLatin1Char('_'));
-    return area;
+    i_area.replace(QLatin1Char('/'), QLatin1Char('_'));
+    i_area.replace(QLatin1Char('\\'), QLatin1Char('_'));
+    i_area.replace(QChar(0), QLatin1Char('_'));
+    if (i_area == QLatin1String(".") || i_area == QLatin1String(".."))
+        i_area.replace(QLatin1Char('.'), QLatin1Char('_'));
+    return i_area;
 }
 } // namespace
 
@@ -47,47 +47,48 @@ LogService::LogService() : m_folder(DefaultFolder()) {}
 
 void LogService::Init()
 {
-    Type* itemLog = DeclareType("item_log", Primary, true);
-    for (const char* name : kValueTypes)
-        Relate(itemLog, DeclareType(name, Leaf, false), Many, One);
-    Relate(itemLog, DeclareType("log_order", Leaf, false), One, One);
+    Type* lp_itemLog = DeclareType("item_log", Primary, true);
+    for (const char* lp_name : kValueTypes)
+        Relate(lp_itemLog, DeclareType(lp_name, Leaf, false), Many, One);
+    Relate(lp_itemLog, DeclareType("log_order", Leaf, false), One, One);
     m_entryCounter = 0;
 }
 
-void LogService::RegisterLoggableItemType(const std::string& typeName)
+void LogService::RegisterLoggableItemType(const std::string& i_typeName)
 {
-    Relate(d.GetType(typeName), d.GetType("item_log"), One, Many);
+    Relate(d.GetType(i_typeName), d.GetType("item_log"), One, Many);
 }
 
-void LogService::Log(const QString& area, int level, const QString& text, ItemPtr item)
+void LogService::Log(const QString& i_area, int i_level, const QString& i_text, ItemPtr i_item)
 {
-    const QString stamp = Stamp(QDateTime::currentDateTime());
-    const QString line = QLatin1Char('[') + stamp + QLatin1String("] ") + Indent(text, level);
+    const QString l_stamp = Stamp(QDateTime::currentDateTime());
+    const QString l_line =
+        QLatin1Char('[') + l_stamp + QLatin1String("] ") + Indent(i_text, i_level);
 
     if (mp_sink)
-        mp_sink->LogLine(area, line);
+        mp_sink->LogLine(i_area, l_line);
 
     if (!LoggingEnabled())
         return;
-    if (item)
-        RecordEntry(area, level, text, item);
-    AppendToFile(area, stamp, line);
+    if (i_item)
+        RecordEntry(i_area, i_level, i_text, i_item);
+    AppendToFile(i_area, l_stamp, l_line);
 }
 
-void LogService::InstallSink(LogSink* sink)
+void LogService::InstallSink(LogSink* ip_sink)
 {
-    mp_sink = sink;
+    mp_sink = ip_sink;
 }
 
-void LogService::RemoveSink(LogSink* sink)
+void LogService::RemoveSink(LogSink* ip_sink)
 {
-    if (mp_sink == sink)
+    if (mp_sink == ip_sink)
         mp_sink = nullptr;
 }
 
-QString LogService::FileName(const QString& area) const
+QString LogService::FileName(const QString& i_area) const
 {
-    return m_folder + QLatin1Char('/') + AreaFileStem(area) + QLatin1String(".log");
+    return m_folder + QLatin1Char('/') + AreaFileStem(i_area) + QLatin1String(".log");
 }
 
 QString LogService::DefaultFolder()
@@ -95,61 +96,63 @@ QString LogService::DefaultFolder()
     return QDir::homePath() + QLatin1String("/trwk-client-logs");
 }
 
-QString LogService::Indent(const QString& text, int level)
+QString LogService::Indent(const QString& i_text, int i_level)
 {
-    const int levels = qBound(0, level - 1, kMaxIndentedLevels);
-    return QString(levels * 3, QLatin1Char(' ')) + text;
+    const int l_levels = qBound(0, i_level - 1, kMaxIndentedLevels);
+    return QString(l_levels * 3, QLatin1Char(' ')) + i_text;
 }
 
-QString LogService::Stamp(const QDateTime& time)
+QString LogService::Stamp(const QDateTime& i_time)
 {
-    return QLocale::c().toString(time, QStringLiteral("ddd MMM d HH:mm:ss yyyy"));
+    return QLocale::c().toString(i_time, QStringLiteral("ddd MMM d HH:mm:ss yyyy"));
 }
 
 bool LogService::LoggingEnabled()
 {
     // Nothing writes a default: without the setting, logging is off.
-    Type* global = d.HasType("global");
-    if (!global || !d.HasType("global_value") || global->IsNull())
+    Type* lp_global = d.HasType("global");
+    if (!lp_global || !d.HasType("global_value") || lp_global->IsNull())
         return false;
-    ItemPtr value = global->HasItem("user_level_logging")["global_value"];
-    return value && value.AsStdString() == "yes";
+    ItemPtr l_value = lp_global->HasItem("user_level_logging")["global_value"];
+    return l_value && l_value.AsStdString() == "yes";
 }
 
-void LogService::RecordEntry(const QString& area, int level, const QString& text, ItemPtr item)
+void LogService::RecordEntry(const QString& i_area, int i_level, const QString& i_text,
+                             ItemPtr i_item)
 {
-    Type* itemLog = d.HasType("item_log");
-    if (!itemLog || !itemLog->IsRelated(item.GetType()))
+    Type* lp_itemLog = d.HasType("item_log");
+    if (!lp_itemLog || !lp_itemLog->IsRelated(i_item.GetType()))
         return;
 
-    ItemPtr entry = itemLog->NewItem();
-    entry.Connect(d.GetType("log_time")->GetItem(Stamp(QDateTime::currentDateTime())));
-    entry.Connect(d.GetType("log_area")->GetItem(area));
-    entry.Connect(d.GetType("log_level")->GetItem(level));
-    entry.Connect(d.GetType("log_text")->GetItem(text));
-    entry.Connect(d.GetType("log_order")->GetItem(static_cast<long long>(m_entryCounter)));
+    ItemPtr l_entry = lp_itemLog->NewItem();
+    l_entry.Connect(d.GetType("log_time")->GetItem(Stamp(QDateTime::currentDateTime())));
+    l_entry.Connect(d.GetType("log_area")->GetItem(i_area));
+    l_entry.Connect(d.GetType("log_level")->GetItem(i_level));
+    l_entry.Connect(d.GetType("log_text")->GetItem(i_text));
+    l_entry.Connect(d.GetType("log_order")->GetItem(static_cast<long long>(m_entryCounter)));
     ++m_entryCounter;
     // Last, so that whoever follows the item's entries finds the values already in place.
-    entry.Connect(item);
+    l_entry.Connect(i_item);
 }
 
-void LogService::AppendToFile(const QString& area, const QString& stamp, const QString& line)
+void LogService::AppendToFile(const QString& i_area, const QString& i_stamp, const QString& i_line)
 {
-    QDir folder(m_folder);
-    if (!folder.exists() && !folder.mkpath(QStringLiteral(".")))
+    QDir l_folder(m_folder);
+    if (!l_folder.exists() && !l_folder.mkpath(QStringLiteral(".")))
         return;
-    QFile file(FileName(area));
-    if (!file.open(QIODevice::Append))
+    QFile l_file(FileName(i_area));
+    if (!l_file.open(QIODevice::Append))
         return;
 
     // The header goes before the first line this run writes to the file, so that every run
     // stands apart even when logging was switched on after the area's first line.
-    const bool needsHeader = !m_headedAreas.contains(area);
-    QByteArray bytes;
-    if (needsHeader)
-        bytes += (QLatin1String("* Logging started at ") + stamp + QLatin1Char('\n')).toLatin1();
-    bytes += (line + QLatin1Char('\n')).toLatin1();
-    if (file.write(bytes) == bytes.size() && needsHeader)
-        m_headedAreas.insert(area);
-    file.close();
+    const bool l_needsHeader = !m_headedAreas.contains(i_area);
+    QByteArray l_bytes;
+    if (l_needsHeader)
+        l_bytes +=
+            (QLatin1String("* Logging started at ") + i_stamp + QLatin1Char('\n')).toLatin1();
+    l_bytes += (i_line + QLatin1Char('\n')).toLatin1();
+    if (l_file.write(l_bytes) == l_bytes.size() && l_needsHeader)
+        m_headedAreas.insert(i_area);
+    l_file.close();
 }

@@ -25,35 +25,36 @@ public:
     // before the store file is loaded. Types already declared are kept.
     void Init();
     // Lets items of that type hold entries: many per item, one item per entry.
-    void RegisterLoggableItemType(const std::string& typeName);
+    void RegisterLoggableItemType(const std::string& i_typeName);
 
-    void Log(const QString& area, int level, const QString& text, ItemPtr item);
+    void Log(const QString& i_area, int i_level, const QString& i_text, ItemPtr i_item);
 
     // Replaces any installed sink.
-    void InstallSink(LogSink* sink);
+    void InstallSink(LogSink* ip_sink);
     // Only when that sink is the installed one.
-    void RemoveSink(LogSink* sink);
-    LogSink* Sink() const { return mp_sink; }
+    void RemoveSink(LogSink* ip_sink);
 
-    // The folder of the log files; created when the first file is written.
-    void SetFolder(const QString& folder) { m_folder = folder; }
-    const QString& Folder() const { return m_folder; }
-    QString FileName(const QString& area) const;
+    // The file of an area, in the folder of the log files.
+    QString FileName(const QString& i_area) const;
     static QString DefaultFolder();
 
     // Three blanks in front of text for every level above 1.
-    static QString Indent(const QString& text, int level);
+    static QString Indent(const QString& i_text, int i_level);
     // The time in the toolkit's text date form, with English names whatever the locale.
-    static QString Stamp(const QDateTime& time);
+    static QString Stamp(const QDateTime& i_time);
     static bool LoggingEnabled();
 
 private:
-    void RecordEntry(const QString& area, int level, const QString& text, ItemPtr item);
-    void AppendToFile(const QString& area, const QString& stamp, const QString& line);
+    // Tests send the files to a folder of their own.
+    friend class DiagnosticsTesting;
+
+    void RecordEntry(const QString& i_area, int i_level, const QString& i_text, ItemPtr i_item);
+    void AppendToFile(const QString& i_area, const QString& i_stamp, const QString& i_line);
 
     qint64 m_entryCounter = 0;
     // Areas whose file has had its "Logging started" header in this run.
     QSet<QString> m_headedAreas;
+    // Created when the first file is written.
     QString m_folder;
     LogSink* mp_sink = nullptr;
 };

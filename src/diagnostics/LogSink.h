@@ -13,5 +13,5 @@ public:
     virtual ~LogSink();
 
     // One call per logged line: its area and the stamped, indented line.
-    virtual void LogLine(const QString& area, const QString& line) = 0;
+    virtual void LogLine(const QString& i_area, const QString& i_line) = 0;
 };

@@ -16,36 +16,36 @@ namespace
 {
 // Steps from every type to the named one, for those within the limit. Relations are mirrored,
 // so the distance to a type equals the distance from it.
-std::map<std::string, int> Distances(const std::string& from, int limit)
+std::map<std::string, int> Distances(const std::string& i_from, int i_limit)
 {
-    std::map<std::string, int> distances;
-    Type* start = d.HasType(from);
-    if (!start)
-        return distances;
-    distances[from] = 0;
-    std::deque<Type*> queue{start};
-    while (!queue.empty())
+    std::map<std::string, int> l_distances;
+    Type* lp_start = d.HasType(i_from);
+    if (!lp_start)
+        return l_distances;
+    l_distances[i_from] = 0;
+    std::deque<Type*> l_queue{lp_start};
+    while (!l_queue.empty())
     {
-        Type* type = queue.front();
-        queue.pop_front();
-        const int next = distances[type->GetName()] + 1;
-        if (next > limit)
+        Type* lp_type = l_queue.front();
+        l_queue.pop_front();
+        const int l_next = l_distances[lp_type->GetName()] + 1;
+        if (l_next > i_limit)
             continue;
-        for (const auto& relation : type->Relations())
-            if (distances.emplace(relation.first->GetName(), next).second)
-                queue.push_back(relation.first);
+        for (const auto& l_relation : lp_type->Relations())
+            if (l_distances.emplace(l_relation.first->GetName(), l_next).second)
+                l_queue.push_back(l_relation.first);
     }
-    return distances;
+    return l_distances;
 }
 
-QString Html(const std::string& name)
+QString Html(const std::string& i_name)
 {
-    return QString::fromStdString(name).toHtmlEscaped();
+    return QString::fromStdString(i_name).toHtmlEscaped();
 }
 } // namespace
 
-TypeNavigatorDialog::TypeNavigatorDialog(QWidget* parent)
-    : QDialog(parent), mp_ui(new Ui_TypeNavigatorDialog)
+TypeNavigatorDialog::TypeNavigatorDialog(QWidget* ip_parent)
+    : QDialog(ip_parent), mp_ui(new Ui_TypeNavigatorDialog)
 {
     typeNavigatorDialog = this;
     mp_ui->setupUi(this);
@@ -62,127 +62,128 @@ TypeNavigatorDialog::~TypeNavigatorDialog()
 void TypeNavigatorDialog::Init()
 {
     // The store keeps its types by name, that is in byte order already.
-    for (const auto& type : d.Types())
-        mp_ui->fromTypeBox->addItem(QString::fromStdString(type.first));
+    for (const auto& l_type : d.Types())
+        mp_ui->fromTypeBox->addItem(QString::fromStdString(l_type.first));
 }
 
-void TypeNavigatorDialog::GetRelatedTypes(std::string typeName, std::set<std::string>& names,
-                                          int depth)
+void TypeNavigatorDialog::GetRelatedTypes(std::string i_typeName, std::set<std::string>& io_names,
+                                          int i_depth)
 {
     // Breadth first with a record of the types seen: hub types are related to dozens of
     // others, and walking every chain up to the limit would take hundreds of millions of steps.
-    const int steps = kMaxSteps + 1 - depth;
-    if (steps < 1)
+    const int l_steps = kMaxSteps + 1 - i_depth;
+    if (l_steps < 1)
         return;
-    for (const auto& reached : Distances(typeName, steps))
-        if (reached.second >= 1)
-            names.insert(reached.first);
+    for (const auto& l_reached : Distances(i_typeName, l_steps))
+        if (l_reached.second >= 1)
+            io_names.insert(l_reached.first);
     // The start itself is reached again by stepping out and back, or over a relation to itself.
-    if (Type* type = d.HasType(typeName))
-        if ((steps >= 2 && !type->Relations().empty()) || type->IsRelated(type))
-            names.insert(typeName);
+    if (Type* lp_type = d.HasType(i_typeName))
+        if ((l_steps >= 2 && !lp_type->Relations().empty()) || lp_type->IsRelated(lp_type))
+            io_names.insert(i_typeName);
 }
 
-void TypeNavigatorDialog::FindPath(std::string current, std::string target,
-                                   std::list<std::string>& path)
+void TypeNavigatorDialog::FindPath(std::string i_current, std::string i_target,
+                                   std::list<std::string>& io_path)
 {
     // Only types that can still reach the target within the remaining steps are entered; the
     // chains found are the same as those of a plain walk, found in the same order.
-    Search(current, target, path, Distances(target, kMaxSteps));
+    Search(i_current, i_target, io_path, Distances(i_target, kMaxSteps));
 }
 
-void TypeNavigatorDialog::Search(const std::string& current, const std::string& target,
-                                 std::list<std::string>& path,
-                                 const std::map<std::string, int>& distanceToTarget)
+void TypeNavigatorDialog::Search(const std::string& i_current, const std::string& i_target,
+                                 std::list<std::string>& io_path,
+                                 const std::map<std::string, int>& i_distanceToTarget)
 {
-    if (static_cast<int>(path.size()) > kMaxSteps)
+    if (static_cast<int>(io_path.size()) > kMaxSteps)
         return;
-    auto distance = distanceToTarget.find(current);
-    if (distance == distanceToTarget.end() ||
-        static_cast<int>(path.size()) + distance->second > kMaxSteps)
+    auto l_distance = i_distanceToTarget.find(i_current);
+    if (l_distance == i_distanceToTarget.end() ||
+        static_cast<int>(io_path.size()) + l_distance->second > kMaxSteps)
         return;
-    Type* type = d.HasType(current);
-    if (!type)
+    Type* lp_type = d.HasType(i_current);
+    if (!lp_type)
         return;
 
-    path.push_back(current);
-    if (current == target)
+    io_path.push_back(i_current);
+    if (i_current == i_target)
     {
-        auto longer = std::find_if(m_paths.begin(), m_paths.end(),
-                                   [&](const std::list<std::string>& found) {
-                                       return found.size() > path.size();
-                                   });
-        m_paths.insert(longer, path);
+        auto l_longer = std::find_if(m_paths.begin(), m_paths.end(),
+                                     [&](const std::list<std::string>& i_found) {
+                                         return i_found.size() > io_path.size();
+                                     });
+        m_paths.insert(l_longer, io_path);
     }
     else
     {
-        for (const auto& relation : type->Relations())
+        for (const auto& l_relation : lp_type->Relations())
         {
-            const std::string& name = relation.first->GetName();
-            if (std::find(path.begin(), path.end(), name) == path.end())
-                Search(name, target, path, distanceToTarget);
+            const std::string& l_name = l_relation.first->GetName();
+            if (std::find(io_path.begin(), io_path.end(), l_name) == io_path.end())
+                Search(l_name, i_target, io_path, i_distanceToTarget);
         }
     }
-    path.pop_back();
+    io_path.pop_back();
 }
 
-void TypeNavigatorDialog::onFromTypeSelectionChanged(QString typeName)
+void TypeNavigatorDialog::onFromTypeSelectionChanged(QString i_typeName)
 {
     mp_ui->toTypeBox->clear();
 
-    const std::string from = typeName.toStdString();
-    std::set<std::string> names{from};
-    GetRelatedTypes(from, names, 1);
-    names.erase(from);
+    const std::string l_from = i_typeName.toStdString();
+    std::set<std::string> l_names{l_from};
+    GetRelatedTypes(l_from, l_names, 1);
+    l_names.erase(l_from);
 
-    for (const std::string& name : names)
-        mp_ui->toTypeBox->addItem(QString::fromStdString(name));
+    for (const std::string& l_name : l_names)
+        mp_ui->toTypeBox->addItem(QString::fromStdString(l_name));
 }
 
 void TypeNavigatorDialog::onToTypeSelectionChanged(QString)
 {
-    const std::string from = mp_ui->fromTypeBox->currentText().toStdString();
-    const std::string to = mp_ui->toTypeBox->currentText().toStdString();
+    const std::string l_from = mp_ui->fromTypeBox->currentText().toStdString();
+    const std::string l_to = mp_ui->toTypeBox->currentText().toStdString();
 
     m_paths.clear();
     mp_ui->chartEdit->clear();
-    if (from.empty() || to.empty())
+    if (l_from.empty() || l_to.empty())
         return;
 
-    std::list<std::string> path;
-    FindPath(from, to, path);
+    std::list<std::string> l_path;
+    FindPath(l_from, l_to, l_path);
 
     // One edit for all lines: laying the document out after each of a thousand lines would
     // take longer than the search.
-    QTextCursor cursor(mp_ui->chartEdit->document());
-    cursor.beginEditBlock();
-    bool first = true;
-    for (const std::list<std::string>& found : m_paths)
+    QTextCursor l_cursor(mp_ui->chartEdit->document());
+    l_cursor.beginEditBlock();
+    bool l_first = true;
+    for (const std::list<std::string>& l_found : m_paths)
     {
-        QString line;
-        bool allSingle = true;
-        Type* previous = nullptr;
-        for (const std::string& name : found)
+        QString l_line;
+        bool l_allSingle = true;
+        Type* lp_previous = nullptr;
+        for (const std::string& l_name : l_found)
         {
-            Type* type = d.HasType(name);
-            if (previous)
+            Type* lp_type = d.HasType(l_name);
+            if (lp_previous)
             {
-                const RelationInfo* relation = previous->FindRelation(type);
-                const bool toMany = relation && relation->otherSide == Many;
-                allSingle = allSingle && !toMany;
-                line += toMany ? QStringLiteral(" => ") : QStringLiteral(" -> ");
+                const RelationInfo* lp_relation = lp_previous->FindRelation(lp_type);
+                const bool l_toMany = lp_relation && lp_relation->otherSide == Many;
+                l_allSingle = l_allSingle && !l_toMany;
+                l_line += l_toMany ? QStringLiteral(" => ") : QStringLiteral(" -> ");
             }
-            line += QStringLiteral("<b>") + Html(name) + QStringLiteral("</b>");
-            if (type && type->IsNull())
-                line += QStringLiteral(" [null]");
-            previous = type;
+            l_line += QStringLiteral("<b>") + Html(l_name) + QStringLiteral("</b>");
+            if (lp_type && lp_type->IsNull())
+                l_line += QStringLiteral(" [null]");
+            lp_previous = lp_type;
         }
-        const QString prefix = allSingle ? QStringLiteral("<font color=green><b>[%1]</b></font> ")
-                                         : QStringLiteral("[%1] ");
-        if (!first)
-            cursor.insertBlock(QTextBlockFormat(), QTextCharFormat());
-        first = false;
-        cursor.insertHtml(prefix.arg(found.size()) + line);
+        const QString l_prefix = l_allSingle
+                                     ? QStringLiteral("<font color=green><b>[%1]</b></font> ")
+                                     : QStringLiteral("[%1] ");
+        if (!l_first)
+            l_cursor.insertBlock(QTextBlockFormat(), QTextCharFormat());
+        l_first = false;
+        l_cursor.insertHtml(l_prefix.arg(l_found.size()) + l_line);
     }
-    cursor.endEditBlock();
+    l_cursor.endEditBlock();
 }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "store/ItemWalk.h"
+
 Data d;
 
 Data::Data()
@@ -14,85 +16,75 @@ Data::~Data()
 {
     // At exit nothing is removed and no event fires; the memory is only given back.
     RemoveDataHandlers();
-    for (PathNodeHandlerInfo* subscription : m_pathSubscriptions)
-        DeleteSubscription(subscription);
+    for (PathNodeHandlerInfo* lp_subscription : m_pathSubscriptions)
+        DeleteSubscription(lp_subscription);
     m_pathSubscriptions.clear();
-    for (PathNodeHandlerInfo* subscription : m_doomedSubscriptions)
-        DeleteSubscription(subscription);
+    for (PathNodeHandlerInfo* lp_subscription : m_doomedSubscriptions)
+        DeleteSubscription(lp_subscription);
     m_doomedSubscriptions.clear();
-    for (auto& entry : m_types)
+    for (auto& l_entry : m_types)
     {
-        Type* type = entry.second;
-        for (auto& item : type->m_itemsByValue)
-            delete item.second;
-        for (ItemPtr item : type->m_nullItems)
-            delete item.Get();
-        delete type;
+        Type* lp_type = l_entry.second;
+        for (auto& l_item : lp_type->m_itemsByValue)
+            delete l_item.second;
+        for (ItemPtr l_item : lp_type->m_nullItems)
+            delete l_item.Get();
+        delete lp_type;
     }
     m_types.clear();
-    for (Item* item : m_removedItems)
-        delete item;
+    for (Item* lp_item : m_removedItems)
+        delete lp_item;
     m_removedItems.clear();
 }
 
-Type* Data::NewType(const std::string& name, Primacy primacy, bool isNull, bool autoCreate)
+Type* Data::NewType(const std::string& i_name, Primacy i_primacy, bool i_isNull, bool i_autoCreate)
 {
-    auto found = m_types.lower_bound(name);
-    if (found != m_types.end() && found->first == name)
+    auto l_found = m_types.lower_bound(i_name);
+    if (l_found != m_types.end() && l_found->first == i_name)
         throw new TypeAlreadyExistsException;
-    Type* type = new Type(this, name, primacy, isNull, autoCreate);
-    m_types.emplace_hint(found, name, type);
-    m_newTypeEvent.Notify(type);
-    return type;
+    Type* lp_type = new Type(this, i_name, i_primacy, i_isNull, i_autoCreate);
+    m_types.emplace_hint(l_found, i_name, lp_type);
+    m_newTypeEvent.Notify(lp_type);
+    return lp_type;
 }
 
-Type* Data::GetType(const std::string& name) const
+Type* Data::GetType(const std::string& i_name) const
 {
-    Type* type = HasType(name);
-    if (!type)
+    Type* lp_type = HasType(i_name);
+    if (!lp_type)
         throw new TypeNotFoundException;
-    return type;
+    return lp_type;
 }
 
-Type* Data::HasType(const std::string& name) const
+Type* Data::HasType(const std::string& i_name) const
 {
-    auto found = m_types.find(name);
-    return found == m_types.end() ? nullptr : found->second;
+    auto l_found = m_types.find(i_name);
+    return l_found == m_types.end() ? nullptr : l_found->second;
 }
 
-void Data::GetTypes(std::map<std::string, Type*>& out) const
+void Data::GetTypes(std::map<std::string, Type*>& o_out) const
 {
-    if (&out != &m_types)
-        out = m_types;
+    if (&o_out != &m_types)
+        o_out = m_types;
 }
 
-void Data::GetTypeOwningTypes(Type* type, std::set<Type*>& out) const
+void Data::GetTypeOwningTypes(Type* ip_type, std::set<Type*>& o_out) const
 {
-    for (const auto& relation : type->Relations())
-        if (relation.second.ownedBy)
-            out.insert(relation.first);
-}
-
-RemovalScope::~RemovalScope()
-{
-    if (--m_data.m_removalDepth != 0 || m_data.m_removedItems.empty())
-        return;
-    std::vector<Item*> removed;
-    removed.swap(m_data.m_removedItems);
-    for (Item* item : removed)
-        delete item;
+    for (const auto& l_relation : ip_type->Relations())
+        if (l_relation.second.ownedBy)
+            o_out.insert(l_relation.first);
 }
 
 void Data::RemoveAllItems()
 {
-    RemovalScope scope(*this);
-    const std::map<std::string, Type*> types(m_types);
-    for (const auto& entry : types)
+    RemovalScope l_scope(*this);
+    const std::map<std::string, Type*> l_types(m_types);
+    for (const auto& l_entry : l_types)
     {
         // A handler may have removed the type meanwhile.
-        auto live = m_types.find(entry.first);
-        if (live != m_types.end() && live->second == entry.second)
-            entry.second->RemoveAllItems();
+        auto l_live = m_types.find(l_entry.first);
+        if (l_live != m_types.end() && l_live->second == l_entry.second)
+            l_entry.second->RemoveAllItems();
     }
 }
 
@@ -105,104 +97,97 @@ int Data::RemoveDisconnectedItems()
     if (m_collecting)
         return 0;
     m_collecting = true;
-    RemovalScope scope(*this);
+    RemovalScope l_scope(*this);
     struct Finish
     {
-        Data& data;
+        Data& m_data;
         ~Finish()
         {
-            data.m_collectionWorkSet.Clear();
-            data.m_collecting = false;
+            m_data.m_collectionWorkSet.Clear();
+            m_data.m_collecting = false;
         }
-    } finish{*this};
+    } l_finish{*this};
     m_collectionWorkSet.Clear();
 
     // Ownership: an item that misses an owner of its type is doomed; the rest are candidates.
-    std::set<Item*> doomed;
-    for (const auto& entry : m_types)
+    std::set<Item*> l_doomed;
+    for (const auto& l_entry : m_types)
     {
-        Type* type = entry.second;
-        std::set<Type*> owners;
-        GetTypeOwningTypes(type, owners);
-        auto test = [&](Item* item) {
-            for (Type* owner : owners)
-                if (!item->IsConnected(owner))
+        Type* lp_type = l_entry.second;
+        std::set<Type*> l_owners;
+        GetTypeOwningTypes(lp_type, l_owners);
+        auto l_test = [&](Item* ip_item) {
+            for (Type* lp_owner : l_owners)
+                if (!ip_item->IsConnected(lp_owner))
                 {
-                    doomed.insert(item);
+                    l_doomed.insert(ip_item);
                     return;
                 }
-            m_collectionWorkSet.Insert(item);
+            m_collectionWorkSet.Insert(ip_item);
         };
-        if (type->IsNull())
-            for (ItemPtr item : type->m_nullItems)
-                test(item.Get());
+        if (lp_type->IsNull())
+            for (ItemPtr l_item : lp_type->m_nullItems)
+                l_test(l_item.Get());
         else
-            for (const auto& indexed : type->m_itemsByValue)
-                test(indexed.second);
+            for (const auto& l_indexed : lp_type->m_itemsByValue)
+                l_test(l_indexed.second);
     }
 
-    int count = 0;
-    // Handlers of these removals may remove further items; those stay allocated, dead, until
-    // the collection ends and are skipped here and in the sweep.
-    for (Item* item : doomed)
-        if (item->IsAlive())
-        {
-            item->Remove();
-            if (!item->IsAlive())
-                ++count;
-        }
+    int l_count = 0;
+    const auto l_remove = [&l_count](Item* ip_item) {
+        ip_item->Remove();
+        if (!ip_item->IsAlive())
+            ++l_count;
+    };
+    // Handlers of these removals may remove further items, work set members included; those
+    // stay allocated, dead, until the collection ends, and the walks pass over them.
+    ItemWalk(*this, std::vector<Item*>(l_doomed.begin(), l_doomed.end())).Run(l_remove);
 
-    for (const auto& entry : m_types)
+    for (const auto& l_entry : m_types)
     {
-        Type* type = entry.second;
-        if (type->GetPrimacy() != Primary)
+        Type* lp_type = l_entry.second;
+        if (lp_type->GetPrimacy() != Primary)
             continue;
-        if (type->IsNull())
-            for (ItemPtr item : type->m_nullItems)
-                MarkItemConnections(item.Get());
+        if (lp_type->IsNull())
+            for (ItemPtr l_item : lp_type->m_nullItems)
+                MarkItemConnections(l_item.Get());
         else
-            for (const auto& indexed : type->m_itemsByValue)
-                MarkItemConnections(indexed.second);
+            for (const auto& l_indexed : lp_type->m_itemsByValue)
+                MarkItemConnections(l_indexed.second);
     }
 
-    std::vector<Item*> unreached;
-    unreached.reserve(m_collectionWorkSet.Size());
-    for (ItemPtr item : m_collectionWorkSet)
-        unreached.push_back(item.Get());
+    std::vector<Item*> l_unreached;
+    l_unreached.reserve(m_collectionWorkSet.Size());
+    for (ItemPtr l_item : m_collectionWorkSet)
+        l_unreached.push_back(l_item.Get());
     m_collectionWorkSet.Clear();
-    for (Item* item : unreached)
-        if (item->IsAlive())
-        {
-            item->Remove();
-            if (!item->IsAlive())
-                ++count;
-        }
-    return count;
+    ItemWalk(*this, std::move(l_unreached)).Run(l_remove);
+    return l_count;
 }
 
-void Data::MarkItemConnections(Item* item)
+void Data::MarkItemConnections(Item* ip_item)
 {
-    if (!item || !m_collectionWorkSet.Contains(item))
+    if (!ip_item || !m_collectionWorkSet.Contains(ip_item))
         return;
     // An explicit stack: a long chain of intermediate items must not exhaust the call stack.
-    std::vector<Item*> pending{item};
-    while (!pending.empty())
+    std::vector<Item*> l_pending{ip_item};
+    while (!l_pending.empty())
     {
-        Item* current = pending.back();
-        pending.pop_back();
-        if (!m_collectionWorkSet.Contains(current))
+        Item* lp_current = l_pending.back();
+        l_pending.pop_back();
+        if (!m_collectionWorkSet.Contains(lp_current))
             continue;
-        m_collectionWorkSet.Erase(current);
-        if (!current->IsAlive() || current->GetType()->GetPrimacy() == Leaf)
+        m_collectionWorkSet.Erase(lp_current);
+        if (!lp_current->IsAlive() || lp_current->GetType()->GetPrimacy() == Leaf)
             continue;
-        const TypeItemsMap& connections = current->Connections();
-        for (auto entry = connections.Begin(); entry != connections.End(); ++entry)
+        const TypeItemsMap& l_connections = lp_current->Connections();
+        for (auto l_entry = l_connections.Begin(); l_entry != l_connections.End(); ++l_entry)
         {
-            if (entry.GetType()->GetPrimacy() == Primary)
+            if (l_entry.GetType()->GetPrimacy() == Primary)
                 continue;
-            for (ItemPtr other : *entry.Set())
-                if (m_collectionWorkSet.Contains(other))
-                    pending.push_back(other.Get());
+            for (ItemPtr l_other : *l_entry.Set())
+                if (m_collectionWorkSet.Contains(l_other))
+                    l_pending.push_back(l_other.Get());
         }
     }
 }
@@ -213,7 +198,7 @@ void Data::MarkItemConnections(Item* item)
 // is freed.
 struct Data::PairWalkGuard
 {
-    explicit PairWalkGuard(Data& data) : m_data(data) { ++m_data.m_pairWalks; }
+    explicit PairWalkGuard(Data& i_data) : m_data(i_data) { ++m_data.m_pairWalks; }
     ~PairWalkGuard()
     {
         if (--m_data.m_pairWalks == 0)
@@ -224,269 +209,266 @@ struct Data::PairWalkGuard
     Data& m_data;
 };
 
-void Data::AddPairHandler(PairHandlers& map, Type* a, Type* b,
-                          EventHandlerBase<ConnectionInfo&>* handler)
+void Data::AddPairHandler(PairHandlers& i_map, Type* ip_a, Type* ip_b,
+                          EventHandlerBase<ConnectionInfo&>* ip_handler)
 {
-    if (!a->IsRelated(b))
+    if (!ip_a->IsRelated(ip_b))
         throw new NotRelatedException;
-    map[TypePair(a, b)].AddHandler(handler);
+    i_map[TypePair(ip_a, ip_b)].AddHandler(ip_handler);
 }
 
-void Data::AddConnectionEventHandler(Type* a, Type* b, EventHandlerBase<ConnectionInfo&>* handler)
+void Data::AddConnectionEventHandler(Type* ip_a, Type* ip_b,
+                                     EventHandlerBase<ConnectionInfo&>* ip_handler)
 {
-    AddPairHandler(m_connectionEventHandlers, a, b, handler);
+    AddPairHandler(m_connectionEventHandlers, ip_a, ip_b, ip_handler);
 }
 
-void Data::AddDisconnectionEventHandler(Type* a, Type* b,
-                                        EventHandlerBase<ConnectionInfo&>* handler)
+void Data::AddDisconnectionEventHandler(Type* ip_a, Type* ip_b,
+                                        EventHandlerBase<ConnectionInfo&>* ip_handler)
 {
-    AddPairHandler(m_disconnectionEventHandlers, a, b, handler);
+    AddPairHandler(m_disconnectionEventHandlers, ip_a, ip_b, ip_handler);
 }
 
-void Data::NotifyPair(PairHandlers& map, Item* a, Item* b)
+void Data::NotifyPair(PairHandlers& i_map, Item* ip_a, Item* ip_b)
 {
-    if (map.empty())
+    if (i_map.empty())
         return;
-    auto forward = map.find(TypePair(a->GetType(), b->GetType()));
-    if (forward == map.end() && map.find(TypePair(b->GetType(), a->GetType())) == map.end())
+    auto l_forward = i_map.find(TypePair(ip_a->GetType(), ip_b->GetType()));
+    if (l_forward == i_map.end() &&
+        i_map.find(TypePair(ip_b->GetType(), ip_a->GetType())) == i_map.end())
         return;
     // Handlers may remove either item or empty these very entries; both stay allocated until
     // the walks are over.
-    RemovalScope scope(*this);
-    PairWalkGuard guard(*this);
-    if (forward != map.end())
+    RemovalScope l_scope(*this);
+    PairWalkGuard l_guard(*this);
+    if (l_forward != i_map.end())
     {
-        ConnectionInfo info{a, b};
-        forward->second.Notify(info);
+        ConnectionInfo l_info{ip_a, ip_b};
+        l_forward->second.Notify(l_info);
     }
-    if (!a->IsAlive() || !b->IsAlive())
+    if (!ip_a->IsAlive() || !ip_b->IsAlive())
         return;
-    auto backward = map.find(TypePair(b->GetType(), a->GetType()));
-    if (backward != map.end())
+    auto l_backward = i_map.find(TypePair(ip_b->GetType(), ip_a->GetType()));
+    if (l_backward != i_map.end())
     {
-        ConnectionInfo info{b, a};
-        backward->second.Notify(info);
+        ConnectionInfo l_info{ip_b, ip_a};
+        l_backward->second.Notify(l_info);
     }
 }
 
-void Data::NotifyConnectionEventHandlers(Item* a, Item* b)
+void Data::NotifyConnectionEventHandlers(Item* ip_a, Item* ip_b)
 {
-    NotifyPair(m_connectionEventHandlers, a, b);
+    NotifyPair(m_connectionEventHandlers, ip_a, ip_b);
 }
 
-void Data::NotifyDisconnectionEventHandlers(Item* a, Item* b)
+void Data::NotifyDisconnectionEventHandlers(Item* ip_a, Item* ip_b)
 {
-    NotifyPair(m_disconnectionEventHandlers, a, b);
+    NotifyPair(m_disconnectionEventHandlers, ip_a, ip_b);
 }
 
-void Data::ErasePairEntry(PairHandlers& pairs, const TypePair& key, bool onlyWhenEmpty)
+void Data::ErasePairEntry(PairHandlers& i_pairs, const TypePair& i_key, bool i_onlyWhenEmpty)
 {
     if (m_pairWalks > 0)
     {
-        m_pendingPairErasures.push_back(PendingPairErasure{&pairs, key, onlyWhenEmpty});
+        m_pendingPairErasures.push_back(PendingPairErasure{&i_pairs, i_key, i_onlyWhenEmpty});
         return;
     }
-    auto entry = pairs.find(key);
-    if (entry != pairs.end() && (!onlyWhenEmpty || entry->second.Empty()))
-        pairs.erase(entry);
+    auto l_entry = i_pairs.find(i_key);
+    if (l_entry != i_pairs.end() && (!i_onlyWhenEmpty || l_entry->second.Empty()))
+        i_pairs.erase(l_entry);
 }
 
 void Data::EndPairWalk()
 {
-    std::vector<PathNodeHandlerInfo*> subscriptions;
-    subscriptions.swap(m_doomedSubscriptions);
-    for (PathNodeHandlerInfo* subscription : subscriptions)
-        DeleteSubscription(subscription);
-    std::vector<PendingPairErasure> erasures;
-    erasures.swap(m_pendingPairErasures);
-    for (const PendingPairErasure& erasure : erasures)
-        ErasePairEntry(*erasure.map, erasure.key, erasure.onlyWhenEmpty);
-}
-
-std::size_t Data::PairHandlerCount(Type* a, Type* b, bool onConnect) const
-{
-    const PairHandlers& pairs = onConnect ? m_connectionEventHandlers : m_disconnectionEventHandlers;
-    auto entry = pairs.find(TypePair(a, b));
-    return entry == pairs.end() ? 0 : entry->second.Size();
+    std::vector<PathNodeHandlerInfo*> l_subscriptions;
+    l_subscriptions.swap(m_doomedSubscriptions);
+    for (PathNodeHandlerInfo* lp_subscription : l_subscriptions)
+        DeleteSubscription(lp_subscription);
+    std::vector<PendingPairErasure> l_erasures;
+    l_erasures.swap(m_pendingPairErasures);
+    for (const PendingPairErasure& l_erasure : l_erasures)
+        ErasePairEntry(*l_erasure.mp_map, l_erasure.m_key, l_erasure.m_onlyWhenEmpty);
 }
 
 // ---- Path subscriptions ----
 
 namespace
 {
-bool RegistersConnections(PathNodeRelation relation)
+bool RegistersConnections(PathNodeRelation i_relation)
 {
-    return relation == ConnectedAndNotify || relation == NotifyOnConnect;
+    return i_relation == ConnectedAndNotify || i_relation == NotifyOnConnect;
 }
 
-bool RegistersDisconnections(PathNodeRelation relation)
+bool RegistersDisconnections(PathNodeRelation i_relation)
 {
-    return relation == NotConnectedAndNotify || relation == NotifyOnDisconnect;
+    return i_relation == NotConnectedAndNotify || i_relation == NotifyOnDisconnect;
 }
 
-bool MustBeConnected(PathNodeRelation relation)
+bool MustBeConnected(PathNodeRelation i_relation)
 {
-    return relation == ConnectedAndNotify || relation == Connected;
+    return i_relation == ConnectedAndNotify || i_relation == Connected;
 }
 
-bool MustNotBeConnected(PathNodeRelation relation)
+bool MustNotBeConnected(PathNodeRelation i_relation)
 {
-    return relation == NotConnectedAndNotify || relation == NotConnected;
+    return i_relation == NotConnectedAndNotify || i_relation == NotConnected;
 }
 } // namespace
 
-void Data::GetPathNodePairs(PathNode* node, std::map<TypePair, PathNodePairInfo>& pairs)
+void Data::GetPathNodePairs(PathNode* ip_node, std::map<TypePair, PathNodePairInfo>& i_pairs)
 {
-    for (const PathNode::Child& child : node->Children())
+    for (const PathNode::Child& l_child : ip_node->Children())
     {
-        pairs[TypePair(node->GetType(), child.first->GetType())] =
-            PathNodePairInfo{node, child.first, child.second};
-        GetPathNodePairs(child.first, pairs);
+        i_pairs[TypePair(ip_node->GetType(), l_child.first->GetType())] =
+            PathNodePairInfo{ip_node, l_child.first, l_child.second};
+        GetPathNodePairs(l_child.first, i_pairs);
     }
 }
 
-void Data::AddPathEventHandler(PathNode* root, EventHandlerBase<ItemPtr>* handler)
+void Data::AddPathEventHandler(PathNode* ip_root, EventHandlerBase<ItemPtr>* ip_handler)
 {
-    auto* subscription = new PathNodeHandlerInfo;
-    subscription->mp_handler = handler;
-    subscription->mp_rootNode = root;
-    GetPathNodePairs(root, subscription->m_pairs);
+    auto* lp_subscription = new PathNodeHandlerInfo;
+    lp_subscription->mp_handler = ip_handler;
+    lp_subscription->mp_rootNode = ip_root;
+    GetPathNodePairs(ip_root, lp_subscription->m_pairs);
     // A root without edges could never fire.
-    if (subscription->m_pairs.empty())
+    if (lp_subscription->m_pairs.empty())
     {
-        DeleteSubscription(subscription);
+        DeleteSubscription(lp_subscription);
         return;
     }
     // Every triggering pair is checked before any is indexed, so a refused pattern leaves no
     // half-registered subscription behind.
-    for (const auto& pair : subscription->m_pairs)
+    for (const auto& l_pair : lp_subscription->m_pairs)
     {
-        const PathNodeRelation relation = pair.second.m_relation;
-        if ((RegistersConnections(relation) || RegistersDisconnections(relation)) &&
-            !pair.first.first->IsRelated(pair.first.second))
+        const PathNodeRelation l_relation = l_pair.second.m_relation;
+        if ((RegistersConnections(l_relation) || RegistersDisconnections(l_relation)) &&
+            !l_pair.first.first->IsRelated(l_pair.first.second))
         {
-            DeleteSubscription(subscription);
+            DeleteSubscription(lp_subscription);
             throw new NotRelatedException;
         }
     }
-    for (const auto& pair : subscription->m_pairs)
+    for (const auto& l_pair : lp_subscription->m_pairs)
     {
-        const TypePair& key = pair.first;
-        const PathNodeRelation relation = pair.second.m_relation;
-        if (RegistersConnections(relation))
+        const TypePair& l_key = l_pair.first;
+        const PathNodeRelation l_relation = l_pair.second.m_relation;
+        if (RegistersConnections(l_relation))
         {
-            auto entry = m_pathConnectionIndex.find(key);
-            if (entry == m_pathConnectionIndex.end())
+            auto l_entry = m_pathConnectionIndex.find(l_key);
+            if (l_entry == m_pathConnectionIndex.end())
             {
-                auto* own = NewEventHandler(this, &Data::OnPathNodeEventConnection);
-                AddConnectionEventHandler(key.first, key.second, own);
-                m_pathConnectionHandlers[key] = own;
-                entry = m_pathConnectionIndex.emplace(key, std::set<PathNodeHandlerInfo*>()).first;
+                auto* lp_own = NewEventHandler(this, &Data::OnPathNodeEventConnection);
+                AddConnectionEventHandler(l_key.first, l_key.second, lp_own);
+                m_pathConnectionHandlers[l_key] = lp_own;
+                l_entry =
+                    m_pathConnectionIndex.emplace(l_key, std::set<PathNodeHandlerInfo*>()).first;
             }
-            entry->second.insert(subscription);
+            l_entry->second.insert(lp_subscription);
         }
-        else if (RegistersDisconnections(relation))
+        else if (RegistersDisconnections(l_relation))
         {
-            auto entry = m_pathDisconnectionIndex.find(key);
-            if (entry == m_pathDisconnectionIndex.end())
+            auto l_entry = m_pathDisconnectionIndex.find(l_key);
+            if (l_entry == m_pathDisconnectionIndex.end())
             {
-                auto* own = NewEventHandler(this, &Data::OnPathNodeEventDisconnection);
-                AddDisconnectionEventHandler(key.first, key.second, own);
-                m_pathDisconnectionHandlers[key] = own;
-                entry =
-                    m_pathDisconnectionIndex.emplace(key, std::set<PathNodeHandlerInfo*>()).first;
+                auto* lp_own = NewEventHandler(this, &Data::OnPathNodeEventDisconnection);
+                AddDisconnectionEventHandler(l_key.first, l_key.second, lp_own);
+                m_pathDisconnectionHandlers[l_key] = lp_own;
+                l_entry =
+                    m_pathDisconnectionIndex.emplace(l_key, std::set<PathNodeHandlerInfo*>()).first;
             }
-            entry->second.insert(subscription);
+            l_entry->second.insert(lp_subscription);
         }
     }
-    m_pathSubscriptions.insert(subscription);
+    m_pathSubscriptions.insert(lp_subscription);
 }
 
-void Data::OnPathNodeEventConnection(ConnectionInfo& info)
+void Data::OnPathNodeEventConnection(ConnectionInfo& i_info)
 {
-    OnPathNodeEvent(m_pathConnectionIndex, info);
+    OnPathNodeEvent(m_pathConnectionIndex, i_info);
 }
 
-void Data::OnPathNodeEventDisconnection(ConnectionInfo& info)
+void Data::OnPathNodeEventDisconnection(ConnectionInfo& i_info)
 {
-    OnPathNodeEvent(m_pathDisconnectionIndex, info);
+    OnPathNodeEvent(m_pathDisconnectionIndex, i_info);
 }
 
-void Data::OnPathNodeEvent(PathIndex& index, ConnectionInfo& info)
+void Data::OnPathNodeEvent(PathIndex& i_index, ConnectionInfo& i_info)
 {
-    Item* from = info.from;
-    Item* to = info.to;
-    if (!from || !to || !from->IsAlive() || !to->IsAlive())
+    Item* lp_from = i_info.from;
+    Item* lp_to = i_info.to;
+    if (!lp_from || !lp_to || !lp_from->IsAlive() || !lp_to->IsAlive())
         return;
-    const TypePair key(from->GetType(), to->GetType());
-    auto entry = index.find(key);
-    if (entry == index.end())
+    const TypePair l_key(lp_from->GetType(), lp_to->GetType());
+    auto l_entry = i_index.find(l_key);
+    if (l_entry == i_index.end())
         return;
-    const std::vector<PathNodeHandlerInfo*> subscriptions(entry->second.begin(),
-                                                          entry->second.end());
+    const std::vector<PathNodeHandlerInfo*> l_subscriptions(l_entry->second.begin(),
+                                                          l_entry->second.end());
     // Handlers may remove items, subscribe, and end subscriptions that this copy still lists.
-    RemovalScope scope(*this);
-    PairWalkGuard guard(*this);
-    for (PathNodeHandlerInfo* subscription : subscriptions)
+    RemovalScope l_scope(*this);
+    PairWalkGuard l_guard(*this);
+    for (PathNodeHandlerInfo* lp_subscription : l_subscriptions)
     {
-        if (subscription->m_tornDown)
+        if (lp_subscription->m_tornDown)
             continue;
-        if (subscription->mp_handler->m_removed)
+        if (lp_subscription->mp_handler->m_removed)
         {
-            RemovePathEventHandler(subscription);
+            RemovePathEventHandler(lp_subscription);
             continue;
         }
         // An earlier handler removed one of the two: this change is over.
-        if (!from->IsAlive() || !to->IsAlive())
+        if (!lp_from->IsAlive() || !lp_to->IsAlive())
             continue;
-        auto pair = subscription->m_pairs.find(key);
-        if (pair == subscription->m_pairs.end())
+        auto l_pair = lp_subscription->m_pairs.find(l_key);
+        if (l_pair == lp_subscription->m_pairs.end())
             continue;
-        ItemPtr rootItem;
-        if (VerifyPathNodeParentNodeConnections(from, pair->second.mp_parentNode,
-                                                pair->second.mp_childNode,
-                                                subscription->mp_rootNode, rootItem) &&
-            rootItem && VerifyPathNodeSubNodeConnections(to, pair->second.mp_childNode, nullptr))
-            subscription->mp_handler->Handle(rootItem);
+        ItemPtr l_rootItem;
+        if (VerifyPathNodeParentNodeConnections(lp_from, l_pair->second.mp_parentNode,
+                                                l_pair->second.mp_childNode,
+                                                lp_subscription->mp_rootNode, l_rootItem) &&
+            l_rootItem &&
+            VerifyPathNodeSubNodeConnections(lp_to, l_pair->second.mp_childNode, nullptr))
+            lp_subscription->mp_handler->Handle(l_rootItem);
     }
 }
 
-bool Data::VerifyPathNodeSubNodeConnections(Item* item, PathNode* node, PathNode* excluded)
+bool Data::VerifyPathNodeSubNodeConnections(Item* ip_item, PathNode* ip_node, PathNode* ip_excluded)
 {
-    if (node->HasItem() && item->GetValue() != node->GetValue())
+    if (ip_node->HasItem() && ip_item->GetValue() != ip_node->GetValue())
         return false;
-    for (const PathNode::Child& child : node->Children())
+    for (const PathNode::Child& l_child : ip_node->Children())
     {
-        if (child.first == excluded)
+        if (l_child.first == ip_excluded)
             continue;
-        const PathNodeRelation relation = child.second;
-        const ItemSet* connected = item->Connections().FindSet(child.first->GetType());
-        if (MustBeConnected(relation))
+        const PathNodeRelation l_relation = l_child.second;
+        const ItemSet* lp_connected = ip_item->Connections().FindSet(l_child.first->GetType());
+        if (MustBeConnected(l_relation))
         {
-            if (!connected)
+            if (!lp_connected)
                 return false;
-            bool matched = false;
-            for (ItemPtr other : *connected)
-                if (VerifyPathNodeSubNodeConnections(other.Get(), child.first, nullptr))
+            bool l_matched = false;
+            for (ItemPtr l_other : *lp_connected)
+                if (VerifyPathNodeSubNodeConnections(l_other.Get(), l_child.first, nullptr))
                 {
-                    matched = true;
+                    l_matched = true;
                     break;
                 }
-            if (!matched)
+            if (!l_matched)
                 return false;
         }
-        else if (MustNotBeConnected(relation))
+        else if (MustNotBeConnected(l_relation))
         {
-            if (!connected)
+            if (!lp_connected)
                 continue;
-            bool everyMatches = true;
-            for (ItemPtr other : *connected)
-                if (!VerifyPathNodeSubNodeConnections(other.Get(), child.first, nullptr))
+            bool l_everyMatches = true;
+            for (ItemPtr l_other : *lp_connected)
+                if (!VerifyPathNodeSubNodeConnections(l_other.Get(), l_child.first, nullptr))
                 {
-                    everyMatches = false;
+                    l_everyMatches = false;
                     break;
                 }
-            if (everyMatches)
+            if (l_everyMatches)
                 return false;
         }
         else
@@ -498,44 +480,46 @@ bool Data::VerifyPathNodeSubNodeConnections(Item* item, PathNode* node, PathNode
 // The root item is filled in only along edges that must be connected: above an edge that must
 // not be connected no single root item follows from the change, and the caller then calls
 // nobody.
-bool Data::VerifyPathNodeParentNodeConnections(Item* item, PathNode* node, PathNode* from,
-                                               PathNode* root, ItemPtr& rootItem)
+bool Data::VerifyPathNodeParentNodeConnections(Item* ip_item, PathNode* ip_node, PathNode* ip_from,
+                                               PathNode* ip_root, ItemPtr& i_rootItem)
 {
-    if (node->HasItem() && item->GetValue() != node->GetValue())
+    if (ip_node->HasItem() && ip_item->GetValue() != ip_node->GetValue())
         return false;
-    if (!VerifyPathNodeSubNodeConnections(item, node, from))
+    if (!VerifyPathNodeSubNodeConnections(ip_item, ip_node, ip_from))
         return false;
-    if (node == root || !node->GetParent())
+    if (ip_node == ip_root || !ip_node->GetParent())
     {
-        rootItem = item;
+        i_rootItem = ip_item;
         return true;
     }
-    PathNode* parent = node->GetParent();
-    const PathNodeRelation relation = node->GetRelation();
-    const ItemSet* connected = item->Connections().FindSet(parent->GetType());
-    if (MustBeConnected(relation))
+    PathNode* lp_parent = ip_node->GetParent();
+    const PathNodeRelation l_relation = ip_node->GetRelation();
+    const ItemSet* lp_connected = ip_item->Connections().FindSet(lp_parent->GetType());
+    if (MustBeConnected(l_relation))
     {
-        if (!connected)
+        if (!lp_connected)
             return false;
-        for (ItemPtr other : *connected)
+        for (ItemPtr l_other : *lp_connected)
         {
-            ItemPtr candidate;
-            if (VerifyPathNodeParentNodeConnections(other.Get(), parent, node, root, candidate))
+            ItemPtr l_candidate;
+            if (VerifyPathNodeParentNodeConnections(l_other.Get(), lp_parent, ip_node, ip_root,
+                                                    l_candidate))
             {
-                rootItem = candidate;
+                i_rootItem = l_candidate;
                 return true;
             }
         }
         return false;
     }
-    if (MustNotBeConnected(relation))
+    if (MustNotBeConnected(l_relation))
     {
-        if (!connected)
+        if (!lp_connected)
             return true;
-        for (ItemPtr other : *connected)
+        for (ItemPtr l_other : *lp_connected)
         {
-            ItemPtr ignored;
-            if (!VerifyPathNodeParentNodeConnections(other.Get(), parent, node, root, ignored))
+            ItemPtr l_ignored;
+            if (!VerifyPathNodeParentNodeConnections(l_other.Get(), lp_parent, ip_node, ip_root,
+                                                     l_ignored))
                 return true;
         }
         return false;
@@ -543,162 +527,149 @@ bool Data::VerifyPathNodeParentNodeConnections(Item* item, PathNode* node, PathN
     return false;
 }
 
-void Data::RemovePathEventHandler(PathNodeHandlerInfo* subscription)
+void Data::RemovePathEventHandler(PathNodeHandlerInfo* ip_subscription)
 {
-    if (!subscription || subscription->m_tornDown)
+    if (!ip_subscription || ip_subscription->m_tornDown)
         return;
-    subscription->m_tornDown = true;
-    for (const auto& pair : subscription->m_pairs)
+    ip_subscription->m_tornDown = true;
+    for (const auto& l_pair : ip_subscription->m_pairs)
     {
-        const PathNodeRelation relation = pair.second.m_relation;
-        if (RegistersConnections(relation))
+        const PathNodeRelation l_relation = l_pair.second.m_relation;
+        if (RegistersConnections(l_relation))
             WithdrawPathPair(m_pathConnectionIndex, m_pathConnectionHandlers,
-                             m_connectionEventHandlers, pair.first, subscription);
-        else if (RegistersDisconnections(relation))
+                             m_connectionEventHandlers, l_pair.first, ip_subscription);
+        else if (RegistersDisconnections(l_relation))
             WithdrawPathPair(m_pathDisconnectionIndex, m_pathDisconnectionHandlers,
-                             m_disconnectionEventHandlers, pair.first, subscription);
+                             m_disconnectionEventHandlers, l_pair.first, ip_subscription);
     }
-    m_pathSubscriptions.erase(subscription);
+    m_pathSubscriptions.erase(ip_subscription);
     if (m_pairWalks > 0)
-        m_doomedSubscriptions.push_back(subscription);
+        m_doomedSubscriptions.push_back(ip_subscription);
     else
-        DeleteSubscription(subscription);
+        DeleteSubscription(ip_subscription);
 }
 
-void Data::WithdrawPathPair(PathIndex& index, PathHandlers& handlers, PairHandlers& pairs,
-                            const TypePair& key, PathNodeHandlerInfo* subscription)
+void Data::WithdrawPathPair(PathIndex& i_index, PathHandlers& i_handlers, PairHandlers& i_pairs,
+                            const TypePair& i_key, PathNodeHandlerInfo* ip_subscription)
 {
-    auto entry = index.find(key);
-    if (entry == index.end())
+    auto l_entry = i_index.find(i_key);
+    if (l_entry == i_index.end())
         return;
-    entry->second.erase(subscription);
-    if (!entry->second.empty())
+    l_entry->second.erase(ip_subscription);
+    if (!l_entry->second.empty())
         return;
-    index.erase(entry);
-    auto own = handlers.find(key);
-    if (own == handlers.end())
+    i_index.erase(l_entry);
+    auto l_own = i_handlers.find(i_key);
+    if (l_own == i_handlers.end())
         return;
-    EventHandler<Data, ConnectionInfo&>* handler = own->second;
-    handlers.erase(own);
+    EventHandler<Data, ConnectionInfo&>* lp_handler = l_own->second;
+    i_handlers.erase(l_own);
     // Flagged, it is never called again; the pair entry frees it once no walk of the entry
     // runs, and freeing takes it out of the store's own handler set.
-    handler->m_removed = true;
-    auto pair = pairs.find(key);
-    if (pair == pairs.end())
+    lp_handler->m_removed = true;
+    auto l_pair = i_pairs.find(i_key);
+    if (l_pair == i_pairs.end())
         return;
-    pair->second.Purge();
-    ErasePairEntry(pairs, key, true);
+    l_pair->second.Purge();
+    ErasePairEntry(i_pairs, i_key, true);
 }
 
-void Data::DeleteSubscription(PathNodeHandlerInfo* subscription)
+void Data::DeleteSubscription(PathNodeHandlerInfo* ip_subscription)
 {
-    delete subscription->mp_handler;
-    delete subscription->mp_rootNode;
-    delete subscription;
+    delete ip_subscription->mp_handler;
+    delete ip_subscription->mp_rootNode;
+    delete ip_subscription;
 }
 
-void Data::ForgetType(Type* type)
+void Data::ForgetType(Type* ip_type)
 {
-    std::vector<PathNodeHandlerInfo*> naming;
-    for (PathNodeHandlerInfo* subscription : m_pathSubscriptions)
-        for (const auto& pair : subscription->m_pairs)
-            if (pair.first.first == type || pair.first.second == type)
+    std::vector<PathNodeHandlerInfo*> l_naming;
+    for (PathNodeHandlerInfo* lp_subscription : m_pathSubscriptions)
+        for (const auto& l_pair : lp_subscription->m_pairs)
+            if (l_pair.first.first == ip_type || l_pair.first.second == ip_type)
             {
-                naming.push_back(subscription);
+                l_naming.push_back(lp_subscription);
                 break;
             }
-    for (PathNodeHandlerInfo* subscription : naming)
-        RemovePathEventHandler(subscription);
-    for (PairHandlers* pairs : {&m_connectionEventHandlers, &m_disconnectionEventHandlers})
+    for (PathNodeHandlerInfo* lp_subscription : l_naming)
+        RemovePathEventHandler(lp_subscription);
+    for (PairHandlers* lp_pairs : {&m_connectionEventHandlers, &m_disconnectionEventHandlers})
     {
-        std::vector<TypePair> keys;
-        for (const auto& entry : *pairs)
-            if (entry.first.first == type || entry.first.second == type)
-                keys.push_back(entry.first);
-        for (const TypePair& key : keys)
-            ErasePairEntry(*pairs, key, false);
+        std::vector<TypePair> l_keys;
+        for (const auto& l_entry : *lp_pairs)
+            if (l_entry.first.first == ip_type || l_entry.first.second == ip_type)
+                l_keys.push_back(l_entry.first);
+        for (const TypePair& l_key : l_keys)
+            ErasePairEntry(*lp_pairs, l_key, false);
     }
-}
-
-std::size_t Data::PathSubscriptionCount(Type* parent, Type* child, bool onConnect) const
-{
-    const PathIndex& index = onConnect ? m_pathConnectionIndex : m_pathDisconnectionIndex;
-    auto entry = index.find(TypePair(parent, child));
-    return entry == index.end() ? 0 : entry->second.size();
-}
-
-bool Data::HasPathPairHandler(Type* parent, Type* child, bool onConnect) const
-{
-    const PathHandlers& handlers = onConnect ? m_pathConnectionHandlers : m_pathDisconnectionHandlers;
-    return handlers.count(TypePair(parent, child)) != 0;
 }
 
 // ---- Store queries ----
 
-void Data::GetItems(ItemSet& members, const char* typeName, ItemSet& out)
+void Data::GetItems(ItemSet& i_members, const char* ip_typeName, ItemSet& o_out)
 {
-    out = GetItems(static_cast<const ItemSet&>(members), typeName);
+    o_out = GetItems(static_cast<const ItemSet&>(i_members), ip_typeName);
 }
 
-ItemSet Data::GetItems(const ItemSet& members, const char* typeName)
+ItemSet Data::GetItems(const ItemSet& i_members, const char* ip_typeName)
 {
-    return members.GetItems(GetType(typeName));
+    return i_members.GetItems(GetType(ip_typeName));
 }
 
-ItemSet Data::GetItemSubset(const ItemSet& members, const char* typeName)
+ItemSet Data::GetItemSubset(const ItemSet& i_members, const char* ip_typeName)
 {
-    Type* type = GetType(typeName);
-    if (members.Empty())
+    Type* lp_type = GetType(ip_typeName);
+    if (i_members.Empty())
         return ItemSet();
     // Start from the member with the fewest connected items; equal counts keep set order.
-    std::vector<std::pair<std::size_t, const ItemSet*>> byCount;
-    for (ItemPtr member : members)
+    std::vector<std::pair<std::size_t, const ItemSet*>> l_byCount;
+    for (ItemPtr l_member : i_members)
     {
-        const ItemSet* connected = member->Connections().FindSet(type);
-        if (!connected)
+        const ItemSet* lp_connected = l_member->Connections().FindSet(lp_type);
+        if (!lp_connected)
             return ItemSet();
-        byCount.emplace_back(connected->Size(), connected);
+        l_byCount.emplace_back(lp_connected->Size(), lp_connected);
     }
-    std::stable_sort(byCount.begin(), byCount.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    ItemSet candidates = *byCount.front().second;
-    for (std::size_t n = 1; n < byCount.size(); ++n)
+    std::stable_sort(l_byCount.begin(), l_byCount.end(),
+                     [](const auto& i_a, const auto& i_b) { return i_a.first < i_b.first; });
+    ItemSet l_candidates = *l_byCount.front().second;
+    for (std::size_t l_n = 1; l_n < l_byCount.size(); ++l_n)
     {
-        const ItemSet& connected = *byCount[n].second;
-        const ItemSet before(candidates);
-        for (ItemPtr candidate : before)
-            if (!connected.Contains(candidate))
-                candidates.Erase(candidate);
-        if (candidates.Empty())
+        const ItemSet& l_connected = *l_byCount[l_n].second;
+        const ItemSet l_before(l_candidates);
+        for (ItemPtr l_candidate : l_before)
+            if (!l_connected.Contains(l_candidate))
+                l_candidates.Erase(l_candidate);
+        if (l_candidates.Empty())
             return ItemSet();
     }
-    return candidates;
+    return l_candidates;
 }
 
-ItemSet Data::GetItems(ItemPtr a, ItemPtr b, const char* typeName)
+ItemSet Data::GetItems(ItemPtr i_a, ItemPtr i_b, const char* ip_typeName)
 {
-    ItemSet members;
-    members.Insert(a);
-    members.Insert(b);
-    return GetItemSubset(members, typeName);
+    ItemSet l_members;
+    l_members.Insert(i_a);
+    l_members.Insert(i_b);
+    return GetItemSubset(l_members, ip_typeName);
 }
 
-ItemPtr Data::GetItem(const ItemSet& members, const char* typeName)
+ItemPtr Data::GetItem(const ItemSet& i_members, const char* ip_typeName)
 {
-    return GetItemSubset(members, typeName);
+    return GetItemSubset(i_members, ip_typeName);
 }
 
-ItemPtr Data::GetItem(ItemPtr a, ItemPtr b, const char* typeName)
+ItemPtr Data::GetItem(ItemPtr i_a, ItemPtr i_b, const char* ip_typeName)
 {
-    return GetItems(a, b, typeName);
+    return GetItems(i_a, i_b, ip_typeName);
 }
 
-ItemSet i(const char* typeName, const Value& value)
+ItemSet i(const char* ip_typeName, const Value& i_value)
 {
-    return ItemSet(d.GetType(typeName)->HasItem(value));
+    return ItemSet(d.GetType(ip_typeName)->HasItem(i_value));
 }
 
-ItemSet g(const char* typeName)
+ItemSet g(const char* ip_typeName)
 {
-    return d.GetType(typeName)->GetItems();
+    return d.GetType(ip_typeName)->GetItems();
 }

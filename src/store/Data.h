@@ -18,6 +18,7 @@
 #include "store/PathNodeRelation.h"
 #include "store/Primacy.h"
 #include "store/RelationInfo.h"
+#include "store/RemovalScope.h"
 #include "store/StoreExceptions.h"
 #include "store/ToQString.h"
 #include "store/Type.h"
@@ -41,29 +42,31 @@ public:
     Event<ConnectionInfo> m_connectedEvent;
     Event<ConnectionInfo> m_disconnectedEvent;
 
-    Type* NewType(const std::string& name, Primacy primacy, bool isNull, bool autoCreate);
-    Type* GetType(const std::string& name) const;
-    Type* HasType(const std::string& name) const;
-    void GetTypes(std::map<std::string, Type*>& out) const;
+    Type* NewType(const std::string& i_name, Primacy i_primacy, bool i_isNull, bool i_autoCreate);
+    Type* GetType(const std::string& i_name) const;
+    Type* HasType(const std::string& i_name) const;
+    void GetTypes(std::map<std::string, Type*>& o_out) const;
     const std::map<std::string, Type*>& Types() const { return m_types; }
-    void GetTypeOwningTypes(Type* type, std::set<Type*>& out) const;
+    void GetTypeOwningTypes(Type* ip_type, std::set<Type*>& o_out) const;
     void Audit() {}
 
-    void AddConnectionEventHandler(Type* a, Type* b, EventHandlerBase<ConnectionInfo&>* handler);
-    void AddDisconnectionEventHandler(Type* a, Type* b, EventHandlerBase<ConnectionInfo&>* handler);
-    void NotifyConnectionEventHandlers(Item* a, Item* b);
-    void NotifyDisconnectionEventHandlers(Item* a, Item* b);
+    void AddConnectionEventHandler(Type* ip_a, Type* ip_b,
+                                   EventHandlerBase<ConnectionInfo&>* ip_handler);
+    void AddDisconnectionEventHandler(Type* ip_a, Type* ip_b,
+                                      EventHandlerBase<ConnectionInfo&>* ip_handler);
+    void NotifyConnectionEventHandlers(Item* ip_a, Item* ip_b);
+    void NotifyDisconnectionEventHandlers(Item* ip_a, Item* ip_b);
 
-    void GetItems(ItemSet& members, const char* typeName, ItemSet& out);
-    ItemSet GetItems(const ItemSet& members, const char* typeName);
-    ItemSet GetItemSubset(const ItemSet& members, const char* typeName);
-    ItemSet GetItems(ItemPtr a, ItemPtr b, const char* typeName);
-    ItemPtr GetItem(const ItemSet& members, const char* typeName);
-    ItemPtr GetItem(ItemPtr a, ItemPtr b, const char* typeName);
+    void GetItems(ItemSet& i_members, const char* ip_typeName, ItemSet& o_out);
+    ItemSet GetItems(const ItemSet& i_members, const char* ip_typeName);
+    ItemSet GetItemSubset(const ItemSet& i_members, const char* ip_typeName);
+    ItemSet GetItems(ItemPtr i_a, ItemPtr i_b, const char* ip_typeName);
+    ItemPtr GetItem(const ItemSet& i_members, const char* ip_typeName);
+    ItemPtr GetItem(ItemPtr i_a, ItemPtr i_b, const char* ip_typeName);
 
     void RemoveAllItems();
     int RemoveDisconnectedItems();
-    void MarkItemConnections(Item* item);
+    void MarkItemConnections(Item* ip_item);
 
     // ---- Path subscriptions ----
 
@@ -88,40 +91,37 @@ public:
     // Calls the handler with the root item whenever a connection or disconnection completes the
     // pattern. The store owns the pattern and the handler from here on, also when this throws
     // NotRelatedException (a triggering edge between unrelated types; nothing is subscribed).
-    void AddPathEventHandler(PathNode* root, EventHandlerBase<ItemPtr>* handler);
-    void RemovePathEventHandler(PathNodeHandlerInfo* subscription);
-    void OnPathNodeEventConnection(ConnectionInfo& info);
-    void OnPathNodeEventDisconnection(ConnectionInfo& info);
-    void GetPathNodePairs(PathNode* node, std::map<TypePair, PathNodePairInfo>& pairs);
-    bool VerifyPathNodeSubNodeConnections(Item* item, PathNode* node, PathNode* excluded);
-    bool VerifyPathNodeParentNodeConnections(Item* item, PathNode* node, PathNode* from,
-                                             PathNode* root, ItemPtr& rootItem);
-
-    // For inspection: the subscriptions indexed under a pair, and whether the store's own
-    // handler for that pair is registered.
-    std::size_t PathSubscriptionCount(Type* parent, Type* child, bool onConnect) const;
-    bool HasPathPairHandler(Type* parent, Type* child, bool onConnect) const;
-    std::size_t PairHandlerCount(Type* a, Type* b, bool onConnect) const;
+    void AddPathEventHandler(PathNode* ip_root, EventHandlerBase<ItemPtr>* ip_handler);
+    void RemovePathEventHandler(PathNodeHandlerInfo* ip_subscription);
+    void OnPathNodeEventConnection(ConnectionInfo& i_info);
+    void OnPathNodeEventDisconnection(ConnectionInfo& i_info);
+    void GetPathNodePairs(PathNode* ip_node, std::map<TypePair, PathNodePairInfo>& i_pairs);
+    bool VerifyPathNodeSubNodeConnections(Item* ip_item, PathNode* ip_node, PathNode* ip_excluded);
+    bool VerifyPathNodeParentNodeConnections(Item* ip_item, PathNode* ip_node, PathNode* ip_from,
+                                             PathNode* ip_root, ItemPtr& i_rootItem);
 
 private:
     friend class Type;
     friend class Item;
     friend class RemovalScope;
+    // The tests' view of the indexes behind the subscriptions.
+    friend class StoreTesting;
     struct PairWalkGuard;
     using PairHandlers = std::map<TypePair, Event<ConnectionInfo&>>;
     using PathIndex = std::map<TypePair, std::set<PathNodeHandlerInfo*>>;
     using PathHandlers = std::map<TypePair, EventHandler<Data, ConnectionInfo&>*>;
 
-    void AddPairHandler(PairHandlers& map, Type* a, Type* b, EventHandlerBase<ConnectionInfo&>* handler);
-    void NotifyPair(PairHandlers& map, Item* a, Item* b);
-    void OnPathNodeEvent(PathIndex& index, ConnectionInfo& info);
-    void WithdrawPathPair(PathIndex& index, PathHandlers& handlers, PairHandlers& pairs,
-                          const TypePair& key, PathNodeHandlerInfo* subscription);
-    void ErasePairEntry(PairHandlers& pairs, const TypePair& key, bool onlyWhenEmpty);
+    void AddPairHandler(PairHandlers& i_map, Type* ip_a, Type* ip_b,
+                        EventHandlerBase<ConnectionInfo&>* ip_handler);
+    void NotifyPair(PairHandlers& i_map, Item* ip_a, Item* ip_b);
+    void OnPathNodeEvent(PathIndex& i_index, ConnectionInfo& i_info);
+    void WithdrawPathPair(PathIndex& i_index, PathHandlers& i_handlers, PairHandlers& i_pairs,
+                          const TypePair& i_key, PathNodeHandlerInfo* ip_subscription);
+    void ErasePairEntry(PairHandlers& i_pairs, const TypePair& i_key, bool i_onlyWhenEmpty);
     void EndPairWalk();
-    static void DeleteSubscription(PathNodeHandlerInfo* subscription);
+    static void DeleteSubscription(PathNodeHandlerInfo* ip_subscription);
     // Called by Type::Remove: ends every subscription and pair handler that names the type.
-    void ForgetType(Type* type);
+    void ForgetType(Type* ip_type);
 
     std::map<std::string, Type*> m_types;
     PairHandlers m_connectionEventHandlers;
@@ -137,9 +137,9 @@ private:
     std::vector<PathNodeHandlerInfo*> m_doomedSubscriptions;
     struct PendingPairErasure
     {
-        PairHandlers* map;
-        TypePair key;
-        bool onlyWhenEmpty;
+        PairHandlers* mp_map;
+        TypePair m_key;
+        bool m_onlyWhenEmpty;
     };
     std::vector<PendingPairErasure> m_pendingPairErasures;
     ItemSet m_collectionWorkSet;
@@ -151,22 +151,9 @@ private:
     std::vector<Item*> m_removedItems;
 };
 
-// Holds the freeing of removed items back until the outermost scope ends.
-class RemovalScope
-{
-public:
-    explicit RemovalScope(Data& data) : m_data(data) { ++m_data.m_removalDepth; }
-    ~RemovalScope();
-    RemovalScope(const RemovalScope&) = delete;
-    RemovalScope& operator=(const RemovalScope&) = delete;
-
-private:
-    Data& m_data;
-};
-
 extern Data d;
 
 // The item of that type with that value, never created; empty when there is none.
-ItemSet i(const char* typeName, const Value& value);
+ItemSet i(const char* ip_typeName, const Value& i_value);
 // Every item of that type.
-ItemSet g(const char* typeName);
+ItemSet g(const char* ip_typeName);

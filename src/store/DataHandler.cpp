@@ -2,8 +2,8 @@
 
 EventHandlerRoot::~EventHandlerRoot()
 {
-    if (m_owner)
-        m_owner->m_handlers.erase(this);
+    if (mp_owner)
+        mp_owner->m_handlers.erase(this);
 }
 
 DataHandler::~DataHandler()
@@ -11,18 +11,18 @@ DataHandler::~DataHandler()
     RemoveDataHandlers();
 }
 
-void DataHandler::Record(EventHandlerRoot* handler)
+void DataHandler::Record(EventHandlerRoot* ip_handler)
 {
-    handler->m_owner = this;
-    m_handlers.insert(handler);
+    ip_handler->mp_owner = this;
+    m_handlers.insert(ip_handler);
 }
 
 void DataHandler::RemoveDataHandlers()
 {
-    for (EventHandlerRoot* handler : m_handlers)
+    for (EventHandlerRoot* lp_handler : m_handlers)
     {
-        handler->m_removed = true;
-        handler->m_owner = nullptr;
+        lp_handler->m_removed = true;
+        lp_handler->mp_owner = nullptr;
     }
     m_handlers.clear();
 }

@@ -15,11 +15,11 @@ public:
     virtual ~DataHandler();
 
     template <class C, class T>
-    EventHandler<C, T>* NewEventHandler(C* object, void (C::*method)(T))
+    EventHandler<C, T>* NewEventHandler(C* ip_object, void (C::*i_method)(T))
     {
-        auto* handler = new EventHandler<C, T>(object, method);
-        Record(handler);
-        return handler;
+        auto* lp_handler = new EventHandler<C, T>(ip_object, i_method);
+        Record(lp_handler);
+        return lp_handler;
     }
 
     void RemoveDataHandlers();
@@ -29,5 +29,5 @@ protected:
 
 private:
     friend class EventHandlerRoot;
-    void Record(EventHandlerRoot* handler);
+    void Record(EventHandlerRoot* ip_handler);
 };

@@ -319,33 +319,6 @@ void WriteStore(OutputBuffer& io_out, const std::set<Type*>& i_savedTypes,
 
 // ---- Reading ----
 
-// Watches for removals while the load creates and connects items: a handler reacting to the
-// load may remove an item the load still holds, which must then be left alone. An address can
-// come back for a later item, so a removal counts only for the records created before it.
-class RemovalWatch : public DataHandler
-{
-public:
-    explicit RemovalWatch(const std::size_t& i_created) : m_created(i_created)
-    {
-        d.m_removedEvent.AddHandler(NewEventHandler(this, &RemovalWatch::OnRemoved));
-    }
-
-    void OnRemoved(ItemPtr i_item) { m_removedAt[i_item.Get()] = m_created; }
-
-    // Whether the item that the record at that creation position holds is gone.
-    bool IsGone(const ItemPtr& i_item, std::size_t i_position) const
-    {
-        if (m_removedAt.empty())
-            return false;
-        const auto l_found = m_removedAt.find(i_item.Get());
-        return l_found != m_removedAt.end() && i_position < l_found->second;
-    }
-
-private:
-    const std::size_t& m_created;
-    std::unordered_map<const Item*, std::size_t> m_removedAt;
-};
-
 void ReadStore(InputBuffer& io_in)
 {
     using ItemInfo = DataSaver::ItemInfo;
@@ -443,11 +416,11 @@ void ReadStore(InputBuffer& io_in)
     l_connections.erase(std::unique(l_connections.begin(), l_connections.end()),
                         l_connections.end());
 
-    std::size_t l_created = 0;
-    RemovalWatch l_watch(l_created);
+    // Handlers reacting to the load may remove items it still has to connect: those stay
+    // allocated, dead, until the load is over, and their connections are left out.
+    RemovalScope l_scope(d);
     for (ItemInfo& l_record : l_records)
     {
-        ++l_created;
         // Creating a value that is already there (a default) merges into that item.
         l_record.m_item = l_record.mp_type->IsNull()
                               ? l_record.mp_type->NewItem()
@@ -459,8 +432,7 @@ void ReadStore(InputBuffer& io_in)
         const auto l_secondPosition = static_cast<std::size_t>(l_connection.second);
         const ItemInfo& l_first = l_records[l_firstPosition];
         const ItemInfo& l_second = l_records[l_secondPosition];
-        if (l_watch.IsGone(l_first.m_item, l_firstPosition) ||
-            l_watch.IsGone(l_second.m_item, l_secondPosition))
+        if (!l_first.m_item->IsAlive() || !l_second.m_item->IsAlive())
             continue;
         // A pair between types that are no longer related cannot be made; it is left out.
         if (l_first.m_item == l_second.m_item || !l_first.mp_type->IsRelated(l_second.mp_type))

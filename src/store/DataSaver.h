@@ -51,17 +51,17 @@ public:
     void EmitDataLoaded();
     void EmitNoData();
 
-    // Makes every write past this many bytes fail, as on a full disk; negative for no limit.
-    // Lets tests reach the failure paths of Save and SaveAll.
-    void SetWriteLimit(qint64 i_bytes) { m_writeLimit = i_bytes; }
-
 private:
+    // Tests set the write limit to reach the failure paths of Save and SaveAll.
+    friend class StoreTesting;
+
     void WriteFile(const QString& i_path, bool i_everything, bool i_replacing,
                    bool& o_created) const;
 
     std::set<Type*> m_savedTypes;
     std::map<Type*, std::set<Type*>> m_savedByConnectionTypes;
     std::set<DataLoadedEventHandler*> m_dataLoadedEventHandlers;
+    // Every write past this many bytes fails, as on a full disk; negative for no limit.
     qint64 m_writeLimit = -1;
 };
 

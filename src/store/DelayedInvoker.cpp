@@ -4,7 +4,7 @@
 
 DelayedInvoker* delayedInvoker = nullptr;
 
-DelayedInvoker::DelayedInvoker(QObject* parent) : QObject(parent)
+DelayedInvoker::DelayedInvoker(QObject* ip_parent) : QObject(ip_parent)
 {
     delayedInvoker = this;
 }
@@ -20,24 +20,24 @@ DelayedInvoker::~DelayedInvoker()
         delayedInvoker = nullptr;
 }
 
-void DelayedInvoker::Invoke(QObject* target, QString slot, int ms)
+void DelayedInvoker::Invoke(QObject* ip_target, QString i_slot, int i_ms)
 {
-    if (target == nullptr)
+    if (ip_target == nullptr)
         return;
-    const Key l_key(target, slot);
+    const Key l_key(ip_target, i_slot);
     if (m_pending.count(l_key) != 0)
         return;
 
     QTimer* lp_timer = new QTimer(this);
     // Bookkeeping first, so that a request made from inside the target's slot is a new one.
     connect(lp_timer, SIGNAL(timeout()), this, SLOT(OnTimeout()));
-    connect(lp_timer, SIGNAL(timeout()), target, slot.toLatin1().constData());
+    connect(lp_timer, SIGNAL(timeout()), ip_target, i_slot.toLatin1().constData());
     // A pointer freed and reused by a new object must not inherit a pending call that can no
     // longer reach anyone, so a destroyed target's entries go at once.
-    connect(target, &QObject::destroyed, this, &DelayedInvoker::OnTargetDestroyed,
+    connect(ip_target, &QObject::destroyed, this, &DelayedInvoker::OnTargetDestroyed,
             Qt::UniqueConnection);
     // A negative interval would never fire and block the key for good.
-    lp_timer->setInterval(ms < 0 ? 0 : ms);
+    lp_timer->setInterval(i_ms < 0 ? 0 : i_ms);
     lp_timer->setSingleShot(true);
     m_pending[l_key] = lp_timer;
     m_reverse[lp_timer] = l_key;
@@ -62,10 +62,10 @@ void DelayedInvoker::OnTimeout()
     lp_timer->deleteLater();
 }
 
-void DelayedInvoker::OnTargetDestroyed(QObject* target)
+void DelayedInvoker::OnTargetDestroyed(QObject* ip_target)
 {
-    auto l_it = m_pending.lower_bound(Key(target, QString()));
-    while (l_it != m_pending.end() && l_it->first.first == target)
+    auto l_it = m_pending.lower_bound(Key(ip_target, QString()));
+    while (l_it != m_pending.end() && l_it->first.first == ip_target)
     {
         QTimer* lp_timer = l_it->second;
         m_reverse.erase(lp_timer);
@@ -74,8 +74,8 @@ void DelayedInvoker::OnTargetDestroyed(QObject* target)
     }
 }
 
-bool DelayedInvoker::HasPending(QObject* target) const
+bool DelayedInvoker::HasPending(QObject* ip_target) const
 {
-    auto l_it = m_pending.lower_bound(Key(target, QString()));
-    return l_it != m_pending.end() && l_it->first.first == target;
+    auto l_it = m_pending.lower_bound(Key(ip_target, QString()));
+    return l_it != m_pending.end() && l_it->first.first == ip_target;
 }

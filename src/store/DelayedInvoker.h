@@ -16,22 +16,22 @@ class DelayedInvoker : public QObject
     Q_OBJECT
 
 public:
-    explicit DelayedInvoker(QObject* parent = nullptr);
+    explicit DelayedInvoker(QObject* ip_parent = nullptr);
     ~DelayedInvoker() override;
 
     // slot is a signature with its slot marker, as SLOT() writes it: "1Sort()".
-    void Invoke(QObject* target, QString slot, int ms);
+    void Invoke(QObject* ip_target, QString i_slot, int i_ms);
 
 public slots:
     void OnTimeout();
 
 private slots:
-    void OnTargetDestroyed(QObject* target);
+    void OnTargetDestroyed(QObject* ip_target);
 
 private:
     using Key = std::pair<QObject*, QString>;
 
-    bool HasPending(QObject* target) const;
+    bool HasPending(QObject* ip_target) const;
 
     std::map<Key, QTimer*> m_pending;
     std::map<QTimer*, Key> m_reverse;

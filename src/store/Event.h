@@ -6,6 +6,8 @@
 
 #include "store/EventHandlerBase.h"
 
+class StoreTesting;
+
 // The handlers of one event. Notify walks a copy, so handlers may change the store, subscribe
 // and withdraw handlers, and notify this same event again while it runs. A handler flagged as
 // removed is never called again; it is taken out of the live set when a walk reaches it and
@@ -21,65 +23,66 @@ public:
     Event() = default;
     Event(const Event&) = delete;
     Event& operator=(const Event&) = delete;
-    Event(Event&& other) noexcept
-        : m_handlers(std::move(other.m_handlers)), m_doomed(std::move(other.m_doomed))
+    Event(Event&& i_other) noexcept
+        : m_handlers(std::move(i_other.m_handlers)), m_doomed(std::move(i_other.m_doomed))
     {
     }
     ~Event()
     {
-        for (Handler* handler : m_handlers)
-            delete handler;
-        for (Handler* handler : m_doomed)
-            delete handler;
+        for (Handler* lp_handler : m_handlers)
+            delete lp_handler;
+        for (Handler* lp_handler : m_doomed)
+            delete lp_handler;
     }
 
-    void AddHandler(Handler* handler) { m_handlers.insert(handler); }
-    bool HasHandler(Handler* handler) const { return m_handlers.count(handler) != 0; }
+    void AddHandler(Handler* ip_handler) { m_handlers.insert(ip_handler); }
     bool Empty() const { return m_handlers.empty(); }
-    std::size_t Size() const { return m_handlers.size(); }
 
     // Takes every flagged handler out and frees it, unless a walk is running.
     void Purge()
     {
-        for (auto it = m_handlers.begin(); it != m_handlers.end();)
+        for (auto l_it = m_handlers.begin(); l_it != m_handlers.end();)
         {
-            if ((*it)->m_removed)
+            if ((*l_it)->m_removed)
             {
-                m_doomed.push_back(*it);
-                it = m_handlers.erase(it);
+                m_doomed.push_back(*l_it);
+                l_it = m_handlers.erase(l_it);
             }
             else
-                ++it;
+                ++l_it;
         }
         FreeDoomed();
     }
 
-    void Notify(Argument argument)
+    void Notify(Argument i_argument)
     {
         if (m_handlers.empty())
             return;
-        const std::vector<Handler*> copy(m_handlers.begin(), m_handlers.end());
-        WalkGuard guard(*this);
-        for (Handler* handler : copy)
+        const std::vector<Handler*> l_copy(m_handlers.begin(), m_handlers.end());
+        WalkGuard l_guard(*this);
+        for (Handler* lp_handler : l_copy)
         {
             // A nested walk may already have taken it out; then it may no longer be read.
-            auto live = m_handlers.find(handler);
-            if (live == m_handlers.end())
+            auto l_live = m_handlers.find(lp_handler);
+            if (l_live == m_handlers.end())
                 continue;
-            if (handler->m_removed)
+            if (lp_handler->m_removed)
             {
-                m_handlers.erase(live);
-                m_doomed.push_back(handler);
+                m_handlers.erase(l_live);
+                m_doomed.push_back(lp_handler);
                 continue;
             }
-            handler->Handle(argument);
+            lp_handler->Handle(i_argument);
         }
     }
 
 private:
+    // The tests' view of which handlers are held.
+    friend class StoreTesting;
+
     struct WalkGuard
     {
-        explicit WalkGuard(Event& event) : m_event(event) { ++m_event.m_walks; }
+        explicit WalkGuard(Event& i_event) : m_event(i_event) { ++m_event.m_walks; }
         ~WalkGuard()
         {
             --m_event.m_walks;
@@ -92,10 +95,10 @@ private:
     {
         if (m_walks != 0 || m_doomed.empty())
             return;
-        std::vector<Handler*> doomed;
-        doomed.swap(m_doomed);
-        for (Handler* handler : doomed)
-            delete handler;
+        std::vector<Handler*> l_doomed;
+        l_doomed.swap(m_doomed);
+        for (Handler* lp_handler : l_doomed)
+            delete lp_handler;
     }
 
     std::set<Handler*> m_handlers;

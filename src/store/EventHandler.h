@@ -9,10 +9,10 @@ class EventHandler : public EventHandlerBase<T>
 public:
     using Method = void (C::*)(T);
 
-    EventHandler(C* object, Method method) : m_object(object), m_method(method) {}
-    void Handle(T argument) override { (m_object->*m_method)(argument); }
+    EventHandler(C* ip_object, Method i_method) : mp_object(ip_object), m_method(i_method) {}
+    void Handle(T i_argument) override { (mp_object->*m_method)(i_argument); }
 
 private:
-    C* m_object;
+    C* mp_object;
     Method m_method;
 };

@@ -6,5 +6,5 @@ template <class T>
 class EventHandlerBase : public EventHandlerRoot
 {
 public:
-    virtual void Handle(T argument) = 0;
+    virtual void Handle(T i_argument) = 0;
 };

@@ -18,5 +18,5 @@ private:
     friend class DataHandler;
     // Set while the owner lives, so that a handler its holder deletes first (a removed type, a
     // torn-down path) unregisters itself and the owner never flags freed memory.
-    DataHandler* m_owner = nullptr;
+    DataHandler* mp_owner = nullptr;
 };

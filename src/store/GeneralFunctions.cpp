@@ -4,89 +4,89 @@
 
 namespace
 {
-bool IsSeparator(char c)
+bool IsSeparator(char i_c)
 {
-    return c == '/' || c == '\\';
+    return i_c == '/' || i_c == '\\';
 }
 
-bool IsSeparator(QChar c)
+bool IsSeparator(QChar i_c)
 {
-    return c == QLatin1Char('/') || c == QLatin1Char('\\');
+    return i_c == QLatin1Char('/') || i_c == QLatin1Char('\\');
 }
 
-void DropOneTrailingSeparator(std::string& path)
+void DropOneTrailingSeparator(std::string& i_path)
 {
-    if (!path.empty() && IsSeparator(path.back()))
-        path.pop_back();
+    if (!i_path.empty() && IsSeparator(i_path.back()))
+        i_path.pop_back();
 }
 } // namespace
 
-std::string GetFileName(std::string path)
+std::string GetFileName(std::string i_path)
 {
-    if (path.empty())
+    if (i_path.empty())
         return std::string();
-    DropOneTrailingSeparator(path);
-    const std::size_t l_last = path.find_last_of("/\\");
+    DropOneTrailingSeparator(i_path);
+    const std::size_t l_last = i_path.find_last_of("/\\");
     if (l_last == std::string::npos)
-        return path;
-    return path.substr(l_last + 1);
+        return i_path;
+    return i_path.substr(l_last + 1);
 }
 
-std::string GetFolder(std::string path)
+std::string GetFolder(std::string i_path)
 {
-    if (path.empty())
+    if (i_path.empty())
         return std::string();
-    DropOneTrailingSeparator(path);
-    const std::size_t l_last = path.find_last_of("/\\");
+    DropOneTrailingSeparator(i_path);
+    const std::size_t l_last = i_path.find_last_of("/\\");
     if (l_last == std::string::npos)
-        return path;
-    return path.substr(0, l_last);
+        return i_path;
+    return i_path.substr(0, l_last);
 }
 
-std::string GetParentFolder(std::string path)
+std::string GetParentFolder(std::string i_path)
 {
-    const std::size_t l_end = path.find_last_not_of('\\');
+    const std::size_t l_end = i_path.find_last_not_of('\\');
     if (l_end == std::string::npos)
         return std::string();
-    path.erase(l_end + 1);
-    return GetFolder(path);
+    i_path.erase(l_end + 1);
+    return GetFolder(i_path);
 }
 
-std::string GetFileExtension(std::string path)
+std::string GetFileExtension(std::string i_path)
 {
-    const std::size_t l_dot = path.rfind('.');
+    const std::size_t l_dot = i_path.rfind('.');
     if (l_dot == std::string::npos)
         return std::string();
-    std::string l_extension = path.substr(l_dot + 1);
+    std::string l_extension = i_path.substr(l_dot + 1);
     // Byte by byte and locale-free: the names may be in any code page.
-    for (char& c : l_extension)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
+    for (char& l_c : l_extension)
+        if (l_c >= 'A' && l_c <= 'Z')
+            l_c = static_cast<char>(l_c - 'A' + 'a');
     return l_extension;
 }
 
-std::string StringReplace(std::string text, std::string from, std::string to)
+std::string StringReplace(std::string i_text, std::string i_from, std::string i_to)
 {
-    if (from.empty())
-        return text;
-    std::size_t l_at = text.find(from);
+    if (i_from.empty())
+        return i_text;
+    std::size_t l_at = i_text.find(i_from);
     while (l_at != std::string::npos)
     {
-        text.replace(l_at, from.size(), to);
-        l_at = text.find(from, l_at + to.size());
+        i_text.replace(l_at, i_from.size(), i_to);
+        l_at = i_text.find(i_from, l_at + i_to.size());
     }
-    return text;
+    return i_text;
 }
 
-QString EscapeHTML(QString text)
+QString EscapeHTML(QString i_text)
 {
-    text.replace(QLatin1Char('&'), QLatin1String("&amp;"));
-    text.replace(QLatin1Char('<'), QLatin1String("&lt;"));
-    text.replace(QLatin1Char('>'), QLatin1String("&gt;"));
-    return text;
+    i_text.replace(QLatin1Char('&'), QLatin1String("&amp;"));
+    i_text.replace(QLatin1Char('<'), QLatin1String("&lt;"));
+    i_text.replace(QLatin1Char('>'), QLatin1String("&gt;"));
+    return i_text;
 }
 
-QString ConvertLinks(QString text)
+QString ConvertLinks(QString i_text)
 {
     // The character classes hold no quote and no angle bracket, so an address cannot leave
     // the href attribute or open an element, and only http and https are ever linked.
@@ -94,70 +94,70 @@ QString ConvertLinks(QString text)
     static const QRegularExpression l_link(
         QStringLiteral("(\\bhttps?://[-a-zA-Z0-9+&@#/%?=~_|!:,.;]*[a-zA-Z0-9+&@#/%=~_|])"),
         QRegularExpression::UseUnicodePropertiesOption);
-    text.replace(l_link, QStringLiteral("<a href=\"\\1\">\\1</a>"));
-    return text;
+    i_text.replace(l_link, QStringLiteral("<a href=\"\\1\">\\1</a>"));
+    return i_text;
 }
 
-int findFirstOf(QString text, QString chars, int from)
+int findFirstOf(QString i_text, QString i_chars, int i_from)
 {
-    if (chars.isEmpty())
+    if (i_chars.isEmpty())
         return -1;
-    for (int l_i = from < 0 ? 0 : from; l_i < text.size(); ++l_i)
-        if (chars.contains(text.at(l_i)))
+    for (int l_i = i_from < 0 ? 0 : i_from; l_i < i_text.size(); ++l_i)
+        if (i_chars.contains(i_text.at(l_i)))
             return l_i;
     return -1;
 }
 
-QString ReversePathname(QString path)
+QString ReversePathname(QString i_path)
 {
     QString l_result;
     bool l_first = true;
     for (;;)
     {
-        int l_end = path.size();
-        while (l_end > 0 && IsSeparator(path.at(l_end - 1)))
+        int l_end = i_path.size();
+        while (l_end > 0 && IsSeparator(i_path.at(l_end - 1)))
             --l_end;
         if (l_end == 0)
             break;
-        path.truncate(l_end);
+        i_path.truncate(l_end);
         if (!l_first)
             l_result += QLatin1Char('/');
         l_first = false;
         int l_last = l_end - 1;
-        while (l_last >= 0 && !IsSeparator(path.at(l_last)))
+        while (l_last >= 0 && !IsSeparator(i_path.at(l_last)))
             --l_last;
-        l_result += path.mid(l_last + 1);
-        path.truncate(l_last < 0 ? 0 : l_last);
+        l_result += i_path.mid(l_last + 1);
+        i_path.truncate(l_last < 0 ? 0 : l_last);
     }
     return l_result;
 }
 
-QString GetAbsoluteFileName(QString path)
+QString GetAbsoluteFileName(QString i_path)
 {
-    if (path.isEmpty())
+    if (i_path.isEmpty())
         return QString();
-    if (IsSeparator(path.at(path.size() - 1)))
-        path.chop(1);
-    return path.toLower();
+    if (IsSeparator(i_path.at(i_path.size() - 1)))
+        i_path.chop(1);
+    return i_path.toLower();
 }
 
-QString CommafyNumber(long long n)
+QString CommafyNumber(long long i_n)
 {
-    if (n <= 0)
+    if (i_n <= 0)
         return QString();
-    QString l_digits = QString::number(n);
+    QString l_digits = QString::number(i_n);
     for (int l_at = l_digits.size() - 3; l_at > 0; l_at -= 3)
         l_digits.insert(l_at, QLatin1Char(','));
     return l_digits;
 }
 
-QString FormatSeconds(long seconds)
+QString FormatSeconds(long i_seconds)
 {
     // Durations are not negative in use; should one come anyway, show its sign once rather
     // than on every unit. The magnitude is taken unsigned so the most negative value works.
     QString l_text;
-    unsigned long l_seconds = static_cast<unsigned long>(seconds);
-    if (seconds < 0)
+    unsigned long l_seconds = static_cast<unsigned long>(i_seconds);
+    if (i_seconds < 0)
     {
         l_text += QLatin1Char('-');
         l_seconds = 0UL - l_seconds;
@@ -177,9 +177,9 @@ QString FormatSeconds(long seconds)
     return l_text;
 }
 
-bool GetBit(unsigned int word, int n)
+bool GetBit(unsigned int i_word, int i_n)
 {
-    if (n < 1 || n > 32)
+    if (i_n < 1 || i_n > 32)
         return false;
-    return ((static_cast<unsigned long long>(word) >> (n - 1)) & 1ULL) != 0;
+    return ((static_cast<unsigned long long>(i_word) >> (i_n - 1)) & 1ULL) != 0;
 }

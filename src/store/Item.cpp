@@ -1,240 +1,243 @@
 #include "store/Item.h"
 
 #include "store/Data.h"
+#include "store/ItemWalk.h"
 
-Item* Item::NewItem(const char* typeName)
+Item* Item::NewItem(const char* ip_typeName)
 {
-    Type* type = m_type->GetData()->GetType(typeName);
-    const RelationInfo relation = m_type->GetRelation(type);
-    if (!type->IsNull())
+    Type* lp_type = mp_type->GetData()->GetType(ip_typeName);
+    const RelationInfo l_relation = mp_type->GetRelation(lp_type);
+    if (!lp_type->IsNull())
         throw new NullTypeException;
-    if (relation.otherSide == Many)
-        return Connect(type->NewItem().Get());
-    if (Item* held = FirstOf(type))
-        return held;
-    Item* flag = relation.thisSide == Many ? type->GetGlobalNullItem().Get() : type->NewItem().Get();
-    return Connect(flag);
+    if (l_relation.otherSide == Many)
+        return Connect(lp_type->NewItem().Get());
+    if (Item* lp_held = FirstOf(lp_type))
+        return lp_held;
+    Item* lp_flag =
+        l_relation.thisSide == Many ? lp_type->GetGlobalNullItem().Get() : lp_type->NewItem().Get();
+    return Connect(lp_flag);
 }
 
-Item* Item::Connect(Item* other)
+Item* Item::Connect(Item* ip_other)
 {
-    Type* otherType = other->m_type;
-    const RelationInfo relation = m_type->GetRelation(otherType);
-    if (IsConnected(other))
-        return other;
-    Type* thisType = m_type;
-    Data* data = thisType->GetData();
+    Type* lp_otherType = ip_other->mp_type;
+    const RelationInfo l_relation = mp_type->GetRelation(lp_otherType);
+    if (IsConnected(ip_other))
+        return ip_other;
+    Type* lp_thisType = mp_type;
+    Data* lp_data = lp_thisType->GetData();
     // A handler may remove either item; it stays readable until this scope ends, and the
     // notifications still to come are skipped for a pair that no longer exists.
-    RemovalScope scope(*data);
-    ConnectThisEnd(other, relation.otherSide);
-    if (!IsAlive() || !other->IsAlive())
-        return other;
-    other->ConnectThisEnd(this, relation.thisSide);
-    if (!IsAlive() || !other->IsAlive())
+    RemovalScope l_scope(*lp_data);
+    ConnectThisEnd(ip_other, l_relation.otherSide);
+    if (!IsAlive() || !ip_other->IsAlive())
+        return ip_other;
+    ip_other->ConnectThisEnd(this, l_relation.thisSide);
+    if (!IsAlive() || !ip_other->IsAlive())
     {
-        EraseEnd(otherType, other);
-        return other;
+        EraseEnd(lp_otherType, ip_other);
+        return ip_other;
     }
 
-    ConnectionInfo forward{this, other};
-    ConnectionInfo backward{other, this};
-    thisType->m_connectedEvent.Notify(forward);
-    if (!IsAlive() || !other->IsAlive())
-        return other;
-    data->m_connectedEvent.Notify(forward);
-    if (!IsAlive() || !other->IsAlive())
-        return other;
-    otherType->m_connectedEvent.Notify(backward);
-    if (!IsAlive() || !other->IsAlive())
-        return other;
-    data->NotifyConnectionEventHandlers(this, other);
-    return other;
+    ConnectionInfo l_forward{this, ip_other};
+    ConnectionInfo l_backward{ip_other, this};
+    lp_thisType->m_connectedEvent.Notify(l_forward);
+    if (!IsAlive() || !ip_other->IsAlive())
+        return ip_other;
+    lp_data->m_connectedEvent.Notify(l_forward);
+    if (!IsAlive() || !ip_other->IsAlive())
+        return ip_other;
+    lp_otherType->m_connectedEvent.Notify(l_backward);
+    if (!IsAlive() || !ip_other->IsAlive())
+        return ip_other;
+    lp_data->NotifyConnectionEventHandlers(this, ip_other);
+    return ip_other;
 }
 
-void Item::ConnectThisEnd(Item* other, OneOrMany side)
+void Item::ConnectThisEnd(Item* ip_other, OneOrMany i_side)
 {
-    Type* otherType = other->m_type;
-    if (side == One)
+    Type* lp_otherType = ip_other->mp_type;
+    if (i_side == One)
     {
         // Replacing the held item fires its disconnection events now, so take the set again after.
-        if (Item* held = FirstOf(otherType))
-            if (held != other)
-                Disconnect(held);
+        if (Item* lp_held = FirstOf(lp_otherType))
+            if (lp_held != ip_other)
+                Disconnect(lp_held);
         // The replaced item's handlers may have removed either end: then there is nothing to hold.
-        if (!IsAlive() || !other->IsAlive())
+        if (!IsAlive() || !ip_other->IsAlive())
             return;
     }
-    m_connections[otherType].Insert(other);
+    m_connections[lp_otherType].Insert(ip_other);
 }
 
-void Item::Disconnect(Item* other)
+void Item::Disconnect(Item* ip_other)
 {
-    DisconnectThisEnd(other);
-    other->DisconnectThisEnd(this);
+    DisconnectThisEnd(ip_other);
+    ip_other->DisconnectThisEnd(this);
 
-    Type* thisType = m_type;
-    Type* otherType = other->m_type;
-    Data* data = thisType->GetData();
-    RemovalScope scope(*data);
-    ConnectionInfo forward{this, other};
-    ConnectionInfo backward{other, this};
-    thisType->m_disconnectedEvent.Notify(forward);
-    if (!IsAlive() || !other->IsAlive())
+    Type* lp_thisType = mp_type;
+    Type* lp_otherType = ip_other->mp_type;
+    Data* lp_data = lp_thisType->GetData();
+    RemovalScope l_scope(*lp_data);
+    ConnectionInfo l_forward{this, ip_other};
+    ConnectionInfo l_backward{ip_other, this};
+    lp_thisType->m_disconnectedEvent.Notify(l_forward);
+    if (!IsAlive() || !ip_other->IsAlive())
         return;
-    data->m_disconnectedEvent.Notify(forward);
-    if (!IsAlive() || !other->IsAlive())
+    lp_data->m_disconnectedEvent.Notify(l_forward);
+    if (!IsAlive() || !ip_other->IsAlive())
         return;
-    otherType->m_disconnectedEvent.Notify(backward);
-    if (!IsAlive() || !other->IsAlive())
+    lp_otherType->m_disconnectedEvent.Notify(l_backward);
+    if (!IsAlive() || !ip_other->IsAlive())
         return;
-    data->NotifyDisconnectionEventHandlers(this, other);
+    lp_data->NotifyDisconnectionEventHandlers(this, ip_other);
 }
 
-void Item::DisconnectThisEnd(Item* other)
+void Item::DisconnectThisEnd(Item* ip_other)
 {
-    EraseEnd(other->m_type, other);
+    EraseEnd(ip_other->mp_type, ip_other);
 }
 
-void Item::EraseEnd(Type* otherType, Item* other)
+void Item::EraseEnd(Type* ip_otherType, Item* ip_other)
 {
-    ItemSet* set = m_connections.FindSet(otherType);
-    if (!set)
+    ItemSet* lp_set = m_connections.FindSet(ip_otherType);
+    if (!lp_set)
         return;
-    set->Erase(other);
-    if (set->Empty())
-        m_connections.Erase(otherType);
+    lp_set->Erase(ip_other);
+    if (lp_set->Empty())
+        m_connections.Erase(ip_otherType);
 }
 
-void Item::Disconnect(const char* typeName)
+// Both ends of a connection go together, so a live item never holds a removed one; were one
+// left, it could never be disconnected and Remove would never finish.
+void Item::EraseRemovedEnds()
 {
-    Type* type = m_type->GetData()->GetType(typeName);
-    const ItemSet* held = m_connections.FindSet(type);
-    if (!held)
+    const TypeItemsMap l_snapshot(m_connections);
+    for (auto l_entry = l_snapshot.Begin(); l_entry != l_snapshot.End(); ++l_entry)
+        for (ItemPtr l_other : *l_entry.Set())
+            if (!l_other->IsAlive())
+                EraseEnd(l_entry.GetType(), l_other.Get());
+}
+
+void Item::Disconnect(const char* ip_typeName)
+{
+    Type* lp_type = mp_type->GetData()->GetType(ip_typeName);
+    const ItemSet* lp_held = m_connections.FindSet(lp_type);
+    if (!lp_held)
         return;
-    const ItemSet copy(*held);
-    RemovalScope scope(*m_type->GetData());
-    for (ItemPtr item : copy)
+    ItemWalk(*lp_held).Run([this](Item* ip_item) {
+        if (IsAlive())
+            Disconnect(ip_item);
+    });
+}
+
+bool Item::IsConnected(Item* ip_other) const
+{
+    const ItemSet* lp_set = m_connections.FindSet(ip_other->mp_type);
+    return lp_set && lp_set->Contains(ip_other);
+}
+
+bool Item::IsConnected(Type* ip_type) const
+{
+    return m_connections.FindSet(ip_type) != nullptr;
+}
+
+bool Item::IsConnected(const char* ip_typeName) const
+{
+    return IsConnected(mp_type->GetData()->GetType(ip_typeName));
+}
+
+Item* Item::FirstOf(Type* ip_type) const
+{
+    const ItemSet* lp_set = m_connections.FindSet(ip_type);
+    return lp_set ? static_cast<ItemPtr>(*lp_set).Get() : nullptr;
+}
+
+Item* Item::HasItem(const char* ip_typeName) const
+{
+    return FirstOf(mp_type->GetData()->GetType(ip_typeName));
+}
+
+void Item::GetItems(const char* ip_typeName, ItemSet& o_out) const
+{
+    Type* lp_type = mp_type->GetData()->GetType(ip_typeName);
+    mp_type->GetRelation(lp_type);
+    if (const ItemSet* lp_set = m_connections.FindSet(lp_type))
+        o_out = *lp_set;
+}
+
+void Item::GetUniqueItems(std::map<Item*, Path>& o_out)
+{
+    GetUniqueItemsFromOrTo(this, Path(), o_out, true);
+    o_out.erase(this);
+}
+
+void Item::GetUniqueToItems(std::map<Item*, Path>& o_out)
+{
+    GetUniqueItemsFromOrTo(this, Path(), o_out, false);
+    o_out.erase(this);
+}
+
+void Item::GetUniqueItemsFromOrTo(Item* ip_item, Path i_path, std::map<Item*, Path>& o_out,
+                                  bool i_from)
+{
+    i_path.push_back(ip_item->mp_type);
+    o_out[ip_item] = i_path;
+    const TypeItemsMap& l_connections = ip_item->m_connections;
+    for (auto l_entry = l_connections.Begin(); l_entry != l_connections.End(); ++l_entry)
     {
-        if (!IsAlive())
-            return;
-        if (item->IsAlive())
-            Disconnect(item.Get());
-    }
-}
-
-bool Item::IsConnected(Item* other) const
-{
-    const ItemSet* set = m_connections.FindSet(other->m_type);
-    return set && set->Contains(other);
-}
-
-bool Item::IsConnected(Type* type) const
-{
-    return m_connections.FindSet(type) != nullptr;
-}
-
-bool Item::IsConnected(const char* typeName) const
-{
-    return IsConnected(m_type->GetData()->GetType(typeName));
-}
-
-Item* Item::FirstOf(Type* type) const
-{
-    const ItemSet* set = m_connections.FindSet(type);
-    return set ? static_cast<ItemPtr>(*set).Get() : nullptr;
-}
-
-Item* Item::HasItem(const char* typeName) const
-{
-    return FirstOf(m_type->GetData()->GetType(typeName));
-}
-
-void Item::GetItems(const char* typeName, ItemSet& out) const
-{
-    Type* type = m_type->GetData()->GetType(typeName);
-    m_type->GetRelation(type);
-    if (const ItemSet* set = m_connections.FindSet(type))
-        out = *set;
-}
-
-void Item::GetUniqueItems(std::map<Item*, Path>& out)
-{
-    GetUniqueItemsFromOrTo(this, Path(), out, true);
-    out.erase(this);
-}
-
-void Item::GetUniqueToItems(std::map<Item*, Path>& out)
-{
-    GetUniqueItemsFromOrTo(this, Path(), out, false);
-    out.erase(this);
-}
-
-void Item::GetUniqueItemsFromOrTo(Item* item, Path path, std::map<Item*, Path>& out, bool from)
-{
-    path.push_back(item->m_type);
-    out[item] = path;
-    const TypeItemsMap& connections = item->m_connections;
-    for (auto entry = connections.Begin(); entry != connections.End(); ++entry)
-    {
-        const RelationInfo relation = item->m_type->GetRelation(entry.GetType());
-        ItemSet next;
-        if (from && relation.otherSide == One)
-            next.Insert(static_cast<ItemPtr>(*entry.Set()));
-        else if (!from && relation.thisSide == One)
-            next = *entry.Set();
-        for (ItemPtr y : next)
-            if (out.find(y.Get()) == out.end())
-                GetUniqueItemsFromOrTo(y.Get(), path, out, from);
+        const RelationInfo l_relation = ip_item->mp_type->GetRelation(l_entry.GetType());
+        ItemSet l_next;
+        if (i_from && l_relation.otherSide == One)
+            l_next.Insert(static_cast<ItemPtr>(*l_entry.Set()));
+        else if (!i_from && l_relation.thisSide == One)
+            l_next = *l_entry.Set();
+        for (ItemPtr l_y : l_next)
+            if (o_out.find(l_y.Get()) == o_out.end())
+                GetUniqueItemsFromOrTo(l_y.Get(), i_path, o_out, i_from);
     }
 }
 
 void Item::Remove()
 {
-    Type* type = m_type;
+    Type* lp_type = mp_type;
     // Already removed: a handler of a bulk removal got to it first.
-    if (!type)
+    if (!lp_type)
         return;
     // Out of the index already: its removal is under way further up the stack. The identity
     // check also keeps a newer item of the same value, made by a handler meanwhile, indexed.
-    if (type->IsNull())
+    if (lp_type->IsNull())
     {
-        if (!type->m_nullItems.Contains(this))
+        if (!lp_type->m_nullItems.Contains(this))
             return;
-        type->m_nullItems.Erase(this);
+        lp_type->m_nullItems.Erase(this);
     }
     else
     {
-        auto indexed = type->m_itemsByValue.find(m_value);
-        if (indexed == type->m_itemsByValue.end() || indexed->second != this)
+        auto l_indexed = lp_type->m_itemsByValue.find(m_value);
+        if (l_indexed == lp_type->m_itemsByValue.end() || l_indexed->second != this)
             return;
-        type->m_itemsByValue.erase(indexed);
+        lp_type->m_itemsByValue.erase(l_indexed);
     }
-    Data* data = type->GetData();
-    RemovalScope scope(*data);
+    Data* lp_data = lp_type->GetData();
+    RemovalScope l_scope(*lp_data);
 
-    ItemPtr self(this);
-    type->m_removedEvent.Notify(self);
-    data->m_removedEvent.Notify(self);
+    ItemPtr l_self(this);
+    lp_type->m_removedEvent.Notify(l_self);
+    lp_data->m_removedEvent.Notify(l_self);
 
     // Handlers may cut connections themselves, remove the other items, or even connect this
     // one again; it is freed only once nothing holds it any more.
     while (!m_connections.Empty())
     {
-        const TypeItemsMap snapshot(m_connections);
-        for (auto entry = snapshot.Begin(); entry != snapshot.End(); ++entry)
-            for (ItemPtr other : *entry.Set())
-            {
-                if (other->IsAlive())
-                {
-                    if (IsConnected(other.Get()))
-                        Disconnect(other.Get());
-                }
-                else
-                    EraseEnd(entry.GetType(), other.Get());
-            }
+        ItemWalk(*lp_data, m_connections).Run([this](Item* ip_other) {
+            if (IsConnected(ip_other))
+                Disconnect(ip_other);
+        });
+        if (!m_connections.Empty())
+            EraseRemovedEnds();
     }
 
-    m_type = nullptr;
-    data->m_removedItems.push_back(this);
+    mp_type = nullptr;
+    lp_data->m_removedItems.push_back(this);
 }

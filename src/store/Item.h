@@ -16,33 +16,34 @@ class Item
 public:
     using Path = std::list<Type*>;
 
-    Type* GetType() const { return m_type; }
+    Type* GetType() const { return mp_type; }
     // False once the item has been removed; readable only until the removal that freed it ends.
-    bool IsAlive() const { return m_type != nullptr; }
+    bool IsAlive() const { return mp_type != nullptr; }
     const Value& GetValue() const { return m_value; }
     const TypeItemsMap& Connections() const { return m_connections; }
 
-    Item* NewItem(const char* typeName);
-    Item* Connect(Item* other);
-    void ConnectThisEnd(Item* other, OneOrMany side);
-    void Disconnect(Item* other);
-    void DisconnectThisEnd(Item* other);
-    void Disconnect(const char* typeName);
+    Item* NewItem(const char* ip_typeName);
+    Item* Connect(Item* ip_other);
+    void ConnectThisEnd(Item* ip_other, OneOrMany i_side);
+    void Disconnect(Item* ip_other);
+    void DisconnectThisEnd(Item* ip_other);
+    void Disconnect(const char* ip_typeName);
 
-    bool IsConnected(Item* other) const;
-    bool IsConnected(Type* type) const;
-    bool IsConnected(const char* typeName) const;
+    bool IsConnected(Item* ip_other) const;
+    bool IsConnected(Type* ip_type) const;
+    bool IsConnected(const char* ip_typeName) const;
     bool IsDisconnectedFromAll() const { return m_connections.Empty(); }
-    Item* HasItem(const char* typeName) const;
-    Item* GetItem(const char* typeName) const { return HasItem(typeName); }
+    Item* HasItem(const char* ip_typeName) const;
+    Item* GetItem(const char* ip_typeName) const { return HasItem(ip_typeName); }
     // The first connected item of that type, or null.
-    Item* FirstOf(Type* type) const;
-    void GetItems(const char* typeName, ItemSet& out) const;
-    void GetConnectedItems(TypeItemsMap& out) const { out = m_connections; }
+    Item* FirstOf(Type* ip_type) const;
+    void GetItems(const char* ip_typeName, ItemSet& o_out) const;
+    void GetConnectedItems(TypeItemsMap& o_out) const { o_out = m_connections; }
 
-    void GetUniqueItems(std::map<Item*, Path>& out);
-    void GetUniqueToItems(std::map<Item*, Path>& out);
-    void GetUniqueItemsFromOrTo(Item* item, Path path, std::map<Item*, Path>& out, bool from);
+    void GetUniqueItems(std::map<Item*, Path>& o_out);
+    void GetUniqueToItems(std::map<Item*, Path>& o_out);
+    void GetUniqueItemsFromOrTo(Item* ip_item, Path i_path, std::map<Item*, Path>& o_out,
+                                bool i_from);
 
     void Remove();
 
@@ -50,11 +51,12 @@ private:
     friend class Type;
     friend class Data;
     friend class RemovalScope;
-    void EraseEnd(Type* otherType, Item* other);
-    Item(Type* type, Value value) : m_type(type), m_value(std::move(value)) {}
+    void EraseEnd(Type* ip_otherType, Item* ip_other);
+    void EraseRemovedEnds();
+    Item(Type* ip_type, Value i_value) : mp_type(ip_type), m_value(std::move(i_value)) {}
     ~Item() = default;
 
-    Type* m_type;
+    Type* mp_type;
     Value m_value;
     TypeItemsMap m_connections;
 };

@@ -7,126 +7,126 @@
 namespace
 {
 // The value's bytes up to the first NUL, as Latin-1 text, for the numeric readers.
-QString NumericText(const Item* item)
+QString NumericText(const Item* ip_item)
 {
-    const std::string& bytes = item->GetValue().Bytes();
-    const std::size_t length = strnlen(bytes.data(), bytes.size());
-    return QString::fromLatin1(bytes.data(), static_cast<int>(length));
+    const std::string& l_bytes = ip_item->GetValue().Bytes();
+    const std::size_t l_length = strnlen(l_bytes.data(), l_bytes.size());
+    return QString::fromLatin1(l_bytes.data(), static_cast<int>(l_length));
 }
 } // namespace
 
-ItemPtr ItemPtr::HasItem(const char* typeName) const
+ItemPtr ItemPtr::HasItem(const char* ip_typeName) const
 {
-    if (!m_item)
+    if (!mp_item)
         return ItemPtr();
-    return m_item->HasItem(typeName);
+    return mp_item->HasItem(ip_typeName);
 }
 
-void ItemPtr::GetItems(const char* typeName, ItemSet& out) const
+void ItemPtr::GetItems(const char* ip_typeName, ItemSet& o_out) const
 {
-    if (!m_item)
+    if (!mp_item)
     {
-        out.Clear();
+        o_out.Clear();
         return;
     }
-    m_item->GetItems(typeName, out);
+    mp_item->GetItems(ip_typeName, o_out);
 }
 
-ItemSet ItemPtr::GetItems(const char* typeName) const
+ItemSet ItemPtr::GetItems(const char* ip_typeName) const
 {
-    ItemSet result;
-    if (m_item)
-        m_item->GetItems(typeName, result);
-    return result;
+    ItemSet l_result;
+    if (mp_item)
+        mp_item->GetItems(ip_typeName, l_result);
+    return l_result;
 }
 
 std::string ItemPtr::AsStdString() const
 {
-    return m_item ? m_item->GetValue().Bytes() : std::string();
+    return mp_item ? mp_item->GetValue().Bytes() : std::string();
 }
 
 QString ItemPtr::AsString() const
 {
-    return m_item ? ToQString(m_item->GetValue().Bytes()) : QString();
+    return mp_item ? ToQString(mp_item->GetValue().Bytes()) : QString();
 }
 
 int ItemPtr::AsInt() const
 {
-    return m_item ? NumericText(m_item).toInt(nullptr, 10) : 0;
+    return mp_item ? NumericText(mp_item).toInt(nullptr, 10) : 0;
 }
 
 unsigned int ItemPtr::AsUInt() const
 {
-    return m_item ? NumericText(m_item).toUInt(nullptr, 10) : 0;
+    return mp_item ? NumericText(mp_item).toUInt(nullptr, 10) : 0;
 }
 
 qint64 ItemPtr::AsInt64() const
 {
-    return m_item ? NumericText(m_item).toLongLong(nullptr, 10) : 0;
+    return mp_item ? NumericText(mp_item).toLongLong(nullptr, 10) : 0;
 }
 
 quint64 ItemPtr::AsUInt64() const
 {
-    return m_item ? NumericText(m_item).toULongLong(nullptr, 10) : 0;
+    return mp_item ? NumericText(mp_item).toULongLong(nullptr, 10) : 0;
 }
 
-ItemPtr ItemPtr::NewItem(const char* typeName) const
+ItemPtr ItemPtr::NewItem(const char* ip_typeName) const
 {
-    return m_item->NewItem(typeName);
+    return mp_item->NewItem(ip_typeName);
 }
 
-ItemPtr ItemPtr::Connect(ItemPtr other) const
+ItemPtr ItemPtr::Connect(ItemPtr i_other) const
 {
-    return m_item->Connect(other.m_item);
+    return mp_item->Connect(i_other.mp_item);
 }
 
-void ItemPtr::Disconnect(ItemPtr other) const
+void ItemPtr::Disconnect(ItemPtr i_other) const
 {
-    m_item->Disconnect(other.m_item);
+    mp_item->Disconnect(i_other.mp_item);
 }
 
-ItemPtr ItemPtr::operator-=(ItemPtr other) const
+ItemPtr ItemPtr::operator-=(ItemPtr i_other) const
 {
-    m_item->Disconnect(other.m_item);
-    return other;
+    mp_item->Disconnect(i_other.mp_item);
+    return i_other;
 }
 
-void ItemPtr::Disconnect(const char* typeName) const
+void ItemPtr::Disconnect(const char* ip_typeName) const
 {
-    m_item->Disconnect(typeName);
+    mp_item->Disconnect(ip_typeName);
 }
 
-bool ItemPtr::IsConnected(ItemPtr other) const
+bool ItemPtr::IsConnected(ItemPtr i_other) const
 {
-    return m_item->IsConnected(other.m_item);
+    return mp_item->IsConnected(i_other.mp_item);
 }
 
-bool ItemPtr::IsConnected(Type* type) const
+bool ItemPtr::IsConnected(Type* ip_type) const
 {
-    return m_item->IsConnected(type);
+    return mp_item->IsConnected(ip_type);
 }
 
-bool ItemPtr::IsConnected(const char* typeName) const
+bool ItemPtr::IsConnected(const char* ip_typeName) const
 {
-    return m_item->IsConnected(typeName);
+    return mp_item->IsConnected(ip_typeName);
 }
 
 bool ItemPtr::IsDisconnectedFromAll() const
 {
-    return m_item->IsDisconnectedFromAll();
+    return mp_item->IsDisconnectedFromAll();
 }
 
 Type* ItemPtr::GetType() const
 {
-    return m_item->GetType();
+    return mp_item->GetType();
 }
 
 Value ItemPtr::GetValue() const
 {
-    return m_item->GetValue();
+    return mp_item->GetValue();
 }
 
 void ItemPtr::Remove() const
 {
-    m_item->Remove();
+    mp_item->Remove();
 }

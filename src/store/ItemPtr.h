@@ -20,24 +20,27 @@ class ItemPtr
 {
 public:
     ItemPtr() = default;
-    ItemPtr(Item* item) : m_item(item) {}
+    ItemPtr(Item* ip_item) : mp_item(ip_item) {}
 
-    explicit operator bool() const { return m_item != nullptr; }
-    bool operator!() const { return m_item == nullptr; }
-    Item* operator->() const { return m_item; }
-    Item& operator*() const { return *m_item; }
-    Item* Get() const { return m_item; }
+    explicit operator bool() const { return mp_item != nullptr; }
+    bool operator!() const { return mp_item == nullptr; }
+    Item* operator->() const { return mp_item; }
+    Item& operator*() const { return *mp_item; }
+    Item* Get() const { return mp_item; }
 
-    friend bool operator==(ItemPtr a, ItemPtr b) { return a.m_item == b.m_item; }
-    friend bool operator!=(ItemPtr a, ItemPtr b) { return a.m_item != b.m_item; }
-    friend bool operator<(ItemPtr a, ItemPtr b) { return std::less<Item*>()(a.m_item, b.m_item); }
+    friend bool operator==(ItemPtr i_a, ItemPtr i_b) { return i_a.mp_item == i_b.mp_item; }
+    friend bool operator!=(ItemPtr i_a, ItemPtr i_b) { return i_a.mp_item != i_b.mp_item; }
+    friend bool operator<(ItemPtr i_a, ItemPtr i_b)
+    {
+        return std::less<Item*>()(i_a.mp_item, i_b.mp_item);
+    }
 
     // These accept a null handle.
-    ItemPtr operator[](const char* typeName) const { return HasItem(typeName); }
-    ItemPtr HasItem(const char* typeName) const;
-    ItemPtr GetItem(const char* typeName) const { return HasItem(typeName); }
-    void GetItems(const char* typeName, ItemSet& out) const;
-    ItemSet GetItems(const char* typeName) const;
+    ItemPtr operator[](const char* ip_typeName) const { return HasItem(ip_typeName); }
+    ItemPtr HasItem(const char* ip_typeName) const;
+    ItemPtr GetItem(const char* ip_typeName) const { return HasItem(ip_typeName); }
+    void GetItems(const char* ip_typeName, ItemSet& o_out) const;
+    ItemSet GetItems(const char* ip_typeName) const;
 
     std::string AsStdString() const;
     QString AsString() const;
@@ -53,22 +56,22 @@ public:
     }
 
     // The rest require a non-null handle.
-    ItemPtr NewItem(const char* typeName) const;
-    ItemPtr Connect(ItemPtr other) const;
-    ItemPtr operator+=(ItemPtr other) const { return Connect(other); }
-    void Disconnect(ItemPtr other) const;
-    ItemPtr operator-=(ItemPtr other) const;
-    void Disconnect(const char* typeName) const;
-    bool IsConnected(ItemPtr other) const;
-    bool IsConnected(Type* type) const;
-    bool IsConnected(const char* typeName) const;
+    ItemPtr NewItem(const char* ip_typeName) const;
+    ItemPtr Connect(ItemPtr i_other) const;
+    ItemPtr operator+=(ItemPtr i_other) const { return Connect(i_other); }
+    void Disconnect(ItemPtr i_other) const;
+    ItemPtr operator-=(ItemPtr i_other) const;
+    void Disconnect(const char* ip_typeName) const;
+    bool IsConnected(ItemPtr i_other) const;
+    bool IsConnected(Type* ip_type) const;
+    bool IsConnected(const char* ip_typeName) const;
     bool IsDisconnectedFromAll() const;
     Type* GetType() const;
     Value GetValue() const;
     void Remove() const;
 
 private:
-    Item* m_item = nullptr;
+    Item* mp_item = nullptr;
 };
 
 Q_DECLARE_METATYPE(ItemPtr)

@@ -4,155 +4,157 @@
 #include <cstring>
 
 #include "store/Data.h"
+#include "store/ItemWalk.h"
 
-ItemSet::ItemSet(const ItemSet& other)
-    : m_inline(other.m_inline), m_tree(other.m_tree ? new Tree(*other.m_tree) : nullptr)
+ItemSet::ItemSet(const ItemSet& i_other)
+    : mp_inline(i_other.mp_inline), mp_tree(i_other.mp_tree ? new Tree(*i_other.mp_tree) : nullptr)
 {
 }
 
-ItemSet::ItemSet(ItemSet&& other) noexcept : m_inline(other.m_inline), m_tree(other.m_tree)
+ItemSet::ItemSet(ItemSet&& i_other) noexcept
+    : mp_inline(i_other.mp_inline), mp_tree(i_other.mp_tree)
 {
-    other.m_inline = nullptr;
-    other.m_tree = nullptr;
+    i_other.mp_inline = nullptr;
+    i_other.mp_tree = nullptr;
 }
 
-ItemSet& ItemSet::operator=(const ItemSet& other)
+ItemSet& ItemSet::operator=(const ItemSet& i_other)
 {
-    if (this != &other)
+    if (this != &i_other)
     {
-        Tree* tree = other.m_tree ? new Tree(*other.m_tree) : nullptr;
-        delete m_tree;
-        m_tree = tree;
-        m_inline = other.m_inline;
+        Tree* lp_tree = i_other.mp_tree ? new Tree(*i_other.mp_tree) : nullptr;
+        delete mp_tree;
+        mp_tree = lp_tree;
+        mp_inline = i_other.mp_inline;
     }
     return *this;
 }
 
-ItemSet& ItemSet::operator=(ItemSet&& other) noexcept
+ItemSet& ItemSet::operator=(ItemSet&& i_other) noexcept
 {
-    if (this != &other)
+    if (this != &i_other)
     {
-        delete m_tree;
-        m_tree = other.m_tree;
-        m_inline = other.m_inline;
-        other.m_tree = nullptr;
-        other.m_inline = nullptr;
+        delete mp_tree;
+        mp_tree = i_other.mp_tree;
+        mp_inline = i_other.mp_inline;
+        i_other.mp_tree = nullptr;
+        i_other.mp_inline = nullptr;
     }
     return *this;
 }
 
 ItemSet::Iterator ItemSet::Begin() const
 {
-    if (m_tree)
-        return Iterator(this, Iterator::AtFirst, m_tree->begin());
-    if (m_inline)
+    if (mp_tree)
+        return Iterator(this, Iterator::AtFirst, mp_tree->begin());
+    if (mp_inline)
         return Iterator(this, Iterator::AtFirst, Tree::const_iterator());
     return End();
 }
 
-ItemSet::Iterator ItemSet::Find(ItemPtr item) const
+ItemSet::Iterator ItemSet::Find(ItemPtr i_item) const
 {
-    if (!item)
+    if (!i_item)
         return End();
-    if (m_tree)
+    if (mp_tree)
     {
-        auto position = m_tree->find(item);
-        if (position == m_tree->end())
+        auto l_position = mp_tree->find(i_item);
+        if (l_position == mp_tree->end())
             return End();
-        Iterator it(this, Iterator::AtTreePosition, position);
-        it.Normalize();
-        return it;
+        Iterator l_it(this, Iterator::AtTreePosition, l_position);
+        l_it.Normalize();
+        return l_it;
     }
-    if (m_inline == item.Get())
+    if (mp_inline == i_item.Get())
         return Begin();
     return End();
 }
 
-bool ItemSet::Contains(ItemPtr item) const
+bool ItemSet::Contains(ItemPtr i_item) const
 {
-    if (!item)
+    if (!i_item)
         return false;
-    if (m_tree)
-        return m_tree->count(item) != 0;
-    return m_inline == item.Get();
+    if (mp_tree)
+        return mp_tree->count(i_item) != 0;
+    return mp_inline == i_item.Get();
 }
 
-void ItemSet::Insert(ItemPtr item)
+void ItemSet::Insert(ItemPtr i_item)
 {
-    if (!item)
+    if (!i_item)
         return;
-    if (m_tree)
+    if (mp_tree)
     {
-        m_tree->insert(item);
+        mp_tree->insert(i_item);
         return;
     }
-    if (!m_inline)
+    if (!mp_inline)
     {
-        m_inline = item.Get();
+        mp_inline = i_item.Get();
         return;
     }
-    if (m_inline == item.Get())
+    if (mp_inline == i_item.Get())
         return;
-    m_tree = new Tree{ItemPtr(m_inline), item};
-    m_inline = nullptr;
+    mp_tree = new Tree{ItemPtr(mp_inline), i_item};
+    mp_inline = nullptr;
 }
 
-void ItemSet::Erase(ItemPtr item)
+void ItemSet::Erase(ItemPtr i_item)
 {
-    if (!item)
+    if (!i_item)
         return;
-    if (m_tree)
+    if (mp_tree)
     {
-        m_tree->erase(item);
-        if (m_tree->size() == 1)
+        mp_tree->erase(i_item);
+        if (mp_tree->size() == 1)
         {
-            m_inline = m_tree->begin()->Get();
-            delete m_tree;
-            m_tree = nullptr;
+            mp_inline = mp_tree->begin()->Get();
+            delete mp_tree;
+            mp_tree = nullptr;
         }
         return;
     }
-    if (m_inline == item.Get())
-        m_inline = nullptr;
+    if (mp_inline == i_item.Get())
+        mp_inline = nullptr;
 }
 
 void ItemSet::Clear()
 {
-    delete m_tree;
-    m_tree = nullptr;
-    m_inline = nullptr;
+    delete mp_tree;
+    mp_tree = nullptr;
+    mp_inline = nullptr;
 }
 
 ItemSet::operator ItemPtr() const
 {
-    if (m_tree)
-        return *m_tree->begin();
-    return ItemPtr(m_inline);
+    if (mp_tree)
+        return *mp_tree->begin();
+    return ItemPtr(mp_inline);
 }
 
-bool operator==(const ItemSet& a, const ItemSet& b)
+bool operator==(const ItemSet& i_a, const ItemSet& i_b)
 {
-    if (a.Size() != b.Size())
+    if (i_a.Size() != i_b.Size())
         return false;
-    if (a.m_tree)
-        return *a.m_tree == *b.m_tree;
-    return a.m_inline == b.m_inline;
+    if (i_a.mp_tree)
+        return *i_a.mp_tree == *i_b.mp_tree;
+    return i_a.mp_inline == i_b.mp_inline;
 }
 
 ItemPtr ItemSet::Iterator::Item() const
 {
-    if (!m_set || m_state == AtEnd)
+    if (!mp_set || m_state == AtEnd)
         return ItemPtr();
-    if (m_set->m_tree)
+    if (mp_set->mp_tree)
         return *m_position;
-    return ItemPtr(m_set->m_inline);
+    return ItemPtr(mp_set->mp_inline);
 }
 
 ItemSet::Iterator& ItemSet::Iterator::operator++()
 {
-    if (!m_set || m_state == AtEnd)
+    if (!mp_set || m_state == AtEnd)
         return *this;
-    if (!m_set->m_tree)
+    if (!mp_set->mp_tree)
     {
         m_state = AtEnd;
         return *this;
@@ -164,28 +166,28 @@ ItemSet::Iterator& ItemSet::Iterator::operator++()
 
 ItemSet::Iterator ItemSet::Iterator::operator++(int)
 {
-    Iterator before = *this;
+    Iterator l_before = *this;
     ++*this;
-    return before;
+    return l_before;
 }
 
 void ItemSet::Iterator::Normalize()
 {
-    if (!m_set || !m_set->m_tree)
+    if (!mp_set || !mp_set->mp_tree)
         return;
-    if (m_position == m_set->m_tree->end())
+    if (m_position == mp_set->mp_tree->end())
         m_state = AtEnd;
-    else if (m_position == m_set->m_tree->begin())
+    else if (m_position == mp_set->mp_tree->begin())
         m_state = AtFirst;
     else
         m_state = AtTreePosition;
 }
 
-bool operator==(const ItemSet::Iterator& a, const ItemSet::Iterator& b)
+bool operator==(const ItemSet::Iterator& i_a, const ItemSet::Iterator& i_b)
 {
-    if (a.m_set != b.m_set || a.m_state != b.m_state)
+    if (i_a.mp_set != i_b.mp_set || i_a.m_state != i_b.m_state)
         return false;
-    return a.m_state != ItemSet::Iterator::AtTreePosition || a.m_position == b.m_position;
+    return i_a.m_state != ItemSet::Iterator::AtTreePosition || i_a.m_position == i_b.m_position;
 }
 
 // ---- Algebra over connections ----
@@ -193,228 +195,213 @@ bool operator==(const ItemSet::Iterator& a, const ItemSet::Iterator& b)
 namespace
 {
 // Whether any item connected to `item`, of any type, is in `set`.
-bool TouchesSet(const Item* item, const ItemSet& set)
+bool TouchesSet(const Item* ip_item, const ItemSet& i_set)
 {
-    const TypeItemsMap& connections = item->Connections();
-    for (auto type = connections.Begin(); type != connections.End(); ++type)
-        for (ItemPtr connected : *type.Set())
-            if (set.Contains(connected))
+    const TypeItemsMap& l_connections = ip_item->Connections();
+    for (auto l_type = l_connections.Begin(); l_type != l_connections.End(); ++l_type)
+        for (ItemPtr l_connected : *l_type.Set())
+            if (i_set.Contains(l_connected))
                 return true;
     return false;
 }
 } // namespace
 
-void ItemSet::Add(const ItemSet& other)
+void ItemSet::Add(const ItemSet& i_other)
 {
-    for (ItemPtr item : other)
-        Insert(item);
+    for (ItemPtr l_item : i_other)
+        Insert(l_item);
 }
 
-ItemSet ItemSet::operator+(const ItemSet& other) const
+ItemSet ItemSet::operator+(const ItemSet& i_other) const
 {
-    ItemSet result(*this);
-    result.Add(other);
-    return result;
+    ItemSet l_result(*this);
+    l_result.Add(i_other);
+    return l_result;
 }
 
-ItemSet ItemSet::Common(const ItemSet& other) const
+ItemSet ItemSet::Common(const ItemSet& i_other) const
 {
-    ItemSet result;
-    Iterator a = Begin();
-    Iterator b = other.Begin();
-    const Iterator aEnd = End();
-    const Iterator bEnd = other.End();
-    while (a != aEnd && b != bEnd)
+    ItemSet l_result;
+    Iterator l_a = Begin();
+    Iterator l_b = i_other.Begin();
+    const Iterator l_aEnd = End();
+    const Iterator l_bEnd = i_other.End();
+    while (l_a != l_aEnd && l_b != l_bEnd)
     {
-        ItemPtr x = *a;
-        ItemPtr y = *b;
-        if (x < y)
-            ++a;
-        else if (y < x)
-            ++b;
+        ItemPtr l_x = *l_a;
+        ItemPtr l_y = *l_b;
+        if (l_x < l_y)
+            ++l_a;
+        else if (l_y < l_x)
+            ++l_b;
         else
         {
-            result.Insert(x);
-            ++a;
-            ++b;
+            l_result.Insert(l_x);
+            ++l_a;
+            ++l_b;
         }
     }
-    return result;
+    return l_result;
 }
 
-ItemSet ItemSet::Connected(const ItemSet& other) const
+ItemSet ItemSet::Connected(const ItemSet& i_other) const
 {
-    ItemSet result;
+    ItemSet l_result;
     // Walk the smaller set and probe the larger one.
-    const bool walkOther = other.Size() <= Size();
-    const ItemSet& walked = walkOther ? other : *this;
-    const ItemSet& probed = walkOther ? *this : other;
-    for (ItemPtr w : walked)
+    const bool l_walkOther = i_other.Size() <= Size();
+    const ItemSet& l_walked = l_walkOther ? i_other : *this;
+    const ItemSet& l_probed = l_walkOther ? *this : i_other;
+    for (ItemPtr l_w : l_walked)
     {
-        const TypeItemsMap& connections = w->Connections();
-        for (auto type = connections.Begin(); type != connections.End(); ++type)
-            for (ItemPtr c : *type.Set())
-                if (probed.Contains(c))
-                    result.Insert(walkOther ? c : w);
+        const TypeItemsMap& l_connections = l_w->Connections();
+        for (auto l_type = l_connections.Begin(); l_type != l_connections.End(); ++l_type)
+            for (ItemPtr l_c : *l_type.Set())
+                if (l_probed.Contains(l_c))
+                    l_result.Insert(l_walkOther ? l_c : l_w);
     }
-    return result;
+    return l_result;
 }
 
-ItemSet ItemSet::Connected(ItemPtr item) const
+ItemSet ItemSet::Connected(ItemPtr i_item) const
 {
-    if (!item)
+    if (!i_item)
         return ItemSet();
-    return Connected(ItemSet(item));
+    return Connected(ItemSet(i_item));
 }
 
-ItemSet ItemSet::Connected(const char* typeName) const
+ItemSet ItemSet::Connected(const char* ip_typeName) const
 {
-    Type* type = d.GetType(typeName);
-    ItemSet result;
-    for (ItemPtr member : *this)
-        if (member->IsConnected(type))
-            result.Insert(member);
-    return result;
+    Type* lp_type = d.GetType(ip_typeName);
+    ItemSet l_result;
+    for (ItemPtr l_member : *this)
+        if (l_member->IsConnected(lp_type))
+            l_result.Insert(l_member);
+    return l_result;
 }
 
-ItemSet ItemSet::Connected(const char* typeName, const Value& value) const
+ItemSet ItemSet::Connected(const char* ip_typeName, const Value& i_value) const
 {
-    ItemPtr item = d.GetType(typeName)->HasItem(value);
-    if (!item)
+    ItemPtr l_item = d.GetType(ip_typeName)->HasItem(i_value);
+    if (!l_item)
         return ItemSet();
-    return Connected(item);
+    return Connected(l_item);
 }
 
-ItemSet ItemSet::NotConnected(const ItemSet& other) const
+ItemSet ItemSet::NotConnected(const ItemSet& i_other) const
 {
-    ItemSet result;
-    for (ItemPtr member : *this)
-        if (!TouchesSet(member.Get(), other))
-            result.Insert(member);
-    return result;
+    ItemSet l_result;
+    for (ItemPtr l_member : *this)
+        if (!TouchesSet(l_member.Get(), i_other))
+            l_result.Insert(l_member);
+    return l_result;
 }
 
-ItemSet ItemSet::NotConnected(ItemPtr item) const
+ItemSet ItemSet::NotConnected(ItemPtr i_item) const
 {
-    if (!item)
+    if (!i_item)
         return *this;
-    return NotConnected(ItemSet(item));
+    return NotConnected(ItemSet(i_item));
 }
 
-ItemSet ItemSet::NotConnected(const char* typeName) const
+ItemSet ItemSet::NotConnected(const char* ip_typeName) const
 {
-    Type* type = d.GetType(typeName);
-    ItemSet result;
-    for (ItemPtr member : *this)
-        if (!member->IsConnected(type))
-            result.Insert(member);
-    return result;
+    Type* lp_type = d.GetType(ip_typeName);
+    ItemSet l_result;
+    for (ItemPtr l_member : *this)
+        if (!l_member->IsConnected(lp_type))
+            l_result.Insert(l_member);
+    return l_result;
 }
 
-ItemSet ItemSet::NotConnected(const char* typeName, const Value& value) const
+ItemSet ItemSet::NotConnected(const char* ip_typeName, const Value& i_value) const
 {
-    ItemPtr item = d.GetType(typeName)->HasItem(value);
-    if (!item)
+    ItemPtr l_item = d.GetType(ip_typeName)->HasItem(i_value);
+    if (!l_item)
         return *this;
-    return NotConnected(item);
+    return NotConnected(l_item);
 }
 
-ItemSet ItemSet::GetItems(const char* typeName) const
+ItemSet ItemSet::GetItems(const char* ip_typeName) const
 {
-    return GetItems(d.GetType(typeName));
+    return GetItems(d.GetType(ip_typeName));
 }
 
-ItemSet ItemSet::GetItems(Type* type) const
+ItemSet ItemSet::GetItems(Type* ip_type) const
 {
-    ItemSet result;
-    for (ItemPtr member : *this)
+    ItemSet l_result;
+    for (ItemPtr l_member : *this)
     {
-        member->GetType()->GetRelation(type);
-        if (const ItemSet* connected = member->Connections().FindSet(type))
-            result.Add(*connected);
+        l_member->GetType()->GetRelation(ip_type);
+        if (const ItemSet* lp_connected = l_member->Connections().FindSet(ip_type))
+            l_result.Add(*lp_connected);
     }
-    return result;
+    return l_result;
 }
 
-void ItemSet::Disconnect(const char* typeName) const
+void ItemSet::Disconnect(const char* ip_typeName) const
 {
-    const ItemSet members(*this);
-    for (ItemPtr member : members)
-        member->Disconnect(typeName);
+    ItemWalk(*this).Run([ip_typeName](Item* ip_member) { ip_member->Disconnect(ip_typeName); });
 }
 
 // ---- Sorts ----
 
 namespace
 {
-qint64 NumericKey(const std::string& bytes)
+qint64 NumericKey(const std::string& i_bytes)
 {
-    const std::size_t length = strnlen(bytes.data(), bytes.size());
-    bool ok = false;
-    const qint64 key = QString::fromLatin1(bytes.data(), static_cast<int>(length)).toLongLong(&ok);
-    return ok ? key : 0;
+    const std::size_t l_length = strnlen(i_bytes.data(), i_bytes.size());
+    bool l_ok = false;
+    const qint64 l_key =
+        QString::fromLatin1(i_bytes.data(), static_cast<int>(l_length)).toLongLong(&l_ok);
+    return l_ok ? l_key : 0;
 }
 
 template <class Key, class KeyOf>
-std::vector<ItemPtr> SortBy(const ItemSet& set, Type* keyType, bool ascending, KeyOf keyOf)
+std::vector<ItemPtr> SortBy(const ItemSet& i_set, Type* ip_keyType, bool i_ascending, KeyOf i_keyOf)
 {
-    std::vector<std::pair<Key, ItemPtr>> keyed;
-    keyed.reserve(set.Size());
-    for (ItemPtr member : set)
+    std::vector<std::pair<Key, ItemPtr>> l_keyed;
+    l_keyed.reserve(i_set.Size());
+    for (ItemPtr l_member : i_set)
     {
-        const Item* keyItem = keyType ? member->FirstOf(keyType) : member.Get();
-        if (!keyItem)
+        const Item* lp_keyItem = ip_keyType ? l_member->FirstOf(ip_keyType) : l_member.Get();
+        if (!lp_keyItem)
             continue;
-        keyed.emplace_back(keyOf(keyItem->GetValue().Bytes()), member);
+        l_keyed.emplace_back(i_keyOf(lp_keyItem->GetValue().Bytes()), l_member);
     }
     // The set is walked in identity order, so a stable sort keeps each group in that order.
-    std::stable_sort(keyed.begin(), keyed.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    std::vector<ItemPtr> result;
-    result.reserve(keyed.size());
-    for (auto& entry : keyed)
-        result.push_back(entry.second);
-    if (!ascending)
-        std::reverse(result.begin(), result.end());
-    return result;
+    std::stable_sort(l_keyed.begin(), l_keyed.end(),
+                     [](const auto& i_a, const auto& i_b) { return i_a.first < i_b.first; });
+    std::vector<ItemPtr> l_result;
+    l_result.reserve(l_keyed.size());
+    for (auto& l_entry : l_keyed)
+        l_result.push_back(l_entry.second);
+    if (!i_ascending)
+        std::reverse(l_result.begin(), l_result.end());
+    return l_result;
 }
 } // namespace
 
-std::vector<ItemPtr> ItemSet::SortNumeric(bool ascending) const
+std::vector<ItemPtr> ItemSet::SortNumeric(bool i_ascending) const
 {
-    return SortBy<qint64>(*this, nullptr, ascending, NumericKey);
+    return SortBy<qint64>(*this, nullptr, i_ascending, NumericKey);
 }
 
-std::vector<ItemPtr> ItemSet::SortAlphabetic(bool ascending) const
+std::vector<ItemPtr> ItemSet::SortAlphabetic(bool i_ascending) const
 {
-    return SortBy<QString>(*this, nullptr, ascending, ToQString);
+    return SortBy<QString>(*this, nullptr, i_ascending, ToQString);
 }
 
-std::vector<ItemPtr> ItemSet::SortNumericBy(const char* typeName, bool ascending) const
+std::vector<ItemPtr> ItemSet::SortNumericBy(const char* ip_typeName, bool i_ascending) const
 {
-    return SortBy<qint64>(*this, d.GetType(typeName), ascending, NumericKey);
+    return SortBy<qint64>(*this, d.GetType(ip_typeName), i_ascending, NumericKey);
 }
 
-std::vector<ItemPtr> ItemSet::SortAlphabeticBy(const char* typeName, bool ascending) const
+std::vector<ItemPtr> ItemSet::SortAlphabeticBy(const char* ip_typeName, bool i_ascending) const
 {
-    return SortBy<QString>(*this, d.GetType(typeName), ascending, ToQString);
+    return SortBy<QString>(*this, d.GetType(ip_typeName), i_ascending, ToQString);
 }
 
 void ItemSet::Remove() const
 {
-    // A set made inside a removal may list items that are already gone.
-    Data* data = nullptr;
-    for (ItemPtr member : *this)
-        if (member->IsAlive())
-        {
-            data = member->GetType()->GetData();
-            break;
-        }
-    if (!data)
-        return;
-    const ItemSet members(*this);
-    RemovalScope scope(*data);
-    for (ItemPtr member : members)
-        if (member->IsAlive())
-            member->Remove();
+    ItemWalk(*this).Run([](Item* ip_member) { ip_member->Remove(); });
 }

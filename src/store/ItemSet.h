@@ -25,8 +25,8 @@ public:
         ItemPtr Item() const;
         Iterator& operator++();
         Iterator operator++(int);
-        friend bool operator==(const Iterator& a, const Iterator& b);
-        friend bool operator!=(const Iterator& a, const Iterator& b) { return !(a == b); }
+        friend bool operator==(const Iterator& i_a, const Iterator& i_b);
+        friend bool operator!=(const Iterator& i_a, const Iterator& i_b) { return !(i_a == i_b); }
         void Normalize();
 
     private:
@@ -37,31 +37,31 @@ public:
             AtEnd,
             AtTreePosition
         };
-        Iterator(const ItemSet* set, State state, Tree::const_iterator position)
-            : m_set(set), m_state(state), m_position(position)
+        Iterator(const ItemSet* ip_set, State i_state, Tree::const_iterator i_position)
+            : mp_set(ip_set), m_state(i_state), m_position(i_position)
         {
         }
-        const ItemSet* m_set = nullptr;
+        const ItemSet* mp_set = nullptr;
         State m_state = AtEnd;
         Tree::const_iterator m_position{};
     };
 
     ItemSet() = default;
-    ItemSet(ItemPtr item) { Insert(item); }
-    ItemSet(const ItemSet& other);
-    ItemSet(ItemSet&& other) noexcept;
-    ItemSet& operator=(const ItemSet& other);
-    ItemSet& operator=(ItemSet&& other) noexcept;
-    ~ItemSet() { delete m_tree; }
+    ItemSet(ItemPtr i_item) { Insert(i_item); }
+    ItemSet(const ItemSet& i_other);
+    ItemSet(ItemSet&& i_other) noexcept;
+    ItemSet& operator=(const ItemSet& i_other);
+    ItemSet& operator=(ItemSet&& i_other) noexcept;
+    ~ItemSet() { delete mp_tree; }
 
-    std::size_t Size() const { return m_tree ? m_tree->size() : (m_inline ? 1 : 0); }
-    bool Empty() const { return !m_tree && !m_inline; }
+    std::size_t Size() const { return mp_tree ? mp_tree->size() : (mp_inline ? 1 : 0); }
+    bool Empty() const { return !mp_tree && !mp_inline; }
     Iterator Begin() const;
     Iterator End() const { return Iterator(this, Iterator::AtEnd, Tree::const_iterator()); }
-    Iterator Find(ItemPtr item) const;
-    bool Contains(ItemPtr item) const;
-    void Insert(ItemPtr item);
-    void Erase(ItemPtr item);
+    Iterator Find(ItemPtr i_item) const;
+    bool Contains(ItemPtr i_item) const;
+    void Insert(ItemPtr i_item);
+    void Erase(ItemPtr i_item);
     void Clear();
     operator ItemPtr() const;
 
@@ -70,33 +70,33 @@ public:
     Iterator end() const { return End(); }
 
     // Set algebra over connections.
-    void Add(const ItemSet& other);
-    ItemSet operator+(const ItemSet& other) const;
-    ItemSet Common(const ItemSet& other) const;
-    ItemSet Connected(const ItemSet& other) const;
-    ItemSet Connected(ItemPtr item) const;
-    ItemSet Connected(const char* typeName) const;
-    ItemSet Connected(const char* typeName, const Value& value) const;
-    ItemSet NotConnected(const ItemSet& other) const;
-    ItemSet NotConnected(ItemPtr item) const;
-    ItemSet NotConnected(const char* typeName) const;
-    ItemSet NotConnected(const char* typeName, const Value& value) const;
-    ItemSet GetItems(const char* typeName) const;
-    ItemSet GetItems(Type* type) const;
+    void Add(const ItemSet& i_other);
+    ItemSet operator+(const ItemSet& i_other) const;
+    ItemSet Common(const ItemSet& i_other) const;
+    ItemSet Connected(const ItemSet& i_other) const;
+    ItemSet Connected(ItemPtr i_item) const;
+    ItemSet Connected(const char* ip_typeName) const;
+    ItemSet Connected(const char* ip_typeName, const Value& i_value) const;
+    ItemSet NotConnected(const ItemSet& i_other) const;
+    ItemSet NotConnected(ItemPtr i_item) const;
+    ItemSet NotConnected(const char* ip_typeName) const;
+    ItemSet NotConnected(const char* ip_typeName, const Value& i_value) const;
+    ItemSet GetItems(const char* ip_typeName) const;
+    ItemSet GetItems(Type* ip_type) const;
 
     // Sorted copies; equal keys keep identity order, and descending reverses the whole list.
-    std::vector<ItemPtr> SortNumeric(bool ascending) const;
-    std::vector<ItemPtr> SortAlphabetic(bool ascending) const;
-    std::vector<ItemPtr> SortNumericBy(const char* typeName, bool ascending) const;
-    std::vector<ItemPtr> SortAlphabeticBy(const char* typeName, bool ascending) const;
+    std::vector<ItemPtr> SortNumeric(bool i_ascending) const;
+    std::vector<ItemPtr> SortAlphabetic(bool i_ascending) const;
+    std::vector<ItemPtr> SortNumericBy(const char* ip_typeName, bool i_ascending) const;
+    std::vector<ItemPtr> SortAlphabeticBy(const char* ip_typeName, bool i_ascending) const;
 
-    void Disconnect(const char* typeName) const;
+    void Disconnect(const char* ip_typeName) const;
     void Remove() const;
 
-    friend bool operator==(const ItemSet& a, const ItemSet& b);
-    friend bool operator!=(const ItemSet& a, const ItemSet& b) { return !(a == b); }
+    friend bool operator==(const ItemSet& i_a, const ItemSet& i_b);
+    friend bool operator!=(const ItemSet& i_a, const ItemSet& i_b) { return !(i_a == i_b); }
 
 private:
-    ::Item* m_inline = nullptr;
-    Tree* m_tree = nullptr;
+    ::Item* mp_inline = nullptr;
+    Tree* mp_tree = nullptr;
 };

@@ -19,12 +19,12 @@ public:
     using Child = std::pair<PathNode*, PathNodeRelation>;
 
     // A root matching every item of the named type.
-    PathNode(Data* data, const char* typeName);
+    PathNode(Data* ip_data, const char* ip_typeName);
     // A root matching the items of the item's type whose value is the item's value.
-    explicit PathNode(ItemPtr item);
+    explicit PathNode(ItemPtr i_item);
     // Children hang themselves under the parent.
-    PathNode(PathNode* parent, const char* typeName, PathNodeRelation relation);
-    PathNode(PathNode* parent, ItemPtr item, PathNodeRelation relation);
+    PathNode(PathNode* ip_parent, const char* ip_typeName, PathNodeRelation i_relation);
+    PathNode(PathNode* ip_parent, ItemPtr i_item, PathNodeRelation i_relation);
     ~PathNode();
 
     PathNode(const PathNode&) = delete;
@@ -39,7 +39,7 @@ public:
     const std::set<Child>& Children() const { return m_children; }
 
     // Whether the item is of this node's type and, when anchored, has its value.
-    bool Matches(const Item* item) const;
+    bool Matches(const Item* ip_item) const;
 
 private:
     void Attach();

@@ -11,9 +11,9 @@ struct RelationInfo
     bool owns = false;          // X owns Y
     bool ownedBy = false;       // Y owns X
 
-    friend bool operator==(const RelationInfo& a, const RelationInfo& b)
+    friend bool operator==(const RelationInfo& i_a, const RelationInfo& i_b)
     {
-        return a.thisSide == b.thisSide && a.otherSide == b.otherSide && a.owns == b.owns &&
-               a.ownedBy == b.ownedBy;
+        return i_a.thisSide == i_b.thisSide && i_a.otherSide == i_b.otherSide &&
+               i_a.owns == i_b.owns && i_a.ownedBy == i_b.ownedBy;
     }
 };

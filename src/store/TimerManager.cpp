@@ -6,13 +6,13 @@ TimerManager* timerManager = nullptr;
 
 namespace
 {
-QTimer* StartRepeating(int ms)
+QTimer* StartRepeating(int i_ms)
 {
     QTimer* lp_timer = new QTimer();
     // Coarse timers may drift by 5% of the period, minutes for the hourly one.
     lp_timer->setTimerType(Qt::PreciseTimer);
     lp_timer->setSingleShot(false);
-    lp_timer->start(ms);
+    lp_timer->start(i_ms);
     return lp_timer;
 }
 } // namespace

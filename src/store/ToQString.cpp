@@ -4,19 +4,19 @@
 
 #include "store/ExtendedAsciiTranslator.h"
 
-QString ToQString(const std::string& bytes)
+QString ToQString(const std::string& i_bytes)
 {
-    const std::size_t length = strnlen(bytes.data(), bytes.size());
-    if (length == bytes.size())
+    const std::size_t l_length = strnlen(i_bytes.data(), i_bytes.size());
+    if (l_length == i_bytes.size())
     {
-        const QString candidate = QString::fromUtf8(bytes.data(), static_cast<int>(length));
-        const QByteArray again = candidate.toUtf8();
-        if (static_cast<std::size_t>(again.size()) == bytes.size() &&
-            std::memcmp(again.constData(), bytes.data(), bytes.size()) == 0)
-            return candidate;
+        const QString l_candidate = QString::fromUtf8(i_bytes.data(), static_cast<int>(l_length));
+        const QByteArray l_again = l_candidate.toUtf8();
+        if (static_cast<std::size_t>(l_again.size()) == i_bytes.size() &&
+            std::memcmp(l_again.constData(), i_bytes.data(), i_bytes.size()) == 0)
+            return l_candidate;
     }
     if (extendedAsciiTranslator)
-        return extendedAsciiTranslator->Translate(bytes);
+        return extendedAsciiTranslator->Translate(i_bytes);
     // Before the translator exists (and in tools without one): one character per byte.
-    return QString::fromLatin1(bytes.data(), static_cast<int>(length));
+    return QString::fromLatin1(i_bytes.data(), static_cast<int>(l_length));
 }

@@ -1,119 +1,119 @@
 #include "store/TypeItemsMap.h"
 
-TypeItemsMap::TypeItemsMap(const TypeItemsMap& other)
+TypeItemsMap::TypeItemsMap(const TypeItemsMap& i_other)
 {
-    *this = other;
+    *this = i_other;
 }
 
-TypeItemsMap& TypeItemsMap::operator=(const TypeItemsMap& other)
+TypeItemsMap& TypeItemsMap::operator=(const TypeItemsMap& i_other)
 {
-    if (this == &other)
+    if (this == &i_other)
         return *this;
     Clear();
-    if (other.m_single)
-        m_single = new Single{other.m_single->type, other.m_single->set};
-    else if (other.m_map)
-        m_map = new Map(*other.m_map);
+    if (i_other.mp_single)
+        mp_single = new Single{i_other.mp_single->mp_type, i_other.mp_single->m_set};
+    else if (i_other.mp_map)
+        mp_map = new Map(*i_other.mp_map);
     return *this;
 }
 
 TypeItemsMap::Iterator TypeItemsMap::Begin() const
 {
-    if (m_single)
+    if (mp_single)
         return Iterator(this, Iterator::AtFirst, Map::iterator());
-    if (m_map && !m_map->empty())
-        return Iterator(this, Iterator::AtFirst, m_map->begin());
+    if (mp_map && !mp_map->empty())
+        return Iterator(this, Iterator::AtFirst, mp_map->begin());
     return End();
 }
 
-TypeItemsMap::Iterator TypeItemsMap::Find(Type* type) const
+TypeItemsMap::Iterator TypeItemsMap::Find(Type* ip_type) const
 {
-    if (m_single)
+    if (mp_single)
     {
-        if (m_single->type == type)
+        if (mp_single->mp_type == ip_type)
             return Begin();
         return End();
     }
-    if (!m_map)
+    if (!mp_map)
         return End();
-    auto position = m_map->find(type);
-    if (position == m_map->end())
+    auto l_position = mp_map->find(ip_type);
+    if (l_position == mp_map->end())
         return End();
-    Iterator it(this, Iterator::AtMapPosition, position);
-    it.Normalize();
-    return it;
+    Iterator l_it(this, Iterator::AtMapPosition, l_position);
+    l_it.Normalize();
+    return l_it;
 }
 
-ItemSet* TypeItemsMap::FindSet(Type* type) const
+ItemSet* TypeItemsMap::FindSet(Type* ip_type) const
 {
-    if (m_single)
-        return m_single->type == type ? &m_single->set : nullptr;
-    if (!m_map)
+    if (mp_single)
+        return mp_single->mp_type == ip_type ? &mp_single->m_set : nullptr;
+    if (!mp_map)
         return nullptr;
-    auto position = m_map->find(type);
-    return position == m_map->end() ? nullptr : &position->second;
+    auto l_position = mp_map->find(ip_type);
+    return l_position == mp_map->end() ? nullptr : &l_position->second;
 }
 
-ItemSet& TypeItemsMap::operator[](Type* type)
+ItemSet& TypeItemsMap::operator[](Type* ip_type)
 {
-    if (m_single)
+    if (mp_single)
     {
-        if (m_single->type == type)
-            return m_single->set;
-        m_map = new Map;
-        m_map->emplace(m_single->type, std::move(m_single->set));
-        delete m_single;
-        m_single = nullptr;
-        return (*m_map)[type];
+        if (mp_single->mp_type == ip_type)
+            return mp_single->m_set;
+        mp_map = new Map;
+        mp_map->emplace(mp_single->mp_type, std::move(mp_single->m_set));
+        delete mp_single;
+        mp_single = nullptr;
+        return (*mp_map)[ip_type];
     }
-    if (m_map)
-        return (*m_map)[type];
-    m_single = new Single{type, ItemSet()};
-    return m_single->set;
+    if (mp_map)
+        return (*mp_map)[ip_type];
+    mp_single = new Single{ip_type, ItemSet()};
+    return mp_single->m_set;
 }
 
-void TypeItemsMap::Erase(Type* type)
+void TypeItemsMap::Erase(Type* ip_type)
 {
-    if (m_single)
+    if (mp_single)
     {
-        if (m_single->type == type)
+        if (mp_single->mp_type == ip_type)
         {
-            delete m_single;
-            m_single = nullptr;
+            delete mp_single;
+            mp_single = nullptr;
         }
         return;
     }
-    if (!m_map)
+    if (!mp_map)
         return;
-    m_map->erase(type);
-    if (m_map->size() == 1)
+    mp_map->erase(ip_type);
+    if (mp_map->size() == 1)
     {
-        auto only = m_map->begin();
-        m_single = new Single{only->first, std::move(only->second)};
-        delete m_map;
-        m_map = nullptr;
+        auto l_only = mp_map->begin();
+        mp_single = new Single{l_only->first, std::move(l_only->second)};
+        delete mp_map;
+        mp_map = nullptr;
     }
-    else if (m_map->empty())
+    else if (mp_map->empty())
     {
-        delete m_map;
-        m_map = nullptr;
+        delete mp_map;
+        mp_map = nullptr;
     }
 }
 
 void TypeItemsMap::Clear()
 {
-    delete m_single;
-    m_single = nullptr;
-    delete m_map;
-    m_map = nullptr;
+    delete mp_single;
+    mp_single = nullptr;
+    delete mp_map;
+    mp_map = nullptr;
 }
 
 Type* TypeItemsMap::Iterator::GetType() const
 {
     if (m_state == AtEnd)
         return nullptr;
-    if (m_map->m_single)
-        return m_map->m_single->type;
+    if (mp_map->mp_single)
+        return mp_map->mp_single->mp_type;
     return m_position->first;
 }
 
@@ -121,8 +121,8 @@ ItemSet* TypeItemsMap::Iterator::Set() const
 {
     if (m_state == AtEnd)
         return nullptr;
-    if (m_map->m_single)
-        return &m_map->m_single->set;
+    if (mp_map->mp_single)
+        return &mp_map->mp_single->m_set;
     return &m_position->second;
 }
 
@@ -130,7 +130,7 @@ TypeItemsMap::Iterator& TypeItemsMap::Iterator::operator++()
 {
     if (m_state == AtEnd)
         return *this;
-    if (m_map->m_single)
+    if (mp_map->mp_single)
     {
         m_state = AtEnd;
         return *this;
@@ -142,26 +142,26 @@ TypeItemsMap::Iterator& TypeItemsMap::Iterator::operator++()
 
 TypeItemsMap::Iterator TypeItemsMap::Iterator::operator++(int)
 {
-    Iterator before = *this;
+    Iterator l_before = *this;
     ++*this;
-    return before;
+    return l_before;
 }
 
 void TypeItemsMap::Iterator::Normalize()
 {
-    if (m_map->m_single)
+    if (mp_map->mp_single)
         return;
-    if (!m_map->m_map || m_position == m_map->m_map->end())
+    if (!mp_map->mp_map || m_position == mp_map->mp_map->end())
         m_state = AtEnd;
-    else if (m_position == m_map->m_map->begin())
+    else if (m_position == mp_map->mp_map->begin())
         m_state = AtFirst;
     else
         m_state = AtMapPosition;
 }
 
-bool operator==(const TypeItemsMap::Iterator& a, const TypeItemsMap::Iterator& b)
+bool operator==(const TypeItemsMap::Iterator& i_a, const TypeItemsMap::Iterator& i_b)
 {
-    if (a.m_map != b.m_map || a.m_state != b.m_state)
+    if (i_a.mp_map != i_b.mp_map || i_a.m_state != i_b.m_state)
         return false;
-    return a.m_state != TypeItemsMap::Iterator::AtMapPosition || a.m_position == b.m_position;
+    return i_a.m_state != TypeItemsMap::Iterator::AtMapPosition || i_a.m_position == i_b.m_position;
 }

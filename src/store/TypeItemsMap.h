@@ -15,8 +15,8 @@ class TypeItemsMap
 
     struct Single
     {
-        Type* type;
-        ItemSet set;
+        Type* mp_type;
+        ItemSet m_set;
     };
 
 public:
@@ -28,8 +28,8 @@ public:
         ItemSet* Set() const;
         Iterator& operator++();
         Iterator operator++(int);
-        friend bool operator==(const Iterator& a, const Iterator& b);
-        friend bool operator!=(const Iterator& a, const Iterator& b) { return !(a == b); }
+        friend bool operator==(const Iterator& i_a, const Iterator& i_b);
+        friend bool operator!=(const Iterator& i_a, const Iterator& i_b) { return !(i_a == i_b); }
         void Normalize();
 
     private:
@@ -40,33 +40,33 @@ public:
             AtEnd = 1,
             AtMapPosition = 2
         };
-        Iterator(const TypeItemsMap* map, State state, Map::iterator position)
-            : m_map(map), m_state(state), m_position(position)
+        Iterator(const TypeItemsMap* ip_map, State i_state, Map::iterator i_position)
+            : mp_map(ip_map), m_state(i_state), m_position(i_position)
         {
         }
-        const TypeItemsMap* m_map = nullptr;
+        const TypeItemsMap* mp_map = nullptr;
         State m_state = AtEnd;
         Map::iterator m_position{};
     };
 
     TypeItemsMap() = default;
-    TypeItemsMap(const TypeItemsMap& other);
-    TypeItemsMap& operator=(const TypeItemsMap& other);
+    TypeItemsMap(const TypeItemsMap& i_other);
+    TypeItemsMap& operator=(const TypeItemsMap& i_other);
     ~TypeItemsMap() { Clear(); }
 
     Iterator Begin() const;
     Iterator End() const { return Iterator(this, Iterator::AtEnd, Map::iterator()); }
-    std::size_t Size() const { return m_map ? m_map->size() : (m_single ? 1 : 0); }
-    bool Empty() const { return !m_map && !m_single; }
-    Iterator Find(Type* type) const;
+    std::size_t Size() const { return mp_map ? mp_map->size() : (mp_single ? 1 : 0); }
+    bool Empty() const { return !mp_map && !mp_single; }
+    Iterator Find(Type* ip_type) const;
     // The set of that type, or null when the map has no entry for it.
-    ItemSet* FindSet(Type* type) const;
+    ItemSet* FindSet(Type* ip_type) const;
     // The set of that type, created empty when missing.
-    ItemSet& operator[](Type* type);
-    void Erase(Type* type);
+    ItemSet& operator[](Type* ip_type);
+    void Erase(Type* ip_type);
     void Clear();
 
 private:
-    Single* m_single = nullptr;
-    Map* m_map = nullptr;
+    Single* mp_single = nullptr;
+    Map* mp_map = nullptr;
 };

@@ -11,21 +11,22 @@ class Value
 {
 public:
     Value() = default;
-    Value(const std::string& bytes) : m_bytes(bytes) {}
-    Value(std::string&& bytes) : m_bytes(std::move(bytes)) {}
-    Value(const char* text);
+    Value(const std::string& i_bytes) : m_bytes(i_bytes) {}
+    Value(std::string&& i_bytes) : m_bytes(std::move(i_bytes)) {}
+    Value(const char* ip_text);
     // Without this, a non-const char* would pick the pointer constructor and store an address.
-    Value(char* text) : Value(static_cast<const char*>(text)) {}
-    Value(const QString& text);
-    Value(int number);
-    Value(unsigned int number);
-    Value(long number);
-    Value(unsigned long number);
-    Value(long long number);
-    Value(unsigned long long number);
+    Value(char* ip_text) : Value(static_cast<const char*>(ip_text)) {}
+    Value(const QString& i_text);
+    Value(int i_number);
+    Value(unsigned int i_number);
+    Value(long i_number);
+    Value(unsigned long i_number);
+    Value(long long i_number);
+    Value(unsigned long long i_number);
 
     template <class T>
-    Value(T* object) : Value(static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(object)))
+    Value(T* ip_object)
+        : Value(static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(ip_object)))
     {
     }
 
@@ -34,9 +35,15 @@ public:
     std::size_t Size() const { return m_bytes.size(); }
 
     // Byte-wise as unsigned bytes, a proper prefix first.
-    friend bool operator<(const Value& a, const Value& b) { return a.m_bytes < b.m_bytes; }
-    friend bool operator==(const Value& a, const Value& b) { return a.m_bytes == b.m_bytes; }
-    friend bool operator!=(const Value& a, const Value& b) { return a.m_bytes != b.m_bytes; }
+    friend bool operator<(const Value& i_a, const Value& i_b) { return i_a.m_bytes < i_b.m_bytes; }
+    friend bool operator==(const Value& i_a, const Value& i_b)
+    {
+        return i_a.m_bytes == i_b.m_bytes;
+    }
+    friend bool operator!=(const Value& i_a, const Value& i_b)
+    {
+        return i_a.m_bytes != i_b.m_bytes;
+    }
 
 private:
     std::string m_bytes;

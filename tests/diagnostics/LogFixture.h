@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <gtest/gtest.h>
 
+#include "diagnostics/DiagnosticsTesting.h"
 #include "diagnostics/LogService.h"
 #include "store/Data.h"
 #include "support/TestSupport.h"
@@ -18,7 +19,7 @@ protected:
         Type* global = d.NewType("global", Primary, false, true);
         global->RelateToType(d.NewType("global_value", Leaf, false, false), Many, One, false);
         d.NewType("user", Primary, false, true);
-        logService.SetFolder(Folder());
+        DiagnosticsTesting::SetLogFolder(logService, Folder());
     }
 
     static void SetSetting(const char* key, const char* value)
@@ -33,7 +34,7 @@ protected:
     // The lines on disk in the log's folder; empty when there is no file.
     static QList<QByteArray> FileLines(const QString& area)
     {
-        QFile file(logService.Folder() + "/" + area + ".log");
+        QFile file(logService.FileName(area));
         if (!file.open(QIODevice::ReadOnly))
             return {};
         QList<QByteArray> lines = file.readAll().split('\n');

@@ -252,7 +252,7 @@ TEST_F(StoreFileWriting, DumpWritesEveryTypeAndConnection)
     EXPECT_EQ(Read("dump"), l_expected.Bytes());
 
     EXPECT_FALSE(saver.SaveAll(Path("missing/dump")));
-    saver.SetWriteLimit(20);
+    StoreTesting::SetWriteLimit(saver, 20);
     EXPECT_FALSE(saver.SaveAll(Path("short")));
 }
 
@@ -289,12 +289,12 @@ TEST_F(StoreFileReplacing, FailedWriteKeepsOldFileByteForByte)
     const auto l_newSize = static_cast<qint64>(l_new.size());
     for (qint64 l_limit = 0; l_limit < l_newSize; ++l_limit)
     {
-        saver.SetWriteLimit(l_limit);
+        StoreTesting::SetWriteLimit(saver, l_limit);
         saver.Save(Path());
         ASSERT_EQ(Read(), l_old) << "limit " << l_limit;
         ASSERT_EQ(Entries(), QStringList{"store"}) << "limit " << l_limit;
     }
-    saver.SetWriteLimit(l_newSize);
+    StoreTesting::SetWriteLimit(saver, l_newSize);
     saver.Save(Path());
     EXPECT_EQ(Read(), l_new);
     EXPECT_EQ(Entries(), QStringList{"store"});

@@ -38,8 +38,8 @@ TEST(StorePaths, NotifyCodesFireOnTheirChangeOnly)
     Subscribe("user", "is_online", NotifyOnConnect, onConnect.Handler());
     Subscribe("user", "is_online", NotifyOnDisconnect, onDisconnect.Handler());
     Subscribe("room", "is_member", NotConnectedAndNotify, notConnected.Handler());
-    EXPECT_TRUE(d.HasPathPairHandler(schema.room, schema.member, false));
-    EXPECT_FALSE(d.HasPathPairHandler(schema.room, schema.member, true));
+    EXPECT_TRUE(StoreTesting::HasPathPairHandler(schema.room, schema.member, false));
+    EXPECT_FALSE(StoreTesting::HasPathPairHandler(schema.room, schema.member, true));
 
     ItemPtr alice = schema.user->GetItem("alice");
     alice.NewItem("is_online");
@@ -90,9 +90,9 @@ TEST(StorePaths, TwoEdgesCombined)
         new PathNode(root, b->GetName().c_str(), test.b);
         new PathNode(root, c->GetName().c_str(), test.c);
         d.AddPathEventHandler(root, recorder.Handler());
-        EXPECT_TRUE(d.HasPathPairHandler(a, b, true));
-        EXPECT_EQ(d.HasPathPairHandler(a, c, true), test.cRegisters);
-        EXPECT_FALSE(d.HasPathPairHandler(a, c, false));
+        EXPECT_TRUE(StoreTesting::HasPathPairHandler(a, b, true));
+        EXPECT_EQ(StoreTesting::HasPathPairHandler(a, c, true), test.cRegisters);
+        EXPECT_FALSE(StoreTesting::HasPathPairHandler(a, c, false));
 
         ItemPtr a1 = a->GetItem("a1");
         std::vector<std::size_t> calls;
@@ -121,7 +121,7 @@ TEST(StorePaths, NotConnectedEdgeBlocksOnlyAMatchingItem)
     new PathNode(root, "b", NotConnectedAndNotify);
     new PathNode(root, c->GetItem("blocked"), NotConnected);
     d.AddPathEventHandler(root, recorder.Handler());
-    EXPECT_FALSE(d.HasPathPairHandler(a, c, false));
+    EXPECT_FALSE(StoreTesting::HasPathPairHandler(a, c, false));
 
     ItemPtr a1 = a->GetItem("a1");
     ItemPtr b1 = b->GetItem("b1");
@@ -206,7 +206,7 @@ TEST(StorePaths, BareRootsUnknownNamesAndUnrelatedTriggers)
     d.AddPathEventHandler(new PathNode(&d, "user"), recorder.Handler());
     schema.user->GetItem("alice").NewItem("is_online");
     EXPECT_TRUE(recorder.calls.empty()) << "a root without edges never fires";
-    EXPECT_EQ(d.PairHandlerCount(schema.user, schema.online, true), 0u);
+    EXPECT_EQ(StoreTesting::PairHandlerCount(schema.user, schema.online, true), 0u);
 
     EXPECT_THROWS_PTR(PathNode(&d, "no_such_type"), TypeNotFoundException);
     PathNode bare(&d, "user");
@@ -218,7 +218,7 @@ TEST(StorePaths, BareRootsUnknownNamesAndUnrelatedTriggers)
     new PathNode(root, "is_online", NotifyOnConnect);
     new PathNode(root, "global", NotifyOnDisconnect);
     EXPECT_THROWS_PTR(d.AddPathEventHandler(root, recorder.Handler()), NotRelatedException);
-    EXPECT_FALSE(d.HasPathPairHandler(schema.user, schema.online, true));
+    EXPECT_FALSE(StoreTesting::HasPathPairHandler(schema.user, schema.online, true));
     schema.user->GetItem("bob").NewItem("is_online");
     EXPECT_TRUE(recorder.calls.empty());
     // Only constraining an unrelated pair is accepted: it simply never holds.
@@ -237,8 +237,9 @@ TEST(StorePaths, SharingTeardownAndResubscription)
     auto gone = std::make_unique<EventTap>();
     Subscribe("user", "is_online", NotifyOnConnect, first.Handler());
     Subscribe("user", "is_online", ConnectedAndNotify, gone->Handler());
-    EXPECT_EQ(d.PathSubscriptionCount(schema.user, schema.online, true), 2u);
-    EXPECT_EQ(d.PairHandlerCount(schema.user, schema.online, true), 1u) << "one store handler";
+    EXPECT_EQ(StoreTesting::PathSubscriptionCount(schema.user, schema.online, true), 2u);
+    EXPECT_EQ(StoreTesting::PairHandlerCount(schema.user, schema.online, true), 1u)
+        << "one store handler";
     schema.user->GetItem("alice").NewItem("is_online");
     EXPECT_EQ(first.calls, (Log{"alice"}));
     EXPECT_EQ(gone->calls, (Log{"alice"}));
@@ -247,24 +248,24 @@ TEST(StorePaths, SharingTeardownAndResubscription)
     Subscribe("room", "is_member", NotifyOnDisconnect, gone->Handler());
     gone.reset();
     first.RemoveDataHandlers();
-    EXPECT_TRUE(d.HasPathPairHandler(schema.user, schema.online, true));
+    EXPECT_TRUE(StoreTesting::HasPathPairHandler(schema.user, schema.online, true));
     schema.user->GetItem("dora").NewItem("is_online");
-    EXPECT_FALSE(d.HasPathPairHandler(schema.user, schema.online, true));
-    EXPECT_EQ(d.PathSubscriptionCount(schema.user, schema.online, true), 0u);
-    EXPECT_EQ(d.PairHandlerCount(schema.user, schema.online, true), 0u);
+    EXPECT_FALSE(StoreTesting::HasPathPairHandler(schema.user, schema.online, true));
+    EXPECT_EQ(StoreTesting::PathSubscriptionCount(schema.user, schema.online, true), 0u);
+    EXPECT_EQ(StoreTesting::PairHandlerCount(schema.user, schema.online, true), 0u);
 
     EventTap again;
     Subscribe("user", "is_online", NotifyOnConnect, again.Handler());
-    EXPECT_EQ(d.PairHandlerCount(schema.user, schema.online, true), 1u);
+    EXPECT_EQ(StoreTesting::PairHandlerCount(schema.user, schema.online, true), 1u);
     schema.user->GetItem("bob").NewItem("is_online");
     EXPECT_EQ(again.calls, (Log{"bob"}));
 
     // A disconnection pair goes only with a disconnection.
     ItemPtr lobby = schema.room->GetItem("lobby");
     lobby.NewItem("is_member");
-    EXPECT_TRUE(d.HasPathPairHandler(schema.room, schema.member, false));
+    EXPECT_TRUE(StoreTesting::HasPathPairHandler(schema.room, schema.member, false));
     lobby.Disconnect("is_member");
-    EXPECT_FALSE(d.HasPathPairHandler(schema.room, schema.member, false));
+    EXPECT_FALSE(StoreTesting::HasPathPairHandler(schema.room, schema.member, false));
 }
 
 TEST(StorePaths, LastSubscriptionsEndInsideANestedWalkOfTheirOwnPair)
@@ -288,8 +289,8 @@ TEST(StorePaths, LastSubscriptionsEndInsideANestedWalkOfTheirOwnPair)
     };
     schema.user->GetItem("alice").NewItem("is_online");
     EXPECT_EQ(recorder.calls, (Log{"alice"}));
-    EXPECT_FALSE(d.HasPathPairHandler(schema.user, schema.online, true));
-    EXPECT_EQ(d.PairHandlerCount(schema.user, schema.online, true), 0u);
+    EXPECT_FALSE(StoreTesting::HasPathPairHandler(schema.user, schema.online, true));
+    EXPECT_EQ(StoreTesting::PairHandlerCount(schema.user, schema.online, true), 0u);
 
     EventTap again;
     Subscribe("user", "is_online", NotifyOnConnect, again.Handler());
@@ -313,8 +314,8 @@ TEST(StorePaths, PairEmptiedFromAnotherPairsWalk)
     schema.room->GetItem("lobby").NewItem("is_member");
     EXPECT_EQ(memberRecorder.calls, (Log{"lobby"}));
     EXPECT_TRUE(onlineRecorder.calls.empty());
-    EXPECT_EQ(d.PairHandlerCount(schema.user, schema.online, true), 0u);
-    EXPECT_EQ(d.PairHandlerCount(schema.room, schema.member, true), 1u);
+    EXPECT_EQ(StoreTesting::PairHandlerCount(schema.user, schema.online, true), 0u);
+    EXPECT_EQ(StoreTesting::PairHandlerCount(schema.room, schema.member, true), 1u);
 }
 
 TEST(StorePaths, HandlerRemovingTheRootStopsTheRestOfTheChange)

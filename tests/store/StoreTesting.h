@@ -8,7 +8,51 @@
 #include <vector>
 
 #include "store/Data.h"
+#include "store/DataSaver.h"
 #include "support/TestSupport.h"
+
+// What the store keeps to itself and its tests look at: the indexes behind the subscriptions,
+// the handlers an event holds, and the saver's simulated full disk.
+class StoreTesting
+{
+public:
+    // The path subscriptions indexed under a pair.
+    static std::size_t PathSubscriptionCount(Type* ip_parent, Type* ip_child, bool i_onConnect)
+    {
+        const Data::PathIndex& l_index =
+            i_onConnect ? d.m_pathConnectionIndex : d.m_pathDisconnectionIndex;
+        auto l_entry = l_index.find(Data::TypePair(ip_parent, ip_child));
+        return l_entry == l_index.end() ? 0 : l_entry->second.size();
+    }
+    // Whether the store's own handler for a pair's subscriptions is registered.
+    static bool HasPathPairHandler(Type* ip_parent, Type* ip_child, bool i_onConnect)
+    {
+        const Data::PathHandlers& l_handlers =
+            i_onConnect ? d.m_pathConnectionHandlers : d.m_pathDisconnectionHandlers;
+        return l_handlers.count(Data::TypePair(ip_parent, ip_child)) != 0;
+    }
+    static std::size_t PairHandlerCount(Type* ip_a, Type* ip_b, bool i_onConnect)
+    {
+        const Data::PairHandlers& l_pairs =
+            i_onConnect ? d.m_connectionEventHandlers : d.m_disconnectionEventHandlers;
+        auto l_entry = l_pairs.find(Data::TypePair(ip_a, ip_b));
+        return l_entry == l_pairs.end() ? 0 : HandlerCount(l_entry->second);
+    }
+    template <class T>
+    static std::size_t HandlerCount(const Event<T>& i_event)
+    {
+        return i_event.m_handlers.size();
+    }
+    template <class T>
+    static bool HasHandler(const Event<T>& i_event, EventHandlerBase<T>* ip_handler)
+    {
+        return i_event.m_handlers.count(ip_handler) != 0;
+    }
+    static void SetWriteLimit(DataSaver& io_saver, qint64 i_bytes)
+    {
+        io_saver.m_writeLimit = i_bytes;
+    }
+};
 
 // What the store core tests share: an event recorder, a textual picture of the store and the
 // schema most of them need.

@@ -118,6 +118,21 @@ TEST_F(DiagnosticsPage, EntriesAndFilesGoOnBehindThePageAndNoAddressOutlivesIt)
     ASSERT_EQ(FileLines("server").size(), 2);
     EXPECT_EQ(FileLines("server")[1], Browser(0)->toPlainText().toLatin1());
 
+    // A subscriber that takes the other rows' nodes away when one goes: the page's own removal
+    // of them must not reach a freed node.
+    Flag(bob, "is_tracked", true);
+    struct Remover : DataHandler
+    {
+        void OnRemoved(ItemPtr i_node)
+        {
+            ItemSet l_others = d.GetType("track_user_node")->GetItems();
+            l_others.Erase(i_node);
+            l_others.Remove();
+        }
+    } l_remover;
+    d.GetType("track_user_node")
+        ->m_removedEvent.AddHandler(l_remover.NewEventHandler(&l_remover, &Remover::OnRemoved));
+
     QTextBrowser* browser = Browser(0);
     EXPECT_EQ(diagnosticsForm, page.get());
     page.reset();
@@ -223,11 +238,11 @@ TEST_F(DiagnosticsPage, DumpTellsHowItWent)
     const QString file = Folder() + "/dump.dat";
     QString box;
     WatchNextBox(box);
-    EXPECT_TRUE(page->DumpDataTo(file));
+    EXPECT_TRUE(DiagnosticsTesting::DumpDataTo(*page, file));
     EXPECT_EQ(box, "Data Dump Succeeded: Client data successfully dumped to file.");
     EXPECT_GT(QFile(file).size(), 0);
 
     WatchNextBox(box);
-    EXPECT_FALSE(page->DumpDataTo(Folder() + "/missing/folder/dump.dat"));
+    EXPECT_FALSE(DiagnosticsTesting::DumpDataTo(*page, Folder() + "/missing/folder/dump.dat"));
     EXPECT_EQ(box, "Data Dump Failed: Error dumping client data to file.");
 }

@@ -14,6 +14,7 @@
 #include <set>
 #include <string>
 
+#include "diagnostics/DiagnosticsTesting.h"
 #include "diagnostics/TypeNavigatorDialog.h"
 #include "store/Data.h"
 
@@ -204,7 +205,7 @@ TEST_F(TypeNavigator, PathsAreSimpleShortestFirstAndInDiscoveryOrder)
     Choose("a", "d");
 
     const std::list<Path> expected = NaivePaths("a", "d");
-    EXPECT_EQ(dialog->FoundPaths(), expected);
+    EXPECT_EQ(DiagnosticsTesting::FoundPaths(*dialog), expected);
     ASSERT_EQ(expected.size(), 5u) << "simple chains only: the cycle is not run round";
 
     // Equal lengths keep the order of the relation maps the search walks.
@@ -253,7 +254,7 @@ TEST_F(TypeNavigator, AgreesWithTheExhaustiveWalkOnRandomSchemas)
             {
                 Choose(name, target);
                 const std::list<Path> naive = NaivePaths(name, target);
-                EXPECT_EQ(dialog->FoundPaths(), naive) << name << " to " << target;
+                EXPECT_EQ(DiagnosticsTesting::FoundPaths(*dialog), naive) << name << " to " << target;
                 EXPECT_EQ(ChartLines().size(), static_cast<int>(naive.size()));
             }
     }
@@ -300,7 +301,7 @@ TEST_F(TypeNavigator, AnswersWithinASecondOnALargeSchema)
         timer.restart();
         Choose(source, target);
         EXPECT_LT(timer.elapsed(), bound);
-        const auto& paths = dialog->FoundPaths();
+        const auto& paths = DiagnosticsTesting::FoundPaths(*dialog);
         ASSERT_FALSE(paths.empty());
         EXPECT_EQ(ChartLines().size(), static_cast<int>(paths.size()));
         EXPECT_LE(paths.front().size(), paths.back().size());
