@@ -127,8 +127,8 @@ void Server::OnDisconnected()
 {
     m_state = StateDisconnected;
     emit Disconnected();
-    for (ItemPtr l_user : g("user").Connected("is_online"))
-        l_user.Disconnect("is_online");
+    // The set's own walk survives handlers that remove other users as the marks go.
+    g("user").Connected("is_online").Disconnect("is_online");
 }
 
 void Server::OnConnected()
