@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "store/Data.h"
+#include "store/SchemaDeclaration.h"
 
 // The settings types the main window declares before anything else: `global` (saved) and
 // `vglobal` (not saved), each holding one `global_value`.
@@ -63,4 +64,15 @@ inline void DeclareSharedFileTypes()
     d.NewType("shared_file_size", Leaf, false, true);
     for (const char* l_part : {"shared_file_name", "shared_file_folder", "shared_file_size"})
         d.GetType("shared_file")->RelateToType(d.GetType(l_part), Many, One, false);
+}
+
+// The open-form records the main window declares for the chat views: a room or user connected to
+// a `chat_log_form` has an open log viewer, a user connected to a `user_chat_widget` a chat tab.
+// Needs the server link's `room` and `user`.
+inline void DeclareChatViewTypes()
+{
+    DeclareTypes({{"chat_log_form", Primary, false}, {"user_chat_widget", Primary, false}});
+    DeclareRelations({{"chat_log_form", "room", One, One},
+                      {"chat_log_form", "user", One, One},
+                      {"user_chat_widget", "user", One, One}});
 }
