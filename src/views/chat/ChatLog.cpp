@@ -3,6 +3,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include "store/Data.h"
 #include "store/Settings.h"
@@ -74,7 +75,7 @@ QString CutToBytes(const QString& i_text, int i_bytes)
     {
         int l_next = l_end + 1;
         if (i_text.at(l_end) == QLatin1Char('%'))
-            l_next = l_end + (l_end + 1 < i_text.size() && i_text.at(l_end + 1) == QLatin1Char('u') ? 6 : 3);
+            l_next = l_end + (i_text.mid(l_end + 1, 1) == QLatin1String("u") ? 6 : 3);
         else if (i_text.at(l_end).isHighSurrogate() && l_next < i_text.size())
             ++l_next;
         const int l_size = i_text.mid(l_end, l_next - l_end).toUtf8().size();
@@ -118,9 +119,13 @@ void ChatLog::Write(Kind i_kind, const QString& i_name, const QString& i_line)
     if (!IsSettingYes(i_kind == Kind::Room ? "log_room_chat" : "log_private_chat"))
         return;
 
-    QDir().mkpath(Folder(i_kind));
+    // The file name cannot name another folder; checked here as well, since a line written
+    // elsewhere could overwrite or grow any file of the user's.
+    const QString l_folder = Folder(i_kind);
+    QDir().mkpath(l_folder);
     QFile l_file(Path(i_kind, i_name));
-    if (l_file.open(QIODevice::WriteOnly | QIODevice::Append))
+    if (QFileInfo(l_file).absolutePath() == QDir(l_folder).absolutePath() &&
+        l_file.open(QIODevice::WriteOnly | QIODevice::Append))
     {
         l_file.write(i_line.toUtf8() + '\n');
         l_file.close();

@@ -32,7 +32,10 @@ public:
 
     // The question before "Clear Log" and the desktop's handler that opens the log folder;
     // tests answer and watch them here.
-    void SetClearConfirmation(std::function<bool()> i_confirm) { m_confirmClear = std::move(i_confirm); }
+    void SetClearConfirmation(std::function<bool()> i_confirm)
+    {
+        m_confirmClear = std::move(i_confirm);
+    }
     void SetUrlOpener(std::function<void(const QUrl&)> i_open) { m_openUrl = std::move(i_open); }
 
 public slots:

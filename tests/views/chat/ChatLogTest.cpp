@@ -1,9 +1,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSet>
 #include <QTextEdit>
+
+#include <tuple>
 
 #include "ChatFixture.h"
 #include "store/Data.h"
@@ -14,74 +17,92 @@ namespace
 {
 using Kind = ChatLog::Kind;
 
+QByteArray Bytes(const QString& i_path)
+{
+    QFile l_file(i_path);
+    return l_file.open(QIODevice::ReadOnly) ? l_file.readAll() : QByteArray("(none)");
+}
+
 class ChatLogTest : public ChatFixture
 {
 protected:
-    static QByteArray Bytes(const QString& i_path)
+    // A viewer of the log, recorded as open for the room or user as the openers record it.
+    ChatLogForm& Open(Kind i_kind, const QString& i_name)
     {
-        QFile l_file(i_path);
-        return l_file.open(QIODevice::ReadOnly) ? l_file.readAll() : QByteArray("(none)");
-    }
-    // A viewer recorded as open for the room or user, as the openers record it.
-    static ChatLogForm* OpenViewer(Kind i_kind, const QString& i_name)
-    {
-        auto* lp_form = new ChatLogForm(ChatLog::Path(i_kind, i_name));
+        mp_form = std::make_unique<ChatLogForm>(ChatLog::Path(i_kind, i_name));
         d.GetType(i_kind == Kind::Room ? "room" : "user")->GetItem(i_name) +=
-            d.GetType("chat_log_form")->GetItem(Value(lp_form));
-        return lp_form;
+            d.GetType("chat_log_form")->GetItem(Value(mp_form.get()));
+        mp_edit = mp_form->findChild<QTextEdit*>("logEdit");
+        return *mp_form;
     }
-    static QString Shown(ChatLogForm* ip_form)
+    void Type(const QString& i_text)
     {
-        return ip_form->findChild<QTextEdit*>("logEdit")->toPlainText();
+        mp_form->findChild<QLineEdit*>("searchEdit")->setText(i_text);
     }
+    QPushButton* Button(const char* i_name) { return mp_form->findChild<QPushButton*>(i_name); }
+
+    // The highlighted range as "start+length", then "<" and ">" for the enabled buttons.
+    std::string State()
+    {
+        std::string l_state;
+        for (const QTextEdit::ExtraSelection& l_mark : mp_edit->extraSelections())
+            l_state += std::to_string(l_mark.cursor.selectionStart()) + "+" +
+                       std::to_string(l_mark.cursor.selectedText().size()) + " ";
+        return l_state + (Button("searchBackButton")->isEnabled() ? "<" : "") +
+               (Button("searchForwardButton")->isEnabled() ? ">" : "");
+    }
+
+    std::unique_ptr<ChatLogForm> mp_form;
+    QTextEdit* mp_edit = nullptr;
 };
 
 TEST_F(ChatLogTest, WritesUtf8LinesOnlyWhileItsSettingIsYes)
 {
-    const struct { Kind kind; const char* key; const char* folder; } l_cases[] = {
+    const std::tuple<Kind, const char*, const char*> l_cases[] = {
         {Kind::Room, "log_room_chat", "/Tarnwick Chat Logs/Rooms/"},
         {Kind::User, "log_private_chat", "/Tarnwick Chat Logs/Users/"},
     };
-    for (const auto& l_case : l_cases)
+    for (const auto& [l_kind, l_key, l_folder] : l_cases)
     {
-        const QString l_path = Home() + l_case.folder + "Zoë's.log";
-        ASSERT_EQ(ChatLog::Path(l_case.kind, "Zoë's"), l_path);
-        std::unique_ptr<ChatLogForm> lp_viewer(OpenViewer(l_case.kind, "Zoë's"));
-        SetSetting(l_case.key, "no");
-        ChatLog::Write(l_case.kind, "Zoë's", "[Mar 5 1:04:31 pm][zoë] unseen");
-        EXPECT_FALSE(QFileInfo::exists(l_path));
-        SetSetting(l_case.key, "yes");
-        ChatLog::Write(l_case.kind, "Zoë's", "[Mar 5 1:04:31 pm][zoë] héllo");
-        ChatLog::Write(l_case.kind, "Zoë's", "two\nlines");
+        const QString l_path = QDir::homePath() + l_folder + "Zoë's.log";
+        ASSERT_EQ(ChatLog::Path(l_kind, "Zoë's"), l_path);
+        Open(l_kind, "Zoë's");
+        SetSetting(l_key, "no");
+        ChatLog::Write(l_kind, "Zoë's", "unseen");
+        EXPECT_EQ(Bytes(l_path), "(none)");
+        SetSetting(l_key, "yes");
+        ChatLog::Write(l_kind, "Zoë's", "[Mar 5 1:04:31 pm][zoë] héllo");
+        ChatLog::Write(l_kind, "Zoë's", "two\nlines");
         EXPECT_EQ(Bytes(l_path), "[Mar 5 1:04:31 pm][zo\xc3\xab] h\xc3\xa9llo\ntwo\nlines\n");
-        EXPECT_EQ(Shown(lp_viewer.get()), "[Mar 5 1:04:31 pm][zoë] héllo\ntwo\nlines");
+        EXPECT_EQ(mp_edit->toPlainText(), "[Mar 5 1:04:31 pm][zoë] héllo\ntwo\nlines");
     }
 }
 
 TEST_F(ChatLogTest, NamesKeepTheirFileUnlessTheyCouldLeaveOrHideIt)
 {
-    for (const QString& l_name : QStringList{"ann", "Some Room", "ünï", "a~b", "%2fx", "x.", QString(200, 'n')})
-        EXPECT_EQ(ChatLog::FileName(l_name), l_name + ".log");
+    const QStringList l_safe =
+        QString("ann|Some Room|ünï|a~b|%2fx|x.|" + QString(200, 'n')).split('|');
+    QSet<QString> l_files;
+    for (const QString& l_name : l_safe)
+        EXPECT_EQ(*l_files.insert(ChatLog::FileName(l_name)), l_name + ".log");
 
     const QString l_long(300, 'n');
-    const QStringList l_hostile = {"../x", "a/b", "..", ".", "\\x", "x\ny", "/etc/passwd",
-                                   ".hidden", "/x", "%2fx/", ".%2fx", "a~b/", l_long,
-                                   l_long + "/", l_long + "m", QString(201, 'n'),
-                                   QString(120, QChar(0x00e9)), QString(QChar(0xd800))};
-    QSet<QString> l_files = {"ann.log", "a~b.log", "%2fx.log", QString(200, 'n') + ".log"};
+    const QStringList l_hostile =
+        QString("../x|a/b|..|.|\\x|x\ny|/etc/passwd|.hidden|/x|%2fx/|.%2fx|a~b/").split('|') +
+        QStringList{l_long, l_long + "/", l_long + "m", QString(201, 'n'),
+                    QString(120, QChar(0xe9)), QString(QChar(0xd800))};
     const QString l_folder = QDir(ChatLog::Folder(Kind::Room)).absolutePath();
     for (const QString& l_name : l_hostile)
     {
-        const QString l_file = ChatLog::FileName(l_name);
-        l_files << l_file;
-        EXPECT_LE(l_file.toUtf8().size(), 255) << l_name.left(20).toStdString();
+        const QString l_file = *l_files.insert(ChatLog::FileName(l_name));
         ChatLog::Write(Kind::Room, l_name, "line");
-        const QFileInfo l_info(ChatLog::Path(Kind::Room, l_name));
-        EXPECT_EQ(l_info.absolutePath(), l_folder) << l_name.left(20).toStdString();
-        EXPECT_EQ(Bytes(l_info.filePath()), "line\n") << l_name.left(20).toStdString();
+        EXPECT_EQ(QFileInfo(l_folder + "/" + l_file).absolutePath(), l_folder)
+            << l_file.toStdString();
+        EXPECT_EQ(Bytes(l_folder + "/" + l_file), "line\n") << l_file.toStdString();
     }
-    EXPECT_EQ(l_files.size(), l_hostile.size() + 4);
-    EXPECT_EQ(QDir(Home()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+    // No two names share a file, and nothing was written beside the logs' own folder.
+    EXPECT_EQ(l_files.size(), l_safe.size() + l_hostile.size());
+    EXPECT_EQ(QDir::home().entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
               QStringList{"Tarnwick Chat Logs"});
 }
 
@@ -89,16 +110,68 @@ TEST_F(ChatLogTest, TheViewerShowsLinesAsPlainTextInPieces)
 {
     ChatLog::Write(Kind::User, "ann", "<b>x</b> <img src=\"y\">");
     ChatLog::Write(Kind::User, "ann", QString(70000, 'z'));
-    std::unique_ptr<ChatLogForm> lp_viewer(OpenViewer(Kind::User, "ann"));
+    Open(Kind::User, "ann");
     ChatLog::Write(Kind::User, "ann", "  <i>late</i>  ");
-    const QStringList l_lines = Shown(lp_viewer.get()).split('\n');
-    EXPECT_EQ(l_lines, (QStringList{"<b>x</b> <img src=\"y\">", QString(65535, 'z'),
-                                    QString(70000 - 65535, 'z'), "<i>late</i>"}));
-    EXPECT_EQ(lp_viewer->Path(), ChatLog::Path(Kind::User, "ann"));
+    EXPECT_EQ(mp_edit->toPlainText().split('\n'),
+              (QStringList{"<b>x</b> <img src=\"y\">", QString(65535, 'z'),
+                           QString(70000 - 65535, 'z'), "<i>late</i>"}));
 
     // Closing the viewer ends its record, so the next line reaches only the file.
-    lp_viewer.reset();
+    mp_form.reset();
     EXPECT_FALSE(d.GetType("user")->GetItem("ann")["chat_log_form"]);
     ChatLog::Write(Kind::User, "ann", "after");
+}
+
+TEST_F(ChatLogTest, FindHighlightsMatchesAndSetsTheButtons)
+{
+    // "alpha" at 0, 11 and 23 in any case; "aa" at 29 and 30.
+    for (const char* l_line : {"alpha", "beta ALPHA", "gamma alpha", "aaa"})
+        ChatLog::Write(Kind::Room, "lobby", l_line);
+    Open(Kind::Room, "lobby");
+    const std::pair<std::function<void()>, std::string> l_steps[] = {
+        {[&] { Type("Alpha"); }, "0+5 >"},
+        {[&] { Button("searchForwardButton")->click(); }, "11+5 <>"},
+        {[&] { Button("searchForwardButton")->click(); }, "23+5 <"},
+        {[&] { mp_form->OnSearchForward(); }, "23+5 <"},
+        {[&] { Button("searchBackButton")->click(); }, "11+5 <>"},
+        {[&] { Type("aa"); }, "29+2 >"},
+        {[&] { Type("zzz"); }, ""},
+        {[&] { Type("beta"); }, "6+4 "},
+        {[&] { Type(""); }, ""},
+    };
+    for (const auto& l_step : l_steps)
+    {
+        l_step.first();
+        EXPECT_EQ(State(), l_step.second);
+    }
+    // The input field's colours, reversed.
+    Type("beta");
+    const QTextCharFormat l_mark = mp_edit->extraSelections().at(0).format;
+    EXPECT_EQ(l_mark.foreground().color().name() + l_mark.background().color().name(),
+              "#ffffff#000000");
+}
+
+TEST_F(ChatLogTest, ToolbarActionsActOnThisViewersLogOnly)
+{
+    const QString l_path = ChatLog::Path(Kind::Room, "lobby");
+    ChatLog::Write(Kind::Room, "lobby", "one");
+    ChatLogForm& l_form = Open(Kind::Room, "lobby");
+    QList<QUrl> l_opened;
+    l_form.SetUrlOpener([&](const QUrl& i_url) { l_opened << i_url; });
+    for (bool l_yes : {false, true})
+    {
+        l_form.SetClearConfirmation([l_yes] { return l_yes; });
+        l_form.OnActionTriggered(nullptr, "clear_chat_log");
+        EXPECT_TRUE(QFile::exists(l_path));
+        l_form.OnActionTriggered(&l_form, "clear_chat_log");
+        EXPECT_EQ(QFile::exists(l_path), !l_yes);
+        EXPECT_EQ(mp_edit->toPlainText(), l_yes ? "" : "one");
+    }
+    ChatLog::Write(Kind::Room, "lobby", "two");
+    EXPECT_EQ(Bytes(l_path), "two\n");
+    EXPECT_EQ(mp_edit->toPlainText(), "two");
+
+    l_form.OnActionTriggered(&l_form, "open_log_folder");
+    EXPECT_EQ(l_opened, QList<QUrl>{QUrl::fromLocalFile(ChatLog::Folder(Kind::Room))});
 }
 } // namespace
