@@ -40,11 +40,14 @@ QColor Desktop::PickColor(const QColor& i_initial, QWidget* ip_parent)
 
 QMessageBox::StandardButton Desktop::ShowMessageBox(QMessageBox::Icon i_icon, QWidget* ip_parent,
                                                     const QString& i_title, const QString& i_text,
-                                                    QMessageBox::StandardButtons i_buttons)
+                                                    QMessageBox::StandardButtons i_buttons,
+                                                    QMessageBox::StandardButton i_defaultButton)
 {
     if (MessageBoxOverride())
         return MessageBoxOverride()(i_icon, ip_parent, i_title, i_text, i_buttons);
     QMessageBox l_box(i_icon, i_title, i_text, i_buttons, ip_parent);
+    if (i_defaultButton != QMessageBox::NoButton)
+        l_box.setDefaultButton(i_defaultButton);
     return static_cast<QMessageBox::StandardButton>(l_box.exec());
 }
 

@@ -25,9 +25,11 @@ public:
 
     static bool OpenUrl(const QUrl& i_url);
     static QColor PickColor(const QColor& i_initial, QWidget* ip_parent);
+    // The default button is the one Return presses in the toolkit's box; none lets it choose.
     static QMessageBox::StandardButton ShowMessageBox(
         QMessageBox::Icon i_icon, QWidget* ip_parent, const QString& i_title,
-        const QString& i_text, QMessageBox::StandardButtons i_buttons = QMessageBox::Ok);
+        const QString& i_text, QMessageBox::StandardButtons i_buttons = QMessageBox::Ok,
+        QMessageBox::StandardButton i_defaultButton = QMessageBox::NoButton);
 
     static void SetOpenUrl(OpenUrlFunction i_function);
     static void SetPickColor(PickColorFunction i_function);

@@ -1,14 +1,13 @@
 #include "views/chat/ChatLogForm.h"
 
-#include <QDesktopServices>
 #include <QFile>
 #include <QFileInfo>
 #include <QIcon>
-#include <QMessageBox>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include "shell/Desktop.h"
 #include "store/Data.h"
 #include "store/Settings.h"
 #include "ui_ChatLogForm.h"
@@ -18,19 +17,10 @@ namespace
 // Log lines are read in pieces of at most this many bytes, so one huge line cannot hold the
 // whole file in one string.
 constexpr qint64 ReadBufferSize = 65536;
-
-bool AskToClear()
-{
-    return QMessageBox::question(nullptr, "Clear log?",
-                                 "Are you sure you want to erase the contents of this log?",
-                                 QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::No) == QMessageBox::Yes;
-}
 } // namespace
 
 ChatLogForm::ChatLogForm(QString i_path, QWidget* ip_parent)
-    : QWidget(ip_parent), mp_ui(new Ui_ChatLogForm), m_confirmClear(AskToClear),
-      m_openUrl([](const QUrl& i_url) { QDesktopServices::openUrl(i_url); })
+    : QWidget(ip_parent), mp_ui(new Ui_ChatLogForm)
 {
     mp_ui->setupUi(this);
     mp_ui->searchBackButton->setIcon(QIcon(":/icons/back_icon"));
@@ -174,7 +164,11 @@ void ChatLogForm::OnActionTriggered(QWidget* ip_widget, QString i_id)
         return;
     if (i_id == QLatin1String("clear_chat_log"))
     {
-        if (!m_confirmClear())
+        // No is the default: Return alone must not erase a log.
+        if (Desktop::ShowMessageBox(QMessageBox::Question, nullptr, "Clear log?",
+                                    "Are you sure you want to erase the contents of this log?",
+                                    QMessageBox::Yes | QMessageBox::No,
+                                    QMessageBox::No) != QMessageBox::Yes)
             return;
         QFile::remove(m_path);
         mp_ui->logEdit->clear();
@@ -183,5 +177,5 @@ void ChatLogForm::OnActionTriggered(QWidget* ip_widget, QString i_id)
         mp_ui->searchForwardButton->setEnabled(false);
     }
     else if (i_id == QLatin1String("open_log_folder"))
-        m_openUrl(QUrl::fromLocalFile(QFileInfo(m_path).absolutePath()));
+        Desktop::OpenUrl(QUrl::fromLocalFile(QFileInfo(m_path).absolutePath()));
 }

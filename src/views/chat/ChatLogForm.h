@@ -1,10 +1,7 @@
 #pragma once
 
 #include <QString>
-#include <QUrl>
 #include <QWidget>
-
-#include <functional>
 
 class Ui_ChatLogForm;
 
@@ -30,14 +27,6 @@ public:
     void MarkFind();
     void MarkSearchButtons();
 
-    // The question before "Clear Log" and the desktop's handler that opens the log folder;
-    // tests answer and watch them here.
-    void SetClearConfirmation(std::function<bool()> i_confirm)
-    {
-        m_confirmClear = std::move(i_confirm);
-    }
-    void SetUrlOpener(std::function<void(const QUrl&)> i_open) { m_openUrl = std::move(i_open); }
-
 public slots:
     void OnSearchTextChanged(QString i_text);
     void OnSearchBack();
@@ -52,6 +41,4 @@ private:
 
     Ui_ChatLogForm* mp_ui;
     QString m_path;
-    std::function<bool()> m_confirmClear;
-    std::function<void(const QUrl&)> m_openUrl;
 };

@@ -9,6 +9,7 @@
 #include <tuple>
 
 #include "ChatFixture.h"
+#include "shell/Desktop.h"
 #include "store/Data.h"
 #include "views/chat/ChatLog.h"
 #include "views/chat/ChatLogForm.h"
@@ -33,13 +34,14 @@ protected:
         d.GetType(i_kind == Kind::Room ? "room" : "user")->GetItem(i_name) +=
             d.GetType("chat_log_form")->GetItem(Value(mp_form.get()));
         mp_edit = mp_form->findChild<QTextEdit*>("logEdit");
+        mp_back = mp_form->findChild<QPushButton*>("searchBackButton");
+        mp_forward = mp_form->findChild<QPushButton*>("searchForwardButton");
         return *mp_form;
     }
     void Type(const QString& i_text)
     {
         mp_form->findChild<QLineEdit*>("searchEdit")->setText(i_text);
     }
-    QPushButton* Button(const char* i_name) { return mp_form->findChild<QPushButton*>(i_name); }
 
     // The highlighted range as "start+length", then "<" and ">" for the enabled buttons.
     std::string State()
@@ -48,12 +50,13 @@ protected:
         for (const QTextEdit::ExtraSelection& l_mark : mp_edit->extraSelections())
             l_state += std::to_string(l_mark.cursor.selectionStart()) + "+" +
                        std::to_string(l_mark.cursor.selectedText().size()) + " ";
-        return l_state + (Button("searchBackButton")->isEnabled() ? "<" : "") +
-               (Button("searchForwardButton")->isEnabled() ? ">" : "");
+        return l_state + (mp_back->isEnabled() ? "<" : "") + (mp_forward->isEnabled() ? ">" : "");
     }
 
     std::unique_ptr<ChatLogForm> mp_form;
     QTextEdit* mp_edit = nullptr;
+    QPushButton* mp_back = nullptr;
+    QPushButton* mp_forward = nullptr;
 };
 
 TEST_F(ChatLogTest, WritesUtf8LinesOnlyWhileItsSettingIsYes)
@@ -130,10 +133,10 @@ TEST_F(ChatLogTest, FindHighlightsMatchesAndSetsTheButtons)
     Open(Kind::Room, "lobby");
     const std::pair<std::function<void()>, std::string> l_steps[] = {
         {[&] { Type("Alpha"); }, "0+5 >"},
-        {[&] { Button("searchForwardButton")->click(); }, "11+5 <>"},
-        {[&] { Button("searchForwardButton")->click(); }, "23+5 <"},
+        {[&] { mp_forward->click(); }, "11+5 <>"},
+        {[&] { mp_forward->click(); }, "23+5 <"},
         {[&] { mp_form->OnSearchForward(); }, "23+5 <"},
-        {[&] { Button("searchBackButton")->click(); }, "11+5 <>"},
+        {[&] { mp_back->click(); }, "11+5 <>"},
         {[&] { Type("aa"); }, "29+2 >"},
         {[&] { Type("zzz"); }, ""},
         {[&] { Type("beta"); }, "6+4 "},
@@ -156,22 +159,29 @@ TEST_F(ChatLogTest, ToolbarActionsActOnThisViewersLogOnly)
     const QString l_path = ChatLog::Path(Kind::Room, "lobby");
     ChatLog::Write(Kind::Room, "lobby", "one");
     ChatLogForm& l_form = Open(Kind::Room, "lobby");
-    QList<QUrl> l_opened;
-    l_form.SetUrlOpener([&](const QUrl& i_url) { l_opened << i_url; });
-    for (bool l_yes : {false, true})
-    {
-        l_form.SetClearConfirmation([l_yes] { return l_yes; });
-        l_form.OnActionTriggered(nullptr, "clear_chat_log");
-        EXPECT_TRUE(QFile::exists(l_path));
-        l_form.OnActionTriggered(&l_form, "clear_chat_log");
-        EXPECT_EQ(QFile::exists(l_path), !l_yes);
-        EXPECT_EQ(mp_edit->toPlainText(), l_yes ? "" : "one");
-    }
+    const auto l_state = [&] { return Bytes(l_path) + mp_edit->toPlainText().toUtf8(); };
+    QStringList l_calls;
+    QMessageBox::StandardButton l_answer = QMessageBox::No;
+    Desktop::SetMessageBox([&](QMessageBox::Icon, QWidget*, const QString& i_title,
+                               const QString&, QMessageBox::StandardButtons) {
+        l_calls << i_title;
+        return l_answer;
+    });
+    Desktop::SetOpenUrl([&](const QUrl& i_url) {
+        l_calls << i_url.toLocalFile();
+        return true;
+    });
+    l_form.OnActionTriggered(nullptr, "clear_chat_log");
+    l_form.OnActionTriggered(&l_form, "clear_chat_log");
+    EXPECT_EQ(l_state(), "one\none");
+    l_answer = QMessageBox::Yes;
+    l_form.OnActionTriggered(&l_form, "clear_chat_log");
+    EXPECT_EQ(l_state(), "(none)");
     ChatLog::Write(Kind::Room, "lobby", "two");
-    EXPECT_EQ(Bytes(l_path), "two\n");
-    EXPECT_EQ(mp_edit->toPlainText(), "two");
-
+    EXPECT_EQ(l_state(), "two\ntwo");
     l_form.OnActionTriggered(&l_form, "open_log_folder");
-    EXPECT_EQ(l_opened, QList<QUrl>{QUrl::fromLocalFile(ChatLog::Folder(Kind::Room))});
+    EXPECT_EQ(l_calls, (QStringList{"Clear log?", "Clear log?", ChatLog::Folder(Kind::Room)}));
+    Desktop::SetMessageBox({});
+    Desktop::SetOpenUrl({});
 }
 } // namespace

@@ -1,5 +1,3 @@
-#include <QTextBlock>
-
 #include <tuple>
 
 #include "ChatFixture.h"
@@ -66,13 +64,11 @@ TEST_F(ChatRendererTest, MeLinesAreLoggedWithAnAsteriskAndRaiseNoNotice)
 
 TEST_F(ChatRendererTest, HttpAddressesBecomeOneLinkEach)
 {
-    ChatRenderer(&m_view, Kind::Room, Clock())
-        .AddChat("ann", "see http://x.org/a?b=1&c=2. ftp://x.org/f");
-    QStringList l_links;
-    for (auto l_it = m_view.document()->lastBlock().begin(); !l_it.atEnd(); ++l_it)
-        if (l_it.fragment().charFormat().isAnchor())
-            l_links << l_it.fragment().charFormat().anchorHref() + " " + l_it.fragment().text();
-    EXPECT_EQ(l_links, QStringList{"http://x.org/a?b=1&c=2 http://x.org/a?b=1&c=2"});
+    ChatRenderer l_renderer(&m_view, Kind::Room, Clock());
+    l_renderer.AddChat("ann", "http://x.org/?b=1&c=2. ftp://x.org/f");
+    const QString l_html = m_view.toHtml();
+    EXPECT_EQ(l_html.count("<a href="), 1);
+    EXPECT_TRUE(l_html.contains("<a href=\"http://x.org/?b=1&amp;c=2\">"));
 }
 
 TEST_F(ChatRendererTest, ActivityMarkersFollowTheClock)
