@@ -11,9 +11,9 @@
 
 namespace
 {
-// Room and user names are short; this keeps a whole file name ("name.log") under the 255 bytes
-// that common file systems allow, with room to spare.
-constexpr int MaxStemBytes = 200;
+// A whole file name ("name.log") within the 255 bytes that common file systems allow: every
+// name that could ever have named a log keeps it.
+constexpr int MaxStemBytes = 255 - 4;
 // A mapped name starts with this, which no name kept as it is can start with.
 const QChar MappedMark = QLatin1Char('.');
 // Separates a long name's cut from its hash; escaped everywhere else in a mapped name.

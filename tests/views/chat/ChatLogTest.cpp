@@ -84,7 +84,7 @@ TEST_F(ChatLogTest, WritesUtf8LinesOnlyWhileItsSettingIsYes)
 TEST_F(ChatLogTest, NamesKeepTheirFileUnlessTheyCouldLeaveOrHideIt)
 {
     const QStringList l_safe =
-        QString("ann|Some Room|ünï|a~b|%2fx|x.|" + QString(200, 'n')).split('|');
+        QString("ann|Some Room|ünï|a~b|%2fx|x.|" + QString(251, 'n')).split('|');
     QSet<QString> l_files;
     for (const QString& l_name : l_safe)
         EXPECT_EQ(*l_files.insert(ChatLog::FileName(l_name)), l_name + ".log");
@@ -92,8 +92,8 @@ TEST_F(ChatLogTest, NamesKeepTheirFileUnlessTheyCouldLeaveOrHideIt)
     const QString l_long(300, 'n');
     const QStringList l_hostile =
         QString("../x|a/b|..|.|\\x|x\ny|/etc/passwd|.hidden|/x|%2fx/|.%2fx|a~b/").split('|') +
-        QStringList{l_long, l_long + "/", l_long + "m", QString(201, 'n'),
-                    QString(120, QChar(0xe9)), QString(QChar(0xd800))};
+        QStringList{l_long, l_long + "/", l_long + "m", QString(252, 'n'),
+                    QString(130, QChar(0xe9)), QString(100, '/'), QString(QChar(0xd800))};
     const QString l_folder = QDir(ChatLog::Folder(Kind::Room)).absolutePath();
     for (const QString& l_name : l_hostile)
     {
