@@ -7,7 +7,9 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include "shell/ActionSetToolBar.h"
 #include "shell/Desktop.h"
+#include "shell/UIFunctions.h"
 #include "store/Data.h"
 #include "store/Settings.h"
 #include "ui_ChatLogForm.h"
@@ -27,7 +29,10 @@ ChatLogForm::ChatLogForm(QString i_path, QWidget* ip_parent)
     mp_ui->searchForwardButton->setIcon(QIcon(":/icons/forward_icon"));
     mp_ui->searchBackButton->setEnabled(false);
     mp_ui->searchForwardButton->setEnabled(false);
+    RegisterWidgetForTabFocus(mp_ui->searchEdit, 1);
 
+    // A log not written yet leaves the viewer without the "chat_log" actions: there is nothing
+    // to clear, and lines logged later still arrive through AddLine.
     QFile l_file(i_path);
     if (!l_file.open(QIODevice::ReadOnly))
         return;
@@ -43,6 +48,12 @@ ChatLogForm::ChatLogForm(QString i_path, QWidget* ip_parent)
     }
     mp_ui->logEdit->setUpdatesEnabled(true);
     m_path = i_path;
+    if (actionBar)
+    {
+        actionBar->RegisterWidget(this, "chat_log");
+        connect(actionBar, &ActionSetToolBar::ActionTriggered, this,
+                &ChatLogForm::OnActionTriggered);
+    }
 }
 
 ChatLogForm::~ChatLogForm()

@@ -31,8 +31,9 @@ public slots:
     void OnSearchTextChanged(QString i_text);
     void OnSearchBack();
     void OnSearchForward();
-    // The "chat_log" toolbar actions "clear_chat_log" and "open_log_folder"; others' widgets
-    // and other ids are not ours.
+    // The "chat_log" toolbar actions "clear_chat_log" and "open_log_folder" of the context
+    // toolbar, which every viewer of a readable log is registered with; others' widgets and
+    // other ids are not ours.
     void OnActionTriggered(QWidget* ip_widget, QString i_id);
 
 private:

@@ -9,6 +9,7 @@
 #include <tuple>
 
 #include "ChatFixture.h"
+#include "shell/ActionSetToolBar.h"
 #include "shell/Desktop.h"
 #include "store/Data.h"
 #include "views/chat/ChatLog.h"
@@ -156,6 +157,7 @@ TEST_F(ChatLogTest, FindHighlightsMatchesAndSetsTheButtons)
 
 TEST_F(ChatLogTest, ToolbarActionsActOnThisViewersLogOnly)
 {
+    ActionSetToolBar l_bar;
     const QString l_path = ChatLog::Path(Kind::Room, "lobby");
     ChatLog::Write(Kind::Room, "lobby", "one");
     ChatLogForm& l_form = Open(Kind::Room, "lobby");
@@ -171,17 +173,24 @@ TEST_F(ChatLogTest, ToolbarActionsActOnThisViewersLogOnly)
         l_calls << i_url.toLocalFile();
         return true;
     });
-    l_form.OnActionTriggered(nullptr, "clear_chat_log");
-    l_form.OnActionTriggered(&l_form, "clear_chat_log");
+    emit l_bar.ActionTriggered(nullptr, "clear_chat_log");
+    emit l_bar.ActionTriggered(&l_form, "clear_chat_log");
     EXPECT_EQ(l_state(), "one\none");
     l_answer = QMessageBox::Yes;
-    l_form.OnActionTriggered(&l_form, "clear_chat_log");
+    emit l_bar.ActionTriggered(&l_form, "clear_chat_log");
     EXPECT_EQ(l_state(), "(none)");
     ChatLog::Write(Kind::Room, "lobby", "two");
     EXPECT_EQ(l_state(), "two\ntwo");
-    l_form.OnActionTriggered(&l_form, "open_log_folder");
+    emit l_bar.ActionTriggered(&l_form, "open_log_folder");
     EXPECT_EQ(l_calls, (QStringList{"Clear log?", "Clear log?", ChatLog::Folder(Kind::Room)}));
     Desktop::SetMessageBox({});
     Desktop::SetOpenUrl({});
+
+    // Only a viewer of a readable log is registered for the set.
+    const auto l_registered = [](QWidget* ip_form) {
+        return d.GetType("toolbar_action_widget")->HasItem(Value(ip_form))["toolbar_action_set"];
+    };
+    EXPECT_EQ(l_registered(&l_form).AsString(), "chat_log");
+    EXPECT_FALSE(l_registered(&Open(Kind::User, "nobody")));
 }
 } // namespace
