@@ -105,6 +105,8 @@ const RelationDeclaration TransferRelations[] = {
     {"upload_entry", "upload_thread", One, One},
     {"upload_entry_status", "is_active", Many, One},
     {"download_entry", "denial_reason", Many, One},
+    // The search that found a download; the search views read it and declare it nowhere else.
+    {"download_entry", "search_request_text", Many, One},
     {"upload_entry", "denial_reason", Many, One},
     {"complete_download", "user", Many, One},
     {"complete_download", "complete_download_folder", Many, One},
@@ -119,7 +121,7 @@ const RelationDeclaration TransferRelations[] = {
 
 const char* const SavedWithDownloadEntry[] = {
     "file_name",  "remote_folder", "download_folder",      "download_entry_status",
-    "download_order", "subfolder_save_level", "user", "file_size",
+    "download_order", "subfolder_save_level", "user", "file_size", "search_request_text",
 };
 
 const char* const SavedWithCompleteDownload[] = {
@@ -144,6 +146,7 @@ TransferQueueManager::TransferQueueManager()
     if (dataSaver)
         dataSaver->AddDataLoadedEventHandler(this);
     WriteSettingDefaults();
+    ConnectDownloadSignals();
 }
 
 TransferQueueManager::~TransferQueueManager()

@@ -17,6 +17,7 @@
 #include "store/ItemPtr.h"
 
 class QDateTime;
+class QTcpSocket;
 
 // The engine of the transfer queues. Every download and upload is a `download_entry` or
 // `upload_entry` item with its parts connected to it; the object itself keeps only the upload
@@ -118,6 +119,64 @@ public:
     // Once every download of the entry's remote folder is complete, removes the emptied
     // folders of the kept levels from the deepest up; "downloading" itself always stays.
     void RemoveDownloadDownloadingFolderIfAppropriate(ItemPtr i_entry);
+
+    // ---- downloads ----
+    // The downloader's side: queue requests to uploaders, the answer to their transfer
+    // requests, the file connection with its DownloadThread, and the finished file's move.
+
+    // An existing entry for the same user, file name and remote folder is returned unchanged.
+    // A new one is "complete" when its finished file is already there; otherwise "queued",
+    // asked for at once (43) while the uploader is online, its place in line 10 s later.
+    ItemPtr AddDownload(QString i_user, std::string i_fileName, std::string i_remoteFolder,
+                        qint64 i_size, int i_subfolderSaveLevel);
+    // Null when there is none.
+    ItemPtr GetDownloadEntry(QString i_user, std::string i_fileName, std::string i_remoteFolder);
+    void QueueDownloadIfUserOnline(ItemPtr i_entry);
+    // Also the retry of the download list: any inactive entry that is not complete is asked
+    // for again.
+    void RequeueDownload(ItemPtr i_entry);
+    void RequeueUserDownloads(ItemPtr i_user);
+    bool IsActivelyDownloadingFromUser(QString i_user);
+    void RequestDownloadPlaceInLine(ItemPtr i_entry);
+    // Case-sensitive endings, as the user typed them.
+    bool HasExcludedDownloadExtension(QString i_fileName);
+    // Whether the user may send us files we did not ask for.
+    bool CanAcceptUserInitiatedUploadsFrom(QString i_user);
+    // Path handler: the user has come online.
+    void OnUserOnline(ItemPtr i_user);
+
+public slots:
+    void OnQueueDownloadRequested(QString i_user, std::string i_path, qint64 i_size);
+    void OnDownloadPlaceInLine(QString i_user, std::string i_path, int i_place);
+    void OnUploadDeniedNotification(QString i_user, std::string i_path, QString i_reason);
+    void OnUploadFailedNotification(QString i_user, std::string i_path);
+    void OnFileTransferRequest(QString i_user, int i_direction, uint i_req, std::string i_path,
+                               qint64 i_size);
+    void OnFileConnection(QString i_user, QTcpSocket* ip_socket, uint i_req);
+    void OnDownloadProgress(qint64 i_offset, int i_bytesPerSecond);
+    void OnDownloadError(QString i_reason);
+    void OnDownloadComplete();
+
+signals:
+    void DownloadProgressed(ItemPtr i_entry);
+    void CompleteDownloadAdded(ItemPtr i_record);
+
+private:
+    // The messenger's download signals and the user-online path; called by the constructor.
+    void ConnectDownloadSignals();
+    // A new entry, "queued" or "complete" left to the caller; the user is tracked.
+    ItemPtr NewDownloadEntry(const QString& i_user, const std::string& i_fileName,
+                             const std::string& i_remoteFolder, qint64 i_size, int i_level);
+    // The entry of the sending download thread; null once it was removed.
+    ItemPtr SendingDownloadEntry();
+    // Why a file connection for the entry cannot be taken; empty when it can.
+    QString FileConnectionRefusal(ItemPtr i_entry);
+    // Moves the partial file into the complete folder, never over an existing file; false,
+    // logged, when it stays where it is.
+    bool MoveFinishedDownload(ItemPtr i_entry, QString& o_folder, QString& o_fileName);
+    void RecordCompleteDownload(ItemPtr i_entry, const QString& i_folder,
+                                const QString& i_fileName);
+    // ---- end of downloads ----
 
 private:
     using ObjectKeyType = std::pair<std::string, std::string>;

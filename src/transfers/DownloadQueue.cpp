@@ -1,0 +1,270 @@
+#include <QDateTime>
+#include <QTcpSocket>
+
+#include "diagnostics/Log.h"
+#include "peer/PeerMessenger.h"
+#include "server/MemStream.h"
+#include "server/Server.h"
+#include "store/GeneralFunctions.h"
+#include "store/Settings.h"
+#include "transfers/TransferQueueManager.h"
+#include "transfers/TransferStatus.h"
+
+namespace
+{
+const char* const Area = "Transfer Queue";
+const quint32 PlaceInLineRequestCode = 51;
+
+// The uploader's own path of the download: folder, one backslash, file name, byte for byte.
+std::string RemotePath(ItemPtr i_entry)
+{
+    return i_entry["remote_folder"].AsStdString() + "\\" + i_entry["file_name"].AsStdString();
+}
+
+QString RemotePathText(ItemPtr i_entry)
+{
+    return ToQString(RemotePath(i_entry));
+}
+
+QString Status(ItemPtr i_entry)
+{
+    return i_entry["download_entry_status"].AsString();
+}
+
+// The user's time before which, or from which, something is due, as a stamp i_seconds ahead.
+void StampUser(ItemPtr i_user, const char* i_type, int i_seconds)
+{
+    i_user += d.GetType(i_type)->GetItem(
+        TransferTimeStamp(QDateTime::currentDateTime().addSecs(i_seconds)));
+}
+
+bool IsOnline(ItemPtr i_user)
+{
+    return i_user && i_user.IsConnected("is_online");
+}
+} // namespace
+
+void TransferQueueManager::ConnectDownloadSignals()
+{
+    PathNode* lp_root = new PathNode(&d, "user");
+    new PathNode(lp_root, "is_online", ConnectedAndNotify);
+    d.AddPathEventHandler(lp_root, NewEventHandler(this, &TransferQueueManager::OnUserOnline));
+
+    if (!peerMessenger)
+        return;
+    connect(peerMessenger, &PeerMessenger::FileTransferRequested, this,
+            &TransferQueueManager::OnFileTransferRequest);
+    connect(peerMessenger, &PeerMessenger::FileConnectionRequested, this,
+            &TransferQueueManager::OnFileConnection);
+    connect(peerMessenger, &PeerMessenger::QueueDownloadRequested, this,
+            &TransferQueueManager::OnQueueDownloadRequested);
+    connect(peerMessenger, &PeerMessenger::UploadFailed, this,
+            &TransferQueueManager::OnUploadFailedNotification);
+    connect(peerMessenger, &PeerMessenger::UploadDenied, this,
+            &TransferQueueManager::OnUploadDeniedNotification);
+    connect(peerMessenger, &PeerMessenger::DownloadPlaceInLine, this,
+            &TransferQueueManager::OnDownloadPlaceInLine);
+}
+
+ItemPtr TransferQueueManager::GetDownloadEntry(QString i_user, std::string i_fileName,
+                                               std::string i_remoteFolder)
+{
+    const ItemPtr l_user = d.GetType("user")->HasItem(i_user);
+    const ItemPtr l_file = d.GetType("file_name")->HasItem(i_fileName);
+    const ItemPtr l_folder = d.GetType("remote_folder")->HasItem(i_remoteFolder);
+    if (!l_user || !l_file || !l_folder)
+        return ItemPtr();
+    ItemSet l_parts(l_user);
+    l_parts.Insert(l_file);
+    l_parts.Insert(l_folder);
+    return d.GetItem(l_parts, "download_entry");
+}
+
+ItemPtr TransferQueueManager::NewDownloadEntry(const QString& i_user, const std::string& i_fileName,
+                                               const std::string& i_remoteFolder, qint64 i_size,
+                                               int i_level)
+{
+    const ItemPtr l_entry = d.GetType("download_entry")->NewItem();
+    l_entry += d.GetType("user")->GetItem(i_user);
+    l_entry += d.GetType("file_name")->GetItem(i_fileName);
+    l_entry += d.GetType("remote_folder")->GetItem(i_remoteFolder);
+    l_entry += d.GetType("file_size")->GetItem(Value(static_cast<long long>(i_size)));
+    l_entry += d.GetType("subfolder_save_level")->GetItem(Value(i_level));
+    const qint64 l_order = GetSettingInt("transfer_order_counter");
+    l_entry += d.GetType("download_order")->GetItem(Value(static_cast<long long>(l_order)));
+    SetSetting("transfer_order_counter", Value(static_cast<long long>(l_order + 1)));
+    if (gp_server)
+        gp_server->TrackUser(i_user);
+    return l_entry;
+}
+
+ItemPtr TransferQueueManager::AddDownload(QString i_user, std::string i_fileName,
+                                          std::string i_remoteFolder, qint64 i_size,
+                                          int i_subfolderSaveLevel)
+{
+    if (ItemPtr l_existing = GetDownloadEntry(i_user, i_fileName, i_remoteFolder))
+        return l_existing;
+    const ItemPtr l_entry =
+        NewDownloadEntry(i_user, i_fileName, i_remoteFolder, i_size, i_subfolderSaveLevel);
+    if (DoesDownloadItemCompleteFilenameExist(l_entry))
+    {
+        SetDownloadEntryStatus(l_entry, transfer_status::Complete);
+        return l_entry;
+    }
+    SetDownloadEntryStatus(l_entry, transfer_status::Queued);
+    const ItemPtr l_user = l_entry["user"];
+    if (IsOnline(l_user) && peerMessenger)
+        peerMessenger->QueueDownload(i_user, RemotePath(l_entry));
+    StampUser(l_user, "next_place_in_line_request_time", 10);
+    return l_entry;
+}
+
+void TransferQueueManager::QueueDownloadIfUserOnline(ItemPtr i_entry)
+{
+    const ItemPtr l_user = i_entry["user"];
+    const QString l_status = Status(i_entry);
+    if (l_status == transfer_status::LocalError)
+    {
+        Log(Area, 1, QString("Download status %1, not re-queueing %2").arg(l_status, RemotePathText(i_entry)),
+            l_user);
+        return;
+    }
+    if (!IsOnline(l_user))
+    {
+        Log(Area, 1,
+            QString("User %1 offline, not re-queueing %2").arg(l_user.AsString(), RemotePathText(i_entry)),
+            l_user);
+        return;
+    }
+    Log(Area, 1,
+        QString("User %1 appears to still be online, re-queueing %2")
+            .arg(l_user.AsString(), RemotePathText(i_entry)),
+        l_user);
+    if (peerMessenger)
+        peerMessenger->QueueDownload(l_user.AsString(), RemotePath(i_entry));
+}
+
+void TransferQueueManager::RequeueDownload(ItemPtr i_entry)
+{
+    if (Status(i_entry) == transfer_status::Complete || IsActive(i_entry["download_entry_status"]))
+        return;
+    if (DoesDownloadItemCompleteFilenameExist(i_entry))
+    {
+        SetDownloadEntryStatus(i_entry, transfer_status::Complete);
+        return;
+    }
+    const ItemPtr l_user = i_entry["user"];
+    if (peerMessenger)
+        peerMessenger->QueueDownload(l_user.AsString(), RemotePath(i_entry));
+    SetDownloadEntryStatus(i_entry, transfer_status::Queued);
+    Log(Area, 2, QString("Queueing %1").arg(i_entry["file_name"].AsString()), l_user);
+}
+
+void TransferQueueManager::RequeueUserDownloads(ItemPtr i_user)
+{
+    const ItemSet l_entries = i_user.GetItems("download_entry");
+    if (l_entries.Empty())
+        return;
+    Log(Area, 1, QString("Requeueing downloads from user %1").arg(i_user.AsString()), i_user);
+    for (ItemPtr l_entry : l_entries.SortNumericBy("download_order", true))
+    {
+        const QString l_status = Status(l_entry);
+        if (l_status != transfer_status::Complete && l_status != transfer_status::Denied)
+            RequeueDownload(l_entry);
+    }
+    StampUser(i_user, "last_queue_request_time", 0);
+    StampUser(i_user, "next_place_in_line_request_time", 30);
+}
+
+void TransferQueueManager::OnUserOnline(ItemPtr i_user)
+{
+    Log(Area, 1, QString("User %1 went online").arg(i_user.AsString()), i_user);
+    RequeueUserDownloads(i_user);
+}
+
+bool TransferQueueManager::IsActivelyDownloadingFromUser(QString i_user)
+{
+    const ItemPtr l_user = d.GetType("user")->HasItem(i_user);
+    if (!l_user)
+        return false;
+    for (ItemPtr l_entry : l_user.GetItems("download_entry"))
+        if (Status(l_entry) == transfer_status::Downloading)
+            return true;
+    return false;
+}
+
+void TransferQueueManager::RequestDownloadPlaceInLine(ItemPtr i_entry)
+{
+    const ItemPtr l_user = i_entry["user"];
+    MemStream l_message;
+    l_message.Write(PlaceInLineRequestCode);
+    l_message.Write(i_entry["remote_folder"].AsString() + "\\" + i_entry["file_name"].AsString());
+    Log(Area, 1,
+        QString("Requesting place in line for download of %1 from %2")
+            .arg(i_entry["file_name"].AsString(), l_user.AsString()),
+        l_user);
+    if (peerMessenger)
+        peerMessenger->SendMessage(l_user.AsString(), l_message);
+}
+
+void TransferQueueManager::OnDownloadPlaceInLine(QString i_user, std::string i_path, int i_place)
+{
+    const ItemPtr l_entry = GetDownloadEntry(i_user, GetFileName(i_path), GetFolder(i_path));
+    if (l_entry)
+        l_entry += d.GetType("place_in_line")->GetItem(Value(i_place));
+}
+
+void TransferQueueManager::OnQueueDownloadRequested(QString i_user, std::string i_path, qint64 i_size)
+{
+    if (CanAcceptUserInitiatedUploadsFrom(i_user))
+        AddDownload(i_user, GetFileName(i_path), GetFolder(i_path), i_size, 0);
+}
+
+void TransferQueueManager::OnUploadDeniedNotification(QString i_user, std::string i_path,
+                                                      QString i_reason)
+{
+    const ItemPtr l_user = d.GetType("user")->HasItem(i_user);
+    Log(Area, 1,
+        QString("Received peer notification from %1 that upload of %2 was denied, reason: %3")
+            .arg(i_user, ToQString(i_path), i_reason),
+        l_user);
+    const ItemPtr l_entry = GetDownloadEntry(i_user, GetFileName(i_path), GetFolder(i_path));
+    if (!l_entry)
+    {
+        Log(Area, 2, "Download not found.", l_user);
+        return;
+    }
+    Log(Area, 2, "Download found, marking as denied.", l_user);
+    l_entry += d.GetType("denial_reason")->GetItem(i_reason);
+    SetDownloadEntryStatus(l_entry, transfer_status::Denied);
+}
+
+void TransferQueueManager::OnUploadFailedNotification(QString i_user, std::string i_path)
+{
+    const ItemPtr l_user = d.GetType("user")->HasItem(i_user);
+    Log(Area, 1,
+        QString("Received peer notification from %1 that upload of %2 failed")
+            .arg(i_user, ToQString(i_path)),
+        l_user);
+    const ItemPtr l_entry = GetDownloadEntry(i_user, GetFileName(i_path), GetFolder(i_path));
+    if (!l_entry)
+    {
+        Log(Area, 2, "Download not found.", l_user);
+        return;
+    }
+    Log(Area, 2, "Download found!", l_user);
+    QueueDownloadIfUserOnline(l_entry);
+    StampUser(l_entry["user"], "last_queue_request_time", 0);
+}
+
+bool TransferQueueManager::HasExcludedDownloadExtension(QString i_fileName)
+{
+    for (ItemPtr l_extension : g("excluded_download_extension"))
+    {
+        // An empty ending would exclude every file.
+        const QString l_ending = l_extension.AsString();
+        if (!l_ending.isEmpty() && i_fileName.endsWith(l_ending, Qt::CaseSensitive))
+            return true;
+    }
+    return false;
+}
