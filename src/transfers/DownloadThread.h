@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QtGlobal>
 
@@ -34,12 +35,20 @@ protected:
 
 private:
     bool PerformDownload();
-    // Fills the block from the socket; false, with the error text set, when it cannot.
-    bool ReadBlock(char* op_block, qint64 i_length);
+    // Fills the block from the socket; false, with the error text set, when it cannot. The
+    // bytes that did come are counted either way.
+    bool ReadBlock(char* op_block, qint64 i_length, qint64& o_filled);
+    void ReportProgress();
+    // A report when the last one is at least the interval old and bytes came since.
+    void ReportProgressIfDue();
 
     QTcpSocket* mp_socket;
     QFile* mp_file;
     qint64 m_fileSize;
     qint64 m_position;
     QString m_error;
+    QElapsedTimer m_clock;
+    qint64 m_received = 0;
+    qint64 m_reportedPosition = 0;
+    qint64 m_reportedAt = 0;
 };

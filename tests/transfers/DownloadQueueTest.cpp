@@ -1,0 +1,146 @@
+#include <QDir>
+
+#include "DownloadFixture.h"
+
+using namespace transfer_status;
+using DownloadQueue = DownloadFixture;
+
+TEST_F(DownloadQueue, ANewDownloadIsAskedForOnlyWhileItsUploaderIsOnlineAndItsPlaceTenSecondsLater)
+{
+    const ItemPtr l_offline = Download("a.mp3");
+    EXPECT_EQ(Status(l_offline), Queued);
+    EXPECT_EQ(Parked(), QStringList());
+    EXPECT_NEAR(SecondsAhead(User("bob"), "next_place_in_line_request_time"), 10, 1);
+
+    GoOnline("bob");
+    EXPECT_EQ(Parked(), QStringList{"43 Music\\Album\\a.mp3"}) << "coming online asks again";
+    User("bob").GetItems("unsent_message").Remove();
+    const ItemPtr l_online = Download("b.mp3");
+    EXPECT_EQ(Parked(), QStringList{"43 Music\\Album\\b.mp3"});
+    EXPECT_EQ(l_online["download_order"].AsInt(), l_offline["download_order"].AsInt() + 1);
+
+    const QString l_counter = GetSetting("transfer_order_counter");
+    EXPECT_EQ(Download("a.mp3"), l_offline) << "the same download again";
+    EXPECT_EQ(GetSetting("transfer_order_counter"), l_counter);
+    EXPECT_EQ(Parked().size(), 1);
+
+    // A file already in the complete folder is done: nothing is asked for, nothing scheduled.
+    ASSERT_TRUE(QDir().mkpath(m_dir.filePath("complete/Album")));
+    ASSERT_TRUE(QFile(m_dir.filePath("complete/Album/c.mp3")).open(QIODevice::WriteOnly));
+    Restamp(User("carl"), "next_place_in_line_request_time", QDateTime(QDate(2020, 1, 1), QTime(0, 0)));
+    GoOnline("carl");
+    EXPECT_EQ(Status(Download("c.mp3", 5, "carl")), Complete);
+    EXPECT_EQ(Parked("carl"), QStringList());
+    EXPECT_LT(SecondsAhead(User("carl"), "next_place_in_line_request_time"), -3600);
+}
+
+TEST_F(DownloadQueue, ComingOnlineRequeuesEveryOpenDownloadInOrderAndAsksItsPlaceThirtySecondsLater)
+{
+    const char* const l_statuses[] = {LocalError, Complete, Queued, Denied, Aborted};
+    std::vector<ItemPtr> l_entries;
+    for (const char* l_status : l_statuses)
+    {
+        l_entries.push_back(Download(std::string(l_status) + ".mp3"));
+        mp_manager->SetDownloadEntryStatus(l_entries.back(), l_status);
+    }
+    // Order numbers, not creation, set the order of the requests.
+    l_entries[0] += d.GetType("download_order")->GetItem("99");
+
+    m_lines.clear();
+    GoOnline("carl"); // no downloads: nothing logged, nothing stamped
+    EXPECT_EQ(Logged("Requeueing"), 0);
+    EXPECT_FALSE(User("carl")["last_queue_request_time"]);
+
+    GoOnline("bob");
+    EXPECT_EQ(Logged("User bob went online"), 1);
+    EXPECT_EQ(Parked(), (QStringList{"43 Music\\Album\\queued.mp3", "43 Music\\Album\\aborted.mp3",
+                                     "43 Music\\Album\\local error.mp3"}));
+    QStringList l_after;
+    for (ItemPtr l_entry : l_entries)
+        l_after << Status(l_entry);
+    EXPECT_EQ(l_after, (QStringList{Queued, Complete, Queued, Denied, Queued}));
+    EXPECT_NEAR(SecondsAhead(User("bob"), "last_queue_request_time"), 0, 1);
+    EXPECT_NEAR(SecondsAhead(User("bob"), "next_place_in_line_request_time"), 30, 1);
+    EXPECT_FALSE(mp_manager->IsActivelyDownloadingFromUser("bob"));
+}
+
+TEST_F(DownloadQueue, TheUploadersAnswersAreRecordedOnTheirDownload)
+{
+    const ItemPtr l_entry = Download("a.mp3");
+    const ItemPtr l_stuck = Download("b.mp3");
+    GoOnline("bob");
+    User("bob").GetItems("unsent_message").Remove();
+    mp_manager->SetDownloadEntryStatus(l_stuck, LocalError);
+    Restamp(User("bob"), "last_queue_request_time", QDateTime(QDate(2020, 1, 1), QTime(0, 0)));
+
+    emit mp_messenger->DownloadPlaceInLine("bob", "Music\\Album\\a.mp3", 0);
+    EXPECT_EQ(l_entry["place_in_line"].AsString(), "0");
+    emit mp_messenger->DownloadPlaceInLine("bob", "Music\\Album\\nothing.mp3", 4);
+
+    emit mp_messenger->UploadFailed("bob", "Music\\Album\\b.mp3");
+    EXPECT_EQ(Parked(), QStringList()) << "a local error is not asked for again";
+    emit mp_messenger->UploadFailed("bob", "Music\\Album\\a.mp3");
+    EXPECT_EQ(Parked(), QStringList{"43 Music\\Album\\a.mp3"});
+    EXPECT_EQ(Status(l_entry), Queued);
+    EXPECT_NEAR(SecondsAhead(User("bob"), "last_queue_request_time"), 0, 1);
+
+    for (const char* l_reason : {"File not shared.", "Too many files"})
+    {
+        emit mp_messenger->UploadDenied("bob", "Music\\Album\\a.mp3", l_reason);
+        EXPECT_EQ(Status(l_entry), Denied);
+        EXPECT_EQ(l_entry["denial_reason"].AsString(), l_reason);
+    }
+    emit mp_messenger->UploadDenied("bob", "Music\\Album\\nothing.mp3", "x");
+    emit mp_messenger->UploadFailed("carl", "Music\\Album\\a.mp3");
+    EXPECT_EQ(Logged("Download not found."), 2);
+    EXPECT_EQ(g("place_in_line").Size(), 1u);
+
+    mp_manager->RequestDownloadPlaceInLine(l_entry);
+    EXPECT_EQ(Parked().last(), "51 Music\\Album\\a.mp3");
+}
+
+TEST_F(DownloadQueue, OnlyPermittedUsersMayPushAFile)
+{
+    const ItemPtr l_group = d.GetType("user_list_group")->GetItem("friends");
+    const struct
+    {
+        const char* user;
+        bool listed, inGroup, groupAccepts, listAccepts, taken;
+    } l_cases[] = {
+        {"stranger", false, false, false, true, false},
+        {"listed", true, false, false, false, false},
+        {"list accepts", true, false, false, true, true},
+        {"group accepts", true, true, true, false, true},
+        {"group refuses", true, true, false, false, false},
+    };
+    for (const auto& l_case : l_cases)
+    {
+        SCOPED_TRACE(l_case.user);
+        SetSetting("accept_userlist_uploads", l_case.listAccepts ? "yes" : "no");
+        l_group.Disconnect("accept_uploads");
+        if (l_case.groupAccepts)
+            l_group.NewItem("accept_uploads");
+        if (l_case.listed)
+        {
+            const ItemPtr l_listed = User(l_case.user).NewItem("in_user_list");
+            if (l_case.inGroup)
+                l_listed += l_group;
+        }
+        emit mp_messenger->QueueDownloadRequested(l_case.user, "Shared\\gift.mp3", 42);
+        const ItemPtr l_entry = mp_manager->GetDownloadEntry(l_case.user, "gift.mp3", "Shared");
+        EXPECT_EQ(bool(l_entry), l_case.taken);
+        EXPECT_TRUE(!l_entry || (Status(l_entry) == Queued && l_entry["file_size"].AsString() == "42" &&
+                                 l_entry["subfolder_save_level"].AsString() == "0"));
+    }
+}
+
+TEST_F(DownloadQueue, ExcludedExtensionsAreCaseSensitiveEndings)
+{
+    EXPECT_FALSE(mp_manager->HasExcludedDownloadExtension("a.ini")) << "none excluded";
+    for (const char* l_ending : {".ini", ""})
+        d.GetType("excluded_download_extension")->GetItem(l_ending);
+    const std::pair<const char*, bool> l_cases[] = {
+        {"setup.ini", true}, {"SETUP.INI", false}, {"a.ini.mp3", false}, {".ini", true}, {"ini", false}};
+    for (const auto& [l_name, l_excluded] : l_cases)
+        EXPECT_EQ(mp_manager->HasExcludedDownloadExtension(l_name), l_excluded) << l_name;
+}
