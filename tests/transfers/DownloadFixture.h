@@ -16,8 +16,8 @@ protected:
     }
 
     // The messages parked for the user until a connection exists, oldest first, as text: the
-    // code, then the path of a queue (43) or place-in-line (51) request, or the number and the
-    // answer of a transfer response (41).
+    // code, then the path of a queue (43) or place-in-line (51) request, or the number, the
+    // answer and a denial's reason of a transfer response (41).
     static QStringList Parked(const QString& i_user = "bob")
     {
         QStringList l_messages;
@@ -28,7 +28,8 @@ protected:
             const auto l_word = [&](int i_at) { return qFromLittleEndian<quint32>(l_bytes.constData() + i_at); };
             QString l_text = QString::number(l_word(0));
             if (l_word(0) == 41)
-                l_text += QString(" %1 %2").arg(l_word(4)).arg(int(l_bytes[8]));
+                l_text += QString(" %1 %2").arg(l_word(4)).arg(int(l_bytes[8])) +
+                          (l_bytes[8] ? "" : " " + QString::fromUtf8(l_bytes.mid(13, int(l_word(9)))));
             else
                 l_text += " " + QString::fromUtf8(l_bytes.mid(8, int(l_word(4))));
             l_messages << l_text;

@@ -1,4 +1,5 @@
 #include <QDir>
+#include <QRegularExpression>
 
 #include "DownloadFixture.h"
 
@@ -132,6 +133,43 @@ TEST_F(DownloadQueue, OnlyPermittedUsersMayPushAFile)
         EXPECT_TRUE(!l_entry || (Status(l_entry) == Queued && l_entry["file_size"].AsString() == "42" &&
                                  l_entry["subfolder_save_level"].AsString() == "0"));
     }
+}
+
+TEST_F(DownloadQueue, AnUploadersTransferRequestIsAcceptedForOpenDownloadsAndPermittedPushesOnly)
+{
+    const ItemPtr l_open = Download("a.mp3");
+    const ItemPtr l_other = Download("c.mp3");
+    mp_manager->SetDownloadEntryStatus(Download("b.mp3"), Complete);
+    User("carl").NewItem("in_user_list");
+    SetSetting("accept_userlist_uploads", "yes");
+    const struct
+    {
+        const char* user;
+        int direction;
+        quint32 req;
+        const char *path, *answer;
+    } l_cases[] = {
+        {"bob", 0, 1, "Shared\\mine.mp3", "41 1 0 Queued"},
+        {"bob", 1, 2, "Music\\Album\\unknown.mp3", "41 2 0 Cancelled"},
+        {"bob", 1, 3, "Music\\Album\\b.mp3", "41 3 0 Complete"},
+        {"bob", 1, 4, "Music\\Album\\a.mp3", "41 4 1"},
+        {"bob", 1, 5, "Music\\Album\\a.mp3", "41 5 1"}, // a new number for the same download
+        {"bob", 1, 6, "Music\\Album\\c.mp3", "41 6 1"},
+        {"bob", 1, 5, "Music\\Album\\c.mp3", "41 5 1"}, // taken from the other download
+        {"carl", 1, 7, "Gifts\\g.mp3", "41 7 1"},
+    };
+    for (const auto& l_case : l_cases)
+    {
+        emit mp_messenger->FileTransferRequested(l_case.user, l_case.direction, l_case.req, l_case.path, 9);
+        EXPECT_EQ(Parked(l_case.user).value(Parked(l_case.user).size() - 1), l_case.answer) << l_case.path;
+    }
+    EXPECT_FALSE(l_open["remote_transfer_req"]);
+    EXPECT_EQ(l_other["remote_transfer_req"].AsString(), "5");
+    const ItemPtr l_pushed = mp_manager->GetDownloadEntry("carl", "g.mp3", "Gifts");
+    EXPECT_EQ(Parts(l_pushed).filter(QRegularExpression("^(?!last_status_change_time)")),
+              (QStringList{"download_entry_status=queued", "download_order=4", "file_name=g.mp3", "file_size=9",
+                           "remote_folder=Gifts", "remote_transfer_req=7", "subfolder_save_level=0", "user=carl"}));
+    EXPECT_EQ(g("download_entry").Size(), 4u);
 }
 
 TEST_F(DownloadQueue, ExcludedExtensionsAreCaseSensitiveEndings)

@@ -182,7 +182,14 @@ TEST_F(DownloadTransfer, AConnectionThatWouldWriteIntoARunningOrFinishedDownload
     EXPECT_EQ(Status(l_samePartial), Queued);
     EXPECT_EQ(Status(l_finished), Complete);
 
-    lp_uploader->SendRaw(l_file.mid(6 * 8192));
+    // A new request for the running download stops it; the next connection resumes it.
+    emit mp_messenger->FileTransferRequested("bob", 1, 9, "Music\\Album\\song.mp3", l_file.size());
+    EXPECT_EQ(Status(l_running), Aborted);
+    EXPECT_EQ(Logged("Transfer is already downloading, cancelling..."), 1);
+    EXPECT_TRUE(lp_uploader->WaitForDisconnected());
+    const std::unique_ptr<FakePeer> lp_again = Uploader(9);
+    EXPECT_EQ(Offset(*lp_again), 6 * 8192);
+    lp_again->SendRaw(l_file.mid(6 * 8192));
     ASSERT_TRUE(WaitForStatus(l_running, Complete));
     EXPECT_EQ(Read("complete/Album/song.mp3"), l_file);
 }
