@@ -55,16 +55,14 @@ protected:
     }
     void Write(const QString& i_path, const QByteArray& i_bytes) const
     {
-        QDir().mkpath(QFileInfo(m_dir.filePath(i_path)).path());
         QFile l_file(m_dir.filePath(i_path));
-        EXPECT_TRUE(l_file.open(QIODevice::WriteOnly) && l_file.write(i_bytes) == i_bytes.size());
+        EXPECT_TRUE(QDir().mkpath(QFileInfo(l_file).path()) && l_file.open(QIODevice::WriteOnly) &&
+                    l_file.write(i_bytes) == i_bytes.size());
     }
+    // A pattern whose period divides no block, so a misplaced block shows.
     static QByteArray Content(int i_size)
     {
-        QByteArray l_bytes(i_size, '\0');
-        for (int l_at = 0; l_at < i_size; ++l_at)
-            l_bytes[l_at] = char(l_at * 7 % 251);
-        return l_bytes;
+        return QByteArray("0123456789abcdefghijklmnopqrstu").repeated(i_size / 31 + 1).left(i_size);
     }
 
     QList<qint64> m_progress;
@@ -75,12 +73,13 @@ TEST_F(DownloadTransfer, TheUploadersBytesAreAppendedToThePartialFileAndTheFinis
 {
     const int l_size = 300000;
     const QByteArray l_file = Content(l_size);
+    // Bytes already in the partial file, bytes the uploader sends from the offset before it
+    // closes, whether a finished file of that name is already there.
     const struct
     {
         const char* name;
-        int partial;  // bytes already in the partial file
-        int sent;     // bytes the uploader sends from the offset before it closes
-        bool clash;   // a finished file of that name is already there
+        int partial, sent;
+        bool clash;
         const char* status;
     } l_cases[] = {
         {"fresh", 0, l_size, false, Complete},
@@ -94,8 +93,7 @@ TEST_F(DownloadTransfer, TheUploadersBytesAreAppendedToThePartialFileAndTheFinis
     {
         SCOPED_TRACE(l_case.name);
         const QString l_folder = QString("Case%1").arg(++l_req);
-        const QString l_partial = "downloading/" + l_folder + "/song.mp3";
-        const QString l_finished = "complete/" + l_folder + "/song.mp3";
+        const QString l_partial = "downloading/" + l_folder + "/song.mp3", l_finished = "complete/" + l_folder + "/song.mp3";
         const ItemPtr l_entry =
             mp_manager->AddDownload("bob", "song.mp3", "Music\\" + l_folder.toStdString(), l_size, 0);
         l_entry += d.GetType("search_request_text")->GetItem("song");
@@ -104,9 +102,7 @@ TEST_F(DownloadTransfer, TheUploadersBytesAreAppendedToThePartialFileAndTheFinis
         if (l_case.clash)
             Write(l_finished, "the user's own");
         Requested(l_entry, l_req);
-        m_progress.clear();
-        m_records.clear();
-        m_lines.clear();
+        m_progress.clear(), m_records.clear(), m_lines.clear();
 
         QElapsedTimer l_clock;
         l_clock.start();
@@ -157,12 +153,7 @@ TEST_F(DownloadTransfer, AConnectionThatWouldWriteIntoARunningOrFinishedDownload
     const ItemPtr l_finished = Download("done.mp3", 10, "dave");
     mp_manager->SetDownloadEntryStatus(l_finished, Complete);
     l_finished += d.GetType("remote_transfer_req")->GetItem("3");
-    const struct
-    {
-        const char* user;
-        quint32 req;
-        const char* logged;
-    } l_intruders[] = {
+    const struct { const char* user; quint32 req; const char* logged; } l_intruders[] = {
         {"bob", 1, "Download already running, refusing second file connection"},
         {"carl", 2, "is being written by another download, refusing file connection"},
         {"dave", 3, "Download already complete, refusing file connection"},
