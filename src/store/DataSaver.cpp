@@ -511,7 +511,7 @@ void DataSaver::WriteFile(const QString& i_path, bool i_everything, bool i_repla
         throw DataSaveFailure();
 }
 
-void DataSaver::Save(const QString& i_path)
+bool DataSaver::Save(const QString& i_path)
 {
     const QString l_temporary = FreeTemporaryName(i_path);
     bool l_created = false;
@@ -527,7 +527,9 @@ void DataSaver::Save(const QString& i_path)
     {
         if (l_created)
             QFile::remove(l_temporary);
+        return false;
     }
+    return true;
 }
 
 bool DataSaver::SaveAll(const QString& i_path)
