@@ -290,12 +290,12 @@ TEST_F(StoreFileReplacing, FailedWriteKeepsOldFileByteForByte)
     for (qint64 l_limit = 0; l_limit < l_newSize; ++l_limit)
     {
         StoreTesting::SetWriteLimit(saver, l_limit);
-        saver.Save(Path());
+        ASSERT_FALSE(saver.Save(Path())) << "limit " << l_limit;
         ASSERT_EQ(Read(), l_old) << "limit " << l_limit;
         ASSERT_EQ(Entries(), QStringList{"store"}) << "limit " << l_limit;
     }
     StoreTesting::SetWriteLimit(saver, l_newSize);
-    saver.Save(Path());
+    EXPECT_TRUE(saver.Save(Path()));
     EXPECT_EQ(Read(), l_new);
     EXPECT_EQ(Entries(), QStringList{"store"});
 }
@@ -306,11 +306,11 @@ TEST_F(StoreFileReplacing, UnwritableFolderOrFailedRenameChangesNothing)
     global->GetItem("username");
     // A file used as a folder: the temporary file cannot be created.
     Write("x", "plain");
-    saver.Save(Path("plain/store"));
+    EXPECT_FALSE(saver.Save(Path("plain/store")));
     EXPECT_EQ(Read("plain"), "x");
     // A non-empty folder where the store should go: the rename fails, our file goes away.
     ASSERT_TRUE(QDir(QString::fromStdString(tmp.Path())).mkpath("store/inside"));
-    saver.Save(Path());
+    EXPECT_FALSE(saver.Save(Path()));
     EXPECT_TRUE(QDir(Path("store/inside")).exists());
     EXPECT_EQ(Entries(), (QStringList{"plain", "store"}));
 }
