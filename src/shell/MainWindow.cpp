@@ -169,7 +169,7 @@ void MainWindow::Init()
     PrepareContextToolbar();
     CreatePeerEngines();
     PrepareTrayAndChatTypes();
-    CreateTransferEngines();
+    CreateTransferEnginesAndPages();
     CreateEventToolBar();
     WriteDefaults();
     PrepareOptions();
@@ -181,7 +181,7 @@ void MainWindow::Init()
     StartPeriodicWork();
     RescanShares();
     PrepareChatsPage();
-    ShowSharingOptions();
+    ShowChatAndSharingOptions();
     ArmVersionCheck();
     ShowUserOptions();
     WatchExcludedExtensions();
@@ -255,7 +255,7 @@ void MainWindow::PrepareTrayAndChatTypes()
 
 // The diagnostics page, then the transfer queues and the pages built on them, then the
 // wish-list searcher. Saved sizes come first once they exist.
-void MainWindow::CreateTransferEngines()
+void MainWindow::CreateTransferEnginesAndPages()
 {
     mp_ui->diagnosticsForm->Init();
     mp_ui->diagnosticsForm->RegisterLoggableItemType("user");
@@ -408,7 +408,7 @@ void MainWindow::PrepareChatsPage()
     DeclareRelations({{"chat_log_form", "room", One, One}, {"chat_log_form", "user", One, One}});
 }
 
-void MainWindow::ShowSharingOptions()
+void MainWindow::ShowChatAndSharingOptions()
 {
     mp_ui->logRoomChatCheckBox->setChecked(IsSettingYes("log_room_chat"));
     mp_ui->logPrivateChatCheckBox->setChecked(IsSettingYes("log_private_chat"));

@@ -59,7 +59,7 @@ private:
     void PrepareContextToolbar();
     void CreatePeerEngines();
     void PrepareTrayAndChatTypes();
-    void CreateTransferEngines();
+    void CreateTransferEnginesAndPages();
     void CreateEventToolBar();
     void WriteDefaults();
     void PrepareOptions();
@@ -71,7 +71,7 @@ private:
     void StartPeriodicWork();
     void RescanShares();
     void PrepareChatsPage();
-    void ShowSharingOptions();
+    void ShowChatAndSharingOptions();
     void ArmVersionCheck();
     void ShowUserOptions();
     void WatchExcludedExtensions();
