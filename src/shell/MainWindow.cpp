@@ -14,12 +14,17 @@
 #include "diagnostics/DiagnosticsForm.h"
 #include "diagnostics/Log.h"
 #include "peer/PeerMessenger.h"
+#include "resources/Resources.h"
 #include "server/MiniUpnpBackend.h"
 #include "server/Server.h"
+#include "shell/ActionSetToolBar.h"
 #include "shell/ColorSettings.h"
 #include "shell/Desktop.h"
+#include "shell/EventToolBar.h"
 #include "shell/SettingsSnapshot.h"
 #include "shell/ShowIsOver.h"
+#include "shell/SizeManager.h"
+#include "shell/UIFunctions.h"
 #include "shell/UpdateChecker.h"
 #include "store/Data.h"
 #include "store/DataSaver.h"
@@ -37,6 +42,50 @@ namespace
 {
 const char* const ConfigurationArea = "Configuration Data";
 const char* const OfflineIcon = ":/icons/offline_icon";
+
+struct ToolbarAction
+{
+    const char* set;
+    const char* id;
+    const char* text;
+    const char* icon;
+    bool needsListSelection;
+};
+
+// The sets of the window's own pages and of the user lists, known before the store is loaded.
+const ToolbarAction WindowActions[] = {
+    {"room_list", "create_room", "Create Room", ":/icons/room_icon", false},
+    {"room_list", "refresh_room_list", "Refresh Room List", ":/icons/room_icon", false},
+    {"room_list", "enable_private_room_add", "Accept Private Room Invitations", ":/icons/room_icon", false},
+    {"room", "toggle_room_autojoin", "Toggle Room Autojoin", ":/icons/room_icon", false},
+    {"room", "room_chat_log", "Chat Log", ":/icons/note_icon", false},
+    {"room", "give_up_membership", "Give Up Membership", ":/icons/room_icon", false},
+    {"room", "give_up_ownership", "Give Up Room", ":/icons/room_icon", false},
+    {"shared_folders", "set_download_folder", "Set Download Folder", ":/icons/browse_icon", false},
+    {"shared_folders", "share_folder", "Share Folder", ":/icons/browse_icon", false},
+    {"shared_folders", "rescan_shares", "Rescan Shares", ":/icons/browse_icon", false},
+    {"login_options", "connect_disconnect", "Connect", ":icons/online_icon", false},
+    {"login_options", "set_user_pass", "Change Username/Password", ":icons/online_icon", false},
+    {"login_options", "set_listening_port", "Change Listening Port", ":icons/online_icon", false},
+    {"user", "message_user", "Message User", ":/icons/chat_icon", true},
+    {"user", "browse_user", "Browse User's Files", ":/icons/browse_icon", true},
+    {"user", "add_user", "Add User", ":/icons/add_user_icon", true},
+};
+
+// The sets of the chat log viewers and the private chats.
+const ToolbarAction ChatActions[] = {
+    {"chat_log", "clear_chat_log", "Clear Log", ":/icons/empty_note_icon", false},
+    {"chat_log", "open_log_folder", "Open Log Folder", ":/icons/browse_icon", false},
+    {"user_chat", "user_chat_log", "Chat Log", ":/icons/note_icon", false},
+};
+
+template <std::size_t N>
+void AddToolbarActions(const ToolbarAction (&i_actions)[N])
+{
+    for (const ToolbarAction& l_action : i_actions)
+        actionBar->AddSetAction(l_action.set, l_action.id, l_action.text, l_action.icon,
+                                l_action.needsListSelection);
+}
 
 MainWindow::UpnpBackendFactory& UpnpFactory()
 {
@@ -91,6 +140,8 @@ MainWindow::MainWindow(QWidget* ip_parent)
       mp_updateChecker(new UpdateChecker)
 {
     mainWindow = this;
+    // The form names compiled-in icons; a static library's resources must be registered first.
+    InitResources();
     mp_ui->setupUi(this);
     QApplication::setWindowIcon(QIcon(OfflineIcon));
 
@@ -145,7 +196,8 @@ void MainWindow::DeleteEngines()
     timerManager = nullptr;
     delete mp_ui;
     mp_ui = nullptr;
-    // The size manager goes last, once it exists.
+    delete sizeManager;
+    sizeManager = nullptr;
 }
 
 QString MainWindow::StorePath()
@@ -222,8 +274,17 @@ void MainWindow::PrepareRoomsPanel()
     mp_ui->roomList->sortByColumn(0, Qt::AscendingOrder);
 }
 
-// The context toolbar's action sets and the pages that show them are registered here.
-void MainWindow::PrepareContextToolbar() {}
+// The context toolbar: its action sets, the room list with the room name as the actions' key,
+// and the two option pages with toolbar actions.
+void MainWindow::PrepareContextToolbar()
+{
+    actionBar->Init();
+    AddToolbarActions(WindowActions);
+    actionBar->RegisterWidget(mp_ui->roomList, "room_list");
+    actionBar->AddWidgetColumnKey(mp_ui->roomList, "room", 0);
+    actionBar->RegisterWidget(mp_ui->fileSharingOptionsTab, "shared_folders");
+    actionBar->RegisterWidget(mp_ui->loginOptionsTab, "login_options");
+}
 
 // The peer messenger, the saved wish-list and user-note types, the delayed invoker; the
 // distributed network and the shared folders follow the messenger, whose signals they use.
@@ -253,10 +314,11 @@ void MainWindow::PrepareTrayAndChatTypes()
     DeclareRelations({{"user", "user_chat_widget", One, One}, {"room", "room_form", One, One}});
 }
 
-// The diagnostics page, then the transfer queues and the pages built on them, then the
-// wish-list searcher. Saved sizes come first once they exist.
+// Saved sizes, the diagnostics page, then the transfer queues and the pages built on them, then
+// the wish-list searcher.
 void MainWindow::CreateTransferEnginesAndPages()
 {
+    new SizeManager();
     mp_ui->diagnosticsForm->Init();
     mp_ui->diagnosticsForm->RegisterLoggableItemType("user");
 }
@@ -266,6 +328,8 @@ void MainWindow::CreateTransferEnginesAndPages()
 void MainWindow::CreateEventToolBar()
 {
     setContextMenuPolicy(Qt::NoContextMenu);
+    addToolBarBreak(Qt::TopToolBarArea);
+    addToolBar(Qt::TopToolBarArea, new EventToolBar());
 }
 
 // The defaults of the window's and the views' settings; the load that follows replaces each with
@@ -296,16 +360,24 @@ void MainWindow::LoadStore()
     LogConfiguration(QStringLiteral("Loading configuration data from %1").arg(l_path));
     if (BeforeLoadCall())
         BeforeLoadCall()();
-    // Everything written so far is the defaults; a file that fails to load takes them with it.
+    // A damaged file is found before it can empty the store, so everything declared and written
+    // so far stays. Should the load itself fail all the same (the file changed or could no longer
+    // be read), the settings written so far come back from this snapshot.
     const SettingsSnapshot l_defaults = SettingsSnapshot::Take();
+    bool l_loaded = dataSaver->CanLoad(l_path);
     try
     {
-        dataSaver->Load(l_path);
-        LogConfiguration(QStringLiteral("Data loaded successfully."));
-        return;
+        if (l_loaded)
+            dataSaver->Load(l_path);
     }
     catch (const DataLoadFailure&)
     {
+        l_loaded = false;
+    }
+    if (l_loaded)
+    {
+        LogConfiguration(QStringLiteral("Data loaded successfully."));
+        return;
     }
     LogConfiguration(QStringLiteral("Failure to load configuration data."));
     const QString l_keptAs = MoveDamagedStoreAside(l_path);
@@ -316,7 +388,7 @@ void MainWindow::LoadStore()
     Desktop::ShowMessageBox(
         QMessageBox::Information, this, tr("Error loading configuration data"),
         tr("Your client configuration data could not be loaded. Starting from scratch..."));
-    // Starting from scratch is a first start: every default back, every component told.
+    // Starting from scratch is a first start: every default in place, every component told.
     l_defaults.Restore();
     dataSaver->EmitDataLoaded();
     dataSaver->EmitNoData();
@@ -383,10 +455,13 @@ void MainWindow::ShowLoginOptions()
     mp_ui->chatTimestampsBox->setCurrentIndex(l_entry);
 }
 
-// The room list takes a fixed 220 pixels of the window's width, the chat the rest.
+// The room list starts with 220 pixels of the window's width and the chat with the rest, until
+// saved sizes say otherwise. The window's own place and size join once it reports them.
 void MainWindow::RegisterSizes()
 {
     mp_ui->roomSplitter->setSizes({width() - 220, 220});
+    sizeManager->RegisterSplitter("room_list_splitter", mp_ui->roomSplitter, {});
+    sizeManager->RegisterTreeWidget("room_list", mp_ui->roomList);
 }
 
 void MainWindow::StartPeriodicWork()
@@ -394,18 +469,22 @@ void MainWindow::StartPeriodicWork()
     connect(timerManager->fiveMinuteTimer, &QTimer::timeout, this, &MainWindow::EveryFiveMinutes);
 }
 
-// The window comes to the front and the shared folders are scanned once; later rescans are
-// reported.
+// The window comes to the front and the shared folders are scanned once (later rescans are
+// reported); the user name and the shared-folder list take the focus on their pages.
 void MainWindow::RescanShares()
 {
     activateWindow();
+    RegisterWidgetForTabFocus(mp_ui->usernameEdit, 1);
+    RegisterWidgetForTabFocus(mp_ui->sharedFoldersList, 1);
 }
 
-// Chat log viewers are tied to their room or user.
+// The private chats page; chat log viewers are tied to their room or user and have their own
+// toolbar actions, as private chats do.
 void MainWindow::PrepareChatsPage()
 {
     DeclareTypes({{"chat_log_form", Primary, false}});
     DeclareRelations({{"chat_log_form", "room", One, One}, {"chat_log_form", "user", One, One}});
+    AddToolbarActions(ChatActions);
 }
 
 void MainWindow::ShowChatAndSharingOptions()

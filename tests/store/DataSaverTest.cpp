@@ -436,11 +436,16 @@ TEST_F(StoreFileLoading, FileCutShortEmptiesTheStore)
     {
         SetUsername("default");
         Write(l_whole.substr(0, l_length), "cut");
+        // Checking finds the damage without touching the store; loading empties it.
+        ASSERT_FALSE(saver.CanLoad(Path("cut"))) << "length " << l_length;
+        ASSERT_EQ(global->HasItem("username")["global_value"].AsStdString(), "default");
         ASSERT_TRUE(LoadFails("cut")) << "length " << l_length;
         ASSERT_EQ(ItemTotal(), 0u) << "length " << l_length;
     }
     EXPECT_TRUE(listener.calls.empty());
     // The types and registrations stay: the whole file still loads afterwards.
+    EXPECT_TRUE(saver.CanLoad(Path()));
+    EXPECT_TRUE(saver.CanLoad(Path("missing")));
     saver.Load(Path());
     EXPECT_EQ(global->HasItem("username")["global_value"].AsStdString(), "anna");
 }

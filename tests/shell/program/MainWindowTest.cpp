@@ -9,8 +9,11 @@
 #include "diagnostics/DiagnosticsForm.h"
 #include "peer/PeerMessenger.h"
 #include "server/Server.h"
+#include "shell/ActionSetToolBar.h"
 #include "shell/ColorSettings.h"
+#include "shell/EventToolBar.h"
 #include "shell/ShowIsOver.h"
+#include "shell/SizeManager.h"
 #include "store/Data.h"
 #include "store/DelayedInvoker.h"
 #include "store/ExtendedAsciiTranslator.h"
@@ -57,6 +60,9 @@ void ExpectFirstStartState(Ui_MainWindow* ip_ui)
         EXPECT_EQ(GetSetting(l_entry.key), defaultPalette.color(l_entry.role).name()) << l_entry.key;
     }
     EXPECT_NE(GetSettingInt("listening_port"), 0);
+    // What start-up registered before the load is still there.
+    for (const char* l_set : {"room_list", "login_options", "user", "chat_log", "user_chat"})
+        EXPECT_TRUE(d.GetType("toolbar_action_set")->HasItem(l_set)) << l_set;
     EXPECT_EQ(ip_ui->chatTimestampsBox->currentIndex(), 0);
     EXPECT_TRUE(ip_ui->logRoomChatCheckBox->isChecked());
     EXPECT_TRUE(ip_ui->uPnPCheckBox->isChecked());
@@ -90,6 +96,10 @@ TEST_F(ProgramFixture, FirstStartWritesEveryDefaultAndAsksForAUserNameBeforeConn
     EXPECT_GT(lp_ui->codePageBox->count(), 1);
     EXPECT_EQ(lp_ui->usernameEdit->geometry(), QRect(150, 30, 191, 20));
     EXPECT_EQ(lp_ui->diagnosticsForm, diagnosticsForm);
+    EXPECT_EQ(lp_ui->mainToolBar, actionBar);
+    ASSERT_NE(eventToolBar, nullptr);
+    EXPECT_EQ(mp_window->toolBarArea(eventToolBar), Qt::TopToolBarArea);
+    EXPECT_TRUE(mp_window->toolBarBreak(eventToolBar));
 }
 
 TEST_F(ProgramFixture, StoredValuesReplaceTheDefaultsAndTheStoredColoursBecomeThePalette)
@@ -183,6 +193,6 @@ TEST_F(ProgramFixture, PeriodicSaveAndFailedSavesAreSurvivedThroughShutDown)
          {static_cast<const void*>(gp_server), static_cast<const void*>(peerMessenger),
           static_cast<const void*>(delayedInvoker), static_cast<const void*>(dataSaver),
           static_cast<const void*>(timerManager), static_cast<const void*>(extendedAsciiTranslator),
-          static_cast<const void*>(mainWindow)})
+          static_cast<const void*>(sizeManager), static_cast<const void*>(mainWindow)})
         EXPECT_EQ(lp_global, nullptr);
 }
