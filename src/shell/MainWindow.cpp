@@ -18,6 +18,7 @@
 #include "server/MiniUpnpBackend.h"
 #include "server/Server.h"
 #include "shell/ActionSetToolBar.h"
+#include "shell/ChangeUsernamePasswordDialog.h"
 #include "shell/ColorSettings.h"
 #include "shell/Desktop.h"
 #include "shell/EventToolBar.h"
@@ -314,8 +315,8 @@ void MainWindow::PrepareTrayAndChatTypes()
     DeclareRelations({{"user", "user_chat_widget", One, One}, {"room", "room_form", One, One}});
 }
 
-// Saved sizes, the diagnostics page, then the transfer queues and the pages built on them, then
-// the wish-list searcher.
+// Saved sizes, the diagnostics page, then the transfer queues (which need the shared folders'
+// file types) and the pages built on them, then the wish-list searcher.
 void MainWindow::CreateTransferEnginesAndPages()
 {
     new SizeManager();
@@ -424,8 +425,13 @@ void MainWindow::ApplyStoredLook()
 // A first start asks for a user name before anything connects; with one, the link starts.
 void MainWindow::StartSession()
 {
-    if (!SettingValueItem("username") && FirstStartPromptOverride())
-        FirstStartPromptOverride()(this);
+    if (!SettingValueItem("username"))
+    {
+        if (FirstStartPromptOverride())
+            FirstStartPromptOverride()(this);
+        else
+            ChangeUsernamePasswordDialog::AskAtFirstStart();
+    }
     if (SettingValueItem("username"))
         mp_server->Connect();
 }

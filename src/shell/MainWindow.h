@@ -22,8 +22,8 @@ class MainWindow : public QMainWindow, public DataHandler
     Q_OBJECT
 
 public:
-    // Where the program meets what tests must replace: the router's UPnP gateway, the
-    // first-start prompt for a user name (nothing until that dialog exists), and a call just
+    // Where the program meets what tests must replace: the router's UPnP gateway, the modal
+    // first-start prompt for a user name and password, and a call just
     // before the store file is read, where tests put settings as a component's defaults would be
     // (their own listening ports). Empty functions mean the real program.
     using UpnpBackendFactory = std::function<std::unique_ptr<UpnpBackend>()>;
