@@ -20,12 +20,15 @@ function(tarnwick_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Werror)
 endfunction()
 
-# One static library per subsystem folder: every .cpp and .h in the folder.
+# One static library per subsystem folder: every .cpp and .h in the folder but those EXCLUDEd.
 #   tarnwick_add_library(store LINK Qt5::Core)
 function(tarnwick_add_library name)
-  cmake_parse_arguments(ARG "" "" "LINK;EXTRA" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "LINK;EXTRA;EXCLUDE" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS
        ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  foreach(excluded ${ARG_EXCLUDE})
+    list(REMOVE_ITEM sources ${CMAKE_CURRENT_SOURCE_DIR}/${excluded})
+  endforeach()
   add_library(${name} STATIC ${sources} ${ARG_EXTRA})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(${name} PUBLIC ${ARG_LINK})

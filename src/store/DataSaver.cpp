@@ -319,7 +319,8 @@ void WriteStore(OutputBuffer& io_out, const std::set<Type*>& i_savedTypes,
 
 // ---- Reading ----
 
-void ReadStore(InputBuffer& io_in)
+// Only checking reads the whole file and stops before the store is touched.
+void ReadStore(InputBuffer& io_in, bool i_checkOnly = false)
 {
     using ItemInfo = DataSaver::ItemInfo;
     std::vector<ItemInfo> l_records;
@@ -364,6 +365,8 @@ void ReadStore(InputBuffer& io_in)
         ReadType<int>(io_in, l_pair.first);
         ReadType<int>(io_in, l_pair.second);
     }
+    if (i_checkOnly)
+        return;
 
     // Records in index order, a repeated index keeping its last record. Files we write are
     // already in order and numbered 1 to N, which needs neither sorting nor searching.
@@ -511,7 +514,7 @@ void DataSaver::WriteFile(const QString& i_path, bool i_everything, bool i_repla
         throw DataSaveFailure();
 }
 
-void DataSaver::Save(const QString& i_path)
+bool DataSaver::Save(const QString& i_path)
 {
     const QString l_temporary = FreeTemporaryName(i_path);
     bool l_created = false;
@@ -527,7 +530,9 @@ void DataSaver::Save(const QString& i_path)
     {
         if (l_created)
             QFile::remove(l_temporary);
+        return false;
     }
+    return true;
 }
 
 bool DataSaver::SaveAll(const QString& i_path)
@@ -567,6 +572,23 @@ void DataSaver::Load(const QString& i_path)
     }
     l_file.close();
     EmitDataLoaded();
+}
+
+bool DataSaver::CanLoad(const QString& i_path) const
+{
+    QFile l_file(i_path);
+    if (!l_file.open(QIODevice::ReadOnly))
+        return true;
+    try
+    {
+        InputBuffer l_in(l_file);
+        ReadStore(l_in, true);
+    }
+    catch (const DataLoadFailure&)
+    {
+        return false;
+    }
+    return true;
 }
 
 void DataSaver::EmitDataLoaded()

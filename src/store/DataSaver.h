@@ -40,11 +40,14 @@ public:
     void AddDataLoadedEventHandler(DataLoadedEventHandler* ip_handler);
 
     // Writes the selection through a numbered temporary file that then replaces the store file
-    // in one step. A failure leaves the old store file as it was and is not reported.
-    void Save(const QString& i_path);
+    // in one step. A failure leaves the old store file as it was; returns whether it replaced it.
+    bool Save(const QString& i_path);
     // Reads the file into the store and tells the listeners. A missing or unreadable file is a
     // first start. A damaged one empties the store and throws DataLoadFailure.
     void Load(const QString& i_path);
+    // Whether Load would read the file without finding damage; reading it leaves the store as
+    // it is. A missing or unreadable file loads as a first start.
+    bool CanLoad(const QString& i_path) const;
     // Dumps every type of the store straight into the file, for diagnosis.
     bool SaveAll(const QString& i_path);
 

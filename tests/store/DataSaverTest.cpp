@@ -290,12 +290,12 @@ TEST_F(StoreFileReplacing, FailedWriteKeepsOldFileByteForByte)
     for (qint64 l_limit = 0; l_limit < l_newSize; ++l_limit)
     {
         StoreTesting::SetWriteLimit(saver, l_limit);
-        saver.Save(Path());
+        ASSERT_FALSE(saver.Save(Path())) << "limit " << l_limit;
         ASSERT_EQ(Read(), l_old) << "limit " << l_limit;
         ASSERT_EQ(Entries(), QStringList{"store"}) << "limit " << l_limit;
     }
     StoreTesting::SetWriteLimit(saver, l_newSize);
-    saver.Save(Path());
+    EXPECT_TRUE(saver.Save(Path()));
     EXPECT_EQ(Read(), l_new);
     EXPECT_EQ(Entries(), QStringList{"store"});
 }
@@ -306,11 +306,11 @@ TEST_F(StoreFileReplacing, UnwritableFolderOrFailedRenameChangesNothing)
     global->GetItem("username");
     // A file used as a folder: the temporary file cannot be created.
     Write("x", "plain");
-    saver.Save(Path("plain/store"));
+    EXPECT_FALSE(saver.Save(Path("plain/store")));
     EXPECT_EQ(Read("plain"), "x");
     // A non-empty folder where the store should go: the rename fails, our file goes away.
     ASSERT_TRUE(QDir(QString::fromStdString(tmp.Path())).mkpath("store/inside"));
-    saver.Save(Path());
+    EXPECT_FALSE(saver.Save(Path()));
     EXPECT_TRUE(QDir(Path("store/inside")).exists());
     EXPECT_EQ(Entries(), (QStringList{"plain", "store"}));
 }
@@ -436,11 +436,16 @@ TEST_F(StoreFileLoading, FileCutShortEmptiesTheStore)
     {
         SetUsername("default");
         Write(l_whole.substr(0, l_length), "cut");
+        // Checking finds the damage without touching the store; loading empties it.
+        ASSERT_FALSE(saver.CanLoad(Path("cut"))) << "length " << l_length;
+        ASSERT_EQ(global->HasItem("username")["global_value"].AsStdString(), "default");
         ASSERT_TRUE(LoadFails("cut")) << "length " << l_length;
         ASSERT_EQ(ItemTotal(), 0u) << "length " << l_length;
     }
     EXPECT_TRUE(listener.calls.empty());
     // The types and registrations stay: the whole file still loads afterwards.
+    EXPECT_TRUE(saver.CanLoad(Path()));
+    EXPECT_TRUE(saver.CanLoad(Path("missing")));
     saver.Load(Path());
     EXPECT_EQ(global->HasItem("username")["global_value"].AsStdString(), "anna");
 }
