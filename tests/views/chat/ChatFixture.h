@@ -11,6 +11,16 @@
 #include "support/support/ClientSchema.h"
 #include "views/chat/ChatRenderer.h"
 
+// The settings the chat views read, at the values start-up writes.
+inline void WriteChatSettingDefaults()
+{
+    for (const char* l_pair : {"chat_timestamps=activity_based", "log_room_chat=yes",
+                               "log_private_chat=yes", "color_chat_username=#0033ff",
+                               "color_chat_timestamp=#0066ff", "color_chat_status=#339933",
+                               "color_input_background=#ffffff", "color_input_text=#000000"})
+        SetSetting(QString(l_pair).section('=', 0, 0), QString(l_pair).section('=', 1));
+}
+
 // The chat views' store as start-up leaves it, with the setting defaults, a home folder of the
 // test's own, and a clock the test sets: 13:04:31 shows the 12-hour clock and a day without zero.
 class ChatFixture : public ::testing::Test
@@ -22,11 +32,7 @@ protected:
         DeclareSettingsTypes();
         Server::CreateData();
         DeclareChatViewTypes();
-        for (const char* l_pair : {"chat_timestamps=activity_based", "log_room_chat=yes",
-                                   "log_private_chat=yes", "color_chat_username=#0033ff",
-                                   "color_chat_timestamp=#0066ff", "color_chat_status=#339933",
-                                   "color_input_background=#ffffff", "color_input_text=#000000"})
-            SetSetting(QString(l_pair).section('=', 0, 0), QString(l_pair).section('=', 1));
+        WriteChatSettingDefaults();
     }
 
     ChatRenderer::Clock Clock()
