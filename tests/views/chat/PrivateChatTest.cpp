@@ -52,12 +52,12 @@ protected:
 
     void Receive(const QString& i_user, const QString& i_text)
     {
-        m_fake.SendFrame(22, WireFields().Int32(++m_received).Int32(0).Text(i_user).Text(i_text).Byte(0));
+        m_fake.SendFrame(
+            22, WireFields().Int32(++m_received).Int32(0).Text(i_user).Text(i_text).Byte(0));
         // The acknowledgement follows the handling.
         ASSERT_TRUE(QTest::qWaitFor([&] { return m_fake.FramesWithCode(23).size() == m_received; }));
     }
     static ItemPtr User(const char* i_name) { return d.GetType("user")->GetItem(i_name); }
-    static ChatForm* Form(const char* i_user) { return User(i_user)["user_chat_widget"].AsPointer<ChatForm>(); }
     static QStringList Lines(QWidget* ip_view, const char* i_name = "chatView")
     {
         return ip_view->findChild<QTextEdit*>(i_name)->toPlainText().split('\n');
@@ -132,11 +132,14 @@ TEST_F(PrivateChatTest, OneTabPerUserWhoseIconFollowsTheOnlineMark)
                  {[&] { User("b&c").NewItem("is_online"); }, {"b&&c online *", "ann online"}},
                  {[&] { User("ann").Disconnect("is_online"); }, {"b&&c online *", "ann offline"}},
                  {[&] { User("ann").NewItem("is_online"); }, {"b&&c online *", "ann online"}},
-                 {[&] { m_fake.DropClient(); EXPECT_TRUE(QTest::qWaitFor([&] { return !mp_server->IsConnected(); })); },
+                 {[&] {
+                      m_fake.DropClient();
+                      EXPECT_TRUE(QTest::qWaitFor([&] { return !mp_server->IsConnected(); }));
+                  },
                   {"b&&c offline *", "ann offline"}},
              });
     // The closed tab took its lines with it.
-    EXPECT_EQ(Lines(Form("ann")).filter("[ann]"), QStringList{"[ann] three"});
+    EXPECT_EQ(Lines(mp_chats->GetChatForm("ann")).filter("[ann]"), QStringList{"[ann] three"});
 }
 
 TEST_F(PrivateChatTest, ReturnShowsLogsThenSendsAndSaysWhenNothingLeft)
@@ -168,7 +171,7 @@ TEST_F(PrivateChatTest, ReturnShowsLogsThenSendsAndSaysWhenNothingLeft)
                                          WireFields().Text("ann").Text("hi")}));
 }
 
-TEST_F(PrivateChatTest, TheWarningSentOpensTheTabAndAwayChangesAreStatusLines)
+TEST_F(PrivateChatTest, TheWarningSentOpensTheTabAwayChangesAreStatusLinesAndFloodsAreCut)
 {
     SetSetting("chat_timestamps", "no_timestamps");
     User("ann") += d.GetType("sent_empty_share_warning_message")->GetItem("Share something first.");
@@ -182,6 +185,11 @@ TEST_F(PrivateChatTest, TheWarningSentOpensTheTabAndAwayChangesAreStatusLines)
                  {[] { User("ann").NewItem("is_away"); }, l_lines << "* ann is away."},
              });
     EXPECT_EQ(LogLines("ann"), QStringList{"[anna] Share something first."});
+    // A flood is cut as in a room: the oldest lines go.
+    for (int l_line = 0; l_line < 30; ++l_line)
+        lp_form->AddChat("ann", QString(10000, 'x'));
+    EXPECT_EQ(Lines(lp_form).filter("[ann] x").size(), Lines(lp_form).size());
+    EXPECT_LE(Lines(lp_form).size(), ChatRenderer::ViewHtmlLimit / 10000 + 1);
 }
 
 TEST_F(PrivateChatTest, NoticesOnlyWhileTheTabIsHidden)
@@ -193,9 +201,9 @@ TEST_F(PrivateChatTest, NoticesOnlyWhileTheTabIsHidden)
                  {[&] { Receive("a&n", "/me waves"); }, {"a&&n"}},
                  {[&] { mp_pages->setCurrentIndex(1); }, {}},
                  {[&] { Receive("a&n", "two"); }, {}},
-                 {[&] { Type(Form("a&n"), "own"); }, {}},
+                 {[&] { Type(mp_chats->GetChatForm("a&n"), "own"); }, {}},
                  {[&] { Receive("bob", "hi"); }, {"bob"}},
-                 {[&] { Type(Form("bob"), "own"); }, {"bob", "bob"}},
+                 {[&] { Type(mp_chats->GetChatForm("bob"), "own"); }, {"bob", "bob"}},
                  {[&] { mp_chats->OpenChatForm("bob"); }, {}},
              });
 }
@@ -225,19 +233,14 @@ TEST_F(PrivateChatTest, ChatLogOpensOneViewerBesideTheTabThenFocusesIt)
 
 TEST_F(PrivateChatTest, MessageUserComesAfterTheViewsOwnEntriesAndOpensTheTab)
 {
-    const std::pair<QStringList, QStringList> l_cases[] = {
-        {{}, {"Message user"}},
-        {{"Download"}, {"Download", "", "Message user"}},
-    };
-    for (const auto& [l_own, l_entries] : l_cases)
-    {
-        QMenu l_menu;
-        for (const QString& l_text : l_own)
-            l_menu.addAction(l_text);
-        UserMenuOptions l_options(&l_menu, "cid");
-        EXPECT_EQ(Texts(l_menu.actions()), l_entries);
-        l_menu.actions().last()->trigger();
-    }
+    QMenu l_empty;
+    QMenu l_filled;
+    l_filled.addAction("Download");
+    UserMenuOptions l_alone(&l_empty, "cid");
+    UserMenuOptions l_after(&l_filled, "cid");
+    EXPECT_EQ(Texts(l_empty.actions()), QStringList{"Message user"});
+    EXPECT_EQ(Texts(l_filled.actions()), (QStringList{"Download", "", "Message user"}));
+    l_filled.actions().last()->trigger();
     EXPECT_EQ(Tabs(), QStringList{"cid offline *"});
     EXPECT_EQ(mp_pages->currentIndex(), 1);
 }
