@@ -36,6 +36,7 @@
 #include "store/TimerManager.h"
 #include "store/Type.h"
 #include "ui_MainWindow.h"
+#include "views/chat/ChatsForm.h"
 
 MainWindow* mainWindow = nullptr;
 
@@ -491,6 +492,9 @@ void MainWindow::PrepareChatsPage()
     DeclareTypes({{"chat_log_form", Primary, false}});
     DeclareRelations({{"chat_log_form", "room", One, One}, {"chat_log_form", "user", One, One}});
     AddToolbarActions(ChatActions);
+    // A private message opens its sender's tab, or goes to the one open.
+    mp_ui->chatsForm->Init();
+    connect(mp_server, &Server::PrivateChat, mp_ui->chatsForm, &ChatsForm::OnPrivateChat);
 }
 
 void MainWindow::ShowChatAndSharingOptions()

@@ -80,7 +80,7 @@ protected:
 };
 } // namespace
 
-TEST_F(ProgramProcessTest, LogsInJoinsItsAutojoinRoomAndSavesWhenAskedToQuit)
+TEST_F(ProgramProcessTest, LogsInJoinsItsAutojoinRoomTakesAPrivateMessageAndSavesWhenAskedToQuit)
 {
     QProcess l_program;
     Launch(l_program);
@@ -88,12 +88,19 @@ TEST_F(ProgramProcessTest, LogsInJoinsItsAutojoinRoomAndSavesWhenAskedToQuit)
     EXPECT_EQ(m_server.FramesWithCode(1).size(), 1);
     EXPECT_TRUE(m_server.FramesWithCode(14)[0].fields.startsWith(WireFields().Text("lobby")));
     EXPECT_TRUE(m_web.WaitForRequests(1, 30000));
+    // The message opens a chat tab for its sender, which follows the sender and logs the line.
+    m_server.SendFrame(22, WireFields().Int32(1).Int32(0).Text("ann").Text("hi").Byte(0));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_server.FramesWithCode(5).isEmpty(); }, 60000));
+    EXPECT_EQ(m_server.FramesWithCode(5)[0].fields, WireFields().Text("ann").Bytes());
 
     l_program.terminate();
     ExpectCleanExit(l_program);
     const QByteArray l_saved = StoreBytes();
     EXPECT_TRUE(l_saved.contains("data_version"));
     EXPECT_TRUE(l_saved.contains("lobby"));
+    QFile l_log(QString::fromStdString(m_home.File("Tarnwick Chat Logs/Users/ann.log")));
+    ASSERT_TRUE(l_log.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(l_log.readAll().endsWith("][ann] hi\n"));
 }
 
 TEST_F(ProgramProcessTest, SecondInstanceEndsAtOnceAndLeavesTheStoreAlone)
