@@ -17,8 +17,6 @@ public:
     UserMenuOptions(QMenu* ip_menu, QString i_user, QObject* ip_parent = nullptr);
     ~UserMenuOptions() override;
 
-    QString User() const { return m_user; }
-
 public slots:
     void OnMessageUser();
 
