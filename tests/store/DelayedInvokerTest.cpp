@@ -1,50 +1,61 @@
 #include "store/DelayedInvoker.h"
 
-#include <QElapsedTimer>
+#include <QPointer>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <vector>
 
 namespace
 {
-// Notes when Sort() is called, and may ask for the next call from inside it.
+// Counts the calls of Sort() and Other(), and may ask for the next Sort() from inside it.
 class Recorder : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit Recorder(int* counter = nullptr) : m_counter(counter) { m_clock.start(); }
-
-    std::vector<qint64> sorts;
+    explicit Recorder(int* ip_total = nullptr) : mp_total(ip_total) {}
+    int sorts = 0;
     int others = 0;
     int reinvokes = 0;
 
 public slots:
     void Sort()
     {
-        sorts.push_back(m_clock.elapsed());
-        if (m_counter != nullptr)
-            ++*m_counter;
-        if (reinvokes > 0)
-        {
-            --reinvokes;
+        ++sorts;
+        if (mp_total)
+            ++*mp_total;
+        if (reinvokes-- > 0)
             delayedInvoker->Invoke(this, SLOT(Sort()), 100);
-        }
     }
     void Other() { ++others; }
 
 private:
-    int* m_counter;
-    QElapsedTimer m_clock;
+    int* mp_total;
 };
 
-int PendingTimers(const DelayedInvoker& invoker)
+QList<QTimer*> Pending(const DelayedInvoker& i_invoker)
 {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    return invoker.findChildren<QTimer*>().size();
+    return i_invoker.findChildren<QTimer*>();
+}
+
+// Every pending call now, rather than when its time comes.
+void FireAll(const DelayedInvoker& i_invoker)
+{
+    for (QTimer* lp_timer : Pending(i_invoker))
+        QMetaObject::invokeMethod(lp_timer, "timeout");
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// Runs the event loop until a precise timer started now has fired: any earlier, shorter timer
+// has had its turn by then.
+void PassTime(int i_ms)
+{
+    bool l_done = false;
+    QTimer::singleShot(i_ms, Qt::PreciseTimer, [&] { l_done = true; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return l_done; }, 10000));
 }
 } // namespace
 
@@ -54,31 +65,26 @@ TEST(DelayedInvoker, ABurstOfRequestsGivesOneCallAtTheFirstDeadline)
     EXPECT_EQ(delayedInvoker, &invoker);
     Recorder recorder;
     invoker.Invoke(&recorder, "1Sort()", 800);
-    QTest::qWait(300);
+    PassTime(300);
     invoker.Invoke(&recorder, "1Sort()", 800);
-    QTest::qWait(100);
     invoker.Invoke(&recorder, "1Sort()", 10);
-    EXPECT_EQ(PendingTimers(invoker), 1);
-
-    QTest::qWait(1500);
-    ASSERT_EQ(recorder.sorts.size(), 1u);
-    // Later requests neither push the deadline back (to 1100 ms) nor bring it forward (to
-    // 410 ms); the toolkit may fire a timer this long up to 5% early.
-    EXPECT_GE(recorder.sorts[0], 700);
-    EXPECT_LT(recorder.sorts[0], 1050);
-    EXPECT_EQ(PendingTimers(invoker), 0);
+    ASSERT_EQ(Pending(invoker).size(), 1);
+    // Neither brought forward to 10 ms nor pushed back to 800 ms from now.
+    EXPECT_EQ(Pending(invoker)[0]->interval(), 800);
+    EXPECT_LT(Pending(invoker)[0]->remainingTime(), 600);
+    FireAll(invoker);
+    EXPECT_EQ(recorder.sorts, 1);
+    EXPECT_TRUE(Pending(invoker).isEmpty());
 
     // A request after the call, and one from inside the called slot, schedule another.
+    recorder.reinvokes = 1;
     invoker.Invoke(&recorder, SLOT(Sort()), 10);
-    QTest::qWait(150);
-    EXPECT_EQ(recorder.sorts.size(), 2u);
-    recorder.reinvokes = 2;
-    invoker.Invoke(&recorder, SLOT(Sort()), 10);
-    QTest::qWait(600);
-    ASSERT_EQ(recorder.sorts.size(), 5u);
-    EXPECT_GE(recorder.sorts[3] - recorder.sorts[2], 90);
-    EXPECT_GE(recorder.sorts[4] - recorder.sorts[3], 90);
-    EXPECT_EQ(PendingTimers(invoker), 0);
+    FireAll(invoker);
+    EXPECT_EQ(recorder.sorts, 2);
+    ASSERT_EQ(Pending(invoker).size(), 1);
+    EXPECT_EQ(Pending(invoker)[0]->interval(), 100);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recorder.sorts == 3; }, 5000)) << "a real timer";
+    EXPECT_TRUE(Pending(invoker).isEmpty());
 }
 
 TEST(DelayedInvoker, DifferentSlotsAndTargetsAreIndependent)
@@ -89,12 +95,9 @@ TEST(DelayedInvoker, DifferentSlotsAndTargetsAreIndependent)
     invoker.Invoke(&a, SLOT(Other()), 20);
     invoker.Invoke(&b, SLOT(Sort()), 20);
     invoker.Invoke(&a, SLOT(Sort()), 20);
-    EXPECT_EQ(PendingTimers(invoker), 3);
-    QTest::qWait(200);
-    EXPECT_EQ(a.sorts.size(), 1u);
-    EXPECT_EQ(a.others, 1);
-    EXPECT_EQ(b.sorts.size(), 1u);
-    EXPECT_EQ(b.others, 0);
+    EXPECT_EQ(Pending(invoker).size(), 3);
+    FireAll(invoker);
+    EXPECT_EQ(std::make_tuple(a.sorts, a.others, b.sorts, b.others), std::make_tuple(1, 1, 1, 0));
 }
 
 TEST(DelayedInvoker, ADestroyedTargetIsNotCalledAndLeavesNothingPending)
@@ -107,17 +110,16 @@ TEST(DelayedInvoker, ADestroyedTargetIsNotCalledAndLeavesNothingPending)
     Recorder survivor(&calls);
     invoker.Invoke(&survivor, SLOT(Sort()), 30);
     doomed.reset();
-    EXPECT_EQ(PendingTimers(invoker), 1);
-    QTest::qWait(200);
+    EXPECT_EQ(Pending(invoker).size(), 1);
+    FireAll(invoker);
     EXPECT_EQ(calls, 1);
-    EXPECT_EQ(survivor.sorts.size(), 1u);
-    EXPECT_EQ(PendingTimers(invoker), 0);
+    EXPECT_EQ(survivor.sorts, 1);
 
     // A new object (possibly at the freed address) is served normally.
     auto fresh = std::make_unique<Recorder>(&calls);
     invoker.Invoke(fresh.get(), SLOT(Sort()), 10);
-    QTest::qWait(150);
-    EXPECT_EQ(fresh->sorts.size(), 1u);
+    FireAll(invoker);
+    EXPECT_EQ(fresh->sorts, 1);
 }
 
 TEST(DelayedInvoker, DestroyingTheInvokerCancelsPendingCallsAndClearsTheGlobal)
@@ -131,22 +133,19 @@ TEST(DelayedInvoker, DestroyingTheInvokerCancelsPendingCallsAndClearsTheGlobal)
     invoker->Invoke(&outside, SLOT(Sort()), 20);
     invoker.reset();
     EXPECT_EQ(delayedInvoker, nullptr);
-    QTest::qWait(150);
+    PassTime(100);
     EXPECT_EQ(calls, 0);
 }
 
-TEST(DelayedInvoker, EdgeArgumentsNeitherBlockNorCrash)
+TEST(DelayedInvoker, ANullTargetIsIgnoredAndANegativeDelayStillFires)
 {
     DelayedInvoker invoker(nullptr);
     invoker.Invoke(nullptr, SLOT(Sort()), 10);
-    EXPECT_EQ(PendingTimers(invoker), 0);
-
-    // A negative delay must not leave a timer that never fires and blocks the key.
+    EXPECT_TRUE(Pending(invoker).isEmpty());
     Recorder recorder;
     invoker.Invoke(&recorder, SLOT(Sort()), -5);
-    QTest::qWait(100);
-    EXPECT_EQ(recorder.sorts.size(), 1u);
-    EXPECT_EQ(PendingTimers(invoker), 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recorder.sorts == 1; }, 5000));
+    EXPECT_TRUE(Pending(invoker).isEmpty());
 }
 
 #include "DelayedInvokerTest.moc"
