@@ -19,10 +19,17 @@ TEST_F(PeerDelivery, MessagesGoOnTheNewestConnection)
     }
     ASSERT_TRUE(lp_newer->WaitForBodies(2));
     EXPECT_EQ(lp_newer->Bodies(), (QList<QByteArray>{Word(15) + Word(15), Word(16) + Word(16)}));
-    QTest::qWait(50);
-    EXPECT_TRUE(lp_older->Bodies().isEmpty());
     EXPECT_EQ(Logged("Send PM_USER_INFO_REQUEST message to user bob"), 1);
     EXPECT_EQ(Logged("Found 2 existing messaging connections to user, picking latest"), 2);
+    // Made the newest, the older one takes the next message: had the first two gone to it as
+    // well, they would have arrived before it.
+    ItemPtr(d.GetType("peer_socket")->GetItems().NotConnected("is_obfuscated")) +=
+        d.GetType("connection_open_time")
+            ->GetItem(LogService::Stamp(QDateTime::currentDateTime().addSecs(60)));
+    MemStream l_last = Message(17, 17);
+    mp_messenger->SendMessageToUser("bob", l_last);
+    ASSERT_TRUE(lp_older->WaitForBodies(1));
+    EXPECT_EQ(lp_older->Bodies(), QList<QByteArray>{Word(17) + Word(17)});
     EXPECT_EQ(Count("unsent_message"), 0u);
 }
 

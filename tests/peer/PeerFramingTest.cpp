@@ -70,13 +70,13 @@ TEST_F(PeerFraming, FramesAreReassembledWhateverTheirCut)
         // One frame cut in three, the first cut a header byte short.
         const QByteArray l_frame = FakePeer::Frame(Word(60) + Word(7), l_obfuscated, 3);
         const int l_header = l_obfuscated ? 8 : 4;
-        const auto* lp_record = ReceiveRecord(OnlySocket("peer_socket"));
+        QTcpSocket* lp_socket = OnlySocket("peer_socket");
+        const auto* lp_record = ReceiveRecord(lp_socket);
         lp_peer->SendRaw(l_frame.left(l_header - 1));
-        QTest::qWait(50);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return lp_socket->bytesAvailable() == l_header - 1; }, 5000));
         EXPECT_FALSE(lp_record->lengthKnown);
         lp_peer->SendRaw(l_frame.mid(l_header - 1, 4));
-        QTest::qWait(50);
-        EXPECT_TRUE(lp_record->lengthKnown);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return lp_record->lengthKnown; }, 5000));
         EXPECT_EQ(lp_record->length, 8u);
         EXPECT_EQ(l_received(), 3);
         lp_peer->SendRaw(l_frame.mid(l_header + 3));
@@ -133,7 +133,8 @@ TEST_F(PeerFraming, AFileTokenInTheFirstFramesSegmentIsReadRawAndHandedOn)
         EXPECT_EQ(ReceiveRecord(lp_socket), nullptr);
         ASSERT_TRUE(QTest::qWaitFor([&] { return lp_socket->bytesAvailable() == 10; }, 5000));
         lp_peer->Close();
-        QTest::qWait(50);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return lp_socket.isNull() || lp_socket->state() == QAbstractSocket::UnconnectedState; }, 5000));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         EXPECT_FALSE(lp_socket.isNull());
         delete lp_socket.data();
     }

@@ -60,6 +60,15 @@ public:
         auto l_found = i_messenger.m_socketBuffers.find(ip_socket);
         return l_found == i_messenger.m_socketBuffers.end() ? nullptr : &l_found->second;
     }
+    static bool Listening(const PeerMessenger& i_messenger)
+    {
+        return i_messenger.m_listener.isListening() && i_messenger.m_obfuscatedListener.isListening();
+    }
+    static void CloseListeners(PeerMessenger& io_messenger)
+    {
+        io_messenger.m_listener.close();
+        io_messenger.m_obfuscatedListener.close();
+    }
     static void SetCeilings(PeerMessenger& io_messenger, qint64 i_unsent, qint64 i_heldFrames)
     {
         io_messenger.m_maxUnsentBytes = i_unsent;
@@ -145,11 +154,22 @@ protected:
     static QString Text(const std::string& i_bytes) { return QString::fromLatin1(i_bytes.c_str()); }
     static QString Text(const QByteArray& i_bytes) { return QString::fromLatin1(i_bytes.toHex()); }
 
+    // A probed port is free only until someone else binds it (another test, or the second
+    // probe handing out the first port again): tried again until both listeners hold theirs.
     void Listen()
     {
-        SetSetting("listening_port", QString::number(FakePeer::FreePort()));
-        SetSetting("obfuscated_listening_port", QString::number(FakePeer::FreePort()));
-        mp_messenger->DataLoaded();
+        for (int l_try = 0; l_try < 20 && !PeerMessengerTesting::Listening(*mp_messenger); ++l_try)
+        {
+            PeerMessengerTesting::CloseListeners(*mp_messenger);
+            const quint16 l_port = FakePeer::FreePort();
+            quint16 l_obfuscatedPort = FakePeer::FreePort();
+            while (l_obfuscatedPort == l_port)
+                l_obfuscatedPort = FakePeer::FreePort();
+            SetSetting("listening_port", QString::number(l_port));
+            SetSetting("obfuscated_listening_port", QString::number(l_obfuscatedPort));
+            mp_messenger->DataLoaded();
+        }
+        ASSERT_TRUE(PeerMessengerTesting::Listening(*mp_messenger));
     }
     static quint16 Port(bool i_obfuscated)
     {
@@ -183,13 +203,13 @@ protected:
     }
 
     // What the fake server has received with that code, once at least that many came and a
-    // moment passed for any extra ones.
+    // later frame has shown that nothing more was sent before it.
     QList<FakeCentralServer::Frame> Sent(qint32 i_code, int i_atLeast = 0)
     {
         if (i_atLeast > 0)
         {
             (void)QTest::qWaitFor([&] { return m_fake.FramesWithCode(i_code).size() >= i_atLeast; }, 5000);
-            QTest::qWait(100);
+            Fence();
         }
         return m_fake.FramesWithCode(i_code);
     }

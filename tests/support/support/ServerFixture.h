@@ -10,6 +10,7 @@
 
 #include <memory>
 
+#include "server/MemStream.h"
 #include "server/Server.h"
 #include "store/Data.h"
 #include "store/DataSaver.h"
@@ -73,13 +74,20 @@ protected:
         return ::testing::AssertionSuccess();
     }
 
-    // Every frame sent so far but logins and keep-alives, while logged in: a keep-alive goes out
-    // last and is waited for, so everything sent before it has arrived.
-    QList<FakeCentralServer::Frame> SentFrames()
+    // Sends a keep-alive, forced, and waits for it: whatever was sent before it has arrived.
+    void Fence()
     {
         const int l_fences = m_fake.FramesWithCode(32).size();
-        mp_server->EveryFiveMinutes();
+        MemStream l_keepAlive;
+        l_keepAlive.Write(qint32(32));
+        mp_server->SendMessage(l_keepAlive, true);
         EXPECT_TRUE(QTest::qWaitFor([&] { return m_fake.FramesWithCode(32).size() > l_fences; }, 5000));
+    }
+
+    // Every frame sent so far but logins and keep-alives, behind a fence.
+    QList<FakeCentralServer::Frame> SentFrames()
+    {
+        Fence();
         QList<FakeCentralServer::Frame> l_frames;
         for (const FakeCentralServer::Frame& l_frame : m_fake.Frames())
             if (l_frame.code != 1 && l_frame.code != 32)
