@@ -54,7 +54,6 @@ protected:
     QStringList TakeLines(int i_count)
     {
         EXPECT_TRUE(QTest::qWaitFor([&] { return m_log.Of("Port Forwarding").size() >= i_count; }, 5000));
-        QTest::qWait(20);
         const QStringList l_lines = m_log.Of("Port Forwarding");
         m_log.m_lines.clear();
         return l_lines;
@@ -204,8 +203,9 @@ TEST_F(PortForwarderTest, DestroyingTheFrontWaitsForTheCallUnderWay)
     mp_forwarder->AddPortMapping(&m_socket, 2234);
     ASSERT_TRUE(QTest::qWaitFor([&] { return mp_backend->m_discovering.load(); }, 5000));
     mp_forwarder.reset();
-    // The discovery's lines and the queued mapping are dropped with the front.
-    QTest::qWait(50);
+    // The discovery's lines and the queued mapping are dropped with the front: anything the
+    // worker posted was posted before it was joined.
+    QCoreApplication::sendPostedEvents();
     EXPECT_TRUE(m_log.m_lines.isEmpty());
 }
 } // namespace

@@ -32,9 +32,8 @@ TEST_F(ServerLoginTest, AnAcceptedLoginFrameIsByteExact)
 {
     QSignalSpy l_connecting(mp_server.get(), &Server::Connecting);
     mp_server->Connect();
-    QTest::qWait(100);
     EXPECT_EQ(l_connecting.count(), 0) << "nothing happens without a user name";
-    EXPECT_EQ(m_fake.ConnectionCount(), 0);
+    EXPECT_EQ(mp_server->GetState(), Server::StateDisconnected);
 
     SetSetting("username", "anna");
     SetSetting("password", "secret");
@@ -53,6 +52,7 @@ TEST_F(ServerLoginTest, AnAcceptedLoginFrameIsByteExact)
     EXPECT_TRUE(l_log.m_lines.contains(QString("server: Attempting connection on port %1").arg(m_fake.Port())))
         << l_log.m_lines.join('\n').toStdString();
     EXPECT_EQ(mp_server->GetState(), Server::StateLoggedIn);
+    EXPECT_EQ(m_fake.ConnectionCount(), 1);
     EXPECT_EQ(Setting("accept_room_list"), "yes");
     EXPECT_EQ(l_failed.count(), 0);
 }
@@ -97,15 +97,14 @@ TEST_F(ServerLoginTest, ARefusedLoginReportsTheReasonAndIsNotRetried)
     ASSERT_TRUE(QTest::qWaitFor([&] { return l_failed.count() >= 1; }, 5000));
     EXPECT_EQ(l_failed.at(0).at(0).toString(), "INVALIDPASS");
     EXPECT_EQ(mp_server->GetState(), Server::StateDisconnected);
+    // The link closed on our side, so its close has been reported by the time the fake sees it.
     EXPECT_TRUE(m_fake.WaitForClientGone());
-    QTest::qWait(50);
     EXPECT_EQ(l_failed.count(), 1) << "the close that follows reports nothing more";
     EXPECT_EQ(l_disconnected.count(), 0);
     EXPECT_FALSE(mp_server->IsAbruptlyDisconnected());
 
     Tick(timerManager->halfMinuteTimer);
-    QTest::qWait(100);
-    EXPECT_EQ(m_fake.ConnectionCount(), 1);
+    EXPECT_EQ(mp_server->GetState(), Server::StateDisconnected) << "a retry starts at once";
 }
 
 TEST_F(ServerLoginTest, SendsAndKeepAlivesGoOutOnlyWhileLoggedInUnlessForced)
@@ -130,7 +129,9 @@ TEST_F(ServerLoginTest, SendsAndKeepAlivesGoOutOnlyWhileLoggedInUnlessForced)
     mp_server->Disconnect();
     Send(*mp_server, 81, true);
     Tick(timerManager->fiveMinuteTimer);
-    QTest::qWait(100);
+    // Whatever went out before our close has been read once the fake sees the close.
+    ASSERT_TRUE(m_fake.WaitForClientGone());
+    EXPECT_EQ(m_fake.ConnectionCount(), 1);
 
     QList<qint32> l_codes;
     for (const FakeCentralServer::Frame& l_frame : m_fake.Frames())
@@ -188,13 +189,12 @@ TEST_F(ServerLoginTest, ADroppedLinkComesBackAtTheNextHalfMinuteADisconnectStays
 
     m_fake.DropClient();
     ASSERT_TRUE(QTest::qWaitFor([&] { return l_disconnected.count() == 1; }, 5000));
-    QTest::qWait(50);
-    EXPECT_EQ(l_disconnected.count(), 1) << "error and close of one link count once";
     EXPECT_TRUE(mp_server->IsAbruptlyDisconnected());
     EXPECT_FALSE(l_ben.IsConnected("is_online"));
     EXPECT_EQ(m_fake.ConnectionCount(), 1) << "nothing before the tick";
     Tick(timerManager->halfMinuteTimer);
     ASSERT_TRUE(QTest::qWaitFor([&] { return l_connected.count() == 1; }, 5000));
+    EXPECT_EQ(l_disconnected.count(), 1) << "error and close of one link count once";
     EXPECT_EQ(m_fake.ConnectionCount(), 2);
     EXPECT_FALSE(mp_server->IsAbruptlyDisconnected());
 
@@ -204,7 +204,7 @@ TEST_F(ServerLoginTest, ADroppedLinkComesBackAtTheNextHalfMinuteADisconnectStays
     EXPECT_FALSE(l_ben.IsConnected("is_online"));
     EXPECT_TRUE(m_fake.WaitForClientGone());
     Tick(timerManager->halfMinuteTimer);
-    QTest::qWait(100);
+    EXPECT_EQ(mp_server->GetState(), Server::StateDisconnected) << "a retry starts at once";
     EXPECT_EQ(m_fake.ConnectionCount(), 2);
     EXPECT_EQ(l_disconnected.count(), 2);
     EXPECT_EQ(l_failed.count(), 0);
