@@ -95,9 +95,6 @@ TEST_F(StoreBrowser, ListsTheTypesAsTheyComeAndGoAndIsDeletedOnClose)
     d.GetType("ticket")->NewItem().Connect(alice);
     Open();
     EXPECT_EQ(dataDialog, dialog.data());
-    EXPECT_EQ(dialog->windowTitle(), "Dialog");
-    EXPECT_EQ(dialog->size(), QSize(784, 417));
-    EXPECT_EQ(types->columnCount(), 3);
     QTreeWidgetItem* header = types->headerItem();
     EXPECT_EQ((QStringList{header->text(0), header->text(1), header->text(2)}), (QStringList{"Type", "", "#"}));
 

@@ -150,10 +150,6 @@ TEST_F(DiagnosticsPage, EntriesAndFilesGoOnBehindThePageAndNoAddressOutlivesIt)
 
 TEST_F(DiagnosticsPage, TrackedRowsShowTheUsersStatus)
 {
-    EXPECT_EQ(tree->columnCount(), 2);
-    EXPECT_EQ((QStringList{tree->headerItem()->text(0), tree->headerItem()->text(1)}), (QStringList{"User", ""}));
-    EXPECT_EQ((std::pair{tree->columnWidth(0), tree->columnWidth(1)}), (std::pair{300, 100}));
-
     Flag(alice, "is_online", true);
     Flag(alice, "is_tracked", true);
     Flag(bob, "is_tracked", true);
@@ -213,7 +209,6 @@ TEST_F(DiagnosticsPage, ActionsOpenOneDialogOfEachKind)
     DataDialog* browser = dataDialog;
     TypeNavigatorDialog* navigator = typeNavigatorDialog;
     EXPECT_TRUE(browser->isVisible() && navigator->isVisible());
-    EXPECT_EQ(browser->parent(), page.get());
     EXPECT_GT(navigator->findChild<QComboBox*>("fromTypeBox")->count(), 0) << "initialised";
     page->OnActionTriggered(page.get(), "show_data");
     page->OnActionTriggered(page.get(), "type_navigator");
