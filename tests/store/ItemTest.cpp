@@ -38,13 +38,11 @@ TEST(StoreValues, BytesTextAndNumbers)
 
     // Numbers are read from the decimal text up to the first NUL.
     auto read = [&](const std::string& bytes) { return word->GetItem(bytes); };
-    EXPECT_EQ(read("42").AsInt(), 42);
-    EXPECT_EQ(read("-7").AsInt(), -7);
-    EXPECT_EQ(read(std::string("42\0junk", 7)).AsInt(), 42);
+    const std::pair<std::string, int> ints[] = {{"42", 42}, {"-7", -7}, {std::string("42\0junk", 7), 42},
+                                                {"12abc", 0}, {"", 0}, {"2147483648", 0}};
+    for (const auto& [bytes, number] : ints)
+        EXPECT_EQ(read(bytes).AsInt(), number) << bytes;
     EXPECT_EQ(read(std::string("42\0junk", 7)).AsStdString(), std::string("42\0junk", 7));
-    EXPECT_EQ(read("12abc").AsInt(), 0);
-    EXPECT_EQ(read("").AsInt(), 0);
-    EXPECT_EQ(read("2147483648").AsInt(), 0) << "overflow";
     EXPECT_EQ(read("2147483648").AsInt64(), 2147483648LL);
     EXPECT_EQ(read("4294967295").AsUInt(), 4294967295u);
     EXPECT_EQ(read("-1").AsUInt(), 0u);

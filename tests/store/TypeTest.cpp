@@ -2,6 +2,7 @@
 
 #include <map>
 #include <set>
+#include <tuple>
 
 #include "StoreTesting.h"
 
@@ -23,16 +24,14 @@ TEST(StoreTypes, NewTypeKeepsItsAttributesAndAnnouncesItselfOnceItIsFindable)
 
     Type* user = d.NewType("user", Primary, false, true);
     Type* flag = d.NewType("is_online", Leaf, true, false);
-    EXPECT_EQ(user->GetName(), "user");
-    EXPECT_EQ(user->GetPrimacy(), Primary);
-    EXPECT_FALSE(user->IsNull());
-    EXPECT_TRUE(user->IsAutoCreate());
-    EXPECT_EQ(user->GetData(), &d);
-    EXPECT_EQ(flag->GetPrimacy(), Leaf);
-    EXPECT_TRUE(flag->IsNull());
-    EXPECT_FALSE(flag->IsAutoCreate());
-    EXPECT_EQ(user->ItemCount(), 0u);
-    EXPECT_TRUE(user->Relations().empty());
+    for (auto [type, name, primacy, valueless, automatic] :
+         {std::make_tuple(user, "user", Primary, false, true), std::make_tuple(flag, "is_online", Leaf, true, false)})
+    {
+        EXPECT_EQ(std::make_tuple(type->GetName(), type->GetPrimacy(), type->IsNull(), type->IsAutoCreate()),
+                  std::make_tuple(std::string(name), primacy, valueless, automatic));
+        EXPECT_EQ(type->GetData(), &d);
+        EXPECT_TRUE(type->Relations().empty());
+    }
     EXPECT_EQ(foundDuringEvent, (std::vector<Type*>{user, flag}));
     EXPECT_EQ(log, (Log{"store type user", "store type is_online"}));
     EXPECT_EQ(d.GetType("user"), user);
