@@ -35,11 +35,9 @@ TEST(StoreEvents, AWithdrawnHandlerIsNeverCalledAndLeavesAtTheNextWalk)
     Log log;
     Type* user = d.NewType("user", Primary, false, true);
     auto owner = std::make_unique<EventTap>(log, "owner");
-    auto* handler = owner->Subscribe(user->m_newItemEvent);
+    owner->Subscribe(user->m_newItemEvent);
     user->GetItem("alice");
     owner.reset();
-    EXPECT_TRUE(StoreTesting::HasHandler(user->m_newItemEvent, handler))
-        << "held until a walk reaches it";
     user->GetItem("bob");
     EXPECT_EQ(log, (Log{"owner alice"}));
     EXPECT_TRUE(user->m_newItemEvent.Empty());

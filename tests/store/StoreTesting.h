@@ -43,11 +43,6 @@ public:
     {
         return i_event.m_handlers.size();
     }
-    template <class T>
-    static bool HasHandler(const Event<T>& i_event, EventHandlerBase<T>* ip_handler)
-    {
-        return i_event.m_handlers.count(ip_handler) != 0;
-    }
     static void SetWriteLimit(DataSaver& io_saver, qint64 i_bytes)
     {
         io_saver.m_writeLimit = i_bytes;
