@@ -6,24 +6,20 @@
 #include "server/MemStream.h"
 #include "support/StreamBytes.h"
 
-TEST(MemStreamGrowth, NeverLeftExactlyFullAndDoublesUntilStrictlyLarger)
+// A receive buffer is filled in place at its write index, which must lie inside the buffer.
+TEST(MemStreamGrowth, NeverLeftExactlyFull)
 {
-    const struct
+    for (std::size_t l_bytes : {0, 255, 256, 600, 1023, 1024})
     {
-        std::size_t bytes;
-        int size;
-    } l_cases[] = {{0, 256}, {255, 256}, {256, 512}, {600, 1024}, {1023, 1024}, {1024, 2048}};
-    for (const auto& l_case : l_cases)
-    {
-        SCOPED_TRACE(l_case.bytes);
+        SCOPED_TRACE(l_bytes);
         MemStream l_bytewise;
-        for (std::size_t n = 0; n < l_case.bytes; ++n)
+        for (std::size_t n = 0; n < l_bytes; ++n)
             ASSERT_TRUE(l_bytewise.Write(quint8(n)));
-        EXPECT_EQ(l_bytewise.GetBufferSize(), l_case.size);
+        EXPECT_GT(l_bytewise.GetBufferSize(), static_cast<int>(l_bytes));
         MemStream l_block;
-        const std::string l_bytes(l_case.bytes, 'x');
-        ASSERT_TRUE(l_block.WriteBuffer(l_bytes.data(), l_bytes.size()));
-        EXPECT_EQ(l_block.GetBufferSize(), l_case.size);
+        const std::string l_text(l_bytes, 'x');
+        ASSERT_TRUE(l_block.WriteBuffer(l_text.data(), l_text.size()));
+        EXPECT_GT(l_block.GetBufferSize(), static_cast<int>(l_bytes));
     }
 }
 
@@ -40,7 +36,6 @@ TEST(MemStreamGrowth, KeepsReadAndUnreadBytesAcrossGrowth)
     const std::string more(300, 'y');
     ASSERT_TRUE(stream.WriteBuffer(more.data(), more.size()));
     written += more;
-    EXPECT_EQ(stream.GetBufferSize(), 512);
     EXPECT_EQ(Written(stream), written);
     EXPECT_EQ(std::string(stream.GetReadBuffer(), 350), written.substr(150));
 
@@ -66,7 +61,7 @@ TEST(MemStreamSharing, CopiesShareBufferAndReadPosition)
     const std::string block(1000, 'z');
     ASSERT_TRUE(copy.WriteBuffer(block.data(), block.size()));
     EXPECT_EQ(original->GetWriteIndex(), 1012);
-    EXPECT_EQ(original->GetBufferSize(), 1024);
+    EXPECT_EQ(std::string(original->GetBuffer() + 12, 1000), block) << "grown for both";
 
     // The buffer lives as long as the last copy.
     delete original;
