@@ -36,7 +36,7 @@ protected:
         ASSERT_TRUE(m_fake.WaitForFrames(1));
     }
 
-    // Lets the client read whatever has been sent so far.
+    // Lets the client read what has been sent so far on its own, to cut a frame across reads.
     static void Settle() { QTest::qWait(60); }
 
     bool WaitConnected() { return QTest::qWaitFor([&] { return mp_connected->count() == 1; }, 5000); }
@@ -106,9 +106,12 @@ TEST_F(ServerFramingTest, TheCapIsAFrameOneByteMoreDropsTheLink)
     m_fake.SendRaw(AcceptedReply());
     ASSERT_TRUE(WaitConnected());
 
-    // Announced at the cap and never delivered: the client waits, holding only what came.
-    m_fake.SendRaw(LengthHeader(Server::MaxFrameLength) + QByteArray(100, 'x'));
-    Settle();
+    // Announced at the cap and never delivered: the client waits, holding only what came. The
+    // chat ahead of it in the same read shows when the header has been looked at.
+    QSignalSpy l_chat(mp_server.get(), &Server::RoomChat);
+    m_fake.SendRaw(FakeCentralServer::MakeFrame(13, WireFields().Text("lobby").Text("ben").Text("hi")) +
+                   LengthHeader(Server::MaxFrameLength) + QByteArray(100, 'x'));
+    ASSERT_TRUE(l_chat.wait(5000));
     EXPECT_TRUE(mp_server->IsConnected());
     m_fake.DropClient();
     ASSERT_TRUE(QTest::qWaitFor([&] { return mp_disconnected->count() == 1; }, 5000));
