@@ -94,14 +94,4 @@ TEST_F(ServerSchemaTest, RelationsHoldTheirSidesTheRightWayRound)
             << l_relation[0] << " " << l_relation[1];
 }
 
-TEST_F(ServerSchemaTest, DeclaringTheSchemaTwiceIsRefused)
-{
-    EXPECT_THROWS_PTR(Server::CreateData(), TypeAlreadyExistsException);
-}
-
-TEST(ServerSchemaOrderTest, TheSettingsTypesMustComeFirst)
-{
-    DataSaver l_saver;
-    EXPECT_THROWS_PTR(Server::CreateData(), TypeNotFoundException);
-}
 } // namespace
