@@ -222,8 +222,11 @@ TEST_F(DiagnosticsPage, ActionsOpenOneDialogOfEachKind)
     EXPECT_EQ(dataDialog, nullptr);
     EXPECT_EQ(typeNavigatorDialog, nullptr);
     page->OnActionTriggered(page.get(), "show_data");
-    EXPECT_NE(dataDialog, nullptr);
+    ASSERT_NE(dataDialog, nullptr);
+    dataDialog->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     page->OnActionTriggered(page.get(), "Show_Data");
+    EXPECT_EQ(dataDialog, nullptr) << "action names are matched exactly";
 }
 
 TEST_F(DiagnosticsPage, DumpTellsHowItWent)
