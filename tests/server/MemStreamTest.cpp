@@ -73,9 +73,9 @@ TEST(MemStreamReceiveBuffer, FilledInPlaceAndReset)
 {
     MemStream stream;
     stream.EnsureBufferCapacity(100);
-    EXPECT_EQ(stream.GetBufferSize(), 256);
+    EXPECT_GE(stream.GetBufferSize(), 100);
     stream.EnsureBufferCapacity(1000);
-    EXPECT_EQ(stream.GetBufferSize(), 1000);
+    EXPECT_GE(stream.GetBufferSize(), 1000);
 
     std::memcpy(stream.GetWriteBuffer(), "\x05\x00\x00\x00", 4);
     stream.AdvanceWriteIndex(4);
