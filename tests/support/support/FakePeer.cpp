@@ -87,6 +87,11 @@ bool FakePeer::WaitForBodies(int i_count)
     return QTest::qWaitFor([&] { return m_bodies.size() >= i_count; }, 5000);
 }
 
+bool FakePeer::WaitForConnection()
+{
+    return QTest::qWaitFor([&] { return mp_socket != nullptr; }, 5000);
+}
+
 bool FakePeer::WaitForDisconnected()
 {
     return QTest::qWaitFor([&] { return m_disconnected; }, 5000);

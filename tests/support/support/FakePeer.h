@@ -43,6 +43,8 @@ public:
     // Every byte received, as it came.
     const QByteArray& Raw() const { return m_raw; }
     bool WaitForBodies(int i_count);
+    // Until a connection to the listener has been taken.
+    bool WaitForConnection();
     bool WaitForDisconnected();
 
 private:

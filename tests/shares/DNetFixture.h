@@ -1,0 +1,141 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QHostAddress>
+#include <QPointer>
+#include <QStringList>
+#include <QTcpSocket>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <ostream>
+#include <utility>
+
+#include "peer/PeerMessenger.h"
+#include "shares/DNetManager.h"
+#include "support/support/FakePeer.h"
+#include "support/support/LogLines.h"
+#include "support/support/ServerFixture.h"
+
+inline void PrintTo(const QString& i_text, std::ostream* ip_out) { *ip_out << i_text.toStdString(); }
+
+// What tests reach of the manager: the silence check at a chosen time and the last search time.
+class DNetManagerTesting
+{
+public:
+    static void DropSilentParentAsOf(DNetManager& io_manager, const QDateTime& i_now)
+    {
+        io_manager.DropSilentParentAsOf(i_now);
+    }
+    static QDateTime LastSearch(const DNetManager& i_manager) { return i_manager.m_lastSearchRequestTime; }
+    static void SetServerValues(DNetManager& io_manager, int i_minSpeed, int i_ratio)
+    {
+        io_manager.m_parentMinSpeed = i_minSpeed;
+        io_manager.m_parentSpeedConnectionRatio = i_ratio;
+    }
+};
+
+// A logged-in link to a fake server, a messenger and the manager; loopback connections whose far
+// end is a fake peer, handed to the manager as the messenger hands them.
+class DNetFixture : public ServerFixture
+{
+protected:
+    struct Link
+    {
+        std::unique_ptr<FakePeer> peer;
+        QPointer<QTcpSocket> socket; // our end
+    };
+
+    void SetUp() override
+    {
+        ServerFixture::SetUp();
+        mp_messenger = std::make_unique<PeerMessenger>();
+        mp_dnet = std::make_unique<DNetManager>();
+        // Stands in for the shares manager's answer, which must come before any relay.
+        QObject::connect(mp_dnet.get(), &DNetManager::DNetSearchRequest,
+                         [this](QString i_user, quint32 i_req, QString i_text) {
+                             qint64 l_relayed = 0;
+                             for (const Link* lp_child : m_children)
+                                 l_relayed += lp_child->socket->bytesToWrite() + lp_child->peer->Raw().size();
+                             m_answers << QString("%1|%2|%3|%4").arg(i_user).arg(i_req).arg(i_text).arg(l_relayed);
+                         });
+        ASSERT_TRUE(LogIn());
+    }
+
+    void TearDown() override
+    {
+        mp_dnet.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        mp_messenger.reset();
+        ServerFixture::TearDown();
+    }
+
+    static Link Connected()
+    {
+        Link l_link{std::make_unique<FakePeer>(), nullptr};
+        const quint16 l_port = l_link.peer->Listen();
+        l_link.socket = new QTcpSocket;
+        l_link.socket->connectToHost(QHostAddress::LocalHost, l_port);
+        EXPECT_TRUE(l_link.socket->waitForConnected(5000));
+        EXPECT_TRUE(l_link.peer->WaitForConnection());
+        return l_link;
+    }
+    Link Candidate(const QString& i_user)
+    {
+        Link l_link = Connected();
+        emit mp_messenger->DNetConnectionAccepted(i_user, l_link.socket);
+        return l_link;
+    }
+    Link Child(const QString& i_user)
+    {
+        Link l_link = Connected();
+        emit mp_messenger->DNetConnectionRequested(i_user, l_link.socket);
+        return l_link;
+    }
+    // bob adopted as parent through a first search request.
+    Link Parent()
+    {
+        Link l_bob = Candidate("bob");
+        l_bob.peer->SendFrame(Search("alice", 1, "first"));
+        EXPECT_TRUE(QTest::qWaitFor([] { return Key("dnet_parent_user") == "bob"; }, 5000));
+        return l_bob;
+    }
+
+    static QByteArray Search(const QString& i_user, quint32 i_req, const QString& i_text, quint32 i_kind = 49)
+    {
+        return WireFields().Byte(3).UInt32(i_kind).Text(i_user).UInt32(i_req).Text(i_text);
+    }
+    static QByteArray Level(qint32 i_level) { return WireFields().Byte(4).Int32(i_level); }
+    static QByteArray Leader(const QString& i_name) { return WireFields().Byte(5).Text(i_name); }
+    static QByteArray Depth(qint32 i_depth) { return WireFields().Byte(7).Int32(i_depth); }
+
+    static QString Key(const char* i_key)
+    {
+        return d.GetType("dnet_global")->HasItem(i_key)["dnet_value"].AsString();
+    }
+    // Lines of the area that start with the pattern, at any level.
+    int Logged(const QString& i_pattern) const { return m_log.Count("Distributed Network: *" + i_pattern); }
+    static std::size_t Count(const char* i_type) { return d.GetType(i_type)->ItemCount(); }
+
+    // The distributed-network reports the server has had since the login's own, as
+    // "code:fields in hex".
+    QStringList Reports()
+    {
+        QStringList l_reports;
+        for (const FakeCentralServer::Frame& l_frame : SentFrames())
+            if (QList<int>{71, 100, 126, 127, 129}.contains(l_frame.code))
+                l_reports << QString("%1:%2").arg(l_frame.code).arg(QString(l_frame.fields.toHex()));
+        return l_reports.mid(1);
+    }
+    static QString Report(int i_code, const QByteArray& i_fields)
+    {
+        return QString("%1:%2").arg(i_code).arg(QString(i_fields.toHex()));
+    }
+
+    std::unique_ptr<PeerMessenger> mp_messenger;
+    std::unique_ptr<DNetManager> mp_dnet;
+    LogLines m_log;
+    QStringList m_answers;
+    QList<const Link*> m_children;
+};
