@@ -37,6 +37,12 @@ inline bool HasParent()
     return bool(KeyValue("dnet_parent_user"));
 }
 
+inline bool IsParentSocket(QTcpSocket* ip_socket)
+{
+    ItemPtr l_parent = KeyValue("dnet_parent_socket");
+    return l_parent && l_parent.GetValue() == Value(ip_socket);
+}
+
 // The item of that type named by the socket, never created.
 inline ItemPtr SocketItem(const char* i_type, QTcpSocket* ip_socket)
 {

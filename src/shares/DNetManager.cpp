@@ -287,7 +287,7 @@ void DNetManager::ParentSideEnded(QTcpSocket* ip_socket)
 {
     // Whichever of error and disconnection comes first ends it; the other finds nothing.
     ip_socket->disconnect(this);
-    if (KeyValue("dnet_parent_socket").GetValue() == Value(ip_socket))
+    if (IsParentSocket(ip_socket))
     {
         Log(Area, 1, "Parent socket closed");
         for (const char* l_key : {"dnet_parent_user", "dnet_parent_socket", "dnet_group_leader", "dnet_level"})

@@ -111,7 +111,7 @@ void DNetManager::HandleMessage(QTcpSocket* ip_socket, MemStream& io_message)
     if (ip_socket)
     {
         if (HasParent())
-            l_fromParent = KeyValue("dnet_parent_socket").GetValue() == Value(ip_socket);
+            l_fromParent = IsParentSocket(ip_socket);
         else
             l_candidate = SocketItem("dnet_parent_candidate", ip_socket);
         if (!l_fromParent && !l_candidate)

@@ -29,6 +29,7 @@ public:
         io_manager.DropSilentParentAsOf(i_now);
     }
     static QDateTime LastSearch(const DNetManager& i_manager) { return i_manager.m_lastSearchRequestTime; }
+    static void SetChildCeiling(DNetManager& io_manager, qint64 i_bytes) { io_manager.m_maxChildUnsentBytes = i_bytes; }
     static void SetServerValues(DNetManager& io_manager, int i_minSpeed, int i_ratio)
     {
         io_manager.m_parentMinSpeed = i_minSpeed;
