@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QCoreApplication>
-#include <QHostAddress>
 #include <QPointer>
 #include <QStringList>
 #include <QTcpSocket>
@@ -9,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <ostream>
+#include <tuple>
 #include <utility>
 
 #include "peer/PeerMessenger.h"
@@ -17,23 +16,18 @@
 #include "support/support/FakePeer.h"
 #include "support/support/LogLines.h"
 #include "support/support/ServerFixture.h"
-
-inline void PrintTo(const QString& i_text, std::ostream* ip_out) { *ip_out << i_text.toStdString(); }
+#include "support/TestSupport.h"
 
 // What tests reach of the manager: the silence check at a chosen time and the last search time.
 class DNetManagerTesting
 {
 public:
-    static void DropSilentParentAsOf(DNetManager& io_manager, const QDateTime& i_now)
-    {
-        io_manager.DropSilentParentAsOf(i_now);
-    }
+    static void DropSilentParentAsOf(DNetManager& io_manager, const QDateTime& i_now) { io_manager.DropSilentParentAsOf(i_now); }
     static QDateTime LastSearch(const DNetManager& i_manager) { return i_manager.m_lastSearchRequestTime; }
     static void SetChildCeiling(DNetManager& io_manager, qint64 i_bytes) { io_manager.m_maxChildUnsentBytes = i_bytes; }
     static void SetServerValues(DNetManager& io_manager, int i_minSpeed, int i_ratio)
     {
-        io_manager.m_parentMinSpeed = i_minSpeed;
-        io_manager.m_parentSpeedConnectionRatio = i_ratio;
+        std::tie(io_manager.m_parentMinSpeed, io_manager.m_parentSpeedConnectionRatio) = std::tie(i_minSpeed, i_ratio);
     }
 };
 
@@ -72,28 +66,19 @@ protected:
         ServerFixture::TearDown();
     }
 
-    static Link Connected()
+    // As the messenger hands over our own connection (a candidate) or one opened to us (a child);
+    // without a user, not handed over at all.
+    Link HandedOver(const QString& i_user, bool i_child)
     {
         Link l_link{std::make_unique<FakePeer>(), nullptr};
-        const quint16 l_port = l_link.peer->Listen();
-        l_link.socket = new QTcpSocket;
-        l_link.socket->connectToHost(QHostAddress::LocalHost, l_port);
-        EXPECT_TRUE(l_link.socket->waitForConnected(5000));
-        EXPECT_TRUE(l_link.peer->WaitForConnection());
+        l_link.socket = l_link.peer->Linked();
+        if (!i_user.isEmpty())
+            emit(mp_messenger.get()->*(i_child ? &PeerMessenger::DNetConnectionRequested
+                                               : &PeerMessenger::DNetConnectionAccepted))(i_user, l_link.socket);
         return l_link;
     }
-    Link Candidate(const QString& i_user)
-    {
-        Link l_link = Connected();
-        emit mp_messenger->DNetConnectionAccepted(i_user, l_link.socket);
-        return l_link;
-    }
-    Link Child(const QString& i_user)
-    {
-        Link l_link = Connected();
-        emit mp_messenger->DNetConnectionRequested(i_user, l_link.socket);
-        return l_link;
-    }
+    Link Candidate(const QString& i_user) { return HandedOver(i_user, false); }
+    Link Child(const QString& i_user) { return HandedOver(i_user, true); }
     // bob adopted as parent through a first search request.
     Link Parent()
     {
@@ -111,28 +96,21 @@ protected:
     static QByteArray Leader(const QString& i_name) { return WireFields().Byte(5).Text(i_name); }
     static QByteArray Depth(qint32 i_depth) { return WireFields().Byte(7).Int32(i_depth); }
 
-    static QString Key(const char* i_key)
-    {
-        return d.GetType("dnet_global")->HasItem(i_key)["dnet_value"].AsString();
-    }
+    static QString Key(const char* i_key) { return d.GetType("dnet_global")->HasItem(i_key)["dnet_value"].AsString(); }
     // Lines of the area that start with the pattern, at any level.
     int Logged(const QString& i_pattern) const { return m_log.Count("Distributed Network: *" + i_pattern); }
     static std::size_t Count(const char* i_type) { return d.GetType(i_type)->ItemCount(); }
 
-    // The distributed-network reports the server has had since the login's own, as
-    // "code:fields in hex".
+    // The distributed-network reports the server has had since the login's own.
     QStringList Reports()
     {
         QStringList l_reports;
         for (const FakeCentralServer::Frame& l_frame : SentFrames())
             if (QList<int>{71, 100, 126, 127, 129}.contains(l_frame.code))
-                l_reports << QString("%1:%2").arg(l_frame.code).arg(QString(l_frame.fields.toHex()));
+                l_reports << Report(l_frame.code, l_frame.fields);
         return l_reports.mid(1);
     }
-    static QString Report(int i_code, const QByteArray& i_fields)
-    {
-        return QString("%1:%2").arg(i_code).arg(QString(i_fields.toHex()));
-    }
+    static QString Report(int i_code, const QByteArray& i_fields) { return QString::number(i_code) + ":" + i_fields.toHex(); }
 
     std::unique_ptr<PeerMessenger> mp_messenger;
     std::unique_ptr<DNetManager> mp_dnet;

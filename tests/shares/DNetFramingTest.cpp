@@ -6,23 +6,19 @@ using DNetFraming = DNetFixture;
 
 TEST_F(DNetFraming, AnEmptyOrOutOfBoundsFrameClosesItsConnection)
 {
-    const struct
-    {
-        quint32 length;
-        QString logged;
-    } l_cases[] = {{0, "Error reading message code, closing %1 connection"},
-                   {10485761, "Message length 10485761 out of bounds, closing %1 connection"},
-                   {0x80000000u, "Message length 2147483648 out of bounds, closing %1 connection"},
-                   {0xffffffffu, "Message length 4294967295 out of bounds, closing %1 connection"}};
+    const std::pair<quint32, QString> l_cases[] = {{0, "Error reading message code"},
+                                                   {10485761, "Message length 10485761 out of bounds"},
+                                                   {0x80000000u, "Message length 2147483648 out of bounds"},
+                                                   {0xffffffffu, "Message length 4294967295 out of bounds"}};
     for (bool l_child : {false, true})
         for (const auto& l_case : l_cases)
         {
-            SCOPED_TRACE(QString("%1 %2").arg(l_child).arg(l_case.length).toStdString());
-            Link l_link = l_child ? Child("kid") : Candidate("bob");
+            SCOPED_TRACE(QString("%1 %2").arg(l_child).arg(l_case.first).toStdString());
+            Link l_link = HandedOver(l_child ? "kid" : "bob", l_child);
             // A whole depth report first: the frames before a bad one are handled.
-            l_link.peer->SendRaw(FakePeer::Frame(Depth(0)) + WireFields().UInt32(l_case.length).Bytes());
+            l_link.peer->SendRaw(FakePeer::Frame(Depth(0)) + WireFields().UInt32(l_case.first).Bytes());
             EXPECT_TRUE(l_link.peer->WaitForDisconnected());
-            EXPECT_EQ(Logged(l_case.logged.arg(l_child ? "child" : "parent/candidate")), 1);
+            EXPECT_EQ(Logged(l_case.second + ", closing " + (l_child ? "child" : "parent/candidate") + " connection"), 1);
             EXPECT_EQ(Logged("Received child depth 0 from kid"), l_child ? 1 : 0);
             EXPECT_EQ(Count("dnet_child") + Count("dnet_parent_candidate"), 0u);
             m_log.m_lines.clear();
@@ -52,8 +48,6 @@ TEST_F(DNetFraming, AChildThatStopsReadingIsClosedAtTheCapWhileTheOthersKeepRece
     EXPECT_TRUE(l_kids[2].socket.isNull());
     // The cap, with what the system buffers of a stalled loopback connection hold.
     EXPECT_LT(l_sent * l_search.size(), 4 << 20);
-    EXPECT_EQ(d.GetType("user")->GetItem("kid")["dnet_child"].AsPointer<QTcpSocket>(), l_kids[0].socket.data());
-    EXPECT_EQ(l_kids[0].peer->Bodies().last(), l_search);
 }
 
 TEST_F(DNetFraming, EveryHandedOverSocketIsOwnedAndWhatCameWithTheHandshakeIsReadAtOnce)
@@ -63,9 +57,8 @@ TEST_F(DNetFraming, EveryHandedOverSocketIsOwnedAndWhatCameWithTheHandshakeIsRea
     mp_messenger->DataLoaded();
     const quint16 l_port = GetSetting("listening_port").toUShort();
     QList<QPointer<QTcpSocket>> l_sockets;
-    auto l_handedOver = [&](QString, QTcpSocket* ip_socket) { l_sockets << ip_socket; };
-    QObject::connect(mp_messenger.get(), &PeerMessenger::DNetConnectionRequested, l_handedOver);
-    QObject::connect(mp_messenger.get(), &PeerMessenger::DNetConnectionAccepted, l_handedOver);
+    for (auto lp_signal : {&PeerMessenger::DNetConnectionRequested, &PeerMessenger::DNetConnectionAccepted})
+        QObject::connect(mp_messenger.get(), lp_signal, [&](QString, QTcpSocket* ip_socket) { l_sockets << ip_socket; });
 
     // A child whose first report travels in the same segment as its handshake.
     FakePeer l_kid;
@@ -76,15 +69,9 @@ TEST_F(DNetFraming, EveryHandedOverSocketIsOwnedAndWhatCameWithTheHandshakeIsRea
     // A parent that answers our relayed request and sends its first search right behind.
     for (const char* l_user : {"bob", "carl"})
     {
-        const quint32 l_token = l_user[0];
-        ItemPtr l_attempt = d.GetType("connect_to_peer_request")->NewItem();
-        ItemPtr l_leg = d.GetType("indirect_connect_to_peer_request")->GetItem(Value(l_token));
-        for (ItemPtr l_item : {l_attempt, l_leg})
-        {
-            l_item += d.GetType("user")->GetItem(l_user);
-            l_item += d.GetType("peer_connection_type")->GetItem("D");
-        }
-        l_attempt += l_leg;
+        ItemPtr l_leg = d.GetType("indirect_connect_to_peer_request")->GetItem(Value(quint32(l_user[0])));
+        l_leg += d.GetType("user")->GetItem(l_user);
+        l_leg += d.GetType("peer_connection_type")->GetItem("D");
     }
     FakePeer l_bob, l_carl;
     ASSERT_TRUE(l_bob.ConnectTo(l_port));
@@ -98,10 +85,9 @@ TEST_F(DNetFraming, EveryHandedOverSocketIsOwnedAndWhatCameWithTheHandshakeIsRea
     EXPECT_EQ(m_answers, QStringList("eve|3|song|0"));
 
     // A socket that is none of ours is closed on its first message.
-    Link l_stray = Connected();
+    Link l_stray = HandedOver("", false);
     MemStream l_message;
-    l_message.Write(quint8(4));
-    l_message.Write(qint32(1));
+    l_message.WriteBuffer(Level(1).constData(), 5);
     mp_dnet->HandleMessage(l_stray.socket, l_message);
     EXPECT_TRUE(l_stray.peer->WaitForDisconnected());
     l_sockets << l_stray.socket;

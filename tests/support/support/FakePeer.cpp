@@ -4,6 +4,7 @@
 #include <QTcpSocket>
 #include <QTest>
 #include <QtEndian>
+#include <gtest/gtest.h>
 
 #include "support/support/FakeCentralServer.h"
 
@@ -69,6 +70,14 @@ quint16 FakePeer::Listen()
     });
     m_listener.listen(QHostAddress::LocalHost, 0);
     return m_listener.serverPort();
+}
+
+QTcpSocket* FakePeer::Linked()
+{
+    auto* lp_socket = new QTcpSocket;
+    lp_socket->connectToHost(QHostAddress::LocalHost, Listen());
+    EXPECT_TRUE(lp_socket->waitForConnected(5000) && WaitForConnection());
+    return lp_socket;
 }
 
 void FakePeer::SendRaw(const QByteArray& i_bytes)
