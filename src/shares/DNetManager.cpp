@@ -335,7 +335,7 @@ void DNetManager::ChildEnded(QTcpSocket* ip_socket)
 
 void DNetManager::EveryHalfMinute()
 {
-    DropSilentParentAsOf(QDateTime::currentDateTime());
+    DropSilentParentAsOf(QDateTime::currentDateTimeUtc());
 }
 
 void DNetManager::DropSilentParentAsOf(const QDateTime& i_now)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractSocket>
+#include <QByteArray>
 #include <QDateTime>
 #include <QObject>
 #include <QString>
@@ -89,6 +90,8 @@ private:
     void ApplyParentLevel(qint32 i_level);
     void ApplyParentLeader(const QString& i_leader, MemStream& i_message);
     void DeclareSchema();
+    // Writes one or more whole frames to every connected child; a child past the ceiling goes.
+    void WriteToChildren(const QByteArray& i_frames);
 
     MemStream m_receiveBuffer;
     qint32 m_parentMinSpeed = -1;
@@ -98,6 +101,10 @@ private:
     qint64 m_maxChildUnsentBytes = MaxChildUnsentBytes;
     // A frame is being handled: a nested read must not reuse the receive buffer.
     bool m_reading = false;
+    // While the parent side's frames are read, their relays are gathered and written to each
+    // child in one go at the end.
+    bool m_holdRelay = false;
+    QByteArray m_heldRelay;
 };
 
 extern DNetManager* dnetManager;

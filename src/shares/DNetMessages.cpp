@@ -1,9 +1,12 @@
 #include "shares/DNetManager.h"
 
+#include <QByteArray>
 #include <QPointer>
 #include <QTcpSocket>
 
+#include <cstring>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "diagnostics/Log.h"
@@ -48,6 +51,8 @@ void DNetManager::ReadFramesFrom(QIODevice& io_source, QTcpSocket* ip_socket, bo
         l_own.emplace();
     MemStream& l_buffer = l_nested ? *l_own : m_receiveBuffer;
     m_reading = true;
+    const bool l_holding = m_holdRelay;
+    m_holdRelay = true;
     QPointer<QTcpSocket> l_alive(ip_socket);
     while (l_alive && ip_socket->isOpen())
     {
@@ -83,6 +88,13 @@ void DNetManager::ReadFramesFrom(QIODevice& io_source, QTcpSocket* ip_socket, bo
             HandleMessage(ip_socket, l_buffer);
     }
     m_reading = l_nested;
+    m_holdRelay = l_holding;
+    if (!l_holding && !m_heldRelay.isEmpty())
+    {
+        const QByteArray l_frames = std::move(m_heldRelay);
+        m_heldRelay.clear();
+        WriteToChildren(l_frames);
+    }
     if (!l_nested && m_receiveBuffer.GetBufferSize() > KeptBufferBytes)
         m_receiveBuffer = MemStream();
 }
@@ -159,7 +171,7 @@ void DNetManager::HandleMessage(QTcpSocket* ip_socket, MemStream& io_message)
             return l_close();
         // Answered here first: the receiver is called directly, before anything is relayed.
         emit DNetSearchRequest(l_user, l_req, l_text);
-        m_lastSearchRequestTime = QDateTime::currentDateTime();
+        m_lastSearchRequestTime = QDateTime::currentDateTimeUtc();
         if (l_candidate && !HasParent())
             l_candidate = SocketItem("dnet_parent_candidate", ip_socket);
         else
@@ -203,8 +215,18 @@ void DNetManager::HandleChildMessage(QTcpSocket* ip_socket, MemStream& io_messag
 void DNetManager::SendMessageToChildren(MemStream& i_message)
 {
     const int l_length = i_message.GetWriteIndex();
-    char l_header[4];
-    PutWord(l_header, static_cast<quint32>(l_length));
+    QByteArray l_frame(4 + l_length, Qt::Uninitialized);
+    PutWord(l_frame.data(), static_cast<quint32>(l_length));
+    if (l_length > 0)
+        std::memcpy(l_frame.data() + 4, i_message.GetBuffer(), static_cast<std::size_t>(l_length));
+    if (m_holdRelay)
+        m_heldRelay += l_frame;
+    else
+        WriteToChildren(l_frame);
+}
+
+void DNetManager::WriteToChildren(const QByteArray& i_frames)
+{
     // A child's error may end it while we write: walk a snapshot.
     std::vector<QTcpSocket*> l_children;
     for (ItemPtr l_child : g("dnet_child"))
@@ -213,8 +235,8 @@ void DNetManager::SendMessageToChildren(MemStream& i_message)
     {
         if (lp_child->state() != QAbstractSocket::ConnectedState)
             continue;
-        lp_child->write(l_header, 4);
-        lp_child->write(i_message.GetBuffer(), l_length);
+        // Every child's write buffer shares the same bytes.
+        lp_child->write(i_frames);
         if (lp_child->bytesToWrite() <= m_maxChildUnsentBytes)
             continue;
         // Whatever the system takes now does not count; what it refuses does.
