@@ -42,7 +42,8 @@ public:
     // One message from the parent side; a null socket means the server delivered it.
     void HandleMessage(QTcpSocket* ip_socket, MemStream& io_message);
     void HandleChildMessage(QTcpSocket* ip_socket, MemStream& io_message);
-    // Frames the message's written bytes, from the start of its buffer, to every child.
+    // Frames the message's written bytes, from the start of its buffer, to every child; while
+    // frames are being read, at the end of the read.
     void SendMessageToChildren(MemStream& i_message);
     void DetermineCanParent();
     void DetermineChildDepth();
