@@ -15,8 +15,8 @@
 #include "shares/DNetManager.h"
 #include "support/support/FakePeer.h"
 #include "support/support/LogLines.h"
+#include "support/support/QtPrinters.h"
 #include "support/support/ServerFixture.h"
-#include "support/TestSupport.h"
 
 // What tests reach of the manager: the silence check at a chosen time and the last search time.
 class DNetManagerTesting

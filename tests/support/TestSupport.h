@@ -1,14 +1,9 @@
 #pragma once
 
-#include <QString>
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <ostream>
 #include <string>
-
-// Failed comparisons of texts print the text.
-inline void PrintTo(const QString& i_text, std::ostream* ip_out) { *ip_out << i_text.toStdString(); }
 
 // The store throws its schema errors as pointers to new objects; these catch, check and free
 // them, so a test can assert on the thrown class without leaking it.
