@@ -4,6 +4,7 @@
 #include <QTcpSocket>
 #include <QTest>
 #include <QtEndian>
+#include <gtest/gtest.h>
 
 #include "support/support/FakeCentralServer.h"
 
@@ -71,6 +72,14 @@ quint16 FakePeer::Listen()
     return m_listener.serverPort();
 }
 
+QTcpSocket* FakePeer::Linked()
+{
+    auto* lp_socket = new QTcpSocket;
+    lp_socket->connectToHost(QHostAddress::LocalHost, Listen());
+    EXPECT_TRUE(lp_socket->waitForConnected(5000) && WaitForConnection());
+    return lp_socket;
+}
+
 void FakePeer::SendRaw(const QByteArray& i_bytes)
 {
     mp_socket->write(i_bytes);
@@ -85,6 +94,11 @@ void FakePeer::Close()
 bool FakePeer::WaitForBodies(int i_count)
 {
     return QTest::qWaitFor([&] { return m_bodies.size() >= i_count; }, 5000);
+}
+
+bool FakePeer::WaitForConnection()
+{
+    return QTest::qWaitFor([&] { return mp_socket != nullptr; }, 5000);
 }
 
 bool FakePeer::WaitForDisconnected()

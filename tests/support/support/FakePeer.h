@@ -33,6 +33,8 @@ public:
     bool ConnectTo(quint16 i_port);
     // Listens at a port the system picks, for the messenger to connect to.
     quint16 Listen();
+    // Listens and connects a new socket to itself: the socket is the other end, the caller's.
+    QTcpSocket* Linked();
     void SendRaw(const QByteArray& i_bytes);
     void SendFrame(const QByteArray& i_body) { SendRaw(Frame(i_body, m_obfuscated, m_key++)); }
     void Close();
@@ -43,6 +45,8 @@ public:
     // Every byte received, as it came.
     const QByteArray& Raw() const { return m_raw; }
     bool WaitForBodies(int i_count);
+    // Until a connection to the listener has been taken.
+    bool WaitForConnection();
     bool WaitForDisconnected();
 
 private:
