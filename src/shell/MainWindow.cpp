@@ -17,6 +17,8 @@
 #include "resources/Resources.h"
 #include "server/MiniUpnpBackend.h"
 #include "server/Server.h"
+#include "shares/DNetManager.h"
+#include "shares/WishListSearcher.h"
 #include "shell/ActionSetToolBar.h"
 #include "shell/ChangeUsernamePasswordDialog.h"
 #include "shell/ColorSettings.h"
@@ -184,7 +186,10 @@ void MainWindow::DeleteEngines()
     // The transfer queues and the shared folders go here, first, once they exist.
     delete delayedInvoker;
     delayedInvoker = nullptr;
-    // The distributed network goes here, before the peer messenger it listens to.
+    delete wishListSearcher;
+    wishListSearcher = nullptr;
+    delete dnetManager;
+    dnetManager = nullptr;
     delete peerMessenger;
     peerMessenger = nullptr;
     delete mp_server;
@@ -294,17 +299,14 @@ void MainWindow::CreatePeerEngines()
 {
     new PeerMessenger();
 
-    DeclareTypes({{"wish_list_item", Primary, false},
-                  {"wish_list_item_enabled", Leaf, true},
-                  {"user_note", Intermediate, false}});
-    DeclareRelations({{"wish_list_item", "wish_list_item_enabled", Many, One},
-                      {"user", "user_note", Many, One}});
-    dataSaver->AddSavedType("wish_list_item");
-    dataSaver->AddSavedType("wish_list_item_enabled");
+    WishListSearcher::CreateData();
+    DeclareTypes({{"user_note", Intermediate, false}});
+    DeclareRelations({{"user", "user_note", Many, One}});
     dataSaver->AddSavedType("user_note");
     dataSaver->AddSavedByConnectionType("user", "user_note");
 
     new DelayedInvoker();
+    new DNetManager();
 }
 
 // The tray icon's first picture, the types that tie chat tabs to users and rooms.
@@ -323,6 +325,7 @@ void MainWindow::CreateTransferEnginesAndPages()
     new SizeManager();
     mp_ui->diagnosticsForm->Init();
     mp_ui->diagnosticsForm->RegisterLoggableItemType("user");
+    new WishListSearcher();
 }
 
 // The window has no context menu of its own; the event notices get a toolbar row below the
