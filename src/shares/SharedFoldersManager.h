@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <set>
+#include <vector>
 
 #include "store/DataHandler.h"
 #include "store/ItemPtr.h"
@@ -62,7 +63,8 @@ private:
     void ScanFolder(const ScanTypes& i_types, ItemPtr i_sharedFolder, const QString& i_folder);
     ItemPtr FindScannedFile(const ScanTypes& i_types, const ItemSet& i_folders,
                             const QString& i_lowerName) const;
-    void ConnectTokens(ItemPtr i_file, Type* ip_tokens, const QString& i_lowerText) const;
+    // The `search_token` items of a lower-case text, made when new, each once.
+    static std::vector<ItemPtr> TokenItems(Type* ip_tokens, const QString& i_lowerText);
     int RemoveVanishedFolders();
 
     // Folders whose scan is under way, by the path text the scan was given.

@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QFileInfoList>
 
+#include <algorithm>
+
 #include "diagnostics/Log.h"
 #include "store/Data.h"
 #include "store/GeneralFunctions.h"
@@ -39,6 +41,12 @@ bool IsHeldByPrimary(ItemPtr i_item)
         if (l_entry.GetType()->GetPrimacy() == Primary)
             return true;
     return false;
+}
+
+void ConnectAll(ItemPtr i_file, const std::vector<ItemPtr>& i_items)
+{
+    for (ItemPtr l_item : i_items)
+        i_file += l_item;
 }
 
 bool IsMp3Name(const QString& i_name)
@@ -130,7 +138,7 @@ void SharedFoldersManager::ScanFolder(const ScanTypes& i_types, ItemPtr i_shared
     // Every file of a listing has the same folder part, and so the same look-up folders.
     ItemSet l_lookupFolders;
     QString l_lookupText;
-    const QString l_folderWords = i_folder.toLower();
+    std::vector<ItemPtr> l_folderTokens;
     for (const QFileInfo& l_entry : l_entries)
     {
         if (l_entry.isDir())
@@ -164,13 +172,24 @@ void SharedFoldersManager::ScanFolder(const ScanTypes& i_types, ItemPtr i_shared
         }
         if (IsMp3Name(l_name) && !l_file.IsConnected(i_types.isScanned))
             emit MP3ScanRequired(l_entry.absoluteFilePath());
+        // A file's words follow from its own folder and name items, which never change, and
+        // are connected all at once: a file holding any has them all. The index is not saved,
+        // so after a load every file is indexed again.
+        if (l_file.IsConnected(i_types.token))
+            continue;
         // The separator between folder and name splits words in both passes, so the folder's
-        // and the name's words may be taken apart. A file found under another spelling of the
+        // words are looked up once per listing. A file found under another spelling of the
         // folder keeps the words of its own folder item.
         const ItemPtr l_fileFolder = l_file->FirstOf(i_types.folder);
-        ConnectTokens(l_file, i_types.token,
-                      l_fileFolder == l_folder ? l_folderWords : l_fileFolder.AsString().toLower());
-        ConnectTokens(l_file, i_types.token, l_lowerName);
+        if (l_fileFolder != l_folder)
+            ConnectAll(l_file, TokenItems(i_types.token, l_fileFolder.AsString().toLower()));
+        else
+        {
+            if (l_folderTokens.empty())
+                l_folderTokens = TokenItems(i_types.token, i_folder.toLower());
+            ConnectAll(l_file, l_folderTokens);
+        }
+        ConnectAll(l_file, TokenItems(i_types.token, l_lowerName));
     }
 
     for (ItemPtr l_file : l_vanished)
@@ -208,14 +227,15 @@ void SharedFoldersManager::TokenizeSharedFile(ItemPtr i_file)
 {
     const QString l_text =
         i_file["shared_file_folder"].AsString() + "\\" + i_file["shared_file_name"].AsString();
-    ConnectTokens(i_file, d.GetType("search_token"), l_text.toLower());
+    ConnectAll(i_file, TokenItems(d.GetType("search_token"), l_text.toLower()));
 }
 
-// Both passes over one lower-case text: the words, then the pieces between blanks and slashes.
-void SharedFoldersManager::ConnectTokens(ItemPtr i_file, Type* ip_tokens,
-                                         const QString& i_lowerText) const
+// Both passes over one text: the words, then the pieces between blanks and slashes. A piece
+// that is also a word, and a word met twice, is looked up once.
+std::vector<ItemPtr> SharedFoldersManager::TokenItems(Type* ip_tokens, const QString& i_lowerText)
 {
-    const auto l_connectRuns = [&](auto i_isSeparator) {
+    std::vector<QString> l_texts;
+    const auto l_collectRuns = [&](auto i_isSeparator) {
         const QChar* lp_text = i_lowerText.constData();
         const int l_size = i_lowerText.size();
         int l_start = -1;
@@ -226,14 +246,21 @@ void SharedFoldersManager::ConnectTokens(ItemPtr i_file, Type* ip_tokens,
                 l_start = l_at;
             else if (l_separates && l_start >= 0)
             {
-                const QString l_token = QString::fromRawData(lp_text + l_start, l_at - l_start);
-                i_file += ip_tokens->GetItem(Value(l_token));
+                QString l_token = QString::fromRawData(lp_text + l_start, l_at - l_start);
+                if (std::find(l_texts.begin(), l_texts.end(), l_token) == l_texts.end())
+                    l_texts.push_back(std::move(l_token));
                 l_start = -1;
             }
         }
     };
-    l_connectRuns([](QChar i_c) { return IsSearchTokenSeparator(i_c); });
-    l_connectRuns([](QChar i_c) { return i_c == ' ' || i_c == '/' || i_c == '\\'; });
+    l_collectRuns([](QChar i_c) { return IsSearchTokenSeparator(i_c); });
+    l_collectRuns([](QChar i_c) { return i_c == ' ' || i_c == '/' || i_c == '\\'; });
+
+    std::vector<ItemPtr> l_tokens;
+    l_tokens.reserve(l_texts.size());
+    for (const QString& l_text : l_texts)
+        l_tokens.push_back(ip_tokens->GetItem(Value(l_text)));
+    return l_tokens;
 }
 
 bool SharedFoldersManager::IsSearchTokenSeparator(QChar i_c)

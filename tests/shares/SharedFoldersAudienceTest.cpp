@@ -4,26 +4,9 @@
 
 namespace
 {
-QStringList Values(const ItemSet& i_items)
-{
-    QStringList l_values;
-    for (ItemPtr l_item : i_items)
-        l_values << l_item.AsString();
-    l_values.sort();
-    return l_values;
-}
-
 ItemPtr Named(const char* i_type, const QString& i_value)
 {
     return d.GetType(i_type)->GetItem(Value(i_value));
-}
-
-// A listed user in those groups.
-void List(const char* i_user, QStringList i_groups)
-{
-    ItemPtr l_inList = Named("user", i_user).NewItem("in_user_list");
-    for (const QString& l_group : i_groups)
-        l_inList += Named("user_list_group", l_group);
 }
 } // namespace
 
@@ -36,42 +19,42 @@ TEST_F(SharedFoldersAudience, DecidesFoldersAndFilesPerUser)
     const auto l_share = [](const char* i_name) { return Named("shared_folder", i_name); };
     l_share("pub").NewItem("shared_public");
     l_share("list").NewItem("shared_userlist");
-    l_share("a") += Named("user_list_group", "a");
-    l_share("b") += Named("user_list_group", "b");
     std::map<QString, ItemPtr> l_files;
-    for (const char* l_name : {"pub", "list", "a", "nested"})
+    for (const char* l_name : {"pub", "list", "a", "b", "nested"})
+        (l_files[l_name] = d.GetType("shared_file")->NewItem()) +=
+            Named("shared_file_folder", QString("/") + l_name);
+    for (const char* l_name : {"pub", "list", "a", "b"})
+        Named("shared_file_folder", QString("/") + l_name) += l_share(l_name);
+    for (const char* l_group : {"a", "b"})
     {
-        ItemPtr l_folder = Named("shared_file_folder", QString("/") + l_name);
-        l_folder += std::string(l_name) == "nested" ? l_share("a") : l_share(l_name);
-        (l_files[l_name] = d.GetType("shared_file")->NewItem()) += l_folder;
+        l_share(l_group) += Named("user_list_group", l_group);
+        Named("shared_file_folder", "/nested") += l_share(l_group);
     }
-    Named("shared_file_folder", "/nested") += l_share("b");
-    List("listed", {});
-    List("alice", {"a"});
-    List("bob", {"b"});
-    List("mallory", {"a"});
+    // Listed users and their groups; mallory is marked unshared.
+    for (const auto& l_user : {std::make_pair("listed", ""), {"alice", "a"}, {"bob", "b"}, {"mallory", "a"}})
+    {
+        ItemPtr l_inList = Named("user", l_user.first).NewItem("in_user_list");
+        if (*l_user.second)
+            l_inList += Named("user_list_group", l_user.second);
+    }
     Named("user", "mallory").NewItem("unshared");
 
-    const struct
-    {
-        const char* user;
-        QStringList folders, files;
-    } l_cases[] = {
-        {"stranger", {"pub"}, {"pub"}},
-        {"listed", {"list", "pub"}, {"list", "pub"}},
-        {"alice", {"a", "list", "pub"}, {"a", "list", "nested", "pub"}},
-        {"bob", {"b", "list", "pub"}, {"list", "nested", "pub"}},
-        {"mallory", {}, {}},
+    const char* const l_cases[][3] = {
+        {"stranger", "pub", "pub"},        {"listed", "list pub", "list pub"},
+        {"alice", "a list pub", "a list nested pub"}, {"bob", "b list pub", "b list nested pub"},
+        {"mallory", "", ""},
     };
     for (const auto& l_case : l_cases)
     {
-        SCOPED_TRACE(l_case.user);
-        EXPECT_EQ(Values(mp_shares->GetUserSharedFolders(l_case.user)), l_case.folders);
-        QStringList l_visible;
+        QStringList l_folders, l_visible;
+        for (ItemPtr l_folder : mp_shares->GetUserSharedFolders(l_case[0]))
+            l_folders << l_folder.AsString();
         for (const auto& l_file : l_files)
-            if (mp_shares->IsFileSharedWithUser(l_file.second, l_case.user))
+            if (mp_shares->IsFileSharedWithUser(l_file.second, l_case[0]))
                 l_visible << l_file.first;
-        EXPECT_EQ(l_visible, l_case.files);
+        l_folders.sort();
+        EXPECT_EQ(l_folders.join(' '), l_case[1]) << l_case[0];
+        EXPECT_EQ(l_visible.join(' '), l_case[2]) << l_case[0];
     }
 }
 
@@ -81,60 +64,34 @@ TEST_F(SharedFoldersAudience, FindsFilesThroughTheLowerCaseLookUp)
     l_file += Named("shared_file_folder", "/Data/Music");
     l_file += Named("shared_file_name", "Song.MP3");
     Named("shared_file_folder", "/data/other");
-    const struct
-    {
-        const char* path;
-        bool found;
-    } l_cases[] = {{"/data/music/song.mp3", true},  {"/DATA/MUSIC/SONG.mp3/", true},
-                   {"/data/other/Song.MP3", false}, {"/Data/Music/Song", false},
-                   {"", false}};
-    for (const auto& l_case : l_cases)
-        EXPECT_EQ(mp_shares->GetSharedFileItem(l_case.path), l_case.found ? l_file : ItemPtr())
-            << l_case.path;
-}
-
-TEST_F(SharedFoldersAudience, NumbersNewFoldersOnce)
-{
-    const QString l_music[] = {Path("one/music"), Path("two/music")};
-    QDir().mkpath(l_music[0]);
-    const ItemPtr l_first = mp_shares->AddSharedFolder(l_music[0]);
-    LogLines l_log;
-    EXPECT_EQ(mp_shares->AddSharedFolder(l_music[0]), l_first);
-    EXPECT_TRUE(l_log.m_lines.isEmpty());
-    const ItemPtr l_second = mp_shares->AddSharedFolder(l_music[1]);
-    EXPECT_EQ(l_first["shared_folder_id"].AsString(), "[1]music");
-    EXPECT_EQ(l_second["shared_folder_id"].AsString(), "[2]music");
-    EXPECT_EQ(GetSettingInt("shared_folder_counter"), 3);
+    for (const auto& l_case : {std::make_pair("/data/music/song.mp3", true),
+                               {"/DATA/MUSIC/SONG.mp3/", true}, {"/data/other/Song.MP3", false},
+                               {"/Data/Music/Song", false}, {"", false}})
+        EXPECT_EQ(mp_shares->GetSharedFileItem(l_case.first), l_case.second ? l_file : ItemPtr())
+            << l_case.first;
 }
 
 TEST_F(SharedFoldersAudience, DisplaysFileAttributes)
 {
-    const struct
-    {
-        const char *bitrate, *mode, *length, *text;
-    } l_cases[] = {
-        {nullptr, nullptr, "245", ", 4m5s"}, {"192", "cbr", nullptr, "192 CBR"},
-        {"256", "vbr", "61", "256 VBR, 1m1s"}, {nullptr, "vbr", nullptr, " VBR"},
-        {nullptr, nullptr, nullptr, ""},
-    };
+    // Bitrate, mode and length in seconds; "-" for none.
+    const char* const l_cases[][4] = {{"-", "-", "245", ", 4m5s"}, {"192", "cbr", "-", "192 CBR"},
+                                      {"256", "vbr", "61", "256 VBR, 1m1s"},
+                                      {"-", "vbr", "-", " VBR"}, {"-", "-", "-", ""}};
     for (const auto& l_case : l_cases)
     {
         ItemPtr l_file = d.GetType("user_share_file")->NewItem();
-        const std::pair<const char*, const char*> l_values[] = {
-            {"bitrate", l_case.bitrate}, {"bitrate_mode", l_case.mode},
-            {"length_seconds", l_case.length}};
-        for (const auto& l_value : l_values)
-            if (l_value.second)
-                l_file += Named(l_value.first, l_value.second);
-        EXPECT_EQ(mp_shares->GetFileItemDisplayString(l_file), l_case.text);
+        const char* const l_types[] = {"bitrate", "bitrate_mode", "length_seconds"};
+        for (int l_k = 0; l_k < 3; ++l_k)
+            if (l_case[l_k][0] != '-')
+                l_file += Named(l_types[l_k], l_case[l_k]);
+        EXPECT_EQ(mp_shares->GetFileItemDisplayString(l_file), l_case[3]);
     }
 }
 
 TEST_F(SharedFoldersAudience, RemovesABrowsedTreeAndWhatOnlyItHeld)
 {
-    ItemPtr l_share = d.GetType("user_share")->NewItem();
-    l_share += Named("user", "carl");
-    ItemPtr l_folder = l_share.NewItem("user_share_folder");
+    ItemPtr l_folder = (Named("user", "carl") += d.GetType("user_share")->NewItem())
+                           .NewItem("user_share_folder");
     l_folder += Named("user_share_folder_name", "music");
     ItemPtr l_file = l_folder.NewItem("user_share_file");
     l_file += Named("user_share_file_name", "song.mp3");

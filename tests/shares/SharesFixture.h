@@ -17,14 +17,12 @@
 #include "support/support/ClientSchema.h"
 #include "support/support/LogLines.h"
 
-// The `unshared` mark as the transfer queues declare it: one shared mark, saved with the users
-// that carry it.
+// The `unshared` mark as the transfer queues declare it: one mark shared by the users that
+// carry it.
 inline void DeclareUnsharedMark()
 {
     d.NewType("unshared", Leaf, true, true);
     d.GetType("user")->RelateToType(d.GetType("unshared"), Many, One, false);
-    dataSaver->AddSavedType("unshared");
-    dataSaver->AddSavedByConnectionType("user", "unshared");
 }
 
 // The start-up order of the engines below the shares manager, and a tree on disk to share.
@@ -41,19 +39,17 @@ protected:
         mp_shares = std::make_unique<SharedFoldersManager>();
     }
 
-    QString Path(const QString& i_relative = QString()) const
+    QString Path(const QString& i_relative = "") const
     {
-        const QString l_root = QString::fromStdString(m_disk.Path());
-        return i_relative.isEmpty() ? l_root : l_root + "/" + i_relative;
+        return QString::fromStdString(m_disk.Path()) + (i_relative.isEmpty() ? "" : "/") + i_relative;
     }
 
-    // A file of that many bytes, its folders made as needed.
-    void Write(const QString& i_relative, int i_size = 1) const
+    void Write(const QString& i_relative) const
     {
         QDir().mkpath(QFileInfo(Path(i_relative)).path());
         QFile l_file(Path(i_relative));
         ASSERT_TRUE(l_file.open(QIODevice::WriteOnly));
-        l_file.write(QByteArray(i_size, 'x'));
+        l_file.write("x");
     }
 
     // The counts a full rescan reports.
@@ -61,9 +57,8 @@ protected:
     {
         QSignalSpy l_spy(mp_shares.get(), &SharedFoldersManager::SharedFilesRescanned);
         mp_shares->RescanShares();
-        EXPECT_EQ(l_spy.count(), 1);
-        return l_spy.isEmpty() ? std::make_pair(-1, -1)
-                               : std::make_pair(l_spy[0][0].toInt(), l_spy[0][1].toInt());
+        const QList<QVariant> l_counts = l_spy.value(0, {-1, -1});
+        return {l_counts[0].toInt(), l_counts[1].toInt()};
     }
 
     static std::size_t Count(const char* i_type) { return d.GetType(i_type)->ItemCount(); }
