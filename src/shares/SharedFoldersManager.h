@@ -65,6 +65,7 @@ private:
                             const QString& i_lowerName) const;
     // The `search_token` items of a lower-case text, made when new, each once.
     static std::vector<ItemPtr> TokenItems(Type* ip_tokens, const QString& i_lowerText);
+    // Returns the number of folders that vanished.
     int RemoveVanishedFolders();
 
     // Folders whose scan is under way, by the path text the scan was given.

@@ -72,13 +72,18 @@ void SharedFoldersManager::RescanShares()
         const QString l_path = l_sharedFolder.AsString();
         ScanFolder(l_types, l_sharedFolder, l_path);
     }
-    m_filesRemoved += RemoveVanishedFolders();
-    d.RemoveDisconnectedItems();
+    const int l_vanishedFolders = RemoveVanishedFolders();
+    // A rescan that removed nothing left nothing behind for the collection: every item it made
+    // is connected to a file or folder that a shared folder reaches. Walking the whole store
+    // anyway would take a third of an unchanged rescan, and more than twice that for twice the
+    // tree; what other parts leave behind goes at the periodic collection.
+    if (m_filesRemoved > 0 || l_vanishedFolders > 0)
+        d.RemoveDisconnectedItems();
     emit SharedFilesRescanned(m_filesAdded, m_filesRemoved);
 }
 
-// Folders no shared folder reaches any more went away on disk or with their share. Their files
-// are removed here rather than left to the collection: a file name item is shared by every file
+// Folders no shared folder reaches any more went away on disk or with their share; their files
+// count as removed. The files are removed here rather than left to the collection: a file name item is shared by every file
 // of that name, so one live file of the same name would keep a vanished one reachable, and
 // every later rescan would count it as removed again. A file that a root of the store still
 // holds (an upload under way) stays, with its folder, for the collection to judge.
@@ -92,6 +97,7 @@ int SharedFoldersManager::RemoveVanishedFolders()
             l_vanished.Insert(l_entry.second);
 
     const ItemSet l_files = l_vanished.GetItems(lp_file);
+    m_filesRemoved += static_cast<int>(l_files.Size());
     RemovalScope l_scope(d);
     for (ItemPtr l_file : l_files)
         if (!IsHeldByPrimary(l_file))
@@ -99,7 +105,7 @@ int SharedFoldersManager::RemoveVanishedFolders()
     for (ItemPtr l_folder : l_vanished)
         if (!HeldItems(l_folder, lp_file))
             l_folder.Remove();
-    return static_cast<int>(l_files.Size());
+    return static_cast<int>(l_vanished.Size());
 }
 
 void SharedFoldersManager::ScanSharedFolder(QString i_sharedFolder, QString i_folder)

@@ -100,7 +100,8 @@ TEST_F(ShareScanning, CountsVanishedFoldersAndSharesOnce)
     d.GetType("shared_folder")->HasItem(Value(Path())).Remove();
     EXPECT_EQ(Rescan(), std::make_pair(0, 2));
     EXPECT_EQ(Rescan(), std::make_pair(0, 0));
-    EXPECT_EQ(Count("shared_file"), 0u);
+    for (const char* l_type : {"shared_file", "shared_file_name", "shared_file_lowercase_name"})
+        EXPECT_EQ(Count(l_type), 0u) << l_type;
 }
 
 TEST_F(ShareScanning, SplitsPathsIntoWordsAndPieces)
