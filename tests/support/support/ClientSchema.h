@@ -76,3 +76,12 @@ inline void DeclareChatViewTypes()
                       {"chat_log_form", "user", One, One},
                       {"user_chat_widget", "user", One, One}});
 }
+
+// The file attribute types the peer messenger declares, which the shares engine relates its
+// shared and browsed files to, for tests that run without a messenger.
+inline void DeclarePeerFileTypes()
+{
+    for (const char* l_name : {"mpeg_version", "channel_mode", "audio_frequency", "bitrate_mode",
+                               "bitrate", "length_seconds", "file_size"})
+        d.NewType(l_name, Leaf, false, true);
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <utility>
+
+#include "server/Server.h"
+#include "shares/SharedFoldersManager.h"
+#include "store/Data.h"
+#include "store/DataSaver.h"
+#include "store/Settings.h"
+#include "support/TestSupport.h"
+#include "support/support/ClientSchema.h"
+#include "support/support/LogLines.h"
+
+// The `unshared` mark as the transfer queues declare it: one mark shared by the users that
+// carry it.
+inline void DeclareUnsharedMark()
+{
+    d.NewType("unshared", Leaf, true, true);
+    d.GetType("user")->RelateToType(d.GetType("unshared"), Many, One, false);
+}
+
+// The start-up order of the engines below the shares manager, and a tree on disk to share.
+class SharesFixture : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        mp_saver = std::make_unique<DataSaver>();
+        DeclareSettingsTypes();
+        Server::CreateData();
+        DeclarePeerFileTypes();
+        DeclareUnsharedMark();
+        mp_shares = std::make_unique<SharedFoldersManager>();
+    }
+
+    QString Path(const QString& i_relative = "") const
+    {
+        return QString::fromStdString(m_disk.Path()) + (i_relative.isEmpty() ? "" : "/") + i_relative;
+    }
+
+    void Write(const QString& i_relative) const
+    {
+        QDir().mkpath(QFileInfo(Path(i_relative)).path());
+        QFile l_file(Path(i_relative));
+        ASSERT_TRUE(l_file.open(QIODevice::WriteOnly));
+        l_file.write("x");
+    }
+
+    // The counts a full rescan reports.
+    std::pair<int, int> Rescan()
+    {
+        QSignalSpy l_spy(mp_shares.get(), &SharedFoldersManager::SharedFilesRescanned);
+        mp_shares->RescanShares();
+        const QList<QVariant> l_counts = l_spy.value(0, {-1, -1});
+        return {l_counts[0].toInt(), l_counts[1].toInt()};
+    }
+
+    static std::size_t Count(const char* i_type) { return d.GetType(i_type)->ItemCount(); }
+
+    TemporaryFolder m_disk;
+    std::unique_ptr<DataSaver> mp_saver;
+    std::unique_ptr<SharedFoldersManager> mp_shares;
+};
