@@ -83,8 +83,7 @@ const RelationDeclaration BrowsedAttributeRelations[] = {
     {"user_share_file", "length_seconds", Many, One},
 };
 
-// The `unshared` mark belongs to the transfer queues, which set and clear it; without their
-// schema nobody can carry it.
+// The transfer queues set and clear the `unshared` mark; a marked user sees nothing at all.
 bool IsUnshared(ItemPtr i_user)
 {
     Type* lp_unshared = d.HasType("unshared");
@@ -122,6 +121,14 @@ SharedFoldersManager::SharedFoldersManager(QObject* ip_parent) : QObject(ip_pare
 
     DeclareTypes(UserShareTypes);
     DeclareRelations(UserShareRelations);
+
+    DeclareTypes({{"unshared", Leaf, true}});
+    DeclareRelations({{"user", "unshared", Many, One}});
+    if (dataSaver)
+    {
+        dataSaver->AddSavedType("unshared");
+        dataSaver->AddSavedByConnectionType("user", "unshared");
+    }
 
     DeclareTypes({{"search_token", Leaf, false}});
     DeclareRelations({{"search_token", "shared_file", Many, Many}});

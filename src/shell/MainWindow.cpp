@@ -18,6 +18,7 @@
 #include "server/MiniUpnpBackend.h"
 #include "server/Server.h"
 #include "shares/DNetManager.h"
+#include "shares/SharedFoldersManager.h"
 #include "shares/WishListSearcher.h"
 #include "shell/ActionSetToolBar.h"
 #include "shell/ChangeUsernamePasswordDialog.h"
@@ -30,6 +31,7 @@
 #include "shell/UIFunctions.h"
 #include "shell/UpdateChecker.h"
 #include "store/Data.h"
+#include "transfers/TransferQueueManager.h"
 #include "store/DataSaver.h"
 #include "store/DelayedInvoker.h"
 #include "store/ExtendedAsciiTranslator.h"
@@ -183,7 +185,10 @@ MainWindow::~MainWindow()
 
 void MainWindow::DeleteEngines()
 {
-    // The transfer queues and the shared folders go here, first, once they exist.
+    delete transferQueueManager;
+    transferQueueManager = nullptr;
+    delete sharedFoldersManager;
+    sharedFoldersManager = nullptr;
     delete delayedInvoker;
     delayedInvoker = nullptr;
     delete wishListSearcher;
@@ -307,6 +312,7 @@ void MainWindow::CreatePeerEngines()
 
     new DelayedInvoker();
     new DNetManager();
+    new SharedFoldersManager(this);
 }
 
 // The tray icon's first picture, the types that tie chat tabs to users and rooms.
@@ -325,7 +331,8 @@ void MainWindow::CreateTransferEnginesAndPages()
     new SizeManager();
     mp_ui->diagnosticsForm->Init();
     mp_ui->diagnosticsForm->RegisterLoggableItemType("user");
-    new WishListSearcher();
+    new TransferQueueManager();
+    new WishListSearcher(this);
 }
 
 // The window has no context menu of its own; the event notices get a toolbar row below the
@@ -484,6 +491,7 @@ void MainWindow::StartPeriodicWork()
 void MainWindow::RescanShares()
 {
     activateWindow();
+    sharedFoldersManager->Init();
     RegisterWidgetForTabFocus(mp_ui->usernameEdit, 1);
     RegisterWidgetForTabFocus(mp_ui->sharedFoldersList, 1);
 }

@@ -17,14 +17,6 @@
 #include "support/support/ClientSchema.h"
 #include "support/support/LogLines.h"
 
-// The `unshared` mark as the transfer queues declare it: one mark shared by the users that
-// carry it.
-inline void DeclareUnsharedMark()
-{
-    d.NewType("unshared", Leaf, true, true);
-    d.GetType("user")->RelateToType(d.GetType("unshared"), Many, One, false);
-}
-
 // The start-up order of the engines below the shares manager, and a tree on disk to share.
 class SharesFixture : public ::testing::Test
 {
@@ -35,7 +27,6 @@ protected:
         DeclareSettingsTypes();
         Server::CreateData();
         DeclarePeerFileTypes();
-        DeclareUnsharedMark();
         mp_shares = std::make_unique<SharedFoldersManager>();
     }
 
