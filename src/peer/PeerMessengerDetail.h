@@ -1,5 +1,7 @@
 #pragma once
 
+#include "server/WireOrder.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QTcpSocket>
@@ -29,20 +31,6 @@ inline ItemPtr UserItem(const QString& i_user)
     return d.GetType("user")->GetItem(i_user);
 }
 
-// Little-endian words at a byte position.
-inline void PutWord(char* ip_bytes, quint32 i_word)
-{
-    for (int l_byte = 0; l_byte < 4; ++l_byte)
-        ip_bytes[l_byte] = static_cast<char>((i_word >> (8 * l_byte)) & 0xff);
-}
-
-inline quint32 WordAt(const char* ip_bytes)
-{
-    quint32 l_word = 0;
-    for (int l_byte = 3; l_byte >= 0; --l_byte)
-        l_word = (l_word << 8) | static_cast<quint8>(ip_bytes[l_byte]);
-    return l_word;
-}
 
 // Time texts have whole seconds and English names whatever the locale.
 inline ItemPtr TimeItem(const char* i_type, const QDateTime& i_time)

@@ -30,3 +30,14 @@ inline T FromWireOrder(const unsigned char* bytes)
     std::memcpy(&value, copy, sizeof(T));
     return value;
 }
+
+// A little-endian 32-bit word at a byte position of a frame.
+inline void PutWord(char* ip_bytes, quint32 i_word)
+{
+    ToWireOrder(i_word, reinterpret_cast<unsigned char*>(ip_bytes));
+}
+
+inline quint32 WordAt(const char* ip_bytes)
+{
+    return FromWireOrder<quint32>(reinterpret_cast<const unsigned char*>(ip_bytes));
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "server/WireOrder.h"
+
 #include <QString>
 #include <QTcpSocket>
 #include <QtGlobal>
@@ -49,19 +51,6 @@ inline ItemPtr SocketItem(const char* i_type, QTcpSocket* ip_socket)
     return d.GetType(i_type)->HasItem(Value(ip_socket));
 }
 
-inline void PutWord(char* ip_bytes, quint32 i_word)
-{
-    for (int l_byte = 0; l_byte < 4; ++l_byte)
-        ip_bytes[l_byte] = static_cast<char>((i_word >> (8 * l_byte)) & 0xff);
-}
-
-inline quint32 WordAt(const char* ip_bytes)
-{
-    quint32 l_word = 0;
-    for (int l_byte = 3; l_byte >= 0; --l_byte)
-        l_word = (l_word << 8) | static_cast<quint8>(ip_bytes[l_byte]);
-    return l_word;
-}
 
 // The level a child of a node at that level has; -1 (none) stays -1, and the top stays put.
 inline qint32 LevelBelow(qint32 i_level)
