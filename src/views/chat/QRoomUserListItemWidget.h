@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QTreeWidgetItem>
+
+// A row of a room tab's user list. Its user is the name in the "User" column; sorting by the
+// flag, note, file or speed column compares what the store holds for the two users, so counts
+// shown with separators and speeds rounded for display still sort by their exact values.
+class QRoomUserListItemWidget : public QTreeWidgetItem
+{
+public:
+    explicit QRoomUserListItemWidget(QTreeWidget* ip_list) : QTreeWidgetItem(ip_list) {}
+
+    bool operator<(const QTreeWidgetItem& i_other) const override;
+};
