@@ -32,6 +32,10 @@ bool QRoomUserListItemWidget::operator<(const QTreeWidgetItem& i_other) const
 {
     const QTreeWidget* lp_list = treeWidget();
     const int l_column = lp_list ? lp_list->sortColumn() : UserColumn;
+    // Only the stored figures need the store; names sort by themselves.
+    if (l_column == UserColumn || l_column < FlagColumn || l_column > SpeedColumn)
+        return QString::compare(text(UserColumn), i_other.text(UserColumn), Qt::CaseInsensitive) < 0;
+
     const ItemPtr l_mine = UserOf(*this);
     const ItemPtr l_theirs = UserOf(i_other);
     switch (l_column)
@@ -43,10 +47,8 @@ bool QRoomUserListItemWidget::operator<(const QTreeWidgetItem& i_other) const
         return HasNote(l_mine) && !HasNote(l_theirs);
     case FilesColumn:
         return l_mine["shared_files_count"].AsInt() > l_theirs["shared_files_count"].AsInt();
-    case SpeedColumn:
+    default: // SpeedColumn
         return l_mine["average_download_speed"].AsInt() >
                l_theirs["average_download_speed"].AsInt();
-    default:
-        return QString::compare(text(UserColumn), i_other.text(UserColumn), Qt::CaseInsensitive) < 0;
     }
 }

@@ -8,7 +8,7 @@
 class QRoomUserListItemWidget : public QTreeWidgetItem
 {
 public:
-    explicit QRoomUserListItemWidget(QTreeWidget* ip_list) : QTreeWidgetItem(ip_list) {}
+    explicit QRoomUserListItemWidget(QTreeWidget* ip_list = nullptr) : QTreeWidgetItem(ip_list) {}
 
     bool operator<(const QTreeWidgetItem& i_other) const override;
 };

@@ -175,9 +175,7 @@ ItemPtr RoomForm::RoomItem() const
 
 QTreeWidgetItem* RoomForm::FindRow(ItemPtr i_user) const
 {
-    const QList<QTreeWidgetItem*> l_rows =
-        mp_ui->userList->findItems(i_user.AsString(), Qt::MatchExactly, UserColumn);
-    return l_rows.isEmpty() ? nullptr : l_rows.first();
+    return m_rows.value(i_user.AsString());
 }
 
 void RoomForm::AddStatusMessage(QString i_text)
@@ -196,7 +194,8 @@ void RoomForm::OnUserAdded(ItemPtr i_user)
     if (FindRow(i_user))
         return;
     ItemPtr l_room = RoomItem();
-    auto* lp_row = new QRoomUserListItemWidget(mp_ui->userList);
+    // Filled before it joins the sorted list, which then places it once.
+    auto* lp_row = new QRoomUserListItemWidget;
     lp_row->setText(UserColumn, i_user.AsString());
 
     const bool l_owner = static_cast<bool>(d.GetItem(l_room, i_user, "room_owner"));
@@ -212,23 +211,27 @@ void RoomForm::OnUserAdded(ItemPtr i_user)
     lp_row->setText(SpeedColumn, SpeedText(i_user["average_download_speed"].AsInt()));
     if (i_user.IsConnected("user_note"))
         lp_row->setIcon(NoteColumn, QIcon(NoteIcon));
+    mp_ui->userList->addTopLevelItem(lp_row);
+    m_rows.insert(i_user.AsString(), lp_row);
     UpdateUserCount();
 }
 
 void RoomForm::OnUserRemoved(ItemPtr i_user)
 {
-    QTreeWidgetItem* lp_row = FindRow(i_user);
+    QTreeWidgetItem* lp_row = m_rows.take(i_user.AsString());
     if (!lp_row)
         return;
     delete lp_row;
     UpdateUserCount();
 }
 
-// The room list shows the count of every user in the room, with a row or not.
+// The room list shows the count of every user in the room, with a row or not. Counted in place:
+// copying the room's users for every join would make filling a crowded room quadratic.
 void RoomForm::UpdateUserCount()
 {
     ItemPtr l_room = RoomItem();
-    l_room += d.GetType("user_count")->GetItem(static_cast<int>(l_room.GetItems("user").Size()));
+    const ItemSet* lp_users = l_room->Connections().FindSet(d.GetType("user"));
+    l_room += d.GetType("user_count")->GetItem(static_cast<int>(lp_users ? lp_users->Size() : 0));
 }
 
 void RoomForm::SetOperatorWeight(ItemPtr i_user, bool i_bold)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QPoint>
 #include <QString>
 #include <QUrl>
@@ -69,5 +70,8 @@ private:
     Ui_RoomForm* mp_ui;
     QString m_room;
     std::unique_ptr<ChatRenderer> mp_renderer;
+    // The rows by user name. Searching the list instead makes it sort itself first, which
+    // costs a full sort for every user joining.
+    QHash<QString, QTreeWidgetItem*> m_rows;
     bool m_left = false;
 };
