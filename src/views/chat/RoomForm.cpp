@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QHeaderView>
 #include <QIcon>
+#include <QMenu>
 #include <QTimer>
 
 #include "resources/Resources.h"
@@ -18,7 +19,9 @@
 #include "store/TimerManager.h"
 #include "ui_RoomForm.h"
 #include "views/chat/ChatLog.h"
+#include "views/chat/ChatsForm.h"
 #include "views/chat/QRoomUserListItemWidget.h"
+#include "views/chat/UserMenuOptions.h"
 #include "views/chat/UserNoteDialog.h"
 
 namespace
@@ -342,16 +345,20 @@ void RoomForm::OnUserItemClicked(QTreeWidgetItem* ip_item, int i_column)
         UserNoteDialog::GetDialog(l_user)->show();
 }
 
-// Opens the private chat with the row's user once the private chat tabs are part of the view.
-void RoomForm::OnUserItemDoubleClicked(QTreeWidgetItem* /*ip_item*/, int /*i_column*/)
+void RoomForm::OnUserItemDoubleClicked(QTreeWidgetItem* ip_item, int /*i_column*/)
 {
+    if (ip_item && chatsForm)
+        chatsForm->OpenChatForm(ip_item->text(UserColumn));
 }
 
-// The row's menu comes from the shared per-user menu options, which every user list uses.
 void RoomForm::OnUserListContextMenuRequested(QPoint i_point)
 {
-    if (!mp_ui->userList->itemAt(i_point))
+    QTreeWidgetItem* lp_row = mp_ui->userList->itemAt(i_point);
+    if (!lp_row)
         return;
+    QMenu l_menu;
+    UserMenuOptions l_options(&l_menu, lp_row->text(UserColumn));
+    l_menu.exec(mp_ui->userList->viewport()->mapToGlobal(i_point));
 }
 
 void RoomForm::OnURLClicked(QUrl i_url)

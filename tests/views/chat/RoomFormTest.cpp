@@ -7,6 +7,7 @@
 #include "RoomFixture.h"
 #include "shell/ShowIsOver.h"
 #include "views/chat/ChatLog.h"
+#include "views/chat/ChatsForm.h"
 
 namespace
 {
@@ -88,6 +89,15 @@ TEST_F(RoomFormTest, CellsShowFiguresFlagsRolesAndNotes)
     Node("user", "ben").Disconnect("user_note");
     for (const auto& [l_user, l_speed, l_files, l_country, l_shown, l_after] : l_cases)
         EXPECT_EQ(l_cells(l_user), l_after);
+
+    // The note column opens the note of a user who has one; a double click opens the chat.
+    for (const auto& [l_user, l_column] : {std::pair("ann", 3), std::pair("ben", 3), std::pair("cy", 2)})
+        Form()->OnUserItemClicked(Row(l_user), l_column);
+    EXPECT_EQ(Names(g("user_note_dialog").GetItems("user")), QStringList{"ann"});
+    delete UserNoteDialog::GetDialog("ann");
+    ChatsForm l_chats;
+    Form()->OnUserItemDoubleClicked(Row("cy"), 1);
+    EXPECT_EQ(Names(g("user_chat_widget").GetItems("user")), QStringList{"cy"});
 }
 
 TEST_F(RoomFormTest, ShowsItsOwnRoomsLinesSendsWhatIsTypedAndJoinsAgainAfterANewLogin)
