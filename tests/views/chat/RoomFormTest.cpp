@@ -29,18 +29,15 @@ void Link(const QString& i_user, const QString& i_what, const QString& i_value)
 TEST_F(RoomFormTest, ARowWaitsForTheRoomItsFiguresAndItsCountryAndIsNeverRefreshed)
 {
     Join("lobby");
-    const QStringList l_orders[] = {
-        {"room", "average_download_speed", "shared_files_count", "country_code"},
-        {"average_download_speed", "shared_files_count", "country_code", "room"},
-        {"country_code", "room", "shared_files_count", "average_download_speed"}};
+    const QStringList l_links{"room", "average_download_speed", "shared_files_count", "country_code"};
     int l_users = 0;
-    for (const QStringList& l_order : l_orders)
+    for (const QString l_order : {"0123", "1230", "3021"})
     {
         const QString l_user = QString("u%1").arg(++l_users);
-        for (const QString& l_what : l_order)
+        for (const QChar l_link : l_order)
         {
-            EXPECT_FALSE(Row(l_user)) << l_order.join(' ').toStdString();
-            Link(l_user, l_what, l_what == "country_code" ? "DE" : "1536");
+            EXPECT_FALSE(Row(l_user)) << l_order.toStdString() << " before " << l_link.toLatin1();
+            Link(l_user, l_links[l_link.digitValue()], l_link == '3' ? "DE" : "1536");
         }
         ASSERT_TRUE(Row(l_user));
         EXPECT_EQ(Room("lobby")["user_count"].AsString(), QString::number(l_users));
@@ -143,29 +140,25 @@ TEST_F(RoomFormTest, ShowsItsOwnRoomsLinesSendsWhatIsTypedAndJoinsAgainAfterANew
 
 TEST_F(RoomFormTest, AutojoinTextFollowsTheStoreWhileTheGiveUpActionsKeepTheJoiningStanding)
 {
-    // Autojoin, member and owner at the join, then whether each give-up action shows.
-    const std::tuple<bool, bool, bool, bool, bool> l_cases[] = {
-        {false, false, false, false, false}, {true, true, false, true, false},
-        {false, true, true, false, true}};
-    int l_tab = 0;
-    for (const auto& [l_autojoin, l_member, l_owner, l_membership, l_ownership] : l_cases)
+    // The room's flags at the join, and the give-up actions then shown.
+    const std::pair<QString, QString> l_cases[] = {
+        {"", "hidden give_up_membership|hidden give_up_ownership"},
+        {"room_autojoin is_member", "give_up_membership|hidden give_up_ownership"},
+        {"is_member is_owner", "hidden give_up_membership|give_up_ownership"}};
+    const QString l_state[] = {"Auto-Join Room [off]", "Auto-Join Room [on]"};
+    for (const auto& [l_flags, l_giveUps] : l_cases)
     {
-        const QString l_name = QString("room%1").arg(l_tab);
-        for (const auto& [l_flag, l_set] :
-             {std::pair("room_autojoin", l_autojoin), std::pair("is_member", l_member), std::pair("is_owner", l_owner)})
-            if (l_set)
-                Node("room", l_name).NewItem(l_flag);
-        Join(l_name);
-        RoomForm* lp_form = Form(l_tab++);
-        const QStringList l_giveUps{QString(l_membership ? "" : "hidden ") + "give_up_membership",
-                                    QString(l_ownership ? "" : "hidden ") + "give_up_ownership"};
-        const QString l_on = "Auto-Join Room [on]", l_off = "Auto-Join Room [off]";
-        EXPECT_EQ(Actions(lp_form), QStringList({l_autojoin ? l_on : l_off, "room_chat_log"}) + l_giveUps);
-        ItemPtr l_room = Node("room", l_name);
+        ItemPtr l_room = Node("room", "room " + l_flags);
+        for (const QString& l_flag : l_flags.split(' ', Qt::SkipEmptyParts))
+            l_room.NewItem(l_flag.toUtf8());
+        Join(l_room.AsString());
+        RoomForm* lp_form = Form(mp_tabs->m_tabs.count() - 1);
+        const bool l_on = l_flags.contains("autojoin");
+        EXPECT_EQ(Actions(lp_form), QStringList({l_state[l_on], "room_chat_log"}) + l_giveUps.split('|'));
         l_room.Disconnect("is_owner");
         l_room.NewItem("is_member");
-        l_autojoin ? l_room.Disconnect("room_autojoin") : void(l_room.NewItem("room_autojoin"));
-        EXPECT_EQ(Actions(lp_form), QStringList({l_autojoin ? l_off : l_on, "room_chat_log"}) + l_giveUps);
+        l_on ? l_room.Disconnect("room_autojoin") : void(l_room.NewItem("room_autojoin"));
+        EXPECT_EQ(Actions(lp_form), QStringList({l_state[!l_on], "room_chat_log"}) + l_giveUps.split('|'));
     }
 }
 
