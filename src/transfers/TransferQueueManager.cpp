@@ -147,6 +147,7 @@ TransferQueueManager::TransferQueueManager()
         dataSaver->AddDataLoadedEventHandler(this);
     WriteSettingDefaults();
     ConnectDownloadSignals();
+    ConnectUploadSignals();
 }
 
 TransferQueueManager::~TransferQueueManager()

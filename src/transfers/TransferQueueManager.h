@@ -11,6 +11,8 @@
 #include <string>
 #include <utility>
 
+#include "peer/AttributeTranslationTable.h"
+#include "peer/FileInfoMap.h"
 #include "store/Data.h"
 #include "store/DataHandler.h"
 #include "store/DataLoadedEventHandler.h"
@@ -177,6 +179,70 @@ private:
     void RecordCompleteDownload(ItemPtr i_entry, const QString& i_folder,
                                 const QString& i_fileName);
     // ---- end of downloads ----
+
+public:
+    // ---- uploads ----
+    // The uploader's side: which requests join the upload queue and in which order they are
+    // served, the handshake with the receiving peer, one UploadThread per running upload and
+    // the speed limit those threads share.
+
+    // The local user offers one of our files (remote form, backslash separators) to a user.
+    void AddUpload(QString i_user, QString i_file);
+    // Gives a new entry its place in the queue without renumbering when it goes last.
+    void OrderNewUpload(ItemPtr i_entry);
+    // True when a is served before b: group priority, then privilege, then arrival.
+    static bool UploadEntrySortCompare(ItemPtr i_a, ItemPtr i_b);
+    // The highest priority among the user's groups, never below 0.
+    static int GetUserGroupDownloadPriority(QString i_user);
+    bool IsFreeToUpload() const;
+    int QueuedUploadCount() const;
+    // Nothing of ours reaches the user any more: every upload of the user is denied and removed.
+    void UnshareUser(QString i_user);
+    void ReshareUser(QString i_user);
+    // Asks the next queued users, one upload each, while slots are free.
+    void StartNewUploads();
+    void SetUploadSpeedLimit(int i_kibPerSecond);
+    void EnableUploadSpeedLimit(bool i_on);
+    // Only 1 to 99 slots; more slots start queued uploads at once.
+    void SetUploadSlots(int i_slots);
+    // The byte pool of the upload threads, under the mutex. Pay gives back the debt left once
+    // the pool is spent; Add keeps at most one second of the total limit, so a long stretch of
+    // under-used allowance cannot turn into a burst far above the limit.
+    qint64 PayFromBytePool(qint64 i_debt);
+    void AddToBytePool(qint64 i_bytes);
+
+public slots:
+    void DetermineUploadsEffectiveOrder();
+    void OnQueueUploadRequested(QString i_user, QString i_file);
+    void OnUploadPlaceInLineRequested(QString i_user, QString i_file);
+    void OnUserShare(QString i_user, FileInfoMap& i_files, AttributeTranslationTable& i_attributes);
+    void OnFileTransferResponse(QString i_user, uint i_req, bool i_accepted, bool i_receivedFileSize,
+                                qint64 i_fileSize, QString i_denialReason);
+    void OnFileConnectionAccepted(QString i_user, QTcpSocket* ip_socket);
+    void OnUploadProgress(qint64 i_offset, int i_bytesPerSecond);
+    void OnUploadComplete();
+    void OnUploadError(QString i_reason);
+
+signals:
+    void UploadProgressed(ItemPtr i_entry);
+
+private:
+    // The messenger's upload signals; called by the constructor.
+    void ConnectUploadSignals();
+    // The mark on users who may take nothing of ours, unless the shares engine made it first.
+    static void DeclareUnsharedMark();
+    // The shared file of a remote path when that user may have it; null otherwise.
+    static ItemPtr SharedFileFor(const QString& i_user, const QString& i_file);
+    static ItemPtr FindUploadEntry(ItemPtr i_user, ItemPtr i_sharedFile);
+    // An existing entry: "Already queued" or back to "queued"; true when one was found.
+    bool RequeueExistingUpload(ItemPtr i_user, ItemPtr i_sharedFile);
+    ItemPtr NewUploadEntry(ItemPtr i_user, ItemPtr i_sharedFile, const QString& i_file);
+    // A queued upload whose file was unshared, narrowed or removed meanwhile is denied rather
+    // than sent: true when it still may go.
+    bool IsUploadStillShared(ItemPtr i_entry);
+    // The entry of the sending upload thread; null once it was removed or ended.
+    ItemPtr SendingUploadEntry();
+    // ---- end of uploads ----
 
 private:
     using ObjectKeyType = std::pair<std::string, std::string>;

@@ -1,0 +1,224 @@
+#include "transfers/UploadThread.h"
+
+#include <QFile>
+#include <QTcpSocket>
+#include <QtEndian>
+
+#include <climits>
+
+#include "transfers/TransferQueueManager.h"
+
+UploadThread::UploadThread(QTcpSocket* ip_socket, QFile* ip_file, int i_transferReq,
+                           TransferQueueManager* ip_limits)
+    : mp_socket(ip_socket), mp_file(ip_file), m_transferReq(i_transferReq), mp_limits(ip_limits)
+{
+}
+
+void UploadThread::run()
+{
+    const bool l_done = PerformUpload();
+    // The manager lives on the thread that made this one.
+    mp_socket->moveToThread(thread());
+    if (l_done)
+        emit UploadComplete();
+    else
+        emit UploadError(m_error);
+}
+
+bool UploadThread::PerformUpload()
+{
+    m_fileSize = mp_file->size();
+    uchar l_number[4];
+    qToLittleEndian<quint32>(static_cast<quint32>(m_transferReq), l_number);
+    qint64 l_offset = 0;
+    if (!SendBlock(reinterpret_cast<const char*>(l_number), sizeof l_number) || !ReadOffset(l_offset))
+        return false;
+    // An offset at the end would send nothing, so a file of no bytes is never sent either.
+    if (l_offset < 0 || l_offset >= m_fileSize)
+    {
+        m_error = QString("Won't seek to offset %1 in file of size %2").arg(l_offset).arg(m_fileSize);
+        return false;
+    }
+    if (!mp_file->seek(l_offset))
+    {
+        m_error = QString("Seeking to starting offset %1 failed. Error string: ").arg(l_offset) +
+                  mp_file->errorString();
+        return false;
+    }
+
+    m_position = l_offset;
+    m_measuredSince.start();
+    m_pacingClock.start();
+    m_reportClock.start();
+    m_reportedPosition = m_position;
+    char l_block[BlockBytes];
+    int l_previousLimit = 0;
+    for (bool l_first = true; m_position < m_fileSize; l_first = false)
+    {
+        if (IsExitRequested())
+        {
+            m_error = "Exit requested.";
+            return false;
+        }
+        const int l_limit = mp_limits ? mp_limits->GetPerUploadSpeedLimit() : 0;
+        if (!l_first && l_limit != l_previousLimit)
+        {
+            m_measuredSince.restart();
+            m_sentSinceMeasurement = 0;
+            // Time spent unlimited earns nothing once limiting starts.
+            if (l_previousLimit == 0)
+            {
+                m_debt = 0;
+                m_pacingClock.restart();
+            }
+        }
+        l_previousLimit = l_limit;
+        if (l_limit != 0 && !Pace(l_limit))
+            return false;
+        const qint64 l_length = qMin(BlockBytes, m_fileSize - m_position);
+        if (mp_file->read(l_block, l_length) != l_length)
+        {
+            m_error = "Reading from file failed. Error string: " + mp_file->errorString();
+            return false;
+        }
+        if (!SendBlock(l_block, l_length))
+            return false;
+        m_position += l_length;
+        m_sentSinceMeasurement += l_length;
+        m_debt += l_length;
+        ReportProgressIfDue();
+    }
+    ReportProgress();
+
+    // The downloader closes once it has everything; how long it takes does not matter, but a
+    // stop request still ends the wait. Whatever it sends meanwhile is dropped unread.
+    QElapsedTimer l_waiting;
+    l_waiting.start();
+    while (mp_socket->state() != QAbstractSocket::UnconnectedState && !IsExitRequested() &&
+           l_waiting.elapsed() < m_waitLimitMs)
+    {
+        while (mp_socket->bytesAvailable() > 0)
+            mp_socket->read(l_block, BlockBytes);
+        if (mp_socket->waitForDisconnected(WaitSliceMs))
+            break;
+    }
+    return true;
+}
+
+bool UploadThread::ReadOffset(qint64& o_offset)
+{
+    // The eight bytes may come in pieces; they keep their order of arrival.
+    char l_bytes[8];
+    qint64 l_have = 0;
+    while (l_have < 8)
+    {
+        if (mp_socket->bytesAvailable() == 0 &&
+            !WaitInSlices([this](int i_ms) { return mp_socket->waitForReadyRead(i_ms); }, true))
+        {
+            if (m_error.isEmpty())
+                m_error = "Waiting for initialization data to read failed. Error string: " +
+                          mp_socket->errorString();
+            return false;
+        }
+        const qint64 l_read = mp_socket->read(l_bytes + l_have, 8 - l_have);
+        if (l_read < 0)
+        {
+            m_error = "Socket read failed. Error string: " + mp_socket->errorString();
+            return false;
+        }
+        l_have += l_read;
+    }
+    o_offset = qFromLittleEndian<qint64>(l_bytes);
+    return true;
+}
+
+bool UploadThread::SendBlock(const char* ip_block, qint64 i_length)
+{
+    for (qint64 l_sent = 0; l_sent < i_length;)
+    {
+        const qint64 l_written = mp_socket->write(ip_block + l_sent, i_length - l_sent);
+        if (l_written < 0)
+        {
+            m_error = "Writing to socket failed. Error string: " + mp_socket->errorString();
+            return false;
+        }
+        l_sent += l_written;
+        mp_socket->flush();
+        while (mp_socket->bytesToWrite() > 0)
+            if (!WaitInSlices([this](int i_ms) { return mp_socket->waitForBytesWritten(i_ms); }, true))
+            {
+                if (m_error.isEmpty())
+                    m_error = "Waiting for bytes to be written to socket failed. Error string: " +
+                              mp_socket->errorString();
+                return false;
+            }
+    }
+    // Nothing is asked of the downloader after its offset: what it sends is dropped, so it
+    // cannot make us hold it.
+    while (mp_socket->bytesAvailable() > 0)
+    {
+        char l_discard[512];
+        mp_socket->read(l_discard, sizeof l_discard);
+    }
+    return true;
+}
+
+bool UploadThread::Pace(int i_limit)
+{
+    m_debt = mp_limits->PayFromBytePool(m_debt);
+    // The limit in KiB/s counts as bytes per millisecond.
+    const qint64 l_until = m_pacingClock.elapsed() + m_debt / i_limit;
+    for (qint64 l_left = l_until - m_pacingClock.elapsed(); l_left > 0;
+         l_left = l_until - m_pacingClock.elapsed())
+    {
+        if (IsExitRequested())
+        {
+            m_error = "Exit requested.";
+            return false;
+        }
+        msleep(static_cast<unsigned long>(qMin<qint64>(l_left, WaitSliceMs)));
+    }
+    // What was earned beyond the debt, sending time included, is left to the other uploads.
+    const qint64 l_elapsed = m_pacingClock.restart();
+    const qint64 l_surplus = qint64(i_limit) * 1024 * l_elapsed / 1000 - m_debt;
+    if (l_surplus > 0)
+        mp_limits->AddToBytePool(l_surplus);
+    m_debt = 0;
+    return true;
+}
+
+bool UploadThread::WaitInSlices(const std::function<bool(int)>& i_wait, bool i_needsConnection)
+{
+    QElapsedTimer l_waiting;
+    l_waiting.start();
+    for (;;)
+    {
+        if (IsExitRequested())
+        {
+            m_error = "Exit requested.";
+            return false;
+        }
+        const qint64 l_left = m_waitLimitMs - l_waiting.elapsed();
+        if (l_left <= 0 ||
+            (i_needsConnection && mp_socket->state() != QAbstractSocket::ConnectedState))
+            return false;
+        if (i_wait(static_cast<int>(qMin<qint64>(l_left, WaitSliceMs))))
+            return true;
+    }
+}
+
+// Each report is a queued event on the window's thread: a few a second are plenty.
+void UploadThread::ReportProgressIfDue()
+{
+    if (m_reportClock.elapsed() - m_reportedAt >= ProgressIntervalMs)
+        ReportProgress();
+}
+
+void UploadThread::ReportProgress()
+{
+    const qint64 l_elapsed = m_measuredSince.elapsed();
+    const qint64 l_speed = l_elapsed > 0 ? m_sentSinceMeasurement * 1000 / l_elapsed : 0;
+    emit UploadProgress(m_position, static_cast<int>(qMin<qint64>(l_speed, INT_MAX)));
+    m_reportedPosition = m_position;
+    m_reportedAt = m_reportClock.elapsed();
+}
