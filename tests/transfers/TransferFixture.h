@@ -50,12 +50,14 @@ protected:
     void SetUp() override
     {
         PeerLinkFixture::SetUp();
-        DeclareSharedFileTypes();
+        DeclareShares();
         if (m_buildManager)
             Build();
     }
 
     void Build() { mp_manager = std::make_unique<TransferQueueManager>(); }
+    // The shares' file types by hand; a fixture may build the shares engine here instead.
+    virtual void DeclareShares() { DeclareSharedFileTypes(); }
 
     // Transfers still running and objects still held are freed while the handlers listen.
     void TearDown() override

@@ -1,0 +1,188 @@
+#pragma once
+
+#include <QDir>
+#include <QTimer>
+#include <QtEndian>
+
+#include <vector>
+
+#include "TransferFixture.h"
+#include "shares/SharedFoldersManager.h"
+#include "transfers/UploadThread.h"
+
+// The downloader's end of a file connection, scripted: it reads the transfer number, sends
+// the offset in the pieces given (one every 100 ms), then takes the file's bytes until it has
+// closeAfter of them (then closes) or the uploader closes. Each read is noted with its time.
+class Downloader : public QObject
+{
+public:
+    Downloader(QTcpSocket* ip_socket, std::vector<QByteArray> i_pieces, qint64 i_closeAfter = -1)
+        : mp_socket(ip_socket), m_pieces(std::move(i_pieces)), m_closeAfter(i_closeAfter)
+    {
+        m_clock.start();
+        connect(mp_socket, &QTcpSocket::readyRead, this, [this] { Read(); });
+        connect(mp_socket, &QTcpSocket::disconnected, this, [this] { m_closed = true; });
+    }
+    static std::vector<QByteArray> Offset(qint64 i_offset)
+    {
+        QByteArray l_bytes(8, '\0');
+        qToLittleEndian<qint64>(i_offset, l_bytes.data());
+        return {l_bytes};
+    }
+    void Read()
+    {
+        const QByteArray l_bytes = mp_socket->readAll();
+        const int l_header = qMin(l_bytes.size(), 4 - m_number.size());
+        m_number += l_bytes.left(l_header);
+        m_data += l_bytes.mid(l_header);
+        if (l_bytes.size() > l_header)
+            m_reads.push_back({m_clock.elapsed(), m_data.size()});
+        if (m_number.size() == 4 && !m_offsetStarted)
+            SendPieces(m_offsetStarted = true);
+        if (m_closeAfter >= 0 && m_data.size() >= m_closeAfter)
+            mp_socket->close();
+    }
+    void SendPieces(bool)
+    {
+        if (m_pieces.empty())
+            return;
+        mp_socket->write(m_pieces.front());
+        m_pieces.erase(m_pieces.begin());
+        QTimer::singleShot(100, this, [this] { SendPieces(true); });
+    }
+    // Bytes of the file that came between the two times, in ms since the start.
+    qint64 Between(qint64 i_from, qint64 i_to) const
+    {
+        qint64 l_before = 0, l_until = 0;
+        for (const auto& [l_at, l_total] : m_reads)
+        {
+            if (l_at < i_from)
+                l_before = l_total;
+            if (l_at < i_to)
+                l_until = l_total;
+        }
+        return l_until - l_before;
+    }
+
+    QTcpSocket* mp_socket;
+    std::vector<QByteArray> m_pieces;
+    qint64 m_closeAfter;
+    QByteArray m_number, m_data;
+    bool m_offsetStarted = false, m_closed = false;
+    QElapsedTimer m_clock;
+    std::vector<std::pair<qint64, qint64>> m_reads;
+};
+
+// The transfer queue manager over the real shares engine: one public folder on disk, users who
+// are online or not, and what the client sent each user, read from the messages parked for them.
+class UploadFixture : public TransferFixture
+{
+protected:
+    void DeclareShares() override { mp_shares = std::make_unique<SharedFoldersManager>(); }
+
+    void TearDown() override
+    {
+        TransferFixture::TearDown();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        mp_shares.reset();
+    }
+
+    // Files of the given sizes, of repeating bytes, in one folder shared with everyone.
+    void Share(const std::vector<std::pair<QString, qint64>>& i_files)
+    {
+        QDir().mkpath(m_dir.filePath("shared"));
+        for (const auto& [l_name, l_size] : i_files)
+        {
+            QFile l_file(m_dir.filePath("shared/" + l_name));
+            ASSERT_TRUE(l_file.open(QIODevice::WriteOnly));
+            ASSERT_TRUE(l_file.resize(l_size));
+            l_file.write(Pattern(qMin<qint64>(l_size, 1 << 16)));
+        }
+        m_folder = mp_shares->AddSharedFolder(m_dir.filePath("shared"));
+        m_folder.NewItem("shared_public");
+    }
+    static QByteArray Pattern(qint64 i_size)
+    {
+        QByteArray l_bytes(static_cast<int>(i_size), '\0');
+        for (int l_at = 0; l_at < l_bytes.size(); ++l_at)
+            l_bytes[l_at] = static_cast<char>(l_at * 7 + 1);
+        return l_bytes;
+    }
+    // The path a peer asks for: our local path in backslash form.
+    QString Remote(const QString& i_name) const
+    {
+        return QDir::toNativeSeparators(m_dir.filePath("shared/" + i_name)).replace('/', '\\');
+    }
+
+    ItemPtr Entry(const QString& i_user, const QString& i_name) const
+    {
+        const ItemPtr l_name = d.GetType("filename_as_requested")->HasItem(Remote(i_name));
+        return l_name ? d.GetItem(User(i_user), l_name, "upload_entry") : ItemPtr();
+    }
+    static QString Status(ItemPtr i_entry) { return i_entry["upload_entry_status"].AsString(); }
+    static void Online(const QString& i_user) { User(i_user).NewItem("is_online"); }
+
+    // The messages parked for the user, oldest first and then forgotten, as text: the code and
+    // its fields, with our own paths shortened to their file name.
+    QStringList Sent(const QString& i_user)
+    {
+        QStringList l_messages;
+        for (ItemPtr l_item : User(i_user).GetItems("unsent_message").SortNumericBy("send_order", true))
+        {
+            const MemStream* lp_message = l_item.AsPointer<MemStream>();
+            QByteArray l_bytes(lp_message->GetBuffer(), lp_message->GetWriteIndex());
+            const auto l_word = [&] {
+                const quint32 l_value = qFromLittleEndian<quint32>(l_bytes.constData());
+                l_bytes.remove(0, 4);
+                return l_value;
+            };
+            const auto l_text = [&] {
+                const int l_length = static_cast<int>(l_word());
+                const QString l_value = QString::fromUtf8(l_bytes.left(l_length));
+                l_bytes.remove(0, l_length);
+                return l_value.section('\\', -1);
+            };
+            const quint32 l_code = l_word();
+            QStringList l_fields{QString::number(l_code)};
+            if (l_code == 40)
+                l_fields << QString::number(l_word()) << QString::number(l_word());
+            if (l_code != 4)
+                l_fields << l_text();
+            if (l_code == 50)
+                l_fields << l_text();
+            if (l_code == 44)
+                l_fields << QString::number(qint32(l_word()));
+            if (l_code == 40 || l_code == 60)
+                l_fields << QString::number(qFromLittleEndian<qint64>(l_bytes.constData()));
+            l_messages << l_fields.join(' ');
+        }
+        d.GetType("unsent_message")->RemoveAllItems();
+        return l_messages;
+    }
+
+    // Both ends of a loopback connection: the uploader's end without a parent, as the
+    // messenger hands it over, and the test's end.
+    std::pair<QTcpSocket*, QTcpSocket*> Connection()
+    {
+        EXPECT_TRUE(m_listener.isListening() || m_listener.listen(QHostAddress::LocalHost));
+        QTcpSocket* lp_uploader = new QTcpSocket;
+        lp_uploader->connectToHost(QHostAddress::LocalHost, m_listener.serverPort());
+        EXPECT_TRUE(lp_uploader->waitForConnected(5000) && m_listener.waitForNewConnection(5000));
+        return {lp_uploader, m_listener.nextPendingConnection()};
+    }
+
+    // Takes the user's "requesting" upload through the peer's acceptance and a file connection.
+    std::unique_ptr<Downloader> Accept(const QString& i_user, std::vector<QByteArray> i_offset = Downloader::Offset(0),
+                                       qint64 i_closeAfter = -1)
+    {
+        const ItemPtr l_entry = d.GetItem(User(i_user), d.GetType("upload_entry_status")->HasItem(transfer_status::Requesting),
+                                          "upload_entry");
+        mp_manager->OnFileTransferResponse(i_user, l_entry["transfer_req"].AsUInt(), true, false, 0, "");
+        const auto [lp_uploader, lp_downloader] = Connection();
+        mp_manager->OnFileConnectionAccepted(i_user, lp_uploader);
+        return std::make_unique<Downloader>(lp_downloader, std::move(i_offset), i_closeAfter);
+    }
+
+    std::unique_ptr<SharedFoldersManager> mp_shares;
+    ItemPtr m_folder;
+};
