@@ -124,7 +124,7 @@ protected:
 
     // The messages parked for the user, oldest first and then forgotten, as text: the code and
     // its fields, with our own paths shortened to their file name.
-    QStringList Sent(const QString& i_user)
+    QStringList Told(const QString& i_user)
     {
         QStringList l_messages;
         for (ItemPtr l_item : User(i_user).GetItems("unsent_message").SortNumericBy("send_order", true))

@@ -54,10 +54,10 @@ TEST_F(UploadQueue, RequestsAreDeniedUnlessSharedWithTheUserAndBelowThePerUserLi
         SetSetting("max_queued_uploads_per_user", "200");
         m_folder.NewItem("shared_public");
         l_case.setup();
-        static_cast<void>(Sent("bob"));
+        static_cast<void>(Told("bob"));
         for (const QString& l_name : l_case.asked)
             l_ask(l_name);
-        EXPECT_EQ(Sent("bob"), l_case.sent);
+        EXPECT_EQ(Told("bob"), l_case.sent);
         EXPECT_EQ(QStringList({Status(Entry("bob", "a.mp3")), Status(Entry("bob", "b.mp3")), Status(Entry("bob", "c.mp3"))}),
                   l_case.statuses);
     }
@@ -83,7 +83,7 @@ TEST_F(UploadQueue, QueueOrderIsGroupPriorityThenPrivilegeThenArrivalAsMessage44
         for (const auto& [l_user, l_name] : l_requests)
         {
             mp_manager->OnUploadPlaceInLineRequested(l_user, Remote(l_name));
-            l_answers += Sent(l_user);
+            l_answers += Told(l_user);
         }
         return l_answers;
     };
@@ -95,10 +95,10 @@ TEST_F(UploadQueue, QueueOrderIsGroupPriorityThenPrivilegeThenArrivalAsMessage44
     Online("bob");
     Online("erin");
     mp_manager->StartNewUploads();
-    static_cast<void>(Sent("bob"));
+    static_cast<void>(Told("bob"));
     EXPECT_EQ(l_places(), QStringList({"44 a.mp3 0", "44 b.mp3 1", "44 c.mp3 0", "44 d.mp3 1", "44 a.mp3 2"}));
     mp_manager->OnUploadPlaceInLineRequested("bob", Remote("c.mp3"));
-    EXPECT_EQ(Sent("bob"), QStringList()) << "not bob's";
+    EXPECT_EQ(Told("bob"), QStringList()) << "not bob's";
     EXPECT_EQ(mp_manager->QueuedUploadCount(), 4);
 }
 
@@ -108,17 +108,17 @@ TEST_F(UploadQueue, UnsharingAUserDeniesAndRemovesAllItsUploadsUntilReshared)
     mp_manager->OnQueueUploadRequested("bob", Remote("a.mp3"));
     mp_manager->OnQueueUploadRequested("bob", Remote("b.mp3"));
     ASSERT_EQ(Status(Entry("bob", "a.mp3")), Requesting);
-    static_cast<void>(Sent("bob"));
+    static_cast<void>(Told("bob"));
     mp_manager->UnshareUser("bob");
-    QStringList l_sent = Sent("bob");
+    QStringList l_sent = Told("bob");
     l_sent.sort();
     EXPECT_EQ(l_sent, QStringList({"50 a.mp3 File not shared.", "50 b.mp3 File not shared."}));
     EXPECT_TRUE(g("upload_entry").Empty());
     mp_manager->OnQueueUploadRequested("bob", Remote("a.mp3"));
-    EXPECT_EQ(Sent("bob"), QStringList({"50 a.mp3 File not shared."}));
+    EXPECT_EQ(Told("bob"), QStringList({"50 a.mp3 File not shared."}));
     mp_manager->ReshareUser("bob");
     mp_manager->OnQueueUploadRequested("bob", Remote("a.mp3"));
-    EXPECT_EQ(Sent("bob"), QStringList({"40 1 2 a.mp3 10"}));
+    EXPECT_EQ(Told("bob"), QStringList({"40 1 2 a.mp3 10"}));
 }
 
 TEST_F(UploadQueue, AnEmptyShareCheckAsksOnceAndWarnsOnlyAnEmptyShareOutsideTheUserList)
@@ -131,8 +131,8 @@ TEST_F(UploadQueue, AnEmptyShareCheckAsksOnceAndWarnsOnlyAnEmptyShareOutsideTheU
         mp_manager->OnQueueUploadRequested(l_user, Remote("a.mp3"));
         mp_manager->OnQueueUploadRequested(l_user, Remote("b.mp3"));
     }
-    EXPECT_EQ(Sent("bob"), QStringList({"4"}));
-    EXPECT_EQ(Sent("carl"), QStringList());
+    EXPECT_EQ(Told("bob"), QStringList({"4"}));
+    EXPECT_EQ(Told("carl"), QStringList());
     FileInfoMap l_empty, l_oneEmptyFolder{{"Music", {}}};
     AttributeTranslationTable l_attributes;
     mp_manager->OnUserShare("bob", l_empty, l_attributes);
@@ -159,7 +159,7 @@ TEST_F(UploadQueue, ALocalOfferAsksThePeerAndQueuesWithoutTheLimit)
     mp_manager->AddUpload("bob", Remote("a.mp3"));
     mp_manager->AddUpload("bob", Remote("a.mp3"));
     mp_manager->AddUpload("bob", Remote("nothing.mp3"));
-    EXPECT_EQ(Sent("bob"), QStringList({"60 a.mp3 10", "60 a.mp3 10"}));
+    EXPECT_EQ(Told("bob"), QStringList({"60 a.mp3 10", "60 a.mp3 10"}));
     EXPECT_EQ(Status(Entry("bob", "a.mp3")), Queued);
     EXPECT_EQ(Logged("Can't upload, file is either not shared or not shared with that particular user."), 1);
 }
