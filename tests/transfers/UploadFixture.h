@@ -10,9 +10,9 @@
 #include "shares/SharedFoldersManager.h"
 #include "transfers/UploadThread.h"
 
-// The downloader's end of a file connection, scripted: it reads the transfer number, sends
-// the offset in the pieces given (one every 100 ms), then takes the file's bytes until it has
-// closeAfter of them (then closes) or the uploader closes. Each read is noted with its time.
+// The downloader's end of a file connection, scripted: it reads the transfer number, sends the
+// offset in the pieces given (one every 100 ms), then takes the file's bytes, closing once it has
+// closeAfter of them. Each read notes its time and the bytes so far.
 class Downloader : public QObject
 {
 public:
@@ -21,7 +21,6 @@ public:
     {
         m_clock.start();
         connect(mp_socket, &QTcpSocket::readyRead, this, [this] { Read(); });
-        connect(mp_socket, &QTcpSocket::disconnected, this, [this] { m_closed = true; });
     }
     static std::vector<QByteArray> Offset(qint64 i_offset)
     {
@@ -35,67 +34,61 @@ public:
         const int l_header = qMin(l_bytes.size(), 4 - m_number.size());
         m_number += l_bytes.left(l_header);
         m_data += l_bytes.mid(l_header);
-        if (l_bytes.size() > l_header)
-            m_reads.push_back({m_clock.elapsed(), m_data.size()});
-        if (m_number.size() == 4 && !m_offsetStarted)
-            SendPieces(m_offsetStarted = true);
+        m_reads.push_back({m_clock.elapsed(), m_data.size()});
+        if (m_number.size() == 4 && !std::exchange(m_offsetStarted, true))
+            SendPiece();
         if (m_closeAfter >= 0 && m_data.size() >= m_closeAfter)
             mp_socket->close();
     }
-    void SendPieces(bool)
+    void SendPiece()
     {
         if (m_pieces.empty())
             return;
         mp_socket->write(m_pieces.front());
         m_pieces.erase(m_pieces.begin());
-        QTimer::singleShot(100, this, [this] { SendPieces(true); });
+        QTimer::singleShot(100, this, [this] { SendPiece(); });
     }
-    // Bytes of the file that came between the two times, in ms since the start.
+    // The file's bytes that came between the two times, in ms from the start.
     qint64 Between(qint64 i_from, qint64 i_to) const
     {
-        qint64 l_before = 0, l_until = 0;
-        for (const auto& [l_at, l_total] : m_reads)
-        {
-            if (l_at < i_from)
-                l_before = l_total;
-            if (l_at < i_to)
-                l_until = l_total;
-        }
-        return l_until - l_before;
+        const auto l_at = [&](qint64 i_time) {
+            qint64 l_total = 0;
+            for (const auto& [l_time, l_sofar] : m_reads)
+                l_total = l_time < i_time ? l_sofar : l_total;
+            return l_total;
+        };
+        return l_at(i_to) - l_at(i_from);
     }
 
     QTcpSocket* mp_socket;
     std::vector<QByteArray> m_pieces;
     qint64 m_closeAfter;
     QByteArray m_number, m_data;
-    bool m_offsetStarted = false, m_closed = false;
+    bool m_offsetStarted = false;
     QElapsedTimer m_clock;
     std::vector<std::pair<qint64, qint64>> m_reads;
 };
 
-// The transfer queue manager over the real shares engine: one public folder on disk, users who
-// are online or not, and what the client sent each user, read from the messages parked for them.
+// The transfer queue manager over the real shares engine with one folder on disk shared with
+// everyone, and what the client told each user, read from the messages parked for them.
 class UploadFixture : public TransferFixture
 {
 protected:
     void DeclareShares() override { mp_shares = std::make_unique<SharedFoldersManager>(); }
-
     void TearDown() override
     {
         TransferFixture::TearDown();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         mp_shares.reset();
     }
 
-    // Files of the given sizes, of repeating bytes, in one folder shared with everyone.
+    // Files of those sizes starting with a pattern; the rest of a large one is a hole.
     void Share(const std::vector<std::pair<QString, qint64>>& i_files)
     {
         QDir().mkpath(m_dir.filePath("shared"));
         for (const auto& [l_name, l_size] : i_files)
         {
             QFile l_file(m_dir.filePath("shared/" + l_name));
-            ASSERT_TRUE(l_file.open(QIODevice::WriteOnly));
-            ASSERT_TRUE(l_file.resize(l_size));
+            ASSERT_TRUE(l_file.open(QIODevice::WriteOnly) && l_file.resize(l_size));
             l_file.write(Pattern(qMin<qint64>(l_size, 1 << 16)));
         }
         m_folder = mp_shares->AddSharedFolder(m_dir.filePath("shared"));
@@ -109,11 +102,7 @@ protected:
         return l_bytes;
     }
     // The path a peer asks for: our local path in backslash form.
-    QString Remote(const QString& i_name) const
-    {
-        return QDir::toNativeSeparators(m_dir.filePath("shared/" + i_name)).replace('/', '\\');
-    }
-
+    QString Remote(const QString& i_name) const { return m_dir.filePath("shared/" + i_name).replace('/', '\\'); }
     ItemPtr Entry(const QString& i_user, const QString& i_name) const
     {
         const ItemPtr l_name = d.GetType("filename_as_requested")->HasItem(Remote(i_name));
@@ -122,27 +111,23 @@ protected:
     static QString Status(ItemPtr i_entry) { return i_entry["upload_entry_status"].AsString(); }
     static void Online(const QString& i_user) { User(i_user).NewItem("is_online"); }
 
-    // The messages parked for the user, oldest first and then forgotten, as text: the code and
-    // its fields, with our own paths shortened to their file name.
+    // The messages parked for the user, oldest first, then forgotten: the code and the fields of
+    // 4, 40 (direction, number, file, size), 44 (file, place), 50 (file, reason) and 60 (file,
+    // size), with our paths cut to their file name.
     QStringList Told(const QString& i_user)
     {
         QStringList l_messages;
-        for (ItemPtr l_item : User(i_user).GetItems("unsent_message").SortNumericBy("send_order", true))
+        const ItemSet l_parked = User(i_user).GetItems("unsent_message");
+        for (ItemPtr l_item : l_parked.SortNumericBy("send_order", true))
         {
             const MemStream* lp_message = l_item.AsPointer<MemStream>();
-            QByteArray l_bytes(lp_message->GetBuffer(), lp_message->GetWriteIndex());
-            const auto l_word = [&] {
-                const quint32 l_value = qFromLittleEndian<quint32>(l_bytes.constData());
-                l_bytes.remove(0, 4);
-                return l_value;
-            };
+            const char* lp_at = lp_message->GetBuffer();
+            const auto l_word = [&] { return qFromLittleEndian<qint32>((lp_at += 4) - 4); };
             const auto l_text = [&] {
-                const int l_length = static_cast<int>(l_word());
-                const QString l_value = QString::fromUtf8(l_bytes.left(l_length));
-                l_bytes.remove(0, l_length);
-                return l_value.section('\\', -1);
+                const int l_length = l_word();
+                return QString::fromUtf8((lp_at += l_length) - l_length, l_length).section('\\', -1);
             };
-            const quint32 l_code = l_word();
+            const qint32 l_code = l_word();
             QStringList l_fields{QString::number(l_code)};
             if (l_code == 40)
                 l_fields << QString::number(l_word()) << QString::number(l_word());
@@ -150,18 +135,16 @@ protected:
                 l_fields << l_text();
             if (l_code == 50)
                 l_fields << l_text();
-            if (l_code == 44)
-                l_fields << QString::number(qint32(l_word()));
-            if (l_code == 40 || l_code == 60)
-                l_fields << QString::number(qFromLittleEndian<qint64>(l_bytes.constData()));
+            if (l_code == 44 || l_code == 40 || l_code == 60)
+                l_fields << QString::number(l_code == 44 ? l_word() : qFromLittleEndian<qint64>(lp_at));
             l_messages << l_fields.join(' ');
         }
-        d.GetType("unsent_message")->RemoveAllItems();
+        l_parked.Remove();
         return l_messages;
     }
 
-    // Both ends of a loopback connection: the uploader's end without a parent, as the
-    // messenger hands it over, and the test's end.
+    // The uploader's end of a loopback connection, without a parent as the messenger hands it
+    // over, and the test's end.
     std::pair<QTcpSocket*, QTcpSocket*> Connection()
     {
         EXPECT_TRUE(m_listener.isListening() || m_listener.listen(QHostAddress::LocalHost));
@@ -171,12 +154,12 @@ protected:
         return {lp_uploader, m_listener.nextPendingConnection()};
     }
 
-    // Takes the user's "requesting" upload through the peer's acceptance and a file connection.
+    // The user's "requesting" upload accepted by the peer and given a file connection.
     std::unique_ptr<Downloader> Accept(const QString& i_user, std::vector<QByteArray> i_offset = Downloader::Offset(0),
                                        qint64 i_closeAfter = -1)
     {
-        const ItemPtr l_entry = d.GetItem(User(i_user), d.GetType("upload_entry_status")->HasItem(transfer_status::Requesting),
-                                          "upload_entry");
+        const ItemPtr l_requesting = d.GetType("upload_entry_status")->HasItem(transfer_status::Requesting);
+        const ItemPtr l_entry = d.GetItem(User(i_user), l_requesting, "upload_entry");
         mp_manager->OnFileTransferResponse(i_user, l_entry["transfer_req"].AsUInt(), true, false, 0, "");
         const auto [lp_uploader, lp_downloader] = Connection();
         mp_manager->OnFileConnectionAccepted(i_user, lp_uploader);

@@ -10,39 +10,36 @@ protected:
         UploadFixture::SetUp();
         Share({{"a.mp3", 10}, {"b.mp3", 10}, {"c.mp3", 10}, {"d.mp3", 10}});
     }
-
-    static ItemPtr InGroup(const QString& i_user, const QString& i_group, const char* i_priority)
+    static void InGroup(const QString& i_user, const QString& i_group, const char* i_priority)
     {
         const ItemPtr l_group = d.GetType("user_list_group")->GetItem(i_group);
         User(i_user).NewItem("in_user_list") += l_group;
         if (i_priority)
             l_group += d.GetType("group_download_priority")->GetItem(i_priority);
-        return l_group;
     }
+    void Ask(const QString& i_user, const QString& i_name) { mp_manager->OnQueueUploadRequested(i_user, Remote(i_name)); }
 };
 
 // Nobody is online, so every accepted request stays "queued".
 TEST_F(UploadQueue, RequestsAreDeniedUnlessSharedWithTheUserAndBelowThePerUserLimit)
 {
-    const auto l_ask = [&](const QString& i_name) { mp_manager->OnQueueUploadRequested("bob", Remote(i_name)); };
+    const auto l_end = [&](const char* i_status) { mp_manager->SetUploadEntryStatus(Entry("bob", "a.mp3"), i_status); };
     const struct
     {
         const char* name;
         std::function<void()> setup;
-        QStringList asked;
-        QStringList sent;
-        QStringList statuses; // of a, b and c afterwards
+        QStringList asked, told, statuses; // of a, b and c afterwards
     } l_cases[] = {
-        {"unknown file", [] {}, {"nothing.mp3"}, {"50 nothing.mp3 File not shared."}, {"", "", ""}},
-        {"folder for the user list only", [&] { m_folder.Disconnect("shared_public"); m_folder.NewItem("shared_userlist"); },
+        {"unknown file", [] {}, {"x.mp3"}, {"50 x.mp3 File not shared."}, {"", "", ""}},
+        {"folder for the user list", [&] { m_folder.Disconnect("shared_public"); m_folder.NewItem("shared_userlist"); },
          {"a.mp3"}, {"50 a.mp3 File not shared."}, {"", "", ""}},
         {"user unshared", [&] { mp_manager->UnshareUser("bob"); }, {"a.mp3"}, {"50 a.mp3 File not shared."}, {"", "", ""}},
         {"limit 2 at its edge", [] { SetSetting("max_queued_uploads_per_user", "2"); }, {"a.mp3", "b.mp3", "c.mp3"},
          {"50 c.mp3 Too many files"}, {Queued, Queued, ""}},
-        {"a finished entry does not count", [&] { SetSetting("max_queued_uploads_per_user", "1"); l_ask("a.mp3");
-             mp_manager->SetUploadEntryStatus(Entry("bob", "a.mp3"), Complete); }, {"b.mp3"}, {}, {Complete, Queued, ""}},
-        {"limit 0, yet a finished entry is queued again", [&] { l_ask("a.mp3"); mp_manager->SetUploadEntryStatus(Entry("bob", "a.mp3"), Aborted);
-             SetSetting("max_queued_uploads_per_user", "0"); }, {"a.mp3", "b.mp3"}, {"50 b.mp3 Too many files"}, {Queued, "", ""}},
+        {"a finished entry does not count", [&] { SetSetting("max_queued_uploads_per_user", "1"); Ask("bob", "a.mp3"); l_end(Complete); },
+         {"b.mp3"}, {}, {Complete, Queued, ""}},
+        {"limit 0, a finished entry queued again", [&] { Ask("bob", "a.mp3"); l_end(Aborted); SetSetting("max_queued_uploads_per_user", "0"); },
+         {"a.mp3", "b.mp3"}, {"50 b.mp3 Too many files"}, {Queued, "", ""}},
         {"the same file twice", [] {}, {"a.mp3", "a.mp3"}, {}, {Queued, "", ""}},
     };
     for (const auto& l_case : l_cases)
@@ -56,8 +53,8 @@ TEST_F(UploadQueue, RequestsAreDeniedUnlessSharedWithTheUserAndBelowThePerUserLi
         l_case.setup();
         static_cast<void>(Told("bob"));
         for (const QString& l_name : l_case.asked)
-            l_ask(l_name);
-        EXPECT_EQ(Told("bob"), l_case.sent);
+            Ask("bob", l_name);
+        EXPECT_EQ(Told("bob"), l_case.told);
         EXPECT_EQ(QStringList({Status(Entry("bob", "a.mp3")), Status(Entry("bob", "b.mp3")), Status(Entry("bob", "c.mp3"))}),
                   l_case.statuses);
     }
@@ -71,54 +68,52 @@ TEST_F(UploadQueue, QueueOrderIsGroupPriorityThenPrivilegeThenArrivalAsMessage44
     InGroup("carl", "others", "-3");
     InGroup("erin", "plain", nullptr);
     User("dave").NewItem("is_privileged");
-    const std::pair<const char*, const char*> l_requests[] = {
-        {"bob", "a.mp3"}, {"dave", "b.mp3"}, {"carl", "c.mp3"}, {"bob", "d.mp3"}, {"erin", "a.mp3"}};
-    for (const auto& [l_user, l_name] : l_requests)
-        mp_manager->OnQueueUploadRequested(l_user, Remote(l_name));
-    EXPECT_EQ(mp_manager->GetUserGroupDownloadPriority("carl"), 5);
-    EXPECT_EQ(mp_manager->GetUserGroupDownloadPriority("erin"), 0);
-
+    const std::pair<const char*, const char*> l_asked[] = {{"bob", "a.mp3"}, {"dave", "b.mp3"}, {"carl", "c.mp3"}, {"bob", "d.mp3"}, {"erin", "a.mp3"}};
+    for (const auto& [l_user, l_name] : l_asked)
+        Ask(l_user, l_name);
+    EXPECT_EQ(QList<int>({mp_manager->GetUserGroupDownloadPriority("carl"), mp_manager->GetUserGroupDownloadPriority("erin")}), QList<int>({5, 0}));
     const auto l_places = [&] {
         QStringList l_answers;
-        for (const auto& [l_user, l_name] : l_requests)
+        for (const auto& [l_user, l_name] : l_asked)
         {
             mp_manager->OnUploadPlaceInLineRequested(l_user, Remote(l_name));
-            l_answers += Told(l_user);
+            l_answers += Told(l_user).join("").remove("44 ");
         }
-        return l_answers;
+        return l_answers.join(", ");
     };
     // New entries are numbered from 1; one that goes last is appended without renumbering.
-    EXPECT_EQ(l_places(), QStringList({"44 a.mp3 3", "44 b.mp3 2", "44 c.mp3 1", "44 d.mp3 4", "44 a.mp3 5"}));
+    EXPECT_EQ(l_places(), "a.mp3 3, b.mp3 2, c.mp3 1, d.mp3 4, a.mp3 5");
     mp_manager->DetermineUploadsEffectiveOrder();
-    EXPECT_EQ(l_places(), QStringList({"44 a.mp3 2", "44 b.mp3 1", "44 c.mp3 0", "44 d.mp3 3", "44 a.mp3 4"}));
+    EXPECT_EQ(l_places(), "a.mp3 2, b.mp3 1, c.mp3 0, d.mp3 3, a.mp3 4");
     // Starting renumbers the queued uploads of online users from 0.
     Online("bob");
     Online("erin");
     mp_manager->StartNewUploads();
     static_cast<void>(Told("bob"));
-    EXPECT_EQ(l_places(), QStringList({"44 a.mp3 0", "44 b.mp3 1", "44 c.mp3 0", "44 d.mp3 1", "44 a.mp3 2"}));
+    EXPECT_EQ(l_places(), "a.mp3 0, b.mp3 1, c.mp3 0, d.mp3 1, a.mp3 2");
     mp_manager->OnUploadPlaceInLineRequested("bob", Remote("c.mp3"));
     EXPECT_EQ(Told("bob"), QStringList()) << "not bob's";
     EXPECT_EQ(mp_manager->QueuedUploadCount(), 4);
 }
 
-TEST_F(UploadQueue, UnsharingAUserDeniesAndRemovesAllItsUploadsUntilReshared)
+TEST_F(UploadQueue, UnsharingAUserDeniesAndRemovesItsUploadsUntilResharedAndALocalOfferAsksThePeer)
 {
     Online("bob");
-    mp_manager->OnQueueUploadRequested("bob", Remote("a.mp3"));
-    mp_manager->OnQueueUploadRequested("bob", Remote("b.mp3"));
+    Ask("bob", "a.mp3");
+    Ask("bob", "b.mp3");
     ASSERT_EQ(Status(Entry("bob", "a.mp3")), Requesting);
     static_cast<void>(Told("bob"));
     mp_manager->UnshareUser("bob");
-    QStringList l_sent = Told("bob");
-    l_sent.sort();
-    EXPECT_EQ(l_sent, QStringList({"50 a.mp3 File not shared.", "50 b.mp3 File not shared."}));
+    Ask("bob", "a.mp3");
+    mp_manager->AddUpload("bob", Remote("a.mp3"));
+    EXPECT_EQ(Told("bob"), QStringList({"50 a.mp3 File not shared.", "50 b.mp3 File not shared.", "50 a.mp3 File not shared."}));
     EXPECT_TRUE(g("upload_entry").Empty());
-    mp_manager->OnQueueUploadRequested("bob", Remote("a.mp3"));
-    EXPECT_EQ(Told("bob"), QStringList({"50 a.mp3 File not shared."}));
+    EXPECT_EQ(Logged("Can't upload, file is either not shared or not shared with that particular user."), 1);
+    // No per-user limit on our own offers.
     mp_manager->ReshareUser("bob");
-    mp_manager->OnQueueUploadRequested("bob", Remote("a.mp3"));
-    EXPECT_EQ(Told("bob"), QStringList({"40 1 2 a.mp3 10"}));
+    SetSetting("max_queued_uploads_per_user", "0");
+    mp_manager->AddUpload("bob", Remote("a.mp3"));
+    EXPECT_EQ(Told("bob"), QStringList({"60 a.mp3 10", "40 1 2 a.mp3 10"}));
 }
 
 TEST_F(UploadQueue, AnEmptyShareCheckAsksOnceAndWarnsOnlyAnEmptyShareOutsideTheUserList)
@@ -127,39 +122,24 @@ TEST_F(UploadQueue, AnEmptyShareCheckAsksOnceAndWarnsOnlyAnEmptyShareOutsideTheU
     InGroup("carl", "friends", nullptr);
     QSignalSpy l_chats(mp_server.get(), &Server::PrivateChatSent);
     for (const char* l_user : {"bob", "carl", "dave", "erin"})
-    {
-        mp_manager->OnQueueUploadRequested(l_user, Remote("a.mp3"));
-        mp_manager->OnQueueUploadRequested(l_user, Remote("b.mp3"));
-    }
-    EXPECT_EQ(Told("bob"), QStringList({"4"}));
-    EXPECT_EQ(Told("carl"), QStringList());
+        for (const char* l_name : {"a.mp3", "b.mp3"})
+            Ask(l_user, l_name);
+    EXPECT_EQ(Told("bob") + Told("carl"), QStringList({"4"}));
     FileInfoMap l_empty, l_oneEmptyFolder{{"Music", {}}};
     AttributeTranslationTable l_attributes;
-    mp_manager->OnUserShare("bob", l_empty, l_attributes);
-    mp_manager->OnUserShare("bob", l_empty, l_attributes);
+    for (const char* l_user : {"bob", "bob", "carl"})
+        mp_manager->OnUserShare(l_user, l_empty, l_attributes);
     mp_manager->OnUserShare("dave", l_oneEmptyFolder, l_attributes);
-    mp_manager->OnUserShare("carl", l_empty, l_attributes);
     SetSetting("check_for_empty_shares", "no");
     mp_manager->OnUserShare("erin", l_empty, l_attributes);
 
     ASSERT_EQ(l_chats.count(), 1);
-    EXPECT_EQ(l_chats[0][0].toString(), "bob");
-    EXPECT_EQ(l_chats[0][1].toString(), Setting("empty_share_message"));
+    EXPECT_EQ(l_chats[0], QVariantList({"bob", Setting("empty_share_message")}));
     EXPECT_EQ(User("bob")["sent_empty_share_warning_message"].AsString(), Setting("empty_share_message"));
-    const QStringList l_checks = {User("bob")["empty_share_check_status"].AsString(), User("carl")["empty_share_check_status"].AsString(),
-                                  User("dave")["empty_share_check_status"].AsString(), User("erin")["empty_share_check_status"].AsString()};
+    QStringList l_checks;
+    for (const char* l_user : {"bob", "carl", "dave", "erin"})
+        l_checks << User(l_user)["empty_share_check_status"].AsString();
     EXPECT_EQ(l_checks, QStringList({"empty", "", "not_empty", "empty"}));
     EXPECT_EQ(Logged("Sent empty share warning message to user bob"), 1);
     EXPECT_EQ(g("upload_entry").Size(), 8u) << "the uploads themselves stay";
-}
-
-TEST_F(UploadQueue, ALocalOfferAsksThePeerAndQueuesWithoutTheLimit)
-{
-    SetSetting("max_queued_uploads_per_user", "0");
-    mp_manager->AddUpload("bob", Remote("a.mp3"));
-    mp_manager->AddUpload("bob", Remote("a.mp3"));
-    mp_manager->AddUpload("bob", Remote("nothing.mp3"));
-    EXPECT_EQ(Told("bob"), QStringList({"60 a.mp3 10", "60 a.mp3 10"}));
-    EXPECT_EQ(Status(Entry("bob", "a.mp3")), Queued);
-    EXPECT_EQ(Logged("Can't upload, file is either not shared or not shared with that particular user."), 1);
 }
