@@ -12,14 +12,13 @@
 
 // The downloader's end of a file connection, scripted: it reads the transfer number, sends the
 // offset in the pieces given (one every 100 ms), then takes the file's bytes, closing once it has
-// closeAfter of them. Each read notes its time and the bytes so far.
+// closeAfter of them.
 class Downloader : public QObject
 {
 public:
     Downloader(QTcpSocket* ip_socket, std::vector<QByteArray> i_pieces, qint64 i_closeAfter = -1)
         : mp_socket(ip_socket), m_pieces(std::move(i_pieces)), m_closeAfter(i_closeAfter)
     {
-        m_clock.start();
         connect(mp_socket, &QTcpSocket::readyRead, this, [this] { Read(); });
     }
     static std::vector<QByteArray> Offset(qint64 i_offset)
@@ -34,7 +33,6 @@ public:
         const int l_header = qMin(l_bytes.size(), 4 - m_number.size());
         m_number += l_bytes.left(l_header);
         m_data += l_bytes.mid(l_header);
-        m_reads.push_back({m_clock.elapsed(), m_data.size()});
         if (m_number.size() == 4 && !std::exchange(m_offsetStarted, true))
             SendPiece();
         if (m_closeAfter >= 0 && m_data.size() >= m_closeAfter)
@@ -42,31 +40,14 @@ public:
     }
     void SendPiece()
     {
-        if (m_pieces.empty())
-            return;
-        mp_socket->write(m_pieces.front());
-        m_pieces.erase(m_pieces.begin());
-        QTimer::singleShot(100, this, [this] { SendPiece(); });
+        if (!m_pieces.empty())
+            mp_socket->write(m_pieces.front()), m_pieces.erase(m_pieces.begin()), QTimer::singleShot(100, this, [this] { SendPiece(); });
     }
-    // The file's bytes that came between the two times, in ms from the start.
-    qint64 Between(qint64 i_from, qint64 i_to) const
-    {
-        const auto l_at = [&](qint64 i_time) {
-            qint64 l_total = 0;
-            for (const auto& [l_time, l_sofar] : m_reads)
-                l_total = l_time < i_time ? l_sofar : l_total;
-            return l_total;
-        };
-        return l_at(i_to) - l_at(i_from);
-    }
-
     QTcpSocket* mp_socket;
     std::vector<QByteArray> m_pieces;
     qint64 m_closeAfter;
     QByteArray m_number, m_data;
     bool m_offsetStarted = false;
-    QElapsedTimer m_clock;
-    std::vector<std::pair<qint64, qint64>> m_reads;
 };
 
 // The transfer queue manager over the real shares engine with one folder on disk shared with
@@ -75,11 +56,7 @@ class UploadFixture : public TransferFixture
 {
 protected:
     void DeclareShares() override { mp_shares = std::make_unique<SharedFoldersManager>(); }
-    void TearDown() override
-    {
-        TransferFixture::TearDown();
-        mp_shares.reset();
-    }
+    void TearDown() override { TransferFixture::TearDown(), mp_shares.reset(); }
 
     // Files of those sizes starting with a pattern; the rest of a large one is a hole.
     void Share(const std::vector<std::pair<QString, qint64>>& i_files)
@@ -94,13 +71,7 @@ protected:
         m_folder = mp_shares->AddSharedFolder(m_dir.filePath("shared"));
         m_folder.NewItem("shared_public");
     }
-    static QByteArray Pattern(qint64 i_size)
-    {
-        QByteArray l_bytes(static_cast<int>(i_size), '\0');
-        for (int l_at = 0; l_at < l_bytes.size(); ++l_at)
-            l_bytes[l_at] = static_cast<char>(l_at * 7 + 1);
-        return l_bytes;
-    }
+    static QByteArray Pattern(qint64 i_size) { return QByteArray("0123456789abcdefghijklmnopqrstuvwxyz").repeated(int(i_size / 36 + 1)).left(int(i_size)); }
     // The path a peer asks for: our local path in backslash form.
     QString Remote(const QString& i_name) const { return m_dir.filePath("shared/" + i_name).replace('/', '\\'); }
     ItemPtr Entry(const QString& i_user, const QString& i_name) const
@@ -143,8 +114,8 @@ protected:
         return l_messages;
     }
 
-    // The uploader's end of a loopback connection, without a parent as the messenger hands it
-    // over, and the test's end.
+    // The uploader's end of a loopback connection, parentless as the messenger hands it over,
+    // and the test's end.
     std::pair<QTcpSocket*, QTcpSocket*> Connection()
     {
         EXPECT_TRUE(m_listener.isListening() || m_listener.listen(QHostAddress::LocalHost));

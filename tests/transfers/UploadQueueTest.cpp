@@ -85,9 +85,11 @@ TEST_F(UploadQueue, QueueOrderIsGroupPriorityThenPrivilegeThenArrivalAsMessage44
     EXPECT_EQ(l_places(), "a.mp3 3, b.mp3 2, c.mp3 1, d.mp3 4, a.mp3 5");
     mp_manager->DetermineUploadsEffectiveOrder();
     EXPECT_EQ(l_places(), "a.mp3 2, b.mp3 1, c.mp3 0, d.mp3 3, a.mp3 4");
-    // Starting renumbers the queued uploads of online users from 0.
+    // Starting renumbers the queued uploads of online users from 0, once a slot is free.
+    SetSetting("upload_slots", "0");
     Online("bob");
     Online("erin");
+    SetSetting("upload_slots", "1");
     mp_manager->StartNewUploads();
     static_cast<void>(Told("bob"));
     EXPECT_EQ(l_places(), "a.mp3 0, b.mp3 1, c.mp3 0, d.mp3 1, a.mp3 2");
@@ -99,8 +101,8 @@ TEST_F(UploadQueue, QueueOrderIsGroupPriorityThenPrivilegeThenArrivalAsMessage44
 TEST_F(UploadQueue, UnsharingAUserDeniesAndRemovesItsUploadsUntilResharedAndALocalOfferAsksThePeer)
 {
     Online("bob");
-    Ask("bob", "a.mp3");
-    Ask("bob", "b.mp3");
+    for (const char* l_name : {"a.mp3", "b.mp3"})
+        Ask("bob", l_name);
     ASSERT_EQ(Status(Entry("bob", "a.mp3")), Requesting);
     static_cast<void>(Told("bob"));
     mp_manager->UnshareUser("bob");
@@ -136,10 +138,9 @@ TEST_F(UploadQueue, AnEmptyShareCheckAsksOnceAndWarnsOnlyAnEmptyShareOutsideTheU
     ASSERT_EQ(l_chats.count(), 1);
     EXPECT_EQ(l_chats[0], QVariantList({"bob", Setting("empty_share_message")}));
     EXPECT_EQ(User("bob")["sent_empty_share_warning_message"].AsString(), Setting("empty_share_message"));
-    QStringList l_checks;
-    for (const char* l_user : {"bob", "carl", "dave", "erin"})
-        l_checks << User(l_user)["empty_share_check_status"].AsString();
-    EXPECT_EQ(l_checks, QStringList({"empty", "", "not_empty", "empty"}));
+    EXPECT_EQ(QStringList({User("bob")["empty_share_check_status"].AsString(), User("carl")["empty_share_check_status"].AsString(),
+                           User("dave")["empty_share_check_status"].AsString(), User("erin")["empty_share_check_status"].AsString()}),
+              QStringList({"empty", "", "not_empty", "empty"}));
     EXPECT_EQ(Logged("Sent empty share warning message to user bob"), 1);
     EXPECT_EQ(g("upload_entry").Size(), 8u) << "the uploads themselves stay";
 }
