@@ -50,7 +50,6 @@ bool UploadThread::PerformUpload()
     m_measuredSince.start();
     m_pacingClock.start();
     m_reportClock.start();
-    m_reportedPosition = m_position;
     char l_block[BlockBytes];
     int l_previousLimit = 0;
     for (bool l_first = true; m_position < m_fileSize; l_first = false)
@@ -219,6 +218,5 @@ void UploadThread::ReportProgress()
     const qint64 l_elapsed = m_measuredSince.elapsed();
     const qint64 l_speed = l_elapsed > 0 ? m_sentSinceMeasurement * 1000 / l_elapsed : 0;
     emit UploadProgress(m_position, static_cast<int>(qMin<qint64>(l_speed, INT_MAX)));
-    m_reportedPosition = m_position;
     m_reportedAt = m_reportClock.elapsed();
 }

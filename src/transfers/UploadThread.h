@@ -70,6 +70,5 @@ private:
     qint64 m_debt = 0;
     QElapsedTimer m_pacingClock;
     QElapsedTimer m_reportClock;
-    qint64 m_reportedPosition = -1;
     qint64 m_reportedAt = 0;
 };

@@ -142,7 +142,8 @@ void TransferQueueManager::OnFileTransferResponse(QString i_user, uint i_req, bo
         return;
     }
     QFile* lp_file = new QFile(LocalPath(l_entry));
-    if (!lp_file->open(QIODevice::ReadOnly))
+    // Each block is read once, straight into the thread's own buffer.
+    if (!lp_file->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
     {
         delete lp_file;
         Log(Area, 2,
