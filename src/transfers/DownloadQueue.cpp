@@ -180,6 +180,7 @@ void TransferQueueManager::OnUserOnline(ItemPtr i_user)
 {
     Log(Area, 1, QString("User %1 went online").arg(i_user.AsString()), i_user);
     RequeueUserDownloads(i_user);
+    StartNewUploads();
 }
 
 bool TransferQueueManager::IsActivelyDownloadingFromUser(QString i_user)

@@ -2,7 +2,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QMetaObject>
 #include <QTcpSocket>
 #include <QtEndian>
 
@@ -46,8 +45,7 @@ void TransferQueueManager::OnFileTransferRequest(QString i_user, int i_direction
         // The peer wants one of our files: that is a queue request for the upload side.
         if (peerMessenger)
             peerMessenger->DenyTransferRequest(i_user, i_req, "Queued");
-        QMetaObject::invokeMethod(this, "OnQueueUploadRequested", Qt::DirectConnection,
-                                  Q_ARG(QString, i_user), Q_ARG(QString, ToQString(i_path)));
+        OnQueueUploadRequested(i_user, ToQString(i_path));
         return;
     }
 

@@ -229,8 +229,6 @@ signals:
 private:
     // The messenger's upload signals; called by the constructor.
     void ConnectUploadSignals();
-    // The mark on users who may take nothing of ours, unless the shares engine made it first.
-    static void DeclareUnsharedMark();
     // The shared file of a remote path when that user may have it; null otherwise.
     static ItemPtr SharedFileFor(const QString& i_user, const QString& i_file);
     static ItemPtr FindUploadEntry(ItemPtr i_user, ItemPtr i_sharedFile);

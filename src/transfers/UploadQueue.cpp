@@ -7,8 +7,6 @@
 #include "peer/PeerMessenger.h"
 #include "server/Server.h"
 #include "shares/SharedFoldersManager.h"
-#include "store/DataSaver.h"
-#include "store/SchemaDeclaration.h"
 #include "store/Settings.h"
 #include "transfers/TransferQueueManager.h"
 #include "transfers/TransferStatus.h"
@@ -26,7 +24,6 @@ ItemPtr EffectiveOrder(qint64 i_place)
 
 void TransferQueueManager::ConnectUploadSignals()
 {
-    DeclareUnsharedMark();
     if (!peerMessenger)
         return;
     connect(peerMessenger, &PeerMessenger::QueueUploadRequested, this,
@@ -38,19 +35,6 @@ void TransferQueueManager::ConnectUploadSignals()
     connect(peerMessenger, &PeerMessenger::UploadPlaceInLineRequested, this,
             &TransferQueueManager::OnUploadPlaceInLineRequested);
     connect(peerMessenger, &PeerMessenger::UserShare, this, &TransferQueueManager::OnUserShare);
-}
-
-// Saved with the users that carry it, so an unshared user stays so after a restart.
-void TransferQueueManager::DeclareUnsharedMark()
-{
-    if (d.HasType("unshared"))
-        return;
-    DeclareTypes({{"unshared", Leaf, true}});
-    DeclareRelations({{"user", "unshared", Many, One}});
-    if (!dataSaver)
-        return;
-    dataSaver->AddSavedType("unshared");
-    dataSaver->AddSavedByConnectionType("user", "unshared");
 }
 
 ItemPtr TransferQueueManager::SharedFileFor(const QString& i_user, const QString& i_file)

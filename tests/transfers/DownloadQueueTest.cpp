@@ -153,7 +153,9 @@ TEST_F(DownloadQueue, AnUploadersTransferRequestIsAcceptedForOpenDownloadsAndPer
     for (const auto& l_case : l_cases)
     {
         emit mp_messenger->FileTransferRequested(l_case.user, l_case.direction, l_case.req, l_case.path, 9);
-        EXPECT_EQ(Parked(l_case.user).value(Parked(l_case.user).size() - 1), l_case.answer) << l_case.path;
+        // A peer's download request is also taken up by the upload side, which answers it (50) itself.
+        const QStringList l_answers = Parked(l_case.user).filter(QRegularExpression("^41 "));
+        EXPECT_EQ(l_answers.value(l_answers.size() - 1), l_case.answer) << l_case.path;
     }
     EXPECT_FALSE(l_open["remote_transfer_req"]);
     EXPECT_EQ(l_other["remote_transfer_req"].AsString(), "5");
