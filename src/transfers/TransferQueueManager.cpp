@@ -4,10 +4,13 @@
 #include <QDir>
 #include <QLocale>
 
+#include <vector>
+
 #include "store/DataSaver.h"
 #include "store/SchemaDeclaration.h"
 #include "store/Settings.h"
 #include "transfers/TransferStatus.h"
+#include "transfers/TransferThread.h"
 
 TransferQueueManager* transferQueueManager = nullptr;
 
@@ -152,6 +155,17 @@ TransferQueueManager::TransferQueueManager()
 
 TransferQueueManager::~TransferQueueManager()
 {
+    // A thread must not outlive its object. Every one is asked first and then waited for, so
+    // quitting with several transfers running takes about one block, not one transfer each.
+    std::vector<TransferThread*> l_threads;
+    for (const char* lp_type : {"upload_thread", "download_thread"})
+        for (ItemPtr l_item : g(lp_type))
+            if (TransferThread* lp_thread = PeekObject<TransferThread>(l_item))
+                l_threads.push_back(lp_thread);
+    for (TransferThread* lp_thread : l_threads)
+        lp_thread->SignalExit();
+    for (TransferThread* lp_thread : l_threads)
+        lp_thread->wait();
     if (transferQueueManager == this)
         transferQueueManager = nullptr;
 }
