@@ -23,9 +23,7 @@ public:
     }
     static std::vector<QByteArray> Offset(qint64 i_offset)
     {
-        QByteArray l_bytes(8, '\0');
-        qToLittleEndian<qint64>(i_offset, l_bytes.data());
-        return {l_bytes};
+        return {QByteArray(reinterpret_cast<const char*>(&(i_offset = qToLittleEndian(i_offset))), 8)};
     }
     void Read()
     {
@@ -40,8 +38,11 @@ public:
     }
     void SendPiece()
     {
-        if (!m_pieces.empty())
-            mp_socket->write(m_pieces.front()), m_pieces.erase(m_pieces.begin()), QTimer::singleShot(100, this, [this] { SendPiece(); });
+        if (m_pieces.empty())
+            return;
+        mp_socket->write(m_pieces.front());
+        m_pieces.erase(m_pieces.begin());
+        QTimer::singleShot(100, this, [this] { SendPiece(); });
     }
     QTcpSocket* mp_socket;
     std::vector<QByteArray> m_pieces;
@@ -82,9 +83,8 @@ protected:
     static QString Status(ItemPtr i_entry) { return i_entry["upload_entry_status"].AsString(); }
     static void Online(const QString& i_user) { User(i_user).NewItem("is_online"); }
 
-    // The messages parked for the user, oldest first, then forgotten: the code and the fields of
-    // 4, 40 (direction, number, file, size), 44 (file, place), 50 (file, reason) and 60 (file,
-    // size), with our paths cut to their file name.
+    // The messages parked for the user, oldest first, then forgotten: the code and the fields of 4, 40
+    // (direction, number, file, size), 44 (file, place), 50 (file, reason), 60 (file, size); paths cut to names.
     QStringList Told(const QString& i_user)
     {
         QStringList l_messages;

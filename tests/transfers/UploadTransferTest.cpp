@@ -44,8 +44,7 @@ TEST_F(UploadThreadRun, TheUploadThreadSendsFromTheOffsetOrEndsWithItsErrorText)
         l_thread.SetWaitLimit(500);
         lp_uploader->moveToThread(&l_thread);
         QString l_error = "(none)";
-        qint64 l_lastProgress = -1;
-        int l_reports = 0;
+        qint64 l_lastProgress = -1, l_reports = 0;
         QObject::connect(&l_thread, &UploadThread::UploadProgress, [&](qint64 i_at) { l_lastProgress = i_at, ++l_reports; });
         QObject::connect(&l_thread, &UploadThread::UploadComplete, [&] { l_error = ""; });
         QObject::connect(&l_thread, &UploadThread::UploadError, [&](QString i_error) { l_error = i_error; });
