@@ -27,6 +27,9 @@ void UploadThread::run()
 
 bool UploadThread::PerformUpload()
 {
+    // Nothing but the offset is read; whatever else the downloader sends waits in the system's
+    // buffers or is dropped, so it cannot make us hold it.
+    mp_socket->setReadBufferSize(BlockBytes);
     m_fileSize = mp_file->size();
     uchar l_number[4];
     qToLittleEndian<quint32>(static_cast<quint32>(m_transferReq), l_number);
@@ -152,8 +155,6 @@ bool UploadThread::SendBlock(const char* ip_block, qint64 i_length)
                 return false;
             }
     }
-    // Nothing is asked of the downloader after its offset: what it sends is dropped, so it
-    // cannot make us hold it.
     while (mp_socket->bytesAvailable() > 0)
     {
         char l_discard[512];
