@@ -26,7 +26,8 @@ QString Status(ItemPtr i_entry)
 QString LocalPath(ItemPtr i_entry)
 {
     const ItemPtr l_file = i_entry["shared_file"];
-    QString l_path = l_file["shared_file_folder"].AsString() + "/" + l_file["shared_file_name"].AsString();
+    QString l_path =
+        l_file["shared_file_folder"].AsString() + "/" + l_file["shared_file_name"].AsString();
     return l_path.replace('\\', '/');
 }
 
@@ -66,7 +67,8 @@ void TransferQueueManager::StartNewUploads()
     qint64 l_place = 0;
     for (ItemPtr l_entry : l_waiting.SortNumericBy("effective_upload_order", true))
     {
-        l_entry += d.GetType("effective_upload_order")->GetItem(Value(static_cast<long long>(l_place++)));
+        l_entry += d.GetType("effective_upload_order")
+                       ->GetItem(Value(static_cast<long long>(l_place++)));
         if (l_free <= 0)
             continue;
         // One running upload per user; the user's next file waits for a later call.
@@ -76,11 +78,10 @@ void TransferQueueManager::StartNewUploads()
             l_userBusy = l_userBusy || IsActive(l_other["upload_entry_status"]);
         if (l_userBusy || !IsUploadStillShared(l_entry))
             continue;
+        const qint64 l_size = l_entry["shared_file"]["shared_file_size"].AsInt64();
+        const QString l_name = l_entry["filename_as_requested"].AsString();
         const unsigned int l_req =
-            peerMessenger ? peerMessenger->RequestUpload(l_user.AsString(),
-                                                         l_entry["filename_as_requested"].AsString(),
-                                                         l_entry["shared_file"]["shared_file_size"].AsInt64())
-                          : 0;
+            peerMessenger ? peerMessenger->RequestUpload(l_user.AsString(), l_name, l_size) : 0;
         SetUploadEntryStatus(l_entry, transfer_status::Requesting);
         l_entry += d.GetType("transfer_req")->GetItem(Value(l_req));
         --l_free;
@@ -188,14 +189,16 @@ void TransferQueueManager::OnFileConnectionAccepted(QString i_user, QTcpSocket* 
     AttachObject(l_entry, "read_position", new qint64(0));
 
     ip_socket->disconnect();
-    UploadThread* lp_thread =
-        new UploadThread(ip_socket, lp_file, static_cast<int>(l_entry["transfer_req"].AsUInt()), this);
+    const int l_req = static_cast<int>(l_entry["transfer_req"].AsUInt());
+    UploadThread* lp_thread = new UploadThread(ip_socket, lp_file, l_req, this);
     ip_socket->setParent(nullptr);
     ip_socket->moveToThread(lp_thread);
     AttachObject(l_entry, "upload_thread", static_cast<TransferThread*>(lp_thread));
     connect(lp_thread, &UploadThread::UploadError, this, &TransferQueueManager::OnUploadError);
-    connect(lp_thread, &UploadThread::UploadProgress, this, &TransferQueueManager::OnUploadProgress);
-    connect(lp_thread, &UploadThread::UploadComplete, this, &TransferQueueManager::OnUploadComplete);
+    connect(lp_thread, &UploadThread::UploadProgress, this,
+            &TransferQueueManager::OnUploadProgress);
+    connect(lp_thread, &UploadThread::UploadComplete, this,
+            &TransferQueueManager::OnUploadComplete);
     lp_thread->start();
 }
 
@@ -248,7 +251,8 @@ void TransferQueueManager::OnUploadError(QString i_reason)
         return;
     const ItemPtr l_user = l_entry["user"];
     Log(Area, 1,
-        QString("Error uploading %1 to %2. %3").arg(LocalPath(l_entry), l_user.AsString(), i_reason),
+        QString("Error uploading %1 to %2. %3")
+            .arg(LocalPath(l_entry), l_user.AsString(), i_reason),
         l_user);
     SetUploadEntryStatus(l_entry, transfer_status::Aborted);
     StartNewUploads();
