@@ -134,7 +134,6 @@ TEST_F(UploadQueue, AnEmptyShareCheckAsksOnceAndWarnsOnlyAnEmptyShareOutsideTheU
     mp_manager->OnUserShare("dave", l_oneEmptyFolder, l_attributes);
     SetSetting("check_for_empty_shares", "no");
     mp_manager->OnUserShare("erin", l_empty, l_attributes);
-
     ASSERT_EQ(l_chats.count(), 1);
     EXPECT_EQ(l_chats[0], QVariantList({"bob", Setting("empty_share_message")}));
     EXPECT_EQ(User("bob")["sent_empty_share_warning_message"].AsString(), Setting("empty_share_message"));

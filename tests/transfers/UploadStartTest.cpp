@@ -28,9 +28,8 @@ TEST_F(UploadStart, AnAcceptedUploadSendsTheFileAndReportsItsSpeedOnlyAboveOneMe
         EXPECT_TRUE(l_progress.count() >= 1 && l_progress.count() <= 2 + (QDateTime::currentMSecsSinceEpoch() - l_before) / 100) << l_progress.count();
     }
     EXPECT_EQ(Told("bob"), QStringList({"40 1 1 exact.bin 1048576", "40 1 2 above.bin 1048577"}));
-    const QList<FakeCentralServer::Frame> l_reports = Sent(121, 1);
-    ASSERT_EQ(l_reports.size(), 1);
-    EXPECT_GT(qFromLittleEndian<qint32>(l_reports[0].fields.constData()), 0);
+    ASSERT_EQ(Sent(121, 1).size(), 1);
+    EXPECT_GT(qFromLittleEndian<qint32>(Sent(121)[0].fields.constData()), 0);
 }
 
 TEST_F(UploadStart, SlotsStartOneUploadPerUserTheNextWhenOneEndsAndNeverAFileNoLongerShared)
