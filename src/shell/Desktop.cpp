@@ -31,6 +31,16 @@ bool Desktop::OpenUrl(const QUrl& i_url)
     return QDesktopServices::openUrl(i_url);
 }
 
+bool Desktop::OpenWebPage(const QUrl& i_url)
+{
+    // The address may come from the web host or from other users: a local file or another
+    // program's scheme is never handed to the desktop from here.
+    const QString l_scheme = i_url.scheme().toLower();
+    if (!i_url.isValid() || (l_scheme != QLatin1String("http") && l_scheme != QLatin1String("https")))
+        return false;
+    return OpenUrl(i_url);
+}
+
 QColor Desktop::PickColor(const QColor& i_initial, QWidget* ip_parent)
 {
     if (PickColorOverride())
@@ -46,6 +56,8 @@ QMessageBox::StandardButton Desktop::ShowMessageBox(QMessageBox::Icon i_icon, QW
     if (MessageBoxOverride())
         return MessageBoxOverride()(i_icon, ip_parent, i_title, i_text, i_buttons);
     QMessageBox l_box(i_icon, i_title, i_text, i_buttons, ip_parent);
+    // Texts carry names and reasons from other users and the server: never read as mark-up.
+    l_box.setTextFormat(Qt::PlainText);
     if (i_defaultButton != QMessageBox::NoButton)
         l_box.setDefaultButton(i_defaultButton);
     return static_cast<QMessageBox::StandardButton>(l_box.exec());

@@ -24,6 +24,8 @@ public:
         const QString& i_text, QMessageBox::StandardButtons i_buttons)>;
 
     static bool OpenUrl(const QUrl& i_url);
+    // As OpenUrl, for web pages only: any address but http or https is refused (false).
+    static bool OpenWebPage(const QUrl& i_url);
     static QColor PickColor(const QColor& i_initial, QWidget* ip_parent);
     // The default button is the one Return presses in the toolkit's box; none lets it choose.
     static QMessageBox::StandardButton ShowMessageBox(

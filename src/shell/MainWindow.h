@@ -138,7 +138,7 @@ protected:
 
 private:
     // Store handlers.
-    void OnUsernameChanged(ItemPtr i_value);
+    void OnUsernameChanged(ItemPtr i_setting);
     void OnRoomAdded(ItemPtr i_room);
     void OnRoomUserCountChanged(ItemPtr i_room);
     void OnBecomingRoomMember(ItemPtr i_room);

@@ -179,7 +179,7 @@ void MainWindow::OnSaveEmptyShareWarningMessageButtonClicked()
 void MainWindow::OnCheckPortsClicked()
 {
     for (const char* l_key : {"listening_port", "obfuscated_listening_port"})
-        Desktop::OpenUrl(WebHostUrl(
+        Desktop::OpenWebPage(WebHostUrl(
             QStringLiteral("/porttest.php?port=%1").arg(GetSettingInt(l_key))));
 }
 

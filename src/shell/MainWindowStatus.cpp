@@ -89,9 +89,10 @@ void MainWindow::OnChangeUsernamePasswordClicked()
     (new ChangeUsernamePasswordDialog(false, this))->show();
 }
 
-void MainWindow::OnUsernameChanged(ItemPtr i_value)
+void MainWindow::OnUsernameChanged(ItemPtr i_setting)
 {
-    mp_ui->usernameEdit->setText(i_value ? i_value.AsString() : QString());
+    ItemPtr l_value = i_setting["global_value"];
+    mp_ui->usernameEdit->setText(l_value ? l_value.AsString() : QString());
 }
 
 void MainWindow::ResetApplicationIcon()
