@@ -1,5 +1,8 @@
 #include "shell/Desktop.h"
 
+#include <QFileDialog>
+#include <QMenu>
+
 #include <QColorDialog>
 #include <QDesktopServices>
 
@@ -22,7 +25,45 @@ Desktop::MessageBoxFunction& MessageBoxOverride()
     static Desktop::MessageBoxFunction s_function;
     return s_function;
 }
+Desktop::PopupMenuFunction& PopupMenuOverride()
+{
+    static Desktop::PopupMenuFunction s_function;
+    return s_function;
+}
+
+Desktop::ChooseFilesFunction& ChooseFilesOverride()
+{
+    static Desktop::ChooseFilesFunction s_function;
+    return s_function;
+}
 } // namespace
+
+void Desktop::RunPopupMenu(QMenu& io_menu, const QPoint& i_screenPoint)
+{
+    if (PopupMenuOverride())
+        PopupMenuOverride()(io_menu, i_screenPoint);
+    else
+        io_menu.exec(i_screenPoint);
+}
+
+QStringList Desktop::ChooseFiles(QWidget* ip_parent, const QString& i_title, bool i_folder)
+{
+    if (ChooseFilesOverride())
+        return ChooseFilesOverride()(ip_parent, i_title, i_folder);
+    QFileDialog l_dialog(ip_parent, i_title);
+    l_dialog.setFileMode(i_folder ? QFileDialog::Directory : QFileDialog::ExistingFile);
+    return l_dialog.exec() == QDialog::Accepted ? l_dialog.selectedFiles() : QStringList();
+}
+
+void Desktop::SetPopupMenu(PopupMenuFunction i_function)
+{
+    PopupMenuOverride() = std::move(i_function);
+}
+
+void Desktop::SetChooseFiles(ChooseFilesFunction i_function)
+{
+    ChooseFilesOverride() = std::move(i_function);
+}
 
 bool Desktop::OpenUrl(const QUrl& i_url)
 {

@@ -44,14 +44,6 @@ public:
         void SetSize(int i_width, int i_height) override;
     };
 
-    // Modal prompts that tests answer instead: a popup menu run at a screen point (the chosen
-    // action is triggered by the menu itself) and the file or folder chooser, which returns the
-    // chosen paths, none when cancelled.
-    using PopupMenu = std::function<void(QMenu& io_menu, const QPoint& i_screenPoint)>;
-    using ChooseFiles =
-        std::function<QStringList(QWidget* ip_parent, const QString& i_title, bool i_folder)>;
-    static void SetPopupMenu(PopupMenu i_popup);
-    static void SetChooseFiles(ChooseFiles i_choose);
 
     // Where the program meets what tests must replace: the router's UPnP gateway, the modal
     // first-start prompt for a user name and password, and a call just
@@ -131,6 +123,10 @@ public slots:
     void OnClearPictureClicked();
     void OnUserInfoTextChanged();
     void OnOptionsTabSelectionChanged(int i_tabIndex);
+    void OnEditExcludedDownloadExtensionsClicked();
+
+    // The shared-folders panel.
+    void OnSharedFilesRescanned(int i_filesAdded, int i_filesRemoved);
 
 protected:
     void moveEvent(QMoveEvent* ip_event) override;
@@ -161,8 +157,7 @@ private:
     void OpenRoomTab(ItemPtr i_room);
     void OpenRoomChatLog(const QString& i_room);
     void SetConnectActionText(const QString& i_text);
-    void RunPopupMenu(QMenu& io_menu, QTreeWidget* ip_list, const QPoint& i_point);
-    QStringList ChooseFilesOrFolder(const QString& i_title, bool i_folder);
+    static void RunPopupMenu(QMenu& io_menu, QTreeWidget* ip_list, const QPoint& i_point);
     void SelectStoredTimestamps();
 
     // The start-up sequence, in its order.

@@ -12,6 +12,7 @@
 #include "store/Settings.h"
 #include "store/Type.h"
 #include "ui_MainWindow.h"
+#include "views/search/ExcludedExtensionsDialog.h"
 
 namespace
 {
@@ -63,6 +64,8 @@ void MainWindow::ConnectOptionWidgets()
             &MainWindow::OnClearPictureClicked);
     connect(lp_ui->checkPortsButton, &QPushButton::clicked, this,
             &MainWindow::OnCheckPortsClicked);
+    connect(lp_ui->editExcludedExtensionsButton, &QPushButton::clicked, this,
+            &MainWindow::OnEditExcludedDownloadExtensionsClicked);
     connect(lp_ui->userDescriptionEdit, &QPlainTextEdit::textChanged, this,
             &MainWindow::OnUserInfoTextChanged);
     connect(lp_ui->showAwayStatusCheckBox, &QCheckBox::clicked, this,
@@ -192,7 +195,7 @@ void MainWindow::OnSelectColors()
 
 void MainWindow::OnSelectPictureClicked()
 {
-    const QStringList l_files = ChooseFilesOrFolder(tr("Select Picture"), false);
+    const QStringList l_files = Desktop::ChooseFiles(this, tr("Select Picture"), false);
     if (l_files.isEmpty())
         return;
     SetSetting("user_picture_file", l_files.first());
@@ -237,4 +240,11 @@ void MainWindow::OnExcludedDownloadExtensionAddedOrRemoved(ItemPtr)
         for (ItemPtr l_extension : g("excluded_download_extension"))
             l_extensions << l_extension.AsString();
     mp_ui->excludedExtensionsEdit->setText(l_extensions.join(QLatin1Char(' ')));
+}
+
+void MainWindow::OnEditExcludedDownloadExtensionsClicked()
+{
+    // The endings belong to the transfer queues; without them there is nothing to edit.
+    if (d.HasType("excluded_download_extension"))
+        ExcludedExtensionsDialog::Open(this);
 }

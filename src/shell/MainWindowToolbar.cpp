@@ -1,5 +1,4 @@
 // The context toolbar's actions of the room list, the room tabs and the option pages.
-#include <QFileDialog>
 #include <QMenu>
 #include <QTreeWidget>
 
@@ -17,18 +16,6 @@
 
 namespace
 {
-MainWindow::PopupMenu& PopupMenuOverride()
-{
-    static MainWindow::PopupMenu s_popup;
-    return s_popup;
-}
-
-MainWindow::ChooseFiles& ChooseFilesOverride()
-{
-    static MainWindow::ChooseFiles s_choose;
-    return s_choose;
-}
-
 bool AskYesNo(const QString& i_title, const QString& i_text)
 {
     return Desktop::ShowMessageBox(QMessageBox::Question, nullptr, i_title, i_text,
@@ -44,32 +31,9 @@ void ShowOwned(QDialog* ip_dialog)
 }
 } // namespace
 
-void MainWindow::SetPopupMenu(PopupMenu i_popup)
-{
-    PopupMenuOverride() = std::move(i_popup);
-}
-
-void MainWindow::SetChooseFiles(ChooseFiles i_choose)
-{
-    ChooseFilesOverride() = std::move(i_choose);
-}
-
 void MainWindow::RunPopupMenu(QMenu& io_menu, QTreeWidget* ip_list, const QPoint& i_point)
 {
-    const QPoint l_screen = ip_list->viewport()->mapToGlobal(i_point);
-    if (PopupMenuOverride())
-        PopupMenuOverride()(io_menu, l_screen);
-    else
-        io_menu.exec(l_screen);
-}
-
-QStringList MainWindow::ChooseFilesOrFolder(const QString& i_title, bool i_folder)
-{
-    if (ChooseFilesOverride())
-        return ChooseFilesOverride()(this, i_title, i_folder);
-    QFileDialog l_dialog(this, i_title);
-    l_dialog.setFileMode(i_folder ? QFileDialog::Directory : QFileDialog::ExistingFile);
-    return l_dialog.exec() == QDialog::Accepted ? l_dialog.selectedFiles() : QStringList();
+    Desktop::RunPopupMenu(io_menu, ip_list->viewport()->mapToGlobal(i_point));
 }
 
 void MainWindow::OnToolBarActionTriggered(QWidget*, QString i_action)
@@ -116,7 +80,7 @@ void MainWindow::OnToolBarActionTriggered(QWidget*, QString i_action)
     }
     else if (i_action == QLatin1String("set_download_folder"))
     {
-        const QStringList l_folders = ChooseFilesOrFolder(tr("Set Download Folder"), true);
+        const QStringList l_folders = Desktop::ChooseFiles(this, tr("Set Download Folder"), true);
         if (!l_folders.isEmpty())
         {
             SetSetting("download_folder", l_folders.first());

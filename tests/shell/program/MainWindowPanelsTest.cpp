@@ -14,6 +14,7 @@
 #include "ProgramFixture.h"
 #include "server/Server.h"
 #include "shell/ActionSetToolBar.h"
+#include "shell/AdminMessageDialog.h"
 #include "shell/ChangeListeningPortDialog.h"
 #include "shell/ChangeUsernamePasswordDialog.h"
 #include "shell/NewVersionDialog.h"
@@ -26,6 +27,9 @@
 #include "views/chat/ChatLog.h"
 #include "views/chat/ChatLogForm.h"
 #include "views/chat/CreateRoomDialog.h"
+#include "views/search/ExcludedExtensionsDialog.h"
+#include "views/search/SharedFilesRescannedDialog.h"
+#include "store/SchemaDeclaration.h"
 
 namespace
 {
@@ -44,18 +48,26 @@ protected:
     {
         ProgramFixture::SetUp();
         m_server.AcceptLogins();
+        // The transfer queues' excluded endings, declared before the load as their engine does.
+        MainWindow::SetBeforeLoad([this] {
+            SetSetting("listening_port", FakePeer::FreePort());
+            SetSetting("obfuscated_listening_port", FakePeer::FreePort());
+            dataSaver->AddDataLoadedEventHandler(this);
+            DeclareTypes({{"excluded_download_extension", Primary, false}});
+            d.GetType("excluded_download_extension")->GetItem(".ini");
+        });
         m_store.Setting("username", "alice")
             .Setting("password", "secret")
             .Setting("server_host", "127.0.0.1")
             .Setting("server_port", QString::number(m_server.Port()))
             .Setting("use_upnp", "no");
-        MainWindow::SetPopupMenu([this](QMenu& io_menu, const QPoint&) {
+        Desktop::SetPopupMenu([this](QMenu& io_menu, const QPoint&) {
             for (QAction* lp_action : io_menu.actions())
                 m_menus << lp_action->text();
             if (!io_menu.actions().isEmpty())
                 io_menu.actions().first()->trigger();
         });
-        MainWindow::SetChooseFiles([this](QWidget*, const QString& i_title, bool i_folder) {
+        Desktop::SetChooseFiles([this](QWidget*, const QString& i_title, bool i_folder) {
             m_boxes << i_title + (i_folder ? " (folder)" : " (file)");
             return m_chosen;
         });
@@ -73,8 +85,8 @@ protected:
     void TearDown() override
     {
         ProgramFixture::TearDown();
-        MainWindow::SetPopupMenu({});
-        MainWindow::SetChooseFiles({});
+        Desktop::SetPopupMenu({});
+        Desktop::SetChooseFiles({});
         Desktop::SetOpenUrl({});
     }
 
@@ -435,6 +447,13 @@ TEST_F(MainWindowPanels, EveryOptionWritesItsSettingAtOnce)
     mp_ui->selectPictureButton->click();
     EXPECT_EQ(GetSetting("user_picture_file"), "/srv/you.png");
     EXPECT_EQ(mp_ui->userPictureFilenameEdit->text(), "/srv/you.png");
+    EXPECT_EQ(mp_ui->excludedExtensionsEdit->text(), ".ini");
+    d.GetType("excluded_download_extension")->GetItem(".nfo");
+    EXPECT_EQ(mp_ui->excludedExtensionsEdit->text(), ".ini .nfo");
+    mp_ui->editExcludedExtensionsButton->click();
+    mp_ui->editExcludedExtensionsButton->click();
+    EXPECT_EQ(Open<ExcludedExtensionsDialog>(), 1);
+
     mp_ui->clearPictureButton->click();
     EXPECT_FALSE(SettingValueItem("user_picture_file"));
     EXPECT_EQ(mp_ui->userPictureFilenameEdit->text(), "");
@@ -445,9 +464,9 @@ TEST_F(MainWindowPanels, NoticesOpenTheirOwnDialogsAndOnlyWebAddressesReachTheBr
     StartLoggedIn();
     mp_window->OnAdminMessage("Maintenance at noon");
     mp_window->OnAdminMessage("Back again");
-    const QList<QDialog*> l_notices = mp_window->findChildren<QDialog*>();
+    const QList<AdminMessageDialog*> l_notices = mp_window->findChildren<AdminMessageDialog*>();
     ASSERT_EQ(l_notices.size(), 2);
-    for (QDialog* lp_notice : l_notices)
+    for (AdminMessageDialog* lp_notice : l_notices)
         EXPECT_TRUE(lp_notice->windowFlags() & Qt::WindowStaysOnTopHint);
 
     for (const char* l_link : {"file:///etc", "javascript:alert(1)", "https://127.0.0.1/get"})
@@ -458,6 +477,16 @@ TEST_F(MainWindowPanels, NoticesOpenTheirOwnDialogsAndOnlyWebAddressesReachTheBr
         lp_offer->close();
     }
     EXPECT_EQ(m_opened, QStringList("https://127.0.0.1/get"));
+
+    // Every rescan is reported, nothing changed included.
+    mp_window->OnSharedFilesRescanned(0, 0);
+    mp_window->OnSharedFilesRescanned(3, 1);
+    QStringList l_reports;
+    for (SharedFilesRescannedDialog* lp_report : mp_window->findChildren<SharedFilesRescannedDialog*>())
+        l_reports << lp_report->windowTitle() + ": " + lp_report->Text();
+    l_reports.sort();
+    EXPECT_EQ(l_reports, QStringList({"Shared Files Rescanned: 0 files added.\n0 files removed.",
+                                      "Shared Files Rescanned: 3 files added.\n1 files removed."}));
 
     // The reason comes from the server: the toolkit's box shows it as typed.
     Desktop::SetMessageBox({});
