@@ -342,6 +342,7 @@ void MainWindow::PrepareTrayAndChatTypes()
         mp_trayIcon->setIcon(QIcon(OfflineIcon));
     DeclareTypes({{"user_chat_widget", Primary, false}, {"room_form", Primary, false}});
     DeclareRelations({{"user", "user_chat_widget", One, One}, {"room", "room_form", One, One}});
+    SubscribeSharedFolders();
 }
 
 // Saved sizes, the diagnostics page, then the transfer queues (which need the shared folders'
@@ -520,6 +521,8 @@ void MainWindow::RescanShares()
 {
     activateWindow();
     sharedFoldersManager->Init();
+    connect(sharedFoldersManager, &SharedFoldersManager::SharedFilesRescanned, this,
+            &MainWindow::OnSharedFilesRescanned);
     RegisterWidgetForTabFocus(mp_ui->usernameEdit, 1);
     RegisterWidgetForTabFocus(mp_ui->sharedFoldersList, 1);
 }
@@ -567,6 +570,9 @@ void MainWindow::ShowUserOptions()
     CheckWhenYes(mp_ui->showAwayStatusCheckBox, "show_away_status_in_application_icon");
     CheckWhenYes(mp_ui->userLevelLoggingCheckBox, "user_level_logging");
     CheckWhenYes(mp_ui->openGroupsOnUserAddCheckBox, "open_groups_on_user_add");
+    mp_ui->sharedFoldersList->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(mp_ui->sharedFoldersList, &QTreeWidget::customContextMenuRequested, this,
+            &MainWindow::OnSharedFoldersListContextMenuRequested);
     connect(mp_server, &Server::AdminMessage, this, &MainWindow::OnAdminMessage);
 }
 

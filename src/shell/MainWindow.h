@@ -127,6 +127,9 @@ public slots:
 
     // The shared-folders panel.
     void OnSharedFilesRescanned(int i_filesAdded, int i_filesRemoved);
+    void OnSharedFoldersListContextMenuRequested(const QPoint& i_point);
+    void OnSetFolderPermissions();
+    void OnUnshareFolder();
 
 protected:
     void moveEvent(QMoveEvent* ip_event) override;
@@ -145,10 +148,16 @@ private:
     void OnObfuscatedPortSet(ItemPtr i_value);
     void OnNewListeningPortChanged(ItemPtr i_value);
     void OnExcludedDownloadExtensionAddedOrRemoved(ItemPtr i_extension);
+    void OnSharedFolderAdded(ItemPtr i_folder);
+    void OnSharedFolderRemoved(ItemPtr i_folder);
+    void OnSharedFolderChange(ConnectionInfo i_connection);
 
     // Wiring of the panels, called from the start-up groups.
     void ConnectOptionWidgets();
     void SubscribeRoomsPanel();
+    void SubscribeSharedFolders();
+    QTreeWidgetItem* SharedFolderRow(const QString& i_path) const;
+    ItemPtr SelectedSharedFolder() const;
     void SubscribeSetting(const char* i_key, int i_relation, void (MainWindow::*i_handler)(ItemPtr));
     // The row of a room, or null when it has none yet.
     static QTreeWidgetItem* RoomRow(ItemPtr i_room);

@@ -3,6 +3,7 @@
 #include <QTreeWidget>
 
 #include "server/Server.h"
+#include "shares/SharedFoldersManager.h"
 #include "shell/ActionSetToolBar.h"
 #include "shell/ChangeListeningPortDialog.h"
 #include "shell/ChangeUsernamePasswordDialog.h"
@@ -13,6 +14,7 @@
 #include "store/Type.h"
 #include "ui_MainWindow.h"
 #include "views/chat/CreateRoomDialog.h"
+#include "views/search/AddSharedFolderDialog.h"
 
 namespace
 {
@@ -87,6 +89,10 @@ void MainWindow::OnToolBarActionTriggered(QWidget*, QString i_action)
             mp_ui->downloadFolderEdit->setText(l_folders.first());
         }
     }
+    else if (i_action == QLatin1String("share_folder"))
+        (new AddSharedFolderDialog(ItemPtr(), this))->show();
+    else if (i_action == QLatin1String("rescan_shares"))
+        sharedFoldersManager->RescanShares();
     else if (i_action == QLatin1String("set_user_pass"))
     {
         if (mp_server->IsConnected())
