@@ -27,6 +27,8 @@
 #include "views/chat/ChatLog.h"
 #include "views/chat/ChatLogForm.h"
 #include "views/chat/CreateRoomDialog.h"
+#include "shares/SharedFoldersManager.h"
+#include "views/search/AddSharedFolderDialog.h"
 #include "views/search/ExcludedExtensionsDialog.h"
 #include "views/search/SharedFilesRescannedDialog.h"
 #include "store/SchemaDeclaration.h"
@@ -521,4 +523,67 @@ TEST_F(MainWindowPanels, GeometryIsRecordedWhileTheWindowIsNotMaximised)
     mp_window->showNormal();
     mp_window->resize(960, 710);
     EXPECT_TRUE(QTest::qWaitFor([&] { return l_recorded() == QSize(960, 710); }, 2000));
+}
+
+TEST_F(MainWindowPanels, SharedFolderRowsShowTheirAudienceAndGoWhenUnshared)
+{
+    StartLoggedIn();
+    QTreeWidget* lp_list = mp_ui->sharedFoldersList;
+    auto l_rows = [lp_list] {
+        QStringList l_texts;
+        for (int l_row = 0; l_row < lp_list->topLevelItemCount(); ++l_row)
+            l_texts << lp_list->topLevelItem(l_row)->text(0) + "|" + lp_list->topLevelItem(l_row)->text(1);
+        return l_texts;
+    };
+    const QString l_home = QString::fromStdString(m_home.Path());
+    ASSERT_TRUE(QDir(l_home).mkpath("Music") && QDir(l_home).mkpath("Books"));
+    ItemPtr l_music = sharedFoldersManager->AddSharedFolder(l_home + "/Music");
+    sharedFoldersManager->AddSharedFolder(l_home + "/Books");
+    Type* lp_groups = d.GetType("user_list_group");
+    const struct
+    {
+        std::function<void()> change;
+        const char* audience;
+    } l_steps[] = {
+        {[&] { l_music += lp_groups->GetItem("friends"); }, "friends"},
+        {[&] { l_music += lp_groups->GetItem("Zed"); }, "Zed, friends"},
+        {[&] { l_music.NewItem("shared_userlist"); }, "User List"},
+        {[&] { l_music.NewItem("shared_public"); }, "Everyone"},
+        {[&] { l_music.Disconnect("shared_public"); }, "User List"},
+        {[&] {
+             l_music.Disconnect("shared_userlist");
+             l_music.Disconnect(lp_groups->GetItem("Zed"));
+             l_music.Disconnect(lp_groups->GetItem("friends"));
+         },
+         ""},
+    };
+    for (const auto& l_step : l_steps)
+    {
+        l_step.change();
+        EXPECT_EQ(lp_list->topLevelItem(0)->text(1), l_step.audience);
+    }
+
+    // The menu only over a row; its actions work on the first selected row.
+    lp_list->topLevelItem(1)->setSelected(true);
+    mp_window->OnSharedFoldersListContextMenuRequested(QPoint(5, lp_list->viewport()->height() - 2));
+    EXPECT_TRUE(m_menus.isEmpty());
+    mp_window->OnSetFolderPermissions();
+    EXPECT_EQ(Open<AddSharedFolderDialog>(), 1);
+    Trigger("share_folder");
+    EXPECT_EQ(Open<AddSharedFolderDialog>(), 2);
+    mp_window->OnSharedFoldersListContextMenuRequested(
+        lp_list->visualItemRect(lp_list->topLevelItem(0)).center());
+    EXPECT_EQ(m_menus, QStringList({"Set Folder Permissions", "Unshare Folder"}));
+    EXPECT_EQ(Open<AddSharedFolderDialog>(), 3);
+    mp_window->OnUnshareFolder();
+    EXPECT_FALSE(d.GetType("shared_folder")->HasItem(l_home + "/Books"));
+    EXPECT_EQ(l_rows(), QStringList(l_home + "/Music|"));
+    mp_window->OnUnshareFolder();
+    EXPECT_EQ(l_rows(), QStringList(l_home + "/Music|"));
+
+    // A rescan from the toolbar is reported, even when nothing changed.
+    Trigger("rescan_shares");
+    ASSERT_TRUE(QTest::qWaitFor([this] { return Open<SharedFilesRescannedDialog>() == 1; }, 5000));
+    EXPECT_EQ(mp_window->findChild<SharedFilesRescannedDialog*>()->Text(),
+              "0 files added.\n0 files removed.");
 }
