@@ -579,13 +579,11 @@ void MainWindow::ShowUserOptions()
 // The options page lists the extensions excluded from folder downloads as they change.
 void MainWindow::WatchExcludedExtensions()
 {
-    if (Type* lp_extensions = d.HasType("excluded_download_extension"))
-    {
-        lp_extensions->m_newItemEvent.AddHandler(
-            NewEventHandler(this, &MainWindow::OnExcludedDownloadExtensionAddedOrRemoved));
-        lp_extensions->m_removedEvent.AddHandler(
-            NewEventHandler(this, &MainWindow::OnExcludedDownloadExtensionAddedOrRemoved));
-    }
+    Type* lp_extensions = d.GetType("excluded_download_extension");
+    lp_extensions->m_newItemEvent.AddHandler(
+        NewEventHandler(this, &MainWindow::OnExcludedDownloadExtensionAddedOrRemoved));
+    lp_extensions->m_removedEvent.AddHandler(
+        NewEventHandler(this, &MainWindow::OnExcludedDownloadExtensionAddedOrRemoved));
     OnExcludedDownloadExtensionAddedOrRemoved(ItemPtr());
 }
 

@@ -236,15 +236,12 @@ void MainWindow::OnNewListeningPortChanged(ItemPtr)
 void MainWindow::OnExcludedDownloadExtensionAddedOrRemoved(ItemPtr)
 {
     QStringList l_extensions;
-    if (d.HasType("excluded_download_extension"))
-        for (ItemPtr l_extension : g("excluded_download_extension"))
-            l_extensions << l_extension.AsString();
+    for (ItemPtr l_extension : g("excluded_download_extension"))
+        l_extensions << l_extension.AsString();
     mp_ui->excludedExtensionsEdit->setText(l_extensions.join(QLatin1Char(' ')));
 }
 
 void MainWindow::OnEditExcludedDownloadExtensionsClicked()
 {
-    // The endings belong to the transfer queues; without them there is nothing to edit.
-    if (d.HasType("excluded_download_extension"))
-        ExcludedExtensionsDialog::Open(this);
+    ExcludedExtensionsDialog::Open(this);
 }

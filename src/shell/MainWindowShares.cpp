@@ -29,12 +29,10 @@ QString AudienceText(ItemPtr i_folder)
 }
 } // namespace
 
-// The folders' rows follow the shares engine's items; nothing to follow until it declares them.
+// The folders' rows follow the shares engine's items, those loaded from the store included.
 void MainWindow::SubscribeSharedFolders()
 {
-    Type* lp_folders = d.HasType("shared_folder");
-    if (!lp_folders)
-        return;
+    Type* lp_folders = d.GetType("shared_folder");
     lp_folders->m_newItemEvent.AddHandler(NewEventHandler(this, &MainWindow::OnSharedFolderAdded));
     lp_folders->m_removedEvent.AddHandler(NewEventHandler(this, &MainWindow::OnSharedFolderRemoved));
     lp_folders->m_connectedEvent.AddHandler(

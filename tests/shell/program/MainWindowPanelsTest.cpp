@@ -31,7 +31,6 @@
 #include "views/search/AddSharedFolderDialog.h"
 #include "views/search/ExcludedExtensionsDialog.h"
 #include "views/search/SharedFilesRescannedDialog.h"
-#include "store/SchemaDeclaration.h"
 
 namespace
 {
@@ -50,14 +49,6 @@ protected:
     {
         ProgramFixture::SetUp();
         m_server.AcceptLogins();
-        // The transfer queues' excluded endings, declared before the load as their engine does.
-        MainWindow::SetBeforeLoad([this] {
-            SetSetting("listening_port", FakePeer::FreePort());
-            SetSetting("obfuscated_listening_port", FakePeer::FreePort());
-            dataSaver->AddDataLoadedEventHandler(this);
-            DeclareTypes({{"excluded_download_extension", Primary, false}});
-            d.GetType("excluded_download_extension")->GetItem(".ini");
-        });
         m_store.Setting("username", "alice")
             .Setting("password", "secret")
             .Setting("server_host", "127.0.0.1")
@@ -449,9 +440,13 @@ TEST_F(MainWindowPanels, EveryOptionWritesItsSettingAtOnce)
     mp_ui->selectPictureButton->click();
     EXPECT_EQ(GetSetting("user_picture_file"), "/srv/you.png");
     EXPECT_EQ(mp_ui->userPictureFilenameEdit->text(), "/srv/you.png");
-    EXPECT_EQ(mp_ui->excludedExtensionsEdit->text(), ".ini");
+    EXPECT_EQ(mp_ui->excludedExtensionsEdit->text(), "");
     d.GetType("excluded_download_extension")->GetItem(".nfo");
-    EXPECT_EQ(mp_ui->excludedExtensionsEdit->text(), ".ini .nfo");
+    EXPECT_EQ(mp_ui->excludedExtensionsEdit->text(), ".nfo");
+    d.GetType("excluded_download_extension")->GetItem(".mp3");
+    QStringList l_shown = mp_ui->excludedExtensionsEdit->text().split(' ');
+    l_shown.sort();
+    EXPECT_EQ(l_shown, QStringList({".mp3", ".nfo"}));
     mp_ui->editExcludedExtensionsButton->click();
     mp_ui->editExcludedExtensionsButton->click();
     EXPECT_EQ(Open<ExcludedExtensionsDialog>(), 1);
