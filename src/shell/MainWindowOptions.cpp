@@ -43,7 +43,6 @@ void MainWindow::ConnectOptionWidgets()
     for (const auto& l_mode : TimestampModes)
         lp_stamps->addItem(tr(l_mode[0]), QString::fromLatin1(l_mode[1]));
 
-    connect(lp_ui->roomList, &QTreeWidget::itemSelectionChanged, this, [] {});
     connect(lp_ui->roomsTabControl, &QTabWidget::tabCloseRequested, this,
             &MainWindow::OnRoomTabClosed);
     connect(lp_ui->optionsTabControl, &QTabWidget::currentChanged, this,
