@@ -162,7 +162,7 @@ private:
     // The row of a room, or null when it has none yet.
     static QTreeWidgetItem* RoomRow(ItemPtr i_room);
     void SetRoomFont(ItemPtr i_room, const std::function<void(QFont&)>& i_change);
-    // Where a joined room gets its chat tab, once the room tab class exists.
+    // A joined room's chat tab, unless it has one.
     void OpenRoomTab(ItemPtr i_room);
     void OpenRoomChatLog(const QString& i_room);
     void SetConnectActionText(const QString& i_text);

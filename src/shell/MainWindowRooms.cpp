@@ -17,6 +17,7 @@
 #include "ui_MainWindow.h"
 #include "views/chat/ChatLog.h"
 #include "views/chat/ChatLogForm.h"
+#include "views/chat/RoomForm.h"
 
 namespace
 {
@@ -136,9 +137,10 @@ void MainWindow::OpenRoomTab(ItemPtr i_room)
 {
     if (i_room.IsConnected("room_form"))
         return;
-    // The room's chat tab opens here once the room tab exists: a form for the room's name with
-    // no parent, added to roomsTabControl with RoomIcon and LiteralTabText(name), initialised,
-    // then focused; until then a joined room has its row only.
+    auto* lp_form = new RoomForm(i_room.AsString());
+    mp_ui->roomsTabControl->addTab(lp_form, QIcon(RoomIcon), LiteralTabText(i_room.AsString()));
+    lp_form->Init();
+    FocusWidget(lp_form);
 }
 
 void MainWindow::OnRoomListItemDoubleClicked(QTreeWidgetItem* ip_item, int i_column)

@@ -260,6 +260,21 @@ TEST_F(MainWindowPanels, RoomRowsFollowTheServersRoomListAndEnterRoomsByName)
     EXPECT_EQ(Sent(14), QList<QByteArray>({WireFields().Text("b&b").Int32(0),
                                            WireFields().Text("empty").Int32(0)}));
 
+    // Joining opens one tab per room, its name shown as typed; closing it leaves the room.
+    QTabWidget* lp_tabs = mp_ui->roomsTabControl;
+    const QByteArray l_join = WireFields().Text("b&b").Texts({}).Int32s({}).Int32(0).Int32s({}).Texts({});
+    m_server.SendFrame(14, l_join);
+    ASSERT_TRUE(QTest::qWaitFor([lp_tabs] { return lp_tabs->count() == 1; }, 5000));
+    m_server.SendFrame(14, l_join);
+    m_server.SendFrame(14, WireFields().Text("a").Texts({}).Int32s({}).Int32(0).Int32s({}).Texts({}));
+    ASSERT_TRUE(QTest::qWaitFor([lp_tabs] { return lp_tabs->count() == 2; }, 5000));
+    EXPECT_EQ(lp_tabs->tabText(0), "b&&b");
+    EXPECT_EQ(lp_tabs->currentIndex(), 1);
+    mp_window->OnRoomTabClosed(0);
+    ASSERT_TRUE(m_server.WaitForFrames(m_seen + 1));
+    EXPECT_EQ(Sent(15), QList<QByteArray>{WireFields().Text("b&b")});
+    EXPECT_EQ(lp_list->topLevelItemCount(), 6);
+
     mp_window->OnPrivateRoomAddEnabled(true);
     EXPECT_EQ(GetSetting("enable_private_room_add"), "yes");
     EXPECT_EQ(ToolbarTexts(lp_list).value(2), "Reject Private Room Invitations");
