@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QIcon>
 #include <QLocale>
+#include <QMoveEvent>
+#include <QResizeEvent>
 #include <QSystemTrayIcon>
 #include <QTextCodec>
 #include <QTimer>
@@ -37,6 +39,7 @@
 #include "store/ExtendedAsciiTranslator.h"
 #include "store/SchemaDeclaration.h"
 #include "store/Settings.h"
+#include "store/PathNode.h"
 #include "store/TimerManager.h"
 #include "store/Type.h"
 #include "ui_MainWindow.h"
@@ -146,6 +149,7 @@ MainWindow::MainWindow(QWidget* ip_parent)
       mp_updateChecker(new UpdateChecker)
 {
     mainWindow = this;
+    InstallMainWindowHooks(this);
     // The form names compiled-in icons; a static library's resources must be registered first.
     InitResources();
     mp_ui->setupUi(this);
@@ -156,6 +160,8 @@ MainWindow::MainWindow(QWidget* ip_parent)
     lp_rooms->setColumnWidth(1, 30);
     lp_rooms->setHeaderLabels({tr("Room Name"), tr("Users")});
     lp_rooms->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(lp_rooms, &QTreeWidget::customContextMenuRequested, this,
+            &MainWindow::OnRoomListContextMenuRequested);
 
     // Extra width goes to the chat, not to the list of rooms.
     mp_ui->roomSplitter->setStretchFactor(0, 1);
@@ -163,6 +169,7 @@ MainWindow::MainWindow(QWidget* ip_parent)
 
     mp_ui->sharedFoldersList->setColumnWidth(0, 400);
     mp_ui->sharedFoldersList->setHeaderLabels({tr("Shared folder"), tr("Accessible to")});
+    ConnectOptionWidgets();
 }
 
 MainWindow::~MainWindow()
@@ -179,6 +186,7 @@ MainWindow::~MainWindow()
     DeleteEngines();
     mp_updateChecker.reset();
     mp_trayIcon.reset();
+    InstallMainWindowHooks(nullptr);
     if (mainWindow == this)
         mainWindow = nullptr;
 }
@@ -275,15 +283,25 @@ void MainWindow::CreateCoreEngines()
     qRegisterMetaType<ItemPtr>("ItemPtr");
 }
 
-// The connection state shown in the window follows the server link from here on.
-void MainWindow::WireConnectionStatus() {}
+// The connection state shown in the window follows the server link from here on, and the user
+// name on the login page follows its setting.
+void MainWindow::WireConnectionStatus()
+{
+    connect(mp_server, &Server::Connected, this, &MainWindow::OnConnected);
+    connect(mp_server, &Server::Connecting, this, &MainWindow::OnConnecting);
+    connect(mp_server, &Server::Disconnected, this, &MainWindow::OnDisconnected);
+    connect(mp_server, &Server::ConnectionFailed, this, &MainWindow::OnConnectionFailed);
+    connect(mp_ui->roomList, &QTreeWidget::itemDoubleClicked, this,
+            &MainWindow::OnRoomListItemDoubleClicked);
+    SubscribeSetting("username", ConnectedAndNotify, &MainWindow::OnUsernameChanged);
+}
 
 // Rooms get their row in the room list through `room_node`; the list keeps rooms by name.
 void MainWindow::PrepareRoomsPanel()
 {
     DeclareTypes({{"room_node", Primary, false}});
     DeclareRelations({{"room", "room_node", One, One}});
-    mp_ui->roomList->sortByColumn(0, Qt::AscendingOrder);
+    SubscribeRoomsPanel();
 }
 
 // The context toolbar: its action sets, the room list with the room name as the actions' key,
@@ -296,6 +314,8 @@ void MainWindow::PrepareContextToolbar()
     actionBar->AddWidgetColumnKey(mp_ui->roomList, "room", 0);
     actionBar->RegisterWidget(mp_ui->fileSharingOptionsTab, "shared_folders");
     actionBar->RegisterWidget(mp_ui->loginOptionsTab, "login_options");
+    connect(actionBar, &ActionSetToolBar::ActionTriggered, this,
+            &MainWindow::OnToolBarActionTriggered);
 }
 
 // The peer messenger, the saved wish-list and user-note types, the delayed invoker; the
@@ -322,6 +342,7 @@ void MainWindow::PrepareTrayAndChatTypes()
         mp_trayIcon->setIcon(QIcon(OfflineIcon));
     DeclareTypes({{"user_chat_widget", Primary, false}, {"room_form", Primary, false}});
     DeclareRelations({{"user", "user_chat_widget", One, One}, {"room", "room_form", One, One}});
+    SubscribeSharedFolders();
 }
 
 // Saved sizes, the diagnostics page, then the transfer queues (which need the shared folders'
@@ -356,14 +377,27 @@ void MainWindow::WriteDefaults()
     SetSetting("log_private_chat", "yes");
 }
 
-// The code-page translator and its box: "[None]", then every codec the toolkit offers.
+// The option check boxes that only a click changes, the obfuscated port, the per-user queue
+// limit; the code-page translator and its box: "[None]", then every codec the toolkit offers.
 void MainWindow::PrepareOptions()
 {
+    connect(mp_ui->logRoomChatCheckBox, &QCheckBox::clicked, this,
+            &MainWindow::OnLogRoomChatCheckBoxClicked);
+    connect(mp_ui->logPrivateChatCheckBox, &QCheckBox::clicked, this,
+            &MainWindow::OnLogPrivateChatCheckBoxClicked);
+    connect(mp_ui->emptyShareWarningCheckBox, &QCheckBox::clicked, this,
+            &MainWindow::OnEmptyShareWarningMessageCheckBoxClicked);
+    SubscribeSetting("obfuscated_listening_port", NotifyOnConnect, &MainWindow::OnObfuscatedPortSet);
+    connect(mp_ui->maxUploadsPerUserSpinBox, QOverload<int>::of(&QSpinBox::valueChanged), this,
+            &MainWindow::OnMaxUploadsPerUserSpinBoxValueChanged);
+
     new ExtendedAsciiTranslator();
     QComboBox* lp_box = mp_ui->codePageBox;
     lp_box->addItem(QStringLiteral("[None]"));
     for (const QByteArray& l_name : QTextCodec::availableCodecs())
         lp_box->addItem(QString::fromLatin1(l_name));
+    connect(lp_box, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            &MainWindow::OnCodePageSelected);
 }
 
 void MainWindow::LoadStore()
@@ -460,22 +494,16 @@ void MainWindow::ShowLoginOptions()
             mp_trayIcon->show();
     }
     mp_ui->listeningPortEdit->setText(GetSetting("listening_port"));
-
-    const QString l_stamps = GetSetting("chat_timestamps");
-    int l_entry = 3;
-    if (l_stamps == QLatin1String("activity_based"))
-        l_entry = 0;
-    else if (l_stamps == QLatin1String("per_message_short"))
-        l_entry = 1;
-    else if (l_stamps == QLatin1String("per_message_long"))
-        l_entry = 2;
-    mp_ui->chatTimestampsBox->setCurrentIndex(l_entry);
+    SubscribeSetting("new_listening_port", ConnectedAndNotify,
+                     &MainWindow::OnNewListeningPortChanged);
+    SelectStoredTimestamps();
 }
 
 // The room list starts with 220 pixels of the window's width and the chat with the rest, until
 // saved sizes say otherwise. The window's own place and size join once it reports them.
 void MainWindow::RegisterSizes()
 {
+    sizeManager->RegisterResizableWindow("main_window", &m_sizeProxy);
     mp_ui->roomSplitter->setSizes({width() - 220, 220});
     sizeManager->RegisterSplitter("room_list_splitter", mp_ui->roomSplitter, {});
     sizeManager->RegisterTreeWidget("room_list", mp_ui->roomList);
@@ -484,6 +512,7 @@ void MainWindow::RegisterSizes()
 void MainWindow::StartPeriodicWork()
 {
     connect(timerManager->fiveMinuteTimer, &QTimer::timeout, this, &MainWindow::EveryFiveMinutes);
+    connect(mp_trayIcon.get(), &QSystemTrayIcon::activated, this, &MainWindow::OnTrayIconActivated);
 }
 
 // The window comes to the front and the shared folders are scanned once (later rescans are
@@ -492,6 +521,8 @@ void MainWindow::RescanShares()
 {
     activateWindow();
     sharedFoldersManager->Init();
+    connect(sharedFoldersManager, &SharedFoldersManager::SharedFilesRescanned, this,
+            &MainWindow::OnSharedFilesRescanned);
     RegisterWidgetForTabFocus(mp_ui->usernameEdit, 1);
     RegisterWidgetForTabFocus(mp_ui->sharedFoldersList, 1);
 }
@@ -506,6 +537,7 @@ void MainWindow::PrepareChatsPage()
     // A private message opens its sender's tab, or goes to the one open.
     mp_ui->chatsForm->Init();
     connect(mp_server, &Server::PrivateChat, mp_ui->chatsForm, &ChatsForm::OnPrivateChat);
+    connect(mp_server, &Server::PrivateRoomAddEnabled, this, &MainWindow::OnPrivateRoomAddEnabled);
 }
 
 void MainWindow::ShowChatAndSharingOptions()
@@ -516,12 +548,17 @@ void MainWindow::ShowChatAndSharingOptions()
     mp_ui->emptyShareWarningEdit->setText(GetSetting("empty_share_message"));
     mp_ui->emptyShareWarningEdit->setCursorPosition(0);
     mp_ui->acceptUserListUploadsCheckBox->setChecked(IsSettingYes("accept_userlist_uploads"));
+    connect(mp_ui->emptyShareWarningEdit, &QLineEdit::textEdited, this,
+            &MainWindow::OnEmptyShareWarningEditEdited);
+    connect(mp_ui->saveEmptyShareWarningMessageButton, &QPushButton::clicked, this,
+            &MainWindow::OnSaveEmptyShareWarningMessageButtonClicked);
 }
 
 // The version check runs on the first login of this run.
 void MainWindow::ArmVersionCheck()
 {
     mp_updateChecker->Init();
+    connect(mp_updateChecker.get(), &UpdateChecker::NewVersion, this, &MainWindow::OnNewVersion);
 }
 
 void MainWindow::ShowUserOptions()
@@ -533,10 +570,71 @@ void MainWindow::ShowUserOptions()
     CheckWhenYes(mp_ui->showAwayStatusCheckBox, "show_away_status_in_application_icon");
     CheckWhenYes(mp_ui->userLevelLoggingCheckBox, "user_level_logging");
     CheckWhenYes(mp_ui->openGroupsOnUserAddCheckBox, "open_groups_on_user_add");
+    mp_ui->sharedFoldersList->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(mp_ui->sharedFoldersList, &QTreeWidget::customContextMenuRequested, this,
+            &MainWindow::OnSharedFoldersListContextMenuRequested);
+    connect(mp_server, &Server::AdminMessage, this, &MainWindow::OnAdminMessage);
 }
 
 // The options page lists the extensions excluded from folder downloads as they change.
-void MainWindow::WatchExcludedExtensions() {}
+void MainWindow::WatchExcludedExtensions()
+{
+    Type* lp_extensions = d.GetType("excluded_download_extension");
+    lp_extensions->m_newItemEvent.AddHandler(
+        NewEventHandler(this, &MainWindow::OnExcludedDownloadExtensionAddedOrRemoved));
+    lp_extensions->m_removedEvent.AddHandler(
+        NewEventHandler(this, &MainWindow::OnExcludedDownloadExtensionAddedOrRemoved));
+    OnExcludedDownloadExtensionAddedOrRemoved(ItemPtr());
+}
+
+int MainWindow::SizeProxy::GetX()
+{
+    return mainWindow->geometry().x();
+}
+
+int MainWindow::SizeProxy::GetY()
+{
+    return mainWindow->geometry().y();
+}
+
+int MainWindow::SizeProxy::GetWidth()
+{
+    return mainWindow->geometry().width();
+}
+
+int MainWindow::SizeProxy::GetHeight()
+{
+    return mainWindow->geometry().height();
+}
+
+void MainWindow::SizeProxy::SetPosition(int i_x, int i_y)
+{
+    QRect l_geometry = mainWindow->geometry();
+    l_geometry.moveTopLeft(QPoint(i_x, i_y));
+    mainWindow->setGeometry(l_geometry);
+}
+
+void MainWindow::SizeProxy::SetSize(int i_width, int i_height)
+{
+    QRect l_geometry = mainWindow->geometry();
+    l_geometry.setSize(QSize(i_width, i_height));
+    mainWindow->setGeometry(l_geometry);
+}
+
+// A maximised window reports nothing, so the saved geometry stays that of the normal window.
+void MainWindow::moveEvent(QMoveEvent* ip_event)
+{
+    QMainWindow::moveEvent(ip_event);
+    if (!isMaximized())
+        emit m_sizeProxy.WindowMoved(geometry().x(), geometry().y());
+}
+
+void MainWindow::resizeEvent(QResizeEvent* ip_event)
+{
+    QMainWindow::resizeEvent(ip_event);
+    if (!isMaximized())
+        emit m_sizeProxy.WindowResized(ip_event->size().width(), ip_event->size().height());
+}
 
 void MainWindow::EveryFiveMinutes()
 {

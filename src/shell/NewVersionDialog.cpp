@@ -37,7 +37,7 @@ QString NewVersionDialog::BuildText(qint64 i_version)
 
 void NewVersionDialog::OnDownloadButtonClicked()
 {
-    Desktop::OpenUrl(QUrl(m_downloadLink, QUrl::StrictMode));
+    Desktop::OpenWebPage(QUrl(m_downloadLink, QUrl::StrictMode));
 }
 
 void NewVersionDialog::OnSkipButtonClicked()

@@ -1,0 +1,599 @@
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include "ProgramFixture.h"
+#include "server/Server.h"
+#include "shell/ActionSetToolBar.h"
+#include "shell/AdminMessageDialog.h"
+#include "shell/ChangeListeningPortDialog.h"
+#include "shell/ChangeUsernamePasswordDialog.h"
+#include "shell/NewVersionDialog.h"
+#include "shell/UIFunctions.h"
+#include "store/Data.h"
+#include "store/Type.h"
+#include "support/support/FakeCentralServer.h"
+#include "support/support/StoreFile.h"
+#include "ui_MainWindow.h"
+#include "views/chat/ChatLog.h"
+#include "views/chat/ChatLogForm.h"
+#include "views/chat/CreateRoomDialog.h"
+#include "shares/SharedFoldersManager.h"
+#include "views/search/AddSharedFolderDialog.h"
+#include "views/search/ExcludedExtensionsDialog.h"
+#include "views/search/SharedFilesRescannedDialog.h"
+
+namespace
+{
+bool ShowsIcon(const QIcon& i_icon, const char* i_path)
+{
+    return i_icon.pixmap(16).toImage() == QIcon(i_path).pixmap(16).toImage();
+}
+} // namespace
+
+// A client logged in to a scripted central server, its prompts, menus, choosers and browser
+// recorded.
+class MainWindowPanels : public ProgramFixture
+{
+protected:
+    void SetUp() override
+    {
+        ProgramFixture::SetUp();
+        m_server.AcceptLogins();
+        m_store.Setting("username", "alice")
+            .Setting("password", "secret")
+            .Setting("server_host", "127.0.0.1")
+            .Setting("server_port", QString::number(m_server.Port()))
+            .Setting("use_upnp", "no");
+        Desktop::SetPopupMenu([this](QMenu& io_menu, const QPoint&) {
+            for (QAction* lp_action : io_menu.actions())
+                m_menus << lp_action->text();
+            if (!io_menu.actions().isEmpty())
+                io_menu.actions().first()->trigger();
+        });
+        Desktop::SetChooseFiles([this](QWidget*, const QString& i_title, bool i_folder) {
+            m_boxes << i_title + (i_folder ? " (folder)" : " (file)");
+            return m_chosen;
+        });
+        Desktop::SetOpenUrl([this](const QUrl& i_url) {
+            m_opened << i_url.toString();
+            return true;
+        });
+        Desktop::SetMessageBox([this](QMessageBox::Icon, QWidget*, const QString& i_title,
+                                      const QString& i_text, QMessageBox::StandardButtons) {
+            m_boxes << i_title + ": " + i_text;
+            return m_answers.isEmpty() ? QMessageBox::No : m_answers.takeFirst();
+        });
+    }
+
+    void TearDown() override
+    {
+        ProgramFixture::TearDown();
+        Desktop::SetPopupMenu({});
+        Desktop::SetChooseFiles({});
+        Desktop::SetOpenUrl({});
+    }
+
+    void StartLoggedIn()
+    {
+        ASSERT_TRUE(m_store.WriteTo(StorePath()));
+        Start();
+        mp_ui = mp_window->Ui();
+        ASSERT_TRUE(QTest::qWaitFor([] { return gp_server->IsConnected(); }, 5000));
+    }
+
+    // The texts the context toolbar shows while the focus is in the widget.
+    QStringList ToolbarTexts(QWidget* ip_widget)
+    {
+        mp_window->show();
+        QApplication::setActiveWindow(mp_window.get());
+        FocusWidgetAndParents(ip_widget);
+        QStringList l_texts;
+        for (QAction* lp_action : actionBar->actions())
+            if (lp_action->isVisible() && !lp_action->text().isEmpty())
+                l_texts << lp_action->text();
+        return l_texts;
+    }
+
+    QString ConnectText() { return ToolbarTexts(mp_ui->loginOptionsTab).value(0); }
+
+    // Frames with this code the client sent since the last call.
+    QList<QByteArray> Sent(qint32 i_code)
+    {
+        QList<QByteArray> l_fields;
+        for (const FakeCentralServer::Frame& l_frame : m_server.Frames().mid(m_seen))
+            if (l_frame.code == i_code)
+                l_fields << l_frame.fields;
+        m_seen = m_server.Frames().size();
+        return l_fields;
+    }
+
+    void Trigger(const char* i_action) { mp_window->OnToolBarActionTriggered(nullptr, i_action); }
+
+    template <class Dialog>
+    int Open() const
+    {
+        return mp_window->findChildren<Dialog*>().size();
+    }
+
+    FakeCentralServer m_server;
+    StoreFile m_store;
+    Ui_MainWindow* mp_ui = nullptr;
+    QStringList m_menus;
+    QStringList m_opened;
+    QStringList m_chosen;
+    QList<QMessageBox::StandardButton> m_answers;
+    int m_seen = 0;
+};
+
+TEST_F(MainWindowPanels, ConnectActionAndIconFollowTheLinkAndLoginFailuresExplainThemselves)
+{
+    StartLoggedIn();
+    EXPECT_EQ(ConnectText(), "Disconnect");
+    EXPECT_TRUE(ShowsIcon(mp_window->windowIcon(), ":/icons/online_icon"));
+    ASSERT_TRUE(m_server.WaitForFrames(2));
+    EXPECT_EQ(Sent(92).size(), 1);
+    EXPECT_EQ(GetSetting("enable_private_room_add"), "no");
+
+    const struct
+    {
+        const char* status;
+        const char* showAway;
+        const char* icon;
+    } l_icons[] = {{"away", "yes", ":/icons/away_icon"},
+                   {"away", "no", ":/icons/online_icon"},
+                   {"available", "yes", ":/icons/online_icon"}};
+    for (const auto& l_case : l_icons)
+    {
+        SetSetting("availability_status", l_case.status);
+        SetSetting("show_away_status_in_application_icon", l_case.showAway);
+        mp_window->ResetApplicationIcon();
+        EXPECT_TRUE(ShowsIcon(QApplication::windowIcon(), l_case.icon)) << l_case.status;
+    }
+
+    // A dropped link reconnects by itself: only the account's own faults are worth a box then.
+    m_server.StaySilentOnLogin();
+    m_server.DropClient();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return ConnectText() == "Connect"; }, 5000));
+    ASSERT_TRUE(gp_server->IsAbruptlyDisconnected());
+    EXPECT_TRUE(ShowsIcon(mp_window->windowIcon(), ":/icons/offline_icon"));
+    mp_window->ResetApplicationIcon();
+    EXPECT_TRUE(ShowsIcon(mp_window->windowIcon(), ":/icons/offline_icon"));
+    const QString l_advice =
+        " Please change your login settings in the Options tab and try reconnecting.";
+    const struct
+    {
+        const char* reason;
+        QString box;
+    } l_failures[] = {
+        {"INVALIDPASS", "Login Failure: Wrong Password: Login failed. The password you supplied "
+                        "does not match your username." + l_advice},
+        {"INVALIDUSERNAME", "Login Failure: Username is Invalid: Login failed. The username you "
+                            "supplied is invalid." + l_advice},
+        {"SVRFULL", ""},
+    };
+    for (const auto& l_case : l_failures)
+    {
+        m_boxes.clear();
+        mp_window->OnConnectionFailed(l_case.reason);
+        EXPECT_EQ(m_boxes.join(""), l_case.box) << l_case.reason;
+        EXPECT_EQ(ConnectText(), "Connect");
+    }
+
+    // A fresh attempt that is refused says why.
+    gp_server->Disconnect();
+    m_boxes.clear();
+    m_server.RefuseLogins("<b>SVRFULL</b> & more");
+    gp_server->Connect();
+    EXPECT_EQ(ConnectText(), "Connecting...");
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !m_boxes.isEmpty(); }, 5000));
+    EXPECT_EQ(m_boxes, QStringList("Login Failure: Login failed. Reported failure reason: "
+                                   "<b>SVRFULL</b> & more." + l_advice));
+}
+
+TEST_F(MainWindowPanels, RoomRowsFollowTheServersRoomListAndEnterRoomsByName)
+{
+    StartLoggedIn();
+    Trigger("refresh_room_list");
+    ASSERT_TRUE(m_server.WaitForFrames(3));
+    EXPECT_EQ(Sent(64).size(), 1);
+    auto l_sendList = [this](QStringList i_public, QList<qint32> i_counts) {
+        m_server.SendFrame(64, WireFields()
+                                   .Texts(i_public).Int32s(i_counts)
+                                   .Texts({"owned"}).Int32s({2})
+                                   .Texts({"member", "operator"}).Int32s({4, 6})
+                                   .Texts({"operator"}));
+    };
+    l_sendList({"b&b", "a", "empty"}, {3, 5, 0});
+    QTreeWidget* lp_list = mp_ui->roomList;
+    ASSERT_TRUE(QTest::qWaitFor([lp_list] { return lp_list->topLevelItemCount() == 6; }, 5000));
+
+    const struct
+    {
+        const char* name;
+        const char* count;
+        bool italic;
+        bool bold;
+        bool underline;
+    } l_rows[] = {{"a", "5", false, false, false},        {"b&b", "3", false, false, false},
+                  {"empty", "", false, false, false},     {"member", "4", true, false, false},
+                  {"operator", "6", true, true, false},   {"owned", "2", true, true, true}};
+    for (int l_row = 0; l_row < 6; ++l_row)
+    {
+        QTreeWidgetItem* lp_row = lp_list->topLevelItem(l_row);
+        EXPECT_EQ(lp_row->text(0), l_rows[l_row].name);
+        EXPECT_EQ(lp_row->text(1), l_rows[l_row].count) << l_rows[l_row].name;
+        const QFont l_font = lp_row->font(0);
+        EXPECT_EQ(l_font.italic(), l_rows[l_row].italic) << l_rows[l_row].name;
+        EXPECT_EQ(l_font.bold(), l_rows[l_row].bold) << l_rows[l_row].name;
+        EXPECT_EQ(l_font.underline(), l_rows[l_row].underline) << l_rows[l_row].name;
+    }
+
+    // A later list reuses the rows; a count of 0 empties the cell, a lost role recomputes the font.
+    ItemPtr l_owned = d.GetType("room")->HasItem("owned");
+    l_owned.NewItem("is_operator");
+    l_owned.Disconnect("is_owner");
+    EXPECT_EQ(lp_list->topLevelItem(5)->font(0).underline(), false);
+    EXPECT_EQ(lp_list->topLevelItem(5)->font(0).bold(), true);
+    l_sendList({"a"}, {0});
+    ASSERT_TRUE(QTest::qWaitFor([lp_list] { return lp_list->topLevelItem(0)->text(1).isEmpty(); },
+                                5000));
+    EXPECT_EQ(lp_list->topLevelItemCount(), 6);
+
+    // Entering: a double click on the name, the menu over a row for the first selected row.
+    mp_window->OnRoomListItemDoubleClicked(lp_list->topLevelItem(1), 1);
+    mp_window->OnRoomListItemDoubleClicked(lp_list->topLevelItem(1), 0);
+    lp_list->topLevelItem(2)->setSelected(true);
+    mp_window->OnRoomListContextMenuRequested(QPoint(1, 300));
+    mp_window->OnRoomListContextMenuRequested(lp_list->visualItemRect(lp_list->topLevelItem(0)).center());
+    EXPECT_EQ(m_menus, QStringList("Enter Room"));
+    ASSERT_TRUE(m_server.WaitForFrames(m_seen + 2));
+    EXPECT_EQ(Sent(14), QList<QByteArray>({WireFields().Text("b&b").Int32(0),
+                                           WireFields().Text("empty").Int32(0)}));
+
+    // Joining opens one tab per room, its name shown as typed; closing it leaves the room.
+    QTabWidget* lp_tabs = mp_ui->roomsTabControl;
+    const QByteArray l_join = WireFields().Text("b&b").Texts({}).Int32s({}).Int32(0).Int32s({}).Texts({});
+    m_server.SendFrame(14, l_join);
+    ASSERT_TRUE(QTest::qWaitFor([lp_tabs] { return lp_tabs->count() == 1; }, 5000));
+    m_server.SendFrame(14, l_join);
+    m_server.SendFrame(14, WireFields().Text("a").Texts({}).Int32s({}).Int32(0).Int32s({}).Texts({}));
+    ASSERT_TRUE(QTest::qWaitFor([lp_tabs] { return lp_tabs->count() == 2; }, 5000));
+    EXPECT_EQ(lp_tabs->tabText(0), "b&&b");
+    EXPECT_EQ(lp_tabs->currentIndex(), 1);
+    mp_window->OnRoomTabClosed(0);
+    ASSERT_TRUE(m_server.WaitForFrames(m_seen + 1));
+    EXPECT_EQ(Sent(15), QList<QByteArray>{WireFields().Text("b&b")});
+    EXPECT_EQ(lp_list->topLevelItemCount(), 6);
+
+    mp_window->OnPrivateRoomAddEnabled(true);
+    EXPECT_EQ(GetSetting("enable_private_room_add"), "yes");
+    EXPECT_EQ(ToolbarTexts(lp_list).value(2), "Reject Private Room Invitations");
+    mp_window->OnPrivateRoomAddEnabled(false);
+    EXPECT_EQ(ToolbarTexts(lp_list).value(2), "Accept Private Room Invitations");
+}
+
+TEST_F(MainWindowPanels, EachToolbarActionSendsItsRequestOrOpensItsDialogOnce)
+{
+    StartLoggedIn();
+    ASSERT_TRUE(m_server.WaitForFrames(2));
+    Sent(0);
+    const QString l_name = "../d&n";
+    ItemPtr l_room = d.GetType("room")->NewItem(l_name);
+    auto* lp_roomTab = new QWidget;
+    mp_ui->roomsTabControl->addTab(lp_roomTab, "room");
+    actionBar->RegisterWidget(lp_roomTab, "room");
+    actionBar->AddWidgetKey(lp_roomTab, "room", l_name);
+    ToolbarTexts(lp_roomTab);
+    ASSERT_EQ(actionBar->GetKey("room"), l_name);
+
+    Trigger("enable_private_room_add");
+    Trigger("toggle_room_autojoin");
+    EXPECT_TRUE(l_room.IsConnected("room_autojoin"));
+    Trigger("toggle_room_autojoin");
+    EXPECT_FALSE(l_room.IsConnected("room_autojoin"));
+
+    // Giving up asks first; a room held by no role, or owned, asks nothing for membership.
+    Trigger("give_up_membership");
+    l_room.NewItem("in_room");
+    l_room.NewItem("is_owner");
+    Trigger("give_up_membership");
+    m_answers = {QMessageBox::Yes, QMessageBox::No};
+    Trigger("give_up_ownership");
+    m_answers = {QMessageBox::Yes, QMessageBox::Yes};
+    Trigger("give_up_ownership");
+    l_room.Disconnect("is_owner");
+    l_room.NewItem("is_member");
+    m_answers = {QMessageBox::Yes};
+    Trigger("give_up_membership");
+    EXPECT_EQ(m_boxes.filter("Are").size(), 3);
+    EXPECT_EQ(m_boxes.filter("REALLY").size(), 2);
+    ASSERT_TRUE(m_server.WaitForFrames(m_seen + 4));
+    const QByteArray l_den = WireFields().Text("../den");
+    EXPECT_EQ(Sent(141), QList<QByteArray>{WireFields().Byte(1)});
+    EXPECT_EQ(m_server.Frames().at(m_seen - 3).code, 137);
+    EXPECT_EQ(m_server.Frames().at(m_seen - 2).code, 15);
+    EXPECT_EQ(m_server.Frames().at(m_seen - 1).code, 136);
+
+    // The room's log opens once, at the log writer's own path for the name, inside its folder.
+    const QString l_path = ChatLog::Path(ChatLog::Kind::Room, l_name);
+    ASSERT_TRUE(l_path.startsWith(ChatLog::Folder(ChatLog::Kind::Room) + "/"));
+    QFile l_log(l_path);
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(l_log).absolutePath()) && l_log.open(QIODevice::WriteOnly));
+    l_log.close();
+    Trigger("room_chat_log");
+    Trigger("room_chat_log");
+    const QList<ChatLogForm*> l_logs = mp_window->findChildren<ChatLogForm*>();
+    ASSERT_EQ(l_logs.size(), 1);
+    EXPECT_EQ(l_logs[0]->Path(), l_path);
+    EXPECT_EQ(mp_ui->roomsTabControl->currentWidget(), l_logs[0]);
+    EXPECT_EQ(mp_ui->roomsTabControl->tabText(mp_ui->roomsTabControl->currentIndex()), "../d&&n");
+    mp_window->OnRoomTabClosed(mp_ui->roomsTabControl->currentIndex());
+    EXPECT_FALSE(l_room.IsConnected("chat_log_form"));
+
+    Trigger("create_room");
+    Trigger("create_room");
+    EXPECT_EQ(Open<CreateRoomDialog>(), 1);
+    Trigger("set_listening_port");
+    EXPECT_EQ(Open<ChangeListeningPortDialog>(), 1);
+    m_boxes.clear();
+    Trigger("set_user_pass");
+    EXPECT_EQ(m_boxes, QStringList("Cannot change username while online: You must be disconnected "
+                                   "from the Tarnwick server to change your username."));
+    EXPECT_EQ(Open<ChangeUsernamePasswordDialog>(), 0);
+
+    Trigger("connect_disconnect");
+    EXPECT_FALSE(gp_server->IsConnected());
+    Trigger("set_user_pass");
+    EXPECT_EQ(Open<ChangeUsernamePasswordDialog>(), 1);
+    Trigger("connect_disconnect");
+    ASSERT_TRUE(QTest::qWaitFor([] { return gp_server->IsConnected(); }, 5000));
+
+    m_boxes.clear();
+    const QString l_folder = GetSetting("download_folder");
+    Trigger("set_download_folder");
+    EXPECT_EQ(GetSetting("download_folder"), l_folder);
+    m_chosen = QStringList{"/srv/in", "/srv/other"};
+    Trigger("set_download_folder");
+    EXPECT_EQ(GetSetting("download_folder"), "/srv/in");
+    EXPECT_EQ(mp_ui->downloadFolderEdit->text(), "/srv/in");
+    EXPECT_EQ(m_boxes, QStringList({"Set Download Folder (folder)", "Set Download Folder (folder)"}));
+}
+
+TEST_F(MainWindowPanels, EveryOptionWritesItsSettingAtOnce)
+{
+    m_store.Setting("chat_timestamps", "per_message")
+        .Setting("max_queued_uploads_per_user", "123456")
+        .Setting("empty_share_message", "Share something")
+        .Setting("obfuscated_listening_port", "4001")
+        .Setting("user_picture_file", "/srv/me.png");
+    StartLoggedIn();
+    // Start-up wrote back what the widgets could show.
+    EXPECT_EQ(mp_ui->chatTimestampsBox->currentText(), "No timestamps");
+    EXPECT_EQ(GetSetting("chat_timestamps"), "no_timestamps");
+    EXPECT_EQ(mp_ui->maxUploadsPerUserSpinBox->value(), 99999);
+    EXPECT_EQ(GetSetting("max_queued_uploads_per_user"), "99999");
+    EXPECT_EQ(mp_ui->usernameEdit->text(), "alice");
+    SetSetting("username", "bob");
+    EXPECT_EQ(mp_ui->usernameEdit->text(), "bob");
+    EXPECT_EQ(mp_ui->obfuscatedPortLabel->text(), "Obfuscated port is 4001, if you're manually "
+                                                  "forwarding your ports be sure to open it as well.");
+
+    const std::pair<QCheckBox*, const char*> l_flags[] = {
+        {mp_ui->autoExpandSharesCheckBox, "expand_new_shares"},
+        {mp_ui->logRoomChatCheckBox, "log_room_chat"},
+        {mp_ui->logPrivateChatCheckBox, "log_private_chat"},
+        {mp_ui->emptyShareWarningCheckBox, "check_for_empty_shares"},
+        {mp_ui->acceptUserListUploadsCheckBox, "accept_userlist_uploads"},
+        {mp_ui->userLevelLoggingCheckBox, "user_level_logging"},
+        {mp_ui->openGroupsOnUserAddCheckBox, "open_groups_on_user_add"},
+        {mp_ui->minimizeToTrayCheckBox, "minimize_to_tray"},
+        {mp_ui->showAwayStatusCheckBox, "show_away_status_in_application_icon"},
+        {mp_ui->uPnPCheckBox, "use_upnp"},
+    };
+    for (const auto& l_flag : l_flags)
+    {
+        const bool l_was = l_flag.first->isChecked();
+        l_flag.first->click();
+        EXPECT_EQ(GetSetting(l_flag.second), l_was ? "no" : "yes") << l_flag.second;
+        l_flag.first->click();
+        EXPECT_EQ(GetSetting(l_flag.second), l_was ? "yes" : "no") << l_flag.second;
+    }
+
+    const char* const l_stamps[] = {"activity_based", "per_message_short", "per_message_long",
+                                    "no_timestamps"};
+    for (int l_entry : {1, 0, 3, 2})
+    {
+        mp_ui->chatTimestampsBox->setCurrentIndex(l_entry);
+        EXPECT_EQ(GetSetting("chat_timestamps"), l_stamps[l_entry]);
+    }
+    mp_ui->maxUploadsPerUserSpinBox->setValue(-4);
+    EXPECT_EQ(GetSetting("max_queued_uploads_per_user"), "0");
+    const int l_codePage = mp_ui->codePageBox->findText("ISO-8859-5");
+    ASSERT_GT(l_codePage, 0);
+    mp_ui->codePageBox->setCurrentIndex(l_codePage);
+    EXPECT_EQ(GetSetting("extended_ascii_codepage"), "ISO-8859-5");
+    mp_ui->codePageBox->setCurrentIndex(0);
+    EXPECT_EQ(GetSetting("extended_ascii_codepage"), "");
+
+    // The empty-share message is kept only by its button, blanks and all.
+    QLineEdit* lp_message = mp_ui->emptyShareWarningEdit;
+    QPushButton* lp_save = mp_ui->saveEmptyShareWarningMessageButton;
+    lp_message->clear();
+    QTest::keyClicks(lp_message, "   ");
+    EXPECT_FALSE(lp_save->isEnabled());
+    QTest::keyClicks(lp_message, "share ");
+    EXPECT_TRUE(lp_save->isEnabled());
+    EXPECT_EQ(GetSetting("empty_share_message"), "Share something");
+    lp_save->click();
+    EXPECT_EQ(GetSetting("empty_share_message"), "   share ");
+    EXPECT_FALSE(lp_save->isEnabled());
+
+    SetSetting("new_listening_port", "5000");
+    EXPECT_EQ(mp_ui->listeningPortEdit->text(), "5000");
+    EXPECT_TRUE(mp_ui->obfuscatedPortLabel->text().startsWith("Obfuscated port is 5001,"));
+    SetSetting("listening_port", "2234");
+    mp_ui->checkPortsButton->click();
+    EXPECT_EQ(m_opened, QStringList({"http://www.tarnwick.net:80/porttest.php?port=2234",
+                                     "http://www.tarnwick.net:80/porttest.php?port=4001"}));
+
+    QTest::keyClicks(mp_ui->userDescriptionEdit, "Hi ø");
+    EXPECT_EQ(GetSetting("user_description"), "Hi ø");
+    EXPECT_EQ(mp_ui->userPictureFilenameEdit->text(), "/srv/me.png");
+    mp_ui->selectPictureButton->click();
+    EXPECT_EQ(GetSetting("user_picture_file"), "/srv/me.png");
+    m_chosen = QStringList{"/srv/you.png"};
+    mp_ui->selectPictureButton->click();
+    EXPECT_EQ(GetSetting("user_picture_file"), "/srv/you.png");
+    EXPECT_EQ(mp_ui->userPictureFilenameEdit->text(), "/srv/you.png");
+    EXPECT_EQ(mp_ui->excludedExtensionsEdit->text(), "");
+    d.GetType("excluded_download_extension")->GetItem(".nfo");
+    EXPECT_EQ(mp_ui->excludedExtensionsEdit->text(), ".nfo");
+    d.GetType("excluded_download_extension")->GetItem(".mp3");
+    QStringList l_shown = mp_ui->excludedExtensionsEdit->text().split(' ');
+    l_shown.sort();
+    EXPECT_EQ(l_shown, QStringList({".mp3", ".nfo"}));
+    mp_ui->editExcludedExtensionsButton->click();
+    mp_ui->editExcludedExtensionsButton->click();
+    EXPECT_EQ(Open<ExcludedExtensionsDialog>(), 1);
+
+    mp_ui->clearPictureButton->click();
+    EXPECT_FALSE(SettingValueItem("user_picture_file"));
+    EXPECT_EQ(mp_ui->userPictureFilenameEdit->text(), "");
+}
+
+TEST_F(MainWindowPanels, NoticesOpenTheirOwnDialogsAndOnlyWebAddressesReachTheBrowser)
+{
+    StartLoggedIn();
+    mp_window->OnAdminMessage("Maintenance at noon");
+    mp_window->OnAdminMessage("Back again");
+    const QList<AdminMessageDialog*> l_notices = mp_window->findChildren<AdminMessageDialog*>();
+    ASSERT_EQ(l_notices.size(), 2);
+    for (AdminMessageDialog* lp_notice : l_notices)
+        EXPECT_TRUE(lp_notice->windowFlags() & Qt::WindowStaysOnTopHint);
+
+    for (const char* l_link : {"file:///etc", "javascript:alert(1)", "https://127.0.0.1/get"})
+    {
+        mp_window->OnNewVersion(20130105, l_link, {"Faster"});
+        QPointer<NewVersionDialog> lp_offer = mp_window->findChildren<NewVersionDialog*>().last();
+        lp_offer->findChild<QPushButton*>("downloadButton")->click();
+        lp_offer->close();
+    }
+    EXPECT_EQ(m_opened, QStringList("https://127.0.0.1/get"));
+
+    // Every rescan is reported, nothing changed included.
+    mp_window->OnSharedFilesRescanned(0, 0);
+    mp_window->OnSharedFilesRescanned(3, 1);
+    QStringList l_reports;
+    for (SharedFilesRescannedDialog* lp_report : mp_window->findChildren<SharedFilesRescannedDialog*>())
+        l_reports << lp_report->windowTitle() + ": " + lp_report->Text();
+    l_reports.sort();
+    EXPECT_EQ(l_reports, QStringList({"Shared Files Rescanned: 0 files added.\n0 files removed.",
+                                      "Shared Files Rescanned: 3 files added.\n1 files removed."}));
+
+    // The reason comes from the server: the toolkit's box shows it as typed.
+    Desktop::SetMessageBox({});
+    Qt::TextFormat l_format = Qt::AutoText;
+    QTimer::singleShot(0, [&l_format] {
+        auto* lp_box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(lp_box, nullptr);
+        l_format = lp_box->textFormat();
+        lp_box->accept();
+    });
+    gp_server->Disconnect();
+    mp_window->OnConnectionFailed("<b>bold</b>");
+    EXPECT_EQ(l_format, Qt::PlainText);
+}
+
+TEST_F(MainWindowPanels, GeometryIsRecordedWhileTheWindowIsNotMaximised)
+{
+    StartLoggedIn();
+    auto l_recorded = [] {
+        ItemPtr l_record = d.GetType("sizer_window")->HasItem("main_window");
+        return QSize(l_record["sizer_width"].AsInt(), l_record["sizer_height"].AsInt());
+    };
+    mp_window->showNormal();
+    mp_window->resize(900, 700);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return l_recorded() == QSize(900, 700); }, 2000));
+    // Maximising resizes the window to the screen; that size is not recorded.
+    mp_window->showMaximized();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return mp_window->isMaximized(); }, 2000));
+    QApplication::processEvents();
+    ASSERT_NE(mp_window->size(), QSize(900, 700));
+    EXPECT_EQ(l_recorded(), QSize(900, 700));
+    mp_window->showNormal();
+    mp_window->resize(960, 710);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return l_recorded() == QSize(960, 710); }, 2000));
+}
+
+TEST_F(MainWindowPanels, SharedFolderRowsShowTheirAudienceAndGoWhenUnshared)
+{
+    StartLoggedIn();
+    QTreeWidget* lp_list = mp_ui->sharedFoldersList;
+    auto l_rows = [lp_list] {
+        QStringList l_texts;
+        for (int l_row = 0; l_row < lp_list->topLevelItemCount(); ++l_row)
+            l_texts << lp_list->topLevelItem(l_row)->text(0) + "|" + lp_list->topLevelItem(l_row)->text(1);
+        return l_texts;
+    };
+    const QString l_home = QString::fromStdString(m_home.Path());
+    ASSERT_TRUE(QDir(l_home).mkpath("Music") && QDir(l_home).mkpath("Books"));
+    ItemPtr l_music = sharedFoldersManager->AddSharedFolder(l_home + "/Music");
+    sharedFoldersManager->AddSharedFolder(l_home + "/Books");
+    Type* lp_groups = d.GetType("user_list_group");
+    const struct
+    {
+        std::function<void()> change;
+        const char* audience;
+    } l_steps[] = {
+        {[&] { l_music += lp_groups->GetItem("friends"); }, "friends"},
+        {[&] { l_music += lp_groups->GetItem("Zed"); }, "Zed, friends"},
+        {[&] { l_music.NewItem("shared_userlist"); }, "User List"},
+        {[&] { l_music.NewItem("shared_public"); }, "Everyone"},
+        {[&] { l_music.Disconnect("shared_public"); }, "User List"},
+        {[&] {
+             l_music.Disconnect("shared_userlist");
+             l_music.Disconnect(lp_groups->GetItem("Zed"));
+             l_music.Disconnect(lp_groups->GetItem("friends"));
+         },
+         ""},
+    };
+    for (const auto& l_step : l_steps)
+    {
+        l_step.change();
+        EXPECT_EQ(lp_list->topLevelItem(0)->text(1), l_step.audience);
+    }
+
+    // The menu only over a row; its actions work on the first selected row.
+    lp_list->topLevelItem(1)->setSelected(true);
+    mp_window->OnSharedFoldersListContextMenuRequested(QPoint(5, lp_list->viewport()->height() - 2));
+    EXPECT_TRUE(m_menus.isEmpty());
+    mp_window->OnSetFolderPermissions();
+    EXPECT_EQ(Open<AddSharedFolderDialog>(), 1);
+    Trigger("share_folder");
+    EXPECT_EQ(Open<AddSharedFolderDialog>(), 2);
+    mp_window->OnSharedFoldersListContextMenuRequested(
+        lp_list->visualItemRect(lp_list->topLevelItem(0)).center());
+    EXPECT_EQ(m_menus, QStringList({"Set Folder Permissions", "Unshare Folder"}));
+    EXPECT_EQ(Open<AddSharedFolderDialog>(), 3);
+    mp_window->OnUnshareFolder();
+    EXPECT_FALSE(d.GetType("shared_folder")->HasItem(l_home + "/Books"));
+    EXPECT_EQ(l_rows(), QStringList(l_home + "/Music|"));
+    mp_window->OnUnshareFolder();
+    EXPECT_EQ(l_rows(), QStringList(l_home + "/Music|"));
+
+    // A rescan from the toolbar is reported, even when nothing changed.
+    Trigger("rescan_shares");
+    ASSERT_TRUE(QTest::qWaitFor([this] { return Open<SharedFilesRescannedDialog>() == 1; }, 5000));
+    EXPECT_EQ(mp_window->findChild<SharedFilesRescannedDialog*>()->Text(),
+              "0 files added.\n0 files removed.");
+}
