@@ -1,6 +1,7 @@
 #include "views/chat/UserListForm.h"
 
 #include <QFile>
+#include <QHeaderView>
 #include <QIcon>
 #include <QMenu>
 #include <QMetaObject>
@@ -106,6 +107,9 @@ UserListForm::UserListForm(QWidget* ip_parent)
         lp_tree->setColumnWidth(0, 200);
     }
     mp_ui->onlineAlertList->setHeaderLabels({tr("User")});
+    // Once sorting is on, the unshared and ignored lists start in ascending order of names.
+    for (QTreeWidget* lp_tree : {mp_ui->unsharedList, mp_ui->ignoredList})
+        lp_tree->header()->setSortIndicator(0, Qt::AscendingOrder);
     mp_ui->onlineAlertList->setColumnWidth(0, 200);
 
     const std::pair<QTreeWidget*, void (UserListForm::*)(QPoint)> l_menus[] = {

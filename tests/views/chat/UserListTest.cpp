@@ -1,0 +1,171 @@
+#include <QTest>
+
+#include <utility>
+#include <vector>
+
+#include "UsersFixture.h"
+#include "views/chat/ChatForm.h"
+
+namespace
+{
+using Step = std::pair<std::function<void()>, QStringList>;
+
+class UserListTest : public UsersFixture
+{
+protected:
+    // The four lists, one line each: "<list>: row, row".
+    QStringList Lists() const
+    {
+        return {"users: " + Rows(mp_users->UserList()).join(", "),
+                "unshared: " + Rows(mp_users->UnsharedList()).join(", "),
+                "ignored: " + Rows(mp_users->IgnoredList()).join(", "),
+                "alerts: " + Rows(mp_users->OnlineAlertList()).join(", ")};
+    }
+    static void RunSteps(const std::function<QStringList()>& i_state, const std::vector<Step>& i_steps)
+    {
+        for (const Step& l_step : i_steps)
+        {
+            l_step.first();
+            HandleEvents();
+            EXPECT_EQ(i_state(), l_step.second)
+                << "step " << &l_step - i_steps.data() << ": " << i_state().join(" / ").toStdString();
+        }
+    }
+    static void Online(const char* i_user) { User(i_user).NewItem("is_online"); }
+    static void Offline(const char* i_user) { User(i_user).Disconnect("is_online"); }
+    static void Alert(const char* i_user) { User(i_user).NewItem("user_online_alert"); }
+    QStringList Notices() const { return ActionTexts(mp_events->actions()); }
+};
+
+TEST_F(UserListTest, ALoadRebuildsTheFourListsFromTheSavedFlags)
+{
+    LoadAfterRestart([] {
+        List("C");
+        List("b", {"x"});
+        List("A", {"b", "A"});
+        Note("A", "likes jazz");
+        Note("e", "noisy");
+        User("e").NewItem("is_ignored");
+        User("e").NewItem("unshared");
+        User("b").NewItem("is_ignored");
+        Alert("C");
+        Alert("z");
+        Online("A");
+    });
+    EXPECT_EQ(Lists(), (QStringList{
+                           "users: A (offline)|A, b|likes jazz (note), b (offline)|x|, C (offline)||",
+                           "unshared: e|noisy (note)",
+                           "ignored: b|, e|noisy (note)",
+                           "alerts: C (offline), z (offline)",
+                       }))
+        << Lists().join(" / ").toStdString();
+    for (const char* l_user : {"A", "b", "C", "z"})
+        EXPECT_TRUE(User(l_user).IsConnected("is_tracked")) << l_user;
+    EXPECT_FALSE(User("e").IsConnected("is_tracked"));
+}
+
+TEST_F(UserListTest, OnlineUsersComeFirstThenNamesWithoutCase)
+{
+    LoadAfterRestart([] {
+        for (const char* l_user : {"C", "b", "A"})
+            List(l_user);
+    });
+    const auto l_users = [&] { return Rows(mp_users->UserList()).replaceInStrings("||", ""); };
+    RunSteps(l_users, {
+                          {[] { Online("b"); }, {"b (online)", "A (offline)", "C (offline)"}},
+                          {[] { Online("A"); }, {"A (online)", "b (online)", "C (offline)"}},
+                          {[] { Offline("A"); }, {"b (online)", "A (offline)", "C (offline)"}},
+                          {[] { Online("D"); List("D"); },
+                           {"b (online)", "D (online)", "A (offline)", "C (offline)"}},
+                          {[] { Offline("b"); Online("C"); },
+                           {"C (online)", "D (online)", "A (offline)", "b (offline)"}},
+                      });
+}
+
+TEST_F(UserListTest, RowsAndCellsFollowTheStore)
+{
+    LoadAfterRestart([] { List("ann"); });
+    RunSteps([&] { return Lists(); },
+             {
+                 {[] { List("ann", {"b", "A"}); },
+                  {"users: ann (offline)|A, b|", "unshared: ", "ignored: ", "alerts: "}},
+                 {[] { User("bo").NewItem("unshared"); User("bo").NewItem("is_ignored"); },
+                  {"users: ann (offline)|A, b|", "unshared: bo|", "ignored: bo|", "alerts: "}},
+                 {[] { Note("bo", "n1"); Note("ann", "n2"); },
+                  {"users: ann (offline)|A, b|n2 (note)", "unshared: bo|n1 (note)",
+                   "ignored: bo|n1 (note)", "alerts: "}},
+                 {[] { Note("bo", "n3"); User("ann").Disconnect("user_note"); },
+                  {"users: ann (offline)|A, b|", "unshared: bo|n3 (note)", "ignored: bo|n3 (note)",
+                   "alerts: "}},
+                 {[] { User("ann")["in_user_list"] -= Group("b"); Alert("ann"); Alert("al"); },
+                  {"users: ann (offline)|A|", "unshared: bo|n3 (note)", "ignored: bo|n3 (note)",
+                   "alerts: al (offline), ann (offline)"}},
+                 {[] { User("bo").Disconnect("unshared"); User("ann").Disconnect("in_user_list"); },
+                  {"users: ", "unshared: ", "ignored: bo|n3 (note)", "alerts: al (offline), ann (offline)"}},
+                 {[] { User("bo").Disconnect("is_ignored"); User("al").Disconnect("user_online_alert"); },
+                  {"users: ", "unshared: ", "ignored: ", "alerts: ann (offline)"}},
+             });
+    for (const char* l_node : {"user_list_node", "unshared_list_node", "ignored_list_node"})
+        EXPECT_EQ(Count(l_node), 0u) << l_node;
+    EXPECT_EQ(Count("online_alert_list_node"), 1u);
+}
+
+// Every online connection of an alerted user raises a notice while the alert list is hidden,
+// listed or not; going offline turns the alert row offline in both cases.
+TEST_F(UserListTest, AlertedUsersRaiseANoticeEachTimeTheyComeOnline)
+{
+    LoadAfterRestart([] {
+        List("ann");
+        Alert("ann");
+        Alert("bo");
+    });
+    const auto l_state = [&] {
+        return QStringList{Rows(mp_users->OnlineAlertList()).join(", "), Notices().join(", "),
+                           m_window.m_calls.filter("popup").join(", ")};
+    };
+    RunSteps(l_state,
+             {
+                 {[] { Online("bo"); }, {"ann (offline), bo (online)", "bo online", "popup bo is online"}},
+                 {[] { Offline("bo"); }, {"ann (offline), bo (offline)", "bo online", "popup bo is online"}},
+                 {[] { Online("ann"); Offline("ann"); Online("ann"); },
+                  {"ann (online), bo (offline)", "bo online, ann online, ann online",
+                   "popup bo is online, popup ann is online, popup ann is online"}},
+                 {[] { Online("carl"); },
+                  {"ann (online), bo (offline)", "bo online, ann online, ann online",
+                   "popup bo is online, popup ann is online, popup ann is online"}},
+             });
+    mp_events->actions().first()->trigger();
+    EXPECT_EQ(Notices(), (QStringList{"ann online", "ann online"}));
+}
+
+TEST_F(UserListTest, DoubleClickOpensTheChatAndTheToolbarOpensTheDialogs)
+{
+    LoadAfterRestart([] {
+        List("ann");
+        User("bo").NewItem("is_ignored");
+        Alert("cy");
+    });
+    for (QTreeWidget* lp_tree : {mp_users->UserList(), mp_users->IgnoredList(), mp_users->OnlineAlertList()})
+        emit lp_tree->itemDoubleClicked(lp_tree->topLevelItem(0), 1);
+    QStringList l_tabs;
+    for (int l_index = 0; l_index < mp_chats->TabWidget()->count(); ++l_index)
+        l_tabs << mp_chats->TabWidget()->tabText(l_index);
+    EXPECT_EQ(l_tabs, (QStringList{"ann", "bo"}));
+    EXPECT_EQ(mp_pages->currentIndex(), 1);
+
+    mp_pages->setCurrentIndex(2);
+    mp_actions->OnApplicationFocusChanged(nullptr, mp_users->UserList());
+    EXPECT_EQ(ActionTexts(mp_actions->actions()).filter("U"), (QStringList{"Add User", "Configure User Groups"}));
+    const auto l_dialogs = [&](const char* i_class) {
+        int l_count = 0;
+        for (QWidget* lp_window : QApplication::topLevelWidgets())
+            l_count += lp_window->inherits(i_class) && lp_window->isVisible();
+        return l_count;
+    };
+    for (const char* l_action : {"configure_user_groups", "configure_user_groups", "manual_add_user",
+                                 "manual_add_user", "other"})
+        emit mp_actions->ActionTriggered(nullptr, l_action);
+    EXPECT_EQ(l_dialogs("UserGroupConfigDialog"), 1);
+    EXPECT_EQ(l_dialogs("AddUserDialog"), 2);
+}
+} // namespace

@@ -1,0 +1,134 @@
+#pragma once
+
+#include <QApplication>
+#include <QIcon>
+#include <QLineEdit>
+#include <QTabWidget>
+#include <QTreeWidget>
+
+#include <functional>
+#include <memory>
+
+#include "ChatFixture.h"
+#include "peer/PeerLinkFixture.h"
+#include "shell/ActionSetToolBar.h"
+#include "shell/EventToolBar.h"
+#include "shell/FakeMainWindow.h"
+#include "shell/SizeManager.h"
+#include "store/SchemaDeclaration.h"
+#include "support/support/QtPrinters.h"
+#include "views/chat/ChatsForm.h"
+#include "views/chat/UserListForm.h"
+
+// The main window's share of the users views, beside a messenger and fake peers: the toolbars,
+// a "Rooms" page shown first, the "Chat" page and the "Users" page, the note and unshared types
+// as their owners declare them, and the user list initialised before a load.
+class UsersFixture : public PeerLinkFixture
+{
+protected:
+    void SetUp() override
+    {
+        PeerLinkFixture::SetUp();
+        qputenv("HOME", QByteArray::fromStdString(m_home.Path()));
+        DeclareChatViewTypes();
+        DeclareTypes({{"user_note", Intermediate, false}, {"unshared", Leaf, true}});
+        DeclareRelations({{"user", "user_note", Many, One}, {"user", "unshared", Many, One}});
+        for (const char* l_type : {"user_note", "unshared"})
+        {
+            mp_saver->AddSavedType(l_type);
+            mp_saver->AddSavedByConnectionType("user", l_type);
+        }
+        WriteChatSettingDefaults();
+        m_window.m_active = false;
+        mp_actions = std::make_unique<ActionSetToolBar>();
+        mp_actions->Init();
+        mp_events = std::make_unique<EventToolBar>();
+        mp_sizes = std::make_unique<SizeManager>();
+        mp_pages = std::make_unique<QTabWidget>();
+        mp_pages->addTab(new QLineEdit, "Rooms");
+        mp_pages->addTab(mp_chats = new ChatsForm, "Chat");
+        mp_pages->addTab(mp_users = new UserListForm, "Users");
+        mp_chats->Init();
+        mp_users->Init();
+        mp_pages->show();
+    }
+
+    void TearDown() override
+    {
+        mp_pages.reset();
+        PeerLinkFixture::TearDown();
+    }
+
+    // The store the builder makes, saved, emptied and loaded again, as at the next start.
+    void LoadAfterRestart(const std::function<void()>& i_builder = {})
+    {
+        if (i_builder)
+            i_builder();
+        const QString l_path = QString::fromStdString(m_home.File("store"));
+        ASSERT_TRUE(mp_saver->Save(l_path));
+        d.RemoveAllItems();
+        mp_saver->Load(l_path);
+    }
+
+    // Online changes sort the user list once they have all been handled.
+    static void HandleEvents() { QCoreApplication::sendPostedEvents(); }
+
+    static QString IconName(const QIcon& i_icon)
+    {
+        for (const char* l_name : {"online", "offline", "note", "info"})
+            if (!i_icon.isNull() && i_icon.pixmap(16).toImage() ==
+                                        QIcon(QString(":/icons/%1_icon").arg(l_name)).pixmap(16).toImage())
+                return l_name;
+        return i_icon.isNull() ? QString() : "?";
+    }
+
+    // Each row as its cells, "text (icon)" for a cell with an icon, joined by "|".
+    static QStringList Rows(QTreeWidget* ip_tree)
+    {
+        QStringList l_rows;
+        for (int l_index = 0; l_index < ip_tree->topLevelItemCount(); ++l_index)
+        {
+            QTreeWidgetItem* lp_row = ip_tree->topLevelItem(l_index);
+            QStringList l_cells;
+            for (int l_column = 0; l_column < ip_tree->columnCount(); ++l_column)
+            {
+                const QString l_icon = IconName(lp_row->icon(l_column));
+                l_cells << lp_row->text(l_column) + (l_icon.isEmpty() ? "" : " (" + l_icon + ")");
+            }
+            l_rows << l_cells.join('|');
+        }
+        return l_rows;
+    }
+
+    static QStringList ActionTexts(const QList<QAction*>& i_actions)
+    {
+        QStringList l_texts;
+        for (QAction* lp_action : i_actions)
+            if (!lp_action->text().isEmpty())
+                l_texts << lp_action->text();
+        return l_texts;
+    }
+
+    static ItemPtr Group(const char* i_name) { return d.GetType("user_list_group")->GetItem(i_name); }
+    static void List(const char* i_user, std::initializer_list<const char*> i_groups = {})
+    {
+        ItemPtr l_entry = User(i_user)["in_user_list"];
+        if (!l_entry)
+            l_entry = User(i_user).NewItem("in_user_list");
+        for (const char* l_group : i_groups)
+            l_entry += Group(l_group);
+    }
+    static void Note(const char* i_user, const char* i_note)
+    {
+        User(i_user) += d.GetType("user_note")->GetItem(i_note);
+    }
+
+    TemporaryFolder m_home;
+    FakeMainWindow m_window;
+    std::unique_ptr<ActionSetToolBar> mp_actions;
+    std::unique_ptr<EventToolBar> mp_events;
+    std::unique_ptr<SizeManager> mp_sizes;
+    std::unique_ptr<QTabWidget> mp_pages;
+    ChatsForm* mp_chats = nullptr;
+    UserListForm* mp_users = nullptr;
+};
