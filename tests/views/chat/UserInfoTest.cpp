@@ -1,0 +1,175 @@
+#include <QBuffer>
+#include <QFile>
+#include <QImage>
+#include <QTextBrowser>
+
+#include "UsersFixture.h"
+#include "views/chat/UserInfoForm.h"
+
+namespace
+{
+// The user list answering and asking for user information, with bob connected from 127.0.0.1.
+class UserInfoTest : public UsersFixture
+{
+protected:
+    void SetUp() override
+    {
+        UsersFixture::SetUp();
+        mp_users->DataLoaded();
+        SetSetting("upload_slots", "1");
+        ConnectBob();
+    }
+    // Bob asks; the answer is the next frame he receives.
+    QByteArray Answer()
+    {
+        const int l_before = mp_bob->Bodies().size();
+        mp_bob->SendFrame(Word(15));
+        EXPECT_TRUE(mp_bob->WaitForBodies(l_before + 1));
+        return mp_bob->Bodies().value(l_before);
+    }
+    QString PictureFile(const QByteArray& i_bytes)
+    {
+        const QString l_path = QString::fromStdString(m_home.File("picture"));
+        QFile l_file(l_path);
+        EXPECT_TRUE(l_file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        l_file.write(i_bytes);
+        return l_path;
+    }
+    // Bob's answer with the picture part as given, once the messenger has read it.
+    void Reply(const QString& i_description, const QByteArray& i_picturePart)
+    {
+        QSignalSpy l_read(mp_messenger.get(), &PeerMessenger::UserInfoReceived);
+        mp_bob->SendFrame(Word(16) + WireFields().Text(i_description).Raw(i_picturePart)
+                                         .Int32(2).Int32(5).Byte(1).Bytes());
+        EXPECT_TRUE(l_read.wait(5000));
+    }
+    static QByteArray Png(int i_width, int i_height)
+    {
+        QImage l_image(i_width, i_height, QImage::Format_RGB32);
+        l_image.fill(Qt::red);
+        QBuffer l_buffer;
+        l_buffer.open(QIODevice::WriteOnly);
+        l_image.save(&l_buffer, "PNG");
+        return l_buffer.data();
+    }
+    static QByteArray WithPicture(const QByteArray& i_bytes)
+    {
+        return WireFields().Byte(1).Int32(i_bytes.size()).Raw(i_bytes);
+    }
+    QStringList Tabs() const
+    {
+        QStringList l_tabs;
+        for (int l_index = 0; l_index < mp_users->UserInfoTabs()->count(); ++l_index)
+            l_tabs << mp_users->UserInfoTabs()->tabText(l_index) + " (" +
+                          IconName(mp_users->UserInfoTabs()->tabIcon(l_index)) + ")";
+        return l_tabs;
+    }
+    static QTextBrowser* Text(UserInfoForm* ip_form) { return ip_form->findChild<QTextBrowser*>(); }
+    QStringList Notices() const { return ActionTexts(mp_events->actions()); }
+};
+
+TEST_F(UserInfoTest, TheAnswerCarriesTheDescriptionThePictureThatFitsAndTheQueue)
+{
+    const QByteArray l_tail = WireFields().Int32(1).Int32(0).Byte(1);
+    const QByteArray l_none = Word(16) + WireFields().UInt32(0).Byte(0).Raw(l_tail).Bytes();
+    const qint64 l_fitting = PeerMessenger::MaxFrameLength - l_none.size() - 4;
+    struct Row
+    {
+        const char* name;
+        std::function<void()> setting;
+        QByteArray body;
+    } const l_rows[] = {
+        {"nothing set", [] {}, l_none},
+        {"description and picture",
+         [&] {
+             SetSetting("user_description", "hé\nthere");
+             SetSetting("user_picture_file", PictureFile("\x89PNGxyz"));
+             SetSetting("upload_slots", "0");
+         },
+         Word(16) + WireFields().Text("hé\nthere").Raw(WithPicture("\x89PNGxyz")).Int32(0).Int32(0).Byte(0).Bytes()},
+        {"missing file", [&] { SetSetting("user_picture_file", "/nonexistent/picture.png"); },
+         Word(16) + WireFields().Text("hé\nthere").Byte(0).Int32(0).Int32(0).Byte(0).Bytes()},
+        {"one byte too large to fit a frame",
+         [&] {
+             SetSetting("user_description", "");
+             SetSetting("upload_slots", "1");
+             SetSetting("user_picture_file", PictureFile(QByteArray(l_fitting + 1, 'p')));
+         },
+         l_none},
+    };
+    for (const Row& l_row : l_rows)
+    {
+        l_row.setting();
+        EXPECT_EQ(Answer().toHex(), l_row.body.toHex()) << l_row.name;
+    }
+    EXPECT_EQ(l_none.size(), 18);
+    // A picture that just fits goes whole.
+    PictureFile(QByteArray(l_fitting, 'p'));
+    const QByteArray l_full = Answer();
+    EXPECT_EQ(l_full.size(), PeerMessenger::MaxFrameLength);
+    EXPECT_EQ(l_full.mid(8, 5), WireFields().Byte(1).Int32(static_cast<qint32>(l_fitting)).Bytes());
+}
+
+TEST_F(UserInfoTest, AnswersShowTheTextLiterallyAndPicturesThatDecodeWithinBounds)
+{
+    UserInfoForm* lp_form = mp_users->GetUserInfoForm("bob");
+    struct Row
+    {
+        const char* name;
+        QString description;
+        QByteArray picturePart;
+        QString text;
+        QSize image;
+    } const l_rows[] = {
+        {"a picture claiming 100000 pixels", "", WithPicture(Png(100000, 1)), "Requesting...", {0, 0}},
+        {"an empty picture", "words", WithPicture(""), "Requesting...", {0, 0}},
+        {"nothing", "", WireFields().Byte(0), "No user info.", {0, 0}},
+        {"markup and a line break", "<b>x</b> &amp;\nsecond", WireFields().Byte(0),
+         "<b>x</b> &amp;\nsecond", {0, 0}},
+        {"a wide picture", "", WithPicture(Png(1600, 400)), "\n", {800, 200}},
+        {"a small picture", "me", WithPicture(Png(300, 200)), "\nme", {300, 200}},
+    };
+    for (const Row& l_row : l_rows)
+    {
+        Reply(l_row.description, l_row.picturePart);
+        EXPECT_EQ(Text(lp_form)->toPlainText().replace(QChar(0xfffc), ""), l_row.text) << l_row.name;
+        const QImage l_shown = Text(lp_form)->document()->resource(QTextDocument::ImageResource,
+                                                                    QUrl("UserImage")).value<QImage>();
+        EXPECT_EQ(l_shown.size(), l_row.image) << l_row.name;
+        EXPECT_EQ(Text(lp_form)->toHtml().contains("src=\"UserImage\""), !l_row.image.isEmpty()) << l_row.name;
+    }
+    QStringList l_edits;
+    for (const char* l_edit : {"uploadSlotsEdit", "freeToUploadEdit", "queuedUploadsEdit"})
+        l_edits << lp_form->findChild<QLineEdit*>(l_edit)->text();
+    EXPECT_EQ(l_edits, (QStringList{"2", "Yes", "5"}));
+    EXPECT_EQ(Notices(), (QStringList{"bob", "bob", "bob", "bob"}));
+}
+
+TEST_F(UserInfoTest, OneTabPerUserAndOnlyAMessagingFailureShows)
+{
+    mp_pages->setCurrentIndex(2);
+    UserInfoForm* lp_form = mp_users->GetUserInfoForm("bob");
+    EXPECT_EQ(mp_users->GetUserInfoForm("bob"), lp_form);
+    ASSERT_TRUE(mp_bob->WaitForBodies(1));
+    const auto l_fail = [&](const char* i_user, const char* i_type) {
+        emit mp_messenger->ConnectionToUserFailed(i_user, i_type);
+        return Text(lp_form)->toPlainText() + " | " + Notices().join(", ");
+    };
+    EXPECT_EQ(l_fail("bob", "F"), "Requesting... | ");
+    EXPECT_EQ(l_fail("Bob", "P"), "Requesting... | ");
+    EXPECT_EQ(l_fail("bob", "P"), "A connection could not be successfully formed to the user. | bob");
+    Reply("later", WireFields().Byte(0));
+    EXPECT_EQ(l_fail("bob", "P"), "later | bob, bob");
+
+    mp_users->GetUserInfoForm("b&o");
+    EXPECT_EQ(Tabs(), (QStringList{"bob (info)", "b&&o (info)"}));
+    mp_users->OnUserInfoTabCloseRequested(0);
+    EXPECT_EQ(Tabs(), QStringList{"b&&o (info)"});
+    EXPECT_EQ(Count("user_info_form"), 1u);
+    // Reopened, the tab asks again: the second request bob sees.
+    UserInfoForm* lp_again = mp_users->GetUserInfoForm("bob");
+    ASSERT_TRUE(mp_bob->WaitForBodies(2));
+    EXPECT_EQ(mp_bob->Bodies(), (QList<QByteArray>{Word(15), Word(15)}));
+    EXPECT_EQ(Text(lp_again)->toPlainText(), "Requesting...");
+}
+} // namespace
