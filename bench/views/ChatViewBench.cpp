@@ -17,6 +17,7 @@
 #include "store/Settings.h"
 #include "store/TimerManager.h"
 #include "support/support/ClientSchema.h"
+#include "ViewsBenchApp.h"
 #include "views/chat/ChatRenderer.h"
 
 namespace
@@ -35,22 +36,12 @@ struct Setting
 
     Setting()
     {
-        static int s_argc = 1;
-        static char s_name[] = "views_bench";
-        static char* s_argv[] = {s_name, nullptr};
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        mp_app = std::make_unique<QApplication>(s_argc, s_argv);
-        mp_timers = std::make_unique<TimerManager>();
-        mp_saver = std::make_unique<DataSaver>();
-        DeclareSettingsTypes();
+        ViewsBenchApp();
         SetSetting("chat_timestamps", "per_message_long");
         SetSetting("color_chat_username", "#0033ff");
         SetSetting("color_chat_timestamp", "#0066ff");
         SetSetting("color_chat_status", "#339933");
     }
-    std::unique_ptr<QApplication> mp_app;
-    std::unique_ptr<TimerManager> mp_timers;
-    std::unique_ptr<DataSaver> mp_saver;
 };
 
 double g_baselineNsPerLine = 0;

@@ -34,9 +34,7 @@ UserListForm* userListForm = nullptr;
 
 namespace
 {
-const char* const OnlineIcon = ":/icons/online_icon";
-const char* const OfflineIcon = ":/icons/offline_icon";
-const char* const NoteIcon = ":/icons/note_icon";
+const char* const OnlineIconPath = ":/icons/online_icon";
 
 const char* const NodeTypes[] = {"user_list_node", "unshared_list_node", "ignored_list_node",
                                  "online_alert_list_node", "user_info_form"};
@@ -97,6 +95,9 @@ UserListForm::UserListForm(QWidget* ip_parent)
     InitResources();
     mp_ui->setupUi(this);
     userListForm = this;
+    m_onlineIcon = QIcon(OnlineIconPath);
+    m_offlineIcon = QIcon(":/icons/offline_icon");
+    m_noteIcon = QIcon(":/icons/note_icon");
 
     mp_ui->userList->setHeaderLabels({tr("User"), tr("Groups"), tr("Note")});
     mp_ui->userList->setColumnWidth(0, 200);
@@ -194,7 +195,7 @@ void UserListForm::DataLoaded()
 
     const ItemSet l_alerted = g("user_online_alert").GetItems("user");
     for (ItemPtr l_user : l_alerted)
-        NewOnlineAlertRow(l_user)->setIcon(0, QIcon(OfflineIcon));
+        NewOnlineAlertRow(l_user)->setIcon(0, m_offlineIcon);
     mp_ui->onlineAlertList->sortByColumn(0, Qt::AscendingOrder);
 
     using Handler = void (UserListForm::*)(ItemPtr);
@@ -266,7 +267,7 @@ QTreeWidgetItem* UserListForm::NewUserListRow(ItemPtr i_user)
 {
     auto* lp_row = new UserListItemWidget(mp_ui->userList);
     lp_row->setText(0, i_user.AsString());
-    lp_row->setIcon(0, QIcon(OfflineIcon));
+    lp_row->setIcon(0, m_offlineIcon);
     i_user += d.GetType("user_list_node")->GetItem(Value(static_cast<QTreeWidgetItem*>(lp_row)));
     TrackUser(i_user);
     UpdateUserGroupsDisplay(i_user.AsString());
@@ -307,10 +308,10 @@ void UserListForm::RemoveRow(ItemPtr i_user, const char* i_nodeType)
     l_node.Remove();
 }
 
-void UserListForm::SetNote(QTreeWidgetItem* ip_row, int i_column, ItemPtr i_note)
+void UserListForm::SetNote(QTreeWidgetItem* ip_row, int i_column, ItemPtr i_note) const
 {
     ip_row->setText(i_column, i_note ? i_note.AsString() : QString());
-    ip_row->setIcon(i_column, i_note ? QIcon(NoteIcon) : QIcon());
+    ip_row->setIcon(i_column, i_note ? m_noteIcon : QIcon());
 }
 
 void UserListForm::TrackUser(ItemPtr i_user)
@@ -340,14 +341,14 @@ void UserListForm::OnUserOnline(ItemPtr i_user)
     if (i_user.IsConnected("in_user_list"))
         if (QTreeWidgetItem* lp_row = Row(i_user, "user_list_node"))
         {
-            lp_row->setIcon(0, QIcon(OnlineIcon));
+            lp_row->setIcon(0, m_onlineIcon);
             RequestUserListSort();
         }
     if (i_user.IsConnected("user_online_alert") && eventToolBar)
-        eventToolBar->AddEvent(i_user.AsString() + " online", OnlineIcon, mp_ui->onlineAlertList,
+        eventToolBar->AddEvent(i_user.AsString() + " online", OnlineIconPath, mp_ui->onlineAlertList,
                                i_user.AsString() + " is online");
     if (QTreeWidgetItem* lp_row = Row(i_user, "online_alert_list_node"))
-        lp_row->setIcon(0, QIcon(OnlineIcon));
+        lp_row->setIcon(0, m_onlineIcon);
 }
 
 void UserListForm::OnUserOffline(ItemPtr i_user)
@@ -355,18 +356,18 @@ void UserListForm::OnUserOffline(ItemPtr i_user)
     if (i_user.IsConnected("in_user_list"))
         if (QTreeWidgetItem* lp_row = Row(i_user, "user_list_node"))
         {
-            lp_row->setIcon(0, QIcon(OfflineIcon));
+            lp_row->setIcon(0, m_offlineIcon);
             RequestUserListSort();
         }
     if (QTreeWidgetItem* lp_row = Row(i_user, "online_alert_list_node"))
-        lp_row->setIcon(0, QIcon(OfflineIcon));
+        lp_row->setIcon(0, m_offlineIcon);
 }
 
 void UserListForm::OnUserAddedToList(ItemPtr i_user)
 {
     auto* lp_row = new UserListItemWidget(mp_ui->userList);
     lp_row->setText(0, i_user.AsString());
-    lp_row->setIcon(0, QIcon(OfflineIcon));
+    lp_row->setIcon(0, m_offlineIcon);
     i_user += d.GetType("user_list_node")->GetItem(Value(static_cast<QTreeWidgetItem*>(lp_row)));
     if (i_user.IsConnected("is_online"))
         OnUserOnline(i_user);
@@ -426,7 +427,7 @@ void UserListForm::OnUserOnlineAlertAdded(ItemPtr i_user)
 {
     QTreeWidgetItem* lp_row = NewOnlineAlertRow(i_user);
     mp_ui->onlineAlertList->sortByColumn(0, Qt::AscendingOrder);
-    lp_row->setIcon(0, QIcon(i_user.IsConnected("is_online") ? OnlineIcon : OfflineIcon));
+    lp_row->setIcon(0, OnlineIcon(i_user.IsConnected("is_online")));
 }
 
 void UserListForm::OnUserOnlineAlertRemoved(ItemPtr i_user)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIcon>
 #include <QPoint>
 #include <QString>
 #include <QWidget>
@@ -83,11 +84,16 @@ private:
     QTreeWidgetItem* NewOnlineAlertRow(ItemPtr i_user);
     static void RemoveRow(ItemPtr i_user, const char* i_nodeType);
     static QTreeWidgetItem* Row(ItemPtr i_user, const char* i_nodeType);
-    static void SetNote(QTreeWidgetItem* ip_row, int i_column, ItemPtr i_note);
+    void SetNote(QTreeWidgetItem* ip_row, int i_column, ItemPtr i_note) const;
+    const QIcon& OnlineIcon(bool i_online) const { return i_online ? m_onlineIcon : m_offlineIcon; }
     static void TrackUser(ItemPtr i_user);
 
     std::unique_ptr<Ui_UserListForm> mp_ui;
     bool m_sortPending = false;
+    // Made once: an icon made from its file reads and decodes the file again.
+    QIcon m_onlineIcon;
+    QIcon m_offlineIcon;
+    QIcon m_noteIcon;
 };
 
 extern UserListForm* userListForm;
