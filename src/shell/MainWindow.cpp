@@ -44,6 +44,7 @@
 #include "store/Type.h"
 #include "ui_MainWindow.h"
 #include "views/chat/ChatsForm.h"
+#include "views/chat/UserListForm.h"
 
 MainWindow* mainWindow = nullptr;
 
@@ -245,6 +246,7 @@ void MainWindow::Init()
     CreateEventToolBar();
     WriteDefaults();
     PrepareOptions();
+    mp_ui->userListForm->Init();
     LoadStore();
     ApplyStoredLook();
     StartSession();

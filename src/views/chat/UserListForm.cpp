@@ -36,8 +36,9 @@ namespace
 {
 const char* const OnlineIconPath = ":/icons/online_icon";
 
+// Each ties a user to its row in one list; the value is the row's address.
 const char* const NodeTypes[] = {"user_list_node", "unshared_list_node", "ignored_list_node",
-                                 "online_alert_list_node", "user_info_form"};
+                                 "online_alert_list_node"};
 
 // The upload queue's two figures in the information reply.
 struct UploadQueueFigures
@@ -173,11 +174,10 @@ QTabWidget* UserListForm::UserInfoTabs() const
 void UserListForm::DataLoaded()
 {
     for (const char* l_type : NodeTypes)
-        if (std::string(l_type) != "user_info_form")
-        {
-            DeclareTypes({{l_type, Primary, false}});
-            DeclareRelations({{"user", l_type, One, One}});
-        }
+    {
+        DeclareTypes({{l_type, Primary, false}});
+        DeclareRelations({{"user", l_type, One, One}});
+    }
     // Nothing is online yet: the link to the server is made after the load.
     for (ItemPtr l_user : g("user").Connected("in_user_list"))
         NewUserListRow(l_user);

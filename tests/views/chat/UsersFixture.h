@@ -1,13 +1,8 @@
 #pragma once
 
-#include <QApplication>
-#include <QIcon>
 #include <QLineEdit>
-#include <QTabWidget>
+#include <QRegularExpression>
 #include <QTreeWidget>
-
-#include <functional>
-#include <memory>
 
 #include "ChatFixture.h"
 #include "peer/PeerLinkFixture.h"
@@ -70,9 +65,6 @@ protected:
         mp_saver->Load(l_path);
     }
 
-    // Online changes sort the user list once they have all been handled.
-    static void HandleEvents() { QCoreApplication::sendPostedEvents(); }
-
     static QString IconName(const QIcon& i_icon)
     {
         for (const char* l_name : {"online", "offline", "note", "info"})
@@ -88,40 +80,33 @@ protected:
         QStringList l_rows;
         for (int l_index = 0; l_index < ip_tree->topLevelItemCount(); ++l_index)
         {
-            QTreeWidgetItem* lp_row = ip_tree->topLevelItem(l_index);
             QStringList l_cells;
             for (int l_column = 0; l_column < ip_tree->columnCount(); ++l_column)
             {
-                const QString l_icon = IconName(lp_row->icon(l_column));
-                l_cells << lp_row->text(l_column) + (l_icon.isEmpty() ? "" : " (" + l_icon + ")");
+                const QString l_icon = IconName(ip_tree->topLevelItem(l_index)->icon(l_column));
+                l_cells << ip_tree->topLevelItem(l_index)->text(l_column) + (l_icon.isEmpty() ? "" : " (" + l_icon + ")");
             }
             l_rows << l_cells.join('|');
         }
         return l_rows;
     }
-
     static QStringList ActionTexts(const QList<QAction*>& i_actions)
     {
         QStringList l_texts;
         for (QAction* lp_action : i_actions)
-            if (!lp_action->text().isEmpty())
-                l_texts << lp_action->text();
-        return l_texts;
+            l_texts << lp_action->text();
+        return l_texts.filter(QRegularExpression("."));
     }
 
     static ItemPtr Group(const char* i_name) { return d.GetType("user_list_group")->GetItem(i_name); }
     static void List(const char* i_user, std::initializer_list<const char*> i_groups = {})
     {
-        ItemPtr l_entry = User(i_user)["in_user_list"];
-        if (!l_entry)
-            l_entry = User(i_user).NewItem("in_user_list");
+        const ItemPtr l_entry = User(i_user)["in_user_list"] ? User(i_user)["in_user_list"]
+                                                                : User(i_user).NewItem("in_user_list");
         for (const char* l_group : i_groups)
             l_entry += Group(l_group);
     }
-    static void Note(const char* i_user, const char* i_note)
-    {
-        User(i_user) += d.GetType("user_note")->GetItem(i_note);
-    }
+    static void Note(const char* i_user, const char* i_note) { User(i_user) += d.GetType("user_note")->GetItem(i_note); }
 
     TemporaryFolder m_home;
     FakeMainWindow m_window;
