@@ -21,7 +21,6 @@
 #include "store/SchemaDeclaration.h"
 #include "store/Settings.h"
 #include "transfers/TransferQueueManager.h"
-#include "transfers/TransferStatus.h"
 #include "ui_UserListForm.h"
 #include "views/chat/AddUserDialog.h"
 #include "views/chat/ChatsForm.h"
@@ -39,30 +38,6 @@ const char* const OnlineIconPath = ":/icons/online_icon";
 // Each ties a user to its row in one list; the value is the row's address.
 const char* const NodeTypes[] = {"user_list_node", "unshared_list_node", "ignored_list_node",
                                  "online_alert_list_node"};
-
-// The upload queue's two figures in the information reply.
-struct UploadQueueFigures
-{
-    int queuedUploads = 0;
-    bool freeToUpload = false;
-};
-
-// Read from the transfer queues' entries, as the queue counts them; without the transfer
-// queues nothing is queued and every slot is free.
-UploadQueueFigures ReadUploadQueueFigures()
-{
-    UploadQueueFigures l_figures;
-    const qint64 l_slots = GetSettingInt("upload_slots");
-    if (!transferQueueManager)
-    {
-        l_figures.freeToUpload = l_slots > 0;
-        return l_figures;
-    }
-    const ItemPtr l_queued = d.GetType("upload_entry_status")->HasItem(transfer_status::Queued);
-    l_figures.queuedUploads = static_cast<int>(l_queued.GetItems("upload_entry").Size());
-    l_figures.freeToUpload = transferQueueManager->ActiveUploadCount() < l_slots;
-    return l_figures;
-}
 
 // The picture part of the reply: the whole file, or nothing when there is no readable file or
 // when the reply would no longer fit in one peer frame, which the asker would refuse whole.
@@ -538,10 +513,12 @@ void UserListForm::OnUserInfoRequested(QString i_user)
     l_reply.WriteBuffer(l_description.constData(), l_description.size());
     // Upload slots, queued uploads and the free-slot flag follow the picture.
     WritePicture(l_reply, 4 + 4 + 1);
-    const UploadQueueFigures l_figures = ReadUploadQueueFigures();
-    l_reply.Write(qint32(GetSettingInt("upload_slots")));
-    l_reply.Write(qint32(l_figures.queuedUploads));
-    l_reply.Write(quint8(l_figures.freeToUpload ? 1 : 0));
+    // Without the transfer queues nothing is queued, and every slot is free.
+    const qint64 l_slots = GetSettingInt("upload_slots");
+    l_reply.Write(qint32(l_slots));
+    l_reply.Write(qint32(transferQueueManager ? transferQueueManager->QueuedUploadCount() : 0));
+    const bool l_free = transferQueueManager ? transferQueueManager->IsFreeToUpload() : l_slots > 0;
+    l_reply.Write(quint8(l_free ? 1 : 0));
     if (peerMessenger)
         peerMessenger->SendMessage(i_user, l_reply);
 }

@@ -4,6 +4,7 @@
 #include <QTextBrowser>
 
 #include "UsersFixture.h"
+#include "transfers/TransferQueueManager.h"
 #include "views/chat/UserInfoForm.h"
 
 namespace
@@ -93,6 +94,14 @@ TEST_F(UserInfoTest, TheAnswerCarriesTheDescriptionThePictureThatFitsAndTheQueue
     const QByteArray l_full = Answer();
     EXPECT_EQ(l_full.size(), PeerMessenger::MaxFrameLength);
     EXPECT_EQ(l_full.mid(8, 5), WireFields().Byte(1).Int32(static_cast<qint32>(l_fitting)).Bytes());
+
+    // The queue's figures come from the transfer queues: two waiting, the one slot taken.
+    DeclareSharedFileTypes();
+    TransferQueueManager l_queues;
+    SetSetting("user_picture_file", "");
+    for (const char* l_status : {"queued", "uploading", "queued"})
+        d.GetType("upload_entry")->NewItem() += d.GetType("upload_entry_status")->GetItem(l_status);
+    EXPECT_EQ(Answer().right(9).toHex(), WireFields().Int32(1).Int32(2).Byte(0).Bytes().toHex());
 }
 
 TEST_F(UserInfoTest, AnswersShowTheTextLiterallyAndPicturesThatDecodeWithinBounds)
