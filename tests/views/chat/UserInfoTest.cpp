@@ -23,11 +23,11 @@ protected:
     // Bob asks; the answer is the next frame he receives.
     QByteArray Answer()
     {
-        const int l_before = mp_bob->Bodies().size();
         mp_bob->SendFrame(Word(15));
-        EXPECT_TRUE(mp_bob->WaitForBodies(l_before + 1));
-        return mp_bob->Bodies().value(l_before);
+        EXPECT_TRUE(mp_bob->WaitForBodies(++m_answers));
+        return mp_bob->Bodies().value(m_answers - 1);
     }
+    int m_answers = 0;
     QString PictureFile(const QByteArray& i_bytes)
     {
         const QString l_path = QString::fromStdString(m_home.File("picture"));
@@ -39,8 +39,7 @@ protected:
     void Reply(const QString& i_description, const QByteArray& i_picturePart)
     {
         QSignalSpy l_read(mp_messenger.get(), &PeerMessenger::UserInfoReceived);
-        mp_bob->SendFrame(Word(16) + WireFields().Text(i_description).Raw(i_picturePart)
-                                         .Int32(2).Int32(5).Byte(1).Bytes());
+        mp_bob->SendFrame(Word(16) + WireFields().Text(i_description).Raw(i_picturePart).Int32(2).Int32(5).Byte(1).Bytes());
         EXPECT_TRUE(l_read.wait(5000));
     }
     static QByteArray Png(int i_width, int i_height)
@@ -59,12 +58,7 @@ TEST_F(UserInfoTest, TheAnswerCarriesTheDescriptionThePictureThatFitsAndTheQueue
     const QByteArray l_tail = WireFields().Int32(1).Int32(0).Byte(1);
     const QByteArray l_none = Word(16) + WireFields().UInt32(0).Byte(0).Raw(l_tail).Bytes();
     const qint64 l_fitting = PeerMessenger::MaxFrameLength - l_none.size() - 4;
-    struct Row
-    {
-        const char* name;
-        std::function<void()> setting;
-        QByteArray body;
-    } const l_rows[] = {
+    struct Row { const char* name; std::function<void()> setting; QByteArray body; } const l_rows[] = {
         {"nothing set", [] {}, l_none},
         {"description and picture",
          [&] {
@@ -107,14 +101,7 @@ TEST_F(UserInfoTest, TheAnswerCarriesTheDescriptionThePictureThatFitsAndTheQueue
 TEST_F(UserInfoTest, AnswersShowTheTextLiterallyAndPicturesThatDecodeWithinBounds)
 {
     UserInfoForm* lp_form = mp_users->GetUserInfoForm("bob");
-    struct Row
-    {
-        const char* name;
-        QString description;
-        QByteArray picturePart;
-        QString text;
-        QSize image;
-    } const l_rows[] = {
+    struct Row { const char* name; QString description; QByteArray picturePart; QString text; QSize image; } const l_rows[] = {
         {"a picture claiming 100000 pixels", "", WithPicture(Png(100000, 1)), "Requesting...", {0, 0}},
         {"an empty picture", "words", WithPicture(""), "Requesting...", {0, 0}},
         {"nothing", "", WireFields().Byte(0), "No user info.", {0, 0}},
