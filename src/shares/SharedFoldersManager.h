@@ -6,10 +6,17 @@
 #include <set>
 #include <vector>
 
+#include "peer/AttributeTranslationTable.h"
+#include "peer/FileInfoMap.h"
+#include "server/MemStream.h"
+#include "server/UserStats.h"
+#include "shares/SharesEngineLinks.h"
+#include "shares/UploadPolicy.h"
 #include "store/DataHandler.h"
 #include "store/ItemPtr.h"
 #include "store/ItemSet.h"
 
+class Item;
 class Type;
 
 // Everything the user shares lives in the store: the chosen folders and who may see them, the
@@ -75,6 +82,54 @@ private:
     std::set<QString> m_resolvedScanPath;
     int m_filesAdded = 0;
     int m_filesRemoved = 0;
+
+    // ---- Answering searches, share lists, folder contents and MP3 results ----
+    // (SharedFoldersManagerAnswering.cpp, SharedFoldersManagerSharing.cpp; the ties to the
+    // other engines and the MP3 scanner's thread are m_engineLinks)
+public:
+    // What search replies tell of our upload queue; see UploadPolicy for the defaults.
+    void SetUploadPolicy(UploadPolicy i_policy);
+    // Answers another user's search with peer message 9; true when a reply went out.
+    bool ProcessSearch(QString i_user, unsigned int i_req, QString i_text);
+    // Every folder and file the user may see, by folder path with backslashes; the table stays
+    // as it is.
+    void GetSharedFilesAsUserShare(QString i_user, FileInfoMap& o_files,
+                                   AttributeTranslationTable& o_table);
+    // The whole peer message 5 for the user; empty when it could not be built within the frame
+    // limit.
+    MemStream GetSharedFilesMessage(QString i_user);
+    // Bodies of messages 5, 9 and 37 are one zlib stream after the code. The longest message
+    // body sent: what peers take as one frame.
+    static const quint32 MaxMessageLength;
+
+public slots:
+    void OnDirectFileSearch(QString i_user, quint32 i_req, QString i_search);
+    void OnDNetSearchRequest(QString i_user, quint32 i_req, QString i_searchText);
+    void OnSharedFileListRequested(QString i_user);
+    void OnFilesInFoldersRequested(QString i_user, quint32 i_req, QString i_folder);
+    void OnConnectedToServer();
+    void OnReceivedUserStats(QString i_user, UserStats i_stats);
+    void OnMP3Scanned(QString i_file, int i_mpegVersion, QString i_channelMode, int i_frequency,
+                      bool i_isVBR, int i_bitrate);
+
+signals:
+    // Every search of another user, and whether it was answered.
+    void SearchProcessed(QString i_search, bool i_match);
+
+private:
+    // The code and the body compressed, or false (logged in the area) when zlib fails or the
+    // message would not fit in one frame.
+    static bool CompressMessage(quint32 i_code, const MemStream& i_body, const QString& i_area,
+                                const QString& i_user, MemStream& o_message);
+    // A record's extension and attributes: "mp3" with the bitrate and its mode for a name that
+    // ends in ".mp3" in any case, nothing for any other.
+    // The two types are `bitrate` and `bitrate_mode`, looked up by the caller once.
+    static void SetMp3Attributes(Item* ip_file, const std::string& i_name, Type* ip_bitrate,
+                                 Type* ip_mode, FileInfo& io_record);
+
+    UploadPolicy m_uploadPolicy;
+    // The last member: the scanner thread stops before anything else of the manager goes.
+    SharesEngineLinks m_engineLinks{*this};
 };
 
 extern SharedFoldersManager* sharedFoldersManager;
