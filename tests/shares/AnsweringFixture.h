@@ -12,7 +12,6 @@ protected:
     {
         PeerLinkFixture::SetUp();
         mp_dnet = std::make_unique<DNetManager>();
-        DeclareUnsharedMark();
         mp_shares = std::make_unique<SharedFoldersManager>();
         mp_processed = std::make_unique<QSignalSpy>(mp_shares.get(), &SharedFoldersManager::SearchProcessed);
         ASSERT_TRUE(LogIn());
