@@ -355,6 +355,10 @@ void MainWindow::CreateTransferEnginesAndPages()
     mp_ui->diagnosticsForm->Init();
     mp_ui->diagnosticsForm->RegisterLoggableItemType("user");
     new TransferQueueManager();
+    // Search replies tell the searcher of the upload queue as the transfer queues see it.
+    sharedFoldersManager->SetUploadPolicy(
+        {[] { return transferQueueManager && transferQueueManager->IsFreeToUpload(); },
+         [] { return transferQueueManager ? transferQueueManager->QueuedUploadCount() : 0; }, {}});
     new WishListSearcher(this);
 }
 
