@@ -79,8 +79,9 @@ void SharedFoldersManager::OnDirectFileSearch(QString i_user, quint32 i_req, QSt
 void SharedFoldersManager::OnDNetSearchRequest(QString i_user, quint32 i_req,
                                                QString i_searchText)
 {
-    // Our own searches come back to us through the server and the tree.
-    if (i_user == GetSetting("username"))
+    // Our own searches come back to us through the server and the tree; a search without a
+    // searcher has nobody to answer.
+    if (i_user.isEmpty() || i_user == GetSetting("username"))
         return;
     const bool l_answered = ProcessSearch(i_user, i_req, i_searchText);
     emit SearchProcessed(i_searchText, l_answered);
