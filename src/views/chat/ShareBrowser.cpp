@@ -1,0 +1,3 @@
+#include "views/chat/ShareBrowser.h"
+
+ShareBrowser* sharesForm = nullptr;
