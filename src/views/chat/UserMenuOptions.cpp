@@ -9,6 +9,7 @@
 #include "server/Server.h"
 #include "store/Data.h"
 #include "store/Settings.h"
+#include "transfers/TransferQueueManager.h"
 #include "views/chat/ChatsForm.h"
 #include "views/chat/GiftPrivilegesDialog.h"
 #include "views/chat/ShareBrowser.h"
@@ -220,10 +221,14 @@ void UserMenuOptions::OnUserLog()
 
 void UserMenuOptions::OnUnshareFilesFromUser()
 {
+    if (transferQueueManager)
+        transferQueueManager->UnshareUser(m_user);
 }
 
 void UserMenuOptions::OnReshareFilesWithUser()
 {
+    if (transferQueueManager)
+        transferQueueManager->ReshareUser(m_user);
 }
 
 void UserMenuOptions::OnIgnoreUser()

@@ -11,6 +11,7 @@
 #include "diagnostics/ItemLogDialog.h"
 #include "resources/Resources.h"
 #include "support/support/QtPrinters.h"
+#include "transfers/TransferQueueManager.h"
 #include "views/chat/GiftPrivilegesDialog.h"
 #include "views/chat/ShareBrowser.h"
 
@@ -101,12 +102,16 @@ protected:
         DeclareRoomViewTypes();
         DeclareTypes({{"user_online_alert", Leaf, true}, {"unshared", Leaf, true}});
         DeclareRelations({{"user", "user_online_alert", Many, One}, {"user", "unshared", Many, One}});
+        DeclareSharedFileTypes();
+        DeclarePeerFileTypes();
+        mp_transfers = std::make_unique<TransferQueueManager>();
     }
     void TearDown() override
     {
         for (QWidget* lp_window : QApplication::topLevelWidgets())
             if (qobject_cast<QDialog*>(lp_window))
                 delete lp_window;
+        mp_transfers.reset();
         ServerMessageFixture::TearDown();
     }
 
@@ -127,6 +132,8 @@ protected:
                 l_titles << lp_window->windowTitle();
         return l_titles;
     }
+
+    std::unique_ptr<TransferQueueManager> mp_transfers;
 
     // The private room `i_room` with its flags and bob's place in it.
     static void MakeRoom(const char* i_room, QStringList i_roomFlags, QStringList i_bobIn)
