@@ -7,12 +7,16 @@
 
 #include "diagnostics/ItemLogDialog.h"
 #include "server/Server.h"
+#include "shell/UIFunctions.h"
 #include "store/Data.h"
 #include "store/Settings.h"
 #include "transfers/TransferQueueManager.h"
 #include "views/chat/ChatsForm.h"
 #include "views/chat/GiftPrivilegesDialog.h"
 #include "views/chat/ShareBrowser.h"
+#include "views/chat/UserGroupsDialog.h"
+#include "views/chat/UserInfoForm.h"
+#include "views/chat/UserListForm.h"
 #include "views/chat/UserNoteDialog.h"
 
 namespace
@@ -186,7 +190,7 @@ void UserMenuOptions::OnMessageUser()
 
 void UserMenuOptions::OnSetUserGroups()
 {
-    // TODO user groups dialog
+    (new UserGroupsDialog(m_user))->show();
 }
 
 void UserMenuOptions::OnAddUser()
@@ -272,7 +276,8 @@ void UserMenuOptions::OnUserNote()
 
 void UserMenuOptions::OnGetUserInfo()
 {
-    // TODO user info tab
+    if (userListForm)
+        FocusWidgetAndParents(userListForm->GetUserInfoForm(m_user));
 }
 
 void UserMenuOptions::OnGiftPrivileges()

@@ -11,6 +11,7 @@
 #include "support/support/QtPrinters.h"
 #include "transfers/TransferQueueManager.h"
 #include "views/chat/ShareBrowser.h"
+#include "views/chat/UserListForm.h"
 
 namespace
 {
@@ -79,11 +80,15 @@ protected:
         InitResources();
         DeclareChatViewTypes();
         DeclareRoomViewTypes();
-        DeclareTypes({{"user_online_alert", Leaf, true}, {"unshared", Leaf, true}});
-        DeclareRelations({{"user", "user_online_alert", Many, One}, {"user", "unshared", Many, One}});
+        DeclareTypes({{"unshared", Leaf, true}});
+        DeclareRelations({{"user", "unshared", Many, One}});
         DeclareSharedFileTypes();
         DeclarePeerFileTypes();
         mp_transfers = std::make_unique<TransferQueueManager>();
+        m_pages.addTab(new QWidget, "Rooms");
+        m_pages.addTab(mp_users = new UserListForm, "Users");
+        mp_users->Init();
+        mp_users->DataLoaded();
     }
     void TearDown() override
     {
@@ -104,6 +109,8 @@ protected:
     }
 
     std::unique_ptr<TransferQueueManager> mp_transfers;
+    QTabWidget m_pages;
+    UserListForm* mp_users = nullptr;
 };
 
 // The menu of a user we know nothing about.
@@ -216,6 +223,7 @@ TEST_F(UserMenuTest, MarkEntriesConnectAndDisconnectTheirMarks)
     }
     // The first alert asks the server to follow bob; removing it and alerting again ask nothing.
     EXPECT_EQ(Sent(5), QList<QByteArray>{WireFields().Text("bob")});
+    EXPECT_EQ(Windows(), QStringList());
 
     Trigger("Add user to list");
     User("bob")["in_user_list"] += Node("user_list_group", "friends");
@@ -232,10 +240,17 @@ TEST_F(UserMenuTest, EntriesOpenTheirWindows)
     QMenu l_menu;
     UserMenuOptions l_options(&l_menu, "bob");
     EXPECT_EQ(l_menu.actions().last()->data().toString(), "bob");
+    SetSetting("open_groups_on_user_add", "yes");
     for (const char* l_entry : {"Browse user's files", "Upload to user", "Gift Privileges", "Add user note",
-                                "See User Log", "Add user note"})
+                                "See User Log", "Add user note", "Add user to list", "Set user's groups",
+                                "Get User Info", "Get User Info"})
         Trigger(l_entry);
     EXPECT_EQ(l_browser.m_calls, (QStringList{"browse bob", "upload bob"}));
     EXPECT_EQ(Windows(), (QStringList{"GiftPrivilegesDialog: Gift Privileges to bob", "ItemLogDialog: Item Log",
-                                      "UserNoteDialog: bob"}));
+                                      "UserGroupsDialog: User Groups for [bob]",
+                                      "UserGroupsDialog: User Groups for [bob]", "UserNoteDialog: bob"}));
+    EXPECT_EQ(m_pages.currentIndex(), 1);
+    ASSERT_EQ(mp_users->UserInfoTabs()->count(), 1);
+    EXPECT_EQ(mp_users->UserInfoTabs()->tabText(0), "bob");
+    EXPECT_EQ(mp_users->UserInfoTabs()->currentIndex(), 0);
 }
