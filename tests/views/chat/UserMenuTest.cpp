@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QMenu>
 
-#include <functional>
 #include <map>
 
 #include "RoomFixture.h"
@@ -122,41 +121,42 @@ const QStringList Plain = {"Message user@chat", "Add user to list@add_user", "Br
 
 TEST_F(UserMenuTest, EntriesFollowTheUserStateOneStateAtATime)
 {
-    const auto l_set = [this](const char* i_key, const char* i_value) {
-        return [=](ItemPtr) { SetSetting(i_key, i_value); };
-    };
-    const auto l_mark = [](const char* i_type) { return [=](ItemPtr i_user) { i_user.NewItem(i_type); }; };
     const QString l_alert = Plain[6];
-    // Each case is a user of its own, with the lines that replace one line of the plain menu.
+    // Each case is a user of its own with one mark or one setting ("key=value"), and the lines that
+    // replace lines of the plain menu.
     const struct
     {
         const char* user;
-        std::function<void(ItemPtr)> make;
+        const char* mark;
+        QString setting;
         QStringList own;
         std::map<QString, QStringList> changes;
     } l_cases[] = {
-        {"no privileges setting", [](ItemPtr) {}, {}, {}},
-        {"view's own entries", [](ItemPtr) {}, {"Download", "Ban"}, {{Plain[0], {"Download", "Ban", "", Plain[0]}}}},
-        {"listed", l_mark("in_user_list"), {}, {{Plain[1], {"Set user's groups@users", "Remove user from list@remove_user"}}}},
-        {"note", [](ItemPtr i_user) { i_user += Node("user_note", "hi"); }, {}, {{Plain[5], {"Edit user note@note"}}}},
-        {"alert", l_mark("user_online_alert"), {}, {{l_alert, {"Remove online status alert@alert"}}}},
-        {"unshared", l_mark("unshared"), {}, {{Plain[8], {"Re-share files with user@browse"}}}},
-        {"ignored", l_mark("is_ignored"), {}, {{Plain[9], {"Receive chat from user@chat"}}}},
-        {"no privileges", l_set("privileges_time_left", "0"), {}, {}},
-        {"garbled privileges", l_set("privileges_time_left", "12x"), {}, {}},
-        {"privileges", l_set("privileges_time_left", "3600"), {}, {{l_alert, {l_alert, "Gift Privileges"}}}},
-        {"logging off", l_set("user_level_logging", "no"), {}, {}},
-        {"logging", l_set("user_level_logging", "yes"), {}, {{Plain[9], {Plain[9], "", "See User Log"}}}},
+        {"no privileges setting", nullptr, {}, {}, {}},
+        {"view's own entries", nullptr, {}, {"Get", "Ban"}, {{Plain[0], {"Get", "Ban", "", Plain[0]}}}},
+        {"listed", "in_user_list", {}, {}, {{Plain[1], {"Set user's groups@users", "Remove user from list@remove_user"}}}},
+        {"note", "user_note", {}, {}, {{Plain[5], {"Edit user note@note"}}}},
+        {"alert", "user_online_alert", {}, {}, {{l_alert, {"Remove online status alert@alert"}}}},
+        {"unshared", "unshared", {}, {}, {{Plain[8], {"Re-share files with user@browse"}}}},
+        {"ignored", "is_ignored", {}, {}, {{Plain[9], {"Receive chat from user@chat"}}}},
+        {"no privileges", nullptr, "privileges_time_left=0", {}, {}},
+        {"garbled privileges", nullptr, "privileges_time_left=12x", {}, {}},
+        {"privileges", nullptr, "privileges_time_left=3600", {}, {{l_alert, {l_alert, "Gift Privileges"}}}},
+        {"logging off", nullptr, "user_level_logging=no", {}, {}},
+        {"logging", nullptr, "user_level_logging=yes", {}, {{Plain[9], {Plain[9], "", "See User Log"}}}},
     };
     for (auto l_case : l_cases)
     {
-        l_case.make(User(l_case.user));
+        if (Type* lp_mark = l_case.mark ? d.GetType(l_case.mark) : nullptr)
+            User(l_case.user) += lp_mark->IsNull() ? lp_mark->GetGlobalNullItem() : lp_mark->GetItem("hi");
+        if (!l_case.setting.isEmpty())
+            SetSetting(l_case.setting.section('=', 0, 0).toUtf8().constData(), l_case.setting.section('=', 1));
         QStringList l_expected;
         for (const QString& l_line : Plain)
             l_expected << (l_case.changes.count(l_line) ? l_case.changes[l_line] : QStringList{l_line});
         EXPECT_EQ(Menu(l_case.user, l_case.own), l_expected) << l_case.user;
-        SetSetting("privileges_time_left", "");
-        SetSetting("user_level_logging", "");
+        if (!l_case.setting.isEmpty())
+            SetSetting(l_case.setting.section('=', 0, 0).toUtf8().constData(), "");
     }
 }
 
@@ -164,12 +164,9 @@ TEST_F(UserMenuTest, PrivateRoomsListOwnedThenOperatedOnesAndSendTheTriggeredRoo
 {
     // Each room's flags, then the sets of the room that hold bob.
     const std::tuple<const char*, QStringList, QStringList> l_rooms[] = {
-        {"zeta", {"is_owner"}, {}},
-        {"b&x", {"is_owner", "is_operator"}, {"room_members"}},
-        {"alpha", {"is_owner"}, {"room_members", "room_operators"}},
-        {"odd", {"is_owner"}, {"room_operators"}},
-        {"mods", {"is_operator"}, {"room_members", "room_operators"}},
-        {"lobby", {"is_operator"}, {}},
+        {"zeta", {"is_owner"}, {}}, {"b&x", {"is_owner", "is_operator"}, {"room_members"}},
+        {"alpha", {"is_owner"}, {"room_members", "room_operators"}}, {"odd", {"is_owner"}, {"room_operators"}},
+        {"mods", {"is_operator"}, {"room_members", "room_operators"}}, {"lobby", {"is_operator"}, {}},
         {"public", {}, {"room_members"}}};
     EXPECT_EQ(Menu("bob"), Plain);
     for (const auto& [l_name, l_flags, l_sets] : l_rooms)
