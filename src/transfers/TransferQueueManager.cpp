@@ -3,12 +3,17 @@
 #include <QDateTime>
 #include <QDir>
 #include <QLocale>
+#include <QTimer>
 
+#include <algorithm>
 #include <vector>
 
+#include "diagnostics/Log.h"
+#include "server/Server.h"
 #include "store/DataSaver.h"
 #include "store/SchemaDeclaration.h"
 #include "store/Settings.h"
+#include "store/TimerManager.h"
 #include "transfers/TransferStatus.h"
 #include "transfers/TransferThread.h"
 
@@ -151,6 +156,9 @@ TransferQueueManager::TransferQueueManager()
     WriteSettingDefaults();
     ConnectDownloadSignals();
     ConnectUploadSignals();
+    if (timerManager)
+        connect(timerManager->halfMinuteTimer, &QTimer::timeout, this,
+                &TransferQueueManager::EveryHalfMinute);
 }
 
 TransferQueueManager::~TransferQueueManager()
@@ -168,6 +176,90 @@ TransferQueueManager::~TransferQueueManager()
         lp_thread->wait();
     if (transferQueueManager == this)
         transferQueueManager = nullptr;
+}
+
+void TransferQueueManager::DataLoaded()
+{
+    MarkActiveStatuses();
+    // Nothing runs yet, so a plain connection is enough: no stamp, nothing to release.
+    const ItemPtr l_queued = d.GetType("download_entry_status")->GetItem(transfer_status::Queued);
+    std::set<ItemPtr> l_users;
+    for (ItemPtr l_entry : g("download_entry"))
+    {
+        if (l_entry["download_entry_status"].AsString() != transfer_status::Complete)
+            l_entry += l_queued;
+        if (const ItemPtr l_user = l_entry["user"])
+            l_users.insert(l_user);
+    }
+    if (gp_server)
+        for (ItemPtr l_user : l_users)
+            gp_server->TrackUser(l_user.AsString());
+    emit TransfersLoaded();
+    DetermineUploadSpeedLimit();
+}
+
+void TransferQueueManager::EveryHalfMinute()
+{
+    const QDateTime l_now = QDateTime::currentDateTime();
+    AbortStalledUploads(l_now);
+    StartNewUploads();
+    KeepDownloadsQueued(l_now);
+}
+
+void TransferQueueManager::AbortStalledUploads(const QDateTime& i_now)
+{
+    using namespace transfer_status;
+    std::vector<ItemPtr> l_stalled;
+    for (const char* lp_status : {Requesting, Connecting, WaitingForOffset})
+        for (ItemPtr l_entry : d.GetType("upload_entry_status")->HasItem(lp_status).GetItems("upload_entry"))
+            l_stalled.push_back(l_entry);
+    for (ItemPtr l_entry : l_stalled)
+    {
+        const QDateTime l_changed =
+            QDateTime::fromString(l_entry["last_status_change_time"].AsString(), Qt::TextDate);
+        // A hand-shake without a readable stamp would hold its slot for ever.
+        if (l_changed.isValid() && l_changed.msecsTo(i_now) < 30000)
+            continue;
+        const QString l_status = l_entry["upload_entry_status"].AsString();
+        Log("Transfer Queue", 1,
+            QString("Upload of %1 to %2 timed out in %3 phase, aborting")
+                .arg(l_entry["shared_file"]["shared_file_name"].AsString(),
+                     l_entry["user"].AsString(), l_status));
+        SetUploadEntryStatus(l_entry, Aborted);
+    }
+}
+
+void TransferQueueManager::KeepDownloadsQueued(const QDateTime& i_now)
+{
+    std::vector<ItemPtr> l_users;
+    const ItemPtr l_queued =
+        d.GetType("download_entry_status")->HasItem(transfer_status::Queued);
+    for (ItemPtr l_entry : l_queued.GetItems("download_entry"))
+    {
+        const ItemPtr l_user = l_entry["user"];
+        if (l_user && l_user.IsConnected("is_online") &&
+            std::find(l_users.begin(), l_users.end(), l_user) == l_users.end())
+            l_users.push_back(l_user);
+    }
+    const auto l_due = [&](ItemPtr i_user, const char* i_type, qint64 i_afterMs) {
+        const QDateTime l_stamp = QDateTime::fromString(i_user[i_type].AsString(), Qt::TextDate);
+        return !l_stamp.isValid() || l_stamp.msecsTo(i_now) >= i_afterMs;
+    };
+    for (ItemPtr l_user : l_users)
+        if (!IsActivelyDownloadingFromUser(l_user.AsString()) &&
+            l_due(l_user, "last_queue_request_time", 600000))
+            RequeueUserDownloads(l_user);
+    for (ItemPtr l_user : l_users)
+    {
+        if (IsActivelyDownloadingFromUser(l_user.AsString()) ||
+            !l_due(l_user, "next_place_in_line_request_time", 0))
+            continue;
+        for (ItemPtr l_entry : l_user.GetItems("download_entry").SortNumericBy("download_order", true))
+            if (l_entry["download_entry_status"].AsString() == transfer_status::Queued)
+                RequestDownloadPlaceInLine(l_entry);
+        l_user += d.GetType("next_place_in_line_request_time")->GetItem(
+            TransferTimeStamp(i_now.addSecs(600)));
+    }
 }
 
 void TransferQueueManager::NoData()
@@ -209,13 +301,19 @@ void TransferQueueManager::RegisterSavedTypes()
     dataSaver->AddSavedType("excluded_download_extension");
 }
 
-// The marks are not saved: every start puts them on again before the load.
+// The marks are not saved: every start puts them on again before the load, and the load puts
+// them on once more, since a failed load has emptied the store. A status keeps the mark it has.
 void TransferQueueManager::MarkActiveStatuses()
 {
     using namespace transfer_status;
-    d.GetType("download_entry_status")->GetItem(Downloading).NewItem("is_active");
+    const auto l_mark = [](const char* i_type, const char* i_status) {
+        const ItemPtr l_status = d.GetType(i_type)->GetItem(i_status);
+        if (!l_status.IsConnected("is_active"))
+            l_status.NewItem("is_active");
+    };
+    l_mark("download_entry_status", Downloading);
     for (const char* lp_status : {Connecting, Uploading, Requesting, WaitingForOffset})
-        d.GetType("upload_entry_status")->GetItem(lp_status).NewItem("is_active");
+        l_mark("upload_entry_status", lp_status);
 }
 
 // Written before the load: a stored value replaces each of them. Those written only when unset

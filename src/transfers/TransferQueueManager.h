@@ -36,6 +36,9 @@ public:
     TransferQueueManager(const TransferQueueManager&) = delete;
     TransferQueueManager& operator=(const TransferQueueManager&) = delete;
 
+    // Every unfinished download waits in the queue again, its user tracked; the views are told.
+    // Also after a failed load, which has emptied the store: the active marks come back first.
+    void DataLoaded() override;
     // A first start: nothing is excluded from downloading but ".ini" files.
     void NoData() override;
 
@@ -148,6 +151,9 @@ public:
     void OnUserOnline(ItemPtr i_user);
 
 public slots:
+    // Times out stalled upload hand-shakes, starts queued uploads and keeps our own downloads
+    // queued at online uploaders: asked again 600 s after the last request, place in line when due.
+    void EveryHalfMinute();
     void OnQueueDownloadRequested(QString i_user, std::string i_path, qint64 i_size);
     void OnDownloadPlaceInLine(QString i_user, std::string i_path, int i_place);
     void OnUploadDeniedNotification(QString i_user, std::string i_path, QString i_reason);
@@ -160,6 +166,7 @@ public slots:
     void OnDownloadComplete();
 
 signals:
+    void TransfersLoaded();
     void DownloadProgressed(ItemPtr i_entry);
     void CompleteDownloadAdded(ItemPtr i_record);
 
@@ -252,6 +259,8 @@ private:
     void RegisterRemovalHandlers();
     static void RegisterSavedTypes();
     static void MarkActiveStatuses();
+    void AbortStalledUploads(const QDateTime& i_now);
+    void KeepDownloadsQueued(const QDateTime& i_now);
     static void WriteSettingDefaults();
 
     // Release of a transfer's live objects; each skips a missing item.
