@@ -1,0 +1,120 @@
+// A whole client without windows, for end-to-end tests that run two of them against a fake
+// central server. It builds the engines in the program's start-up order, starts as on a first
+// start, logs in and then does what its arguments ask:
+//   --server-port N   the fake central server on 127.0.0.1 (or TARNWICK_SERVER_PORT)
+//   --user NAME       the user name (or TARNWICK_USER)
+//   --share DIR       share the folder with everyone
+//   --limit KIB       upload speed limit in KiB/s
+//   --download USER FOLDER FILE SIZE   download a file by the uploader's own path
+// HOME is the client's home: the download folder is HOME/downloads. It prints one line per
+// change of a download's status ("status FILE STATUS") and "online" once logged in.
+#include <QCoreApplication>
+#include <QDir>
+#include <QTimer>
+
+#include <cstdio>
+#include <map>
+#include <memory>
+
+#include "peer/PeerMessenger.h"
+#include "server/Server.h"
+#include "shares/DNetManager.h"
+#include "shares/SharedFoldersManager.h"
+#include "store/Data.h"
+#include "store/DataSaver.h"
+#include "store/DelayedInvoker.h"
+#include "store/SchemaDeclaration.h"
+#include "store/Settings.h"
+#include "store/TimerManager.h"
+#include "support/support/FakePeer.h"
+#include "support/support/FakeUpnpBackend.h"
+#include "transfers/TransferQueueManager.h"
+
+namespace
+{
+void Say(const QString& i_line)
+{
+    std::printf("%s\n", qPrintable(i_line));
+    std::fflush(stdout);
+}
+
+QString Option(const QStringList& i_arguments, const QString& i_name, const char* i_environment)
+{
+    const int l_at = i_arguments.indexOf(i_name);
+    if (l_at >= 0 && l_at + 1 < i_arguments.size())
+        return i_arguments[l_at + 1];
+    return qEnvironmentVariable(i_environment);
+}
+} // namespace
+
+int main(int i_argc, char** i_argv)
+{
+    QCoreApplication l_app(i_argc, i_argv);
+    const QStringList l_arguments = l_app.arguments();
+
+    new TimerManager();
+    new DataSaver();
+    auto lp_server = std::make_unique<Server>(std::make_unique<FakeUpnpBackend>());
+    DeclareTypes({{"global", Primary, false}, {"vglobal", Primary, false}, {"global_value", Leaf, false}});
+    DeclareRelations({{"global", "global_value", Many, One}, {"vglobal", "global_value", Many, One}});
+    dataSaver->AddSavedType("global");
+    dataSaver->AddSavedByConnectionType("global_value", "global");
+    Server::CreateData();
+    qRegisterMetaType<ItemPtr>("ItemPtr");
+    new PeerMessenger();
+    new DelayedInvoker();
+    new DNetManager();
+    new SharedFoldersManager();
+    new TransferQueueManager();
+
+    // Never discover a gateway: it would multicast on the local network.
+    SetSetting("use_upnp", "no");
+    SetSetting("server_host", "127.0.0.1");
+    SetSetting("server_port", Option(l_arguments, "--server-port", "TARNWICK_SERVER_PORT"));
+    SetSetting("username", Option(l_arguments, "--user", "TARNWICK_USER"));
+    SetSetting("password", "secret");
+    SetSetting("download_folder", QDir::homePath() + "/downloads");
+    quint16 l_port = FakePeer::FreePort(), l_obfuscatedPort = FakePeer::FreePort();
+    while (l_obfuscatedPort == l_port)
+        l_obfuscatedPort = FakePeer::FreePort();
+    SetSetting("listening_port", QString::number(l_port));
+    SetSetting("obfuscated_listening_port", QString::number(l_obfuscatedPort));
+    const QString l_limit = Option(l_arguments, "--limit", "TARNWICK_LIMIT");
+    if (!l_limit.isEmpty())
+    {
+        SetSetting("upload_speed_limit", l_limit);
+        SetSetting("upload_speed_limit_enabled", "yes");
+    }
+    // A first start: no store file.
+    dataSaver->EmitDataLoaded();
+    dataSaver->EmitNoData();
+
+    const QString l_share = Option(l_arguments, "--share", "TARNWICK_SHARE");
+    if (!l_share.isEmpty())
+        sharedFoldersManager->AddSharedFolder(l_share).NewItem("shared_public");
+
+    QObject::connect(lp_server.get(), &Server::Connected, [&] {
+        Say("online");
+        const int l_at = l_arguments.indexOf("--download");
+        if (l_at >= 0 && l_at + 4 < l_arguments.size())
+            transferQueueManager->AddDownload(l_arguments[l_at + 1], l_arguments[l_at + 3].toStdString(),
+                                              l_arguments[l_at + 2].toStdString(),
+                                              l_arguments[l_at + 4].toLongLong(), 0);
+    });
+    std::map<std::string, QString> l_said;
+    QTimer l_watch;
+    QObject::connect(&l_watch, &QTimer::timeout, [&] {
+        for (ItemPtr l_entry : g("download_entry"))
+        {
+            const QString l_status = l_entry["download_entry_status"].AsString();
+            QString& l_last = l_said[l_entry["file_name"].AsStdString()];
+            if (l_status != l_last)
+                Say(QString("status %1 %2").arg(l_entry["file_name"].AsString(), l_last = l_status));
+        }
+    });
+    l_watch.start(50);
+    lp_server->Connect();
+    const int l_code = l_app.exec();
+    delete transferQueueManager;
+    return l_code;
+}

@@ -1,0 +1,121 @@
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "support/support/FakeCentralHub.h"
+
+namespace
+{
+// One headless client process; what it printed is kept line by line.
+class Client
+{
+public:
+    Client(const QString& i_home, const QStringList& i_arguments, quint16 i_serverPort)
+    {
+        QProcessEnvironment l_environment = QProcessEnvironment::systemEnvironment();
+        l_environment.insert("HOME", i_home);
+        l_environment.insert("TARNWICK_SERVER_PORT", QString::number(i_serverPort));
+        m_process.setProcessEnvironment(l_environment);
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start(HEADLESS_PEER, i_arguments);
+    }
+    ~Client()
+    {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+    bool Says(const QString& i_line, int i_ms = 20000)
+    {
+        return QTest::qWaitFor(
+            [&] {
+                while (m_process.canReadLine())
+                    m_lines << QString::fromUtf8(m_process.readLine()).trimmed();
+                return m_lines.contains(i_line);
+            },
+            i_ms);
+    }
+    void Kill()
+    {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+
+private:
+    QProcess m_process;
+    QStringList m_lines;
+};
+
+QByteArray RandomBytes(int i_size)
+{
+    QByteArray l_bytes(i_size, '\0');
+    QRandomGenerator l_random(18);
+    for (char& l_byte : l_bytes)
+        l_byte = char(l_random.generate());
+    return l_bytes;
+}
+
+QByteArray Contents(const QString& i_path)
+{
+    QFile l_file(i_path);
+    return l_file.open(QIODevice::ReadOnly) ? l_file.readAll() : QByteArray();
+}
+} // namespace
+
+// alice shares a folder at 512 KiB/s; bob fetches a file of it by its remote path, is killed
+// half-way, resumes from his partial file, and is denied a file alice no longer shares.
+TEST(EndToEnd, ADownloadArrivesWholeAfterARestartAndAnUnsharedFileIsDenied)
+{
+    FakeCentralHub l_hub;
+    QTemporaryDir l_root;
+    const QString l_share = l_root.filePath("Music");
+    ASSERT_TRUE(QDir().mkpath(l_share) && QDir().mkpath(l_root.filePath("alice")) &&
+                QDir().mkpath(l_root.filePath("bob")));
+    const QByteArray l_song = RandomBytes(3 << 20);
+    for (const char* l_name : {"song.bin", "other.bin"})
+    {
+        QFile l_file(l_share + "/" + l_name);
+        ASSERT_TRUE(l_file.open(QIODevice::WriteOnly) && l_file.write(l_song) == l_song.size());
+    }
+    const QString l_remoteFolder = QString(l_share).replace('/', '\\');
+    const QString l_size = QString::number(l_song.size());
+    const auto l_bob = [&](const char* i_file) {
+        return std::make_unique<Client>(l_root.filePath("bob"),
+                                        QStringList{"--user", "bob", "--download", "alice", l_remoteFolder, i_file, l_size},
+                                        l_hub.Port());
+    };
+    const QString l_partial = l_root.filePath("bob/downloads/downloading/Music/song.bin");
+    const QString l_complete = l_root.filePath("bob/downloads/complete/Music/song.bin");
+
+    auto lp_alice = std::make_unique<Client>(l_root.filePath("alice"),
+                                             QStringList{"--user", "alice", "--share", l_share, "--limit", "512"},
+                                             l_hub.Port());
+    ASSERT_TRUE(lp_alice->Says("online"));
+
+    auto lp_bob = l_bob("song.bin");
+    ASSERT_TRUE(lp_bob->Says("status song.bin downloading"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo(l_partial).size() >= l_song.size() / 3; }, 20000));
+    lp_bob->Kill();
+    const qint64 l_kept = QFileInfo(l_partial).size();
+    ASSERT_GT(l_kept, 0);
+    ASSERT_LT(l_kept, l_song.size()) << "killed before the end";
+
+    lp_bob = l_bob("song.bin");
+    ASSERT_TRUE(lp_bob->Says("status song.bin complete", 30000));
+    EXPECT_TRUE(Contents(l_complete) == l_song);
+    EXPECT_FALSE(QFile::exists(l_partial));
+
+    // alice starts again sharing nothing.
+    lp_bob.reset();
+    lp_alice.reset();
+    lp_alice = std::make_unique<Client>(l_root.filePath("alice"), QStringList{"--user", "alice"}, l_hub.Port());
+    ASSERT_TRUE(lp_alice->Says("online"));
+    lp_bob = l_bob("other.bin");
+    EXPECT_TRUE(lp_bob->Says("status other.bin denied"));
+    EXPECT_FALSE(QFile::exists(l_root.filePath("bob/downloads/complete/Music/other.bin")));
+}
