@@ -65,7 +65,8 @@ TEST_F(TransferSchema, TheStoreFileKeepsDownloadsFinishedDownloadsAndExclusionsB
     dataSaver->Save(m_dir.filePath("store"));
     d.RemoveAllItems();
     dataSaver->Load(m_dir.filePath("store"));
-    EXPECT_EQ(Parts(g("download_entry")), l_kept);
+    // Stored as it was; the load puts an unfinished download back in the queue.
+    EXPECT_EQ(Parts(g("download_entry")), QStringList{"download_entry_status=queued"} + l_kept.mid(1));
     EXPECT_EQ(Parts(g("complete_download")), l_finishedParts);
     EXPECT_TRUE(g("upload_entry").Empty());
     EXPECT_EQ(ItemPtr(g("excluded_download_extension")).AsString(), ".txt");
