@@ -152,7 +152,8 @@ void UploaderToDownloader(benchmark::State& io_state)
         lp_downSocket->setParent(nullptr);
         QFile l_source(Files::Get().m_source), l_target(Files::Get().m_target);
         l_source.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-        l_target.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
+        l_target.resize(0);
+        l_target.open(QIODevice::WriteOnly | QIODevice::Append); // as the manager opens a partial file
 
         UploadThread l_upload(lp_upSocket, &l_source, 7, nullptr);
         DownloadThread l_download(lp_downSocket, &l_target, FileBytes, 0);
