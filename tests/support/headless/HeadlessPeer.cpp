@@ -6,8 +6,10 @@
 //   --share DIR       share the folder with everyone
 //   --limit KIB       upload speed limit in KiB/s
 //   --download USER FOLDER FILE SIZE   download a file by the uploader's own path
+//   --search TEXT     search, and download the first result that comes
 // HOME is the client's home: the download folder is HOME/downloads. It prints one line per
-// change of a download's status ("status FILE STATUS") and "online" once logged in.
+// change of a download's status ("status FILE STATUS"), "online" once logged in and
+// "result USER FOLDER\FILE SIZE" for the search result it downloads.
 #include <QCoreApplication>
 #include <QDir>
 #include <QTimer>
@@ -100,10 +102,27 @@ int main(int i_argc, char** i_argv)
             transferQueueManager->AddDownload(l_arguments[l_at + 1], l_arguments[l_at + 3].toStdString(),
                                               l_arguments[l_at + 2].toStdString(),
                                               l_arguments[l_at + 4].toLongLong(), 0);
+        const QString l_search = Option(l_arguments, "--search", "TARNWICK_SEARCH");
+        if (!l_search.isEmpty())
+            gp_server->FileSearch(l_search, false);
     });
+    bool l_fetching = false;
     std::map<std::string, QString> l_said;
     QTimer l_watch;
     QObject::connect(&l_watch, &QTimer::timeout, [&] {
+        for (ItemPtr l_result : l_fetching ? ItemSet() : g("search_result"))
+        {
+            const ItemPtr l_user = l_result["search_results"]["user"];
+            const std::string l_folder = l_result["search_result_file_folder"].AsStdString();
+            const std::string l_name = l_result["search_result_file_name"].AsStdString();
+            const qint64 l_size = l_result["file_size"].AsInt64();
+            Say(QString("result %1 %2\\%3 %4")
+                    .arg(l_user.AsString(), QString::fromStdString(l_folder), QString::fromStdString(l_name))
+                    .arg(l_size));
+            transferQueueManager->AddDownload(l_user.AsString(), l_name, l_folder, l_size, 0);
+            l_fetching = true;
+            break;
+        }
         for (ItemPtr l_entry : g("download_entry"))
         {
             const QString l_status = l_entry["download_entry_status"].AsString();
