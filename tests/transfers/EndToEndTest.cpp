@@ -67,9 +67,10 @@ QByteArray Contents(const QString& i_path)
 }
 } // namespace
 
-// alice shares a folder at 512 KiB/s; bob fetches a file of it by its remote path, is killed
-// half-way, resumes from his partial file, and is denied a file alice no longer shares.
-TEST(EndToEnd, ADownloadArrivesWholeAfterARestartAndAnUnsharedFileIsDenied)
+// alice shares a folder at 512 KiB/s; bob finds a file of it by a search and fetches it, is
+// killed half-way, asks for it again by its remote path and resumes from his partial file, and
+// is denied a file alice no longer shares.
+TEST(EndToEnd, AFoundFileArrivesWholeAfterARestartAndAnUnsharedFileIsDenied)
 {
     FakeCentralHub l_hub;
     QTemporaryDir l_root;
@@ -84,10 +85,11 @@ TEST(EndToEnd, ADownloadArrivesWholeAfterARestartAndAnUnsharedFileIsDenied)
     }
     const QString l_remoteFolder = QString(l_share).replace('/', '\\');
     const QString l_size = QString::number(l_song.size());
-    const auto l_bob = [&](const char* i_file) {
-        return std::make_unique<Client>(l_root.filePath("bob"),
-                                        QStringList{"--user", "bob", "--download", "alice", l_remoteFolder, i_file, l_size},
-                                        l_hub.Port());
+    const auto l_bob = [&](const QStringList& i_ask) {
+        return std::make_unique<Client>(l_root.filePath("bob"), QStringList{"--user", "bob"} + i_ask, l_hub.Port());
+    };
+    const auto l_byPath = [&](const QString& i_file) {
+        return QStringList{"--download", "alice", l_remoteFolder, i_file, l_size};
     };
     const QString l_partial = l_root.filePath("bob/downloads/downloading/Music/song.bin");
     const QString l_complete = l_root.filePath("bob/downloads/complete/Music/song.bin");
@@ -97,7 +99,8 @@ TEST(EndToEnd, ADownloadArrivesWholeAfterARestartAndAnUnsharedFileIsDenied)
                                              l_hub.Port());
     ASSERT_TRUE(lp_alice->Says("online"));
 
-    auto lp_bob = l_bob("song.bin");
+    auto lp_bob = l_bob({"--search", "SONG"});
+    ASSERT_TRUE(lp_bob->Says(QString("result alice %1\\song.bin %2").arg(l_remoteFolder, l_size)));
     ASSERT_TRUE(lp_bob->Says("status song.bin downloading"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo(l_partial).size() >= l_song.size() / 3; }, 20000));
     lp_bob->Kill();
@@ -105,7 +108,7 @@ TEST(EndToEnd, ADownloadArrivesWholeAfterARestartAndAnUnsharedFileIsDenied)
     ASSERT_GT(l_kept, 0);
     ASSERT_LT(l_kept, l_song.size()) << "killed before the end";
 
-    lp_bob = l_bob("song.bin");
+    lp_bob = l_bob(l_byPath("song.bin"));
     ASSERT_TRUE(lp_bob->Says("status song.bin complete", 30000));
     EXPECT_TRUE(Contents(l_complete) == l_song);
     EXPECT_FALSE(QFile::exists(l_partial));
@@ -115,7 +118,7 @@ TEST(EndToEnd, ADownloadArrivesWholeAfterARestartAndAnUnsharedFileIsDenied)
     lp_alice.reset();
     lp_alice = std::make_unique<Client>(l_root.filePath("alice"), QStringList{"--user", "alice"}, l_hub.Port());
     ASSERT_TRUE(lp_alice->Says("online"));
-    lp_bob = l_bob("other.bin");
+    lp_bob = l_bob(l_byPath("other.bin"));
     EXPECT_TRUE(lp_bob->Says("status other.bin denied"));
     EXPECT_FALSE(QFile::exists(l_root.filePath("bob/downloads/complete/Music/other.bin")));
 }
