@@ -1,56 +1,35 @@
 #include "shell/ChangeListeningPortDialog.h"
 #include "shell/ChangeUsernamePasswordDialog.h"
 
-#include <QApplication>
-#include <QDialogButtonBox>
-#include <QLineEdit>
-#include <QPointer>
-#include <QPushButton>
-#include <QTimer>
-#include <gtest/gtest.h>
-
-#include "shell/Desktop.h"
-#include "store/Settings.h"
-#include "support/support/ClientSchema.h"
+#include "ShellFixture.h"
 
 namespace
 {
-class AccountDialogs : public ::testing::Test
+class AccountDialogs : public ::testing::Test, protected FakeDesktop
 {
 protected:
     void SetUp() override { DeclareSettingsTypes(); }
-    void TearDown() override { Desktop::SetMessageBox(nullptr); }
 
-    static QLineEdit* Edit(QDialog* ip_dialog, const char* i_name)
-    {
-        return ip_dialog->findChild<QLineEdit*>(i_name);
-    }
     static void Answer(QDialog* ip_dialog, const QString& i_user, const QString& i_password,
                        QDialogButtonBox::StandardButton i_button)
     {
-        Edit(ip_dialog, "usernameEdit")->setText(i_user);
-        Edit(ip_dialog, "passwordEdit")->setText(i_password);
+        Child<QLineEdit>(ip_dialog, "usernameEdit")->setText(i_user);
+        Child<QLineEdit>(ip_dialog, "passwordEdit")->setText(i_password);
         Press(ip_dialog, i_button);
     }
     static void Press(QDialog* ip_dialog, QDialogButtonBox::StandardButton i_button)
     {
-        ip_dialog->findChild<QDialogButtonBox*>("buttonBox")->button(i_button)->click();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        Child<QDialogButtonBox>(ip_dialog, "buttonBox")->button(i_button)->click();
+        FlushDeletes();
     }
 };
 } // namespace
 
 TEST_F(AccountDialogs, SavesTrimmedNameAndPasswordAndRefusesBlanksOrCancel)
 {
-    const struct
-    {
-        QString user, password;
-        QDialogButtonBox::StandardButton button;
-        bool saved;
-    } l_cases[] = {{" bob ", "  pass word\t", QDialogButtonBox::Ok, true},
-                   {"bob", "   ", QDialogButtonBox::Ok, false},
-                   {"\t", "pw", QDialogButtonBox::Ok, false},
-                   {"bob", "pw", QDialogButtonBox::Cancel, false}};
+    const struct { QString user, password; QDialogButtonBox::StandardButton button; bool saved; } l_cases[] = {
+        {" bob ", "  pass word\t", QDialogButtonBox::Ok, true}, {"bob", "   ", QDialogButtonBox::Ok, false},
+        {"\t", "pw", QDialogButtonBox::Ok, false}, {"bob", "pw", QDialogButtonBox::Cancel, false}};
     for (const auto& l_case : l_cases)
     {
         SCOPED_TRACE(l_case.user.toStdString());
@@ -58,17 +37,15 @@ TEST_F(AccountDialogs, SavesTrimmedNameAndPasswordAndRefusesBlanksOrCancel)
         SetSetting("password", "secret");
         QWidget l_mainWindow;
         QPointer<QDialog> lp_dialog = new ChangeUsernamePasswordDialog(false, &l_mainWindow);
-        EXPECT_EQ(lp_dialog->windowTitle(), "Change Username/Password");
-        EXPECT_EQ(Edit(lp_dialog, "usernameEdit")->text(), "anna");
-        EXPECT_EQ(Edit(lp_dialog, "passwordEdit")->displayText(), "secret");
+        EXPECT_EQ(Child<QLineEdit>(lp_dialog, "usernameEdit")->text(), "anna");
+        EXPECT_EQ(Child<QLineEdit>(lp_dialog, "passwordEdit")->displayText(), "secret");
         lp_dialog->show();
         Answer(lp_dialog, l_case.user, l_case.password, l_case.button);
-        EXPECT_EQ(GetSetting("username"), l_case.saved ? "bob" : "anna");
-        EXPECT_EQ(GetSetting("password"), l_case.saved ? "pass word" : "secret");
+        EXPECT_EQ(GetSetting("username") + "/" + GetSetting("password"),
+                  l_case.saved ? "bob/pass word" : "anna/secret");
         // Saved, the dialog goes; refused, it stays open; cancelled, it only hides.
         EXPECT_EQ(lp_dialog.isNull(), l_case.saved);
-        EXPECT_EQ(lp_dialog && lp_dialog->isVisible(),
-                  !l_case.saved && l_case.button == QDialogButtonBox::Ok);
+        EXPECT_EQ(lp_dialog && lp_dialog->isVisible(), !l_case.saved && l_case.button == QDialogButtonBox::Ok);
     }
 }
 
@@ -90,37 +67,25 @@ TEST_F(AccountDialogs, FirstStartAsksUnderItsOwnTitleAndConnectsOnlyOnceANameIsS
 
 TEST_F(AccountDialogs, PortWaitsForTheNextStartAndRefusesTheOneInUseOrOutOfRange)
 {
-    const QString l_invalid = "Invalid Port Number|Port number must be in the range of 1 to 65534.";
-    const QString l_same = "Port Number Not Changed|Port number has not been changed.";
-    const QString l_pending = "Change to Listening Port Pending|Changes to the listening port "
-                              "will take effect after a client restart.";
+    const QString l_invalid = "Invalid Port Number: Port number must be in the range of 1 to 65534.";
+    const QString l_same = "Port Number Not Changed: Port number has not been changed.";
+    const QString l_pending = "Change to Listening Port Pending: Changes to the listening port will "
+                              "take effect after a client restart.";
     // One after the other: the port in use stays refused while another one waits, and the last
     // one chosen wins.
-    const struct
-    {
-        QString typed, box, pendingAfter;
-    } l_cases[] = {{"", l_invalid, ""},       {"65536", l_invalid, ""},      {"65535", l_invalid, ""},
-                   {"2234", l_same, ""},      {"65534", l_pending, "65534"}, {"2234", l_same, "65534"},
-                   {"4000", l_pending, "4000"}};
+    const struct { QString typed, box, pendingAfter; } l_cases[] = {
+        {"", l_invalid, ""}, {"65536", l_invalid, ""}, {"65535", l_invalid, ""}, {"2234", l_same, ""},
+        {"65534", l_pending, "65534"}, {"2234", l_same, "65534"}, {"4000", l_pending, "4000"}};
     SetSetting("listening_port", "2234");
-    QStringList l_boxes;
-    QPointer<QDialog> lp_dialog;
-    Desktop::SetMessageBox([&](QMessageBox::Icon i_icon, QWidget* ip_parent, const QString& i_title,
-                               const QString& i_text, QMessageBox::StandardButtons i_buttons) {
-        EXPECT_TRUE(i_icon == QMessageBox::Information && ip_parent == lp_dialog &&
-                    i_buttons == QMessageBox::Ok);
-        l_boxes << i_title + "|" + i_text;
-        return QMessageBox::Ok;
-    });
     for (const auto& l_case : l_cases)
     {
         SCOPED_TRACE(l_case.typed.toStdString());
-        l_boxes.clear();
-        lp_dialog = new ChangeListeningPortDialog();
-        EXPECT_EQ(Edit(lp_dialog, "portEdit")->text(), "2234");
-        Edit(lp_dialog, "portEdit")->setText(l_case.typed);
+        m_boxes.clear();
+        QPointer<QDialog> lp_dialog = new ChangeListeningPortDialog();
+        EXPECT_EQ(Child<QLineEdit>(lp_dialog, "portEdit")->text(), "2234");
+        Child<QLineEdit>(lp_dialog, "portEdit")->setText(l_case.typed);
         Press(lp_dialog, QDialogButtonBox::Ok);
-        EXPECT_EQ(l_boxes, QStringList{l_case.box});
+        EXPECT_EQ(m_boxes, QStringList{l_case.box});
         EXPECT_EQ(GetSetting("new_listening_port"), l_case.pendingAfter);
         EXPECT_EQ(lp_dialog.isNull(), l_case.box == l_pending);
         delete lp_dialog;

@@ -1,15 +1,7 @@
 #include "shell/ColorSelectionDialog.h"
 #include "shell/ColorSettings.h"
-#include "shell/Desktop.h"
 
-#include <QApplication>
-#include <QLineEdit>
-#include <QPointer>
-#include <QPushButton>
-#include <gtest/gtest.h>
-
-#include "store/Settings.h"
-#include "support/support/ClientSchema.h"
+#include "ShellFixture.h"
 
 namespace
 {
@@ -31,7 +23,7 @@ QStringList StoredColors()
     return l_values;
 }
 
-class ColorSettingsTest : public ::testing::Test
+class ColorSettingsTest : public ::testing::Test, protected FakeDesktop
 {
 protected:
     void SetUp() override
@@ -40,30 +32,21 @@ protected:
         m_startUp = QApplication::palette();
         ColorSettings::WriteDefaults();
         ColorSettings::SetRecolorTransfers([this] { ++m_recolors; });
-        Desktop::SetPickColor([this](const QColor& i_initial, QWidget*) {
-            m_picks << i_initial;
-            return m_answer;
-        });
     }
     void TearDown() override
     {
         delete mp_dialog;
-        Desktop::SetPickColor({});
         ColorSettings::SetRecolorTransfers({});
     }
 
     void Open()
     {
         // A saved or closed dialog deletes itself later; it must be gone before the next opens.
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        FlushDeletes();
         ASSERT_TRUE(mp_dialog.isNull());
         mp_dialog = new ColorSelectionDialog;
     }
-    QColor SwatchColor(int i_row)
-    {
-        return mp_dialog->findChild<QLineEdit*>(g_swatches[i_row])->palette().color(QPalette::Base);
-    }
-    void Click(QString i_button) { mp_dialog->findChild<QPushButton*>(i_button)->click(); }
+    void Click(QString i_button) { Child<QPushButton>(mp_dialog, qPrintable(i_button))->click(); }
     void ClickChange(int i_row) { Click(QString(g_swatches[i_row]).replace("Color", "Button")); }
     QColor Installed(QPalette::ColorGroup i_group, int i_row)
     {
@@ -72,8 +55,6 @@ protected:
 
     QPalette m_startUp;
     QPointer<ColorSelectionDialog> mp_dialog;
-    QColor m_answer;
-    QList<QColor> m_picks;
     int m_recolors = 0;
 };
 } // namespace
@@ -116,8 +97,9 @@ TEST_F(ColorSettingsTest, OpensOnThePaletteInForceAndTheSettingsAndChangesOnlyOn
     for (int l_row = 0; l_row < ColorSettings::Count; ++l_row)
     {
         ClickChange(l_row);
-        EXPECT_EQ(m_picks.value(l_row), RowColor(l_row)) << g_swatches[l_row].toStdString();
-        EXPECT_EQ(SwatchColor(l_row), RowColor(l_row)) << g_swatches[l_row].toStdString();
+        const auto* lp_swatch = Child<QLineEdit>(mp_dialog, qPrintable(g_swatches[l_row]));
+        EXPECT_EQ(m_picks.value(l_row), RowColor(l_row)) << l_row;
+        EXPECT_EQ(lp_swatch->palette().color(QPalette::Base), RowColor(l_row)) << l_row;
     }
 }
 
@@ -128,7 +110,7 @@ TEST_F(ColorSettingsTest, SaveInstallsInEveryGroupWritesAllAndRecolorsAndResetGo
     QStringList l_expected;
     for (int l_row = 0; l_row < ColorSettings::Count; ++l_row)
     {
-        m_answer = RowColor(l_row);
+        m_color = RowColor(l_row);
         ClickChange(l_row);
         l_expected << QString("#abcd%1").arg(0x10 + l_row, 2, 16);
     }
@@ -155,7 +137,7 @@ TEST_F(ColorSettingsTest, ClosingAfterAResetOrAChangeWritesNothing)
     ColorSettings::SetRole(m_startUp, QPalette::WindowText, QColor("#654321"));
     QApplication::setPalette(m_startUp);
     const QStringList l_before = StoredColors();
-    m_answer = Qt::green;
+    m_color = Qt::green;
     for (const char* l_button : {"resetToDefaultsButton", "windowTextButton"})
     {
         Open();
@@ -164,7 +146,7 @@ TEST_F(ColorSettingsTest, ClosingAfterAResetOrAChangeWritesNothing)
         EXPECT_EQ(StoredColors(), l_before) << l_button;
         EXPECT_EQ(QApplication::palette(), m_startUp) << l_button;
     }
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    FlushDeletes();
     EXPECT_TRUE(mp_dialog.isNull());
     EXPECT_EQ(m_recolors, 0);
 }

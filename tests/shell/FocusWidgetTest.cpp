@@ -1,24 +1,16 @@
 #include "shell/UIFunctions.h"
 
-#include <QApplication>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTabWidget>
-#include <QTest>
-#include <QVBoxLayout>
-#include <QWidget>
-#include <gtest/gtest.h>
+#include "ShellFixture.h"
 
 namespace
 {
 // A tab widget whose second page is returned; the first page is a plain filler, current at start.
-QWidget* AddTwoPages(QTabWidget* tabs)
+QWidget* AddTwoPages(QTabWidget* ip_tabs)
 {
-    tabs->addTab(new QWidget, "first");
-    QWidget* page = new QWidget;
-    tabs->addTab(page, "second");
-    tabs->setCurrentIndex(0);
-    return page;
+    ip_tabs->addTab(new QWidget, "first");
+    ip_tabs->addTab(new QWidget, "second");
+    ip_tabs->setCurrentIndex(0);
+    return ip_tabs->widget(1);
 }
 } // namespace
 
@@ -31,16 +23,12 @@ TEST(FocusWidget, SelectsThePageAtEveryNestedTabLevelAndPassesOverACornerWidget)
     auto* holder = new QWidget;
     auto* middle = new QTabWidget(holder);
     (new QVBoxLayout(outerPage))->addWidget(holder);
-    QWidget* middlePage = AddTwoPages(middle);
-    auto* inner = new QTabWidget(middlePage);
-    QWidget* innerPage = AddTwoPages(inner);
-    auto* edit = new QLineEdit(innerPage);
+    auto* inner = new QTabWidget(AddTwoPages(middle));
+    auto* edit = new QLineEdit(AddTwoPages(inner));
 
     FocusWidget(edit);
-
-    EXPECT_EQ(outer->currentIndex(), 1);
-    EXPECT_EQ(middle->currentIndex(), 1);
-    EXPECT_EQ(inner->currentIndex(), 1);
+    EXPECT_EQ(QList<int>({outer->currentIndex(), middle->currentIndex(), inner->currentIndex()}),
+              QList<int>({1, 1, 1}));
     EXPECT_EQ(window.focusWidget(), edit);
     int index = 0;
     EXPECT_EQ(GetWidgetTabWidget(edit, index), inner);
@@ -64,8 +52,7 @@ TEST(FocusWidget, SelectsThePageAtEveryNestedTabLevelAndPassesOverACornerWidget)
 TEST(FocusWidget, ActivatesAndFocusesAShownWindowOrAWidgetWithoutParent)
 {
     QWidget window;
-    auto* first = new QLineEdit(&window);
-    auto* second = new QLineEdit(&window);
+    auto *first = new QLineEdit(&window), *second = new QLineEdit(&window);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     first->setFocus();

@@ -1,14 +1,9 @@
-#include <QApplication>
-#include <QDialog>
-#include <QTimer>
-#include <QWidget>
-
-#include <gtest/gtest.h>
+#include "shell/QuitRequests.h"
 
 #include <csignal>
 #include <functional>
 
-#include "shell/QuitRequests.h"
+#include "ShellFixture.h"
 
 // Each way of asking ends the event loop, also while a dialog without a parent stays open; a
 // loop that did not end is cut off with status 1.
@@ -17,8 +12,7 @@ TEST(QuitRequestsTest, ClosingTheWindowOrAStopSignalEndsTheEventLoop)
     const std::pair<const char*, std::function<void(QWidget&)>> l_requests[] = {
         {"window closed", [](QWidget& io_window) { io_window.close(); }},
         {"SIGTERM", [](QWidget&) { std::raise(SIGTERM); }},
-        {"SIGINT", [](QWidget&) { std::raise(SIGINT); }},
-    };
+        {"SIGINT", [](QWidget&) { std::raise(SIGINT); }}};
     for (const auto& l_request : l_requests)
     {
         QWidget l_window;
@@ -27,10 +21,7 @@ TEST(QuitRequestsTest, ClosingTheWindowOrAStopSignalEndsTheEventLoop)
         l_window.show();
         l_dialog.show();
         QTimer::singleShot(0, [&] { l_request.second(l_window); });
-        QTimer l_cutOff;
-        l_cutOff.setSingleShot(true);
-        QObject::connect(&l_cutOff, &QTimer::timeout, [] { QCoreApplication::exit(1); });
-        l_cutOff.start(20000);
+        QTimer::singleShot(20000, &l_window, [] { QCoreApplication::exit(1); });
         EXPECT_EQ(QCoreApplication::exec(), 0) << l_request.first;
         EXPECT_TRUE(l_quit.Requested()) << l_request.first;
     }

@@ -1,9 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "shell/SettingsSnapshot.h"
-#include "store/Data.h"
-#include "store/Settings.h"
-#include "support/support/ClientSchema.h"
+
+#include "ShellFixture.h"
 
 // Settings taken, the store emptied as a failed load leaves it, and every setting back.
 TEST(SettingsSnapshotTest, WritesEverySavedAndUnsavedSettingBack)
@@ -14,12 +11,10 @@ TEST(SettingsSnapshotTest, WritesEverySavedAndUnsavedSettingBack)
     SetSetting("accept_room_list", "no", SettingScope::Unsaved);
     const SettingsSnapshot l_snapshot = SettingsSnapshot::Take();
     EXPECT_EQ(l_snapshot.Size(), 3u);
-
     d.RemoveAllItems();
     SetSetting("use_upnp", "no");
     l_snapshot.Restore();
-    EXPECT_EQ(GetSetting("use_upnp"), "yes");
-    EXPECT_EQ(GetSetting("listening_port"), "2234");
+    EXPECT_EQ(GetSetting("use_upnp") + GetSetting("listening_port"), "yes2234");
     EXPECT_EQ(GetSetting("accept_room_list", SettingScope::Unsaved), "no");
     EXPECT_EQ(GetSetting("accept_room_list"), "");
 }

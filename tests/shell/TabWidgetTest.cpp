@@ -2,12 +2,7 @@
 #include "shell/TreeWidget.h"
 #include "shell/UIFunctions.h"
 
-#include <QApplication>
-#include <QKeyEvent>
-#include <QLineEdit>
-#include <QTabBar>
-#include <QTest>
-#include <gtest/gtest.h>
+#include "ShellFixture.h"
 
 TEST(TabWidget, SelectingAPageFocusesItsHighestVisibleCandidateAndClearsItsMark)
 {
@@ -16,24 +11,17 @@ TEST(TabWidget, SelectingAPageFocusesItsHighestVisibleCandidateAndClearsItsMark)
     auto* lp_tabs = new TabWidget(&l_window);
     lp_tabs->addTab(new QLineEdit, "filler");
     auto* lp_page = new QWidget;
-    QLineEdit* l_edits[] = {new QLineEdit(lp_page), new QLineEdit(lp_page), nullptr, nullptr};
-    auto* lp_sub = new QWidget(lp_page);
-    l_edits[2] = new QLineEdit(lp_sub);
-    l_edits[3] = new QLineEdit(lp_sub);
+    QWidget* lp_sub = nullptr;
+    QLineEdit* l_edits[] = {new QLineEdit(lp_page), new QLineEdit(lp_page),
+                            new QLineEdit(lp_sub = new QWidget(lp_page)), new QLineEdit(lp_sub)};
     lp_tabs->addTab(lp_page, "candidates");
     l_window.show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&l_window));
 
     // Priorities of the four (0: none), whether the sub-widget is hidden, the one focused.
-    const struct
-    {
-        int priorities[4];
-        bool subHidden;
-        int winner;
-    } l_cases[] = {
+    const struct { int priorities[4]; bool subHidden; int winner; } l_cases[] = {
         {{1, 1, 0, 0}, false, 0}, {{1, 0, 0, 1}, false, 0}, {{1, 0, 2, 0}, false, 2},
-        {{0, 1, 3, 0}, true, 1},  {{0, 0, 0, 2}, false, 3},
-    };
+        {{0, 1, 3, 0}, true, 1},  {{0, 0, 0, 2}, false, 3}};
     for (const auto& l_case : l_cases)
     {
         lp_tabs->setCurrentIndex(0);

@@ -1,44 +1,19 @@
-#include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMenu>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QSpinBox>
-#include <QTest>
-#include <QTimer>
-#include <QTreeWidget>
-
 #include "ProgramFixture.h"
 #include "server/Server.h"
+#include "shares/SharedFoldersManager.h"
 #include "shell/ActionSetToolBar.h"
 #include "shell/AdminMessageDialog.h"
 #include "shell/ChangeListeningPortDialog.h"
 #include "shell/ChangeUsernamePasswordDialog.h"
 #include "shell/NewVersionDialog.h"
 #include "shell/UIFunctions.h"
-#include "store/Data.h"
-#include "store/Type.h"
-#include "support/support/FakeCentralServer.h"
-#include "support/support/StoreFile.h"
 #include "ui_MainWindow.h"
 #include "views/chat/ChatLog.h"
 #include "views/chat/ChatLogForm.h"
 #include "views/chat/CreateRoomDialog.h"
-#include "shares/SharedFoldersManager.h"
 #include "views/search/AddSharedFolderDialog.h"
 #include "views/search/ExcludedExtensionsDialog.h"
 #include "views/search/SharedFilesRescannedDialog.h"
-
-namespace
-{
-bool ShowsIcon(const QIcon& i_icon, const char* i_path)
-{
-    return i_icon.pixmap(16).toImage() == QIcon(i_path).pixmap(16).toImage();
-}
-} // namespace
 
 // A client logged in to a scripted central server, its prompts, menus, choosers and browser
 // recorded.
@@ -49,38 +24,6 @@ protected:
     {
         ProgramFixture::SetUp();
         m_server.AcceptLogins();
-        m_store.Setting("username", "alice")
-            .Setting("password", "secret")
-            .Setting("server_host", "127.0.0.1")
-            .Setting("server_port", QString::number(m_server.Port()))
-            .Setting("use_upnp", "no");
-        Desktop::SetPopupMenu([this](QMenu& io_menu, const QPoint&) {
-            for (QAction* lp_action : io_menu.actions())
-                m_menus << lp_action->text();
-            if (!io_menu.actions().isEmpty())
-                io_menu.actions().first()->trigger();
-        });
-        Desktop::SetChooseFiles([this](QWidget*, const QString& i_title, bool i_folder) {
-            m_boxes << i_title + (i_folder ? " (folder)" : " (file)");
-            return m_chosen;
-        });
-        Desktop::SetOpenUrl([this](const QUrl& i_url) {
-            m_opened << i_url.toString();
-            return true;
-        });
-        Desktop::SetMessageBox([this](QMessageBox::Icon, QWidget*, const QString& i_title,
-                                      const QString& i_text, QMessageBox::StandardButtons) {
-            m_boxes << i_title + ": " + i_text;
-            return m_answers.isEmpty() ? QMessageBox::No : m_answers.takeFirst();
-        });
-    }
-
-    void TearDown() override
-    {
-        ProgramFixture::TearDown();
-        Desktop::SetPopupMenu({});
-        Desktop::SetChooseFiles({});
-        Desktop::SetOpenUrl({});
     }
 
     void StartLoggedIn()
@@ -103,9 +46,16 @@ protected:
                 l_texts << lp_action->text();
         return l_texts;
     }
-
     QString ConnectText() { return ToolbarTexts(mp_ui->loginOptionsTab).value(0); }
 
+    // The codes of the frames the client sent since the last call of Sent.
+    QList<qint32> Codes() const
+    {
+        QList<qint32> l_codes;
+        for (const FakeCentralServer::Frame& l_frame : m_server.Frames().mid(m_seen))
+            l_codes << l_frame.code;
+        return l_codes;
+    }
     // Frames with this code the client sent since the last call.
     QList<QByteArray> Sent(qint32 i_code)
     {
@@ -126,12 +76,8 @@ protected:
     }
 
     FakeCentralServer m_server;
-    StoreFile m_store;
+    StoreFile m_store = LoggedInStore(m_server.Port());
     Ui_MainWindow* mp_ui = nullptr;
-    QStringList m_menus;
-    QStringList m_opened;
-    QStringList m_chosen;
-    QList<QMessageBox::StandardButton> m_answers;
     int m_seen = 0;
 };
 
@@ -143,15 +89,9 @@ TEST_F(MainWindowPanels, ConnectActionAndIconFollowTheLinkAndLoginFailuresExplai
     ASSERT_TRUE(m_server.WaitForFrames(2));
     EXPECT_EQ(Sent(92).size(), 1);
     EXPECT_EQ(GetSetting("enable_private_room_add"), "no");
-
-    const struct
-    {
-        const char* status;
-        const char* showAway;
-        const char* icon;
-    } l_icons[] = {{"away", "yes", ":/icons/away_icon"},
-                   {"away", "no", ":/icons/online_icon"},
-                   {"available", "yes", ":/icons/online_icon"}};
+    const struct { const char *status, *showAway, *icon; } l_icons[] = {
+        {"away", "yes", ":/icons/away_icon"}, {"away", "no", ":/icons/online_icon"},
+        {"available", "yes", ":/icons/online_icon"}};
     for (const auto& l_case : l_icons)
     {
         SetSetting("availability_status", l_case.status);
@@ -168,19 +108,13 @@ TEST_F(MainWindowPanels, ConnectActionAndIconFollowTheLinkAndLoginFailuresExplai
     EXPECT_TRUE(ShowsIcon(mp_window->windowIcon(), ":/icons/offline_icon"));
     mp_window->ResetApplicationIcon();
     EXPECT_TRUE(ShowsIcon(mp_window->windowIcon(), ":/icons/offline_icon"));
-    const QString l_advice =
-        " Please change your login settings in the Options tab and try reconnecting.";
-    const struct
-    {
-        const char* reason;
-        QString box;
-    } l_failures[] = {
+    const QString l_advice = " Please change your login settings in the Options tab and try reconnecting.";
+    const struct { const char* reason; QString box; } l_failures[] = {
         {"INVALIDPASS", "Login Failure: Wrong Password: Login failed. The password you supplied "
                         "does not match your username." + l_advice},
         {"INVALIDUSERNAME", "Login Failure: Username is Invalid: Login failed. The username you "
                             "supplied is invalid." + l_advice},
-        {"SVRFULL", ""},
-    };
+        {"SVRFULL", ""}};
     for (const auto& l_case : l_failures)
     {
         m_boxes.clear();
@@ -207,46 +141,33 @@ TEST_F(MainWindowPanels, RoomRowsFollowTheServersRoomListAndEnterRoomsByName)
     ASSERT_TRUE(m_server.WaitForFrames(3));
     EXPECT_EQ(Sent(64).size(), 1);
     auto l_sendList = [this](QStringList i_public, QList<qint32> i_counts) {
-        m_server.SendFrame(64, WireFields()
-                                   .Texts(i_public).Int32s(i_counts)
-                                   .Texts({"owned"}).Int32s({2})
-                                   .Texts({"member", "operator"}).Int32s({4, 6})
-                                   .Texts({"operator"}));
+        m_server.SendFrame(64, WireFields().Texts(i_public).Int32s(i_counts).Texts({"owned"}).Int32s({2})
+                                   .Texts({"member", "operator"}).Int32s({4, 6}).Texts({"operator"}));
     };
     l_sendList({"b&b", "a", "empty"}, {3, 5, 0});
     QTreeWidget* lp_list = mp_ui->roomList;
     ASSERT_TRUE(QTest::qWaitFor([lp_list] { return lp_list->topLevelItemCount() == 6; }, 5000));
-
-    const struct
-    {
-        const char* name;
-        const char* count;
-        bool italic;
-        bool bold;
-        bool underline;
-    } l_rows[] = {{"a", "5", false, false, false},        {"b&b", "3", false, false, false},
-                  {"empty", "", false, false, false},     {"member", "4", true, false, false},
-                  {"operator", "6", true, true, false},   {"owned", "2", true, true, true}};
-    for (int l_row = 0; l_row < 6; ++l_row)
-    {
-        QTreeWidgetItem* lp_row = lp_list->topLevelItem(l_row);
-        EXPECT_EQ(lp_row->text(0), l_rows[l_row].name);
-        EXPECT_EQ(lp_row->text(1), l_rows[l_row].count) << l_rows[l_row].name;
-        const QFont l_font = lp_row->font(0);
-        EXPECT_EQ(l_font.italic(), l_rows[l_row].italic) << l_rows[l_row].name;
-        EXPECT_EQ(l_font.bold(), l_rows[l_row].bold) << l_rows[l_row].name;
-        EXPECT_EQ(l_font.underline(), l_rows[l_row].underline) << l_rows[l_row].name;
-    }
+    // Each row with its font: italic for a private room, bold where we operate, underlined owned.
+    auto l_rows = [lp_list] {
+        QStringList l_rows = Rows(lp_list);
+        for (int l_row = 0; l_row < l_rows.size(); ++l_row)
+        {
+            const QFont l_font = lp_list->topLevelItem(l_row)->font(0);
+            l_rows[l_row] += QString("|") + (l_font.italic() ? "i" : "") + (l_font.bold() ? "b" : "") +
+                             (l_font.underline() ? "u" : "");
+        }
+        return l_rows;
+    };
+    EXPECT_EQ(l_rows(), QStringList({"a|5|", "b&b|3|", "empty||", "member|4|i", "operator|6|ib",
+                                     "owned|2|ibu"}));
 
     // A later list reuses the rows; a count of 0 empties the cell, a lost role recomputes the font.
     ItemPtr l_owned = d.GetType("room")->HasItem("owned");
     l_owned.NewItem("is_operator");
     l_owned.Disconnect("is_owner");
-    EXPECT_EQ(lp_list->topLevelItem(5)->font(0).underline(), false);
-    EXPECT_EQ(lp_list->topLevelItem(5)->font(0).bold(), true);
+    EXPECT_EQ(l_rows().last(), "owned|2|ib");
     l_sendList({"a"}, {0});
-    ASSERT_TRUE(QTest::qWaitFor([lp_list] { return lp_list->topLevelItem(0)->text(1).isEmpty(); },
-                                5000));
+    ASSERT_TRUE(QTest::qWaitFor([lp_list] { return lp_list->topLevelItem(0)->text(1).isEmpty(); }, 5000));
     EXPECT_EQ(lp_list->topLevelItemCount(), 6);
 
     // Entering: a double click on the name, the menu over a row for the first selected row.
@@ -257,16 +178,17 @@ TEST_F(MainWindowPanels, RoomRowsFollowTheServersRoomListAndEnterRoomsByName)
     mp_window->OnRoomListContextMenuRequested(lp_list->visualItemRect(lp_list->topLevelItem(0)).center());
     EXPECT_EQ(m_menus, QStringList("Enter Room"));
     ASSERT_TRUE(m_server.WaitForFrames(m_seen + 2));
-    EXPECT_EQ(Sent(14), QList<QByteArray>({WireFields().Text("b&b").Int32(0),
-                                           WireFields().Text("empty").Int32(0)}));
+    EXPECT_EQ(Sent(14), QList<QByteArray>({WireFields().Text("b&b").Int32(0), WireFields().Text("empty").Int32(0)}));
 
     // Joining opens one tab per room, its name shown as typed; closing it leaves the room.
     QTabWidget* lp_tabs = mp_ui->roomsTabControl;
-    const QByteArray l_join = WireFields().Text("b&b").Texts({}).Int32s({}).Int32(0).Int32s({}).Texts({});
-    m_server.SendFrame(14, l_join);
+    auto l_joined = [](const char* i_room) {
+        return WireFields().Text(i_room).Texts({}).Int32s({}).Int32(0).Int32s({}).Texts({});
+    };
+    m_server.SendFrame(14, l_joined("b&b"));
     ASSERT_TRUE(QTest::qWaitFor([lp_tabs] { return lp_tabs->count() == 1; }, 5000));
-    m_server.SendFrame(14, l_join);
-    m_server.SendFrame(14, WireFields().Text("a").Texts({}).Int32s({}).Int32(0).Int32s({}).Texts({}));
+    m_server.SendFrame(14, l_joined("b&b"));
+    m_server.SendFrame(14, l_joined("a"));
     ASSERT_TRUE(QTest::qWaitFor([lp_tabs] { return lp_tabs->count() == 2; }, 5000));
     EXPECT_EQ(lp_tabs->tabText(0), "b&&b");
     EXPECT_EQ(lp_tabs->currentIndex(), 1);
@@ -318,18 +240,13 @@ TEST_F(MainWindowPanels, EachToolbarActionSendsItsRequestOrOpensItsDialogOnce)
     EXPECT_EQ(m_boxes.filter("Are").size(), 3);
     EXPECT_EQ(m_boxes.filter("REALLY").size(), 2);
     ASSERT_TRUE(m_server.WaitForFrames(m_seen + 4));
-    const QByteArray l_den = WireFields().Text("../den");
+    EXPECT_EQ(Codes(), QList<qint32>({141, 137, 15, 136}));
     EXPECT_EQ(Sent(141), QList<QByteArray>{WireFields().Byte(1)});
-    EXPECT_EQ(m_server.Frames().at(m_seen - 3).code, 137);
-    EXPECT_EQ(m_server.Frames().at(m_seen - 2).code, 15);
-    EXPECT_EQ(m_server.Frames().at(m_seen - 1).code, 136);
 
     // The room's log opens once, at the log writer's own path for the name, inside its folder.
     const QString l_path = ChatLog::Path(ChatLog::Kind::Room, l_name);
     ASSERT_TRUE(l_path.startsWith(ChatLog::Folder(ChatLog::Kind::Room) + "/"));
-    QFile l_log(l_path);
-    ASSERT_TRUE(QDir().mkpath(QFileInfo(l_log).absolutePath()) && l_log.open(QIODevice::WriteOnly));
-    l_log.close();
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(l_path).absolutePath()) && WriteFile(l_path, ""));
     Trigger("room_chat_log");
     Trigger("room_chat_log");
     const QList<ChatLogForm*> l_logs = mp_window->findChildren<ChatLogForm*>();
@@ -350,7 +267,6 @@ TEST_F(MainWindowPanels, EachToolbarActionSendsItsRequestOrOpensItsDialogOnce)
     EXPECT_EQ(m_boxes, QStringList("Cannot change username while online: You must be disconnected "
                                    "from the Tarnwick server to change your username."));
     EXPECT_EQ(Open<ChangeUsernamePasswordDialog>(), 0);
-
     Trigger("connect_disconnect");
     EXPECT_FALSE(gp_server->IsConnected());
     Trigger("set_user_pass");
@@ -389,28 +305,25 @@ TEST_F(MainWindowPanels, EveryOptionWritesItsSettingAtOnce)
                                                   "forwarding your ports be sure to open it as well.");
 
     const std::pair<QCheckBox*, const char*> l_flags[] = {
-        {mp_ui->autoExpandSharesCheckBox, "expand_new_shares"},
-        {mp_ui->logRoomChatCheckBox, "log_room_chat"},
+        {mp_ui->autoExpandSharesCheckBox, "expand_new_shares"}, {mp_ui->logRoomChatCheckBox, "log_room_chat"},
         {mp_ui->logPrivateChatCheckBox, "log_private_chat"},
         {mp_ui->emptyShareWarningCheckBox, "check_for_empty_shares"},
         {mp_ui->acceptUserListUploadsCheckBox, "accept_userlist_uploads"},
         {mp_ui->userLevelLoggingCheckBox, "user_level_logging"},
         {mp_ui->openGroupsOnUserAddCheckBox, "open_groups_on_user_add"},
         {mp_ui->minimizeToTrayCheckBox, "minimize_to_tray"},
-        {mp_ui->showAwayStatusCheckBox, "show_away_status_in_application_icon"},
-        {mp_ui->uPnPCheckBox, "use_upnp"},
-    };
+        {mp_ui->showAwayStatusCheckBox, "show_away_status_in_application_icon"}, {mp_ui->uPnPCheckBox, "use_upnp"}};
     for (const auto& l_flag : l_flags)
     {
-        const bool l_was = l_flag.first->isChecked();
+        const QString l_was = l_flag.first->isChecked() ? "yes" : "no";
         l_flag.first->click();
-        EXPECT_EQ(GetSetting(l_flag.second), l_was ? "no" : "yes") << l_flag.second;
+        const QString l_clicked = GetSetting(l_flag.second);
         l_flag.first->click();
-        EXPECT_EQ(GetSetting(l_flag.second), l_was ? "yes" : "no") << l_flag.second;
+        EXPECT_EQ(l_clicked + "/" + GetSetting(l_flag.second), (l_was == "yes" ? "no/" : "yes/") + l_was)
+            << l_flag.second;
     }
 
-    const char* const l_stamps[] = {"activity_based", "per_message_short", "per_message_long",
-                                    "no_timestamps"};
+    const char* const l_stamps[] = {"activity_based", "per_message_short", "per_message_long", "no_timestamps"};
     for (int l_entry : {1, 0, 3, 2})
     {
         mp_ui->chatTimestampsBox->setCurrentIndex(l_entry);
@@ -426,12 +339,11 @@ TEST_F(MainWindowPanels, EveryOptionWritesItsSettingAtOnce)
     EXPECT_EQ(GetSetting("extended_ascii_codepage"), "");
 
     // The empty-share message is kept only by its button, blanks and all.
-    QLineEdit* lp_message = mp_ui->emptyShareWarningEdit;
     QPushButton* lp_save = mp_ui->saveEmptyShareWarningMessageButton;
-    lp_message->clear();
-    QTest::keyClicks(lp_message, "   ");
+    mp_ui->emptyShareWarningEdit->clear();
+    QTest::keyClicks(mp_ui->emptyShareWarningEdit, "   ");
     EXPECT_FALSE(lp_save->isEnabled());
-    QTest::keyClicks(lp_message, "share ");
+    QTest::keyClicks(mp_ui->emptyShareWarningEdit, "share ");
     EXPECT_TRUE(lp_save->isEnabled());
     EXPECT_EQ(GetSetting("empty_share_message"), "Share something");
     lp_save->click();
@@ -455,20 +367,20 @@ TEST_F(MainWindowPanels, EveryOptionWritesItsSettingAtOnce)
     mp_ui->selectPictureButton->click();
     EXPECT_EQ(GetSetting("user_picture_file"), "/srv/you.png");
     EXPECT_EQ(mp_ui->userPictureFilenameEdit->text(), "/srv/you.png");
+    mp_ui->clearPictureButton->click();
+    EXPECT_FALSE(SettingValueItem("user_picture_file"));
+    EXPECT_EQ(mp_ui->userPictureFilenameEdit->text(), "");
+
     EXPECT_EQ(mp_ui->excludedExtensionsEdit->text(), "");
     d.GetType("excluded_download_extension")->GetItem(".nfo");
     EXPECT_EQ(mp_ui->excludedExtensionsEdit->text(), ".nfo");
     d.GetType("excluded_download_extension")->GetItem(".mp3");
     QStringList l_shown = mp_ui->excludedExtensionsEdit->text().split(' ');
-    l_shown.sort();
-    EXPECT_EQ(l_shown, QStringList({".mp3", ".nfo"}));
+    EXPECT_EQ(l_shown.size() == 2 ? QSet<QString>(l_shown.begin(), l_shown.end()) : QSet<QString>(),
+              QSet<QString>({".mp3", ".nfo"}));
     mp_ui->editExcludedExtensionsButton->click();
     mp_ui->editExcludedExtensionsButton->click();
     EXPECT_EQ(Open<ExcludedExtensionsDialog>(), 1);
-
-    mp_ui->clearPictureButton->click();
-    EXPECT_FALSE(SettingValueItem("user_picture_file"));
-    EXPECT_EQ(mp_ui->userPictureFilenameEdit->text(), "");
 }
 
 TEST_F(MainWindowPanels, NoticesOpenTheirOwnDialogsAndOnlyWebAddressesReachTheBrowser)
@@ -485,7 +397,7 @@ TEST_F(MainWindowPanels, NoticesOpenTheirOwnDialogsAndOnlyWebAddressesReachTheBr
     {
         mp_window->OnNewVersion(20130105, l_link, {"Faster"});
         QPointer<NewVersionDialog> lp_offer = mp_window->findChildren<NewVersionDialog*>().last();
-        lp_offer->findChild<QPushButton*>("downloadButton")->click();
+        Child<QPushButton>(lp_offer, "downloadButton")->click();
         lp_offer->close();
     }
     EXPECT_EQ(m_opened, QStringList("https://127.0.0.1/get"));
@@ -539,22 +451,11 @@ TEST_F(MainWindowPanels, SharedFolderRowsShowTheirAudienceAndGoWhenUnshared)
 {
     StartLoggedIn();
     QTreeWidget* lp_list = mp_ui->sharedFoldersList;
-    auto l_rows = [lp_list] {
-        QStringList l_texts;
-        for (int l_row = 0; l_row < lp_list->topLevelItemCount(); ++l_row)
-            l_texts << lp_list->topLevelItem(l_row)->text(0) + "|" + lp_list->topLevelItem(l_row)->text(1);
-        return l_texts;
-    };
-    const QString l_home = QString::fromStdString(m_home.Path());
-    ASSERT_TRUE(QDir(l_home).mkpath("Music") && QDir(l_home).mkpath("Books"));
-    ItemPtr l_music = sharedFoldersManager->AddSharedFolder(l_home + "/Music");
-    sharedFoldersManager->AddSharedFolder(l_home + "/Books");
+    ASSERT_TRUE(QDir(Home()).mkpath("Music") && QDir(Home()).mkpath("Books"));
+    ItemPtr l_music = sharedFoldersManager->AddSharedFolder(Home() + "/Music");
+    sharedFoldersManager->AddSharedFolder(Home() + "/Books");
     Type* lp_groups = d.GetType("user_list_group");
-    const struct
-    {
-        std::function<void()> change;
-        const char* audience;
-    } l_steps[] = {
+    const struct { std::function<void()> change; const char* audience; } l_steps[] = {
         {[&] { l_music += lp_groups->GetItem("friends"); }, "friends"},
         {[&] { l_music += lp_groups->GetItem("Zed"); }, "Zed, friends"},
         {[&] { l_music.NewItem("shared_userlist"); }, "User List"},
@@ -564,9 +465,7 @@ TEST_F(MainWindowPanels, SharedFolderRowsShowTheirAudienceAndGoWhenUnshared)
              l_music.Disconnect("shared_userlist");
              l_music.Disconnect(lp_groups->GetItem("Zed"));
              l_music.Disconnect(lp_groups->GetItem("friends"));
-         },
-         ""},
-    };
+         }, ""}};
     for (const auto& l_step : l_steps)
     {
         l_step.change();
@@ -581,19 +480,17 @@ TEST_F(MainWindowPanels, SharedFolderRowsShowTheirAudienceAndGoWhenUnshared)
     EXPECT_EQ(Open<AddSharedFolderDialog>(), 1);
     Trigger("share_folder");
     EXPECT_EQ(Open<AddSharedFolderDialog>(), 2);
-    mp_window->OnSharedFoldersListContextMenuRequested(
-        lp_list->visualItemRect(lp_list->topLevelItem(0)).center());
+    mp_window->OnSharedFoldersListContextMenuRequested(lp_list->visualItemRect(lp_list->topLevelItem(0)).center());
     EXPECT_EQ(m_menus, QStringList({"Set Folder Permissions", "Unshare Folder"}));
     EXPECT_EQ(Open<AddSharedFolderDialog>(), 3);
     mp_window->OnUnshareFolder();
-    EXPECT_FALSE(d.GetType("shared_folder")->HasItem(l_home + "/Books"));
-    EXPECT_EQ(l_rows(), QStringList(l_home + "/Music|"));
+    EXPECT_FALSE(d.GetType("shared_folder")->HasItem(Home() + "/Books"));
+    EXPECT_EQ(Rows(lp_list), QStringList(Home() + "/Music|"));
     mp_window->OnUnshareFolder();
-    EXPECT_EQ(l_rows(), QStringList(l_home + "/Music|"));
+    EXPECT_EQ(Rows(lp_list), QStringList(Home() + "/Music|"));
 
     // A rescan from the toolbar is reported, even when nothing changed.
     Trigger("rescan_shares");
     ASSERT_TRUE(QTest::qWaitFor([this] { return Open<SharedFilesRescannedDialog>() == 1; }, 5000));
-    EXPECT_EQ(mp_window->findChild<SharedFilesRescannedDialog*>()->Text(),
-              "0 files added.\n0 files removed.");
+    EXPECT_EQ(mp_window->findChild<SharedFilesRescannedDialog*>()->Text(), "0 files added.\n0 files removed.");
 }

@@ -1,27 +1,49 @@
 #pragma once
 
-#include <QDir>
-#include <QFile>
-#include <QMessageBox>
-#include <QStringList>
-
-#include <gtest/gtest.h>
-
 #include <memory>
 
-#include "support/TestSupport.h"
-#include "shell/Desktop.h"
 #include "shell/MainWindow.h"
+#include "shell/ShellFixture.h"
 #include "store/DataLoadedEventHandler.h"
 #include "store/DataSaver.h"
-#include "store/Settings.h"
+#include "support/TestSupport.h"
+#include "support/support/FakeCentralServer.h"
 #include "support/support/FakePeer.h"
 #include "support/support/FakeUpnpBackend.h"
 #include "support/support/LogLines.h"
+#include "support/support/StoreFile.h"
+
+// A temporary home and its store file.
+class ProgramHome
+{
+protected:
+    QString StorePath() const { return QString::fromStdString(m_home.File(".Tarnwick")); }
+    QByteArray StoreBytes() const
+    {
+        QFile l_file(StorePath());
+        return l_file.open(QIODevice::ReadOnly) ? l_file.readAll() : QByteArray();
+    }
+    QString Home() const { return QString::fromStdString(m_home.Path()); }
+    static bool WriteFile(const QString& i_path, const QByteArray& i_bytes)
+    {
+        QFile l_file(i_path);
+        return l_file.open(QIODevice::WriteOnly) && l_file.write(i_bytes) == i_bytes.size();
+    }
+    // A store that logs alice in to the server at this port, with UPnP off.
+    static StoreFile LoggedInStore(quint16 i_port)
+    {
+        return StoreFile().Setting("username", "alice").Setting("password", "secret")
+            .Setting("server_host", "127.0.0.1").Setting("server_port", QString::number(i_port))
+            .Setting("use_upnp", "no");
+    }
+
+    TemporaryFolder m_home;
+};
 
 // A whole client in this process, in a temporary home, with a gateway in memory, listening
 // ports the system picks, and every prompt recorded instead of shown.
-class ProgramFixture : public ::testing::Test, public DataLoadedEventHandler
+class ProgramFixture : public ::testing::Test, public DataLoadedEventHandler, protected ProgramHome,
+                       protected FakeDesktop
 {
 protected:
     void SetUp() override
@@ -34,11 +56,6 @@ protected:
             SetSetting("obfuscated_listening_port", FakePeer::FreePort());
             dataSaver->AddDataLoadedEventHandler(this);
         });
-        Desktop::SetMessageBox([this](QMessageBox::Icon, QWidget*, const QString& i_title,
-                                      const QString& i_text, QMessageBox::StandardButtons) {
-            m_boxes << i_title + ": " + i_text;
-            return QMessageBox::Ok;
-        });
     }
 
     void TearDown() override
@@ -47,7 +64,6 @@ protected:
         MainWindow::SetUpnpBackendFactory({});
         MainWindow::SetFirstStartPrompt({});
         MainWindow::SetBeforeLoad({});
-        Desktop::SetMessageBox({});
     }
 
     void DataLoaded() override { m_loaded << "loaded"; }
@@ -61,18 +77,8 @@ protected:
         mp_window->Init();
     }
 
-    QString StorePath() const { return QString::fromStdString(m_home.File(".Tarnwick")); }
-    QByteArray StoreBytes() const
-    {
-        QFile l_file(StorePath());
-        return l_file.open(QIODevice::ReadOnly) ? l_file.readAll() : QByteArray();
-    }
-    QStringList ConfigurationLines() const { return m_log.Of("Configuration Data"); }
-
-    TemporaryFolder m_home;
     LogLines m_log;
     QStringList m_loaded;
-    QStringList m_boxes;
     int m_prompts = 0;
     std::unique_ptr<MainWindow> mp_window;
 };
