@@ -67,7 +67,6 @@ TEST_F(ActionSetToolBarTest, FollowsTheFocusThroughNestedTabWidgetsAndTheirBars)
     inner->addTab(pageC, "c");
     mp_bar->RegisterWidget(pageA, "outer");
     mp_bar->RegisterWidget(pageC, "inner");
-
     // Each step: the widget focused, after making this page of the outer tabs current.
     const QStringList l_inner{"Inner One", "Inner Two"};
     const struct { QWidget* focus; int outerPage; QStringList set; } l_steps[] = {
@@ -97,7 +96,6 @@ TEST_F(ActionSetToolBarTest, KeysComeFromTheWidgetOnFocusAndFromTheFirstSelected
     QSignalSpy l_triggered(mp_bar, &ActionSetToolBar::ActionTriggered);
     // The set's one action follows the status button and the label.
     const auto l_click = [this] { mp_bar->actions().at(2)->trigger(); };
-
     EXPECT_EQ(mp_bar->GetKey("room"), "");
     tree->setFocus();
     EXPECT_EQ(mp_bar->GetKey("room"), "lobby");
@@ -109,7 +107,6 @@ TEST_F(ActionSetToolBarTest, KeysComeFromTheWidgetOnFocusAndFromTheFirstSelected
     ASSERT_EQ(l_triggered.count(), 1);
     EXPECT_EQ(l_triggered.at(0), QVariantList({QVariant::fromValue<QWidget*>(tree), "message_user"}));
     EXPECT_EQ(mp_bar->GetKey("user"), "bob");
-
     // Without a tree on the way up there is no selection to need; the column key keeps its value.
     panel->setFocus();
     l_click();
@@ -130,14 +127,12 @@ TEST_F(ActionSetToolBarTest, TwoWidgetsOfOneSetKeepTheirOwnTextsAndMarksUntilDes
     mp_bar->AddWidgetColumnKey(second, "user", 0);
     mp_bar->SetWidgetActionText(first, "autojoin", "Auto-Join Room [on]");
     mp_bar->SetWidgetActionHidden(second, "give_up", true);
-
     first->setFocus();
     EXPECT_EQ(SetShown(), QStringList({"Auto-Join Room [on]", "Give Up Room"}));
     EXPECT_EQ(mp_bar->GetKey("room"), "first");
     second->setFocus();
     EXPECT_EQ(SetShown(), QStringList({"Auto-Join Room", "hidden Give Up Room"}));
     EXPECT_EQ(mp_bar->GetKey("room"), "second");
-
     mp_bar->SetWidgetActionText(first, "autojoin", "Auto-Join Room [off]");
     EXPECT_EQ(SetShown(), QStringList({"Auto-Join Room", "hidden Give Up Room"}));
     mp_bar->SetWidgetActionText(second, "autojoin", "Auto-Join Room [on]");
@@ -147,7 +142,6 @@ TEST_F(ActionSetToolBarTest, TwoWidgetsOfOneSetKeepTheirOwnTextsAndMarksUntilDes
     first->setFocus();
     second->setFocus();
     EXPECT_EQ(SetShown(), QStringList({"Auto-Join Room [on]", "Give Up Room"}));
-
     // A widget made later at the same address must not inherit the room or the texts. The
     // support button, stored once, is the one on the toolbar after every rebuild.
     QPushButton* lp_support = mp_bar->SupportButton();
@@ -177,7 +171,6 @@ TEST_F(ActionSetToolBarTest, TheSupportAndStatusButtons)
     mp_bar->SupportButton()->click();
     EXPECT_EQ(m_desktop.m_opened,
               QStringList{"http://www.tarnwick.net:80/qtlogin.php?username=Zo%C3%AB%20%26%20co"});
-
     // The status button changes the application icon only while logged in.
     mp_loose->setFocus();
     const struct { bool loggedIn; const char *from, *showAway, *to; QStringList calls; } l_cases[] = {

@@ -67,7 +67,6 @@ TEST_F(ColorSettingsTest, DefaultsAndTheStoredPaletteAtStartUp)
     l_expected << "#3366ff" << "#006400" << "#0000ff" << "#ff0a47" << "#000000" << "#0033ff"
                << "#0066ff" << "#339933";
     EXPECT_EQ(StoredColors(), l_expected);
-
     // As a load leaves them: upper-case digits parse, a damaged value keeps the platform colour.
     SetSetting("color_window_background", "#ABCDEF");
     SetSetting("color_input_background", "no colour");
@@ -80,8 +79,9 @@ TEST_F(ColorSettingsTest, DefaultsAndTheStoredPaletteAtStartUp)
     EXPECT_EQ(defaultPalette, m_startUp);
 }
 
-TEST_F(ColorSettingsTest, OpensOnThePaletteInForceAndTheSettingsAndChangesOnlyOnAPick)
+TEST_F(ColorSettingsTest, OpensOnTheColoursInForceAndOnlySavingWritesInstallsAndRecolors)
 {
+    const QStringList l_defaults = StoredColors();
     QPalette l_palette = QApplication::palette();
     for (int l_row = 0; l_row < ColorSettings::Count; ++l_row)
     {
@@ -92,6 +92,7 @@ TEST_F(ColorSettingsTest, OpensOnThePaletteInForceAndTheSettingsAndChangesOnlyOn
             ColorSettings::SetRole(l_palette, l_entry.role, RowColor(l_row));
     }
     QApplication::setPalette(l_palette);
+    const QStringList l_before = StoredColors();
     Open();
     // Every button opens the picker on its own swatch; a cancelled pick keeps the swatch.
     for (int l_row = 0; l_row < ColorSettings::Count; ++l_row)
@@ -101,27 +102,29 @@ TEST_F(ColorSettingsTest, OpensOnThePaletteInForceAndTheSettingsAndChangesOnlyOn
         EXPECT_EQ(m_picks.value(l_row), RowColor(l_row)) << l_row;
         EXPECT_EQ(lp_swatch->palette().color(QPalette::Base), RowColor(l_row)) << l_row;
     }
-}
-
-TEST_F(ColorSettingsTest, SaveInstallsInEveryGroupWritesAllAndRecolorsAndResetGoesBackToStartUp)
-{
-    const QStringList l_defaults = StoredColors();
+    // Closed after a change and a reset, it writes nothing.
+    m_color = Qt::green;
+    Click("windowTextButton");
+    Click("resetToDefaultsButton");
+    mp_dialog->close();
+    EXPECT_EQ(StoredColors(), l_before);
+    EXPECT_EQ(QApplication::palette(), l_palette);
     Open();
     QStringList l_expected;
     for (int l_row = 0; l_row < ColorSettings::Count; ++l_row)
     {
-        m_color = RowColor(l_row);
+        m_color = RowColor(l_row + 0x20);
         ClickChange(l_row);
-        l_expected << QString("#abcd%1").arg(0x10 + l_row, 2, 16);
+        l_expected << QString("#abcd%1").arg(0x30 + l_row, 2, 16);
     }
+    EXPECT_EQ(m_recolors, 0);
     Click("saveColorsButton");
     EXPECT_EQ(StoredColors(), l_expected);
     for (int l_row = 0; l_row < 6; ++l_row)
         for (QPalette::ColorGroup l_group : g_groups)
-            EXPECT_EQ(Installed(l_group, l_row), RowColor(l_row));
+            EXPECT_EQ(Installed(l_group, l_row), RowColor(l_row + 0x20));
     EXPECT_EQ(m_recolors, 1);
-
-    // The colours of this start, not the ones saved.
+    // A reset goes back to the colours of this start, not to the ones saved.
     Open();
     Click("resetToDefaultsButton");
     Click("saveColorsButton");
@@ -129,24 +132,6 @@ TEST_F(ColorSettingsTest, SaveInstallsInEveryGroupWritesAllAndRecolorsAndResetGo
     for (QPalette::ColorGroup l_group : g_groups)
         EXPECT_EQ(Installed(l_group, 4), m_startUp.color(QPalette::Button));
     EXPECT_EQ(m_recolors, 2);
-}
-
-TEST_F(ColorSettingsTest, ClosingAfterAResetOrAChangeWritesNothing)
-{
-    SetSetting("color_chat_status", "#123456");
-    ColorSettings::SetRole(m_startUp, QPalette::WindowText, QColor("#654321"));
-    QApplication::setPalette(m_startUp);
-    const QStringList l_before = StoredColors();
-    m_color = Qt::green;
-    for (const char* l_button : {"resetToDefaultsButton", "windowTextButton"})
-    {
-        Open();
-        Click(l_button);
-        mp_dialog->close();
-        EXPECT_EQ(StoredColors(), l_before) << l_button;
-        EXPECT_EQ(QApplication::palette(), m_startUp) << l_button;
-    }
     FlushDeletes();
     EXPECT_TRUE(mp_dialog.isNull());
-    EXPECT_EQ(m_recolors, 0);
 }

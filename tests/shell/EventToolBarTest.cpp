@@ -56,7 +56,6 @@ TEST_F(EventToolBarTest, AVisibleViewGetsNoNoticeAndOnlyAnInactiveWindowBlinks)
         mp_bar->RemoveEvents(lp_view);
         mp_bar->OnApplicationFocusChanged(nullptr, nullptr);
     }
-
     // Blinking goes through the icons in their order, then the normal icon, until the focus moves.
     m_main.m_calls.clear();
     m_main.m_active = false;
@@ -81,7 +80,6 @@ TEST_F(EventToolBarTest, NoticesGoByShowingTheirViewByAClickOrWithTheView)
     mp_bar->AddEvent("other", ":/icons/info_icon", mp_other, "");
     mp_bar->RemoveEvents(mp_shown);
     EXPECT_EQ(Buttons(), QStringList({"one", "two", "three", "other"}));
-
     mp_bar->actions().at(1)->trigger();
     EXPECT_EQ(Buttons(), QStringList({"one", "three", "other"}));
     EXPECT_EQ(mp_tabs->currentWidget(), mp_chat) << "the click brings the view forward";
@@ -89,7 +87,6 @@ TEST_F(EventToolBarTest, NoticesGoByShowingTheirViewByAClickOrWithTheView)
     mp_bar->RemoveEvents(mp_chat); // what the shown view's showEvent does
     EXPECT_EQ(Buttons(), QStringList{"other"});
     EXPECT_TRUE(mp_bar->isVisible());
-
     delete mp_other;
     EXPECT_EQ(Buttons(), QStringList());
     EXPECT_FALSE(mp_bar->isVisible());

@@ -25,7 +25,6 @@ TEST(FocusWidget, SelectsThePageAtEveryNestedTabLevelAndPassesOverACornerWidget)
     (new QVBoxLayout(outerPage))->addWidget(holder);
     auto* inner = new QTabWidget(AddTwoPages(middle));
     auto* edit = new QLineEdit(AddTwoPages(inner));
-
     FocusWidget(edit);
     EXPECT_EQ(QList<int>({outer->currentIndex(), middle->currentIndex(), inner->currentIndex()}),
               QList<int>({1, 1, 1}));
@@ -33,12 +32,10 @@ TEST(FocusWidget, SelectsThePageAtEveryNestedTabLevelAndPassesOverACornerWidget)
     int index = 0;
     EXPECT_EQ(GetWidgetTabWidget(edit, index), inner);
     EXPECT_EQ(index, 1);
-
     auto* page = new QLineEdit; // a page that is the widget itself
     outer->addTab(page, "third");
     FocusWidget(page);
     EXPECT_EQ(outer->currentIndex(), 2);
-
     // A corner widget is no page: its tab widget keeps its page and the walk goes on above it.
     auto* corner = new QPushButton("corner");
     inner->setCornerWidget(corner);
@@ -59,7 +56,6 @@ TEST(FocusWidget, ActivatesAndFocusesAShownWindowOrAWidgetWithoutParent)
     FocusWidget(second);
     EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
     EXPECT_EQ(QApplication::focusWidget(), second);
-
     QLineEdit alone;
     FocusWidget(&alone);
     EXPECT_EQ(alone.focusWidget(), &alone);

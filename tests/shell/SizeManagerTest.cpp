@@ -71,14 +71,12 @@ TEST(SizeManager, TreeColumnsAreSharedByNameButNeverTheStretchedLastOne)
     l_manager.RegisterTreeWidget("room_user_list", &l_second);
     l_manager.RegisterTreeWidget("room_user_list", lp_third);
     EXPECT_EQ(Widths(l_second), QList<int>({50, 70}));
-
     QSignalSpy l_secondResized(l_second.header(), &QHeaderView::sectionResized);
     l_first.setColumnWidth(0, 70);
     EXPECT_EQ(Widths(l_second), QList<int>({70, 70}));
     EXPECT_EQ(Widths(*lp_third), QList<int>({70, 70}));
     EXPECT_EQ(l_secondResized.count(), 1);
     EXPECT_FALSE(HasNumber("sizer_size", 50));
-
     // Both columns hold the one item of 70, so it stays when one of them leaves it.
     delete lp_third;
     l_second.setColumnWidth(1, 90);

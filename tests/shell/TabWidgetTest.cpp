@@ -17,7 +17,6 @@ TEST(TabWidget, SelectingAPageFocusesItsHighestVisibleCandidateAndClearsItsMark)
     lp_tabs->addTab(lp_page, "candidates");
     l_window.show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&l_window));
-
     // Priorities of the four (0: none), whether the sub-widget is hidden, the one focused.
     const struct { int priorities[4]; bool subHidden; int winner; } l_cases[] = {
         {{1, 1, 0, 0}, false, 0}, {{1, 0, 0, 1}, false, 0}, {{1, 0, 2, 0}, false, 2},
@@ -35,7 +34,6 @@ TEST(TabWidget, SelectingAPageFocusesItsHighestVisibleCandidateAndClearsItsMark)
         lp_tabs->setCurrentIndex(1);
         EXPECT_EQ(QApplication::focusWidget(), l_edits[l_case.winner]) << l_case.winner;
     }
-
     lp_tabs->setCurrentIndex(0);
     TabWidget::MarkTabActivity(l_edits[0]);
     EXPECT_EQ(lp_tabs->tabBar()->tabTextColor(1), QColor(Qt::blue));

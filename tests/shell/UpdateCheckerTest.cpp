@@ -67,14 +67,14 @@ TEST_F(UpdateCheckerOverLoopback, OneRequestOnTheFirstLoginOfTheRunAndItsDialog)
     ASSERT_TRUE(m_web.WaitForRequests(2));
     EXPECT_EQ(m_web.Requests().at(1), "GET /probe HTTP/1.1");
     EXPECT_EQ(m_offers.count(), 1);
-
     FakeDesktop l_desktop;
     QPointer<NewVersionDialog> lp_dialog = new NewVersionDialog(
         m_offers[0][0].toLongLong(), m_offers[0][1].toString(), m_offers[0][2].toStringList());
     lp_dialog->show();
-    EXPECT_EQ(Child<QLineEdit>(lp_dialog, "currentVersionEdit")->text(), "Build 9/15/2012");
-    EXPECT_EQ(Child<QLineEdit>(lp_dialog, "newVersionEdit")->text(), "Build 1/5/2013");
-    EXPECT_EQ(Child<QTextEdit>(lp_dialog, "descriptionEdit")->toPlainText(), "Faster\nSmaller");
+    EXPECT_EQ(QStringList({Child<QLineEdit>(lp_dialog, "currentVersionEdit")->text(),
+                           Child<QLineEdit>(lp_dialog, "newVersionEdit")->text(),
+                           Child<QTextEdit>(lp_dialog, "descriptionEdit")->toPlainText()}),
+              QStringList({"Build 9/15/2012", "Build 1/5/2013", "Faster\nSmaller"}));
     Child<QPushButton>(lp_dialog, "downloadButton")->click();
     EXPECT_EQ(l_desktop.m_opened, QStringList("http://127.0.0.1/get/Linux/t.tgz"));
     EXPECT_TRUE(lp_dialog->isVisible());

@@ -48,14 +48,6 @@ protected:
     }
     QString ConnectText() { return ToolbarTexts(mp_ui->loginOptionsTab).value(0); }
 
-    // The codes of the frames the client sent since the last call of Sent.
-    QList<qint32> Codes() const
-    {
-        QList<qint32> l_codes;
-        for (const FakeCentralServer::Frame& l_frame : m_server.Frames().mid(m_seen))
-            l_codes << l_frame.code;
-        return l_codes;
-    }
     // Frames with this code the client sent since the last call.
     QList<QByteArray> Sent(qint32 i_code)
     {
@@ -99,7 +91,6 @@ TEST_F(MainWindowPanels, ConnectActionAndIconFollowTheLinkAndLoginFailuresExplai
         mp_window->ResetApplicationIcon();
         EXPECT_TRUE(ShowsIcon(QApplication::windowIcon(), l_case.icon)) << l_case.status;
     }
-
     // A dropped link reconnects by itself: only the account's own faults are worth a box then.
     m_server.StaySilentOnLogin();
     m_server.DropClient();
@@ -122,7 +113,6 @@ TEST_F(MainWindowPanels, ConnectActionAndIconFollowTheLinkAndLoginFailuresExplai
         EXPECT_EQ(m_boxes.join(""), l_case.box) << l_case.reason;
         EXPECT_EQ(ConnectText(), "Connect");
     }
-
     // A fresh attempt that is refused says why.
     gp_server->Disconnect();
     m_boxes.clear();
@@ -160,7 +150,6 @@ TEST_F(MainWindowPanels, RoomRowsFollowTheServersRoomListAndEnterRoomsByName)
     };
     EXPECT_EQ(l_rows(), QStringList({"a|5|", "b&b|3|", "empty||", "member|4|i", "operator|6|ib",
                                      "owned|2|ibu"}));
-
     // A later list reuses the rows; a count of 0 empties the cell, a lost role recomputes the font.
     ItemPtr l_owned = d.GetType("room")->HasItem("owned");
     l_owned.NewItem("is_operator");
@@ -169,7 +158,6 @@ TEST_F(MainWindowPanels, RoomRowsFollowTheServersRoomListAndEnterRoomsByName)
     l_sendList({"a"}, {0});
     ASSERT_TRUE(QTest::qWaitFor([lp_list] { return lp_list->topLevelItem(0)->text(1).isEmpty(); }, 5000));
     EXPECT_EQ(lp_list->topLevelItemCount(), 6);
-
     // Entering: a double click on the name, the menu over a row for the first selected row.
     mp_window->OnRoomListItemDoubleClicked(lp_list->topLevelItem(1), 1);
     mp_window->OnRoomListItemDoubleClicked(lp_list->topLevelItem(1), 0);
@@ -179,7 +167,6 @@ TEST_F(MainWindowPanels, RoomRowsFollowTheServersRoomListAndEnterRoomsByName)
     EXPECT_EQ(m_menus, QStringList("Enter Room"));
     ASSERT_TRUE(m_server.WaitForFrames(m_seen + 2));
     EXPECT_EQ(Sent(14), QList<QByteArray>({WireFields().Text("b&b").Int32(0), WireFields().Text("empty").Int32(0)}));
-
     // Joining opens one tab per room, its name shown as typed; closing it leaves the room.
     QTabWidget* lp_tabs = mp_ui->roomsTabControl;
     auto l_joined = [](const char* i_room) {
@@ -196,7 +183,6 @@ TEST_F(MainWindowPanels, RoomRowsFollowTheServersRoomListAndEnterRoomsByName)
     ASSERT_TRUE(m_server.WaitForFrames(m_seen + 1));
     EXPECT_EQ(Sent(15), QList<QByteArray>{WireFields().Text("b&b")});
     EXPECT_EQ(lp_list->topLevelItemCount(), 6);
-
     mp_window->OnPrivateRoomAddEnabled(true);
     EXPECT_EQ(GetSetting("enable_private_room_add"), "yes");
     EXPECT_EQ(ToolbarTexts(lp_list).value(2), "Reject Private Room Invitations");
@@ -217,13 +203,11 @@ TEST_F(MainWindowPanels, EachToolbarActionSendsItsRequestOrOpensItsDialogOnce)
     actionBar->AddWidgetKey(lp_roomTab, "room", l_name);
     ToolbarTexts(lp_roomTab);
     ASSERT_EQ(actionBar->GetKey("room"), l_name);
-
     Trigger("enable_private_room_add");
     Trigger("toggle_room_autojoin");
     EXPECT_TRUE(l_room.IsConnected("room_autojoin"));
     Trigger("toggle_room_autojoin");
     EXPECT_FALSE(l_room.IsConnected("room_autojoin"));
-
     // Giving up asks first; a room held by no role, or owned, asks nothing for membership.
     Trigger("give_up_membership");
     l_room.NewItem("in_room");
@@ -240,9 +224,11 @@ TEST_F(MainWindowPanels, EachToolbarActionSendsItsRequestOrOpensItsDialogOnce)
     EXPECT_EQ(m_boxes.filter("Are").size(), 3);
     EXPECT_EQ(m_boxes.filter("REALLY").size(), 2);
     ASSERT_TRUE(m_server.WaitForFrames(m_seen + 4));
-    EXPECT_EQ(Codes(), QList<qint32>({141, 137, 15, 136}));
+    QList<qint32> l_codes;
+    for (const FakeCentralServer::Frame& l_frame : m_server.Frames().mid(m_seen))
+        l_codes << l_frame.code;
+    EXPECT_EQ(l_codes, QList<qint32>({141, 137, 15, 136}));
     EXPECT_EQ(Sent(141), QList<QByteArray>{WireFields().Byte(1)});
-
     // The room's log opens once, at the log writer's own path for the name, inside its folder.
     const QString l_path = ChatLog::Path(ChatLog::Kind::Room, l_name);
     ASSERT_TRUE(l_path.startsWith(ChatLog::Folder(ChatLog::Kind::Room) + "/"));
@@ -256,7 +242,6 @@ TEST_F(MainWindowPanels, EachToolbarActionSendsItsRequestOrOpensItsDialogOnce)
     EXPECT_EQ(mp_ui->roomsTabControl->tabText(mp_ui->roomsTabControl->currentIndex()), "../d&&n");
     mp_window->OnRoomTabClosed(mp_ui->roomsTabControl->currentIndex());
     EXPECT_FALSE(l_room.IsConnected("chat_log_form"));
-
     Trigger("create_room");
     Trigger("create_room");
     EXPECT_EQ(Open<CreateRoomDialog>(), 1);
@@ -273,7 +258,6 @@ TEST_F(MainWindowPanels, EachToolbarActionSendsItsRequestOrOpensItsDialogOnce)
     EXPECT_EQ(Open<ChangeUsernamePasswordDialog>(), 1);
     Trigger("connect_disconnect");
     ASSERT_TRUE(QTest::qWaitFor([] { return gp_server->IsConnected(); }, 5000));
-
     m_boxes.clear();
     const QString l_folder = GetSetting("download_folder");
     Trigger("set_download_folder");
@@ -303,26 +287,21 @@ TEST_F(MainWindowPanels, EveryOptionWritesItsSettingAtOnce)
     EXPECT_EQ(mp_ui->usernameEdit->text(), "bob");
     EXPECT_EQ(mp_ui->obfuscatedPortLabel->text(), "Obfuscated port is 4001, if you're manually "
                                                   "forwarding your ports be sure to open it as well.");
-
     const std::pair<QCheckBox*, const char*> l_flags[] = {
         {mp_ui->autoExpandSharesCheckBox, "expand_new_shares"}, {mp_ui->logRoomChatCheckBox, "log_room_chat"},
-        {mp_ui->logPrivateChatCheckBox, "log_private_chat"},
-        {mp_ui->emptyShareWarningCheckBox, "check_for_empty_shares"},
+        {mp_ui->logPrivateChatCheckBox, "log_private_chat"}, {mp_ui->uPnPCheckBox, "use_upnp"},
+        {mp_ui->emptyShareWarningCheckBox, "check_for_empty_shares"}, {mp_ui->minimizeToTrayCheckBox, "minimize_to_tray"},
         {mp_ui->acceptUserListUploadsCheckBox, "accept_userlist_uploads"},
-        {mp_ui->userLevelLoggingCheckBox, "user_level_logging"},
-        {mp_ui->openGroupsOnUserAddCheckBox, "open_groups_on_user_add"},
-        {mp_ui->minimizeToTrayCheckBox, "minimize_to_tray"},
-        {mp_ui->showAwayStatusCheckBox, "show_away_status_in_application_icon"}, {mp_ui->uPnPCheckBox, "use_upnp"}};
+        {mp_ui->userLevelLoggingCheckBox, "user_level_logging"}, {mp_ui->openGroupsOnUserAddCheckBox, "open_groups_on_user_add"},
+        {mp_ui->showAwayStatusCheckBox, "show_away_status_in_application_icon"}};
     for (const auto& l_flag : l_flags)
     {
-        const QString l_was = l_flag.first->isChecked() ? "yes" : "no";
+        const char* l_was = l_flag.first->isChecked() ? "yes" : "no";
         l_flag.first->click();
-        const QString l_clicked = GetSetting(l_flag.second);
+        EXPECT_EQ(GetSetting(l_flag.second), l_flag.first->isChecked() ? "yes" : "no") << l_flag.second;
         l_flag.first->click();
-        EXPECT_EQ(l_clicked + "/" + GetSetting(l_flag.second), (l_was == "yes" ? "no/" : "yes/") + l_was)
-            << l_flag.second;
+        EXPECT_EQ(GetSetting(l_flag.second), l_was) << l_flag.second;
     }
-
     const char* const l_stamps[] = {"activity_based", "per_message_short", "per_message_long", "no_timestamps"};
     for (int l_entry : {1, 0, 3, 2})
     {
@@ -337,7 +316,6 @@ TEST_F(MainWindowPanels, EveryOptionWritesItsSettingAtOnce)
     EXPECT_EQ(GetSetting("extended_ascii_codepage"), "ISO-8859-5");
     mp_ui->codePageBox->setCurrentIndex(0);
     EXPECT_EQ(GetSetting("extended_ascii_codepage"), "");
-
     // The empty-share message is kept only by its button, blanks and all.
     QPushButton* lp_save = mp_ui->saveEmptyShareWarningMessageButton;
     mp_ui->emptyShareWarningEdit->clear();
@@ -349,7 +327,6 @@ TEST_F(MainWindowPanels, EveryOptionWritesItsSettingAtOnce)
     lp_save->click();
     EXPECT_EQ(GetSetting("empty_share_message"), "   share ");
     EXPECT_FALSE(lp_save->isEnabled());
-
     SetSetting("new_listening_port", "5000");
     EXPECT_EQ(mp_ui->listeningPortEdit->text(), "5000");
     EXPECT_TRUE(mp_ui->obfuscatedPortLabel->text().startsWith("Obfuscated port is 5001,"));
@@ -357,7 +334,6 @@ TEST_F(MainWindowPanels, EveryOptionWritesItsSettingAtOnce)
     mp_ui->checkPortsButton->click();
     EXPECT_EQ(m_opened, QStringList({"http://www.tarnwick.net:80/porttest.php?port=2234",
                                      "http://www.tarnwick.net:80/porttest.php?port=4001"}));
-
     QTest::keyClicks(mp_ui->userDescriptionEdit, "Hi ø");
     EXPECT_EQ(GetSetting("user_description"), "Hi ø");
     EXPECT_EQ(mp_ui->userPictureFilenameEdit->text(), "/srv/me.png");
@@ -370,14 +346,11 @@ TEST_F(MainWindowPanels, EveryOptionWritesItsSettingAtOnce)
     mp_ui->clearPictureButton->click();
     EXPECT_FALSE(SettingValueItem("user_picture_file"));
     EXPECT_EQ(mp_ui->userPictureFilenameEdit->text(), "");
-
     EXPECT_EQ(mp_ui->excludedExtensionsEdit->text(), "");
     d.GetType("excluded_download_extension")->GetItem(".nfo");
     EXPECT_EQ(mp_ui->excludedExtensionsEdit->text(), ".nfo");
     d.GetType("excluded_download_extension")->GetItem(".mp3");
-    QStringList l_shown = mp_ui->excludedExtensionsEdit->text().split(' ');
-    EXPECT_EQ(l_shown.size() == 2 ? QSet<QString>(l_shown.begin(), l_shown.end()) : QSet<QString>(),
-              QSet<QString>({".mp3", ".nfo"}));
+    EXPECT_TRUE(QStringList({".mp3 .nfo", ".nfo .mp3"}).contains(mp_ui->excludedExtensionsEdit->text()));
     mp_ui->editExcludedExtensionsButton->click();
     mp_ui->editExcludedExtensionsButton->click();
     EXPECT_EQ(Open<ExcludedExtensionsDialog>(), 1);
@@ -392,7 +365,6 @@ TEST_F(MainWindowPanels, NoticesOpenTheirOwnDialogsAndOnlyWebAddressesReachTheBr
     ASSERT_EQ(l_notices.size(), 2);
     for (AdminMessageDialog* lp_notice : l_notices)
         EXPECT_TRUE(lp_notice->windowFlags() & Qt::WindowStaysOnTopHint);
-
     for (const char* l_link : {"file:///etc", "javascript:alert(1)", "https://127.0.0.1/get"})
     {
         mp_window->OnNewVersion(20130105, l_link, {"Faster"});
@@ -401,17 +373,6 @@ TEST_F(MainWindowPanels, NoticesOpenTheirOwnDialogsAndOnlyWebAddressesReachTheBr
         lp_offer->close();
     }
     EXPECT_EQ(m_opened, QStringList("https://127.0.0.1/get"));
-
-    // Every rescan is reported, nothing changed included.
-    mp_window->OnSharedFilesRescanned(0, 0);
-    mp_window->OnSharedFilesRescanned(3, 1);
-    QStringList l_reports;
-    for (SharedFilesRescannedDialog* lp_report : mp_window->findChildren<SharedFilesRescannedDialog*>())
-        l_reports << lp_report->windowTitle() + ": " + lp_report->Text();
-    l_reports.sort();
-    EXPECT_EQ(l_reports, QStringList({"Shared Files Rescanned: 0 files added.\n0 files removed.",
-                                      "Shared Files Rescanned: 3 files added.\n1 files removed."}));
-
     // The reason comes from the server: the toolkit's box shows it as typed.
     Desktop::SetMessageBox({});
     Qt::TextFormat l_format = Qt::AutoText;
@@ -471,7 +432,6 @@ TEST_F(MainWindowPanels, SharedFolderRowsShowTheirAudienceAndGoWhenUnshared)
         l_step.change();
         EXPECT_EQ(lp_list->topLevelItem(0)->text(1), l_step.audience);
     }
-
     // The menu only over a row; its actions work on the first selected row.
     lp_list->topLevelItem(1)->setSelected(true);
     mp_window->OnSharedFoldersListContextMenuRequested(QPoint(5, lp_list->viewport()->height() - 2));
@@ -488,9 +448,13 @@ TEST_F(MainWindowPanels, SharedFolderRowsShowTheirAudienceAndGoWhenUnshared)
     EXPECT_EQ(Rows(lp_list), QStringList(Home() + "/Music|"));
     mp_window->OnUnshareFolder();
     EXPECT_EQ(Rows(lp_list), QStringList(Home() + "/Music|"));
-
-    // A rescan from the toolbar is reported, even when nothing changed.
+    // Every rescan is reported, the toolbar's one where nothing changed included.
     Trigger("rescan_shares");
     ASSERT_TRUE(QTest::qWaitFor([this] { return Open<SharedFilesRescannedDialog>() == 1; }, 5000));
-    EXPECT_EQ(mp_window->findChild<SharedFilesRescannedDialog*>()->Text(), "0 files added.\n0 files removed.");
+    mp_window->OnSharedFilesRescanned(3, 1);
+    QStringList l_reports;
+    for (SharedFilesRescannedDialog* lp_report : mp_window->findChildren<SharedFilesRescannedDialog*>())
+        l_reports << lp_report->windowTitle() + ": " + lp_report->Text();
+    EXPECT_EQ(l_reports, QStringList({"Shared Files Rescanned: 0 files added.\n0 files removed.",
+                                      "Shared Files Rescanned: 3 files added.\n1 files removed."}));
 }

@@ -51,19 +51,22 @@ protected:
 };
 } // namespace
 
-TEST_F(ProgramProcessTest, LogsInJoinsItsAutojoinRoomTakesAPrivateMessageAndSavesWhenAskedToQuit)
+TEST_F(ProgramProcessTest, LogsInJoinsTakesAPrivateMessageAndSavesOnQuitWhileASecondInstanceEndsAtOnce)
 {
-    QProcess l_program;
+    QProcess l_program, l_second;
     Launch(l_program);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !m_server.FramesWithCode(14).isEmpty(); }, 60000));
     EXPECT_EQ(m_server.FramesWithCode(1).size(), 1);
     EXPECT_TRUE(m_server.FramesWithCode(14)[0].fields.startsWith(WireFields().Text("lobby")));
     EXPECT_TRUE(m_web.WaitForRequests(1, 30000));
+    Launch(l_second);
+    ExpectCleanExit(l_second);
+    EXPECT_EQ(StoreBytes(), m_seed);
+    EXPECT_EQ(m_server.ConnectionCount(), 1);
     // The message opens a chat tab for its sender, which follows the sender and logs the line.
     m_server.SendFrame(22, WireFields().Int32(1).Int32(0).Text("ann").Text("hi").Byte(0));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !m_server.FramesWithCode(5).isEmpty(); }, 60000));
     EXPECT_EQ(m_server.FramesWithCode(5)[0].fields, WireFields().Text("ann").Bytes());
-
     l_program.terminate();
     ExpectCleanExit(l_program);
     EXPECT_TRUE(StoreBytes().contains("data_version"));
@@ -71,17 +74,4 @@ TEST_F(ProgramProcessTest, LogsInJoinsItsAutojoinRoomTakesAPrivateMessageAndSave
     QFile l_log(Home() + "/Tarnwick Chat Logs/Users/ann.log");
     ASSERT_TRUE(l_log.open(QIODevice::ReadOnly));
     EXPECT_TRUE(l_log.readAll().endsWith("][ann] hi\n"));
-}
-
-TEST_F(ProgramProcessTest, SecondInstanceEndsAtOnceAndLeavesTheStoreAlone)
-{
-    QProcess l_first, l_second;
-    Launch(l_first);
-    ASSERT_TRUE(m_server.WaitForFrames(1, 60000));
-    Launch(l_second);
-    ExpectCleanExit(l_second);
-    EXPECT_EQ(StoreBytes(), m_seed);
-    EXPECT_EQ(m_server.ConnectionCount(), 1);
-    l_first.terminate();
-    ExpectCleanExit(l_first);
 }
