@@ -37,8 +37,8 @@ TEST_F(AccountDialogs, SavesTrimmedNameAndPasswordAndRefusesBlanksOrCancel)
         SetSetting("password", "secret");
         QWidget l_mainWindow;
         QPointer<QDialog> lp_dialog = new ChangeUsernamePasswordDialog(false, &l_mainWindow);
-        EXPECT_EQ(Child<QLineEdit>(lp_dialog, "usernameEdit")->text(), "anna");
-        EXPECT_EQ(Child<QLineEdit>(lp_dialog, "passwordEdit")->displayText(), "secret");
+        EXPECT_EQ(Child<QLineEdit>(lp_dialog, "usernameEdit")->text() + "/" +
+                  Child<QLineEdit>(lp_dialog, "passwordEdit")->displayText(), "anna/secret");
         lp_dialog->show();
         Answer(lp_dialog, l_case.user, l_case.password, l_case.button);
         EXPECT_EQ(GetSetting("username") + "/" + GetSetting("password"),

@@ -16,10 +16,7 @@
 inline void FlushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
 template <class T = QWidget>
-T* Child(const QObject* ip_parent, const char* i_name)
-{
-    return ip_parent->findChild<T*>(i_name);
-}
+T* Child(const QObject* ip_parent, const char* i_name) { return ip_parent->findChild<T*>(i_name); }
 
 inline bool ShowsIcon(const QIcon& i_icon, const char* i_path)
 {
