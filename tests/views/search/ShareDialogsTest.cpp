@@ -75,6 +75,8 @@ TEST_F(ShareDialogs, AFolderIsSharedOnlyWithAPathAndItsAudienceChangesAsShown)
     const struct { const char* click; bool friends, accept; const char* shown; QStringList stored; } l_steps[] = {
         {"", false, true, "E U- -Zed,work", {"Zed", "shared_public", "work"}},
         {"everyoneCheckBox", true, true, "e U -Zed,friends,work", {"Zed", "shared_userlist", "work"}},
+        {"everyoneCheckBox", false, true, "E U- -Zed,work", {"Zed", "shared_public", "shared_userlist", "work"}},
+        {"everyoneCheckBox", false, true, "e U -Zed,work", {"Zed", "shared_userlist", "work"}},
         {"userListCheckBox", true, true, "e u Zed,friends,work", {"Zed", "friends", "work"}},
         {"", false, true, "e u Zed,friends,work", {"Zed", "friends", "work"}},
         {"everyoneCheckBox", false, true, "E U- -Zed,friends,work", {"Zed", "friends", "shared_public", "work"}},
