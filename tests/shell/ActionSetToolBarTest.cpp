@@ -48,7 +48,6 @@ protected:
     }
 
     FakeMainWindow m_main;
-    FakeDesktop m_desktop;
     QWidget m_window;
     ActionSetToolBar* mp_bar = nullptr;
     QLineEdit* mp_loose = nullptr;
@@ -169,7 +168,7 @@ TEST_F(ActionSetToolBarTest, TheSupportAndStatusButtons)
     }
     SetSetting("username", QString::fromUtf8("Zoë & co"));
     mp_bar->SupportButton()->click();
-    EXPECT_EQ(m_desktop.m_opened,
+    EXPECT_EQ(m_main.m_urls,
               QStringList{"http://www.tarnwick.net:80/qtlogin.php?username=Zo%C3%AB%20%26%20co"});
     // The status button changes the application icon only while logged in.
     mp_loose->setFocus();
