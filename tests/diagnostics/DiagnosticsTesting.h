@@ -10,8 +10,6 @@
 class DiagnosticsForm;
 class TypeNavigatorDialog;
 
-// What the diagnostics classes keep to themselves and their tests reach: the folder of the log
-// files, the dump without its file dialog, and the navigator's found paths.
 class DiagnosticsTesting
 {
 public:
@@ -19,8 +17,7 @@ public:
     {
         io_service.m_folder = i_folder;
     }
-    // These two are defined with the page tests, which link the widgets.
+    // Defined with the page tests, which link the widgets.
     static bool DumpDataTo(DiagnosticsForm& io_page, const QString& i_fileName);
-    static const std::list<std::list<std::string>>& FoundPaths(
-        const TypeNavigatorDialog& i_dialog);
+    static const std::list<std::list<std::string>>& FoundPaths(const TypeNavigatorDialog& i_dialog);
 };

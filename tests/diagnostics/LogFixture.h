@@ -21,17 +21,14 @@ protected:
         d.NewType("user", Primary, false, true);
         DiagnosticsTesting::SetLogFolder(logService, Folder());
     }
-
     static void SetSetting(const char* key, const char* value)
     {
         d.GetType("global")->GetItem(key).Connect(d.GetType("global_value")->NewItem(value));
     }
     static void EnableLogging() { SetSetting("user_level_logging", "yes"); }
-
     QString Folder() const { return QString::fromStdString(m_folder.Path()); }
     QStringList Files() const { return QDir(Folder()).entryList(QDir::Files); }
-
-    // The lines on disk in the log's folder; empty when there is no file.
+    // The lines of an area's file; empty when there is none.
     static QList<QByteArray> FileLines(const QString& area)
     {
         QFile file(logService.FileName(area));

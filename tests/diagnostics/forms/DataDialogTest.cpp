@@ -1,9 +1,7 @@
-#include <QCoreApplication>
-#include <QListWidget>
 #include <QPointer>
-#include <QTreeWidget>
 #include <gtest/gtest.h>
 
+#include "FormTesting.h"
 #include "diagnostics/DataDialog.h"
 #include "store/Data.h"
 
@@ -14,26 +12,14 @@ class StoreBrowser : public ::testing::Test
 protected:
     void SetUp() override
     {
-        Type* user = d.NewType("user", Primary, false, true);
-        Type* room = d.NewType("room", Primary, false, true);
-        Type* ticket = d.NewType("ticket", Primary, true, true);
+        d.GetType("ticket")->RelateToType(user, Many, One, false);
         d.NewType("lonely", Leaf, false, true);
         user->RelateToType(room, Many, Many, false);
-        ticket->RelateToType(user, Many, One, false);
-        alice = user->GetItem("alice");
-        bob = user->GetItem("bob");
-        carol = user->GetItem("carol");
-        lobby = room->GetItem("lobby");
-        music = room->GetItem("music");
         for (ItemPtr member : {alice, bob})
             member.Connect(lobby);
         for (ItemPtr member : {alice, bob, carol})
             member.Connect(music);
-    }
-
-    // Opens a dialog owned by the test: it goes when the test ends.
-    void Open()
-    {
+        ticket.Connect(alice);
         dialog = new DataDialog(&d);
         types = dialog->findChild<QTreeWidget*>("typeList");
         items = dialog->findChild<QListWidget*>("itemList");
@@ -54,22 +40,6 @@ protected:
         ASSERT_EQ(rows.size(), 1) << text.toStdString();
         emit items->itemClicked(rows.first());
     }
-    QStringList ListTexts() const
-    {
-        QStringList texts;
-        for (int index = 0; index < items->count(); ++index)
-            texts << items->item(index)->text();
-        return texts;
-    }
-    // The texts of a row's children, sorted.
-    static QStringList ChildTexts(QTreeWidgetItem* row)
-    {
-        QStringList texts;
-        for (int index = 0; index < row->childCount(); ++index)
-            texts << row->child(index)->text(0);
-        texts.sort();
-        return texts;
-    }
     static QTreeWidgetItem* Child(QTreeWidgetItem* row, const QString& text)
     {
         for (int index = 0; index < row->childCount(); ++index)
@@ -77,144 +47,115 @@ protected:
                 return row->child(index);
         return nullptr;
     }
-    int RowsShowing(const QString& text) const
+    int Showing(const QString& text) const
     {
         return tree->findItems(text, Qt::MatchExactly | Qt::MatchRecursive, 0).size();
     }
 
+    Type* user = d.NewType("user", Primary, false, true);
+    Type* room = d.NewType("room", Primary, false, true);
+    ItemPtr alice = user->GetItem("alice"), bob = user->GetItem("bob"), carol = user->GetItem("carol");
+    ItemPtr lobby = room->GetItem("lobby"), music = room->GetItem("music");
+    ItemPtr ticket = d.NewType("ticket", Primary, true, true)->NewItem();
     QPointer<DataDialog> dialog;
-    QTreeWidget* types = nullptr;
+    QTreeWidget *types = nullptr, *tree = nullptr;
     QListWidget* items = nullptr;
-    QTreeWidget* tree = nullptr;
-    ItemPtr alice, bob, carol, lobby, music;
 };
 } // namespace
 
 TEST_F(StoreBrowser, ListsTheTypesAsTheyComeAndGoAndIsDeletedOnClose)
 {
-    d.GetType("ticket")->NewItem().Connect(alice);
-    Open();
     EXPECT_EQ(dataDialog, dialog.data());
-    QTreeWidgetItem* header = types->headerItem();
-    EXPECT_EQ((QStringList{header->text(0), header->text(1), header->text(2)}), (QStringList{"Type", "", "#"}));
-
-    ASSERT_EQ(types->topLevelItemCount(), 4);
-    const QStringList expected[] = {
-        {"lonely", "value   ", "0"}, {"room", "value   ", "2"}, {"ticket", "null   ", "1"}, {"user", "value   ", "3"}};
-    for (int index = 0; index < 4; ++index)
-    {
-        QTreeWidgetItem* row = types->topLevelItem(index);
-        EXPECT_EQ((QStringList{row->text(0), row->text(1), row->text(2)}), expected[index]);
-    }
-
+    EXPECT_EQ(Row(types->headerItem(), 3), "Type//#");
+    EXPECT_EQ(Rows(types, 3), (QStringList{"lonely/value   /0", "room/value   /2", "ticket/null   /1", "user/value   /3"}));
     // Types declared or removed while it is open.
     d.NewType("later", Primary, false, true)->GetItem("x").Remove();
     EXPECT_EQ(TypeRow("later"), nullptr);
-
     Select("lonely");
     d.GetType("lonely")->GetItem("one");
-    EXPECT_EQ(ListTexts(), QStringList{"one"});
+    EXPECT_EQ(Texts(items), QStringList{"one"});
     d.GetType("lonely")->Remove();
     EXPECT_EQ(TypeRow("lonely"), nullptr);
-    EXPECT_FALSE(ListTexts().contains("one"));
-    const QStringList shown = ListTexts();
+    EXPECT_FALSE(Texts(items).contains("one"));
+    const QStringList shown = Texts(items);
     d.NewType("lonely", Leaf, false, true)->GetItem("two");
-    EXPECT_EQ(ListTexts(), shown);
+    EXPECT_EQ(Texts(items), shown);
 
-    dialog->show();
-    dialog->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    Close(dialog);
     EXPECT_TRUE(dialog.isNull());
     EXPECT_EQ(dataDialog, nullptr);
-    d.GetType("user")->GetItem("after");
+    user->GetItem("after");
     alice.Remove();
 }
 
 TEST_F(StoreBrowser, TheItemListFollowsTheSelectedTypeAndTheStore)
 {
-    ItemPtr ticket = d.GetType("ticket")->NewItem();
-    ticket.Connect(alice);
-    Open();
     Select("ticket");
-    EXPECT_EQ(ListTexts(), QStringList{QString::number(reinterpret_cast<quintptr>(ticket.Get()))});
-    Click(ListTexts().first());
+    EXPECT_EQ(Texts(items), QStringList{QString::number(reinterpret_cast<quintptr>(ticket.Get()))});
+    Click(Texts(items).first());
     EXPECT_EQ(tree->topLevelItemCount(), 1);
     Select("room");
-    EXPECT_EQ(ListTexts(), (QStringList{"lobby", "music"}));
+    EXPECT_EQ(Texts(items), (QStringList{"lobby", "music"}));
     EXPECT_EQ(tree->topLevelItemCount(), 0) << "another type empties the tree";
     Click("lobby");
     types->clearSelection();
-    EXPECT_TRUE(ListTexts().isEmpty());
+    EXPECT_TRUE(Texts(items).isEmpty());
     EXPECT_EQ(tree->topLevelItemCount(), 0);
 
     Select("user");
-    d.GetType("user")->GetItem("aaron");
-    d.GetType("room")->GetItem("chess");
-    EXPECT_EQ(TypeRow("user")->text(2), "4");
-    EXPECT_EQ(TypeRow("room")->text(2), "3");
-    EXPECT_EQ(ListTexts(), (QStringList{"aaron", "alice", "bob", "carol"}));
-
+    user->GetItem("aaron");
+    room->GetItem("chess");
+    EXPECT_EQ(Rows(types, 3).mid(1), (QStringList{"room/value   /3", "ticket/null   /1", "user/value   /4"}));
+    EXPECT_EQ(Texts(items), (QStringList{"aaron", "alice", "bob", "carol"}));
     // A valueless item made while its type is shown is listed by its empty value.
     ticket.Remove();
     Select("ticket");
     d.GetType("ticket")->NewItem();
-    EXPECT_EQ(ListTexts(), QStringList{""});
+    EXPECT_EQ(Texts(items), QStringList{""});
     EXPECT_EQ(TypeRow("ticket")->text(2), "1");
 }
 
 TEST_F(StoreBrowser, TheConnectionTreeLoadsEachLevelOnceAndLosesRemovedItems)
 {
-    d.GetType("ticket")->NewItem().Connect(alice);
-    Open();
     Select("user");
     Click("alice");
-    ASSERT_EQ(tree->topLevelItemCount(), 1);
+    ASSERT_EQ(Rows(tree), QStringList{"alice"});
     QTreeWidgetItem* root = tree->topLevelItem(0);
-    EXPECT_EQ(root->text(0), "alice");
     EXPECT_TRUE(root->isExpanded());
-    EXPECT_EQ(ChildTexts(root), (QStringList{"[room] lobby", "[room] music", "[ticket, null]"}));
-
+    EXPECT_EQ(Children(root), (QStringList{"[room] lobby", "[room] music", "[ticket, null]"}));
     QTreeWidgetItem* musicRow = Child(root, "[room] music");
     ASSERT_NE(musicRow, nullptr);
-    EXPECT_EQ(ChildTexts(musicRow), QStringList{"~~unloaded~~"});
-    EXPECT_FALSE(musicRow->isExpanded());
+    EXPECT_EQ(Children(musicRow), QStringList{"~~unloaded~~"});
     musicRow->setExpanded(true);
-    EXPECT_EQ(ChildTexts(musicRow), (QStringList{"[user] alice", "[user] bob", "[user] carol"}))
+    EXPECT_EQ(Children(musicRow), (QStringList{"[user] alice", "[user] bob", "[user] carol"}))
         << "its own type left out, the parent included";
-    EXPECT_EQ(tree->currentItem(), musicRow);
     QTreeWidgetItem* carolRow = Child(musicRow, "[user] carol");
-    ASSERT_NE(carolRow, nullptr);
     musicRow->setExpanded(false);
     musicRow->setExpanded(true);
     EXPECT_EQ(musicRow->childCount(), 3);
     EXPECT_EQ(Child(musicRow, "[user] carol"), carolRow) << "not loaded a second time";
     carolRow->setExpanded(true);
-    EXPECT_EQ(ChildTexts(carolRow), QStringList{"[room] music"});
+    EXPECT_EQ(Children(carolRow), QStringList{"[room] music"});
 
     Child(root, "[room] lobby")->setExpanded(true);
-    EXPECT_EQ(RowsShowing("[user] bob"), 2);
-    EXPECT_EQ(RowsShowing("[room] music"), 2);
+    EXPECT_EQ(Showing("[user] bob"), 2);
     bob.Remove();
-    EXPECT_EQ(RowsShowing("[user] bob"), 0);
-    EXPECT_EQ(ListTexts(), (QStringList{"alice", "carol"}));
+    EXPECT_EQ(Showing("[user] bob"), 0);
+    EXPECT_EQ(Texts(items), (QStringList{"alice", "carol"}));
     EXPECT_EQ(TypeRow("user")->text(2), "2");
-    EXPECT_EQ(RowsShowing("[user] carol"), 1);
-
     // music is shown twice, once inside its own subtree; every row goes, with what hangs below.
+    EXPECT_EQ(Showing("[room] music"), 2);
     music.Remove();
-    EXPECT_EQ(RowsShowing("[room] music"), 0);
-    EXPECT_EQ(RowsShowing("[user] carol"), 0);
-    EXPECT_EQ(ChildTexts(root), (QStringList{"[room] lobby", "[ticket, null]"}));
+    EXPECT_EQ(Showing("[room] music") + Showing("[user] carol"), 0);
+    EXPECT_EQ(Children(root), (QStringList{"[room] lobby", "[ticket, null]"}));
     EXPECT_EQ(TypeRow("room")->text(2), "1");
-
     // Carol's rows went with music's; removing her now touches nothing that is gone.
     carol.Remove();
-    EXPECT_EQ(ListTexts(), QStringList{"alice"});
     alice.Remove();
     EXPECT_EQ(tree->topLevelItemCount(), 0);
-    EXPECT_TRUE(ListTexts().isEmpty());
+    EXPECT_TRUE(Texts(items).isEmpty());
     lobby.Remove();
-    d.GetType("user")->GetItem("dave");
+    user->GetItem("dave");
     Select("room");
-    EXPECT_TRUE(ListTexts().isEmpty());
+    EXPECT_TRUE(Texts(items).isEmpty());
 }

@@ -1,16 +1,12 @@
 #include <QApplication>
-#include <QComboBox>
 #include <QFile>
 #include <QMessageBox>
-#include <QTabWidget>
-#include <QTextBrowser>
-#include <QTextDocument>
 #include <QTimer>
-#include <QTreeWidget>
 #include <gtest/gtest.h>
 
 #include <memory>
 
+#include "FormTesting.h"
 #include "diagnostics/DataDialog.h"
 #include "diagnostics/DiagnosticsForm.h"
 #include "diagnostics/Log.h"
@@ -39,34 +35,14 @@ protected:
         alice = user->GetItem("alice");
         bob = user->GetItem("bob");
     }
-
-    QStringList TabTexts() const
-    {
-        QStringList texts;
-        for (int index = 0; index < areas->count(); ++index)
-            texts << areas->tabText(index);
-        return texts;
-    }
-    QTextBrowser* Browser(int index) const { return qobject_cast<QTextBrowser*>(areas->widget(index)); }
-    QTextBrowser* BrowserNamedInStore(const QString& area) const
+    static QTextBrowser* InStore(const QString& area)
     {
         return d.GetType("log")->HasItem(area)["log_widget"].AsPointer<QTextBrowser>();
     }
-
     static void Flag(ItemPtr user, const char* flag, bool on)
     {
         ItemPtr item = d.GetType(flag)->GetGlobalNullItem();
-        if (on)
-            user.Connect(item);
-        else
-            user.Disconnect(item);
-    }
-    QStringList Rows() const
-    {
-        QStringList rows;
-        for (int index = 0; index < tree->topLevelItemCount(); ++index)
-            rows << tree->topLevelItem(index)->text(0) + "/" + tree->topLevelItem(index)->text(1);
-        return rows;
+        on ? void(user.Connect(item)) : user.Disconnect(item);
     }
 
     std::unique_ptr<DiagnosticsForm> page;
@@ -75,7 +51,7 @@ protected:
     ItemPtr alice, bob;
 };
 
-// Notes the title and text of the next modal box, and answers it.
+// Answers the next modal box, noting its title and text.
 void WatchNextBox(QString& seen)
 {
     QTimer::singleShot(0, [&seen] {
@@ -95,18 +71,12 @@ TEST_F(DiagnosticsPage, EachAreaGetsATabAtItsFirstLineShowingPlainText)
     Log("Peer Messenger", 2, "Listening on %1", ItemPtr());
     Log("server", 3, "Resolved", ItemPtr());
     Log("server", 1, hostile, ItemPtr());
-
-    ASSERT_EQ(TabTexts(), (QStringList{"server", "Peer Messenger"}));
-    const QStringList server = Browser(0)->toPlainText().split('\n');
-    ASSERT_EQ(server.size(), 3);
-    EXPECT_TRUE(server[0].endsWith("] Connecting"));
-    EXPECT_TRUE(server[1].endsWith("]       Resolved")) << "six blanks for level 3";
-    EXPECT_TRUE(server[2].endsWith("] " + hostile));
-    EXPECT_FALSE(Browser(0)->document()->toHtml().contains("<b>"));
-    EXPECT_FALSE(Browser(0)->document()->toHtml().contains("<a href"));
-    EXPECT_TRUE(Browser(1)->toPlainText().endsWith("]    Listening on %1"));
-    EXPECT_EQ(BrowserNamedInStore("server"), Browser(0));
-    EXPECT_EQ(BrowserNamedInStore("Peer Messenger"), Browser(1));
+    ASSERT_EQ(Texts(areas), (QStringList{"server", "Peer Messenger"}));
+    EXPECT_EQ(Lines(Browser(areas, 0)), (QStringList{"Connecting", "      Resolved", hostile}));
+    EXPECT_FALSE(Browser(areas, 0)->document()->toHtml().contains("<a href"));
+    EXPECT_EQ(Lines(Browser(areas, 1)), QStringList{"   Listening on %1"});
+    EXPECT_EQ(InStore("server"), Browser(areas, 0));
+    EXPECT_EQ(InStore("Peer Messenger"), Browser(areas, 1));
 }
 
 TEST_F(DiagnosticsPage, EntriesAndFilesGoOnBehindThePageAndNoAddressOutlivesIt)
@@ -116,24 +86,22 @@ TEST_F(DiagnosticsPage, EntriesAndFilesGoOnBehindThePageAndNoAddressOutlivesIt)
     page->Log("server", 1, "Alice is online", alice);
     EXPECT_EQ(alice.GetItems("item_log").Size(), 1u);
     ASSERT_EQ(FileLines("server").size(), 2);
-    EXPECT_EQ(FileLines("server")[1], Browser(0)->toPlainText().toLatin1());
-
+    EXPECT_EQ(FileLines("server")[1], Browser(areas, 0)->toPlainText().toLatin1());
     // A subscriber that takes the other rows' nodes away when one goes: the page's own removal
     // of them must not reach a freed node.
     Flag(bob, "is_tracked", true);
     struct Remover : DataHandler
     {
-        void OnRemoved(ItemPtr i_node)
+        void OnRemoved(ItemPtr node)
         {
-            ItemSet l_others = d.GetType("track_user_node")->GetItems();
-            l_others.Erase(i_node);
-            l_others.Remove();
+            ItemSet others = d.GetType("track_user_node")->GetItems();
+            others.Erase(node);
+            others.Remove();
         }
-    } l_remover;
-    d.GetType("track_user_node")
-        ->m_removedEvent.AddHandler(l_remover.NewEventHandler(&l_remover, &Remover::OnRemoved));
+    } remover;
+    d.GetType("track_user_node")->m_removedEvent.AddHandler(remover.NewEventHandler(&remover, &Remover::OnRemoved));
 
-    QTextBrowser* browser = Browser(0);
+    QTextBrowser* browser = Browser(areas, 0);
     EXPECT_EQ(diagnosticsForm, page.get());
     page.reset();
     EXPECT_EQ(diagnosticsForm, nullptr);
@@ -148,40 +116,27 @@ TEST_F(DiagnosticsPage, EntriesAndFilesGoOnBehindThePageAndNoAddressOutlivesIt)
     EXPECT_EQ(alice.GetItems("item_log").Size(), 2u);
 }
 
-TEST_F(DiagnosticsPage, TrackedRowsShowTheUsersStatus)
+TEST_F(DiagnosticsPage, TrackedRowsShowStatusAndFollowUntrackingAndRemoval)
 {
     Flag(alice, "is_online", true);
     Flag(alice, "is_tracked", true);
     Flag(bob, "is_tracked", true);
-    EXPECT_EQ(Rows(), (QStringList{"alice/Online", "bob/Offline"}));
+    EXPECT_EQ(Rows(tree, 2), (QStringList{"alice/Online", "bob/Offline"}));
     Flag(alice, "is_online", false);
     Flag(bob, "is_online", true);
-    EXPECT_EQ(Rows(), (QStringList{"alice/Offline", "bob/Online"}));
-    ASSERT_TRUE(alice["track_user_node"]);
+    Flag(d.GetType("user")->GetItem("carol"), "is_online", true);
+    EXPECT_EQ(Rows(tree, 2), (QStringList{"alice/Offline", "bob/Online"})) << "an untracked user has no row";
     EXPECT_EQ(alice["track_user_node"].AsPointer<QTreeWidgetItem>(), tree->topLevelItem(0));
 
-    // Users who are not tracked have no row to change.
-    Flag(d.GetType("user")->GetItem("carol"), "is_online", true);
-    EXPECT_EQ(tree->topLevelItemCount(), 2);
-}
-
-TEST_F(DiagnosticsPage, TrackedRowsFollowUntrackingAndRemoval)
-{
-    Flag(alice, "is_tracked", true);
-    Flag(bob, "is_tracked", true);
     Flag(alice, "is_tracked", false);
-    EXPECT_EQ(Rows(), QStringList{"bob/Offline"});
+    EXPECT_EQ(Rows(tree, 2), QStringList{"bob/Online"});
     EXPECT_FALSE(alice["track_user_node"]) << "no link to the deleted row";
     EXPECT_EQ(d.GetType("track_user_node")->ItemCount(), 1u);
     Flag(alice, "is_online", true);
-    Flag(alice, "is_online", false);
-    EXPECT_EQ(Rows(), QStringList{"bob/Offline"}) << "an untracked user reaches no row";
-    Flag(alice, "is_online", true);
     Flag(alice, "is_tracked", true);
-    EXPECT_EQ(Rows(), (QStringList{"bob/Offline", "alice/Online"}));
-
+    EXPECT_EQ(Rows(tree, 2), (QStringList{"bob/Online", "alice/Online"}));
     bob.Remove();
-    EXPECT_EQ(Rows(), QStringList{"alice/Online"});
+    EXPECT_EQ(Rows(tree, 2), QStringList{"alice/Online"});
     EXPECT_EQ(d.GetType("track_user_node")->ItemCount(), 1u);
 
     // An emptied store (a failed load) takes every row with it, but an area keeps its one tab.
@@ -191,42 +146,37 @@ TEST_F(DiagnosticsPage, TrackedRowsFollowUntrackingAndRemoval)
     ItemPtr again = d.GetType("user")->GetItem("bob");
     Flag(again, "is_online", true);
     Flag(again, "is_tracked", true);
-    EXPECT_EQ(Rows(), QStringList{"bob/Online"});
+    EXPECT_EQ(Rows(tree, 2), QStringList{"bob/Online"});
     Log("Configuration Data", 1, "Failure to load configuration data.", ItemPtr());
-    ASSERT_EQ(TabTexts(), QStringList{"Configuration Data"});
-    EXPECT_EQ(Browser(0)->toPlainText().count('\n'), 1);
-    EXPECT_EQ(BrowserNamedInStore("Configuration Data"), Browser(0));
+    ASSERT_EQ(Texts(areas), QStringList{"Configuration Data"});
+    EXPECT_EQ(Lines(Browser(areas, 0)).size(), 2);
+    EXPECT_EQ(InStore("Configuration Data"), Browser(areas, 0));
 }
 
 TEST_F(DiagnosticsPage, ActionsOpenOneDialogOfEachKind)
 {
     page->OnActionTriggered(nullptr, "show_data");
-    EXPECT_EQ(dataDialog, nullptr) << "only for this page";
-
-    page->OnActionTriggered(page.get(), "show_data");
-    page->OnActionTriggered(page.get(), "type_navigator");
-    ASSERT_TRUE(dataDialog && typeNavigatorDialog);
-    DataDialog* browser = dataDialog;
-    TypeNavigatorDialog* navigator = typeNavigatorDialog;
-    EXPECT_TRUE(browser->isVisible() && navigator->isVisible());
-    EXPECT_GT(navigator->findChild<QComboBox*>("fromTypeBox")->count(), 0) << "initialised";
-    page->OnActionTriggered(page.get(), "show_data");
-    page->OnActionTriggered(page.get(), "type_navigator");
-    EXPECT_EQ(dataDialog, browser);
-    EXPECT_EQ(typeNavigatorDialog, navigator);
-
-    // Closed, they are gone, and the next trigger makes fresh ones.
-    browser->close();
-    navigator->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(dataDialog, nullptr);
-    EXPECT_EQ(typeNavigatorDialog, nullptr);
-    page->OnActionTriggered(page.get(), "show_data");
-    ASSERT_NE(dataDialog, nullptr);
-    dataDialog->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     page->OnActionTriggered(page.get(), "Show_Data");
-    EXPECT_EQ(dataDialog, nullptr) << "action names are matched exactly";
+    EXPECT_EQ(dataDialog, nullptr) << "only for this page, and by its exact name";
+    for (int round = 0; round < 2; ++round)
+    {
+        page->OnActionTriggered(page.get(), "show_data");
+        page->OnActionTriggered(page.get(), "type_navigator");
+        ASSERT_TRUE(dataDialog && typeNavigatorDialog);
+        DataDialog* browser = dataDialog;
+        TypeNavigatorDialog* navigator = typeNavigatorDialog;
+        EXPECT_TRUE(browser->isVisible() && navigator->isVisible());
+        EXPECT_GT(navigator->findChild<QComboBox*>("fromTypeBox")->count(), 0) << "initialised";
+        page->OnActionTriggered(page.get(), "show_data");
+        page->OnActionTriggered(page.get(), "type_navigator");
+        EXPECT_EQ(dataDialog, browser);
+        EXPECT_EQ(typeNavigatorDialog, navigator);
+        // Closed, they are gone, and the next trigger makes fresh ones.
+        Close(browser);
+        Close(navigator);
+        EXPECT_EQ(dataDialog, nullptr);
+        EXPECT_EQ(typeNavigatorDialog, nullptr);
+    }
 }
 
 TEST_F(DiagnosticsPage, DumpTellsHowItWent)
@@ -239,7 +189,6 @@ TEST_F(DiagnosticsPage, DumpTellsHowItWent)
     EXPECT_TRUE(DiagnosticsTesting::DumpDataTo(*page, file));
     EXPECT_EQ(box, "Data Dump Succeeded: Client data successfully dumped to file.");
     EXPECT_GT(QFile(file).size(), 0);
-
     WatchNextBox(box);
     EXPECT_FALSE(DiagnosticsTesting::DumpDataTo(*page, Folder() + "/missing/folder/dump.dat"));
     EXPECT_EQ(box, "Data Dump Failed: Error dumping client data to file.");

@@ -1,10 +1,7 @@
-#include <QApplication>
 #include <QPointer>
-#include <QTabWidget>
-#include <QTextBrowser>
-#include <QTextDocument>
 #include <gtest/gtest.h>
 
+#include "FormTesting.h"
 #include "diagnostics/ItemLogDialog.h"
 #include "diagnostics/Log.h"
 #include "diagnostics/LogFixture.h"
@@ -23,38 +20,10 @@ protected:
         alice = d.GetType("user")->GetItem("alice");
         bob = d.GetType("user")->GetItem("bob");
     }
-
     static QTabWidget* Tabs(ItemLogDialog& dialog) { return dialog.findChild<QTabWidget*>("logTabWidget"); }
-    static QTextBrowser* Browser(ItemLogDialog& dialog, int tab)
-    {
-        return qobject_cast<QTextBrowser*>(Tabs(dialog)->widget(tab));
-    }
+    static QStringList Tab(ItemLogDialog& dialog, int tab) { return Lines(Browser(Tabs(dialog), tab)); }
 
-    static QStringList TabTexts(ItemLogDialog& dialog)
-    {
-        QStringList texts;
-        for (int index = 0; index < Tabs(dialog)->count(); ++index)
-            texts << Tabs(dialog)->tabText(index);
-        return texts;
-    }
-
-    // A tab's lines without their stamps.
-    static QStringList Lines(ItemLogDialog& dialog, int tab)
-    {
-        QTextBrowser* browser = Browser(dialog, tab);
-        if (!browser || browser->document()->isEmpty())
-            return {};
-        QStringList lines = browser->toPlainText().split('\n');
-        for (QString& line : lines)
-        {
-            EXPECT_TRUE(line.startsWith('[')) << line.toStdString();
-            line = line.mid(line.indexOf("] ") + 2);
-        }
-        return lines;
-    }
-
-    ItemPtr alice;
-    ItemPtr bob;
+    ItemPtr alice, bob;
 };
 } // namespace
 
@@ -73,46 +42,38 @@ TEST_F(ItemLog, ShowsExistingEntriesByAreaInNumberOrderAsPlainText)
 
     ItemLogDialog dialog(alice);
     EXPECT_EQ(dialog.windowTitle(), "Item Log");
-    ASSERT_EQ(TabTexts(dialog), (QStringList{"All", "Peer Messenger", "server"}));
-    EXPECT_EQ(Lines(dialog, 0), (QStringList{"Connecting to alice", "   Address of alice", "      Port 2234"}));
-    EXPECT_EQ(Lines(dialog, 1), (QStringList{"Connecting to alice", "      Port 2234"}));
-    EXPECT_EQ(Lines(dialog, 2), QStringList{"   Address of alice"});
-
+    ASSERT_EQ(Texts(Tabs(dialog)), (QStringList{"All", "Peer Messenger", "server"}));
+    EXPECT_EQ(Tab(dialog, 0), (QStringList{"Connecting to alice", "   Address of alice", "      Port 2234"}));
+    EXPECT_EQ(Tab(dialog, 1), (QStringList{"Connecting to alice", "      Port 2234"}));
+    EXPECT_EQ(Tab(dialog, 2), QStringList{"   Address of alice"});
     ItemLogDialog forBob(bob);
-    const QStringList all = Lines(forBob, 0);
+    const QStringList all = Tab(forBob, 0);
     ASSERT_EQ(all.size(), 12);
-    EXPECT_EQ(all.mid(0, 2), (QStringList{"Bob's line", "line 0"}));
-    EXPECT_EQ(all.mid(10), (QStringList{"line 9", hostile}));
-    EXPECT_EQ(TabTexts(forBob), (QStringList{"All", "server", "Search"}));
-    EXPECT_EQ(Lines(forBob, 2), QStringList{hostile});
-    EXPECT_FALSE(Browser(forBob, 0)->document()->toHtml().contains("<a href"));
+    EXPECT_EQ(all.mid(0, 2) + all.mid(10), (QStringList{"Bob's line", "line 0", "line 9", hostile}));
+    EXPECT_EQ(Texts(Tabs(forBob)), (QStringList{"All", "server", "Search"}));
+    EXPECT_FALSE(Browser(Tabs(forBob), 0)->document()->toHtml().contains("<a href"));
 }
 
 TEST_F(ItemLog, FollowsNewEntriesOfItsOwnItemOnly)
 {
-    ItemLogDialog forAlice(alice);
-    ItemLogDialog forBob(bob);
-    ItemLogDialog secondForAlice(alice);
-    ItemLogDialog forLobby(d.NewType("room", Primary, false, true)->GetItem("lobby")); // holds no entries
+    ItemLogDialog forAlice(alice), forBob(bob), secondForAlice(alice);
+    ItemLogDialog forLobby(d.NewType("room", Primary, false, true)->GetItem("lobby"));
     QPointer<ItemLogDialog> closed = new ItemLogDialog(alice);
-    closed->show();
-    closed->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    Close(closed);
     EXPECT_TRUE(closed.isNull());
-    EXPECT_EQ(TabTexts(forAlice), QStringList{"All"});
-    EXPECT_TRUE(Lines(forAlice, 0).isEmpty());
+    EXPECT_EQ(Texts(Tabs(forAlice)), QStringList{"All"});
+    EXPECT_TRUE(Tab(forAlice, 0).isEmpty());
 
     Log("Transfer Queue", 3, "Queued song.mp3", alice);
     Log("Transfer Queue", 1, "Bob's upload", bob);
     Log("server", 1, "Alice again", alice);
     Log("Transfer Queue", 2, "Started", alice);
-
-    ASSERT_EQ(TabTexts(forAlice), (QStringList{"All", "Transfer Queue", "server"}));
-    EXPECT_EQ(Lines(forAlice, 0), (QStringList{"      Queued song.mp3", "Alice again", "   Started"}));
-    EXPECT_EQ(Lines(forAlice, 1), (QStringList{"      Queued song.mp3", "   Started"}));
-    EXPECT_EQ(Lines(forAlice, 2), QStringList{"Alice again"});
-    EXPECT_EQ(Lines(secondForAlice, 0), Lines(forAlice, 0));
-    ASSERT_EQ(TabTexts(forBob), (QStringList{"All", "Transfer Queue"}));
-    EXPECT_EQ(Lines(forBob, 0), QStringList{"Bob's upload"});
-    EXPECT_EQ(TabTexts(forLobby), QStringList{"All"});
+    ASSERT_EQ(Texts(Tabs(forAlice)), (QStringList{"All", "Transfer Queue", "server"}));
+    EXPECT_EQ(Tab(forAlice, 0), (QStringList{"      Queued song.mp3", "Alice again", "   Started"}));
+    EXPECT_EQ(Tab(forAlice, 1), (QStringList{"      Queued song.mp3", "   Started"}));
+    EXPECT_EQ(Tab(forAlice, 2), QStringList{"Alice again"});
+    EXPECT_EQ(Tab(secondForAlice, 0), Tab(forAlice, 0));
+    ASSERT_EQ(Texts(Tabs(forBob)), (QStringList{"All", "Transfer Queue"}));
+    EXPECT_EQ(Tab(forBob, 0), QStringList{"Bob's upload"});
+    EXPECT_EQ(Texts(Tabs(forLobby)), QStringList{"All"});
 }

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QListWidget>
+#include <QTabWidget>
+#include <QTextBrowser>
+#include <QTextDocument>
+#include <QTreeWidget>
+
+#include <functional>
+
+// Pictures of what a widget shows, to compare against a list in one assertion.
+template <class Widget, class Text>
+QStringList TextsOf(const Widget* widget, int count, Text text)
+{
+    QStringList texts;
+    for (int index = 0; index < count; ++index)
+        texts << std::invoke(text, widget, index);
+    return texts;
+}
+inline QStringList Texts(const QComboBox* box) { return TextsOf(box, box->count(), &QComboBox::itemText); }
+inline QStringList Texts(const QTabWidget* tabs) { return TextsOf(tabs, tabs->count(), &QTabWidget::tabText); }
+inline QStringList Texts(const QListWidget* list)
+{
+    return TextsOf(list, list->count(), [](const QListWidget* l, int i) { return l->item(i)->text(); });
+}
+// A row as its columns joined by '/'; the top-level rows; a row's children's first columns, sorted.
+inline QString Row(const QTreeWidgetItem* row, int columns)
+{
+    return TextsOf(row, columns, &QTreeWidgetItem::text).join('/');
+}
+inline QStringList Rows(const QTreeWidget* tree, int columns = 1)
+{
+    return TextsOf(tree, tree->topLevelItemCount(), [columns](const QTreeWidget* t, int i) {
+        return Row(t->topLevelItem(i), columns);
+    });
+}
+inline QStringList Children(const QTreeWidgetItem* row)
+{
+    QStringList texts = TextsOf(row, row->childCount(), [](const QTreeWidgetItem* r, int i) { return r->child(i)->text(0); });
+    texts.sort();
+    return texts;
+}
+// A browser's lines with their stamps cut off ("unstamped: " marks a line without one).
+inline QStringList Lines(const QTextBrowser* browser)
+{
+    if (!browser || browser->document()->isEmpty())
+        return {};
+    QStringList lines = browser->toPlainText().split('\n');
+    for (QString& line : lines)
+        line = line.startsWith('[') ? line.mid(line.indexOf("] ") + 2) : "unstamped: " + line;
+    return lines;
+}
+inline QTextBrowser* Browser(const QTabWidget* tabs, int index) { return qobject_cast<QTextBrowser*>(tabs->widget(index)); }
+// Closes a window that deletes itself on close, and lets the deletion happen.
+inline void Close(QWidget* window)
+{
+    window->show();
+    window->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
