@@ -14,7 +14,7 @@
 class LogFixture : public ::testing::Test
 {
 protected:
-    void SetUp() override
+    LogFixture()
     {
         Type* global = d.NewType("global", Primary, false, true);
         global->RelateToType(d.NewType("global_value", Leaf, false, false), Many, One, false);

@@ -11,12 +11,11 @@
 
 namespace
 {
-class RecordingSink : public LogSink
+struct RecordingSink : LogSink
 {
-public:
-    void LogLine(const QString& area, const QString& line) override { lines.append({area, line}); }
-    QString Last() const { return lines.isEmpty() ? QString() : lines.last().second; }
-    QList<QPair<QString, QString>> lines;
+    void LogLine(const QString& area, const QString& line) override { lines << area + "|" + line; }
+    QString Last() const { return lines.isEmpty() ? QString() : lines.last().section('|', 1); }
+    QStringList lines;
 };
 
 QString StampOf(const QString& line) { return QRegularExpression("^\\[([^\\]]+)\\] ").match(line).captured(1); }
@@ -27,14 +26,12 @@ class LogLines : public LogFixture
 protected:
     void SetUp() override
     {
-        LogFixture::SetUp();
         logService.InstallSink(&sink);
         logService.Init();
         logService.RegisterLoggableItemType("user");
     }
     void TearDown() override { logService.RemoveSink(&sink); }
 
-    static ItemPtr User(const char* name) { return d.GetType("user")->GetItem(name); }
     // The item's entries in number order as "order|area|level|text", each checked for its time
     // and its owner.
     static QStringList EntriesOf(ItemPtr item)
@@ -45,14 +42,14 @@ protected:
             EXPECT_TRUE(QDateTime::fromString(entry["log_time"].AsString(), Qt::TextDate).isValid());
             EXPECT_EQ(entry["user"], item);
             entries << QStringList{entry["log_order"].AsString(), entry["log_area"].AsString(),
-                                   entry["log_level"].AsString(), entry["log_text"].AsString()}
-                           .join('|');
+                                   entry["log_level"].AsString(), entry["log_text"].AsString()}.join('|');
         }
         return entries;
     }
     static std::size_t EntryCount() { return d.GetType("item_log")->ItemCount(); }
 
     RecordingSink sink;
+    ItemPtr alice = d.GetType("user")->GetItem("alice");
 };
 
 // Counts entries whose values were not yet linked when the entry reached its item.
@@ -60,9 +57,8 @@ struct ConnectionWatcher : DataHandler
 {
     void OnUserConnected(ConnectionInfo info)
     {
-        ItemPtr entry(info.to);
         for (const char* type : {"log_time", "log_area", "log_level", "log_text", "log_order"})
-            missing += entry[type] ? 0 : 1;
+            missing += ItemPtr(info.to)[type] ? 0 : 1;
         ++seen;
     }
     int seen = 0, missing = 0;
@@ -74,13 +70,12 @@ TEST_F(LogLines, StampedInTheCLocaleAndIndentedThreeBlanksPerLevelAboveOne)
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     EXPECT_EQ(LogService::Stamp(QDateTime(QDate(1998, 5, 20), QTime(3, 40, 13))), "Wed May 20 03:40:13 1998");
     EXPECT_EQ(LogService::Stamp(QDateTime(QDate(2025, 1, 5), QTime(23, 5, 9))), "Sun Jan 5 23:05:09 2025");
-    const std::pair<int, const char*> cases[] = {{-4, ""}, {0, ""}, {1, ""}, {2, "   "}, {3, "      "}};
-    for (const auto& [level, indent] : cases)
+    for (const auto& [level, indent] : {std::pair{-4, ""}, {0, ""}, {1, ""}, {2, "   "}, {3, "      "}})
     {
         const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
         Log("server", level, "Connecting to %1", ItemPtr());
         const QString stamp = StampOf(sink.Last());
-        EXPECT_EQ(sink.lines.last(), qMakePair(QString("server"), "[" + stamp + "] " + indent + "Connecting to %1"));
+        EXPECT_EQ(sink.lines.last(), "server|[" + stamp + "] " + indent + "Connecting to %1");
         const QDateTime stamped = QLocale::c().toDateTime(stamp, "ddd MMM d HH:mm:ss yyyy");
         EXPECT_TRUE(stamped >= before && stamped <= QDateTime::currentDateTime()) << stamp.toStdString();
     }
@@ -100,12 +95,11 @@ TEST_F(LogLines, ADestroyedOrReplacedSinkGetsNoMoreLines)
     first.reset();
     Log("server", 1, "to nobody", ItemPtr());
     RecordingSink second;
-    logService.InstallSink(&sink);
     logService.InstallSink(&second);
     logService.RemoveSink(&sink); // not the installed one: no effect
     Log("server", 1, "to the second", ItemPtr());
     EXPECT_TRUE(sink.lines.isEmpty());
-    ASSERT_EQ(second.lines.size(), 1);
+    EXPECT_EQ(second.lines.size(), 1);
     EXPECT_TRUE(second.Last().endsWith("] to the second"));
 }
 
@@ -126,9 +120,9 @@ TEST_F(LogLines, OneHeaderPerAreaPerRunEvenWhenLoggingIsSwitchedOnLater)
     RecordingSink next;
     nextRun.InstallSink(&next);
     nextRun.Log("server", 1, "Connecting again", ItemPtr());
+    const QString again = next.Last();
     nextRun.Log("server", 1, "Connected", ItemPtr());
-    EXPECT_EQ(FileLines("server").mid(3), (QList<QByteArray>{Header(next.lines[0].second),
-                                                             next.lines[0].second.toLatin1(), next.Last().toLatin1()}));
+    EXPECT_EQ(FileLines("server").mid(3), (QList<QByteArray>{Header(again), again.toLatin1(), next.Last().toLatin1()}));
 }
 
 TEST_F(LogLines, FilesAreLatin1AndStayInsideTheirFolder)
@@ -139,7 +133,7 @@ TEST_F(LogLines, FilesAreLatin1AndStayInsideTheirFolder)
     const QString text = QString::fromUtf8("Ren\xc3\xa9 \xc5\x81ukasz \xe5\xa4\xaa");
     Log("Transfer Queue", 1, text, ItemPtr());
     Log("../../outside", 1, "Queued", ItemPtr());
-    EXPECT_TRUE(sink.lines[0].second.endsWith("] " + text));
+    EXPECT_TRUE(sink.lines[0].endsWith("] " + text));
     const QList<QByteArray> lines = FileLines("Transfer Queue");
     ASSERT_EQ(lines.size(), 2);
     EXPECT_TRUE(lines[1].endsWith("] Ren\xe9 ?ukasz ?")) << lines[1].toStdString();
@@ -150,10 +144,9 @@ TEST_F(LogLines, FilesAreLatin1AndStayInsideTheirFolder)
 TEST_F(LogLines, EntriesAreNumberedInCallOrderAndLinkedToTheirItemLast)
 {
     ConnectionWatcher watcher;
-    d.GetType("user")->m_connectedEvent.AddHandler(
-        watcher.NewEventHandler(&watcher, &ConnectionWatcher::OnUserConnected));
+    d.GetType("user")->m_connectedEvent.AddHandler(watcher.NewEventHandler(&watcher, &ConnectionWatcher::OnUserConnected));
     EnableLogging();
-    ItemPtr alice = User("alice"), bob = User("bob");
+    ItemPtr bob = d.GetType("user")->GetItem("bob");
     Log("server", 1, "Alice is online", alice);
     Log("Peer Messenger", 3, "Bob sent %1 bytes", bob);
     Log("server", 1, "No user here", ItemPtr());
@@ -171,7 +164,6 @@ TEST_F(LogLines, EntriesAreNumberedInCallOrderAndLinkedToTheirItemLast)
 
 TEST_F(LogLines, FilesOnlyWhileTheSettingIsYesAndEntriesOnlyForRegisteredTypes)
 {
-    ItemPtr alice = User("alice");
     Log("server", 1, "no setting at all", alice);
     for (const char* value : {"no", "Yes", "yes ", ""})
     {
@@ -181,14 +173,12 @@ TEST_F(LogLines, FilesOnlyWhileTheSettingIsYesAndEntriesOnlyForRegisteredTypes)
     EXPECT_TRUE(Files().isEmpty());
     EXPECT_EQ(EntryCount(), 0u);
     EXPECT_EQ(sink.lines.size(), 5) << "the page sees every line";
-
     EnableLogging();
     Log("server", 1, "now on", alice);
     Log("server", 1, "Joined room", d.NewType("room", Primary, false, true)->GetItem("lobby"));
     EXPECT_EQ(Files(), QStringList{"server.log"});
     EXPECT_EQ(FileLines("server").size(), 3);
     EXPECT_EQ(EntryCount(), 1u);
-
     // A folder that cannot be made costs the file only.
     QFile blocker(Folder() + "/blocker");
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));

@@ -22,7 +22,6 @@ class DiagnosticsPage : public LogFixture
 protected:
     void SetUp() override
     {
-        LogFixture::SetUp();
         Type* user = d.GetType("user");
         user->RelateToType(d.NewType("is_tracked", Leaf, true, true), Many, One, false);
         user->RelateToType(d.NewType("is_online", Leaf, true, true), Many, One, false);

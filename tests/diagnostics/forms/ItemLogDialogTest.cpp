@@ -13,7 +13,6 @@ class ItemLog : public LogFixture
 protected:
     void SetUp() override
     {
-        LogFixture::SetUp();
         logService.Init();
         logService.RegisterLoggableItemType("user");
         EnableLogging();

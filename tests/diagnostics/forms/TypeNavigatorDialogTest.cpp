@@ -2,7 +2,6 @@
 #include <QTextBlock>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <functional>
 #include <list>
 #include <random>
@@ -16,8 +15,6 @@
 
 namespace
 {
-using Path = std::list<std::string>;
-
 std::string N(const char* prefix, int index) { return prefix + std::to_string(index); }
 void Declare(const std::string& name, bool valueless = false) { d.NewType(name, Primary, valueless, true); }
 void Relate(const std::string& a, const std::string& b, OneOrMany thisSide = One, OneOrMany otherSide = One)
@@ -25,32 +22,34 @@ void Relate(const std::string& a, const std::string& b, OneOrMany thisSide = One
     d.GetType(a)->RelateToType(d.GetType(b), thisSide, otherSide, false);
 }
 
-// The exhaustive walks the navigator must agree with, for small schemas only.
+// The exhaustive walks the navigator must agree with, for small schemas only: the types within
+// reach, and the chart of every simple chain, shortest first, equal lengths in relation order.
 void NaiveRelated(const std::string& name, std::set<std::string>& names, int depth)
 {
     for (const auto& relation : d.GetType(name)->Relations())
         if (depth <= 6 && names.insert(relation.first->GetName()).first != names.end())
             NaiveRelated(relation.first->GetName(), names, depth + 1);
 }
-std::list<Path> NaivePaths(const std::string& from, const std::string& target)
+QStringList NaiveChart(const std::string& from, const std::string& target)
 {
-    std::list<Path> found;
-    Path path;
-    std::function<void(const std::string&)> walk = [&](const std::string& current) {
-        if (path.size() > 6)
-            return;
-        path.push_back(current);
-        if (current == target)
+    std::list<QStringList> found;
+    QStringList path;
+    std::function<void(const QString&)> walk = [&](const QString& current) {
+        path << current;
+        if (current.toStdString() == target)
             found.push_back(path);
-        else
-            for (const auto& relation : d.GetType(current)->Relations())
-                if (std::find(path.begin(), path.end(), relation.first->GetName()) == path.end())
-                    walk(relation.first->GetName());
-        path.pop_back();
+        else if (path.size() <= 6)
+            for (const auto& relation : d.GetType(current.toStdString())->Relations())
+                if (!path.contains(QString::fromStdString(relation.first->GetName())))
+                    walk(QString::fromStdString(relation.first->GetName()));
+        path.removeLast();
     };
-    walk(from);
-    found.sort([](const Path& a, const Path& b) { return a.size() < b.size(); }); // stable
-    return found;
+    walk(QString::fromStdString(from));
+    found.sort([](const QStringList& a, const QStringList& b) { return a.size() < b.size(); }); // stable
+    QStringList lines;
+    for (const QStringList& chain : found)
+        lines << QString("[%1] ").arg(chain.size()) + chain.join(" -> ");
+    return lines;
 }
 
 class TypeNavigator : public ::testing::Test
@@ -181,46 +180,32 @@ TEST_F(TypeNavigator, AgreesWithTheExhaustiveWalkOnRandomSchemas)
         }
         std::set<std::string> reachable;
         NaiveRelated(name, reachable, 1);
+        reachable.erase(name);
         for (const std::string& target : reachable)
-            if (target != name)
-            {
-                QStringList lines = Chart(name, target), expected;
-                for (const Path& path : NaivePaths(name, target))
-                {
-                    QStringList steps;
-                    for (const std::string& step : path)
-                        steps << QString::fromStdString(step);
-                    expected << QString("[%1] ").arg(path.size()) + steps.join(" -> ");
-                }
-                EXPECT_EQ(lines.replaceInStrings(" => ", " -> "), expected) << name << " to " << target;
-            }
+            EXPECT_EQ(Chart(name, target).replaceInStrings(" => ", " -> "), NaiveChart(name, target)) << name << " to " << target;
     }
 }
 
 TEST_F(TypeNavigator, AnswersOnALargeSchema)
 {
-    // Eight hub types in a ring with chords, each related to two dozen types of its own, some
-    // of them shared with the next hub: 230 types, as many as the whole client declares.
-    const int hubs = 8;
-    for (int hub = 0; hub < hubs; ++hub)
+    // Eight hubs in a ring with chords, each with leaf types of its own, some shared with the next
+    // hub: 230 types, as many as the client declares. A walk without a visited set would not come
+    // back from here before the test times out.
+    for (int hub = 0; hub < 8; ++hub)
         Declare(N("hub", hub));
-    for (int hub = 0; hub < hubs; ++hub)
+    for (int hub = 0, declared = 8; hub < 8; ++hub)
     {
-        Relate(N("hub", hub), N("hub", (hub + 1) % hubs), Many, Many);
+        Relate(N("hub", hub), N("hub", (hub + 1) % 8), Many, Many);
         if (hub % 2 == 0)
-            Relate(N("hub", hub), N("hub", (hub + 3) % hubs), One, Many);
-    }
-    int declared = hubs;
-    for (int hub = 0; hub < hubs; ++hub)
+            Relate(N("hub", hub), N("hub", (hub + 3) % 8), One, Many);
         for (int leaf = 0; leaf < 28 && declared < 230; ++leaf, ++declared)
         {
-            const std::string name = N("hub", hub) + N("_leaf", leaf);
-            Declare(name, leaf % 5 == 0);
-            Relate(N("hub", hub), name, leaf % 2 ? One : Many, One);
+            Declare(N("hub", hub) + N("_leaf", leaf), leaf % 5 == 0);
+            Relate(N("hub", hub), N("hub", hub) + N("_leaf", leaf), leaf % 2 ? One : Many, One);
             if (leaf % 4 == 0)
-                Relate(N("hub", (hub + 1) % hubs), name, Many, One);
+                Relate(N("hub", (hub + 1) % 8), N("hub", hub) + N("_leaf", leaf), Many, One);
         }
-    // A walk without a visited set would not come back from here before the test times out.
+    }
     Open();
     EXPECT_GT(to->count(), 200);
     for (const auto& [source, target] : {std::pair{"hub0", "hub4"}, {"hub0_leaf3", "hub5_leaf7"}, {"hub2_leaf8", "hub6_leaf12"}})
