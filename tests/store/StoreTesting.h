@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <functional>
 #include <initializer_list>
 #include <sstream>
@@ -11,42 +12,30 @@
 #include "store/DataSaver.h"
 #include "support/TestSupport.h"
 
-// What the store keeps to itself and its tests look at: the indexes behind the subscriptions,
-// the handlers an event holds, and the saver's simulated full disk.
+// What the store keeps to itself and its tests look at.
 class StoreTesting
 {
 public:
-    // The path subscriptions indexed under a pair.
     static std::size_t PathSubscriptionCount(Type* ip_parent, Type* ip_child, bool i_onConnect)
     {
-        const Data::PathIndex& l_index =
-            i_onConnect ? d.m_pathConnectionIndex : d.m_pathDisconnectionIndex;
+        const Data::PathIndex& l_index = i_onConnect ? d.m_pathConnectionIndex : d.m_pathDisconnectionIndex;
         auto l_entry = l_index.find(Data::TypePair(ip_parent, ip_child));
         return l_entry == l_index.end() ? 0 : l_entry->second.size();
     }
-    // Whether the store's own handler for a pair's subscriptions is registered.
     static bool HasPathPairHandler(Type* ip_parent, Type* ip_child, bool i_onConnect)
     {
-        const Data::PathHandlers& l_handlers =
-            i_onConnect ? d.m_pathConnectionHandlers : d.m_pathDisconnectionHandlers;
-        return l_handlers.count(Data::TypePair(ip_parent, ip_child)) != 0;
+        return (i_onConnect ? d.m_pathConnectionHandlers : d.m_pathDisconnectionHandlers)
+                   .count(Data::TypePair(ip_parent, ip_child)) != 0;
     }
     static std::size_t PairHandlerCount(Type* ip_a, Type* ip_b, bool i_onConnect)
     {
-        const Data::PairHandlers& l_pairs =
-            i_onConnect ? d.m_connectionEventHandlers : d.m_disconnectionEventHandlers;
+        const Data::PairHandlers& l_pairs = i_onConnect ? d.m_connectionEventHandlers : d.m_disconnectionEventHandlers;
         auto l_entry = l_pairs.find(Data::TypePair(ip_a, ip_b));
         return l_entry == l_pairs.end() ? 0 : HandlerCount(l_entry->second);
     }
     template <class T>
-    static std::size_t HandlerCount(const Event<T>& i_event)
-    {
-        return i_event.m_handlers.size();
-    }
-    static void SetWriteLimit(DataSaver& io_saver, qint64 i_bytes)
-    {
-        io_saver.m_writeLimit = i_bytes;
-    }
+    static std::size_t HandlerCount(const Event<T>& i_event) { return i_event.m_handlers.size(); }
+    static void SetWriteLimit(DataSaver& io_saver, qint64 i_bytes) { io_saver.m_writeLimit = i_bytes; }
 };
 
 // What the store core tests share: an event recorder, a textual picture of the store and the
@@ -92,14 +81,8 @@ public:
         d.AddConnectionEventHandler(a, b, NewEventHandler(this, &EventTap::OnPairConnected));
         d.AddDisconnectionEventHandler(a, b, NewEventHandler(this, &EventTap::OnPairDisconnected));
     }
-    void WatchRemovals(Event<ItemPtr>& event)
-    {
-        event.AddHandler(NewEventHandler(this, &EventTap::OnRemoved));
-    }
-    void WatchConnections(Event<ConnectionInfo>& event)
-    {
-        event.AddHandler(NewEventHandler(this, &EventTap::OnConnected));
-    }
+    void WatchRemovals(Event<ItemPtr>& event) { event.AddHandler(NewEventHandler(this, &EventTap::OnRemoved)); }
+    void WatchConnections(Event<ConnectionInfo>& event) { event.AddHandler(NewEventHandler(this, &EventTap::OnConnected)); }
     void WatchDisconnections(Event<ConnectionInfo>& event)
     {
         event.AddHandler(NewEventHandler(this, &EventTap::OnDisconnected));
@@ -127,10 +110,7 @@ public:
     std::function<void(ConnectionInfo)> onPair;
 
 private:
-    void Add(const std::string& line)
-    {
-        m_log->push_back(m_tag.empty() ? line : m_tag + " " + line);
-    }
+    void Add(const std::string& line) { m_log->push_back(m_tag.empty() ? line : m_tag + " " + line); }
     void Note(const char* what, ItemPtr item)
     {
         Add(what + Name(item.Get()));
@@ -163,6 +143,20 @@ inline ItemSet SetOf(std::initializer_list<ItemPtr> items)
         set.Insert(item);
     return set;
 }
+
+// The members' names, sorted and joined by blanks: "alice bob".
+inline std::string Names(const ItemSet& items)
+{
+    std::vector<std::string> names;
+    for (ItemPtr item : items)
+        names.push_back(Name(item.Get()));
+    std::sort(names.begin(), names.end());
+    std::string joined;
+    for (const std::string& name : names)
+        joined += (joined.empty() ? "" : " ") + name;
+    return joined;
+}
+inline std::string Names(const Type* type) { return Names(type->GetItems()); }
 
 // Settings (a setting holds one value, a user many), users in rooms, and a shared online flag.
 struct Schema
