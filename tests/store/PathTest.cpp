@@ -21,13 +21,19 @@ struct PathSchema : Schema
     Type* operators = d.NewType("room_operators", Intermediate, true, false);
 };
 
-PathNode* Subscribe(const char* root, const char* child, PathNodeRelation code,
+// A root type with child edges, subscribed with a handler.
+PathNode* Subscribe(const std::string& root, std::initializer_list<std::pair<std::string, PathNodeRelation>> children,
                     EventHandlerBase<ItemPtr>* handler)
 {
-    auto* node = new PathNode(&d, root);
-    new PathNode(node, child, code);
+    auto* node = new PathNode(&d, root.c_str());
+    for (const auto& [child, code] : children)
+        new PathNode(node, child.c_str(), code);
     d.AddPathEventHandler(node, handler);
     return node;
+}
+PathNode* Subscribe(const char* root, const char* child, PathNodeRelation code, EventHandlerBase<ItemPtr>* handler)
+{
+    return Subscribe(root, {{child, code}}, handler);
 }
 } // namespace
 
@@ -66,38 +72,24 @@ TEST(StorePaths, TwoEdgesCombined)
     {
         PathNodeRelation b, c;
         std::vector<std::size_t> calls; // after a1+b1, a1+c1, a1+b2, a2+c1
-    } cases[] = {
-        {ConnectedAndNotify, ConnectedAndNotify, {0, 1, 2, 2}},
-        {NotifyOnConnect, ConnectedAndNotify, {0, 0, 1, 1}},
-        {NotifyOnConnect, Connected, {0, 0, 1, 1}},
-    };
-    int n = 0;
+    } cases[] = {{ConnectedAndNotify, ConnectedAndNotify, {0, 1, 2, 2}},
+                 {NotifyOnConnect, ConnectedAndNotify, {0, 0, 1, 1}},
+                 {NotifyOnConnect, Connected, {0, 0, 1, 1}}};
     for (const auto& test : cases)
     {
-        const std::string k = std::to_string(n++);
-        SCOPED_TRACE("case " + k);
+        const std::string k = std::to_string(&test - cases);
         Type* a = d.NewType("a" + k, Primary, false, true);
         Type* b = d.NewType("b" + k, Leaf, false, true);
         Type* c = d.NewType("c" + k, Leaf, false, true);
         a->RelateToType(b, Many, Many, false);
         a->RelateToType(c, Many, Many, false);
         EventTap recorder;
-        auto* root = new PathNode(&d, a->GetName().c_str());
-        new PathNode(root, b->GetName().c_str(), test.b);
-        new PathNode(root, c->GetName().c_str(), test.c);
-        d.AddPathEventHandler(root, recorder.Handler());
-
-        ItemPtr a1 = a->GetItem("a1");
+        Subscribe(a->GetName(), {{b->GetName(), test.b}, {c->GetName(), test.c}}, recorder.Handler());
         std::vector<std::size_t> calls;
-        a1.Connect(b->GetItem("b1"));
-        calls.push_back(recorder.calls.size());
-        a1.Connect(c->GetItem("c1"));
-        calls.push_back(recorder.calls.size());
-        a1.Connect(b->GetItem("b2"));
-        calls.push_back(recorder.calls.size());
-        a->GetItem("a2").Connect(c->GetItem("c1"));
-        calls.push_back(recorder.calls.size());
-        EXPECT_EQ(calls, test.calls);
+        for (auto [from, to] : {std::pair{a->GetItem("a1"), b->GetItem("b1")}, {a->GetItem("a1"), c->GetItem("c1")},
+                                {a->GetItem("a1"), b->GetItem("b2")}, {a->GetItem("a2"), c->GetItem("c1")}})
+            calls.push_back((from.Connect(to), recorder.calls.size()));
+        EXPECT_EQ(calls, test.calls) << "case " << k;
         EXPECT_EQ(Count(recorder.calls, "a1"), recorder.calls.size());
     }
 }
@@ -114,9 +106,7 @@ TEST(StorePaths, NotConnectedEdgeBlocksOnlyAMatchingItem)
     new PathNode(root, "b", NotConnectedAndNotify);
     new PathNode(root, c->GetItem("blocked"), NotConnected);
     d.AddPathEventHandler(root, recorder.Handler());
-
-    ItemPtr a1 = a->GetItem("a1");
-    ItemPtr b1 = b->GetItem("b1");
+    ItemPtr a1 = a->GetItem("a1"), b1 = b->GetItem("b1");
     auto cycle = [&] {
         a1.Connect(b1);
         a1.Disconnect(b1);
@@ -134,8 +124,7 @@ TEST(StorePaths, NotConnectedEdgeBlocksOnlyAMatchingItem)
 TEST(StorePaths, TriggersBelowTheRoot)
 {
     PathSchema schema;
-    ItemPtr lobby = schema.room->GetItem("lobby");
-    ItemPtr other = schema.room->GetItem("other");
+    ItemPtr lobby = schema.room->GetItem("lobby"), other = schema.room->GetItem("other");
     // Leaving the operators of one anchored room.
     EventTap leaving;
     auto* root = new PathNode(&d, "user");
@@ -153,10 +142,8 @@ TEST(StorePaths, TriggersBelowTheRoot)
         d.AddPathEventHandler(roomRoot, tap->Handler());
     }
 
-    ItemPtr lobbyOps = schema.operators->NewItem();
-    ItemPtr otherOps = schema.operators->NewItem();
-    ItemPtr looseOps = schema.operators->NewItem();
-    ItemPtr alice = schema.user->GetItem("alice");
+    ItemPtr lobbyOps = schema.operators->NewItem(), otherOps = schema.operators->NewItem(),
+            looseOps = schema.operators->NewItem(), alice = schema.user->GetItem("alice");
     lobbyOps.Connect(lobby);
     otherOps.Connect(other);
     alice.Connect(looseOps);
@@ -179,7 +166,6 @@ TEST(StorePaths, AnchoredRootFiresForItsValueOnly)
     auto* root = new PathNode(codepage);
     new PathNode(root, "global_value", NotifyOnConnect);
     d.AddPathEventHandler(root, recorder.Handler());
-
     schema.global->GetItem("other_setting").Connect(schema.value->GetItem("x"));
     EXPECT_TRUE(recorder.calls.empty());
     codepage.Connect(schema.value->GetItem("CP1251"));
@@ -205,18 +191,13 @@ TEST(StorePaths, BareRootsUnknownNamesAndUnrelatedTriggers)
     EXPECT_TRUE(bare.Children().empty());
 
     // A trigger between unrelated types is refused whole.
-    auto* root = new PathNode(&d, "user");
-    new PathNode(root, "is_online", NotifyOnConnect);
-    new PathNode(root, "global", NotifyOnDisconnect);
-    EXPECT_THROWS_PTR(d.AddPathEventHandler(root, recorder.Handler()), NotRelatedException);
+    EXPECT_THROWS_PTR(Subscribe("user", {{"is_online", NotifyOnConnect}, {"global", NotifyOnDisconnect}}, recorder.Handler()),
+                      NotRelatedException);
     EXPECT_FALSE(StoreTesting::HasPathPairHandler(schema.user, schema.online, true));
     schema.user->GetItem("bob").NewItem("is_online");
     EXPECT_TRUE(recorder.calls.empty());
     // Only constraining an unrelated pair is accepted: it simply never holds.
-    auto* constrained = new PathNode(&d, "user");
-    new PathNode(constrained, "is_online", NotifyOnConnect);
-    new PathNode(constrained, "global", Connected);
-    d.AddPathEventHandler(constrained, recorder.Handler());
+    Subscribe("user", {{"is_online", NotifyOnConnect}, {"global", Connected}}, recorder.Handler());
     schema.user->GetItem("carol").NewItem("is_online");
     EXPECT_TRUE(recorder.calls.empty());
 }
@@ -259,12 +240,9 @@ TEST(StorePaths, LastSubscriptionsEndInsideANestedWalkOfTheirOwnPair)
 {
     Schema schema;
     EventTap recorder;
-    auto first = std::make_unique<DataHandler>();
-    auto second = std::make_unique<DataHandler>();
-    Subscribe("user", "is_online", NotifyOnConnect,
-              first->NewEventHandler(&recorder, &EventTap::OnItem));
-    Subscribe("user", "is_online", NotifyOnConnect,
-              second->NewEventHandler(&recorder, &EventTap::OnItem));
+    auto first = std::make_unique<DataHandler>(), second = std::make_unique<DataHandler>();
+    Subscribe("user", "is_online", NotifyOnConnect, first->NewEventHandler(&recorder, &EventTap::OnItem));
+    Subscribe("user", "is_online", NotifyOnConnect, second->NewEventHandler(&recorder, &EventTap::OnItem));
     recorder.onItem = [&](ItemPtr) {
         if (!first)
             return;
@@ -291,8 +269,7 @@ TEST(StorePaths, PairEmptiedFromAnotherPairsWalk)
     PathSchema schema;
     EventTap onlineRecorder, memberRecorder;
     auto onlineOwner = std::make_unique<DataHandler>();
-    Subscribe("user", "is_online", NotifyOnConnect,
-              onlineOwner->NewEventHandler(&onlineRecorder, &EventTap::OnItem));
+    Subscribe("user", "is_online", NotifyOnConnect, onlineOwner->NewEventHandler(&onlineRecorder, &EventTap::OnItem));
     Subscribe("room", "is_member", NotifyOnConnect, memberRecorder.Handler());
     memberRecorder.onItem = [&](ItemPtr) {
         onlineOwner.reset();
