@@ -1,6 +1,5 @@
 #include "store/DelayedInvoker.h"
 
-#include <QPointer>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -9,23 +8,21 @@
 
 namespace
 {
-// Counts the calls of Sort() and Other(), and may ask for the next Sort() from inside it.
+// Counts the calls of Sort() and Other() (and into a shared total), and may ask for the next
+// Sort() from inside it.
 class Recorder : public QObject
 {
     Q_OBJECT
 
 public:
     explicit Recorder(int* ip_total = nullptr) : mp_total(ip_total) {}
-    int sorts = 0;
-    int others = 0;
-    int reinvokes = 0;
+    int sorts = 0, others = 0, reinvokes = 0;
 
 public slots:
     void Sort()
     {
         ++sorts;
-        if (mp_total)
-            ++*mp_total;
+        mp_total ? void(++*mp_total) : void();
         if (reinvokes-- > 0)
             delayedInvoker->Invoke(this, SLOT(Sort()), 100);
     }
@@ -40,7 +37,6 @@ QList<QTimer*> Pending(const DelayedInvoker& i_invoker)
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return i_invoker.findChildren<QTimer*>();
 }
-
 // Every pending call now, rather than when its time comes.
 void FireAll(const DelayedInvoker& i_invoker)
 {
@@ -48,7 +44,6 @@ void FireAll(const DelayedInvoker& i_invoker)
         QMetaObject::invokeMethod(lp_timer, "timeout");
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
-
 // Runs the event loop until a precise timer started now has fired: any earlier, shorter timer
 // has had its turn by then.
 void PassTime(int i_ms)
@@ -70,53 +65,37 @@ TEST(DelayedInvoker, ABurstOfRequestsGivesOneCallAtTheFirstDeadline)
     invoker.Invoke(&recorder, "1Sort()", 10);
     ASSERT_EQ(Pending(invoker).size(), 1);
     // Neither brought forward to 10 ms nor pushed back to 800 ms from now.
-    EXPECT_EQ(Pending(invoker)[0]->interval(), 800);
     EXPECT_LT(Pending(invoker)[0]->remainingTime(), 600);
+    EXPECT_GT(Pending(invoker)[0]->remainingTime(), 10);
     FireAll(invoker);
     EXPECT_EQ(recorder.sorts, 1);
     EXPECT_TRUE(Pending(invoker).isEmpty());
-
     // A request after the call, and one from inside the called slot, schedule another.
     recorder.reinvokes = 1;
     invoker.Invoke(&recorder, SLOT(Sort()), 10);
     FireAll(invoker);
     EXPECT_EQ(recorder.sorts, 2);
     ASSERT_EQ(Pending(invoker).size(), 1);
-    EXPECT_EQ(Pending(invoker)[0]->interval(), 100);
     ASSERT_TRUE(QTest::qWaitFor([&] { return recorder.sorts == 3; }, 5000)) << "a real timer";
     EXPECT_TRUE(Pending(invoker).isEmpty());
 }
 
-TEST(DelayedInvoker, DifferentSlotsAndTargetsAreIndependent)
-{
-    DelayedInvoker invoker(nullptr);
-    Recorder a, b;
-    invoker.Invoke(&a, SLOT(Sort()), 20);
-    invoker.Invoke(&a, SLOT(Other()), 20);
-    invoker.Invoke(&b, SLOT(Sort()), 20);
-    invoker.Invoke(&a, SLOT(Sort()), 20);
-    EXPECT_EQ(Pending(invoker).size(), 3);
-    FireAll(invoker);
-    EXPECT_EQ(std::make_tuple(a.sorts, a.others, b.sorts, b.others), std::make_tuple(1, 1, 1, 0));
-}
-
-TEST(DelayedInvoker, ADestroyedTargetIsNotCalledAndLeavesNothingPending)
+TEST(DelayedInvoker, DifferentSlotsAndTargetsAreIndependentAndADestroyedTargetIsLeftOut)
 {
     DelayedInvoker invoker(nullptr);
     int calls = 0;
+    Recorder a(&calls), b(&calls);
     auto doomed = std::make_unique<Recorder>(&calls);
-    invoker.Invoke(doomed.get(), SLOT(Sort()), 30);
-    invoker.Invoke(doomed.get(), SLOT(Other()), 30);
-    Recorder survivor(&calls);
-    invoker.Invoke(&survivor, SLOT(Sort()), 30);
+    for (auto [target, slot] : {std::pair<Recorder*, const char*>{&a, SLOT(Sort())}, {&a, SLOT(Other())},
+                                {&b, SLOT(Sort())}, {&a, SLOT(Sort())}, {doomed.get(), SLOT(Sort())},
+                                {doomed.get(), SLOT(Other())}})
+        invoker.Invoke(target, slot, 20);
     doomed.reset();
-    EXPECT_EQ(Pending(invoker).size(), 1);
+    EXPECT_EQ(Pending(invoker).size(), 3);
     FireAll(invoker);
-    EXPECT_EQ(calls, 1);
-    EXPECT_EQ(survivor.sorts, 1);
-
+    EXPECT_EQ(std::make_tuple(a.sorts, a.others, b.sorts, b.others, calls), std::make_tuple(1, 1, 1, 0, 2));
     // A new object (possibly at the freed address) is served normally.
-    auto fresh = std::make_unique<Recorder>(&calls);
+    auto fresh = std::make_unique<Recorder>();
     invoker.Invoke(fresh.get(), SLOT(Sort()), 10);
     FireAll(invoker);
     EXPECT_EQ(fresh->sorts, 1);

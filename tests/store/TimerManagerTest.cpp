@@ -6,21 +6,14 @@
 
 #include <memory>
 
-TEST(TimerManager, ThreeRepeatingTimersLiveAsLongAsTheManager)
+TEST(TimerManager, HalfMinuteFiveMinuteAndHourTicksLiveAsLongAsTheManager)
 {
     auto manager = std::make_unique<TimerManager>();
     EXPECT_EQ(timerManager, manager.get());
     QPointer<QTimer> timers[] = {manager->halfMinuteTimer, manager->fiveMinuteTimer, manager->hourTimer};
-    const int periods[] = {30000, 300000, 3600000};
-    for (int i = 0; i < 3; ++i)
-    {
-        SCOPED_TRACE(periods[i]);
-        EXPECT_EQ(timers[i]->interval(), periods[i]);
-        EXPECT_FALSE(timers[i]->isSingleShot());
-        EXPECT_TRUE(timers[i]->isActive());
-    }
+    for (const auto& [timer, period] : {std::pair{timers[0], 30000}, {timers[1], 300000}, {timers[2], 3600000}})
+        EXPECT_TRUE(timer->interval() == period && !timer->isSingleShot() && timer->isActive()) << period;
     manager.reset();
     EXPECT_EQ(timerManager, nullptr);
-    for (const QPointer<QTimer>& timer : timers)
-        EXPECT_TRUE(timer.isNull());
+    EXPECT_TRUE(timers[0].isNull() && timers[1].isNull() && timers[2].isNull());
 }
