@@ -45,11 +45,8 @@ protected:
 TEST(StoreItemSet, ZeroOneAndManyMembersWalkInIdentityOrder)
 {
     ItemSet set;
-    EXPECT_EQ(set.Size(), 0u);
-    EXPECT_TRUE(set.Empty());
-    EXPECT_EQ(set.Begin(), set.End());
-    EXPECT_FALSE(static_cast<ItemPtr>(set));
-    EXPECT_FALSE(set.Begin().Item());
+    EXPECT_TRUE(set.Size() == 0u && set.Empty() && set.Begin() == set.End());
+    EXPECT_FALSE(static_cast<ItemPtr>(set) || set.Begin().Item());
     set.Insert(ItemPtr());
     EXPECT_TRUE(set.Empty()) << "a null item is never a member";
     EXPECT_EQ(set.Find(ItemPtr()), set.End());
@@ -58,10 +55,8 @@ TEST(StoreItemSet, ZeroOneAndManyMembersWalkInIdentityOrder)
     ItemPtr a = user->GetItem("a"), b = user->GetItem("b"), c = user->GetItem("c");
     set.Insert(b);
     set.Insert(b);
-    EXPECT_EQ(set.Size(), 1u);
     EXPECT_EQ(Walk(set), (std::vector<ItemPtr>{b}));
-    EXPECT_EQ(set.Find(b), set.Begin());
-    EXPECT_EQ(set.Find(a), set.End());
+    EXPECT_TRUE(set.Size() == 1u && set.Find(b) == set.Begin() && set.Find(a) == set.End());
     EXPECT_EQ(static_cast<ItemPtr>(set), b);
 
     set.Insert(c);
@@ -83,87 +78,62 @@ TEST(StoreItemSet, ZeroOneAndManyMembersWalkInIdentityOrder)
     set.Erase(ordered[0]);
     set.Erase(ordered[2]);
     set.Erase(ordered[2]);
-    EXPECT_EQ(set.Size(), 1u);
     EXPECT_EQ(static_cast<ItemPtr>(set), ordered[1]);
     EXPECT_EQ(*set.Find(ordered[1]), ordered[1]);
     EXPECT_EQ(Walk(set), (std::vector<ItemPtr>{ordered[1]}));
-    EXPECT_EQ(copy.Size(), 3u);
     EXPECT_NE(copy, set);
     EXPECT_EQ(copy, SetOf({c, b, a}));
     set.Clear();
     EXPECT_TRUE(set.Empty());
 }
 
+// Each result as its members' names, against the expected names.
+void Expect(std::initializer_list<std::pair<ItemSet, const char*>> i_cases)
+{
+    int l_case = 0;
+    for (const auto& [set, names] : i_cases)
+        EXPECT_EQ(Names(set), names) << "case " << l_case++;
+}
+
 TEST_F(StoreSetAlgebra, UnionCommonConnectedAndNotConnected)
 {
-    const ItemSet pair = SetOf({alice, bob});
-    const ItemSet other = SetOf({bob, carol});
-    EXPECT_EQ(pair + other, users);
-    EXPECT_EQ(pair.Size(), 2u) << "operands unchanged";
-    EXPECT_EQ(pair.Common(other), ItemSet(bob));
-    EXPECT_EQ(users.Common(users), users);
-    EXPECT_TRUE(users.Common(ItemSet()).Empty());
-    EXPECT_TRUE(users.Common(rooms).Empty());
+    const ItemSet pair = SetOf({alice, bob}), other = SetOf({bob, carol});
     ItemSet grown(alice);
     grown.Add(other);
-    EXPECT_EQ(grown, users);
-
-    EXPECT_EQ(users.Connected(ItemSet(r1)), pair);
-    EXPECT_EQ(users.Connected(r2), ItemSet(bob));
-    EXPECT_EQ(rooms.Connected(users), rooms) << "the smaller set is walked";
-    EXPECT_EQ(rooms.Connected(SetOf({alice, carol})), ItemSet(r1));
-    EXPECT_EQ(pair.Connected(rooms), pair) << "equal sizes";
-    EXPECT_TRUE(users.Connected(ItemPtr()).Empty());
-    EXPECT_TRUE(ItemSet().Connected(rooms).Empty());
-    EXPECT_EQ(users.Connected("room"), pair);
-    EXPECT_EQ(users.Connected("room", "r2"), ItemSet(bob));
-    EXPECT_TRUE(users.Connected("room", "r3").Empty());
-
-    EXPECT_EQ(users.NotConnected(ItemSet(r2)), SetOf({alice, carol}));
-    EXPECT_EQ(users.NotConnected(rooms), ItemSet(carol));
-    EXPECT_EQ(users.NotConnected(r1), ItemSet(carol));
-    EXPECT_EQ(users.NotConnected(ItemPtr()), users);
-    EXPECT_EQ(users.NotConnected("room"), ItemSet(carol));
-    EXPECT_EQ(users.NotConnected("room", "r1"), ItemSet(carol));
-    EXPECT_EQ(users.NotConnected("room", "r3"), users);
+    Expect({{pair + other, "alice bob carol"}, {pair, "alice bob"}, {pair.Common(other), "bob"},
+            {users.Common(users), "alice bob carol"}, {users.Common(ItemSet()), ""}, {users.Common(rooms), ""},
+            {grown, "alice bob carol"}});
+    Expect({{users.Connected(ItemSet(r1)), "alice bob"}, {users.Connected(r2), "bob"},
+            {rooms.Connected(users), "r1 r2"}, // the smaller set is walked
+            {rooms.Connected(SetOf({alice, carol})), "r1"}, {pair.Connected(rooms), "alice bob"},
+            {users.Connected(ItemPtr()), ""}, {ItemSet().Connected(rooms), ""}, {users.Connected("room"), "alice bob"},
+            {users.Connected("room", "r2"), "bob"}, {users.Connected("room", "r3"), ""}});
+    Expect({{users.NotConnected(ItemSet(r2)), "alice carol"}, {users.NotConnected(rooms), "carol"},
+            {users.NotConnected(r1), "carol"}, {users.NotConnected(ItemPtr()), "alice bob carol"},
+            {users.NotConnected("room"), "carol"}, {users.NotConnected("room", "r1"), "carol"},
+            {users.NotConnected("room", "r3"), "alice bob carol"}});
     EXPECT_FALSE(schema.room->HasItem("r3")) << "never created, although the type auto-creates";
 }
 
 TEST_F(StoreSetAlgebra, ConnectedItemsAcrossMembersAndSubsets)
 {
-    EXPECT_EQ(users.GetItems("room"), rooms);
-    EXPECT_EQ(SetOf({alice, carol}).GetItems("room"), ItemSet(r1));
-    EXPECT_EQ(d.GetItems(users, "room"), rooms);
     ItemSet members(users), out(carol);
     d.GetItems(members, "room", out);
-    EXPECT_EQ(out, rooms);
-    EXPECT_TRUE(ItemSet().GetItems("room").Empty());
-    EXPECT_TRUE(ItemSet().GetItems("user").Empty()) << "no member, no relation check";
-    EXPECT_EQ(bob.GetItems("room"), rooms);
-
     // A subset is what is connected to every member.
-    EXPECT_EQ(d.GetItemSubset(SetOf({alice, bob}), "room"), ItemSet(r1));
-    EXPECT_EQ(d.GetItemSubset(ItemSet(bob), "room"), rooms);
-    EXPECT_TRUE(d.GetItemSubset(SetOf({alice, carol}), "room").Empty());
-    EXPECT_TRUE(d.GetItemSubset(ItemSet(carol), "room").Empty());
-    EXPECT_TRUE(d.GetItemSubset(ItemSet(), "room").Empty());
-    EXPECT_TRUE(d.GetItemSubset(rooms, "room").Empty()) << "rooms hold no rooms";
-    EXPECT_EQ(d.GetItemSubset(rooms, "user"), ItemSet(bob));
-    EXPECT_EQ(d.GetItems(alice, bob, "room"), ItemSet(r1));
-    EXPECT_EQ(d.GetItems(bob, ItemPtr(), "room"), rooms);
+    Expect({{users.GetItems("room"), "r1 r2"}, {SetOf({alice, carol}).GetItems("room"), "r1"},
+            {d.GetItems(users, "room"), "r1 r2"}, {out, "r1 r2"}, {ItemSet().GetItems("room"), ""},
+            {ItemSet().GetItems("user"), ""}, // no member, no relation check
+            {bob.GetItems("room"), "r1 r2"}, {d.GetItemSubset(SetOf({alice, bob}), "room"), "r1"},
+            {d.GetItemSubset(ItemSet(bob), "room"), "r1 r2"}, {d.GetItemSubset(SetOf({alice, carol}), "room"), ""},
+            {d.GetItemSubset(ItemSet(carol), "room"), ""}, {d.GetItemSubset(ItemSet(), "room"), ""},
+            {d.GetItemSubset(rooms, "room"), ""}, {d.GetItemSubset(rooms, "user"), "bob"},
+            {d.GetItems(alice, bob, "room"), "r1"}, {d.GetItems(bob, ItemPtr(), "room"), "r1 r2"}});
     EXPECT_EQ(d.GetItem(bob, ItemPtr(), "room"), std::min(r1, r2));
     EXPECT_EQ(d.GetItem(rooms, "user"), bob);
     EXPECT_FALSE(d.GetItem(alice, carol, "room"));
-
     // The shorthands never create.
-    EXPECT_EQ(i("user", "alice"), ItemSet(alice));
-    EXPECT_TRUE(i("user", "zed").Empty());
-    EXPECT_EQ(schema.user->ItemCount(), 3u);
-    EXPECT_EQ(g("user"), users);
-    EXPECT_EQ(g("room"), rooms);
-    EXPECT_TRUE(g("is_online").Empty());
-    ItemPtr shared = schema.online->GetGlobalNullItem();
-    ItemPtr own = schema.online->NewItem();
+    ItemPtr shared = schema.online->GetGlobalNullItem(), own = schema.online->NewItem();
+    Expect({{i("user", "alice"), "alice"}, {i("user", "zed"), ""}, {g("user"), "alice bob carol"}, {g("room"), "r1 r2"}});
     EXPECT_EQ(g("is_online"), SetOf({shared, own}));
 }
 
@@ -173,19 +143,15 @@ TEST(StoreSorts, NumericAlphabeticAndByConnectedValue)
     Type* size = d.NewType("size", Leaf, false, true);
     Type* file = d.NewType("file", Primary, false, true);
     file->RelateToType(size, Many, One, false);
-    ItemPtr ten = size->GetItem("10"), nine = size->GetItem("9"), x = size->GetItem("x"),
-            empty = size->GetItem("");
+    ItemPtr ten = size->GetItem("10"), nine = size->GetItem("9"), x = size->GetItem("x"), empty = size->GetItem("");
     const ItemSet sizes = SetOf({ten, nine, x, empty});
 
     std::vector<ItemPtr> ascending = ByIdentity({x, empty});
-    ascending.push_back(nine);
-    ascending.push_back(ten);
+    ascending.insert(ascending.end(), {nine, ten});
     EXPECT_EQ(sizes.SortNumeric(true), ascending);
     std::reverse(ascending.begin(), ascending.end());
     EXPECT_EQ(sizes.SortNumeric(false), ascending) << "the exact reverse";
-    ItemPtr negative = size->GetItem("-3");
-    ItemPtr padded = size->GetItem(" 11 ");
-    ItemPtr nulled = size->GetItem(std::string("12\0x", 4));
+    ItemPtr negative = size->GetItem("-3"), padded = size->GetItem(" 11 "), nulled = size->GetItem(std::string("12\0x", 4));
     EXPECT_EQ(SetOf({padded, negative, nine, nulled}).SortNumeric(true),
               (std::vector<ItemPtr>{negative, nine, padded, nulled}));
     EXPECT_TRUE(ItemSet().SortNumeric(true).empty());
@@ -193,15 +159,13 @@ TEST(StoreSorts, NumericAlphabeticAndByConnectedValue)
     // Alphabetic compares code units.
     EXPECT_EQ(sizes.SortAlphabetic(true), (std::vector<ItemPtr>{empty, ten, nine, x}));
     EXPECT_EQ(sizes.SortAlphabetic(false), (std::vector<ItemPtr>{x, nine, ten, empty}));
-    ItemPtr apple = size->GetItem("apple");
-    ItemPtr banana = size->GetItem("Banana");
-    ItemPtr accented = size->GetItem("\xC3\xA9t\xC3\xA9");
+    ItemPtr apple = size->GetItem("apple"), banana = size->GetItem("Banana"), accented = size->GetItem("\xC3\xA9t\xC3\xA9");
     EXPECT_EQ(SetOf({apple, accented, banana}).SortAlphabetic(true),
               (std::vector<ItemPtr>{banana, apple, accented}));
 
     // By a connected value, leaving out members without one.
-    ItemPtr big = file->GetItem("big"), small1 = file->GetItem("small1"),
-            small2 = file->GetItem("small2"), unknown = file->GetItem("unknown");
+    ItemPtr big = file->GetItem("big"), small1 = file->GetItem("small1"), small2 = file->GetItem("small2"),
+            unknown = file->GetItem("unknown");
     big += ten;
     small1 += nine;
     small2 += nine;

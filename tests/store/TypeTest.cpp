@@ -11,16 +11,14 @@ using namespace store_testing;
 TEST(StoreTypes, NewTypeKeepsItsAttributesAndAnnouncesItselfOnceItIsFindable)
 {
     Log log;
-    std::vector<Type*> foundDuringEvent;
-    struct Probe : DataHandler
-    {
-        std::vector<Type*>* found = nullptr;
-        void OnNewType(Type* type) { found->push_back(d.HasType(type->GetName())); }
-    } probe;
-    probe.found = &foundDuringEvent;
-    d.m_newTypeEvent.AddHandler(probe.NewEventHandler(&probe, &Probe::OnNewType));
     EventTap tap(log, "store");
     tap.WatchStore();
+    struct Probe : DataHandler
+    {
+        void OnNewType(Type* type) { found.push_back(d.HasType(type->GetName()) == type); }
+        std::vector<bool> found;
+    } probe;
+    d.m_newTypeEvent.AddHandler(probe.NewEventHandler(&probe, &Probe::OnNewType));
 
     Type* user = d.NewType("user", Primary, false, true);
     Type* flag = d.NewType("is_online", Leaf, true, false);
@@ -32,8 +30,8 @@ TEST(StoreTypes, NewTypeKeepsItsAttributesAndAnnouncesItselfOnceItIsFindable)
         EXPECT_EQ(type->GetData(), &d);
         EXPECT_TRUE(type->Relations().empty());
     }
-    EXPECT_EQ(foundDuringEvent, (std::vector<Type*>{user, flag}));
     EXPECT_EQ(log, (Log{"store type user", "store type is_online"}));
+    EXPECT_EQ(probe.found, (std::vector<bool>{true, true}));
     EXPECT_EQ(d.GetType("user"), user);
     EXPECT_EQ(d.HasType("user"), user);
 }
@@ -46,10 +44,7 @@ TEST(StoreTypes, TypesAreListedInByteWiseNameOrder)
     d.GetTypes(types);
     Log names;
     for (const auto& entry : types)
-    {
-        names.push_back(entry.first);
-        EXPECT_EQ(entry.second, d.GetType(entry.first));
-    }
+        names.push_back(entry.second == d.GetType(entry.first) ? entry.first : "mismatched " + entry.first);
     // A name comes before the longer names it begins; '_' sorts before the small letters.
     EXPECT_EQ(names, (Log{"Global", "g", "global", "global_value", "globalx", "user"}));
 }
@@ -59,8 +54,7 @@ TEST(StoreTypes, RelationsAreMirroredAndOwnersFoundFromTheOwnedSide)
     Schema schema;
     EXPECT_EQ(schema.global->GetRelation(schema.value), (RelationInfo{Many, One, false, false}));
     EXPECT_EQ(schema.value->GetRelation(schema.global), (RelationInfo{One, Many, false, false}));
-    EXPECT_TRUE(schema.global->IsRelated(schema.value));
-    EXPECT_TRUE(schema.value->IsRelated(schema.global));
+    EXPECT_TRUE(schema.global->IsRelated(schema.value) && schema.value->IsRelated(schema.global));
     EXPECT_FALSE(schema.global->IsRelated(schema.user));
     EXPECT_EQ(schema.global->FindRelation(schema.user), nullptr);
     std::map<Type*, RelationInfo> related{{schema.user, RelationInfo()}};
@@ -81,7 +75,6 @@ TEST(StoreTypes, RelationsAreMirroredAndOwnersFoundFromTheOwnedSide)
     EXPECT_EQ(owners, (std::set<Type*>{schema.user, request})) << "adds without clearing";
     std::set<Type*> none;
     d.GetTypeOwningTypes(request, none);
-    d.GetTypeOwningTypes(schema.user, none);
     EXPECT_TRUE(none.empty());
 }
 
@@ -99,7 +92,6 @@ protected:
             tap.WatchType(type);
         before = Snapshot();
     }
-
     void TearDown() override
     {
         EXPECT_EQ(Snapshot(), before);
@@ -115,8 +107,7 @@ protected:
 
 TEST_F(StoreSchemaMisuse, UnknownOrDuplicateNames)
 {
-    EXPECT_EQ(d.HasType("users"), nullptr);
-    EXPECT_EQ(d.HasType(""), nullptr);
+    EXPECT_TRUE(d.HasType("users") == nullptr && d.HasType("") == nullptr);
     EXPECT_THROWS_PTR(d.GetType("users"), TypeNotFoundException);
     EXPECT_THROWS_PTR(d.GetType("use"), TypeNotFoundException);
     EXPECT_THROWS_PTR(d.NewType("global", Leaf, true, false), TypeAlreadyExistsException);
