@@ -33,6 +33,13 @@ public:
         auto l_entry = l_pairs.find(Data::TypePair(ip_a, ip_b));
         return l_entry == l_pairs.end() ? 0 : HandlerCount(l_entry->second);
     }
+    // "handler/subscriptions/pair handlers" of a pair's path index.
+    static std::string PathIndex(Type* ip_a, Type* ip_b, bool i_onConnect)
+    {
+        return std::to_string(HasPathPairHandler(ip_a, ip_b, i_onConnect)) + "/" +
+               std::to_string(PathSubscriptionCount(ip_a, ip_b, i_onConnect)) + "/" +
+               std::to_string(PairHandlerCount(ip_a, ip_b, i_onConnect));
+    }
     template <class T>
     static std::size_t HandlerCount(const Event<T>& i_event) { return i_event.m_handlers.size(); }
     static void SetWriteLimit(DataSaver& io_saver, qint64 i_bytes) { io_saver.m_writeLimit = i_bytes; }
