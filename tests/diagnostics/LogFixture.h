@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include "diagnostics/DiagnosticsTesting.h"
-#include "diagnostics/LogService.h"
 #include "store/Data.h"
 #include "support/TestSupport.h"
 

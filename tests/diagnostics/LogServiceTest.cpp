@@ -14,7 +14,7 @@ namespace
 struct RecordingSink : LogSink
 {
     void LogLine(const QString& area, const QString& line) override { lines << area + "|" + line; }
-    QString Last() const { return lines.isEmpty() ? QString() : lines.last().section('|', 1); }
+    QString Last() const { return lines.value(lines.size() - 1).section('|', 1); }
     QStringList lines;
 };
 
@@ -99,8 +99,7 @@ TEST_F(LogLines, ADestroyedOrReplacedSinkGetsNoMoreLines)
     logService.RemoveSink(&sink); // not the installed one: no effect
     Log("server", 1, "to the second", ItemPtr());
     EXPECT_TRUE(sink.lines.isEmpty());
-    EXPECT_EQ(second.lines.size(), 1);
-    EXPECT_TRUE(second.Last().endsWith("] to the second"));
+    EXPECT_EQ(second.lines, QStringList{"server|[" + StampOf(second.Last()) + "] to the second"});
 }
 
 TEST_F(LogLines, OneHeaderPerAreaPerRunEvenWhenLoggingIsSwitchedOnLater)
@@ -152,14 +151,12 @@ TEST_F(LogLines, EntriesAreNumberedInCallOrderAndLinkedToTheirItemLast)
     Log("server", 1, "No user here", ItemPtr());
     Log("Transfer Queue", 2, "Alice queued", alice);
     Log("server", 1, "Alice is online", alice);
-    EXPECT_EQ(watcher.seen, 4);
-    EXPECT_EQ(watcher.missing, 0) << "every value is in place when the item is linked";
+    EXPECT_EQ(std::make_pair(watcher.seen, watcher.missing), std::make_pair(4, 0)) << "every value in place when linked";
     // No stamp and no indentation in the text; equal values share one value item.
     EXPECT_EQ(EntriesOf(alice), (QStringList{"0|server|1|Alice is online", "2|Transfer Queue|2|Alice queued",
                                              "3|server|1|Alice is online"}));
     EXPECT_EQ(EntriesOf(bob), QStringList{"1|Peer Messenger|3|Bob sent %1 bytes"});
-    EXPECT_EQ(d.GetType("log_text")->ItemCount(), 3u);
-    EXPECT_EQ(d.GetType("log_order")->ItemCount(), 4u);
+    EXPECT_EQ(d.GetType("log_text")->ItemCount() * 10 + d.GetType("log_order")->ItemCount(), 34u);
 }
 
 TEST_F(LogLines, FilesOnlyWhileTheSettingIsYesAndEntriesOnlyForRegisteredTypes)
@@ -170,22 +167,19 @@ TEST_F(LogLines, FilesOnlyWhileTheSettingIsYesAndEntriesOnlyForRegisteredTypes)
         SetSetting("user_level_logging", value);
         Log("server", 1, "setting not yes", alice);
     }
-    EXPECT_TRUE(Files().isEmpty());
-    EXPECT_EQ(EntryCount(), 0u);
+    EXPECT_TRUE(Files().isEmpty() && EntryCount() == 0u);
     EXPECT_EQ(sink.lines.size(), 5) << "the page sees every line";
     EnableLogging();
     Log("server", 1, "now on", alice);
     Log("server", 1, "Joined room", d.NewType("room", Primary, false, true)->GetItem("lobby"));
     EXPECT_EQ(Files(), QStringList{"server.log"});
-    EXPECT_EQ(FileLines("server").size(), 3);
-    EXPECT_EQ(EntryCount(), 1u);
+    EXPECT_TRUE(FileLines("server").size() == 3 && EntryCount() == 1u);
     // A folder that cannot be made costs the file only.
     QFile blocker(Folder() + "/blocker");
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     DiagnosticsTesting::SetLogFolder(logService, blocker.fileName() + "/logs");
     Log("server", 1, "Alice is online", alice);
-    EXPECT_EQ(EntryCount(), 2u);
-    EXPECT_EQ(sink.lines.size(), 8);
+    EXPECT_TRUE(EntryCount() == 2u && sink.lines.size() == 8);
     EXPECT_EQ(Files(), (QStringList{"blocker", "server.log"}));
 }
