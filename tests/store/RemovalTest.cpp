@@ -23,26 +23,19 @@ TEST(StoreRemoval, ItemIsNotifiedWholeThenCutLooseAndItsValueCanComeBack)
 
     bob.Remove();
     EXPECT_EQ(log, (Log{"type removed bob", "store removed bob"})) << "unconnected";
-    EXPECT_FALSE(schema.user->HasItem("bob"));
     log.clear();
 
     std::string seen;
     store.onItem = [&](ItemPtr item) {
         // Out of the index, but still whole.
-        seen = std::to_string(item->Connections().Size()) + " " +
-               std::to_string(schema.user->HasItem("alice") ? 1 : 0) + " " +
-               item->GetValue().Bytes();
+        seen = std::to_string(item->Connections().Size()) + " " + Names(schema.user) + " " + item->GetValue().Bytes();
     };
     alice.Remove();
-    EXPECT_EQ(seen, "2 0 alice");
+    EXPECT_EQ(seen, "2  alice");
     ASSERT_EQ(log.size(), 8u);
-    EXPECT_EQ(log[0], "type removed alice");
-    EXPECT_EQ(log[1], "store removed alice");
-    for (const char* other : {"lobby", "attic", "(is_online)"})
-    {
-        EXPECT_EQ(Count(log, std::string("store - alice ") + other), 1u) << other;
-        EXPECT_EQ(Count(log, std::string("type - alice ") + other), 1u) << other;
-    }
+    std::sort(log.begin() + 2, log.end());
+    EXPECT_EQ(log, (Log{"type removed alice", "store removed alice", "store - alice (is_online)", "store - alice attic",
+                        "store - alice lobby", "type - alice (is_online)", "type - alice attic", "type - alice lobby"}));
     EXPECT_EQ(Names(schema.user) + " / " + Names(schema.room), " / attic lobby") << "removal does not cascade";
     EXPECT_TRUE(lobby.IsDisconnectedFromAll() && attic.IsDisconnectedFromAll() && flag.IsDisconnectedFromAll());
     log.clear();
