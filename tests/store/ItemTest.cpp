@@ -262,38 +262,3 @@ TEST(StoreConnections, OneToOneReplacementFreesTheNearEndBeforeTheFarEnd)
     EXPECT_TRUE(b1.IsDisconnectedFromAll() && a2.IsDisconnectedFromAll());
     EXPECT_EQ(a1["b"].AsStdString() + b2["a"].AsStdString(), "b2a1");
 }
-
-TEST(StoreConnections, TheConnectionMapListsTypesInOrderAndCopiesDeep)
-{
-    Schema schema;
-    ItemPtr alice = schema.user->GetItem("alice");
-    ItemPtr v1 = schema.value->GetItem("1"), v2 = schema.value->GetItem("2");
-    Type* flag = schema.online;
-    const TypeItemsMap& map = alice->Connections();
-    EXPECT_TRUE(map.Empty());
-    EXPECT_EQ(map.Begin(), map.End());
-    alice += v1;
-    alice += v2;
-    ItemPtr online = alice.NewItem("is_online");
-    TypeItemsMap snapshot;
-    alice->GetConnectedItems(snapshot);
-    std::vector<Type*> types;
-    for (auto it = map.Begin(); it != map.End(); it++)
-        types.push_back(it.GetType());
-    EXPECT_EQ(types, (std::vector<Type*>{std::min(schema.value, flag, std::less<Type*>()),
-                                         std::max(schema.value, flag, std::less<Type*>())}));
-    EXPECT_EQ(map.Find(flag).GetType(), flag);
-    EXPECT_EQ(map.Find(schema.global), map.End());
-    alice.Disconnect("global_value");
-    ASSERT_EQ(map.Size(), 1u);
-    EXPECT_EQ(map.Begin().GetType(), flag);
-    EXPECT_EQ(map.FindSet(schema.value), nullptr);
-    auto next = map.Begin();
-    EXPECT_EQ(++next, map.End());
-    alice -= online;
-    EXPECT_TRUE(map.Empty());
-    // The copy taken before still describes the earlier connections.
-    ASSERT_EQ(snapshot.Size(), 2u);
-    EXPECT_EQ(*snapshot.FindSet(schema.value), SetOf({v1, v2}));
-    EXPECT_EQ(*snapshot.FindSet(flag), ItemSet(online));
-}

@@ -36,19 +36,6 @@ TEST(StoreTypes, NewTypeKeepsItsAttributesAndAnnouncesItselfOnceItIsFindable)
     EXPECT_EQ(d.HasType("user"), user);
 }
 
-TEST(StoreTypes, TypesAreListedInByteWiseNameOrder)
-{
-    for (const char* name : {"globalx", "global_value", "g", "Global", "global", "user"})
-        d.NewType(name, Primary, false, false);
-    std::map<std::string, Type*> types{{"stale", nullptr}};
-    d.GetTypes(types);
-    Log names;
-    for (const auto& entry : types)
-        names.push_back(entry.second == d.GetType(entry.first) ? entry.first : "mismatched " + entry.first);
-    // A name comes before the longer names it begins; '_' sorts before the small letters.
-    EXPECT_EQ(names, (Log{"Global", "g", "global", "global_value", "globalx", "user"}));
-}
-
 TEST(StoreTypes, RelationsAreMirroredAndOwnersFoundFromTheOwnedSide)
 {
     Schema schema;
