@@ -17,7 +17,7 @@ public:
     {
         io_service.m_folder = i_folder;
     }
-    // Defined with the page tests, which link the widgets.
-    static bool DumpDataTo(DiagnosticsForm& io_page, const QString& i_fileName);
-    static const std::list<std::list<std::string>>& FoundPaths(const TypeNavigatorDialog& i_dialog);
+    // Defined with the page tests' helpers, which link the widgets.
+    inline static bool DumpDataTo(DiagnosticsForm& io_page, const QString& i_fileName);
+    inline static const std::list<std::list<std::string>>& FoundPaths(const TypeNavigatorDialog& i_dialog);
 };

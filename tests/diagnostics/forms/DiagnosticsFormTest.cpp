@@ -8,10 +8,8 @@
 
 #include "FormTesting.h"
 #include "diagnostics/DataDialog.h"
-#include "diagnostics/DiagnosticsForm.h"
 #include "diagnostics/Log.h"
 #include "diagnostics/LogFixture.h"
-#include "diagnostics/TypeNavigatorDialog.h"
 #include "store/DataSaver.h"
 
 namespace

@@ -8,6 +8,10 @@
 #include <QTextDocument>
 #include <QTreeWidget>
 
+#include "diagnostics/DiagnosticsForm.h"
+#include "diagnostics/DiagnosticsTesting.h"
+#include "diagnostics/TypeNavigatorDialog.h"
+
 #include <functional>
 
 // Pictures of what a widget shows, to compare against a list in one assertion.
@@ -53,6 +57,14 @@ inline QStringList Lines(const QTextBrowser* browser)
     return lines;
 }
 inline QTextBrowser* Browser(const QTabWidget* tabs, int index) { return qobject_cast<QTextBrowser*>(tabs->widget(index)); }
+inline bool DiagnosticsTesting::DumpDataTo(DiagnosticsForm& io_page, const QString& i_fileName)
+{
+    return io_page.DumpDataTo(i_fileName);
+}
+inline const std::list<std::list<std::string>>& DiagnosticsTesting::FoundPaths(const TypeNavigatorDialog& i_dialog)
+{
+    return i_dialog.m_paths;
+}
 // Closes a window that deletes itself on close, and lets the deletion happen.
 inline void Close(QWidget* window)
 {

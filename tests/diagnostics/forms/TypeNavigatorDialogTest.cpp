@@ -9,8 +9,6 @@
 #include <string>
 
 #include "FormTesting.h"
-#include "diagnostics/DiagnosticsTesting.h"
-#include "diagnostics/TypeNavigatorDialog.h"
 #include "store/Data.h"
 
 namespace
