@@ -31,11 +31,8 @@ protected:
 
     static QByteArray ShareList()
     {
-        return WireFields()
-            .Int32(2)
-            .Text("music\\Beatles")
-            .Raw(Files({{"Help.mp3", 4000000, {{0, 320}}}, {"", -1, {}}, {"Yesterday.mp3", 7, {}}}))
-            .Text("video")
+        return WireFields().Int32(2).Text("music\\Beatles")
+            .Raw(Files({{"Help.mp3", 4000000, {{0, 320}}}, {"", -1, {}}, {"Yesterday.mp3", 7, {}}})).Text("video")
             .Raw(Files({}));
     }
     const QString m_shareLine = "bob|music\\Beatles:Help.mp3/4000000/0=320,Yesterday.mp3/7;video:|";

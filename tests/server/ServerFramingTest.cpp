@@ -83,8 +83,7 @@ TEST_F(ServerFramingTest, BodiesTooShortForTheirCodeOrVerdictAreSkipped)
     const QByteArray l_twoBytes = LengthHeader(2) + QByteArray("\x01\x00", 2);
     // In one read with the real reply: a verdict taken from the short frames would show as a
     // second login or a failure by the time the first is seen.
-    m_fake.SendRaw(l_empty + l_twoBytes + FakeCentralServer::MakeFrame(1, QByteArray()) +
-                   AcceptedReply());
+    m_fake.SendRaw(l_empty + l_twoBytes + FakeCentralServer::MakeFrame(1, QByteArray()) + AcceptedReply());
     EXPECT_TRUE(WaitConnected());
     EXPECT_EQ(mp_connected->count(), 1);
     EXPECT_EQ(mp_failed->count(), 0);

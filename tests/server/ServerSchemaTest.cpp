@@ -90,8 +90,7 @@ TEST_F(ServerSchemaTest, RelationsHoldTheirSidesTheRightWayRound)
         {"room_ticker", "user", "Many One"},      {"user_address_request", "user", "One Many"},
     };
     for (const auto& l_relation : l_relations)
-        EXPECT_EQ(RelationText(l_relation[0], l_relation[1]), l_relation[2])
-            << l_relation[0] << " " << l_relation[1];
+        EXPECT_EQ(RelationText(l_relation[0], l_relation[1]), l_relation[2]) << l_relation[0] << " " << l_relation[1];
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QDir>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -33,8 +35,13 @@ template <class Exception>
 class TemporaryFolder
 {
 public:
-    TemporaryFolder();
-    ~TemporaryFolder();
+    TemporaryFolder()
+    {
+        QTemporaryDir l_dir;
+        l_dir.setAutoRemove(false);
+        m_path = l_dir.path().toStdString();
+    }
+    ~TemporaryFolder() { QDir(QString::fromStdString(m_path)).removeRecursively(); }
     TemporaryFolder(const TemporaryFolder&) = delete;
     TemporaryFolder& operator=(const TemporaryFolder&) = delete;
 

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QByteArray>
-#include <QList>
 #include <QObject>
 #include <QTcpServer>
 
@@ -18,7 +16,7 @@ public:
     quint16 Port() const { return m_listener.serverPort(); }
     void StopListening() { m_listener.close(); }
 
-    void SetReply(int i_status, const QByteArray& i_body);
+    void SetReply(int i_status, const QByteArray& i_body) { m_status = i_status; m_body = i_body; }
     // "GET /path HTTP/1.1" for each request, in arrival order.
     const QList<QByteArray>& Requests() const { return m_requests; }
     bool WaitForRequests(int i_count, int i_ms = 5000);
