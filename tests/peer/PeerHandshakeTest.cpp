@@ -13,8 +13,7 @@ TEST_F(PeerHandshake, PortSettingsTakeTheirDefaultsAndANewlyChosenPort)
                                    {"5000", "", "", "5000", "5001"},
                                    {"5000", "7000", "", "5000", "7000"},
                                    {"5000", "7000", "6000", "6000", "6001"}};
-    const char* const l_keys[] = {"listening_port", "obfuscated_listening_port",
-                                  "new_listening_port"};
+    const char* const l_keys[] = {"listening_port", "obfuscated_listening_port", "new_listening_port"};
     for (const QStringList& l_case : l_cases)
     {
         d.GetType("global")->RemoveAllItems();
@@ -98,10 +97,7 @@ TEST_F(PeerHandshake, PiercesSettleTheirAttemptAndHandOversLeaveTheSocketUnhooke
         ItemPtr l_leg = d.GetType("indirect_connect_to_peer_request")->GetItem(Value(l_token++));
         ItemPtr l_attempt = d.GetType("connect_to_peer_request")->NewItem();
         for (ItemPtr l_item : {l_attempt, l_leg})
-        {
-            l_item += l_user;
-            l_item += l_type;
-        }
+            l_item += l_user, l_item += l_type;
         l_attempt += l_leg;
 
         std::unique_ptr<FakePeer> lp_peer = Accepted(true);

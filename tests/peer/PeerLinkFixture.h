@@ -155,6 +155,14 @@ protected:
     static quint16 Port(bool i_obfuscated) { return Setting(i_obfuscated ? "obfuscated_listening_port" : "listening_port").toUShort(); }
 
     static std::size_t Count(const char* i_type) { return d.GetType(i_type)->ItemCount(); }
+    // The values the item is connected to of those types, joined by '|'.
+    static QString Fields(ItemPtr i_item, std::initializer_list<const char*> i_types)
+    {
+        QStringList l_fields;
+        for (const char* l_type : i_types)
+            l_fields << i_item[l_type].AsString();
+        return l_fields.join('|');
+    }
     static ItemPtr User(const QString& i_name) { return d.GetType("user")->GetItem(i_name); }
     // The messenger's end of the only socket of that type.
     static QTcpSocket* OnlySocket(const char* i_type) { return ItemPtr(g(i_type)).AsPointer<QTcpSocket>(); }

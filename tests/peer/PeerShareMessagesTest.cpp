@@ -54,13 +54,13 @@ TEST_F(PeerShareMessages, ShareListRequestBringsBackTheList)
 
 TEST_F(PeerShareMessages, ShareListsAsTheyArrive)
 {
-    struct Case
+    const struct
     {
         const char* name;
         QByteArray body;
         bool keeps;
         QStringList shares;
-    } const l_cases[] = {
+    } l_cases[] = {
         {"a list without its name table", Word(5) + Deflated(ShareList()), true, {m_shareLine}},
         {"a cut name table", Word(5) + Deflated(ShareList() + Word(2)), true, {m_shareLine}},
         {"a decompression bomb", Bomb(5), true, {}},
@@ -69,7 +69,7 @@ TEST_F(PeerShareMessages, ShareListsAsTheyArrive)
         {"too many folders", Word(5) + Deflated(WireFields().Int32(131073)), false, {}},
         {"nothing after the code", Word(5), false, {}},
     };
-    for (const Case& l_case : l_cases)
+    for (const auto& l_case : l_cases)
     {
         SCOPED_TRACE(l_case.name);
         m_shares.clear();
