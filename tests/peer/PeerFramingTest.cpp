@@ -131,10 +131,7 @@ TEST_F(PeerFraming, AFileTokenInTheFirstFramesSegmentIsReadRawAndHandedOn)
         EXPECT_EQ(ReceiveRecord(lp_socket), nullptr);
         ASSERT_TRUE(QTest::qWaitFor([&] { return lp_socket->bytesAvailable() == 10; }, 5000));
         lp_peer->Close();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return lp_socket.isNull() || lp_socket->state() == QAbstractSocket::UnconnectedState; }, 5000));
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        EXPECT_FALSE(lp_socket.isNull());
-        delete lp_socket.data();
+        EXPECT_TRUE(LeftToItsOwner(lp_socket));
     }
     EXPECT_EQ(Logged("Disposing of socket"), 0);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QLocale>
+#include <QPointer>
 #include <zlib.h>
 
 #include <functional>
@@ -273,6 +274,16 @@ protected:
     }
 
     static QByteArray Word(quint32 i_value) { return WireFields().UInt32(i_value); }
+    // Once the socket the messenger handed on has seen its close: whether the messenger left it
+    // alone, the new owner's to free, which is done here.
+    static bool LeftToItsOwner(QPointer<QTcpSocket> ip_socket)
+    {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return ip_socket.isNull() || ip_socket->state() == QAbstractSocket::UnconnectedState; }, 5000));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        const bool l_alive = !ip_socket.isNull();
+        delete ip_socket.data();
+        return l_alive;
+    }
     static QByteArray Int64(qint64 i_value)
     {
         return WireFields().UInt32(static_cast<quint32>(i_value)).UInt32(static_cast<quint32>(static_cast<quint64>(i_value) >> 32));
