@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QDir>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -35,13 +33,8 @@ template <class Exception>
 class TemporaryFolder
 {
 public:
-    TemporaryFolder()
-    {
-        QTemporaryDir l_dir;
-        l_dir.setAutoRemove(false);
-        m_path = l_dir.path().toStdString();
-    }
-    ~TemporaryFolder() { QDir(QString::fromStdString(m_path)).removeRecursively(); }
+    TemporaryFolder();
+    ~TemporaryFolder();
     TemporaryFolder(const TemporaryFolder&) = delete;
     TemporaryFolder& operator=(const TemporaryFolder&) = delete;
 

@@ -60,7 +60,6 @@ public:
 
     // A frame around a code and fields, as the server sends it.
     static QByteArray MakeFrame(qint32 i_code, const QByteArray& i_fields);
-    // Sends to the current client and flushes.
     void SendRaw(const QByteArray& i_bytes);
     void SendFrame(qint32 i_code, const QByteArray& i_fields = QByteArray());
     // Cuts the current client off without a word.
