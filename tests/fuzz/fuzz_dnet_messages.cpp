@@ -3,26 +3,14 @@
 // The low two bits of the first byte pick the way in. Hostile bytes must never crash, read past
 // their data, leave a connection's state behind a closed socket or a socket nobody owns.
 #include <QBuffer>
-#include <QCoreApplication>
 #include <QHostAddress>
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
 
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
-#include <memory>
-
+#include "FuzzHarness.h"
 #include "peer/PeerMessenger.h"
-#include "server/MemStream.h"
-#include "server/Server.h"
 #include "shares/DNetManager.h"
-#include "store/Data.h"
-#include "store/DataSaver.h"
-#include "store/TimerManager.h"
-#include "support/support/ClientSchema.h"
-#include "support/support/FakeUpnpBackend.h"
 
 class DNetManagerTesting
 {
@@ -35,12 +23,6 @@ public:
 
 namespace
 {
-void Check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
-
 // One loopback connection: our end is handed to the manager, the far end is drained.
 struct Link
 {
@@ -48,19 +30,10 @@ struct Link
     std::unique_ptr<QTcpSocket> far;
 };
 
-struct Target
+struct Target : Engine
 {
-    Target()
+    Target() : Engine("fuzz_dnet_messages")
     {
-        static int s_argc = 1;
-        static char s_name[] = "fuzz_dnet_messages";
-        static char* s_argv[] = {s_name, nullptr};
-        mp_application = std::make_unique<QCoreApplication>(s_argc, s_argv);
-        mp_timers = std::make_unique<TimerManager>();
-        mp_saver = std::make_unique<DataSaver>();
-        mp_server = std::make_unique<Server>(std::make_unique<FakeUpnpBackend>());
-        DeclareSettingsTypes();
-        Server::CreateData();
         mp_messenger = std::make_unique<PeerMessenger>();
         mp_dnet = std::make_unique<DNetManager>();
         // The answer reads what it is given; a text never has more units than bytes came in.
@@ -104,10 +77,6 @@ struct Target
                 lp_link->far->readAll();
     }
 
-    std::unique_ptr<QCoreApplication> mp_application;
-    std::unique_ptr<TimerManager> mp_timers;
-    std::unique_ptr<DataSaver> mp_saver;
-    std::unique_ptr<Server> mp_server;
     std::unique_ptr<PeerMessenger> mp_messenger;
     std::unique_ptr<DNetManager> mp_dnet;
     QTcpServer m_listener;

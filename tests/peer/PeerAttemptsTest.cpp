@@ -1,7 +1,5 @@
 #include <QTcpServer>
 
-#include <vector>
-
 #include "PeerLinkFixture.h"
 
 namespace
@@ -31,10 +29,8 @@ TEST_F(PeerAttempts, OneAttemptPerUserAndTypeGoesDirectOnTheAnnouncedPortOnceThe
     EXPECT_EQ(Sent(18).at(0).fields, WireFields().UInt32(l_token).Text("bob").Text("P").Bytes());
     ASSERT_EQ(Count("connect_to_peer_request"), 3u);
 
-    QTcpServer l_plain;
-    QTcpServer l_obfuscated;
-    ASSERT_TRUE(l_plain.listen(QHostAddress::LocalHost));
-    ASSERT_TRUE(l_obfuscated.listen(QHostAddress::LocalHost));
+    QTcpServer l_plain, l_obfuscated;
+    ASSERT_TRUE(l_plain.listen(QHostAddress::LocalHost) && l_obfuscated.listen(QHostAddress::LocalHost));
     QSignalSpy l_plainAccepted(&l_plain, &QTcpServer::newConnection);
     QSignalSpy l_obfuscatedAccepted(&l_obfuscated, &QTcpServer::newConnection);
     Reachable("bob", l_plain.serverPort(), l_obfuscated.serverPort());

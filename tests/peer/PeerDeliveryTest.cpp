@@ -9,9 +9,11 @@ TEST_F(PeerDelivery, MessagesGoOnTheNewestConnection)
     Listen();
     std::unique_ptr<FakePeer> lp_older = Accepted(false, "bob");
     std::unique_ptr<FakePeer> lp_newer = Accepted(true, "bob");
-    ItemPtr(d.GetType("peer_socket")->GetItems().NotConnected("is_obfuscated")) +=
-        d.GetType("connection_open_time")
-            ->GetItem(LogService::Stamp(QDateTime::currentDateTime().addSecs(-60)));
+    const auto l_open = [](int i_secs) {
+        ItemPtr(d.GetType("peer_socket")->GetItems().NotConnected("is_obfuscated")) +=
+            d.GetType("connection_open_time")->GetItem(LogService::Stamp(QDateTime::currentDateTime().addSecs(i_secs)));
+    };
+    l_open(-60);
     for (quint32 l_code : {15u, 16u})
     {
         MemStream l_message = Message(l_code, l_code);
@@ -23,9 +25,7 @@ TEST_F(PeerDelivery, MessagesGoOnTheNewestConnection)
     EXPECT_EQ(Logged("Found 2 existing messaging connections to user, picking latest"), 2);
     // Made the newest, the older one takes the next message: had the first two gone to it as
     // well, they would have arrived before it.
-    ItemPtr(d.GetType("peer_socket")->GetItems().NotConnected("is_obfuscated")) +=
-        d.GetType("connection_open_time")
-            ->GetItem(LogService::Stamp(QDateTime::currentDateTime().addSecs(60)));
+    l_open(60);
     MemStream l_last = Message(17, 17);
     mp_messenger->SendMessageToUser("bob", l_last);
     ASSERT_TRUE(lp_older->WaitForBodies(1));
@@ -58,17 +58,12 @@ TEST_F(PeerDelivery, ParkedMessagesArriveInOrderOnceTheUserIsConnected)
         if (l_ours)
         {
             // The address arrives, and the waiting attempt connects to the obfuscated port.
-            ItemPtr l_item = d.GetType("user")->GetItem(l_user);
-            l_item += d.GetType("user_address")->GetItem(Value(0x7f000001u));
-            l_item += d.GetType("user_port")->GetItem(Value(1));
-            l_item += d.GetType("user_obfuscated_port")->GetItem(Value(int(l_port)));
+            Reachable(l_user, 1, l_port);
         }
         else
             lp_peer = (lp_theirs = Accepted(false, l_user)).get();
         ASSERT_TRUE(lp_peer->WaitForBodies(l_ours + 3));
-        EXPECT_EQ(lp_peer->Bodies().mid(l_ours), (QList<QByteArray>{Word(40) + Word(1),
-                                                                    Word(40) + Word(2),
-                                                                    Word(40) + Word(3)}));
+        EXPECT_EQ(lp_peer->Bodies().mid(l_ours), (QList<QByteArray>{Word(40) + Word(1), Word(40) + Word(2), Word(40) + Word(3)}));
         EXPECT_EQ(Logged("Sending 3 pending peer messages to user " + l_user), 1);
         EXPECT_EQ(Count("unsent_message"), 0u);
         // Our own connection settles the attempt; one the user opened leaves it to expire.
@@ -91,4 +86,59 @@ TEST_F(PeerDelivery, AFailedFlushKeepsTheRestParked)
     EXPECT_EQ(Count("unsent_message"), 1u);
     EXPECT_EQ(Logged("Error writing message to socket: "), 1);
     d.GetType("peer_socket")->RemoveAllItems();
+}
+
+namespace
+{
+ItemPtr NewPeerSocket(QTcpSocket* ip_socket)
+{
+    return d.GetType("peer_socket")->NewItem(Value(ip_socket));
+}
+} // namespace
+
+TEST_F(PeerDelivery, RelationsHoldTheirSidesTheRightWayRound)
+{
+    const char* const l_relations[][3] = {
+        {"peer_socket", "user", "Many One"},
+        {"search_request", "search_results", "One Many owns"},
+        {"search_request_text", "search_correlation", "One Many"},
+        {"unsent_message", "send_order", "One One"},
+        {"uninitialized_socket", "socket_creation_time", "Many One"},
+        {"connect_to_peer_request", "connect_to_peer_request_socket", "One One"},
+    };
+    for (const auto& l_relation : l_relations)
+        EXPECT_EQ(RelationText(l_relation[0], l_relation[1]), l_relation[2]) << l_relation[0] << " " << l_relation[1];
+}
+
+TEST_F(PeerDelivery, PeerSocketIsStampedAndItsStampGoesWithIt)
+{
+    QTcpSocket l_first, l_second;
+    const QDateTime l_before = QDateTime::currentDateTime();
+    ItemPtr l_item = NewPeerSocket(&l_first);
+    ItemPtr l_other = NewPeerSocket(&l_second);
+    const QDateTime l_after = QDateTime::currentDateTime();
+
+    // The key finds the socket again, and each socket has a stamp of its own, taken now.
+    EXPECT_EQ(l_item.AsPointer<QTcpSocket>(), &l_first);
+    ItemPtr l_stamp = l_item["last_activity_time"];
+    ASSERT_TRUE(l_stamp);
+    EXPECT_NE(l_stamp, l_other["last_activity_time"]);
+    const QDateTime* lp_time = l_stamp.AsPointer<QDateTime>();
+    EXPECT_GE(*lp_time, l_before);
+    EXPECT_LE(*lp_time, l_after);
+
+    // The stamp item and its object go with the socket item (the sanitizer sees the object).
+    l_item.Remove();
+    EXPECT_EQ(Count("last_activity_time"), 1u);
+    l_other.Remove();
+    EXPECT_EQ(Count("last_activity_time"), 0u);
+
+    // The stamp's handlers die with the messenger, and so does the global.
+    EXPECT_EQ(peerMessenger, mp_messenger.get());
+    mp_messenger.reset();
+    EXPECT_EQ(peerMessenger, nullptr);
+    EXPECT_TRUE(g_peerMessengerDeleted);
+    l_item = NewPeerSocket(&l_first);
+    EXPECT_FALSE(l_item["last_activity_time"]);
+    l_item.Remove();
 }

@@ -60,10 +60,8 @@ TEST_F(PeerFraming, FramesAreReassembledWhateverTheirCut)
         const int l_before = Logged("message from user bob");
         const auto l_received = [&] { return Logged("message from user bob") - l_before; };
         // The fixed vector as it comes over the wire, then two frames in one segment.
-        lp_peer->SendRaw(l_obfuscated ? QByteArray::fromHex("010000800700000009000000")
-                                      : FakePeer::Frame(Word(15)));
-        lp_peer->SendRaw(FakePeer::Frame(Word(52), l_obfuscated, 1) +
-                         FakePeer::Frame(Word(2), l_obfuscated, 2));
+        lp_peer->SendRaw(l_obfuscated ? QByteArray::fromHex("010000800700000009000000") : FakePeer::Frame(Word(15)));
+        lp_peer->SendRaw(FakePeer::Frame(Word(52), l_obfuscated, 1) + FakePeer::Frame(Word(2), l_obfuscated, 2));
         ASSERT_TRUE(QTest::qWaitFor([&] { return l_received() == 3; }, 5000));
         EXPECT_EQ(Logged("Received PM_USER_INFO_REQUEST message from user bob"), l_obfuscated + 1);
 
@@ -133,10 +131,7 @@ TEST_F(PeerFraming, AFileTokenInTheFirstFramesSegmentIsReadRawAndHandedOn)
         EXPECT_EQ(ReceiveRecord(lp_socket), nullptr);
         ASSERT_TRUE(QTest::qWaitFor([&] { return lp_socket->bytesAvailable() == 10; }, 5000));
         lp_peer->Close();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return lp_socket.isNull() || lp_socket->state() == QAbstractSocket::UnconnectedState; }, 5000));
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        EXPECT_FALSE(lp_socket.isNull());
-        delete lp_socket.data();
+        EXPECT_TRUE(LeftToItsOwner(lp_socket));
     }
     EXPECT_EQ(Logged("Disposing of socket"), 0);
 }
@@ -189,8 +184,7 @@ TEST_F(PeerFraming, IncompleteFramesShareOneCeilingAndTheOldestGoesPastIt)
     // Two frames of 300 KiB so far fit, each in a buffer of 512 KiB; a third does not.
     PeerMessengerTesting::SetCeilings(*mp_messenger, PeerMessenger::MaxUnsentBytes, 1400 * 1024);
     Listen();
-    const QByteArray l_start = Word(PeerMessenger::MaxFrameLength) + Word(52) +
-                               QByteArray(300 * 1024 - 4, 'x');
+    const QByteArray l_start = Word(PeerMessenger::MaxFrameLength) + Word(52) + QByteArray(300 * 1024 - 4, 'x');
     std::vector<std::unique_ptr<FakePeer>> l_peers;
     std::vector<QTcpSocket*> l_sockets;
     for (const char* l_user : {"bob", "carl", "dora"})

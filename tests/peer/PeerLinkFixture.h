@@ -1,26 +1,17 @@
 #pragma once
 
-#include <QCoreApplication>
 #include <QLocale>
-#include <QSignalSpy>
-#include <QStringList>
-#include <QTcpSocket>
-#include <QTest>
-#include <gtest/gtest.h>
+#include <QPointer>
 #include <zlib.h>
 
 #include <functional>
-#include <memory>
 #include <set>
-#include <string>
-#include <utility>
 #include <vector>
 
 #include "diagnostics/LogService.h"
 #include "diagnostics/LogSink.h"
 #include "peer/Inflater.h"
 #include "peer/PeerMessenger.h"
-#include "store/Data.h"
 #include "support/support/FakePeer.h"
 #include "support/support/ServerFixture.h"
 
@@ -49,10 +40,7 @@ class PeerMessengerTesting
 {
 public:
     static void ApplyListeningPortSettings() { PeerMessenger::ApplyListeningPortSettings(); }
-    static void ExpireAsOf(PeerMessenger& io_messenger, const QDateTime& i_now)
-    {
-        io_messenger.ExpireAsOf(i_now);
-    }
+    static void ExpireAsOf(PeerMessenger& io_messenger, const QDateTime& i_now) { io_messenger.ExpireAsOf(i_now); }
     // What has arrived of the socket's current frame; null when it has no receive record.
     static const PeerMessenger::SocketBufferInfo* ReceiveRecord(const PeerMessenger& i_messenger,
                                                                 QTcpSocket* ip_socket)
@@ -95,16 +83,11 @@ protected:
         logService.InstallSink(this);
         qRegisterMetaType<QTcpSocket*>();
         qRegisterMetaType<ItemPtr>();
-        RecordSignal(&PeerMessenger::UserInfoRequested, "UserInfoRequested");
-        RecordSignal(&PeerMessenger::UserInfoReceived, "UserInfoReceived");
-        RecordSignal(&PeerMessenger::FileTransferRequested, "FileTransferRequested");
-        RecordSignal(&PeerMessenger::FileTransferResponse, "FileTransferResponse");
-        RecordSignal(&PeerMessenger::QueueUploadRequested, "QueueUploadRequested");
-        RecordSignal(&PeerMessenger::DownloadPlaceInLine, "DownloadPlaceInLine");
-        RecordSignal(&PeerMessenger::UploadFailed, "UploadFailed");
-        RecordSignal(&PeerMessenger::UploadDenied, "UploadDenied");
-        RecordSignal(&PeerMessenger::UploadPlaceInLineRequested, "UploadPlaceInLineRequested");
-        RecordSignal(&PeerMessenger::QueueDownloadRequested, "QueueDownloadRequested");
+#define RECORD(NAME) RecordSignal(&PeerMessenger::NAME, #NAME)
+        RECORD(UserInfoRequested); RECORD(UserInfoReceived); RECORD(FileTransferRequested);
+        RECORD(FileTransferResponse); RECORD(QueueUploadRequested); RECORD(DownloadPlaceInLine);
+        RECORD(UploadFailed); RECORD(UploadDenied); RECORD(UploadPlaceInLineRequested); RECORD(QueueDownloadRequested);
+#undef RECORD
     }
 
     void TearDown() override
@@ -115,8 +98,7 @@ protected:
         {
             // Our own outgoing sockets have no parent to free them.
             std::set<QTcpSocket*> l_sockets;
-            for (const char* l_type : {"connect_to_peer_request_socket",
-                                       "peer_connection_request_socket", "peer_socket"})
+            for (const char* l_type : {"connect_to_peer_request_socket", "peer_connection_request_socket", "peer_socket"})
                 for (ItemPtr l_socket : g(l_type))
                     l_sockets.insert(l_socket.AsPointer<QTcpSocket>());
             for (QTcpSocket* lp_socket : l_sockets)
@@ -171,12 +153,17 @@ protected:
         }
         ASSERT_TRUE(PeerMessengerTesting::Listening(*mp_messenger));
     }
-    static quint16 Port(bool i_obfuscated)
-    {
-        return Setting(i_obfuscated ? "obfuscated_listening_port" : "listening_port").toUShort();
-    }
+    static quint16 Port(bool i_obfuscated) { return Setting(i_obfuscated ? "obfuscated_listening_port" : "listening_port").toUShort(); }
 
     static std::size_t Count(const char* i_type) { return d.GetType(i_type)->ItemCount(); }
+    // The values the item is connected to of those types, joined by '|'.
+    static QString Fields(ItemPtr i_item, std::initializer_list<const char*> i_types)
+    {
+        QStringList l_fields;
+        for (const char* l_type : i_types)
+            l_fields << i_item[l_type].AsString();
+        return l_fields.join('|');
+    }
     static ItemPtr User(const QString& i_name) { return d.GetType("user")->GetItem(i_name); }
     // The messenger's end of the only socket of that type.
     static QTcpSocket* OnlySocket(const char* i_type) { return ItemPtr(g(i_type)).AsPointer<QTcpSocket>(); }
@@ -198,8 +185,7 @@ protected:
     // Time texts have whole seconds; written here independently of the messenger.
     static void Restamp(ItemPtr i_item, const char* i_type, const QDateTime& i_time)
     {
-        i_item += d.GetType(i_type)->GetItem(
-            QLocale::c().toString(i_time, QStringLiteral("ddd MMM d HH:mm:ss yyyy")));
+        i_item += d.GetType(i_type)->GetItem(QLocale::c().toString(i_time, QStringLiteral("ddd MMM d HH:mm:ss yyyy")));
     }
 
     // What the fake server has received with that code, once at least that many came and a
@@ -259,8 +245,7 @@ protected:
         const int l_before = Logged(l_marker);
         mp_bob->SendFrame(i_body);
         mp_bob->SendFrame(Word(52));
-        static_cast<void>(QTest::qWaitFor(
-            [&] { return Logged(l_marker) > l_before || Count("peer_socket") == 0; }, 10000));
+        static_cast<void>(QTest::qWaitFor([&] { return Logged(l_marker) > l_before || Count("peer_socket") == 0; }, 10000));
         return Count("peer_socket") == 1 && Logged(l_marker) > l_before;
     }
 
@@ -289,11 +274,19 @@ protected:
     }
 
     static QByteArray Word(quint32 i_value) { return WireFields().UInt32(i_value); }
+    // Once the socket the messenger handed on has seen its close: whether the messenger left it
+    // alone, the new owner's to free, which is done here.
+    static bool LeftToItsOwner(QPointer<QTcpSocket> ip_socket)
+    {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return ip_socket.isNull() || ip_socket->state() == QAbstractSocket::UnconnectedState; }, 5000));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        const bool l_alive = !ip_socket.isNull();
+        delete ip_socket.data();
+        return l_alive;
+    }
     static QByteArray Int64(qint64 i_value)
     {
-        return WireFields()
-            .UInt32(static_cast<quint32>(i_value))
-            .UInt32(static_cast<quint32>(static_cast<quint64>(i_value) >> 32));
+        return WireFields().UInt32(static_cast<quint32>(i_value)).UInt32(static_cast<quint32>(static_cast<quint64>(i_value) >> 32));
     }
     static MemStream Message(quint32 i_code, quint32 i_number = 0)
     {
@@ -321,8 +314,8 @@ protected:
                 l_files.Byte(0);
                 continue;
             }
-            l_files.Byte(1).UInt32(static_cast<quint32>(l_file.path.size())).Raw(l_file.path);
-            l_files.Raw(Int64(l_file.size)).Text("mp3").Int32(static_cast<qint32>(l_file.attributes.size()));
+            l_files.Byte(1).UInt32(static_cast<quint32>(l_file.path.size())).Raw(l_file.path).Raw(Int64(l_file.size))
+                .Text("mp3").Int32(static_cast<qint32>(l_file.attributes.size()));
             for (const auto& l_pair : l_file.attributes)
                 l_files.Int32(l_pair.first).Int32(l_pair.second);
         }

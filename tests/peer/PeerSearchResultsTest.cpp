@@ -22,13 +22,8 @@ protected:
     {
         QStringList l_lines;
         for (ItemPtr l_result : i_request.GetItems("search_results").GetItems("search_result"))
-        {
-            QStringList l_fields;
-            for (const char* l_type : {"search_result_file_folder", "search_result_file_name",
-                                       "file_size", "bitrate", "length_seconds", "bitrate_mode"})
-                l_fields << l_result[l_type].AsString();
-            l_lines << l_fields.join('|');
-        }
+            l_lines << Fields(l_result, {"search_result_file_folder", "search_result_file_name", "file_size", "bitrate",
+                                         "length_seconds", "bitrate_mode"});
         l_lines.sort();
         return l_lines;
     }
@@ -54,11 +49,9 @@ TEST_F(PeerSearchReplies, MatchingFilesBecomeResultsOfTheirSearch)
     ASSERT_TRUE(SendKeeps(Reply(l_token, {Absent, Help, Stones, Absent, HelpMe})));
     ASSERT_EQ(mp_spy->count(), 1);
     ItemPtr l_results = Emitted(0);
-    EXPECT_EQ(l_results["search_request"].AsUInt(), l_token);
-    EXPECT_EQ(l_results["user"].AsString(), "bob");
-    EXPECT_EQ(l_results["search_results_user_available"].AsString(), "yes");
-    EXPECT_EQ(l_results["search_results_user_speed"].AsInt(), 250);
-    EXPECT_EQ(l_results["search_results_uploads_in_queue"].AsInt(), 3);
+    EXPECT_EQ(Fields(l_results, {"search_request", "user", "search_results_user_available", "search_results_user_speed",
+                                 "search_results_uploads_in_queue"}),
+              QString("%1|bob|yes|250|3").arg(l_token));
     // Absent records stand for nothing: no repeat of their neighbour, no nameless file.
     EXPECT_EQ(Results(l_results["search_request"]),
               (QStringList{"music\\Beatles|Help Me.flac|5000000000|||vbr",
@@ -75,12 +68,12 @@ TEST_F(PeerSearchReplies, RepliesThatStoreNothing)
     ConnectBob();
     ASSERT_TRUE(SendKeeps(Reply(7, {Help})));
     const WireFields l_start = WireFields().Text("bob").UInt32(7);
-    struct Case
+    const struct
     {
         const char* name;
         QByteArray body;
         bool keeps;
-    } const l_cases[] = {
+    } l_cases[] = {
         {"all files filtered out", Reply(7, {{"x\\Nothing.mp3", 1, {}}, Absent}), true},
         {"a file an invalid text excludes", Reply(9, {{"x\\Live.mp3", 1, {}}}), true},
         {"an unknown search", Reply(99, {HelpMe}), true},
@@ -93,7 +86,7 @@ TEST_F(PeerSearchReplies, RepliesThatStoreNothing)
         {"a cut record", Word(9) + Deflated(l_start.Bytes() + Files({HelpMe}).chopped(3)), false},
         {"no token", Word(9) + Deflated(WireFields().Text("bob")), false},
     };
-    for (const Case& l_case : l_cases)
+    for (const auto& l_case : l_cases)
     {
         SCOPED_TRACE(l_case.name);
         if (Count("peer_socket") == 0)
@@ -153,11 +146,8 @@ TEST_F(PeerSearchReplies, MissingTailFieldsTakeTheirDefaults)
         SCOPED_TRACE(l_case.second);
         Search(l_token, "help");
         ASSERT_TRUE(SendKeeps(Reply(l_token++, {Help}, l_case.first)));
-        ItemPtr l_results = mp_spy->takeLast().at(0).value<ItemPtr>();
-        QStringList l_tail;
-        for (const char* l_type : {"search_results_user_available", "search_results_user_speed",
-                                   "search_results_uploads_in_queue"})
-            l_tail << l_results[l_type].AsString();
-        EXPECT_EQ(l_tail.join('|'), l_case.second);
+        EXPECT_EQ(Fields(mp_spy->takeLast().at(0).value<ItemPtr>(),
+                         {"search_results_user_available", "search_results_user_speed", "search_results_uploads_in_queue"}),
+                  l_case.second);
     }
 }

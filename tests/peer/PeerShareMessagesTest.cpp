@@ -31,11 +31,8 @@ protected:
 
     static QByteArray ShareList()
     {
-        return WireFields()
-            .Int32(2)
-            .Text("music\\Beatles")
-            .Raw(Files({{"Help.mp3", 4000000, {{0, 320}}}, {"", -1, {}}, {"Yesterday.mp3", 7, {}}}))
-            .Text("video")
+        return WireFields().Int32(2).Text("music\\Beatles")
+            .Raw(Files({{"Help.mp3", 4000000, {{0, 320}}}, {"", -1, {}}, {"Yesterday.mp3", 7, {}}})).Text("video")
             .Raw(Files({}));
     }
     const QString m_shareLine = "bob|music\\Beatles:Help.mp3/4000000/0=320,Yesterday.mp3/7;video:|";
@@ -57,13 +54,13 @@ TEST_F(PeerShareMessages, ShareListRequestBringsBackTheList)
 
 TEST_F(PeerShareMessages, ShareListsAsTheyArrive)
 {
-    struct Case
+    const struct
     {
         const char* name;
         QByteArray body;
         bool keeps;
         QStringList shares;
-    } const l_cases[] = {
+    } l_cases[] = {
         {"a list without its name table", Word(5) + Deflated(ShareList()), true, {m_shareLine}},
         {"a cut name table", Word(5) + Deflated(ShareList() + Word(2)), true, {m_shareLine}},
         {"a decompression bomb", Bomb(5), true, {}},
@@ -72,7 +69,7 @@ TEST_F(PeerShareMessages, ShareListsAsTheyArrive)
         {"too many folders", Word(5) + Deflated(WireFields().Int32(131073)), false, {}},
         {"nothing after the code", Word(5), false, {}},
     };
-    for (const Case& l_case : l_cases)
+    for (const auto& l_case : l_cases)
     {
         SCOPED_TRACE(l_case.name);
         m_shares.clear();

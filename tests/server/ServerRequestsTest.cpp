@@ -1,21 +1,11 @@
-#include <gtest/gtest.h>
-
-#include <QSignalSpy>
-#include <QString>
-#include <QTest>
-
 #include <algorithm>
 #include <functional>
 #include <utility>
 
-#include "server/Server.h"
-#include "store/Data.h"
-#include "support/support/ServerFixture.h"
+#include "ServerTesting.h"
 
 namespace
 {
-using Frame = FakeCentralServer::Frame;
-
 // The search types belong to the peer side; the requests only need them to exist.
 class ServerRequestsTest : public ServerFixture
 {
@@ -23,25 +13,15 @@ protected:
     void SetUp() override
     {
         ServerFixture::SetUp();
-        Type* lp_request = d.NewType("search_request", Primary, false, false);
-        Type* lp_text = d.NewType("search_request_text", Primary, false, true);
-        Type* lp_wish = d.NewType("wishlist_search", Leaf, true, true);
-        lp_request->RelateToType(lp_text, Many, One, false);
-        lp_request->RelateToType(lp_wish, Many, One, false);
+        DeclareTypes({{"search_request", Primary, false, false}, {"search_request_text", Primary, false, true},
+                      {"wishlist_search", Leaf, true, true}});
+        DeclareRelations({{"search_request", "search_request_text", Many, One}, {"search_request", "wishlist_search", Many, One}});
     }
 
     static ItemPtr User(const char* i_name) { return d.GetType("user")->GetItem(i_name); }
 
-    static ItemPtr SearchRequest(unsigned int i_token)
-    {
-        return d.GetType("search_request")->HasItem(Value(i_token));
-    }
+    static ItemPtr SearchRequest(unsigned int i_token) { return d.GetType("search_request")->HasItem(Value(i_token)); }
 };
-
-QByteArray FrameOf(qint32 i_code, const QByteArray& i_fields = QByteArray())
-{
-    return FakeCentralServer::MakeFrame(i_code, i_fields);
-}
 
 TEST_F(ServerRequestsTest, PlainRequestsCarryTheirFieldsInOrder)
 {
@@ -90,13 +70,8 @@ TEST_F(ServerRequestsTest, PlainRequestsCarryTheirFieldsInOrder)
     }
     EXPECT_EQ(Setting("availability_status"), "available");
     EXPECT_EQ(Setting("accept_room_list"), "yes");
-    EXPECT_TRUE(d.GetType("room")->GetItem("lounge").IsConnected("in_room"))
-        << "the flag goes with the server's confirmation";
-
-    const QList<Frame> l_frames = SentFrames();
-    ASSERT_EQ(l_frames.size(), l_expected.size());
-    for (int l_index = 0; l_index < l_frames.size(); ++l_index)
-        EXPECT_EQ(l_frames.at(l_index).raw.toHex(), l_expected.at(l_index).toHex()) << "frame " << l_index;
+    EXPECT_TRUE(d.GetType("room")->GetItem("lounge").IsConnected("in_room")) << "the flag goes with the server's confirmation";
+    EXPECT_EQ(RawOf(SentFrames()), l_expected);
 }
 
 TEST_F(ServerRequestsTest, SearchTokensCountUpAndOfflineSearchesAreOnlyRecorded)
@@ -115,26 +90,17 @@ TEST_F(ServerRequestsTest, SearchTokensCountUpAndOfflineSearchesAreOnlyRecorded)
     EXPECT_EQ(mp_server->SendIndirectConnectionRequest("ben", "P"), 1u) << "a count of its own";
     EXPECT_EQ(mp_server->SendIndirectConnectionRequest("cleo", "F"), 2u);
 
-    const QList<Frame> l_frames = SentFrames();
-    const QList<QByteArray> l_expected = {
+    EXPECT_EQ(RawOf(SentFrames()), (QList<QByteArray>{
         FrameOf(120, WireFields().Text("lobby").UInt32(4).Text("green bus")),
         FrameOf(103, WireFields().UInt32(5).Text("rare tune")),
         FrameOf(26, WireFields().UInt32(6).Text("common tune")),
         FrameOf(18, WireFields().UInt32(1).Text("ben").Text("P")),
-        FrameOf(18, WireFields().UInt32(2).Text("cleo").Text("F")),
-    };
-    ASSERT_EQ(l_frames.size(), l_expected.size()) << "no listed user is online for the list search";
-    for (int l_index = 0; l_index < l_frames.size(); ++l_index)
-        EXPECT_EQ(l_frames.at(l_index).raw.toHex(), l_expected.at(l_index).toHex()) << "frame " << l_index;
-
+        FrameOf(18, WireFields().UInt32(2).Text("cleo").Text("F"))})) << "no listed user is online for the list search";
     EXPECT_EQ(SearchRequest(3)["search_request_text"].AsString(), "red car");
     EXPECT_TRUE(SearchRequest(5).IsConnected("wishlist_search"));
     EXPECT_EQ(d.GetType("wishlist_search")->ItemCount(), 1u);
-    ASSERT_EQ(l_requested.count(), 3) << "only file searches are announced";
-    EXPECT_EQ(l_requested.at(1).at(0).toUInt(), 5u);
-    EXPECT_EQ(l_requested.at(1).at(1).toString(), "rare tune");
-    EXPECT_TRUE(l_requested.at(1).at(2).toBool());
-    EXPECT_FALSE(l_requested.at(2).at(2).toBool());
+    EXPECT_EQ(Emitted(l_requested), (QStringList{"1|blue train|false", "5|rare tune|true", "6|common tune|false"}))
+        << "only file searches are announced";
 }
 
 TEST_F(ServerRequestsTest, AUserListSearchGoesToEveryOnlineListedUser)
@@ -150,9 +116,7 @@ TEST_F(ServerRequestsTest, AUserListSearchGoesToEveryOnlineListedUser)
     ASSERT_TRUE(LogIn());
 
     const unsigned int l_token = mp_server->SearchUserList("blue train");
-    QList<QByteArray> l_sent, l_expected;
-    for (const Frame& l_frame : SentFrames())
-        l_sent << l_frame.raw;
+    QList<QByteArray> l_sent = RawOf(SentFrames()), l_expected;
     for (const char* l_name : {"ben", "cleo", "dora"})
         l_expected << FrameOf(42, WireFields().Text(l_name).UInt32(l_token).Text("blue train"));
     std::sort(l_sent.begin(), l_sent.end());
@@ -176,11 +140,8 @@ TEST_F(ServerRequestsTest, TrackingAndAddressesAreAskedOnce)
     mp_server->GetUserAddress("dora");
     mp_server->GetUserAddress("dora");
     EXPECT_EQ(d.GetType("user_address_request")->ItemCount(), 1u);
-    QList<Frame> l_frames = SentFrames();
-    ASSERT_EQ(l_frames.size(), 3);
-    EXPECT_EQ(l_frames.at(0).raw, FrameOf(5, WireFields().Text("ben")));
-    EXPECT_EQ(l_frames.at(1).raw, FrameOf(6, WireFields().Text("ben")));
-    EXPECT_EQ(l_frames.at(2).raw, FrameOf(3, WireFields().Text("dora")));
+    EXPECT_EQ(RawOf(SentFrames()), (QList<QByteArray>{FrameOf(5, WireFields().Text("ben")), FrameOf(6, WireFields().Text("ben")),
+                                                     FrameOf(3, WireFields().Text("dora"))}));
 
     // Answered: the next request goes out again.
     User("dora").Disconnect("user_address_request");
@@ -192,16 +153,9 @@ TEST_F(ServerRequestsTest, PrivateChatIsOneLineAndReportedAsSent)
 {
     QSignalSpy l_sent(mp_server.get(), &Server::PrivateChatSent);
     mp_server->SendPrivateChat("ben", "offline\nnote");
-    ASSERT_EQ(l_sent.count(), 1) << "reported even when nothing could go out";
-    EXPECT_EQ(l_sent.at(0).at(1).toString(), "offline note");
-
     ASSERT_TRUE(LogIn());
     mp_server->SendPrivateChat("ben", "hello\r\nthere");
-    const QList<Frame> l_frames = SentFrames();
-    ASSERT_EQ(l_frames.size(), 1);
-    EXPECT_EQ(l_frames.at(0).raw, FrameOf(22, WireFields().Text("ben").Text("hello  there")));
-    ASSERT_EQ(l_sent.count(), 2);
-    EXPECT_EQ(l_sent.at(1).at(0).toString(), "ben");
-    EXPECT_EQ(l_sent.at(1).at(1).toString(), "hello  there");
+    EXPECT_EQ(RawOf(SentFrames()), QList<QByteArray>{FrameOf(22, WireFields().Text("ben").Text("hello  there"))});
+    EXPECT_EQ(Emitted(l_sent), (QStringList{"ben|offline note", "ben|hello  there"})) << "reported even when nothing could go out";
 }
 } // namespace

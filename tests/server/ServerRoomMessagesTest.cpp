@@ -1,12 +1,4 @@
-#include <gtest/gtest.h>
-
-#include <QSignalSpy>
-#include <QString>
-#include <QStringList>
-
-#include "server/Server.h"
-#include "store/Data.h"
-#include "support/support/ServerMessageFixture.h"
+#include "ServerTesting.h"
 
 namespace
 {
@@ -20,8 +12,24 @@ class ServerRoomMessagesTest : public ServerMessageFixture
 {
 protected:
     static ItemPtr FindRoom(const char* i_name) { return d.GetType("room")->HasItem(i_name); }
-
     static QStringList RoomUsers(const char* i_room) { return Names(Room(i_room).GetItems("user")); }
+    // Speed, shared files and country, "-" for each one missing.
+    static QString Details(const char* i_user)
+    {
+        QStringList l_details;
+        for (const char* l_type : {"average_download_speed", "shared_files_count", "country_code"})
+            l_details << (User(i_user)[l_type] ? User(i_user)[l_type].AsString() : "-");
+        return l_details.join(' ');
+    }
+    // The flags of a room that are set, of those named.
+    static QString Flags(ItemPtr i_room, std::initializer_list<const char*> i_flags)
+    {
+        QStringList l_set;
+        for (const char* l_flag : i_flags)
+            if (i_room.IsConnected(l_flag))
+                l_set << l_flag;
+        return l_set.join(' ');
+    }
 
     // A public join answer for the listed users, each with speed 100 * n and n files.
     static QByteArray JoinFields(const QString& i_room, const QStringList& i_users)
@@ -29,10 +37,7 @@ protected:
         QList<qint32> l_statuses;
         QStringList l_countries;
         for (int l_index = 1; l_index <= i_users.size(); ++l_index)
-        {
-            l_statuses.append(2);
-            l_countries.append(QString("C%1").arg(l_index));
-        }
+            l_statuses << 2, l_countries << QString("C%1").arg(l_index);
         WireFields l_fields;
         l_fields.Text(i_room).Texts(i_users).Int32s(l_statuses).Int32(i_users.size());
         for (int l_index = 1; l_index <= i_users.size(); ++l_index)
@@ -41,10 +46,9 @@ protected:
     }
 
     // Public, owned, member and operated rooms, all but the last with user counts.
-    static QByteArray RoomListFields(const QStringList& i_public, const QList<qint32>& i_publicCounts,
-                                     const QStringList& i_owned, const QList<qint32>& i_ownedCounts,
-                                     const QStringList& i_member, const QList<qint32>& i_memberCounts,
-                                     const QStringList& i_operator)
+    static QByteArray RoomList(const QStringList& i_public, const QList<qint32>& i_publicCounts, const QStringList& i_owned,
+                               const QList<qint32>& i_ownedCounts, const QStringList& i_member,
+                               const QList<qint32>& i_memberCounts, const QStringList& i_operator)
     {
         return WireFields().Texts(i_public).Int32s(i_publicCounts).Texts(i_owned).Int32s(i_ownedCounts)
             .Texts(i_member).Int32s(i_memberCounts).Texts(i_operator);
@@ -59,12 +63,7 @@ TEST_F(ServerRoomMessagesTest, RoomChatPassesOnAllButIgnoredUsers)
     Deliver(13, WireFields().Text("lobby").Text("ben").Text("hi there"));
     Deliver(13, WireFields().Text("lobby").Text("troll").Text("noise"));
     Deliver(13, WireFields().Text("lobby").Text("stranger").Text("hello"));
-
-    ASSERT_EQ(l_chat.count(), 2);
-    EXPECT_EQ(l_chat.at(0).at(0).toString(), "lobby");
-    EXPECT_EQ(l_chat.at(0).at(1).toString(), "ben");
-    EXPECT_EQ(l_chat.at(0).at(2).toString(), "hi there");
-    EXPECT_EQ(l_chat.at(1).at(1).toString(), "stranger");
+    EXPECT_EQ(Emitted(l_chat), (QStringList{"lobby|ben|hi there", "lobby|stranger|hello"}));
     EXPECT_FALSE(d.GetType("user")->HasItem("stranger")) << "chat stores nothing";
     EXPECT_FALSE(FindRoom("lobby"));
 }
@@ -74,16 +73,11 @@ TEST_F(ServerRoomMessagesTest, AJoinSetsUsersAndDetailsAndOnlyAPrivateOneOwnersh
     Room("lobby") += User("gone");
     Room("lobby").NewItem("room_owner") += User("olga");
     Room("lobby").NewItem("room_operators") += User("oscar");
-
     Deliver(14, JoinFields("lobby", {"ben", "cleo"}));
     ItemPtr l_room = Room("lobby");
     EXPECT_TRUE(l_room.IsConnected("in_room"));
     EXPECT_EQ(RoomUsers("lobby"), (QStringList{"ben", "cleo"})) << "the whole user set is replaced";
-    EXPECT_EQ(User("ben")["average_download_speed"].AsString(), "100");
-    EXPECT_EQ(User("ben")["shared_files_count"].AsString(), "1");
-    EXPECT_EQ(User("ben")["country_code"].AsString(), "C1");
-    EXPECT_EQ(User("cleo")["average_download_speed"].AsString(), "200");
-    EXPECT_EQ(User("cleo")["country_code"].AsString(), "C2");
+    EXPECT_EQ(Details("ben") + ", " + Details("cleo"), "100 1 C1, 200 2 C2");
     EXPECT_EQ(l_room["room_owner"]["user"].AsString(), "olga");
     EXPECT_EQ(Names(l_room["room_operators"].GetItems("user")), (QStringList{"oscar"}));
 
@@ -97,22 +91,15 @@ TEST_F(ServerRoomMessagesTest, AJoinReadsDetailsOnlyAsFarAsTheyGo)
 {
     User("cleo") += d.GetType("country_code")->GetItem("XX");
     WireFields l_fields;
-    l_fields.Text("lobby").Texts({"ben", "cleo", "dora"}).Int32s({1, 1, 1});
-    l_fields.Int32(3);
-    Stats(l_fields, 10, 1);
-    Stats(l_fields, 20, 2);
-    Stats(l_fields, 30, 3);
-    l_fields.Int32s({}).Texts({"DE"});
+    l_fields.Text("lobby").Texts({"ben", "cleo", "dora"}).Int32s({1, 1, 1}).Int32(3);
+    Stats(Stats(Stats(l_fields, 10, 1), 20, 2), 30, 3).Int32s({}).Texts({"DE"});
     Deliver(14, l_fields);
     EXPECT_EQ(RoomUsers("lobby"), (QStringList{"ben", "cleo", "dora"}));
-    EXPECT_EQ(User("ben")["country_code"].AsString(), "DE");
-    EXPECT_EQ(User("cleo")["country_code"].AsString(), "XX");
-    EXPECT_FALSE(User("cleo")["average_download_speed"]);
+    EXPECT_EQ(Details("ben") + ", " + Details("cleo"), "10 1 DE, - - XX");
 
     // A hostile statistics count ends that list empty instead of allocating for it.
     WireFields l_hostile;
-    l_hostile.Text("attic").Texts({"emil"}).Int32s({1}).Int32(0x7fffffff);
-    Stats(l_hostile, 10, 1);
+    Stats(l_hostile.Text("attic").Texts({"emil"}).Int32s({1}).Int32(0x7fffffff), 10, 1);
     Deliver(14, l_hostile);
     EXPECT_TRUE(Room("attic").IsConnected("in_room"));
     EXPECT_EQ(RoomUsers("attic"), (QStringList{"emil"}));
@@ -123,14 +110,10 @@ TEST_F(ServerRoomMessagesTest, UsersComeAndGoAndWeLeave)
 {
     User("ben") += d.GetType("average_download_speed")->GetItem("5");
     WireFields l_joined;
-    l_joined.Text("lobby").Text("ben").Int32(1);
-    Stats(l_joined, 777, 42).Int32(0).Text("NL");
+    Stats(l_joined.Text("lobby").Text("ben").Int32(1), 777, 42).Int32(0).Text("NL");
     Deliver(16, l_joined);
     EXPECT_EQ(RoomUsers("lobby"), (QStringList{"ben"}));
-    EXPECT_EQ(User("ben")["average_download_speed"].AsString(), "777");
-    EXPECT_EQ(User("ben")["shared_files_count"].AsString(), "42");
-    EXPECT_EQ(User("ben")["country_code"].AsString(), "NL");
-
+    EXPECT_EQ(Details("ben"), "777 42 NL");
     Deliver(17, WireFields().Text("lobby").Text("ben"));
     EXPECT_TRUE(RoomUsers("lobby").isEmpty());
     EXPECT_TRUE(d.GetType("user")->HasItem("ben"));
@@ -150,39 +133,28 @@ TEST_F(ServerRoomMessagesTest, UsersComeAndGoAndWeLeave)
     EXPECT_TRUE(d.GetType("user")->HasItem("ben"));
 }
 
-TEST_F(ServerRoomMessagesTest, OnlyAnAskedRoomListCreatesRooms)
+TEST_F(ServerRoomMessagesTest, OnlyAnAskedRoomListCreatesRoomsAndPrivateFlagsFollowTheLatest)
 {
     Room("lobby") += d.GetType("user_count")->GetItem("1");
     SetSetting("accept_room_list", "no");
-    Deliver(64, RoomListFields({"lobby", "attic"}, {12, 3}, {}, {}, {}, {}, {}));
+    Deliver(64, RoomList({"lobby", "attic"}, {12, 3}, {}, {}, {}, {}, {}));
     EXPECT_EQ(Room("lobby")["user_count"].AsString(), "12");
     EXPECT_FALSE(FindRoom("attic"));
-
     mp_server->GetRoomList();
-    Deliver(64, RoomListFields({"lobby", "attic", "cellar"}, {13, 3}, {}, {}, {}, {}, {}));
-    EXPECT_EQ(Room("lobby")["user_count"].AsString(), "13");
-    EXPECT_EQ(Room("attic")["user_count"].AsString(), "3");
+    Deliver(64, RoomList({"lobby", "attic", "cellar"}, {13, 3}, {}, {}, {}, {}, {}));
+    EXPECT_EQ(Room("lobby")["user_count"].AsString() + " " + Room("attic")["user_count"].AsString(), "13 3");
     EXPECT_FALSE(FindRoom("cellar")) << "a name without a count is skipped";
     EXPECT_EQ(Setting("accept_room_list"), "no") << "one list per request";
-}
 
-TEST_F(ServerRoomMessagesTest, PrivateRoomFlagsFollowTheLatestList)
-{
-    const auto l_flags = [](const char* i_room) {
-        QStringList l_set;
-        for (const char* l_flag : {"is_private", "is_member", "is_owner", "is_operator"})
-            if (Room(i_room).IsConnected(l_flag))
-                l_set << l_flag;
-        return l_set.join(' ');
+    const auto l_flags = [&](const char* i_room) {
+        return Flags(Room(i_room), {"is_private", "is_member", "is_owner", "is_operator"});
     };
-    Deliver(64, RoomListFields({}, {}, {"mine", "old"}, {2, 1}, {"club", "gang"}, {5, 6}, {"gang"}));
+    Deliver(64, RoomList({}, {}, {"mine", "old"}, {2, 1}, {"club", "gang"}, {5, 6}, {"gang"}));
     EXPECT_EQ(l_flags("mine"), "is_private is_member is_owner");
     EXPECT_EQ(l_flags("club"), "is_private is_member");
     EXPECT_EQ(l_flags("gang"), "is_private is_member is_operator");
-    EXPECT_EQ(Room("mine")["user_count"].AsString(), "2");
-    EXPECT_EQ(Room("gang")["user_count"].AsString(), "6");
-
-    Deliver(64, RoomListFields({}, {}, {"mine"}, {3}, {"gang"}, {6}, {}));
+    EXPECT_EQ(Room("mine")["user_count"].AsString() + " " + Room("gang")["user_count"].AsString(), "2 6");
+    Deliver(64, RoomList({}, {}, {"mine"}, {3}, {"gang"}, {6}, {}));
     EXPECT_EQ(l_flags("mine"), "is_private is_member is_owner") << "owned rooms stay member rooms";
     EXPECT_EQ(l_flags("old"), "is_private");
     EXPECT_EQ(l_flags("club"), "is_private") << "the private flag is never cleared by the list";
@@ -200,20 +172,17 @@ TEST_F(ServerRoomMessagesTest, ATickerReplacesTheRoomsLines)
 
     Deliver(113, WireFields().Text("lobby").Int32(3).Text("ben").Text("first").Text("cleo").Text("second")
                      .Text("dora").Text("third"));
-    const ItemSet l_lines = l_room.GetItems("room_ticker");
-    ASSERT_EQ(l_lines.Size(), 3u);
     QStringList l_seen;
-    for (ItemPtr l_line : l_lines)
+    for (ItemPtr l_line : l_room.GetItems("room_ticker"))
     {
         EXPECT_FALSE(l_old.Contains(l_line));
-        l_seen.append(l_line["room_ticker_order"].AsString() + ":" + l_line["user"].AsString() + ":" +
-                      l_line["room_ticker_text"].AsString());
+        l_seen << l_line["room_ticker_order"].AsString() + ":" + l_line["user"].AsString() + ":" +
+                      l_line["room_ticker_text"].AsString();
     }
     l_seen.sort();
     EXPECT_EQ(l_seen, (QStringList{"1:ben:first", "2:cleo:second", "3:dora:third"}));
     for (ItemPtr l_line : l_old)
         EXPECT_FALSE(l_line.IsConnected(l_room)) << "old lines leave the room";
-
     Deliver(113, WireFields().Text("lobby").Int32(0));
     EXPECT_TRUE(l_room.GetItems("room_ticker").Empty());
 
@@ -228,23 +197,62 @@ TEST_F(ServerRoomMessagesTest, ShortBodiesAreReadAsFarAsTheyGoAndNothingOffline)
 {
     QSignalSpy l_chat(mp_server.get(), &Server::RoomChat);
     Deliver(13, WireFields().Text("lobby"));
-    ASSERT_EQ(l_chat.count(), 1);
-    EXPECT_EQ(l_chat.at(0).at(1).toString(), QString());
-
+    EXPECT_EQ(Emitted(l_chat), QStringList{"lobby||"});
     // The list stops at the first user that is not all there.
     Deliver(14, WireFields().Text("lobby").Int32(3).Text("ben").UInt32(50).Raw("cl"));
     EXPECT_TRUE(Room("lobby").IsConnected("in_room"));
     EXPECT_EQ(RoomUsers("lobby"), (QStringList{"ben"}));
-
     Deliver(16, WireFields().Text("lobby").Text("cleo").Int32(1));
     EXPECT_EQ(RoomUsers("lobby"), (QStringList{"ben", "cleo"}));
-    EXPECT_EQ(User("cleo")["average_download_speed"].AsString(), "0");
-    EXPECT_EQ(User("cleo")["country_code"].AsString(), QString());
+    EXPECT_EQ(Details("cleo"), "0 0 ");
 
     mp_server->Disconnect();
     Deliver(13, WireFields().Text("lobby").Text("ben").Text("hi"));
     Deliver(16, WireFields().Text("attic").Text("cleo"));
     EXPECT_EQ(l_chat.count(), 1) << "nothing is handled while disconnected";
     EXPECT_FALSE(FindRoom("attic"));
+}
+
+TEST_F(ServerRoomMessagesTest, PrivateMemberAndOperatorSetsAreReplacedGrownAndShrunk)
+{
+    const struct
+    {
+        const char* link;
+        qint32 replace, add, remove;
+    } l_sets[] = {{"room_members", 133, 134, 135}, {"room_operators", 148, 143, 144}};
+    for (const auto& l_set : l_sets)
+    {
+        SCOPED_TRACE(l_set.link);
+        ItemPtr l_link = Room("den").NewItem(l_set.link);
+        l_link += User("old");
+        Deliver(l_set.replace, WireFields().Text("den").Int32(2).Text("zed").Text("ada"));
+        EXPECT_EQ(Names(l_link.GetItems("user")), (QStringList{"ada", "zed"}));
+        Deliver(l_set.add, WireFields().Text("den").Text("ben"));
+        Deliver(l_set.remove, WireFields().Text("den").Text("ada"));
+        EXPECT_EQ(Names(l_link.GetItems("user")), (QStringList{"ben", "zed"}));
+        Deliver(l_set.replace, WireFields().Text("den").Int32(0));
+        EXPECT_TRUE(l_link.GetItems("user").Empty());
+    }
+}
+
+TEST_F(ServerRoomMessagesTest, OwnPrivateStandingAndTheInvitationSetting)
+{
+    Deliver(139, WireFields().Text("club"));
+    ItemPtr l_club = Room("club");
+    const std::initializer_list<const char*> l_all = {"is_private", "is_member", "is_operator", "is_owner"};
+    EXPECT_EQ(Flags(l_club, l_all), "is_private is_member");
+    EXPECT_EQ(Sent(14), QList<QByteArray>{WireFields().Text("club").Int32(0)}) << "joined at once";
+    Deliver(145, WireFields().Text("club"));
+    EXPECT_EQ(Flags(l_club, l_all), "is_private is_member is_operator");
+    l_club.NewItem("is_owner");
+    Deliver(140, WireFields().Text("club"));
+    EXPECT_EQ(Flags(l_club, l_all), "is_private");
+
+    QSignalSpy l_enabled(mp_server.get(), &Server::PrivateRoomAddEnabled);
+    Deliver(141, WireFields().Byte(2));
+    EXPECT_EQ(Setting("accept_private_room_add"), "yes");
+    Deliver(141, WireFields().Byte(0));
+    EXPECT_EQ(Setting("accept_private_room_add"), "no");
+    EXPECT_EQ(Emitted(l_enabled), (QStringList{"true", "false"}));
 }
 } // namespace

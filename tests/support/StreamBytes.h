@@ -2,8 +2,6 @@
 
 #include <string>
 
-#include <QtGlobal>
-
 #include "server/MemStream.h"
 
 // Wire bytes in and out of streams, for tests that compare encodings byte for byte.

@@ -2,9 +2,6 @@
 
 #include <QString>
 
-#include <initializer_list>
-#include <utility>
-
 #include "store/Data.h"
 #include "store/SchemaDeclaration.h"
 
@@ -12,11 +9,9 @@
 // `vglobal` (not saved), each holding one `global_value`.
 inline void DeclareSettingsTypes()
 {
-    Type* lp_global = d.NewType("global", Primary, false, true);
-    Type* lp_vglobal = d.NewType("vglobal", Primary, false, false);
-    Type* lp_value = d.NewType("global_value", Leaf, false, false);
-    lp_global->RelateToType(lp_value, Many, One, false);
-    lp_vglobal->RelateToType(lp_value, Many, One, false);
+    DeclareTypes({{"global", Primary, false, true}, {"vglobal", Primary, false, false},
+                  {"global_value", Leaf, false, false}});
+    DeclareRelations({{"global", "global_value", Many, One}, {"vglobal", "global_value", Many, One}});
 }
 
 // The peer messenger's types that some server messages write into, declared as the messenger
@@ -27,20 +22,18 @@ inline void DeclarePeerSideTypes()
                                "peer_connection_request_id", "peer_connection_type",
                                "correlation_text", "correlation_rank"})
         d.NewType(l_name, Leaf, false, true);
-    d.NewType("peer_connection_request", Primary, true, false);
-    d.NewType("search_request_text", Primary, false, true);
-    d.NewType("search_correlation", Intermediate, true, true);
-    for (const auto& l_pair : std::initializer_list<std::pair<const char*, const char*>>{
-             {"user", "user_address"},
-             {"user", "user_port"},
-             {"user", "user_obfuscated_port"},
-             {"peer_connection_request", "peer_connection_request_id"},
-             {"peer_connection_request", "user"},
-             {"peer_connection_request", "peer_connection_type"},
-             {"search_correlation", "correlation_text"},
-             {"search_correlation", "correlation_rank"}})
-        d.GetType(l_pair.first)->RelateToType(d.GetType(l_pair.second), Many, One, false);
-    d.GetType("search_request_text")->RelateToType(d.GetType("search_correlation"), One, Many, false);
+    DeclareTypes({{"peer_connection_request", Primary, true, false},
+                  {"search_request_text", Primary, false, true},
+                  {"search_correlation", Intermediate, true, true}});
+    DeclareRelations({{"user", "user_address", Many, One},
+                      {"user", "user_port", Many, One},
+                      {"user", "user_obfuscated_port", Many, One},
+                      {"peer_connection_request", "peer_connection_request_id", Many, One},
+                      {"peer_connection_request", "user", Many, One},
+                      {"peer_connection_request", "peer_connection_type", Many, One},
+                      {"search_correlation", "correlation_text", Many, One},
+                      {"search_correlation", "correlation_rank", Many, One},
+                      {"search_request_text", "search_correlation", One, Many}});
 }
 
 // A relation as Type::RelateToType reads it from the first type's side, e.g. "Many One owns":
@@ -58,10 +51,8 @@ inline QString RelationText(const char* i_type, const char* i_related)
 // shares engine declares them, for tests that run without it.
 inline void DeclareSharedFileTypes()
 {
-    d.NewType("shared_file", Intermediate, true, true);
-    d.NewType("shared_file_name", Intermediate, false, true);
-    d.NewType("shared_file_folder", Intermediate, false, true);
-    d.NewType("shared_file_size", Leaf, false, true);
+    DeclareTypes({{"shared_file", Intermediate, true, true}, {"shared_file_name", Intermediate, false, true},
+                  {"shared_file_folder", Intermediate, false, true}, {"shared_file_size", Leaf, false, true}});
     for (const char* l_part : {"shared_file_name", "shared_file_folder", "shared_file_size"})
         d.GetType("shared_file")->RelateToType(d.GetType(l_part), Many, One, false);
 }

@@ -2,7 +2,7 @@
 
 #include <QHostAddress>
 #include <QTcpSocket>
-#include <QTest>
+#include <QtEndian>
 
 namespace
 {
@@ -12,46 +12,18 @@ void AppendLittleEndian(QByteArray& io_bytes, quint32 i_value)
         io_bytes.append(static_cast<char>((i_value >> l_shift) & 0xff));
 }
 
-quint32 ReadLittleEndian(const char* ip_bytes)
-{
-    quint32 l_value = 0;
-    for (int l_index = 3; l_index >= 0; --l_index)
-        l_value = (l_value << 8) | static_cast<quint8>(ip_bytes[l_index]);
-    return l_value;
-}
+quint32 ReadLittleEndian(const char* ip_bytes) { return qFromLittleEndian<quint32>(ip_bytes); }
 } // namespace
 
-WireFields& WireFields::Int32(qint32 i_value)
-{
-    AppendLittleEndian(m_bytes, static_cast<quint32>(i_value));
-    return *this;
-}
-
-WireFields& WireFields::UInt32(quint32 i_value)
-{
-    AppendLittleEndian(m_bytes, i_value);
-    return *this;
-}
-
-WireFields& WireFields::Byte(quint8 i_value)
-{
-    m_bytes.append(static_cast<char>(i_value));
-    return *this;
-}
-
+WireFields& WireFields::Int32(qint32 i_value) { return UInt32(static_cast<quint32>(i_value)); }
+WireFields& WireFields::UInt32(quint32 i_value) { AppendLittleEndian(m_bytes, i_value); return *this; }
+WireFields& WireFields::Byte(quint8 i_value) { return Raw(QByteArray(1, static_cast<char>(i_value))); }
 WireFields& WireFields::Text(const QString& i_text)
 {
     const QByteArray l_utf8 = i_text.toUtf8();
-    AppendLittleEndian(m_bytes, static_cast<quint32>(l_utf8.size()));
-    m_bytes.append(l_utf8);
-    return *this;
+    return UInt32(static_cast<quint32>(l_utf8.size())).Raw(l_utf8);
 }
-
-WireFields& WireFields::Raw(const QByteArray& i_bytes)
-{
-    m_bytes.append(i_bytes);
-    return *this;
-}
+WireFields& WireFields::Raw(const QByteArray& i_bytes) { m_bytes.append(i_bytes); return *this; }
 
 WireFields& WireFields::Texts(const QStringList& i_texts)
 {
@@ -78,40 +50,21 @@ FakeCentralServer::FakeCentralServer()
 FakeCentralServer::~FakeCentralServer()
 {
     if (mp_client)
-    {
-        mp_client->disconnect(this);
-        mp_client->abort();
-        delete mp_client;
-    }
-}
-
-void FakeCentralServer::RefuseLogins(const QString& i_reason)
-{
-    m_script = LoginScript::Refuse;
-    m_refusal = i_reason;
+        { mp_client->disconnect(this); mp_client->abort(); delete mp_client; }
 }
 
 QByteArray FakeCentralServer::MakeFrame(qint32 i_code, const QByteArray& i_fields)
 {
-    QByteArray l_frame;
-    AppendLittleEndian(l_frame, static_cast<quint32>(i_fields.size() + 4));
-    AppendLittleEndian(l_frame, static_cast<quint32>(i_code));
-    l_frame.append(i_fields);
-    return l_frame;
+    return WireFields().UInt32(static_cast<quint32>(i_fields.size() + 4)).Int32(i_code).Raw(i_fields);
 }
 
 void FakeCentralServer::SendRaw(const QByteArray& i_bytes)
 {
-    if (!mp_client)
-        return;
-    mp_client->write(i_bytes);
-    mp_client->flush();
+    if (mp_client)
+        { mp_client->write(i_bytes); mp_client->flush(); }
 }
 
-void FakeCentralServer::SendFrame(qint32 i_code, const QByteArray& i_fields)
-{
-    SendRaw(MakeFrame(i_code, i_fields));
-}
+void FakeCentralServer::SendFrame(qint32 i_code, const QByteArray& i_fields) { SendRaw(MakeFrame(i_code, i_fields)); }
 
 void FakeCentralServer::DropClient()
 {
@@ -131,21 +84,6 @@ QList<FakeCentralServer::Frame> FakeCentralServer::FramesWithCode(qint32 i_code)
         if (l_frame.code == i_code)
             l_found.append(l_frame);
     return l_found;
-}
-
-bool FakeCentralServer::WaitForConnections(int i_count, int i_ms)
-{
-    return QTest::qWaitFor([&] { return m_connectionCount >= i_count; }, i_ms);
-}
-
-bool FakeCentralServer::WaitForFrames(int i_count, int i_ms)
-{
-    return QTest::qWaitFor([&] { return m_frames.size() >= i_count; }, i_ms);
-}
-
-bool FakeCentralServer::WaitForClientGone(int i_ms)
-{
-    return QTest::qWaitFor([&] { return mp_client == nullptr; }, i_ms);
 }
 
 void FakeCentralServer::OnNewConnection()
@@ -188,10 +126,8 @@ void FakeCentralServer::OnReadyRead()
 
 void FakeCentralServer::OnClientGone()
 {
-    if (!mp_client)
-        return;
-    mp_client->deleteLater();
-    mp_client = nullptr;
+    if (mp_client)
+        { mp_client->deleteLater(); mp_client = nullptr; }
 }
 
 void FakeCentralServer::Answer(const Frame& i_frame)

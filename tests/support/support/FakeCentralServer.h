@@ -1,12 +1,10 @@
 #pragma once
 
-#include <QByteArray>
 #include <QList>
 #include <QObject>
-#include <QString>
 #include <QStringList>
 #include <QTcpServer>
-#include <QtGlobal>
+#include <QTest>
 
 class QTcpSocket;
 
@@ -48,12 +46,7 @@ public:
         QByteArray raw;
     };
 
-    enum class LoginScript
-    {
-        Silent,
-        Accept,
-        Refuse
-    };
+    enum class LoginScript { Silent, Accept, Refuse };
 
     FakeCentralServer();
     ~FakeCentralServer() override;
@@ -62,12 +55,11 @@ public:
     void StopListening() { m_listener.close(); }
 
     void AcceptLogins() { m_script = LoginScript::Accept; }
-    void RefuseLogins(const QString& i_reason);
+    void RefuseLogins(const QString& i_reason) { m_script = LoginScript::Refuse; m_refusal = i_reason; }
     void StaySilentOnLogin() { m_script = LoginScript::Silent; }
 
     // A frame around a code and fields, as the server sends it.
     static QByteArray MakeFrame(qint32 i_code, const QByteArray& i_fields);
-    // Sends to the current client and flushes.
     void SendRaw(const QByteArray& i_bytes);
     void SendFrame(qint32 i_code, const QByteArray& i_fields = QByteArray());
     // Cuts the current client off without a word.
@@ -78,9 +70,9 @@ public:
     const QList<Frame>& Frames() const { return m_frames; }
     QList<Frame> FramesWithCode(qint32 i_code) const;
 
-    bool WaitForConnections(int i_count, int i_ms = 5000);
-    bool WaitForFrames(int i_count, int i_ms = 5000);
-    bool WaitForClientGone(int i_ms = 5000);
+    bool WaitForConnections(int i_count, int i_ms = 5000) { return Wait([&] { return m_connectionCount >= i_count; }, i_ms); }
+    bool WaitForFrames(int i_count, int i_ms = 5000) { return Wait([&] { return m_frames.size() >= i_count; }, i_ms); }
+    bool WaitForClientGone(int i_ms = 5000) { return Wait([&] { return mp_client == nullptr; }, i_ms); }
 
 private slots:
     void OnNewConnection();
@@ -88,6 +80,7 @@ private slots:
     void OnClientGone();
 
 private:
+    template <class C> static bool Wait(C i_done, int i_ms) { return QTest::qWaitFor(i_done, i_ms); }
     void Answer(const Frame& i_frame);
 
     QTcpServer m_listener;

@@ -11,10 +11,7 @@
 FakePeer::~FakePeer()
 {
     if (mp_socket)
-    {
-        mp_socket->disconnect(this);
-        delete mp_socket;
-    }
+        { mp_socket->disconnect(this); delete mp_socket; }
 }
 
 QByteArray FakePeer::Xor(QByteArray i_run, quint32 i_key)
@@ -38,11 +35,7 @@ QByteArray FakePeer::InitBody(const QString& i_user, const QString& i_type, quin
 {
     return WireFields().Byte(i_kind).Text(i_user).Text(i_type).UInt32(0);
 }
-
-QByteArray FakePeer::PierceBody(quint32 i_token)
-{
-    return WireFields().Byte(0).UInt32(i_token);
-}
+QByteArray FakePeer::PierceBody(quint32 i_token) { return WireFields().Byte(0).UInt32(i_token); }
 
 quint16 FakePeer::FreePort()
 {
@@ -80,31 +73,11 @@ QTcpSocket* FakePeer::Linked()
     return lp_socket;
 }
 
-void FakePeer::SendRaw(const QByteArray& i_bytes)
-{
-    mp_socket->write(i_bytes);
-    mp_socket->flush();
-}
-
-void FakePeer::Close()
-{
-    mp_socket->disconnectFromHost();
-}
-
-bool FakePeer::WaitForBodies(int i_count)
-{
-    return QTest::qWaitFor([&] { return m_bodies.size() >= i_count; }, 5000);
-}
-
-bool FakePeer::WaitForConnection()
-{
-    return QTest::qWaitFor([&] { return mp_socket != nullptr; }, 5000);
-}
-
-bool FakePeer::WaitForDisconnected()
-{
-    return QTest::qWaitFor([&] { return m_disconnected; }, 5000);
-}
+void FakePeer::SendRaw(const QByteArray& i_bytes) { mp_socket->write(i_bytes); mp_socket->flush(); }
+void FakePeer::Close() { mp_socket->disconnectFromHost(); }
+bool FakePeer::WaitForBodies(int i_count) { return QTest::qWaitFor([&] { return m_bodies.size() >= i_count; }, 5000); }
+bool FakePeer::WaitForConnection() { return QTest::qWaitFor([&] { return mp_socket != nullptr; }, 5000); }
+bool FakePeer::WaitForDisconnected() { return QTest::qWaitFor([&] { return m_disconnected; }, 5000); }
 
 void FakePeer::Adopt(QTcpSocket* ip_socket)
 {

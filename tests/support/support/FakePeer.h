@@ -1,11 +1,6 @@
 #pragma once
 
-#include <QByteArray>
-#include <QList>
-#include <QObject>
-#include <QString>
 #include <QTcpServer>
-#include <QtGlobal>
 
 class QTcpSocket;
 

@@ -1,8 +1,6 @@
 #pragma once
 
 #include <QHostAddress>
-#include <QList>
-#include <QString>
 #include <QStringList>
 #include <QThread>
 
@@ -16,11 +14,7 @@
 class FakeUpnpBackend : public UpnpBackend
 {
 public:
-    void ClearGateway() override
-    {
-        m_calls << "clear";
-        m_controlUrl.clear();
-    }
+    void ClearGateway() override { m_calls << "clear"; m_controlUrl.clear(); }
     QList<UpnpDevice> Discover(int i_delayMs, int& o_error) override
     {
         m_calls << QString("discover %1").arg(i_delayMs);
@@ -41,8 +35,7 @@ public:
                        const QString& i_client, const QString& i_description,
                        const QString& i_protocol) override
     {
-        m_calls << QStringList{"add", i_externalPort, i_internalPort, i_client, i_description,
-                               i_protocol}.join(' ');
+        m_calls << QStringList{"add", i_externalPort, i_internalPort, i_client, i_description, i_protocol}.join(' ');
         return m_addResults.isEmpty() ? 0 : m_addResults.takeFirst();
     }
     int DeletePortMapping(const QString& i_externalPort, const QString& i_protocol) override

@@ -2,23 +2,11 @@
 
 #include <QHostAddress>
 #include <QTcpSocket>
-#include <QTest>
 
 FakeWebHost::FakeWebHost()
 {
     connect(&m_listener, &QTcpServer::newConnection, this, &FakeWebHost::OnNewConnection);
     m_listener.listen(QHostAddress::LocalHost, 0);
-}
-
-void FakeWebHost::SetReply(int i_status, const QByteArray& i_body)
-{
-    m_status = i_status;
-    m_body = i_body;
-}
-
-bool FakeWebHost::WaitForRequests(int i_count, int i_ms)
-{
-    return QTest::qWaitFor([&] { return m_requests.size() >= i_count; }, i_ms);
 }
 
 void FakeWebHost::OnNewConnection()

@@ -1,9 +1,8 @@
 #pragma once
 
-#include <QByteArray>
-#include <QList>
 #include <QObject>
 #include <QTcpServer>
+#include <QTest>
 
 // A stand-in for the maker's web host: listens on 127.0.0.1 at a port the system picks, records
 // the request line of every HTTP request and answers each with the scripted status and body,
@@ -18,10 +17,10 @@ public:
     quint16 Port() const { return m_listener.serverPort(); }
     void StopListening() { m_listener.close(); }
 
-    void SetReply(int i_status, const QByteArray& i_body);
+    void SetReply(int i_status, const QByteArray& i_body) { m_status = i_status; m_body = i_body; }
     // "GET /path HTTP/1.1" for each request, in arrival order.
     const QList<QByteArray>& Requests() const { return m_requests; }
-    bool WaitForRequests(int i_count, int i_ms = 5000);
+    bool WaitForRequests(int i_count, int i_ms = 5000) { return QTest::qWaitFor([&] { return m_requests.size() >= i_count; }, i_ms); }
 
 private slots:
     void OnNewConnection();

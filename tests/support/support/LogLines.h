@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QRegExp>
-#include <QString>
 #include <QStringList>
 #include <QThread>
 

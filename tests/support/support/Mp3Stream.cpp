@@ -44,9 +44,3 @@ Mp3Stream& Mp3Stream::Add(const Frame& i_frame, int i_count)
     }
     return *this;
 }
-
-Mp3Stream& Mp3Stream::Add(const QByteArray& i_junk)
-{
-    m_bytes += i_junk;
-    return *this;
-}

@@ -30,7 +30,7 @@ public:
     static int FrameLength(const Frame& i_frame);
 
     Mp3Stream& Add(const Frame& i_frame, int i_count = 1);
-    Mp3Stream& Add(const QByteArray& i_junk);
+    Mp3Stream& Add(const QByteArray& i_junk) { m_bytes += i_junk; return *this; }
     const QByteArray& Bytes() const { return m_bytes; }
 
 private:

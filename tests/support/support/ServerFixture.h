@@ -1,9 +1,6 @@
 #pragma once
 
-#include <QList>
-#include <QMetaObject>
 #include <QSignalSpy>
-#include <QString>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -37,12 +34,7 @@ protected:
         SetSetting("server_port", QString::number(m_fake.Port()));
     }
 
-    void TearDown() override
-    {
-        mp_server.reset();
-        mp_saver.reset();
-        mp_timers.reset();
-    }
+    void TearDown() override { mp_server.reset(); mp_saver.reset(); mp_timers.reset(); }
 
     static void SetSetting(const char* i_key, const QString& i_value)
     {
@@ -69,9 +61,8 @@ protected:
         m_fake.AcceptLogins();
         QSignalSpy l_connected(mp_server.get(), &Server::Connected);
         mp_server->Connect();
-        if (!QTest::qWaitFor([&] { return l_connected.count() == 1; }, 5000))
-            return ::testing::AssertionFailure() << "no accepted login";
-        return ::testing::AssertionSuccess();
+        return QTest::qWaitFor([&] { return l_connected.count() == 1; }, 5000)
+                   ? ::testing::AssertionSuccess() : ::testing::AssertionFailure() << "no accepted login";
     }
 
     // Sends a keep-alive, forced, and waits for it: whatever was sent before it has arrived.

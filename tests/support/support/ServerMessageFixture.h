@@ -1,11 +1,6 @@
 #pragma once
 
-#include <QByteArray>
-#include <QList>
 #include <QStringList>
-#include <QTest>
-
-#include <utility>
 
 #include "server/MemStream.h"
 #include "store/Data.h"

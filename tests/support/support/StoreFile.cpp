@@ -3,7 +3,6 @@
 #include <QFile>
 #include <QtEndian>
 
-#include <utility>
 #include <vector>
 
 namespace
@@ -20,6 +19,14 @@ void Text(QByteArray& io_bytes, const QString& i_text)
     const QByteArray l_utf8 = i_text.toUtf8();
     Int(io_bytes, l_utf8.size());
     io_bytes.append(l_utf8);
+}
+
+// A type block's head: its name, whether it is valueless, and its item count.
+void Block(QByteArray& io_bytes, const QString& i_type, bool i_valueless, int i_count)
+{
+    Text(io_bytes, i_type);
+    io_bytes.append(i_valueless ? '\1' : '\0');
+    Int(io_bytes, i_count);
 }
 } // namespace
 
@@ -46,9 +53,7 @@ QByteArray StoreFile::Bytes() const
     Int(l_bytes, l_roomCount > 0 ? 4 : 2);
 
     int l_index = 1;
-    Text(l_bytes, "global");
-    l_bytes.append('\0');
-    Int(l_bytes, l_keyCount);
+    Block(l_bytes, "global", false, l_keyCount);
     for (const auto& l_setting : m_settings)
     {
         Int(l_bytes, l_index);
@@ -57,9 +62,7 @@ QByteArray StoreFile::Bytes() const
         l_pairs.emplace_back(l_index, l_index + l_keyCount);
         ++l_index;
     }
-    Text(l_bytes, "global_value");
-    l_bytes.append('\0');
-    Int(l_bytes, l_keyCount);
+    Block(l_bytes, "global_value", false, l_keyCount);
     for (const auto& l_setting : m_settings)
     {
         Int(l_bytes, l_index++);
@@ -67,27 +70,20 @@ QByteArray StoreFile::Bytes() const
     }
     if (l_roomCount > 0)
     {
-        Text(l_bytes, "room");
-        l_bytes.append('\0');
-        Int(l_bytes, l_roomCount);
+        Block(l_bytes, "room", false, l_roomCount);
         for (const QString& l_room : m_rooms)
         {
             l_pairs.emplace_back(l_index, l_index + l_roomCount);
             Int(l_bytes, l_index++);
             Text(l_bytes, l_room);
         }
-        Text(l_bytes, "room_autojoin");
-        l_bytes.append('\1');
-        Int(l_bytes, l_roomCount);
+        Block(l_bytes, "room_autojoin", true, l_roomCount);
         for (int l_room = 0; l_room < l_roomCount; ++l_room)
             Int(l_bytes, l_index++);
     }
     Int(l_bytes, static_cast<qint32>(l_pairs.size()));
     for (const auto& l_pair : l_pairs)
-    {
-        Int(l_bytes, l_pair.first);
-        Int(l_bytes, l_pair.second);
-    }
+        Int(l_bytes, l_pair.first), Int(l_bytes, l_pair.second);
     return l_bytes;
 }
 

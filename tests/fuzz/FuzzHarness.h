@@ -1,0 +1,83 @@
+#pragma once
+
+// What the fuzz targets that drive the engines share: a fatal check, an application, a data
+// saver and a server link over the fake gateway, with the settings and link schemas declared.
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "server/MemStream.h"
+#include "server/Server.h"
+#include "store/Data.h"
+#include "store/DataSaver.h"
+#include "store/TimerManager.h"
+#include "support/support/ClientSchema.h"
+#include "support/support/FakeUpnpBackend.h"
+
+inline void Check(bool i_condition)
+{
+    if (!i_condition)
+        std::abort();
+}
+
+// The low seven bits of a first byte pick the entry, so seeds keep their code as a table grows.
+template <class T, std::size_t N>
+T Pick(const T (&i_codes)[N], std::uint8_t i_byte)
+{
+    static_assert(N <= 128, "a seed's first byte must reach every code");
+    return i_codes[(i_byte & 0x7f) % N];
+}
+
+inline bool WaitFor(const std::function<bool()>& i_condition)
+{
+    QElapsedTimer l_clock;
+    l_clock.start();
+    while (!i_condition())
+    {
+        if (l_clock.elapsed() > 5000)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+inline void SetSetting(const char* i_key, const QString& i_value)
+{
+    d.GetType("global")->GetItem(i_key) += d.GetType("global_value")->NewItem(i_value);
+}
+
+// What one input left behind goes before the next, so the store stays small; settings stay.
+inline void ClearStore()
+{
+    const std::map<std::string, Type*> l_types = d.Types();
+    for (const auto& l_type : l_types)
+        if (l_type.first != "global" && l_type.first != "global_value")
+            l_type.second->RemoveAllItems();
+}
+
+struct Engine
+{
+    explicit Engine(const char* i_name)
+    {
+        static int s_argc = 1;
+        static char* s_argv[] = {const_cast<char*>(i_name), nullptr};
+        mp_application = std::make_unique<QCoreApplication>(s_argc, s_argv);
+        mp_timers = std::make_unique<TimerManager>();
+        mp_saver = std::make_unique<DataSaver>();
+        mp_server = std::make_unique<Server>(std::make_unique<FakeUpnpBackend>());
+        DeclareSettingsTypes();
+        Server::CreateData();
+    }
+
+    std::unique_ptr<QCoreApplication> mp_application;
+    std::unique_ptr<TimerManager> mp_timers;
+    std::unique_ptr<DataSaver> mp_saver;
+    std::unique_ptr<Server> mp_server;
+};
