@@ -17,6 +17,7 @@
 #include <memory>
 #include <vector>
 
+#include "../BenchApplication.h"
 #include "peer/PeerMessenger.h"
 #include "server/Server.h"
 #include "shares/DNetManager.h"
@@ -49,10 +50,7 @@ struct Setting
 
     Setting()
     {
-        static int s_argc = 1;
-        static char s_name[] = "dnet_bench";
-        static char* s_argv[] = {s_name, nullptr};
-        mp_app = std::make_unique<QCoreApplication>(s_argc, s_argv);
+        mp_app = NewBenchApplication();
         mp_timers = std::make_unique<TimerManager>();
         mp_saver = std::make_unique<DataSaver>();
         mp_server = std::make_unique<Server>(std::make_unique<FakeUpnpBackend>());

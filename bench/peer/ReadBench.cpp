@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "../BenchApplication.h"
 #include "peer/PeerMessenger.h"
 #include "server/Server.h"
 #include "store/Data.h"
@@ -32,11 +33,7 @@ struct Setting
 
     Setting()
     {
-        static int s_argc = 1;
-        static char s_name[] = "peer_bench";
-        static char* s_argv[] = {s_name, nullptr};
-        if (!QCoreApplication::instance())
-            mp_app = std::make_unique<QCoreApplication>(s_argc, s_argv);
+        mp_app = NewBenchApplication();
         mp_timers = std::make_unique<TimerManager>();
         mp_saver = std::make_unique<DataSaver>();
         DeclareSettingsTypes();

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "../BenchApplication.h"
 #include "MusicTree.h"
 #include "server/Server.h"
 #include "shares/SharedFoldersManager.h"
@@ -42,11 +43,7 @@ struct Engine
 
     Engine()
     {
-        static int s_argc = 1;
-        static char s_name[] = "shares_bench";
-        static char* s_argv[] = {s_name, nullptr};
-        if (!QCoreApplication::instance())
-            mp_app = std::make_unique<QCoreApplication>(s_argc, s_argv);
+        mp_app = NewBenchApplication();
         mp_saver = std::make_unique<DataSaver>();
         DeclareSettingsTypes();
         Server::CreateData();

@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "../../BenchApplication.h"
 #include "diagnostics/LogService.h"
 #include "diagnostics/LogSink.h"
 #include "../MusicTree.h"
@@ -60,10 +61,7 @@ struct Index
 
     Index()
     {
-        static int s_argc = 1;
-        static char s_name[] = "shares_answer_bench";
-        static char* s_argv[] = {s_name, nullptr};
-        mp_app = std::make_unique<QCoreApplication>(s_argc, s_argv);
+        mp_app = NewBenchApplication();
         mp_saver = std::make_unique<DataSaver>();
         DeclareSettingsTypes();
         Server::CreateData();
