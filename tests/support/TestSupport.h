@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -8,15 +9,15 @@
 // The store throws its schema errors as pointers to new objects; these catch, check and free
 // them, so a test can assert on the thrown class without leaking it.
 template <class Exception>
-::testing::AssertionResult ThrowsPointer(const std::function<void()>& action)
+::testing::AssertionResult ThrowsPointer(const std::function<void()>& i_action)
 {
     try
     {
-        action();
+        i_action();
     }
-    catch (Exception* exception)
+    catch (Exception* ip_exception)
     {
-        delete exception;
+        delete ip_exception;
         return ::testing::AssertionSuccess();
     }
     catch (...)
@@ -33,14 +34,10 @@ template <class Exception>
 class TemporaryFolder
 {
 public:
-    TemporaryFolder();
-    ~TemporaryFolder();
-    TemporaryFolder(const TemporaryFolder&) = delete;
-    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-
     const std::string& Path() const { return m_path; }
-    std::string File(const std::string& name) const { return m_path + "/" + name; }
+    std::string File(const std::string& i_name) const { return m_path + "/" + i_name; }
 
 private:
-    std::string m_path;
+    QTemporaryDir m_folder;
+    const std::string m_path = m_folder.path().toStdString();
 };

@@ -1,15 +1,12 @@
 // A whole client without windows, for end-to-end tests that run two of them against a fake
 // central server. It builds the engines in the program's start-up order, starts as on a first
-// start, logs in and then does what its arguments ask:
-//   --server-port N   the fake central server on 127.0.0.1 (or TARNWICK_SERVER_PORT)
-//   --user NAME       the user name (or TARNWICK_USER)
-//   --share DIR       share the folder with everyone
-//   --limit KIB       upload speed limit in KiB/s
-//   --download USER FOLDER FILE SIZE   download a file by the uploader's own path
-//   --search TEXT     search, and download the first result that comes
-// HOME is the client's home: the download folder is HOME/downloads. It prints one line per
-// change of a download's status ("status FILE STATUS"), "online" once logged in and
-// "result USER FOLDER\FILE SIZE" for the search result it downloads.
+// start (HOME is its home, HOME/downloads its download folder), logs in and then does what its
+// arguments (or the TARNWICK_ variables) ask:
+//   --server-port N, --user NAME, --share DIR (with everyone), --limit KIB (upload, in KiB/s),
+//   --download USER FOLDER FILE SIZE (by the uploader's own path),
+//   --search TEXT (and download the first result that comes).
+// It prints "online" once logged in, "result USER FOLDER\FILE SIZE" for the search result it
+// downloads and "status FILE STATUS" at each change of a download's status.
 #include <QCoreApplication>
 #include <QDir>
 #include <QTimer>
@@ -43,9 +40,7 @@ void Say(const QString& i_line)
 QString Option(const QStringList& i_arguments, const QString& i_name, const char* i_environment)
 {
     const int l_at = i_arguments.indexOf(i_name);
-    if (l_at >= 0 && l_at + 1 < i_arguments.size())
-        return i_arguments[l_at + 1];
-    return qEnvironmentVariable(i_environment);
+    return l_at >= 0 && l_at + 1 < i_arguments.size() ? i_arguments[l_at + 1] : qEnvironmentVariable(i_environment);
 }
 } // namespace
 
@@ -76,7 +71,8 @@ int main(int i_argc, char** i_argv)
     SetSetting("username", Option(l_arguments, "--user", "TARNWICK_USER"));
     SetSetting("password", "secret");
     SetSetting("download_folder", QDir::homePath() + "/downloads");
-    quint16 l_port = FakePeer::FreePort(), l_obfuscatedPort = FakePeer::FreePort();
+    const quint16 l_port = FakePeer::FreePort();
+    quint16 l_obfuscatedPort = FakePeer::FreePort();
     while (l_obfuscatedPort == l_port)
         l_obfuscatedPort = FakePeer::FreePort();
     SetSetting("listening_port", QString::number(l_port));
@@ -110,18 +106,16 @@ int main(int i_argc, char** i_argv)
     std::map<std::string, QString> l_said;
     QTimer l_watch;
     QObject::connect(&l_watch, &QTimer::timeout, [&] {
-        for (ItemPtr l_result : l_fetching ? ItemSet() : g("search_result"))
+        const ItemPtr l_result = g("search_result");
+        if (!l_fetching && l_result)
         {
             const ItemPtr l_user = l_result["search_results"]["user"];
-            const std::string l_folder = l_result["search_result_file_folder"].AsStdString();
-            const std::string l_name = l_result["search_result_file_name"].AsStdString();
+            const QString l_folder = l_result["search_result_file_folder"].AsString();
+            const QString l_name = l_result["search_result_file_name"].AsString();
             const qint64 l_size = l_result["file_size"].AsInt64();
-            Say(QString("result %1 %2\\%3 %4")
-                    .arg(l_user.AsString(), QString::fromStdString(l_folder), QString::fromStdString(l_name))
-                    .arg(l_size));
-            transferQueueManager->AddDownload(l_user.AsString(), l_name, l_folder, l_size, 0);
+            Say(QString("result %1 %2\\%3 %4").arg(l_user.AsString(), l_folder, l_name).arg(l_size));
+            transferQueueManager->AddDownload(l_user.AsString(), l_name.toStdString(), l_folder.toStdString(), l_size, 0);
             l_fetching = true;
-            break;
         }
         for (ItemPtr l_entry : g("download_entry"))
         {

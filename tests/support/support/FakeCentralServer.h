@@ -1,41 +1,17 @@
 #pragma once
 
-#include <QList>
-#include <QObject>
-#include <QStringList>
+#include <QHostAddress>
+#include <QMap>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 
-class QTcpSocket;
-
-// Builds the fields of a message in the wire encoding, independently of the client's own
-// stream classes, so tests compare against bytes they wrote out by hand.
-class WireFields
-{
-public:
-    WireFields& Int32(qint32 i_value);
-    WireFields& UInt32(quint32 i_value);
-    WireFields& Byte(quint8 i_value);
-    // A uint32 byte count and the UTF-8 bytes.
-    WireFields& Text(const QString& i_text);
-    WireFields& Raw(const QByteArray& i_bytes);
-    // An int32 count and the items.
-    WireFields& Texts(const QStringList& i_texts);
-    WireFields& Int32s(const QList<qint32>& i_numbers);
-    const QByteArray& Bytes() const { return m_bytes; }
-    operator const QByteArray&() const { return m_bytes; }
-
-private:
-    QByteArray m_bytes;
-};
+#include "support/support/WireFields.h"
 
 // A scripted stand-in for the central server. It listens on 127.0.0.1 at a port the system
-// picks, takes one client at a time, records every frame the client sends and, when told to,
-// answers logins by itself.
+// picks, records every frame its clients send and, when told to, answers logins by itself.
 class FakeCentralServer : public QObject
 {
-    Q_OBJECT
-
 public:
     struct Frame
     {
@@ -46,46 +22,128 @@ public:
         QByteArray raw;
     };
 
-    enum class LoginScript { Silent, Accept, Refuse };
-
-    FakeCentralServer();
-    ~FakeCentralServer() override;
+    // By default one client at a time, as the real server sees one login per link: a new
+    // connection drops the one before.
+    explicit FakeCentralServer(bool i_oneClient = true)
+    {
+        connect(&m_listener, &QTcpServer::newConnection, this, [this, i_oneClient] {
+            while (QTcpSocket* lp_client = m_listener.nextPendingConnection())
+            {
+                if (i_oneClient)
+                    DropClient();
+                m_clients.insert(lp_client, QByteArray());
+                ++m_connectionCount;
+                connect(lp_client, &QTcpSocket::readyRead, this, [this, lp_client] { Read(lp_client); });
+                connect(lp_client, &QTcpSocket::disconnected, this, [this, lp_client] {
+                    if (m_clients.remove(lp_client))
+                        lp_client->deleteLater();
+                });
+                Read(lp_client);
+            }
+        });
+        m_listener.listen(QHostAddress::LocalHost, 0);
+    }
+    ~FakeCentralServer() override { DropClient(); }
 
     quint16 Port() const { return m_listener.serverPort(); }
     void StopListening() { m_listener.close(); }
 
     void AcceptLogins() { m_script = LoginScript::Accept; }
-    void RefuseLogins(const QString& i_reason) { m_script = LoginScript::Refuse; m_refusal = i_reason; }
+    void RefuseLogins(const QString& i_reason)
+    {
+        m_script = LoginScript::Refuse;
+        m_refusal = i_reason;
+    }
     void StaySilentOnLogin() { m_script = LoginScript::Silent; }
 
     // A frame around a code and fields, as the server sends it.
-    static QByteArray MakeFrame(qint32 i_code, const QByteArray& i_fields);
-    void SendRaw(const QByteArray& i_bytes);
-    void SendFrame(qint32 i_code, const QByteArray& i_fields = QByteArray());
-    // Cuts the current client off without a word.
-    void DropClient();
+    static QByteArray MakeFrame(qint32 i_code, const QByteArray& i_fields)
+    {
+        return WireFields().UInt32(static_cast<quint32>(i_fields.size() + 4)).Int32(i_code).Raw(i_fields);
+    }
+    void SendRaw(const QByteArray& i_bytes)
+    {
+        for (QTcpSocket* lp_client : Clients())
+        {
+            lp_client->write(i_bytes);
+            lp_client->flush();
+        }
+    }
+    void SendFrame(qint32 i_code, const QByteArray& i_fields = QByteArray()) { SendRaw(MakeFrame(i_code, i_fields)); }
+    // Cuts the clients off without a word.
+    void DropClient()
+    {
+        for (QTcpSocket* lp_client : Clients())
+        {
+            m_clients.remove(lp_client);
+            lp_client->disconnect(this);
+            lp_client->abort();
+            lp_client->deleteLater();
+        }
+    }
 
     int ConnectionCount() const { return m_connectionCount; }
-    bool HasClient() const { return mp_client != nullptr; }
     const QList<Frame>& Frames() const { return m_frames; }
-    QList<Frame> FramesWithCode(qint32 i_code) const;
+    QList<Frame> FramesWithCode(qint32 i_code) const
+    {
+        QList<Frame> l_found;
+        for (const Frame& l_frame : m_frames)
+            if (l_frame.code == i_code)
+                l_found.append(l_frame);
+        return l_found;
+    }
 
     bool WaitForConnections(int i_count, int i_ms = 5000) { return Wait([&] { return m_connectionCount >= i_count; }, i_ms); }
     bool WaitForFrames(int i_count, int i_ms = 5000) { return Wait([&] { return m_frames.size() >= i_count; }, i_ms); }
-    bool WaitForClientGone(int i_ms = 5000) { return Wait([&] { return mp_client == nullptr; }, i_ms); }
+    bool WaitForClientGone(int i_ms = 5000) { return Wait([&] { return m_clients.isEmpty(); }, i_ms); }
 
-private slots:
-    void OnNewConnection();
-    void OnReadyRead();
-    void OnClientGone();
+protected:
+    // What a client's frame gets back: logins answered as scripted.
+    virtual void Answer(QTcpSocket* ip_client, const Frame& i_frame)
+    {
+        if (i_frame.code == 1 && m_script == LoginScript::Accept)
+            Send(ip_client, 1, WireFields().Byte(1).Text("Welcome").UInt32(0x0100007f).Text("0123456789abcdef"));
+        else if (i_frame.code == 1 && m_script == LoginScript::Refuse)
+            Send(ip_client, 1, WireFields().Byte(0).Text(m_refusal));
+    }
+    static void Send(QTcpSocket* ip_client, qint32 i_code, const QByteArray& i_fields)
+    {
+        ip_client->write(MakeFrame(i_code, i_fields));
+        ip_client->flush();
+    }
+    QList<QTcpSocket*> Clients() const { return m_clients.keys(); }
 
 private:
+    enum class LoginScript { Silent, Accept, Refuse };
+
     template <class C> static bool Wait(C i_done, int i_ms) { return QTest::qWaitFor(i_done, i_ms); }
-    void Answer(const Frame& i_frame);
+
+    void Read(QTcpSocket* ip_client)
+    {
+        // Looked up again after each answer, which may have dropped the client.
+        while (m_clients.contains(ip_client))
+        {
+            QByteArray& l_pending = m_clients[ip_client];
+            l_pending += ip_client->readAll();
+            const quint32 l_length = l_pending.size() < 4 ? 0 : qFromLittleEndian<quint32>(l_pending.constData());
+            if (l_pending.size() < 4 || static_cast<quint64>(l_pending.size()) < 4ull + l_length)
+                return;
+            Frame l_frame;
+            l_frame.raw = l_pending.left(static_cast<int>(4 + l_length));
+            l_pending.remove(0, l_frame.raw.size());
+            if (l_length >= 4)
+            {
+                l_frame.code = qFromLittleEndian<qint32>(l_frame.raw.constData() + 4);
+                l_frame.fields = l_frame.raw.mid(8);
+            }
+            m_frames.append(l_frame);
+            Answer(ip_client, l_frame);
+        }
+    }
 
     QTcpServer m_listener;
-    QTcpSocket* mp_client = nullptr;
-    QByteArray m_pending;
+    // Each client and what it sent that is not a whole frame yet.
+    QMap<QTcpSocket*, QByteArray> m_clients;
     QList<Frame> m_frames;
     int m_connectionCount = 0;
     LoginScript m_script = LoginScript::Silent;

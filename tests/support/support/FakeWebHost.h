@@ -1,7 +1,8 @@
 #pragma once
 
-#include <QObject>
+#include <QHostAddress>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 
 // A stand-in for the maker's web host: listens on 127.0.0.1 at a port the system picks, records
@@ -9,23 +10,47 @@
 // then closes the connection.
 class FakeWebHost : public QObject
 {
-    Q_OBJECT
-
 public:
-    FakeWebHost();
+    FakeWebHost()
+    {
+        connect(&m_listener, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* lp_socket = m_listener.nextPendingConnection())
+            {
+                connect(lp_socket, &QTcpSocket::disconnected, lp_socket, &QObject::deleteLater);
+                connect(lp_socket, &QTcpSocket::readyRead, this, [this, lp_socket] { OnReadyRead(lp_socket); });
+            }
+        });
+        m_listener.listen(QHostAddress::LocalHost, 0);
+    }
 
     quint16 Port() const { return m_listener.serverPort(); }
     void StopListening() { m_listener.close(); }
 
-    void SetReply(int i_status, const QByteArray& i_body) { m_status = i_status; m_body = i_body; }
+    void SetReply(int i_status, const QByteArray& i_body)
+    {
+        m_status = i_status;
+        m_body = i_body;
+    }
     // "GET /path HTTP/1.1" for each request, in arrival order.
     const QList<QByteArray>& Requests() const { return m_requests; }
     bool WaitForRequests(int i_count, int i_ms = 5000) { return QTest::qWaitFor([&] { return m_requests.size() >= i_count; }, i_ms); }
 
-private slots:
-    void OnNewConnection();
-
 private:
+    void OnReadyRead(QTcpSocket* ip_socket)
+    {
+        // The request so far is kept on its socket until its head is whole.
+        const QByteArray l_request = ip_socket->property("request").toByteArray() + ip_socket->readAll();
+        ip_socket->setProperty("request", l_request);
+        if (!l_request.contains("\r\n\r\n"))
+            return;
+        m_requests.append(l_request.left(l_request.indexOf("\r\n")));
+        ip_socket->setProperty("request", QByteArray());
+        ip_socket->write("HTTP/1.1 " + QByteArray::number(m_status) + " Scripted\r\nContent-Type: text/plain\r\n" +
+                         "Content-Length: " + QByteArray::number(m_body.size()) + "\r\nConnection: close\r\n\r\n" +
+                         m_body);
+        ip_socket->disconnectFromHost();
+    }
+
     QTcpServer m_listener;
     QList<QByteArray> m_requests;
     int m_status = 200;

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QSignalSpy>
-#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -25,35 +24,33 @@ protected:
     {
         mp_timers = std::make_unique<TimerManager>();
         mp_saver = std::make_unique<DataSaver>();
-        auto lp_upnp = std::make_unique<FakeUpnpBackend>();
-        mp_upnp = lp_upnp.get();
-        mp_server = std::make_unique<Server>(std::move(lp_upnp));
+        mp_server = std::make_unique<Server>(std::unique_ptr<FakeUpnpBackend>(mp_upnp = new FakeUpnpBackend));
         DeclareSettingsTypes();
         Server::CreateData();
         SetSetting("server_host", "127.0.0.1");
         SetSetting("server_port", QString::number(m_fake.Port()));
     }
 
-    void TearDown() override { mp_server.reset(); mp_saver.reset(); mp_timers.reset(); }
+    void TearDown() override
+    {
+        mp_server.reset();
+        mp_saver.reset();
+        mp_timers.reset();
+    }
 
     static void SetSetting(const char* i_key, const QString& i_value)
     {
         d.GetType("global")->GetItem(i_key) += d.GetType("global_value")->NewItem(i_value);
     }
-
     // Empty when the setting has no value.
-    static QString Setting(const char* i_key)
-    {
-        return d.GetType("global")->HasItem(i_key)["global_value"].AsString();
-    }
-
+    static QString Setting(const char* i_key) { return d.GetType("global")->HasItem(i_key)["global_value"].AsString(); }
     // The shared timer's tick, without waiting for it.
     static void Tick(QTimer* ip_timer) { QMetaObject::invokeMethod(ip_timer, "timeout"); }
 
-    // Connects as anna and waits for the accepted login.
+    // Connects (as anna unless a user is set) and waits for the accepted login.
     ::testing::AssertionResult LogIn()
     {
-        if (!Setting("username").size())
+        if (Setting("username").isEmpty())
         {
             SetSetting("username", "anna");
             SetSetting("password", "secret");
@@ -61,8 +58,9 @@ protected:
         m_fake.AcceptLogins();
         QSignalSpy l_connected(mp_server.get(), &Server::Connected);
         mp_server->Connect();
-        return QTest::qWaitFor([&] { return l_connected.count() == 1; }, 5000)
-                   ? ::testing::AssertionSuccess() : ::testing::AssertionFailure() << "no accepted login";
+        if (QTest::qWaitFor([&] { return l_connected.count() == 1; }, 5000))
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "no accepted login";
     }
 
     // Sends a keep-alive, forced, and waits for it: whatever was sent before it has arrived.

@@ -2,8 +2,6 @@
 
 #include <QStringList>
 
-#include "server/MemStream.h"
-#include "store/Data.h"
 #include "support/support/ServerFixture.h"
 
 // A logged-in link, with the peer-side types that some server messages write into declared as
@@ -29,15 +27,16 @@ protected:
     QList<QByteArray> Sent(qint32 i_code)
     {
         QList<QByteArray> l_fields;
-        for (const FakeCentralServer::Frame& l_frame : SentFrames())
-            if (l_frame.code == i_code)
-                l_fields.append(l_frame.fields);
+        Fence();
+        for (const FakeCentralServer::Frame& l_frame : m_fake.FramesWithCode(i_code))
+            l_fields.append(l_frame.fields);
         return l_fields;
     }
 
     static ItemPtr User(const char* i_name) { return d.GetType("user")->GetItem(i_name); }
     static ItemPtr Room(const char* i_name) { return d.GetType("room")->GetItem(i_name); }
 
+    // Sorted.
     static QStringList Names(const ItemSet& i_items)
     {
         QStringList l_names;
