@@ -1,17 +1,15 @@
 // A whole client without windows, for end-to-end tests that run two of them against a fake
 // central server. It builds the engines in the program's start-up order, starts as on a first
-// start (HOME is its home, HOME/downloads its download folder), logs in and then does what its
-// arguments (or the TARNWICK_ variables) ask:
-//   --server-port N, --user NAME, --share DIR (with everyone), --limit KIB (upload, in KiB/s),
-//   --download USER FOLDER FILE SIZE (by the uploader's own path),
-//   --search TEXT (and download the first result that comes).
-// It prints "online" once logged in, "result USER FOLDER\FILE SIZE" for the search result it
-// downloads and "status FILE STATUS" at each change of a download's status.
+// start in HOME (downloading to HOME/downloads), logs in and does what its arguments (or the
+// TARNWICK_ variables) ask: --server-port N, --user NAME, --share DIR (with everyone), --limit
+// KIB (upload, in KiB/s), --download USER FOLDER FILE SIZE (by the uploader's own path), --search
+// TEXT (and download the first result). It prints "online" once logged in, "result USER
+// FOLDER\FILE SIZE" for the result it downloads and "status FILE STATUS" as a download's changes.
 #include <QCoreApplication>
 #include <QDir>
+#include <QTextStream>
 #include <QTimer>
 
-#include <cstdio>
 #include <map>
 #include <memory>
 
@@ -31,11 +29,7 @@
 
 namespace
 {
-void Say(const QString& i_line)
-{
-    std::printf("%s\n", qPrintable(i_line));
-    std::fflush(stdout);
-}
+void Say(const QString& i_line) { QTextStream(stdout) << i_line << Qt::endl; }
 
 QString Option(const QStringList& i_arguments, const QString& i_name, const char* i_environment)
 {
@@ -109,12 +103,12 @@ int main(int i_argc, char** i_argv)
         const ItemPtr l_result = g("search_result");
         if (!l_fetching && l_result)
         {
-            const ItemPtr l_user = l_result["search_results"]["user"];
+            const QString l_user = l_result["search_results"]["user"].AsString();
             const QString l_folder = l_result["search_result_file_folder"].AsString();
             const QString l_name = l_result["search_result_file_name"].AsString();
             const qint64 l_size = l_result["file_size"].AsInt64();
-            Say(QString("result %1 %2\\%3 %4").arg(l_user.AsString(), l_folder, l_name).arg(l_size));
-            transferQueueManager->AddDownload(l_user.AsString(), l_name.toStdString(), l_folder.toStdString(), l_size, 0);
+            Say(QString("result %1 %2\\%3 %4").arg(l_user, l_folder, l_name).arg(l_size));
+            transferQueueManager->AddDownload(l_user, l_name.toStdString(), l_folder.toStdString(), l_size, 0);
             l_fetching = true;
         }
         for (ItemPtr l_entry : g("download_entry"))

@@ -5,8 +5,8 @@
 #include "store/Data.h"
 #include "store/SchemaDeclaration.h"
 
-// The settings types the main window declares before anything else: `global` (saved) and
-// `vglobal` (not saved), each holding one `global_value`.
+// The main window's settings: `global` (saved) and `vglobal` (not saved), each holding one
+// `global_value`.
 inline void DeclareSettingsTypes()
 {
     DeclareTypes({{"global", Primary, false, true}, {"vglobal", Primary, false, false},
@@ -14,13 +14,11 @@ inline void DeclareSettingsTypes()
     DeclareRelations({{"global", "global_value", Many, One}, {"vglobal", "global_value", Many, One}});
 }
 
-// The peer messenger's types that some server messages write into, declared as the messenger
-// declares them, for server tests that run without a messenger.
+// The peer messenger's types that some server messages write into.
 inline void DeclarePeerSideTypes()
 {
-    for (const char* l_name : {"user_address", "user_port", "user_obfuscated_port",
-                               "peer_connection_request_id", "peer_connection_type",
-                               "correlation_text", "correlation_rank"})
+    for (const char* l_name : {"user_address", "user_port", "user_obfuscated_port", "peer_connection_request_id",
+                               "peer_connection_type", "correlation_text", "correlation_rank"})
         d.NewType(l_name, Leaf, false, true);
     DeclareTypes({{"peer_connection_request", Primary, true, false},
                   {"search_request_text", Primary, false, true},
@@ -36,19 +34,15 @@ inline void DeclarePeerSideTypes()
                       {"search_request_text", "search_correlation", One, Many}});
 }
 
-// A relation as Type::RelateToType reads it from the first type's side, e.g. "Many One owns":
-// how many `i_type` items one `i_related` item may join, how many `i_related` items one
-// `i_type` item may hold, and whether it owns them.
-inline QString RelationText(const char* i_type, const char* i_related)
+// The peer messenger's file attributes, which the shares engine relates its files to.
+inline void DeclarePeerFileTypes()
 {
-    const RelationInfo l_info = d.GetType(i_type)->GetRelation(d.GetType(i_related));
-    return QString("%1 %2%3")
-        .arg(l_info.thisSide == One ? "One" : "Many", l_info.otherSide == One ? "One" : "Many",
-             l_info.owns ? " owns" : "");
+    for (const char* l_name : {"mpeg_version", "channel_mode", "audio_frequency", "bitrate_mode", "bitrate",
+                               "length_seconds", "file_size"})
+        d.NewType(l_name, Leaf, false, true);
 }
 
-// The shares engine's file types that the transfer queues relate to and read, declared as the
-// shares engine declares them, for tests that run without it.
+// The shares engine's file types that the transfer queues relate to and read.
 inline void DeclareSharedFileTypes()
 {
     DeclareTypes({{"shared_file", Intermediate, true, true}, {"shared_file_name", Intermediate, false, true},
@@ -57,9 +51,9 @@ inline void DeclareSharedFileTypes()
         d.GetType("shared_file")->RelateToType(d.GetType(l_part), Many, One, false);
 }
 
-// The open-form records the main window declares for the chat views: a room or user connected to
-// a `chat_log_form` has an open log viewer, a user connected to a `user_chat_widget` a chat tab.
-// Needs the server link's `room` and `user`.
+// The main window's open-form records for the chat views (it needs the server link's `room` and
+// `user`): a room or user joined to a `chat_log_form` has an open log viewer, a user joined to a
+// `user_chat_widget` a chat tab.
 inline void DeclareChatViewTypes()
 {
     DeclareTypes({{"chat_log_form", Primary, false}, {"user_chat_widget", Primary, false}});
@@ -68,11 +62,12 @@ inline void DeclareChatViewTypes()
                       {"user_chat_widget", "user", One, One}});
 }
 
-// The file attribute types the peer messenger declares, which the shares engine relates its
-// shared and browsed files to, for tests that run without a messenger.
-inline void DeclarePeerFileTypes()
+// A relation as Type::RelateToType reads it from the first type's side, e.g. "Many One owns":
+// how many `i_type` items one `i_related` item may join, how many `i_related` items one `i_type`
+// item may hold, and whether it owns them.
+inline QString RelationText(const char* i_type, const char* i_related)
 {
-    for (const char* l_name : {"mpeg_version", "channel_mode", "audio_frequency", "bitrate_mode",
-                               "bitrate", "length_seconds", "file_size"})
-        d.NewType(l_name, Leaf, false, true);
+    const RelationInfo l_info = d.GetType(i_type)->GetRelation(d.GetType(i_related));
+    return QString("%1 %2%3").arg(l_info.thisSide == One ? "One" : "Many", l_info.otherSide == One ? "One" : "Many",
+                                  l_info.owns ? " owns" : "");
 }

@@ -16,14 +16,12 @@ public:
     struct Frame
     {
         qint32 code = 0;
-        // The fields after the code.
         QByteArray fields;
         // The whole frame as it came, length header included.
         QByteArray raw;
     };
 
-    // By default one client at a time, as the real server sees one login per link: a new
-    // connection drops the one before.
+    // By default one client at a time, as the real server sees one login per link.
     explicit FakeCentralServer(bool i_oneClient = true)
     {
         connect(&m_listener, &QTcpServer::newConnection, this, [this, i_oneClient] {
@@ -32,7 +30,7 @@ public:
                 if (i_oneClient)
                     DropClient();
                 m_clients.insert(lp_client, QByteArray());
-                ++m_connectionCount;
+                ++m_connections;
                 connect(lp_client, &QTcpSocket::readyRead, this, [this, lp_client] { Read(lp_client); });
                 connect(lp_client, &QTcpSocket::disconnected, this, [this, lp_client] {
                     if (m_clients.remove(lp_client))
@@ -47,29 +45,20 @@ public:
 
     quint16 Port() const { return m_listener.serverPort(); }
     void StopListening() { m_listener.close(); }
-
-    void AcceptLogins() { m_script = LoginScript::Accept; }
-    void RefuseLogins(const QString& i_reason)
-    {
-        m_script = LoginScript::Refuse;
-        m_refusal = i_reason;
-    }
-    void StaySilentOnLogin() { m_script = LoginScript::Silent; }
-
+    void AcceptLogins() { m_login = WireFields().Byte(1).Text("Welcome").UInt32(0x0100007f).Text("0123456789abcdef"); }
+    void RefuseLogins(const QString& i_reason) { m_login = WireFields().Byte(0).Text(i_reason); }
+    void StaySilentOnLogin() { m_login.clear(); }
     // A frame around a code and fields, as the server sends it.
     static QByteArray MakeFrame(qint32 i_code, const QByteArray& i_fields)
     {
         return WireFields().UInt32(static_cast<quint32>(i_fields.size() + 4)).Int32(i_code).Raw(i_fields);
     }
+    void SendFrame(qint32 i_code, const QByteArray& i_fields = QByteArray()) { SendRaw(MakeFrame(i_code, i_fields)); }
     void SendRaw(const QByteArray& i_bytes)
     {
         for (QTcpSocket* lp_client : Clients())
-        {
-            lp_client->write(i_bytes);
-            lp_client->flush();
-        }
+            Send(lp_client, i_bytes);
     }
-    void SendFrame(qint32 i_code, const QByteArray& i_fields = QByteArray()) { SendRaw(MakeFrame(i_code, i_fields)); }
     // Cuts the clients off without a word.
     void DropClient()
     {
@@ -81,8 +70,7 @@ public:
             lp_client->deleteLater();
         }
     }
-
-    int ConnectionCount() const { return m_connectionCount; }
+    int ConnectionCount() const { return m_connections; }
     const QList<Frame>& Frames() const { return m_frames; }
     QList<Frame> FramesWithCode(qint32 i_code) const
     {
@@ -92,8 +80,7 @@ public:
                 l_found.append(l_frame);
         return l_found;
     }
-
-    bool WaitForConnections(int i_count, int i_ms = 5000) { return Wait([&] { return m_connectionCount >= i_count; }, i_ms); }
+    bool WaitForConnections(int i_count, int i_ms = 5000) { return Wait([&] { return m_connections >= i_count; }, i_ms); }
     bool WaitForFrames(int i_count, int i_ms = 5000) { return Wait([&] { return m_frames.size() >= i_count; }, i_ms); }
     bool WaitForClientGone(int i_ms = 5000) { return Wait([&] { return m_clients.isEmpty(); }, i_ms); }
 
@@ -101,23 +88,18 @@ protected:
     // What a client's frame gets back: logins answered as scripted.
     virtual void Answer(QTcpSocket* ip_client, const Frame& i_frame)
     {
-        if (i_frame.code == 1 && m_script == LoginScript::Accept)
-            Send(ip_client, 1, WireFields().Byte(1).Text("Welcome").UInt32(0x0100007f).Text("0123456789abcdef"));
-        else if (i_frame.code == 1 && m_script == LoginScript::Refuse)
-            Send(ip_client, 1, WireFields().Byte(0).Text(m_refusal));
+        if (i_frame.code == 1 && !m_login.isEmpty())
+            Send(ip_client, MakeFrame(1, m_login));
     }
-    static void Send(QTcpSocket* ip_client, qint32 i_code, const QByteArray& i_fields)
+    static void Send(QTcpSocket* ip_client, const QByteArray& i_bytes)
     {
-        ip_client->write(MakeFrame(i_code, i_fields));
+        ip_client->write(i_bytes);
         ip_client->flush();
     }
     QList<QTcpSocket*> Clients() const { return m_clients.keys(); }
 
 private:
-    enum class LoginScript { Silent, Accept, Refuse };
-
     template <class C> static bool Wait(C i_done, int i_ms) { return QTest::qWaitFor(i_done, i_ms); }
-
     void Read(QTcpSocket* ip_client)
     {
         // Looked up again after each answer, which may have dropped the client.
@@ -128,16 +110,12 @@ private:
             const quint32 l_length = l_pending.size() < 4 ? 0 : qFromLittleEndian<quint32>(l_pending.constData());
             if (l_pending.size() < 4 || static_cast<quint64>(l_pending.size()) < 4ull + l_length)
                 return;
-            Frame l_frame;
-            l_frame.raw = l_pending.left(static_cast<int>(4 + l_length));
-            l_pending.remove(0, l_frame.raw.size());
-            if (l_length >= 4)
-            {
-                l_frame.code = qFromLittleEndian<qint32>(l_frame.raw.constData() + 4);
-                l_frame.fields = l_frame.raw.mid(8);
-            }
-            m_frames.append(l_frame);
-            Answer(ip_client, l_frame);
+            const QByteArray l_raw = l_pending.left(static_cast<int>(4 + l_length));
+            l_pending.remove(0, l_raw.size());
+            // A frame too short for a code is kept with code 0.
+            const qint32 l_code = l_length >= 4 ? qFromLittleEndian<qint32>(l_raw.constData() + 4) : 0;
+            m_frames.append(Frame{l_code, l_raw.mid(8), l_raw});
+            Answer(ip_client, m_frames.last());
         }
     }
 
@@ -145,7 +123,7 @@ private:
     // Each client and what it sent that is not a whole frame yet.
     QMap<QTcpSocket*, QByteArray> m_clients;
     QList<Frame> m_frames;
-    int m_connectionCount = 0;
-    LoginScript m_script = LoginScript::Silent;
-    QString m_refusal;
+    int m_connections = 0;
+    // The fields that answer a login; none when silent.
+    QByteArray m_login;
 };

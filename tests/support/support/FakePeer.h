@@ -8,19 +8,14 @@
 
 #include "support/support/WireFields.h"
 
-// A scripted other client on 127.0.0.1: it connects to the messenger's listeners or accepts
-// the messenger's own connection, sends frames plain or obfuscated, and records the bodies of
-// the frames it receives. Its framing is written out byte by byte, apart from the client's.
+// A scripted other client on 127.0.0.1: it connects to the messenger's listeners or accepts the
+// messenger's own connection, sends frames plain or obfuscated (framed apart from the client's
+// code), and records the bodies of the frames it receives.
 class FakePeer : public QObject
 {
 public:
     explicit FakePeer(bool i_obfuscated = false) : m_obfuscated(i_obfuscated) {}
-    ~FakePeer() override
-    {
-        if (mp_socket)
-            mp_socket->disconnect(this);
-        delete mp_socket;
-    }
+    ~FakePeer() override { delete mp_socket; }
 
     // The XOR run of an obfuscated frame, from the run's first byte on.
     static QByteArray Xor(QByteArray i_run, quint32 i_key)
@@ -93,7 +88,6 @@ public:
         mp_socket->setReadBufferSize(1);
         disconnect(mp_socket, &QTcpSocket::readyRead, this, &FakePeer::OnReadyRead);
     }
-
     const QList<QByteArray>& Bodies() const { return m_bodies; }
     // Every byte received, as it came.
     const QByteArray& Raw() const { return m_raw; }

@@ -26,14 +26,12 @@ public:
     bool LoadGateway(const QString& i_descriptionUrl) override
     {
         m_calls << "load " + i_descriptionUrl;
-        if (m_descriptionAvailable)
-            m_controlUrl = m_descriptionControlUrl;
+        m_controlUrl = m_descriptionAvailable ? m_descriptionControlUrl : m_controlUrl;
         return m_descriptionAvailable;
     }
     QString ControlUrl() const override { return m_controlUrl; }
-    int AddPortMapping(const QString& i_externalPort, const QString& i_internalPort,
-                       const QString& i_client, const QString& i_description,
-                       const QString& i_protocol) override
+    int AddPortMapping(const QString& i_externalPort, const QString& i_internalPort, const QString& i_client,
+                       const QString& i_description, const QString& i_protocol) override
     {
         m_calls << QStringList{"add", i_externalPort, i_internalPort, i_client, i_description, i_protocol}.join(' ');
         return m_addResults.isEmpty() ? 0 : m_addResults.takeFirst();
@@ -62,9 +60,7 @@ public:
     // Results of the next mapping calls, in order; 0 once used up.
     QList<int> m_addResults;
     QList<int> m_deleteResults;
-
-    // "clear", "discover <delay>", "load <url>", "add <ext> <int> <client> <desc> <proto>",
-    // "delete <ext> <proto>".
+    // "clear", "discover <delay>", "load <url>", "add <ext> <int> <client> <desc> <proto>", "delete <ext> <proto>".
     QStringList m_calls;
     std::atomic<bool> m_discovering{false};
 

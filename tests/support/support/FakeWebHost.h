@@ -17,7 +17,18 @@ public:
             while (QTcpSocket* lp_socket = m_listener.nextPendingConnection())
             {
                 connect(lp_socket, &QTcpSocket::disconnected, lp_socket, &QObject::deleteLater);
-                connect(lp_socket, &QTcpSocket::readyRead, this, [this, lp_socket] { OnReadyRead(lp_socket); });
+                connect(lp_socket, &QTcpSocket::readyRead, this, [this, lp_socket] {
+                    // The request stays in the socket's buffer until its head is whole.
+                    const QByteArray l_request = lp_socket->peek(lp_socket->bytesAvailable());
+                    if (!l_request.contains("\r\n\r\n"))
+                        return;
+                    lp_socket->readAll();
+                    m_requests.append(l_request.left(l_request.indexOf("\r\n")));
+                    const QString l_head("HTTP/1.1 %1 Scripted\r\nContent-Type: text/plain\r\nContent-Length: %2\r\n"
+                                         "Connection: close\r\n\r\n");
+                    lp_socket->write(l_head.arg(m_status).arg(m_body.size()).toUtf8() + m_body);
+                    lp_socket->disconnectFromHost();
+                });
             }
         });
         m_listener.listen(QHostAddress::LocalHost, 0);
@@ -36,21 +47,6 @@ public:
     bool WaitForRequests(int i_count, int i_ms = 5000) { return QTest::qWaitFor([&] { return m_requests.size() >= i_count; }, i_ms); }
 
 private:
-    void OnReadyRead(QTcpSocket* ip_socket)
-    {
-        // The request so far is kept on its socket until its head is whole.
-        const QByteArray l_request = ip_socket->property("request").toByteArray() + ip_socket->readAll();
-        ip_socket->setProperty("request", l_request);
-        if (!l_request.contains("\r\n\r\n"))
-            return;
-        m_requests.append(l_request.left(l_request.indexOf("\r\n")));
-        ip_socket->setProperty("request", QByteArray());
-        ip_socket->write("HTTP/1.1 " + QByteArray::number(m_status) + " Scripted\r\nContent-Type: text/plain\r\n" +
-                         "Content-Length: " + QByteArray::number(m_body.size()) + "\r\nConnection: close\r\n\r\n" +
-                         m_body);
-        ip_socket->disconnectFromHost();
-    }
-
     QTcpServer m_listener;
     QList<QByteArray> m_requests;
     int m_status = 200;

@@ -21,17 +21,13 @@ public:
         const int l_stamp = i_line.indexOf("] ");
         m_lines << i_area + ": " + (l_stamp < 0 ? i_line : i_line.mid(l_stamp + 2));
     }
-
     int Count(const QString& i_pattern) const { return m_lines.filter(QRegExp("^" + i_pattern)).size(); }
 
     // The texts of one area's lines.
     QStringList Of(const QString& i_area) const
     {
-        QStringList l_texts;
-        for (const QString& l_line : m_lines)
-            if (l_line.startsWith(i_area + ": "))
-                l_texts << l_line.mid(i_area.size() + 2);
-        return l_texts;
+        const QRegExp l_area("^" + QRegExp::escape(i_area) + ": ");
+        return m_lines.filter(l_area).replaceInStrings(l_area, QString());
     }
 
     QStringList m_lines;

@@ -2,9 +2,8 @@
 
 #include <QByteArray>
 
-// A synthetic MPEG audio stream: frame headers with their true frame lengths, and junk where a
-// test puts it. Frame bodies are zeros, or pseudo-random bytes like real audio data, which
-// then hold the odd false frame sync.
+// A synthetic MPEG audio stream: frame headers with their true frame lengths, junk where a test
+// puts it, and bodies of zeros or of noise like real audio (which holds the odd false sync).
 class Mp3Stream
 {
 public:

@@ -10,6 +10,7 @@
 #include "server/Server.h"
 #include "store/Data.h"
 #include "store/DataSaver.h"
+#include "store/Settings.h"
 #include "store/TimerManager.h"
 #include "support/support/ClientSchema.h"
 #include "support/support/FakeCentralServer.h"
@@ -30,20 +31,14 @@ protected:
         SetSetting("server_host", "127.0.0.1");
         SetSetting("server_port", QString::number(m_fake.Port()));
     }
-
     void TearDown() override
     {
         mp_server.reset();
         mp_saver.reset();
         mp_timers.reset();
     }
-
-    static void SetSetting(const char* i_key, const QString& i_value)
-    {
-        d.GetType("global")->GetItem(i_key) += d.GetType("global_value")->NewItem(i_value);
-    }
-    // Empty when the setting has no value.
-    static QString Setting(const char* i_key) { return d.GetType("global")->HasItem(i_key)["global_value"].AsString(); }
+    static void SetSetting(const char* i_key, const QString& i_value) { ::SetSetting(i_key, i_value); }
+    static QString Setting(const char* i_key) { return GetSetting(i_key); }
     // The shared timer's tick, without waiting for it.
     static void Tick(QTimer* ip_timer) { QMetaObject::invokeMethod(ip_timer, "timeout"); }
 
@@ -58,9 +53,8 @@ protected:
         m_fake.AcceptLogins();
         QSignalSpy l_connected(mp_server.get(), &Server::Connected);
         mp_server->Connect();
-        if (QTest::qWaitFor([&] { return l_connected.count() == 1; }, 5000))
-            return ::testing::AssertionSuccess();
-        return ::testing::AssertionFailure() << "no accepted login";
+        const bool l_accepted = QTest::qWaitFor([&] { return l_connected.count() == 1; }, 5000);
+        return ::testing::AssertionResult(l_accepted) << "no accepted login";
     }
 
     // Sends a keep-alive, forced, and waits for it: whatever was sent before it has arrived.

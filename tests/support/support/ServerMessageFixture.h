@@ -22,7 +22,6 @@ protected:
         l_body.WriteBuffer(i_fields.constData(), static_cast<unsigned long>(i_fields.size()));
         mp_server->HandleMessage(i_code, l_body);
     }
-
     // The fields of every frame of that code sent so far.
     QList<QByteArray> Sent(qint32 i_code)
     {
@@ -35,7 +34,6 @@ protected:
 
     static ItemPtr User(const char* i_name) { return d.GetType("user")->GetItem(i_name); }
     static ItemPtr Room(const char* i_name) { return d.GetType("room")->GetItem(i_name); }
-
     // Sorted.
     static QStringList Names(const ItemSet& i_items)
     {

@@ -7,9 +7,8 @@
 
 #include "support/support/WireFields.h"
 
-// A store file written byte by byte, independently of the client's saver, so a test can put a
-// stored state in place before a whole client (or another process) reads it: settings and
-// autojoin rooms.
+// A store file written byte by byte, apart from the client's saver, so a test can put stored
+// settings and autojoin rooms in place before a whole client (or another process) reads them.
 class StoreFile
 {
 public:

@@ -3,9 +3,8 @@
 #include <QStringList>
 #include <QtEndian>
 
-// Builds fields in the wire encoding (little-endian, texts as a uint32 byte count and UTF-8),
-// independently of the client's own stream classes, so tests compare against bytes they wrote
-// out by hand.
+// Fields in the wire encoding (little-endian; a text is a uint32 byte count and UTF-8), built
+// apart from the client's own stream classes so tests compare against bytes written by hand.
 class WireFields
 {
 public:
