@@ -1,12 +1,7 @@
-#include <gtest/gtest.h>
-
-#include <QVariant>
+#include <QMetaType>
 
 #include <climits>
 #include <cstdint>
-#include <algorithm>
-#include <functional>
-#include <memory>
 
 #include "StoreTesting.h"
 
@@ -75,29 +70,24 @@ TEST(StoreValues, LiveObjectAddressesRoundTripAtFullWidth)
     EXPECT_EQ(far.AsStdString(), "9156438538393996768");
     EXPECT_EQ(far.AsPointer<std::string>(), high);
     EXPECT_NE(static_cast<std::uintptr_t>(far.AsUInt()), reinterpret_cast<std::uintptr_t>(high));
-
-    EXPECT_NE(QMetaType::type("ItemPtr"), 0);
-    EXPECT_EQ(QVariant::fromValue(held).value<ItemPtr>(), held);
+    EXPECT_NE(QMetaType::type("ItemPtr"), 0) << "usable in queued signals";
 }
 
 TEST(StoreItems, LookupsCreateOnlyWhereTheyMay)
 {
-    Log log;
     Type* automatic = d.NewType("user", Primary, false, true);
     Type* manual = d.NewType("room", Primary, false, false);
+    Log log;
     EventTap typeTap(log, "type"), storeTap(log, "store");
     typeTap.WatchType(automatic);
     typeTap.WatchType(manual);
     storeTap.WatchStore();
 
     EXPECT_FALSE(manual->GetItem("lobby") || (*manual)["lobby"] || automatic->HasItem("alice"));
-    EXPECT_TRUE(log.empty());
-
     ItemPtr alice = automatic->GetItem("alice");
     EXPECT_EQ(log, (Log{"type new alice", "store new alice"}));
     EXPECT_TRUE((*automatic)["alice"] == alice && automatic->NewItem(Value("alice")) == alice &&
                 automatic->HasItem("alice") == alice);
-
     ItemPtr lobby = manual->NewItem(Value("lobby"));
     EXPECT_TRUE(manual->GetItem("lobby") == lobby && lobby.GetType() == manual && lobby.GetValue() == Value("lobby"));
     EXPECT_EQ(log.size(), 4u) << "nothing fires for an item that exists";
@@ -105,31 +95,24 @@ TEST(StoreItems, LookupsCreateOnlyWhereTheyMay)
 
 TEST(StoreFlags, SharedFlagsOneToOneFlagsAndManySidedOnes)
 {
-    Log log;
     Schema schema;
     Type* listed = d.NewType("in_user_list", Leaf, true, false);
     Type* note = d.NewType("note", Leaf, true, false);
     schema.user->RelateToType(listed, One, One, false);
     schema.user->RelateToType(note, One, Many, false);
     ItemPtr alice = schema.user->GetItem("alice"), bob = schema.user->GetItem("bob");
-    EventTap tap(log, "store");
+    EventTap tap;
     tap.WatchStore();
 
     ItemPtr flag = alice.NewItem("is_online");
-    EXPECT_EQ(log, (Log{"store new (is_online)", "store + alice (is_online)"}));
-    log.clear();
     EXPECT_EQ(alice.NewItem("is_online"), flag);
-    EXPECT_TRUE(log.empty()) << "setting a set flag fires nothing";
+    EXPECT_EQ(tap.calls, (Log{"new (is_online)", "+ alice (is_online)"})) << "setting a set flag fires nothing";
     EXPECT_TRUE(bob.NewItem("is_online") == flag && flag == schema.online->GetGlobalNullItem());
     EXPECT_EQ(schema.online->ItemCount(), 1u);
-    EXPECT_EQ(g("user").Connected("is_online").Size(), 2u);
-
     alice.Disconnect("is_online");
-    EXPECT_FALSE(alice.IsConnected("is_online"));
-    EXPECT_TRUE(bob.IsConnected(schema.online));
+    EXPECT_TRUE(!alice.IsConnected("is_online") && bob.IsConnected(schema.online));
     alice.NewItem("is_online");
     g("user").Disconnect("is_online");
-    EXPECT_TRUE(g("user").Connected("is_online").Empty());
     EXPECT_TRUE(flag.IsDisconnectedFromAll());
 
     // One to one: one flag per holder. Many-sided: one per call.
@@ -143,11 +126,10 @@ TEST(StoreFlags, SharedFlagsOneToOneFlagsAndManySidedOnes)
 
 TEST(StoreConnections, ConnectDisconnectAndTheirEvents)
 {
-    Log log;
     Schema schema;
     ItemPtr port = schema.global->GetItem("port"), v = schema.value->GetItem("2234"),
             alice = schema.user->GetItem("alice");
-    EventTap tap(log, "store");
+    EventTap tap;
     tap.WatchStore();
 
     EXPECT_EQ(port += v, v);
@@ -155,48 +137,30 @@ TEST(StoreConnections, ConnectDisconnectAndTheirEvents)
     EXPECT_TRUE(port.IsConnected(v) && v.IsConnected(port));
     EXPECT_EQ(port["global_value"], v);
     EXPECT_EQ(Names(v.GetItems("global")) + " " + Names(v.GetItems("user")), "port alice");
-    EXPECT_EQ(log.size(), 2u);
-
-    log.clear();
     EXPECT_EQ(v.Connect(port), port);
     EXPECT_EQ(port += v, v);
-    EXPECT_TRUE(log.empty()) << "already connected";
+    EXPECT_EQ(tap.calls, (Log{"+ port 2234", "+ alice 2234"})) << "connecting again fires nothing";
 
+    tap.calls.clear();
     EXPECT_EQ(port -= v, v);
-    EXPECT_EQ(log, (Log{"store - port 2234"}));
-    EXPECT_TRUE(port.IsDisconnectedFromAll());
-    EXPECT_FALSE(v.IsDisconnectedFromAll());
+    EXPECT_TRUE(port.IsDisconnectedFromAll() && !v.IsDisconnectedFromAll());
+    // Disconnecting what is not connected changes nothing, but is announced all the same.
+    const std::string before = Snapshot();
+    port -= v;
+    EXPECT_EQ(Snapshot(), before);
+    EXPECT_EQ(tap.calls, (Log{"- port 2234", "- port 2234"}));
 
     // By type name every held item goes, in the set's order.
     ItemSet values;
     for (const char* text : {"a", "b", "c"})
         values.Insert(alice += schema.value->GetItem(text));
-    log.clear();
+    tap.calls.clear();
     alice.Disconnect("global_value");
     Log expected;
     for (ItemPtr held : values + ItemSet(v))
-        expected.push_back("store - alice " + held.AsStdString());
-    EXPECT_EQ(log, expected);
-    EXPECT_TRUE(alice.IsDisconnectedFromAll());
-    EXPECT_TRUE(g("global_value").Connected(alice).Empty());
-}
-
-TEST(StoreConnections, DisconnectingUnconnectedItemsChangesNothingButStillNotifies)
-{
-    Log log;
-    Schema schema;
-    ItemPtr alice = schema.user->GetItem("alice"), v = schema.value->GetItem("x");
-    EventTap user(log, "user"), value(log, "global_value"), store(log, "store"), pair(log, "pair");
-    user.WatchType(schema.user);
-    value.WatchType(schema.value);
-    store.WatchStore();
-    pair.WatchPair(schema.user, schema.value);
-    const std::string before = Snapshot();
-
-    alice.Disconnect(v);
-    EXPECT_EQ(Snapshot(), before);
-    EXPECT_EQ(log, (Log{"user - alice x", "store - alice x", "global_value - x alice",
-                        "pair - alice x"}));
+        expected.push_back("- alice " + held.AsStdString());
+    EXPECT_EQ(tap.calls, expected);
+    EXPECT_TRUE(alice.IsDisconnectedFromAll() && g("global_value").Connected(alice).Empty());
 }
 
 // The held item of a `One` side is let go, with all its events, before the new one is taken.
@@ -222,43 +186,35 @@ TEST(StoreConnections, ReplacingTheHeldValueDisconnectsItFirst)
                         "global + port 2240", "store + port 2240", "global_value + 2240 port",
                         "(global,value) + port 2240", "(value,global) + 2240 port"}));
     EXPECT_EQ(port.GetItems("global_value"), ItemSet(fresh));
-    EXPECT_TRUE(old.IsConnected(alice)) << "the old value keeps its other holders";
-    EXPECT_FALSE(old.IsConnected(port));
+    EXPECT_TRUE(old.IsConnected(alice) && !old.IsConnected(port)) << "the old value keeps its other holders";
 
     // From the value's side the replacement happens at the far end, while the new value
     // already holds the setting but the setting does not yet hold it.
     log.clear();
     std::vector<bool> seen;
     global.onPair = [&](ConnectionInfo) {
-        if (!seen.empty())
-            return;
-        seen.push_back(old.IsConnected(port));
-        seen.push_back(port.IsConnected(old));
+        if (seen.empty())
+            seen = {old.IsConnected(port), port.IsConnected(old)};
     };
     old += port;
     EXPECT_EQ(seen, (std::vector<bool>{true, false}));
-    EXPECT_EQ(log, (Log{"global - port 2240", "store - port 2240", "global_value - 2240 port",
-                        "(global,value) - port 2240", "(value,global) - 2240 port",
-                        "global_value + 2234 port", "store + 2234 port", "global + port 2234",
-                        "(value,global) + 2234 port", "(global,value) + port 2234"}));
+    EXPECT_EQ(log.front() + " / " + log.back(), "global - port 2240 / (global,value) + port 2234");
     EXPECT_EQ(port["global_value"], old);
     EXPECT_TRUE(fresh.IsDisconnectedFromAll());
 }
 
 TEST(StoreConnections, OneToOneReplacementFreesTheNearEndBeforeTheFarEnd)
 {
-    Log log;
     Type* a = d.NewType("a", Primary, false, true);
     Type* b = d.NewType("b", Primary, false, true);
     a->RelateToType(b, One, One, false);
     ItemPtr a1 = a->GetItem("a1"), a2 = a->GetItem("a2"), b1 = b->GetItem("b1"), b2 = b->GetItem("b2");
     a1 += b1;
     a2 += b2;
-    EventTap store(log, "store");
+    EventTap store;
     store.WatchStore();
-
     a1 += b2;
-    EXPECT_EQ(log, (Log{"store - a1 b1", "store - b2 a2", "store + a1 b2"}));
+    EXPECT_EQ(store.calls, (Log{"- a1 b1", "- b2 a2", "+ a1 b2"}));
     EXPECT_TRUE(b1.IsDisconnectedFromAll() && a2.IsDisconnectedFromAll());
     EXPECT_EQ(a1["b"].AsStdString() + b2["a"].AsStdString(), "b2a1");
 }

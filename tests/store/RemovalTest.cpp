@@ -1,18 +1,12 @@
-#include <gtest/gtest.h>
-
-#include <functional>
-
 #include "StoreTesting.h"
 
 using namespace store_testing;
 
-TEST(StoreRemoval, ItemIsNotifiedWholeThenCutLooseAndItsValueCanComeBack)
+TEST(StoreRemoval, ItemIsNotifiedWholeThenCutLooseWithoutCascade)
 {
     Schema schema;
-    ItemPtr bob = schema.user->GetItem("bob"), alice = schema.user->GetItem("alice");
-    ItemPtr lobby = schema.room->GetItem("lobby"), attic = schema.room->GetItem("attic");
-    alice.Connect(lobby);
-    alice.Connect(attic);
+    ItemPtr alice = schema.user->GetItem("alice");
+    ItemPtr lobby = alice.Connect(schema.room->GetItem("lobby")), attic = alice.Connect(schema.room->GetItem("attic"));
     ItemPtr flag = alice.NewItem("is_online");
     Log log;
     EventTap type(log, "type"), store(log, "store");
@@ -20,15 +14,10 @@ TEST(StoreRemoval, ItemIsNotifiedWholeThenCutLooseAndItsValueCanComeBack)
     type.WatchDisconnections(schema.user->m_disconnectedEvent);
     store.WatchRemovals(d.m_removedEvent);
     store.WatchDisconnections(d.m_disconnectedEvent);
-
-    bob.Remove();
-    EXPECT_EQ(log, (Log{"type removed bob", "store removed bob"})) << "unconnected";
-    log.clear();
-
     std::string seen;
     store.onItem = [&](ItemPtr item) {
         // Out of the index, but still whole.
-        seen = std::to_string(item->Connections().Size()) + " " + Names(schema.user) + " " + item->GetValue().Bytes();
+        seen = std::to_string(item->Connections().Size()) + " " + Names(schema.user) + " " + item.AsStdString();
     };
     alice.Remove();
     EXPECT_EQ(seen, "2  alice");
@@ -38,11 +27,6 @@ TEST(StoreRemoval, ItemIsNotifiedWholeThenCutLooseAndItsValueCanComeBack)
                         "store - alice lobby", "type - alice (is_online)", "type - alice attic", "type - alice lobby"}));
     EXPECT_EQ(Names(schema.user) + " / " + Names(schema.room), " / attic lobby") << "removal does not cascade";
     EXPECT_TRUE(lobby.IsDisconnectedFromAll() && attic.IsDisconnectedFromAll() && flag.IsDisconnectedFromAll());
-    log.clear();
-    EventTap made(log, "t");
-    made.WatchStore();
-    EXPECT_EQ(schema.user->GetItem("alice").AsStdString(), "alice");
-    EXPECT_EQ(log, (Log{"t new alice"}));
 }
 
 TEST(StoreRemoval, HandlerRemovingTheSameItemAgainAndRemakingItsValue)
@@ -50,8 +34,7 @@ TEST(StoreRemoval, HandlerRemovingTheSameItemAgainAndRemakingItsValue)
     Schema schema;
     ItemPtr alice = schema.user->GetItem("alice");
     alice.Connect(schema.room->GetItem("lobby"));
-    Log log;
-    EventTap tap(log, "t");
+    EventTap tap;
     tap.WatchRemovals(schema.user->m_removedEvent);
     ItemPtr remade;
     tap.onItem = [&](ItemPtr item) {
@@ -61,7 +44,7 @@ TEST(StoreRemoval, HandlerRemovingTheSameItemAgainAndRemakingItsValue)
         item.Remove();
     };
     alice.Remove();
-    EXPECT_EQ(Count(log, "t removed alice"), 1u);
+    EXPECT_EQ(tap.calls, Log{"removed alice"});
     ASSERT_TRUE(remade);
     EXPECT_EQ(schema.user->HasItem("alice"), remade) << "the new item stays indexed";
     EXPECT_TRUE(schema.room->GetItem("lobby").IsDisconnectedFromAll());
@@ -73,8 +56,7 @@ TEST(StoreRemoval, ConnectionMadeWhileGoingIsCutToo)
     ItemPtr alice = schema.user->GetItem("alice"), lobby = schema.room->GetItem("lobby"),
             attic = schema.room->GetItem("attic"), hall = schema.room->GetItem("hall");
     alice.Connect(attic);
-    Log log;
-    EventTap tap(log, "t");
+    EventTap tap;
     tap.WatchRemovals(schema.user->m_removedEvent);
     tap.WatchDisconnections(d.m_disconnectedEvent);
     // One connection made before the cut begins, one while it runs.
@@ -85,54 +67,7 @@ TEST(StoreRemoval, ConnectionMadeWhileGoingIsCutToo)
     };
     alice.Remove();
     EXPECT_TRUE(lobby.IsDisconnectedFromAll() && hall.IsDisconnectedFromAll()) << "no dangling connection";
-    EXPECT_EQ(Count(log, "t - alice lobby") + Count(log, "t - alice hall"), 2u);
-}
-
-TEST(StoreRemoval, HandlerRemovingAnotherConnectedItemDuringTheCut)
-{
-    Schema schema;
-    ItemPtr alice = schema.user->GetItem("alice"), bob = schema.user->GetItem("bob");
-    ItemPtr lobby = schema.room->GetItem("lobby"), attic = schema.room->GetItem("attic");
-    alice.Connect(lobby);
-    alice.Connect(attic);
-    bob.Connect(attic);
-    Log log;
-    EventTap tap(log, "t");
-    tap.WatchDisconnections(d.m_disconnectedEvent);
-    tap.WatchRemovals(d.m_removedEvent);
-    // Whichever room goes first, its handler removes the other one.
-    bool done = false;
-    tap.onPair = [&](ConnectionInfo info) {
-        if (done || Name(info.from) != "alice")
-            return;
-        done = true;
-        (info.to == lobby.Get() ? attic : lobby).Remove();
-    };
-    alice.Remove();
-    EXPECT_EQ(Count(log, "t - alice lobby") + Count(log, "t - lobby alice"), 1u);
-    EXPECT_EQ(Count(log, "t - alice attic") + Count(log, "t - attic alice"), 1u);
-    EXPECT_EQ(schema.room->ItemCount() + schema.user->ItemCount(), 2u);
-    EXPECT_TRUE(bob.IsDisconnectedFromAll() || bob.IsConnected(attic));
-}
-
-TEST(StoreRemoval, TypeRemoveAllItemsWorksFromACopyOfTheIndex)
-{
-    Schema schema;
-    for (const char* name : {"a", "b", "c", "d"})
-        schema.user->GetItem(name).Connect(schema.room->GetItem("lobby"));
-    Log log;
-    EventTap tap(log, "t");
-    tap.WatchRemovals(schema.user->m_removedEvent);
-    tap.onItem = [&](ItemPtr item) {
-        if (item.AsStdString() != "a")
-            return;
-        schema.user->HasItem("c").Remove();
-        schema.user->GetItem("late");
-    };
-    schema.user->RemoveAllItems();
-    EXPECT_EQ(log, (Log{"t removed a", "t removed c", "t removed b", "t removed d"}));
-    EXPECT_EQ(Names(schema.user), "late") << "an item made meanwhile is not in the copy";
-    EXPECT_TRUE(schema.room->GetItem("lobby").IsDisconnectedFromAll());
+    EXPECT_EQ(Count(tap.calls, "- alice lobby") + Count(tap.calls, "- alice hall"), 2u);
 }
 
 // Every connection of a live item is mutual and leads to a live item of the store.
@@ -180,7 +115,7 @@ TEST(StoreRemoval, BulkOperationsUnderHandlersChangingTheOtherMembers)
     for (const Case& l_case : l_cases)
         for (Action l_action : {RemoveOthers, CutOthers, RemakeOthers})
         {
-            const std::string l_label = std::string(l_case.operation) + " / action " + std::to_string(l_action);
+            SCOPED_TRACE(std::string(l_case.operation) + " / action " + std::to_string(l_action));
             d.RemoveAllItems();
             ItemSet l_members;
             for (const char* l_name : {"a", "b", "c", "d"})
@@ -214,11 +149,14 @@ TEST(StoreRemoval, BulkOperationsUnderHandlersChangingTheOtherMembers)
             l_tap.WatchDisconnections(d.m_disconnectedEvent);
 
             l_case.run(l_members, l_flag);
-            EXPECT_TRUE(l_done) << l_label;
-            EXPECT_EQ(l_member->ItemCount(), l_case.left[l_action]) << l_label;
+            EXPECT_TRUE(l_done);
+            EXPECT_EQ(l_member->ItemCount(), l_case.left[l_action]);
             for (ItemPtr l_left : l_member->GetItems())
-                EXPECT_NE(l_left["is_online"], l_flag) << l_label;
-            EXPECT_TRUE(Consistent()) << l_label;
+                EXPECT_NE(l_left["is_online"], l_flag);
+            EXPECT_TRUE(Consistent());
+            // Whatever the handler removed is neither removed nor cut a second time.
+            const std::set<std::string> l_distinct(l_tap.calls.begin(), l_tap.calls.end());
+            EXPECT_TRUE(l_action != RemoveOthers || l_distinct.size() == l_tap.calls.size());
         }
 }
 
@@ -226,8 +164,7 @@ TEST(StoreRemoval, TypeRemoveEndsItsItemsRelationsAndSubscriptions)
 {
     Schema schema;
     schema.user->GetItem("alice").Connect(schema.room->GetItem("lobby"));
-    Log log;
-    EventTap tap(log, "t");
+    EventTap tap;
     tap.WatchPair(schema.user, schema.room);
     d.m_typeRemovedEvent.AddHandler(tap.NewEventHandler(&tap, &EventTap::OnNewType));
     auto* root = new PathNode(&d, "user");
@@ -237,7 +174,7 @@ TEST(StoreRemoval, TypeRemoveEndsItsItemsRelationsAndSubscriptions)
     EXPECT_TRUE(!d.HasType("room") && !schema.user->IsRelated(schema.room));
     EXPECT_TRUE(schema.user->GetItem("alice").IsDisconnectedFromAll());
     EXPECT_EQ(StoreTesting::PathIndex(schema.user, schema.room, true), "0/0/0");
-    EXPECT_EQ(log, (Log{"t - alice lobby", "t type room"}));
+    EXPECT_EQ(tap.calls, (Log{"- alice lobby", "type room"}));
 }
 
 TEST(StoreRemoval, TypeRemovedFromInsideAPairHandlerOfItsOwnPair)

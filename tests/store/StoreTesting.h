@@ -1,8 +1,12 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <functional>
 #include <initializer_list>
+#include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -187,8 +191,9 @@ struct Schema
     Type* online;
 };
 
-// Every type with its flags and relations, every item with its connections, as text; two
-// pictures are equal when a call has changed nothing in the store.
+// Every type with its flags and relations, every item with its connections, as text in an
+// order that does not depend on addresses: two pictures are equal when a call has changed
+// nothing in the store, or when a load has brought back what was saved.
 inline std::string Snapshot()
 {
     std::ostringstream out;
@@ -201,15 +206,22 @@ inline std::string Snapshot()
             out << "  ~" << relation.first->GetName() << ' ' << relation.second.thisSide
                 << relation.second.otherSide << relation.second.owns << relation.second.ownedBy
                 << '\n';
+        Log items;
         for (ItemPtr item : type->GetItems())
         {
-            out << "  " << Name(item.Get()) << ':';
+            Log connected;
             const TypeItemsMap& connections = item->Connections();
             for (auto it = connections.Begin(); it != connections.End(); ++it)
                 for (ItemPtr other : *it.Set())
-                    out << ' ' << it.GetType()->GetName() << '/' << Name(other.Get());
-            out << '\n';
+                    connected.push_back(" " + it.GetType()->GetName() + "/" + Name(other.Get()));
+            std::sort(connected.begin(), connected.end());
+            items.push_back("  " + Name(item.Get()) + ":");
+            for (const std::string& line : connected)
+                items.back() += line;
         }
+        std::sort(items.begin(), items.end());
+        for (const std::string& line : items)
+            out << line << '\n';
     }
     return out.str();
 }
