@@ -2,22 +2,23 @@
 
 using namespace store_testing;
 
-TEST(StoreRemoval, ItemIsNotifiedWholeThenCutLooseWithoutCascade)
+using StoreRemoval = SchemaTest;
+
+TEST_F(StoreRemoval, ItemIsNotifiedWholeThenCutLooseWithoutCascade)
 {
-    Schema schema;
-    ItemPtr alice = schema.user->GetItem("alice");
-    ItemPtr lobby = alice.Connect(schema.room->GetItem("lobby")), attic = alice.Connect(schema.room->GetItem("attic"));
+    ItemPtr alice = user->GetItem("alice");
+    ItemPtr lobby = alice.Connect(room->GetItem("lobby")), attic = alice.Connect(room->GetItem("attic"));
     ItemPtr flag = alice.NewItem("is_online");
     Log log;
     EventTap type(log, "type"), store(log, "store");
-    type.WatchRemovals(schema.user->m_removedEvent);
-    type.WatchDisconnections(schema.user->m_disconnectedEvent);
+    type.WatchRemovals(user->m_removedEvent);
+    type.WatchDisconnections(user->m_disconnectedEvent);
     store.WatchRemovals(d.m_removedEvent);
     store.WatchDisconnections(d.m_disconnectedEvent);
     std::string seen;
     store.onItem = [&](ItemPtr item) {
         // Out of the index, but still whole.
-        seen = std::to_string(item->Connections().Size()) + " " + Names(schema.user) + " " + item.AsStdString();
+        seen = std::to_string(item->Connections().Size()) + " " + Names(user) + " " + item.AsStdString();
     };
     alice.Remove();
     EXPECT_EQ(seen, "2  alice");
@@ -25,39 +26,37 @@ TEST(StoreRemoval, ItemIsNotifiedWholeThenCutLooseWithoutCascade)
     std::sort(log.begin() + 2, log.end());
     EXPECT_EQ(log, (Log{"type removed alice", "store removed alice", "store - alice (is_online)", "store - alice attic",
                         "store - alice lobby", "type - alice (is_online)", "type - alice attic", "type - alice lobby"}));
-    EXPECT_EQ(Names(schema.user) + " / " + Names(schema.room), " / attic lobby") << "removal does not cascade";
+    EXPECT_EQ(Names(user) + " / " + Names(room), " / attic lobby") << "removal does not cascade";
     EXPECT_TRUE(lobby.IsDisconnectedFromAll() && attic.IsDisconnectedFromAll() && flag.IsDisconnectedFromAll());
 }
 
-TEST(StoreRemoval, HandlerRemovingTheSameItemAgainAndRemakingItsValue)
+TEST_F(StoreRemoval, HandlerRemovingTheSameItemAgainAndRemakingItsValue)
 {
-    Schema schema;
-    ItemPtr alice = schema.user->GetItem("alice");
-    alice.Connect(schema.room->GetItem("lobby"));
+    ItemPtr alice = user->GetItem("alice");
+    alice.Connect(room->GetItem("lobby"));
     EventTap tap;
-    tap.WatchRemovals(schema.user->m_removedEvent);
+    tap.WatchRemovals(user->m_removedEvent);
     ItemPtr remade;
     tap.onItem = [&](ItemPtr item) {
         if (item.AsStdString() != "alice" || remade)
             return;
-        remade = schema.user->GetItem("alice");
+        remade = user->GetItem("alice");
         item.Remove();
     };
     alice.Remove();
     EXPECT_EQ(tap.calls, Log{"removed alice"});
     ASSERT_TRUE(remade);
-    EXPECT_EQ(schema.user->HasItem("alice"), remade) << "the new item stays indexed";
-    EXPECT_TRUE(schema.room->GetItem("lobby").IsDisconnectedFromAll());
+    EXPECT_EQ(user->HasItem("alice"), remade) << "the new item stays indexed";
+    EXPECT_TRUE(room->GetItem("lobby").IsDisconnectedFromAll());
 }
 
-TEST(StoreRemoval, ConnectionMadeWhileGoingIsCutToo)
+TEST_F(StoreRemoval, ConnectionMadeWhileGoingIsCutToo)
 {
-    Schema schema;
-    ItemPtr alice = schema.user->GetItem("alice"), lobby = schema.room->GetItem("lobby"),
-            attic = schema.room->GetItem("attic"), hall = schema.room->GetItem("hall");
+    ItemPtr alice = user->GetItem("alice"), lobby = room->GetItem("lobby"), attic = room->GetItem("attic");
+    ItemPtr hall = room->GetItem("hall");
     alice.Connect(attic);
     EventTap tap;
-    tap.WatchRemovals(schema.user->m_removedEvent);
+    tap.WatchRemovals(user->m_removedEvent);
     tap.WatchDisconnections(d.m_disconnectedEvent);
     // One connection made before the cut begins, one while it runs.
     tap.onItem = [&](ItemPtr item) { item.Connect(lobby); };
@@ -89,12 +88,11 @@ bool Consistent()
 // A handler of the first event about a member removes, cuts or cuts and remakes the flag of
 // every other member while a bulk operation goes through them (ASan reports any member reached
 // after it was freed), and the operation still leaves each member as it should.
-TEST(StoreRemoval, BulkOperationsUnderHandlersChangingTheOtherMembers)
+TEST_F(StoreRemoval, BulkOperationsUnderHandlersChangingTheOtherMembers)
 {
-    // Nothing here is a root, so the collection takes everything.
+    // Not a root, so the collection takes every member.
     Type* l_member = d.NewType("member", Intermediate, false, true);
-    Type* l_online = d.NewType("is_online", Leaf, true, false);
-    l_member->RelateToType(l_online, Many, One, false);
+    l_member->RelateToType(online, Many, One, false);
     enum Action { RemoveOthers, CutOthers, RemakeOthers };
     struct Case
     {
@@ -124,7 +122,7 @@ TEST(StoreRemoval, BulkOperationsUnderHandlersChangingTheOtherMembers)
                 l_item.NewItem("is_online");
                 l_members.Insert(l_item);
             }
-            ItemPtr l_flag = l_online->GetGlobalNullItem();
+            ItemPtr l_flag = online->GetGlobalNullItem();
             bool l_done = false;
             EventTap l_tap;
             const auto l_act = [&](Item* ip_item) {
@@ -160,61 +158,58 @@ TEST(StoreRemoval, BulkOperationsUnderHandlersChangingTheOtherMembers)
         }
 }
 
-TEST(StoreRemoval, TypeRemoveEndsItsItemsRelationsAndSubscriptions)
+TEST_F(StoreRemoval, TypeRemoveEndsItsItemsRelationsAndSubscriptions)
 {
-    Schema schema;
-    schema.user->GetItem("alice").Connect(schema.room->GetItem("lobby"));
+    user->GetItem("alice").Connect(room->GetItem("lobby"));
     EventTap tap;
-    tap.WatchPair(schema.user, schema.room);
+    tap.WatchPair(user, room);
     d.m_typeRemovedEvent.AddHandler(tap.NewEventHandler(&tap, &EventTap::OnNewType));
     auto* root = new PathNode(&d, "user");
     new PathNode(root, "room", NotifyOnConnect);
     d.AddPathEventHandler(root, tap.Handler());
-    schema.room->Remove();
-    EXPECT_TRUE(!d.HasType("room") && !schema.user->IsRelated(schema.room));
-    EXPECT_TRUE(schema.user->GetItem("alice").IsDisconnectedFromAll());
-    EXPECT_EQ(StoreTesting::PathIndex(schema.user, schema.room, true), "0/0/0");
+    room->Remove();
+    EXPECT_TRUE(!d.HasType("room") && !user->IsRelated(room));
+    EXPECT_TRUE(user->GetItem("alice").IsDisconnectedFromAll());
+    EXPECT_EQ(StoreTesting::PathIndex(user, room, true), "0/0/0");
     EXPECT_EQ(tap.calls, (Log{"- alice lobby", "type room"}));
 }
 
-TEST(StoreRemoval, TypeRemovedFromInsideAPairHandlerOfItsOwnPair)
+TEST_F(StoreRemoval, TypeRemovedFromInsideAPairHandlerOfItsOwnPair)
 {
-    Schema schema;
     EventTap remover;
-    remover.onPair = [&](ConnectionInfo) { schema.room->Remove(); };
-    d.AddConnectionEventHandler(schema.user, schema.room, remover.NewEventHandler(&remover, &EventTap::OnPairConnected));
-    d.AddConnectionEventHandler(schema.room, schema.user, remover.NewEventHandler(&remover, &EventTap::OnPairConnected));
-    schema.user->GetItem("alice").Connect(schema.room->GetItem("lobby"));
+    remover.onPair = [&](ConnectionInfo) { room->Remove(); };
+    d.AddConnectionEventHandler(user, room, remover.NewEventHandler(&remover, &EventTap::OnPairConnected));
+    d.AddConnectionEventHandler(room, user, remover.NewEventHandler(&remover, &EventTap::OnPairConnected));
+    user->GetItem("alice").Connect(room->GetItem("lobby"));
     EXPECT_EQ(remover.calls.size(), 1u) << "the reverse pair is not notified for a removed item";
-    EXPECT_TRUE(!d.HasType("room") && schema.user->GetItem("alice").IsDisconnectedFromAll());
+    EXPECT_TRUE(!d.HasType("room") && user->GetItem("alice").IsDisconnectedFromAll());
 }
 
 // Removed by a handler of the connection's own events, before the later ones: they are not told
 // of a pair that no longer exists, and the other item holds nothing freed.
-TEST(StoreRemoval, ItemRemovedInsideItsOwnConnectionEvents)
+TEST_F(StoreRemoval, ItemRemovedInsideItsOwnConnectionEvents)
 {
-    Schema schema;
-    ItemPtr alice = schema.user->GetItem("alice");
+    ItemPtr alice = user->GetItem("alice");
     Log log;
     {
-        EventTap user(log, "user"), room(log, "room"), store(log, "store");
-        user.WatchConnections(schema.user->m_connectedEvent);
-        room.WatchConnections(schema.room->m_connectedEvent);
-        store.WatchConnections(d.m_connectedEvent);
-        user.onPair = [&](ConnectionInfo info) { ItemPtr(info.to).Remove(); };
-        alice += schema.room->GetItem("lobby");
+        EventTap userTap(log, "user"), roomTap(log, "room"), storeTap(log, "store");
+        userTap.WatchConnections(user->m_connectedEvent);
+        roomTap.WatchConnections(room->m_connectedEvent);
+        storeTap.WatchConnections(d.m_connectedEvent);
+        userTap.onPair = [&](ConnectionInfo info) { ItemPtr(info.to).Remove(); };
+        alice += room->GetItem("lobby");
     }
     EXPECT_EQ(log, (Log{"user + alice lobby"}));
-    EXPECT_TRUE(!schema.room->HasItem("lobby") && alice.IsDisconnectedFromAll());
+    EXPECT_TRUE(!room->HasItem("lobby") && alice.IsDisconnectedFromAll());
 
     // The holder removed while its `One` side is replaced.
     Type* status = d.NewType("status", Leaf, false, true);
-    schema.user->RelateToType(status, Many, One, false);
+    user->RelateToType(status, Many, One, false);
     ItemPtr away = status->GetItem("away"), busy = status->GetItem("busy");
     alice += away;
     EventTap watcher;
     watcher.WatchDisconnections(status->m_disconnectedEvent);
     watcher.onPair = [&](ConnectionInfo) { alice.Remove(); };
     alice += busy;
-    EXPECT_TRUE(!schema.user->HasItem("alice") && away.IsDisconnectedFromAll() && busy.IsDisconnectedFromAll());
+    EXPECT_TRUE(!user->HasItem("alice") && away.IsDisconnectedFromAll() && busy.IsDisconnectedFromAll());
 }

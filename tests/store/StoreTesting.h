@@ -20,29 +20,17 @@
 class StoreTesting
 {
 public:
-    static std::size_t PathSubscriptionCount(Type* ip_parent, Type* ip_child, bool i_onConnect)
-    {
-        const Data::PathIndex& l_index = i_onConnect ? d.m_pathConnectionIndex : d.m_pathDisconnectionIndex;
-        auto l_entry = l_index.find(Data::TypePair(ip_parent, ip_child));
-        return l_entry == l_index.end() ? 0 : l_entry->second.size();
-    }
-    static bool HasPathPairHandler(Type* ip_parent, Type* ip_child, bool i_onConnect)
-    {
-        return (i_onConnect ? d.m_pathConnectionHandlers : d.m_pathDisconnectionHandlers)
-                   .count(Data::TypePair(ip_parent, ip_child)) != 0;
-    }
-    static std::size_t PairHandlerCount(Type* ip_a, Type* ip_b, bool i_onConnect)
-    {
-        const Data::PairHandlers& l_pairs = i_onConnect ? d.m_connectionEventHandlers : d.m_disconnectionEventHandlers;
-        auto l_entry = l_pairs.find(Data::TypePair(ip_a, ip_b));
-        return l_entry == l_pairs.end() ? 0 : HandlerCount(l_entry->second);
-    }
-    // "handler/subscriptions/pair handlers" of a pair's path index.
+    // "handler/subscriptions/pair handlers" that the path index holds for a pair of types.
     static std::string PathIndex(Type* ip_a, Type* ip_b, bool i_onConnect)
     {
-        return std::to_string(HasPathPairHandler(ip_a, ip_b, i_onConnect)) + "/" +
-               std::to_string(PathSubscriptionCount(ip_a, ip_b, i_onConnect)) + "/" +
-               std::to_string(PairHandlerCount(ip_a, ip_b, i_onConnect));
+        const Data::TypePair l_key(ip_a, ip_b);
+        const auto& l_index = i_onConnect ? d.m_pathConnectionIndex : d.m_pathDisconnectionIndex;
+        const auto& l_pairs = i_onConnect ? d.m_connectionEventHandlers : d.m_disconnectionEventHandlers;
+        const auto l_subscriptions = l_index.find(l_key);
+        const auto l_pair = l_pairs.find(l_key);
+        return std::to_string((i_onConnect ? d.m_pathConnectionHandlers : d.m_pathDisconnectionHandlers).count(l_key)) +
+               "/" + std::to_string(l_subscriptions == l_index.end() ? 0 : l_subscriptions->second.size()) + "/" +
+               std::to_string(l_pair == l_pairs.end() ? 0 : HandlerCount(l_pair->second));
     }
     template <class T>
     static std::size_t HandlerCount(const Event<T>& i_event) { return i_event.m_handlers.size(); }
@@ -189,6 +177,11 @@ struct Schema
     Type* user;
     Type* room;
     Type* online;
+};
+
+// The shared schema as a test fixture: TEST_F of a name that stands for this class.
+struct SchemaTest : ::testing::Test, Schema
+{
 };
 
 // Every type with its flags and relations, every item with its connections, as text in an

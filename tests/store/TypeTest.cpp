@@ -1,39 +1,21 @@
-#include <gtest/gtest.h>
-
 #include <map>
-#include <set>
-#include <tuple>
 
 #include "StoreTesting.h"
 
 using namespace store_testing;
 
-TEST(StoreTypes, NewTypeKeepsItsAttributesAndAnnouncesItselfOnceItIsFindable)
+TEST(StoreTypes, NewTypeIsAnnouncedOnceItIsFindable)
 {
-    Log log;
-    EventTap tap(log, "store");
-    tap.WatchStore();
     struct Probe : DataHandler
     {
-        void OnNewType(Type* type) { found.push_back(d.HasType(type->GetName()) == type); }
-        std::vector<bool> found;
+        void OnNewType(Type* type) { found.push_back(type->GetName() + (d.HasType(type->GetName()) == type ? "" : "?")); }
+        Log found;
     } probe;
     d.m_newTypeEvent.AddHandler(probe.NewEventHandler(&probe, &Probe::OnNewType));
-
     Type* user = d.NewType("user", Primary, false, true);
-    Type* flag = d.NewType("is_online", Leaf, true, false);
-    for (auto [type, name, primacy, valueless, automatic] :
-         {std::make_tuple(user, "user", Primary, false, true), std::make_tuple(flag, "is_online", Leaf, true, false)})
-    {
-        EXPECT_EQ(std::make_tuple(type->GetName(), type->GetPrimacy(), type->IsNull(), type->IsAutoCreate()),
-                  std::make_tuple(std::string(name), primacy, valueless, automatic));
-        EXPECT_EQ(type->GetData(), &d);
-        EXPECT_TRUE(type->Relations().empty());
-    }
-    EXPECT_EQ(log, (Log{"store type user", "store type is_online"}));
-    EXPECT_EQ(probe.found, (std::vector<bool>{true, true}));
-    EXPECT_EQ(d.GetType("user"), user);
-    EXPECT_EQ(d.HasType("user"), user);
+    d.NewType("is_online", Leaf, true, false);
+    EXPECT_EQ(probe.found, (Log{"user", "is_online"}));
+    EXPECT_TRUE(d.GetType("user") == user && user->GetData() == &d && user->Relations().empty());
 }
 
 TEST(StoreTypes, RelationsAreMirroredAndOwnersFoundFromTheOwnedSide)
@@ -41,7 +23,6 @@ TEST(StoreTypes, RelationsAreMirroredAndOwnersFoundFromTheOwnedSide)
     Schema schema;
     EXPECT_EQ(schema.global->GetRelation(schema.value), (RelationInfo{Many, One, false, false}));
     EXPECT_EQ(schema.value->GetRelation(schema.global), (RelationInfo{One, Many, false, false}));
-    EXPECT_TRUE(schema.global->IsRelated(schema.value) && schema.value->IsRelated(schema.global));
     EXPECT_FALSE(schema.global->IsRelated(schema.user));
     EXPECT_EQ(schema.global->FindRelation(schema.user), nullptr);
     std::map<Type*, RelationInfo> related{{schema.user, RelationInfo()}};
@@ -98,12 +79,8 @@ TEST_F(StoreSchemaMisuse, UnknownOrDuplicateNames)
     EXPECT_THROWS_PTR(d.GetType("users"), TypeNotFoundException);
     EXPECT_THROWS_PTR(d.GetType("use"), TypeNotFoundException);
     EXPECT_THROWS_PTR(d.NewType("global", Leaf, true, false), TypeAlreadyExistsException);
-    EXPECT_EQ(d.GetType("global"), schema.global);
-    EXPECT_EQ(schema.global->HasItem("port"), g1);
-    EXPECT_THROWS_PTR(schema.global->RelateToType(schema.value, One, One, true),
-                      AlreadyRelatedException);
-    EXPECT_THROWS_PTR(schema.value->RelateToType(schema.global, Many, Many, true),
-                      AlreadyRelatedException);
+    EXPECT_THROWS_PTR(schema.global->RelateToType(schema.value, One, One, true), AlreadyRelatedException);
+    EXPECT_THROWS_PTR(schema.value->RelateToType(schema.global, Many, Many, true), AlreadyRelatedException);
 
     EXPECT_THROWS_PTR(g1.NewItem("nothing"), TypeNotFoundException);
     EXPECT_THROWS_PTR(g1["nothing"], TypeNotFoundException);
@@ -132,10 +109,8 @@ TEST_F(StoreSchemaMisuse, UnrelatedTypes)
     EXPECT_EQ(out, ItemSet(alice));
     EXPECT_THROWS_PTR(ItemSet(g1).GetItems("user"), NotRelatedException);
     EXPECT_THROWS_PTR(d.GetItems(ItemSet(g1), "user"), NotRelatedException);
-    EXPECT_THROWS_PTR(d.AddConnectionEventHandler(schema.global, schema.user, nullptr),
-                      NotRelatedException);
-    EXPECT_THROWS_PTR(d.AddDisconnectionEventHandler(schema.online, schema.value, nullptr),
-                      NotRelatedException);
+    EXPECT_THROWS_PTR(d.AddConnectionEventHandler(schema.global, schema.user, nullptr), NotRelatedException);
+    EXPECT_THROWS_PTR(d.AddDisconnectionEventHandler(schema.online, schema.value, nullptr), NotRelatedException);
     // Lookups by name answer "nothing" for an unrelated type instead.
     EXPECT_FALSE(g1["user"]);
     EXPECT_FALSE(g1.IsConnected("user"));
