@@ -16,6 +16,8 @@ struct Probe : EventHandlerBase<int>
 };
 } // namespace
 
+using StorePairHandlers = SchemaTest;
+
 TEST(StoreEvents, AWithdrawnHandlerIsNeverCalledAndLeavesAtTheNextWalk)
 {
     Type* user = d.NewType("user", Primary, false, true);
@@ -111,9 +113,8 @@ TEST(StoreEvents, NestedWalksNeverTouchAHandlerAnInnerWalkTookOut)
     EXPECT_EQ(destroyed, 2) << "the event frees what it still holds";
 }
 
-TEST(StorePairHandlers, OneTypeTwiceEachKeyInOrderWithdrawnAndRefusedOnes)
+TEST_F(StorePairHandlers, OneTypeTwiceEachKeyInOrderWithdrawnAndRefusedOnes)
 {
-    Schema schema;
     Type* peer = d.NewType("peer", Primary, false, true);
     peer->RelateToType(peer, Many, Many, false);
     ItemPtr p1 = peer->GetItem("p1"), p2 = peer->GetItem("p2");
@@ -131,11 +132,11 @@ TEST(StorePairHandlers, OneTypeTwiceEachKeyInOrderWithdrawnAndRefusedOnes)
     EXPECT_TRUE(p1.IsDisconnectedFromAll());
 
     // Each key gets its own types in order; a withdrawn handler stops.
-    ItemPtr alice = schema.user->GetItem("alice"), lobby = schema.room->GetItem("lobby");
+    ItemPtr alice = user->GetItem("alice"), lobby = room->GetItem("lobby");
     EventTap userRoom(log, "(user,room)");
-    userRoom.WatchPair(schema.user, schema.room);
+    userRoom.WatchPair(user, room);
     auto roomUser = std::make_unique<EventTap>(log, "(room,user)");
-    roomUser->WatchPair(schema.room, schema.user);
+    roomUser->WatchPair(room, user);
     log.clear();
     lobby += alice;
     EXPECT_EQ(log, (Log{"(room,user) + lobby alice", "(user,room) + alice lobby"}));
@@ -147,8 +148,8 @@ TEST(StorePairHandlers, OneTypeTwiceEachKeyInOrderWithdrawnAndRefusedOnes)
     // Unrelated types are refused and the handler stays with the caller.
     auto owner = std::make_unique<EventTap>(log, "refused");
     auto* handler = owner->NewEventHandler(owner.get(), &EventTap::OnPairConnected);
-    EXPECT_THROWS_PTR(d.AddConnectionEventHandler(schema.user, peer, handler), NotRelatedException);
-    EXPECT_THROWS_PTR(d.AddDisconnectionEventHandler(peer, schema.room, handler), NotRelatedException);
+    EXPECT_THROWS_PTR(d.AddConnectionEventHandler(user, peer, handler), NotRelatedException);
+    EXPECT_THROWS_PTR(d.AddDisconnectionEventHandler(peer, room, handler), NotRelatedException);
     delete handler;
     owner.reset();
     log.clear();

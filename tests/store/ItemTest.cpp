@@ -7,7 +7,11 @@
 
 using namespace store_testing;
 
-TEST(StoreValues, BytesTextAndNumbers)
+using StoreValues = SchemaTest;
+using StoreFlags = SchemaTest;
+using StoreConnections = SchemaTest;
+
+TEST_F(StoreValues, BytesTextAndNumbers)
 {
     char mutableText[] = "abc"; // not taken for an address
     EXPECT_EQ((Log{Value(QString::fromUtf8("a\0b", 3)).Bytes(), Value(std::string("a\0b", 3)).Bytes(), Value("a\0b").Bytes(),
@@ -42,11 +46,10 @@ TEST(StoreValues, BytesTextAndNumbers)
     EXPECT_EQ(read("\xC3\xA9").AsString(), QString(QChar(0xE9)));
 }
 
-TEST(StoreValues, NullHandlesAnswerEmpty)
+TEST_F(StoreValues, NullHandlesAnswerEmpty)
 {
-    Schema schema;
     ItemPtr none;
-    ItemSet out(schema.value->GetItem("x"));
+    ItemSet out(value->GetItem("x"));
     none.GetItems("global_value", out);
     EXPECT_TRUE(!none && !none["global_value"] && !none.HasItem("global_value") && !none.GetItem("global_value"));
     EXPECT_TRUE(out.Empty() && none.GetItems("global_value").Empty() && none.AsString().isEmpty());
@@ -55,7 +58,7 @@ TEST(StoreValues, NullHandlesAnswerEmpty)
     EXPECT_EQ(none.AsPointer<QObject>(), nullptr);
 }
 
-TEST(StoreValues, LiveObjectAddressesRoundTripAtFullWidth)
+TEST_F(StoreValues, LiveObjectAddressesRoundTripAtFullWidth)
 {
     Type* socket = d.NewType("peer_socket", Primary, false, true);
     auto object = std::make_unique<std::string>("live");
@@ -93,24 +96,23 @@ TEST(StoreItems, LookupsCreateOnlyWhereTheyMay)
     EXPECT_EQ(log.size(), 4u) << "nothing fires for an item that exists";
 }
 
-TEST(StoreFlags, SharedFlagsOneToOneFlagsAndManySidedOnes)
+TEST_F(StoreFlags, SharedFlagsOneToOneFlagsAndManySidedOnes)
 {
-    Schema schema;
     Type* listed = d.NewType("in_user_list", Leaf, true, false);
     Type* note = d.NewType("note", Leaf, true, false);
-    schema.user->RelateToType(listed, One, One, false);
-    schema.user->RelateToType(note, One, Many, false);
-    ItemPtr alice = schema.user->GetItem("alice"), bob = schema.user->GetItem("bob");
+    user->RelateToType(listed, One, One, false);
+    user->RelateToType(note, One, Many, false);
+    ItemPtr alice = user->GetItem("alice"), bob = user->GetItem("bob");
     EventTap tap;
     tap.WatchStore();
 
     ItemPtr flag = alice.NewItem("is_online");
     EXPECT_EQ(alice.NewItem("is_online"), flag);
     EXPECT_EQ(tap.calls, (Log{"new (is_online)", "+ alice (is_online)"})) << "setting a set flag fires nothing";
-    EXPECT_TRUE(bob.NewItem("is_online") == flag && flag == schema.online->GetGlobalNullItem());
-    EXPECT_EQ(schema.online->ItemCount(), 1u);
+    EXPECT_TRUE(bob.NewItem("is_online") == flag && flag == online->GetGlobalNullItem());
+    EXPECT_EQ(online->ItemCount(), 1u);
     alice.Disconnect("is_online");
-    EXPECT_TRUE(!alice.IsConnected("is_online") && bob.IsConnected(schema.online));
+    EXPECT_TRUE(!alice.IsConnected("is_online") && bob.IsConnected(online));
     alice.NewItem("is_online");
     g("user").Disconnect("is_online");
     EXPECT_TRUE(flag.IsDisconnectedFromAll());
@@ -124,11 +126,9 @@ TEST(StoreFlags, SharedFlagsOneToOneFlagsAndManySidedOnes)
     EXPECT_EQ(alice.GetItems("note").Size(), 2u);
 }
 
-TEST(StoreConnections, ConnectDisconnectAndTheirEvents)
+TEST_F(StoreConnections, ConnectDisconnectAndTheirEvents)
 {
-    Schema schema;
-    ItemPtr port = schema.global->GetItem("port"), v = schema.value->GetItem("2234"),
-            alice = schema.user->GetItem("alice");
+    ItemPtr port = global->GetItem("port"), v = value->GetItem("2234"), alice = user->GetItem("alice");
     EventTap tap;
     tap.WatchStore();
 
@@ -153,7 +153,7 @@ TEST(StoreConnections, ConnectDisconnectAndTheirEvents)
     // By type name every held item goes, in the set's order.
     ItemSet values;
     for (const char* text : {"a", "b", "c"})
-        values.Insert(alice += schema.value->GetItem(text));
+        values.Insert(alice += value->GetItem(text));
     tap.calls.clear();
     alice.Disconnect("global_value");
     Log expected;
@@ -164,27 +164,25 @@ TEST(StoreConnections, ConnectDisconnectAndTheirEvents)
 }
 
 // The held item of a `One` side is let go, with all its events, before the new one is taken.
-TEST(StoreConnections, ReplacingTheHeldValueDisconnectsItFirst)
+TEST_F(StoreConnections, ReplacingTheHeldValueDisconnectsItFirst)
 {
-    Log log;
-    Schema schema;
-    ItemPtr port = schema.global->GetItem("port"), alice = schema.user->GetItem("alice");
-    ItemPtr old = schema.value->GetItem("2234"), fresh = schema.value->GetItem("2240");
+    ItemPtr port = global->GetItem("port"), alice = user->GetItem("alice");
+    ItemPtr old = value->GetItem("2234"), fresh = value->GetItem("2240");
     port += old;
     alice += old;
-    EventTap global(log, "global"), value(log, "global_value"), store(log, "store"),
-        forward(log, "(global,value)"), backward(log, "(value,global)");
-    global.WatchType(schema.global);
-    value.WatchType(schema.value);
+    Log log;
+    EventTap globalTap(log, "global"), valueTap(log, "global_value"), store(log, "store");
+    EventTap forward(log, "(global,value)"), backward(log, "(value,global)");
+    globalTap.WatchType(global);
+    valueTap.WatchType(value);
     store.WatchStore();
-    forward.WatchPair(schema.global, schema.value);
-    backward.WatchPair(schema.value, schema.global);
+    forward.WatchPair(global, value);
+    backward.WatchPair(value, global);
 
     EXPECT_EQ(port += fresh, fresh);
-    EXPECT_EQ(log, (Log{"global - port 2234", "store - port 2234", "global_value - 2234 port",
-                        "(global,value) - port 2234", "(value,global) - 2234 port",
-                        "global + port 2240", "store + port 2240", "global_value + 2240 port",
-                        "(global,value) + port 2240", "(value,global) + 2240 port"}));
+    EXPECT_EQ(log, (Log{"global - port 2234", "store - port 2234", "global_value - 2234 port", "(global,value) - port 2234",
+                        "(value,global) - 2234 port", "global + port 2240", "store + port 2240",
+                        "global_value + 2240 port", "(global,value) + port 2240", "(value,global) + 2240 port"}));
     EXPECT_EQ(port.GetItems("global_value"), ItemSet(fresh));
     EXPECT_TRUE(old.IsConnected(alice) && !old.IsConnected(port)) << "the old value keeps its other holders";
 
@@ -192,7 +190,7 @@ TEST(StoreConnections, ReplacingTheHeldValueDisconnectsItFirst)
     // already holds the setting but the setting does not yet hold it.
     log.clear();
     std::vector<bool> seen;
-    global.onPair = [&](ConnectionInfo) {
+    globalTap.onPair = [&](ConnectionInfo) {
         if (seen.empty())
             seen = {old.IsConnected(port), port.IsConnected(old)};
     };
@@ -203,7 +201,7 @@ TEST(StoreConnections, ReplacingTheHeldValueDisconnectsItFirst)
     EXPECT_TRUE(fresh.IsDisconnectedFromAll());
 }
 
-TEST(StoreConnections, OneToOneReplacementFreesTheNearEndBeforeTheFarEnd)
+TEST_F(StoreConnections, OneToOneReplacementFreesTheNearEndBeforeTheFarEnd)
 {
     Type* a = d.NewType("a", Primary, false, true);
     Type* b = d.NewType("b", Primary, false, true);
