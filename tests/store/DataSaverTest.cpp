@@ -55,22 +55,15 @@ protected:
         fileFolder->RelateToType(file, One, Many, false);
         saver.AddDataLoadedEventHandler(&listener);
     }
-    // Registers plain types and "type<partner" types kept for their partner.
-    void Register(std::initializer_list<const char*> i_types)
-    {
-        for (std::string l_type : i_types)
-        {
-            const std::size_t l_by = l_type.find('<');
-            if (l_by == std::string::npos)
-                saver.AddSavedType(l_type);
-            else
-                saver.AddSavedByConnectionType(l_type.substr(0, l_by), l_type.substr(l_by + 1));
-        }
-    }
+    // Settings, users with a note or a flag, and shared files, as the client keeps them.
     void RegisterAll()
     {
-        Register({"global", "global_value<global", "user_note", "is_ignored", "user<user_note", "user<is_ignored",
-                  "shared_folder", "shared_file_folder<shared_folder", "shared_file<shared_file_folder"});
+        for (const char* lp_type : {"global", "user_note", "is_ignored", "shared_folder"})
+            saver.AddSavedType(lp_type);
+        for (const auto& [lp_type, lp_partner] :
+             {std::pair{"global_value", "global"}, {"user", "user_note"}, {"user", "is_ignored"},
+              {"shared_file_folder", "shared_folder"}, {"shared_file", "shared_file_folder"}})
+            saver.AddSavedByConnectionType(lp_type, lp_partner);
     }
     QString Path(const std::string& i_name = "store") const { return QString::fromStdString(tmp.File(i_name)); }
     std::string Read(const std::string& i_name = "store") const
@@ -93,12 +86,12 @@ protected:
         try
         {
             saver.Load(Path(i_name));
+            return false;
         }
         catch (const DataLoadFailure&)
         {
             return true;
         }
-        return false;
     }
     void SetUsername(const char* ip_name) { global->GetItem("username") += value->NewItem(ip_name); }
     std::string Username() const { return global->HasItem("username")["global_value"].AsStdString(); }
@@ -127,7 +120,7 @@ TEST_F(StoreFileWriting, WhatIsKeptAndHowItIsLaidOut)
     d.NewType("marker", Leaf, true, false)->NewItem();
     d.GetType("marker")->NewItem();
     RegisterAll();
-    Register({"marker"});
+    saver.AddSavedType("marker");
     SetUsername("anna");
     value->NewItem("orphan");
     ItemPtr bob = user->GetItem("bob"), carl = user->GetItem("carl");
@@ -154,7 +147,9 @@ TEST_F(StoreFileWriting, WhatIsKeptAndHowItIsLaidOut)
     EXPECT_EQ(Read(), expected.bytes);
 
     // Registering twice, or by connection as well, changes nothing; unknown names throw.
-    Register({"global", "global<global_value", "user<is_ignored"});
+    saver.AddSavedType("global");
+    saver.AddSavedByConnectionType("global", "global_value");
+    saver.AddSavedByConnectionType("user", "is_ignored");
     saver.Save(Path("twice"));
     EXPECT_EQ(Read("twice"), Read());
     EXPECT_THROWS_PTR(saver.AddSavedType("no_such_type"), TypeNotFoundException);

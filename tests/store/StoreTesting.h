@@ -129,10 +129,7 @@ private:
 
 inline std::size_t Count(const Log& log, const std::string& line)
 {
-    std::size_t n = 0;
-    for (const std::string& entry : log)
-        n += entry == line ? 1 : 0;
-    return n;
+    return static_cast<std::size_t>(std::count(log.begin(), log.end(), line));
 }
 
 inline ItemSet SetOf(std::initializer_list<ItemPtr> items)
@@ -160,23 +157,18 @@ inline std::string Names(const Type* type) { return Names(type->GetItems()); }
 // Settings (a setting holds one value, a user many), users in rooms, and a shared online flag.
 struct Schema
 {
-    explicit Schema(bool valuesAutoCreate = true)
+    explicit Schema(bool valuesAutoCreate = true) : value(d.NewType("global_value", Leaf, false, valuesAutoCreate))
     {
-        global = d.NewType("global", Primary, false, true);
-        value = d.NewType("global_value", Leaf, false, valuesAutoCreate);
-        user = d.NewType("user", Primary, false, true);
-        room = d.NewType("room", Primary, false, true);
-        online = d.NewType("is_online", Leaf, true, false);
         global->RelateToType(value, Many, One, false);
         user->RelateToType(value, Many, Many, false);
         user->RelateToType(room, Many, Many, false);
         user->RelateToType(online, Many, One, false);
     }
-    Type* global;
+    Type* global = d.NewType("global", Primary, false, true);
     Type* value;
-    Type* user;
-    Type* room;
-    Type* online;
+    Type* user = d.NewType("user", Primary, false, true);
+    Type* room = d.NewType("room", Primary, false, true);
+    Type* online = d.NewType("is_online", Leaf, true, false);
 };
 
 // The shared schema as a test fixture: TEST_F of a name that stands for this class.
