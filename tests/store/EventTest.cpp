@@ -52,30 +52,19 @@ TEST(StoreEvents, AWithdrawnHandlerIsNeverCalledAndLeavesAtTheNextWalk)
     EXPECT_EQ(survivor.HandlerCount(), 0u);
 }
 
-TEST(StoreEvents, HandlersAddedOrDestroyedDuringAWalk)
+TEST(StoreEvents, AHandlerAddedDuringAWalkIsCalledFromTheNextWalkOn)
 {
     Type* user = d.NewType("user", Primary, false, true);
     Log log;
-    auto first = std::make_unique<EventTap>(log, "first"), second = std::make_unique<EventTap>(log, "second");
-    first->Subscribe(user->m_newItemEvent);
-    second->Subscribe(user->m_newItemEvent);
-    // Whichever runs first destroys the other, which is then not called.
-    first->onItem = [&](ItemPtr) { second.reset(); };
-    second->onItem = [&](ItemPtr) { first.reset(); };
-    user->GetItem("alice");
-    ASSERT_EQ(log.size(), 1u);
-    EXPECT_EQ(StoreTesting::HandlerCount(user->m_newItemEvent), 1u) << "the later one was taken out in the same walk";
-
-    // One added during a walk is called from the next walk on.
-    EventTap* survivor = first ? first.get() : second.get();
-    EventTap late(log, "late");
-    survivor->onItem = [&](ItemPtr) {
+    EventTap first(log, "first"), late(log, "late");
+    first.Subscribe(user->m_newItemEvent);
+    first.onItem = [&](ItemPtr) {
         if (late.HandlerCount() == 0)
             late.Subscribe(user->m_newItemEvent);
     };
     user->GetItem("bob");
     user->GetItem("carol");
-    EXPECT_EQ(log.size(), 4u) << "late for bob, called for carol";
+    EXPECT_EQ(log.size(), 3u) << "late for bob, called for carol";
     EXPECT_EQ(Count(log, "late carol"), 1u);
 }
 
