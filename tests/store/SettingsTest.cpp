@@ -32,10 +32,7 @@ TEST(SettingsTest, RelationsAreDeclaredFromTheFirstTypesPointOfView)
 {
     DeclareTypes({{"owner", Primary, false}, {"part", Leaf, true, false}});
     DeclareRelations({{"owner", "part", Many, One, true}});
-    const RelationInfo l_info = d.GetType("owner")->GetRelation(d.GetType("part"));
-    EXPECT_EQ(l_info.thisSide, Many);
-    EXPECT_EQ(l_info.otherSide, One);
-    EXPECT_TRUE(l_info.owns);
-    EXPECT_TRUE(d.GetType("part")->GetRelation(d.GetType("owner")).ownedBy);
-    EXPECT_FALSE(d.GetType("part")->IsAutoCreate());
+    EXPECT_EQ(d.GetType("owner")->GetRelation(d.GetType("part")), (RelationInfo{Many, One, true, false}));
+    EXPECT_EQ(d.GetType("part")->GetRelation(d.GetType("owner")), (RelationInfo{One, Many, false, true}));
+    EXPECT_TRUE(d.GetType("owner")->IsAutoCreate() && !d.GetType("part")->IsAutoCreate());
 }

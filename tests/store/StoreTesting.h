@@ -1,8 +1,12 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <functional>
 #include <initializer_list>
+#include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -16,29 +20,17 @@
 class StoreTesting
 {
 public:
-    static std::size_t PathSubscriptionCount(Type* ip_parent, Type* ip_child, bool i_onConnect)
-    {
-        const Data::PathIndex& l_index = i_onConnect ? d.m_pathConnectionIndex : d.m_pathDisconnectionIndex;
-        auto l_entry = l_index.find(Data::TypePair(ip_parent, ip_child));
-        return l_entry == l_index.end() ? 0 : l_entry->second.size();
-    }
-    static bool HasPathPairHandler(Type* ip_parent, Type* ip_child, bool i_onConnect)
-    {
-        return (i_onConnect ? d.m_pathConnectionHandlers : d.m_pathDisconnectionHandlers)
-                   .count(Data::TypePair(ip_parent, ip_child)) != 0;
-    }
-    static std::size_t PairHandlerCount(Type* ip_a, Type* ip_b, bool i_onConnect)
-    {
-        const Data::PairHandlers& l_pairs = i_onConnect ? d.m_connectionEventHandlers : d.m_disconnectionEventHandlers;
-        auto l_entry = l_pairs.find(Data::TypePair(ip_a, ip_b));
-        return l_entry == l_pairs.end() ? 0 : HandlerCount(l_entry->second);
-    }
-    // "handler/subscriptions/pair handlers" of a pair's path index.
+    // "handler/subscriptions/pair handlers" that the path index holds for a pair of types.
     static std::string PathIndex(Type* ip_a, Type* ip_b, bool i_onConnect)
     {
-        return std::to_string(HasPathPairHandler(ip_a, ip_b, i_onConnect)) + "/" +
-               std::to_string(PathSubscriptionCount(ip_a, ip_b, i_onConnect)) + "/" +
-               std::to_string(PairHandlerCount(ip_a, ip_b, i_onConnect));
+        const Data::TypePair l_key(ip_a, ip_b);
+        const auto& l_index = i_onConnect ? d.m_pathConnectionIndex : d.m_pathDisconnectionIndex;
+        const auto& l_pairs = i_onConnect ? d.m_connectionEventHandlers : d.m_disconnectionEventHandlers;
+        const auto l_subscriptions = l_index.find(l_key);
+        const auto l_pair = l_pairs.find(l_key);
+        return std::to_string((i_onConnect ? d.m_pathConnectionHandlers : d.m_pathDisconnectionHandlers).count(l_key)) +
+               "/" + std::to_string(l_subscriptions == l_index.end() ? 0 : l_subscriptions->second.size()) + "/" +
+               std::to_string(l_pair == l_pairs.end() ? 0 : HandlerCount(l_pair->second));
     }
     template <class T>
     static std::size_t HandlerCount(const Event<T>& i_event) { return i_event.m_handlers.size(); }
@@ -137,10 +129,7 @@ private:
 
 inline std::size_t Count(const Log& log, const std::string& line)
 {
-    std::size_t n = 0;
-    for (const std::string& entry : log)
-        n += entry == line ? 1 : 0;
-    return n;
+    return static_cast<std::size_t>(std::count(log.begin(), log.end(), line));
 }
 
 inline ItemSet SetOf(std::initializer_list<ItemPtr> items)
@@ -168,27 +157,28 @@ inline std::string Names(const Type* type) { return Names(type->GetItems()); }
 // Settings (a setting holds one value, a user many), users in rooms, and a shared online flag.
 struct Schema
 {
-    explicit Schema(bool valuesAutoCreate = true)
+    explicit Schema(bool valuesAutoCreate = true) : value(d.NewType("global_value", Leaf, false, valuesAutoCreate))
     {
-        global = d.NewType("global", Primary, false, true);
-        value = d.NewType("global_value", Leaf, false, valuesAutoCreate);
-        user = d.NewType("user", Primary, false, true);
-        room = d.NewType("room", Primary, false, true);
-        online = d.NewType("is_online", Leaf, true, false);
         global->RelateToType(value, Many, One, false);
         user->RelateToType(value, Many, Many, false);
         user->RelateToType(room, Many, Many, false);
         user->RelateToType(online, Many, One, false);
     }
-    Type* global;
+    Type* global = d.NewType("global", Primary, false, true);
     Type* value;
-    Type* user;
-    Type* room;
-    Type* online;
+    Type* user = d.NewType("user", Primary, false, true);
+    Type* room = d.NewType("room", Primary, false, true);
+    Type* online = d.NewType("is_online", Leaf, true, false);
 };
 
-// Every type with its flags and relations, every item with its connections, as text; two
-// pictures are equal when a call has changed nothing in the store.
+// The shared schema as a test fixture: TEST_F of a name that stands for this class.
+struct SchemaTest : ::testing::Test, Schema
+{
+};
+
+// Every type with its flags and relations, every item with its connections, as text in an
+// order that does not depend on addresses: two pictures are equal when a call has changed
+// nothing in the store, or when a load has brought back what was saved.
 inline std::string Snapshot()
 {
     std::ostringstream out;
@@ -201,15 +191,22 @@ inline std::string Snapshot()
             out << "  ~" << relation.first->GetName() << ' ' << relation.second.thisSide
                 << relation.second.otherSide << relation.second.owns << relation.second.ownedBy
                 << '\n';
+        Log items;
         for (ItemPtr item : type->GetItems())
         {
-            out << "  " << Name(item.Get()) << ':';
+            Log connected;
             const TypeItemsMap& connections = item->Connections();
             for (auto it = connections.Begin(); it != connections.End(); ++it)
                 for (ItemPtr other : *it.Set())
-                    out << ' ' << it.GetType()->GetName() << '/' << Name(other.Get());
-            out << '\n';
+                    connected.push_back(" " + it.GetType()->GetName() + "/" + Name(other.Get()));
+            std::sort(connected.begin(), connected.end());
+            items.push_back("  " + Name(item.Get()) + ":");
+            for (const std::string& line : connected)
+                items.back() += line;
         }
+        std::sort(items.begin(), items.end());
+        for (const std::string& line : items)
+            out << line << '\n';
     }
     return out.str();
 }

@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "store/Data.h"
 #include "store/ToQString.h"
 
 TEST(StoreToQString, StrictUtf8IsUtf8AndAnythingElseLatin1UpToTheFirstNul)
@@ -27,10 +26,4 @@ TEST(StoreToQString, StrictUtf8IsUtf8AndAnythingElseLatin1UpToTheFirstNul)
     EXPECT_EQ(ToQString(std::string("\xC3\xA9\0x", 4)), QString(QChar(0xC3)) + QChar(0xA9));
     EXPECT_EQ(ToQString(std::string("\0abc", 4)), QString());
     EXPECT_EQ(ToQString(std::string("abc\0", 4)), QStringLiteral("abc"));
-
-    Type* name = d.NewType("name", Leaf, false, true);
-    EXPECT_EQ(name->GetItem("\xC3\xA9t\xC3\xA9").AsString(),
-              QString::fromUtf8("\xC3\xA9t\xC3\xA9"));
-    EXPECT_EQ(name->GetItem("\xE9t\xE9").AsString(), QString::fromLatin1("\xE9t\xE9"));
-    EXPECT_EQ(name->GetItem(QString::fromUtf8("\xC3\xA9")).AsString(), QString(QChar(0xE9)));
 }

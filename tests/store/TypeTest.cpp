@@ -1,65 +1,47 @@
-#include <gtest/gtest.h>
-
 #include <map>
-#include <set>
-#include <tuple>
 
 #include "StoreTesting.h"
 
 using namespace store_testing;
 
-TEST(StoreTypes, NewTypeKeepsItsAttributesAndAnnouncesItselfOnceItIsFindable)
+using StoreRelations = SchemaTest;
+
+TEST(StoreTypes, NewTypeIsAnnouncedOnceItIsFindable)
 {
-    Log log;
-    EventTap tap(log, "store");
-    tap.WatchStore();
     struct Probe : DataHandler
     {
-        void OnNewType(Type* type) { found.push_back(d.HasType(type->GetName()) == type); }
-        std::vector<bool> found;
+        void OnNewType(Type* type) { found.push_back(type->GetName() + (d.HasType(type->GetName()) == type ? "" : "?")); }
+        Log found;
     } probe;
     d.m_newTypeEvent.AddHandler(probe.NewEventHandler(&probe, &Probe::OnNewType));
-
     Type* user = d.NewType("user", Primary, false, true);
-    Type* flag = d.NewType("is_online", Leaf, true, false);
-    for (auto [type, name, primacy, valueless, automatic] :
-         {std::make_tuple(user, "user", Primary, false, true), std::make_tuple(flag, "is_online", Leaf, true, false)})
-    {
-        EXPECT_EQ(std::make_tuple(type->GetName(), type->GetPrimacy(), type->IsNull(), type->IsAutoCreate()),
-                  std::make_tuple(std::string(name), primacy, valueless, automatic));
-        EXPECT_EQ(type->GetData(), &d);
-        EXPECT_TRUE(type->Relations().empty());
-    }
-    EXPECT_EQ(log, (Log{"store type user", "store type is_online"}));
-    EXPECT_EQ(probe.found, (std::vector<bool>{true, true}));
-    EXPECT_EQ(d.GetType("user"), user);
-    EXPECT_EQ(d.HasType("user"), user);
+    d.NewType("is_online", Leaf, true, false);
+    EXPECT_EQ(probe.found, (Log{"user", "is_online"}));
+    EXPECT_TRUE(d.GetType("user") == user && user->GetData() == &d && user->Relations().empty());
 }
 
-TEST(StoreTypes, RelationsAreMirroredAndOwnersFoundFromTheOwnedSide)
+TEST_F(StoreRelations, MirroredAndOwnersFoundFromTheOwnedSide)
 {
-    Schema schema;
-    EXPECT_EQ(schema.global->GetRelation(schema.value), (RelationInfo{Many, One, false, false}));
-    EXPECT_EQ(schema.value->GetRelation(schema.global), (RelationInfo{One, Many, false, false}));
-    EXPECT_TRUE(schema.global->IsRelated(schema.value) && schema.value->IsRelated(schema.global));
-    EXPECT_FALSE(schema.global->IsRelated(schema.user));
-    EXPECT_EQ(schema.global->FindRelation(schema.user), nullptr);
-    std::map<Type*, RelationInfo> related{{schema.user, RelationInfo()}};
-    schema.global->GetRelatedTypes(related);
+    EXPECT_EQ(global->GetRelation(value), (RelationInfo{Many, One, false, false}));
+    EXPECT_EQ(value->GetRelation(global), (RelationInfo{One, Many, false, false}));
+    EXPECT_FALSE(global->IsRelated(user));
+    EXPECT_EQ(global->FindRelation(user), nullptr);
+    std::map<Type*, RelationInfo> related{{user, RelationInfo()}};
+    global->GetRelatedTypes(related);
     ASSERT_EQ(related.size(), 1u);
-    EXPECT_EQ(related.begin()->first, schema.value);
+    EXPECT_EQ(related.begin()->first, value);
 
     Type* request = d.NewType("search_request", Primary, false, true);
     Type* results = d.NewType("search_results", Intermediate, true, false);
     Type* result = d.NewType("search_result", Leaf, true, false);
     request->RelateToType(results, One, Many, true);
     results->RelateToType(result, One, Many, true);
-    results->RelateToType(schema.user, Many, Many, false);
+    results->RelateToType(user, Many, Many, false);
     EXPECT_EQ(request->GetRelation(results), (RelationInfo{One, Many, true, false}));
     EXPECT_EQ(results->GetRelation(request), (RelationInfo{Many, One, false, true}));
-    std::set<Type*> owners{schema.user};
+    std::set<Type*> owners{user};
     d.GetTypeOwningTypes(results, owners);
-    EXPECT_EQ(owners, (std::set<Type*>{schema.user, request})) << "adds without clearing";
+    EXPECT_EQ(owners, (std::set<Type*>{user, request})) << "adds without clearing";
     std::set<Type*> none;
     d.GetTypeOwningTypes(request, none);
     EXPECT_TRUE(none.empty());
@@ -67,15 +49,16 @@ TEST(StoreTypes, RelationsAreMirroredAndOwnersFoundFromTheOwnedSide)
 
 // Every misuse of the schema throws its exception by pointer and changes nothing: no type, no
 // relation, no item, no connection and no event.
-class StoreSchemaMisuse : public ::testing::Test
+class StoreSchemaMisuse : public ::testing::Test, protected Schema
 {
 protected:
+    StoreSchemaMisuse() : Schema(false) {}
     void SetUp() override
     {
         g1 += v1;
         alice.NewItem("is_online");
         tap.WatchStore();
-        for (Type* type : {schema.global, schema.value, schema.user, schema.online})
+        for (Type* type : {global, value, user, online})
             tap.WatchType(type);
         before = Snapshot();
     }
@@ -85,9 +68,7 @@ protected:
         EXPECT_TRUE(tap.calls.empty()) << tap.calls.front();
     }
 
-    Schema schema{false};
-    ItemPtr g1 = schema.global->GetItem("port"), v1 = schema.value->NewItem("2234"),
-            alice = schema.user->GetItem("alice");
+    ItemPtr g1 = global->GetItem("port"), v1 = value->NewItem("2234"), alice = user->GetItem("alice");
     EventTap tap;
     std::string before;
 };
@@ -98,12 +79,8 @@ TEST_F(StoreSchemaMisuse, UnknownOrDuplicateNames)
     EXPECT_THROWS_PTR(d.GetType("users"), TypeNotFoundException);
     EXPECT_THROWS_PTR(d.GetType("use"), TypeNotFoundException);
     EXPECT_THROWS_PTR(d.NewType("global", Leaf, true, false), TypeAlreadyExistsException);
-    EXPECT_EQ(d.GetType("global"), schema.global);
-    EXPECT_EQ(schema.global->HasItem("port"), g1);
-    EXPECT_THROWS_PTR(schema.global->RelateToType(schema.value, One, One, true),
-                      AlreadyRelatedException);
-    EXPECT_THROWS_PTR(schema.value->RelateToType(schema.global, Many, Many, true),
-                      AlreadyRelatedException);
+    EXPECT_THROWS_PTR(global->RelateToType(value, One, One, true), AlreadyRelatedException);
+    EXPECT_THROWS_PTR(value->RelateToType(global, Many, Many, true), AlreadyRelatedException);
 
     EXPECT_THROWS_PTR(g1.NewItem("nothing"), TypeNotFoundException);
     EXPECT_THROWS_PTR(g1["nothing"], TypeNotFoundException);
@@ -123,7 +100,7 @@ TEST_F(StoreSchemaMisuse, UnknownOrDuplicateNames)
 
 TEST_F(StoreSchemaMisuse, UnrelatedTypes)
 {
-    EXPECT_THROWS_PTR(schema.global->GetRelation(schema.user), NotRelatedException);
+    EXPECT_THROWS_PTR(global->GetRelation(user), NotRelatedException);
     EXPECT_THROWS_PTR(g1.Connect(alice), NotRelatedException);
     EXPECT_THROWS_PTR(g1 += alice, NotRelatedException);
     EXPECT_THROWS_PTR(g1.NewItem("is_online"), NotRelatedException);
@@ -132,10 +109,8 @@ TEST_F(StoreSchemaMisuse, UnrelatedTypes)
     EXPECT_EQ(out, ItemSet(alice));
     EXPECT_THROWS_PTR(ItemSet(g1).GetItems("user"), NotRelatedException);
     EXPECT_THROWS_PTR(d.GetItems(ItemSet(g1), "user"), NotRelatedException);
-    EXPECT_THROWS_PTR(d.AddConnectionEventHandler(schema.global, schema.user, nullptr),
-                      NotRelatedException);
-    EXPECT_THROWS_PTR(d.AddDisconnectionEventHandler(schema.online, schema.value, nullptr),
-                      NotRelatedException);
+    EXPECT_THROWS_PTR(d.AddConnectionEventHandler(global, user, nullptr), NotRelatedException);
+    EXPECT_THROWS_PTR(d.AddDisconnectionEventHandler(online, value, nullptr), NotRelatedException);
     // Lookups by name answer "nothing" for an unrelated type instead.
     EXPECT_FALSE(g1["user"]);
     EXPECT_FALSE(g1.IsConnected("user"));
@@ -144,14 +119,13 @@ TEST_F(StoreSchemaMisuse, UnrelatedTypes)
 
 TEST_F(StoreSchemaMisuse, ValueOperationsOnANullTypeAndNullOperationsOnAValuedType)
 {
-    Type* flag = schema.online;
-    EXPECT_THROWS_PTR(flag->GetItem("x"), NullTypeException);
-    EXPECT_THROWS_PTR((*flag)["x"], NullTypeException);
-    EXPECT_THROWS_PTR(flag->NewItem(Value("x")), NullTypeException);
-    EXPECT_THROWS_PTR(flag->HasItem(""), NullTypeException);
+    EXPECT_THROWS_PTR(online->GetItem("x"), NullTypeException);
+    EXPECT_THROWS_PTR((*online)["x"], NullTypeException);
+    EXPECT_THROWS_PTR(online->NewItem(Value("x")), NullTypeException);
+    EXPECT_THROWS_PTR(online->HasItem(""), NullTypeException);
     EXPECT_THROWS_PTR(i("is_online", ""), NullTypeException);
     EXPECT_THROWS_PTR(g("user").Connected("is_online", ""), NullTypeException);
-    EXPECT_THROWS_PTR(schema.value->NewItem(), NullTypeException);
-    EXPECT_THROWS_PTR(schema.value->GetGlobalNullItem(), NullTypeException);
+    EXPECT_THROWS_PTR(value->NewItem(), NullTypeException);
+    EXPECT_THROWS_PTR(value->GetGlobalNullItem(), NullTypeException);
     EXPECT_THROWS_PTR(alice.NewItem("global_value"), NullTypeException);
 }
