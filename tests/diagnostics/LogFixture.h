@@ -7,7 +7,9 @@
 
 #include "diagnostics/DiagnosticsTesting.h"
 #include "store/Data.h"
+#include "store/Settings.h"
 #include "support/TestSupport.h"
+#include "support/support/ClientSchema.h"
 
 // A store with the settings and user types the log reads; log files go to a fresh folder.
 class LogFixture : public ::testing::Test
@@ -15,14 +17,9 @@ class LogFixture : public ::testing::Test
 protected:
     LogFixture()
     {
-        Type* global = d.NewType("global", Primary, false, true);
-        global->RelateToType(d.NewType("global_value", Leaf, false, false), Many, One, false);
+        DeclareSettingsTypes();
         d.NewType("user", Primary, false, true);
         DiagnosticsTesting::SetLogFolder(logService, Folder());
-    }
-    static void SetSetting(const char* key, const char* value)
-    {
-        d.GetType("global")->GetItem(key).Connect(d.GetType("global_value")->NewItem(value));
     }
     static void EnableLogging() { SetSetting("user_level_logging", "yes"); }
     QString Folder() const { return QString::fromStdString(m_folder.Path()); }

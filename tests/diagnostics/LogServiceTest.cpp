@@ -1,9 +1,6 @@
 #include <QDateTime>
 #include <QLocale>
-#include <QRegularExpression>
 #include <gtest/gtest.h>
-
-#include <memory>
 
 #include "LogFixture.h"
 #include "diagnostics/Log.h"
@@ -11,14 +8,15 @@
 
 namespace
 {
+// Keeps each line as "area|[stamp] text".
 struct RecordingSink : LogSink
 {
     void LogLine(const QString& area, const QString& line) override { lines << area + "|" + line; }
-    QString Last() const { return lines.value(lines.size() - 1).section('|', 1); }
     QStringList lines;
 };
 
-QString StampOf(const QString& line) { return QRegularExpression("^\\[([^\\]]+)\\] ").match(line).captured(1); }
+QString StampOf(const QString& line) { return line.section("|[", 1).section("] ", 0, 0); }
+QByteArray FileLine(const QString& line) { return line.section('|', 1).toLatin1(); }
 QByteArray Header(const QString& line) { return ("* Logging started at " + StampOf(line)).toLatin1(); }
 
 class LogLines : public LogFixture
@@ -70,15 +68,17 @@ TEST_F(LogLines, StampedInTheCLocaleAndIndentedThreeBlanksPerLevelAboveOne)
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     EXPECT_EQ(LogService::Stamp(QDateTime(QDate(1998, 5, 20), QTime(3, 40, 13))), "Wed May 20 03:40:13 1998");
     EXPECT_EQ(LogService::Stamp(QDateTime(QDate(2025, 1, 5), QTime(23, 5, 9))), "Sun Jan 5 23:05:09 2025");
-    for (const auto& [level, indent] : {std::pair{-4, ""}, {0, ""}, {1, ""}, {2, "   "}, {3, "      "}})
-    {
-        const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    for (int level : {-4, 0, 1, 2, 3})
         Log("server", level, "Connecting to %1", ItemPtr());
-        const QString stamp = StampOf(sink.Last());
-        EXPECT_EQ(sink.lines.last(), "server|[" + stamp + "] " + indent + "Connecting to %1");
-        const QDateTime stamped = QLocale::c().toDateTime(stamp, "ddd MMM d HH:mm:ss yyyy");
-        EXPECT_TRUE(stamped >= before && stamped <= QDateTime::currentDateTime()) << stamp.toStdString();
-    }
+    const QString stamp = StampOf(sink.lines.last());
+    const QDateTime stamped = QLocale::c().toDateTime(stamp, "ddd MMM d HH:mm:ss yyyy");
+    EXPECT_TRUE(stamped >= before && stamped <= QDateTime::currentDateTime()) << stamp.toStdString();
+    EXPECT_EQ(sink.lines.last(), "server|[" + stamp + "]       Connecting to %1");
+    QStringList indents;
+    for (const QString& line : sink.lines)
+        indents << QString::number(line.section("] ", 1).indexOf('C'));
+    EXPECT_EQ(indents, (QStringList{"0", "0", "0", "3", "6"}));
     QLocale::setDefault(QLocale::c());
 }
 
@@ -90,16 +90,17 @@ TEST(LogWithoutPage, WorksOnAnEmptyStoreWithNoSink)
 
 TEST_F(LogLines, ADestroyedOrReplacedSinkGetsNoMoreLines)
 {
-    auto first = std::make_unique<RecordingSink>();
-    logService.InstallSink(first.get());
-    first.reset();
+    {
+        RecordingSink gone;
+        logService.InstallSink(&gone);
+    }
     Log("server", 1, "to nobody", ItemPtr());
     RecordingSink second;
     logService.InstallSink(&second);
     logService.RemoveSink(&sink); // not the installed one: no effect
     Log("server", 1, "to the second", ItemPtr());
     EXPECT_TRUE(sink.lines.isEmpty());
-    EXPECT_EQ(second.lines, QStringList{"server|[" + StampOf(second.Last()) + "] to the second"});
+    EXPECT_EQ(second.lines, QStringList{"server|[" + StampOf(second.lines.value(0)) + "] to the second"});
 }
 
 TEST_F(LogLines, OneHeaderPerAreaPerRunEvenWhenLoggingIsSwitchedOnLater)
@@ -107,21 +108,20 @@ TEST_F(LogLines, OneHeaderPerAreaPerRunEvenWhenLoggingIsSwitchedOnLater)
     Log("server", 1, "Before logging was on", ItemPtr());
     EnableLogging();
     Log("server", 1, "Connecting", ItemPtr());
-    const QString first = sink.Last();
     Log("server", 2, "Resolving host", ItemPtr());
-    const QString second = sink.Last();
     Log("Peer Messenger", 3, "Listening", ItemPtr());
-    EXPECT_EQ(FileLines("server"), (QList<QByteArray>{Header(first), first.toLatin1(), second.toLatin1()}));
-    EXPECT_EQ(FileLines("Peer Messenger"), (QList<QByteArray>{Header(sink.Last()), sink.Last().toLatin1()}));
+    const QStringList& lines = sink.lines;
+    EXPECT_EQ(FileLines("server"), (QList<QByteArray>{Header(lines[1]), FileLine(lines[1]), FileLine(lines[2])}));
+    EXPECT_EQ(FileLines("Peer Messenger"), (QList<QByteArray>{Header(lines[3]), FileLine(lines[3])}));
 
     LogService nextRun;
     DiagnosticsTesting::SetLogFolder(nextRun, Folder());
     RecordingSink next;
     nextRun.InstallSink(&next);
     nextRun.Log("server", 1, "Connecting again", ItemPtr());
-    const QString again = next.Last();
     nextRun.Log("server", 1, "Connected", ItemPtr());
-    EXPECT_EQ(FileLines("server").mid(3), (QList<QByteArray>{Header(again), again.toLatin1(), next.Last().toLatin1()}));
+    EXPECT_EQ(FileLines("server").mid(3),
+              (QList<QByteArray>{Header(next.lines[0]), FileLine(next.lines[0]), FileLine(next.lines[1])}));
 }
 
 TEST_F(LogLines, FilesAreLatin1AndStayInsideTheirFolder)

@@ -1,3 +1,5 @@
+#include <QTcpSocket>
+
 #include "ServerTesting.h"
 
 namespace
@@ -24,10 +26,10 @@ protected:
         ASSERT_TRUE(m_fake.WaitForFrames(1));
     }
 
-    // Lets the client read what has been sent so far on its own, to cut a frame across reads.
-    static void Settle() { QTest::qWait(60); }
-
-    bool WaitConnected() { return QTest::qWaitFor([&] { return mp_connected->count() == 1; }, 5000); }
+    bool WaitFor(const QSignalSpy& i_spy, int i_count)
+    {
+        return QTest::qWaitFor([&] { return i_spy.count() == i_count; }, 5000);
+    }
 
     std::unique_ptr<QSignalSpy> mp_connected;
     std::unique_ptr<QSignalSpy> mp_failed;
@@ -36,46 +38,39 @@ protected:
 
 TEST_F(ServerFramingTest, AFrameArrivingInFragmentsIsReadWhole)
 {
-    // The length header split over three reads, then a body that grows across many.
+    // The length header split over three reads, then a body that grows across many. The link's
+    // reader is connected to the socket before the spy, so it has read each piece when the spy
+    // sees it arrive.
     const QByteArray l_reply = AcceptedReply(QString(300000, QChar('g')));
+    QSignalSpy l_arrived(mp_server->findChild<QTcpSocket*>(), &QTcpSocket::readyRead);
     for (const auto& [l_from, l_length] : {std::pair{0, 1}, {1, 2}, {3, 3}})
-        m_fake.SendRaw(l_reply.mid(l_from, l_length)), Settle();
-    EXPECT_EQ(mp_connected->count(), 0);
-    for (int l_offset = 6; l_offset < l_reply.size(); l_offset += 65536)
     {
-        m_fake.SendRaw(l_reply.mid(l_offset, 65536));
-        QTest::qWait(5);
+        m_fake.SendRaw(l_reply.mid(l_from, l_length));
+        ASSERT_TRUE(l_arrived.wait(5000));
     }
-    EXPECT_TRUE(WaitConnected());
+    EXPECT_EQ(mp_connected->count(), 0);
+    m_fake.SendRaw(l_reply.mid(6));
+    EXPECT_TRUE(WaitFor(*mp_connected, 1));
 }
 
-TEST_F(ServerFramingTest, SeveralFramesInOneReadAreEachHandled)
+TEST_F(ServerFramingTest, EveryFrameOfOneReadIsHandledAndBodiesTooShortAreSkipped)
 {
-    // Nothing more arrives after these bytes: the reply is seen only if the reader goes on
-    // past the frame before it. The refusal behind it comes when logged in and changes nothing.
-    m_fake.SendRaw(FrameOf(9999, WireFields().Int32(7)) + AcceptedReply() + FrameOf(1, WireFields().Byte(0).Text("INVALIDPASS")));
-    // One read holds all three: the refusal has been handled by the time the login is seen.
-    ASSERT_TRUE(WaitConnected());
+    // Nothing more arrives after these bytes: the reply is seen only if the reader goes on past
+    // the frames before it. A verdict taken from the empty, two-byte or code-only frames would
+    // show as a failure, the refusal behind the reply comes when logged in and changes nothing.
+    m_fake.SendRaw(FrameOf(9999, WireFields().Int32(7)) + LengthHeader(0) + LengthHeader(2) +
+                   QByteArray("\x01\x00", 2) + FrameOf(1) + AcceptedReply() +
+                   FrameOf(1, WireFields().Byte(0).Text("INVALIDPASS")));
+    ASSERT_TRUE(WaitFor(*mp_connected, 1));
+    // One read holds them all: the refusal has been handled by the time the login is seen.
     EXPECT_EQ(mp_failed->count(), 0);
     EXPECT_TRUE(mp_server->IsConnected());
-}
-
-TEST_F(ServerFramingTest, BodiesTooShortForTheirCodeOrVerdictAreSkipped)
-{
-    const QByteArray l_empty = LengthHeader(0);
-    const QByteArray l_twoBytes = LengthHeader(2) + QByteArray("\x01\x00", 2);
-    // In one read with the real reply: a verdict taken from the short frames would show as a
-    // second login or a failure by the time the first is seen.
-    m_fake.SendRaw(l_empty + l_twoBytes + FrameOf(1) + AcceptedReply());
-    EXPECT_TRUE(WaitConnected());
-    EXPECT_EQ(mp_connected->count(), 1);
-    EXPECT_EQ(mp_failed->count(), 0);
 }
 
 TEST_F(ServerFramingTest, AnAbsurdLengthWhileLoggingInFailsTheConnection)
 {
     m_fake.SendRaw(LengthHeader(0xFFFFFFF0u) + QByteArray(64, 'x'));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return mp_failed->count() >= 1; }, 5000));
+    ASSERT_TRUE(WaitFor(*mp_failed, 1));
     EXPECT_EQ(mp_server->GetState(), Server::StateDisconnected);
     EXPECT_TRUE(m_fake.WaitForClientGone());
     EXPECT_EQ(Emitted(*mp_failed), QStringList{"socket error"});
@@ -85,7 +80,7 @@ TEST_F(ServerFramingTest, AnAbsurdLengthWhileLoggingInFailsTheConnection)
 TEST_F(ServerFramingTest, TheCapIsAFrameOneByteMoreDropsTheLink)
 {
     m_fake.SendRaw(AcceptedReply());
-    ASSERT_TRUE(WaitConnected());
+    ASSERT_TRUE(WaitFor(*mp_connected, 1));
 
     // Announced at the cap and never delivered: the client waits, holding only what came. The
     // chat ahead of it in the same read shows when the header has been looked at.
@@ -95,17 +90,17 @@ TEST_F(ServerFramingTest, TheCapIsAFrameOneByteMoreDropsTheLink)
     ASSERT_TRUE(l_chat.wait(5000));
     EXPECT_TRUE(mp_server->IsConnected());
     m_fake.DropClient();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return mp_disconnected->count() == 1; }, 5000));
+    ASSERT_TRUE(WaitFor(*mp_disconnected, 1));
 
     // The half frame must not leak into the fresh link's login reply.
     m_fake.AcceptLogins();
     Tick(timerManager->halfMinuteTimer);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return mp_connected->count() == 2; }, 5000));
+    ASSERT_TRUE(WaitFor(*mp_connected, 2));
     m_fake.SendRaw(LengthHeader(Server::MaxFrameLength + 1));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return mp_disconnected->count() == 2; }, 5000));
+    ASSERT_TRUE(WaitFor(*mp_disconnected, 2));
     EXPECT_TRUE(mp_server->IsAbruptlyDisconnected());
     EXPECT_EQ(mp_failed->count(), 0);
     Tick(timerManager->halfMinuteTimer);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return mp_connected->count() == 3; }, 5000));
+    EXPECT_TRUE(WaitFor(*mp_connected, 3));
 }
 } // namespace

@@ -55,7 +55,6 @@ class TypeNavigator : public ::testing::Test
 protected:
     void Open()
     {
-        delete dialog;
         dialog = new TypeNavigatorDialog;
         dialog->Init();
         from = dialog->findChild<QComboBox*>("fromTypeBox");
@@ -72,20 +71,20 @@ protected:
         EXPECT_EQ(from->currentText().toStdString() + " " + to->currentText().toStdString(), fromName + " " + toName);
         return chart->document()->isEmpty() ? QStringList() : chart->toPlainText().split('\n');
     }
-    // Whether the first line starts in green, and which of its fragments are bold.
-    std::pair<bool, QStringList> Format() const
+    // The first line's fragments, bold ones in asterisks and a green one in brackets.
+    QString Format() const
     {
-        std::pair<bool, QStringList> format{false, {}};
-        QTextBlock block = chart->document()->firstBlock();
+        QStringList parts;
+        const QTextBlock block = chart->document()->firstBlock();
         for (auto fragment = block.begin(); !fragment.atEnd(); ++fragment)
         {
             const QTextCharFormat chars = fragment.fragment().charFormat();
-            if (fragment == block.begin())
-                format.first = chars.foreground().color() == QColor("green");
+            QString part = fragment.fragment().text();
             if (chars.fontWeight() > QFont::Normal)
-                format.second << fragment.fragment().text();
+                part = "*" + part + "*";
+            parts << (chars.foreground().color() == QColor("green") ? "<" + part + ">" : part);
         }
-        return format;
+        return parts.join("");
     }
 
     QPointer<TypeNavigatorDialog> dialog;
@@ -94,7 +93,7 @@ protected:
 };
 } // namespace
 
-TEST_F(TypeNavigator, OffersOnlyTypesWithinSixStepsAndIsDeletedOnClose)
+TEST_F(TypeNavigator, OffersTheTypesWithinSixStepsAndIsDeletedOnClose)
 {
     // A chain t0 - t1 - ... - t8, and a type without relations.
     for (int index = 0; index <= 8; ++index)
@@ -108,13 +107,6 @@ TEST_F(TypeNavigator, OffersOnlyTypesWithinSixStepsAndIsDeletedOnClose)
     EXPECT_TRUE(to->count() == 0 && chart->document()->isEmpty()) << "\"alone\" came first: nothing to go to";
     EXPECT_EQ(Chart("t0", "t6"), QStringList{"[7] t0 -> t1 -> t2 -> t3 -> t4 -> t5 -> t6"});
     EXPECT_EQ(Texts(to), (QStringList{"t1", "t2", "t3", "t4", "t5", "t6"}));
-    // Seven steps away on the chain, but three over a short cut: offered, and only the short
-    // chain is charted.
-    Declare("cut");
-    Relate("t0", "cut");
-    Relate("cut", "t6");
-    Open();
-    EXPECT_EQ(Chart("t0", "t8"), QStringList{"[5] t0 -> cut -> t6 -> t7 -> t8"});
     Close(dialog);
     EXPECT_TRUE(dialog.isNull() && !typeNavigatorDialog);
 }
@@ -128,21 +120,16 @@ TEST_F(TypeNavigator, GreenOnlyWhenNoStepLeadsToMany)
     Relate("room", "user", Many, Many);
     Relate("user", "item_log", One, Many);
     Open();
-    const struct
-    {
-        const char *from, *to, *line;
-        bool green;
-        QStringList bold;
-    } cases[] = {{"user", "user_status", "[2] user -> user_status", true, {"[2]", "user", "user_status"}},
-                 {"room", "user", "[2] room => user", false, {"room", "user"}},
-                 {"user_status", "room", "[3] user_status => user => room", false, {}},
-                 {"item_log", "user", "[2] item_log [null] -> user", true, {}},
-                 {"user", "item_log", "[2] user => item_log [null]", false, {}}};
+    const std::pair<const char*, const char*> cases[][2] = {
+        {{"user", "user_status"}, {"[2] user -> user_status", "<*[2]*> *user* -> *user_status*"}},
+        {{"room", "user"}, {"[2] room => user", "[2] *room* => *user*"}},
+        {{"user_status", "room"}, {"[3] user_status => user => room", "[3] *user_status* => *user* => *room*"}},
+        {{"item_log", "user"}, {"[2] item_log [null] -> user", "<*[2]*> *item_log* [null] -> *user*"}},
+        {{"user", "item_log"}, {"[2] user => item_log [null]", "[2] *user* => *item_log* [null]"}}};
     for (const auto& c : cases)
     {
-        EXPECT_EQ(Chart(c.from, c.to), QStringList{c.line});
-        EXPECT_EQ(Format().first, c.green) << c.line;
-        EXPECT_TRUE(c.bold.isEmpty() || Format().second == c.bold) << c.line; // not pinned for the rest
+        EXPECT_EQ(Chart(c[0].first, c[0].second), QStringList{c[1].first});
+        EXPECT_EQ(Format(), c[1].second);
     }
 }
 
@@ -183,22 +170,23 @@ TEST_F(TypeNavigator, AgreesWithTheExhaustiveWalkOnRandomSchemas)
 
 TEST_F(TypeNavigator, AnswersOnALargeSchema)
 {
-    // Eight hubs in a ring with chords, each with leaf types of its own, some shared with the next
-    // hub: 230 types, as many as the client declares. A walk without a visited set would not come
-    // back from here before the test times out.
+    // Eight hubs in a ring with chords, each with 28 leaf types, every fourth shared with the
+    // next hub: 232 types, as many as the client declares. A walk without a visited set would
+    // not come back from here before the test times out.
     for (int hub = 0; hub < 8; ++hub)
         Declare(N("hub", hub));
-    for (int hub = 0, declared = 8; hub < 8; ++hub)
+    for (int hub = 0; hub < 8; ++hub)
     {
         Relate(N("hub", hub), N("hub", (hub + 1) % 8), Many, Many);
         if (hub % 2 == 0)
             Relate(N("hub", hub), N("hub", (hub + 3) % 8), One, Many);
-        for (int leaf = 0; leaf < 28 && declared < 230; ++leaf, ++declared)
+        for (int leaf = 0; leaf < 28; ++leaf)
         {
-            Declare(N("hub", hub) + N("_leaf", leaf), leaf % 5 == 0);
-            Relate(N("hub", hub), N("hub", hub) + N("_leaf", leaf), leaf % 2 ? One : Many, One);
+            const std::string name = N("hub", hub) + N("_leaf", leaf);
+            Declare(name, leaf % 5 == 0);
+            Relate(N("hub", hub), name, leaf % 2 ? One : Many, One);
             if (leaf % 4 == 0)
-                Relate(N("hub", (hub + 1) % 8), N("hub", hub) + N("_leaf", leaf), Many, One);
+                Relate(N("hub", (hub + 1) % 8), name, Many, One);
         }
     }
     Open();
