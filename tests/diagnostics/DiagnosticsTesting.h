@@ -2,13 +2,9 @@
 
 #include <QString>
 
-#include <list>
-#include <string>
-
 #include "diagnostics/LogService.h"
 
 class DiagnosticsForm;
-class TypeNavigatorDialog;
 
 class DiagnosticsTesting
 {
@@ -19,5 +15,4 @@ public:
     }
     // Defined with the page tests' helpers, which link the widgets.
     inline static bool DumpDataTo(DiagnosticsForm& io_page, const QString& i_fileName);
-    inline static const std::list<std::list<std::string>>& FoundPaths(const TypeNavigatorDialog& i_dialog);
 };

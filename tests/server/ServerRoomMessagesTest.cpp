@@ -31,20 +31,6 @@ protected:
         return l_set.join(' ');
     }
 
-    // A public join answer for the listed users, each with speed 100 * n and n files.
-    static QByteArray JoinFields(const QString& i_room, const QStringList& i_users)
-    {
-        QList<qint32> l_statuses;
-        QStringList l_countries;
-        for (int l_index = 1; l_index <= i_users.size(); ++l_index)
-            l_statuses << 2, l_countries << QString("C%1").arg(l_index);
-        WireFields l_fields;
-        l_fields.Text(i_room).Texts(i_users).Int32s(l_statuses).Int32(i_users.size());
-        for (int l_index = 1; l_index <= i_users.size(); ++l_index)
-            Stats(l_fields, 100 * l_index, l_index);
-        return l_fields.Int32s(l_statuses).Texts(l_countries);
-    }
-
     // Public, owned and member rooms with their user counts, then the operated rooms.
     static QByteArray RoomList(const QStringList& i_public, const QList<qint32>& i_publicCounts,
                                const QStringList& i_owned = {}, const QList<qint32>& i_ownedCounts = {},
@@ -81,7 +67,9 @@ TEST_F(ServerRoomMessagesTest, AJoinSetsUsersAndDetailsAndOnlyAPrivateOneOwnersh
     Room("lobby") += User("gone");
     Room("lobby").NewItem("room_owner") += User("olga");
     Room("lobby").NewItem("room_operators") += User("oscar");
-    Deliver(14, JoinFields("lobby", {"ben", "cleo"}));
+    WireFields l_join;
+    l_join.Text("lobby").Texts({"ben", "cleo"}).Int32s({2, 2}).Int32(2);
+    Deliver(14, Stats(Stats(l_join, 100, 1), 200, 2).Int32s({2, 2}).Texts({"C1", "C2"}));
     ItemPtr l_room = Room("lobby");
     EXPECT_TRUE(l_room.IsConnected("in_room"));
     EXPECT_EQ(RoomUsers("lobby"), (QStringList{"ben", "cleo"})) << "the whole user set is replaced";
@@ -89,7 +77,9 @@ TEST_F(ServerRoomMessagesTest, AJoinSetsUsersAndDetailsAndOnlyAPrivateOneOwnersh
     EXPECT_EQ(l_room["room_owner"]["user"].AsString(), "olga");
     EXPECT_EQ(Names(l_room["room_operators"].GetItems("user")), (QStringList{"oscar"}));
 
-    Deliver(14, WireFields().Raw(JoinFields("lobby", {"ben"})).Text("pia").Int32(2).Text("zed").Text("ada"));
+    WireFields l_private;
+    l_private.Text("lobby").Texts({"ben"}).Int32s({2}).Int32(1);
+    Deliver(14, Stats(l_private, 100, 1).Int32s({2}).Texts({"C1"}).Text("pia").Int32(2).Text("zed").Text("ada"));
     EXPECT_EQ(l_room["room_owner"]["user"].AsString(), "pia");
     EXPECT_EQ(Names(l_room["room_operators"].GetItems("user")), (QStringList{"ada", "zed"}));
     EXPECT_EQ(RoomUsers("lobby"), (QStringList{"ben"}));

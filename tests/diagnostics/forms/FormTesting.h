@@ -5,7 +5,6 @@
 #include <QListWidget>
 #include <QTabWidget>
 #include <QTextBrowser>
-#include <QTextDocument>
 #include <QTreeWidget>
 
 #include "diagnostics/DiagnosticsForm.h"
@@ -60,10 +59,6 @@ inline QTextBrowser* Browser(const QTabWidget* tabs, int index) { return qobject
 inline bool DiagnosticsTesting::DumpDataTo(DiagnosticsForm& io_page, const QString& i_fileName)
 {
     return io_page.DumpDataTo(i_fileName);
-}
-inline const std::list<std::list<std::string>>& DiagnosticsTesting::FoundPaths(const TypeNavigatorDialog& i_dialog)
-{
-    return i_dialog.m_paths;
 }
 // Closes a window that deletes itself on close, and lets the deletion happen.
 inline void Close(QWidget* window)
