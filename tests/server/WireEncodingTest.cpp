@@ -10,30 +10,22 @@
 #include "support/StreamBytes.h"
 #include "store/ToQString.h"
 
-TEST(WireScalars, IntegersAreLittleEndianBooleansOneByteByteStringsWhole)
+TEST(WireWriters, IntegersAreLittleEndianBooleansOneByteStringsWholeTextUtf8CutAtNul)
 {
     MemStream stream;
+    const QString withNul = QString("ab") + QChar(0) + "cd";
     ASSERT_TRUE(stream.Write(quint8(0xAB)) && stream.Write(qint16(0x0102)) && stream.Write(quint32(0x01020304)) &&
                 stream.Write(qint32(-2)) && stream.Write(qint64(0x0102030405060708LL)) && stream.Write(true) &&
-                stream.Write(false) && stream.Write(std::string("a\0b", 3)));
+                stream.Write(false) && stream.Write(std::string("a\0b", 3)) &&
+                stream.Write(QString::fromUtf8("\xC3\xA9")) && stream.Write(withNul));
     EXPECT_EQ(Written(stream), std::string("\xAB" "\x02\x01" "\x04\x03\x02\x01" "\xFE\xFF\xFF\xFF"
-                                           "\x08\x07\x06\x05\x04\x03\x02\x01" "\x01\x00" "\x03\x00\x00\x00" "a\0b", 28));
-    MemStream two = StreamOf("\x02");
+                                           "\x08\x07\x06\x05\x04\x03\x02\x01" "\x01\x00" "\x03\x00\x00\x00" "a\0b"
+                                           "\x02\x00\x00\x00\xC3\xA9" "\x02\x00\x00\x00" "ab", 40));
     bool flag = false;
-    EXPECT_TRUE(two.Read(flag) && flag) << "any non-zero byte is true";
+    EXPECT_TRUE(StreamOf("\x02").Read(flag) && flag) << "any non-zero byte is true";
 }
 
-TEST(WireWriters, TextIsCountedUtf8CutAtNul)
-{
-    MemStream stream;
-    QString withNul("ab");
-    withNul += QChar(0);
-    withNul += "cd";
-    ASSERT_TRUE(stream.Write(QString::fromUtf8("\xC3\xA9")) && stream.Write(withNul));
-    EXPECT_EQ(Written(stream), std::string("\x02\x00\x00\x00\xC3\xA9" "\x02\x00\x00\x00" "ab", 12));
-}
-
-TEST(WireStrings, TheLimitIsInclusiveAndBadCountsConsumeOnlyTheCount)
+TEST(WireStrings, TheLimitIsInclusiveBadCountsConsumeOnlyTheCountTextIsCutAtNulThenUtf8ElseTheCodePage)
 {
     MemStream accepted = StreamOf(U32(131072) + std::string(131072, 'x'));
     std::string value;
@@ -53,10 +45,7 @@ TEST(WireStrings, TheLimitIsInclusiveAndBadCountsConsumeOnlyTheCount)
         EXPECT_EQ(bytes.GetPendingReadLength(), l_left);
         EXPECT_EQ(text.GetPendingReadLength(), l_left);
     }
-}
 
-TEST(WireStrings, CutAtNulThenUtf8ElseTheCodePage)
-{
     // With no code page chosen the fallback reads one character per byte, as Latin-1.
     const std::string nul("abc\0def", 7), latin1("caf\xE9", 4);
     MemStream stream = StreamOf(U32(7) + nul + U32(7) + nul + U32(6) + "caf\xC3\xA9!" + U32(4) + latin1 +
