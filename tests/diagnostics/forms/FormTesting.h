@@ -3,15 +3,17 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QListWidget>
+#include <QPointer>
 #include <QTabWidget>
 #include <QTextBrowser>
 #include <QTreeWidget>
 
-#include "diagnostics/DiagnosticsForm.h"
-#include "diagnostics/DiagnosticsTesting.h"
-#include "diagnostics/TypeNavigatorDialog.h"
-
 #include <functional>
+
+#include "diagnostics/DiagnosticsForm.h"
+#include "diagnostics/Log.h"
+#include "diagnostics/LogFixture.h"
+#include "diagnostics/TypeNavigatorDialog.h"
 
 // Pictures of what a widget shows, to compare against a list in one assertion.
 template <class Widget, class Text>

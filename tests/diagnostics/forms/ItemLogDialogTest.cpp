@@ -1,10 +1,5 @@
-#include <QPointer>
-#include <gtest/gtest.h>
-
 #include "FormTesting.h"
 #include "diagnostics/ItemLogDialog.h"
-#include "diagnostics/Log.h"
-#include "diagnostics/LogFixture.h"
 
 namespace
 {

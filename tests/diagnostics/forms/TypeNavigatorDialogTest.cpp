@@ -1,15 +1,11 @@
-#include <QPointer>
 #include <QTextBlock>
-#include <gtest/gtest.h>
 
-#include <functional>
 #include <list>
 #include <random>
 #include <set>
 #include <string>
 
 #include "FormTesting.h"
-#include "store/Data.h"
 
 namespace
 {
