@@ -71,7 +71,7 @@ protected:
     QTcpSocket m_socket;
 };
 
-TEST_F(PortForwarderTest, WithoutAGatewayDiscoveryRunsOnceAndMappingsFailInTheLog)
+TEST_F(PortForwarderTest, WithoutAGatewayDiscoveryRunsOnceMappingsFailInTheLogAndTheFirstDeviceIsTried)
 {
     EXPECT_EQ(portForwarder, mp_forwarder.get());
     mp_backend->m_error = -101;
@@ -89,10 +89,7 @@ TEST_F(PortForwarderTest, WithoutAGatewayDiscoveryRunsOnceAndMappingsFailInTheLo
                                          "Removing mapping for port 2234",
                                          "UPnP appears to not have been initialized, aborting."}));
     EXPECT_EQ(mp_backend->m_calls, (QStringList{"clear", "discover 2000", "add 2234 2234 10.0.0.5 TarnwickQT TCP"}));
-}
 
-TEST_F(PortForwarderTest, WithoutAGatewayDeviceTheFirstDeviceIsTried)
-{
     Start({{"http://a/root.xml", "upnp:rootdevice"}, {"http://b/x.xml", "x"}}, false);
     mp_forwarder->Init();
     EXPECT_EQ(TakeLines(6), (QStringList{"Initializing UPnP", "Device list found", "http://a/root.xml, upnp:rootdevice skipping",
@@ -101,7 +98,7 @@ TEST_F(PortForwarderTest, WithoutAGatewayDeviceTheFirstDeviceIsTried)
     EXPECT_EQ(mp_backend->m_calls, (QStringList{"clear", "discover 2000", "load http://a/root.xml"}));
 }
 
-TEST_F(PortForwarderTest, ALoopbackAddressIsReplacedByOneOnTheGatewaysNetwork)
+TEST_F(PortForwarderTest, ALoopbackAddressIsReplacedByOneOnTheGatewaysNetworkAConflictIsRetriedOnce)
 {
     FindGateway();
     const std::pair<QStringList, QString> l_cases[] = {
@@ -118,11 +115,7 @@ TEST_F(PortForwarderTest, ALoopbackAddressIsReplacedByOneOnTheGatewaysNetwork)
                                              "Port 2234 successfully mapped."}));
         EXPECT_EQ(mp_backend->m_calls.last(), "add 2234 2234 " + l_expected + " TarnwickQT TCP");
     }
-}
 
-TEST_F(PortForwarderTest, AConflictRemovesTheOldMappingAndRetriesOnce)
-{
-    FindGateway();
     mp_backend->m_addresses = QStringList{"192.168.1.20"};
     mp_backend->m_addResults = {718, 0, 718, 501, 718, 718};
     mp_backend->m_deleteResults = {0, 714, 0};

@@ -62,7 +62,7 @@ TEST_F(ServerRoomMessagesTest, RoomChatPassesOnAllButIgnoredUsersAndNothingOffli
     EXPECT_FALSE(FindRoom("attic"));
 }
 
-TEST_F(ServerRoomMessagesTest, AJoinSetsUsersAndDetailsAndOnlyAPrivateOneOwnership)
+TEST_F(ServerRoomMessagesTest, AJoinSetsUsersAndDetailsAsFarAsTheBodyGoesAndOnlyAPrivateOneOwnership)
 {
     Room("lobby") += User("gone");
     Room("lobby").NewItem("room_owner") += User("olga");
@@ -83,17 +83,15 @@ TEST_F(ServerRoomMessagesTest, AJoinSetsUsersAndDetailsAndOnlyAPrivateOneOwnersh
     EXPECT_EQ(l_room["room_owner"]["user"].AsString(), "pia");
     EXPECT_EQ(Names(l_room["room_operators"].GetItems("user")), (QStringList{"ada", "zed"}));
     EXPECT_EQ(RoomUsers("lobby"), (QStringList{"ben"}));
-}
 
-TEST_F(ServerRoomMessagesTest, AJoinReadsAsFarAsTheBodyGoes)
-{
-    User("cleo") += d.GetType("country_code")->GetItem("XX");
+    // Details go as far as the shortest of the lists.
+    User("gina") += d.GetType("country_code")->GetItem("XX");
     WireFields l_fields;
-    l_fields.Text("lobby").Texts({"ben", "cleo", "dora"}).Int32s({1, 1, 1}).Int32(3);
+    l_fields.Text("hall").Texts({"finn", "gina", "hugo"}).Int32s({1, 1, 1}).Int32(3);
     Stats(Stats(Stats(l_fields, 10, 1), 20, 2), 30, 3).Int32s({}).Texts({"DE"});
     Deliver(14, l_fields);
-    EXPECT_EQ(RoomUsers("lobby"), (QStringList{"ben", "cleo", "dora"}));
-    EXPECT_EQ(Details("ben") + ", " + Details("cleo"), "10 1 DE, - - XX");
+    EXPECT_EQ(RoomUsers("hall"), (QStringList{"finn", "gina", "hugo"}));
+    EXPECT_EQ(Details("finn") + ", " + Details("gina"), "10 1 DE, - - XX");
 
     // A hostile statistics count ends that list empty instead of allocating for it.
     WireFields l_hostile;
@@ -188,7 +186,7 @@ TEST_F(ServerRoomMessagesTest, ATickerReplacesTheRoomsLines)
     EXPECT_TRUE(l_room.GetItems("room_ticker").Empty());
 }
 
-TEST_F(ServerRoomMessagesTest, PrivateMemberAndOperatorSetsAreReplacedGrownAndShrunk)
+TEST_F(ServerRoomMessagesTest, PrivateMemberAndOperatorSetsOwnStandingAndTheInvitationSetting)
 {
     const struct
     {
@@ -208,10 +206,7 @@ TEST_F(ServerRoomMessagesTest, PrivateMemberAndOperatorSetsAreReplacedGrownAndSh
         Deliver(l_set.replace, WireFields().Text("den").Int32(0));
         EXPECT_TRUE(l_link.GetItems("user").Empty());
     }
-}
 
-TEST_F(ServerRoomMessagesTest, OwnPrivateStandingAndTheInvitationSetting)
-{
     Deliver(139, WireFields().Text("club"));
     EXPECT_EQ(Flags("club"), "is_private is_member");
     EXPECT_EQ(Sent(14), QList<QByteArray>{WireFields().Text("club").Int32(0)}) << "joined at once";
