@@ -5,11 +5,22 @@
 #include <QStringList>
 #include <gtest/gtest.h>
 
-#include "diagnostics/DiagnosticsTesting.h"
+#include "diagnostics/LogService.h"
 #include "store/Data.h"
 #include "store/Settings.h"
 #include "support/TestSupport.h"
 #include "support/support/ClientSchema.h"
+
+class DiagnosticsForm;
+
+// The diagnostics classes' own friend, for what the tests reach past the interface.
+class DiagnosticsTesting
+{
+public:
+    static void SetLogFolder(LogService& io_service, const QString& i_folder) { io_service.m_folder = i_folder; }
+    // Defined with the page tests' helpers, which link the widgets.
+    inline static bool DumpDataTo(DiagnosticsForm& io_page, const QString& i_fileName);
+};
 
 // A store with the settings and user types the log reads; log files go to a fresh folder.
 class LogFixture : public ::testing::Test

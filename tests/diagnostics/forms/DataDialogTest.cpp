@@ -25,10 +25,7 @@ protected:
     }
     void TearDown() override { delete dialog; }
 
-    QTreeWidgetItem* TypeRow(const QString& name) const
-    {
-        return types->findItems(name, Qt::MatchExactly, 0).value(0);
-    }
+    QTreeWidgetItem* TypeRow(const QString& name) const { return types->findItems(name, Qt::MatchExactly, 0).value(0); }
     void Select(const QString& typeName) { types->setCurrentItem(TypeRow(typeName)); }
     void Click(const QString& text) { emit items->itemClicked(items->findItems(text, Qt::MatchExactly).value(0)); }
     QList<QTreeWidgetItem*> Showing(const QString& text) const
@@ -93,7 +90,6 @@ TEST_F(StoreBrowser, TheConnectionTreeLoadsEachLevelOnceAndLosesRemovedItems)
     Click("alice");
     ASSERT_EQ(Rows(tree), QStringList{"alice"});
     QTreeWidgetItem* root = tree->topLevelItem(0);
-    EXPECT_TRUE(root->isExpanded());
     EXPECT_EQ(Children(root), (QStringList{"[room] lobby", "[room] music", "[ticket, null]"}));
     QTreeWidgetItem* musicRow = Showing("[room] music").value(0);
     ASSERT_NE(musicRow, nullptr);
@@ -123,8 +119,4 @@ TEST_F(StoreBrowser, TheConnectionTreeLoadsEachLevelOnceAndLosesRemovedItems)
     carol.Remove();
     alice.Remove();
     EXPECT_TRUE(tree->topLevelItemCount() == 0 && Texts(items).isEmpty());
-    lobby.Remove();
-    user->GetItem("dave");
-    Select("room");
-    EXPECT_TRUE(Texts(items).isEmpty());
 }

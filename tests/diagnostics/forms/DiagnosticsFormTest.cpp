@@ -28,11 +28,6 @@ protected:
     {
         return d.GetType("log")->HasItem(area)["log_widget"].AsPointer<QTextBrowser>();
     }
-    static void Flag(ItemPtr user, const char* flag, bool on)
-    {
-        ItemPtr item = d.GetType(flag)->GetGlobalNullItem();
-        on ? void(user.Connect(item)) : user.Disconnect(item);
-    }
 
     std::unique_ptr<DiagnosticsForm> page;
     QTabWidget* areas = nullptr;
@@ -80,8 +75,8 @@ TEST_F(DiagnosticsPage, NoAddressOutlivesThePageAndTheLogGoesOnBehindIt)
     EXPECT_EQ(alice.GetItems("item_log").Size(), 1u);
     // A subscriber that takes the other rows' nodes away when one goes: the page's own removal
     // of them must not reach a freed node.
-    Flag(alice, "is_tracked", true);
-    Flag(bob, "is_tracked", true);
+    alice.NewItem("is_tracked");
+    bob.NewItem("is_tracked");
     struct Remover : DataHandler
     {
         void OnRemoved(ItemPtr node)
@@ -98,9 +93,9 @@ TEST_F(DiagnosticsPage, NoAddressOutlivesThePageAndTheLogGoesOnBehindIt)
     page.reset();
     EXPECT_EQ(diagnosticsForm, nullptr);
     EXPECT_TRUE(!d.GetType("log_widget")->HasItem(browser) && d.GetType("track_user_node")->ItemCount() == 0u);
-    Flag(alice, "is_online", true);
-    Flag(alice, "is_tracked", false);
-    Flag(bob, "is_tracked", true);
+    alice.NewItem("is_online");
+    alice.Disconnect("is_tracked");
+    bob.NewItem("is_tracked");
     EXPECT_FALSE(bob["track_user_node"]);
     Log("server", 1, "Connected", alice);
     EXPECT_TRUE(FileLines("server").size() == 3 && alice.GetItems("item_log").Size() == 2u);
@@ -108,20 +103,20 @@ TEST_F(DiagnosticsPage, NoAddressOutlivesThePageAndTheLogGoesOnBehindIt)
 
 TEST_F(DiagnosticsPage, TrackedRowsShowStatusAndFollowUntrackingAndRemoval)
 {
-    Flag(alice, "is_online", true);
-    Flag(alice, "is_tracked", true);
-    Flag(bob, "is_tracked", true);
+    alice.NewItem("is_online");
+    alice.NewItem("is_tracked");
+    bob.NewItem("is_tracked");
     EXPECT_EQ(Rows(tree, 2), (QStringList{"alice/Online", "bob/Offline"}));
-    Flag(alice, "is_online", false);
-    Flag(bob, "is_online", true);
-    Flag(d.GetType("user")->GetItem("carol"), "is_online", true);
+    alice.Disconnect("is_online");
+    bob.NewItem("is_online");
+    d.GetType("user")->GetItem("carol").NewItem("is_online");
     EXPECT_EQ(Rows(tree, 2), (QStringList{"alice/Offline", "bob/Online"})) << "an untracked user has no row";
 
-    Flag(alice, "is_tracked", false);
+    alice.Disconnect("is_tracked");
     EXPECT_EQ(Rows(tree, 2), QStringList{"bob/Online"});
     EXPECT_TRUE(!alice["track_user_node"] && d.GetType("track_user_node")->ItemCount() == 1u) << "no link to the deleted row";
-    Flag(alice, "is_online", true);
-    Flag(alice, "is_tracked", true);
+    alice.NewItem("is_online");
+    alice.NewItem("is_tracked");
     bob.Remove();
     EXPECT_EQ(Rows(tree, 2), QStringList{"alice/Online"});
     EXPECT_EQ(d.GetType("track_user_node")->ItemCount(), 1u);
@@ -130,8 +125,8 @@ TEST_F(DiagnosticsPage, TrackedRowsShowStatusAndFollowUntrackingAndRemoval)
     d.RemoveAllItems();
     EXPECT_EQ(tree->topLevelItemCount(), 0);
     ItemPtr again = d.GetType("user")->GetItem("bob");
-    Flag(again, "is_online", true);
-    Flag(again, "is_tracked", true);
+    again.NewItem("is_online");
+    again.NewItem("is_tracked");
     EXPECT_EQ(Rows(tree, 2), QStringList{"bob/Online"});
 }
 
@@ -140,23 +135,20 @@ TEST_F(DiagnosticsPage, ActionsOpenOneDialogOfEachKindAndTheDumpTellsHowItWent)
     page->OnActionTriggered(nullptr, "show_data");
     page->OnActionTriggered(page.get(), "Show_Data");
     EXPECT_EQ(dataDialog, nullptr) << "only for this page, and by its exact name";
-    for (int round = 0; round < 2; ++round)
-    {
-        page->OnActionTriggered(page.get(), "show_data");
-        page->OnActionTriggered(page.get(), "type_navigator");
-        ASSERT_TRUE(dataDialog && typeNavigatorDialog);
-        DataDialog* browser = dataDialog;
-        TypeNavigatorDialog* navigator = typeNavigatorDialog;
-        EXPECT_TRUE(browser->isVisible() && navigator->isVisible());
-        EXPECT_GT(navigator->findChild<QComboBox*>("fromTypeBox")->count(), 0) << "initialised";
-        page->OnActionTriggered(page.get(), "show_data");
-        page->OnActionTriggered(page.get(), "type_navigator");
-        EXPECT_TRUE(dataDialog == browser && typeNavigatorDialog == navigator);
-        // Closed, they are gone, and the next trigger makes fresh ones.
-        Close(browser);
-        Close(navigator);
-        EXPECT_TRUE(!dataDialog && !typeNavigatorDialog);
-    }
+    page->OnActionTriggered(page.get(), "show_data");
+    page->OnActionTriggered(page.get(), "type_navigator");
+    ASSERT_TRUE(dataDialog && typeNavigatorDialog);
+    DataDialog* browser = dataDialog;
+    TypeNavigatorDialog* navigator = typeNavigatorDialog;
+    EXPECT_TRUE(browser->isVisible() && navigator->isVisible());
+    EXPECT_GT(navigator->findChild<QComboBox*>("fromTypeBox")->count(), 0) << "initialised";
+    page->OnActionTriggered(page.get(), "show_data");
+    page->OnActionTriggered(page.get(), "type_navigator");
+    EXPECT_TRUE(dataDialog == browser && typeNavigatorDialog == navigator);
+    // Closed, they are gone, so that the next trigger makes fresh ones.
+    Close(browser);
+    Close(navigator);
+    EXPECT_TRUE(!dataDialog && !typeNavigatorDialog);
 
     DataSaver saver;
     const QString file = Folder() + "/dump.dat";
