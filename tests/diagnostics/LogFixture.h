@@ -5,7 +5,9 @@
 #include <QStringList>
 #include <gtest/gtest.h>
 
+#include "diagnostics/Log.h"
 #include "diagnostics/LogService.h"
+#include "diagnostics/LogSink.h"
 #include "store/Data.h"
 #include "store/Settings.h"
 #include "support/TestSupport.h"

@@ -1,10 +1,7 @@
 #include <QDateTime>
 #include <QLocale>
-#include <gtest/gtest.h>
 
 #include "LogFixture.h"
-#include "diagnostics/Log.h"
-#include "diagnostics/LogSink.h"
 
 namespace
 {

@@ -41,7 +41,7 @@ protected:
         mp_forwarder = std::make_unique<PortForwarder>(std::move(lp_backend));
     }
 
-    // Waits for that many lines in all, and hands over the ones not taken before.
+    // The lines not taken before, once there are that many.
     QStringList TakeLines(int i_count)
     {
         EXPECT_TRUE(QTest::qWaitFor([&] { return m_log.Of("Port Forwarding").size() >= i_count; }, 5000));

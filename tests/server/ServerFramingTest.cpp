@@ -38,9 +38,8 @@ protected:
 
 TEST_F(ServerFramingTest, AFrameArrivingInFragmentsIsReadWhole)
 {
-    // The length header split over three reads, then a body that grows across many. The link's
-    // reader is connected to the socket before the spy, so it has read each piece when the spy
-    // sees it arrive.
+    // The length header over three reads, then the body over many. The link's reader is connected
+    // before the spy, so it has read each piece when the spy sees it arrive.
     const QByteArray l_reply = AcceptedReply(QString(300000, QChar('g')));
     QSignalSpy l_arrived(mp_server->findChild<QTcpSocket*>(), &QTcpSocket::readyRead);
     for (const auto& [l_from, l_length] : {std::pair{0, 1}, {1, 2}, {3, 3}})

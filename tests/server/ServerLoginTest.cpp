@@ -5,7 +5,6 @@ namespace
 {
 using ServerLoginTest = ServerFixture;
 
-// A message with a code and one number.
 void Send(Server& io_server, qint32 i_code, bool i_forced = false)
 {
     MemStream l_message;

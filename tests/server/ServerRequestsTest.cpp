@@ -29,7 +29,6 @@ TEST_F(ServerRequestsTest, PlainRequestsCarryTheirFieldsInOrder)
     SetSetting("accept_room_list", "no");
     d.GetType("room")->GetItem("lounge").NewItem("in_room");
     Server* lp_s = mp_server.get();
-    // A request that sends nothing expects no frame.
     const std::pair<std::function<void()>, QByteArray> l_requests[] = {
         {[&] { lp_s->SetWaitPort(2234, 2235); }, FrameOf(2, WireFields().Int32(2234).Int32(1).Int32(2235))},
         {[&] { lp_s->GetUserStatus("ben"); }, FrameOf(7, WireFields().Text("ben"))},

@@ -30,16 +30,6 @@ protected:
                 l_set << l_flag;
         return l_set.join(' ');
     }
-
-    // Public, owned and member rooms with their user counts, then the operated rooms.
-    static QByteArray RoomList(const QStringList& i_public, const QList<qint32>& i_publicCounts,
-                               const QStringList& i_owned = {}, const QList<qint32>& i_ownedCounts = {},
-                               const QStringList& i_member = {}, const QList<qint32>& i_memberCounts = {},
-                               const QStringList& i_operated = {})
-    {
-        return WireFields().Texts(i_public).Int32s(i_publicCounts).Texts(i_owned).Int32s(i_ownedCounts)
-            .Texts(i_member).Int32s(i_memberCounts).Texts(i_operated);
-    }
 };
 
 TEST_F(ServerRoomMessagesTest, RoomChatPassesOnAllButIgnoredUsersAndNothingOffline)
@@ -138,21 +128,24 @@ TEST_F(ServerRoomMessagesTest, OnlyAnAskedRoomListCreatesRoomsAndPrivateFlagsFol
 {
     Room("lobby") += d.GetType("user_count")->GetItem("1");
     SetSetting("accept_room_list", "no");
-    Deliver(64, RoomList({"lobby", "attic"}, {12, 3}));
+    // Public rooms and their user counts, then owned rooms, member rooms (each with counts) and
+    // operated rooms; a list that is not there is empty.
+    Deliver(64, WireFields().Texts({"lobby", "attic"}).Int32s({12, 3}));
     EXPECT_EQ(Room("lobby")["user_count"].AsString(), "12");
     EXPECT_FALSE(FindRoom("attic"));
     mp_server->GetRoomList();
-    Deliver(64, RoomList({"lobby", "attic", "cellar"}, {13, 3}));
+    Deliver(64, WireFields().Texts({"lobby", "attic", "cellar"}).Int32s({13, 3}));
     EXPECT_EQ(Room("lobby")["user_count"].AsString() + " " + Room("attic")["user_count"].AsString(), "13 3");
     EXPECT_FALSE(FindRoom("cellar")) << "a name without a count is skipped";
     EXPECT_EQ(Setting("accept_room_list"), "no") << "one list per request";
 
-    Deliver(64, RoomList({}, {}, {"mine", "old"}, {2, 1}, {"club", "gang"}, {5, 6}, {"gang"}));
+    const WireFields l_noPublic = WireFields().Texts({}).Int32s({});
+    Deliver(64, WireFields(l_noPublic).Texts({"mine", "old"}).Int32s({2, 1}).Texts({"club", "gang"}).Int32s({5, 6}).Texts({"gang"}));
     EXPECT_EQ(Flags("mine"), "is_private is_member is_owner");
     EXPECT_EQ(Flags("club"), "is_private is_member");
     EXPECT_EQ(Flags("gang"), "is_private is_member is_operator");
     EXPECT_EQ(Room("mine")["user_count"].AsString() + " " + Room("gang")["user_count"].AsString(), "2 6");
-    Deliver(64, RoomList({}, {}, {"mine"}, {3}, {"gang"}, {6}));
+    Deliver(64, WireFields(l_noPublic).Texts({"mine"}).Int32s({3}).Texts({"gang"}).Int32s({6}));
     EXPECT_EQ(Flags("mine"), "is_private is_member is_owner") << "owned rooms stay member rooms";
     EXPECT_EQ(Flags("old"), "is_private");
     EXPECT_EQ(Flags("club"), "is_private") << "the private flag is never cleared by the list";

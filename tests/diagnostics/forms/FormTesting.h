@@ -11,7 +11,6 @@
 #include <functional>
 
 #include "diagnostics/DiagnosticsForm.h"
-#include "diagnostics/Log.h"
 #include "diagnostics/LogFixture.h"
 #include "diagnostics/TypeNavigatorDialog.h"
 

@@ -58,7 +58,6 @@ protected:
         ASSERT_TRUE(from && to && chart);
     }
     void TearDown() override { delete dialog; }
-    // Charts a pair and returns the chart's lines.
     QStringList Chart(const std::string& fromName, const std::string& toName)
     {
         from->setCurrentText(QString::fromStdString(fromName));
@@ -90,7 +89,6 @@ protected:
 
 TEST_F(TypeNavigator, OffersTheTypesWithinSixStepsAndIsDeletedOnClose)
 {
-    // A chain t0 - t1 - ... - t8, and a type without relations.
     for (int index = 0; index <= 8; ++index)
         Declare(N("t", index));
     for (int index = 0; index < 8; ++index)
@@ -128,7 +126,6 @@ TEST_F(TypeNavigator, GreenOnlyWhenNoStepLeadsToMany)
     }
 }
 
-// Simple chains only, shortest first, equal lengths in the order of the relation maps.
 TEST_F(TypeNavigator, AgreesWithTheExhaustiveWalkOnRandomSchemas)
 {
     const int count = 11;
