@@ -113,23 +113,7 @@ TEST_F(LogLines, FilesAreLatin1InsideTheirFolderWithOneHeaderPerAreaPerRun)
               (QList<QByteArray>{Header(next.lines[0]), FileLine(next.lines[0]), FileLine(next.lines[1])}));
 }
 
-TEST_F(LogLines, EntriesAreNumberedInCallOrder)
-{
-    EnableLogging();
-    ItemPtr bob = d.GetType("user")->GetItem("bob");
-    Log("server", 1, "Alice is online", alice);
-    Log("Peer Messenger", 3, "Bob sent %1 bytes", bob);
-    Log("server", 1, "No user here", ItemPtr());
-    Log("Transfer Queue", 2, "Alice queued", alice);
-    Log("server", 1, "Alice is online", alice);
-    // No stamp and no indentation in the text; equal values share one value item.
-    EXPECT_EQ(EntriesOf(alice), (QStringList{"0|server|1|Alice is online", "2|Transfer Queue|2|Alice queued",
-                                             "3|server|1|Alice is online"}));
-    EXPECT_EQ(EntriesOf(bob), QStringList{"1|Peer Messenger|3|Bob sent %1 bytes"});
-    EXPECT_EQ(std::make_pair(d.GetType("log_text")->ItemCount(), d.GetType("log_order")->ItemCount()), std::make_pair(3ul, 4ul));
-}
-
-TEST_F(LogLines, FilesOnlyWhileTheSettingIsYesAndEntriesOnlyForRegisteredTypes)
+TEST_F(LogLines, FilesAndNumberedEntriesOnlyWhileTheSettingIsYesEntriesOnlyForRegisteredTypes)
 {
     Log("server", 1, "no setting at all", alice);
     for (const char* value : {"no", "Yes", "yes ", ""})
@@ -140,16 +124,26 @@ TEST_F(LogLines, FilesOnlyWhileTheSettingIsYesAndEntriesOnlyForRegisteredTypes)
     EXPECT_TRUE(Files().isEmpty() && EntryCount() == 0u);
     EXPECT_EQ(sink.lines.size(), 5) << "the page sees every line";
     EnableLogging();
-    Log("server", 1, "now on", alice);
+    ItemPtr bob = d.GetType("user")->GetItem("bob");
+    Log("server", 1, "Alice is online", alice);
+    Log("Peer Messenger", 3, "Bob sent %1 bytes", bob);
     Log("server", 1, "Joined room", d.NewType("room", Primary, false, true)->GetItem("lobby"));
-    EXPECT_EQ(Files(), QStringList{"server.log"});
-    EXPECT_TRUE(FileLines("server").size() == 3 && EntryCount() == 1u);
+    Log("Transfer Queue", 2, "Alice queued", alice);
+    Log("server", 1, "Alice is online", alice);
+    EXPECT_EQ(Files(), (QStringList{"Peer Messenger.log", "server.log", "Transfer Queue.log"}));
+    EXPECT_EQ(FileLines("server").size(), 4);
+    // No stamp and no indentation in the text; equal values share one value item.
+    EXPECT_EQ(EntriesOf(alice), (QStringList{"0|server|1|Alice is online", "2|Transfer Queue|2|Alice queued",
+                                             "3|server|1|Alice is online"}));
+    EXPECT_EQ(EntriesOf(bob), QStringList{"1|Peer Messenger|3|Bob sent %1 bytes"});
+    EXPECT_EQ(std::make_pair(d.GetType("log_text")->ItemCount(), d.GetType("log_order")->ItemCount()), std::make_pair(3ul, 4ul));
+
     // A folder that cannot be made costs the file only.
     QFile blocker(Folder() + "/blocker");
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     DiagnosticsTesting::SetLogFolder(logService, blocker.fileName() + "/logs");
     Log("server", 1, "Alice is online", alice);
-    EXPECT_TRUE(EntryCount() == 2u && sink.lines.size() == 8);
-    EXPECT_EQ(Files(), (QStringList{"blocker", "server.log"}));
+    EXPECT_TRUE(EntryCount() == 5u && sink.lines.size() == 11);
+    EXPECT_EQ(FileLines("server").size(), 0);
 }

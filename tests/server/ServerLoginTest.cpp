@@ -13,11 +13,6 @@ void Send(Server& io_server, qint32 i_code, bool i_forced = false)
     io_server.SendMessage(l_message, i_forced);
 }
 
-QByteArray LoginFields(const QString& i_user, const QString& i_password, const QString& i_digest)
-{
-    return WireFields().Text(i_user).Text(i_password).Int32(157).Text(i_digest).Int32(100);
-}
-
 TEST_F(ServerLoginTest, LoginFramesAreByteExactAndAMissingPasswordBringsTheDefaultAccount)
 {
     QSignalSpy l_connecting(mp_server.get(), &Server::Connecting);
@@ -26,7 +21,6 @@ TEST_F(ServerLoginTest, LoginFramesAreByteExactAndAMissingPasswordBringsTheDefau
 
     LogLines l_log;
     QSignalSpy l_failed(mp_server.get(), &Server::ConnectionFailed);
-    QSignalSpy l_connected(mp_server.get(), &Server::Connected);
     m_fake.AcceptLogins();
     const struct
     {
@@ -47,7 +41,8 @@ TEST_F(ServerLoginTest, LoginFramesAreByteExactAndAMissingPasswordBringsTheDefau
         EXPECT_EQ(mp_server->GetState(), Server::StateConnecting);
         ASSERT_TRUE(QTest::qWaitFor([&] { return mp_server->IsConnected(); }, 5000));
         const QString l_user = QString::fromUtf8(l_case.sentUser), l_password = QString::fromUtf8(l_case.sentPassword);
-        EXPECT_EQ(m_fake.FramesWithCode(1).last().raw.toHex(), FrameOf(1, LoginFields(l_user, l_password, l_case.digest)).toHex());
+        const WireFields l_login = WireFields().Text(l_user).Text(l_password).Int32(157).Text(l_case.digest).Int32(100);
+        EXPECT_EQ(m_fake.FramesWithCode(1).last().raw.toHex(), FrameOf(1, l_login).toHex());
         EXPECT_EQ(Setting("username") + " " + Setting("password"), l_user + " " + l_password);
         EXPECT_EQ(Setting("accept_room_list"), "yes");
         m_fake.DropClient();
@@ -55,7 +50,6 @@ TEST_F(ServerLoginTest, LoginFramesAreByteExactAndAMissingPasswordBringsTheDefau
     }
     EXPECT_TRUE(l_log.m_lines.contains(QString("server: Attempting connection on port %1").arg(m_fake.Port())));
     EXPECT_EQ(m_fake.ConnectionCount(), 3);
-    EXPECT_EQ(l_connected.count(), 3);
     EXPECT_EQ(l_failed.count(), 0);
 }
 
