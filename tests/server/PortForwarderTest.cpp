@@ -50,19 +50,6 @@ protected:
         return l_lines;
     }
 
-    // The first gateway device is chosen, not the devices before it nor a later gateway.
-    void FindGateway()
-    {
-        Start({{"http://a/l3f.xml", "urn:schemas-upnp-org:service:Layer3Forwarding:1"},
-               {"http://192.168.1.1:5000/rootDesc.xml", Igd}, {"http://c/igd.xml", Igd}}, true);
-        mp_forwarder->Init();
-        ASSERT_EQ(TakeLines(5), (QStringList{"Initializing UPnP", "Device list found",
-                                             "http://a/l3f.xml, urn:schemas-upnp-org:service:Layer3Forwarding:1 skipping",
-                                             "http://192.168.1.1:5000/rootDesc.xml, InternetGatewayDevice, found",
-                                             "Device XML found."}));
-        ASSERT_EQ(mp_backend->m_calls, (QStringList{"clear", "discover 2000", "load http://192.168.1.1:5000/rootDesc.xml"}));
-    }
-
     LogLines m_log;
     FakeUpnpBackend* mp_backend = nullptr;
     std::unique_ptr<PortForwarder> mp_forwarder;
@@ -100,7 +87,15 @@ TEST_F(PortForwarderTest, WithoutAGatewayDiscoveryRunsOnceMappingsFailInTheLogAn
 
 TEST_F(PortForwarderTest, ALoopbackAddressIsReplacedByOneOnTheGatewaysNetworkAConflictIsRetriedOnce)
 {
-    FindGateway();
+    // The first gateway device is chosen, not the devices before it nor a later gateway.
+    Start({{"http://a/l3f.xml", "urn:schemas-upnp-org:service:Layer3Forwarding:1"},
+           {"http://192.168.1.1:5000/rootDesc.xml", Igd}, {"http://c/igd.xml", Igd}}, true);
+    mp_forwarder->Init();
+    ASSERT_EQ(TakeLines(5), (QStringList{"Initializing UPnP", "Device list found",
+                                         "http://a/l3f.xml, urn:schemas-upnp-org:service:Layer3Forwarding:1 skipping",
+                                         "http://192.168.1.1:5000/rootDesc.xml, InternetGatewayDevice, found",
+                                         "Device XML found."}));
+    ASSERT_EQ(mp_backend->m_calls, (QStringList{"clear", "discover 2000", "load http://192.168.1.1:5000/rootDesc.xml"}));
     const std::pair<QStringList, QString> l_cases[] = {
         {{"127.0.0.1", "10.0.0.5", "fe80::1", "192.168.1.20", "172.16.0.9"}, "192.168.1.20"},
         // No address on the gateway's network: the last one examined.
@@ -152,25 +147,22 @@ TEST_F(PortForwarderTest, DestroyingTheFrontWaitsForTheCallUnderWay)
     EXPECT_TRUE(m_log.m_lines.isEmpty());
 }
 
-class ServerPortMappingTest : public ServerFixture
-{
-protected:
-    LogLines m_log;
-};
+using ServerPortMappingTest = ServerFixture;
 
 TEST_F(ServerPortMappingTest, ConnectingDiscoversOnceAndEveryHourRemapsBothPorts)
 {
+    LogLines l_log;
     SetSetting("use_upnp", "yes");
     SetSetting("listening_port", "2235");
     SetSetting("obfuscated_listening_port", "2236");
     // One line ends each mapping; the backend is read only once the worker has answered.
     const auto l_mapped = [&](int i_count) {
-        return QTest::qWaitFor([&] { return m_log.Count("Port Forwarding: Port 223[56] successfully") == i_count; }, 5000);
+        return QTest::qWaitFor([&] { return l_log.Count("Port Forwarding: Port 223[56] successfully") == i_count; }, 5000);
     };
     ASSERT_TRUE(LogIn());
-    ASSERT_TRUE(l_mapped(2)) << m_log.m_lines.join("\n").toStdString();
+    ASSERT_TRUE(l_mapped(2)) << l_log.m_lines.join("\n").toStdString();
     Tick(mp_timers->hourTimer);
-    EXPECT_EQ(m_log.Count("server: Renewing UPnP port mapping."), 1);
+    EXPECT_EQ(l_log.Count("server: Renewing UPnP port mapping."), 1);
     ASSERT_TRUE(l_mapped(4));
     const QString l_first = "add 2235 2235 127.0.0.1 TarnwickQT TCP", l_second = "add 2236 2236 127.0.0.1 TarnwickQT TCP";
     EXPECT_EQ(mp_upnp->m_calls.filter(QRegExp("^(discover|add)")),
@@ -179,6 +171,7 @@ TEST_F(ServerPortMappingTest, ConnectingDiscoversOnceAndEveryHourRemapsBothPorts
 
 TEST_F(ServerPortMappingTest, ForwardingIsOnByDefaultAndOffMeansTheGatewayIsNeverAsked)
 {
+    LogLines l_log;
     mp_saver->EmitDataLoaded();
     EXPECT_EQ(Setting("use_upnp"), "yes");
     SetSetting("use_upnp", "no");
@@ -190,9 +183,9 @@ TEST_F(ServerPortMappingTest, ForwardingIsOnByDefaultAndOffMeansTheGatewayIsNeve
     // The worker takes its calls in order: once a later removal is answered, anything the login
     // or the tick had asked of it would have been answered first.
     portForwarder->RemovePortMapping(1);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_log.Count("Port Forwarding") >= 2; }, 5000));
-    EXPECT_EQ(m_log.Of("Port Forwarding"),
+    ASSERT_TRUE(QTest::qWaitFor([&] { return l_log.Count("Port Forwarding") >= 2; }, 5000));
+    EXPECT_EQ(l_log.Of("Port Forwarding"),
               (QStringList{"Removing mapping for port 1", "UPnP appears to not have been initialized, aborting."}));
-    EXPECT_EQ(m_log.Count("server: Renewing"), 0);
+    EXPECT_EQ(l_log.Count("server: Renewing"), 0);
 }
 } // namespace

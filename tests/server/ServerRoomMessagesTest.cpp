@@ -87,13 +87,11 @@ TEST_F(ServerRoomMessagesTest, AJoinSetsUsersAndDetailsAsFarAsTheBodyGoesAndOnly
     WireFields l_hostile;
     Stats(l_hostile.Text("attic").Texts({"emil"}).Int32s({1}).Int32(0x7fffffff), 10, 1);
     Deliver(14, l_hostile);
-    EXPECT_TRUE(Room("attic").IsConnected("in_room"));
     EXPECT_EQ(RoomUsers("attic"), (QStringList{"emil"}));
     EXPECT_FALSE(User("emil")["average_download_speed"]);
 
     // The user list stops at the first user that is not all there.
     Deliver(14, WireFields().Text("cellar").Int32(3).Text("ben").UInt32(50).Raw("cl"));
-    EXPECT_TRUE(Room("cellar").IsConnected("in_room"));
     EXPECT_EQ(RoomUsers("cellar"), (QStringList{"ben"}));
 }
 

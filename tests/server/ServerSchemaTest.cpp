@@ -3,7 +3,7 @@
 
 namespace
 {
-using ServerSchemaTest = ServerFixture;
+using ServerSchemaTest = ServerMessageFixture;
 
 TEST_F(ServerSchemaTest, AvailabilityStartsAvailableAndTheStoreFileKeepsListedIgnoredAndAutojoinOnly)
 {
@@ -33,14 +33,7 @@ TEST_F(ServerSchemaTest, AvailabilityStartsAvailableAndTheStoreFileKeepsListedIg
     dataSaver->Load(l_path);
 
     // Presence, tracking, the rooms we are in and their counts live for the run only.
-    const auto l_names = [](Type* ip_type) {
-        QStringList l_names;
-        for (ItemPtr l_item : ip_type->GetItems())
-            l_names << l_item.AsString();
-        l_names.sort();
-        return l_names.join(' ');
-    };
-    ASSERT_EQ(l_names(lp_user) + ", " + l_names(lp_room), "friend pest, favourite");
+    ASSERT_EQ(Names(lp_user->GetItems()) + Names(lp_room->GetItems()), (QStringList{"friend", "pest", "favourite"}));
     ItemPtr l_groupBack = lp_user->HasItem("friend")["in_user_list"]["user_list_group"];
     ASSERT_TRUE(l_groupBack);
     EXPECT_EQ(l_groupBack.AsString() + " " + l_groupBack["group_download_priority"].AsString(), "pals 3");

@@ -67,7 +67,6 @@ TEST_F(DiagnosticsPage, NoAddressOutlivesThePageAndTheLogGoesOnBehindIt)
 {
     EnableLogging();
     page->Log("server", 1, "Alice is online", alice);
-    EXPECT_EQ(alice.GetItems("item_log").Size(), 1u);
     // A subscriber that takes the other rows' nodes away when one goes: the page's own removal
     // of them must not reach a freed node.
     alice.NewItem("is_tracked");

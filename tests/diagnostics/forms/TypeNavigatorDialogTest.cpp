@@ -65,20 +65,18 @@ protected:
         EXPECT_EQ(from->currentText().toStdString() + " " + to->currentText().toStdString(), fromName + " " + toName);
         return chart->document()->isEmpty() ? QStringList() : chart->toPlainText().split('\n');
     }
-    // The first line's fragments, bold ones in asterisks and a green one in brackets.
+    // The first line with its bold fragments in asterisks and a green one in brackets.
     QString Format() const
     {
-        QStringList parts;
-        const QTextBlock block = chart->document()->firstBlock();
-        for (auto fragment = block.begin(); !fragment.atEnd(); ++fragment)
+        QString line;
+        for (auto it = chart->document()->firstBlock().begin(); !it.atEnd(); ++it)
         {
-            const QTextCharFormat chars = fragment.fragment().charFormat();
-            QString part = fragment.fragment().text();
-            if (chars.fontWeight() > QFont::Normal)
-                part = "*" + part + "*";
-            parts << (chars.foreground().color() == QColor("green") ? "<" + part + ">" : part);
+            const QTextCharFormat chars = it.fragment().charFormat();
+            const QString text = it.fragment().text();
+            const QString part = chars.fontWeight() > QFont::Normal ? "*" + text + "*" : text;
+            line += chars.foreground().color() == QColor("green") ? "<" + part + ">" : part;
         }
-        return parts.join("");
+        return line;
     }
 
     QPointer<TypeNavigatorDialog> dialog;
