@@ -26,14 +26,12 @@ protected:
         ASSERT_TRUE(m_fake.WaitForFrames(1));
     }
 
-    bool WaitFor(const QSignalSpy& i_spy, int i_count)
+    static bool WaitFor(const QSignalSpy& i_spy, int i_count)
     {
         return QTest::qWaitFor([&] { return i_spy.count() == i_count; }, 5000);
     }
 
-    std::unique_ptr<QSignalSpy> mp_connected;
-    std::unique_ptr<QSignalSpy> mp_failed;
-    std::unique_ptr<QSignalSpy> mp_disconnected;
+    std::unique_ptr<QSignalSpy> mp_connected, mp_failed, mp_disconnected;
 };
 
 TEST_F(ServerFramingTest, AFrameArrivingInFragmentsIsReadWhole)
