@@ -10,7 +10,7 @@
 #include "server/MemStream.h"
 #include "support/StreamBytes.h"
 
-TEST(WireWriters, IntegersAreLittleEndianBooleansOneByteStringsWholeTextUtf8CutAtNul)
+TEST(WireScalars, LittleEndianIntegersOneByteBooleansCountedStringsUpToAnInclusiveLimitTextUtf8ElseTheCodePage)
 {
     MemStream stream;
     const QString withNul = QString("ab") + QChar(0) + "cd";
@@ -23,10 +23,7 @@ TEST(WireWriters, IntegersAreLittleEndianBooleansOneByteStringsWholeTextUtf8CutA
                                            "\x02\x00\x00\x00\xC3\xA9" "\x02\x00\x00\x00" "ab", 40));
     bool flag = false;
     EXPECT_TRUE(StreamOf("\x02").Read(flag) && flag) << "any non-zero byte is true";
-}
 
-TEST(WireStrings, TheLimitIsInclusiveBadCountsConsumeOnlyTheCountTextIsCutAtNulThenUtf8ElseTheCodePage)
-{
     MemStream accepted = StreamOf(U32(131072) + std::string(131072, 'x'));
     std::string value;
     ASSERT_TRUE(accepted.Read(value));
@@ -48,12 +45,10 @@ TEST(WireStrings, TheLimitIsInclusiveBadCountsConsumeOnlyTheCountTextIsCutAtNulT
 
     // With no code page chosen the fallback reads one character per byte, as Latin-1.
     const std::string nul("abc\0def", 7), latin1("caf\xE9", 4);
-    MemStream stream = StreamOf(U32(7) + nul + U32(7) + nul + U32(6) + "caf\xC3\xA9!" + U32(4) + latin1 +
-                                U32(1) + "\xFF");
+    MemStream texts = StreamOf(U32(7) + nul + U32(7) + nul + U32(6) + "caf\xC3\xA9!" + U32(4) + latin1 + U32(1) + "\xFF");
     std::string bytes;
     QString cut, utf8, fallback, high;
-    ASSERT_TRUE(stream.Read(bytes) && stream.Read(cut) && stream.Read(utf8) && stream.Read(fallback) &&
-                stream.Read(high));
+    ASSERT_TRUE(texts.Read(bytes) && texts.Read(cut) && texts.Read(utf8) && texts.Read(fallback) && texts.Read(high));
     EXPECT_EQ(bytes, "abc");
     EXPECT_EQ(cut, QString("abc"));
     EXPECT_EQ(utf8, QString::fromUtf8("caf\xC3\xA9!"));
