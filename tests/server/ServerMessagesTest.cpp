@@ -10,7 +10,7 @@ QString Address(ItemPtr i_user)
            i_user["user_obfuscated_port"].AsString();
 }
 
-TEST_F(ServerMessagesTest, AddressesCarryAnObfuscatedPortAddAnswersComeFirstStatusesSetOnlineAndAway)
+TEST_F(ServerMessagesTest, UserMessagesSetAddressesFlagsAndPrivilegesAndPrivateMessagesAreAcknowledged)
 {
     mp_server->GetUserAddress("ben");
     const QByteArray l_ben = WireFields().Text("ben").UInt32(0xC0A80001).Int32(2234);
@@ -58,12 +58,9 @@ TEST_F(ServerMessagesTest, AddressesCarryAnObfuscatedPortAddAnswersComeFirstStat
     }
     Deliver(69, WireFields().Int32(2).Text("zed").Text("ada"));
     EXPECT_EQ(Names(d.GetType("user")->GetItems().Connected("is_privileged")), (QStringList{"ada", "ben", "cleo", "zed"}));
-}
 
-TEST_F(ServerMessagesTest, PrivateMessagesAreAcknowledgedEvenFromIgnoredUsers)
-{
     User("troll").NewItem("is_ignored");
-    QStringList l_seen;
+    l_seen.clear();
     QObject::connect(mp_server.get(), &Server::PrivateChat,
                      [&](QString i_user, QString i_text, time_t i_time, bool i_new) {
                          l_seen << QString("%1 %2 %3 %4").arg(i_user, i_text).arg(i_time).arg(i_new);
@@ -83,7 +80,7 @@ TEST_F(ServerMessagesTest, PrivateMessagesAreAcknowledgedEvenFromIgnoredUsers)
     EXPECT_EQ(Sent(92).size(), 1) << "only the lower-case word asks for the privilege time";
 }
 
-TEST_F(ServerMessagesTest, NoticesArePassedOnAsFarAsTheBodyGoes)
+TEST_F(ServerMessagesTest, NoticesArePassedOnAsFarAsTheBodyGoesAndRelatedTermsReplaceThoseOfTheirSearch)
 {
     QStringList l_seen;
     const auto l_record = [&](const char* i_name) {
@@ -122,10 +119,7 @@ TEST_F(ServerMessagesTest, NoticesArePassedOnAsFarAsTheBodyGoes)
     EXPECT_EQ(l_seen, (QStringList{"search ben 4000000000 blue train", "admin Maintenance at noon", "speed -5", "wait 720",
                                    "reset", "failed 4242", "wait 0", l_both, "parents ben@16777343:2234", l_both,
                                    "parents"}));
-}
 
-TEST_F(ServerMessagesTest, RelatedTermsReplaceThoseOfTheirSearch)
-{
     QSignalSpy l_updated(mp_server.get(), &Server::SearchCorrelations);
     const auto l_terms = [](const char* i_search) {
         QStringList l_pairs;
