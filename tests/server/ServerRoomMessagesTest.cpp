@@ -32,26 +32,6 @@ protected:
     }
 };
 
-TEST_F(ServerRoomMessagesTest, RoomChatPassesOnAllButIgnoredUsersAndNothingOffline)
-{
-    QSignalSpy l_chat(mp_server.get(), &Server::RoomChat);
-    User("ben");
-    User("troll").NewItem("is_ignored");
-    Deliver(13, WireFields().Text("lobby").Text("ben").Text("hi there"));
-    Deliver(13, WireFields().Text("lobby").Text("troll").Text("noise"));
-    Deliver(13, WireFields().Text("lobby").Text("stranger").Text("hello"));
-    Deliver(13, WireFields().Text("lobby"));
-    EXPECT_EQ(Emitted(l_chat), (QStringList{"lobby|ben|hi there", "lobby|stranger|hello", "lobby||"}));
-    EXPECT_FALSE(d.GetType("user")->HasItem("stranger")) << "chat stores nothing";
-    EXPECT_FALSE(FindRoom("lobby"));
-
-    mp_server->Disconnect();
-    Deliver(13, WireFields().Text("lobby").Text("ben").Text("hi"));
-    Deliver(16, WireFields().Text("attic").Text("cleo"));
-    EXPECT_EQ(l_chat.count(), 3) << "nothing is handled while disconnected";
-    EXPECT_FALSE(FindRoom("attic"));
-}
-
 TEST_F(ServerRoomMessagesTest, AJoinSetsUsersAndDetailsAsFarAsTheBodyGoesAndOnlyAPrivateOneOwnership)
 {
     Room("lobby") += User("gone");
@@ -95,7 +75,7 @@ TEST_F(ServerRoomMessagesTest, AJoinSetsUsersAndDetailsAsFarAsTheBodyGoesAndOnly
     EXPECT_EQ(RoomUsers("cellar"), (QStringList{"ben"}));
 }
 
-TEST_F(ServerRoomMessagesTest, UsersComeAndGoAndWeLeave)
+TEST_F(ServerRoomMessagesTest, UsersComeAndGoWeLeaveChatPassesOnAllButIgnoredUsersAndNothingOffline)
 {
     User("ben") += d.GetType("average_download_speed")->GetItem("5");
     WireFields l_joined;
@@ -120,6 +100,23 @@ TEST_F(ServerRoomMessagesTest, UsersComeAndGoAndWeLeave)
     EXPECT_FALSE(Room("lobby").IsConnected("in_room"));
     EXPECT_TRUE(RoomUsers("lobby").isEmpty());
     EXPECT_TRUE(d.GetType("user")->HasItem("cleo"));
+
+    // Chat passes on all but ignored users, and nothing is handled offline.
+    QSignalSpy l_chat(mp_server.get(), &Server::RoomChat);
+    User("troll").NewItem("is_ignored");
+    Deliver(13, WireFields().Text("foyer").Text("ben").Text("hi there"));
+    Deliver(13, WireFields().Text("foyer").Text("troll").Text("noise"));
+    Deliver(13, WireFields().Text("foyer").Text("stranger").Text("hello"));
+    Deliver(13, WireFields().Text("foyer"));
+    EXPECT_EQ(Emitted(l_chat), (QStringList{"foyer|ben|hi there", "foyer|stranger|hello", "foyer||"}));
+    EXPECT_FALSE(d.GetType("user")->HasItem("stranger")) << "chat stores nothing";
+    EXPECT_FALSE(FindRoom("foyer"));
+
+    mp_server->Disconnect();
+    Deliver(13, WireFields().Text("foyer").Text("ben").Text("hi"));
+    Deliver(16, WireFields().Text("attic").Text("cleo"));
+    EXPECT_EQ(l_chat.count(), 3) << "nothing is handled while disconnected";
+    EXPECT_FALSE(FindRoom("attic"));
 }
 
 TEST_F(ServerRoomMessagesTest, OnlyAnAskedRoomListCreatesRoomsAndPrivateFlagsFollowTheLatest)
@@ -150,7 +147,7 @@ TEST_F(ServerRoomMessagesTest, OnlyAnAskedRoomListCreatesRoomsAndPrivateFlagsFol
     EXPECT_EQ(Flags("gang"), "is_private is_member is_operator") << "nor the operator flag";
 }
 
-TEST_F(ServerRoomMessagesTest, ATickerReplacesTheRoomsLines)
+TEST_F(ServerRoomMessagesTest, ATickerReplacesTheRoomsLinesPrivateMemberAndOperatorSetsOwnStandingAndTheInvitationSetting)
 {
     ItemPtr l_room = Room("lobby");
     l_room += d.GetType("ticker_order_counter")->GetItem("9");
@@ -175,10 +172,7 @@ TEST_F(ServerRoomMessagesTest, ATickerReplacesTheRoomsLines)
     EXPECT_EQ(l_room.GetItems("room_ticker").Size(), 1u);
     Deliver(113, WireFields().Text("lobby").Int32(131073).Text("ben").Text("too many"));
     EXPECT_TRUE(l_room.GetItems("room_ticker").Empty());
-}
 
-TEST_F(ServerRoomMessagesTest, PrivateMemberAndOperatorSetsOwnStandingAndTheInvitationSetting)
-{
     const struct
     {
         const char* link;

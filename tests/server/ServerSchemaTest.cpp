@@ -5,7 +5,7 @@ namespace
 {
 using ServerSchemaTest = ServerMessageFixture;
 
-TEST_F(ServerSchemaTest, AvailabilityStartsAvailableAndTheStoreFileKeepsListedIgnoredAndAutojoinOnly)
+TEST_F(ServerSchemaTest, AvailabilityStartsAvailableTheStoreFileKeepsListedIgnoredAndAutojoinOnlyRelationsHoldTheirSides)
 {
     EXPECT_EQ(Setting("availability_status"), "available");
     Type* lp_user = d.GetType("user");
@@ -42,10 +42,7 @@ TEST_F(ServerSchemaTest, AvailabilityStartsAvailableAndTheStoreFileKeepsListedIg
     EXPECT_TRUE(lp_user->HasItem("pest").IsConnected("is_ignored"));
     EXPECT_TRUE(lp_room->HasItem("favourite").IsConnected("room_autojoin"));
     EXPECT_FALSE(lp_room->HasItem("favourite").IsConnected("user_count"));
-}
 
-TEST_F(ServerSchemaTest, RelationsHoldTheirSidesTheRightWayRound)
-{
     const char* const l_relations[][3] = {
         {"user", "is_online", "Many One"},         {"user", "in_user_list", "One One"},
         {"in_user_list", "user_list_group", "Many Many"},
