@@ -23,9 +23,47 @@ protected:
     static ItemPtr SearchRequest(unsigned int i_token) { return d.GetType("search_request")->HasItem(Value(i_token)); }
 };
 
-TEST_F(ServerRequestsTest, PlainRequestsCarryTheirFieldsInOrder)
+TEST_F(ServerRequestsTest, SearchTokensCountUpOfflineSearchesAreOnlyRecordedAndFieldsGoInOrder)
 {
+    // Listed users: ben and cleo online, emil offline; fritz is online but not listed.
+    for (const char* l_name : {"ben", "cleo", "emil"})
+        User(l_name) += d.GetType("in_user_list")->NewItem();
+    for (const char* l_name : {"ben", "cleo", "fritz"})
+        User(l_name).NewItem("is_online");
+    QSignalSpy l_requested(mp_server.get(), &Server::SearchRequested);
+    EXPECT_EQ(mp_server->FileSearch("blue train", false), 1u);
+    EXPECT_EQ(mp_server->SearchRoom("lobby", "blue train"), 2u);
+    EXPECT_EQ(SearchRequest(1)["search_request_text"], SearchRequest(2)["search_request_text"])
+        << "one text item per search text";
+
     ASSERT_TRUE(LogIn());
+    EXPECT_EQ(mp_server->SearchUserList("red car"), 3u);
+    EXPECT_EQ(mp_server->SearchRoom("lobby", "green bus"), 4u);
+    EXPECT_EQ(mp_server->FileSearch("rare tune", true), 5u);
+    EXPECT_EQ(mp_server->FileSearch("common tune", false), 6u);
+    EXPECT_EQ(mp_server->SendIndirectConnectionRequest("ben", "P"), 1u) << "a count of its own";
+    EXPECT_EQ(mp_server->SendIndirectConnectionRequest("cleo", "F"), 2u);
+
+    QList<QByteArray> l_sent = RawOf(SentFrames());
+    ASSERT_GE(l_sent.size(), 2);
+    // The listed users come in no particular order.
+    std::sort(l_sent.begin(), l_sent.begin() + 2);
+    EXPECT_EQ(l_sent, (QList<QByteArray>{
+        FrameOf(42, WireFields().Text("ben").UInt32(3).Text("red car")),
+        FrameOf(42, WireFields().Text("cleo").UInt32(3).Text("red car")),
+        FrameOf(120, WireFields().Text("lobby").UInt32(4).Text("green bus")),
+        FrameOf(103, WireFields().UInt32(5).Text("rare tune")),
+        FrameOf(26, WireFields().UInt32(6).Text("common tune")),
+        FrameOf(18, WireFields().UInt32(1).Text("ben").Text("P")),
+        FrameOf(18, WireFields().UInt32(2).Text("cleo").Text("F"))}));
+    EXPECT_EQ(SearchRequest(3)["search_request_text"].AsString(), "red car");
+    EXPECT_FALSE(SearchRequest(3).IsConnected("wishlist_search"));
+    EXPECT_TRUE(SearchRequest(5).IsConnected("wishlist_search"));
+    EXPECT_EQ(Emitted(l_requested), (QStringList{"1|blue train|false", "5|rare tune|true", "6|common tune|false"}))
+        << "only file searches are announced";
+
+    // Requests that keep no state carry their fields in order.
+    const int l_before = SentFrames().size();
     SetSetting("accept_room_list", "no");
     d.GetType("room")->GetItem("lounge").NewItem("in_room");
     Server* lp_s = mp_server.get();
@@ -70,47 +108,7 @@ TEST_F(ServerRequestsTest, PlainRequestsCarryTheirFieldsInOrder)
     EXPECT_EQ(Setting("availability_status"), "available");
     EXPECT_EQ(Setting("accept_room_list"), "yes");
     EXPECT_TRUE(d.GetType("room")->GetItem("lounge").IsConnected("in_room")) << "the flag goes with the server's confirmation";
-    EXPECT_EQ(RawOf(SentFrames()), l_expected);
-}
-
-TEST_F(ServerRequestsTest, SearchTokensCountUpOfflineSearchesAreOnlyRecordedListSearchesGoToOnlineListedUsers)
-{
-    // Listed users: ben and cleo online, emil offline; fritz is online but not listed.
-    for (const char* l_name : {"ben", "cleo", "emil"})
-        User(l_name) += d.GetType("in_user_list")->NewItem();
-    for (const char* l_name : {"ben", "cleo", "fritz"})
-        User(l_name).NewItem("is_online");
-    QSignalSpy l_requested(mp_server.get(), &Server::SearchRequested);
-    EXPECT_EQ(mp_server->FileSearch("blue train", false), 1u);
-    EXPECT_EQ(mp_server->SearchRoom("lobby", "blue train"), 2u);
-    EXPECT_EQ(SearchRequest(1)["search_request_text"], SearchRequest(2)["search_request_text"])
-        << "one text item per search text";
-
-    ASSERT_TRUE(LogIn());
-    EXPECT_EQ(mp_server->SearchUserList("red car"), 3u);
-    EXPECT_EQ(mp_server->SearchRoom("lobby", "green bus"), 4u);
-    EXPECT_EQ(mp_server->FileSearch("rare tune", true), 5u);
-    EXPECT_EQ(mp_server->FileSearch("common tune", false), 6u);
-    EXPECT_EQ(mp_server->SendIndirectConnectionRequest("ben", "P"), 1u) << "a count of its own";
-    EXPECT_EQ(mp_server->SendIndirectConnectionRequest("cleo", "F"), 2u);
-
-    QList<QByteArray> l_sent = RawOf(SentFrames());
-    ASSERT_GE(l_sent.size(), 2);
-    // The listed users come in no particular order.
-    std::sort(l_sent.begin(), l_sent.begin() + 2);
-    EXPECT_EQ(l_sent, (QList<QByteArray>{
-        FrameOf(42, WireFields().Text("ben").UInt32(3).Text("red car")),
-        FrameOf(42, WireFields().Text("cleo").UInt32(3).Text("red car")),
-        FrameOf(120, WireFields().Text("lobby").UInt32(4).Text("green bus")),
-        FrameOf(103, WireFields().UInt32(5).Text("rare tune")),
-        FrameOf(26, WireFields().UInt32(6).Text("common tune")),
-        FrameOf(18, WireFields().UInt32(1).Text("ben").Text("P")),
-        FrameOf(18, WireFields().UInt32(2).Text("cleo").Text("F"))}));
-    EXPECT_EQ(SearchRequest(3)["search_request_text"].AsString(), "red car");
-    EXPECT_FALSE(SearchRequest(3).IsConnected("wishlist_search"));
-    EXPECT_TRUE(SearchRequest(5).IsConnected("wishlist_search"));
-    EXPECT_EQ(Emitted(l_requested), (QStringList{"1|blue train|false", "5|rare tune|true", "6|common tune|false"}))
-        << "only file searches are announced";
+    EXPECT_EQ(RawOf(SentFrames()).mid(l_before), l_expected);
 }
 
 TEST_F(ServerRequestsTest, PrivateChatIsOneLineAndReportedAsSentTrackingAndAddressesAreAskedOnce)
