@@ -28,8 +28,7 @@ protected:
         EXPECT_FALSE(m_log.m_offGuiThread);
     }
 
-    // A fresh forwarder over a fresh backend, whose discovery finds these devices; a gateway's
-    // control URL is on 192.168.1.
+    // A fresh forwarder over a backend whose discovery finds these devices, a gateway on 192.168.1.
     void Start(const QList<UpnpDevice>& i_devices = {}, bool i_descriptionAvailable = false)
     {
         mp_forwarder.reset();
@@ -69,11 +68,9 @@ TEST_F(PortForwarderTest, WithoutAGatewayDiscoveryRunsOnceMappingsFailInTheLogAn
     mp_forwarder->AddPortMapping(&m_socket, 2234);
     mp_forwarder->RemovePortMapping(2234);
 
-    EXPECT_EQ(TakeLines(7), (QStringList{"Initializing UPnP",
-                                         "No device list found during discovery. miniupnp error code: -101",
+    EXPECT_EQ(TakeLines(7), (QStringList{"Initializing UPnP", "No device list found during discovery. miniupnp error code: -101",
                                          OwnAddressLine, "Found own address to be 10.0.0.5",
-                                         "Port 2234 mapping failure, miniupnp error: -2",
-                                         "Removing mapping for port 2234",
+                                         "Port 2234 mapping failure, miniupnp error: -2", "Removing mapping for port 2234",
                                          "UPnP appears to not have been initialized, aborting."}));
     EXPECT_EQ(mp_backend->m_calls, (QStringList{"clear", "discover 2000", "add 2234 2234 10.0.0.5 TarnwickQT TCP"}));
 
@@ -119,8 +116,7 @@ TEST_F(PortForwarderTest, ALoopbackAddressIsReplacedByOneOnTheGatewaysNetworkACo
     const QString l_removing = "Removing mapping for port 2234";
     const QStringList l_outcomes[][2] = {
         {{l_removing, "Port mapping successfully removed."}, {"Second mapping attempt successful."}},
-        {{l_removing, "Port mapping removal failed, miniupnp error: 714"},
-         {"Second mapping attempt failed, miniupnp error: 501"}},
+        {{l_removing, "Port mapping removal failed, miniupnp error: 714"}, {"Second mapping attempt failed, miniupnp error: 501"}},
         // A second conflict is reported too.
         {{l_removing, "Port mapping successfully removed."}, {"Second mapping attempt failed, miniupnp error: 718"}},
     };
