@@ -46,23 +46,6 @@ QString AnswerNextBox(const std::function<void()>& open)
 }
 } // namespace
 
-TEST_F(DiagnosticsPage, EachAreaGetsOneTabAtItsFirstLineShowingPlainTextEvenAcrossAnEmptiedStore)
-{
-    EXPECT_EQ(areas->count(), 0);
-    Log("server", 1, "Connecting", ItemPtr());
-    Log("Peer Messenger", 2, "Listening on %1", ItemPtr());
-    EXPECT_EQ(d.GetType("log")->HasItem("Peer Messenger")["log_widget"].AsPointer<QTextBrowser>(), Browser(areas, 1));
-    // A failed load empties the store; the area keeps its one tab.
-    d.RemoveAllItems();
-    const QString hostile = "<b>bob</b> &amp; <a href=\"http://x\">link</a><img src=\"/etc/x\">";
-    Log("server", 3, "Resolved", ItemPtr());
-    Log("server", 1, hostile, ItemPtr());
-    ASSERT_EQ(Texts(areas), (QStringList{"server", "Peer Messenger"}));
-    EXPECT_EQ(Lines(Browser(areas, 0)), (QStringList{"Connecting", "      Resolved", hostile}));
-    EXPECT_FALSE(Browser(areas, 0)->document()->toHtml().contains("<a href"));
-    EXPECT_EQ(Lines(Browser(areas, 1)), QStringList{"   Listening on %1"});
-}
-
 TEST_F(DiagnosticsPage, NoAddressOutlivesThePageAndTheLogGoesOnBehindIt)
 {
     EnableLogging();
@@ -95,8 +78,13 @@ TEST_F(DiagnosticsPage, NoAddressOutlivesThePageAndTheLogGoesOnBehindIt)
     EXPECT_TRUE(FileLines("server").size() == 3 && alice.GetItems("item_log").Size() == 2u);
 }
 
-TEST_F(DiagnosticsPage, TrackedRowsShowStatusAndFollowUntrackingAndRemoval)
+TEST_F(DiagnosticsPage, EachAreaGetsOneTabShowingPlainTextTrackedRowsShowStatusAndAnEmptiedStoreKeepsTabsOnly)
 {
+    EXPECT_EQ(areas->count(), 0);
+    Log("server", 1, "Connecting", ItemPtr());
+    Log("Peer Messenger", 2, "Listening on %1", ItemPtr());
+    EXPECT_EQ(d.GetType("log")->HasItem("Peer Messenger")["log_widget"].AsPointer<QTextBrowser>(), Browser(areas, 1));
+
     alice.NewItem("is_online");
     alice.NewItem("is_tracked");
     bob.NewItem("is_tracked");
@@ -105,7 +93,6 @@ TEST_F(DiagnosticsPage, TrackedRowsShowStatusAndFollowUntrackingAndRemoval)
     bob.NewItem("is_online");
     d.GetType("user")->GetItem("carol").NewItem("is_online");
     EXPECT_EQ(Rows(tree, 2), (QStringList{"alice/Offline", "bob/Online"})) << "an untracked user has no row";
-
     alice.Disconnect("is_tracked");
     EXPECT_EQ(Rows(tree, 2), QStringList{"bob/Online"});
     EXPECT_TRUE(!alice["track_user_node"] && d.GetType("track_user_node")->ItemCount() == 1u) << "no link to the deleted row";
@@ -115,13 +102,20 @@ TEST_F(DiagnosticsPage, TrackedRowsShowStatusAndFollowUntrackingAndRemoval)
     EXPECT_EQ(Rows(tree, 2), QStringList{"alice/Online"});
     EXPECT_EQ(d.GetType("track_user_node")->ItemCount(), 1u);
 
-    // An emptied store (a failed load) takes every row with it.
+    // A failed load empties the store: every row goes with it, but an area keeps its one tab.
     d.RemoveAllItems();
     EXPECT_EQ(tree->topLevelItemCount(), 0);
     ItemPtr again = d.GetType("user")->GetItem("bob");
     again.NewItem("is_online");
     again.NewItem("is_tracked");
     EXPECT_EQ(Rows(tree, 2), QStringList{"bob/Online"});
+    const QString hostile = "<b>bob</b> &amp; <a href=\"http://x\">link</a><img src=\"/etc/x\">";
+    Log("server", 3, "Resolved", ItemPtr());
+    Log("server", 1, hostile, ItemPtr());
+    ASSERT_EQ(Texts(areas), (QStringList{"server", "Peer Messenger"}));
+    EXPECT_EQ(Lines(Browser(areas, 0)), (QStringList{"Connecting", "      Resolved", hostile}));
+    EXPECT_FALSE(Browser(areas, 0)->document()->toHtml().contains("<a href"));
+    EXPECT_EQ(Lines(Browser(areas, 1)), QStringList{"   Listening on %1"});
 }
 
 TEST_F(DiagnosticsPage, ActionsOpenOneDialogOfEachKindAndTheDumpTellsHowItWent)
