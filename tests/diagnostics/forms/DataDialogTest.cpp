@@ -44,48 +44,11 @@ protected:
 };
 } // namespace
 
-TEST_F(StoreBrowser, TheTypeAndItemListsFollowTheSelectionAndTheStoreUntilClosed)
+TEST_F(StoreBrowser, TheTreeLoadsEachLevelOnceTheListsFollowTheSelectionAndRemovedItemsGoUntilClosed)
 {
     EXPECT_EQ(dataDialog, dialog.data());
     EXPECT_EQ(TextsOf(types->headerItem(), 3, &QTreeWidgetItem::text).join('/'), "Type//#");
     EXPECT_EQ(Rows(types, 3), (QStringList{"lonely/value   /0", "room/value   /2", "ticket/null   /1", "user/value   /3"}));
-    Select("ticket");
-    EXPECT_EQ(Texts(items), QStringList{QString::number(reinterpret_cast<quintptr>(ticket.Get()))});
-    Click(Texts(items).first());
-    EXPECT_EQ(tree->topLevelItemCount(), 1);
-    Select("room");
-    EXPECT_EQ(Texts(items), (QStringList{"lobby", "music"}));
-    EXPECT_EQ(tree->topLevelItemCount(), 0) << "another type empties the tree";
-    Click("lobby");
-    types->clearSelection();
-    EXPECT_TRUE(Texts(items).isEmpty() && tree->topLevelItemCount() == 0);
-    Select("user");
-    user->GetItem("aaron");
-    room->GetItem("chess");
-    EXPECT_EQ(Rows(types, 3).mid(1), (QStringList{"room/value   /3", "ticket/null   /1", "user/value   /4"}));
-    EXPECT_EQ(Texts(items), (QStringList{"aaron", "alice", "bob", "carol"}));
-
-    // Types declared or removed while it is open.
-    d.NewType("later", Primary, false, true)->GetItem("x").Remove();
-    EXPECT_EQ(TypeRow("later"), nullptr);
-    Select("lonely");
-    d.GetType("lonely")->GetItem("one");
-    EXPECT_EQ(Texts(items), QStringList{"one"});
-    // The selection moves on to another type; a new type of the old name is not shown in its place.
-    d.GetType("lonely")->Remove();
-    EXPECT_TRUE(!TypeRow("lonely") && !Texts(items).contains("one"));
-    const QStringList shown = Texts(items);
-    d.NewType("lonely", Leaf, false, true)->GetItem("two");
-    EXPECT_EQ(Texts(items), shown);
-
-    Close(dialog);
-    EXPECT_TRUE(dialog.isNull() && !dataDialog);
-    user->GetItem("after");
-    alice.Remove();
-}
-
-TEST_F(StoreBrowser, TheConnectionTreeLoadsEachLevelOnceAndLosesRemovedItems)
-{
     Select("user");
     Click("alice");
     ASSERT_EQ(Rows(tree), QStringList{"alice"});
@@ -119,4 +82,39 @@ TEST_F(StoreBrowser, TheConnectionTreeLoadsEachLevelOnceAndLosesRemovedItems)
     carol.Remove();
     alice.Remove();
     EXPECT_TRUE(tree->topLevelItemCount() == 0 && Texts(items).isEmpty());
+
+    Select("ticket");
+    EXPECT_EQ(Texts(items), QStringList{QString::number(reinterpret_cast<quintptr>(ticket.Get()))});
+    Click(Texts(items).first());
+    EXPECT_EQ(tree->topLevelItemCount(), 1);
+    Select("room");
+    EXPECT_EQ(Texts(items), QStringList{"lobby"});
+    EXPECT_EQ(tree->topLevelItemCount(), 0) << "another type empties the tree";
+    Click("lobby");
+    types->clearSelection();
+    EXPECT_TRUE(Texts(items).isEmpty() && tree->topLevelItemCount() == 0);
+    Select("user");
+    user->GetItem("zed");
+    user->GetItem("aaron");
+    room->GetItem("chess");
+    EXPECT_EQ(Rows(types, 3).mid(1), (QStringList{"room/value   /2", "ticket/null   /1", "user/value   /2"}));
+    EXPECT_EQ(Texts(items), (QStringList{"aaron", "zed"}));
+
+    // Types declared or removed while it is open.
+    d.NewType("later", Primary, false, true)->GetItem("x").Remove();
+    EXPECT_EQ(TypeRow("later"), nullptr);
+    Select("lonely");
+    d.GetType("lonely")->GetItem("one");
+    EXPECT_EQ(Texts(items), QStringList{"one"});
+    // The selection moves on to another type; a new type of the old name is not shown in its place.
+    d.GetType("lonely")->Remove();
+    EXPECT_TRUE(!TypeRow("lonely") && !Texts(items).contains("one"));
+    const QStringList shown = Texts(items);
+    d.NewType("lonely", Leaf, false, true)->GetItem("two");
+    EXPECT_EQ(Texts(items), shown);
+
+    Close(dialog);
+    EXPECT_TRUE(dialog.isNull() && !dataDialog);
+    user->GetItem("after");
+    lobby.Remove();
 }
