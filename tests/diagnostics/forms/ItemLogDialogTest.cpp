@@ -3,31 +3,25 @@
 
 namespace
 {
-class ItemLog : public LogFixture
-{
-protected:
-    void SetUp() override
-    {
-        logService.Init();
-        logService.RegisterLoggableItemType("user");
-        EnableLogging();
-    }
-    // The tab texts, then each tab's lines.
-    static QList<QStringList> Shown(ItemLogDialog& dialog)
-    {
-        auto* tabs = dialog.findChild<QTabWidget*>("logTabWidget");
-        QList<QStringList> shown{Texts(tabs)};
-        for (int tab = 0; tab < tabs->count(); ++tab)
-            shown << Lines(Browser(tabs, tab));
-        return shown;
-    }
+using ItemLog = LogFixture;
 
-    ItemPtr alice = d.GetType("user")->GetItem("alice"), bob = d.GetType("user")->GetItem("bob");
-};
+// The tab texts, then each tab's lines.
+QList<QStringList> Shown(ItemLogDialog& dialog)
+{
+    auto* tabs = dialog.findChild<QTabWidget*>("logTabWidget");
+    QList<QStringList> shown{Texts(tabs)};
+    for (int tab = 0; tab < tabs->count(); ++tab)
+        shown << Lines(Browser(tabs, tab));
+    return shown;
+}
 } // namespace
 
 TEST_F(ItemLog, ShowsItsItemsEntriesByAreaInNumberOrderAsPlainTextAndFollowsNewOnes)
 {
+    logService.Init();
+    logService.RegisterLoggableItemType("user");
+    EnableLogging();
+    ItemPtr alice = d.GetType("user")->GetItem("alice"), bob = d.GetType("user")->GetItem("bob");
     Log("Peer Messenger", 1, "Connecting to alice", alice);
     Log("server", 2, "Address of alice", alice);
     Log("server", 1, "Bob's line", bob);
