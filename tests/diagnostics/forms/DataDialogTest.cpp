@@ -1,51 +1,32 @@
 #include "FormTesting.h"
 #include "diagnostics/DataDialog.h"
 
-namespace
+TEST(StoreBrowser, TheTreeLoadsEachLevelOnceTheListsFollowTheSelectionAndRemovedItemsGoUntilClosed)
 {
-// Users in rooms, a valueless ticket held by alice and a type with no items.
-class StoreBrowser : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        d.GetType("ticket")->RelateToType(user, Many, One, false);
-        d.NewType("lonely", Leaf, false, true);
-        user->RelateToType(room, Many, Many, false);
-        for (ItemPtr member : {alice, bob})
-            member.Connect(lobby);
-        for (ItemPtr member : {alice, bob, carol})
-            member.Connect(music);
-        ticket.Connect(alice);
-        dialog = new DataDialog(&d);
-        types = dialog->findChild<QTreeWidget*>("typeList");
-        items = dialog->findChild<QListWidget*>("itemList");
-        tree = dialog->findChild<QTreeWidget*>("itemDataTree");
-        ASSERT_TRUE(types && items && tree);
-    }
-    void TearDown() override { delete dialog; }
-
-    QTreeWidgetItem* TypeRow(const QString& name) const { return types->findItems(name, Qt::MatchExactly, 0).value(0); }
-    void Select(const QString& typeName) { types->setCurrentItem(TypeRow(typeName)); }
-    void Click(const QString& text) { emit items->itemClicked(items->findItems(text, Qt::MatchExactly).value(0)); }
-    QList<QTreeWidgetItem*> Showing(const QString& text) const
-    {
-        return tree->findItems(text, Qt::MatchExactly | Qt::MatchRecursive, 0);
-    }
-
+    // Users in rooms, a valueless ticket held by alice and a type with no items.
     Type* user = d.NewType("user", Primary, false, true);
     Type* room = d.NewType("room", Primary, false, true);
     ItemPtr alice = user->GetItem("alice"), bob = user->GetItem("bob"), carol = user->GetItem("carol");
     ItemPtr lobby = room->GetItem("lobby"), music = room->GetItem("music");
     ItemPtr ticket = d.NewType("ticket", Primary, true, true)->NewItem();
-    QPointer<DataDialog> dialog;
-    QTreeWidget *types = nullptr, *tree = nullptr;
-    QListWidget* items = nullptr;
-};
-} // namespace
+    d.GetType("ticket")->RelateToType(user, Many, One, false);
+    d.NewType("lonely", Leaf, false, true);
+    user->RelateToType(room, Many, Many, false);
+    for (ItemPtr member : {alice, bob})
+        member.Connect(lobby);
+    for (ItemPtr member : {alice, bob, carol})
+        member.Connect(music);
+    ticket.Connect(alice);
+    QPointer<DataDialog> dialog = new DataDialog(&d);
+    auto* types = dialog->findChild<QTreeWidget*>("typeList");
+    auto* items = dialog->findChild<QListWidget*>("itemList");
+    auto* tree = dialog->findChild<QTreeWidget*>("itemDataTree");
+    ASSERT_TRUE(types && items && tree);
+    const auto TypeRow = [&](const QString& name) { return types->findItems(name, Qt::MatchExactly, 0).value(0); };
+    const auto Select = [&](const QString& name) { types->setCurrentItem(TypeRow(name)); };
+    const auto Click = [&](const QString& text) { emit items->itemClicked(items->findItems(text, Qt::MatchExactly).value(0)); };
+    const auto Showing = [&](const QString& text) { return tree->findItems(text, Qt::MatchExactly | Qt::MatchRecursive, 0); };
 
-TEST_F(StoreBrowser, TheTreeLoadsEachLevelOnceTheListsFollowTheSelectionAndRemovedItemsGoUntilClosed)
-{
     EXPECT_EQ(dataDialog, dialog.data());
     EXPECT_EQ(TextsOf(types->headerItem(), 3, &QTreeWidgetItem::text).join('/'), "Type//#");
     EXPECT_EQ(Rows(types, 3), (QStringList{"lonely/value   /0", "room/value   /2", "ticket/null   /1", "user/value   /3"}));
