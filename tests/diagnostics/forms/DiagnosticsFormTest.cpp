@@ -46,39 +46,7 @@ QString AnswerNextBox(const std::function<void()>& open)
 }
 } // namespace
 
-TEST_F(DiagnosticsPage, NoAddressOutlivesThePageAndTheLogGoesOnBehindIt)
-{
-    EnableLogging();
-    page->Log("server", 1, "Alice is online", alice);
-    // A subscriber that takes the other rows' nodes away when one goes: the page's own removal
-    // of them must not reach a freed node.
-    alice.NewItem("is_tracked");
-    bob.NewItem("is_tracked");
-    struct Remover : DataHandler
-    {
-        void OnRemoved(ItemPtr node)
-        {
-            ItemSet others = d.GetType("track_user_node")->GetItems();
-            others.Erase(node);
-            others.Remove();
-        }
-    } remover;
-    d.GetType("track_user_node")->m_removedEvent.AddHandler(remover.NewEventHandler(&remover, &Remover::OnRemoved));
-
-    QTextBrowser* browser = Browser(areas, 0);
-    EXPECT_EQ(diagnosticsForm, page.get());
-    page.reset();
-    EXPECT_EQ(diagnosticsForm, nullptr);
-    EXPECT_TRUE(!d.GetType("log_widget")->HasItem(browser) && d.GetType("track_user_node")->ItemCount() == 0u);
-    alice.NewItem("is_online");
-    alice.Disconnect("is_tracked");
-    bob.NewItem("is_tracked");
-    EXPECT_FALSE(bob["track_user_node"]);
-    Log("server", 1, "Connected", alice);
-    EXPECT_TRUE(FileLines("server").size() == 3 && alice.GetItems("item_log").Size() == 2u);
-}
-
-TEST_F(DiagnosticsPage, EachAreaGetsOneTabShowingPlainTextTrackedRowsShowStatusAndAnEmptiedStoreKeepsTabsOnly)
+TEST_F(DiagnosticsPage, ShowsTabsAndTrackedRowsOpensDialogsDumpsAndLeavesNoAddressBehind)
 {
     EXPECT_EQ(areas->count(), 0);
     Log("server", 1, "Connecting", ItemPtr());
@@ -116,10 +84,7 @@ TEST_F(DiagnosticsPage, EachAreaGetsOneTabShowingPlainTextTrackedRowsShowStatusA
     EXPECT_EQ(Lines(Browser(areas, 0)), (QStringList{"Connecting", "      Resolved", hostile}));
     EXPECT_FALSE(Browser(areas, 0)->document()->toHtml().contains("<a href"));
     EXPECT_EQ(Lines(Browser(areas, 1)), QStringList{"   Listening on %1"});
-}
 
-TEST_F(DiagnosticsPage, ActionsOpenOneDialogOfEachKindAndTheDumpTellsHowItWent)
-{
     page->OnActionTriggered(nullptr, "show_data");
     page->OnActionTriggered(page.get(), "Show_Data");
     EXPECT_EQ(dataDialog, nullptr) << "only for this page, and by its exact name";
@@ -145,4 +110,35 @@ TEST_F(DiagnosticsPage, ActionsOpenOneDialogOfEachKindAndTheDumpTellsHowItWent)
     EXPECT_GT(QFile(file).size(), 0);
     EXPECT_EQ(AnswerNextBox([&] { EXPECT_FALSE(DiagnosticsTesting::DumpDataTo(*page, Folder() + "/no/dump.dat")); }),
               "Data Dump Failed: Error dumping client data to file.");
+
+    // No address outlives the page, and the log goes on behind it.
+    EnableLogging();
+    alice = d.GetType("user")->GetItem("alice");
+    page->Log("server", 1, "Alice is online", alice);
+    // A subscriber that takes the other rows' nodes away when one goes: the page's own removal
+    // of them must not reach a freed node.
+    alice.NewItem("is_tracked");
+    struct Remover : DataHandler
+    {
+        void OnRemoved(ItemPtr node)
+        {
+            ItemSet others = d.GetType("track_user_node")->GetItems();
+            others.Erase(node);
+            others.Remove();
+        }
+    } remover;
+    d.GetType("track_user_node")->m_removedEvent.AddHandler(remover.NewEventHandler(&remover, &Remover::OnRemoved));
+
+    QTextBrowser* serverTab = Browser(areas, 0);
+    EXPECT_EQ(diagnosticsForm, page.get());
+    page.reset();
+    EXPECT_EQ(diagnosticsForm, nullptr);
+    EXPECT_TRUE(!d.GetType("log_widget")->HasItem(serverTab) && d.GetType("track_user_node")->ItemCount() == 0u);
+    alice.NewItem("is_online");
+    alice.Disconnect("is_tracked");
+    ItemPtr dora = d.GetType("user")->GetItem("dora");
+    dora.NewItem("is_tracked");
+    EXPECT_FALSE(dora["track_user_node"]);
+    Log("server", 1, "Connected", alice);
+    EXPECT_TRUE(FileLines("server").size() == 3 && alice.GetItems("item_log").Size() == 2u);
 }
