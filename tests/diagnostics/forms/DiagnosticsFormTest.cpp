@@ -8,28 +8,7 @@
 
 namespace
 {
-// The page, with the user flags the server link sets and clears.
-class DiagnosticsPage : public LogFixture
-{
-protected:
-    void SetUp() override
-    {
-        Type* user = d.GetType("user");
-        user->RelateToType(d.NewType("is_tracked", Leaf, true, true), Many, One, false);
-        user->RelateToType(d.NewType("is_online", Leaf, true, true), Many, One, false);
-        page = std::make_unique<DiagnosticsForm>();
-        page->Init();
-        page->RegisterLoggableItemType("user");
-        areas = page->findChild<QTabWidget*>("logTabWidget");
-        tree = page->findChild<QTreeWidget*>("trackedUsersTree");
-        ASSERT_TRUE(areas && tree);
-    }
-
-    std::unique_ptr<DiagnosticsForm> page;
-    QTabWidget* areas = nullptr;
-    QTreeWidget* tree = nullptr;
-    ItemPtr alice = d.GetType("user")->GetItem("alice"), bob = d.GetType("user")->GetItem("bob");
-};
+using DiagnosticsPage = LogFixture;
 
 // Answers the next modal box and returns its title and text.
 QString AnswerNextBox(const std::function<void()>& open)
@@ -48,6 +27,17 @@ QString AnswerNextBox(const std::function<void()>& open)
 
 TEST_F(DiagnosticsPage, ShowsTabsAndTrackedRowsOpensDialogsDumpsAndLeavesNoAddressBehind)
 {
+    // The user flags the server link sets and clears.
+    Type* user = d.GetType("user");
+    user->RelateToType(d.NewType("is_tracked", Leaf, true, true), Many, One, false);
+    user->RelateToType(d.NewType("is_online", Leaf, true, true), Many, One, false);
+    auto page = std::make_unique<DiagnosticsForm>();
+    page->Init();
+    page->RegisterLoggableItemType("user");
+    auto* areas = page->findChild<QTabWidget*>("logTabWidget");
+    auto* tree = page->findChild<QTreeWidget*>("trackedUsersTree");
+    ASSERT_TRUE(areas && tree);
+    ItemPtr alice = user->GetItem("alice"), bob = user->GetItem("bob");
     EXPECT_EQ(areas->count(), 0);
     Log("server", 1, "Connecting", ItemPtr());
     Log("Peer Messenger", 2, "Listening on %1", ItemPtr());
@@ -113,7 +103,7 @@ TEST_F(DiagnosticsPage, ShowsTabsAndTrackedRowsOpensDialogsDumpsAndLeavesNoAddre
 
     // No address outlives the page, and the log goes on behind it.
     EnableLogging();
-    alice = d.GetType("user")->GetItem("alice");
+    alice = user->GetItem("alice");
     page->Log("server", 1, "Alice is online", alice);
     // A subscriber that takes the other rows' nodes away when one goes: the page's own removal
     // of them must not reach a freed node.
