@@ -57,7 +57,7 @@ protected:
     QTcpSocket m_socket;
 };
 
-TEST_F(PortForwarderTest, WithoutAGatewayDiscoveryRunsOnceMappingsFailTheFirstDeviceIsTriedAndDestroyingWaits)
+TEST_F(PortForwarderTest, DiscoveryChoosesTheGatewayALoopbackAddressIsReplacedConflictsAreRetriedDestroyingWaits)
 {
     EXPECT_EQ(portForwarder, mp_forwarder.get());
     mp_backend->m_error = -101;
@@ -81,21 +81,6 @@ TEST_F(PortForwarderTest, WithoutAGatewayDiscoveryRunsOnceMappingsFailTheFirstDe
                                          "Device XML not found."}));
     EXPECT_EQ(mp_backend->m_calls, (QStringList{"clear", "discover 2000", "load http://a/root.xml"}));
 
-    // Destroying the front waits for the call under way.
-    Start();
-    mp_backend->m_discoveryMs = 300;
-    mp_forwarder->Init();
-    mp_forwarder->AddPortMapping(&m_socket, 2234);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return mp_backend->m_discovering.load(); }, 5000));
-    mp_forwarder.reset();
-    // The discovery's lines and the queued mapping are dropped with the front: anything the
-    // worker posted was posted before it was joined.
-    QCoreApplication::sendPostedEvents();
-    EXPECT_TRUE(m_log.m_lines.isEmpty());
-}
-
-TEST_F(PortForwarderTest, ALoopbackAddressIsReplacedByOneOnTheGatewaysNetworkAConflictIsRetriedOnce)
-{
     // The first gateway device is chosen, not the devices before it nor a later gateway.
     Start({{"http://a/l3f.xml", "urn:schemas-upnp-org:service:Layer3Forwarding:1"},
            {"http://192.168.1.1:5000/rootDesc.xml", Igd}, {"http://c/igd.xml", Igd}}, true);
@@ -140,6 +125,18 @@ TEST_F(PortForwarderTest, ALoopbackAddressIsReplacedByOneOnTheGatewaysNetworkACo
         EXPECT_EQ(TakeLines(6), l_outcome[0] + l_head + l_outcome[1]);
         EXPECT_EQ(mp_backend->m_calls.mid(mp_backend->m_calls.size() - 3), (QStringList{l_add, "delete 2234 TCP", l_add}));
     }
+
+    // Destroying the front waits for the call under way.
+    Start();
+    mp_backend->m_discoveryMs = 300;
+    mp_forwarder->Init();
+    mp_forwarder->AddPortMapping(&m_socket, 2234);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return mp_backend->m_discovering.load(); }, 5000));
+    mp_forwarder.reset();
+    // The discovery's lines and the queued mapping are dropped with the front: anything the
+    // worker posted was posted before it was joined.
+    QCoreApplication::sendPostedEvents();
+    EXPECT_TRUE(m_log.m_lines.isEmpty());
 }
 
 using ServerPortMappingTest = ServerFixture;

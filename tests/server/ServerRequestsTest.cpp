@@ -19,7 +19,6 @@ protected:
     }
 
     static ItemPtr User(const char* i_name) { return d.GetType("user")->GetItem(i_name); }
-
     static ItemPtr SearchRequest(unsigned int i_token) { return d.GetType("search_request")->HasItem(Value(i_token)); }
 };
 
