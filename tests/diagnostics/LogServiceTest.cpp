@@ -45,7 +45,7 @@ protected:
 };
 } // namespace
 
-TEST_F(LogLines, StampedInTheCLocaleIndentedThreeBlanksPerLevelAboveOneAndSentToTheInstalledSinkOnly)
+TEST_F(LogLines, StampedInTheCLocaleIndentedByLevelAndSentToTheInstalledSinkOnly)
 {
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     EXPECT_EQ(LogService::Stamp(QDateTime(QDate(1998, 5, 20), QTime(3, 40, 13))), "Wed May 20 03:40:13 1998");
@@ -113,7 +113,7 @@ TEST_F(LogLines, FilesAreLatin1InsideTheirFolderWithOneHeaderPerAreaPerRun)
               (QList<QByteArray>{Header(next.lines[0]), FileLine(next.lines[0]), FileLine(next.lines[1])}));
 }
 
-TEST_F(LogLines, FilesAndNumberedEntriesOnlyWhileTheSettingIsYesEntriesOnlyForRegisteredTypes)
+TEST_F(LogLines, FilesAndNumberedEntriesOnlyWhileTheSettingIsYes)
 {
     Log("server", 1, "no setting at all", alice);
     for (const char* value : {"no", "Yes", "yes ", ""})

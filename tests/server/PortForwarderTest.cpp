@@ -57,7 +57,7 @@ protected:
     QTcpSocket m_socket;
 };
 
-TEST_F(PortForwarderTest, DiscoveryChoosesTheGatewayALoopbackAddressIsReplacedConflictsAreRetriedDestroyingWaits)
+TEST_F(PortForwarderTest, FindsTheGatewayMapsForItsNetworkRetriesAConflictOnceAndWaitsWhenDestroyed)
 {
     EXPECT_EQ(portForwarder, mp_forwarder.get());
     mp_backend->m_error = -101;

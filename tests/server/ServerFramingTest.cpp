@@ -9,7 +9,7 @@ using ServerFramingTest = ServerFixture;
 QByteArray LengthHeader(quint32 i_length) { return WireFields().UInt32(i_length); }
 bool WaitFor(const QSignalSpy& i_spy, int i_count) { return QTest::qWaitFor([&] { return i_spy.count() == i_count; }, 5000); }
 
-TEST_F(ServerFramingTest, FramesAreCutFromReadsWhateverTheirSplitAndAnAbsurdOrTooLongLengthFailsTheLink)
+TEST_F(ServerFramingTest, FramesAreCutFromAnySplitOfReadsAndAnAbsurdLengthDropsTheLink)
 {
     SetSetting("username", "anna");
     SetSetting("password", "secret");

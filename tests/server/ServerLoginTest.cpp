@@ -13,7 +13,7 @@ void Send(Server& io_server, qint32 i_code, bool i_forced = false)
     io_server.SendMessage(l_message, i_forced);
 }
 
-TEST_F(ServerLoginTest, LoginFramesAreByteExactAMissingPasswordBringsTheDefaultAccountARefusalIsNotRetried)
+TEST_F(ServerLoginTest, LoginFramesAreByteExactTheDefaultAccountStandsInARefusalIsNotRetried)
 {
     QSignalSpy l_connecting(mp_server.get(), &Server::Connecting);
     mp_server->Connect();

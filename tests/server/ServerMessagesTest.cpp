@@ -10,7 +10,7 @@ QString Address(ItemPtr i_user)
            i_user["user_obfuscated_port"].AsString();
 }
 
-TEST_F(ServerMessagesTest, UserMessagesSetAddressesFlagsAndPrivilegesAndPrivateMessagesAreAcknowledged)
+TEST_F(ServerMessagesTest, UserMessagesSetAddressesFlagsAndPrivilegesPrivateMessagesAreAcknowledged)
 {
     mp_server->GetUserAddress("ben");
     const QByteArray l_ben = WireFields().Text("ben").UInt32(0xC0A80001).Int32(2234);
@@ -80,7 +80,7 @@ TEST_F(ServerMessagesTest, UserMessagesSetAddressesFlagsAndPrivilegesAndPrivateM
     EXPECT_EQ(Sent(92).size(), 1) << "only the lower-case word asks for the privilege time";
 }
 
-TEST_F(ServerMessagesTest, NoticesArePassedOnAsFarAsTheBodyGoesAndRelatedTermsReplaceThoseOfTheirSearch)
+TEST_F(ServerMessagesTest, NoticesAndRelatedTermsAreReadAsFarAsTheBodyGoes)
 {
     QStringList l_seen;
     const auto l_record = [&](const char* i_name) {

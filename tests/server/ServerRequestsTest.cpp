@@ -22,7 +22,7 @@ protected:
     static ItemPtr SearchRequest(unsigned int i_token) { return d.GetType("search_request")->HasItem(Value(i_token)); }
 };
 
-TEST_F(ServerRequestsTest, SearchTokensCountUpOfflineSearchesAreOnlyRecordedAndFieldsGoInOrder)
+TEST_F(ServerRequestsTest, SearchesCountTheirTokensAndPlainRequestsCarryTheirFieldsInOrder)
 {
     // Listed users: ben and cleo online, emil offline; fritz is online but not listed.
     for (const char* l_name : {"ben", "cleo", "emil"})
@@ -110,7 +110,7 @@ TEST_F(ServerRequestsTest, SearchTokensCountUpOfflineSearchesAreOnlyRecordedAndF
     EXPECT_EQ(RawOf(SentFrames()).mid(l_before), l_expected);
 }
 
-TEST_F(ServerRequestsTest, PrivateChatIsOneLineAndReportedAsSentTrackingAndAddressesAreAskedOnce)
+TEST_F(ServerRequestsTest, PrivateChatIsOneLineTrackingAndAddressesAreAskedOnce)
 {
     QSignalSpy l_sent(mp_server.get(), &Server::PrivateChatSent);
     mp_server->SendPrivateChat("ben", "offline\nnote");

@@ -32,7 +32,7 @@ protected:
     }
 };
 
-TEST_F(ServerRoomMessagesTest, AJoinSetsUsersAndDetailsAsFarAsTheBodyGoesAndOnlyAPrivateOneOwnership)
+TEST_F(ServerRoomMessagesTest, AJoinSetsUsersDetailsAndPrivateOwnershipAsFarAsTheBodyGoes)
 {
     Room("lobby") += User("gone");
     Room("lobby").NewItem("room_owner") += User("olga");
@@ -75,7 +75,7 @@ TEST_F(ServerRoomMessagesTest, AJoinSetsUsersAndDetailsAsFarAsTheBodyGoesAndOnly
     EXPECT_EQ(RoomUsers("cellar"), (QStringList{"ben"}));
 }
 
-TEST_F(ServerRoomMessagesTest, UsersComeAndGoWeLeaveChatPassesOnAllButIgnoredUsersAndNothingOffline)
+TEST_F(ServerRoomMessagesTest, UsersComeAndGoWeLeaveAndChatPassesOnAllButIgnoredUsers)
 {
     User("ben") += d.GetType("average_download_speed")->GetItem("5");
     WireFields l_joined;
@@ -147,7 +147,7 @@ TEST_F(ServerRoomMessagesTest, OnlyAnAskedRoomListCreatesRoomsAndPrivateFlagsFol
     EXPECT_EQ(Flags("gang"), "is_private is_member is_operator") << "nor the operator flag";
 }
 
-TEST_F(ServerRoomMessagesTest, ATickerReplacesTheRoomsLinesPrivateMemberAndOperatorSetsOwnStandingAndTheInvitationSetting)
+TEST_F(ServerRoomMessagesTest, TickersAreReplacedAndPrivateSetsAndStandingFollowTheServer)
 {
     ItemPtr l_room = Room("lobby");
     l_room += d.GetType("ticker_order_counter")->GetItem("9");

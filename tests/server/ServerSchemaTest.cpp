@@ -5,7 +5,7 @@ namespace
 {
 using ServerSchemaTest = ServerMessageFixture;
 
-TEST_F(ServerSchemaTest, AvailabilityStartsAvailableTheStoreFileKeepsListedIgnoredAndAutojoinOnlyRelationsHoldTheirSides)
+TEST_F(ServerSchemaTest, TheStoreFileKeepsWhatTheUserChoseAndRelationsHoldTheirSides)
 {
     EXPECT_EQ(Setting("availability_status"), "available");
     Type* lp_user = d.GetType("user");

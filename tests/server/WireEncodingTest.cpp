@@ -10,7 +10,7 @@
 #include "server/MemStream.h"
 #include "support/StreamBytes.h"
 
-TEST(WireScalars, LittleEndianIntegersOneByteBooleansCountedStringsUpToAnInclusiveLimitTextUtf8ElseTheCodePage)
+TEST(WireEncoding, IntegersAreLittleEndianStringsCountedAndBoundedTextUtf8ElseTheCodePage)
 {
     MemStream stream;
     const QString withNul = QString("ab") + QChar(0) + "cd";
@@ -56,7 +56,7 @@ TEST(WireScalars, LittleEndianIntegersOneByteBooleansCountedStringsUpToAnInclusi
     EXPECT_EQ(high, QString(QChar(0xFF)));
 }
 
-TEST(WireContainers, AnInt32CountBeforeTheItemsSetsCollapseMapsKeepTheLaterValueAndBadCountsOrTruncationFail)
+TEST(WireEncoding, ContainersCarryACountAndFailOnBadCountsOrTruncation)
 {
     MemStream full;
     ASSERT_TRUE(full.Write(std::list<int>{7, 8}) && full.Write(std::map<int, std::string>{{1, "x"}}) &&

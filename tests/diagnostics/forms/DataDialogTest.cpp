@@ -1,7 +1,7 @@
 #include "FormTesting.h"
 #include "diagnostics/DataDialog.h"
 
-TEST(StoreBrowser, TheTreeLoadsEachLevelOnceTheListsFollowTheSelectionAndRemovedItemsGoUntilClosed)
+TEST(StoreBrowser, FollowsTheStoreInItsTreeAndListsUntilClosed)
 {
     // Users in rooms, a valueless ticket held by alice and a type with no items.
     Type* user = d.NewType("user", Primary, false, true);

@@ -85,7 +85,7 @@ protected:
 };
 } // namespace
 
-TEST_F(TypeNavigator, OffersTheTypesWithinSixStepsChartsGreenOnlyWhenNoStepLeadsToManyAndIsDeletedOnClose)
+TEST_F(TypeNavigator, OffersTheTypesWithinSixStepsAndChartsGreenOnlyWhenNoStepLeadsToMany)
 {
     Declare("alone");
     for (int index = 0; index <= 8; ++index)
@@ -121,7 +121,7 @@ TEST_F(TypeNavigator, OffersTheTypesWithinSixStepsChartsGreenOnlyWhenNoStepLeads
     EXPECT_TRUE(dialog.isNull() && !typeNavigatorDialog);
 }
 
-TEST_F(TypeNavigator, AgreesWithTheExhaustiveWalkOnARandomSchemaAndAnswersOnALargeOne)
+TEST_F(TypeNavigator, AgreesWithAnExhaustiveWalkAndAnswersOnALargeSchema)
 {
     const int count = 11;
     for (int index = 0; index < count; ++index)
