@@ -12,7 +12,6 @@ bool WaitFor(const QSignalSpy& i_spy, int i_count) { return QTest::qWaitFor([&] 
 TEST_F(ServerFramingTest, FramesAreCutFromAnySplitOfReadsAndAnAbsurdLengthDropsTheLink)
 {
     SetSetting("username", "anna");
-    SetSetting("password", "secret");
     QSignalSpy l_connected(mp_server.get(), &Server::Connected), l_failed(mp_server.get(), &Server::ConnectionFailed),
         l_disconnected(mp_server.get(), &Server::Disconnected), l_chats(mp_server.get(), &Server::RoomChat);
     mp_server->Connect();

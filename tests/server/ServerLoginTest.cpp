@@ -71,7 +71,6 @@ TEST_F(ServerLoginTest, LoginFramesAreByteExactTheDefaultAccountStandsInARefusal
 TEST_F(ServerLoginTest, SendsAndKeepAlivesGoOutOnlyWhileLoggedInUnlessForced)
 {
     SetSetting("username", "anna");
-    SetSetting("password", "secret");
     mp_server->Connect();
     ASSERT_TRUE(m_fake.WaitForFrames(1));
     Send(*mp_server, 78);

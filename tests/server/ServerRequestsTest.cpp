@@ -98,11 +98,11 @@ TEST_F(ServerRequestsTest, SearchesCountTheirTokensAndPlainRequestsCarryTheirFie
         {[&] { lp_s->GetRoomList(); }, FrameOf(64)},
     };
     QList<QByteArray> l_expected;
-    for (const auto& l_request : l_requests)
+    for (const auto& [l_request, l_frame] : l_requests)
     {
-        l_request.first();
-        if (!l_request.second.isEmpty())
-            l_expected.append(l_request.second);
+        l_request();
+        if (!l_frame.isEmpty())
+            l_expected << l_frame;
     }
     EXPECT_EQ(Setting("availability_status"), "available");
     EXPECT_EQ(Setting("accept_room_list"), "yes");

@@ -44,11 +44,9 @@ TEST_F(ServerSchemaTest, TheStoreFileKeepsWhatTheUserChoseAndRelationsHoldTheirS
     EXPECT_FALSE(lp_room->HasItem("favourite").IsConnected("user_count"));
 
     const char* const l_relations[][3] = {
-        {"user", "is_online", "Many One"},         {"user", "in_user_list", "One One"},
-        {"in_user_list", "user_list_group", "Many Many"},
-        {"room_owner", "user", "Many One"},        {"room", "room_ticker", "One Many"},
-        {"room_ticker", "user", "Many One"},      {"user_address_request", "user", "One Many"},
-    };
+        {"user", "is_online", "Many One"}, {"user", "in_user_list", "One One"}, {"in_user_list", "user_list_group", "Many Many"},
+        {"room_owner", "user", "Many One"}, {"room", "room_ticker", "One Many"}, {"room_ticker", "user", "Many One"},
+        {"user_address_request", "user", "One Many"}};
     for (const auto& l_relation : l_relations)
         EXPECT_EQ(RelationText(l_relation[0], l_relation[1]), l_relation[2]) << l_relation[0] << " " << l_relation[1];
 }

@@ -111,7 +111,7 @@ TEST(WireEncoding, ContainersCarryACountAndFailOnBadCountsOrTruncation)
     }
 }
 
-TEST(MemStream, GrowthKeepsReadAndUnreadBytesAndCopiesShareBufferAndReadPosition)
+TEST(MemStream, GrowthKeepsEveryByteCopiesShareBufferAndReadPositionAReceiveBufferFillsInPlace)
 {
     MemStream* original = new MemStream;
     std::string written;
@@ -133,6 +133,13 @@ TEST(MemStream, GrowthKeepsReadAndUnreadBytesAndCopiesShareBufferAndReadPosition
     // The buffer lives as long as the last copy.
     delete original;
     EXPECT_EQ(Written(copy), written);
+
+    MemStream receive;
+    receive.EnsureBufferCapacity(1000);
+    ASSERT_GE(receive.GetBufferSize(), 1000);
+    receive.GetWriteBuffer()[999] = 'r';
+    receive.AdvanceWriteIndex(1000);
+    EXPECT_EQ(Written(receive).back(), 'r') << "filled in place";
 }
 
 TEST(MemStreamDeathTest, ReceiveBufferPreconditionsHoldInEveryBuild)

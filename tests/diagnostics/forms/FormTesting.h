@@ -51,10 +51,7 @@ inline QStringList Lines(const QTextBrowser* browser)
     return lines;
 }
 inline QTextBrowser* Browser(const QTabWidget* tabs, int index) { return qobject_cast<QTextBrowser*>(tabs->widget(index)); }
-inline bool DiagnosticsTesting::DumpDataTo(DiagnosticsForm& io_page, const QString& i_fileName)
-{
-    return io_page.DumpDataTo(i_fileName);
-}
+inline bool DiagnosticsTesting::DumpDataTo(DiagnosticsForm& io_page, const QString& i_file) { return io_page.DumpDataTo(i_file); }
 // Closes a window that deletes itself on close, and lets the deletion happen.
 inline void Close(QWidget* window)
 {
