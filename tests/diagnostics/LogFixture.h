@@ -5,9 +5,24 @@
 #include <QStringList>
 #include <gtest/gtest.h>
 
-#include "diagnostics/DiagnosticsTesting.h"
+#include "diagnostics/Log.h"
+#include "diagnostics/LogService.h"
+#include "diagnostics/LogSink.h"
 #include "store/Data.h"
+#include "store/Settings.h"
 #include "support/TestSupport.h"
+#include "support/support/ClientSchema.h"
+
+class DiagnosticsForm;
+
+// The diagnostics classes' own friend, for what the tests reach past the interface.
+class DiagnosticsTesting
+{
+public:
+    static void SetLogFolder(LogService& io_service, const QString& i_folder) { io_service.m_folder = i_folder; }
+    // Defined with the page tests' helpers, which link the widgets.
+    inline static bool DumpDataTo(DiagnosticsForm& io_page, const QString& i_fileName);
+};
 
 // A store with the settings and user types the log reads; log files go to a fresh folder.
 class LogFixture : public ::testing::Test
@@ -15,14 +30,9 @@ class LogFixture : public ::testing::Test
 protected:
     LogFixture()
     {
-        Type* global = d.NewType("global", Primary, false, true);
-        global->RelateToType(d.NewType("global_value", Leaf, false, false), Many, One, false);
+        DeclareSettingsTypes();
         d.NewType("user", Primary, false, true);
         DiagnosticsTesting::SetLogFolder(logService, Folder());
-    }
-    static void SetSetting(const char* key, const char* value)
-    {
-        d.GetType("global")->GetItem(key).Connect(d.GetType("global_value")->NewItem(value));
     }
     static void EnableLogging() { SetSetting("user_level_logging", "yes"); }
     QString Folder() const { return QString::fromStdString(m_folder.Path()); }

@@ -1,24 +1,19 @@
 #include <QDateTime>
 #include <QLocale>
-#include <QRegularExpression>
-#include <gtest/gtest.h>
-
-#include <memory>
 
 #include "LogFixture.h"
-#include "diagnostics/Log.h"
-#include "diagnostics/LogSink.h"
 
 namespace
 {
+// Keeps each line as "area|[stamp] text".
 struct RecordingSink : LogSink
 {
     void LogLine(const QString& area, const QString& line) override { lines << area + "|" + line; }
-    QString Last() const { return lines.value(lines.size() - 1).section('|', 1); }
     QStringList lines;
 };
 
-QString StampOf(const QString& line) { return QRegularExpression("^\\[([^\\]]+)\\] ").match(line).captured(1); }
+QString StampOf(const QString& line) { return line.section("|[", 1).section("] ", 0, 0); }
+QByteArray FileLine(const QString& line) { return line.section('|', 1).toLatin1(); }
 QByteArray Header(const QString& line) { return ("* Logging started at " + StampOf(line)).toLatin1(); }
 
 class LogLines : public LogFixture
@@ -30,17 +25,14 @@ protected:
         logService.Init();
         logService.RegisterLoggableItemType("user");
     }
-    void TearDown() override { logService.RemoveSink(&sink); }
 
-    // The item's entries in number order as "order|area|level|text", each checked for its time
-    // and its owner.
+    // The item's entries in number order as "order|area|level|text", each checked for its time.
     static QStringList EntriesOf(ItemPtr item)
     {
         QStringList entries;
         for (ItemPtr entry : item.GetItems("item_log").SortNumericBy("log_order", true))
         {
             EXPECT_TRUE(QDateTime::fromString(entry["log_time"].AsString(), Qt::TextDate).isValid());
-            EXPECT_EQ(entry["user"], item);
             entries << QStringList{entry["log_order"].AsString(), entry["log_area"].AsString(),
                                    entry["log_level"].AsString(), entry["log_text"].AsString()}.join('|');
         }
@@ -51,35 +43,38 @@ protected:
     RecordingSink sink;
     ItemPtr alice = d.GetType("user")->GetItem("alice");
 };
-
-// Counts entries whose values were not yet linked when the entry reached its item.
-struct ConnectionWatcher : DataHandler
-{
-    void OnUserConnected(ConnectionInfo info)
-    {
-        for (const char* type : {"log_time", "log_area", "log_level", "log_text", "log_order"})
-            missing += ItemPtr(info.to)[type] ? 0 : 1;
-        ++seen;
-    }
-    int seen = 0, missing = 0;
-};
 } // namespace
 
-TEST_F(LogLines, StampedInTheCLocaleAndIndentedThreeBlanksPerLevelAboveOne)
+TEST_F(LogLines, StampedInTheCLocaleIndentedByLevelAndSentToTheInstalledSinkOnly)
 {
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     EXPECT_EQ(LogService::Stamp(QDateTime(QDate(1998, 5, 20), QTime(3, 40, 13))), "Wed May 20 03:40:13 1998");
     EXPECT_EQ(LogService::Stamp(QDateTime(QDate(2025, 1, 5), QTime(23, 5, 9))), "Sun Jan 5 23:05:09 2025");
-    for (const auto& [level, indent] : {std::pair{-4, ""}, {0, ""}, {1, ""}, {2, "   "}, {3, "      "}})
-    {
-        const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    for (int level : {-4, 0, 1, 2, 3})
         Log("server", level, "Connecting to %1", ItemPtr());
-        const QString stamp = StampOf(sink.Last());
-        EXPECT_EQ(sink.lines.last(), "server|[" + stamp + "] " + indent + "Connecting to %1");
-        const QDateTime stamped = QLocale::c().toDateTime(stamp, "ddd MMM d HH:mm:ss yyyy");
-        EXPECT_TRUE(stamped >= before && stamped <= QDateTime::currentDateTime()) << stamp.toStdString();
-    }
+    const QString stamp = StampOf(sink.lines.last());
+    const QDateTime stamped = QLocale::c().toDateTime(stamp, "ddd MMM d HH:mm:ss yyyy");
+    EXPECT_TRUE(stamped >= before && stamped <= QDateTime::currentDateTime()) << stamp.toStdString();
+    EXPECT_EQ(sink.lines.last(), "server|[" + stamp + "]       Connecting to %1");
+    QStringList indents;
+    for (const QString& line : sink.lines)
+        indents << QString::number(line.section("] ", 1).indexOf('C'));
+    EXPECT_EQ(indents, (QStringList{"0", "0", "0", "3", "6"}));
     QLocale::setDefault(QLocale::c());
+
+    // A destroyed sink withdraws; removing a sink that is not the installed one changes nothing.
+    {
+        RecordingSink gone;
+        logService.InstallSink(&gone);
+    }
+    Log("server", 1, "to nobody", ItemPtr());
+    RecordingSink second;
+    logService.InstallSink(&second);
+    logService.RemoveSink(&sink);
+    Log("server", 1, "to the second", ItemPtr());
+    EXPECT_EQ(sink.lines.size(), 5);
+    EXPECT_EQ(second.lines, QStringList{"server|[" + StampOf(second.lines.value(0)) + "] to the second"});
 }
 
 TEST(LogWithoutPage, WorksOnAnEmptyStoreWithNoSink)
@@ -88,78 +83,37 @@ TEST(LogWithoutPage, WorksOnAnEmptyStoreWithNoSink)
     EXPECT_TRUE(d.Types().empty());
 }
 
-TEST_F(LogLines, ADestroyedOrReplacedSinkGetsNoMoreLines)
-{
-    auto first = std::make_unique<RecordingSink>();
-    logService.InstallSink(first.get());
-    first.reset();
-    Log("server", 1, "to nobody", ItemPtr());
-    RecordingSink second;
-    logService.InstallSink(&second);
-    logService.RemoveSink(&sink); // not the installed one: no effect
-    Log("server", 1, "to the second", ItemPtr());
-    EXPECT_TRUE(sink.lines.isEmpty());
-    EXPECT_EQ(second.lines, QStringList{"server|[" + StampOf(second.Last()) + "] to the second"});
-}
-
-TEST_F(LogLines, OneHeaderPerAreaPerRunEvenWhenLoggingIsSwitchedOnLater)
+TEST_F(LogLines, FilesAreLatin1InsideTheirFolderWithOneHeaderPerAreaPerRun)
 {
     Log("server", 1, "Before logging was on", ItemPtr());
     EnableLogging();
+    const QString nested = Folder() + "/logs/run";
+    DiagnosticsTesting::SetLogFolder(logService, nested);
     Log("server", 1, "Connecting", ItemPtr());
-    const QString first = sink.Last();
-    Log("server", 2, "Resolving host", ItemPtr());
-    const QString second = sink.Last();
-    Log("Peer Messenger", 3, "Listening", ItemPtr());
-    EXPECT_EQ(FileLines("server"), (QList<QByteArray>{Header(first), first.toLatin1(), second.toLatin1()}));
-    EXPECT_EQ(FileLines("Peer Messenger"), (QList<QByteArray>{Header(sink.Last()), sink.Last().toLatin1()}));
+    Log("server", 2, QString::fromUtf8("Ren\xc3\xa9 \xc5\x81ukasz \xe5\xa4\xaa"), ItemPtr());
+    Log("../../outside", 3, "Listening", ItemPtr());
+    const QStringList& lines = sink.lines;
+    EXPECT_TRUE(lines[2].endsWith(QString::fromUtf8("]    Ren\xc3\xa9 \xc5\x81ukasz \xe5\xa4\xaa")));
+    const QList<QByteArray> written = FileLines("server");
+    ASSERT_EQ(written.size(), 3);
+    EXPECT_EQ(written.mid(0, 2), (QList<QByteArray>{Header(lines[1]), FileLine(lines[1])}));
+    EXPECT_TRUE(written[2].endsWith("]    Ren\xe9 ?ukasz ?")) << written[2].toStdString();
+    EXPECT_EQ(FileLines("../../outside"), (QList<QByteArray>{Header(lines[3]), FileLine(lines[3])}));
+    EXPECT_EQ(QDir(nested).entryList(QDir::Files | QDir::Hidden).size(), 2);
+    EXPECT_EQ(QDir(Folder()).entryList(QDir::Files | QDir::Hidden), QStringList());
 
+    // Each run heads its first line, even when logging was switched on after the area's first.
     LogService nextRun;
-    DiagnosticsTesting::SetLogFolder(nextRun, Folder());
+    DiagnosticsTesting::SetLogFolder(nextRun, nested);
     RecordingSink next;
     nextRun.InstallSink(&next);
     nextRun.Log("server", 1, "Connecting again", ItemPtr());
-    const QString again = next.Last();
     nextRun.Log("server", 1, "Connected", ItemPtr());
-    EXPECT_EQ(FileLines("server").mid(3), (QList<QByteArray>{Header(again), again.toLatin1(), next.Last().toLatin1()}));
+    EXPECT_EQ(FileLines("server").mid(3),
+              (QList<QByteArray>{Header(next.lines[0]), FileLine(next.lines[0]), FileLine(next.lines[1])}));
 }
 
-TEST_F(LogLines, FilesAreLatin1AndStayInsideTheirFolder)
-{
-    EnableLogging();
-    const QString nested = Folder() + "/logs/run";
-    DiagnosticsTesting::SetLogFolder(logService, nested);
-    const QString text = QString::fromUtf8("Ren\xc3\xa9 \xc5\x81ukasz \xe5\xa4\xaa");
-    Log("Transfer Queue", 1, text, ItemPtr());
-    Log("../../outside", 1, "Queued", ItemPtr());
-    EXPECT_TRUE(sink.lines[0].endsWith("] " + text));
-    const QList<QByteArray> lines = FileLines("Transfer Queue");
-    ASSERT_EQ(lines.size(), 2);
-    EXPECT_TRUE(lines[1].endsWith("] Ren\xe9 ?ukasz ?")) << lines[1].toStdString();
-    EXPECT_EQ(QDir(nested).entryList(QDir::Files | QDir::Hidden).size(), 2);
-    EXPECT_EQ(QDir(Folder()).entryList(QDir::Files | QDir::Hidden), QStringList());
-}
-
-TEST_F(LogLines, EntriesAreNumberedInCallOrderAndLinkedToTheirItemLast)
-{
-    ConnectionWatcher watcher;
-    d.GetType("user")->m_connectedEvent.AddHandler(watcher.NewEventHandler(&watcher, &ConnectionWatcher::OnUserConnected));
-    EnableLogging();
-    ItemPtr bob = d.GetType("user")->GetItem("bob");
-    Log("server", 1, "Alice is online", alice);
-    Log("Peer Messenger", 3, "Bob sent %1 bytes", bob);
-    Log("server", 1, "No user here", ItemPtr());
-    Log("Transfer Queue", 2, "Alice queued", alice);
-    Log("server", 1, "Alice is online", alice);
-    EXPECT_EQ(std::make_pair(watcher.seen, watcher.missing), std::make_pair(4, 0)) << "every value in place when linked";
-    // No stamp and no indentation in the text; equal values share one value item.
-    EXPECT_EQ(EntriesOf(alice), (QStringList{"0|server|1|Alice is online", "2|Transfer Queue|2|Alice queued",
-                                             "3|server|1|Alice is online"}));
-    EXPECT_EQ(EntriesOf(bob), QStringList{"1|Peer Messenger|3|Bob sent %1 bytes"});
-    EXPECT_EQ(std::make_pair(d.GetType("log_text")->ItemCount(), d.GetType("log_order")->ItemCount()), std::make_pair(3ul, 4ul));
-}
-
-TEST_F(LogLines, FilesOnlyWhileTheSettingIsYesAndEntriesOnlyForRegisteredTypes)
+TEST_F(LogLines, FilesAndNumberedEntriesOnlyWhileTheSettingIsYes)
 {
     Log("server", 1, "no setting at all", alice);
     for (const char* value : {"no", "Yes", "yes ", ""})
@@ -170,16 +124,26 @@ TEST_F(LogLines, FilesOnlyWhileTheSettingIsYesAndEntriesOnlyForRegisteredTypes)
     EXPECT_TRUE(Files().isEmpty() && EntryCount() == 0u);
     EXPECT_EQ(sink.lines.size(), 5) << "the page sees every line";
     EnableLogging();
-    Log("server", 1, "now on", alice);
+    ItemPtr bob = d.GetType("user")->GetItem("bob");
+    Log("server", 1, "Alice is online", alice);
+    Log("Peer Messenger", 3, "Bob sent %1 bytes", bob);
     Log("server", 1, "Joined room", d.NewType("room", Primary, false, true)->GetItem("lobby"));
-    EXPECT_EQ(Files(), QStringList{"server.log"});
-    EXPECT_TRUE(FileLines("server").size() == 3 && EntryCount() == 1u);
+    Log("Transfer Queue", 2, "Alice queued", alice);
+    Log("server", 1, "Alice is online", alice);
+    EXPECT_EQ(Files(), (QStringList{"Peer Messenger.log", "server.log", "Transfer Queue.log"}));
+    EXPECT_EQ(FileLines("server").size(), 4);
+    // No stamp and no indentation in the text; equal values share one value item.
+    EXPECT_EQ(EntriesOf(alice), (QStringList{"0|server|1|Alice is online", "2|Transfer Queue|2|Alice queued",
+                                             "3|server|1|Alice is online"}));
+    EXPECT_EQ(EntriesOf(bob), QStringList{"1|Peer Messenger|3|Bob sent %1 bytes"});
+    EXPECT_EQ(std::make_pair(d.GetType("log_text")->ItemCount(), d.GetType("log_order")->ItemCount()), std::make_pair(3ul, 4ul));
+
     // A folder that cannot be made costs the file only.
     QFile blocker(Folder() + "/blocker");
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     DiagnosticsTesting::SetLogFolder(logService, blocker.fileName() + "/logs");
     Log("server", 1, "Alice is online", alice);
-    EXPECT_TRUE(EntryCount() == 2u && sink.lines.size() == 8);
-    EXPECT_EQ(Files(), (QStringList{"blocker", "server.log"}));
+    EXPECT_TRUE(EntryCount() == 5u && sink.lines.size() == 11);
+    EXPECT_EQ(FileLines("server").size(), 0);
 }

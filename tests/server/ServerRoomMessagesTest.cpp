@@ -21,59 +21,25 @@ protected:
             l_details << (User(i_user)[l_type] ? User(i_user)[l_type].AsString() : "-");
         return l_details.join(' ');
     }
-    // The flags of a room that are set, of those named.
-    static QString Flags(ItemPtr i_room, std::initializer_list<const char*> i_flags)
+    // The private room flags that are set.
+    static QString Flags(const char* i_room)
     {
         QStringList l_set;
-        for (const char* l_flag : i_flags)
-            if (i_room.IsConnected(l_flag))
+        for (const char* l_flag : {"is_private", "is_member", "is_owner", "is_operator"})
+            if (Room(i_room).IsConnected(l_flag))
                 l_set << l_flag;
         return l_set.join(' ');
     }
-
-    // A public join answer for the listed users, each with speed 100 * n and n files.
-    static QByteArray JoinFields(const QString& i_room, const QStringList& i_users)
-    {
-        QList<qint32> l_statuses;
-        QStringList l_countries;
-        for (int l_index = 1; l_index <= i_users.size(); ++l_index)
-            l_statuses << 2, l_countries << QString("C%1").arg(l_index);
-        WireFields l_fields;
-        l_fields.Text(i_room).Texts(i_users).Int32s(l_statuses).Int32(i_users.size());
-        for (int l_index = 1; l_index <= i_users.size(); ++l_index)
-            Stats(l_fields, 100 * l_index, l_index);
-        return l_fields.Int32s(l_statuses).Texts(l_countries);
-    }
-
-    // Public, owned, member and operated rooms, all but the last with user counts.
-    static QByteArray RoomList(const QStringList& i_public, const QList<qint32>& i_publicCounts, const QStringList& i_owned,
-                               const QList<qint32>& i_ownedCounts, const QStringList& i_member,
-                               const QList<qint32>& i_memberCounts, const QStringList& i_operator)
-    {
-        return WireFields().Texts(i_public).Int32s(i_publicCounts).Texts(i_owned).Int32s(i_ownedCounts)
-            .Texts(i_member).Int32s(i_memberCounts).Texts(i_operator);
-    }
 };
 
-TEST_F(ServerRoomMessagesTest, RoomChatPassesOnAllButIgnoredUsers)
-{
-    QSignalSpy l_chat(mp_server.get(), &Server::RoomChat);
-    User("ben");
-    User("troll").NewItem("is_ignored");
-    Deliver(13, WireFields().Text("lobby").Text("ben").Text("hi there"));
-    Deliver(13, WireFields().Text("lobby").Text("troll").Text("noise"));
-    Deliver(13, WireFields().Text("lobby").Text("stranger").Text("hello"));
-    EXPECT_EQ(Emitted(l_chat), (QStringList{"lobby|ben|hi there", "lobby|stranger|hello"}));
-    EXPECT_FALSE(d.GetType("user")->HasItem("stranger")) << "chat stores nothing";
-    EXPECT_FALSE(FindRoom("lobby"));
-}
-
-TEST_F(ServerRoomMessagesTest, AJoinSetsUsersAndDetailsAndOnlyAPrivateOneOwnership)
+TEST_F(ServerRoomMessagesTest, AJoinSetsUsersDetailsAndPrivateOwnershipAsFarAsTheBodyGoes)
 {
     Room("lobby") += User("gone");
     Room("lobby").NewItem("room_owner") += User("olga");
     Room("lobby").NewItem("room_operators") += User("oscar");
-    Deliver(14, JoinFields("lobby", {"ben", "cleo"}));
+    WireFields l_join;
+    l_join.Text("lobby").Texts({"ben", "cleo"}).Int32s({2, 2}).Int32(2);
+    Deliver(14, Stats(Stats(l_join, 100, 1), 200, 2).Int32s({2, 2}).Texts({"C1", "C2"}));
     ItemPtr l_room = Room("lobby");
     EXPECT_TRUE(l_room.IsConnected("in_room"));
     EXPECT_EQ(RoomUsers("lobby"), (QStringList{"ben", "cleo"})) << "the whole user set is replaced";
@@ -81,87 +47,107 @@ TEST_F(ServerRoomMessagesTest, AJoinSetsUsersAndDetailsAndOnlyAPrivateOneOwnersh
     EXPECT_EQ(l_room["room_owner"]["user"].AsString(), "olga");
     EXPECT_EQ(Names(l_room["room_operators"].GetItems("user")), (QStringList{"oscar"}));
 
-    Deliver(14, WireFields().Raw(JoinFields("lobby", {"ben"})).Text("pia").Int32(2).Text("zed").Text("ada"));
+    WireFields l_private;
+    l_private.Text("lobby").Texts({"ben"}).Int32s({2}).Int32(1);
+    Deliver(14, Stats(l_private, 100, 1).Int32s({2}).Texts({"C1"}).Text("pia").Int32(2).Text("zed").Text("ada"));
     EXPECT_EQ(l_room["room_owner"]["user"].AsString(), "pia");
     EXPECT_EQ(Names(l_room["room_operators"].GetItems("user")), (QStringList{"ada", "zed"}));
     EXPECT_EQ(RoomUsers("lobby"), (QStringList{"ben"}));
-}
 
-TEST_F(ServerRoomMessagesTest, AJoinReadsDetailsOnlyAsFarAsTheyGo)
-{
-    User("cleo") += d.GetType("country_code")->GetItem("XX");
+    // Details go as far as the shortest of the lists.
+    User("gina") += d.GetType("country_code")->GetItem("XX");
     WireFields l_fields;
-    l_fields.Text("lobby").Texts({"ben", "cleo", "dora"}).Int32s({1, 1, 1}).Int32(3);
+    l_fields.Text("hall").Texts({"finn", "gina", "hugo"}).Int32s({1, 1, 1}).Int32(3);
     Stats(Stats(Stats(l_fields, 10, 1), 20, 2), 30, 3).Int32s({}).Texts({"DE"});
     Deliver(14, l_fields);
-    EXPECT_EQ(RoomUsers("lobby"), (QStringList{"ben", "cleo", "dora"}));
-    EXPECT_EQ(Details("ben") + ", " + Details("cleo"), "10 1 DE, - - XX");
+    EXPECT_EQ(RoomUsers("hall"), (QStringList{"finn", "gina", "hugo"}));
+    EXPECT_EQ(Details("finn") + ", " + Details("gina"), "10 1 DE, - - XX");
 
     // A hostile statistics count ends that list empty instead of allocating for it.
     WireFields l_hostile;
     Stats(l_hostile.Text("attic").Texts({"emil"}).Int32s({1}).Int32(0x7fffffff), 10, 1);
     Deliver(14, l_hostile);
-    EXPECT_TRUE(Room("attic").IsConnected("in_room"));
     EXPECT_EQ(RoomUsers("attic"), (QStringList{"emil"}));
     EXPECT_FALSE(User("emil")["average_download_speed"]);
+
+    // The user list stops at the first user that is not all there.
+    Deliver(14, WireFields().Text("cellar").Int32(3).Text("ben").UInt32(50).Raw("cl"));
+    EXPECT_EQ(RoomUsers("cellar"), (QStringList{"ben"}));
 }
 
-TEST_F(ServerRoomMessagesTest, UsersComeAndGoAndWeLeave)
+TEST_F(ServerRoomMessagesTest, UsersComeAndGoWeLeaveAndChatPassesOnAllButIgnoredUsers)
 {
     User("ben") += d.GetType("average_download_speed")->GetItem("5");
     WireFields l_joined;
     Stats(l_joined.Text("lobby").Text("ben").Int32(1), 777, 42).Int32(0).Text("NL");
     Deliver(16, l_joined);
-    EXPECT_EQ(RoomUsers("lobby"), (QStringList{"ben"}));
-    EXPECT_EQ(Details("ben"), "777 42 NL");
+    Deliver(16, WireFields().Text("lobby").Text("cleo").Int32(1));
+    EXPECT_EQ(RoomUsers("lobby"), (QStringList{"ben", "cleo"}));
+    EXPECT_EQ(Details("ben") + ", " + Details("cleo"), "777 42 NL, 0 0 ");
     Deliver(17, WireFields().Text("lobby").Text("ben"));
-    EXPECT_TRUE(RoomUsers("lobby").isEmpty());
+    EXPECT_EQ(RoomUsers("lobby"), (QStringList{"cleo"}));
     EXPECT_TRUE(d.GetType("user")->HasItem("ben"));
     Deliver(17, WireFields().Text("attic").Text("nobody"));
     EXPECT_FALSE(FindRoom("attic"));
 
     // Leaving clears the room only when we were in.
-    Room("lobby") += User("ben");
     Deliver(15, WireFields().Text("lobby"));
-    EXPECT_EQ(RoomUsers("lobby"), (QStringList{"ben"}));
+    EXPECT_EQ(RoomUsers("lobby"), (QStringList{"cleo"}));
     Deliver(15, WireFields().Text("nowhere"));
     EXPECT_FALSE(FindRoom("nowhere"));
     Room("lobby").NewItem("in_room");
     Deliver(15, WireFields().Text("lobby"));
     EXPECT_FALSE(Room("lobby").IsConnected("in_room"));
     EXPECT_TRUE(RoomUsers("lobby").isEmpty());
-    EXPECT_TRUE(d.GetType("user")->HasItem("ben"));
+    EXPECT_TRUE(d.GetType("user")->HasItem("cleo"));
+
+    // Chat passes on all but ignored users, and nothing is handled offline.
+    QSignalSpy l_chat(mp_server.get(), &Server::RoomChat);
+    User("troll").NewItem("is_ignored");
+    Deliver(13, WireFields().Text("foyer").Text("ben").Text("hi there"));
+    Deliver(13, WireFields().Text("foyer").Text("troll").Text("noise"));
+    Deliver(13, WireFields().Text("foyer").Text("stranger").Text("hello"));
+    Deliver(13, WireFields().Text("foyer"));
+    EXPECT_EQ(Emitted(l_chat), (QStringList{"foyer|ben|hi there", "foyer|stranger|hello", "foyer||"}));
+    EXPECT_FALSE(d.GetType("user")->HasItem("stranger")) << "chat stores nothing";
+    EXPECT_FALSE(FindRoom("foyer"));
+
+    mp_server->Disconnect();
+    Deliver(13, WireFields().Text("foyer").Text("ben").Text("hi"));
+    Deliver(16, WireFields().Text("attic").Text("cleo"));
+    EXPECT_EQ(l_chat.count(), 3) << "nothing is handled while disconnected";
+    EXPECT_FALSE(FindRoom("attic"));
 }
 
 TEST_F(ServerRoomMessagesTest, OnlyAnAskedRoomListCreatesRoomsAndPrivateFlagsFollowTheLatest)
 {
     Room("lobby") += d.GetType("user_count")->GetItem("1");
     SetSetting("accept_room_list", "no");
-    Deliver(64, RoomList({"lobby", "attic"}, {12, 3}, {}, {}, {}, {}, {}));
+    // Public rooms and their user counts, then owned rooms, member rooms (each with counts) and
+    // operated rooms; a list that is not there is empty.
+    Deliver(64, WireFields().Texts({"lobby", "attic"}).Int32s({12, 3}));
     EXPECT_EQ(Room("lobby")["user_count"].AsString(), "12");
     EXPECT_FALSE(FindRoom("attic"));
     mp_server->GetRoomList();
-    Deliver(64, RoomList({"lobby", "attic", "cellar"}, {13, 3}, {}, {}, {}, {}, {}));
+    Deliver(64, WireFields().Texts({"lobby", "attic", "cellar"}).Int32s({13, 3}));
     EXPECT_EQ(Room("lobby")["user_count"].AsString() + " " + Room("attic")["user_count"].AsString(), "13 3");
     EXPECT_FALSE(FindRoom("cellar")) << "a name without a count is skipped";
     EXPECT_EQ(Setting("accept_room_list"), "no") << "one list per request";
 
-    const auto l_flags = [&](const char* i_room) {
-        return Flags(Room(i_room), {"is_private", "is_member", "is_owner", "is_operator"});
-    };
-    Deliver(64, RoomList({}, {}, {"mine", "old"}, {2, 1}, {"club", "gang"}, {5, 6}, {"gang"}));
-    EXPECT_EQ(l_flags("mine"), "is_private is_member is_owner");
-    EXPECT_EQ(l_flags("club"), "is_private is_member");
-    EXPECT_EQ(l_flags("gang"), "is_private is_member is_operator");
+    const WireFields l_noPublic = WireFields().Texts({}).Int32s({});
+    Deliver(64, WireFields(l_noPublic).Texts({"mine", "old"}).Int32s({2, 1}).Texts({"club", "gang"}).Int32s({5, 6}).Texts({"gang"}));
+    EXPECT_EQ(Flags("mine"), "is_private is_member is_owner");
+    EXPECT_EQ(Flags("club"), "is_private is_member");
+    EXPECT_EQ(Flags("gang"), "is_private is_member is_operator");
     EXPECT_EQ(Room("mine")["user_count"].AsString() + " " + Room("gang")["user_count"].AsString(), "2 6");
-    Deliver(64, RoomList({}, {}, {"mine"}, {3}, {"gang"}, {6}, {}));
-    EXPECT_EQ(l_flags("mine"), "is_private is_member is_owner") << "owned rooms stay member rooms";
-    EXPECT_EQ(l_flags("old"), "is_private");
-    EXPECT_EQ(l_flags("club"), "is_private") << "the private flag is never cleared by the list";
-    EXPECT_EQ(l_flags("gang"), "is_private is_member is_operator") << "nor the operator flag";
+    Deliver(64, WireFields(l_noPublic).Texts({"mine"}).Int32s({3}).Texts({"gang"}).Int32s({6}));
+    EXPECT_EQ(Flags("mine"), "is_private is_member is_owner") << "owned rooms stay member rooms";
+    EXPECT_EQ(Flags("old"), "is_private");
+    EXPECT_EQ(Flags("club"), "is_private") << "the private flag is never cleared by the list";
+    EXPECT_EQ(Flags("gang"), "is_private is_member is_operator") << "nor the operator flag";
 }
 
-TEST_F(ServerRoomMessagesTest, ATickerReplacesTheRoomsLines)
+TEST_F(ServerRoomMessagesTest, TickersAreReplacedAndPrivateSetsAndStandingFollowTheServer)
 {
     ItemPtr l_room = Room("lobby");
     l_room += d.GetType("ticker_order_counter")->GetItem("9");
@@ -174,47 +160,19 @@ TEST_F(ServerRoomMessagesTest, ATickerReplacesTheRoomsLines)
                      .Text("dora").Text("third"));
     QStringList l_seen;
     for (ItemPtr l_line : l_room.GetItems("room_ticker"))
-    {
-        EXPECT_FALSE(l_old.Contains(l_line));
         l_seen << l_line["room_ticker_order"].AsString() + ":" + l_line["user"].AsString() + ":" +
                       l_line["room_ticker_text"].AsString();
-    }
     l_seen.sort();
     EXPECT_EQ(l_seen, (QStringList{"1:ben:first", "2:cleo:second", "3:dora:third"}));
     for (ItemPtr l_line : l_old)
         EXPECT_FALSE(l_line.IsConnected(l_room)) << "old lines leave the room";
-    Deliver(113, WireFields().Text("lobby").Int32(0));
-    EXPECT_TRUE(l_room.GetItems("room_ticker").Empty());
 
     // Counts beyond the data make only the lines that are there, past the limit none.
     Deliver(113, WireFields().Text("lobby").Int32(131072).Text("ben").Text("only one"));
     EXPECT_EQ(l_room.GetItems("room_ticker").Size(), 1u);
     Deliver(113, WireFields().Text("lobby").Int32(131073).Text("ben").Text("too many"));
     EXPECT_TRUE(l_room.GetItems("room_ticker").Empty());
-}
 
-TEST_F(ServerRoomMessagesTest, ShortBodiesAreReadAsFarAsTheyGoAndNothingOffline)
-{
-    QSignalSpy l_chat(mp_server.get(), &Server::RoomChat);
-    Deliver(13, WireFields().Text("lobby"));
-    EXPECT_EQ(Emitted(l_chat), QStringList{"lobby||"});
-    // The list stops at the first user that is not all there.
-    Deliver(14, WireFields().Text("lobby").Int32(3).Text("ben").UInt32(50).Raw("cl"));
-    EXPECT_TRUE(Room("lobby").IsConnected("in_room"));
-    EXPECT_EQ(RoomUsers("lobby"), (QStringList{"ben"}));
-    Deliver(16, WireFields().Text("lobby").Text("cleo").Int32(1));
-    EXPECT_EQ(RoomUsers("lobby"), (QStringList{"ben", "cleo"}));
-    EXPECT_EQ(Details("cleo"), "0 0 ");
-
-    mp_server->Disconnect();
-    Deliver(13, WireFields().Text("lobby").Text("ben").Text("hi"));
-    Deliver(16, WireFields().Text("attic").Text("cleo"));
-    EXPECT_EQ(l_chat.count(), 1) << "nothing is handled while disconnected";
-    EXPECT_FALSE(FindRoom("attic"));
-}
-
-TEST_F(ServerRoomMessagesTest, PrivateMemberAndOperatorSetsAreReplacedGrownAndShrunk)
-{
     const struct
     {
         const char* link;
@@ -233,20 +191,15 @@ TEST_F(ServerRoomMessagesTest, PrivateMemberAndOperatorSetsAreReplacedGrownAndSh
         Deliver(l_set.replace, WireFields().Text("den").Int32(0));
         EXPECT_TRUE(l_link.GetItems("user").Empty());
     }
-}
 
-TEST_F(ServerRoomMessagesTest, OwnPrivateStandingAndTheInvitationSetting)
-{
     Deliver(139, WireFields().Text("club"));
-    ItemPtr l_club = Room("club");
-    const std::initializer_list<const char*> l_all = {"is_private", "is_member", "is_operator", "is_owner"};
-    EXPECT_EQ(Flags(l_club, l_all), "is_private is_member");
+    EXPECT_EQ(Flags("club"), "is_private is_member");
     EXPECT_EQ(Sent(14), QList<QByteArray>{WireFields().Text("club").Int32(0)}) << "joined at once";
     Deliver(145, WireFields().Text("club"));
-    EXPECT_EQ(Flags(l_club, l_all), "is_private is_member is_operator");
-    l_club.NewItem("is_owner");
+    EXPECT_EQ(Flags("club"), "is_private is_member is_operator");
+    Room("club").NewItem("is_owner");
     Deliver(140, WireFields().Text("club"));
-    EXPECT_EQ(Flags(l_club, l_all), "is_private");
+    EXPECT_EQ(Flags("club"), "is_private");
 
     QSignalSpy l_enabled(mp_server.get(), &Server::PrivateRoomAddEnabled);
     Deliver(141, WireFields().Byte(2));

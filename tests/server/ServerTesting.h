@@ -20,10 +20,8 @@ inline QStringList Emitted(const QSignalSpy& i_spy)
     return l_rows;
 }
 
-inline QByteArray FrameOf(qint32 i_code, const QByteArray& i_fields = QByteArray())
-{
-    return FakeCentralServer::MakeFrame(i_code, i_fields);
-}
+// A frame as the server sends it, length and code first.
+inline QByteArray FrameOf(qint32 i_code, const QByteArray& i_fields = {}) { return FakeCentralServer::MakeFrame(i_code, i_fields); }
 
 // The whole frames, as they came.
 inline QList<QByteArray> RawOf(const QList<FakeCentralServer::Frame>& i_frames)

@@ -1,6 +1,6 @@
+#include <QString>
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <list>
 #include <map>
 #include <set>
@@ -8,109 +8,82 @@
 #include <utility>
 
 #include "server/MemStream.h"
-#include "server/UserStats.h"
 #include "support/StreamBytes.h"
-#include "store/ToQString.h"
 
-TEST(WireWriters, IntegersAreLittleEndianBooleansOneByteByteStringsWhole)
+TEST(WireEncoding, IntegersAreLittleEndianStringsCountedAndBoundedTextUtf8ElseTheCodePage)
 {
     MemStream stream;
+    const QString withNul = QString("ab") + QChar(0) + "cd";
     ASSERT_TRUE(stream.Write(quint8(0xAB)) && stream.Write(qint16(0x0102)) && stream.Write(quint32(0x01020304)) &&
                 stream.Write(qint32(-2)) && stream.Write(qint64(0x0102030405060708LL)) && stream.Write(true) &&
-                stream.Write(false) && stream.Write(std::string("a\0b", 3)));
+                stream.Write(false) && stream.Write(std::string("a\0b", 3)) &&
+                stream.Write(QString::fromUtf8("\xC3\xA9")) && stream.Write(withNul));
     EXPECT_EQ(Written(stream), std::string("\xAB" "\x02\x01" "\x04\x03\x02\x01" "\xFE\xFF\xFF\xFF"
-                                           "\x08\x07\x06\x05\x04\x03\x02\x01" "\x01\x00" "\x03\x00\x00\x00" "a\0b", 28));
-}
-
-TEST(WireWriters, TextIsCountedUtf8CutAtNul)
-{
-    MemStream stream;
-    QString withNul("ab");
-    withNul += QChar(0);
-    withNul += "cd";
-    ASSERT_TRUE(stream.Write(QString::fromUtf8("\xC3\xA9")) && stream.Write(withNul));
-    EXPECT_EQ(Written(stream), std::string("\x02\x00\x00\x00\xC3\xA9" "\x02\x00\x00\x00" "ab", 12));
-}
-
-TEST(WireWriters, ContainersCarryAnInt32Count)
-{
-    MemStream stream;
-    ASSERT_TRUE(stream.Write(std::list<int>{7, 8}) && stream.Write(std::map<int, std::string>{{1, "x"}}) &&
-                stream.Write(std::make_pair(0x7F000001u, 2235)));
-    EXPECT_EQ(Written(stream), std::string("\x02\x00\x00\x00\x07\x00\x00\x00\x08\x00\x00\x00"
-                                           "\x01\x00\x00\x00\x01\x00\x00\x00\x01\x00\x00\x00x"
-                                           "\x01\x00\x00\x7F\xBB\x08\x00\x00",
-                                           33));
-}
-
-TEST(WireReaders, IntegersBooleansAndPairs)
-{
-    MemStream stream = StreamOf(std::string("\xFE\xFF\xFF\xFF\x02\x08\x07\x06\x05\x04\x03\x02\x01"
-                                            "\x01\x00\x00\x7F\xBB\x08\x00\x00", 21));
-    qint32 negative;
+                                           "\x08\x07\x06\x05\x04\x03\x02\x01" "\x01\x00" "\x03\x00\x00\x00" "a\0b"
+                                           "\x02\x00\x00\x00\xC3\xA9" "\x02\x00\x00\x00" "ab", 40));
     bool flag = false;
-    quint64 wide;
-    std::pair<unsigned int, int> address;
-    ASSERT_TRUE(stream.Read(negative) && stream.Read(flag) && stream.Read(wide) && stream.Read(address));
-    EXPECT_EQ(negative, -2);
-    EXPECT_TRUE(flag) << "any non-zero byte is true";
-    EXPECT_EQ(wide, 0x0102030405060708ULL);
-    EXPECT_EQ(address, std::make_pair(0x7F000001u, 2235));
-}
+    EXPECT_TRUE(StreamOf("\x02").Read(flag) && flag) << "any non-zero byte is true";
 
-TEST(WireStrings, TheLimitIsInclusiveAndBadCountsConsumeOnlyTheCount)
-{
     MemStream accepted = StreamOf(U32(131072) + std::string(131072, 'x'));
     std::string value;
     ASSERT_TRUE(accepted.Read(value));
     EXPECT_EQ(value.size() + accepted.GetPendingReadLength(), 131072u);
 
-    const struct
+    const std::pair<std::string, int> l_cases[] = {
+        {U32(131073) + std::string(131073, 'x'), 131073}, {U32(0xFFFFFFFFu) + "abc", 3}, {U32(10) + "abc", 3}, {"ab", 2}};
+    for (const auto& [l_bytes, l_left] : l_cases)
     {
-        std::string bytes;
-        int left;
-    } l_cases[] = {
-        {U32(131073) + std::string(131073, 'x'), 131073},
-        {U32(0xFFFFFFFFu) + "abc", 3},
-        {U32(10) + "abc", 3},
-        {"ab", 2},
-    };
-    for (const auto& l_case : l_cases)
-    {
-        SCOPED_TRACE(l_case.bytes.size());
-        MemStream bytes = StreamOf(l_case.bytes);
+        SCOPED_TRACE(l_bytes.size());
+        MemStream bytes = StreamOf(l_bytes), text = StreamOf(l_bytes);
         value = "kept";
-        EXPECT_FALSE(bytes.Read(value));
-        EXPECT_EQ(value, "kept");
-        EXPECT_EQ(bytes.GetPendingReadLength(), l_case.left);
-        MemStream text = StreamOf(l_case.bytes);
         QString kept("kept");
-        EXPECT_FALSE(text.Read(kept));
-        EXPECT_EQ(kept, QString("kept"));
-        EXPECT_EQ(text.GetPendingReadLength(), l_case.left);
+        EXPECT_FALSE(bytes.Read(value) || text.Read(kept));
+        EXPECT_EQ(value + " " + kept.toStdString(), "kept kept");
+        EXPECT_EQ(bytes.GetPendingReadLength(), l_left);
+        EXPECT_EQ(text.GetPendingReadLength(), l_left);
     }
-}
 
-TEST(WireStrings, CutAtNulThenUtf8ElseTheCodePage)
-{
     // With no code page chosen the fallback reads one character per byte, as Latin-1.
     const std::string nul("abc\0def", 7), latin1("caf\xE9", 4);
-    MemStream stream = StreamOf(U32(7) + nul + U32(7) + nul + U32(6) + "caf\xC3\xA9!" + U32(4) + latin1 +
-                                U32(1) + "\xFF");
+    MemStream texts = StreamOf(U32(7) + nul + U32(7) + nul + U32(6) + "caf\xC3\xA9!" + U32(4) + latin1 + U32(1) + "\xFF");
     std::string bytes;
     QString cut, utf8, fallback, high;
-    ASSERT_TRUE(stream.Read(bytes) && stream.Read(cut) && stream.Read(utf8) && stream.Read(fallback) &&
-                stream.Read(high));
+    ASSERT_TRUE(texts.Read(bytes) && texts.Read(cut) && texts.Read(utf8) && texts.Read(fallback) && texts.Read(high));
     EXPECT_EQ(bytes, "abc");
     EXPECT_EQ(cut, QString("abc"));
     EXPECT_EQ(utf8, QString::fromUtf8("caf\xC3\xA9!"));
     EXPECT_EQ(fallback, QString::fromLatin1("caf\xE9"));
-    EXPECT_EQ(fallback, ToQString(latin1));
     EXPECT_EQ(high, QString(QChar(0xFF)));
 }
 
-TEST(WireContainers, SetsCollapseMapsKeepTheLaterValueZeroEmpties)
+TEST(WireEncoding, ContainersCarryACountAndFailOnBadCountsOrTruncation)
 {
+    MemStream full;
+    ASSERT_TRUE(full.Write(std::list<int>{7, 8}) && full.Write(std::map<int, std::string>{{1, "x"}}) &&
+                full.Write(std::make_pair(0x7F000001u, 2235)) &&
+                full.Write(std::list<QString>{QString::fromUtf8("\xC3\xB6"), ""}));
+    const std::string bytes = Written(full);
+    EXPECT_EQ(bytes, std::string("\x02\x00\x00\x00\x07\x00\x00\x00\x08\x00\x00\x00"
+                                 "\x01\x00\x00\x00\x01\x00\x00\x00\x01\x00\x00\x00x"
+                                 "\x01\x00\x00\x7F\xBB\x08\x00\x00"
+                                 "\x02\x00\x00\x00\x02\x00\x00\x00\xC3\xB6\x00\x00\x00\x00",
+                                 47));
+
+    for (std::size_t length = 0; length <= bytes.size(); ++length)
+    {
+        MemStream stream = StreamOf(bytes.substr(0, length));
+        std::list<int> numbers;
+        std::map<int, std::string> table;
+        std::pair<unsigned int, int> address;
+        std::list<QString> names;
+        const bool ok = stream.Read(numbers) && stream.Read(table) && stream.Read(address) && stream.Read(names);
+        EXPECT_EQ(ok, length == bytes.size()) << "length " << length;
+        EXPECT_GE(stream.GetPendingReadLength(), 0);
+        EXPECT_TRUE(!ok || (numbers == std::list<int>{7, 8} && table == std::map<int, std::string>{{1, "x"}} &&
+                            address == std::make_pair(0x7F000001u, 2235) &&
+                            names == std::list<QString>{QString::fromUtf8("\xC3\xB6"), ""}));
+    }
+
     MemStream stream;
     ASSERT_TRUE(stream.Write(std::list<QString>{"bob", "al", "bob"}) && stream.Write(qint32(3)) &&
                 stream.Write(qint32(1)) && stream.Write(std::string("first")) && stream.Write(qint32(2)) &&
@@ -123,156 +96,53 @@ TEST(WireContainers, SetsCollapseMapsKeepTheLaterValueZeroEmpties)
     EXPECT_EQ(names, (std::set<QString>{"al", "bob"}));
     EXPECT_EQ(table, (std::map<int, std::string>{{1, "later"}, {2, "two"}}));
     EXPECT_TRUE(emptied.empty());
-}
 
-TEST(WireContainers, HostileCountsFailAtOnce)
-{
     // Refused at once rather than read until the data runs out.
     for (quint32 count : {131073u, 0x80000000u, 0xFFFFFFFFu})
     {
         SCOPED_TRACE(count);
-        MemStream stream = StreamOf(U32(count) + std::string(64, '\0'));
-        std::list<int> values{1};
-        EXPECT_FALSE(stream.Read(values));
-        EXPECT_TRUE(values.empty());
-        EXPECT_EQ(stream.GetPendingReadLength(), 64);
+        MemStream listStream = StreamOf(U32(count) + std::string(64, '\0'));
         MemStream mapStream = StreamOf(U32(count) + std::string(64, '\0'));
-        std::map<int, std::string> table{{1, "x"}};
-        EXPECT_FALSE(mapStream.Read(table));
-        EXPECT_TRUE(table.empty());
+        std::list<int> values{1};
+        table = {{1, "x"}};
+        EXPECT_FALSE(listStream.Read(values) || mapStream.Read(table));
+        EXPECT_TRUE(values.empty() && table.empty());
+        EXPECT_EQ(listStream.GetPendingReadLength(), 64);
     }
 }
 
-TEST(WireContainers, EveryTruncationFailsCleanly)
+TEST(MemStream, GrowthKeepsEveryByteCopiesShareBufferAndReadPositionAReceiveBufferFillsInPlace)
 {
-    MemStream full;
-    ASSERT_TRUE(full.Write(std::list<QString>{"one", QString::fromUtf8("tw\xC3\xB6"), ""}) &&
-                full.Write(std::map<int, std::string>{{3, "three"}, {-1, "minus"}}) &&
-                full.Write(std::set<QString>{"x", "y"}) && full.Write(std::list<int>{1, 2, 3}));
-    const std::string bytes = Written(full);
-
-    for (std::size_t length = 0; length <= bytes.size(); ++length)
-    {
-        MemStream stream = StreamOf(bytes.substr(0, length));
-        std::list<QString> names;
-        std::map<int, std::string> table;
-        std::set<QString> set;
-        std::list<int> numbers;
-        const bool ok = stream.Read(names) && stream.Read(table) && stream.Read(set) && stream.Read(numbers);
-        EXPECT_EQ(ok, length == bytes.size()) << "length " << length;
-        EXPECT_GE(stream.GetPendingReadLength(), 0);
-        if (ok)
-        {
-            EXPECT_EQ(names, (std::list<QString>{"one", QString::fromUtf8("tw\xC3\xB6"), ""}));
-            EXPECT_EQ(table, (std::map<int, std::string>{{3, "three"}, {-1, "minus"}}));
-            EXPECT_EQ(set, (std::set<QString>{"x", "y"}));
-            EXPECT_EQ(numbers, (std::list<int>{1, 2, 3}));
-        }
-    }
-}
-
-TEST(UserStats, FourFieldsInOrderAndAShortRecordKeepsWhatWasRead)
-{
-    UserStats stats;
-    stats.m_averageSpeed = 0x01020304;
-    stats.m_carriedCount = -1;
-    stats.m_sharedFileCount = 5;
-    stats.m_otherCount = 6;
-    MemStream stream;
-    ASSERT_TRUE(stream.Write(stats));
-    EXPECT_EQ(Written(stream), std::string("\x04\x03\x02\x01" "\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF" "\x05\x00\x00\x00" "\x06\x00\x00\x00", 20));
-
-    MemStream cut = StreamOf(Written(stream).substr(0, 14));
-    UserStats back;
-    EXPECT_FALSE(back.Read(cut));
-    EXPECT_EQ(back.m_averageSpeed, 0x01020304);
-    EXPECT_EQ(back.m_carriedCount, -1);
-    EXPECT_EQ(back.m_sharedFileCount, 0);
-    EXPECT_EQ(cut.GetPendingReadLength(), 2);
-}
-
-// A receive buffer is filled in place at its write index, which must lie inside the buffer.
-TEST(MemStreamGrowth, NeverLeftExactlyFull)
-{
-    for (std::size_t l_bytes : {0, 255, 256, 600, 1023, 1024})
-    {
-        SCOPED_TRACE(l_bytes);
-        MemStream l_bytewise;
-        for (std::size_t n = 0; n < l_bytes; ++n)
-            ASSERT_TRUE(l_bytewise.Write(quint8(n)));
-        EXPECT_GT(l_bytewise.GetBufferSize(), static_cast<int>(l_bytes));
-        MemStream l_block;
-        const std::string l_text(l_bytes, 'x');
-        ASSERT_TRUE(l_block.WriteBuffer(l_text.data(), l_text.size()));
-        EXPECT_GT(l_block.GetBufferSize(), static_cast<int>(l_bytes));
-    }
-}
-
-TEST(MemStreamGrowth, KeepsReadAndUnreadBytesAcrossGrowth)
-{
-    MemStream stream;
+    MemStream* original = new MemStream;
     std::string written;
     for (int n = 0; n < 200; ++n)
         written.push_back(static_cast<char>(n));
-    ASSERT_TRUE(stream.WriteBuffer(written.data(), written.size()));
-    char first[150];
-    ASSERT_TRUE(stream.ReadBuffer(first, sizeof first));
-
-    const std::string more(300, 'y');
-    ASSERT_TRUE(stream.WriteBuffer(more.data(), more.size()));
-    written += more;
-    EXPECT_EQ(Written(stream), written);
-    EXPECT_EQ(std::string(stream.GetReadBuffer(), 350), written.substr(150));
-
-    // A short read fails and consumes nothing.
-    MemStream shortStream = StreamOf(std::string("\x01\x02\x03", 3));
-    qint32 value = 7;
-    EXPECT_FALSE(shortStream.Read(value));
-    EXPECT_EQ(value, 7);
-    EXPECT_EQ(shortStream.GetPendingReadLength(), 3);
-}
-
-TEST(MemStreamSharing, CopiesShareBufferAndReadPosition)
-{
-    MemStream* original = new MemStream;
-    for (qint32 n = 1; n <= 3; ++n)
-        ASSERT_TRUE(original->Write(n));
+    ASSERT_TRUE(original->WriteBuffer(written.data(), written.size()));
     MemStream copy = *original;
-    qint32 value;
-    ASSERT_TRUE(copy.Read(value));
-    EXPECT_EQ(value, 1);
-    EXPECT_EQ(original->GetPendingReadLength(), 8);
+    char first[150];
+    ASSERT_TRUE(copy.ReadBuffer(first, sizeof first));
+    EXPECT_EQ(original->GetPendingReadLength(), 50);
 
-    const std::string block(1000, 'z');
-    ASSERT_TRUE(copy.WriteBuffer(block.data(), block.size()));
-    EXPECT_EQ(original->GetWriteIndex(), 1012);
-    EXPECT_EQ(std::string(original->GetBuffer() + 12, 1000), block) << "grown for both";
+    // Grown through the copy, for both.
+    const std::string more(300, 'y');
+    ASSERT_TRUE(copy.WriteBuffer(more.data(), more.size()));
+    written += more;
+    EXPECT_EQ(Written(*original), written);
+    EXPECT_EQ(std::string(original->GetReadBuffer(), 350), written.substr(150));
 
     // The buffer lives as long as the last copy.
     delete original;
-    ASSERT_TRUE(copy.Read(value));
-    EXPECT_EQ(value, 2);
+    EXPECT_EQ(Written(copy), written);
+
+    MemStream receive;
+    receive.EnsureBufferCapacity(1000);
+    ASSERT_GE(receive.GetBufferSize(), 1000);
+    receive.GetWriteBuffer()[999] = 'r';
+    receive.AdvanceWriteIndex(1000);
+    EXPECT_EQ(Written(receive).back(), 'r') << "filled in place";
 }
 
-TEST(MemStreamReceiveBuffer, FilledInPlaceAndReset)
-{
-    MemStream stream;
-    stream.EnsureBufferCapacity(1000);
-    EXPECT_GE(stream.GetBufferSize(), 1000);
-
-    std::memcpy(stream.GetWriteBuffer(), "\x05\x00\x00\x00", 4);
-    stream.AdvanceWriteIndex(4);
-    qint32 value;
-    ASSERT_TRUE(stream.Read(value));
-    EXPECT_EQ(value, 5);
-
-    stream.Reset();
-    EXPECT_EQ(stream.GetWriteIndex(), 0);
-    EXPECT_EQ(stream.GetBufferSize(), 1000);
-    EXPECT_FALSE(stream.Read(value));
-}
-
-TEST(MemStreamReceiveBufferDeathTest, PreconditionsHoldInEveryBuild)
+TEST(MemStreamDeathTest, ReceiveBufferPreconditionsHoldInEveryBuild)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_DEATH({ MemStream stream; stream.Write(quint8(1)); stream.EnsureBufferCapacity(1000); }, "mp_buffer->m_writeIndex == 0");

@@ -1,90 +1,113 @@
 #include <QApplication>
-#include <QFile>
 #include <QMessageBox>
 #include <QTimer>
-#include <gtest/gtest.h>
-
-#include <memory>
 
 #include "FormTesting.h"
 #include "diagnostics/DataDialog.h"
-#include "diagnostics/Log.h"
-#include "diagnostics/LogFixture.h"
 #include "store/DataSaver.h"
 
 namespace
 {
-// The page, with the user flags the server link sets and clears.
-class DiagnosticsPage : public LogFixture
-{
-protected:
-    void SetUp() override
-    {
-        Type* user = d.GetType("user");
-        user->RelateToType(d.NewType("is_tracked", Leaf, true, true), Many, One, false);
-        user->RelateToType(d.NewType("is_online", Leaf, true, true), Many, One, false);
-        page = std::make_unique<DiagnosticsForm>();
-        page->Init();
-        page->RegisterLoggableItemType("user");
-        areas = page->findChild<QTabWidget*>("logTabWidget");
-        tree = page->findChild<QTreeWidget*>("trackedUsersTree");
-        ASSERT_TRUE(areas && tree);
-        alice = user->GetItem("alice");
-        bob = user->GetItem("bob");
-    }
-    static QTextBrowser* InStore(const QString& area)
-    {
-        return d.GetType("log")->HasItem(area)["log_widget"].AsPointer<QTextBrowser>();
-    }
-    static void Flag(ItemPtr user, const char* flag, bool on)
-    {
-        ItemPtr item = d.GetType(flag)->GetGlobalNullItem();
-        on ? void(user.Connect(item)) : user.Disconnect(item);
-    }
+using DiagnosticsPage = LogFixture;
 
-    std::unique_ptr<DiagnosticsForm> page;
-    QTabWidget* areas = nullptr;
-    QTreeWidget* tree = nullptr;
-    ItemPtr alice, bob;
-};
-
-// Answers the next modal box, noting its title and text.
-void WatchNextBox(QString& seen)
+// Answers the next modal box and returns its title and text.
+QString AnswerNextBox(const std::function<void()>& open)
 {
+    QString seen;
     QTimer::singleShot(0, [&seen] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         ASSERT_NE(box, nullptr);
         seen = box->windowTitle() + ": " + box->text();
         box->accept();
     });
+    open();
+    return seen;
 }
 } // namespace
 
-TEST_F(DiagnosticsPage, EachAreaGetsATabAtItsFirstLineShowingPlainText)
+TEST_F(DiagnosticsPage, ShowsTabsAndTrackedRowsOpensDialogsDumpsAndLeavesNoAddressBehind)
 {
+    // The user flags the server link sets and clears.
+    Type* user = d.GetType("user");
+    user->RelateToType(d.NewType("is_tracked", Leaf, true, true), Many, One, false);
+    user->RelateToType(d.NewType("is_online", Leaf, true, true), Many, One, false);
+    auto page = std::make_unique<DiagnosticsForm>();
+    page->Init();
+    page->RegisterLoggableItemType("user");
+    auto* areas = page->findChild<QTabWidget*>("logTabWidget");
+    auto* tree = page->findChild<QTreeWidget*>("trackedUsersTree");
+    ASSERT_TRUE(areas && tree);
+    ItemPtr alice = user->GetItem("alice"), bob = user->GetItem("bob");
     EXPECT_EQ(areas->count(), 0);
-    const QString hostile = "<b>bob</b> &amp; <a href=\"http://x\">link</a><img src=\"/etc/x\">";
     Log("server", 1, "Connecting", ItemPtr());
     Log("Peer Messenger", 2, "Listening on %1", ItemPtr());
+    EXPECT_EQ(d.GetType("log")->HasItem("Peer Messenger")["log_widget"].AsPointer<QTextBrowser>(), Browser(areas, 1));
+
+    alice.NewItem("is_online");
+    alice.NewItem("is_tracked");
+    bob.NewItem("is_tracked");
+    EXPECT_EQ(Rows(tree, 2), (QStringList{"alice/Online", "bob/Offline"}));
+    alice.Disconnect("is_online");
+    bob.NewItem("is_online");
+    d.GetType("user")->GetItem("carol").NewItem("is_online");
+    EXPECT_EQ(Rows(tree, 2), (QStringList{"alice/Offline", "bob/Online"})) << "an untracked user has no row";
+    alice.Disconnect("is_tracked");
+    EXPECT_EQ(Rows(tree, 2), QStringList{"bob/Online"});
+    EXPECT_TRUE(!alice["track_user_node"] && d.GetType("track_user_node")->ItemCount() == 1u) << "no link to the deleted row";
+    alice.NewItem("is_online");
+    alice.NewItem("is_tracked");
+    bob.Remove();
+    EXPECT_EQ(Rows(tree, 2), QStringList{"alice/Online"});
+    EXPECT_EQ(d.GetType("track_user_node")->ItemCount(), 1u);
+
+    // A failed load empties the store: every row goes with it, but an area keeps its one tab.
+    d.RemoveAllItems();
+    EXPECT_EQ(tree->topLevelItemCount(), 0);
+    ItemPtr again = d.GetType("user")->GetItem("bob");
+    again.NewItem("is_online");
+    again.NewItem("is_tracked");
+    EXPECT_EQ(Rows(tree, 2), QStringList{"bob/Online"});
+    const QString hostile = "<b>bob</b> &amp; <a href=\"http://x\">link</a><img src=\"/etc/x\">";
     Log("server", 3, "Resolved", ItemPtr());
     Log("server", 1, hostile, ItemPtr());
     ASSERT_EQ(Texts(areas), (QStringList{"server", "Peer Messenger"}));
     EXPECT_EQ(Lines(Browser(areas, 0)), (QStringList{"Connecting", "      Resolved", hostile}));
     EXPECT_FALSE(Browser(areas, 0)->document()->toHtml().contains("<a href"));
     EXPECT_EQ(Lines(Browser(areas, 1)), QStringList{"   Listening on %1"});
-    EXPECT_TRUE(InStore("server") == Browser(areas, 0) && InStore("Peer Messenger") == Browser(areas, 1));
-}
 
-TEST_F(DiagnosticsPage, EntriesAndFilesGoOnBehindThePageAndNoAddressOutlivesIt)
-{
+    page->OnActionTriggered(nullptr, "show_data");
+    page->OnActionTriggered(page.get(), "Show_Data");
+    EXPECT_EQ(dataDialog, nullptr) << "only for this page, and by its exact name";
+    page->OnActionTriggered(page.get(), "show_data");
+    page->OnActionTriggered(page.get(), "type_navigator");
+    ASSERT_TRUE(dataDialog && typeNavigatorDialog);
+    DataDialog* browser = dataDialog;
+    TypeNavigatorDialog* navigator = typeNavigatorDialog;
+    EXPECT_TRUE(browser->isVisible() && navigator->isVisible());
+    EXPECT_GT(navigator->findChild<QComboBox*>("fromTypeBox")->count(), 0) << "initialised";
+    page->OnActionTriggered(page.get(), "show_data");
+    page->OnActionTriggered(page.get(), "type_navigator");
+    EXPECT_TRUE(dataDialog == browser && typeNavigatorDialog == navigator);
+    // Closed, they are gone, so that the next trigger makes fresh ones.
+    Close(browser);
+    Close(navigator);
+    EXPECT_TRUE(!dataDialog && !typeNavigatorDialog);
+
+    DataSaver saver;
+    const QString file = Folder() + "/dump.dat";
+    EXPECT_EQ(AnswerNextBox([&] { EXPECT_TRUE(DiagnosticsTesting::DumpDataTo(*page, file)); }),
+              "Data Dump Succeeded: Client data successfully dumped to file.");
+    EXPECT_GT(QFile(file).size(), 0);
+    EXPECT_EQ(AnswerNextBox([&] { EXPECT_FALSE(DiagnosticsTesting::DumpDataTo(*page, Folder() + "/no/dump.dat")); }),
+              "Data Dump Failed: Error dumping client data to file.");
+
+    // No address outlives the page, and the log goes on behind it.
     EnableLogging();
-    Flag(alice, "is_tracked", true);
+    alice = user->GetItem("alice");
     page->Log("server", 1, "Alice is online", alice);
-    EXPECT_EQ(alice.GetItems("item_log").Size(), 1u);
-    EXPECT_EQ(FileLines("server").value(1), Browser(areas, 0)->toPlainText().toLatin1());
     // A subscriber that takes the other rows' nodes away when one goes: the page's own removal
     // of them must not reach a freed node.
-    Flag(bob, "is_tracked", true);
+    alice.NewItem("is_tracked");
     struct Remover : DataHandler
     {
         void OnRemoved(ItemPtr node)
@@ -96,90 +119,16 @@ TEST_F(DiagnosticsPage, EntriesAndFilesGoOnBehindThePageAndNoAddressOutlivesIt)
     } remover;
     d.GetType("track_user_node")->m_removedEvent.AddHandler(remover.NewEventHandler(&remover, &Remover::OnRemoved));
 
-    QTextBrowser* browser = Browser(areas, 0);
+    QTextBrowser* serverTab = Browser(areas, 0);
     EXPECT_EQ(diagnosticsForm, page.get());
     page.reset();
     EXPECT_EQ(diagnosticsForm, nullptr);
-    EXPECT_TRUE(!d.GetType("log_widget")->HasItem(browser) && d.GetType("track_user_node")->ItemCount() == 0u);
-    Flag(alice, "is_online", true);
-    Flag(alice, "is_tracked", false);
-    Flag(bob, "is_tracked", true);
-    EXPECT_FALSE(bob["track_user_node"]);
+    EXPECT_TRUE(!d.GetType("log_widget")->HasItem(serverTab) && d.GetType("track_user_node")->ItemCount() == 0u);
+    alice.NewItem("is_online");
+    alice.Disconnect("is_tracked");
+    ItemPtr dora = d.GetType("user")->GetItem("dora");
+    dora.NewItem("is_tracked");
+    EXPECT_FALSE(dora["track_user_node"]);
     Log("server", 1, "Connected", alice);
     EXPECT_TRUE(FileLines("server").size() == 3 && alice.GetItems("item_log").Size() == 2u);
-}
-
-TEST_F(DiagnosticsPage, TrackedRowsShowStatusAndFollowUntrackingAndRemoval)
-{
-    Flag(alice, "is_online", true);
-    Flag(alice, "is_tracked", true);
-    Flag(bob, "is_tracked", true);
-    EXPECT_EQ(Rows(tree, 2), (QStringList{"alice/Online", "bob/Offline"}));
-    Flag(alice, "is_online", false);
-    Flag(bob, "is_online", true);
-    Flag(d.GetType("user")->GetItem("carol"), "is_online", true);
-    EXPECT_EQ(Rows(tree, 2), (QStringList{"alice/Offline", "bob/Online"})) << "an untracked user has no row";
-    EXPECT_EQ(alice["track_user_node"].AsPointer<QTreeWidgetItem>(), tree->topLevelItem(0));
-
-    Flag(alice, "is_tracked", false);
-    EXPECT_EQ(Rows(tree, 2), QStringList{"bob/Online"});
-    EXPECT_TRUE(!alice["track_user_node"] && d.GetType("track_user_node")->ItemCount() == 1u) << "no link to the deleted row";
-    Flag(alice, "is_online", true);
-    Flag(alice, "is_tracked", true);
-    EXPECT_EQ(Rows(tree, 2), (QStringList{"bob/Online", "alice/Online"}));
-    bob.Remove();
-    EXPECT_EQ(Rows(tree, 2), QStringList{"alice/Online"});
-    EXPECT_EQ(d.GetType("track_user_node")->ItemCount(), 1u);
-
-    // An emptied store (a failed load) takes every row with it, but an area keeps its one tab.
-    Log("Configuration Data", 1, "Loading configuration data from %1", ItemPtr());
-    d.RemoveAllItems();
-    EXPECT_EQ(tree->topLevelItemCount(), 0);
-    ItemPtr again = d.GetType("user")->GetItem("bob");
-    Flag(again, "is_online", true);
-    Flag(again, "is_tracked", true);
-    EXPECT_EQ(Rows(tree, 2), QStringList{"bob/Online"});
-    Log("Configuration Data", 1, "Failure to load configuration data.", ItemPtr());
-    ASSERT_EQ(Texts(areas), QStringList{"Configuration Data"});
-    EXPECT_EQ(Lines(Browser(areas, 0)).size(), 2);
-    EXPECT_EQ(InStore("Configuration Data"), Browser(areas, 0));
-}
-
-TEST_F(DiagnosticsPage, ActionsOpenOneDialogOfEachKind)
-{
-    page->OnActionTriggered(nullptr, "show_data");
-    page->OnActionTriggered(page.get(), "Show_Data");
-    EXPECT_EQ(dataDialog, nullptr) << "only for this page, and by its exact name";
-    for (int round = 0; round < 2; ++round)
-    {
-        page->OnActionTriggered(page.get(), "show_data");
-        page->OnActionTriggered(page.get(), "type_navigator");
-        ASSERT_TRUE(dataDialog && typeNavigatorDialog);
-        DataDialog* browser = dataDialog;
-        TypeNavigatorDialog* navigator = typeNavigatorDialog;
-        EXPECT_TRUE(browser->isVisible() && navigator->isVisible());
-        EXPECT_GT(navigator->findChild<QComboBox*>("fromTypeBox")->count(), 0) << "initialised";
-        page->OnActionTriggered(page.get(), "show_data");
-        page->OnActionTriggered(page.get(), "type_navigator");
-        EXPECT_TRUE(dataDialog == browser && typeNavigatorDialog == navigator);
-        // Closed, they are gone, and the next trigger makes fresh ones.
-        Close(browser);
-        Close(navigator);
-        EXPECT_TRUE(!dataDialog && !typeNavigatorDialog);
-    }
-}
-
-TEST_F(DiagnosticsPage, DumpTellsHowItWent)
-{
-    DataSaver saver;
-    alice.Connect(d.GetType("is_tracked")->GetGlobalNullItem());
-    const QString file = Folder() + "/dump.dat";
-    QString box;
-    WatchNextBox(box);
-    EXPECT_TRUE(DiagnosticsTesting::DumpDataTo(*page, file));
-    EXPECT_EQ(box, "Data Dump Succeeded: Client data successfully dumped to file.");
-    EXPECT_GT(QFile(file).size(), 0);
-    WatchNextBox(box);
-    EXPECT_FALSE(DiagnosticsTesting::DumpDataTo(*page, Folder() + "/missing/folder/dump.dat"));
-    EXPECT_EQ(box, "Data Dump Failed: Error dumping client data to file.");
 }

@@ -3,16 +3,16 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QListWidget>
+#include <QPointer>
 #include <QTabWidget>
 #include <QTextBrowser>
-#include <QTextDocument>
 #include <QTreeWidget>
 
-#include "diagnostics/DiagnosticsForm.h"
-#include "diagnostics/DiagnosticsTesting.h"
-#include "diagnostics/TypeNavigatorDialog.h"
-
 #include <functional>
+
+#include "diagnostics/DiagnosticsForm.h"
+#include "diagnostics/LogFixture.h"
+#include "diagnostics/TypeNavigatorDialog.h"
 
 // Pictures of what a widget shows, to compare against a list in one assertion.
 template <class Widget, class Text>
@@ -29,23 +29,17 @@ inline QStringList Texts(const QListWidget* list)
 {
     return TextsOf(list, list->count(), [](const QListWidget* l, int i) { return l->item(i)->text(); });
 }
-// A row as its columns joined by '/'; the top-level rows; a row's children's first columns, sorted.
-inline QString Row(const QTreeWidgetItem* row, int columns)
+// The rows below a row, their columns joined by '/'; sorted where the store decides the order.
+inline QStringList Rows(const QTreeWidgetItem* parent, int columns = 1, bool sorted = false)
 {
-    return TextsOf(row, columns, &QTreeWidgetItem::text).join('/');
-}
-inline QStringList Rows(const QTreeWidget* tree, int columns = 1)
-{
-    return TextsOf(tree, tree->topLevelItemCount(), [columns](const QTreeWidget* t, int i) {
-        return Row(t->topLevelItem(i), columns);
+    QStringList rows = TextsOf(parent, parent->childCount(), [columns](const QTreeWidgetItem* p, int i) {
+        return TextsOf(p->child(i), columns, &QTreeWidgetItem::text).join('/');
     });
+    if (sorted)
+        rows.sort();
+    return rows;
 }
-inline QStringList Children(const QTreeWidgetItem* row)
-{
-    QStringList texts = TextsOf(row, row->childCount(), [](const QTreeWidgetItem* r, int i) { return r->child(i)->text(0); });
-    texts.sort();
-    return texts;
-}
+inline QStringList Rows(const QTreeWidget* tree, int columns = 1) { return Rows(tree->invisibleRootItem(), columns); }
 // A browser's lines with their stamps cut off ("unstamped: " marks a line without one).
 inline QStringList Lines(const QTextBrowser* browser)
 {
@@ -57,14 +51,7 @@ inline QStringList Lines(const QTextBrowser* browser)
     return lines;
 }
 inline QTextBrowser* Browser(const QTabWidget* tabs, int index) { return qobject_cast<QTextBrowser*>(tabs->widget(index)); }
-inline bool DiagnosticsTesting::DumpDataTo(DiagnosticsForm& io_page, const QString& i_fileName)
-{
-    return io_page.DumpDataTo(i_fileName);
-}
-inline const std::list<std::list<std::string>>& DiagnosticsTesting::FoundPaths(const TypeNavigatorDialog& i_dialog)
-{
-    return i_dialog.m_paths;
-}
+inline bool DiagnosticsTesting::DumpDataTo(DiagnosticsForm& io_page, const QString& i_file) { return io_page.DumpDataTo(i_file); }
 // Closes a window that deletes itself on close, and lets the deletion happen.
 inline void Close(QWidget* window)
 {

@@ -1,15 +1,11 @@
-#include <QPointer>
 #include <QTextBlock>
-#include <gtest/gtest.h>
 
-#include <functional>
-#include <list>
+#include <map>
 #include <random>
 #include <set>
 #include <string>
 
 #include "FormTesting.h"
-#include "store/Data.h"
 
 namespace
 {
@@ -30,23 +26,22 @@ void NaiveRelated(const std::string& name, std::set<std::string>& names, int dep
 }
 QStringList NaiveChart(const std::string& from, const std::string& target)
 {
-    std::list<QStringList> found;
+    std::multimap<int, QString> found; // equal lengths stay in the order found
     QStringList path;
-    std::function<void(const QString&)> walk = [&](const QString& current) {
-        path << current;
-        if (current.toStdString() == target)
-            found.push_back(path);
+    std::function<void(const std::string&)> walk = [&](const std::string& current) {
+        path << QString::fromStdString(current);
+        if (current == target)
+            found.emplace(path.size(), QString("[%1] ").arg(path.size()) + path.join(" -> "));
         else if (path.size() <= 6)
-            for (const auto& relation : d.GetType(current.toStdString())->Relations())
+            for (const auto& relation : d.GetType(current)->Relations())
                 if (!path.contains(QString::fromStdString(relation.first->GetName())))
-                    walk(QString::fromStdString(relation.first->GetName()));
+                    walk(relation.first->GetName());
         path.removeLast();
     };
-    walk(QString::fromStdString(from));
-    found.sort([](const QStringList& a, const QStringList& b) { return a.size() < b.size(); }); // stable
+    walk(from);
     QStringList lines;
-    for (const QStringList& chain : found)
-        lines << QString("[%1] ").arg(chain.size()) + chain.join(" -> ");
+    for (const auto& line : found)
+        lines << line.second;
     return lines;
 }
 
@@ -55,7 +50,6 @@ class TypeNavigator : public ::testing::Test
 protected:
     void Open()
     {
-        delete dialog;
         dialog = new TypeNavigatorDialog;
         dialog->Init();
         from = dialog->findChild<QComboBox*>("fromTypeBox");
@@ -64,7 +58,6 @@ protected:
         ASSERT_TRUE(from && to && chart);
     }
     void TearDown() override { delete dialog; }
-    // Charts a pair and returns the chart's lines.
     QStringList Chart(const std::string& fromName, const std::string& toName)
     {
         from->setCurrentText(QString::fromStdString(fromName));
@@ -72,20 +65,18 @@ protected:
         EXPECT_EQ(from->currentText().toStdString() + " " + to->currentText().toStdString(), fromName + " " + toName);
         return chart->document()->isEmpty() ? QStringList() : chart->toPlainText().split('\n');
     }
-    // Whether the first line starts in green, and which of its fragments are bold.
-    std::pair<bool, QStringList> Format() const
+    // The first line with its bold fragments in asterisks and a green one in brackets.
+    QString Format() const
     {
-        std::pair<bool, QStringList> format{false, {}};
-        QTextBlock block = chart->document()->firstBlock();
-        for (auto fragment = block.begin(); !fragment.atEnd(); ++fragment)
+        QString line;
+        for (auto it = chart->document()->firstBlock().begin(); !it.atEnd(); ++it)
         {
-            const QTextCharFormat chars = fragment.fragment().charFormat();
-            if (fragment == block.begin())
-                format.first = chars.foreground().color() == QColor("green");
-            if (chars.fontWeight() > QFont::Normal)
-                format.second << fragment.fragment().text();
+            const QTextCharFormat chars = it.fragment().charFormat();
+            const QString text = it.fragment().text();
+            const QString part = chars.fontWeight() > QFont::Normal ? "*" + text + "*" : text;
+            line += chars.foreground().color() == QColor("green") ? "<" + part + ">" : part;
         }
-        return format;
+        return line;
     }
 
     QPointer<TypeNavigatorDialog> dialog;
@@ -94,33 +85,13 @@ protected:
 };
 } // namespace
 
-TEST_F(TypeNavigator, OffersOnlyTypesWithinSixStepsAndIsDeletedOnClose)
+TEST_F(TypeNavigator, OffersTheTypesWithinSixStepsAndChartsGreenOnlyWhenNoStepLeadsToMany)
 {
-    // A chain t0 - t1 - ... - t8, and a type without relations.
+    Declare("alone");
     for (int index = 0; index <= 8; ++index)
         Declare(N("t", index));
     for (int index = 0; index < 8; ++index)
         Relate(N("t", index), N("t", index + 1));
-    Declare("alone");
-    Open();
-    EXPECT_TRUE(typeNavigatorDialog == dialog.data() && dialog->windowTitle() == "Type Navigator");
-    EXPECT_EQ(Texts(from), (QStringList{"alone", "t0", "t1", "t2", "t3", "t4", "t5", "t6", "t7", "t8"}));
-    EXPECT_TRUE(to->count() == 0 && chart->document()->isEmpty()) << "\"alone\" came first: nothing to go to";
-    EXPECT_EQ(Chart("t0", "t6"), QStringList{"[7] t0 -> t1 -> t2 -> t3 -> t4 -> t5 -> t6"});
-    EXPECT_EQ(Texts(to), (QStringList{"t1", "t2", "t3", "t4", "t5", "t6"}));
-    // Seven steps away on the chain, but three over a short cut: offered, and only the short
-    // chain is charted.
-    Declare("cut");
-    Relate("t0", "cut");
-    Relate("cut", "t6");
-    Open();
-    EXPECT_EQ(Chart("t0", "t8"), QStringList{"[5] t0 -> cut -> t6 -> t7 -> t8"});
-    Close(dialog);
-    EXPECT_TRUE(dialog.isNull() && !typeNavigatorDialog);
-}
-
-TEST_F(TypeNavigator, GreenOnlyWhenNoStepLeadsToMany)
-{
     for (const char* name : {"user", "user_status", "room"})
         Declare(name);
     Declare("item_log", true);
@@ -128,26 +99,29 @@ TEST_F(TypeNavigator, GreenOnlyWhenNoStepLeadsToMany)
     Relate("room", "user", Many, Many);
     Relate("user", "item_log", One, Many);
     Open();
-    const struct
-    {
-        const char *from, *to, *line;
-        bool green;
-        QStringList bold;
-    } cases[] = {{"user", "user_status", "[2] user -> user_status", true, {"[2]", "user", "user_status"}},
-                 {"room", "user", "[2] room => user", false, {"room", "user"}},
-                 {"user_status", "room", "[3] user_status => user => room", false, {}},
-                 {"item_log", "user", "[2] item_log [null] -> user", true, {}},
-                 {"user", "item_log", "[2] user => item_log [null]", false, {}}};
+    EXPECT_TRUE(typeNavigatorDialog == dialog.data() && dialog->windowTitle() == "Type Navigator");
+    EXPECT_EQ(Texts(from), (QStringList{"alone", "item_log", "room", "t0", "t1", "t2", "t3", "t4", "t5", "t6", "t7", "t8",
+                                        "user", "user_status"}));
+    EXPECT_TRUE(to->count() == 0 && chart->document()->isEmpty()) << "\"alone\" came first: nothing to go to";
+    EXPECT_EQ(Chart("t0", "t6"), QStringList{"[7] t0 -> t1 -> t2 -> t3 -> t4 -> t5 -> t6"});
+    EXPECT_EQ(Texts(to), (QStringList{"t1", "t2", "t3", "t4", "t5", "t6"}));
+
+    const std::pair<const char*, const char*> cases[][2] = {
+        {{"user", "user_status"}, {"[2] user -> user_status", "<*[2]*> *user* -> *user_status*"}},
+        {{"room", "user"}, {"[2] room => user", "[2] *room* => *user*"}},
+        {{"user_status", "room"}, {"[3] user_status => user => room", "[3] *user_status* => *user* => *room*"}},
+        {{"item_log", "user"}, {"[2] item_log [null] -> user", "<*[2]*> *item_log* [null] -> *user*"}},
+        {{"user", "item_log"}, {"[2] user => item_log [null]", "[2] *user* => *item_log* [null]"}}};
     for (const auto& c : cases)
     {
-        EXPECT_EQ(Chart(c.from, c.to), QStringList{c.line});
-        EXPECT_EQ(Format().first, c.green) << c.line;
-        EXPECT_TRUE(c.bold.isEmpty() || Format().second == c.bold) << c.line; // not pinned for the rest
+        EXPECT_EQ(Chart(c[0].first, c[0].second), QStringList{c[1].first});
+        EXPECT_EQ(Format(), c[1].second);
     }
+    Close(dialog);
+    EXPECT_TRUE(dialog.isNull() && !typeNavigatorDialog);
 }
 
-// Simple chains only, shortest first, equal lengths in the order of the relation maps.
-TEST_F(TypeNavigator, AgreesWithTheExhaustiveWalkOnRandomSchemas)
+TEST_F(TypeNavigator, AgreesWithAnExhaustiveWalkAndAnswersOnALargeSchema)
 {
     const int count = 11;
     for (int index = 0; index < count; ++index)
@@ -162,7 +136,28 @@ TEST_F(TypeNavigator, AgreesWithTheExhaustiveWalkOnRandomSchemas)
             a->RelateToType(b, edge % 2 ? One : Many, edge % 3 ? One : Many, false);
     }
     Relate("r0", "r0", Many, Many); // a type may be related to itself, too
+
+    // Eight hubs in a ring with chords, each with 28 leaf types, every fourth shared with the
+    // next hub: 232 types, as many as the client declares. A walk without a visited set would
+    // not come back from here before the test times out.
+    for (int hub = 0; hub < 8; ++hub)
+        Declare(N("hub", hub));
+    for (int hub = 0; hub < 8; ++hub)
+    {
+        Relate(N("hub", hub), N("hub", (hub + 1) % 8), Many, Many);
+        if (hub % 2 == 0)
+            Relate(N("hub", hub), N("hub", (hub + 3) % 8), One, Many);
+        for (int leaf = 0; leaf < 28; ++leaf)
+        {
+            const std::string name = N("hub", hub) + N("_leaf", leaf);
+            Declare(name, leaf % 5 == 0);
+            Relate(N("hub", hub), name, leaf % 2 ? One : Many, One);
+            if (leaf % 4 == 0)
+                Relate(N("hub", (hub + 1) % 8), name, Many, One);
+        }
+    }
     Open();
+    EXPECT_GT(to->count(), 200) << "from " << from->currentText().toStdString();
     for (int source = 0; source < count; ++source)
     {
         const std::string name = N("r", source);
@@ -179,36 +174,6 @@ TEST_F(TypeNavigator, AgreesWithTheExhaustiveWalkOnRandomSchemas)
         for (const std::string& target : reachable)
             EXPECT_EQ(Chart(name, target).replaceInStrings(" => ", " -> "), NaiveChart(name, target)) << name << " to " << target;
     }
-}
-
-TEST_F(TypeNavigator, AnswersOnALargeSchema)
-{
-    // Eight hubs in a ring with chords, each with leaf types of its own, some shared with the next
-    // hub: 230 types, as many as the client declares. A walk without a visited set would not come
-    // back from here before the test times out.
-    for (int hub = 0; hub < 8; ++hub)
-        Declare(N("hub", hub));
-    for (int hub = 0, declared = 8; hub < 8; ++hub)
-    {
-        Relate(N("hub", hub), N("hub", (hub + 1) % 8), Many, Many);
-        if (hub % 2 == 0)
-            Relate(N("hub", hub), N("hub", (hub + 3) % 8), One, Many);
-        for (int leaf = 0; leaf < 28 && declared < 230; ++leaf, ++declared)
-        {
-            Declare(N("hub", hub) + N("_leaf", leaf), leaf % 5 == 0);
-            Relate(N("hub", hub), N("hub", hub) + N("_leaf", leaf), leaf % 2 ? One : Many, One);
-            if (leaf % 4 == 0)
-                Relate(N("hub", (hub + 1) % 8), N("hub", hub) + N("_leaf", leaf), Many, One);
-        }
-    }
-    Open();
-    EXPECT_GT(to->count(), 200);
     for (const auto& [source, target] : {std::pair{"hub0", "hub4"}, {"hub0_leaf3", "hub5_leaf7"}, {"hub2_leaf8", "hub6_leaf12"}})
-    {
-        const QStringList lines = Chart(source, target);
-        const auto& paths = DiagnosticsTesting::FoundPaths(*dialog);
-        ASSERT_FALSE(paths.empty()) << source;
-        EXPECT_EQ(lines.size(), static_cast<int>(paths.size()));
-        EXPECT_LE(paths.front().size(), paths.back().size());
-    }
+        EXPECT_FALSE(Chart(source, target).isEmpty()) << source;
 }
