@@ -9,7 +9,7 @@
 namespace
 {
 // The engines in start-up order, logged in as anna, a tree on disk to share, bob connected over "P".
-class Answering : public PeerLinkFixture
+class Answering : public PeerLinkFixture, protected ShareDisk
 {
 protected:
     enum Via { FromServer, Direct, FromTree };
@@ -30,18 +30,13 @@ protected:
         PeerLinkFixture::TearDown();
     }
 
-    QString Path(const QString& i_relative) const { return QString::fromStdString(m_disk.Path()) + "/" + i_relative; }
     QString Remote(const QString& i_relative) const { return Path(i_relative).replace('/', '\\'); }
 
     // One-byte files; the folders named are shared with everyone, the private one with the user list.
     void ShareTree(const QStringList& i_files, const QStringList& i_public, const QString& i_private = "")
     {
         for (const QString& l_name : i_files)
-        {
-            QDir().mkpath(QFileInfo(Path(l_name)).path());
-            QFile l_file(Path(l_name));
-            ASSERT_TRUE(l_file.open(QIODevice::WriteOnly) && l_file.write("x") == 1);
-        }
+            Write(l_name);
         for (const QString& l_folder : i_public + QStringList(i_private))
             if (!l_folder.isEmpty())
                 mp_shares->AddSharedFolder(Path(l_folder)) +=
@@ -80,32 +75,26 @@ protected:
         return l_record;
     }
 
-    // A reply from a peer named anna, read by our messenger for our search of that token matching
-    // every path: lines folder|name|size|bitrate|mode, sorted, then available|speed|queue.
-    QStringList ReadBack(quint32 i_token, const QByteArray& i_body)
+    // A shared file of one byte in the store alone, in the folder scanned from that path.
+    ItemPtr StoreFile(const QString& i_folder, const Value& i_name) const
     {
-        ItemPtr l_request = d.GetType("search_request")->NewItem(Value(i_token));
-        l_request += d.GetType("search_request_text")->GetItem("\\");
-        if (!mp_anna)
-            mp_anna = Accepted(false, "anna");
-        const QString l_marker = "Received PM_NOTHING message from user anna";
-        const int l_before = Logged(l_marker);
-        mp_anna->SendFrame(i_body);
-        mp_anna->SendFrame(Word(52));
-        EXPECT_TRUE(QTest::qWaitFor([&] { return Logged(l_marker) > l_before; }, 5000));
-        QStringList l_lines;
-        for (ItemPtr l_result : l_request.GetItems("search_results").GetItems("search_result"))
-            l_lines << Fields(l_result, {"search_result_file_folder", "search_result_file_name", "file_size", "bitrate", "bitrate_mode"});
-        l_lines.sort();
-        return l_lines << Fields(l_request["search_results"], {"search_results_user_available", "search_results_user_speed",
-                                                               "search_results_uploads_in_queue"});
+        ItemPtr l_file = d.GetType("shared_file")->NewItem();
+        for (ItemPtr l_item : {d.GetType("shared_file_folder")->HasItem(Value(Path(i_folder))), d.GetType("shared_file_name")->GetItem(i_name),
+                               d.GetType("shared_file_size")->GetItem("1")})
+            l_file += l_item;
+        return l_file;
     }
 
-    TemporaryFolder m_disk;
+    // Our search reply, the records in path order, then free slot, speed and queue figures and
+    // the empty attribute table.
+    static QByteArray Reply(quint32 i_req, const QList<QByteArray>& i_records, const QByteArray& i_figures = WireFields().Byte(0).UInt32(0).UInt32(0))
+    {
+        return Word(9) + Deflated(WireFields().Text("anna").UInt32(i_req).UInt32(i_records.size()).Raw(i_records.join()).Raw(i_figures).UInt32(0));
+    }
+
     std::unique_ptr<DNetManager> mp_dnet;
     std::unique_ptr<SharedFoldersManager> mp_shares;
     std::unique_ptr<QSignalSpy> mp_processed;
-    std::unique_ptr<FakePeer> mp_anna;
     int m_replies = 0;
 };
 } // namespace
@@ -115,57 +104,44 @@ TEST_F(Answering, SearchesFromTheIndexWithWhatTheSearcherMaySee)
     ShareTree({"Music/Wombat.MP3", "Music/wombat.ogg", "Music/Zebra Live.mp3", "Music/Zebra Studio.mp3", "Music/Live/Zebra Other.mp3",
                "Music/ab quokka.txt", "Private/kiwi.txt", "Private/Zebra Secret.txt"}, {"Music"}, "Private");
     mp_shares->OnMP3Scanned(Path("Music/Wombat.MP3"), 1, "stereo", 0, false, 192);
-    const QString l_music = Remote("Music");
-    const QString l_none = "no|0|0";
-    const struct { const char* name; Via via; const char* user; const char* text; QStringList replyReadBack; } l_cases[] = {
+    const QString l_music = Remote("Music") + "\\";
+    const struct { const char* name; Via via; const char* user; const char* text; QList<QByteArray> records; } l_cases[] = {
         {"our own search", Direct, "anna", "zebra", {}},
         {"one two-letter word", Direct, "bob", "ab", {}},
-        {"a two-letter word and a longer one", FromServer, "bob", "AB quokka", {l_music + "|ab quokka.txt|1||", l_none}},
+        {"a two-letter word and a longer one", FromServer, "bob", "AB quokka", {Record(l_music + "ab quokka.txt")}},
         {"a required word not in the index", Direct, "bob", "zyzzyva *zebra", {}},
         {"partial tokens only", Direct, "bob", "*zebra", {}},
         {"a folder bob may not see", Direct, "bob", "kiwi", {}},
         {"excluded in the name in any case, never in the folder", FromServer, "bob", "zebra -LIVE",
-         {l_music + "\\Live|Zebra Other.mp3|1||", l_music + "|Zebra Studio.mp3|1||", l_none}},
-        {"partial inside a word in any case", FromTree, "bob", "zebra *STUD", {l_music + "|Zebra Studio.mp3|1||", l_none}},
+         {Record(l_music + "Live\\Zebra Other.mp3", "mp3"), Record(l_music + "Zebra Studio.mp3", "mp3")}},
+        {"partial inside a word in any case", FromTree, "bob", "zebra *STUD", {Record(l_music + "Zebra Studio.mp3", "mp3")}},
         {"mp3 attributes, scanned or not", FromTree, "bob", "wombat",
-         {l_music + "|Wombat.MP3|1|192|cbr", l_music + "|wombat.ogg|1||", l_none}},
+         {Record(l_music + "Wombat.MP3", "mp3", {0, 192, 2, 0}), Record(l_music + "wombat.ogg")}},
     };
     quint32 l_req = 100;
     for (const auto& l_case : l_cases)
     {
         const QByteArray l_body = Search(l_case.via, l_case.user, ++l_req, l_case.text);
-        EXPECT_EQ(l_body.isEmpty() ? QStringList() : ReadBack(l_req, l_body), l_case.replyReadBack) << l_case.name;
+        EXPECT_EQ(l_body, l_case.records.isEmpty() ? QByteArray() : Reply(l_req, l_case.records)) << l_case.name;
     }
     QStringList l_processed;
     for (const QList<QVariant>& l_signal : *mp_processed)
         l_processed << l_signal.at(0).toString() + "=" + QString::number(l_signal.at(1).toBool());
     EXPECT_EQ(l_processed.join(' '), "ab=0 AB quokka=1 zyzzyva *zebra=0 *zebra=0 kiwi=0 zebra -LIVE=1 zebra *STUD=1 wombat=1");
-
-    // The last reply field by field, compressed at level 9.
-    const QByteArray l_expected = WireFields().Text("anna").UInt32(l_req).UInt32(2).Raw(
-        Record(l_music + "\\Wombat.MP3", "mp3", {0, 192, 2, 0}) + Record(l_music + "\\wombat.ogg")).Byte(0).UInt32(0).UInt32(0).UInt32(0);
-    EXPECT_EQ(mp_bob->Bodies().last(), Word(9) + Deflated(l_expected));
-
     // In the user list bob sees the private folder; the queue's figures go out as installed.
     User("bob").NewItem("in_user_list");
     mp_shares->SetUploadPolicy({[] { return true; }, [] { return 4; }, {}});
     SetSetting("upload_speed", "250");
-    EXPECT_EQ(ReadBack(200, Search(Direct, "bob", 200, "kiwi")), (QStringList{Remote("Private") + "|kiwi.txt|1||", "yes|250|4"}));
+    EXPECT_EQ(Search(Direct, "bob", 200, "kiwi"), Reply(200, {Record(Remote("Private/kiwi.txt"))}, WireFields().Byte(1).UInt32(250).UInt32(4)));
     EXPECT_TRUE(Logged("Sending search results to user bob for search string kiwi"));
 }
 
 TEST_F(Answering, SendsNoSearchReplyAPeerWouldRefuse)
 {
     ShareTree({}, {"big"});
-    const ItemPtr l_folder = d.GetType("shared_file_folder")->HasItem(Value(Path("big")));
     const auto l_addFiles = [&](const char* i_word, int i_count, const auto& i_name) {
         for (int l_n = 0; l_n < i_count; ++l_n)
-        {
-            ItemPtr l_file = d.GetType("shared_file")->NewItem();
-            for (ItemPtr l_item : {l_folder, d.GetType("shared_file_name")->GetItem(Value(i_name(l_n))),
-                                   d.GetType("shared_file_size")->GetItem("1"), d.GetType("search_token")->GetItem(i_word)})
-                l_file += l_item;
-        }
+            StoreFile("big", i_name(l_n)) += d.GetType("search_token")->GetItem(i_word);
     };
     // Names of random bytes do not compress: 81 of the longest a peer reads pass the frame limit.
     l_addFiles("huge", 81, [](int) {
@@ -174,7 +150,6 @@ TEST_F(Answering, SendsNoSearchReplyAPeerWouldRefuse)
         return l_name;
     });
     l_addFiles("many", 131073, [](int i_n) { return "f" + std::to_string(i_n); });
-
     EXPECT_TRUE(Search(Direct, "bob", 1, "huge").isEmpty());
     EXPECT_EQ(Logged("Message 9 to user bob would be "), 1);
     // Readers take at most 131072 files; this reply is the next one bob gets.
@@ -190,15 +165,11 @@ TEST_F(Answering, ListsAndFolderContentsHoldTheVisibleFoldersOnly)
     ShareTree({"Music/Wombat.MP3", "Private/kiwi.txt"}, {"Music"}, "Private");
     mp_shares->OnMP3Scanned(Path("Music/Wombat.MP3"), 1, "stereo", 0, false, 192);
     // A second file of the same name and size in the same folder is the same record.
-    ItemPtr l_twin = d.GetType("shared_file")->NewItem();
-    for (ItemPtr l_item : {d.GetType("shared_file_folder")->HasItem(Value(Path("Music"))),
-                           d.GetType("shared_file_name")->GetItem("Wombat.MP3"), d.GetType("shared_file_size")->GetItem("1")})
-        l_twin += l_item;
+    StoreFile("Music", "Wombat.MP3");
     const QString l_music = Remote("Music");
     const QByteArray l_list = WireFields().UInt32(2).Text(l_music).UInt32(1).Raw(Record("Wombat.MP3", "mp3", {0, 192, 2, 0}))
                                   .Text(l_music + "\\Empty").UInt32(0).UInt32(0);
     EXPECT_EQ(Ask(Word(4)), Word(5) + Deflated(l_list));
-
     // Folder contents: the requested text twice, the folder's own files, no attributes. Requests
     // that get no answer are followed by one that does, which must be the next to come.
     const auto l_request = [](quint32 i_req, const QString& i_folder) { return Word(36) + WireFields().UInt32(i_req).Text(i_folder).Bytes(); };
@@ -209,24 +180,15 @@ TEST_F(Answering, ListsAndFolderContentsHoldTheVisibleFoldersOnly)
     mp_bob->SendFrame(l_request(2, Remote("Nowhere")));
     EXPECT_EQ(Ask(l_request(3, l_music)), l_contents(3, l_music, WireFields().UInt32(1).Raw(Record("Wombat.MP3")).UInt32(0)));
     EXPECT_EQ(Ask(l_request(4, l_music + "\\Empty")), l_contents(4, l_music + "\\Empty", WireFields().UInt32(0).UInt32(0)));
-
     // A user marked unshared sees nothing, but still gets a list.
     User("bob").NewItem("unshared");
     EXPECT_EQ(Ask(Word(4)), Word(5) + Deflated(WireFields().UInt32(0).UInt32(0)));
 }
 
-TEST_F(Answering, SharedFolderInfoReadsWhatItWritesAndRefusesWhatIsCut)
+// What it writes is pinned by the folder contents above.
+TEST_F(Answering, SharedFolderInfoRefusesWhatIsCut)
 {
-    const auto l_written = [](const SharedFolderInfo& i_info) {
-        MemStream l_stream;
-        return i_info.Write(l_stream) ? QByteArray(l_stream.GetBuffer(), l_stream.GetWriteIndex()) : QByteArray();
-    };
-    FileInfo l_file;
-    l_file.name = "a.mp3";
-    SharedFolderInfo l_info;
-    l_info.files = {l_file, FileInfo()};
-    const QByteArray l_two = l_written(l_info), l_record = Record("a.mp3");
-    EXPECT_EQ(l_written(SharedFolderInfo()), QByteArray(8, '\0'));
+    const QByteArray l_record = Record("a.mp3"), l_two = WireFields().UInt32(2).Raw(l_record).Raw(Record("b.mp3")).UInt32(0);
     const struct { const char* name; QByteArray bytes; bool read; std::size_t files; } l_cases[] = {
         {"empty", QByteArray(8, '\0'), true, 0},
         {"no end mark", QByteArray(4, '\0'), false, 0},
@@ -240,7 +202,7 @@ TEST_F(Answering, SharedFolderInfoReadsWhatItWritesAndRefusesWhatIsCut)
         MemStream l_stream;
         l_stream.WriteBuffer(l_case.bytes.constData(), static_cast<unsigned long>(l_case.bytes.size()));
         SharedFolderInfo l_read;
-        l_read.files = {l_file};
+        l_read.files = {FileInfo()};
         EXPECT_EQ(l_read.Read(l_stream), l_case.read) << l_case.name;
         EXPECT_EQ(l_read.files.size(), l_case.files) << l_case.name;
     }
@@ -259,7 +221,6 @@ TEST_F(Answering, ReportsToTheServerAndStoresTheScannerThreadsFindings)
         m_fake.SendFrame(36, WireFields().Text(l_stats.first).Int32(l_stats.second).Raw(Int64(7)).Int32(3).Int32(0));
     ASSERT_TRUE(QTest::qWaitFor([&] { return l_received.count() == 3; }, 5000));
     EXPECT_EQ(Setting("upload_speed"), "4200");
-
     // The scanner thread's findings for a file still shared are stored.
     QFile l_file(Path("a/Real.mp3"));
     ASSERT_TRUE(l_file.open(QIODevice::WriteOnly) && l_file.write(Mp3Stream().Add(Mp3Stream::Frame{}, 300).Bytes()) > 0);
@@ -269,7 +230,6 @@ TEST_F(Answering, ReportsToTheServerAndStoresTheScannerThreadsFindings)
     ASSERT_TRUE(QTest::qWaitFor([&] { return l_real.IsConnected("is_scanned"); }, 10000));
     EXPECT_EQ(Fields(l_real, {"mpeg_version", "channel_mode", "audio_frequency"}) + "|" + mp_shares->GetFileItemDisplayString(l_real),
               "1|joint stereo|0|128 CBR");
-
     // A result for a file that left the shares meanwhile is only logged.
     mp_shares->OnMP3Scanned(Path("a/Gone.mp3"), 2, "mono", 1, true, 64);
     EXPECT_EQ(Count("bitrate") + Count("channel_mode"), 2u);

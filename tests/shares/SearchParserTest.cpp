@@ -52,12 +52,10 @@ TEST(SearchParser, BoundsRemoteTextsOnly)
     EXPECT_TRUE(l_atLimit.SetRemoteSearchText(l_full));
     EXPECT_FALSE(l_over.SetRemoteSearchText(l_full + " -z"));
     EXPECT_EQ(List(l_over.GetExcludedTokenSet()), QStringList{"x"});
-
     const QString l_longest = QString(SearchParser::MaxRemoteTextLength - 2, QChar('a')) + " b";
     EXPECT_TRUE(l_long.SetRemoteSearchText(l_longest));
     EXPECT_FALSE(l_tooLong.SetRemoteSearchText(l_longest + " "));
     EXPECT_TRUE(l_tooLong.GetIncludedTokenSet().empty());
-
     EXPECT_TRUE(l_own.SetSearchText(l_full + " -z " + l_longest));
     EXPECT_EQ(l_own.GetExcludedTokenSet().size(), 2u);
 }

@@ -31,7 +31,6 @@ TEST_F(SharedFolders, RecordWhatTheListingShowsAndEndOnLinkCycles)
     QFile::link(Path("Rock"), Path("alias"));
     LogLines l_log;
     QSignalSpy l_requests(mp_shares.get(), &SharedFoldersManager::MP3ScanRequired);
-
     mp_shares->AddSharedFolder(Path());
     EXPECT_EQ(Count("shared_file"), 7u) << "Rock's three files twice and one of the song pair";
     QStringList l_requested;
@@ -45,14 +44,12 @@ TEST_F(SharedFolders, RecordWhatTheListingShowsAndEndOnLinkCycles)
     for (const auto& [l_path, l_found] : {std::pair{"ROCK/c.mp3/", true}, {"c.Mp3", false}, {"Rock/c", false}, {"Rock/.secret.txt", false}})
         EXPECT_EQ(bool(mp_shares->GetSharedFileItem(Path(l_path))), l_found) << l_path;
     EXPECT_FALSE(mp_shares->GetSharedFileItem(""));
-
     // A word of the shared folder's own path indexes every file below it.
     const QString l_rootPiece = QFileInfo(Path()).fileName().toLower();
     EXPECT_EQ(d.GetType("search_token")->HasItem(Value(l_rootPiece)).GetItems("shared_file").Size(), 7u);
     ItemPtr l_blues = mp_shares->GetSharedFileItem(Path("Rock/Old-Time Blues.mp3"));
     EXPECT_TRUE(Tokens(l_blues).contains("old-time"));
     EXPECT_EQ(l_blues["shared_file_size"].AsInt(), 1);
-
     l_blues.NewItem("is_scanned");
     l_requests.clear();
     EXPECT_EQ(Rescan(), std::make_pair(0, 0));
@@ -77,7 +74,6 @@ TEST_F(SharedFolders, CountChangesMadeWhileTheStoreWasSaved)
     QFile::remove(Path("b.txt"));
     for (const char* l_name : {"d.txt", "sub/e.txt"})
         Write(l_name);
-
     mp_saver->Load(l_store);
     EXPECT_EQ(Count("shared_file_lowercase_name"), 3u);
     EXPECT_EQ(Count("shared_file_folder_lowercase_name"), 2u);
@@ -94,12 +90,10 @@ TEST_F(SharedFolders, CountVanishedFoldersAndSharesOnce)
     for (const char* l_name : {"a/cover.jpg", "b/cover.jpg", "b/x.txt", "c.txt"})
         Write(l_name);
     mp_shares->AddSharedFolder(Path());
-
     QDir(Path("b")).removeRecursively();
     EXPECT_EQ(Rescan(), std::make_pair(0, 2));
     EXPECT_EQ(Rescan(), std::make_pair(0, 0)) << "b's cover.jpg must not outlive its folder";
     EXPECT_EQ(Count("shared_file_folder"), 2u);
-
     d.GetType("shared_folder")->HasItem(Value(Path())).Remove();
     EXPECT_EQ(Rescan(), std::make_pair(0, 2));
     EXPECT_EQ(Rescan(), std::make_pair(0, 0));
@@ -152,7 +146,6 @@ TEST_F(SharedFolders, DecideFoldersAndFilesPerUser)
             l_inList += Named("user_list_group", l_user.second);
     }
     Named("user", "mallory").NewItem("unshared");
-
     const char* const l_cases[][3] = {{"stranger", "pub", "pub"},
                                       {"listed", "list pub", "list pub"},
                                       {"alice", "a list pub", "a list nested pub"},
@@ -196,7 +189,6 @@ TEST_F(SharedFolders, RemoveABrowsedTreeAndWhatOnlyItHeld)
     l_file += Named("user_share_file_name", "song.mp3");
     l_file += Named("file_size", "12");
     Named("user_share_file_name", "stray");
-
     mp_shares->RemoveUserShare("dave");
     EXPECT_EQ(Count("user_share_file_name"), 2u) << "no collection without a tree";
     mp_shares->RemoveUserShare("carl");
