@@ -1,6 +1,3 @@
-#include <QPointer>
-#include <QTcpSocket>
-
 #include "peer/PeerLinkFixture.h"
 #include "shares/DNetManager.h"
 #include "shares/WishListSearcher.h"

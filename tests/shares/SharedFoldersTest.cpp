@@ -146,11 +146,8 @@ TEST_F(SharedFolders, DecideFoldersAndFilesPerUser)
             l_inList += Named("user_list_group", l_user.second);
     }
     Named("user", "mallory").NewItem("unshared");
-    const char* const l_cases[][3] = {{"stranger", "pub", "pub"},
-                                      {"listed", "list pub", "list pub"},
-                                      {"alice", "a list pub", "a list nested pub"},
-                                      {"bob", "b list pub", "b list nested pub"},
-                                      {"mallory", "", ""}};
+    const char* const l_cases[][3] = {{"stranger", "pub", "pub"}, {"listed", "list pub", "list pub"}, {"alice", "a list pub", "a list nested pub"},
+                                      {"bob", "b list pub", "b list nested pub"}, {"mallory", "", ""}};
     for (const auto& l_case : l_cases)
     {
         QStringList l_folders, l_visible;
