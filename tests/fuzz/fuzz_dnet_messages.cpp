@@ -69,7 +69,7 @@ struct Target : Engine
                 lp_far->readAll();
     }
 
-    PeerMessenger m_messenger;
+    PeerMessenger m_messenger; // the manager hooks into it as it is made
     DNetManager m_dnet;
     QTcpServer m_listener;
     QPointer<QTcpSocket> m_ours[2]; // the parent's side, the child's
