@@ -9,14 +9,12 @@
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
-#include <map>
 #include <memory>
-#include <string>
 
 #include "server/MemStream.h"
 #include "server/Server.h"
-#include "store/Data.h"
 #include "store/DataSaver.h"
+#include "store/Settings.h"
 #include "store/TimerManager.h"
 #include "support/support/ClientSchema.h"
 #include "support/support/FakeUpnpBackend.h"
@@ -35,29 +33,27 @@ T Pick(const T (&i_codes)[N], std::uint8_t i_byte)
     return i_codes[(i_byte & 0x7f) % N];
 }
 
+// The input's bytes after the first, which picked the way in.
+inline MemStream Body(const std::uint8_t* ip_data, std::size_t i_size)
+{
+    MemStream l_body;
+    Check(l_body.WriteBuffer(ip_data + 1, i_size - 1));
+    return l_body;
+}
+
 inline bool WaitFor(const std::function<bool()>& i_condition)
 {
     QElapsedTimer l_clock;
     l_clock.start();
-    while (!i_condition())
-    {
-        if (l_clock.elapsed() > 5000)
-            return false;
+    while (!i_condition() && l_clock.elapsed() < 5000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
-
-inline void SetSetting(const char* i_key, const QString& i_value)
-{
-    d.GetType("global")->GetItem(i_key) += d.GetType("global_value")->NewItem(i_value);
+    return i_condition();
 }
 
 // What one input left behind goes before the next, so the store stays small; settings stay.
 inline void ClearStore()
 {
-    const std::map<std::string, Type*> l_types = d.Types();
-    for (const auto& l_type : l_types)
+    for (const auto& l_type : d.Types())
         if (l_type.first != "global" && l_type.first != "global_value")
             l_type.second->RemoveAllItems();
 }

@@ -23,42 +23,35 @@ public:
 
 namespace
 {
-// One loopback connection: our end is handed to the manager, the far end is drained.
-struct Link
-{
-    QPointer<QTcpSocket> ours;
-    std::unique_ptr<QTcpSocket> far;
-};
+qint64 s_answered = 0;
 
 struct Target : Engine
 {
     Target() : Engine("fuzz_dnet_messages")
     {
-        mp_messenger = std::make_unique<PeerMessenger>();
-        mp_dnet = std::make_unique<DNetManager>();
         // The answer reads what it is given; a text never has more units than bytes came in.
-        QObject::connect(mp_dnet.get(), &DNetManager::DNetSearchRequest,
+        QObject::connect(&m_dnet, &DNetManager::DNetSearchRequest,
                          [](QString i_user, quint32, QString i_text) { s_answered += i_user.size() + i_text.size(); });
         m_listener.listen(QHostAddress::LocalHost, 0);
     }
 
-    // A live connection on each side, made anew once the manager has closed the last one.
+    // A live connection on each side (our end handed to the manager, the far end drained), made
+    // anew once the manager has closed the last one.
     QTcpSocket* Socket(bool i_child)
     {
-        Link& l_link = i_child ? m_child : m_parent;
-        if (l_link.ours && l_link.ours->state() == QAbstractSocket::ConnectedState)
-            return l_link.ours;
-        auto* lp_socket = new QTcpSocket;
-        lp_socket->connectToHost(QHostAddress::LocalHost, m_listener.serverPort());
-        Check(lp_socket->waitForConnected(5000) && m_listener.waitForNewConnection(5000));
-        l_link.far.reset(m_listener.nextPendingConnection());
-        l_link.far->setParent(nullptr);
-        l_link.ours = lp_socket;
+        QPointer<QTcpSocket>& lp_ours = m_ours[i_child];
+        if (lp_ours && lp_ours->state() == QAbstractSocket::ConnectedState)
+            return lp_ours;
+        lp_ours = new QTcpSocket;
+        lp_ours->connectToHost(QHostAddress::LocalHost, m_listener.serverPort());
+        Check(lp_ours->waitForConnected(5000) && m_listener.waitForNewConnection(5000));
+        m_far[i_child].reset(m_listener.nextPendingConnection());
+        m_far[i_child]->setParent(nullptr);
         if (i_child)
-            mp_dnet->OnDNetConnectionRequested("kid", lp_socket);
+            m_dnet.OnDNetConnectionRequested("kid", lp_ours);
         else
-            mp_dnet->OnDNetConnectionAccepted("bob", lp_socket);
-        return lp_socket;
+            m_dnet.OnDNetConnectionAccepted("bob", lp_ours);
+        return lp_ours;
     }
 
     // What the manager keeps must name live sockets of its own.
@@ -69,23 +62,19 @@ struct Target : Engine
             for (ItemPtr l_item : g(l_type))
             {
                 QTcpSocket* lp_socket = l_item.AsPointer<QTcpSocket>();
-                Check(lp_socket == m_child.ours || lp_socket == m_parent.ours);
-                Check(lp_socket->parent() == mp_dnet.get());
+                Check((lp_socket == m_ours[0] || lp_socket == m_ours[1]) && lp_socket->parent() == &m_dnet);
             }
-        for (Link* lp_link : {&m_child, &m_parent})
-            if (lp_link->far)
-                lp_link->far->readAll();
+        for (const auto& lp_far : m_far)
+            if (lp_far)
+                lp_far->readAll();
     }
 
-    std::unique_ptr<PeerMessenger> mp_messenger;
-    std::unique_ptr<DNetManager> mp_dnet;
+    PeerMessenger m_messenger; // the manager hooks into it as it is made
+    DNetManager m_dnet;
     QTcpServer m_listener;
-    Link m_child;
-    Link m_parent;
-    static qint64 s_answered;
+    QPointer<QTcpSocket> m_ours[2]; // the parent's side, the child's
+    std::unique_ptr<QTcpSocket> m_far[2];
 };
-
-qint64 Target::s_answered = 0;
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
@@ -93,24 +82,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     static Target* sp_target = new Target();
     if (size < 1)
         return 0;
-    const int l_way = data[0] & 3;
-    const QByteArray l_bytes(reinterpret_cast<const char*>(data + 1), static_cast<int>(size - 1));
-    Target::s_answered = 0;
-    if (l_way >= 2)
-    {
-        MemStream l_body;
-        Check(l_body.WriteBuffer(l_bytes.constData(), static_cast<unsigned long>(l_bytes.size())));
-        sp_target->mp_dnet->OnDNetMessage(l_body);
-    }
+    const bool l_child = data[0] & 1;
+    MemStream l_body = Body(data, size);
+    s_answered = 0;
+    if (data[0] & 2)
+        sp_target->m_dnet.OnDNetMessage(l_body);
     else
     {
         QBuffer l_source;
-        l_source.setData(l_bytes);
+        l_source.setData(reinterpret_cast<const char*>(data + 1), static_cast<int>(size - 1));
         l_source.open(QIODevice::ReadOnly);
-        QTcpSocket* lp_socket = sp_target->Socket(l_way == 1);
-        DNetManagerTesting::Feed(*sp_target->mp_dnet, l_source, lp_socket, l_way == 1);
+        DNetManagerTesting::Feed(sp_target->m_dnet, l_source, sp_target->Socket(l_child), l_child);
     }
-    Check(Target::s_answered <= l_bytes.size());
+    Check(s_answered <= qint64(size - 1));
     sp_target->CheckState();
     return 0;
 }

@@ -24,13 +24,12 @@ struct Target : Engine
         DeclarePeerSideTypes();
         // A receiver that reads all it is given: what it gets must end with the body.
         QObject::connect(mp_server.get(), &Server::DNetMessage, [](MemStream& io_body) {
-            quint8 l_byte = 0;
-            while (io_body.Read(l_byte))
+            for (quint8 l_byte = 0; io_body.Read(l_byte);)
                 ++s_dnetBytes;
         });
         Check(m_listener.listen(QHostAddress::LocalHost, 0));
         SetSetting("server_host", "127.0.0.1");
-        SetSetting("server_port", QString::number(m_listener.serverPort()));
+        SetSetting("server_port", m_listener.serverPort());
         SetSetting("username", "fuzz");
         SetSetting("password", "fuzz");
         mp_server->Connect();
@@ -39,7 +38,6 @@ struct Target : Engine
         Check(WaitFor([&] { return lp_peer->bytesAvailable() > 0; }));
         // Length 17, code 1, accepted, then an empty greeting, address and digest.
         lp_peer->write(QByteArray("\x11\0\0\0\x01\0\0\0\x01", 9) + QByteArray(12, '\0'));
-        lp_peer->flush();
         Check(WaitFor([&] { return mp_server->IsConnected(); }));
     }
 
@@ -53,9 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     if (size < 1)
         return 0;
     // Every other input also lets the room list create rooms.
-    SetSetting("accept_room_list", (data[0] & 0x80) ? "yes" : "no");
-    MemStream l_body;
-    Check(l_body.WriteBuffer(data + 1, size - 1));
+    SetFlagSetting("accept_room_list", data[0] & 0x80);
+    MemStream l_body = Body(data, size);
     s_dnetBytes = 0;
     sp_target->mp_server->HandleMessage(Pick(Codes, data[0]), l_body);
     Check(s_dnetBytes <= size - 1);

@@ -1,14 +1,10 @@
 // Loads arbitrary bytes as a store file: a damaged file must fail with DataLoadFailure and an
 // empty store, never crash, hang or exhaust memory.
-#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <cstddef>
-#include <cstdint>
-
-#include "store/Data.h"
 #include "store/DataSaver.h"
+#include "support/support/ClientSchema.h"
 
 namespace
 {
@@ -17,27 +13,20 @@ struct Target
 {
     Target()
     {
-        Type* lp_global = d.NewType("global", Primary, false, true);
-        Type* lp_value = d.NewType("global_value", Leaf, false, false);
-        lp_global->RelateToType(lp_value, Many, One, false);
-        Type* lp_user = d.NewType("user", Primary, false, true);
-        Type* lp_note = d.NewType("user_note", Leaf, false, false);
-        Type* lp_ignored = d.NewType("is_ignored", Leaf, true, false);
-        Type* lp_room = d.NewType("room", Primary, false, true);
-        lp_user->RelateToType(lp_note, One, One, false);
-        lp_user->RelateToType(lp_ignored, Many, One, false);
-        lp_user->RelateToType(lp_room, Many, Many, false);
+        DeclareSettingsTypes();
+        DeclareTypes({{"user", Primary, false, true}, {"user_note", Leaf, false, false},
+                      {"is_ignored", Leaf, true, false}, {"room", Primary, false, true}});
+        DeclareRelations({{"user", "user_note", One, One}, {"user", "is_ignored", Many, One}, {"user", "room", Many, Many}});
         m_saver.AddSavedType("global");
         m_saver.AddSavedByConnectionType("global_value", "global");
         m_saver.AddSavedType("user_note");
         m_saver.AddSavedType("is_ignored");
         m_saver.AddSavedByConnectionType("user", "user_note");
         m_saver.AddSavedByConnectionType("user", "is_ignored");
-        m_path = m_folder.path() + "/store";
     }
 
     QTemporaryDir m_folder;
-    QString m_path;
+    QString m_path = m_folder.path() + "/store";
     DataSaver m_saver;
 };
 } // namespace

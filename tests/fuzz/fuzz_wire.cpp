@@ -2,9 +2,7 @@
 // byte picks the reader; whatever is read successfully must encode to bytes that read back to
 // the same encoding.
 #include <list>
-#include <map>
 #include <set>
-#include <string>
 
 #include "FuzzHarness.h"
 #include "peer/AttributeTranslationTable.h"
@@ -24,37 +22,29 @@ std::string Encode(const T& value)
 }
 
 template <class T>
-void ReadAndRoundTrip(const uint8_t* data, std::size_t size)
+void ReadAndRoundTrip(MemStream& stream, std::size_t size)
 {
-    MemStream stream;
-    Check(stream.WriteBuffer(data, size));
     T value{};
     const bool ok = stream.Read(value);
-    Check(stream.GetPendingReadLength() >= 0);
-    Check(static_cast<std::size_t>(stream.GetPendingReadLength()) <= size);
+    Check(stream.GetPendingReadLength() >= 0 && std::size_t(stream.GetPendingReadLength()) <= size);
     if (!ok)
         return;
-
     const std::string first = Encode(value);
-    MemStream again;
-    Check(again.WriteBuffer(first.data(), first.size()));
+    MemStream again = StreamOf(first);
     T back{};
-    Check(again.Read(back));
-    Check(again.GetPendingReadLength() == 0);
-    Check(Encode(back) == first);
+    Check(again.Read(back) && again.GetPendingReadLength() == 0 && Encode(back) == first);
 }
+
 // A shared-file list body as a peer sends it: the folders, then an optional table.
-void ReadShare(const uint8_t* data, std::size_t size)
+void ReadShare(MemStream& stream, std::size_t)
 {
-    MemStream stream;
-    Check(stream.WriteBuffer(data, size));
     FileInfoMap share;
     AttributeTranslationTable table;
     if (stream.Read(share) && !stream.Read(table))
         table.clear();
 }
 
-void (*const Readers[])(const uint8_t*, std::size_t) = {
+void (*const Readers[])(MemStream&, std::size_t) = {
     ReadAndRoundTrip<FileInfoMap>,       ReadAndRoundTrip<AttributeTranslationTable>,
     ReadAndRoundTrip<std::set<FileInfo>>, ReadAndRoundTrip<std::list<int>>,
     ReadAndRoundTrip<std::list<QString>>, ReadAndRoundTrip<std::set<QString>>,
@@ -64,7 +54,9 @@ void (*const Readers[])(const uint8_t*, std::size_t) = {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
 {
-    if (size > 0)
-        Readers[data[0] % 10](data + 1, size - 1);
+    if (size < 1)
+        return 0;
+    MemStream l_stream = Body(data, size);
+    Readers[data[0] % 10](l_stream, size - 1);
     return 0;
 }

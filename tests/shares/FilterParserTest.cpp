@@ -34,15 +34,7 @@ ItemPtr ResultItem(const char* i_attributes)
 TEST(FilterParser, ParsesAndMatchesTextAndAttributes)
 {
     // "|" separates two calls of Parse.
-    const struct
-    {
-        const char* filter;
-        const char* text;
-        const char* item;
-        int result;
-        bool hasAttributes;
-        int minFiles;
-    } l_cases[] = {
+    const struct { const char *filter, *text, *item; int result; bool hasAttributes; int minFiles; } l_cases[] = {
         {"", "anything", "cbr//", 0, false, 0},
         {"   ", "anything", nullptr, 0, false, 0},
         {"-live", "Live at Leeds", nullptr, 2, false, 0},

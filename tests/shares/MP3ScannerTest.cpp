@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
-#include <QTemporaryDir>
 #include <QThread>
 #include <QtTest/QTest>
 
@@ -19,18 +18,17 @@ typedef Mp3Stream S;
 
 std::string Describe(int i_version, const QString& i_mode, int i_frequency, bool i_isVBR, int i_bitrate)
 {
-    return QString("%1/%2/%3/%4/%5").arg(i_version).arg(i_mode).arg(i_frequency)
-        .arg(i_isVBR ? "vbr" : "cbr").arg(i_bitrate).toStdString();
+    return QString("%1/%2/%3/%4/%5").arg(i_version).arg(i_mode).arg(i_frequency).arg(i_isVBR ? "vbr" : "cbr").arg(i_bitrate).toStdString();
 }
 
+// The file's analysis, or with a device that of the device.
 std::string Scan(MP3Scanner& io_scanner, const QString& i_file, QIODevice* ip_device = nullptr)
 {
     int l_version = 0, l_frequency = 0, l_bitrate = 0;
     QString l_mode;
     bool l_isVBR = false;
-    const bool l_ok = ip_device
-        ? io_scanner.ScanDevice(*ip_device, l_version, l_mode, l_frequency, l_isVBR, l_bitrate)
-        : io_scanner.ScanMP3(i_file, l_version, l_mode, l_frequency, l_isVBR, l_bitrate);
+    const bool l_ok = ip_device ? io_scanner.ScanDevice(*ip_device, l_version, l_mode, l_frequency, l_isVBR, l_bitrate)
+                                : io_scanner.ScanMP3(i_file, l_version, l_mode, l_frequency, l_isVBR, l_bitrate);
     return l_ok ? Describe(l_version, l_mode, l_frequency, l_isVBR, l_bitrate) : "fail";
 }
 
@@ -63,10 +61,9 @@ qint64 PeakResidentKiB()
 {
     QFile l_status("/proc/self/status");
     l_status.open(QIODevice::ReadOnly);
-    for (const QByteArray& l_line : l_status.readAll().split('\n'))
-        if (l_line.startsWith("VmHWM:"))
-            return l_line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    return -1;
+    const QByteArray l_text = l_status.readAll();
+    // "VmHWM:\t  1234 kB"
+    return l_text.mid(l_text.indexOf("VmHWM:") + 6).trimmed().split(' ').value(0).toLongLong();
 }
 } // namespace
 
@@ -119,21 +116,15 @@ TEST(MP3Scanner, AnalysesSyntheticStreams)
         EXPECT_EQ(Scan(l_scanner, Write(l_folder, "a.mp3", l_case.bytes)), l_case.result) << l_case.name;
 }
 
-TEST(MP3Scanner, SkipsWhatIsNotARegularFile)
+// Queued in order, so once the good file's answer is in every request before it was refused.
+TEST(MP3Scanner, AnswersOnItsThreadOnlyForRegularFilesItCouldRead)
 {
     TemporaryFolder l_folder;
     ASSERT_EQ(::mkfifo(l_folder.File("pipe.mp3").c_str(), 0600), 0);
-    MP3Scanner l_scanner;
-    for (const std::string& l_path :
-         {l_folder.Path(), l_folder.File("pipe.mp3"), std::string("/dev/zero"), l_folder.File("gone.mp3")})
-        EXPECT_EQ(Scan(l_scanner, QString::fromStdString(l_path)), "fail") << l_path;
-}
-
-TEST(MP3Scanner, AnswersOnItsThreadOnlyForFilesItCouldRead)
-{
-    TemporaryFolder l_folder;
-    const QString l_bad = Write(l_folder, "bad.mp3", S().Add({9, S::Mpeg1, S::LayerII}, 10).Bytes());
     const QString l_good = Write(l_folder, "good.mp3", S().Add({12}, 10).Bytes());
+    const QStringList l_files = {Write(l_folder, "bad.mp3", S().Add({9, S::Mpeg1, S::LayerII}, 10).Bytes()),
+                                 QString::fromStdString(l_folder.Path()), QString::fromStdString(l_folder.File("pipe.mp3")),
+                                 "/dev/zero", QString::fromStdString(l_folder.File("gone.mp3")), l_good};
     QThread l_thread;
     MP3Scanner l_scanner;
     l_scanner.moveToThread(&l_thread);
@@ -141,11 +132,10 @@ TEST(MP3Scanner, AnswersOnItsThreadOnlyForFilesItCouldRead)
     QStringList l_answers;
     QObject::connect(&l_scanner, &MP3Scanner::MP3Scanned, &l_receiver,
                      [&](QString i_file, int i_version, QString i_mode, int i_frequency, bool i_vbr, int i_bitrate) {
-                         l_answers << i_file + " " +
-                                          Describe(i_version, i_mode, i_frequency, i_vbr, i_bitrate).c_str();
+                         l_answers << i_file + " " + Describe(i_version, i_mode, i_frequency, i_vbr, i_bitrate).c_str();
                      });
     l_thread.start();
-    for (const QString& l_file : {l_bad, l_good})
+    for (const QString& l_file : l_files)
         QMetaObject::invokeMethod(&l_scanner, "OnMP3ScanRequired", Qt::QueuedConnection, Q_ARG(QString, l_file));
     EXPECT_TRUE(QTest::qWaitFor([&] { return !l_answers.isEmpty(); }, 10000));
     l_thread.quit();
@@ -171,8 +161,8 @@ TEST(MP3Scanner, QuitEndsAScanAfterTheBlockInHandAndRefusesLaterOnes)
 // gigabytes and whose bitrate sum overflows 32 bits.
 TEST(MP3Scanner, KeepsMemoryFlatOnAHugeFileOfHeaders)
 {
-    QTemporaryDir l_dir;
-    QFile l_file(l_dir.filePath("headers.mp3"));
+    TemporaryFolder l_folder;
+    QFile l_file(QString::fromStdString(l_folder.File("headers.mp3")));
     ASSERT_TRUE(l_file.open(QIODevice::WriteOnly));
     const QByteArray l_megabyte = S::Header({}).repeated(250000);
     for (int l_chunk = 0; l_chunk < 200; ++l_chunk)

@@ -17,19 +17,10 @@
 #include "support/support/ClientSchema.h"
 #include "support/support/LogLines.h"
 
-// The start-up order of the engines below the shares manager, and a tree on disk to share.
-class SharesFixture : public ::testing::Test
+// A tree on disk to share, of one-byte files.
+class ShareDisk
 {
 protected:
-    void SetUp() override
-    {
-        mp_saver = std::make_unique<DataSaver>();
-        DeclareSettingsTypes();
-        Server::CreateData();
-        DeclarePeerFileTypes();
-        mp_shares = std::make_unique<SharedFoldersManager>();
-    }
-
     QString Path(const QString& i_relative = "") const
     {
         return QString::fromStdString(m_disk.Path()) + (i_relative.isEmpty() ? "" : "/") + i_relative;
@@ -39,8 +30,23 @@ protected:
     {
         QDir().mkpath(QFileInfo(Path(i_relative)).path());
         QFile l_file(Path(i_relative));
-        ASSERT_TRUE(l_file.open(QIODevice::WriteOnly));
-        l_file.write("x");
+        ASSERT_TRUE(l_file.open(QIODevice::WriteOnly) && l_file.write("x") == 1);
+    }
+
+    TemporaryFolder m_disk;
+};
+
+// The start-up order of the engines below the shares manager, and a tree on disk to share.
+class SharesFixture : public ::testing::Test, protected ShareDisk
+{
+protected:
+    void SetUp() override
+    {
+        mp_saver = std::make_unique<DataSaver>();
+        DeclareSettingsTypes();
+        Server::CreateData();
+        DeclarePeerFileTypes();
+        mp_shares = std::make_unique<SharedFoldersManager>();
     }
 
     // The counts a full rescan reports.
@@ -54,7 +60,6 @@ protected:
 
     static std::size_t Count(const char* i_type) { return d.GetType(i_type)->ItemCount(); }
 
-    TemporaryFolder m_disk;
     std::unique_ptr<DataSaver> mp_saver;
     std::unique_ptr<SharedFoldersManager> mp_shares;
 };
