@@ -1,18 +1,16 @@
-#include <QDir>
-#include <QElapsedTimer>
 #include <QRegularExpression>
 
-#include "DownloadFixture.h"
+#include "TransferFixture.h"
 
 using namespace transfer_status;
 
 // Downloads from scripted uploaders that open file connections to our listener on 127.0.0.1.
-class DownloadTransfer : public DownloadFixture
+class DownloadTransfer : public TransferFixture
 {
 protected:
     void SetUp() override
     {
-        DownloadFixture::SetUp();
+        TransferFixture::SetUp();
         Listen();
         QObject::connect(mp_manager.get(), &TransferQueueManager::DownloadProgressed, [this](ItemPtr i_entry) {
             if (const qint64* lp_position = mp_manager->PeekObject<qint64>(i_entry["write_position"]))
@@ -39,10 +37,10 @@ protected:
     // The uploader's request for the download, accepted by us under that number.
     void Requested(ItemPtr i_entry, quint32 i_req)
     {
-        emit mp_messenger->FileTransferRequested(i_entry["user"].AsString(), 1, i_req,
-                                                 i_entry["remote_folder"].AsStdString() + "\\song.mp3",
+        const QString l_user = i_entry["user"].AsString();
+        emit mp_messenger->FileTransferRequested(l_user, 1, i_req, i_entry["remote_folder"].AsStdString() + "\\song.mp3",
                                                  i_entry["file_size"].AsInt64());
-        EXPECT_EQ(Parked(i_entry["user"].AsString()).last(), QString("41 %1 1").arg(i_req));
+        EXPECT_EQ(Parked(l_user), QStringList(QString("41 %1 1").arg(i_req)));
     }
     static bool WaitForStatus(ItemPtr i_entry, const QString& i_status)
     {
@@ -59,11 +57,6 @@ protected:
         EXPECT_TRUE(QDir().mkpath(QFileInfo(l_file).path()) && l_file.open(QIODevice::WriteOnly) &&
                     l_file.write(i_bytes) == i_bytes.size());
     }
-    // A pattern whose period divides no block, so a misplaced block shows.
-    static QByteArray Content(int i_size)
-    {
-        return QByteArray("0123456789abcdefghijklmnopqrstu").repeated(i_size / 31 + 1).left(i_size);
-    }
 
     QList<qint64> m_progress;
     QList<QStringList> m_records;
@@ -72,7 +65,7 @@ protected:
 TEST_F(DownloadTransfer, TheUploadersBytesAreAppendedToThePartialFileAndTheFinishedFileMovedOnce)
 {
     const int l_size = 300000;
-    const QByteArray l_file = Content(l_size);
+    const QByteArray l_file = Pattern(l_size), l_longer = l_file + "extra";
     // Bytes already in the partial file, bytes the uploader sends from the offset before it
     // closes, whether a finished file of that name is already there.
     const struct
@@ -94,11 +87,10 @@ TEST_F(DownloadTransfer, TheUploadersBytesAreAppendedToThePartialFileAndTheFinis
         SCOPED_TRACE(l_case.name);
         const QString l_folder = QString("Case%1").arg(++l_req);
         const QString l_partial = "downloading/" + l_folder + "/song.mp3", l_finished = "complete/" + l_folder + "/song.mp3";
-        const ItemPtr l_entry =
-            mp_manager->AddDownload("bob", "song.mp3", "Music\\" + l_folder.toStdString(), l_size, 0);
+        const ItemPtr l_entry = mp_manager->AddDownload("bob", "song.mp3", "Music\\" + l_folder.toStdString(), l_size, 0);
         l_entry += d.GetType("search_request_text")->GetItem("song");
         if (l_case.partial)
-            Write(l_partial, (l_file + "extra").left(l_case.partial));
+            Write(l_partial, l_longer.left(l_case.partial));
         if (l_case.clash)
             Write(l_finished, "the user's own");
         Requested(l_entry, l_req);
@@ -114,7 +106,7 @@ TEST_F(DownloadTransfer, TheUploadersBytesAreAppendedToThePartialFileAndTheFinis
         EXPECT_TRUE(lp_uploader->WaitForDisconnected());
         const qint64 l_held = l_case.partial + l_case.sent;
 
-        // At most about ten reports a second, and always the last position.
+        // At most about ten reports a second, however slow the machine, and always the last position.
         EXPECT_LE(m_progress.size(), l_clock.elapsed() / 100 + 2);
         EXPECT_EQ(m_progress.value(m_progress.size() - 1, -1), l_case.sent ? l_held : -1);
         if (l_case.status == Complete)
@@ -129,7 +121,7 @@ TEST_F(DownloadTransfer, TheUploadersBytesAreAppendedToThePartialFileAndTheFinis
                                    "user=bob"}));
             continue;
         }
-        EXPECT_EQ(Read(l_partial), (l_file + "extra").left(int(l_held))) << "the partial file is kept";
+        EXPECT_EQ(Read(l_partial), l_longer.left(int(l_held))) << "the partial file is kept";
         EXPECT_EQ(Read(l_finished), l_case.clash ? QByteArray("the user's own") : QByteArray("missing"));
         EXPECT_TRUE(m_records.isEmpty());
         EXPECT_EQ(Logged(l_case.clash ? "Could not move finished download" : "Error downloading song.mp3 from bob."), 1);
@@ -139,7 +131,7 @@ TEST_F(DownloadTransfer, TheUploadersBytesAreAppendedToThePartialFileAndTheFinis
 
 TEST_F(DownloadTransfer, AConnectionThatWouldWriteIntoARunningOrFinishedDownloadOrNamesNoneIsClosed)
 {
-    const QByteArray l_file = Content(200000);
+    const QByteArray l_file = Pattern(200000);
     const ItemPtr l_running = Download("song.mp3", l_file.size());
     Requested(l_running, 1);
     const std::unique_ptr<FakePeer> lp_uploader = Uploader(1);
@@ -153,21 +145,21 @@ TEST_F(DownloadTransfer, AConnectionThatWouldWriteIntoARunningOrFinishedDownload
     const ItemPtr l_finished = Download("done.mp3", 10, "dave");
     mp_manager->SetDownloadEntryStatus(l_finished, Complete);
     l_finished += d.GetType("remote_transfer_req")->GetItem("3");
-    const struct { const char* user; quint32 req; const char* logged; } l_intruders[] = {
+    const std::tuple<const char*, quint32, const char*> l_intruders[] = {
         {"bob", 1, "Download already running, refusing second file connection"},
         {"carl", 2, "is being written by another download, refusing file connection"},
         {"dave", 3, "Download already complete, refusing file connection"},
         {"bob", 77, "Download not found, aborting"},
         {"mallory", 1, "Download not found, aborting"},
     };
-    for (const auto& l_intruder : l_intruders)
+    for (const auto& [l_user, l_req, l_logged] : l_intruders)
     {
-        SCOPED_TRACE(QString("%1 %2").arg(l_intruder.user).arg(l_intruder.req).toStdString());
-        const int l_before = Logged(l_intruder.logged);
-        const std::unique_ptr<FakePeer> lp_intruder = Uploader(l_intruder.req, l_intruder.user);
+        SCOPED_TRACE(QString("%1 %2").arg(l_user).arg(l_req).toStdString());
+        const int l_before = Logged(l_logged);
+        const std::unique_ptr<FakePeer> lp_intruder = Uploader(l_req, l_user);
         lp_intruder->SendRaw(QByteArray(65536, 'x')); // bytes nobody asked for
         EXPECT_TRUE(lp_intruder->WaitForDisconnected());
-        EXPECT_EQ(Logged(l_intruder.logged), l_before + 1);
+        EXPECT_EQ(Logged(l_logged), l_before + 1);
         EXPECT_EQ(lp_intruder->Raw(), QByteArray()) << "no offset for an intruder";
     }
     EXPECT_EQ(Status(l_samePartial), Queued);
