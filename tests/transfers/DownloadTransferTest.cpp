@@ -4,14 +4,13 @@
 
 using namespace transfer_status;
 
-// Downloads from scripted uploaders that open file connections to our listener on 127.0.0.1.
+// Downloads from scripted uploaders whose file connections the messenger hands over.
 class DownloadTransfer : public TransferFixture
 {
 protected:
     void SetUp() override
     {
         TransferFixture::SetUp();
-        Listen();
         QObject::connect(mp_manager.get(), &TransferQueueManager::DownloadProgressed, [this](ItemPtr i_entry) {
             if (const qint64* lp_position = mp_manager->PeekObject<qint64>(i_entry["write_position"]))
                 m_progress << *lp_position;
@@ -20,13 +19,11 @@ protected:
                          [this](ItemPtr i_record) { m_records << Parts(i_record); });
     }
 
-    // The uploader's file connection: the peer init of type "F", then the transfer number.
+    // The uploader's file connection for that transfer number.
     std::unique_ptr<FakePeer> Uploader(quint32 i_req, const QString& i_user = "bob")
     {
         auto lp_peer = std::make_unique<FakePeer>();
-        EXPECT_TRUE(lp_peer->ConnectTo(Port(false)));
-        lp_peer->SendFrame(FakePeer::InitBody(i_user, "F"));
-        lp_peer->SendRaw(Word(i_req));
+        mp_manager->OnFileConnection(i_user, lp_peer->Linked(), i_req);
         return lp_peer;
     }
     static qint64 Offset(FakePeer& i_peer)
@@ -41,10 +38,6 @@ protected:
         emit mp_messenger->FileTransferRequested(l_user, 1, i_req, i_entry["remote_folder"].AsStdString() + "\\song.mp3",
                                                  i_entry["file_size"].AsInt64());
         EXPECT_EQ(Parked(l_user), QStringList(QString("41 %1 1").arg(i_req)));
-    }
-    static bool WaitForStatus(ItemPtr i_entry, const QString& i_status)
-    {
-        return QTest::qWaitFor([&] { return Status(i_entry) == i_status; }, 10000);
     }
     QByteArray Read(const QString& i_path) const
     {
@@ -67,14 +60,8 @@ TEST_F(DownloadTransfer, TheUploadersBytesAreAppendedToThePartialFileAndTheFinis
     const int l_size = 300000;
     const QByteArray l_file = Pattern(l_size), l_longer = l_file + "extra";
     // Bytes already in the partial file, bytes the uploader sends from the offset before it
-    // closes, whether a finished file of that name is already there.
-    const struct
-    {
-        const char* name;
-        int partial, sent;
-        bool clash;
-        const char* status;
-    } l_cases[] = {
+    // closes, whether a finished file of that name is already there, the outcome.
+    const std::tuple<const char*, int, int, bool, QString> l_cases[] = {
         {"fresh", 0, l_size, false, Complete},
         {"resumed", 100000, l_size - 100000, false, Complete},
         {"partial file longer than the file", l_size + 5, 0, false, Aborted},
@@ -82,16 +69,17 @@ TEST_F(DownloadTransfer, TheUploadersBytesAreAppendedToThePartialFileAndTheFinis
         {"finished file already there", 0, l_size, true, LocalError},
     };
     quint32 l_req = 0;
-    for (const auto& l_case : l_cases)
+    for (const auto& [l_name, l_partialSize, l_sent, l_clash, l_outcome] : l_cases)
     {
-        SCOPED_TRACE(l_case.name);
+        SCOPED_TRACE(l_name);
+        const QString l_status = l_outcome;
         const QString l_folder = QString("Case%1").arg(++l_req);
         const QString l_partial = "downloading/" + l_folder + "/song.mp3", l_finished = "complete/" + l_folder + "/song.mp3";
         const ItemPtr l_entry = mp_manager->AddDownload("bob", "song.mp3", "Music\\" + l_folder.toStdString(), l_size, 0);
         l_entry += d.GetType("search_request_text")->GetItem("song");
-        if (l_case.partial)
-            Write(l_partial, l_longer.left(l_case.partial));
-        if (l_case.clash)
+        if (l_partialSize)
+            Write(l_partial, l_longer.left(l_partialSize));
+        if (l_clash)
             Write(l_finished, "the user's own");
         Requested(l_entry, l_req);
         m_progress.clear(), m_records.clear(), m_lines.clear();
@@ -99,17 +87,17 @@ TEST_F(DownloadTransfer, TheUploadersBytesAreAppendedToThePartialFileAndTheFinis
         QElapsedTimer l_clock;
         l_clock.start();
         const std::unique_ptr<FakePeer> lp_uploader = Uploader(l_req);
-        EXPECT_EQ(Offset(*lp_uploader), l_case.partial);
-        lp_uploader->SendRaw(l_file.mid(l_case.partial, l_case.sent));
+        EXPECT_EQ(Offset(*lp_uploader), l_partialSize);
+        lp_uploader->SendRaw(l_file.mid(l_partialSize, l_sent));
         lp_uploader->Close();
-        ASSERT_TRUE(WaitForStatus(l_entry, l_case.status)) << Status(l_entry).toStdString();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return Status(l_entry) == l_status; }, 10000)) << Status(l_entry).toStdString();
         EXPECT_TRUE(lp_uploader->WaitForDisconnected());
-        const qint64 l_held = l_case.partial + l_case.sent;
+        const qint64 l_held = l_partialSize + l_sent;
 
         // At most about ten reports a second, however slow the machine, and always the last position.
         EXPECT_LE(m_progress.size(), l_clock.elapsed() / 100 + 2);
-        EXPECT_EQ(m_progress.value(m_progress.size() - 1, -1), l_case.sent ? l_held : -1);
-        if (l_case.status == Complete)
+        EXPECT_EQ(m_progress.value(m_progress.size() - 1, -1), l_sent ? l_held : -1);
+        if (l_status == Complete)
         {
             EXPECT_EQ(Read(l_finished), l_file);
             EXPECT_FALSE(QDir(m_dir.filePath("downloading/" + l_folder)).exists());
@@ -122,9 +110,9 @@ TEST_F(DownloadTransfer, TheUploadersBytesAreAppendedToThePartialFileAndTheFinis
             continue;
         }
         EXPECT_EQ(Read(l_partial), l_longer.left(int(l_held))) << "the partial file is kept";
-        EXPECT_EQ(Read(l_finished), l_case.clash ? QByteArray("the user's own") : QByteArray("missing"));
+        EXPECT_EQ(Read(l_finished), l_clash ? QByteArray("the user's own") : QByteArray("missing"));
         EXPECT_TRUE(m_records.isEmpty());
-        EXPECT_EQ(Logged(l_case.clash ? "Could not move finished download" : "Error downloading song.mp3 from bob."), 1);
+        EXPECT_EQ(Logged(l_clash ? "Could not move finished download" : "Error downloading song.mp3 from bob."), 1);
     }
     EXPECT_EQ(g("complete_download").Size(), 2u);
 }
@@ -173,6 +161,6 @@ TEST_F(DownloadTransfer, AConnectionThatWouldWriteIntoARunningOrFinishedDownload
     const std::unique_ptr<FakePeer> lp_again = Uploader(9);
     EXPECT_EQ(Offset(*lp_again), 6 * 8192);
     lp_again->SendRaw(l_file.mid(6 * 8192));
-    ASSERT_TRUE(WaitForStatus(l_running, Complete));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Status(l_running) == Complete; }, 10000));
     EXPECT_EQ(Read("complete/Album/song.mp3"), l_file);
 }

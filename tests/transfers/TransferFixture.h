@@ -101,8 +101,7 @@ protected:
 
     void SetStatus(ItemPtr i_entry, bool i_upload, const char* i_status)
     {
-        (mp_manager.get()->*(i_upload ? &TransferQueueManager::SetUploadEntryStatus
-                                      : &TransferQueueManager::SetDownloadEntryStatus))(i_entry, i_status);
+        i_upload ? mp_manager->SetUploadEntryStatus(i_entry, i_status) : mp_manager->SetDownloadEntryStatus(i_entry, i_status);
     }
 
     ItemPtr Download(const std::string& i_file = "song.mp3", qint64 i_size = 100, const QString& i_user = "bob")
@@ -132,28 +131,21 @@ protected:
     {
         // i: 32 bits, b: a byte, l: 64 bits, t: a text; a message may end early.
         static const QMap<quint32, QByteArray> s_fields = {
-            {40, "iitl"}, {41, "ibt"}, {43, "t"}, {44, "ti"}, {50, "tt"}, {51, "t"}, {60, "tl"}};
+            {40, "iitl"}, {41, "ibt"}, {43, "t"}, {44, "ti"}, {46, "t"}, {50, "tt"}, {51, "t"}, {60, "tl"}};
         QStringList l_messages;
         const ItemSet l_parked = User(i_user).GetItems("unsent_message");
         for (ItemPtr l_item : l_parked.SortNumericBy("send_order", true))
         {
             const MemStream* lp_message = l_item.AsPointer<MemStream>();
-            const QByteArray l_bytes(lp_message->GetBuffer(), lp_message->GetWriteIndex());
-            int l_at = 0;
-            const auto l_take = [&](int i_size) { return l_bytes.mid((l_at += i_size) - i_size, i_size); };
+            QByteArray l_bytes(lp_message->GetBuffer(), lp_message->GetWriteIndex());
+            const auto l_take = [&](int i_size) { return std::exchange(l_bytes, l_bytes.mid(i_size)).left(i_size); };
             const auto l_word = [&] { return qFromLittleEndian<quint32>(l_take(4).constData()); };
             QStringList l_fields{QString::number(l_word())};
             for (const char l_kind : s_fields.value(l_fields[0].toUInt()))
-            {
-                if (l_at >= l_bytes.size())
-                    break;
-                if (l_kind == 't')
-                    l_fields << QString::fromUtf8(l_take(int(l_word()))).remove(Remote(""));
-                else if (l_kind == 'l')
-                    l_fields << QString::number(qFromLittleEndian<qint64>(l_take(8).constData()));
-                else
-                    l_fields << QString::number(l_kind == 'i' ? l_word() : quint8(l_take(1)[0]));
-            }
+                if (!l_bytes.isEmpty())
+                    l_fields << (l_kind == 't'   ? QString::fromUtf8(l_take(int(l_word()))).remove(Remote(""))
+                                 : l_kind == 'l' ? QString::number(qFromLittleEndian<qint64>(l_take(8).constData()))
+                                                 : QString::number(l_kind == 'i' ? l_word() : quint8(l_take(1)[0])));
             l_messages << l_fields.join(' ');
         }
         l_parked.Remove();

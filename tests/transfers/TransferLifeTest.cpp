@@ -80,8 +80,6 @@ TEST_F(TransferLife, EveryChangeIsStampedButOnlyLeavingTheActiveStateReleases)
 
 TEST_F(TransferLife, AnUploadAbortedWhileActiveTellsThePeerOnceAndEveryEndRedividesTheLimit)
 {
-    Listen();
-    std::unique_ptr<FakePeer> lp_bob = Accepted(false, "bob");
     SetSetting("upload_speed_limit", "100");
     SetSetting("upload_speed_limit_enabled", "yes");
     const ItemPtr l_uploads[] = {NewEntry(true, Requesting), NewEntry(true, Uploading), NewEntry(true, Connecting),
@@ -95,10 +93,7 @@ TEST_F(TransferLife, AnUploadAbortedWhileActiveTellsThePeerOnceAndEveryEndRedivi
         mp_manager->SetUploadEntryStatus(l_uploads[l_index % 3], l_ends[l_index].first);
         EXPECT_EQ(mp_manager->GetPerUploadSpeedLimit(), l_ends[l_index].second) << l_index;
     }
-    // A user info request behind them shows that nothing more was sent.
-    mp_messenger->GetUserInfo("bob");
-    ASSERT_TRUE(lp_bob->WaitForBodies(2));
-    EXPECT_EQ(lp_bob->Bodies(), QList<QByteArray>({WireFields().UInt32(46).Text("Music\\song.mp3"), Word(15)}));
+    EXPECT_EQ(Parked(), QStringList("46 Music\\song.mp3"));
     EXPECT_EQ(Logged("Upload of song.mp3 to bob aborted, sending upload failed notification."), 1);
     EXPECT_EQ(mp_manager->GetUploadSpeed(), 100);
     EXPECT_EQ(mp_manager->ActiveUploadCount(), 1);
@@ -172,8 +167,20 @@ TEST_F(TransferLife, TheHalfMinuteTickKeepsOnlineUploadersAskedAsksTheirPlaceWhe
     EXPECT_EQ(Logged("Upload of song.mp3 to stalled timed out in waiting for offset phase, aborting"), 1);
 }
 
-TEST_F(TransferLife, AfterTheLoadEveryUnfinishedDownloadIsQueuedAgainAndItsUserTracked)
+// A damaged store empties the whole store; the program then tells every engine as on a first
+// start. The active marks must come back, or a running transfer would never count as running.
+TEST_F(TransferLife, AFailedLoadPutsTheActiveMarksBackAndALoadQueuesEveryUnfinishedDownloadAgain)
 {
+    QSaveFile l_damaged(m_dir.filePath("store"));
+    ASSERT_TRUE(l_damaged.open(QIODevice::WriteOnly) && l_damaged.write("\x7f damaged", 9) == 9 && l_damaged.commit());
+    EXPECT_THROW(mp_saver->Load(m_dir.filePath("store")), DataLoadFailure);
+    ASSERT_FALSE(d.GetType("download_entry_status")->HasItem(Downloading));
+    mp_saver->EmitDataLoaded();
+    mp_saver->EmitNoData();
+    NewEntry(true, Connecting);
+    EXPECT_EQ(mp_manager->ActiveUploadCount(), 1);
+    EXPECT_TRUE(d.GetType("excluded_download_extension")->HasItem(".ini"));
+
     std::vector<ItemPtr> l_entries;
     for (const char* l_status : {Downloading, Aborted, Denied, LocalError, Complete, Queued})
     {
@@ -182,10 +189,9 @@ TEST_F(TransferLife, AfterTheLoadEveryUnfinishedDownloadIsQueuedAgainAndItsUserT
         l_entries.back() += d.GetType("download_entry_status")->GetItem(l_status);
         l_entries.back().GetItems("last_status_change_time").Remove();
     }
+    EXPECT_EQ(mp_manager->ActiveDownloadCount(), 1);
     QSignalSpy l_loaded(mp_manager.get(), &TransferQueueManager::TransfersLoaded);
-
     mp_manager->DataLoaded();
-
     QStringList l_statuses;
     for (ItemPtr l_entry : l_entries)
     {
@@ -196,29 +202,7 @@ TEST_F(TransferLife, AfterTheLoadEveryUnfinishedDownloadIsQueuedAgainAndItsUserT
     EXPECT_EQ(l_statuses, (QStringList{Queued, Queued, Queued, Queued, Complete, Queued}));
     EXPECT_EQ(l_loaded.count(), 1);
     EXPECT_EQ(mp_manager->ActiveDownloadCount(), 0);
-}
-
-// A damaged store empties the whole store; the program then tells every engine as on a first
-// start. The active marks must come back, or a running transfer would never count as running.
-TEST_F(TransferLife, AFailedLoadPutsTheActiveMarksBack)
-{
-    QSaveFile l_damaged(m_dir.filePath("store"));
-    ASSERT_TRUE(l_damaged.open(QIODevice::WriteOnly) && l_damaged.write("\x7f damaged", 9) == 9 && l_damaged.commit());
-    EXPECT_THROW(mp_saver->Load(m_dir.filePath("store")), DataLoadFailure);
-    ASSERT_FALSE(d.GetType("download_entry_status")->HasItem(Downloading));
-
-    mp_saver->EmitDataLoaded();
-    mp_saver->EmitNoData();
-
-    const ItemPtr l_entry = NewEntry(false, Downloading);
-    const ItemPtr l_upload = NewEntry(true, Connecting);
-    EXPECT_EQ(mp_manager->ActiveDownloadCount(), 1);
-    EXPECT_EQ(mp_manager->ActiveUploadCount(), 1);
-    EXPECT_TRUE(d.GetType("excluded_download_extension")->HasItem(".ini"));
-    mp_manager->DataLoaded(); // a second load keeps one mark on each
-    EXPECT_EQ(d.GetType("download_entry_status")->GetItem(Downloading).GetItems("is_active").Size(), 1u);
-    mp_manager->SetDownloadEntryStatus(l_entry, Aborted);
-    mp_manager->SetUploadEntryStatus(l_upload, Aborted);
+    EXPECT_EQ(d.GetType("upload_entry_status")->GetItem(Connecting).GetItems("is_active").Size(), 1u) << "one mark each";
 }
 
 TEST_F(TransferLife, QuittingWithSeveralTransfersRunningTakesAboutOneBlock)
