@@ -64,6 +64,11 @@ TEST_F(DownloadQueue, AFinishedFileIsFoundAndEmptiedFoldersGoOnceTheirLastDownlo
     ASSERT_TRUE(QFile(m_dir.filePath("complete/Artist/Album/a.mp3")).open(QIODevice::WriteOnly));
     EXPECT_TRUE(mp_manager->DoesDownloadItemCompleteFilenameExist(l_mine));
     EXPECT_FALSE(mp_manager->DoesDownloadItemCompleteFilenameExist(l_theirs));
+    // A new download of a finished file is done: nothing is asked for, nothing scheduled.
+    Online("dave");
+    EXPECT_EQ(Status(mp_manager->AddDownload("dave", "a.mp3", "X\\Artist\\Album", 10, 1)), Complete);
+    EXPECT_EQ(Parked("dave"), QStringList());
+    EXPECT_FALSE(User("dave")["next_place_in_line_request_time"]);
 
     mp_manager->RemoveDownloadDownloadingFolderIfAppropriate(l_mine);
     EXPECT_TRUE(QDir(m_dir.filePath("downloading/Artist/Album")).exists()) << "another user's download is open";
@@ -73,49 +78,23 @@ TEST_F(DownloadQueue, AFinishedFileIsFoundAndEmptiedFoldersGoOnceTheirLastDownlo
     EXPECT_TRUE(QDir(m_dir.filePath("downloading")).exists());
 }
 
-TEST_F(DownloadQueue, ANewDownloadIsAskedForOnlyWhileItsUploaderIsOnlineAndItsPlaceTenSecondsLater)
-{
-    const ItemPtr l_offline = Download("a.mp3");
-    EXPECT_EQ(Status(l_offline), Queued);
-    EXPECT_EQ(Parked(), QStringList());
-    EXPECT_TRUE(StampedAhead("bob", "next_place_in_line_request_time", 10));
-
-    Online("bob");
-    EXPECT_EQ(Parked(), QStringList{"43 Music\\Album\\a.mp3"}) << "coming online asks again";
-    const ItemPtr l_online = Download("b.mp3");
-    EXPECT_EQ(Parked(), QStringList{"43 Music\\Album\\b.mp3"});
-    EXPECT_EQ(l_online["download_order"].AsInt(), l_offline["download_order"].AsInt() + 1);
-
-    const QString l_counter = GetSetting("transfer_order_counter");
-    EXPECT_EQ(Download("a.mp3"), l_offline) << "the same download again";
-    EXPECT_EQ(GetSetting("transfer_order_counter"), l_counter);
-    EXPECT_EQ(Parked(), QStringList());
-
-    // A file already in the complete folder is done: nothing is asked for, nothing scheduled.
-    ASSERT_TRUE(QDir().mkpath(m_dir.filePath("complete/Album")));
-    ASSERT_TRUE(QFile(m_dir.filePath("complete/Album/c.mp3")).open(QIODevice::WriteOnly));
-    Online("carl");
-    EXPECT_EQ(Status(Download("c.mp3", 5, "carl")), Complete);
-    EXPECT_EQ(Parked("carl"), QStringList());
-    EXPECT_FALSE(User("carl")["next_place_in_line_request_time"]);
-}
-
-TEST_F(DownloadQueue, ComingOnlineRequeuesEveryOpenDownloadInOrderAndAsksItsPlaceThirtySecondsLater)
+TEST_F(DownloadQueue, DownloadsAreAskedForWhileTheirUploaderIsOnlineInOrderAndTheirPlaceLater)
 {
     std::vector<ItemPtr> l_entries;
-    for (const char* l_status : {LocalError, Complete, Queued, Denied, Aborted})
+    for (const char* l_status : {Queued, LocalError, Complete, Denied, Aborted})
     {
         l_entries.push_back(Download(std::string(l_status) + ".mp3"));
         mp_manager->SetDownloadEntryStatus(l_entries.back(), l_status);
     }
+    EXPECT_TRUE(StampedAhead("bob", "next_place_in_line_request_time", 10));
+    EXPECT_EQ(Parked(), QStringList()) << "bob is offline";
     // Order numbers, not creation, set the order of the requests.
-    l_entries[0] += d.GetType("download_order")->GetItem("99");
+    l_entries[1] += d.GetType("download_order")->GetItem("99");
 
     m_lines.clear();
     Online("carl"); // no downloads: nothing logged, nothing stamped
     EXPECT_EQ(Logged("Requeueing"), 0);
     EXPECT_FALSE(User("carl")["last_queue_request_time"]);
-
     Online("bob");
     EXPECT_EQ(Logged("User bob went online"), 1);
     EXPECT_EQ(Parked(), (QStringList{"43 Music\\Album\\queued.mp3", "43 Music\\Album\\aborted.mp3",
@@ -123,10 +102,19 @@ TEST_F(DownloadQueue, ComingOnlineRequeuesEveryOpenDownloadInOrderAndAsksItsPlac
     QStringList l_after;
     for (ItemPtr l_entry : l_entries)
         l_after << Status(l_entry);
-    EXPECT_EQ(l_after, (QStringList{Queued, Complete, Queued, Denied, Queued}));
+    EXPECT_EQ(l_after, (QStringList{Queued, Queued, Complete, Denied, Queued}));
     EXPECT_TRUE(StampedAhead("bob", "last_queue_request_time", 0));
     EXPECT_TRUE(StampedAhead("bob", "next_place_in_line_request_time", 30));
     EXPECT_FALSE(mp_manager->IsActivelyDownloadingFromUser("bob"));
+
+    // Online, a new download is asked for at once; the same one again is no new download.
+    const int l_counter = GetSetting("transfer_order_counter").toInt();
+    const ItemPtr l_online = Download("new.mp3");
+    EXPECT_EQ(Parked(), QStringList{"43 Music\\Album\\new.mp3"});
+    EXPECT_EQ(l_online["download_order"].AsInt(), l_counter);
+    EXPECT_EQ(Download("new.mp3"), l_online);
+    EXPECT_EQ(GetSetting("transfer_order_counter").toInt(), l_counter + 1);
+    EXPECT_EQ(Parked(), QStringList());
 }
 
 TEST_F(DownloadQueue, TheUploadersAnswersAreRecordedOnTheirDownload)
@@ -164,37 +152,18 @@ TEST_F(DownloadQueue, TheUploadersAnswersAreRecordedOnTheirDownload)
     EXPECT_EQ(Parked(), QStringList{"51 Music\\Album\\a.mp3"});
 }
 
-TEST_F(DownloadQueue, OnlyPermittedUsersMayPushAFile)
-{
-    const ItemPtr l_friends = d.GetType("user_list_group")->GetItem("friends");
-    l_friends.NewItem("accept_uploads");
-    const ItemPtr l_others = d.GetType("user_list_group")->GetItem("others");
-    // The user, whether listed and in which group, whether the list as a whole is accepted.
-    const std::tuple<const char*, bool, ItemPtr, const char*, bool> l_cases[] = {
-        {"stranger", false, {}, "yes", false}, {"listed", true, {}, "no", false},
-        {"list accepts", true, {}, "yes", true}, {"friend", true, l_friends, "no", true},
-        {"other", true, l_others, "no", false}};
-    for (const auto& [l_user, l_listed, l_group, l_listAccepts, l_taken] : l_cases)
-    {
-        SetSetting("accept_userlist_uploads", l_listAccepts);
-        if (l_listed)
-            User(l_user).NewItem("in_user_list");
-        if (l_group)
-            User(l_user)["in_user_list"] += l_group;
-        emit mp_messenger->QueueDownloadRequested(l_user, "Shared\\gift.mp3", 42);
-        const ItemPtr l_entry = mp_manager->GetDownloadEntry(l_user, "gift.mp3", "Shared");
-        EXPECT_EQ(bool(l_entry), l_taken) << l_user;
-        EXPECT_TRUE(!l_entry || (Status(l_entry) == Queued && l_entry["file_size"].AsString() == "42"));
-    }
-}
-
-TEST_F(DownloadQueue, AnUploadersTransferRequestIsAcceptedForOpenDownloadsAndPermittedPushesOnly)
+// Only users of the user list may push a file: all of them once the list is accepted, before
+// that those in a group that accepts uploads.
+TEST_F(DownloadQueue, AnUploadersTransferRequestOrPushIsTakenForOpenDownloadsAndPermittedUsersOnly)
 {
     const ItemPtr l_open = Download("a.mp3");
     const ItemPtr l_other = Download("c.mp3");
     mp_manager->SetDownloadEntryStatus(Download("b.mp3"), Complete);
-    User("carl").NewItem("in_user_list");
-    SetSetting("accept_userlist_uploads", "yes");
+    for (const char* l_user : {"carl", "friend", "other"})
+        User(l_user).NewItem("in_user_list");
+    User("friend")["in_user_list"] += d.GetType("user_list_group")->GetItem("friends");
+    User("friend")["in_user_list"]["user_list_group"].NewItem("accept_uploads");
+    User("other")["in_user_list"] += d.GetType("user_list_group")->GetItem("others");
     // The user, the direction, the number, the path, the answer.
     const std::tuple<const char*, int, quint32, const char*, const char*> l_cases[] = {
         {"bob", 0, 1, "Shared\\mine.mp3", "41 1 0 Queued"},
@@ -204,21 +173,28 @@ TEST_F(DownloadQueue, AnUploadersTransferRequestIsAcceptedForOpenDownloadsAndPer
         {"bob", 1, 5, "Music\\Album\\a.mp3", "41 5 1"}, // a new number for the same download
         {"bob", 1, 6, "Music\\Album\\c.mp3", "41 6 1"},
         {"bob", 1, 5, "Music\\Album\\c.mp3", "41 5 1"}, // taken from the other download
-        {"carl", 1, 7, "Gifts\\g.mp3", "41 7 1"},
+        {"stranger", 1, 7, "Gifts\\g.mp3", "41 7 0 Cancelled"},
+        {"carl", 1, 7, "Gifts\\g.mp3", "41 7 0 Cancelled"},
+        {"other", 1, 7, "Gifts\\g.mp3", "41 7 0 Cancelled"},
+        {"friend", 1, 7, "Gifts\\g.mp3", "41 7 1"},
     };
     for (const auto& [l_user, l_direction, l_req, l_path, l_answer] : l_cases)
     {
         emit mp_messenger->FileTransferRequested(l_user, l_direction, l_req, l_path, 9);
         // A peer's download request is also taken up by the upload side, which answers it (50) itself.
-        EXPECT_EQ(Parked(l_user).filter(QRegularExpression("^41 ")), QStringList(l_answer)) << l_path;
+        EXPECT_EQ(Parked(l_user).filter(QRegularExpression("^41 ")), QStringList(l_answer)) << l_user << l_path;
     }
     EXPECT_FALSE(l_open["remote_transfer_req"]);
     EXPECT_EQ(l_other["remote_transfer_req"].AsString(), "5");
-    const ItemPtr l_pushed = mp_manager->GetDownloadEntry("carl", "g.mp3", "Gifts");
-    EXPECT_EQ(Parts(l_pushed).filter(QRegularExpression("^(?!last_status_change_time)")),
+    EXPECT_EQ(Parts(mp_manager->GetDownloadEntry("friend", "g.mp3", "Gifts")).filter(QRegularExpression("^(?!last_status_change_time)")),
               (QStringList{"download_entry_status=queued", "download_order=4", "file_name=g.mp3", "file_size=9",
-                           "remote_folder=Gifts", "remote_transfer_req=7", "subfolder_save_level=0", "user=carl"}));
-    EXPECT_EQ(g("download_entry").Size(), 4u);
+                           "remote_folder=Gifts", "remote_transfer_req=7", "subfolder_save_level=0", "user=friend"}));
+    SetSetting("accept_userlist_uploads", "yes");
+    for (const char* l_user : {"stranger", "carl"})
+        emit mp_messenger->QueueDownloadRequested(l_user, "Shared\\gift.mp3", 42);
+    EXPECT_FALSE(mp_manager->GetDownloadEntry("stranger", "gift.mp3", "Shared"));
+    EXPECT_EQ(mp_manager->GetDownloadEntry("carl", "gift.mp3", "Shared")["file_size"].AsString(), "42");
+    EXPECT_EQ(g("download_entry").Size(), 5u);
 }
 
 TEST_F(DownloadQueue, ExcludedExtensionsAreCaseSensitiveEndings)

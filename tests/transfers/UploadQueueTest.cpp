@@ -33,7 +33,6 @@ TEST_F(UploadQueue, RequestsAreDeniedUnlessSharedWithTheUserAndBelowThePerUserLi
         {"unknown file", [] {}, {"x.mp3"}, {"50 x.mp3 File not shared."}, {"", "", ""}},
         {"folder for the user list", [&] { m_folder.Disconnect("shared_public"); m_folder.NewItem("shared_userlist"); },
          {"a.mp3"}, {"50 a.mp3 File not shared."}, {"", "", ""}},
-        {"user unshared", [&] { mp_manager->UnshareUser("bob"); }, {"a.mp3"}, {"50 a.mp3 File not shared."}, {"", "", ""}},
         {"limit 2 at its edge", [] { SetSetting("max_queued_uploads_per_user", "2"); }, {"a.mp3", "b.mp3", "c.mp3"},
          {"50 c.mp3 Too many files"}, {Queued, Queued, ""}},
         {"a finished entry does not count", [&] { SetSetting("max_queued_uploads_per_user", "1"); Ask("bob", "a.mp3"); l_end(Complete); },
