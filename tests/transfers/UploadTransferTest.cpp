@@ -1,5 +1,5 @@
-#include <linux/sockios.h>
-#include <sys/ioctl.h>
+#include <linux/sock_diag.h>
+#include <sys/socket.h>
 
 #include "TransferFixture.h"
 
@@ -8,11 +8,13 @@ using UploadTransfer = TransferFixture;
 
 namespace
 {
-// What the system holds in the socket's send queue, not yet taken by the other end.
-int QueuedToSend(qintptr i_socket)
+// Whether the socket's send queue is full, so that a write into it has to wait.
+bool SendQueueFull(qintptr i_socket)
 {
-    int l_bytes = -1;
-    return ioctl(static_cast<int>(i_socket), SIOCOUTQ, &l_bytes) == 0 ? l_bytes : -1;
+    quint32 l_memory[SK_MEMINFO_VARS] = {};
+    socklen_t l_size = sizeof l_memory;
+    return getsockopt(static_cast<int>(i_socket), SOL_SOCKET, SO_MEMINFO, l_memory, &l_size) == 0 &&
+           l_memory[SK_MEMINFO_WMEM_QUEUED] >= l_memory[SK_MEMINFO_SNDBUF];
 }
 } // namespace
 
@@ -80,11 +82,10 @@ TEST_F(UploadTransfer, RemovingAStalledUploadReturnsWellWithinAWholeWait)
         const std::unique_ptr<FakePeer> lp_downloader = Accept("bob", l_offsetComes);
         if (l_offsetComes)
             lp_downloader->StopReading();
-        // Either the number is in and the thread waits for the offset, or bytes pile up in the
-        // uploader's own send queue: the downloader's window is shut and the thread's writes wait.
+        // Either the number is in and the thread waits for the offset, or the downloader's window
+        // is shut and the uploader's send queue full, so that the thread's writes wait.
         ASSERT_TRUE(QTest::qWaitFor(
-            [&] { return l_offsetComes ? QueuedToSend(m_uploaderSocket) >= (1 << 16) : lp_downloader->Raw().size() == 4; },
-            10000));
+            [&] { return l_offsetComes ? SendQueueFull(m_uploaderSocket) : lp_downloader->Raw().size() == 4; }, 10000));
         const QPointer<TransferThread> lp_thread = mp_manager->PeekObject<TransferThread>(l_entry["upload_thread"]);
         ASSERT_TRUE(lp_thread && lp_thread->isRunning());
         QElapsedTimer l_clock;
