@@ -54,7 +54,6 @@ protected:
         QPointer<RunningThread> thread;
         QPointer<QTcpSocket> socket;
         QPointer<QFile> file;
-        QString path;
         std::unique_ptr<FakePeer> peer;
     };
 
@@ -202,8 +201,7 @@ protected:
         const std::string l_kind = i_upload ? "upload" : "download";
         const ItemPtr l_entry = NewEntry(i_upload, i_upload ? transfer_status::Uploading : transfer_status::Downloading, i_user);
         auto lp_peer = std::make_unique<FakePeer>();
-        Running l_run{l_entry, new RunningThread, lp_peer->Linked(), new QFile(m_dir.filePath(i_user)), m_dir.filePath(i_user),
-                      std::move(lp_peer)};
+        Running l_run{l_entry, new RunningThread, lp_peer->Linked(), new QFile(m_dir.filePath(i_user)), std::move(lp_peer)};
         EXPECT_TRUE(l_run.file->open(QIODevice::WriteOnly) && l_run.file->write("abc") == 3);
         mp_manager->AttachObject(l_entry, (l_kind + "_socket").c_str(), l_run.socket.data());
         mp_manager->AttachObject(l_entry, (l_kind + "_file").c_str(), l_run.file.data());
@@ -212,7 +210,6 @@ protected:
         for (const char* l_time : {"last_receipt_time", "last_speed_measurement_time"})
             mp_manager->AttachObject(l_entry, l_time, new QDateTime);
         mp_manager->AttachObject(l_entry, "bytes_per_second", new qint32(0));
-        QObject::connect(l_run.thread, &RunningThread::Finishing, mp_manager.get(), [this] { ++m_reports; });
         mp_manager->AttachObject(l_entry, (l_kind + "_thread").c_str(), static_cast<TransferThread*>(l_run.thread));
         l_run.thread->start();
         return l_run;
@@ -236,6 +233,5 @@ protected:
     QTemporaryDir m_dir;
     ItemPtr m_folder;
     qintptr m_uploaderSocket = -1;
-    int m_reports = 0;
     const QDateTime m_start = QDateTime::currentDateTime();
 };

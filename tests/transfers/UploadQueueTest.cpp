@@ -24,12 +24,8 @@ protected:
 TEST_F(UploadQueue, RequestsAreDeniedUnlessSharedWithTheUserAndBelowThePerUserLimit)
 {
     const auto l_end = [&](const char* i_status) { mp_manager->SetUploadEntryStatus(Entry("bob", "a.mp3"), i_status); };
-    const struct
-    {
-        const char* name;
-        std::function<void()> setup;
-        QStringList asked, told, statuses; // of a, b and c afterwards
-    } l_cases[] = {
+    // What is set up, the files asked for, what bob is told, the statuses of a, b and c afterwards.
+    const std::tuple<const char*, std::function<void()>, QStringList, QStringList, QStringList> l_cases[] = {
         {"unknown file", [] {}, {"x.mp3"}, {"50 x.mp3 File not shared."}, {"", "", ""}},
         {"folder for the user list", [&] { m_folder.Disconnect("shared_public"); m_folder.NewItem("shared_userlist"); },
          {"a.mp3"}, {"50 a.mp3 File not shared."}, {"", "", ""}},
@@ -41,21 +37,19 @@ TEST_F(UploadQueue, RequestsAreDeniedUnlessSharedWithTheUserAndBelowThePerUserLi
          {"a.mp3", "b.mp3"}, {"50 b.mp3 Too many files"}, {Queued, "", ""}},
         {"the same file twice", [] {}, {"a.mp3", "a.mp3"}, {}, {Queued, "", ""}},
     };
-    for (const auto& l_case : l_cases)
+    for (const auto& [l_name, l_setup, l_asked, l_told, l_statuses] : l_cases)
     {
-        SCOPED_TRACE(l_case.name);
-        mp_manager->ReshareUser("bob");
+        SCOPED_TRACE(l_name);
         for (ItemPtr l_entry : g("upload_entry"))
             mp_manager->RemoveUpload(l_entry);
         SetSetting("max_queued_uploads_per_user", "200");
         m_folder.NewItem("shared_public");
-        l_case.setup();
+        l_setup();
         Parked();
-        for (const QString& l_name : l_case.asked)
-            Ask("bob", l_name);
-        EXPECT_EQ(Parked(), l_case.told);
-        EXPECT_EQ(QStringList({Status(Entry("bob", "a.mp3")), Status(Entry("bob", "b.mp3")), Status(Entry("bob", "c.mp3"))}),
-                  l_case.statuses);
+        for (const QString& l_file : l_asked)
+            Ask("bob", l_file);
+        EXPECT_EQ(Parked(), l_told);
+        EXPECT_EQ(QStringList({Status(Entry("bob", "a.mp3")), Status(Entry("bob", "b.mp3")), Status(Entry("bob", "c.mp3"))}), l_statuses);
     }
     EXPECT_EQ(Logged("Already queued"), 1);
     EXPECT_EQ(Logged("aborted, re-queueing"), 1);
