@@ -110,7 +110,6 @@ TEST_F(UploadTransfer, TheUploadThreadSendsFromTheOffsetOrEndsWithItsErrorText)
         {"offset in two pieces", 8193, {l_offset.left(3), l_offset.mid(3)}, -1, 3000, ""},
         {"offset at the end", 8193, {Int64(8193)}, -1, -1, "Won't seek to offset 8193 in file of size 8193"},
         {"negative offset", 8193, {Int64(-1)}, -1, -1, "Won't seek to offset -1 in file of size 8193"},
-        {"empty file", 0, {Int64(0)}, -1, -1, "Won't seek to offset 0 in file of size 0"},
         {"seven bytes, then silence", 8193, {l_offset.left(7)}, -1, -1, l_wait + "Network operation timed out"},
         {"closed before the offset", 8193, {}, 0, -1, l_wait + "The remote host closed the connection"},
         {"closed half-way", 8 << 20, {Int64(0)}, 100000, -2, "to socket failed. Error string: The remote host closed"},
