@@ -88,27 +88,6 @@ TEST_F(TransferLife, EveryChangeIsStampedButOnlyLeavingTheActiveStateReleases)
     QLocale::setDefault(QLocale::c());
 }
 
-TEST_F(TransferLife, AnUploadAbortedWhileActiveTellsThePeerOnceAndEveryEndRedividesTheLimit)
-{
-    SetSetting("upload_speed_limit", "100");
-    SetSetting("upload_speed_limit_enabled", "yes");
-    const ItemPtr l_uploads[] = {NewEntry(true, Requesting), NewEntry(true, Uploading), NewEntry(true, Connecting),
-                                 NewEntry(true, WaitingForOffset), NewEntry(true, Queued)};
-    EXPECT_EQ(mp_manager->ActiveUploadCount(), 4);
-    mp_manager->DetermineUploadSpeedLimit();
-    EXPECT_EQ(mp_manager->GetPerUploadSpeedLimit(), 25);
-    const std::pair<const char*, int> l_ends[] = {{Aborted, 33}, {Denied, 50}, {LocalError, 100}, {Aborted, 100}};
-    for (std::size_t l_index = 0; l_index < 4; ++l_index)
-    {
-        mp_manager->SetUploadEntryStatus(l_uploads[l_index % 3], l_ends[l_index].first);
-        EXPECT_EQ(mp_manager->GetPerUploadSpeedLimit(), l_ends[l_index].second) << l_index;
-    }
-    EXPECT_EQ(Parked(), QStringList("46 Music\\song.mp3"));
-    EXPECT_EQ(Logged("Upload of song.mp3 to bob aborted, sending upload failed notification."), 1);
-    EXPECT_EQ(mp_manager->GetUploadSpeed(), 100);
-    EXPECT_EQ(mp_manager->ActiveUploadCount(), 1);
-}
-
 TEST_F(TransferLife, TheHalfMinuteTickKeepsOnlineUploadersAskedAsksTheirPlaceWhenDueAndEndsStalledHandshakes)
 {
     const QDateTime l_now = QDateTime::currentDateTime();
@@ -269,9 +248,10 @@ TEST_F(TransferLife, TheStoreFileKeepsDownloadsAndExclusionsQueuedAgainButNothin
     ASSERT_FALSE(d.GetType("download_entry_status")->HasItem(Downloading));
     mp_saver->EmitDataLoaded();
     mp_saver->EmitNoData();
+    for (const char* l_status : {Requesting, Connecting, WaitingForOffset, Uploading, Queued})
+        NewEntry(true, l_status);
     NewEntry(false, Downloading);
-    NewEntry(true, Connecting);
-    EXPECT_EQ(mp_manager->ActiveDownloadCount() + mp_manager->ActiveUploadCount(), 2);
+    EXPECT_EQ(mp_manager->ActiveDownloadCount() + mp_manager->ActiveUploadCount(), 5);
     EXPECT_TRUE(d.GetType("excluded_download_extension")->HasItem(".ini"));
     mp_manager->DataLoaded(); // a second load keeps one mark on each
     EXPECT_EQ(d.GetType("upload_entry_status")->GetItem(Connecting).GetItems("is_active").Size(), 1u);

@@ -37,7 +37,7 @@ TEST_F(UploadTransfer, ACompletedUploadReportsItsSpeedToTheServerOnlyForAFileAbo
     EXPECT_EQ(qFromLittleEndian<qint32>(Sent(121)[0].fields.constData()), 7000);
 }
 
-TEST_F(UploadTransfer, UploadsShareTheLimitAndThePoolKeepsOneSecondAtMost)
+TEST_F(UploadTransfer, UploadsShareTheLimitAgainAtEveryEndAndThePoolKeepsOneSecondAtMost)
 {
     const qint64 l_limit = 600 * 1024;
     Share({{"1.bin", 64 << 20}, {"2.bin", 64 << 20}, {"3.bin", 64 << 20}});
@@ -68,6 +68,18 @@ TEST_F(UploadTransfer, UploadsShareTheLimitAndThePoolKeepsOneSecondAtMost)
     // second more that the pool may hold, and per upload its number and a block not yet paid for.
     ASSERT_TRUE(QTest::qWaitFor([&] { return l_received() >= 3 * l_limit; }, 60000));
     EXPECT_LE(l_received(), l_limit * (l_clock.elapsed() + 1000) / 1000 + 3 * (4 + UploadThread::BlockBytes));
+
+    // Every end shares the limit out again; an upload aborted while active tells its peer, once.
+    const std::tuple<const char*, const char*, const char*, int> l_ends[] = {
+        {"bob", "1.bin", Aborted, 300}, {"bob", "1.bin", Aborted, 300}, {"carl", "2.bin", Denied, 600}, {"dave", "3.bin", LocalError, 600}};
+    for (const auto& [l_user, l_name, l_status, l_share] : l_ends)
+    {
+        mp_manager->SetUploadEntryStatus(Entry(l_user, l_name), l_status);
+        EXPECT_EQ(mp_manager->GetPerUploadSpeedLimit(), l_share) << l_user << l_status;
+    }
+    EXPECT_EQ(Parked(), QStringList({"40 1 1 1.bin 67108864", "46 1.bin"}));
+    EXPECT_EQ(Logged("Upload of 1.bin to bob aborted, sending upload failed notification."), 1);
+    EXPECT_EQ(mp_manager->GetUploadSpeed(), 600);
 }
 
 TEST_F(UploadTransfer, RemovingAStalledUploadReturnsWellWithinAWholeWait)
