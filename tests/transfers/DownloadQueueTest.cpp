@@ -85,7 +85,7 @@ TEST_F(DownloadQueue, DownloadsAreAskedForWhileTheirUploaderIsOnlineInOrderAndTh
         l_entries.push_back(Download(std::string(l_status) + ".mp3"));
         mp_manager->SetDownloadEntryStatus(l_entries.back(), l_status);
     }
-    EXPECT_TRUE(StampedAhead("bob", "next_place_in_line_request_time", 10));
+    EXPECT_TRUE(StampedAhead(User("bob"), "next_place_in_line_request_time", 10));
     EXPECT_EQ(Parked(), QStringList()) << "bob is offline";
     // Order numbers, not creation, set the order of the requests.
     l_entries[1] += d.GetType("download_order")->GetItem("99");
@@ -102,8 +102,8 @@ TEST_F(DownloadQueue, DownloadsAreAskedForWhileTheirUploaderIsOnlineInOrderAndTh
     for (ItemPtr l_entry : l_entries)
         l_after << Status(l_entry);
     EXPECT_EQ(l_after, (QStringList{Queued, Queued, Complete, Denied, Queued}));
-    EXPECT_TRUE(StampedAhead("bob", "last_queue_request_time", 0));
-    EXPECT_TRUE(StampedAhead("bob", "next_place_in_line_request_time", 30));
+    EXPECT_TRUE(StampedAhead(User("bob"), "last_queue_request_time", 0));
+    EXPECT_TRUE(StampedAhead(User("bob"), "next_place_in_line_request_time", 30));
     EXPECT_FALSE(mp_manager->IsActivelyDownloadingFromUser("bob"));
 
     // Online, a new download is asked for at once; the same one again is no new download.
@@ -134,7 +134,7 @@ TEST_F(DownloadQueue, TheUploadersAnswersAreRecordedOnTheirDownload)
     emit mp_messenger->UploadFailed("bob", "Music\\Album\\a.mp3");
     EXPECT_EQ(Parked(), QStringList{"43 Music\\Album\\a.mp3"});
     EXPECT_EQ(Status(l_entry), Queued);
-    EXPECT_TRUE(StampedAhead("bob", "last_queue_request_time", 0));
+    EXPECT_TRUE(StampedAhead(User("bob"), "last_queue_request_time", 0));
 
     for (const char* l_reason : {"File not shared.", "Too many files"})
     {

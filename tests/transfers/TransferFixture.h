@@ -115,11 +115,11 @@ protected:
     }
     static void Online(const QString& i_user) { User(i_user).NewItem("is_online"); }
 
-    // Whether the user's stamp of that type lies i_seconds after a moment of this test (stamps
-    // drop the milliseconds).
-    bool StampedAhead(const QString& i_user, const char* i_type, int i_seconds) const
+    // Whether the item's stamp of that type, in the text form read back with Qt::TextDate, lies
+    // i_seconds after a moment of this test (stamps drop the milliseconds).
+    bool StampedAhead(ItemPtr i_item, const char* i_type, int i_seconds) const
     {
-        const QDateTime l_stamp = QDateTime::fromString(User(i_user)[i_type].AsString(), Qt::TextDate);
+        const QDateTime l_stamp = QDateTime::fromString(i_item[i_type].AsString(), Qt::TextDate);
         return l_stamp.isValid() && l_stamp >= m_start.addSecs(i_seconds - 1) &&
                l_stamp <= QDateTime::currentDateTime().addSecs(i_seconds);
     }

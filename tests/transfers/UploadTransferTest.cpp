@@ -1,5 +1,5 @@
-#include <linux/sock_diag.h>
-#include <sys/socket.h>
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
 
 #include <numeric>
 
@@ -10,13 +10,11 @@ using UploadTransfer = TransferFixture;
 
 namespace
 {
-// Whether the socket's send queue is full, so that a write into it has to wait.
-bool SendQueueFull(qintptr i_socket)
+// What the system holds in the socket's send queue, not yet taken by the other end.
+int QueuedToSend(qintptr i_socket)
 {
-    quint32 l_memory[SK_MEMINFO_VARS] = {};
-    socklen_t l_size = sizeof l_memory;
-    return getsockopt(static_cast<int>(i_socket), SOL_SOCKET, SO_MEMINFO, l_memory, &l_size) == 0 &&
-           l_memory[SK_MEMINFO_WMEM_QUEUED] >= l_memory[SK_MEMINFO_SNDBUF];
+    int l_bytes = -1;
+    return ioctl(static_cast<int>(i_socket), SIOCOUTQ, &l_bytes) == 0 ? l_bytes : -1;
 }
 } // namespace
 
@@ -95,9 +93,14 @@ TEST_F(UploadTransfer, RemovingAStalledUploadReturnsWellWithinAWholeWait)
         if (l_offsetComes)
             lp_downloader->StopReading();
         // Either the number is in and the thread waits for the offset, or the downloader's window
-        // is shut and the uploader's send queue full, so that the thread's writes wait.
-        ASSERT_TRUE(QTest::qWaitFor(
-            [&] { return l_offsetComes ? SendQueueFull(m_uploaderSocket) : lp_downloader->Raw().size() == 4; }, 10000));
+        // is shut and the uploader's send queue has stopped moving for three looks: its writes wait.
+        int l_queued = -1, l_still = 0;
+        const auto l_stalled = [&] {
+            const int l_now = QueuedToSend(m_uploaderSocket);
+            l_still = l_now > 0 && l_now == std::exchange(l_queued, l_now) ? l_still + 1 : 0;
+            return l_still >= 3;
+        };
+        ASSERT_TRUE(QTest::qWaitFor([&] { return l_offsetComes ? l_stalled() : lp_downloader->Raw().size() == 4; }, 10000));
         const QPointer<TransferThread> lp_thread = mp_manager->PeekObject<TransferThread>(l_entry["upload_thread"]);
         ASSERT_TRUE(lp_thread && lp_thread->isRunning());
         QElapsedTimer l_clock;
