@@ -1,52 +1,41 @@
-#include <QDir>
-#include <QElapsedTimer>
 #include <QRegularExpression>
 
-#include "DownloadFixture.h"
+#include "TransferFixture.h"
 
 using namespace transfer_status;
 
-// Downloads from scripted uploaders that open file connections to our listener on 127.0.0.1.
-class DownloadTransfer : public DownloadFixture
+// Downloads from scripted uploaders whose file connections the messenger hands over.
+class DownloadTransfer : public TransferFixture
 {
 protected:
     void SetUp() override
     {
-        DownloadFixture::SetUp();
-        Listen();
+        TransferFixture::SetUp();
         QObject::connect(mp_manager.get(), &TransferQueueManager::DownloadProgressed, [this](ItemPtr i_entry) {
             if (const qint64* lp_position = mp_manager->PeekObject<qint64>(i_entry["write_position"]))
                 m_progress << *lp_position;
         });
-        QObject::connect(mp_manager.get(), &TransferQueueManager::CompleteDownloadAdded,
-                         [this](ItemPtr i_record) { m_records << Parts(i_record); });
     }
 
-    // The uploader's file connection: the peer init of type "F", then the transfer number.
+    // The uploader's file connection for that transfer number.
     std::unique_ptr<FakePeer> Uploader(quint32 i_req, const QString& i_user = "bob")
     {
         auto lp_peer = std::make_unique<FakePeer>();
-        EXPECT_TRUE(lp_peer->ConnectTo(Port(false)));
-        lp_peer->SendFrame(FakePeer::InitBody(i_user, "F"));
-        lp_peer->SendRaw(Word(i_req));
+        mp_manager->OnFileConnection(i_user, lp_peer->Linked(), i_req);
         return lp_peer;
     }
-    static qint64 Offset(FakePeer& i_peer)
+    // Whether the uploader is told to start there, and told nothing else.
+    static bool Offset(FakePeer& i_peer, qint64 i_offset)
     {
-        EXPECT_TRUE(QTest::qWaitFor([&] { return i_peer.Raw().size() >= 8; }, 5000));
-        return i_peer.Raw().size() >= 8 ? qFromLittleEndian<qint64>(i_peer.Raw().constData()) : -1;
+        return QTest::qWaitFor([&] { return i_peer.Raw() == Int64(i_offset); }, 5000);
     }
     // The uploader's request for the download, accepted by us under that number.
     void Requested(ItemPtr i_entry, quint32 i_req)
     {
-        emit mp_messenger->FileTransferRequested(i_entry["user"].AsString(), 1, i_req,
-                                                 i_entry["remote_folder"].AsStdString() + "\\song.mp3",
+        const QString l_user = i_entry["user"].AsString();
+        emit mp_messenger->FileTransferRequested(l_user, 1, i_req, i_entry["remote_folder"].AsStdString() + "\\song.mp3",
                                                  i_entry["file_size"].AsInt64());
-        EXPECT_EQ(Parked(i_entry["user"].AsString()).last(), QString("41 %1 1").arg(i_req));
-    }
-    static bool WaitForStatus(ItemPtr i_entry, const QString& i_status)
-    {
-        return QTest::qWaitFor([&] { return Status(i_entry) == i_status; }, 10000);
+        EXPECT_EQ(Parked(l_user), QStringList(QString("41 %1 1").arg(i_req)));
     }
     QByteArray Read(const QString& i_path) const
     {
@@ -59,91 +48,78 @@ protected:
         EXPECT_TRUE(QDir().mkpath(QFileInfo(l_file).path()) && l_file.open(QIODevice::WriteOnly) &&
                     l_file.write(i_bytes) == i_bytes.size());
     }
-    // A pattern whose period divides no block, so a misplaced block shows.
-    static QByteArray Content(int i_size)
-    {
-        return QByteArray("0123456789abcdefghijklmnopqrstu").repeated(i_size / 31 + 1).left(i_size);
-    }
 
     QList<qint64> m_progress;
-    QList<QStringList> m_records;
 };
 
 TEST_F(DownloadTransfer, TheUploadersBytesAreAppendedToThePartialFileAndTheFinishedFileMovedOnce)
 {
     const int l_size = 300000;
-    const QByteArray l_file = Content(l_size);
+    const QByteArray l_file = Pattern(l_size), l_longer = l_file + "extra";
     // Bytes already in the partial file, bytes the uploader sends from the offset before it
-    // closes, whether a finished file of that name is already there.
-    const struct
-    {
-        const char* name;
-        int partial, sent;
-        bool clash;
-        const char* status;
-    } l_cases[] = {
+    // closes, whether a finished file of that name is already there, the outcome.
+    const std::tuple<const char*, int, int, bool, QString> l_cases[] = {
         {"fresh", 0, l_size, false, Complete},
-        {"resumed", 100000, l_size - 100000, false, Complete},
         {"partial file longer than the file", l_size + 5, 0, false, Aborted},
         {"uploader closes early", 0, 120000, false, Aborted},
         {"finished file already there", 0, l_size, true, LocalError},
     };
+    QSignalSpy l_records(mp_manager.get(), &TransferQueueManager::CompleteDownloadAdded);
     quint32 l_req = 0;
-    for (const auto& l_case : l_cases)
+    for (const auto& [l_name, l_partialSize, l_sent, l_clash, l_outcome] : l_cases)
     {
-        SCOPED_TRACE(l_case.name);
+        SCOPED_TRACE(l_name);
+        const QString l_status = l_outcome;
         const QString l_folder = QString("Case%1").arg(++l_req);
         const QString l_partial = "downloading/" + l_folder + "/song.mp3", l_finished = "complete/" + l_folder + "/song.mp3";
-        const ItemPtr l_entry =
-            mp_manager->AddDownload("bob", "song.mp3", "Music\\" + l_folder.toStdString(), l_size, 0);
+        const ItemPtr l_entry = mp_manager->AddDownload("bob", "song.mp3", "Music\\" + l_folder.toStdString(), l_size, 0);
         l_entry += d.GetType("search_request_text")->GetItem("song");
-        if (l_case.partial)
-            Write(l_partial, (l_file + "extra").left(l_case.partial));
-        if (l_case.clash)
+        if (l_partialSize)
+            Write(l_partial, l_longer.left(l_partialSize));
+        if (l_clash)
             Write(l_finished, "the user's own");
         Requested(l_entry, l_req);
-        m_progress.clear(), m_records.clear(), m_lines.clear();
+        m_progress.clear(), l_records.clear(), m_lines.clear();
 
         QElapsedTimer l_clock;
         l_clock.start();
         const std::unique_ptr<FakePeer> lp_uploader = Uploader(l_req);
-        EXPECT_EQ(Offset(*lp_uploader), l_case.partial);
-        lp_uploader->SendRaw(l_file.mid(l_case.partial, l_case.sent));
+        EXPECT_TRUE(Offset(*lp_uploader, l_partialSize));
+        lp_uploader->SendRaw(l_file.mid(l_partialSize, l_sent));
         lp_uploader->Close();
-        ASSERT_TRUE(WaitForStatus(l_entry, l_case.status)) << Status(l_entry).toStdString();
-        EXPECT_TRUE(lp_uploader->WaitForDisconnected());
-        const qint64 l_held = l_case.partial + l_case.sent;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return Status(l_entry) == l_status; }, 10000)) << Status(l_entry).toStdString();
+        const qint64 l_held = l_partialSize + l_sent;
 
-        // At most about ten reports a second, and always the last position.
+        // At most about ten reports a second, however slow the machine, and always the last position.
         EXPECT_LE(m_progress.size(), l_clock.elapsed() / 100 + 2);
-        EXPECT_EQ(m_progress.value(m_progress.size() - 1, -1), l_case.sent ? l_held : -1);
-        if (l_case.status == Complete)
+        EXPECT_EQ(m_progress.value(m_progress.size() - 1, -1), l_sent ? l_held : -1);
+        if (l_status == Complete)
         {
             EXPECT_EQ(Read(l_finished), l_file);
             EXPECT_FALSE(QDir(m_dir.filePath("downloading/" + l_folder)).exists());
-            ASSERT_EQ(m_records.size(), 1);
-            EXPECT_EQ(m_records[0].filter(QRegularExpression("^(?!complete_download_completion_time)")),
+            ASSERT_EQ(l_records.size(), 1);
+            EXPECT_EQ(Parts(l_records[0][0].value<ItemPtr>()).filter(QRegularExpression("^(?!complete_download_completion_time)")),
                       (QStringList{"complete_download_file_size=300000", "complete_download_filename=song.mp3",
                                    "complete_download_folder=" + QString(m_dir.filePath("complete/" + l_folder)).replace('/', '\\'),
                                    "complete_download_relative_folder=" + l_folder, "search_request_text=song",
                                    "user=bob"}));
             continue;
         }
-        EXPECT_EQ(Read(l_partial), (l_file + "extra").left(int(l_held))) << "the partial file is kept";
-        EXPECT_EQ(Read(l_finished), l_case.clash ? QByteArray("the user's own") : QByteArray("missing"));
-        EXPECT_TRUE(m_records.isEmpty());
-        EXPECT_EQ(Logged(l_case.clash ? "Could not move finished download" : "Error downloading song.mp3 from bob."), 1);
+        EXPECT_EQ(Read(l_partial), l_longer.left(int(l_held))) << "the partial file is kept";
+        EXPECT_EQ(Read(l_finished), l_clash ? QByteArray("the user's own") : QByteArray("missing"));
+        EXPECT_TRUE(l_records.isEmpty());
+        EXPECT_EQ(Logged(l_clash ? "Could not move finished download" : "Error downloading song.mp3 from bob."), 1);
     }
-    EXPECT_EQ(g("complete_download").Size(), 2u);
+    EXPECT_EQ(g("complete_download").Size(), 1u);
 }
 
 TEST_F(DownloadTransfer, AConnectionThatWouldWriteIntoARunningOrFinishedDownloadOrNamesNoneIsClosed)
 {
-    const QByteArray l_file = Content(200000);
+    const QByteArray l_file = Pattern(200000);
     const ItemPtr l_running = Download("song.mp3", l_file.size());
     Requested(l_running, 1);
     const std::unique_ptr<FakePeer> lp_uploader = Uploader(1);
-    EXPECT_EQ(Offset(*lp_uploader), 0);
+    EXPECT_TRUE(Offset(*lp_uploader, 0));
     lp_uploader->SendRaw(l_file.left(6 * 8192));
     // Reported while the uploader is silent.
     ASSERT_TRUE(QTest::qWaitFor([&] { return m_progress.contains(6 * 8192); }, 5000));
@@ -153,21 +129,21 @@ TEST_F(DownloadTransfer, AConnectionThatWouldWriteIntoARunningOrFinishedDownload
     const ItemPtr l_finished = Download("done.mp3", 10, "dave");
     mp_manager->SetDownloadEntryStatus(l_finished, Complete);
     l_finished += d.GetType("remote_transfer_req")->GetItem("3");
-    const struct { const char* user; quint32 req; const char* logged; } l_intruders[] = {
+    const std::tuple<const char*, quint32, const char*> l_intruders[] = {
         {"bob", 1, "Download already running, refusing second file connection"},
         {"carl", 2, "is being written by another download, refusing file connection"},
         {"dave", 3, "Download already complete, refusing file connection"},
         {"bob", 77, "Download not found, aborting"},
         {"mallory", 1, "Download not found, aborting"},
     };
-    for (const auto& l_intruder : l_intruders)
+    for (const auto& [l_user, l_req, l_logged] : l_intruders)
     {
-        SCOPED_TRACE(QString("%1 %2").arg(l_intruder.user).arg(l_intruder.req).toStdString());
-        const int l_before = Logged(l_intruder.logged);
-        const std::unique_ptr<FakePeer> lp_intruder = Uploader(l_intruder.req, l_intruder.user);
+        SCOPED_TRACE(QString("%1 %2").arg(l_user).arg(l_req).toStdString());
+        const int l_before = Logged(l_logged);
+        const std::unique_ptr<FakePeer> lp_intruder = Uploader(l_req, l_user);
         lp_intruder->SendRaw(QByteArray(65536, 'x')); // bytes nobody asked for
         EXPECT_TRUE(lp_intruder->WaitForDisconnected());
-        EXPECT_EQ(Logged(l_intruder.logged), l_before + 1);
+        EXPECT_EQ(Logged(l_logged), l_before + 1);
         EXPECT_EQ(lp_intruder->Raw(), QByteArray()) << "no offset for an intruder";
     }
     EXPECT_EQ(Status(l_samePartial), Queued);
@@ -179,8 +155,8 @@ TEST_F(DownloadTransfer, AConnectionThatWouldWriteIntoARunningOrFinishedDownload
     EXPECT_EQ(Logged("Transfer is already downloading, cancelling..."), 1);
     EXPECT_TRUE(lp_uploader->WaitForDisconnected());
     const std::unique_ptr<FakePeer> lp_again = Uploader(9);
-    EXPECT_EQ(Offset(*lp_again), 6 * 8192);
+    EXPECT_TRUE(Offset(*lp_again, 6 * 8192));
     lp_again->SendRaw(l_file.mid(6 * 8192));
-    ASSERT_TRUE(WaitForStatus(l_running, Complete));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Status(l_running) == Complete; }, 10000));
     EXPECT_EQ(Read("complete/Album/song.mp3"), l_file);
 }

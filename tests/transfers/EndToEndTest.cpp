@@ -12,7 +12,7 @@
 
 namespace
 {
-// One headless client process; what it printed is kept line by line.
+// One headless client process with its own home; what it printed is kept line by line.
 class Client
 {
 public:
@@ -25,20 +25,14 @@ public:
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start(HEADLESS_PEER, i_arguments);
     }
-    ~Client()
-    {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
+    ~Client() { Kill(); }
     bool Says(const QString& i_line, int i_ms = 20000)
     {
-        return QTest::qWaitFor(
-            [&] {
-                while (m_process.canReadLine())
-                    m_lines << QString::fromUtf8(m_process.readLine()).trimmed();
-                return m_lines.contains(i_line);
-            },
-            i_ms);
+        return QTest::qWaitFor([&] {
+            while (m_process.canReadLine())
+                m_lines << QString::fromUtf8(m_process.readLine()).trimmed();
+            return m_lines.contains(i_line);
+        }, i_ms);
     }
     void Kill()
     {
@@ -50,21 +44,6 @@ private:
     QProcess m_process;
     QStringList m_lines;
 };
-
-QByteArray RandomBytes(int i_size)
-{
-    QByteArray l_bytes(i_size, '\0');
-    QRandomGenerator l_random(18);
-    for (char& l_byte : l_bytes)
-        l_byte = char(l_random.generate());
-    return l_bytes;
-}
-
-QByteArray Contents(const QString& i_path)
-{
-    QFile l_file(i_path);
-    return l_file.open(QIODevice::ReadOnly) ? l_file.readAll() : QByteArray();
-}
 } // namespace
 
 // alice shares a folder at 512 KiB/s; bob finds a file of it by a search and fetches it, is
@@ -75,50 +54,43 @@ TEST(EndToEnd, AFoundFileArrivesWholeAfterARestartAndAnUnsharedFileIsDenied)
     FakeCentralHub l_hub;
     QTemporaryDir l_root;
     const QString l_share = l_root.filePath("Music");
-    ASSERT_TRUE(QDir().mkpath(l_share) && QDir().mkpath(l_root.filePath("alice")) &&
-                QDir().mkpath(l_root.filePath("bob")));
-    const QByteArray l_song = RandomBytes(3 << 20);
+    ASSERT_TRUE(QDir().mkpath(l_share) && QDir().mkpath(l_root.filePath("alice")) && QDir().mkpath(l_root.filePath("bob")));
+    QByteArray l_song(3 << 20, '\0');
+    QRandomGenerator(18).fillRange(reinterpret_cast<quint32*>(l_song.data()), l_song.size() / 4);
     for (const char* l_name : {"song.bin", "other.bin"})
     {
         QFile l_file(l_share + "/" + l_name);
         ASSERT_TRUE(l_file.open(QIODevice::WriteOnly) && l_file.write(l_song) == l_song.size());
     }
-    const QString l_remoteFolder = QString(l_share).replace('/', '\\');
-    const QString l_size = QString::number(l_song.size());
-    const auto l_bob = [&](const QStringList& i_ask) {
-        return std::make_unique<Client>(l_root.filePath("bob"), QStringList{"--user", "bob"} + i_ask, l_hub.Port());
+    const QString l_remoteFolder = QString(l_share).replace('/', '\\'), l_size = QString::number(l_song.size());
+    const auto l_client = [&](const QString& i_user, const QStringList& i_arguments) {
+        return std::make_unique<Client>(l_root.filePath(i_user), QStringList{"--user", i_user} + i_arguments, l_hub.Port());
     };
-    const auto l_byPath = [&](const QString& i_file) {
-        return QStringList{"--download", "alice", l_remoteFolder, i_file, l_size};
-    };
+    const auto l_byPath = [&](const QString& i_file) { return QStringList{"--download", "alice", l_remoteFolder, i_file, l_size}; };
     const QString l_partial = l_root.filePath("bob/downloads/downloading/Music/song.bin");
-    const QString l_complete = l_root.filePath("bob/downloads/complete/Music/song.bin");
 
-    auto lp_alice = std::make_unique<Client>(l_root.filePath("alice"),
-                                             QStringList{"--user", "alice", "--share", l_share, "--limit", "512"},
-                                             l_hub.Port());
+    auto lp_alice = l_client("alice", {"--share", l_share, "--limit", "512"});
     ASSERT_TRUE(lp_alice->Says("online"));
-
-    auto lp_bob = l_bob({"--search", "SONG"});
+    auto lp_bob = l_client("bob", {"--search", "SONG"});
     ASSERT_TRUE(lp_bob->Says(QString("result alice %1\\song.bin %2").arg(l_remoteFolder, l_size)));
     ASSERT_TRUE(lp_bob->Says("status song.bin downloading"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo(l_partial).size() >= l_song.size() / 3; }, 20000));
     lp_bob->Kill();
     const qint64 l_kept = QFileInfo(l_partial).size();
-    ASSERT_GT(l_kept, 0);
-    ASSERT_LT(l_kept, l_song.size()) << "killed before the end";
+    ASSERT_TRUE(l_kept > 0 && l_kept < l_song.size()) << "killed before the end";
 
-    lp_bob = l_bob(l_byPath("song.bin"));
+    lp_bob = l_client("bob", l_byPath("song.bin"));
     ASSERT_TRUE(lp_bob->Says("status song.bin complete", 30000));
-    EXPECT_TRUE(Contents(l_complete) == l_song);
+    QFile l_complete(l_root.filePath("bob/downloads/complete/Music/song.bin"));
+    EXPECT_TRUE(l_complete.open(QIODevice::ReadOnly) && l_complete.readAll() == l_song);
     EXPECT_FALSE(QFile::exists(l_partial));
 
     // alice starts again sharing nothing.
     lp_bob.reset();
     lp_alice.reset();
-    lp_alice = std::make_unique<Client>(l_root.filePath("alice"), QStringList{"--user", "alice"}, l_hub.Port());
+    lp_alice = l_client("alice", {});
     ASSERT_TRUE(lp_alice->Says("online"));
-    lp_bob = l_bob(l_byPath("other.bin"));
+    lp_bob = l_client("bob", l_byPath("other.bin"));
     EXPECT_TRUE(lp_bob->Says("status other.bin denied"));
     EXPECT_FALSE(QFile::exists(l_root.filePath("bob/downloads/complete/Music/other.bin")));
 }

@@ -1,13 +1,13 @@
-#include "UploadFixture.h"
+#include "TransferFixture.h"
 
 using namespace transfer_status;
 
-class UploadQueue : public UploadFixture
+class UploadQueue : public TransferFixture
 {
 protected:
     void SetUp() override
     {
-        UploadFixture::SetUp();
+        TransferFixture::SetUp();
         Share({{"a.mp3", 10}, {"b.mp3", 10}, {"c.mp3", 10}, {"d.mp3", 10}});
     }
     static void InGroup(const QString& i_user, const QString& i_group, const char* i_priority)
@@ -24,16 +24,11 @@ protected:
 TEST_F(UploadQueue, RequestsAreDeniedUnlessSharedWithTheUserAndBelowThePerUserLimit)
 {
     const auto l_end = [&](const char* i_status) { mp_manager->SetUploadEntryStatus(Entry("bob", "a.mp3"), i_status); };
-    const struct
-    {
-        const char* name;
-        std::function<void()> setup;
-        QStringList asked, told, statuses; // of a, b and c afterwards
-    } l_cases[] = {
+    // What is set up, the files asked for, what bob is told, the statuses of a, b and c afterwards.
+    const std::tuple<const char*, std::function<void()>, QStringList, QStringList, QStringList> l_cases[] = {
         {"unknown file", [] {}, {"x.mp3"}, {"50 x.mp3 File not shared."}, {"", "", ""}},
         {"folder for the user list", [&] { m_folder.Disconnect("shared_public"); m_folder.NewItem("shared_userlist"); },
          {"a.mp3"}, {"50 a.mp3 File not shared."}, {"", "", ""}},
-        {"user unshared", [&] { mp_manager->UnshareUser("bob"); }, {"a.mp3"}, {"50 a.mp3 File not shared."}, {"", "", ""}},
         {"limit 2 at its edge", [] { SetSetting("max_queued_uploads_per_user", "2"); }, {"a.mp3", "b.mp3", "c.mp3"},
          {"50 c.mp3 Too many files"}, {Queued, Queued, ""}},
         {"a finished entry does not count", [&] { SetSetting("max_queued_uploads_per_user", "1"); Ask("bob", "a.mp3"); l_end(Complete); },
@@ -42,21 +37,19 @@ TEST_F(UploadQueue, RequestsAreDeniedUnlessSharedWithTheUserAndBelowThePerUserLi
          {"a.mp3", "b.mp3"}, {"50 b.mp3 Too many files"}, {Queued, "", ""}},
         {"the same file twice", [] {}, {"a.mp3", "a.mp3"}, {}, {Queued, "", ""}},
     };
-    for (const auto& l_case : l_cases)
+    for (const auto& [l_name, l_setup, l_asked, l_told, l_statuses] : l_cases)
     {
-        SCOPED_TRACE(l_case.name);
-        mp_manager->ReshareUser("bob");
+        SCOPED_TRACE(l_name);
         for (ItemPtr l_entry : g("upload_entry"))
             mp_manager->RemoveUpload(l_entry);
         SetSetting("max_queued_uploads_per_user", "200");
         m_folder.NewItem("shared_public");
-        l_case.setup();
-        static_cast<void>(Told("bob"));
-        for (const QString& l_name : l_case.asked)
-            Ask("bob", l_name);
-        EXPECT_EQ(Told("bob"), l_case.told);
-        EXPECT_EQ(QStringList({Status(Entry("bob", "a.mp3")), Status(Entry("bob", "b.mp3")), Status(Entry("bob", "c.mp3"))}),
-                  l_case.statuses);
+        l_setup();
+        Parked();
+        for (const QString& l_file : l_asked)
+            Ask("bob", l_file);
+        EXPECT_EQ(Parked(), l_told);
+        EXPECT_EQ(QStringList({Status(Entry("bob", "a.mp3")), Status(Entry("bob", "b.mp3")), Status(Entry("bob", "c.mp3"))}), l_statuses);
     }
     EXPECT_EQ(Logged("Already queued"), 1);
     EXPECT_EQ(Logged("aborted, re-queueing"), 1);
@@ -77,7 +70,7 @@ TEST_F(UploadQueue, QueueOrderIsGroupPriorityThenPrivilegeThenArrivalAsMessage44
         for (const auto& [l_user, l_name] : l_asked)
         {
             mp_manager->OnUploadPlaceInLineRequested(l_user, Remote(l_name));
-            l_answers += Told(l_user).join("").remove("44 ");
+            l_answers += Parked(l_user).join("").remove("44 ");
         }
         return l_answers.join(", ");
     };
@@ -91,10 +84,10 @@ TEST_F(UploadQueue, QueueOrderIsGroupPriorityThenPrivilegeThenArrivalAsMessage44
     Online("erin");
     SetSetting("upload_slots", "1");
     mp_manager->StartNewUploads();
-    static_cast<void>(Told("bob"));
+    Parked();
     EXPECT_EQ(l_places(), "a.mp3 0, b.mp3 1, c.mp3 0, d.mp3 1, a.mp3 2");
     mp_manager->OnUploadPlaceInLineRequested("bob", Remote("c.mp3"));
-    EXPECT_EQ(Told("bob"), QStringList()) << "not bob's";
+    EXPECT_EQ(Parked(), QStringList()) << "not bob's";
     EXPECT_EQ(mp_manager->QueuedUploadCount(), 4);
 }
 
@@ -104,18 +97,58 @@ TEST_F(UploadQueue, UnsharingAUserDeniesAndRemovesItsUploadsUntilResharedAndALoc
     for (const char* l_name : {"a.mp3", "b.mp3"})
         Ask("bob", l_name);
     ASSERT_EQ(Status(Entry("bob", "a.mp3")), Requesting);
-    static_cast<void>(Told("bob"));
+    Parked();
     mp_manager->UnshareUser("bob");
     Ask("bob", "a.mp3");
     mp_manager->AddUpload("bob", Remote("a.mp3"));
-    EXPECT_EQ(Told("bob"), QStringList({"50 a.mp3 File not shared.", "50 b.mp3 File not shared.", "50 a.mp3 File not shared."}));
+    EXPECT_EQ(Parked(), QStringList({"50 a.mp3 File not shared.", "50 b.mp3 File not shared.", "50 a.mp3 File not shared."}));
     EXPECT_TRUE(g("upload_entry").Empty());
     EXPECT_EQ(Logged("Can't upload, file is either not shared or not shared with that particular user."), 1);
     // No per-user limit on our own offers.
     mp_manager->ReshareUser("bob");
     SetSetting("max_queued_uploads_per_user", "0");
     mp_manager->AddUpload("bob", Remote("a.mp3"));
-    EXPECT_EQ(Told("bob"), QStringList({"60 a.mp3 10", "40 1 2 a.mp3 10"}));
+    EXPECT_EQ(Parked(), QStringList({"60 a.mp3 10", "40 1 2 a.mp3 10"}));
+}
+
+TEST_F(UploadQueue, SlotsStartOneUploadPerUserTheNextWhenOneEndsAndNeverAFileNoLongerShared)
+{
+    const std::pair<const char*, const char*> l_all[] = {{"bob", "a.mp3"}, {"bob", "b.mp3"}, {"carl", "c.mp3"}, {"dave", "d.mp3"}};
+    for (const auto& [l_user, l_name] : l_all)
+    {
+        Online(l_user);
+        Ask(l_user, l_name);
+    }
+    const auto l_answer = [&](const char* i_user, const char* i_name, bool i_accepted) {
+        mp_manager->OnFileTransferResponse(i_user, Entry(i_user, i_name)["transfer_req"].AsUInt(), i_accepted, false, 0, "Cancelled");
+    };
+    // What happens, then the statuses of the four uploads.
+    const std::pair<std::function<void()>, std::string> l_steps[] = {
+        {[&] { for (int l_slots : {0, 100, -1}) mp_manager->SetUploadSlots(l_slots); }, "requesting queued queued queued"},
+        {[&] { mp_manager->SetUploadSlots(2); }, "requesting queued requesting queued"},
+        {[&] { l_answer("bob", "a.mp3", false); }, "denied requesting requesting queued"},
+        {[&] { QFile::remove(m_dir.filePath("shared/b.mp3")); l_answer("bob", "b.mp3", true); },
+         "denied local error requesting requesting"},
+        {[&] { m_folder.Disconnect("shared_public"); l_answer("dave", "d.mp3", true); }, "denied local error requesting denied"},
+        // bob's first, asked for again while carl's runs, is unshared while queued.
+        {[&] { m_folder.NewItem("shared_public"); mp_manager->SetUploadSlots(1); Ask("bob", "a.mp3");
+             m_folder.Disconnect("shared_public"); l_answer("carl", "c.mp3", false); },
+         "denied local error denied denied"},
+    };
+    for (const auto& [l_step, l_statuses] : l_steps)
+    {
+        SCOPED_TRACE(l_statuses);
+        l_step();
+        QStringList l_now;
+        for (const auto& [l_user, l_name] : l_all)
+            l_now << Status(Entry(l_user, l_name));
+        EXPECT_EQ(l_now.join(' ').toStdString(), l_statuses);
+    }
+    EXPECT_EQ(Setting("upload_slots"), "1");
+    EXPECT_EQ(Parked(), QStringList({"40 1 1 a.mp3 10", "40 1 3 b.mp3 10", "50 b.mp3 File read error.", "50 a.mp3 File not shared."}));
+    EXPECT_EQ(Parked("dave"), QStringList({"40 1 4 d.mp3 10", "50 d.mp3 File not shared."}));
+    EXPECT_EQ(Entry("dave", "d.mp3")["denial_reason"].AsString(), "File not shared.");
+    EXPECT_FALSE(Entry("dave", "d.mp3")["upload_file"]) << "no file opened";
 }
 
 TEST_F(UploadQueue, AnEmptyShareCheckAsksOnceAndWarnsOnlyAnEmptyShareOutsideTheUserList)
@@ -123,10 +156,11 @@ TEST_F(UploadQueue, AnEmptyShareCheckAsksOnceAndWarnsOnlyAnEmptyShareOutsideTheU
     SetSetting("check_for_empty_shares", "yes");
     InGroup("carl", "friends", nullptr);
     QSignalSpy l_chats(mp_server.get(), &Server::PrivateChatSent);
-    for (const char* l_user : {"bob", "carl", "dave", "erin"})
+    const QStringList l_users = {"bob", "carl", "dave", "erin"};
+    for (const QString& l_user : l_users)
         for (const char* l_name : {"a.mp3", "b.mp3"})
             Ask(l_user, l_name);
-    EXPECT_EQ(Told("bob") + Told("carl"), QStringList({"4"}));
+    EXPECT_EQ(Parked() + Parked("carl"), QStringList({"4"}));
     FileInfoMap l_empty, l_oneEmptyFolder{{"Music", {}}};
     AttributeTranslationTable l_attributes;
     for (const char* l_user : {"bob", "bob", "carl"})
@@ -137,9 +171,10 @@ TEST_F(UploadQueue, AnEmptyShareCheckAsksOnceAndWarnsOnlyAnEmptyShareOutsideTheU
     ASSERT_EQ(l_chats.count(), 1);
     EXPECT_EQ(l_chats[0], QVariantList({"bob", Setting("empty_share_message")}));
     EXPECT_EQ(User("bob")["sent_empty_share_warning_message"].AsString(), Setting("empty_share_message"));
-    EXPECT_EQ(QStringList({User("bob")["empty_share_check_status"].AsString(), User("carl")["empty_share_check_status"].AsString(),
-                           User("dave")["empty_share_check_status"].AsString(), User("erin")["empty_share_check_status"].AsString()}),
-              QStringList({"empty", "", "not_empty", "empty"}));
+    QStringList l_checks;
+    for (const QString& l_user : l_users)
+        l_checks << User(l_user)["empty_share_check_status"].AsString();
+    EXPECT_EQ(l_checks, QStringList({"empty", "", "not_empty", "empty"}));
     EXPECT_EQ(Logged("Sent empty share warning message to user bob"), 1);
     EXPECT_EQ(g("upload_entry").Size(), 8u) << "the uploads themselves stay";
 }

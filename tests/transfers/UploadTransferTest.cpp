@@ -1,64 +1,181 @@
-#include "UploadFixture.h"
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
 
-using UploadThreadRun = UploadFixture;
+#include <numeric>
+
+#include "TransferFixture.h"
+
+using namespace transfer_status;
+using UploadTransfer = TransferFixture;
+
+namespace
+{
+// What the system holds in the socket's send queue, not yet taken by the other end.
+int QueuedToSend(qintptr i_socket)
+{
+    int l_bytes = -1;
+    return ioctl(static_cast<int>(i_socket), SIOCOUTQ, &l_bytes) == 0 ? l_bytes : -1;
+}
+} // namespace
+
+// The thread's report of its end, given straight to the manager.
+TEST_F(UploadTransfer, ACompletedUploadReportsItsSpeedToTheServerOnlyForAFileAboveOneMebibyte)
+{
+    ASSERT_TRUE(LogIn());
+    for (const auto& [l_size, l_speed] : {std::pair(1048576, 5000), std::pair(1048577, 0), std::pair(1048577, 7000)})
+    {
+        Running l_run = NewRunning(true, "bob");
+        l_run.entry["shared_file"] += d.GetType("shared_file_size")->GetItem(QString::number(l_size));
+        *mp_manager->PeekObject<qint32>(l_run.entry["bytes_per_second"]) = l_speed;
+        QObject::connect(l_run.thread, &RunningThread::Finishing, mp_manager.get(), &TransferQueueManager::OnUploadComplete);
+        emit l_run.thread->Finishing();
+        EXPECT_EQ(Status(l_run.entry), Complete);
+    }
+    ASSERT_EQ(Sent(121, 1).size(), 1);
+    EXPECT_EQ(qFromLittleEndian<qint32>(Sent(121)[0].fields.constData()), 7000);
+}
+
+TEST_F(UploadTransfer, UploadsShareTheLimitAgainAtEveryEndAndThePoolKeepsOneSecondAtMost)
+{
+    const qint64 l_limit = 600 * 1024;
+    Share({{"1.bin", 64 << 20}, {"2.bin", 64 << 20}, {"3.bin", 64 << 20}});
+    mp_manager->SetUploadSlots(3);
+    mp_manager->SetUploadSpeedLimit(600);
+    mp_manager->EnableUploadSpeedLimit(true);
+    // A long stretch of under-used allowance leaves one second's worth in the pool.
+    mp_manager->AddToBytePool(qint64(1) << 40);
+    EXPECT_EQ(mp_manager->PayFromBytePool(qint64(1) << 40), (qint64(1) << 40) - l_limit);
+    mp_manager->AddToBytePool(1000);
+    EXPECT_EQ(QList<qint64>({mp_manager->PayFromBytePool(300), mp_manager->PayFromBytePool(1000)}), QList<qint64>({0, 300}));
+
+    QElapsedTimer l_clock;
+    l_clock.start();
+    std::vector<std::unique_ptr<FakePeer>> l_downloaders;
+    for (const char* l_user : {"bob", "carl", "dave"})
+    {
+        Online(l_user);
+        mp_manager->OnQueueUploadRequested(l_user, Remote(QString("%1.bin").arg(l_downloaders.size() + 1)));
+        l_downloaders.push_back(Accept(l_user));
+    }
+    EXPECT_EQ(mp_manager->GetPerUploadSpeedLimit(), 200);
+    const auto l_received = [&] {
+        return std::accumulate(l_downloaders.begin(), l_downloaders.end(), qint64(0),
+                               [](qint64 i_sum, const auto& ip_peer) { return i_sum + ip_peer->Raw().size(); });
+    };
+    // However slow the machine, no more arrives than the limit's worth since the start, one
+    // second more that the pool may hold, and per upload its number and a block not yet paid for.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return l_received() >= 3 * l_limit; }, 60000));
+    EXPECT_LE(l_received(), l_limit * (l_clock.elapsed() + 1000) / 1000 + 3 * (4 + UploadThread::BlockBytes));
+
+    // Every end shares the limit out again; an upload aborted while active tells its peer, once.
+    const std::tuple<const char*, const char*, const char*, int> l_ends[] = {
+        {"bob", "1.bin", Aborted, 300}, {"bob", "1.bin", Aborted, 300}, {"carl", "2.bin", Denied, 600}, {"dave", "3.bin", LocalError, 600}};
+    for (const auto& [l_user, l_name, l_status, l_share] : l_ends)
+    {
+        mp_manager->SetUploadEntryStatus(Entry(l_user, l_name), l_status);
+        EXPECT_EQ(mp_manager->GetPerUploadSpeedLimit(), l_share) << l_user << l_status;
+    }
+    EXPECT_EQ(Parked(), QStringList({"40 1 1 1.bin 67108864", "46 1.bin"}));
+    EXPECT_EQ(Logged("Upload of 1.bin to bob aborted, sending upload failed notification."), 1);
+    EXPECT_EQ(mp_manager->GetUploadSpeed(), 600);
+}
+
+TEST_F(UploadTransfer, RemovingAStalledUploadReturnsWellWithinAWholeWait)
+{
+    Share({{"big.bin", 256 << 20}});
+    Online("bob");
+    for (const bool l_offsetComes : {false, true})
+    {
+        SCOPED_TRACE(l_offsetComes ? "the downloader stops reading" : "no offset comes");
+        mp_manager->OnQueueUploadRequested("bob", Remote("big.bin"));
+        const ItemPtr l_entry = Entry("bob", "big.bin");
+        const std::unique_ptr<FakePeer> lp_downloader = Accept("bob", l_offsetComes);
+        if (l_offsetComes)
+            lp_downloader->StopReading();
+        // Either the number is in and the thread waits for the offset, or the downloader's window
+        // is shut and the uploader's send queue has stopped moving for three looks: its writes wait.
+        int l_queued = -1, l_still = 0;
+        const auto l_stalled = [&] {
+            const int l_now = QueuedToSend(m_uploaderSocket);
+            l_still = l_now > 0 && l_now == std::exchange(l_queued, l_now) ? l_still + 1 : 0;
+            return l_still >= 3;
+        };
+        ASSERT_TRUE(QTest::qWaitFor([&] { return l_offsetComes ? l_stalled() : lp_downloader->Raw().size() == 4; }, 10000));
+        const QPointer<TransferThread> lp_thread = mp_manager->PeekObject<TransferThread>(l_entry["upload_thread"]);
+        ASSERT_TRUE(lp_thread && lp_thread->isRunning());
+        QElapsedTimer l_clock;
+        l_clock.start();
+        mp_manager->RemoveUpload(l_entry);
+        EXPECT_LT(l_clock.elapsed(), 5000) << "a stop is heard within a wait slice, not after the 30 s wait";
+    }
+}
 
 // One upload thread on its own against a scripted downloader, its waits cut to 500 ms.
-TEST_F(UploadThreadRun, TheUploadThreadSendsFromTheOffsetOrEndsWithItsErrorText)
+TEST_F(UploadTransfer, TheUploadThreadSendsFromTheOffsetOrEndsWithItsErrorText)
 {
-    const QByteArray l_offset = Downloader::Offset(3000)[0];
+    const QByteArray l_offset = Int64(3000);
     const QString l_wait = "Waiting for initialization data to read failed. Error string: ";
-    const struct
-    {
-        const char* name;
-        qint64 size;
-        std::vector<QByteArray> offset;
-        qint64 closeAfter;
-        qint64 from; // the first byte received, or -1
-        QString error; // a part: writing can fail in the write or in the wait
-    } l_cases[] = {
-        {"one block", 8192, Downloader::Offset(0), 8192, 0, ""},
-        {"two blocks", 8193, Downloader::Offset(0), 8193, 0, ""},
-        {"from the middle", 8193, Downloader::Offset(3000), 5193, 3000, ""},
+    // The file's size, the offset in the pieces the downloader sends, how many bytes of the file
+    // it takes before it closes, the first byte it gets (-1: none, -2: not checked), a part of
+    // the error (writing can fail in the write or in the wait).
+    const std::tuple<const char*, qint64, std::vector<QByteArray>, qint64, qint64, QString> l_cases[] = {
+        {"one block", 8192, {Int64(0)}, 8192, 0, ""},
+        {"two blocks", 8193, {Int64(0)}, 8193, 0, ""},
+        {"from the middle", 8193, {l_offset}, 5193, 3000, ""},
         {"offset in two pieces", 8193, {l_offset.left(3), l_offset.mid(3)}, -1, 3000, ""},
-        {"offset at the end", 8193, Downloader::Offset(8193), -1, -1, "Won't seek to offset 8193 in file of size 8193"},
-        {"negative offset", 8193, Downloader::Offset(-1), -1, -1, "Won't seek to offset -1 in file of size 8193"},
-        {"empty file", 0, Downloader::Offset(0), -1, -1, "Won't seek to offset 0 in file of size 0"},
+        {"offset at the end", 8193, {Int64(8193)}, -1, -1, "Won't seek to offset 8193 in file of size 8193"},
+        {"negative offset", 8193, {Int64(-1)}, -1, -1, "Won't seek to offset -1 in file of size 8193"},
         {"seven bytes, then silence", 8193, {l_offset.left(7)}, -1, -1, l_wait + "Network operation timed out"},
         {"closed before the offset", 8193, {}, 0, -1, l_wait + "The remote host closed the connection"},
-        {"closed half-way", 8 << 20, Downloader::Offset(0), 100000, -2, "to socket failed. Error string: The remote host closed"},
-        {"file shrunk once open", 8193, Downloader::Offset(0), -1, -2, "Reading from file failed. Error string: "},
+        {"closed half-way", 8 << 20, {Int64(0)}, 100000, -2, "to socket failed. Error string: The remote host closed"},
+        {"file shrunk once open", 8193, {Int64(0)}, -1, -2, "Reading from file failed. Error string: "},
     };
-    for (const auto& l_case : l_cases)
+    for (const auto& [l_name, l_size, l_pieces, l_closeAfter, l_from, l_error] : l_cases)
     {
-        SCOPED_TRACE(l_case.name);
+        SCOPED_TRACE(l_name);
         QFile l_file(m_dir.filePath("file"));
-        ASSERT_TRUE(l_file.open(QIODevice::WriteOnly) && l_file.write(Pattern(l_case.size)) == l_case.size);
+        ASSERT_TRUE(l_file.open(QIODevice::WriteOnly) && l_file.write(Pattern(l_size)) == l_size);
         l_file.close();
         ASSERT_TRUE(l_file.open(QIODevice::ReadOnly));
-        auto [lp_uploader, lp_downloaderEnd] = Connection();
-        // The thread has taken the size before it sends the number.
-        if (l_case.from == -2 && l_case.closeAfter < 0)
-            QObject::connect(lp_downloaderEnd, &QTcpSocket::readyRead, [&] { QFile::resize(l_file.fileName(), 100); });
-        Downloader l_downloader(lp_downloaderEnd, l_case.offset, l_case.closeAfter);
+        FakePeer l_downloader;
+        QTcpSocket* lp_uploader = l_downloader.Linked();
         UploadThread l_thread(lp_uploader, &l_file, 0x01020304, nullptr);
         l_thread.SetWaitLimit(500);
         lp_uploader->moveToThread(&l_thread);
-        QString l_error = "(none)";
+        QString l_outcome = "(none)";
         qint64 l_lastProgress = -1, l_reports = 0;
         QObject::connect(&l_thread, &UploadThread::UploadProgress, [&](qint64 i_at) { l_lastProgress = i_at, ++l_reports; });
-        QObject::connect(&l_thread, &UploadThread::UploadComplete, [&] { l_error = ""; });
-        QObject::connect(&l_thread, &UploadThread::UploadError, [&](QString i_error) { l_error = i_error; });
+        QObject::connect(&l_thread, &UploadThread::UploadComplete, [&] { l_outcome = ""; });
+        QObject::connect(&l_thread, &UploadThread::UploadError, [&](QString i_error) { l_outcome = i_error; });
+        QElapsedTimer l_clock;
+        l_clock.start();
         l_thread.start();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return l_error != "(none)"; }, 10000));
+        // The thread has taken the size before it sends the number.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return l_downloader.Raw().size() >= 4; }, 5000));
+        if (l_from == -2 && l_closeAfter < 0)
+            QFile::resize(l_file.fileName(), 100);
+        for (const QByteArray& l_piece : l_pieces)
+        {
+            if (&l_piece != &l_pieces.front())
+                QTest::qWait(100); // only so the thread reads the offset in two
+            l_downloader.SendRaw(l_piece);
+        }
+        if (const qint64 l_taken = 4 + l_closeAfter; l_closeAfter >= 0)
+        {
+            EXPECT_TRUE(QTest::qWaitFor([&] { return l_downloader.Raw().size() >= l_taken; }, 10000));
+            l_downloader.Close();
+        }
+        ASSERT_TRUE(QTest::qWaitFor([&] { return l_outcome != "(none)"; }, 10000));
         l_thread.wait();
         EXPECT_EQ(lp_uploader->thread(), QThread::currentThread()) << "handed back before the last report";
         delete lp_uploader;
-        EXPECT_EQ(l_downloader.m_number, QByteArray::fromHex("04030201"));
-        EXPECT_TRUE(l_case.error.isEmpty() ? l_error.isEmpty() : l_error.contains(l_case.error)) << l_error.toStdString();
-        if (l_case.from == -2)
+        EXPECT_EQ(l_downloader.Raw().left(4), QByteArray::fromHex("04030201"));
+        EXPECT_TRUE(l_error.isEmpty() ? l_outcome.isEmpty() : l_outcome.contains(l_error)) << l_outcome.toStdString();
+        if (l_from == -2)
             continue;
-        EXPECT_EQ(l_downloader.m_data, l_case.from < 0 ? QByteArray() : Pattern(l_case.size).mid(int(l_case.from)));
-        EXPECT_EQ(l_lastProgress, l_case.from < 0 ? -1 : l_case.size);
-        EXPECT_EQ(l_reports, l_case.from < 0 ? 0 : 1) << "reports are spaced, and the last always goes";
+        EXPECT_EQ(l_downloader.Raw().mid(4), l_from < 0 ? QByteArray() : Pattern(l_size).mid(int(l_from)));
+        EXPECT_EQ(l_lastProgress, l_from < 0 ? -1 : l_size);
+        // Spaced at least 100 ms apart however slow the machine, and the last always goes.
+        EXPECT_TRUE(l_from < 0 ? l_reports == 0 : l_reports >= 1 && l_reports <= 1 + l_clock.elapsed() / 100) << l_reports;
     }
 }
