@@ -60,14 +60,14 @@ protected:
 };
 } // namespace
 
-TEST_F(ColorSettingsTest, DefaultsAndTheStoredPaletteAtStartUp)
+TEST_F(ColorSettingsTest, StartUpInstallsTheStoredPaletteAndOnlyTheDialogsSaveWritesInstallsAndRecolors)
 {
-    QStringList l_expected;
+    QStringList l_defaults;
     for (int l_row = 0; l_row < 6; ++l_row)
-        l_expected << m_startUp.color(ColorSettings::Entries()[l_row].role).name();
-    l_expected << "#3366ff" << "#006400" << "#0000ff" << "#ff0a47" << "#000000" << "#0033ff"
+        l_defaults << m_startUp.color(ColorSettings::Entries()[l_row].role).name();
+    l_defaults << "#3366ff" << "#006400" << "#0000ff" << "#ff0a47" << "#000000" << "#0033ff"
                << "#0066ff" << "#339933";
-    EXPECT_EQ(StoredColors(), l_expected);
+    EXPECT_EQ(StoredColors(), l_defaults);
     // As a load leaves them: upper-case digits parse, a damaged value keeps the platform colour.
     SetSetting("color_window_background", "#ABCDEF");
     SetSetting("color_input_background", "no colour");
@@ -76,11 +76,7 @@ TEST_F(ColorSettingsTest, DefaultsAndTheStoredPaletteAtStartUp)
         EXPECT_EQ(QList<QColor>({Installed(l_group, 0), Installed(l_group, 2)}),
                   QList<QColor>({QColor(0xab, 0xcd, 0xef), m_startUp.color(l_group, QPalette::Base)}));
     EXPECT_EQ(defaultPalette, m_startUp);
-}
-
-TEST_F(ColorSettingsTest, OpensOnTheColoursInForceAndOnlySavingWritesInstallsAndRecolors)
-{
-    const QStringList l_defaults = StoredColors();
+    // The dialog opens on the colours in force, whatever their settings say.
     QPalette l_palette = QApplication::palette();
     QList<QColor> l_inForce;
     for (int l_row = 0; l_row < ColorSettings::Count; ++l_row)

@@ -1,5 +1,4 @@
 #include "ProgramFixture.h"
-#include "server/Server.h"
 #include "shares/SharedFoldersManager.h"
 #include "shell/ActionSetToolBar.h"
 #include "shell/AdminMessageDialog.h"
@@ -7,7 +6,6 @@
 #include "shell/ChangeUsernamePasswordDialog.h"
 #include "shell/NewVersionDialog.h"
 #include "shell/UIFunctions.h"
-#include "ui_MainWindow.h"
 #include "views/chat/ChatLog.h"
 #include "views/chat/ChatLogForm.h"
 #include "views/chat/CreateRoomDialog.h"
@@ -111,12 +109,13 @@ TEST_F(MainWindowPanels, RoomRowsFollowTheServersRoomListAndEnterRoomsByName)
     ASSERT_TRUE(QTest::qWaitFor([lp_list] { return lp_list->topLevelItemCount() == 6; }, 5000));
     // Each row with its font: italic for a private room, bold where we operate, underlined owned.
     auto l_rows = [lp_list] {
-        QStringList l_rows = Rows(lp_list);
-        for (int l_row = 0; l_row < l_rows.size(); ++l_row)
+        QStringList l_rows;
+        for (int l_row = 0; l_row < lp_list->topLevelItemCount(); ++l_row)
         {
-            const QFont l_font = lp_list->topLevelItem(l_row)->font(0);
-            l_rows[l_row] += QString("|%1%2%3").arg(l_font.italic() ? "i" : "", l_font.bold() ? "b" : "",
-                                                     l_font.underline() ? "u" : "");
+            const QTreeWidgetItem* lp_row = lp_list->topLevelItem(l_row);
+            const QFont l_font = lp_row->font(0);
+            l_rows << QString("%1|%2|%3%4%5").arg(lp_row->text(0), lp_row->text(1), l_font.italic() ? "i" : "",
+                                                   l_font.bold() ? "b" : "", l_font.underline() ? "u" : "");
         }
         return l_rows;
     };
@@ -257,18 +256,26 @@ TEST_F(MainWindowPanels, EveryOptionWritesItsSettingAtOnce)
         l_flag.first->click();
         EXPECT_EQ(GetSetting(l_flag.second), l_was) << l_flag.second;
     }
-    const QStringList l_stamps{"activity_based", "per_message_short", "per_message_long", "no_timestamps"};
-    for (int l_entry : {1, 0, 3, 2})
+    // A cancelled chooser keeps the picture.
+    const struct { std::function<void()> change; const char* key; QString value; } l_changes[] = {
+        {[&] { mp_ui->chatTimestampsBox->setCurrentIndex(1); }, "chat_timestamps", "per_message_short"},
+        {[&] { mp_ui->chatTimestampsBox->setCurrentIndex(0); }, "chat_timestamps", "activity_based"},
+        {[&] { mp_ui->chatTimestampsBox->setCurrentIndex(3); }, "chat_timestamps", "no_timestamps"},
+        {[&] { mp_ui->chatTimestampsBox->setCurrentIndex(2); }, "chat_timestamps", "per_message_long"},
+        {[&] { mp_ui->codePageBox->setCurrentText("ISO-8859-5"); }, "extended_ascii_codepage", "ISO-8859-5"},
+        {[&] { mp_ui->codePageBox->setCurrentIndex(0); }, "extended_ascii_codepage", ""},
+        {[&] { QTest::keyClicks(mp_ui->userDescriptionEdit, "Hi ø"); }, "user_description", "Hi ø"},
+        {[&] { mp_ui->selectPictureButton->click(); }, "user_picture_file", "/srv/me.png"},
+        {[&] { m_chosen = QStringList{"/srv/you.png"}; mp_ui->selectPictureButton->click(); }, "user_picture_file", "/srv/you.png"}};
+    for (const auto& l_change : l_changes)
     {
-        mp_ui->chatTimestampsBox->setCurrentIndex(l_entry);
-        EXPECT_EQ(GetSetting("chat_timestamps"), l_stamps[l_entry]);
+        l_change.change();
+        EXPECT_EQ(GetSetting(l_change.key), l_change.value) << l_change.key;
     }
-    const int l_codePage = mp_ui->codePageBox->findText("ISO-8859-5");
-    ASSERT_GT(l_codePage, 0);
-    mp_ui->codePageBox->setCurrentIndex(l_codePage);
-    EXPECT_EQ(GetSetting("extended_ascii_codepage"), "ISO-8859-5");
-    mp_ui->codePageBox->setCurrentIndex(0);
-    EXPECT_EQ(GetSetting("extended_ascii_codepage"), "");
+    EXPECT_EQ(mp_ui->userPictureFilenameEdit->text(), "/srv/you.png");
+    mp_ui->clearPictureButton->click();
+    EXPECT_FALSE(SettingValueItem("user_picture_file"));
+    EXPECT_EQ(mp_ui->userPictureFilenameEdit->text(), "");
     // The empty-share message is kept only by its button, blanks and all.
     QPushButton* lp_save = mp_ui->saveEmptyShareWarningMessageButton;
     mp_ui->emptyShareWarningEdit->clear();
@@ -287,19 +294,7 @@ TEST_F(MainWindowPanels, EveryOptionWritesItsSettingAtOnce)
     mp_ui->checkPortsButton->click();
     const QString l_test = "http://127.0.0.1:" + GetSetting("web_port") + "/porttest.php?port=";
     EXPECT_EQ(m_opened, QStringList({l_test + "2234", l_test + "4001"}));
-    QTest::keyClicks(mp_ui->userDescriptionEdit, "Hi ø");
-    EXPECT_EQ(GetSetting("user_description"), "Hi ø");
-    // A cancelled chooser keeps the picture; the setting and its box go together.
-    const auto l_picture = [this] { return GetSetting("user_picture_file") + "|" + mp_ui->userPictureFilenameEdit->text(); };
-    mp_ui->selectPictureButton->click();
-    EXPECT_EQ(l_picture(), "/srv/me.png|/srv/me.png");
-    m_chosen = QStringList{"/srv/you.png"};
-    mp_ui->selectPictureButton->click();
-    EXPECT_EQ(l_picture(), "/srv/you.png|/srv/you.png");
-    mp_ui->clearPictureButton->click();
-    EXPECT_FALSE(SettingValueItem("user_picture_file"));
-    EXPECT_EQ(l_picture(), "|");
-    EXPECT_EQ(mp_ui->excludedExtensionsEdit->text(), "");
+    // The excluded endings follow their type; their dialog opens from the options page.
     d.GetType("excluded_download_extension")->GetItem(".nfo");
     EXPECT_EQ(mp_ui->excludedExtensionsEdit->text(), ".nfo");
     d.GetType("excluded_download_extension")->GetItem(".mp3");
@@ -405,9 +400,10 @@ TEST_F(MainWindowPanels, SharedFolderRowsShowTheirAudienceAndGoWhenUnshared)
     EXPECT_EQ(Open<AddSharedFolderDialog>(), 3);
     mp_window->OnUnshareFolder();
     EXPECT_FALSE(d.GetType("shared_folder")->HasItem(Home() + "/Books"));
-    EXPECT_EQ(Rows(lp_list), QStringList(Home() + "/Music|"));
+    ASSERT_EQ(lp_list->topLevelItemCount(), 1);
+    EXPECT_EQ(lp_list->topLevelItem(0)->text(0), Home() + "/Music");
     mp_window->OnUnshareFolder();
-    EXPECT_EQ(Rows(lp_list), QStringList(Home() + "/Music|"));
+    EXPECT_EQ(lp_list->topLevelItemCount(), 1);
     // Every rescan is reported, the toolbar's one where nothing changed included.
     Trigger("rescan_shares");
     ASSERT_TRUE(QTest::qWaitFor([this] { return Open<SharedFilesRescannedDialog>() == 1; }, 5000));

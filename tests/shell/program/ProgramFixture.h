@@ -13,40 +13,13 @@
 #include "support/support/FakeUpnpBackend.h"
 #include "support/support/LogLines.h"
 #include "support/support/StoreFile.h"
-
-// A temporary home and its store file.
-class ProgramHome
-{
-protected:
-    QString Home() const { return QString::fromStdString(m_home.Path()); }
-    QString StorePath() const { return Home() + "/.Tarnwick"; }
-    QByteArray StoreBytes() const
-    {
-        QFile l_file(StorePath());
-        return l_file.open(QIODevice::ReadOnly) ? l_file.readAll() : QByteArray();
-    }
-    static bool WriteFile(const QString& i_path, const QByteArray& i_bytes)
-    {
-        QFile l_file(i_path);
-        return l_file.open(QIODevice::WriteOnly) && l_file.write(i_bytes) == i_bytes.size();
-    }
-    // A store that logs alice in to the server at this port, with UPnP off and the web host at a
-    // closed port of this machine.
-    static StoreFile LoggedInStore(quint16 i_port)
-    {
-        return StoreFile().Setting("username", "alice").Setting("password", "secret")
-            .Setting("server_host", "127.0.0.1").Setting("server_port", QString::number(i_port))
-            .Setting("use_upnp", "no").Setting("web_host", "127.0.0.1")
-            .Setting("web_port", QString::number(FakePeer::FreePort()));
-    }
-
-    TemporaryFolder m_home;
-};
+#include "ui_MainWindow.h"
 
 // A whole client in this process, in a temporary home, with a gateway in memory that is never
 // asked for, listening ports the system picks, and every prompt recorded instead of shown.
-class ProgramFixture : public ::testing::Test, public DataLoadedEventHandler, protected ProgramHome,
-                       protected FakeDesktop
+// m_store, once written, logs alice in to m_server with UPnP off and the web host at a closed
+// port of this machine.
+class ProgramFixture : public ::testing::Test, public DataLoadedEventHandler, protected FakeDesktop
 {
 protected:
     void SetUp() override
@@ -73,6 +46,19 @@ protected:
     void DataLoaded() override { m_loaded << "loaded"; }
     void NoData() override { m_loaded << "no data"; }
 
+    QString Home() const { return QString::fromStdString(m_home.Path()); }
+    QString StorePath() const { return Home() + "/.Tarnwick"; }
+    QByteArray StoreBytes() const
+    {
+        QFile l_file(StorePath());
+        return l_file.open(QIODevice::ReadOnly) ? l_file.readAll() : QByteArray();
+    }
+    static bool WriteFile(const QString& i_path, const QByteArray& i_bytes)
+    {
+        QFile l_file(i_path);
+        return l_file.open(QIODevice::WriteOnly) && l_file.write(i_bytes) == i_bytes.size();
+    }
+
     void Start()
     {
         mp_window = std::make_unique<MainWindow>();
@@ -81,8 +67,6 @@ protected:
         mp_window->Init();
         mp_ui = mp_window->Ui();
     }
-
-    // Starts on m_store, which logs in to m_server.
     void StartLoggedIn()
     {
         m_server.AcceptLogins();
@@ -91,8 +75,12 @@ protected:
         ASSERT_TRUE(QTest::qWaitFor([] { return gp_server->IsConnected(); }, 5000));
     }
 
+    TemporaryFolder m_home;
     FakeCentralServer m_server;
-    StoreFile m_store = LoggedInStore(m_server.Port());
+    StoreFile m_store = StoreFile().Setting("username", "alice").Setting("password", "secret")
+        .Setting("server_host", "127.0.0.1").Setting("server_port", QString::number(m_server.Port()))
+        .Setting("use_upnp", "no").Setting("web_host", "127.0.0.1")
+        .Setting("web_port", QString::number(FakePeer::FreePort()));
     LogLines m_log;
     QStringList m_loaded;
     int m_prompts = 0;

@@ -4,7 +4,7 @@
 namespace
 {
 // The real program in a temporary home, which also holds its lock file.
-class ProgramProcessTest : public ::testing::Test, protected ProgramHome
+class ProgramProcessTest : public ProgramFixture
 {
 protected:
     void Launch(QProcess& io_process)
@@ -34,12 +34,10 @@ protected:
 
 TEST_F(ProgramProcessTest, LogsInJoinsTakesAPrivateMessageAndSavesOnQuitWhileASecondInstanceEndsAtOnce)
 {
-    FakeCentralServer l_server;
     FakeWebHost l_web;
-    l_server.AcceptLogins();
+    m_server.AcceptLogins();
     l_web.SetReply(404, QByteArray());
-    const QByteArray l_seed = LoggedInStore(l_server.Port())
-                                  .Setting("web_port", QString::number(l_web.Port()))
+    const QByteArray l_seed = m_store.Setting("web_port", QString::number(l_web.Port()))
                                   .Setting("listening_port", QString::number(FakePeer::FreePort()))
                                   .Setting("obfuscated_listening_port", QString::number(FakePeer::FreePort()))
                                   .AutojoinRoom("lobby")
@@ -47,18 +45,18 @@ TEST_F(ProgramProcessTest, LogsInJoinsTakesAPrivateMessageAndSavesOnQuitWhileASe
     ASSERT_TRUE(WriteFile(StorePath(), l_seed));
     QProcess l_program, l_second;
     Launch(l_program);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !l_server.FramesWithCode(14).isEmpty(); }, 60000));
-    EXPECT_EQ(l_server.FramesWithCode(1).size(), 1);
-    EXPECT_TRUE(l_server.FramesWithCode(14)[0].fields.startsWith(WireFields().Text("lobby")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_server.FramesWithCode(14).isEmpty(); }, 60000));
+    EXPECT_EQ(m_server.FramesWithCode(1).size(), 1);
+    EXPECT_TRUE(m_server.FramesWithCode(14)[0].fields.startsWith(WireFields().Text("lobby")));
     EXPECT_TRUE(l_web.WaitForRequests(1, 30000));
     Launch(l_second);
     ExpectCleanExit(l_second);
     EXPECT_EQ(StoreBytes(), l_seed);
-    EXPECT_EQ(l_server.ConnectionCount(), 1);
+    EXPECT_EQ(m_server.ConnectionCount(), 1);
     // The message opens a chat tab for its sender, which follows the sender and logs the line.
-    l_server.SendFrame(22, WireFields().Int32(1).Int32(0).Text("ann").Text("hi").Byte(0));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !l_server.FramesWithCode(5).isEmpty(); }, 60000));
-    EXPECT_EQ(l_server.FramesWithCode(5)[0].fields, WireFields().Text("ann").Bytes());
+    m_server.SendFrame(22, WireFields().Int32(1).Int32(0).Text("ann").Text("hi").Byte(0));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_server.FramesWithCode(5).isEmpty(); }, 60000));
+    EXPECT_EQ(m_server.FramesWithCode(5)[0].fields, WireFields().Text("ann").Bytes());
     l_program.terminate();
     ExpectCleanExit(l_program);
     EXPECT_TRUE(StoreBytes().contains("data_version") && StoreBytes().contains("lobby"));
