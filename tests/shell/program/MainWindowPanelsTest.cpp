@@ -351,16 +351,16 @@ TEST_F(MainWindowPanels, GeometryIsRecordedWhileTheWindowIsNotMaximised)
     };
     mp_window->showNormal();
     mp_window->resize(900, 700);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return l_recorded() == QSize(900, 700); }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return l_recorded() == QSize(900, 700); }, 5000));
     // Maximising resizes the window to the screen; that size is not recorded.
     mp_window->showMaximized();
-    ASSERT_TRUE(QTest::qWaitFor([this] { return mp_window->isMaximized(); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return mp_window->isMaximized(); }, 5000));
     QApplication::processEvents();
     ASSERT_NE(mp_window->size(), QSize(900, 700));
     EXPECT_EQ(l_recorded(), QSize(900, 700));
     mp_window->showNormal();
     mp_window->resize(960, 710);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return l_recorded() == QSize(960, 710); }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return l_recorded() == QSize(960, 710); }, 5000));
 }
 
 TEST_F(MainWindowPanels, SharedFolderRowsShowTheirAudienceAndGoWhenUnshared)
