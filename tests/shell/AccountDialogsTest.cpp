@@ -10,15 +10,12 @@ class AccountDialogs : public ::testing::Test, protected FakeDesktop
 protected:
     void SetUp() override { DeclareSettingsTypes(); }
 
-    static void Answer(QDialog* ip_dialog, const QString& i_user, const QString& i_password,
-                       QDialogButtonBox::StandardButton i_button)
+    // Types each text into the line edit of that name, then presses the button.
+    static void Answer(QDialog* ip_dialog, QDialogButtonBox::StandardButton i_button,
+                       const std::map<const char*, QString>& i_texts)
     {
-        Child<QLineEdit>(ip_dialog, "usernameEdit")->setText(i_user);
-        Child<QLineEdit>(ip_dialog, "passwordEdit")->setText(i_password);
-        Press(ip_dialog, i_button);
-    }
-    static void Press(QDialog* ip_dialog, QDialogButtonBox::StandardButton i_button)
-    {
+        for (const auto& l_text : i_texts)
+            Child<QLineEdit>(ip_dialog, l_text.first)->setText(l_text.second);
         Child<QDialogButtonBox>(ip_dialog, "buttonBox")->button(i_button)->click();
         FlushDeletes();
     }
@@ -27,25 +24,23 @@ protected:
 
 TEST_F(AccountDialogs, SavesTrimmedNameAndPasswordAndRefusesBlanksOrCancel)
 {
-    const struct { QString user, password; QDialogButtonBox::StandardButton button; bool saved; } l_cases[] = {
-        {" bob ", "  pass word\t", QDialogButtonBox::Ok, true}, {"bob", "   ", QDialogButtonBox::Ok, false},
-        {"\t", "pw", QDialogButtonBox::Ok, false}, {"bob", "pw", QDialogButtonBox::Cancel, false}};
+    // Saved, the dialog goes; refused, it stays open; cancelled, it only hides.
+    const struct { QString user, password; QDialogButtonBox::StandardButton button; QString after; } l_cases[] = {
+        {" bob ", "  pass word\t", QDialogButtonBox::Ok, "gone"}, {"bob", "   ", QDialogButtonBox::Ok, "open"},
+        {"\t", "pw", QDialogButtonBox::Ok, "open"}, {"bob", "pw", QDialogButtonBox::Cancel, "hidden"}};
     for (const auto& l_case : l_cases)
     {
         SCOPED_TRACE(l_case.user.toStdString());
         SetSetting("username", "anna");
         SetSetting("password", "secret");
-        QWidget l_mainWindow;
-        QPointer<QDialog> lp_dialog = new ChangeUsernamePasswordDialog(false, &l_mainWindow);
+        QPointer<QDialog> lp_dialog = new ChangeUsernamePasswordDialog(false);
         EXPECT_EQ(Child<QLineEdit>(lp_dialog, "usernameEdit")->text() + "/" +
                   Child<QLineEdit>(lp_dialog, "passwordEdit")->displayText(), "anna/secret");
         lp_dialog->show();
-        Answer(lp_dialog, l_case.user, l_case.password, l_case.button);
+        Answer(lp_dialog, l_case.button, {{"usernameEdit", l_case.user}, {"passwordEdit", l_case.password}});
         EXPECT_EQ(GetSetting("username") + "/" + GetSetting("password"),
-                  l_case.saved ? "bob/pass word" : "anna/secret");
-        // Saved, the dialog goes; refused, it stays open; cancelled, it only hides.
-        EXPECT_EQ(lp_dialog.isNull(), l_case.saved);
-        EXPECT_EQ(lp_dialog && lp_dialog->isVisible(), !l_case.saved && l_case.button == QDialogButtonBox::Ok);
+                  l_case.after == "gone" ? "bob/pass word" : "anna/secret");
+        EXPECT_EQ(!lp_dialog ? "gone" : lp_dialog->isVisible() ? "open" : "hidden", l_case.after);
     }
 }
 
@@ -57,11 +52,11 @@ TEST_F(AccountDialogs, FirstStartAsksUnderItsOwnTitleAndConnectsOnlyOnceANameIsS
         QTimer::singleShot(0, [&] {
             auto* lp_dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
             l_title = lp_dialog->windowTitle();
-            Answer(lp_dialog, " anna", "secret ", l_button);
+            Answer(lp_dialog, l_button, {{"usernameEdit", " anna"}, {"passwordEdit", "secret "}});
         });
         EXPECT_EQ(ChangeUsernamePasswordDialog::AskAtFirstStart(), l_button == QDialogButtonBox::Ok);
-        EXPECT_EQ(l_title, "Set Username/Password");
-        EXPECT_EQ(GetSetting("username"), l_button == QDialogButtonBox::Ok ? "anna" : "");
+        EXPECT_EQ(l_title + "|" + GetSetting("username"),
+                  l_button == QDialogButtonBox::Ok ? "Set Username/Password|anna" : "Set Username/Password|");
     }
 }
 
@@ -83,8 +78,7 @@ TEST_F(AccountDialogs, PortWaitsForTheNextStartAndRefusesTheOneInUseOrOutOfRange
         m_boxes.clear();
         QPointer<QDialog> lp_dialog = new ChangeListeningPortDialog();
         EXPECT_EQ(Child<QLineEdit>(lp_dialog, "portEdit")->text(), "2234");
-        Child<QLineEdit>(lp_dialog, "portEdit")->setText(l_case.typed);
-        Press(lp_dialog, QDialogButtonBox::Ok);
+        Answer(lp_dialog, QDialogButtonBox::Ok, {{"portEdit", l_case.typed}});
         EXPECT_EQ(m_boxes, QStringList{l_case.box});
         EXPECT_EQ(GetSetting("new_listening_port"), l_case.pendingAfter);
         EXPECT_EQ(lp_dialog.isNull(), l_case.box == l_pending);

@@ -23,20 +23,6 @@ inline bool ShowsIcon(const QIcon& i_icon, const char* i_path)
     return i_icon.pixmap(16).toImage() == QIcon(i_path).pixmap(16).toImage();
 }
 
-// Each row of a tree as its columns joined by "|".
-inline QStringList Rows(const QTreeWidget* ip_tree)
-{
-    QStringList l_rows;
-    for (int l_row = 0; l_row < ip_tree->topLevelItemCount(); ++l_row)
-    {
-        QStringList l_cells;
-        for (int l_column = 0; l_column < ip_tree->columnCount(); ++l_column)
-            l_cells << ip_tree->topLevelItem(l_row)->text(l_column);
-        l_rows << l_cells.join('|');
-    }
-    return l_rows;
-}
-
 // Every desktop seam answered and recorded: addresses opened, boxes ("title: text", answered from
 // m_answers, else No), menu entries (the first one is chosen), choosers ("title (folder)",
 // answered with m_chosen) and colour picks (answered with m_color).

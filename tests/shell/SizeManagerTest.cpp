@@ -22,7 +22,7 @@ bool HasNumber(const char* i_type, int i_value) { return bool(d.GetType(i_type)-
 QList<int> Widths(QTreeWidget& i_tree) { return {i_tree.columnWidth(0), i_tree.columnWidth(1)}; }
 } // namespace
 
-TEST(SizeManager, AWindowIsRecordedAsItIsThenRestoredAndFollowed)
+TEST(SizeManager, WindowsAndSplittersStartFromTheRecordAndFollowTheirMoves)
 {
     SizeManager l_manager;
     FakeWindow l_first, l_next;
@@ -33,26 +33,23 @@ TEST(SizeManager, AWindowIsRecordedAsItIsThenRestoredAndFollowed)
     EXPECT_FALSE(HasNumber("sizer_x", 10)) << "a number no record uses is dropped";
     l_manager.RegisterResizableWindow("main_window", &l_next);
     EXPECT_EQ(l_next.m_calls, QStringList({"at 30,40", "size 1024 600"}));
-}
-
-TEST(SizeManager, SplittersOfOneNameStartFromTheRecordAndFollowEachOther)
-{
-    SizeManager l_manager;
-    QSplitter l_first, l_second;
-    for (QSplitter* lp_splitter : {&l_first, &l_second})
+    // Splitters of one name: the first records its defaults, the later ones start from the
+    // record, and each follows the others' moves.
+    QSplitter l_splitters[2];
+    for (QSplitter& l_splitter : l_splitters)
     {
-        lp_splitter->addWidget(new QWidget);
-        lp_splitter->addWidget(new QWidget);
-        lp_splitter->resize(300 + lp_splitter->handleWidth(), 50);
-        lp_splitter->setSizes({150, 150});
+        l_splitter.addWidget(new QWidget);
+        l_splitter.addWidget(new QWidget);
+        l_splitter.resize(300 + l_splitter.handleWidth(), 50);
+        l_splitter.setSizes({150, 150});
     }
-    l_manager.RegisterSplitter("room_splitter", &l_first, {200, 100});
-    EXPECT_EQ(l_first.sizes(), QList<int>({150, 150})) << "defaults are only recorded";
-    l_manager.RegisterSplitter("room_splitter", &l_second, {});
-    EXPECT_EQ(l_second.sizes(), QList<int>({200, 100}));
-    l_first.setSizes({120, 180});
-    emit l_first.splitterMoved(120, 1);
-    EXPECT_EQ(l_second.sizes(), QList<int>({120, 180}));
+    l_manager.RegisterSplitter("room_splitter", &l_splitters[0], {200, 100});
+    EXPECT_EQ(l_splitters[0].sizes(), QList<int>({150, 150}));
+    l_manager.RegisterSplitter("room_splitter", &l_splitters[1], {});
+    EXPECT_EQ(l_splitters[1].sizes(), QList<int>({200, 100}));
+    l_splitters[0].setSizes({120, 180});
+    emit l_splitters[0].splitterMoved(120, 1);
+    EXPECT_EQ(l_splitters[1].sizes(), QList<int>({120, 180}));
 }
 
 TEST(SizeManager, TreeColumnsAreSharedByNameButNeverTheStretchedLastOne)
@@ -73,8 +70,7 @@ TEST(SizeManager, TreeColumnsAreSharedByNameButNeverTheStretchedLastOne)
     EXPECT_EQ(Widths(l_second), QList<int>({50, 70}));
     QSignalSpy l_secondResized(l_second.header(), &QHeaderView::sectionResized);
     l_first.setColumnWidth(0, 70);
-    EXPECT_EQ(Widths(l_second), QList<int>({70, 70}));
-    EXPECT_EQ(Widths(*lp_third), QList<int>({70, 70}));
+    EXPECT_EQ(Widths(l_second) + Widths(*lp_third), QList<int>({70, 70, 70, 70}));
     EXPECT_EQ(l_secondResized.count(), 1);
     EXPECT_FALSE(HasNumber("sizer_size", 50));
     // Both columns hold the one item of 70, so it stays when one of them leaves it.
@@ -84,6 +80,6 @@ TEST(SizeManager, TreeColumnsAreSharedByNameButNeverTheStretchedLastOne)
     EXPECT_TRUE(HasNumber("sizer_size", 70));
     l_second.setColumnWidth(0, 80);
     EXPECT_FALSE(HasNumber("sizer_size", 70));
-    EXPECT_EQ(d.GetType("sizer_tree_widget")->ItemCount(), 2u);
-    EXPECT_EQ(d.GetType("sizer_tree_column")->ItemCount(), 2u);
+    EXPECT_EQ(std::make_pair(d.GetType("sizer_tree_widget")->ItemCount(), d.GetType("sizer_tree_column")->ItemCount()),
+              std::make_pair(std::size_t(2), std::size_t(2)));
 }

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "server/Server.h"
 #include "shell/MainWindow.h"
 #include "shell/ShellFixture.h"
 #include "store/DataLoadedEventHandler.h"
@@ -12,38 +13,13 @@
 #include "support/support/FakeUpnpBackend.h"
 #include "support/support/LogLines.h"
 #include "support/support/StoreFile.h"
+#include "ui_MainWindow.h"
 
-// A temporary home and its store file.
-class ProgramHome
-{
-protected:
-    QString StorePath() const { return QString::fromStdString(m_home.File(".Tarnwick")); }
-    QByteArray StoreBytes() const
-    {
-        QFile l_file(StorePath());
-        return l_file.open(QIODevice::ReadOnly) ? l_file.readAll() : QByteArray();
-    }
-    QString Home() const { return QString::fromStdString(m_home.Path()); }
-    static bool WriteFile(const QString& i_path, const QByteArray& i_bytes)
-    {
-        QFile l_file(i_path);
-        return l_file.open(QIODevice::WriteOnly) && l_file.write(i_bytes) == i_bytes.size();
-    }
-    // A store that logs alice in to the server at this port, with UPnP off.
-    static StoreFile LoggedInStore(quint16 i_port)
-    {
-        return StoreFile().Setting("username", "alice").Setting("password", "secret")
-            .Setting("server_host", "127.0.0.1").Setting("server_port", QString::number(i_port))
-            .Setting("use_upnp", "no");
-    }
-
-    TemporaryFolder m_home;
-};
-
-// A whole client in this process, in a temporary home, with a gateway in memory, listening
-// ports the system picks, and every prompt recorded instead of shown.
-class ProgramFixture : public ::testing::Test, public DataLoadedEventHandler, protected ProgramHome,
-                       protected FakeDesktop
+// A whole client in this process, in a temporary home, with a gateway in memory that is never
+// asked for, listening ports the system picks, and every prompt recorded instead of shown.
+// m_store, once written, logs alice in to m_server with UPnP off and the web host at a closed
+// port of this machine.
+class ProgramFixture : public ::testing::Test, public DataLoadedEventHandler, protected FakeDesktop
 {
 protected:
     void SetUp() override
@@ -52,6 +28,7 @@ protected:
         MainWindow::SetUpnpBackendFactory([] { return std::make_unique<FakeUpnpBackend>(); });
         MainWindow::SetFirstStartPrompt([this](QWidget*) { ++m_prompts; });
         MainWindow::SetBeforeLoad([this] {
+            SetSetting("use_upnp", "no");
             SetSetting("listening_port", FakePeer::FreePort());
             SetSetting("obfuscated_listening_port", FakePeer::FreePort());
             dataSaver->AddDataLoadedEventHandler(this);
@@ -69,16 +46,44 @@ protected:
     void DataLoaded() override { m_loaded << "loaded"; }
     void NoData() override { m_loaded << "no data"; }
 
+    QString Home() const { return QString::fromStdString(m_home.Path()); }
+    QString StorePath() const { return Home() + "/.Tarnwick"; }
+    QByteArray StoreBytes() const
+    {
+        QFile l_file(StorePath());
+        return l_file.open(QIODevice::ReadOnly) ? l_file.readAll() : QByteArray();
+    }
+    static bool WriteFile(const QString& i_path, const QByteArray& i_bytes)
+    {
+        QFile l_file(i_path);
+        return l_file.open(QIODevice::WriteOnly) && l_file.write(i_bytes) == i_bytes.size();
+    }
+
     void Start()
     {
         mp_window = std::make_unique<MainWindow>();
         // The diagnostics page took the lines over; the test reads them instead.
         logService.InstallSink(&m_log);
         mp_window->Init();
+        mp_ui = mp_window->Ui();
+    }
+    void StartLoggedIn()
+    {
+        m_server.AcceptLogins();
+        ASSERT_TRUE(m_store.WriteTo(StorePath()));
+        Start();
+        ASSERT_TRUE(QTest::qWaitFor([] { return gp_server->IsConnected(); }, 5000));
     }
 
+    TemporaryFolder m_home;
+    FakeCentralServer m_server;
+    StoreFile m_store = StoreFile().Setting("username", "alice").Setting("password", "secret")
+        .Setting("server_host", "127.0.0.1").Setting("server_port", QString::number(m_server.Port()))
+        .Setting("use_upnp", "no").Setting("web_host", "127.0.0.1")
+        .Setting("web_port", QString::number(FakePeer::FreePort()));
     LogLines m_log;
     QStringList m_loaded;
     int m_prompts = 0;
     std::unique_ptr<MainWindow> mp_window;
+    Ui_MainWindow* mp_ui = nullptr;
 };
