@@ -1,17 +1,7 @@
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QSet>
-#include <QTextEdit>
-
 #include <tuple>
 
 #include "ChatFixture.h"
 #include "shell/ActionSetToolBar.h"
-#include "shell/Desktop.h"
-#include "store/Data.h"
 #include "views/chat/ChatLog.h"
 #include "views/chat/ChatLogForm.h"
 
@@ -25,7 +15,8 @@ QByteArray Bytes(const QString& i_path)
     return l_file.open(QIODevice::ReadOnly) ? l_file.readAll() : QByteArray("(none)");
 }
 
-class ChatLogTest : public ChatFixture
+// Message boxes are answered No unless the test queues a Yes; opened addresses are recorded.
+class ChatLogTest : public ChatFixture, protected FakeDesktop
 {
 protected:
     // A viewer of the log, recorded as open for the room or user as the openers record it.
@@ -162,29 +153,18 @@ TEST_F(ChatLogTest, ToolbarActionsActOnThisViewersLogOnly)
     ChatLog::Write(Kind::Room, "lobby", "one");
     ChatLogForm& l_form = Open(Kind::Room, "lobby");
     const auto l_state = [&] { return Bytes(l_path) + mp_edit->toPlainText().toUtf8(); };
-    QStringList l_calls;
-    QMessageBox::StandardButton l_answer = QMessageBox::No;
-    Desktop::SetMessageBox([&](QMessageBox::Icon, QWidget*, const QString& i_title,
-                               const QString&, QMessageBox::StandardButtons) {
-        l_calls << i_title;
-        return l_answer;
-    });
-    Desktop::SetOpenUrl([&](const QUrl& i_url) {
-        l_calls << i_url.toLocalFile();
-        return true;
-    });
     emit l_bar.ActionTriggered(nullptr, "clear_chat_log");
     emit l_bar.ActionTriggered(&l_form, "clear_chat_log");
     EXPECT_EQ(l_state(), "one\none");
-    l_answer = QMessageBox::Yes;
+    m_answers << QMessageBox::Yes;
     emit l_bar.ActionTriggered(&l_form, "clear_chat_log");
     EXPECT_EQ(l_state(), "(none)");
     ChatLog::Write(Kind::Room, "lobby", "two");
     EXPECT_EQ(l_state(), "two\ntwo");
     emit l_bar.ActionTriggered(&l_form, "open_log_folder");
-    EXPECT_EQ(l_calls, (QStringList{"Clear log?", "Clear log?", ChatLog::Folder(Kind::Room)}));
-    Desktop::SetMessageBox({});
-    Desktop::SetOpenUrl({});
+    const QString l_asked = "Clear log?: Are you sure you want to erase the contents of this log?";
+    EXPECT_EQ(m_boxes, (QStringList{l_asked, l_asked}));
+    EXPECT_EQ(m_opened, QStringList{QUrl::fromLocalFile(ChatLog::Folder(Kind::Room)).toString(QUrl::FullyEncoded)});
 
     // Only a viewer of a readable log is registered for the set.
     const auto l_registered = [](QWidget* ip_form) {

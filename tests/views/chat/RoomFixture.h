@@ -1,16 +1,10 @@
 #pragma once
 
-#include <QTabWidget>
-#include <QTreeWidget>
-#include <QWidgetAction>
-
 #include <memory>
 
 #include "ChatFixture.h"
 #include "shell/ActionSetToolBar.h"
 #include "shell/SizeManager.h"
-#include "store/Settings.h"
-#include "support/TestSupport.h"
 #include "support/support/ServerMessageFixture.h"
 #include "views/chat/RoomForm.h"
 #include "views/chat/UserNoteDialog.h"

@@ -1,28 +1,31 @@
-#include <QFile>
-#include <QLineEdit>
-#include <QRegularExpression>
-#include <QSignalSpy>
-#include <QTextBrowser>
-
 #include "RoomFixture.h"
 #include "shell/ShowIsOver.h"
 #include "views/chat/ChatLog.h"
 #include "views/chat/ChatsForm.h"
+#include "views/chat/QRoomListItemWidget.h"
+#include "views/chat/QRoomUserListItemWidget.h"
 
 namespace
 {
 using RoomFormTest = RoomFixture;
+using RoomViewTest = RoomViewFixture;
 
-QStringList ViewLines(RoomForm* ip_form)
-{
-    return ip_form->findChild<QTextBrowser*>("chatView")->toPlainText().split('\n');
-}
 void Link(const QString& i_user, const QString& i_what, const QString& i_value)
 {
     if (i_what == "room")
         Node("room", "lobby") += Node("user", i_user);
     else
         Node("user", i_user) += Node(i_what.toUtf8(), i_value);
+}
+// The rows sorted by the column, as the names in the name column.
+QStringList Sorted(QTreeWidget& io_list, int i_column, Qt::SortOrder i_order, int i_nameColumn)
+{
+    io_list.setColumnCount(6);
+    io_list.sortItems(i_column, i_order);
+    QStringList l_names;
+    for (int l_row = 0; l_row < io_list.topLevelItemCount(); ++l_row)
+        l_names << io_list.topLevelItem(l_row)->text(i_nameColumn);
+    return l_names;
 }
 } // namespace
 
@@ -111,7 +114,6 @@ TEST_F(RoomFormTest, ShowsItsOwnRoomsLinesSendsWhatIsTypedAndJoinsAgainAfterANew
     EXPECT_TRUE(l_log.readAll().endsWith("][ann] hi there\n"));
 
     auto* lp_edit = Form()->findChild<QLineEdit*>("chatEdit");
-    EXPECT_EQ(lp_edit->property("get_focus").toInt(), 1);
     for (const char* l_typed : {"  as typed ", "", "   "})
     {
         lp_edit->setText(l_typed);
@@ -182,4 +184,99 @@ TEST_F(RoomFormTest, LeavesOnlyWhenTheUserClosesTheTabWhileRunning)
             l_expected << WireFields().Text(l_room);
     }
     EXPECT_EQ(Sent(15), l_expected);
+}
+
+TEST_F(RoomViewTest, RoomUsersSortByStoredFiguresLargestFirstAndByTextsWithoutCase)
+{
+    QTreeWidget l_list;
+    // Name, files, speed, country, note. The cells show texts that would sort otherwise.
+    const std::tuple<const char*, const char*, const char*, const char*, bool> l_users[] = {
+        {"alice", "1234", "2048", "fr", true}, {"Bob", "999", "1024", "DE", false},
+        {"cy", "0", "0", "", false}, {"dee", "5", "512", "at", false}};
+    for (const auto& [l_name, l_files, l_speed, l_country, l_note] : l_users)
+    {
+        for (const auto& [l_type, l_value] :
+             {std::pair("shared_files_count", l_files), std::pair("average_download_speed", l_speed),
+              std::pair("country_code", l_country), std::pair("user_note", l_note ? "a note" : "")})
+            if (*l_value)
+                Node("user", l_name) += Node(l_type, l_value);
+        auto* lp_row = new QRoomUserListItemWidget(&l_list);
+        for (const auto& [l_column, l_text] : {std::pair(2, l_name), std::pair(4, l_files), std::pair(5, l_speed)})
+            lp_row->setText(l_column, l_text);
+    }
+    const std::tuple<int, Qt::SortOrder, QStringList> l_cases[] = {
+        {4, Qt::AscendingOrder, {"alice", "Bob", "dee", "cy"}}, {4, Qt::DescendingOrder, {"cy", "dee", "Bob", "alice"}},
+        {5, Qt::AscendingOrder, {"alice", "Bob", "dee", "cy"}}, {1, Qt::AscendingOrder, {"cy", "dee", "Bob", "alice"}},
+        {2, Qt::AscendingOrder, {"alice", "Bob", "cy", "dee"}}, {0, Qt::DescendingOrder, {"dee", "cy", "Bob", "alice"}}};
+    for (const auto& [l_column, l_order, l_expected] : l_cases)
+        EXPECT_EQ(Sorted(l_list, l_column, l_order, 2), l_expected) << l_column;
+    EXPECT_EQ(Sorted(l_list, 3, Qt::AscendingOrder, 2).first(), "alice");
+
+    // Names in other letter case compare equal both ways.
+    l_list.sortItems(2, Qt::AscendingOrder);
+    QRoomUserListItemWidget l_lower(&l_list);
+    l_lower.setText(2, "bob");
+    const QTreeWidgetItem& l_bob = *l_list.findItems("Bob", Qt::MatchExactly, 2).first();
+    EXPECT_FALSE(l_lower < l_bob || l_bob < l_lower);
+    EXPECT_FALSE(d.GetType("user")->HasItem("bob")) << "sorting creates no user";
+}
+
+TEST_F(RoomViewTest, RoomsSortOwnedOperatedAndMemberFirstThenByNameAndCountsAsNumbers)
+{
+    QTreeWidget l_list;
+    const std::tuple<const char*, const char*, QString> l_rooms[] = {
+        {"zoo", "12", "is_owner"}, {"abc", "", "is_operator is_member"}, {"aaa", "7", "is_member"},
+        {"aa", "3", ""}, {"Music", "2", ""}, {"movies", "1", ""},
+        {"yak", "100", "is_owner is_operator"}, {"xen", "20", "is_owner is_member"}};
+    for (const auto& [l_name, l_count, l_flags] : l_rooms)
+    {
+        for (const QString& l_flag : l_flags.split(' ', Qt::SkipEmptyParts))
+            Node("room", l_name).NewItem(l_flag.toUtf8());
+        auto* lp_row = new QRoomListItemWidget(&l_list);
+        lp_row->setText(0, l_name);
+        lp_row->setText(1, l_count);
+    }
+    EXPECT_EQ(Sorted(l_list, 0, Qt::AscendingOrder, 0),
+              (QStringList{"yak", "xen", "zoo", "abc", "aaa", "aa", "movies", "Music"}));
+    EXPECT_EQ(Sorted(l_list, 0, Qt::DescendingOrder, 0),
+              (QStringList{"Music", "movies", "aa", "aaa", "abc", "zoo", "xen", "yak"}));
+    EXPECT_EQ(Sorted(l_list, 1, Qt::AscendingOrder, 0),
+              (QStringList{"abc", "movies", "Music", "aa", "aaa", "zoo", "xen", "yak"}));
+}
+
+TEST_F(RoomViewTest, SavesTrimmedSharedPlainNotesAndBlankOrClearedSavesRemoveThem)
+{
+    enum Act { Save, ClearAndSave, ClearAndClose };
+    // Who, what is typed (none: the note as loaded), how it ends, then ann's and ben's notes.
+    const std::tuple<const char*, const char*, Act, const char*, const char*> l_steps[] = {
+        {"ann", "  \n hello \n\n", Save, "hello", ""},
+        {"ben", "hello", Save, "hello", "hello"},
+        {"ben", "<b>bye</b> &amp;", Save, "hello", "<b>bye</b> &amp;"},
+        {"ben", nullptr, Save, "hello", "<b>bye</b> &amp;"},
+        {"ann", nullptr, ClearAndClose, "hello", "<b>bye</b> &amp;"},
+        {"ann", " \n\t ", Save, "", "<b>bye</b> &amp;"},
+        {"ben", nullptr, ClearAndSave, "", ""}};
+    for (const auto& [l_user, l_typed, l_act, l_ann, l_ben] : l_steps)
+    {
+        const QString l_stored = Node("user", l_user)["user_note"].AsString();
+        QPointer<UserNoteDialog> lp_dialog = UserNoteDialog::GetDialog(l_user);
+        EXPECT_EQ(UserNoteDialog::GetDialog(l_user), lp_dialog.data());
+        lp_dialog->show();
+        auto* lp_edit = lp_dialog->findChild<QTextEdit*>("noteEdit");
+        EXPECT_EQ(lp_edit->toPlainText(), l_stored);
+        if (l_typed)
+            lp_edit->setPlainText(l_typed);
+        if (l_act != Save)
+            lp_dialog->findChild<QPushButton*>("clearButton")->click();
+        if (l_act == ClearAndClose)
+            lp_dialog->close();
+        else
+            lp_dialog->findChild<QPushButton*>("saveButton")->click();
+        FlushDeletes();
+        EXPECT_TRUE(lp_dialog.isNull());
+        EXPECT_EQ(Node("user", "ann")["user_note"].AsString(), l_ann) << l_typed;
+        EXPECT_EQ(Node("user", "ben")["user_note"].AsString(), l_ben) << l_typed;
+        // One text is one item, held by every user with that note.
+        EXPECT_EQ(Node("user", "ann")["user_note"] == Node("user", "ben")["user_note"], l_ann == QString(l_ben));
+    }
 }

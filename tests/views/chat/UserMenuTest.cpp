@@ -1,14 +1,11 @@
 #include "views/chat/UserMenuOptions.h"
 
-#include <QApplication>
-#include <QMenu>
-
 #include <map>
 
 #include "RoomFixture.h"
 #include "resources/Resources.h"
-#include "support/support/QtPrinters.h"
 #include "transfers/TransferQueueManager.h"
+#include "views/chat/ChatsForm.h"
 #include "views/chat/ShareBrowser.h"
 #include "views/chat/UserListForm.h"
 
@@ -30,11 +27,10 @@ QStringList Lines(const QMenu* ip_menu)
     QStringList l_lines;
     for (QAction* lp_action : ip_menu->actions())
     {
-        QString l_line = lp_action->text() + (lp_action->font().bold() && lp_action->font().underline() ? "*" : "");
-        for (const char* l_icon : {"chat", "users", "remove_user", "add_user", "browse", "info", "note", "alert"})
-            if (!lp_action->icon().isNull() && lp_action->icon().pixmap(16).toImage() ==
-                                                   QIcon(QString(":/icons/%1_icon").arg(l_icon)).pixmap(16).toImage())
-                l_line += QString("@") + l_icon;
+        const QFont l_font = lp_action->font();
+        const QString l_icon = IconName(lp_action->icon());
+        const QString l_line = lp_action->text() + (l_font.bold() && l_font.underline() ? "*" : "") +
+                               (l_icon.isEmpty() ? "" : "@" + l_icon);
         l_lines << (lp_action->menu() ? l_line + "{" + Lines(lp_action->menu()).join('|') + "}" : l_line);
     }
     return l_lines;
@@ -85,6 +81,7 @@ protected:
         DeclarePeerFileTypes();
         mp_transfers = std::make_unique<TransferQueueManager>();
         m_pages.addTab(new QWidget, "Rooms");
+        m_pages.addTab(mp_chats = new ChatsForm, "Chat");
         m_pages.addTab(mp_users = new UserListForm, "Users");
         mp_users->Init();
         mp_users->DataLoaded();
@@ -109,6 +106,7 @@ protected:
 
     std::unique_ptr<TransferQueueManager> mp_transfers;
     QTabWidget m_pages;
+    ChatsForm* mp_chats = nullptr;
     UserListForm* mp_users = nullptr;
 };
 
@@ -238,6 +236,9 @@ TEST_F(UserMenuTest, EntriesOpenTheirWindows)
     UserMenuOptions l_options(&l_menu, "bob");
     EXPECT_EQ(l_menu.actions().last()->data().toString(), "bob");
     SetSetting("open_groups_on_user_add", "yes");
+    Trigger("Message user");
+    EXPECT_EQ(TabTexts(mp_chats->TabWidget()), QStringList{"bob offline *"});
+    EXPECT_EQ(m_pages.currentWidget(), mp_chats);
     for (const char* l_entry : {"Browse user's files", "Upload to user", "Gift Privileges", "Add user note",
                                 "See User Log", "Add user note", "Add user to list", "Set user's groups",
                                 "Get User Info", "Get User Info"})
@@ -246,8 +247,6 @@ TEST_F(UserMenuTest, EntriesOpenTheirWindows)
     EXPECT_EQ(Windows(), (QStringList{"GiftPrivilegesDialog: Gift Privileges to bob", "ItemLogDialog: Item Log",
                                       "UserGroupsDialog: User Groups for [bob]",
                                       "UserGroupsDialog: User Groups for [bob]", "UserNoteDialog: bob"}));
-    EXPECT_EQ(m_pages.currentIndex(), 1);
-    ASSERT_EQ(mp_users->UserInfoTabs()->count(), 1);
-    EXPECT_EQ(mp_users->UserInfoTabs()->tabText(0), "bob");
-    EXPECT_EQ(mp_users->UserInfoTabs()->currentIndex(), 0);
+    EXPECT_EQ(m_pages.currentWidget(), mp_users);
+    EXPECT_EQ(TabTexts(mp_users->UserInfoTabs()), QStringList{"bob info *"});
 }

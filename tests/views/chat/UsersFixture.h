@@ -1,17 +1,10 @@
 #pragma once
 
-#include <QLineEdit>
-#include <QRegularExpression>
-#include <QTreeWidget>
-
 #include "ChatFixture.h"
 #include "peer/PeerLinkFixture.h"
 #include "shell/ActionSetToolBar.h"
 #include "shell/EventToolBar.h"
-#include "shell/FakeMainWindow.h"
 #include "shell/SizeManager.h"
-#include "store/SchemaDeclaration.h"
-#include "support/support/QtPrinters.h"
 #include "views/chat/ChatsForm.h"
 #include "views/chat/UserListForm.h"
 
@@ -65,15 +58,6 @@ protected:
         mp_saver->Load(l_path);
     }
 
-    static QString IconName(const QIcon& i_icon)
-    {
-        for (const char* l_name : {"online", "offline", "note", "info"})
-            if (!i_icon.isNull() && i_icon.pixmap(16).toImage() ==
-                                        QIcon(QString(":/icons/%1_icon").arg(l_name)).pixmap(16).toImage())
-                return l_name;
-        return i_icon.isNull() ? QString() : "?";
-    }
-
     // Each row as its cells, "text (icon)" for a cell with an icon, joined by "|".
     static QStringList Rows(QTreeWidget* ip_tree)
     {
@@ -89,13 +73,6 @@ protected:
             l_rows << l_cells.join('|');
         }
         return l_rows;
-    }
-    static QStringList ActionTexts(const QList<QAction*>& i_actions)
-    {
-        QStringList l_texts;
-        for (QAction* lp_action : i_actions)
-            l_texts << lp_action->text();
-        return l_texts.filter(QRegularExpression("."));
     }
 
     static ItemPtr Group(const char* i_name) { return d.GetType("user_list_group")->GetItem(i_name); }
