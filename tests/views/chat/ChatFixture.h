@@ -12,6 +12,7 @@
 #include "store/TimerManager.h"
 #include "support/TestSupport.h"
 #include "views/chat/ChatRenderer.h"
+#include "views/chat/UserNoteDialog.h"
 
 // The settings the chat views read, at the values start-up writes.
 inline void WriteChatSettingDefaults()
@@ -21,6 +22,19 @@ inline void WriteChatSettingDefaults()
                                "color_chat_timestamp=#0066ff", "color_chat_status=#339933",
                                "color_input_background=#ffffff", "color_input_text=#000000"})
         SetSetting(QString(l_pair).section('=', 0, 0), QString(l_pair).section('=', 1));
+}
+
+// What the main window declares for the room views before the store is loaded.
+inline void DeclareRoomViewTypes()
+{
+    DeclareTypes({{"room_form", Primary, false}, {"user_note", Intermediate, false}});
+    DeclareRelations({{"room_form", "room", One, One}, {"user", "user_note", Many, One}});
+    UserNoteDialog::Init();
+}
+
+inline ItemPtr Node(const char* i_type, const QString& i_value)
+{
+    return d.GetType(i_type)->GetItem(i_value);
 }
 
 // The resource icon shown, by name: "" for none, "?" for any other.
@@ -76,8 +90,8 @@ inline void RunSteps(const std::function<QStringList()>& i_state, const std::vec
     }
 }
 
-// The chat views' store as start-up leaves it, with the setting defaults, a home folder of the
-// test's own, and a clock the test sets: 13:04:31 shows the 12-hour clock and a day without zero.
+// The chat views' store as start-up leaves it, with the room views' types, the setting defaults,
+// a home folder of the test's own, and a clock the test sets: 13:04:31 shows the 12-hour clock and a day without zero.
 class ChatFixture : public ::testing::Test
 {
 protected:
@@ -87,6 +101,7 @@ protected:
         DeclareSettingsTypes();
         Server::CreateData();
         DeclareChatViewTypes();
+        DeclareRoomViewTypes();
         WriteChatSettingDefaults();
     }
 

@@ -1,22 +1,90 @@
-#include "RoomFixture.h"
+#include <memory>
+
+#include "ChatFixture.h"
+#include "shell/ActionSetToolBar.h"
 #include "shell/ShowIsOver.h"
+#include "shell/SizeManager.h"
+#include "support/support/ServerMessageFixture.h"
 #include "views/chat/ChatLog.h"
 #include "views/chat/ChatsForm.h"
 #include "views/chat/QRoomListItemWidget.h"
 #include "views/chat/QRoomUserListItemWidget.h"
+#include "views/chat/RoomForm.h"
 
 namespace
 {
-using RoomFormTest = RoomFixture;
-using RoomViewTest = RoomViewFixture;
-
-void Link(const QString& i_user, const QString& i_what, const QString& i_value)
+// The main window's room tabs: a room that becomes joined gets a tab unless its `room_form`
+// shows one open.
+class FakeRoomTabs : public DataHandler
 {
-    if (i_what == "room")
-        Node("room", "lobby") += Node("user", i_user);
-    else
-        Node("user", i_user) += Node(i_what.toUtf8(), i_value);
-}
+public:
+    FakeRoomTabs()
+    {
+        d.AddConnectionEventHandler(d.GetType("room"), d.GetType("in_room"),
+                                    NewEventHandler(this, &FakeRoomTabs::OnEnteredRoom));
+    }
+    void OnEnteredRoom(ConnectionInfo& i_info)
+    {
+        if (ItemPtr l_room(i_info.from); !l_room.IsConnected("room_form"))
+        {
+            auto* lp_form = new RoomForm(l_room.AsString());
+            m_tabs.addTab(lp_form, l_room.AsString());
+            lp_form->Init();
+        }
+    }
+    QTabWidget m_tabs;
+};
+
+// A logged-in link with the main window's share of the room views in place.
+class RoomFormTest : public ServerMessageFixture
+{
+protected:
+    void SetUp() override
+    {
+        qputenv("HOME", QByteArray::fromStdString(m_home.Path()));
+        ServerMessageFixture::SetUp();
+        DeclareChatViewTypes();
+        DeclareRoomViewTypes();
+        ::SetSetting("chat_timestamps", "no_timestamps");
+        ::SetSetting("log_room_chat", "yes");
+        mp_bar = std::make_unique<ActionSetToolBar>();
+        for (const char* l_id : {"toggle_room_autojoin", "room_chat_log", "give_up_membership", "give_up_ownership"})
+            mp_bar->AddSetAction("room", l_id, l_id, ":/icons/room_icon", false);
+        mp_sizes = std::make_unique<SizeManager>();
+        mp_tabs = std::make_unique<FakeRoomTabs>();
+    }
+    // The server's answer to a join, without users.
+    void Join(const QString& i_room)
+    {
+        Deliver(14, WireFields().Text(i_room).Texts({}).Int32s({}).Int32(0).Int32s({}).Texts({}));
+    }
+    RoomForm* Form(int i_index = 0) { return qobject_cast<RoomForm*>(mp_tabs->m_tabs.widget(i_index)); }
+    QTreeWidgetItem* Row(const QString& i_user)
+    {
+        return Form()->findChild<QTreeWidget*>("userList")->findItems(i_user, Qt::MatchExactly, 2).value(0);
+    }
+    // The room set's actions as the toolbar shows them for the form.
+    QStringList Actions(RoomForm* ip_form)
+    {
+        mp_bar->ChangeSet(ip_form, "room");
+        QStringList l_shown;
+        for (QAction* lp_action : mp_bar->actions())
+            if (!qobject_cast<QWidgetAction*>(lp_action) && !lp_action->text().isEmpty())
+                l_shown << (lp_action->isVisible() ? "" : "hidden ") + lp_action->text();
+        return l_shown;
+    }
+
+    TemporaryFolder m_home;
+    std::unique_ptr<ActionSetToolBar> mp_bar;
+    std::unique_ptr<SizeManager> mp_sizes;
+    // Destroyed first, once the link is gone: the tabs then send nothing as they close.
+    std::unique_ptr<FakeRoomTabs> mp_tabs;
+};
+
+using RoomViewTest = ChatFixture;
+
+const char* const Links[] = {"room", "average_download_speed", "shared_files_count", "country_code"};
+
 // The rows sorted by the column, as the names in the name column.
 QStringList Sorted(QTreeWidget& io_list, int i_column, Qt::SortOrder i_order, int i_nameColumn)
 {
@@ -29,31 +97,7 @@ QStringList Sorted(QTreeWidget& io_list, int i_column, Qt::SortOrder i_order, in
 }
 } // namespace
 
-TEST_F(RoomFormTest, ARowWaitsForTheRoomItsFiguresAndItsCountryAndIsNeverRefreshed)
-{
-    Join("lobby");
-    const QStringList l_links{"room", "average_download_speed", "shared_files_count", "country_code"};
-    int l_users = 0;
-    for (const QString l_order : {"0123", "1230", "3021"})
-    {
-        const QString l_user = QString("u%1").arg(++l_users);
-        for (const QChar l_link : l_order)
-        {
-            EXPECT_FALSE(Row(l_user)) << l_order.toStdString() << " before " << l_link.toLatin1();
-            Link(l_user, l_links[l_link.digitValue()], l_link == '3' ? "DE" : "1536");
-        }
-        ASSERT_TRUE(Row(l_user));
-        EXPECT_EQ(Room("lobby")["user_count"].AsString(), QString::number(l_users));
-    }
-    Link("u1", "average_download_speed", "4096");
-    Link("u1", "shared_files_count", "7");
-    EXPECT_EQ(Row("u1")->text(4) + " " + Row("u1")->text(5), "1,536 1.5");
-    Room("lobby").Disconnect(Node("user", "u2"));
-    EXPECT_FALSE(Row("u2"));
-    EXPECT_EQ(Room("lobby")["user_count"].AsString(), "2");
-}
-
-TEST_F(RoomFormTest, CellsShowFiguresFlagsRolesAndNotes)
+TEST_F(RoomFormTest, ARowWaitsForTheRoomItsFiguresAndCountryShowsThemOnceAndFollowsRolesAndNotes)
 {
     ASSERT_TRUE(QFile::exists(":/resources/flags/de.png"));
     Node("user", "ben") += Node("user_note", "owes me");
@@ -62,32 +106,42 @@ TEST_F(RoomFormTest, CellsShowFiguresFlagsRolesAndNotes)
     l_operators += Node("user", "olga");
     l_operators += Node("user", "ann");
     Join("lobby");
-    // Files, K/s, whether a flag and a note show and the name's font; then after the changes below.
-    const std::tuple<const char*, int, int, const char*, QString, QString> l_cases[] = {
-        {"ann", 1536, 1234, "DE", "1,234 1.5 flag - bold", "1,234 1.5 flag note normal"},
-        {"ben", 0, 0, "", "  - note normal", "  - - normal"},
-        {"cy", 1024, 1234567, "de", "1,234,567 1.0 flag - normal", "1,234,567 1.0 flag - bold"},
-        {"olga", 51, 999, "qq", "999 0.0 - - bold underlined", "999 0.0 - - normal underlined"}};
-    auto l_cells = [&](const char* i_user) {
+    // The order the room (0), speed, files and country (3) come in; files, K/s, whether a flag and
+    // a note show and the name's font; then after the changes below.
+    const std::tuple<const char*, QString, int, int, const char*, QString, QString> l_cases[] = {
+        {"ann", "0123", 1536, 1234, "DE", "1,234 1.5 flag - bold", "1,234 1.5 flag note normal"},
+        {"ben", "1230", 0, 0, "", "  - note normal", "  - - normal"},
+        {"cy", "3021", 1024, 1234567, "de", "1,234,567 1.0 flag - normal", "1,234,567 1.0 flag - bold"},
+        {"olga", "2103", 51, 999, "qq", "999 0.0 - - bold underlined", "999 0.0 - - normal underlined"}};
+    const auto l_cells = [&](const char* i_user) {
         QTreeWidgetItem* lp_row = Row(i_user);
         return QStringList{lp_row->text(4), lp_row->text(5), lp_row->icon(1).isNull() ? "-" : "flag",
                            lp_row->icon(3).isNull() ? "-" : "note", lp_row->font(2).bold() ? "bold" : "normal"}
                    .join(' ') + (lp_row->font(2).underline() ? " underlined" : "");
     };
-    for (const auto& [l_user, l_speed, l_files, l_country, l_shown, l_after] : l_cases)
+    for (const auto& [l_user, l_order, l_speed, l_files, l_country, l_shown, l_after] : l_cases)
     {
-        Link(l_user, "average_download_speed", QString::number(l_speed));
-        Link(l_user, "shared_files_count", QString::number(l_files));
-        Link(l_user, "country_code", l_country);
-        Link(l_user, "room", "");
+        const QString l_values[] = {"", QString::number(l_speed), QString::number(l_files), l_country};
+        for (const QChar l_link : l_order)
+        {
+            EXPECT_FALSE(Row(l_user)) << l_user << " before " << l_link.toLatin1();
+            if (l_link == '0')
+                Node("room", "lobby") += Node("user", l_user);
+            else
+                Node("user", l_user) += Node(Links[l_link.digitValue()], l_values[l_link.digitValue()]);
+        }
         EXPECT_EQ(l_cells(l_user), l_shown);
     }
+    EXPECT_EQ(Room("lobby")["user_count"].AsString(), "4");
+    // Later figures are not shown; roles and notes are.
+    Node("user", "ann") += Node("shared_files_count", "7");
+    Node("user", "ann") += Node("average_download_speed", "4096");
     l_operators += Node("user", "cy");
     l_operators.Disconnect(Node("user", "olga"));
     l_operators.Disconnect(Node("user", "ann"));
     Node("user", "ann") += Node("user_note", "nice");
     Node("user", "ben").Disconnect("user_note");
-    for (const auto& [l_user, l_speed, l_files, l_country, l_shown, l_after] : l_cases)
+    for (const auto& [l_user, l_order, l_speed, l_files, l_country, l_shown, l_after] : l_cases)
         EXPECT_EQ(l_cells(l_user), l_after);
 
     // The note column opens the note of a user who has one; a double click opens the chat.
@@ -98,6 +152,9 @@ TEST_F(RoomFormTest, CellsShowFiguresFlagsRolesAndNotes)
     ChatsForm l_chats;
     Form()->OnUserItemDoubleClicked(Row("cy"), 1);
     EXPECT_EQ(Names(g("user_chat_widget").GetItems("user")), QStringList{"cy"});
+    Room("lobby").Disconnect(Node("user", "ben"));
+    EXPECT_FALSE(Row("ben"));
+    EXPECT_EQ(Room("lobby")["user_count"].AsString(), "3");
 }
 
 TEST_F(RoomFormTest, ShowsItsOwnRoomsLinesSendsWhatIsTypedAndJoinsAgainAfterANewLogin)

@@ -75,6 +75,16 @@ protected:
         return l_rows;
     }
 
+    // The fields of every frame of that code sent so far, behind a fence.
+    QList<QByteArray> SentFields(qint32 i_code)
+    {
+        QList<QByteArray> l_fields;
+        for (const FakeCentralServer::Frame& l_frame : SentFrames())
+            if (l_frame.code == i_code)
+                l_fields << l_frame.fields;
+        return l_fields;
+    }
+
     static ItemPtr Group(const char* i_name) { return d.GetType("user_list_group")->GetItem(i_name); }
     static void List(const char* i_user, std::initializer_list<const char*> i_groups = {})
     {
