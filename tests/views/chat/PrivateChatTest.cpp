@@ -5,7 +5,7 @@
 
 namespace
 {
-// The users views with the "user_chat" set and the server link's private messages handed on.
+// The users views with the "user_chat" set; private messages come as the server link hands them on.
 class PrivateChatTest : public UsersFixture
 {
 protected:
@@ -17,16 +17,10 @@ protected:
         SetSetting("username", "anna");
         SetSetting("password", "secret");
         mp_actions->AddSetAction("user_chat", "user_chat_log", "Chat Log", ":/icons/note_icon", false);
-        QObject::connect(mp_server.get(), &Server::PrivateChat, mp_chats, &ChatsForm::OnPrivateChat);
         ASSERT_TRUE(QTest::qWaitForWindowExposed(mp_pages.get()));
     }
 
-    void Receive(const QString& i_user, const QString& i_text)
-    {
-        m_fake.SendFrame(22, WireFields().Int32(++m_received).Int32(0).Text(i_user).Text(i_text).Byte(0));
-        // The acknowledgement follows the handling.
-        ASSERT_TRUE(QTest::qWaitFor([&] { return m_fake.FramesWithCode(23).size() == m_received; }));
-    }
+    void Receive(const QString& i_user, const QString& i_text) { mp_chats->OnPrivateChat(i_user, i_text, 0, true); }
     static void Type(ChatForm* ip_form, const QString& i_text)
     {
         auto* lp_edit = ip_form->findChild<QLineEdit*>("chatEdit");
@@ -44,8 +38,6 @@ protected:
         return WithoutTimes(QString::fromUtf8(l_file.readAll()).split('\n', Qt::SkipEmptyParts));
     }
     QStringList Tabs() const { return TabTexts(mp_chats->TabWidget()); }
-
-    int m_received = 0;
 };
 
 TEST_F(PrivateChatTest, OneTabPerUserWhoseIconFollowsTheOnlineMark)
@@ -113,7 +105,6 @@ TEST_F(PrivateChatTest, TheWarningSentOpensTheTabAndAwayChangesAreStatusLines)
 
 TEST_F(PrivateChatTest, NoticesOnlyWhileTheTabIsHidden)
 {
-    ASSERT_TRUE(LogIn());
     RunSteps([&] { return ActionTexts(mp_events->actions()); },
              {
                  {[&] { Receive("a&n", "one"); }, {"a&&n"}},

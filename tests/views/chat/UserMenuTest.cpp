@@ -110,7 +110,6 @@ TEST_F(UserMenuTest, EntriesFollowTheUserStateOneStateAtATime)
     // Each case is a user of its own with one mark or one setting ("key=value"), the view's own
     // entries, and the lines that replace lines of the plain menu.
     const std::tuple<const char*, QString, QStringList, std::map<QString, QStringList>> l_cases[] = {
-        {"no privileges setting", "", {}, {}},
         {"view's own entries", "", {"Get", "Ban"}, {{Plain[0], {"Get", "Ban", "", Plain[0]}}}},
         {"listed", "in_user_list", {}, {{Plain[1], {"Set user's groups@users", "Remove user from list@remove_user"}}}},
         {"note", "user_note", {}, {{Plain[5], {"Edit user note@note"}}}},
@@ -175,8 +174,9 @@ TEST_F(UserMenuTest, PrivateRoomsListOwnedThenOperatedOnesAndSendTheTriggeredRoo
     EXPECT_EQ(Menu("bob"), l_lines);
 }
 
-TEST_F(UserMenuTest, MarkEntriesConnectAndDisconnectTheirMarks)
+TEST_F(UserMenuTest, EntriesSetTheirMarksAndOpenTheirWindows)
 {
+    FakeShareBrowser l_browser;
     const std::pair<const char*, const char*> l_steps[] = {
         {"Add user to list", "in_user_list"},
         {"Ignore chat from user", "in_user_list is_ignored"},
@@ -200,25 +200,21 @@ TEST_F(UserMenuTest, MarkEntriesConnectAndDisconnectTheirMarks)
     // The first alert asks the server to follow bob; removing it and alerting again ask nothing.
     EXPECT_EQ(SentFields(5), QList<QByteArray>{WireFields().Text("bob")});
     EXPECT_EQ(Windows(), QStringList());
-
+    // Listed again, bob has lost the groups of his last listing.
     Trigger("Add user to list");
     User("bob")["in_user_list"] += Node("user_list_group", "friends");
     Trigger("Remove user from list");
     Trigger("Add user to list");
     EXPECT_EQ(User("bob")["in_user_list"].GetItems("user_list_group").Size(), 0u);
-}
 
-TEST_F(UserMenuTest, EntriesOpenTheirWindows)
-{
-    FakeShareBrowser l_browser;
     SetSetting("privileges_time_left", "60");
     SetSetting("user_level_logging", "yes");
     SetSetting("open_groups_on_user_add", "yes");
     Trigger("Message user");
     EXPECT_EQ(TabTexts(mp_chats->TabWidget()), QStringList{"bob offline *"});
     EXPECT_EQ(mp_pages->currentWidget(), mp_chats);
-    for (const char* l_entry : {"Browse user's files", "Upload to user", "Gift Privileges", "Add user note",
-                                "See User Log", "Add user note", "Add user to list", "Set user's groups",
+    for (const char* l_entry : {"Browse user's files", "Upload to user", "Gift Privileges", "Add user note", "See User Log",
+                                "Add user note", "Remove user from list", "Add user to list", "Set user's groups",
                                 "Get User Info", "Get User Info"})
         Trigger(l_entry);
     EXPECT_EQ(l_browser.m_calls, (QStringList{"browse bob", "upload bob"}));
