@@ -1,9 +1,6 @@
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <functional>
-#include <utility>
 #include <vector>
 
 #include "server/Server.h"
@@ -17,10 +14,10 @@
 // The settings the chat views read, at the values start-up writes.
 inline void WriteChatSettingDefaults()
 {
-    for (const char* l_pair : {"chat_timestamps=activity_based", "log_room_chat=yes",
-                               "log_private_chat=yes", "color_chat_username=#0033ff",
-                               "color_chat_timestamp=#0066ff", "color_chat_status=#339933",
-                               "color_input_background=#ffffff", "color_input_text=#000000"})
+    for (const char* l_pair : {"chat_timestamps=activity_based", "log_room_chat=yes", "log_private_chat=yes",
+                               "color_chat_username=#0033ff", "color_chat_timestamp=#0066ff",
+                               "color_chat_status=#339933", "color_input_background=#ffffff",
+                               "color_input_text=#000000"})
         SetSetting(QString(l_pair).section('=', 0, 0), QString(l_pair).section('=', 1));
 }
 
@@ -32,10 +29,7 @@ inline void DeclareRoomViewTypes()
     UserNoteDialog::Init();
 }
 
-inline ItemPtr Node(const char* i_type, const QString& i_value)
-{
-    return d.GetType(i_type)->GetItem(i_value);
-}
+inline ItemPtr Node(const char* i_type, const QString& i_value) { return d.GetType(i_type)->GetItem(i_value); }
 
 // The resource icon shown, by name: "" for none, "?" for any other.
 inline QString IconName(const QIcon& i_icon)
@@ -90,8 +84,9 @@ inline void RunSteps(const std::function<QStringList()>& i_state, const std::vec
     }
 }
 
-// The chat views' store as start-up leaves it, with the room views' types, the setting defaults,
-// a home folder of the test's own, and a clock the test sets: 13:04:31 shows the 12-hour clock and a day without zero.
+// The chat views' store as start-up leaves it, with the room views' types, the setting defaults, a
+// home folder of the test's own, and a clock the test sets: 13:04:31 shows the 12-hour clock and a
+// day without zero.
 class ChatFixture : public ::testing::Test
 {
 protected:
@@ -105,10 +100,7 @@ protected:
         WriteChatSettingDefaults();
     }
 
-    ChatRenderer::Clock Clock()
-    {
-        return [this] { return m_now; };
-    }
+    ChatRenderer::Clock Clock() { return [this] { return m_now; }; }
     QDateTime m_now{QDate(2026, 3, 5), QTime(13, 4, 31)};
 
 private:

@@ -84,7 +84,8 @@ TEST_F(PrivateChatTest, ReturnShowsLogsThenSendsAndSaysWhenNothingLeft)
     EXPECT_EQ(l_atSending, (QStringList{"[anna] |[anna]   ", "[anna] hi|[anna] hi"}));
     EXPECT_EQ(lp_form->findChild<QLineEdit*>("chatEdit")->text(), "");
     // Neither the offline line nor the empty ones went out: the blanks are the first sent.
-    EXPECT_EQ(SentFields(22), (QList<QByteArray>{WireFields().Text("ann").Text("  "), WireFields().Text("ann").Text("hi")}));
+    EXPECT_EQ(SentFields(22),
+              (QList<QByteArray>{WireFields().Text("ann").Text("  "), WireFields().Text("ann").Text("hi")}));
 }
 
 TEST_F(PrivateChatTest, TheWarningSentOpensTheTabAndAwayChangesAreStatusLines)

@@ -14,7 +14,8 @@ TEST_F(RoomAndGiftDialogs, GiftSendsOnlyAPositiveNumberOfDaysAndThenGoes)
 {
     // What is typed, whether the dialog is closed rather than clicked, and the days sent.
     const std::tuple<const char*, bool, int> l_cases[] = {
-        {"", false, 0}, {"0000", false, 0}, {"a1b2", false, 12}, {"0007", false, 7}, {"12345", false, 1234}, {"5", true, 0}};
+        {"", false, 0}, {"0000", false, 0}, {"a1b2", false, 12}, {"0007", false, 7}, {"12345", false, 1234},
+        {"5", true, 0}};
     QList<QByteArray> l_expected;
     for (const auto& [l_typed, l_close, l_days] : l_cases)
     {

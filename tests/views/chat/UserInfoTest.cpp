@@ -36,7 +36,8 @@ protected:
     void Reply(const QString& i_description, const QByteArray& i_picturePart)
     {
         QSignalSpy l_read(mp_messenger.get(), &PeerMessenger::UserInfoReceived);
-        mp_bob->SendFrame(Word(16) + WireFields().Text(i_description).Raw(i_picturePart).Int32(2).Int32(5).Byte(1).Bytes());
+        mp_bob->SendFrame(Word(16) +
+                          WireFields().Text(i_description).Raw(i_picturePart).Int32(2).Int32(5).Byte(1).Bytes());
         EXPECT_TRUE(l_read.wait(5000));
     }
     static QByteArray Png(int i_width, int i_height)
@@ -46,7 +47,10 @@ protected:
         QImage(i_width, i_height, QImage::Format_Mono).save(&l_buffer, "PNG");
         return l_bytes;
     }
-    static QByteArray WithPicture(const QByteArray& i_bytes) { return WireFields().Byte(1).Int32(i_bytes.size()).Raw(i_bytes); }
+    static QByteArray WithPicture(const QByteArray& i_bytes)
+    {
+        return WireFields().Byte(1).Int32(i_bytes.size()).Raw(i_bytes);
+    }
     static QTextBrowser* Text(UserInfoForm* ip_form) { return ip_form->findChild<QTextBrowser*>(); }
 };
 
@@ -63,7 +67,8 @@ TEST_F(UserInfoTest, TheAnswerCarriesTheDescriptionThePictureThatFitsAndTheQueue
         {"missing file", {"user_picture_file=/nonexistent/picture.png"},
          Word(16) + WireFields().Text("hé\nthere").Byte(0).Int32(0).Int32(0).Byte(0).Bytes()},
         {"one byte too large to fit a frame",
-         {"user_description=", "upload_slots=1", "user_picture_file=" + PictureFile(QByteArray(l_fitting + 1, 'p'), "large")},
+         {"user_description=", "upload_slots=1",
+          "user_picture_file=" + PictureFile(QByteArray(l_fitting + 1, 'p'), "large")},
          l_none}};
     for (const auto& [l_name, l_settings, l_body] : l_rows)
         EXPECT_EQ(Answer(l_settings).toHex(), l_body.toHex()) << l_name;
@@ -83,7 +88,8 @@ TEST_F(UserInfoTest, TheAnswerCarriesTheDescriptionThePictureThatFitsAndTheQueue
 TEST_F(UserInfoTest, AnswersShowTheTextLiterallyAndPicturesThatDecodeWithinBounds)
 {
     UserInfoForm* lp_form = mp_users->GetUserInfoForm("bob");
-    struct Row { const char* name; QString description; QByteArray picturePart; QString text; QSize image; } const l_rows[] = {
+    // What bob describes himself with and his picture part, then the text and picture shown.
+    const std::tuple<const char*, QString, QByteArray, QString, QSize> l_rows[] = {
         {"a picture claiming 100000 pixels", "", WithPicture(Png(100000, 1)), "Requesting...", {0, 0}},
         {"an empty picture", "words", WithPicture(""), "Requesting...", {0, 0}},
         {"nothing", "", WireFields().Byte(0), "No user info.", {0, 0}},
@@ -91,18 +97,19 @@ TEST_F(UserInfoTest, AnswersShowTheTextLiterallyAndPicturesThatDecodeWithinBound
         {"a wide picture", "", WithPicture(Png(1600, 400)), "\n", {800, 200}},
         {"a small picture", "me", WithPicture(Png(300, 200)), "\nme", {300, 200}},
     };
-    for (const Row& l_row : l_rows)
+    for (const auto& [l_name, l_description, l_picturePart, l_text, l_image] : l_rows)
     {
-        Reply(l_row.description, l_row.picturePart);
-        EXPECT_EQ(Text(lp_form)->toPlainText().replace(QChar(0xfffc), ""), l_row.text) << l_row.name;
-        const QImage l_shown = Text(lp_form)->document()->resource(QTextDocument::ImageResource,
-                                                                    QUrl("UserImage")).value<QImage>();
-        EXPECT_EQ(l_shown.size(), l_row.image) << l_row.name;
-        EXPECT_EQ(Text(lp_form)->toHtml().contains("src=\"UserImage\""), !l_row.image.isEmpty()) << l_row.name;
+        SCOPED_TRACE(l_name);
+        Reply(l_description, l_picturePart);
+        QTextDocument* lp_shown = Text(lp_form)->document();
+        EXPECT_EQ(lp_shown->toPlainText().remove(QChar(0xfffc)), l_text);
+        EXPECT_EQ(lp_shown->resource(QTextDocument::ImageResource, QUrl("UserImage")).value<QImage>().size(), l_image);
+        EXPECT_EQ(lp_shown->toHtml().contains("src=\"UserImage\""), !l_image.isEmpty());
     }
-    EXPECT_EQ(Child<QLineEdit>(lp_form, "uploadSlotsEdit")->text() + Child<QLineEdit>(lp_form, "freeToUploadEdit")->text() +
-                  Child<QLineEdit>(lp_form, "queuedUploadsEdit")->text(),
-              "2Yes5");
+    QString l_queue;
+    for (const char* l_field : {"uploadSlotsEdit", "freeToUploadEdit", "queuedUploadsEdit"})
+        l_queue += Child<QLineEdit>(lp_form, l_field)->text();
+    EXPECT_EQ(l_queue, "2Yes5");
     EXPECT_EQ(ActionTexts(mp_events->actions()), (QStringList{"bob", "bob", "bob", "bob"}));
 }
 
@@ -110,7 +117,6 @@ TEST_F(UserInfoTest, OneTabPerUserAndOnlyAMessagingFailureShows)
 {
     mp_pages->setCurrentIndex(2);
     UserInfoForm* lp_form = mp_users->GetUserInfoForm("bob");
-    EXPECT_EQ(mp_users->GetUserInfoForm("bob"), lp_form);
     ASSERT_TRUE(mp_bob->WaitForBodies(1));
     const auto l_fail = [&](const char* i_user, const char* i_type) {
         emit mp_messenger->ConnectionToUserFailed(i_user, i_type);

@@ -163,8 +163,9 @@ TEST_F(UserMenuTest, PrivateRoomsListOwnedThenOperatedOnesAndSendTheTriggeredRoo
               "odd*@chat{Give User Membership||Remove User's Operator Status}|zeta*@chat{Give User Membership}|"
               "lobby{Give User Membership}|mods{Remove User's Membership}}");
 
-    for (const char* l_path : {"b&&x/Make User Operator", "lobby/Give User Membership", "odd/Remove User's Operator Status",
-                               "b&&x/Remove User's Membership", "mods/Remove User's Membership"})
+    for (const char* l_path : {"b&&x/Make User Operator", "lobby/Give User Membership",
+                               "odd/Remove User's Operator Status", "b&&x/Remove User's Membership",
+                               "mods/Remove User's Membership"})
         Trigger(QString("Private Rooms/") + l_path);
     const auto l_to = [](const char* i_room) { return WireFields().Text(i_room).Text("bob"); };
     EXPECT_EQ(SentFields(143), QList<QByteArray>{l_to("b&x")});
@@ -213,9 +214,9 @@ TEST_F(UserMenuTest, EntriesSetTheirMarksAndOpenTheirWindows)
     Trigger("Message user");
     EXPECT_EQ(TabTexts(mp_chats->TabWidget()), QStringList{"bob offline *"});
     EXPECT_EQ(mp_pages->currentWidget(), mp_chats);
-    for (const char* l_entry : {"Browse user's files", "Upload to user", "Gift Privileges", "Add user note", "See User Log",
-                                "Add user note", "Remove user from list", "Add user to list", "Set user's groups",
-                                "Get User Info", "Get User Info"})
+    for (const char* l_entry : {"Browse user's files", "Upload to user", "Gift Privileges", "Add user note",
+                                "See User Log", "Add user note", "Remove user from list", "Add user to list",
+                                "Set user's groups", "Get User Info", "Get User Info"})
         Trigger(l_entry);
     EXPECT_EQ(l_browser.m_calls, (QStringList{"browse bob", "upload bob"}));
     EXPECT_EQ(Windows(), (QStringList{"GiftPrivilegesDialog: Gift Privileges to bob", "ItemLogDialog: Item Log",

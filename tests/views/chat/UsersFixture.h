@@ -64,12 +64,11 @@ protected:
         QStringList l_rows;
         for (int l_index = 0; l_index < ip_tree->topLevelItemCount(); ++l_index)
         {
+            const QTreeWidgetItem* lp_row = ip_tree->topLevelItem(l_index);
             QStringList l_cells;
             for (int l_column = 0; l_column < ip_tree->columnCount(); ++l_column)
-            {
-                const QString l_icon = IconName(ip_tree->topLevelItem(l_index)->icon(l_column));
-                l_cells << ip_tree->topLevelItem(l_index)->text(l_column) + (l_icon.isEmpty() ? "" : " (" + l_icon + ")");
-            }
+                l_cells << QString("%1 (%2)").arg(lp_row->text(l_column), IconName(lp_row->icon(l_column)))
+                               .remove(" ()");
             l_rows << l_cells.join('|');
         }
         return l_rows;
@@ -85,7 +84,7 @@ protected:
         return l_fields;
     }
 
-    static ItemPtr Group(const char* i_name) { return d.GetType("user_list_group")->GetItem(i_name); }
+    static ItemPtr Group(const char* i_name) { return Node("user_list_group", i_name); }
     static void List(const char* i_user, std::initializer_list<const char*> i_groups = {})
     {
         const ItemPtr l_entry = User(i_user)["in_user_list"] ? User(i_user)["in_user_list"]
@@ -93,7 +92,7 @@ protected:
         for (const char* l_group : i_groups)
             l_entry += Group(l_group);
     }
-    static void Note(const char* i_user, const char* i_note) { User(i_user) += d.GetType("user_note")->GetItem(i_note); }
+    static void Note(const char* i_user, const char* i_note) { User(i_user) += Node("user_note", i_note); }
 
     TemporaryFolder m_home;
     FakeMainWindow m_window;
