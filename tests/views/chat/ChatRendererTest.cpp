@@ -36,8 +36,7 @@ TEST_F(ChatRendererTest, MeLinesAreLoggedWithAnAsteriskAndRaiseNoNotice)
         {Kind::Private, " /me waves ", "* ann waves"},
         {Kind::Private, "/me    ", "* ann "},
         {Kind::Room, "/me    ", "[ann] /me"},
-        {Kind::Private, "/me", "[ann] /me"},
-        {Kind::Room, "/mewaves", "[ann] /mewaves"},
+        {Kind::Private, "/mewaves", "[ann] /mewaves"},
         {Kind::Private, "/ME waves", "[ann] /ME waves"},
     };
     SetSetting("chat_timestamps", "no_timestamps");
