@@ -36,7 +36,7 @@ protected:
     void Join(const QString& i_room)
     {
         Deliver(14, WireFields().Text(i_room).Texts({}).Int32s({}).Int32(0).Int32s({}).Texts({}));
-        if (!Room(i_room.toUtf8().constData()).IsConnected("room_form"))
+        if (!Node("room", i_room).IsConnected("room_form"))
         {
             auto* lp_form = new RoomForm(i_room);
             mp_tabs->addTab(lp_form, i_room);
