@@ -1,17 +1,7 @@
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QSet>
-#include <QTextEdit>
-
 #include <tuple>
 
 #include "ChatFixture.h"
 #include "shell/ActionSetToolBar.h"
-#include "shell/Desktop.h"
-#include "store/Data.h"
 #include "views/chat/ChatLog.h"
 #include "views/chat/ChatLogForm.h"
 
@@ -25,7 +15,8 @@ QByteArray Bytes(const QString& i_path)
     return l_file.open(QIODevice::ReadOnly) ? l_file.readAll() : QByteArray("(none)");
 }
 
-class ChatLogTest : public ChatFixture
+// Message boxes are answered No unless the test queues a Yes; opened addresses are recorded.
+class ChatLogTest : public ChatFixture, protected FakeDesktop
 {
 protected:
     // A viewer of the log, recorded as open for the room or user as the openers record it.
@@ -39,18 +30,14 @@ protected:
         mp_forward = mp_form->findChild<QPushButton*>("searchForwardButton");
         return *mp_form;
     }
-    void Type(const QString& i_text)
-    {
-        mp_form->findChild<QLineEdit*>("searchEdit")->setText(i_text);
-    }
+    void Type(const QString& i_text) { mp_form->findChild<QLineEdit*>("searchEdit")->setText(i_text); }
 
     // The highlighted range as "start+length", then "<" and ">" for the enabled buttons.
-    std::string State()
+    QString State()
     {
-        std::string l_state;
+        QString l_state;
         for (const QTextEdit::ExtraSelection& l_mark : mp_edit->extraSelections())
-            l_state += std::to_string(l_mark.cursor.selectionStart()) + "+" +
-                       std::to_string(l_mark.cursor.selectedText().size()) + " ";
+            l_state += QString("%1+%2 ").arg(l_mark.cursor.selectionStart()).arg(l_mark.cursor.selectedText().size());
         return l_state + (mp_back->isEnabled() ? "<" : "") + (mp_forward->isEnabled() ? ">" : "");
     }
 
@@ -62,13 +49,11 @@ protected:
 
 TEST_F(ChatLogTest, WritesUtf8LinesOnlyWhileItsSettingIsYes)
 {
-    const std::tuple<Kind, const char*, const char*> l_cases[] = {
-        {Kind::Room, "log_room_chat", "/Tarnwick Chat Logs/Rooms/"},
-        {Kind::User, "log_private_chat", "/Tarnwick Chat Logs/Users/"},
-    };
+    const std::tuple<Kind, const char*, const char*> l_cases[] = {{Kind::Room, "log_room_chat", "Rooms"},
+                                                                  {Kind::User, "log_private_chat", "Users"}};
     for (const auto& [l_kind, l_key, l_folder] : l_cases)
     {
-        const QString l_path = QDir::homePath() + l_folder + "Zoë's.log";
+        const QString l_path = QDir::homePath() + "/Tarnwick Chat Logs/" + l_folder + "/Zoë's.log";
         ASSERT_EQ(ChatLog::Path(l_kind, "Zoë's"), l_path);
         Open(l_kind, "Zoë's");
         SetSetting(l_key, "no");
@@ -84,8 +69,7 @@ TEST_F(ChatLogTest, WritesUtf8LinesOnlyWhileItsSettingIsYes)
 
 TEST_F(ChatLogTest, NamesKeepTheirFileUnlessTheyCouldLeaveOrHideIt)
 {
-    const QStringList l_safe =
-        QString("ann|Some Room|ünï|a~b|%2fx|x.|" + QString(251, 'n')).split('|');
+    const QStringList l_safe = QString("ann|Some Room|ünï|a~b|%2fx|x.|" + QString(251, 'n')).split('|');
     QSet<QString> l_files;
     for (const QString& l_name : l_safe)
         EXPECT_EQ(*l_files.insert(ChatLog::FileName(l_name)), l_name + ".log");
@@ -100,14 +84,12 @@ TEST_F(ChatLogTest, NamesKeepTheirFileUnlessTheyCouldLeaveOrHideIt)
     {
         const QString l_file = *l_files.insert(ChatLog::FileName(l_name));
         ChatLog::Write(Kind::Room, l_name, "line");
-        EXPECT_EQ(QFileInfo(l_folder + "/" + l_file).absolutePath(), l_folder)
-            << l_file.toStdString();
+        EXPECT_EQ(QFileInfo(l_folder + "/" + l_file).absolutePath(), l_folder) << l_file.toStdString();
         EXPECT_EQ(Bytes(l_folder + "/" + l_file), "line\n") << l_file.toStdString();
     }
     // No two names share a file, and nothing was written beside the logs' own folder.
     EXPECT_EQ(l_files.size(), l_safe.size() + l_hostile.size());
-    EXPECT_EQ(QDir::home().entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-              QStringList{"Tarnwick Chat Logs"});
+    EXPECT_EQ(QDir::home().entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"Tarnwick Chat Logs"});
 }
 
 TEST_F(ChatLogTest, TheViewerShowsLinesAsPlainTextInPieces)
@@ -116,14 +98,12 @@ TEST_F(ChatLogTest, TheViewerShowsLinesAsPlainTextInPieces)
     ChatLog::Write(Kind::User, "ann", QString(70000, 'z'));
     Open(Kind::User, "ann");
     ChatLog::Write(Kind::User, "ann", "  <i>late</i>  ");
-    EXPECT_EQ(mp_edit->toPlainText().split('\n'),
-              (QStringList{"<b>x</b> <img src=\"y\">", QString(65535, 'z'),
-                           QString(70000 - 65535, 'z'), "<i>late</i>"}));
+    EXPECT_EQ(mp_edit->toPlainText().split('\n'), (QStringList{"<b>x</b> <img src=\"y\">", QString(65535, 'z'),
+                                                             QString(70000 - 65535, 'z'), "<i>late</i>"}));
 
     // Closing the viewer ends its record, so the next line reaches only the file.
     mp_form.reset();
     EXPECT_FALSE(d.GetType("user")->GetItem("ann")["chat_log_form"]);
-    ChatLog::Write(Kind::User, "ann", "after");
 }
 
 TEST_F(ChatLogTest, FindHighlightsMatchesAndSetsTheButtons)
@@ -132,27 +112,22 @@ TEST_F(ChatLogTest, FindHighlightsMatchesAndSetsTheButtons)
     for (const char* l_line : {"alpha", "beta ALPHA", "gamma alpha", "aaa"})
         ChatLog::Write(Kind::Room, "lobby", l_line);
     Open(Kind::Room, "lobby");
-    const std::pair<std::function<void()>, std::string> l_steps[] = {
-        {[&] { Type("Alpha"); }, "0+5 >"},
-        {[&] { mp_forward->click(); }, "11+5 <>"},
-        {[&] { mp_forward->click(); }, "23+5 <"},
-        {[&] { mp_form->OnSearchForward(); }, "23+5 <"},
-        {[&] { mp_back->click(); }, "11+5 <>"},
-        {[&] { Type("aa"); }, "29+2 >"},
-        {[&] { Type("zzz"); }, ""},
-        {[&] { Type("beta"); }, "6+4 "},
-        {[&] { Type(""); }, ""},
-    };
-    for (const auto& l_step : l_steps)
-    {
-        l_step.first();
-        EXPECT_EQ(State(), l_step.second);
-    }
+    RunSteps([&] { return QStringList{State()}; },
+             {
+                 {[&] { Type("Alpha"); }, {"0+5 >"}},
+                 {[&] { mp_forward->click(); }, {"11+5 <>"}},
+                 {[&] { mp_forward->click(); }, {"23+5 <"}},
+                 {[&] { mp_form->OnSearchForward(); }, {"23+5 <"}},
+                 {[&] { mp_back->click(); }, {"11+5 <>"}},
+                 {[&] { Type("aa"); }, {"29+2 >"}},
+                 {[&] { Type("zzz"); }, {""}},
+                 {[&] { Type("beta"); }, {"6+4 "}},
+                 {[&] { Type(""); }, {""}},
+             });
     // The input field's colours, reversed.
     Type("beta");
     const QTextCharFormat l_mark = mp_edit->extraSelections().at(0).format;
-    EXPECT_EQ(l_mark.foreground().color().name() + l_mark.background().color().name(),
-              "#ffffff#000000");
+    EXPECT_EQ(l_mark.foreground().color().name() + l_mark.background().color().name(), "#ffffff#000000");
 }
 
 TEST_F(ChatLogTest, ToolbarActionsActOnThisViewersLogOnly)
@@ -162,29 +137,18 @@ TEST_F(ChatLogTest, ToolbarActionsActOnThisViewersLogOnly)
     ChatLog::Write(Kind::Room, "lobby", "one");
     ChatLogForm& l_form = Open(Kind::Room, "lobby");
     const auto l_state = [&] { return Bytes(l_path) + mp_edit->toPlainText().toUtf8(); };
-    QStringList l_calls;
-    QMessageBox::StandardButton l_answer = QMessageBox::No;
-    Desktop::SetMessageBox([&](QMessageBox::Icon, QWidget*, const QString& i_title,
-                               const QString&, QMessageBox::StandardButtons) {
-        l_calls << i_title;
-        return l_answer;
-    });
-    Desktop::SetOpenUrl([&](const QUrl& i_url) {
-        l_calls << i_url.toLocalFile();
-        return true;
-    });
     emit l_bar.ActionTriggered(nullptr, "clear_chat_log");
     emit l_bar.ActionTriggered(&l_form, "clear_chat_log");
     EXPECT_EQ(l_state(), "one\none");
-    l_answer = QMessageBox::Yes;
+    m_answers << QMessageBox::Yes;
     emit l_bar.ActionTriggered(&l_form, "clear_chat_log");
     EXPECT_EQ(l_state(), "(none)");
     ChatLog::Write(Kind::Room, "lobby", "two");
     EXPECT_EQ(l_state(), "two\ntwo");
     emit l_bar.ActionTriggered(&l_form, "open_log_folder");
-    EXPECT_EQ(l_calls, (QStringList{"Clear log?", "Clear log?", ChatLog::Folder(Kind::Room)}));
-    Desktop::SetMessageBox({});
-    Desktop::SetOpenUrl({});
+    const QString l_asked = "Clear log?: Are you sure you want to erase the contents of this log?";
+    EXPECT_EQ(m_boxes, (QStringList{l_asked, l_asked}));
+    EXPECT_EQ(m_opened, QStringList(QUrl::fromLocalFile(ChatLog::Folder(Kind::Room)).toString(QUrl::FullyEncoded)));
 
     // Only a viewer of a readable log is registered for the set.
     const auto l_registered = [](QWidget* ip_form) {

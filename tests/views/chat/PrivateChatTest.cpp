@@ -1,67 +1,26 @@
-#include <QFile>
-#include <QLineEdit>
-#include <QMenu>
-#include <QRegularExpression>
-#include <QTabWidget>
-
-#include <functional>
-#include <utility>
-
-#include "ChatFixture.h"
-#include "shell/ActionSetToolBar.h"
-#include "shell/EventToolBar.h"
-#include "support/TestSupport.h"
-#include "support/support/QtPrinters.h"
-#include "support/support/ServerFixture.h"
+#include "UsersFixture.h"
 #include "views/chat/ChatForm.h"
 #include "views/chat/ChatLog.h"
 #include "views/chat/ChatLogForm.h"
-#include "views/chat/ChatsForm.h"
-#include "views/chat/UserMenuOptions.h"
 
 namespace
 {
-using Step = std::pair<std::function<void()>, QStringList>;
-
-// The main window's part: a "Rooms" page shown first and a "Chat" page holding the chats form,
-// the toolbars, the "user_chat" set, and the server link's private messages handed on.
-class PrivateChatTest : public ServerFixture
+// The users views with the "user_chat" set; private messages come as the server link hands them on.
+class PrivateChatTest : public UsersFixture
 {
 protected:
     void SetUp() override
     {
-        ServerFixture::SetUp();
-        qputenv("HOME", QByteArray::fromStdString(m_home.Path()));
-        DeclareChatViewTypes();
+        UsersFixture::SetUp();
         DeclareTypes({{"sent_empty_share_warning_message", Leaf, false}});
         DeclareRelations({{"user", "sent_empty_share_warning_message", Many, One}});
-        WriteChatSettingDefaults();
         SetSetting("username", "anna");
         SetSetting("password", "secret");
-        mp_actions = std::make_unique<ActionSetToolBar>();
         mp_actions->AddSetAction("user_chat", "user_chat_log", "Chat Log", ":/icons/note_icon", false);
-        mp_events = std::make_unique<EventToolBar>();
-        mp_pages = std::make_unique<QTabWidget>();
-        mp_pages->addTab(new QLineEdit, "Rooms");
-        mp_pages->addTab(mp_chats = new ChatsForm, "Chat");
-        mp_chats->Init();
-        QObject::connect(mp_server.get(), &Server::PrivateChat, mp_chats, &ChatsForm::OnPrivateChat);
-        mp_pages->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(mp_pages.get()));
     }
 
-    void Receive(const QString& i_user, const QString& i_text)
-    {
-        m_fake.SendFrame(
-            22, WireFields().Int32(++m_received).Int32(0).Text(i_user).Text(i_text).Byte(0));
-        // The acknowledgement follows the handling.
-        ASSERT_TRUE(QTest::qWaitFor([&] { return m_fake.FramesWithCode(23).size() == m_received; }));
-    }
-    static ItemPtr User(const char* i_name) { return d.GetType("user")->GetItem(i_name); }
-    static QStringList Lines(QWidget* ip_view, const char* i_name = "chatView")
-    {
-        return ip_view->findChild<QTextEdit*>(i_name)->toPlainText().split('\n');
-    }
+    void Receive(const QString& i_user, const QString& i_text) { mp_chats->OnPrivateChat(i_user, i_text, 0, true); }
     static void Type(ChatForm* ip_form, const QString& i_text)
     {
         auto* lp_edit = ip_form->findChild<QLineEdit*>("chatEdit");
@@ -78,44 +37,7 @@ protected:
         l_file.open(QIODevice::ReadOnly);
         return WithoutTimes(QString::fromUtf8(l_file.readAll()).split('\n', Qt::SkipEmptyParts));
     }
-    // "text icon" per tab, "*" marking the current one.
-    QStringList Tabs() const
-    {
-        QTabWidget* lp_tabs = mp_chats->TabWidget();
-        QStringList l_tabs;
-        for (int l_index = 0; l_index < lp_tabs->count(); ++l_index)
-        {
-            QString l_tab = lp_tabs->tabText(l_index);
-            for (const char* l_icon : {"online", "offline", "note"})
-                if (lp_tabs->tabIcon(l_index).pixmap(16).toImage() ==
-                    QIcon(QString(":/icons/%1_icon").arg(l_icon)).pixmap(16).toImage())
-                    l_tab += QString(" ") + l_icon;
-            l_tabs << l_tab + (l_index == lp_tabs->currentIndex() ? " *" : "");
-        }
-        return l_tabs;
-    }
-    static QStringList Texts(const QList<QAction*>& i_actions)
-    {
-        QStringList l_texts;
-        for (QAction* lp_action : i_actions)
-            l_texts << lp_action->text();
-        return l_texts;
-    }
-    static void RunSteps(const std::function<QStringList()>& i_state, const std::vector<Step>& i_steps)
-    {
-        for (const Step& l_step : i_steps)
-        {
-            l_step.first();
-            EXPECT_EQ(i_state(), l_step.second) << "step " << &l_step - i_steps.data();
-        }
-    }
-
-    TemporaryFolder m_home;
-    std::unique_ptr<ActionSetToolBar> mp_actions;
-    std::unique_ptr<EventToolBar> mp_events;
-    std::unique_ptr<QTabWidget> mp_pages;
-    ChatsForm* mp_chats = nullptr;
-    int m_received = 0;
+    QStringList Tabs() const { return TabTexts(mp_chats->TabWidget()); }
 };
 
 TEST_F(PrivateChatTest, OneTabPerUserWhoseIconFollowsTheOnlineMark)
@@ -139,7 +61,7 @@ TEST_F(PrivateChatTest, OneTabPerUserWhoseIconFollowsTheOnlineMark)
                   {"b&&c offline *", "ann offline"}},
              });
     // The closed tab took its lines with it.
-    EXPECT_EQ(Lines(mp_chats->GetChatForm("ann")).filter("[ann]"), QStringList{"[ann] three"});
+    EXPECT_EQ(ViewLines(mp_chats->GetChatForm("ann")).filter("[ann]"), QStringList{"[ann] three"});
 }
 
 TEST_F(PrivateChatTest, ReturnShowsLogsThenSendsAndSaysWhenNothingLeft)
@@ -147,9 +69,8 @@ TEST_F(PrivateChatTest, ReturnShowsLogsThenSendsAndSaysWhenNothingLeft)
     SetSetting("chat_timestamps", "no_timestamps");
     ChatForm* lp_form = mp_chats->OpenChatForm("ann");
     QStringList l_atSending;
-    QObject::connect(mp_server.get(), &Server::PrivateChatSent, [&] {
-        l_atSending << Lines(lp_form).last() + "|" + LogLines("ann").last();
-    });
+    QObject::connect(mp_server.get(), &Server::PrivateChatSent,
+                     [&] { l_atSending << ViewLines(lp_form).last() + "|" + LogLines("ann").last(); });
     Type(lp_form, "early");
     Type(lp_form, "");
     ASSERT_TRUE(LogIn());
@@ -157,45 +78,35 @@ TEST_F(PrivateChatTest, ReturnShowsLogsThenSendsAndSaysWhenNothingLeft)
     Type(lp_form, "  ");
     Type(lp_form, "hi");
 
-    EXPECT_EQ(Lines(lp_form), (QStringList{"[anna] early", "* " + QString(ChatForm::NotSentText),
-                                           "[anna] ", "[anna] hi"}));
+    EXPECT_EQ(ViewLines(lp_form),
+              (QStringList{"[anna] early", "* " + QString(ChatForm::NotSentText), "[anna] ", "[anna] hi"}));
     EXPECT_EQ(LogLines("ann"), (QStringList{"[anna] early", "[anna]   ", "[anna] hi"}));
     EXPECT_EQ(l_atSending, (QStringList{"[anna] |[anna]   ", "[anna] hi|[anna] hi"}));
     EXPECT_EQ(lp_form->findChild<QLineEdit*>("chatEdit")->text(), "");
     // Neither the offline line nor the empty ones went out: the blanks are the first sent.
-    QList<QByteArray> l_sent;
-    for (const FakeCentralServer::Frame& l_frame : SentFrames())
-        if (l_frame.code == 22)
-            l_sent << l_frame.fields;
-    EXPECT_EQ(l_sent, (QList<QByteArray>{WireFields().Text("ann").Text("  "),
-                                         WireFields().Text("ann").Text("hi")}));
+    EXPECT_EQ(SentFields(22),
+              (QList<QByteArray>{WireFields().Text("ann").Text("  "), WireFields().Text("ann").Text("hi")}));
 }
 
-TEST_F(PrivateChatTest, TheWarningSentOpensTheTabAwayChangesAreStatusLinesAndFloodsAreCut)
+TEST_F(PrivateChatTest, TheWarningSentOpensTheTabAndAwayChangesAreStatusLines)
 {
     SetSetting("chat_timestamps", "no_timestamps");
     User("ann") += d.GetType("sent_empty_share_warning_message")->GetItem("Share something first.");
     User("ann").NewItem("is_away");
     ChatForm* lp_form = mp_chats->GetChatForm("ann");
     QStringList l_lines{"[anna] Share something first.", "* ann is away."};
-    RunSteps([&] { return Lines(lp_form); },
+    RunSteps([&] { return ViewLines(lp_form); },
              {
                  {[] {}, l_lines},
-                 {[] { User("ann").Disconnect("is_away"); }, l_lines << "* ann is available."},
-                 {[] { User("ann").NewItem("is_away"); }, l_lines << "* ann is away."},
+                 {[&] { User("ann").Disconnect("is_away"); }, l_lines << "* ann is available."},
+                 {[&] { User("ann").NewItem("is_away"); }, l_lines << "* ann is away."},
              });
     EXPECT_EQ(LogLines("ann"), QStringList{"[anna] Share something first."});
-    // A flood is cut as in a room: the oldest lines go.
-    for (int l_line = 0; l_line < 30; ++l_line)
-        lp_form->AddChat("ann", QString(10000, 'x'));
-    EXPECT_EQ(Lines(lp_form).filter("[ann] x").size(), Lines(lp_form).size());
-    EXPECT_LE(Lines(lp_form).size(), ChatRenderer::ViewHtmlLimit / 10000 + 1);
 }
 
 TEST_F(PrivateChatTest, NoticesOnlyWhileTheTabIsHidden)
 {
-    ASSERT_TRUE(LogIn());
-    RunSteps([&] { return Texts(mp_events->actions()).filter(QRegularExpression(".")); },
+    RunSteps([&] { return ActionTexts(mp_events->actions()); },
              {
                  {[&] { Receive("a&n", "one"); }, {"a&&n"}},
                  {[&] { Receive("a&n", "/me waves"); }, {"a&&n"}},
@@ -224,19 +135,9 @@ TEST_F(PrivateChatTest, ChatLogOpensOneViewerBesideTheTabThenFocusesIt)
                  {[&] { mp_chats->TabWidget()->setCurrentIndex(0); }, {"a&&b offline *", "a&&b note"}},
                  {l_trigger(lp_form, "user_chat_log"), {"a&&b offline", "a&&b note *"}},
              });
-    auto* lp_viewer = d.GetType("user")->GetItem("a&b")["chat_log_form"].AsPointer<ChatLogForm>();
+    auto* lp_viewer = User("a&b")["chat_log_form"].AsPointer<ChatLogForm>();
     EXPECT_EQ(lp_viewer->Path(), ChatLog::Path(ChatLog::Kind::User, "a&b"));
     lp_form->AddChat("anna", "back");
-    EXPECT_EQ(WithoutTimes(Lines(lp_viewer, "logEdit")),
-              (QStringList{"[a&b] <b>hello</b>", "[anna] back"}));
-}
-
-TEST_F(PrivateChatTest, MessageUserOpensTheTab)
-{
-    QMenu l_menu;
-    UserMenuOptions l_options(&l_menu, "cid");
-    l_menu.actions().first()->trigger();
-    EXPECT_EQ(Tabs(), QStringList{"cid offline *"});
-    EXPECT_EQ(mp_pages->currentIndex(), 1);
+    EXPECT_EQ(WithoutTimes(ViewLines(lp_viewer, "logEdit")), (QStringList{"[a&b] <b>hello</b>", "[anna] back"}));
 }
 } // namespace

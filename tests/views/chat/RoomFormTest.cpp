@@ -1,56 +1,88 @@
-#include <QFile>
-#include <QLineEdit>
-#include <QRegularExpression>
-#include <QSignalSpy>
-#include <QTextBrowser>
+#include <memory>
 
-#include "RoomFixture.h"
+#include "ChatFixture.h"
+#include "shell/ActionSetToolBar.h"
 #include "shell/ShowIsOver.h"
+#include "shell/SizeManager.h"
+#include "support/support/ServerMessageFixture.h"
 #include "views/chat/ChatLog.h"
 #include "views/chat/ChatsForm.h"
+#include "views/chat/QRoomListItemWidget.h"
+#include "views/chat/QRoomUserListItemWidget.h"
+#include "views/chat/RoomForm.h"
 
 namespace
 {
-using RoomFormTest = RoomFixture;
+// A logged-in link with the main window's share of the room views in place.
+class RoomFormTest : public ServerMessageFixture
+{
+protected:
+    void SetUp() override
+    {
+        qputenv("HOME", QByteArray::fromStdString(m_home.Path()));
+        ServerMessageFixture::SetUp();
+        DeclareChatViewTypes();
+        DeclareRoomViewTypes();
+        ::SetSetting("chat_timestamps", "no_timestamps");
+        ::SetSetting("log_room_chat", "yes");
+        mp_bar = std::make_unique<ActionSetToolBar>();
+        for (const char* l_id : {"toggle_room_autojoin", "room_chat_log", "give_up_membership", "give_up_ownership"})
+            mp_bar->AddSetAction("room", l_id, l_id, ":/icons/room_icon", false);
+        mp_sizes = std::make_unique<SizeManager>();
+        mp_tabs = std::make_unique<QTabWidget>();
+    }
+    // The server's answer to a join, without users; the main window then opens a tab for the
+    // room unless its `room_form` shows one open.
+    void Join(const QString& i_room)
+    {
+        Deliver(14, WireFields().Text(i_room).Texts({}).Int32s({}).Int32(0).Int32s({}).Texts({}));
+        if (!Node("room", i_room).IsConnected("room_form"))
+        {
+            auto* lp_form = new RoomForm(i_room);
+            mp_tabs->addTab(lp_form, i_room);
+            lp_form->Init();
+        }
+    }
+    RoomForm* Form(int i_index = 0) { return qobject_cast<RoomForm*>(mp_tabs->widget(i_index)); }
+    QTreeWidgetItem* Row(const QString& i_user)
+    {
+        return Form()->findChild<QTreeWidget*>("userList")->findItems(i_user, Qt::MatchExactly, 2).value(0);
+    }
+    // The room set's actions as the toolbar shows them for the form.
+    QStringList Actions(RoomForm* ip_form)
+    {
+        mp_bar->ChangeSet(ip_form, "room");
+        QStringList l_shown;
+        for (QAction* lp_action : mp_bar->actions())
+            if (!qobject_cast<QWidgetAction*>(lp_action) && !lp_action->text().isEmpty())
+                l_shown << (lp_action->isVisible() ? "" : "hidden ") + lp_action->text();
+        return l_shown;
+    }
 
-QStringList ViewLines(RoomForm* ip_form)
+    TemporaryFolder m_home;
+    std::unique_ptr<ActionSetToolBar> mp_bar;
+    std::unique_ptr<SizeManager> mp_sizes;
+    // Destroyed first, once the link is gone: the tabs then send nothing as they close.
+    std::unique_ptr<QTabWidget> mp_tabs;
+};
+
+using RoomViewTest = ChatFixture;
+
+const char* const Links[] = {"room", "average_download_speed", "shared_files_count", "country_code"};
+
+// The rows sorted by the column, as the names in the name column.
+QStringList Sorted(QTreeWidget& io_list, int i_column, Qt::SortOrder i_order, int i_nameColumn)
 {
-    return ip_form->findChild<QTextBrowser*>("chatView")->toPlainText().split('\n');
-}
-void Link(const QString& i_user, const QString& i_what, const QString& i_value)
-{
-    if (i_what == "room")
-        Node("room", "lobby") += Node("user", i_user);
-    else
-        Node("user", i_user) += Node(i_what.toUtf8(), i_value);
+    io_list.setColumnCount(6);
+    io_list.sortItems(i_column, i_order);
+    QStringList l_names;
+    for (int l_row = 0; l_row < io_list.topLevelItemCount(); ++l_row)
+        l_names << io_list.topLevelItem(l_row)->text(i_nameColumn);
+    return l_names;
 }
 } // namespace
 
-TEST_F(RoomFormTest, ARowWaitsForTheRoomItsFiguresAndItsCountryAndIsNeverRefreshed)
-{
-    Join("lobby");
-    const QStringList l_links{"room", "average_download_speed", "shared_files_count", "country_code"};
-    int l_users = 0;
-    for (const QString l_order : {"0123", "1230", "3021"})
-    {
-        const QString l_user = QString("u%1").arg(++l_users);
-        for (const QChar l_link : l_order)
-        {
-            EXPECT_FALSE(Row(l_user)) << l_order.toStdString() << " before " << l_link.toLatin1();
-            Link(l_user, l_links[l_link.digitValue()], l_link == '3' ? "DE" : "1536");
-        }
-        ASSERT_TRUE(Row(l_user));
-        EXPECT_EQ(Room("lobby")["user_count"].AsString(), QString::number(l_users));
-    }
-    Link("u1", "average_download_speed", "4096");
-    Link("u1", "shared_files_count", "7");
-    EXPECT_EQ(Row("u1")->text(4) + " " + Row("u1")->text(5), "1,536 1.5");
-    Room("lobby").Disconnect(Node("user", "u2"));
-    EXPECT_FALSE(Row("u2"));
-    EXPECT_EQ(Room("lobby")["user_count"].AsString(), "2");
-}
-
-TEST_F(RoomFormTest, CellsShowFiguresFlagsRolesAndNotes)
+TEST_F(RoomFormTest, ARowWaitsForTheRoomItsFiguresAndCountryShowsThemOnceAndFollowsRolesAndNotes)
 {
     ASSERT_TRUE(QFile::exists(":/resources/flags/de.png"));
     Node("user", "ben") += Node("user_note", "owes me");
@@ -59,32 +91,42 @@ TEST_F(RoomFormTest, CellsShowFiguresFlagsRolesAndNotes)
     l_operators += Node("user", "olga");
     l_operators += Node("user", "ann");
     Join("lobby");
-    // Files, K/s, whether a flag and a note show and the name's font; then after the changes below.
-    const std::tuple<const char*, int, int, const char*, QString, QString> l_cases[] = {
-        {"ann", 1536, 1234, "DE", "1,234 1.5 flag - bold", "1,234 1.5 flag note normal"},
-        {"ben", 0, 0, "", "  - note normal", "  - - normal"},
-        {"cy", 1024, 1234567, "de", "1,234,567 1.0 flag - normal", "1,234,567 1.0 flag - bold"},
-        {"olga", 51, 999, "qq", "999 0.0 - - bold underlined", "999 0.0 - - normal underlined"}};
-    auto l_cells = [&](const char* i_user) {
+    // The order the room (0), speed, files and country (3) come in; files, K/s, whether a flag and
+    // a note show and the name's font; then after the changes below.
+    const std::tuple<const char*, QString, int, int, const char*, QString, QString> l_cases[] = {
+        {"ann", "0123", 1536, 1234, "DE", "1,234 1.5 flag - bold", "1,234 1.5 flag note normal"},
+        {"ben", "1230", 0, 0, "", "  - note normal", "  - - normal"},
+        {"cy", "3021", 1024, 1234567, "de", "1,234,567 1.0 flag - normal", "1,234,567 1.0 flag - bold"},
+        {"olga", "2103", 51, 999, "qq", "999 0.0 - - bold underlined", "999 0.0 - - normal underlined"}};
+    const auto l_cells = [&](const char* i_user) {
         QTreeWidgetItem* lp_row = Row(i_user);
         return QStringList{lp_row->text(4), lp_row->text(5), lp_row->icon(1).isNull() ? "-" : "flag",
                            lp_row->icon(3).isNull() ? "-" : "note", lp_row->font(2).bold() ? "bold" : "normal"}
                    .join(' ') + (lp_row->font(2).underline() ? " underlined" : "");
     };
-    for (const auto& [l_user, l_speed, l_files, l_country, l_shown, l_after] : l_cases)
+    for (const auto& [l_user, l_order, l_speed, l_files, l_country, l_shown, l_after] : l_cases)
     {
-        Link(l_user, "average_download_speed", QString::number(l_speed));
-        Link(l_user, "shared_files_count", QString::number(l_files));
-        Link(l_user, "country_code", l_country);
-        Link(l_user, "room", "");
+        const QString l_values[] = {"", QString::number(l_speed), QString::number(l_files), l_country};
+        for (const QChar l_link : l_order)
+        {
+            EXPECT_FALSE(Row(l_user)) << l_user << " before " << l_link.toLatin1();
+            if (l_link == '0')
+                Node("room", "lobby") += Node("user", l_user);
+            else
+                Node("user", l_user) += Node(Links[l_link.digitValue()], l_values[l_link.digitValue()]);
+        }
         EXPECT_EQ(l_cells(l_user), l_shown);
     }
+    EXPECT_EQ(Room("lobby")["user_count"].AsString(), "4");
+    // Later figures are not shown; roles and notes are.
+    Node("user", "ann") += Node("shared_files_count", "7");
+    Node("user", "ann") += Node("average_download_speed", "4096");
     l_operators += Node("user", "cy");
     l_operators.Disconnect(Node("user", "olga"));
     l_operators.Disconnect(Node("user", "ann"));
     Node("user", "ann") += Node("user_note", "nice");
     Node("user", "ben").Disconnect("user_note");
-    for (const auto& [l_user, l_speed, l_files, l_country, l_shown, l_after] : l_cases)
+    for (const auto& [l_user, l_order, l_speed, l_files, l_country, l_shown, l_after] : l_cases)
         EXPECT_EQ(l_cells(l_user), l_after);
 
     // The note column opens the note of a user who has one; a double click opens the chat.
@@ -95,6 +137,9 @@ TEST_F(RoomFormTest, CellsShowFiguresFlagsRolesAndNotes)
     ChatsForm l_chats;
     Form()->OnUserItemDoubleClicked(Row("cy"), 1);
     EXPECT_EQ(Names(g("user_chat_widget").GetItems("user")), QStringList{"cy"});
+    Room("lobby").Disconnect(Node("user", "ben"));
+    EXPECT_FALSE(Row("ben"));
+    EXPECT_EQ(Room("lobby")["user_count"].AsString(), "3");
 }
 
 TEST_F(RoomFormTest, ShowsItsOwnRoomsLinesSendsWhatIsTypedAndJoinsAgainAfterANewLogin)
@@ -111,7 +156,6 @@ TEST_F(RoomFormTest, ShowsItsOwnRoomsLinesSendsWhatIsTypedAndJoinsAgainAfterANew
     EXPECT_TRUE(l_log.readAll().endsWith("][ann] hi there\n"));
 
     auto* lp_edit = Form()->findChild<QLineEdit*>("chatEdit");
-    EXPECT_EQ(lp_edit->property("get_focus").toInt(), 1);
     for (const char* l_typed : {"  as typed ", "", "   "})
     {
         lp_edit->setText(l_typed);
@@ -120,6 +164,7 @@ TEST_F(RoomFormTest, ShowsItsOwnRoomsLinesSendsWhatIsTypedAndJoinsAgainAfterANew
     }
     EXPECT_EQ(Sent(13), (QList<QByteArray>{WireFields().Text("lobby").Text("  as typed "),
                                            WireFields().Text("lobby").Text("   ")}));
+    // Its splitter and columns keep their sizes.
     EXPECT_TRUE(d.GetType("sizer_splitter")->HasItem("room_splitter"));
     EXPECT_TRUE(d.GetType("sizer_tree")->HasItem("room_user_list"));
 
@@ -129,12 +174,9 @@ TEST_F(RoomFormTest, ShowsItsOwnRoomsLinesSendsWhatIsTypedAndJoinsAgainAfterANew
     ASSERT_TRUE(QTest::qWaitFor([&] { return l_down.count() == 1; }, 5000));
     ASSERT_TRUE(LogIn());
     Join("lobby");
-    EXPECT_EQ(mp_tabs->m_tabs.count(), 2);
-    const QRegularExpression l_status("^\\* (Dis|Re)connected at \\d{1,2}:\\d\\d:\\d\\d\\.$");
-    QStringList l_lines = ViewLines(Form());
-    EXPECT_EQ(l_lines.takeFirst(), "[ann] hi there");
-    ASSERT_EQ(l_lines.size(), 2);
-    EXPECT_EQ(l_status.match(l_lines[0]).captured(1) + l_status.match(l_lines[1]).captured(1), "DisRe");
+    EXPECT_EQ(mp_tabs->count(), 2);
+    EXPECT_EQ(ViewLines(Form()).replaceInStrings(QRegularExpression(" \\d{1,2}:\\d\\d:\\d\\d\\.$"), " h:mm:ss."),
+              (QStringList{"[ann] hi there", "* Disconnected at h:mm:ss.", "* Reconnected at h:mm:ss."}));
     EXPECT_EQ(Sent(14), (QList<QByteArray>{WireFields().Text("lobby").Int32(0), WireFields().Text("Lobby").Int32(0)}));
 }
 
@@ -152,7 +194,7 @@ TEST_F(RoomFormTest, AutojoinTextFollowsTheStoreWhileTheGiveUpActionsKeepTheJoin
         for (const QString& l_flag : l_flags.split(' ', Qt::SkipEmptyParts))
             l_room.NewItem(l_flag.toUtf8());
         Join(l_room.AsString());
-        RoomForm* lp_form = Form(mp_tabs->m_tabs.count() - 1);
+        RoomForm* lp_form = Form(mp_tabs->count() - 1);
         const bool l_on = l_flags.contains("autojoin");
         EXPECT_EQ(Actions(lp_form), QStringList({l_state[l_on], "room_chat_log"}) + l_giveUps.split('|'));
         l_room.Disconnect("is_owner");
@@ -169,17 +211,112 @@ TEST_F(RoomFormTest, LeavesOnlyWhenTheUserClosesTheTabWhileRunning)
     {
         Join(l_room);
         QPointer<RoomForm> lp_form = Form();
-        EXPECT_EQ(Room(l_room)["room_form"].AsPointer<RoomForm>(), lp_form.data());
         g_showIsOver = l_room == QString("shut down");
         if (l_room == QString("left by server"))
             Deliver(15, WireFields().Text(l_room));
         else
             delete Form();
         g_showIsOver = false;
-        EXPECT_TRUE(lp_form.isNull() && mp_tabs->m_tabs.count() == 0);
+        EXPECT_TRUE(lp_form.isNull() && mp_tabs->count() == 0);
         EXPECT_TRUE(d.GetType("room_form")->GetItems().Empty()) << l_room;
         if (l_room == QString("closed"))
             l_expected << WireFields().Text(l_room);
     }
     EXPECT_EQ(Sent(15), l_expected);
+}
+
+TEST_F(RoomViewTest, RoomUsersSortByStoredFiguresLargestFirstAndByTextsWithoutCase)
+{
+    QTreeWidget l_list;
+    // Name, files, speed, country, note. The cells show texts that would sort otherwise.
+    const std::tuple<const char*, const char*, const char*, const char*, bool> l_users[] = {
+        {"alice", "1234", "2048", "fr", true}, {"Bob", "999", "1024", "DE", false},
+        {"cy", "0", "0", "", false}, {"dee", "5", "512", "at", false}};
+    for (const auto& [l_name, l_files, l_speed, l_country, l_note] : l_users)
+    {
+        for (const auto& [l_type, l_value] :
+             {std::pair("shared_files_count", l_files), std::pair("average_download_speed", l_speed),
+              std::pair("country_code", l_country), std::pair("user_note", l_note ? "a note" : "")})
+            if (*l_value)
+                Node("user", l_name) += Node(l_type, l_value);
+        auto* lp_row = new QRoomUserListItemWidget(&l_list);
+        for (const auto& [l_column, l_text] : {std::pair(2, l_name), std::pair(4, l_files), std::pair(5, l_speed)})
+            lp_row->setText(l_column, l_text);
+    }
+    const std::tuple<int, Qt::SortOrder, QStringList> l_cases[] = {
+        {4, Qt::AscendingOrder, {"alice", "Bob", "dee", "cy"}}, {4, Qt::DescendingOrder, {"cy", "dee", "Bob", "alice"}},
+        {5, Qt::AscendingOrder, {"alice", "Bob", "dee", "cy"}}, {1, Qt::AscendingOrder, {"cy", "dee", "Bob", "alice"}},
+        {2, Qt::AscendingOrder, {"alice", "Bob", "cy", "dee"}}, {0, Qt::DescendingOrder, {"dee", "cy", "Bob", "alice"}},
+    };
+    for (const auto& [l_column, l_order, l_expected] : l_cases)
+        EXPECT_EQ(Sorted(l_list, l_column, l_order, 2), l_expected) << l_column;
+    EXPECT_EQ(Sorted(l_list, 3, Qt::AscendingOrder, 2).first(), "alice");
+
+    // Names in other letter case compare equal both ways.
+    l_list.sortItems(2, Qt::AscendingOrder);
+    QRoomUserListItemWidget l_lower(&l_list);
+    l_lower.setText(2, "bob");
+    const QTreeWidgetItem& l_bob = *l_list.findItems("Bob", Qt::MatchExactly, 2).first();
+    EXPECT_FALSE(l_lower < l_bob || l_bob < l_lower);
+    EXPECT_FALSE(d.GetType("user")->HasItem("bob")) << "sorting creates no user";
+}
+
+TEST_F(RoomViewTest, RoomsSortOwnedOperatedAndMemberFirstThenByNameAndCountsAsNumbers)
+{
+    QTreeWidget l_list;
+    const std::tuple<const char*, const char*, QString> l_rooms[] = {
+        {"zoo", "12", "is_owner"}, {"abc", "", "is_operator is_member"}, {"aaa", "7", "is_member"},
+        {"aa", "3", ""}, {"Music", "2", ""}, {"movies", "1", ""},
+        {"yak", "100", "is_owner is_operator"}, {"xen", "20", "is_owner is_member"}};
+    for (const auto& [l_name, l_count, l_flags] : l_rooms)
+    {
+        for (const QString& l_flag : l_flags.split(' ', Qt::SkipEmptyParts))
+            Node("room", l_name).NewItem(l_flag.toUtf8());
+        auto* lp_row = new QRoomListItemWidget(&l_list);
+        lp_row->setText(0, l_name);
+        lp_row->setText(1, l_count);
+    }
+    EXPECT_EQ(Sorted(l_list, 0, Qt::AscendingOrder, 0),
+              (QStringList{"yak", "xen", "zoo", "abc", "aaa", "aa", "movies", "Music"}));
+    EXPECT_EQ(Sorted(l_list, 0, Qt::DescendingOrder, 0),
+              (QStringList{"Music", "movies", "aa", "aaa", "abc", "zoo", "xen", "yak"}));
+    EXPECT_EQ(Sorted(l_list, 1, Qt::AscendingOrder, 0),
+              (QStringList{"abc", "movies", "Music", "aa", "aaa", "zoo", "xen", "yak"}));
+}
+
+TEST_F(RoomViewTest, SavesTrimmedSharedPlainNotesAndBlankOrClearedSavesRemoveThem)
+{
+    enum Act { Save, ClearAndSave, ClearAndClose };
+    // Who, what is typed (none: the note as loaded), how it ends, then ann's and ben's notes.
+    const std::tuple<const char*, const char*, Act, const char*, const char*> l_steps[] = {
+        {"ann", "  \n hello \n\n", Save, "hello", ""},
+        {"ben", "hello", Save, "hello", "hello"},
+        {"ben", "<b>bye</b> &amp;", Save, "hello", "<b>bye</b> &amp;"},
+        {"ben", nullptr, Save, "hello", "<b>bye</b> &amp;"},
+        {"ann", nullptr, ClearAndClose, "hello", "<b>bye</b> &amp;"},
+        {"ann", " \n\t ", Save, "", "<b>bye</b> &amp;"},
+        {"ben", nullptr, ClearAndSave, "", ""}};
+    for (const auto& [l_user, l_typed, l_act, l_ann, l_ben] : l_steps)
+    {
+        const QString l_stored = Node("user", l_user)["user_note"].AsString();
+        QPointer<UserNoteDialog> lp_dialog = UserNoteDialog::GetDialog(l_user);
+        EXPECT_EQ(UserNoteDialog::GetDialog(l_user), lp_dialog.data());
+        lp_dialog->show();
+        auto* lp_edit = lp_dialog->findChild<QTextEdit*>("noteEdit");
+        EXPECT_EQ(lp_edit->toPlainText(), l_stored);
+        if (l_typed)
+            lp_edit->setPlainText(l_typed);
+        if (l_act != Save)
+            lp_dialog->findChild<QPushButton*>("clearButton")->click();
+        if (l_act == ClearAndClose)
+            lp_dialog->close();
+        else
+            lp_dialog->findChild<QPushButton*>("saveButton")->click();
+        FlushDeletes();
+        EXPECT_TRUE(lp_dialog.isNull());
+        EXPECT_EQ(Node("user", "ann")["user_note"].AsString(), l_ann) << l_typed;
+        EXPECT_EQ(Node("user", "ben")["user_note"].AsString(), l_ben) << l_typed;
+        // One text is one item, held by every user with that note.
+        EXPECT_EQ(Node("user", "ann")["user_note"] == Node("user", "ben")["user_note"], l_ann == QString(l_ben));
+    }
 }

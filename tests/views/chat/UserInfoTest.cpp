@@ -1,8 +1,3 @@
-#include <QBuffer>
-#include <QFile>
-#include <QImage>
-#include <QTextBrowser>
-
 #include "UsersFixture.h"
 #include "transfers/TransferQueueManager.h"
 #include "views/chat/UserInfoForm.h"
@@ -20,17 +15,19 @@ protected:
         SetSetting("upload_slots", "1");
         ConnectBob();
     }
-    // Bob asks; the answer is the next frame he receives.
-    QByteArray Answer()
+    // Bob asks with the settings given ("key=value"); the answer is the next frame he receives.
+    QByteArray Answer(const QStringList& i_settings = {})
     {
+        for (const QString& l_setting : i_settings)
+            SetSetting(l_setting.section('=', 0, 0).toUtf8().constData(), l_setting.section('=', 1));
         mp_bob->SendFrame(Word(15));
         EXPECT_TRUE(mp_bob->WaitForBodies(++m_answers));
         return mp_bob->Bodies().value(m_answers - 1);
     }
     int m_answers = 0;
-    QString PictureFile(const QByteArray& i_bytes)
+    QString PictureFile(const QByteArray& i_bytes, const std::string& i_name = "picture")
     {
-        const QString l_path = QString::fromStdString(m_home.File("picture"));
+        const QString l_path = QString::fromStdString(m_home.File(i_name));
         QFile l_file(l_path);
         EXPECT_TRUE(l_file.open(QIODevice::WriteOnly) && l_file.write(i_bytes) == i_bytes.size());
         return l_path;
@@ -39,7 +36,8 @@ protected:
     void Reply(const QString& i_description, const QByteArray& i_picturePart)
     {
         QSignalSpy l_read(mp_messenger.get(), &PeerMessenger::UserInfoReceived);
-        mp_bob->SendFrame(Word(16) + WireFields().Text(i_description).Raw(i_picturePart).Int32(2).Int32(5).Byte(1).Bytes());
+        mp_bob->SendFrame(Word(16) +
+                          WireFields().Text(i_description).Raw(i_picturePart).Int32(2).Int32(5).Byte(1).Bytes());
         EXPECT_TRUE(l_read.wait(5000));
     }
     static QByteArray Png(int i_width, int i_height)
@@ -49,7 +47,10 @@ protected:
         QImage(i_width, i_height, QImage::Format_Mono).save(&l_buffer, "PNG");
         return l_bytes;
     }
-    static QByteArray WithPicture(const QByteArray& i_bytes) { return WireFields().Byte(1).Int32(i_bytes.size()).Raw(i_bytes); }
+    static QByteArray WithPicture(const QByteArray& i_bytes)
+    {
+        return WireFields().Byte(1).Int32(i_bytes.size()).Raw(i_bytes);
+    }
     static QTextBrowser* Text(UserInfoForm* ip_form) { return ip_form->findChild<QTextBrowser*>(); }
 };
 
@@ -58,70 +59,57 @@ TEST_F(UserInfoTest, TheAnswerCarriesTheDescriptionThePictureThatFitsAndTheQueue
     const QByteArray l_tail = WireFields().Int32(1).Int32(0).Byte(1);
     const QByteArray l_none = Word(16) + WireFields().UInt32(0).Byte(0).Raw(l_tail).Bytes();
     const qint64 l_fitting = PeerMessenger::MaxFrameLength - l_none.size() - 4;
-    struct Row { const char* name; std::function<void()> setting; QByteArray body; } const l_rows[] = {
-        {"nothing set", [] {}, l_none},
+    const std::tuple<const char*, QStringList, QByteArray> l_rows[] = {
+        {"nothing set", {}, l_none},
         {"description and picture",
-         [&] {
-             SetSetting("user_description", "hé\nthere");
-             SetSetting("user_picture_file", PictureFile("\x89PNGxyz"));
-             SetSetting("upload_slots", "0");
-         },
+         {"user_description=hé\nthere", "user_picture_file=" + PictureFile("\x89PNGxyz"), "upload_slots=0"},
          Word(16) + WireFields().Text("hé\nthere").Raw(WithPicture("\x89PNGxyz")).Int32(0).Int32(0).Byte(0).Bytes()},
-        {"missing file", [&] { SetSetting("user_picture_file", "/nonexistent/picture.png"); },
+        {"missing file", {"user_picture_file=/nonexistent/picture.png"},
          Word(16) + WireFields().Text("hé\nthere").Byte(0).Int32(0).Int32(0).Byte(0).Bytes()},
         {"one byte too large to fit a frame",
-         [&] {
-             SetSetting("user_description", "");
-             SetSetting("upload_slots", "1");
-             SetSetting("user_picture_file", PictureFile(QByteArray(l_fitting + 1, 'p')));
-         },
-         l_none},
-    };
-    for (const Row& l_row : l_rows)
-    {
-        l_row.setting();
-        EXPECT_EQ(Answer().toHex(), l_row.body.toHex()) << l_row.name;
-    }
-    EXPECT_EQ(l_none.size(), 18);
+         {"user_description=", "upload_slots=1",
+          "user_picture_file=" + PictureFile(QByteArray(l_fitting + 1, 'p'), "large")},
+         l_none}};
+    for (const auto& [l_name, l_settings, l_body] : l_rows)
+        EXPECT_EQ(Answer(l_settings).toHex(), l_body.toHex()) << l_name;
     // A picture that just fits goes whole.
-    PictureFile(QByteArray(l_fitting, 'p'));
-    const QByteArray l_full = Answer();
+    const QByteArray l_full = Answer({"user_picture_file=" + PictureFile(QByteArray(l_fitting, 'p'), "fitting")});
     EXPECT_EQ(l_full.size(), PeerMessenger::MaxFrameLength);
     EXPECT_EQ(l_full.mid(8, 5), WireFields().Byte(1).Int32(static_cast<qint32>(l_fitting)).Bytes());
 
     // The queue's figures come from the transfer queues: two waiting, the one slot taken.
     DeclareSharedFileTypes();
     TransferQueueManager l_queues;
-    SetSetting("user_picture_file", "");
     for (const char* l_status : {"queued", "uploading", "queued"})
         d.GetType("upload_entry")->NewItem() += d.GetType("upload_entry_status")->GetItem(l_status);
-    EXPECT_EQ(Answer().right(9).toHex(), WireFields().Int32(1).Int32(2).Byte(0).Bytes().toHex());
+    EXPECT_EQ(Answer({"user_picture_file="}).right(9).toHex(), WireFields().Int32(1).Int32(2).Byte(0).Bytes().toHex());
 }
 
 TEST_F(UserInfoTest, AnswersShowTheTextLiterallyAndPicturesThatDecodeWithinBounds)
 {
     UserInfoForm* lp_form = mp_users->GetUserInfoForm("bob");
-    struct Row { const char* name; QString description; QByteArray picturePart; QString text; QSize image; } const l_rows[] = {
+    // What bob describes himself with and his picture part, then the text and picture shown.
+    const std::tuple<const char*, QString, QByteArray, QString, QSize> l_rows[] = {
         {"a picture claiming 100000 pixels", "", WithPicture(Png(100000, 1)), "Requesting...", {0, 0}},
         {"an empty picture", "words", WithPicture(""), "Requesting...", {0, 0}},
         {"nothing", "", WireFields().Byte(0), "No user info.", {0, 0}},
-        {"markup and a line break", "<b>x</b> &amp;\nsecond", WireFields().Byte(0),
-         "<b>x</b> &amp;\nsecond", {0, 0}},
+        {"markup and a line break", "<b>x</b> &amp;\nsecond", WireFields().Byte(0), "<b>x</b> &amp;\nsecond", {0, 0}},
         {"a wide picture", "", WithPicture(Png(1600, 400)), "\n", {800, 200}},
         {"a small picture", "me", WithPicture(Png(300, 200)), "\nme", {300, 200}},
     };
-    for (const Row& l_row : l_rows)
+    for (const auto& [l_name, l_description, l_picturePart, l_text, l_image] : l_rows)
     {
-        Reply(l_row.description, l_row.picturePart);
-        EXPECT_EQ(Text(lp_form)->toPlainText().replace(QChar(0xfffc), ""), l_row.text) << l_row.name;
-        const QImage l_shown = Text(lp_form)->document()->resource(QTextDocument::ImageResource,
-                                                                    QUrl("UserImage")).value<QImage>();
-        EXPECT_EQ(l_shown.size(), l_row.image) << l_row.name;
-        EXPECT_EQ(Text(lp_form)->toHtml().contains("src=\"UserImage\""), !l_row.image.isEmpty()) << l_row.name;
+        SCOPED_TRACE(l_name);
+        Reply(l_description, l_picturePart);
+        QTextDocument* lp_shown = Text(lp_form)->document();
+        EXPECT_EQ(lp_shown->toPlainText().remove(QChar(0xfffc)), l_text);
+        EXPECT_EQ(lp_shown->resource(QTextDocument::ImageResource, QUrl("UserImage")).value<QImage>().size(), l_image);
+        EXPECT_EQ(lp_shown->toHtml().contains("src=\"UserImage\""), !l_image.isEmpty());
     }
-    EXPECT_EQ(lp_form->findChild<QLineEdit*>("uploadSlotsEdit")->text() + lp_form->findChild<QLineEdit*>("freeToUploadEdit")->text() +
-                  lp_form->findChild<QLineEdit*>("queuedUploadsEdit")->text(),
-              "2Yes5");
+    QString l_queue;
+    for (const char* l_field : {"uploadSlotsEdit", "freeToUploadEdit", "queuedUploadsEdit"})
+        l_queue += Child<QLineEdit>(lp_form, l_field)->text();
+    EXPECT_EQ(l_queue, "2Yes5");
     EXPECT_EQ(ActionTexts(mp_events->actions()), (QStringList{"bob", "bob", "bob", "bob"}));
 }
 
@@ -129,7 +117,6 @@ TEST_F(UserInfoTest, OneTabPerUserAndOnlyAMessagingFailureShows)
 {
     mp_pages->setCurrentIndex(2);
     UserInfoForm* lp_form = mp_users->GetUserInfoForm("bob");
-    EXPECT_EQ(mp_users->GetUserInfoForm("bob"), lp_form);
     ASSERT_TRUE(mp_bob->WaitForBodies(1));
     const auto l_fail = [&](const char* i_user, const char* i_type) {
         emit mp_messenger->ConnectionToUserFailed(i_user, i_type);
@@ -142,10 +129,9 @@ TEST_F(UserInfoTest, OneTabPerUserAndOnlyAMessagingFailureShows)
     EXPECT_EQ(l_fail("bob", "P"), "later | bob, bob");
 
     mp_users->GetUserInfoForm("b&o");
-    QTabWidget* lp_tabs = mp_users->UserInfoTabs();
-    EXPECT_EQ(lp_tabs->tabText(1) + IconName(lp_tabs->tabIcon(1)), "b&&oinfo");
+    EXPECT_EQ(TabTexts(mp_users->UserInfoTabs()), (QStringList{"bob info *", "b&&o info"}));
     mp_users->OnUserInfoTabCloseRequested(0);
-    EXPECT_EQ(lp_tabs->count(), 1);
+    EXPECT_EQ(TabTexts(mp_users->UserInfoTabs()), QStringList{"b&&o info *"});
     EXPECT_EQ(Count("user_info_form"), 1u);
     // Reopened, the tab asks again: the second request bob sees.
     UserInfoForm* lp_again = mp_users->GetUserInfoForm("bob");

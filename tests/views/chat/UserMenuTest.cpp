@@ -1,16 +1,10 @@
 #include "views/chat/UserMenuOptions.h"
 
-#include <QApplication>
-#include <QMenu>
-
 #include <map>
 
-#include "RoomFixture.h"
-#include "resources/Resources.h"
-#include "support/support/QtPrinters.h"
+#include "UsersFixture.h"
 #include "transfers/TransferQueueManager.h"
 #include "views/chat/ShareBrowser.h"
-#include "views/chat/UserListForm.h"
 
 namespace
 {
@@ -30,11 +24,10 @@ QStringList Lines(const QMenu* ip_menu)
     QStringList l_lines;
     for (QAction* lp_action : ip_menu->actions())
     {
-        QString l_line = lp_action->text() + (lp_action->font().bold() && lp_action->font().underline() ? "*" : "");
-        for (const char* l_icon : {"chat", "users", "remove_user", "add_user", "browse", "info", "note", "alert"})
-            if (!lp_action->icon().isNull() && lp_action->icon().pixmap(16).toImage() ==
-                                                   QIcon(QString(":/icons/%1_icon").arg(l_icon)).pixmap(16).toImage())
-                l_line += QString("@") + l_icon;
+        const QFont l_font = lp_action->font();
+        const QString l_icon = IconName(lp_action->icon());
+        const QString l_line = lp_action->text() + (l_font.bold() && l_font.underline() ? "*" : "") +
+                               (l_icon.isEmpty() ? "" : "@" + l_icon);
         l_lines << (lp_action->menu() ? l_line + "{" + Lines(lp_action->menu()).join('|') + "}" : l_line);
     }
     return l_lines;
@@ -70,24 +63,18 @@ QAction* Find(const QMenu* ip_menu, const QString& i_path)
     return nullptr;
 }
 
-class UserMenuTest : public ServerMessageFixture
+// The users views beside the transfer queues, logged in.
+class UserMenuTest : public UsersFixture
 {
 protected:
     void SetUp() override
     {
-        ServerMessageFixture::SetUp();
-        InitResources();
-        DeclareChatViewTypes();
-        DeclareRoomViewTypes();
-        DeclareTypes({{"unshared", Leaf, true}});
-        DeclareRelations({{"user", "unshared", Many, One}});
+        UsersFixture::SetUp();
+        UserNoteDialog::Init();
         DeclareSharedFileTypes();
-        DeclarePeerFileTypes();
         mp_transfers = std::make_unique<TransferQueueManager>();
-        m_pages.addTab(new QWidget, "Rooms");
-        m_pages.addTab(mp_users = new UserListForm, "Users");
-        mp_users->Init();
         mp_users->DataLoaded();
+        ASSERT_TRUE(LogIn());
     }
     void TearDown() override
     {
@@ -95,7 +82,7 @@ protected:
             if (qobject_cast<QDialog*>(lp_window))
                 delete lp_window;
         mp_transfers.reset();
-        ServerMessageFixture::TearDown();
+        UsersFixture::TearDown();
     }
 
     static void Trigger(const QString& i_path)
@@ -108,8 +95,6 @@ protected:
     }
 
     std::unique_ptr<TransferQueueManager> mp_transfers;
-    QTabWidget m_pages;
-    UserListForm* mp_users = nullptr;
 };
 
 // The menu of a user we know nothing about.
@@ -122,41 +107,34 @@ const QStringList Plain = {"Message user@chat", "Add user to list@add_user", "Br
 TEST_F(UserMenuTest, EntriesFollowTheUserStateOneStateAtATime)
 {
     const QString l_alert = Plain[6];
-    // Each case is a user of its own with one mark or one setting ("key=value"), and the lines that
-    // replace lines of the plain menu.
-    const struct
-    {
-        const char* user;
-        const char* mark;
-        QString setting;
-        QStringList own;
-        std::map<QString, QStringList> changes;
-    } l_cases[] = {
-        {"no privileges setting", nullptr, {}, {}, {}},
-        {"view's own entries", nullptr, {}, {"Get", "Ban"}, {{Plain[0], {"Get", "Ban", "", Plain[0]}}}},
-        {"listed", "in_user_list", {}, {}, {{Plain[1], {"Set user's groups@users", "Remove user from list@remove_user"}}}},
-        {"note", "user_note", {}, {}, {{Plain[5], {"Edit user note@note"}}}},
-        {"alert", "user_online_alert", {}, {}, {{l_alert, {"Remove online status alert@alert"}}}},
-        {"unshared", "unshared", {}, {}, {{Plain[8], {"Re-share files with user@browse"}}}},
-        {"ignored", "is_ignored", {}, {}, {{Plain[9], {"Receive chat from user@chat"}}}},
-        {"no privileges", nullptr, "privileges_time_left=0", {}, {}},
-        {"garbled privileges", nullptr, "privileges_time_left=12x", {}, {}},
-        {"privileges", nullptr, "privileges_time_left=3600", {}, {{l_alert, {l_alert, "Gift Privileges"}}}},
-        {"logging off", nullptr, "user_level_logging=no", {}, {}},
-        {"logging", nullptr, "user_level_logging=yes", {}, {{Plain[9], {Plain[9], "", "See User Log"}}}},
+    // Each case is a user of its own with one mark or one setting ("key=value"), the view's own
+    // entries, and the lines that replace lines of the plain menu.
+    const std::tuple<const char*, QString, QStringList, std::map<QString, QStringList>> l_cases[] = {
+        {"view's own entries", "", {"Get", "Ban"}, {{Plain[0], {"Get", "Ban", "", Plain[0]}}}},
+        {"listed", "in_user_list", {}, {{Plain[1], {"Set user's groups@users", "Remove user from list@remove_user"}}}},
+        {"note", "user_note", {}, {{Plain[5], {"Edit user note@note"}}}},
+        {"alert", "user_online_alert", {}, {{l_alert, {"Remove online status alert@alert"}}}},
+        {"unshared", "unshared", {}, {{Plain[8], {"Re-share files with user@browse"}}}},
+        {"ignored", "is_ignored", {}, {{Plain[9], {"Receive chat from user@chat"}}}},
+        {"no privileges", "privileges_time_left=0", {}, {}},
+        {"garbled privileges", "privileges_time_left=12x", {}, {}},
+        {"privileges", "privileges_time_left=3600", {}, {{l_alert, {l_alert, "Gift Privileges"}}}},
+        {"logging off", "user_level_logging=no", {}, {}},
+        {"logging", "user_level_logging=yes", {}, {{Plain[9], {Plain[9], "", "See User Log"}}}},
     };
-    for (auto l_case : l_cases)
+    for (auto [l_user, l_state, l_own, l_changes] : l_cases)
     {
-        if (Type* lp_mark = l_case.mark ? d.GetType(l_case.mark) : nullptr)
-            User(l_case.user) += lp_mark->IsNull() ? lp_mark->GetGlobalNullItem() : lp_mark->GetItem("hi");
-        if (!l_case.setting.isEmpty())
-            SetSetting(l_case.setting.section('=', 0, 0).toUtf8().constData(), l_case.setting.section('=', 1));
+        const QByteArray l_key = l_state.section('=', 0, 0).toUtf8();
+        if (l_state.contains('='))
+            SetSetting(l_key.constData(), l_state.section('=', 1));
+        else if (Type* lp_mark = l_state.isEmpty() ? nullptr : d.GetType(l_key.constData()))
+            User(l_user) += lp_mark->IsNull() ? lp_mark->GetGlobalNullItem() : lp_mark->GetItem("hi");
         QStringList l_expected;
         for (const QString& l_line : Plain)
-            l_expected << (l_case.changes.count(l_line) ? l_case.changes[l_line] : QStringList{l_line});
-        EXPECT_EQ(Menu(l_case.user, l_case.own), l_expected) << l_case.user;
-        if (!l_case.setting.isEmpty())
-            SetSetting(l_case.setting.section('=', 0, 0).toUtf8().constData(), "");
+            l_expected << (l_changes.count(l_line) ? l_changes[l_line] : QStringList{l_line});
+        EXPECT_EQ(Menu(l_user, l_own), l_expected) << l_user;
+        if (l_state.contains('='))
+            SetSetting(l_key.constData(), "");
     }
 }
 
@@ -172,9 +150,9 @@ TEST_F(UserMenuTest, PrivateRoomsListOwnedThenOperatedOnesAndSendTheTriggeredRoo
     for (const auto& [l_name, l_flags, l_sets] : l_rooms)
     {
         for (const QString& l_flag : l_flags)
-            Room(l_name).NewItem(l_flag.toUtf8().constData());
+            Node("room", l_name).NewItem(l_flag.toUtf8().constData());
         for (const QString& l_set : l_sets)
-            Room(l_name).NewItem(l_set.toUtf8().constData()) += User("bob");
+            Node("room", l_name).NewItem(l_set.toUtf8().constData()) += User("bob");
     }
     const QStringList l_lines = Menu("bob");
     EXPECT_EQ(l_lines.mid(0, Plain.size()), Plain);
@@ -185,19 +163,21 @@ TEST_F(UserMenuTest, PrivateRoomsListOwnedThenOperatedOnesAndSendTheTriggeredRoo
               "odd*@chat{Give User Membership||Remove User's Operator Status}|zeta*@chat{Give User Membership}|"
               "lobby{Give User Membership}|mods{Remove User's Membership}}");
 
-    for (const char* l_path : {"b&&x/Make User Operator", "lobby/Give User Membership", "odd/Remove User's Operator Status",
-                               "b&&x/Remove User's Membership", "mods/Remove User's Membership"})
+    for (const char* l_path : {"b&&x/Make User Operator", "lobby/Give User Membership",
+                               "odd/Remove User's Operator Status", "b&&x/Remove User's Membership",
+                               "mods/Remove User's Membership"})
         Trigger(QString("Private Rooms/") + l_path);
     const auto l_to = [](const char* i_room) { return WireFields().Text(i_room).Text("bob"); };
-    EXPECT_EQ(Sent(143), QList<QByteArray>{l_to("b&x")});
-    EXPECT_EQ(Sent(134), QList<QByteArray>{l_to("lobby")});
-    EXPECT_EQ(Sent(144), QList<QByteArray>{l_to("odd")});
-    EXPECT_EQ(Sent(135), (QList<QByteArray>{l_to("b&x"), l_to("mods")}));
+    EXPECT_EQ(SentFields(143), QList<QByteArray>{l_to("b&x")});
+    EXPECT_EQ(SentFields(134), QList<QByteArray>{l_to("lobby")});
+    EXPECT_EQ(SentFields(144), QList<QByteArray>{l_to("odd")});
+    EXPECT_EQ(SentFields(135), (QList<QByteArray>{l_to("b&x"), l_to("mods")}));
     EXPECT_EQ(Menu("bob"), l_lines);
 }
 
-TEST_F(UserMenuTest, MarkEntriesConnectAndDisconnectTheirMarks)
+TEST_F(UserMenuTest, EntriesSetTheirMarksAndOpenTheirWindows)
 {
+    FakeShareBrowser l_browser;
     const std::pair<const char*, const char*> l_steps[] = {
         {"Add user to list", "in_user_list"},
         {"Ignore chat from user", "in_user_list is_ignored"},
@@ -219,35 +199,29 @@ TEST_F(UserMenuTest, MarkEntriesConnectAndDisconnectTheirMarks)
         EXPECT_EQ(l_marks.join(' '), l_expected) << l_entry;
     }
     // The first alert asks the server to follow bob; removing it and alerting again ask nothing.
-    EXPECT_EQ(Sent(5), QList<QByteArray>{WireFields().Text("bob")});
+    EXPECT_EQ(SentFields(5), QList<QByteArray>{WireFields().Text("bob")});
     EXPECT_EQ(Windows(), QStringList());
-
+    // Listed again, bob has lost the groups of his last listing.
     Trigger("Add user to list");
     User("bob")["in_user_list"] += Node("user_list_group", "friends");
     Trigger("Remove user from list");
     Trigger("Add user to list");
     EXPECT_EQ(User("bob")["in_user_list"].GetItems("user_list_group").Size(), 0u);
-}
 
-TEST_F(UserMenuTest, EntriesOpenTheirWindows)
-{
-    FakeShareBrowser l_browser;
     SetSetting("privileges_time_left", "60");
     SetSetting("user_level_logging", "yes");
-    QMenu l_menu;
-    UserMenuOptions l_options(&l_menu, "bob");
-    EXPECT_EQ(l_menu.actions().last()->data().toString(), "bob");
     SetSetting("open_groups_on_user_add", "yes");
+    Trigger("Message user");
+    EXPECT_EQ(TabTexts(mp_chats->TabWidget()), QStringList{"bob offline *"});
+    EXPECT_EQ(mp_pages->currentWidget(), mp_chats);
     for (const char* l_entry : {"Browse user's files", "Upload to user", "Gift Privileges", "Add user note",
-                                "See User Log", "Add user note", "Add user to list", "Set user's groups",
-                                "Get User Info", "Get User Info"})
+                                "See User Log", "Add user note", "Remove user from list", "Add user to list",
+                                "Set user's groups", "Get User Info", "Get User Info"})
         Trigger(l_entry);
     EXPECT_EQ(l_browser.m_calls, (QStringList{"browse bob", "upload bob"}));
     EXPECT_EQ(Windows(), (QStringList{"GiftPrivilegesDialog: Gift Privileges to bob", "ItemLogDialog: Item Log",
                                       "UserGroupsDialog: User Groups for [bob]",
                                       "UserGroupsDialog: User Groups for [bob]", "UserNoteDialog: bob"}));
-    EXPECT_EQ(m_pages.currentIndex(), 1);
-    ASSERT_EQ(mp_users->UserInfoTabs()->count(), 1);
-    EXPECT_EQ(mp_users->UserInfoTabs()->tabText(0), "bob");
-    EXPECT_EQ(mp_users->UserInfoTabs()->currentIndex(), 0);
+    EXPECT_EQ(mp_pages->currentWidget(), mp_users);
+    EXPECT_EQ(TabTexts(mp_users->UserInfoTabs()), QStringList{"bob info *"});
 }

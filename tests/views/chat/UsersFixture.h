@@ -1,17 +1,10 @@
 #pragma once
 
-#include <QLineEdit>
-#include <QRegularExpression>
-#include <QTreeWidget>
-
 #include "ChatFixture.h"
 #include "peer/PeerLinkFixture.h"
 #include "shell/ActionSetToolBar.h"
 #include "shell/EventToolBar.h"
-#include "shell/FakeMainWindow.h"
 #include "shell/SizeManager.h"
-#include "store/SchemaDeclaration.h"
-#include "support/support/QtPrinters.h"
 #include "views/chat/ChatsForm.h"
 #include "views/chat/UserListForm.h"
 
@@ -65,40 +58,33 @@ protected:
         mp_saver->Load(l_path);
     }
 
-    static QString IconName(const QIcon& i_icon)
-    {
-        for (const char* l_name : {"online", "offline", "note", "info"})
-            if (!i_icon.isNull() && i_icon.pixmap(16).toImage() ==
-                                        QIcon(QString(":/icons/%1_icon").arg(l_name)).pixmap(16).toImage())
-                return l_name;
-        return i_icon.isNull() ? QString() : "?";
-    }
-
     // Each row as its cells, "text (icon)" for a cell with an icon, joined by "|".
     static QStringList Rows(QTreeWidget* ip_tree)
     {
         QStringList l_rows;
         for (int l_index = 0; l_index < ip_tree->topLevelItemCount(); ++l_index)
         {
+            const QTreeWidgetItem* lp_row = ip_tree->topLevelItem(l_index);
             QStringList l_cells;
             for (int l_column = 0; l_column < ip_tree->columnCount(); ++l_column)
-            {
-                const QString l_icon = IconName(ip_tree->topLevelItem(l_index)->icon(l_column));
-                l_cells << ip_tree->topLevelItem(l_index)->text(l_column) + (l_icon.isEmpty() ? "" : " (" + l_icon + ")");
-            }
+                l_cells << QString("%1 (%2)").arg(lp_row->text(l_column), IconName(lp_row->icon(l_column)))
+                               .remove(" ()");
             l_rows << l_cells.join('|');
         }
         return l_rows;
     }
-    static QStringList ActionTexts(const QList<QAction*>& i_actions)
+
+    // The fields of every frame of that code sent so far, behind a fence.
+    QList<QByteArray> SentFields(qint32 i_code)
     {
-        QStringList l_texts;
-        for (QAction* lp_action : i_actions)
-            l_texts << lp_action->text();
-        return l_texts.filter(QRegularExpression("."));
+        QList<QByteArray> l_fields;
+        for (const FakeCentralServer::Frame& l_frame : SentFrames())
+            if (l_frame.code == i_code)
+                l_fields << l_frame.fields;
+        return l_fields;
     }
 
-    static ItemPtr Group(const char* i_name) { return d.GetType("user_list_group")->GetItem(i_name); }
+    static ItemPtr Group(const char* i_name) { return Node("user_list_group", i_name); }
     static void List(const char* i_user, std::initializer_list<const char*> i_groups = {})
     {
         const ItemPtr l_entry = User(i_user)["in_user_list"] ? User(i_user)["in_user_list"]
@@ -106,7 +92,7 @@ protected:
         for (const char* l_group : i_groups)
             l_entry += Group(l_group);
     }
-    static void Note(const char* i_user, const char* i_note) { User(i_user) += d.GetType("user_note")->GetItem(i_note); }
+    static void Note(const char* i_user, const char* i_note) { User(i_user) += Node("user_note", i_note); }
 
     TemporaryFolder m_home;
     FakeMainWindow m_window;

@@ -35,7 +35,7 @@ protected:
         return l_box("everyoneCheckBox", "eE") + l_box("userListCheckBox", "uU") +
                (lp_groups->isEnabled() ? "" : "-") + Texts(lp_groups, true).join(",");
     }
-    // The items' texts in order; for a folder, its groups and kinds of audience.
+    // The items' texts, sorted; for a folder, its groups and kinds of audience.
     static QStringList Names(const ItemSet& i_items, ItemPtr i_folder = ItemPtr())
     {
         QStringList l_names;
@@ -123,6 +123,5 @@ TEST_F(ShareDialogs, ExcludedEndingsAreAddedTrimmedOnceAndRemovedFromTheStore)
     lp_dialog->close();
     FlushDeletes();
     EXPECT_TRUE(lp_dialog.isNull());
-    EXPECT_EQ(Texts(Child<QListWidget>(ExcludedExtensionsDialog::Open(&m_window), "extensionListWidget")),
-              l_stored());
+    EXPECT_EQ(Texts(Child<QListWidget>(ExcludedExtensionsDialog::Open(&m_window), "extensionListWidget")), l_stored());
 }

@@ -1,24 +1,14 @@
-#include <QCheckBox>
-#include <QGroupBox>
-#include <QListWidget>
-#include <QPushButton>
-#include <QSpinBox>
-
 #include "UsersFixture.h"
-#include "shell/Desktop.h"
+#include "views/chat/AddUserDialog.h"
 #include "views/chat/UserGroupConfigDialog.h"
 #include "views/chat/UserGroupsDialog.h"
 
 namespace
 {
-class UserGroupsTest : public UsersFixture
+// Message boxes are answered No unless the test queues a Yes.
+class UserDialogsTest : public UsersFixture, protected FakeDesktop
 {
 protected:
-    void TearDown() override
-    {
-        Desktop::SetMessageBox({});
-        UsersFixture::TearDown();
-    }
     // "name" per row, "[x] name" or "[ ] name" for a checkable one.
     static QStringList Rows(QDialog* ip_dialog)
     {
@@ -43,13 +33,12 @@ protected:
     }
 };
 
-TEST_F(UserGroupsTest, NewGroupsShowUntickedEverywhereAndTicksWriteTheMembership)
+TEST_F(UserDialogsTest, NewGroupsShowUntickedEverywhereAndTicksWriteTheMembership)
 {
     LoadAfterRestart([] { List("ann", {"x"}); List("bob"); });
     auto* lp_ann = new UserGroupsDialog("ann", mp_users);
     auto* lp_bob = new UserGroupsDialog("bob", mp_users);
     auto* lp_config = new UserGroupConfigDialog(mp_users);
-    EXPECT_EQ(lp_ann->windowTitle(), "User Groups for [ann]");
     EXPECT_EQ(Rows(lp_ann), QStringList{"[x] x"});
 
     auto* lp_edit = lp_bob->findChild<QLineEdit*>("newGroupEdit");
@@ -82,14 +71,13 @@ TEST_F(UserGroupsTest, NewGroupsShowUntickedEverywhereAndTicksWriteTheMembership
     EXPECT_EQ(Rows(lp_config), (QStringList{"Ab", "x"}));
 }
 
-TEST_F(UserGroupsTest, PrioritiesShareTheirItemAndDeletingAsksFirst)
+TEST_F(UserDialogsTest, PrioritiesShareTheirItemAndDeletingAsksFirst)
 {
     LoadAfterRestart([] { List("ann", {"g1", "g2"}); Group("g3"); });
     auto* lp_config = new UserGroupConfigDialog(mp_users);
     auto* lp_spin = lp_config->findChild<QSpinBox*>();
     auto* lp_accept = lp_config->findChild<QCheckBox*>();
     EXPECT_FALSE(lp_spin->isEnabled());
-    EXPECT_TRUE(lp_spin->whatsThis().startsWith("Defines the download priority"));
 
     for (const char* l_group : {"g1", "g2"})
     {
@@ -109,22 +97,52 @@ TEST_F(UserGroupsTest, PrioritiesShareTheirItemAndDeletingAsksFirst)
     EXPECT_EQ(lp_config->findChild<QGroupBox*>()->title(), "g2");
     EXPECT_TRUE(Group("g2").IsConnected("accept_uploads"));
 
-    QStringList l_asked;
-    QMessageBox::StandardButton l_answer = QMessageBox::No;
-    Desktop::SetMessageBox([&](QMessageBox::Icon, QWidget*, const QString& i_title,
-                               const QString& i_text, QMessageBox::StandardButtons) {
-        l_asked << i_title + " " + i_text;
-        return l_answer;
-    });
     auto* lp_delete = lp_config->findChild<QPushButton*>("deleteButton");
     lp_delete->click();
     EXPECT_EQ(Rows(lp_config), (QStringList{"g1", "g2", "g3"}));
-    l_answer = QMessageBox::Yes;
+    m_answers << QMessageBox::Yes;
     lp_delete->click();
-    const QString l_question = "Delete group? Are you sure you want to delete this user group?";
-    EXPECT_EQ(l_asked, (QStringList{l_question, l_question}));
+    const QString l_question = "Delete group?: Are you sure you want to delete this user group?";
+    EXPECT_EQ(m_boxes, (QStringList{l_question, l_question}));
     EXPECT_EQ(Rows(lp_config), (QStringList{"g1", "g3"}));
     EXPECT_EQ(Groups(0), "g1");
     EXPECT_EQ(lp_config->findChild<QGroupBox*>()->title(), lp_config->findChild<QListWidget*>()->currentItem()->text());
+}
+
+TEST_F(UserDialogsTest, AddingAUserShowsEachOutcomeAndOnlyTheAskedNameIsAnswered)
+{
+    List("ann");
+    User("kim");
+    auto* lp_dialog = new AddUserDialog(mp_users);
+    auto* lp_name = lp_dialog->findChild<QLineEdit*>("userNameEdit");
+    auto* lp_status = lp_dialog->findChild<QLineEdit*>("statusEdit");
+    auto* lp_button = lp_dialog->findChild<QPushButton*>();
+    const auto l_add = [&](const char* i_name) {
+        lp_name->setText(i_name);
+        lp_button->click();
+        return lp_status->text();
+    };
+    const auto l_answer = [&](const char* i_name, quint8 i_exists) {
+        QSignalSpy l_answered(mp_server.get(), &Server::AddUserResponse);
+        m_fake.SendFrame(5, WireFields().Text(i_name).Byte(i_exists).Int32(0).Raw(QByteArray(24, '\0')));
+        EXPECT_TRUE(l_answered.wait(5000) || l_answered.count() == 1);
+        return lp_status->text() + (lp_button->isEnabled() ? "" : " (waiting)");
+    };
+    EXPECT_EQ(l_add("carl"), "Must be online to add a user to your list.");
+    ASSERT_TRUE(LogIn());
+    EXPECT_EQ(l_add("   "), "User name must not be empty.");
+    EXPECT_EQ(l_add(" ann "), "User already in list.");
+    EXPECT_EQ(l_add(" kim "), "Adding user...");
+    EXPECT_TRUE(lp_name->isReadOnly());
+    EXPECT_EQ(l_answer("kimberly", 1), "Adding user... (waiting)");
+    EXPECT_EQ(l_answer("kim", 1), "User added to list.");
+    EXPECT_FALSE(lp_name->isReadOnly());
+    EXPECT_TRUE(User("kim").IsConnected("in_user_list"));
+    EXPECT_EQ(l_add("zed"), "Adding user...");
+    EXPECT_EQ(l_answer("zed", 0), "User name does not exist.");
+    EXPECT_FALSE(User("zed").IsConnected("in_user_list"));
+
+    // Nothing went out for the refused names.
+    EXPECT_EQ(SentFields(5), (QList<QByteArray>{WireFields().Text("kim"), WireFields().Text("zed")}));
 }
 } // namespace
