@@ -111,6 +111,10 @@ ItemPtr TransferQueueManager::AddDownload(QString i_user, std::string i_fileName
         SetDownloadEntryStatus(l_entry, transfer_status::Complete);
         return l_entry;
     }
+    // A local path that would leave the download folder has just marked the entry; asking the
+    // peer for a file that could never be written would only hide that.
+    if (Status(l_entry) == transfer_status::LocalError)
+        return l_entry;
     SetDownloadEntryStatus(l_entry, transfer_status::Queued);
     const ItemPtr l_user = l_entry["user"];
     if (IsOnline(l_user) && peerMessenger)
@@ -153,6 +157,8 @@ void TransferQueueManager::RequeueDownload(ItemPtr i_entry)
         SetDownloadEntryStatus(i_entry, transfer_status::Complete);
         return;
     }
+    if (GetDownloadTargetPath(i_entry, true).isEmpty())
+        return; // the entry stays "local error": its path would leave the download folder
     const ItemPtr l_user = i_entry["user"];
     if (peerMessenger)
         peerMessenger->QueueDownload(l_user.AsString(), RemotePath(i_entry));

@@ -51,6 +51,12 @@ TEST_F(DownloadQueue, PathsKeepTheLastRemoteLevelsAndCleanEveryRemoteName)
     EXPECT_FALSE(mp_manager->DoesDownloadItemCompleteFilenameExist(l_outside));
     mp_manager->RemoveDownloadDownloadingFolderIfAppropriate(l_outside);
     EXPECT_EQ(Logged("lies outside the download folder"), 1);
+    // Nor is such a download asked for, new or again.
+    Online("erin");
+    const ItemPtr l_new = mp_manager->AddDownload("erin", "f", "M", 10, 0);
+    mp_manager->RequeueDownload(l_new);
+    EXPECT_EQ(Status(l_new), LocalError);
+    EXPECT_EQ(Parked("erin"), QStringList());
 }
 
 TEST_F(DownloadQueue, AFinishedFileIsFoundAndEmptiedFoldersGoOnceTheirLastDownloadIsComplete)
