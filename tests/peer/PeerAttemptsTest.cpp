@@ -1,3 +1,4 @@
+#include <QPointer>
 #include <QTcpServer>
 
 #include "PeerLinkFixture.h"
@@ -150,41 +151,25 @@ TEST_F(PeerAttempts, EachKindExpiresExactlyAtItsLimit)
 
 TEST_F(PeerAttempts, SilentIncomingConnectionsCannotPinSockets)
 {
-    QTcpServer l_listener;
-    ASSERT_TRUE(l_listener.listen(QHostAddress::LocalHost));
-    // Accepted sockets are recorded and read as the messenger's listeners do it.
-    QObject::connect(&l_listener, &QTcpServer::newConnection, [&] {
-        while (QTcpSocket* lp_socket = l_listener.nextPendingConnection())
-        {
-            QObject::connect(lp_socket, &QTcpSocket::readyRead, mp_messenger.get(),
-                             &PeerMessenger::OnSocketReadyToRead);
-            d.GetType("uninitialized_socket")->NewItem(Value(lp_socket));
-        }
-    });
-    std::vector<std::unique_ptr<QTcpSocket>> l_peers;
-    for (int l_n = 0; l_n < 20; ++l_n)
-    {
-        l_peers.push_back(std::make_unique<QTcpSocket>());
-        l_peers.back()->connectToHost(QHostAddress::LocalHost, l_listener.serverPort());
-    }
-    ASSERT_TRUE(QTest::qWaitFor([] { return Count("uninitialized_socket") == 20; }, 5000));
-    // The first one introduces a file connection and then never sends its token.
-    l_peers[0]->write(FakePeer::Frame(FakePeer::InitBody("zed", "F")));
-    ASSERT_TRUE(QTest::qWaitFor([] { return Count("uninitialized_socket") == 19; }, 5000));
-    const auto l_connected = [&](std::size_t i_from) {
-        std::size_t l_count = 0;
-        for (std::size_t l_n = i_from; l_n < l_peers.size(); ++l_n)
-            l_count += l_peers[l_n]->state() == QAbstractSocket::ConnectedState;
-        return l_count;
-    };
+    Listen();
+    // The first introduces a file connection and then never sends its token.
+    std::vector<std::unique_ptr<FakePeer>> l_peers;
+    l_peers.push_back(Accepted(false));
+    QPointer<QTcpSocket> lp_tokenless = OnlySocket("uninitialized_socket");
+    for (int l_n = 0; l_n < 3; ++l_n)
+        l_peers.push_back(Accepted(false));
+    l_peers[0]->SendFrame(FakePeer::InitBody("zed", "F"));
+    ASSERT_TRUE(WaitForCount("uninitialized_socket", 3));
 
     const QDateTime l_now = QDateTime::currentDateTime();
     ExpireAsOf(l_now.addSecs(30));
-    EXPECT_EQ(Count("uninitialized_socket"), 19u);
+    EXPECT_EQ(Count("uninitialized_socket"), 3u);
     ExpireAsOf(l_now.addSecs(61));
     EXPECT_EQ(Count("uninitialized_socket"), 0u);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return l_connected(1) == 0; }, 5000));
-    EXPECT_EQ(l_connected(0), 1u);
+    EXPECT_TRUE(lp_tokenless && lp_tokenless->state() == QAbstractSocket::ConnectedState);
+    for (std::size_t l_n = 1; l_n < l_peers.size(); ++l_n)
+        EXPECT_TRUE(l_peers[l_n]->WaitForDisconnected()) << l_n;
+    // The token is waited for a minute from when the wait was first seen.
     ExpireAsOf(l_now.addSecs(91));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return l_connected(0) == 0; }, 5000));
+    EXPECT_TRUE(l_peers[0]->WaitForDisconnected());
 }

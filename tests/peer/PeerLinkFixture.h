@@ -4,7 +4,6 @@
 #include <QPointer>
 #include <zlib.h>
 
-#include <functional>
 #include <set>
 #include <vector>
 
@@ -87,6 +86,7 @@ protected:
         RECORD(UserInfoRequested); RECORD(UserInfoReceived); RECORD(FileTransferRequested);
         RECORD(FileTransferResponse); RECORD(QueueUploadRequested); RECORD(DownloadPlaceInLine);
         RECORD(UploadFailed); RECORD(UploadDenied); RECORD(UploadPlaceInLineRequested); RECORD(QueueDownloadRequested);
+        RECORD(SharedFileListRequested); RECORD(SharedFilesInFolderRequested);
 #undef RECORD
     }
 
@@ -114,8 +114,6 @@ protected:
     void LogLine(const QString&, const QString& i_line) override
     {
         m_lines << i_line;
-        if (m_onLine)
-            m_onLine(i_line);
     }
     const PeerMessenger::SocketBufferInfo* ReceiveRecord(QTcpSocket* ip_socket) const
     {
@@ -216,16 +214,7 @@ protected:
         return lp_peer;
     }
 
-    // Logged in, with bob listening at the address the server announces for him.
-    std::unique_ptr<FakePeer> ReachableBob()
-    {
-        EXPECT_TRUE(LogIn());
-        auto lp_bob = std::make_unique<FakePeer>();
-        const quint16 l_port = lp_bob->Listen();
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !m_fake.FramesWithCode(3).isEmpty(); }, 5000));
-        m_fake.SendFrame(3, WireFields().Text("bob").UInt32(0x7f000001u).Int32(l_port).Int32(0));
-        return lp_bob;
-    }
+    static bool BobConnected() { return !User("bob").GetItems("peer_socket").Empty(); }
 
     // A fresh messaging connection of bob's, once the previous one has gone.
     void ConnectBob()
@@ -233,43 +222,30 @@ protected:
         if (!mp_bob)
             Listen();
         mp_bob.reset();
-        EXPECT_TRUE(WaitForCount("peer_socket", 0));
+        EXPECT_TRUE(QTest::qWaitFor([] { return !BobConnected(); }, 5000));
         mp_bob = Accepted(false, "bob");
     }
 
-    // Sends the body and a message that asks for nothing behind it: true when both were read
-    // and the connection is still up, false once it has ended.
+    // Sends the body on bob's connection (a fresh one if the last has ended), then a message
+    // that asks for nothing: true when both were read and the connection is still up.
     bool SendKeeps(const QByteArray& i_body)
     {
+        if (!mp_bob || !BobConnected())
+            ConnectBob();
         const QString l_marker = "Received PM_NOTHING message from user bob";
         const int l_before = Logged(l_marker);
         mp_bob->SendFrame(i_body);
         mp_bob->SendFrame(Word(52));
-        static_cast<void>(QTest::qWaitFor([&] { return Logged(l_marker) > l_before || Count("peer_socket") == 0; }, 10000));
-        return Count("peer_socket") == 1 && Logged(l_marker) > l_before;
+        static_cast<void>(QTest::qWaitFor([&] { return Logged(l_marker) > l_before || !BobConnected(); }, 10000));
+        return BobConnected() && Logged(l_marker) > l_before;
     }
 
-    // Sends the frame on a new connection of bob's; it must keep or end it as told and give
-    // the signal told.
+    // The frame must keep or end bob's connection as told and give the one signal told.
     void Run(const Frame& i_frame)
     {
         SCOPED_TRACE(i_frame.name);
-        const std::size_t l_others = Count("peer_socket");
-        std::unique_ptr<FakePeer> lp_peer = Accepted(false, "bob");
         m_signals.clear();
-        const QString l_probe = "Received PM_MOVE_DOWNLOAD_TO_TOP message from user bob";
-        const int l_probes = Logged(l_probe);
-        lp_peer->SendFrame(i_frame.body);
-        if (i_frame.keeps)
-        {
-            lp_peer->SendFrame(Word(34));
-            EXPECT_TRUE(QTest::qWaitFor([&] { return Logged(l_probe) == l_probes + 1; }, 5000));
-            EXPECT_EQ(Count("peer_socket"), l_others + 1);
-            lp_peer->Close();
-        }
-        else
-            EXPECT_TRUE(lp_peer->WaitForDisconnected());
-        EXPECT_TRUE(WaitForCount("peer_socket", l_others));
+        EXPECT_EQ(SendKeeps(i_frame.body), i_frame.keeps);
         EXPECT_EQ(m_signals, i_frame.signal.isEmpty() ? QStringList() : QStringList(i_frame.signal));
     }
 
@@ -333,5 +309,4 @@ protected:
     std::unique_ptr<FakePeer> mp_bob;
     QStringList m_lines;
     QStringList m_signals;
-    std::function<void(const QString&)> m_onLine;
 };

@@ -45,7 +45,6 @@ TEST_F(PeerSearchReplies, MatchingFilesBecomeResultsOfTheirSearch)
     const unsigned int l_token = mp_server->FileSearch("beatles help -live", false);
     ASSERT_EQ(Sent(26, 1).size(), 1);
     EXPECT_EQ(Sent(26).at(0).fields, WireFields().UInt32(l_token).Text("beatles help -live").Bytes());
-    ConnectBob();
     ASSERT_TRUE(SendKeeps(Reply(l_token, {Absent, Help, Stones, Absent, HelpMe})));
     ASSERT_EQ(mp_spy->count(), 1);
     ItemPtr l_results = Emitted(0);
@@ -65,36 +64,25 @@ TEST_F(PeerSearchReplies, RepliesThatStoreNothing)
     Search(8, "help") += d.GetType("search_stopped")->GetGlobalNullItem();
     // Not a valid search text, yet what it excludes stays excluded.
     Search(9, "-live");
-    ConnectBob();
     ASSERT_TRUE(SendKeeps(Reply(7, {Help})));
     const WireFields l_start = WireFields().Text("bob").UInt32(7);
-    const struct
-    {
-        const char* name;
-        QByteArray body;
-        bool keeps;
-    } l_cases[] = {
-        {"all files filtered out", Reply(7, {{"x\\Nothing.mp3", 1, {}}, Absent}), true},
-        {"a file an invalid text excludes", Reply(9, {{"x\\Live.mp3", 1, {}}}), true},
-        {"an unknown search", Reply(99, {HelpMe}), true},
-        {"a stopped search", Reply(8, {HelpMe}), true},
-        {"a file offered before", Reply(7, {Help}), true},
-        {"a decompression bomb", Bomb(9), true},
-        {"another user's name", Reply(7, {HelpMe}, {}, "carl"), false},
-        {"a body that is not compressed", Word(9) + l_start.Bytes() + Files({HelpMe}), false},
-        {"too many files", Word(9) + Deflated(WireFields(l_start).Int32(131073)), false},
-        {"a cut record", Word(9) + Deflated(l_start.Bytes() + Files({HelpMe}).chopped(3)), false},
-        {"no token", Word(9) + Deflated(WireFields().Text("bob")), false},
+    const Frame l_frames[] = {
+        {"all files filtered out", Reply(7, {{"x\\Nothing.mp3", 1, {}}, Absent}), true, {}},
+        {"a file an invalid text excludes", Reply(9, {{"x\\Live.mp3", 1, {}}}), true, {}},
+        {"an unknown search", Reply(99, {HelpMe}), true, {}},
+        {"a stopped search", Reply(8, {HelpMe}), true, {}},
+        {"a file offered before", Reply(7, {Help}), true, {}},
+        {"a decompression bomb", Bomb(9), true, {}},
+        {"another user's name", Reply(7, {HelpMe}, {}, "carl"), false, {}},
+        {"a body that is not compressed", Word(9) + l_start.Bytes() + Files({HelpMe}), false, {}},
+        {"too many files", Word(9) + Deflated(WireFields(l_start).Int32(131073)), false, {}},
+        {"a cut record", Word(9) + Deflated(l_start.Bytes() + Files({HelpMe}).chopped(3)), false, {}},
+        {"no token", Word(9) + Deflated(WireFields().Text("bob")), false, {}},
     };
-    for (const auto& l_case : l_cases)
-    {
-        SCOPED_TRACE(l_case.name);
-        if (Count("peer_socket") == 0)
-            ConnectBob();
-        EXPECT_EQ(SendKeeps(l_case.body), l_case.keeps);
-        EXPECT_EQ(mp_spy->count(), 1);
-        EXPECT_EQ(Count("search_results"), 1u);
-    }
+    for (const Frame& l_frame : l_frames)
+        Run(l_frame);
+    EXPECT_EQ(mp_spy->count(), 1);
+    EXPECT_EQ(Count("search_results"), 1u);
     EXPECT_EQ(Logged("Filtered out search result x\\Nothing.mp3 from user bob"), 1);
     EXPECT_EQ(Logged("Filtered out search result x\\Live.mp3 from user bob"), 1);
     EXPECT_EQ(Logged("Message from user bob inflates past 67108864 bytes, dropping it"), 1);
@@ -103,7 +91,6 @@ TEST_F(PeerSearchReplies, RepliesThatStoreNothing)
 TEST_F(PeerSearchReplies, AFileIsStoredOncePerUserAndSearch)
 {
     ItemPtr l_search = Search(7, "beatles");
-    ConnectBob();
     // Within one reply the earlier files are not looked at.
     ASSERT_TRUE(SendKeeps(Reply(7, {Help, Help})));
     ASSERT_TRUE(SendKeeps(Reply(7, {Help, HelpMe})));
@@ -123,7 +110,6 @@ TEST_F(PeerSearchReplies, WishListSearchesShareWhatTheyWereOffered)
     ItemPtr l_searches[] = {Search(20, "help"), Search(21, "help"), Search(22, "help")};
     for (int l_wish : {0, 1})
         l_searches[l_wish] += d.GetType("wishlist_search")->GetGlobalNullItem();
-    ConnectBob();
     for (quint32 l_token : {20u, 21u, 22u})
         ASSERT_TRUE(SendKeeps(Reply(l_token, {Help})));
     EXPECT_EQ(Results(l_searches[0]).size(), 1);
@@ -139,7 +125,6 @@ TEST_F(PeerSearchReplies, MissingTailFieldsTakeTheirDefaults)
         {WireFields().Byte(1).Int32(80), "yes|80|0"},
         {WireFields().Byte(0).Int32(80).Int32(2).Int32(1).Int32(0), "no|80|2"},
     };
-    ConnectBob();
     quint32 l_token = 30;
     for (const auto& l_case : l_cases)
     {

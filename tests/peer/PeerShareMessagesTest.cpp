@@ -8,7 +8,7 @@ protected:
     void SetUp() override
     {
         PeerLinkFixture::SetUp();
-        // Each list as one line: user|folder:name/size/code=value,...;...|code=name,...
+        // Each list as UserShare|user|folder:name/size/code=value,...;...|code=name,...
         QObject::connect(mp_messenger.get(), &PeerMessenger::UserShare,
                          [this](QString i_user, FileInfoMap& i_share, AttributeTranslationTable& i_names) {
                              QStringList l_folders, l_names;
@@ -25,7 +25,7 @@ protected:
                              }
                              for (const auto& [l_code, l_name] : i_names)
                                  l_names << QString("%1=%2").arg(l_code).arg(Text(l_name));
-                             m_shares << QStringList{i_user, l_folders.join(';'), l_names.join(',')}.join('|');
+                             m_signals << QStringList{"UserShare", i_user, l_folders.join(';'), l_names.join(',')}.join('|');
                          });
     }
 
@@ -35,74 +35,41 @@ protected:
             .Raw(Files({{"Help.mp3", 4000000, {{0, 320}}}, {"", -1, {}}, {"Yesterday.mp3", 7, {}}})).Text("video")
             .Raw(Files({}));
     }
-    const QString m_shareLine = "bob|music\\Beatles:Help.mp3/4000000/0=320,Yesterday.mp3/7;video:|";
-    QStringList m_shares;
+    const QString m_shareLine = "UserShare|bob|music\\Beatles:Help.mp3/4000000/0=320,Yesterday.mp3/7;video:|";
 };
 } // namespace
 
 TEST_F(PeerShareMessages, ShareListRequestBringsBackTheList)
 {
-    Listen();
+    SetSetting("username", "anna");
+    FakePeer l_bob;
+    Reachable("bob", l_bob.Listen(), 0);
     mp_messenger->GetUserSharedFiles("bob");
-    std::unique_ptr<FakePeer> lp_bob = ReachableBob();
-    ASSERT_TRUE(lp_bob->WaitForBodies(2));
-    EXPECT_EQ(lp_bob->Bodies().at(1), Word(4));
-    lp_bob->SendFrame(Word(5) + Deflated(ShareList() + WireFields().Int32(1).Int32(0).Text("bitrate")));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_shares.isEmpty(); }, 5000));
-    EXPECT_EQ(m_shares, QStringList(m_shareLine + "0=bitrate"));
+    ASSERT_TRUE(l_bob.WaitForBodies(2));
+    EXPECT_EQ(l_bob.Bodies(), (QList<QByteArray>{FakePeer::InitBody("anna", "P"), Word(4)}));
+    // The answer comes back on our own connection.
+    l_bob.SendFrame(Word(5) + Deflated(ShareList() + WireFields().Int32(1).Int32(0).Text("bitrate")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_signals.isEmpty(); }, 5000));
+    EXPECT_EQ(m_signals, QStringList(m_shareLine + "0=bitrate"));
 }
 
-TEST_F(PeerShareMessages, ShareListsAsTheyArrive)
+TEST_F(PeerShareMessages, ShareMessagesAsTheyArrive)
 {
-    const struct
-    {
-        const char* name;
-        QByteArray body;
-        bool keeps;
-        QStringList shares;
-    } l_cases[] = {
-        {"a list without its name table", Word(5) + Deflated(ShareList()), true, {m_shareLine}},
-        {"a cut name table", Word(5) + Deflated(ShareList() + Word(2)), true, {m_shareLine}},
+    const Frame l_frames[] = {
+        {"a list without its name table", Word(5) + Deflated(ShareList()), true, m_shareLine},
+        {"a cut name table", Word(5) + Deflated(ShareList() + Word(2)), true, m_shareLine},
         {"a decompression bomb", Bomb(5), true, {}},
         {"a list that is not compressed", Word(5) + ShareList(), false, {}},
         {"a cut list", Word(5) + Deflated(ShareList().left(40)), false, {}},
         {"too many folders", Word(5) + Deflated(WireFields().Int32(131073)), false, {}},
         {"nothing after the code", Word(5), false, {}},
+        {"our list asked for", Word(4), true, "SharedFileListRequested|bob"},
+        {"one folder asked for", WireFields().UInt32(36).UInt32(12).Text("music\\Beatles"), true,
+         "SharedFilesInFolderRequested|bob|12|music\\Beatles"},
+        {"a folder request without its folder", WireFields().UInt32(36).UInt32(12), false, {}},
     };
-    for (const auto& l_case : l_cases)
-    {
-        SCOPED_TRACE(l_case.name);
-        m_shares.clear();
-        if (Count("peer_socket") == 0)
-            ConnectBob();
-        EXPECT_EQ(SendKeeps(l_case.body), l_case.keeps);
-        EXPECT_EQ(m_shares, l_case.shares);
-    }
-}
-
-TEST_F(PeerShareMessages, RequestsForOurSharesGoToTheSharesEngine)
-{
-    QStringList l_asked;
-    QObject::connect(mp_messenger.get(), &PeerMessenger::SharedFileListRequested,
-                     [&](QString i_user) {
-                         l_asked << "list|" + i_user;
-                         // The engine answers through the messenger, to the same user.
-                         MemStream l_reply;
-                         l_reply.Write(quint32(5));
-                         mp_messenger->SendMessage(i_user, l_reply);
-                     });
-    QObject::connect(mp_messenger.get(), &PeerMessenger::SharedFilesInFolderRequested,
-                     [&](QString i_user, quint32 i_request, QString i_folder) {
-                         l_asked << QString("folder|%1|%2|%3").arg(i_user).arg(i_request).arg(i_folder);
-                     });
-    ConnectBob();
-    EXPECT_TRUE(SendKeeps(Word(4)));
-    EXPECT_TRUE(SendKeeps(WireFields().UInt32(36).UInt32(12).Text("music\\Beatles")));
-    ASSERT_TRUE(mp_bob->WaitForBodies(1));
-    EXPECT_EQ(mp_bob->Bodies().at(0), Word(5));
-    // A folder request without its folder ends the connection.
-    EXPECT_FALSE(SendKeeps(WireFields().UInt32(36).UInt32(12)));
-    EXPECT_EQ(l_asked, (QStringList{"list|bob", "folder|bob|12|music\\Beatles"}));
+    for (const Frame& l_frame : l_frames)
+        Run(l_frame);
 }
 
 TEST(PeerInflater, StopsAtItsCeiling)
