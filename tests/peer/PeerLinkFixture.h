@@ -250,6 +250,8 @@ protected:
     }
 
     static QByteArray Word(quint32 i_value) { return WireFields().UInt32(i_value); }
+    // A message body to go on with: its code, then the fields.
+    static WireFields Code(quint32 i_code) { return WireFields().UInt32(i_code); }
     // Once the socket the messenger handed on has seen its close: whether the messenger left it
     // alone, the new owner's to free, which is done here.
     static bool LeftToItsOwner(QPointer<QTcpSocket> ip_socket)
