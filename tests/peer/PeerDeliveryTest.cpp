@@ -41,38 +41,28 @@ TEST_F(PeerDelivery, ParkedMessagesArriveInOrderOnceTheUserIsConnected)
     {
         SCOPED_TRACE(l_ours ? "our connection" : "the user's connection");
         const QString l_user = l_ours ? "carl" : "bob";
-        FakePeer l_listening(true);
-        const quint16 l_port = l_listening.Listen();
+        // Ours introduces itself first.
+        QList<QByteArray> l_expected = l_ours ? QList<QByteArray>{FakePeer::InitBody("anna", "P")} : QList<QByteArray>();
         for (quint32 l_number : {1u, 2u, 3u})
         {
             MemStream l_message = Message(40, l_number);
             mp_messenger->SendMessage(l_user, l_message);
             // The caller may reuse its stream at once.
             l_message.Write(quint32(99));
+            l_expected << Word(40) + Word(l_number);
         }
         EXPECT_EQ(Count("unsent_message"), 3u);
         EXPECT_EQ(Count("connect_to_peer_request"), 1u);
-
-        std::unique_ptr<FakePeer> lp_theirs;
-        FakePeer* lp_peer = &l_listening;
+        // Once the address arrives, the waiting attempt connects to the obfuscated port.
+        std::unique_ptr<FakePeer> lp_peer = l_ours ? std::make_unique<FakePeer>(true) : Accepted(false, l_user);
         if (l_ours)
-        {
-            // The address arrives, and the waiting attempt connects to the obfuscated port.
-            Reachable(l_user, 1, l_port);
-        }
-        else
-            lp_peer = (lp_theirs = Accepted(false, l_user)).get();
-        // Ours introduces itself first.
-        const QList<QByteArray> l_init = l_ours ? QList<QByteArray>{FakePeer::InitBody("anna", "P")} : QList<QByteArray>();
-        ASSERT_TRUE(lp_peer->WaitForBodies(l_ours + 3));
-        EXPECT_EQ(lp_peer->Bodies(), l_init + QList<QByteArray>({Word(40) + Word(1), Word(40) + Word(2), Word(40) + Word(3)}));
+            Reachable(l_user, 1, lp_peer->Listen());
+        ASSERT_TRUE(lp_peer->WaitForBodies(l_expected.size()));
+        EXPECT_EQ(lp_peer->Bodies(), l_expected);
         EXPECT_EQ(Logged("Sending 3 pending peer messages to user " + l_user), 1);
         EXPECT_EQ(Count("unsent_message"), 0u);
         // Our own connection settles the attempt; one the user opened leaves it to expire.
         EXPECT_EQ(Count("connect_to_peer_request"), l_ours ? 0u : 1u);
-        if (l_ours)
-            delete OnlySocket("peer_socket");
-        d.GetType("peer_socket")->RemoveAllItems();
         d.GetType("connect_to_peer_request")->RemoveAllItems();
     }
     EXPECT_EQ(Logged("Did not find messaging connection to user, queueing unsent message"), 6);
@@ -93,13 +83,10 @@ TEST_F(PeerDelivery, AFailedFlushKeepsTheRestParked)
 TEST_F(PeerDelivery, RelationsHoldTheirSidesTheRightWayRound)
 {
     const char* const l_relations[][3] = {
-        {"peer_socket", "user", "Many One"},
-        {"search_request", "search_results", "One Many owns"},
-        {"search_request_text", "search_correlation", "One Many"},
-        {"unsent_message", "send_order", "One One"},
+        {"peer_socket", "user", "Many One"}, {"search_request", "search_results", "One Many owns"},
+        {"search_request_text", "search_correlation", "One Many"}, {"unsent_message", "send_order", "One One"},
         {"uninitialized_socket", "socket_creation_time", "Many One"},
-        {"connect_to_peer_request", "connect_to_peer_request_socket", "One One"},
-    };
+        {"connect_to_peer_request", "connect_to_peer_request_socket", "One One"}};
     for (const auto& l_relation : l_relations)
         EXPECT_EQ(RelationText(l_relation[0], l_relation[1]), l_relation[2]) << l_relation[0] << " " << l_relation[1];
 }

@@ -155,12 +155,10 @@ TEST_F(PeerFraming, IncompleteFramesShareOneCeilingAndTheOldestGoesPastIt)
     Listen();
     const QByteArray l_start = Word(PeerMessenger::MaxFrameLength) + Word(52) + QByteArray(300 * 1024 - 4, 'x');
     std::vector<std::unique_ptr<FakePeer>> l_peers;
-    std::vector<QTcpSocket*> l_sockets;
     for (const char* l_user : {"bob", "carl", "dora"})
     {
         l_peers.push_back(Accepted(false, l_user));
         QTcpSocket* lp_socket = ItemPtr(User(l_user).GetItems("peer_socket")).AsPointer<QTcpSocket>();
-        l_sockets.push_back(lp_socket);
         l_peers.back()->SendRaw(l_start);
         ASSERT_TRUE(QTest::qWaitFor([&] {
             const auto* lp_record = ReceiveRecord(lp_socket);
@@ -168,10 +166,7 @@ TEST_F(PeerFraming, IncompleteFramesShareOneCeilingAndTheOldestGoesPastIt)
         }, 5000));
     }
     EXPECT_TRUE(l_peers[0]->WaitForDisconnected());
-    EXPECT_EQ(ReceiveRecord(l_sockets[0]), nullptr);
-    EXPECT_EQ(Logged("Incomplete peer frames hold more than 1433600 bytes, closing the "
-                     "connection with the oldest"),
-              1);
+    EXPECT_EQ(Logged("Incomplete peer frames hold more than 1433600 bytes, closing the connection with the oldest"), 1);
     for (const char* l_user : {"carl", "dora"})
         EXPECT_EQ(User(l_user).GetItems("peer_socket").Size(), 1u) << l_user;
     EXPECT_TRUE(User("bob").GetItems("peer_socket").Empty());

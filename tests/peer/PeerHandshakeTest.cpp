@@ -83,16 +83,14 @@ TEST_F(PeerHandshake, PiercesSettleTheirAttemptAndHandOversLeaveTheSocketUnhooke
     QSignalSpy l_dnet(mp_messenger.get(), &PeerMessenger::DNetConnectionAccepted);
     QSignalSpy l_dnetAsked(mp_messenger.get(), &PeerMessenger::DNetConnectionRequested);
     const std::tuple<const char*, QByteArray, QSignalSpy*> l_cases[] = {
-        {"P", FakePeer::PierceBody(1), nullptr},
-        {"F", FakePeer::PierceBody(2), &l_file},
-        {"D", FakePeer::PierceBody(3), &l_dnet},
-        {"D", FakePeer::InitBody("bob", "D"), &l_dnetAsked}};
+        {"P", FakePeer::PierceBody(1), nullptr}, {"F", FakePeer::PierceBody(2), &l_file},
+        {"D", FakePeer::PierceBody(3), &l_dnet}, {"D", FakePeer::InitBody("bob", "D"), &l_dnetAsked}};
     quint32 l_token = 1;
     for (const auto& [l_typeName, l_body, lp_handedOver] : l_cases)
     {
         SCOPED_TRACE(l_body.toHex().toStdString());
         // The attempt whose relayed leg the pierce answers.
-        ItemPtr l_user = d.GetType("user")->GetItem("bob");
+        ItemPtr l_user = User("bob");
         ItemPtr l_type = d.GetType("peer_connection_type")->GetItem(l_typeName);
         ItemPtr l_leg = d.GetType("indirect_connect_to_peer_request")->GetItem(Value(l_token++));
         ItemPtr l_attempt = d.GetType("connect_to_peer_request")->NewItem();

@@ -111,10 +111,7 @@ protected:
         ServerFixture::TearDown();
     }
 
-    void LogLine(const QString&, const QString& i_line) override
-    {
-        m_lines << i_line;
-    }
+    void LogLine(const QString&, const QString& i_line) override { m_lines << i_line; }
     const PeerMessenger::SocketBufferInfo* ReceiveRecord(QTcpSocket* ip_socket) const
     {
         return PeerMessengerTesting::ReceiveRecord(*mp_messenger, ip_socket);

@@ -72,6 +72,7 @@ TEST_F(PeerSearchReplies, RepliesThatStoreNothing)
         {"another user's name", Reply(7, {HelpMe}, {}, "carl"), false, {}},
         {"a body that is not compressed", Word(9) + l_start.Bytes() + Files({HelpMe}), false, {}},
         {"too many files", Word(9) + Deflated(WireFields(l_start).Int32(131073)), false, {}},
+        {"a negative count of files", Word(9) + Deflated(WireFields(l_start).Int32(-1)), false, {}},
         {"a cut record", Word(9) + Deflated(l_start.Bytes() + Files({HelpMe}).chopped(3)), false, {}},
         {"no token", Word(9) + Deflated(WireFields().Text("bob")), false, {}},
     };
