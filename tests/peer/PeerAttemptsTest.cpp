@@ -98,7 +98,6 @@ TEST_F(PeerAttempts, RelayedRequestIsAnsweredOnTheAnnouncedPortAndAFailedAnswerR
 
 TEST_F(PeerAttempts, EachKindExpiresExactlyAtItsLimit)
 {
-    Listen();
     QTcpServer l_peer;
     ASSERT_TRUE(l_peer.listen(QHostAddress::LocalHost));
     // Whole seconds, like the time texts, so that the limits fall on exact ages.

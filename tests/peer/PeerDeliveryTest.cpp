@@ -6,7 +6,6 @@ using PeerDelivery = PeerLinkFixture;
 
 TEST_F(PeerDelivery, MessagesGoOnTheNewestConnection)
 {
-    Listen();
     std::unique_ptr<FakePeer> lp_older = Accepted(false, "bob");
     std::unique_ptr<FakePeer> lp_newer = Accepted(true, "bob");
     const auto l_open = [](int i_secs) {
@@ -35,7 +34,6 @@ TEST_F(PeerDelivery, MessagesGoOnTheNewestConnection)
 
 TEST_F(PeerDelivery, ParkedMessagesArriveInOrderOnceTheUserIsConnected)
 {
-    Listen();
     SetSetting("username", "anna");
     for (bool l_ours : {false, true})
     {

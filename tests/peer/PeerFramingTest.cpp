@@ -27,7 +27,6 @@ TEST(PeerObfuscationCodec, MatchesTheFixedVectorAndTheByteWiseRule)
 
 TEST_F(PeerFraming, FramesAreReassembledWhateverTheirCut)
 {
-    Listen();
     for (bool l_obfuscated : {false, true})
     {
         std::unique_ptr<FakePeer> lp_peer = Accepted(l_obfuscated, "bob");
@@ -59,7 +58,6 @@ TEST_F(PeerFraming, FramesAreReassembledWhateverTheirCut)
 
 TEST_F(PeerFraming, BodiesUpToTheLimitAreTakenAndGrowOnlyWithWhatArrives)
 {
-    Listen();
     std::unique_ptr<FakePeer> lp_peer = Accepted(false, "bob");
     QTcpSocket* lp_socket = OnlySocket("peer_socket");
     QDateTime* lp_activity = ItemPtr(g("peer_socket"))["last_activity_time"].AsPointer<QDateTime>();
@@ -88,7 +86,6 @@ TEST_F(PeerFraming, BodiesUpToTheLimitAreTakenAndGrowOnlyWithWhatArrives)
 
 TEST_F(PeerFraming, AFileTokenInTheFirstFramesSegmentIsReadRawAndHandedOn)
 {
-    Listen();
     QSignalSpy l_requested(mp_messenger.get(), &PeerMessenger::FileConnectionRequested);
     for (bool l_obfuscated : {false, true})
     {
@@ -109,7 +106,6 @@ TEST_F(PeerFraming, AFileTokenInTheFirstFramesSegmentIsReadRawAndHandedOn)
 
 TEST_F(PeerFraming, ReadingStopsWhenAHandlerHasTheSocketDisposedOf)
 {
-    Listen();
     std::unique_ptr<FakePeer> lp_peer = Accepted(false, "bob");
     QTcpSocket* lp_socket = OnlySocket("peer_socket");
     // A receiver that, within the first of two messages, runs the event loop and disposes of it.
@@ -152,7 +148,6 @@ TEST_F(PeerFraming, IncompleteFramesShareOneCeilingAndTheOldestGoesPastIt)
 {
     // Two frames of 300 KiB so far fit, each in a buffer of 512 KiB; a third does not.
     PeerMessengerTesting::SetCeilings(*mp_messenger, PeerMessenger::MaxUnsentBytes, 1400 * 1024);
-    Listen();
     const QByteArray l_start = Word(PeerMessenger::MaxFrameLength) + Word(52) + QByteArray(300 * 1024 - 4, 'x');
     std::vector<std::unique_ptr<FakePeer>> l_peers;
     for (const char* l_user : {"bob", "carl", "dora"})

@@ -36,7 +36,6 @@ TEST_F(PeerHandshake, TheServerLearnsBothListeningPorts)
 
 TEST_F(PeerHandshake, FirstFramesOpenMessagingConnectionsOrEndTheirSocket)
 {
-    Listen();
     const QString l_longest(131072, 'n');
     const std::tuple<QByteArray, bool, QString> l_cases[] = {
         {FakePeer::InitBody("bob", "P"), true, "Peer %1connection of type P opened from user bob"},
@@ -78,7 +77,6 @@ TEST_F(PeerHandshake, FirstFramesOpenMessagingConnectionsOrEndTheirSocket)
 
 TEST_F(PeerHandshake, PiercesSettleTheirAttemptAndHandOversLeaveTheSocketUnhooked)
 {
-    Listen();
     QSignalSpy l_file(mp_messenger.get(), &PeerMessenger::FileConnectionAccepted);
     QSignalSpy l_dnet(mp_messenger.get(), &PeerMessenger::DNetConnectionAccepted);
     QSignalSpy l_dnetAsked(mp_messenger.get(), &PeerMessenger::DNetConnectionRequested);

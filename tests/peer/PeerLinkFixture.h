@@ -195,10 +195,11 @@ protected:
         return m_fake.FramesWithCode(i_code);
     }
 
-    // A peer connected to one of the listeners, once the messenger has recorded it; with a
-    // user name, also introduced as a messaging connection.
+    // A peer connected to one of the listeners (listening first if need be), once the messenger
+    // has recorded it; with a user name, also introduced as a messaging connection.
     std::unique_ptr<FakePeer> Accepted(bool i_obfuscated, const QString& i_user = QString())
     {
+        Listen();
         auto lp_peer = std::make_unique<FakePeer>(i_obfuscated);
         const std::size_t l_accepted = Count("uninitialized_socket");
         const std::size_t l_introduced = Count("peer_socket");
@@ -216,8 +217,6 @@ protected:
     // A fresh messaging connection of bob's, once the previous one has gone.
     void ConnectBob()
     {
-        if (!mp_bob)
-            Listen();
         mp_bob.reset();
         EXPECT_TRUE(QTest::qWaitFor([] { return !BobConnected(); }, 5000));
         mp_bob = Accepted(false, "bob");

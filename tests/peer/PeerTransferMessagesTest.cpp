@@ -6,7 +6,6 @@ using PeerTransferMessages = PeerLinkFixture;
 
 TEST_F(PeerTransferMessages, SendersWriteTheirFieldsInOrderAndNumberTheirRequests)
 {
-    Listen();
     SetSetting("transfer_req_counter", "7");
     std::unique_ptr<FakePeer> lp_bob = Accepted(false, "bob");
     PeerMessenger* lp = mp_messenger.get();
@@ -33,7 +32,6 @@ TEST_F(PeerTransferMessages, SendersWriteTheirFieldsInOrderAndNumberTheirRequest
 
 TEST_F(PeerTransferMessages, EachFrameKeepsOrEndsItsConnectionAndGivesItsSignal)
 {
-    Listen();
     // Another user's connection must come through every bad frame of bob's untouched.
     std::unique_ptr<FakePeer> lp_carl = Accepted(false, "carl");
     const QByteArray l_tail = WireFields().Int32(2).Int32(5).Byte(1);
