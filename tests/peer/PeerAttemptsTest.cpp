@@ -2,21 +2,11 @@
 
 #include "PeerLinkFixture.h"
 
-namespace
-{
-class PeerAttempts : public PeerLinkFixture
-{
-protected:
-    void SetUp() override
-    {
-        PeerLinkFixture::SetUp();
-        ASSERT_TRUE(LogIn());
-    }
-};
-} // namespace
+using PeerAttempts = PeerLinkFixture;
 
 TEST_F(PeerAttempts, OneAttemptPerUserAndTypeGoesDirectOnTheAnnouncedPortOnceTheAddressIsKnown)
 {
+    ASSERT_TRUE(LogIn());
     QObject::connect(mp_messenger.get(), &PeerMessenger::FileConnectionAccepted,
                      [](QString, QTcpSocket* ip_socket) { ip_socket->deleteLater(); });
     mp_messenger->ConnectToUser("bob", "P");
@@ -31,17 +21,17 @@ TEST_F(PeerAttempts, OneAttemptPerUserAndTypeGoesDirectOnTheAnnouncedPortOnceThe
 
     QTcpServer l_plain, l_obfuscated;
     ASSERT_TRUE(l_plain.listen(QHostAddress::LocalHost) && l_obfuscated.listen(QHostAddress::LocalHost));
-    QSignalSpy l_plainAccepted(&l_plain, &QTcpServer::newConnection);
-    QSignalSpy l_obfuscatedAccepted(&l_obfuscated, &QTcpServer::newConnection);
+    QSignalSpy l_toPlain(&l_plain, &QTcpServer::newConnection);
+    QSignalSpy l_toObfuscated(&l_obfuscated, &QTcpServer::newConnection);
     Reachable("bob", l_plain.serverPort(), l_obfuscated.serverPort());
     Reachable("carl", l_plain.serverPort(), 0);
     // Bob's go to his obfuscated port, carl's to his plain one.
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return l_plainAccepted.count() == 1 && l_obfuscatedAccepted.count() == 2; }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return l_toPlain.count() == 1 && l_toObfuscated.count() == 2; }, 5000));
 }
 
 TEST_F(PeerAttempts, FailureIsReportedOnceWhenTheLastLegEndsAndMayBeRetriedAtOnce)
 {
+    ASSERT_TRUE(LogIn());
     QSignalSpy l_failed(mp_messenger.get(), &PeerMessenger::ConnectionToUserFailed);
     Reachable("bob", FakePeer::FreePort(), 0);
     mp_messenger->ConnectToUser("bob", "P");
@@ -57,11 +47,11 @@ TEST_F(PeerAttempts, FailureIsReportedOnceWhenTheLastLegEndsAndMayBeRetriedAtOnc
 
     // The server's word that the other side could not reach us ends an attempt that still
     // waits for the address; a receiver that tries again at once gets a fresh attempt.
-    QObject::connect(mp_messenger.get(), &PeerMessenger::ConnectionToUserFailed,
-                     mp_messenger.get(), [&](QString i_user) {
-                         if (l_failed.count() == 2)
-                             mp_messenger->ConnectToUser(i_user, "F");
-                     });
+    const auto l_retry = [&](QString i_user) {
+        if (l_failed.count() == 2)
+            mp_messenger->ConnectToUser(i_user, "F");
+    };
+    QObject::connect(mp_messenger.get(), &PeerMessenger::ConnectionToUserFailed, mp_messenger.get(), l_retry);
     mp_messenger->RequestFileConnectionToUser("carl");
     ASSERT_EQ(Sent(18, 2).size(), 2);
     const quint32 l_token = User("carl")["indirect_connect_to_peer_request"].AsUInt();
@@ -75,6 +65,7 @@ TEST_F(PeerAttempts, FailureIsReportedOnceWhenTheLastLegEndsAndMayBeRetriedAtOnc
 
 TEST_F(PeerAttempts, RelayedRequestIsAnsweredOnTheAnnouncedPortAndAFailedAnswerReportedOnce)
 {
+    ASSERT_TRUE(LogIn());
     QSignalSpy l_token(mp_messenger.get(), &PeerMessenger::FileConnectionRequested);
     FakePeer l_bob(true);
     const auto l_request = [&](const char* i_user, quint32 i_token) {
@@ -98,6 +89,7 @@ TEST_F(PeerAttempts, RelayedRequestIsAnsweredOnTheAnnouncedPortAndAFailedAnswerR
 
 TEST_F(PeerAttempts, EachKindExpiresExactlyAtItsLimit)
 {
+    ASSERT_TRUE(LogIn());
     QTcpServer l_peer;
     ASSERT_TRUE(l_peer.listen(QHostAddress::LocalHost));
     // Whole seconds, like the time texts, so that the limits fall on exact ages.
@@ -128,8 +120,9 @@ TEST_F(PeerAttempts, EachKindExpiresExactlyAtItsLimit)
     ItemPtr l_idle = d.GetType("peer_socket")->NewItem(Value(new QTcpSocket()));
     *l_idle["last_activity_time"].AsPointer<QDateTime>() = l_now.addMSecs(-120000);
 
-    const char* const l_kinds[] = {"indirect_connect_to_peer_request", "unsent_message", "connect_to_peer_request_socket",
-                                   "peer_connection_request_socket", "peer_socket", "uninitialized_socket"};
+    const char* const l_kinds[] = {"indirect_connect_to_peer_request", "unsent_message",
+                                   "connect_to_peer_request_socket", "peer_connection_request_socket",
+                                   "peer_socket", "uninitialized_socket"};
     // Ages of 59999, 119999 and 299999 ms: all stay.
     ExpireAsOf(l_now.addMSecs(-1));
     for (const char* l_kind : l_kinds)

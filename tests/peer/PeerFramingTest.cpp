@@ -67,9 +67,7 @@ TEST_F(PeerFraming, BodiesUpToTheLimitAreTakenAndGrowOnlyWithWhatArrives)
     // An announced length alone costs nothing; a long body keeps its connection alive.
     const QByteArray l_body = Word(52) + QByteArray(PeerMessenger::MaxFrameLength - 4, 'x');
     lp_peer->SendRaw(Word(PeerMessenger::MaxFrameLength) + l_body.left(1000));
-    ASSERT_TRUE(QTest::qWaitFor([&] {
-        return ReceiveRecord(lp_socket)->buffer.GetWriteIndex() == 1000;
-    }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ReceiveRecord(lp_socket)->buffer.GetWriteIndex() == 1000; }, 5000));
     EXPECT_LT(ReceiveRecord(lp_socket)->buffer.GetBufferSize(), 4096);
     EXPECT_GE(l_idle(), 100);
     lp_peer->SendRaw(l_body.mid(1000, 200000));
@@ -91,14 +89,13 @@ TEST_F(PeerFraming, AFileTokenInTheFirstFramesSegmentIsReadRawAndHandedOn)
     {
         std::unique_ptr<FakePeer> lp_peer = Accepted(l_obfuscated);
         QPointer<QTcpSocket> lp_socket = OnlySocket("uninitialized_socket");
-        lp_peer->SendRaw(FakePeer::Frame(FakePeer::InitBody("bob", "F"), l_obfuscated) +
-                         Word(0x01020304u) + "file bytes");
+        lp_peer->SendRaw(FakePeer::Frame(FakePeer::InitBody("bob", "F"), l_obfuscated) + Word(0x01020304u) + "data");
         ASSERT_TRUE(l_requested.wait(5000));
         EXPECT_EQ(l_requested.takeFirst(),
-                  (QList<QVariant>{"bob", QVariant::fromValue(lp_socket.data()), 0x01020304u}));
+                  QVariantList({"bob", QVariant::fromValue(lp_socket.data()), 0x01020304u}));
         // What follows the token, and the socket's end, are the new owner's.
         EXPECT_EQ(ReceiveRecord(lp_socket), nullptr);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return lp_socket->bytesAvailable() == 10; }, 5000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return lp_socket->bytesAvailable() == 4; }, 5000));
         lp_peer->Close();
         EXPECT_TRUE(LeftToItsOwner(lp_socket));
     }
@@ -127,14 +124,12 @@ TEST_F(PeerFraming, APeerThatNeverReadsIsClosedOnceItsUnsentBytesPassTheCap)
     QPointer<QTcpSocket> lp_socket = OnlySocket("peer_socket");
     mp_bob->StopReading();
     MemStream l_answer = Message(5);
-    const QByteArray l_filler(512 * 1024, 'x');
-    l_answer.WriteBuffer(l_filler.constData(), static_cast<unsigned long>(l_filler.size()));
+    l_answer.WriteBuffer(QByteArray(512 * 1024, 'x').constData(), 512 * 1024);
     // The system's buffers take the first answers; the rest pile up until the cap is passed.
     int l_sent = 0;
-    while (Count("peer_socket") == 1 && l_sent < 200)
+    for (; Count("peer_socket") == 1 && l_sent < 200; ++l_sent)
     {
         mp_messenger->SendMessage("bob", l_answer);
-        ++l_sent;
         QCoreApplication::processEvents();
     }
     EXPECT_GT(l_sent, 4);

@@ -246,7 +246,6 @@ protected:
     }
 
     static QByteArray Word(quint32 i_value) { return WireFields().UInt32(i_value); }
-    // A message body to go on with: its code, then the fields.
     static WireFields Code(quint32 i_code) { return WireFields().UInt32(i_code); }
     // Once the socket the messenger handed on has seen its close: whether the messenger left it
     // alone, the new owner's to free, which is done here.
@@ -283,12 +282,10 @@ protected:
         l_files.Int32(static_cast<qint32>(i_files.size()));
         for (const ShareFile& l_file : i_files)
         {
+            l_files.Byte(l_file.size >= 0);
             if (l_file.size < 0)
-            {
-                l_files.Byte(0);
                 continue;
-            }
-            l_files.Byte(1).UInt32(static_cast<quint32>(l_file.path.size())).Raw(l_file.path).Raw(Int64(l_file.size))
+            l_files.UInt32(static_cast<quint32>(l_file.path.size())).Raw(l_file.path).Raw(Int64(l_file.size))
                 .Text("mp3").Int32(static_cast<qint32>(l_file.attributes.size()));
             for (const auto& l_pair : l_file.attributes)
                 l_files.Int32(l_pair.first).Int32(l_pair.second);

@@ -115,11 +115,8 @@ TEST_F(PeerSearchReplies, AFileIsStoredOncePerUserAndSearchOrWishListText)
 TEST_F(PeerSearchReplies, MissingTailFieldsTakeTheirDefaults)
 {
     const std::pair<QByteArray, const char*> l_cases[] = {
-        {QByteArray(), "no|0|0"},
-        {WireFields().Byte(1), "yes|0|0"},
-        {WireFields().Byte(1).Int32(80), "yes|80|0"},
-        {WireFields().Byte(0).Int32(80).Int32(2).Int32(1).Int32(0), "no|80|2"},
-    };
+        {QByteArray(), "no|0|0"}, {WireFields().Byte(1), "yes|0|0"}, {WireFields().Byte(1).Int32(80), "yes|80|0"},
+        {WireFields().Byte(0).Int32(80).Int32(2).Int32(1).Int32(0), "no|80|2"}};
     quint32 l_token = 30;
     for (const auto& l_case : l_cases)
     {

@@ -25,16 +25,13 @@ protected:
                              }
                              for (const auto& [l_code, l_name] : i_names)
                                  l_names << QString("%1=%2").arg(l_code).arg(Text(l_name));
-                             m_signals << QStringList{"UserShare", i_user, l_folders.join(';'), l_names.join(',')}.join('|');
+                             m_signals << QStringList{"UserShare", i_user, l_folders.join(';'), l_names.join(',')}
+                                              .join('|');
                          });
     }
 
-    static QByteArray ShareList()
-    {
-        return WireFields().Int32(2).Text("music\\Beatles")
-            .Raw(Files({{"Help.mp3", 4000000, {{0, 320}}}, {"", -1, {}}, {"Yesterday.mp3", 7, {}}})).Text("video")
-            .Raw(Files({}));
-    }
+    const QByteArray m_list = WireFields().Int32(2).Text("music\\Beatles").Raw(Files(
+        {{"Help.mp3", 4000000, {{0, 320}}}, {"", -1, {}}, {"Yesterday.mp3", 7, {}}})).Text("video").Raw(Files({}));
     const QString m_shareLine = "UserShare|bob|music\\Beatles:Help.mp3/4000000/0=320,Yesterday.mp3/7;video:|";
 };
 } // namespace
@@ -48,7 +45,7 @@ TEST_F(PeerShareMessages, ShareListRequestBringsBackTheList)
     ASSERT_TRUE(l_bob.WaitForBodies(2));
     EXPECT_EQ(l_bob.Bodies(), (QList<QByteArray>{FakePeer::InitBody("anna", "P"), Word(4)}));
     // The answer comes back on our own connection.
-    l_bob.SendFrame(Word(5) + Deflated(ShareList() + WireFields().Int32(1).Int32(0).Text("bitrate")));
+    l_bob.SendFrame(Word(5) + Deflated(m_list + WireFields().Int32(1).Int32(0).Text("bitrate")));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !m_signals.isEmpty(); }, 5000));
     EXPECT_EQ(m_signals, QStringList(m_shareLine + "0=bitrate"));
 }
@@ -56,11 +53,11 @@ TEST_F(PeerShareMessages, ShareListRequestBringsBackTheList)
 TEST_F(PeerShareMessages, ShareMessagesAsTheyArrive)
 {
     const Frame l_frames[] = {
-        {"a list without its name table", Word(5) + Deflated(ShareList()), true, m_shareLine},
-        {"a cut name table", Word(5) + Deflated(ShareList() + Word(2)), true, m_shareLine},
+        {"a list without its name table", Word(5) + Deflated(m_list), true, m_shareLine},
+        {"a cut name table", Word(5) + Deflated(m_list + Word(2)), true, m_shareLine},
         {"a decompression bomb", Bomb(5), true, {}},
-        {"a list that is not compressed", Word(5) + ShareList(), false, {}},
-        {"a cut list", Word(5) + Deflated(ShareList().left(40)), false, {}},
+        {"a list that is not compressed", Word(5) + m_list, false, {}},
+        {"a cut list", Word(5) + Deflated(m_list.left(40)), false, {}},
         {"too many folders", Word(5) + Deflated(WireFields().Int32(131073)), false, {}},
         {"nothing after the code", Word(5), false, {}},
         {"our list asked for", Word(4), true, "SharedFileListRequested|bob"},
