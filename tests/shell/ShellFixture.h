@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "shell/Desktop.h"
-#include "shell/FakeMainWindow.h"
+#include "shell/MainWindowHooks.h"
 #include "store/Data.h"
 #include "store/Settings.h"
 #include "store/Type.h"
@@ -68,4 +68,21 @@ public:
     QList<QMessageBox::StandardButton> m_answers;
     QList<QColor> m_picks;
     QColor m_color;
+};
+
+// Stands in for the main window: records icon changes and tray balloons as lines ("icon <path>",
+// "reset", "popup <text>") and reports the activity the test chooses.
+class FakeMainWindow : public MainWindowHooks
+{
+public:
+    FakeMainWindow() { InstallMainWindowHooks(this); }
+    ~FakeMainWindow() override { InstallMainWindowHooks(nullptr); }
+
+    void SetApplicationIcon(const QString& i_path) override { m_calls << "icon " + i_path; }
+    void ResetApplicationIcon() override { m_calls << "reset"; }
+    void PopupAlert(const QString& i_text) override { m_calls << "popup " + i_text; }
+    bool IsMainWindowActive() const override { return m_active; }
+
+    bool m_active = true;
+    QStringList m_calls;
 };

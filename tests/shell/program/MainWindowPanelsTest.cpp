@@ -215,32 +215,37 @@ TEST_F(MainWindowPanels, EachToolbarActionSendsItsRequestOrOpensItsDialogOnce)
     EXPECT_EQ(Open<ChangeUsernamePasswordDialog>(), 1);
     Trigger("connect_disconnect");
     ASSERT_TRUE(QTest::qWaitFor([] { return gp_server->IsConnected(); }, 5000));
-    m_boxes.clear();
     const QString l_folder = GetSetting("download_folder");
     Trigger("set_download_folder");
     EXPECT_EQ(GetSetting("download_folder"), l_folder);
     m_chosen = QStringList{"/srv/in", "/srv/other"};
     Trigger("set_download_folder");
     EXPECT_EQ(GetSetting("download_folder") + "|" + mp_ui->downloadFolderEdit->text(), "/srv/in|/srv/in");
-    EXPECT_EQ(m_boxes, QStringList({"Set Download Folder (folder)", "Set Download Folder (folder)"}));
 }
 
-TEST_F(MainWindowPanels, EveryOptionWritesItsSettingAtOnce)
+TEST_F(MainWindowPanels, StoredValuesReplaceTheDefaultsAndEveryOptionWritesItsSettingAtOnce)
 {
     m_store.Setting("chat_timestamps", "per_message")
         .Setting("max_queued_uploads_per_user", "123456")
         .Setting("empty_share_message", "Share something")
         .Setting("obfuscated_listening_port", "4001")
-        .Setting("user_picture_file", "/srv/me.png");
+        .Setting("user_picture_file", "/srv/me.png")
+        .Setting("color_window_background", "#123456")
+        .Setting("extended_ascii_codepage", "No-Such-Code-Page")
+        .Setting("data_version", "7");
     StartLoggedIn();
+    EXPECT_EQ(m_loaded, QStringList({"loaded"}));
+    EXPECT_EQ(m_prompts, 0);
+    EXPECT_EQ(GetSetting("log_room_chat") + GetSetting("data_version"), "yes1");
+    EXPECT_EQ(QApplication::palette().color(QPalette::Window), QColor("#123456"));
     // Start-up wrote back what the widgets could show.
     EXPECT_EQ(mp_ui->chatTimestampsBox->currentText() + "|" + GetSetting("chat_timestamps"), "No timestamps|no_timestamps");
+    EXPECT_EQ(mp_ui->codePageBox->currentIndex(), 0);
     EXPECT_EQ(GetSetting("max_queued_uploads_per_user"), "99999");
     EXPECT_EQ(mp_ui->usernameEdit->text(), "alice");
     SetSetting("username", "bob");
     EXPECT_EQ(mp_ui->usernameEdit->text(), "bob");
-    EXPECT_EQ(mp_ui->obfuscatedPortLabel->text(), "Obfuscated port is 4001, if you're manually "
-                                                  "forwarding your ports be sure to open it as well.");
+    EXPECT_TRUE(mp_ui->obfuscatedPortLabel->text().startsWith("Obfuscated port is 4001,"));
     const std::pair<QCheckBox*, const char*> l_flags[] = {
         {mp_ui->autoExpandSharesCheckBox, "expand_new_shares"}, {mp_ui->logRoomChatCheckBox, "log_room_chat"},
         {mp_ui->logPrivateChatCheckBox, "log_private_chat"}, {mp_ui->uPnPCheckBox, "use_upnp"},
@@ -251,6 +256,7 @@ TEST_F(MainWindowPanels, EveryOptionWritesItsSettingAtOnce)
     for (const auto& l_flag : l_flags)
     {
         const char* l_was = l_flag.first->isChecked() ? "yes" : "no";
+        EXPECT_EQ(IsSettingYes(l_flag.second), l_flag.first->isChecked()) << l_flag.second;
         l_flag.first->click();
         EXPECT_EQ(GetSetting(l_flag.second), l_flag.first->isChecked() ? "yes" : "no") << l_flag.second;
         l_flag.first->click();
@@ -306,12 +312,26 @@ TEST_F(MainWindowPanels, EveryOptionWritesItsSettingAtOnce)
 TEST_F(MainWindowPanels, NoticesOpenTheirOwnDialogsAndOnlyWebAddressesReachTheBrowser)
 {
     StartLoggedIn();
-    mp_window->OnAdminMessage("Maintenance at noon");
-    mp_window->OnAdminMessage("Back again");
-    const QList<AdminMessageDialog*> l_notices = mp_window->findChildren<AdminMessageDialog*>();
-    ASSERT_EQ(l_notices.size(), 2);
-    for (AdminMessageDialog* lp_notice : l_notices)
+    // Mark-up is rendered, plain text keeps its line breaks; each notice is stamped and on top.
+    const QDateTime l_before = QDateTime::currentDateTime();
+    mp_window->OnAdminMessage("<b>Maintenance</b> at noon");
+    mp_window->OnAdminMessage("Back at one.\nOr two.");
+    QStringList l_stamps; // every second the notices may have been stamped with
+    for (QDateTime l_time = l_before.addMSecs(-l_before.time().msec());
+         l_time <= QDateTime::currentDateTime(); l_time = l_time.addSecs(1))
+        l_stamps << QLocale::c().toString(l_time, "MMM d h:mm:ss ap");
+    QStringList l_shown;
+    for (AdminMessageDialog* lp_notice : mp_window->findChildren<AdminMessageDialog*>())
+    {
         EXPECT_TRUE(lp_notice->windowFlags() & Qt::WindowStaysOnTopHint);
+        EXPECT_TRUE(l_stamps.contains(Child<QLineEdit>(lp_notice, "timeEdit")->text()));
+        auto* lp_text = Child<QTextEdit>(lp_notice, "textEdit");
+        l_shown << lp_text->toPlainText() + (lp_text->toHtml().contains("font-weight:600") ? " (bold)" : "");
+        lp_notice->close();
+    }
+    FlushDeletes();
+    EXPECT_EQ(l_shown, QStringList({"Maintenance at noon (bold)", "Back at one.\nOr two."}));
+    EXPECT_TRUE(mp_window->findChildren<AdminMessageDialog*>().isEmpty());
     // The offer shows both builds and its notes; skipping it is remembered and closes it.
     for (const char* l_link : {"file:///etc", "javascript:alert(1)", "https://127.0.0.1/get"})
     {
@@ -408,9 +428,6 @@ TEST_F(MainWindowPanels, SharedFolderRowsShowTheirAudienceAndGoWhenUnshared)
     Trigger("rescan_shares");
     ASSERT_TRUE(QTest::qWaitFor([this] { return Open<SharedFilesRescannedDialog>() == 1; }, 5000));
     mp_window->OnSharedFilesRescanned(3, 1);
-    QStringList l_reports;
-    for (SharedFilesRescannedDialog* lp_report : mp_window->findChildren<SharedFilesRescannedDialog*>())
-        l_reports << lp_report->windowTitle() + ": " + lp_report->Text();
-    EXPECT_EQ(l_reports, QStringList({"Shared Files Rescanned: 0 files added.\n0 files removed.",
-                                      "Shared Files Rescanned: 3 files added.\n1 files removed."}));
+    EXPECT_EQ(mp_window->findChildren<SharedFilesRescannedDialog*>().last()->Text(),
+              "3 files added.\n1 files removed.");
 }
