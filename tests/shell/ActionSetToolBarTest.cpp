@@ -143,7 +143,6 @@ TEST_F(ActionSetToolBarTest, TwoWidgetsOfOneSetKeepTheirOwnTextsAndMarksUntilDes
     delete second;
     FlushDeletes();
     EXPECT_EQ(SetShown(), QStringList());
-    EXPECT_TRUE(l_framed());
     for (const auto& l_left : std::map<const char*, std::size_t>{
              {"toolbar_action_widget", 1}, {"action_key_value_pair", 1},
              {"action_key_column_pair", 0}, {"widget_action_hidden", 0}, {"toolbar_action_object", 0}})

@@ -378,9 +378,6 @@ TEST_F(MainWindowPanels, GeometryIsRecordedWhileTheWindowIsNotMaximised)
     QApplication::processEvents();
     ASSERT_NE(mp_window->size(), QSize(900, 700));
     EXPECT_EQ(l_recorded(), QSize(900, 700));
-    mp_window->showNormal();
-    mp_window->resize(960, 710);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return l_recorded() == QSize(960, 710); }, 5000));
 }
 
 TEST_F(MainWindowPanels, SharedFolderRowsShowTheirAudienceAndGoWhenUnshared)
