@@ -44,7 +44,6 @@ TEST(QuitRequestsTest, ClosingTheWindowOrAStopSignalEndsTheEventLoop)
 {
     const std::pair<const char*, std::function<void(QWidget&)>> l_requests[] = {
         {"window closed", [](QWidget& io_window) { io_window.close(); }},
-        {"SIGTERM", [](QWidget&) { std::raise(SIGTERM); }},
         {"SIGINT", [](QWidget&) { std::raise(SIGINT); }}};
     for (const auto& l_request : l_requests)
     {
