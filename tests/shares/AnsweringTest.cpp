@@ -47,8 +47,7 @@ protected:
     QByteArray NextReply() { return mp_bob->WaitForBodies(m_replies + 1) ? mp_bob->Bodies().at(m_replies++) : QByteArray(); }
     QByteArray Ask(const QByteArray& i_request) { return mp_bob->SendFrame(i_request), NextReply(); }
 
-    // Bob's reply to the search, or nothing when it was not answered; a reply sent for an earlier
-    // unanswered search would arrive first and be taken here.
+    // Bob's reply, or nothing; a reply to an earlier search thought unanswered would be taken here.
     QByteArray Search(Via i_via, const QString& i_user, quint32 i_req, const QString& i_text)
     {
         const int l_processed = mp_processed->count();
@@ -85,8 +84,7 @@ protected:
         return l_file;
     }
 
-    // Our search reply, the records in path order, then free slot, speed and queue figures and
-    // the empty attribute table.
+    // Our search reply: records in path order, free slot, speed and queue, no attribute table.
     static QByteArray Reply(quint32 i_req, const QList<QByteArray>& i_records, const QByteArray& i_figures = WireFields().Byte(0).UInt32(0).UInt32(0))
     {
         return Word(9) + Deflated(WireFields().Text("anna").UInt32(i_req).UInt32(i_records.size()).Raw(i_records.join()).Raw(i_figures).UInt32(0));
@@ -138,25 +136,25 @@ TEST_F(Answering, SearchesFromTheIndexWithWhatTheSearcherMaySee)
 
 TEST_F(Answering, SendsNoSearchReplyAPeerWouldRefuse)
 {
+    QDir().mkpath(Path("big/sub"));
     ShareTree({}, {"big"});
-    const auto l_addFiles = [&](const char* i_word, int i_count, const auto& i_name) {
-        for (int l_n = 0; l_n < i_count; ++l_n)
-            StoreFile("big", i_name(l_n)) += d.GetType("search_token")->GetItem(i_word);
-    };
     // Names of random bytes do not compress: 81 of the longest a peer reads pass the frame limit.
-    l_addFiles("huge", 81, [](int) {
-        std::string l_name(131000, '\0');
+    std::string l_name(131000, '\0');
+    for (int l_n = 0; l_n < 81; ++l_n)
+    {
         QRandomGenerator::global()->generate(l_name.begin(), l_name.end());
-        return l_name;
-    });
-    l_addFiles("many", 131073, [](int i_n) { return "f" + std::to_string(i_n); });
+        StoreFile("big", l_name) += d.GetType("search_token")->GetItem("huge");
+    }
+    // Two folders share each name, which halves the names the store has to make.
+    for (int l_n = 0; l_n < 131073; ++l_n)
+        StoreFile(l_n % 2 ? "big/sub" : "big", "f" + std::to_string(l_n / 2)) += d.GetType("search_token")->GetItem("many");
     EXPECT_TRUE(Search(Direct, "bob", 1, "huge").isEmpty());
     EXPECT_EQ(Logged("Message 9 to user bob would be "), 1);
     // Readers take at most 131072 files; this reply is the next one bob gets.
     const QByteArray l_body = Search(Direct, "bob", 2, "many");
     QByteArray l_inflated;
-    EXPECT_EQ(Inflater::Inflate(l_body.constData() + 4, l_body.size() - 4, l_inflated) == Inflater::Inflated &&
-              l_inflated.mid(8, 8) == WireFields().UInt32(2).UInt32(131072).Bytes(), true);
+    ASSERT_EQ(Inflater::Inflate(l_body.constData() + 4, l_body.size() - 4, l_inflated), Inflater::Inflated);
+    EXPECT_EQ(l_inflated.mid(8, 8), WireFields().UInt32(2).UInt32(131072).Bytes());
 }
 
 TEST_F(Answering, ListsAndFolderContentsHoldTheVisibleFoldersOnly)
@@ -185,15 +183,12 @@ TEST_F(Answering, ListsAndFolderContentsHoldTheVisibleFoldersOnly)
     EXPECT_EQ(Ask(Word(4)), Word(5) + Deflated(WireFields().UInt32(0).UInt32(0)));
 }
 
-// What it writes is pinned by the folder contents above.
 TEST_F(Answering, SharedFolderInfoRefusesWhatIsCut)
 {
     const QByteArray l_record = Record("a.mp3"), l_two = WireFields().UInt32(2).Raw(l_record).Raw(Record("b.mp3")).UInt32(0);
     const struct { const char* name; QByteArray bytes; bool read; std::size_t files; } l_cases[] = {
-        {"empty", QByteArray(8, '\0'), true, 0},
         {"no end mark", QByteArray(4, '\0'), false, 0},
         {"two records", l_two, true, 2},
-        {"a duplicate dropped", WireFields().UInt32(2).Raw(l_record).Raw(l_record).UInt32(0), true, 1},
         {"a cut record", l_two.chopped(6), false, 1},
         {"past the readers' limit", WireFields().UInt32(131073).Raw(l_record), false, 0},
     };
@@ -210,7 +205,6 @@ TEST_F(Answering, SharedFolderInfoRefusesWhatIsCut)
 
 TEST_F(Answering, ReportsToTheServerAndStoresTheScannerThreadsFindings)
 {
-    // The login of the set-up found nothing shared yet.
     EXPECT_EQ(Sent(35, 1).value(0).fields, WireFields().Int32(0).Int32(0).Bytes());
     ShareTree({"a/1.txt", "a/2.txt", "a/b/3.txt"}, {}, "a");
     emit mp_server->Connected();

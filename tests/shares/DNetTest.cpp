@@ -4,8 +4,7 @@
 #include "store/Settings.h"
 #include "support/support/QtPrinters.h"
 
-// What tests reach of the manager: the silence check at a chosen time, the last search time, the
-// child ceiling and the server's values.
+// The silence check at a chosen time, the last search time, the child ceiling and the server's values.
 class DNetManagerTesting
 {
 public:
@@ -21,8 +20,7 @@ public:
 
 namespace
 {
-// Logged in, with the manager beside the messenger; loopback connections whose far end is a fake
-// peer, handed to the manager as the messenger hands them.
+// Logged in; loopback connections to fake peers, handed to the manager as the messenger hands them.
 class DNet : public PeerLinkFixture
 {
 protected:
@@ -52,8 +50,7 @@ protected:
         PeerLinkFixture::TearDown();
     }
 
-    // As the messenger hands over our own connection (a candidate) or one opened to us (a child);
-    // without a user, not handed over at all.
+    // Our own connection (a candidate) or one opened to us (a child); without a user, not handed over.
     Link HandedOver(const QString& i_user, bool i_child)
     {
         Link l_link{std::make_unique<FakePeer>(), nullptr};
