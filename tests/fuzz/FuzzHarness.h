@@ -3,12 +3,10 @@
 // What the fuzz targets that drive the engines share: a fatal check, an application, a data
 // saver and a server link over the fake gateway, with the settings and link schemas declared.
 #include <QCoreApplication>
-#include <QElapsedTimer>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <functional>
 #include <memory>
 
 #include "server/MemStream.h"
@@ -25,29 +23,12 @@ inline void Check(bool i_condition)
         std::abort();
 }
 
-// The low seven bits of a first byte pick the entry, so seeds keep their code as a table grows.
-template <class T, std::size_t N>
-T Pick(const T (&i_codes)[N], std::uint8_t i_byte)
-{
-    static_assert(N <= 128, "a seed's first byte must reach every code");
-    return i_codes[(i_byte & 0x7f) % N];
-}
-
 // The input's bytes after the first, which picked the way in.
 inline MemStream Body(const std::uint8_t* ip_data, std::size_t i_size)
 {
     MemStream l_body;
     Check(l_body.WriteBuffer(ip_data + 1, i_size - 1));
     return l_body;
-}
-
-inline bool WaitFor(const std::function<bool()>& i_condition)
-{
-    QElapsedTimer l_clock;
-    l_clock.start();
-    while (!i_condition() && l_clock.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return i_condition();
 }
 
 // What one input left behind goes before the next, so the store stays small; settings stay.
