@@ -251,14 +251,6 @@ TEST_F(RoomViewTest, RoomUsersSortByStoredFiguresLargestFirstAndByTextsWithoutCa
     for (const auto& [l_column, l_order, l_expected] : l_cases)
         EXPECT_EQ(Sorted(l_list, l_column, l_order, 2), l_expected) << l_column;
     EXPECT_EQ(Sorted(l_list, 3, Qt::AscendingOrder, 2).first(), "alice");
-
-    // Names in other letter case compare equal both ways.
-    l_list.sortItems(2, Qt::AscendingOrder);
-    QRoomUserListItemWidget l_lower(&l_list);
-    l_lower.setText(2, "bob");
-    const QTreeWidgetItem& l_bob = *l_list.findItems("Bob", Qt::MatchExactly, 2).first();
-    EXPECT_FALSE(l_lower < l_bob || l_bob < l_lower);
-    EXPECT_FALSE(d.GetType("user")->HasItem("bob")) << "sorting creates no user";
 }
 
 TEST_F(RoomViewTest, RoomsSortOwnedOperatedAndMemberFirstThenByNameAndCountsAsNumbers)
@@ -278,8 +270,6 @@ TEST_F(RoomViewTest, RoomsSortOwnedOperatedAndMemberFirstThenByNameAndCountsAsNu
     }
     EXPECT_EQ(Sorted(l_list, 0, Qt::AscendingOrder, 0),
               (QStringList{"yak", "xen", "zoo", "abc", "aaa", "aa", "movies", "Music"}));
-    EXPECT_EQ(Sorted(l_list, 0, Qt::DescendingOrder, 0),
-              (QStringList{"Music", "movies", "aa", "aaa", "abc", "zoo", "xen", "yak"}));
     EXPECT_EQ(Sorted(l_list, 1, Qt::AscendingOrder, 0),
               (QStringList{"abc", "movies", "Music", "aa", "aaa", "zoo", "xen", "yak"}));
 }
