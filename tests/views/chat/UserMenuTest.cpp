@@ -119,7 +119,6 @@ TEST_F(UserMenuTest, EntriesFollowTheUserStateOneStateAtATime)
         {"no privileges", "privileges_time_left=0", {}, {}},
         {"garbled privileges", "privileges_time_left=12x", {}, {}},
         {"privileges", "privileges_time_left=3600", {}, {{l_alert, {l_alert, "Gift Privileges"}}}},
-        {"logging off", "user_level_logging=no", {}, {}},
         {"logging", "user_level_logging=yes", {}, {{Plain[9], {Plain[9], "", "See User Log"}}}},
     };
     for (auto [l_user, l_state, l_own, l_changes] : l_cases)
