@@ -117,7 +117,6 @@ TEST_F(UserMenuTest, EntriesFollowTheUserStateOneStateAtATime)
         {"unshared", "unshared", {}, {{Plain[8], {"Re-share files with user@browse"}}}},
         {"ignored", "is_ignored", {}, {{Plain[9], {"Receive chat from user@chat"}}}},
         {"no privileges", "privileges_time_left=0", {}, {}},
-        {"garbled privileges", "privileges_time_left=12x", {}, {}},
         {"privileges", "privileges_time_left=3600", {}, {{l_alert, {l_alert, "Gift Privileges"}}}},
         {"logging", "user_level_logging=yes", {}, {{Plain[9], {Plain[9], "", "See User Log"}}}},
     };
