@@ -221,7 +221,7 @@ TEST_F(RoomViewTest, RoomUsersSortByStoredFiguresLargestFirstAndByTextsWithoutCa
     // Name, files, speed, country, note; only the name shows, so figures must come from the store.
     const std::tuple<const char*, const char*, const char*, const char*, bool> l_users[] = {
         {"alice", "1234", "2048", "fr", true}, {"Bob", "999", "1024", "DE", false},
-        {"cy", "0", "0", "", false}, {"dee", "5", "512", "at", false}};
+        {"cy", "0", "0", "", false}, {"dee", "5", "4096", "at", false}};
     for (const auto& [l_name, l_files, l_speed, l_country, l_note] : l_users)
     {
         for (const auto& [l_type, l_value] :
@@ -233,7 +233,7 @@ TEST_F(RoomViewTest, RoomUsersSortByStoredFiguresLargestFirstAndByTextsWithoutCa
     }
     const std::tuple<int, Qt::SortOrder, QStringList> l_cases[] = {
         {4, Qt::AscendingOrder, {"alice", "Bob", "dee", "cy"}}, {4, Qt::DescendingOrder, {"cy", "dee", "Bob", "alice"}},
-        {5, Qt::AscendingOrder, {"alice", "Bob", "dee", "cy"}}, {1, Qt::AscendingOrder, {"cy", "dee", "Bob", "alice"}},
+        {5, Qt::AscendingOrder, {"dee", "alice", "Bob", "cy"}}, {1, Qt::AscendingOrder, {"cy", "dee", "Bob", "alice"}},
         {2, Qt::AscendingOrder, {"alice", "Bob", "cy", "dee"}}, {0, Qt::DescendingOrder, {"dee", "cy", "Bob", "alice"}},
     };
     for (const auto& [l_column, l_order, l_expected] : l_cases)

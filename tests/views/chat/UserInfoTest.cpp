@@ -81,6 +81,7 @@ TEST_F(UserInfoTest, TheAnswerCarriesTheDescriptionThePictureThatFitsAndTheQueue
 TEST_F(UserInfoTest, AnswersShowTheTextLiterallyAndPicturesThatDecodeWithinBounds)
 {
     UserInfoForm* lp_form = mp_users->GetUserInfoForm("bob");
+    emit mp_messenger->UserInfoReceived("Bob", "another user's", false, {}, 0, 0, false);
     // What bob describes himself with and his picture, if any, then the text and picture shown.
     const std::tuple<const char*, QString, bool, QByteArray, QString, QSize> l_rows[] = {
         {"a picture claiming 100000 pixels", "", true, Png(100000, 1), "Requesting...", {0, 0}},
