@@ -56,7 +56,8 @@ TEST_F(UserInfoTest, TheAnswerCarriesTheDescriptionThePictureThatFitsAndTheQueue
         {"nothing set", {}, l_none},
         {"description and picture",
          {"user_description=hé\nthere", "user_picture_file=" + PictureFile("\x89PNGxyz"), "upload_slots=0"},
-         Word(16) + WireFields().Text("hé\nthere").Byte(1).Int32(7).Raw("\x89PNGxyz").Int32(0).Int32(0).Byte(0).Bytes()},
+         Word(16) + WireFields().Text("hé\nthere").Byte(1).Int32(7).Raw("\x89PNGxyz").Int32(0).Int32(0).Byte(0)
+                        .Bytes()},
         {"missing file", {"user_picture_file=/nonexistent/picture.png"},
          Word(16) + WireFields().Text("hé\nthere").Byte(0).Int32(0).Int32(0).Byte(0).Bytes()},
         {"one byte too large to fit a frame",
