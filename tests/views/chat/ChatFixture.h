@@ -58,11 +58,25 @@ inline QStringList TabTexts(const QTabWidget* ip_tabs)
 {
     QStringList l_tabs;
     for (int l_index = 0; l_index < ip_tabs->count(); ++l_index)
-        l_tabs << QStringList{ip_tabs->tabText(l_index), IconName(ip_tabs->tabIcon(l_index)),
-                              l_index == ip_tabs->currentIndex() ? "*" : ""}
-                      .filter(QRegularExpression("."))
-                      .join(' ');
+        l_tabs << ip_tabs->tabText(l_index) + " " + IconName(ip_tabs->tabIcon(l_index)) +
+                      (l_index == ip_tabs->currentIndex() ? " *" : "");
     return l_tabs;
+}
+
+// A file's bytes, or "(none)" when it cannot be read.
+inline QByteArray FileBytes(const QString& i_path)
+{
+    QFile l_file(i_path);
+    return l_file.open(QIODevice::ReadOnly) ? l_file.readAll() : QByteArray("(none)");
+}
+
+// Return pressed in the form's chat field on the text given; what the field holds afterwards.
+inline QString PressReturn(QWidget* ip_form, const QString& i_text)
+{
+    auto* lp_edit = ip_form->findChild<QLineEdit*>("chatEdit");
+    lp_edit->setText(i_text);
+    QTest::keyClick(lp_edit, Qt::Key_Return);
+    return lp_edit->text();
 }
 
 // The paragraphs of a chat view or log viewer inside the form.

@@ -9,12 +9,6 @@ namespace
 {
 using Kind = ChatLog::Kind;
 
-QByteArray Bytes(const QString& i_path)
-{
-    QFile l_file(i_path);
-    return l_file.open(QIODevice::ReadOnly) ? l_file.readAll() : QByteArray("(none)");
-}
-
 // Message boxes are answered No unless the test queues a Yes; opened addresses are recorded.
 class ChatLogTest : public ChatFixture, protected FakeDesktop
 {
@@ -58,11 +52,11 @@ TEST_F(ChatLogTest, WritesUtf8LinesOnlyWhileItsSettingIsYes)
         Open(l_kind, "Zoë's");
         SetSetting(l_key, "no");
         ChatLog::Write(l_kind, "Zoë's", "unseen");
-        EXPECT_EQ(Bytes(l_path), "(none)");
+        EXPECT_EQ(FileBytes(l_path), "(none)");
         SetSetting(l_key, "yes");
         ChatLog::Write(l_kind, "Zoë's", "[Mar 5 1:04:31 pm][zoë] héllo");
         ChatLog::Write(l_kind, "Zoë's", "two\nlines");
-        EXPECT_EQ(Bytes(l_path), "[Mar 5 1:04:31 pm][zo\xc3\xab] h\xc3\xa9llo\ntwo\nlines\n");
+        EXPECT_EQ(FileBytes(l_path), "[Mar 5 1:04:31 pm][zo\xc3\xab] h\xc3\xa9llo\ntwo\nlines\n");
         EXPECT_EQ(mp_edit->toPlainText(), "[Mar 5 1:04:31 pm][zoë] héllo\ntwo\nlines");
     }
 }
@@ -85,7 +79,7 @@ TEST_F(ChatLogTest, NamesKeepTheirFileUnlessTheyCouldLeaveOrHideIt)
         const QString l_file = *l_files.insert(ChatLog::FileName(l_name));
         ChatLog::Write(Kind::Room, l_name, "line");
         EXPECT_EQ(QFileInfo(l_folder + "/" + l_file).absolutePath(), l_folder) << l_file.toStdString();
-        EXPECT_EQ(Bytes(l_folder + "/" + l_file), "line\n") << l_file.toStdString();
+        EXPECT_EQ(FileBytes(l_folder + "/" + l_file), "line\n") << l_file.toStdString();
     }
     // No two names share a file, and nothing was written beside the logs' own folder.
     EXPECT_EQ(l_files.size(), l_safe.size() + l_hostile.size());
@@ -136,7 +130,7 @@ TEST_F(ChatLogTest, ToolbarActionsActOnThisViewersLogOnly)
     const QString l_path = ChatLog::Path(Kind::Room, "lobby");
     ChatLog::Write(Kind::Room, "lobby", "one");
     ChatLogForm& l_form = Open(Kind::Room, "lobby");
-    const auto l_state = [&] { return Bytes(l_path) + mp_edit->toPlainText().toUtf8(); };
+    const auto l_state = [&] { return FileBytes(l_path) + mp_edit->toPlainText().toUtf8(); };
     emit l_bar.ActionTriggered(nullptr, "clear_chat_log");
     emit l_bar.ActionTriggered(&l_form, "clear_chat_log");
     EXPECT_EQ(l_state(), "one\none");

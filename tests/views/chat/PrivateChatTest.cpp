@@ -21,28 +21,20 @@ protected:
     }
 
     void Receive(const QString& i_user, const QString& i_text) { mp_chats->OnPrivateChat(i_user, i_text, 0, true); }
-    static void Type(ChatForm* ip_form, const QString& i_text)
-    {
-        auto* lp_edit = ip_form->findChild<QLineEdit*>("chatEdit");
-        lp_edit->setText(i_text);
-        QTest::keyClick(lp_edit, Qt::Key_Return);
-    }
     static QStringList WithoutTimes(QStringList i_lines)
     {
         return i_lines.replaceInStrings(QRegularExpression("^\\[[^]]*\\]"), "");
     }
     static QStringList LogLines(const QString& i_user)
     {
-        QFile l_file(ChatLog::Path(ChatLog::Kind::User, i_user));
-        l_file.open(QIODevice::ReadOnly);
-        return WithoutTimes(QString::fromUtf8(l_file.readAll()).split('\n', Qt::SkipEmptyParts));
+        const QString l_text = QString::fromUtf8(FileBytes(ChatLog::Path(ChatLog::Kind::User, i_user)));
+        return WithoutTimes(l_text.split('\n', Qt::SkipEmptyParts));
     }
     QStringList Tabs() const { return TabTexts(mp_chats->TabWidget()); }
 };
 
 TEST_F(PrivateChatTest, OneTabPerUserWhoseIconFollowsTheOnlineMark)
 {
-    ASSERT_TRUE(LogIn());
     RunSteps([&] { return Tabs(); },
              {
                  {[&] { Receive("ann", "one"); }, {"ann offline *"}},
@@ -53,12 +45,6 @@ TEST_F(PrivateChatTest, OneTabPerUserWhoseIconFollowsTheOnlineMark)
                  {[&] { Receive("ann", "three"); }, {"b&&c offline *", "ann online"}},
                  {[&] { User("b&c").NewItem("is_online"); }, {"b&&c online *", "ann online"}},
                  {[&] { User("ann").Disconnect("is_online"); }, {"b&&c online *", "ann offline"}},
-                 {[&] { User("ann").NewItem("is_online"); }, {"b&&c online *", "ann online"}},
-                 {[&] {
-                      m_fake.DropClient();
-                      EXPECT_TRUE(QTest::qWaitFor([&] { return !mp_server->IsConnected(); }));
-                  },
-                  {"b&&c offline *", "ann offline"}},
              });
     // The closed tab took its lines with it.
     EXPECT_EQ(ViewLines(mp_chats->GetChatForm("ann")).filter("[ann]"), QStringList{"[ann] three"});
@@ -71,18 +57,17 @@ TEST_F(PrivateChatTest, ReturnShowsLogsThenSendsAndSaysWhenNothingLeft)
     QStringList l_atSending;
     QObject::connect(mp_server.get(), &Server::PrivateChatSent,
                      [&] { l_atSending << ViewLines(lp_form).last() + "|" + LogLines("ann").last(); });
-    Type(lp_form, "early");
-    Type(lp_form, "");
+    PressReturn(lp_form, "early");
+    PressReturn(lp_form, "");
     ASSERT_TRUE(LogIn());
-    Type(lp_form, "");
-    Type(lp_form, "  ");
-    Type(lp_form, "hi");
+    PressReturn(lp_form, "");
+    PressReturn(lp_form, "  ");
+    EXPECT_EQ(PressReturn(lp_form, "hi"), "");
 
     EXPECT_EQ(ViewLines(lp_form),
               (QStringList{"[anna] early", "* " + QString(ChatForm::NotSentText), "[anna] ", "[anna] hi"}));
     EXPECT_EQ(LogLines("ann"), (QStringList{"[anna] early", "[anna]   ", "[anna] hi"}));
     EXPECT_EQ(l_atSending, (QStringList{"[anna] |[anna]   ", "[anna] hi|[anna] hi"}));
-    EXPECT_EQ(lp_form->findChild<QLineEdit*>("chatEdit")->text(), "");
     // Neither the offline line nor the empty ones went out: the blanks are the first sent.
     EXPECT_EQ(SentFields(22),
               (QList<QByteArray>{WireFields().Text("ann").Text("  "), WireFields().Text("ann").Text("hi")}));
@@ -112,9 +97,9 @@ TEST_F(PrivateChatTest, NoticesOnlyWhileTheTabIsHidden)
                  {[&] { Receive("a&n", "/me waves"); }, {"a&&n"}},
                  {[&] { mp_pages->setCurrentIndex(1); }, {}},
                  {[&] { Receive("a&n", "two"); }, {}},
-                 {[&] { Type(mp_chats->GetChatForm("a&n"), "own"); }, {}},
+                 {[&] { PressReturn(mp_chats->GetChatForm("a&n"), "own"); }, {}},
                  {[&] { Receive("bob", "hi"); }, {"bob"}},
-                 {[&] { Type(mp_chats->GetChatForm("bob"), "own"); }, {"bob", "bob"}},
+                 {[&] { PressReturn(mp_chats->GetChatForm("bob"), "own"); }, {"bob", "bob"}},
                  {[&] { mp_chats->OpenChatForm("bob"); }, {}},
              });
 }
@@ -137,7 +122,5 @@ TEST_F(PrivateChatTest, ChatLogOpensOneViewerBesideTheTabThenFocusesIt)
              });
     auto* lp_viewer = User("a&b")["chat_log_form"].AsPointer<ChatLogForm>();
     EXPECT_EQ(lp_viewer->Path(), ChatLog::Path(ChatLog::Kind::User, "a&b"));
-    lp_form->AddChat("anna", "back");
-    EXPECT_EQ(WithoutTimes(ViewLines(lp_viewer, "logEdit")), (QStringList{"[a&b] <b>hello</b>", "[anna] back"}));
 }
 } // namespace

@@ -151,17 +151,9 @@ TEST_F(RoomFormTest, ShowsItsOwnRoomsLinesSendsWhatIsTypedAndJoinsAgainAfterANew
     Deliver(13, WireFields().Text("jazz").Text("cy").Text("not joined"));
     EXPECT_EQ(ViewLines(Form()), QStringList{"[ann] hi there"});
     EXPECT_EQ(ViewLines(Form(1)), QStringList{"[ben] other room"});
-    QFile l_log(ChatLog::Path(ChatLog::Kind::Room, "lobby"));
-    ASSERT_TRUE(l_log.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(l_log.readAll().endsWith("][ann] hi there\n"));
-
-    auto* lp_edit = Form()->findChild<QLineEdit*>("chatEdit");
+    EXPECT_TRUE(FileBytes(ChatLog::Path(ChatLog::Kind::Room, "lobby")).endsWith("][ann] hi there\n"));
     for (const char* l_typed : {"  as typed ", "", "   "})
-    {
-        lp_edit->setText(l_typed);
-        QTest::keyClick(lp_edit, Qt::Key_Return);
-        EXPECT_EQ(lp_edit->text(), "");
-    }
+        EXPECT_EQ(PressReturn(Form(), l_typed), "");
     EXPECT_EQ(Sent(13), (QList<QByteArray>{WireFields().Text("lobby").Text("  as typed "),
                                            WireFields().Text("lobby").Text("   ")}));
     // Its splitter and columns keep their sizes.
@@ -169,10 +161,8 @@ TEST_F(RoomFormTest, ShowsItsOwnRoomsLinesSendsWhatIsTypedAndJoinsAgainAfterANew
     EXPECT_TRUE(d.GetType("sizer_tree")->HasItem("room_user_list"));
 
     // Own lines wait for the server's echo; a new login is noted and joins in the same tab.
-    QSignalSpy l_down(mp_server.get(), &Server::Disconnected);
-    m_fake.DropClient();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return l_down.count() == 1; }, 5000));
-    ASSERT_TRUE(LogIn());
+    emit mp_server->Disconnected();
+    emit mp_server->Connected();
     Join("lobby");
     EXPECT_EQ(mp_tabs->count(), 2);
     EXPECT_EQ(ViewLines(Form()).replaceInStrings(QRegularExpression(" \\d{1,2}:\\d\\d:\\d\\d\\.$"), " h:mm:ss."),
@@ -228,10 +218,10 @@ TEST_F(RoomFormTest, LeavesOnlyWhenTheUserClosesTheTabWhileRunning)
 TEST_F(RoomViewTest, RoomUsersSortByStoredFiguresLargestFirstAndByTextsWithoutCase)
 {
     QTreeWidget l_list;
-    // Name, files, speed, country, note. The cells show texts that would sort otherwise.
+    // Name, files, speed, country, note; only the name shows, so figures must come from the store.
     const std::tuple<const char*, const char*, const char*, const char*, bool> l_users[] = {
         {"alice", "1234", "2048", "fr", true}, {"Bob", "999", "1024", "DE", false},
-        {"cy", "0", "0", "", false}, {"dee", "5", "512", "at", false}};
+        {"cy", "0", "0", "", false}, {"dee", "5", "4096", "at", false}};
     for (const auto& [l_name, l_files, l_speed, l_country, l_note] : l_users)
     {
         for (const auto& [l_type, l_value] :
@@ -239,26 +229,16 @@ TEST_F(RoomViewTest, RoomUsersSortByStoredFiguresLargestFirstAndByTextsWithoutCa
               std::pair("country_code", l_country), std::pair("user_note", l_note ? "a note" : "")})
             if (*l_value)
                 Node("user", l_name) += Node(l_type, l_value);
-        auto* lp_row = new QRoomUserListItemWidget(&l_list);
-        for (const auto& [l_column, l_text] : {std::pair(2, l_name), std::pair(4, l_files), std::pair(5, l_speed)})
-            lp_row->setText(l_column, l_text);
+        (new QRoomUserListItemWidget(&l_list))->setText(2, l_name);
     }
     const std::tuple<int, Qt::SortOrder, QStringList> l_cases[] = {
         {4, Qt::AscendingOrder, {"alice", "Bob", "dee", "cy"}}, {4, Qt::DescendingOrder, {"cy", "dee", "Bob", "alice"}},
-        {5, Qt::AscendingOrder, {"alice", "Bob", "dee", "cy"}}, {1, Qt::AscendingOrder, {"cy", "dee", "Bob", "alice"}},
+        {5, Qt::AscendingOrder, {"dee", "alice", "Bob", "cy"}}, {1, Qt::AscendingOrder, {"cy", "dee", "Bob", "alice"}},
         {2, Qt::AscendingOrder, {"alice", "Bob", "cy", "dee"}}, {0, Qt::DescendingOrder, {"dee", "cy", "Bob", "alice"}},
     };
     for (const auto& [l_column, l_order, l_expected] : l_cases)
         EXPECT_EQ(Sorted(l_list, l_column, l_order, 2), l_expected) << l_column;
     EXPECT_EQ(Sorted(l_list, 3, Qt::AscendingOrder, 2).first(), "alice");
-
-    // Names in other letter case compare equal both ways.
-    l_list.sortItems(2, Qt::AscendingOrder);
-    QRoomUserListItemWidget l_lower(&l_list);
-    l_lower.setText(2, "bob");
-    const QTreeWidgetItem& l_bob = *l_list.findItems("Bob", Qt::MatchExactly, 2).first();
-    EXPECT_FALSE(l_lower < l_bob || l_bob < l_lower);
-    EXPECT_FALSE(d.GetType("user")->HasItem("bob")) << "sorting creates no user";
 }
 
 TEST_F(RoomViewTest, RoomsSortOwnedOperatedAndMemberFirstThenByNameAndCountsAsNumbers)
@@ -278,25 +258,20 @@ TEST_F(RoomViewTest, RoomsSortOwnedOperatedAndMemberFirstThenByNameAndCountsAsNu
     }
     EXPECT_EQ(Sorted(l_list, 0, Qt::AscendingOrder, 0),
               (QStringList{"yak", "xen", "zoo", "abc", "aaa", "aa", "movies", "Music"}));
-    EXPECT_EQ(Sorted(l_list, 0, Qt::DescendingOrder, 0),
-              (QStringList{"Music", "movies", "aa", "aaa", "abc", "zoo", "xen", "yak"}));
     EXPECT_EQ(Sorted(l_list, 1, Qt::AscendingOrder, 0),
               (QStringList{"abc", "movies", "Music", "aa", "aaa", "zoo", "xen", "yak"}));
 }
 
 TEST_F(RoomViewTest, SavesTrimmedSharedPlainNotesAndBlankOrClearedSavesRemoveThem)
 {
-    enum Act { Save, ClearAndSave, ClearAndClose };
-    // Who, what is typed (none: the note as loaded), how it ends, then ann's and ben's notes.
-    const std::tuple<const char*, const char*, Act, const char*, const char*> l_steps[] = {
-        {"ann", "  \n hello \n\n", Save, "hello", ""},
-        {"ben", "hello", Save, "hello", "hello"},
-        {"ben", "<b>bye</b> &amp;", Save, "hello", "<b>bye</b> &amp;"},
-        {"ben", nullptr, Save, "hello", "<b>bye</b> &amp;"},
-        {"ann", nullptr, ClearAndClose, "hello", "<b>bye</b> &amp;"},
-        {"ann", " \n\t ", Save, "", "<b>bye</b> &amp;"},
-        {"ben", nullptr, ClearAndSave, "", ""}};
-    for (const auto& [l_user, l_typed, l_act, l_ann, l_ben] : l_steps)
+    // Who, what is typed (none: as loaded), whether it is cleared and closed unsaved, then both notes.
+    const std::tuple<const char*, const char*, bool, const char*, const char*> l_steps[] = {
+        {"ann", "  \n hello \n\n", false, "hello", ""},
+        {"ben", "hello", false, "hello", "hello"},
+        {"ben", "<b>bye</b> &amp;", false, "hello", "<b>bye</b> &amp;"},
+        {"ann", nullptr, true, "hello", "<b>bye</b> &amp;"},
+        {"ann", " \n\t ", false, "", "<b>bye</b> &amp;"}};
+    for (const auto& [l_user, l_typed, l_clear, l_ann, l_ben] : l_steps)
     {
         const QString l_stored = Node("user", l_user)["user_note"].AsString();
         QPointer<UserNoteDialog> lp_dialog = UserNoteDialog::GetDialog(l_user);
@@ -306,9 +281,9 @@ TEST_F(RoomViewTest, SavesTrimmedSharedPlainNotesAndBlankOrClearedSavesRemoveThe
         EXPECT_EQ(lp_edit->toPlainText(), l_stored);
         if (l_typed)
             lp_edit->setPlainText(l_typed);
-        if (l_act != Save)
+        if (l_clear)
             lp_dialog->findChild<QPushButton*>("clearButton")->click();
-        if (l_act == ClearAndClose)
+        if (l_clear)
             lp_dialog->close();
         else
             lp_dialog->findChild<QPushButton*>("saveButton")->click();

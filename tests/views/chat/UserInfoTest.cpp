@@ -32,13 +32,10 @@ protected:
         EXPECT_TRUE(l_file.open(QIODevice::WriteOnly) && l_file.write(i_bytes) == i_bytes.size());
         return l_path;
     }
-    // Bob's answer with the picture part as given, once the messenger has read it.
-    void Reply(const QString& i_description, const QByteArray& i_picturePart)
+    // Bob's answer as the messenger hands it on once read.
+    void Reply(const QString& i_description, bool i_hasPicture = false, const QByteArray& i_picture = {})
     {
-        QSignalSpy l_read(mp_messenger.get(), &PeerMessenger::UserInfoReceived);
-        mp_bob->SendFrame(Word(16) +
-                          WireFields().Text(i_description).Raw(i_picturePart).Int32(2).Int32(5).Byte(1).Bytes());
-        EXPECT_TRUE(l_read.wait(5000));
+        emit mp_messenger->UserInfoReceived("bob", i_description, i_hasPicture, i_picture, 2, 5, true);
     }
     static QByteArray Png(int i_width, int i_height)
     {
@@ -46,10 +43,6 @@ protected:
         QBuffer l_buffer(&l_bytes);
         QImage(i_width, i_height, QImage::Format_Mono).save(&l_buffer, "PNG");
         return l_bytes;
-    }
-    static QByteArray WithPicture(const QByteArray& i_bytes)
-    {
-        return WireFields().Byte(1).Int32(i_bytes.size()).Raw(i_bytes);
     }
     static QTextBrowser* Text(UserInfoForm* ip_form) { return ip_form->findChild<QTextBrowser*>(); }
 };
@@ -63,7 +56,8 @@ TEST_F(UserInfoTest, TheAnswerCarriesTheDescriptionThePictureThatFitsAndTheQueue
         {"nothing set", {}, l_none},
         {"description and picture",
          {"user_description=hé\nthere", "user_picture_file=" + PictureFile("\x89PNGxyz"), "upload_slots=0"},
-         Word(16) + WireFields().Text("hé\nthere").Raw(WithPicture("\x89PNGxyz")).Int32(0).Int32(0).Byte(0).Bytes()},
+         Word(16) + WireFields().Text("hé\nthere").Byte(1).Int32(7).Raw("\x89PNGxyz").Int32(0).Int32(0).Byte(0)
+                        .Bytes()},
         {"missing file", {"user_picture_file=/nonexistent/picture.png"},
          Word(16) + WireFields().Text("hé\nthere").Byte(0).Int32(0).Int32(0).Byte(0).Bytes()},
         {"one byte too large to fit a frame",
@@ -88,19 +82,20 @@ TEST_F(UserInfoTest, TheAnswerCarriesTheDescriptionThePictureThatFitsAndTheQueue
 TEST_F(UserInfoTest, AnswersShowTheTextLiterallyAndPicturesThatDecodeWithinBounds)
 {
     UserInfoForm* lp_form = mp_users->GetUserInfoForm("bob");
-    // What bob describes himself with and his picture part, then the text and picture shown.
-    const std::tuple<const char*, QString, QByteArray, QString, QSize> l_rows[] = {
-        {"a picture claiming 100000 pixels", "", WithPicture(Png(100000, 1)), "Requesting...", {0, 0}},
-        {"an empty picture", "words", WithPicture(""), "Requesting...", {0, 0}},
-        {"nothing", "", WireFields().Byte(0), "No user info.", {0, 0}},
-        {"markup and a line break", "<b>x</b> &amp;\nsecond", WireFields().Byte(0), "<b>x</b> &amp;\nsecond", {0, 0}},
-        {"a wide picture", "", WithPicture(Png(1600, 400)), "\n", {800, 200}},
-        {"a small picture", "me", WithPicture(Png(300, 200)), "\nme", {300, 200}},
+    emit mp_messenger->UserInfoReceived("Bob", "another user's", false, {}, 0, 0, false);
+    // What bob describes himself with and his picture, if any, then the text and picture shown.
+    const std::tuple<const char*, QString, bool, QByteArray, QString, QSize> l_rows[] = {
+        {"a picture claiming 100000 pixels", "", true, Png(100000, 1), "Requesting...", {0, 0}},
+        {"an empty picture", "words", true, "", "Requesting...", {0, 0}},
+        {"nothing", "", false, "", "No user info.", {0, 0}},
+        {"markup and a line break", "<b>x</b> &amp;\nsecond", false, "", "<b>x</b> &amp;\nsecond", {0, 0}},
+        {"a wide picture", "", true, Png(1600, 400), "\n", {800, 200}},
+        {"a small picture", "me", true, Png(300, 200), "\nme", {300, 200}},
     };
-    for (const auto& [l_name, l_description, l_picturePart, l_text, l_image] : l_rows)
+    for (const auto& [l_name, l_description, l_hasPicture, l_picture, l_text, l_image] : l_rows)
     {
         SCOPED_TRACE(l_name);
-        Reply(l_description, l_picturePart);
+        Reply(l_description, l_hasPicture, l_picture);
         QTextDocument* lp_shown = Text(lp_form)->document();
         EXPECT_EQ(lp_shown->toPlainText().remove(QChar(0xfffc)), l_text);
         EXPECT_EQ(lp_shown->resource(QTextDocument::ImageResource, QUrl("UserImage")).value<QImage>().size(), l_image);
@@ -125,7 +120,7 @@ TEST_F(UserInfoTest, OneTabPerUserAndOnlyAMessagingFailureShows)
     EXPECT_EQ(l_fail("bob", "F"), "Requesting... | ");
     EXPECT_EQ(l_fail("Bob", "P"), "Requesting... | ");
     EXPECT_EQ(l_fail("bob", "P"), "A connection could not be successfully formed to the user. | bob");
-    Reply("later", WireFields().Byte(0));
+    Reply("later");
     EXPECT_EQ(l_fail("bob", "P"), "later | bob, bob");
 
     mp_users->GetUserInfoForm("b&o");
