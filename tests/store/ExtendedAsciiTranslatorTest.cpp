@@ -46,21 +46,3 @@ TEST_F(CodePageTranslator, DecodesWhatIsNotUtf8WithTheSettingWhileItLives)
     SetCodePage("ISO-8859-7");
     EXPECT_EQ(ToQString("\xE9"), g_eAcute) << "its subscription ends with it";
 }
-
-// The shell writes the default before loading; the stored choice replaces it.
-TEST_F(CodePageTranslator, StoredCodePageTakesEffectOnLoad)
-{
-    TemporaryFolder l_folder;
-    const QString l_path = QString::fromStdString(l_folder.File("store"));
-    ExtendedAsciiTranslator l_translator;
-    DataSaver l_saver;
-    l_saver.AddSavedType("global");
-    l_saver.AddSavedByConnectionType("global_value", "global");
-    l_translator.SetCodePage("windows-1251");
-    l_saver.Save(l_path);
-    d.RemoveAllItems();
-    SetCodePage("");
-    EXPECT_EQ(ToQString("\xE9"), g_eAcute);
-    l_saver.Load(l_path);
-    EXPECT_EQ(ToQString("\xE9"), g_shortI);
-}

@@ -82,17 +82,9 @@ public:
     }
     void WatchRemovals(Event<ItemPtr>& event) { event.AddHandler(NewEventHandler(this, &EventTap::OnRemoved)); }
     void WatchConnections(Event<ConnectionInfo>& event) { event.AddHandler(NewEventHandler(this, &EventTap::OnConnected)); }
-    void WatchDisconnections(Event<ConnectionInfo>& event)
-    {
-        event.AddHandler(NewEventHandler(this, &EventTap::OnDisconnected));
-    }
+    void WatchDisconnections(Event<ConnectionInfo>& event) { event.AddHandler(NewEventHandler(this, &EventTap::OnDisconnected)); }
     EventHandlerBase<ItemPtr>* Handler() { return NewEventHandler(this, &EventTap::OnItem); }
-    EventHandlerBase<ItemPtr>* Subscribe(Event<ItemPtr>& event)
-    {
-        auto* handler = Handler();
-        event.AddHandler(handler);
-        return handler;
-    }
+    void Subscribe(Event<ItemPtr>& event) { event.AddHandler(Handler()); }
     std::size_t HandlerCount() const { return m_handlers.size(); }
 
     void OnNewType(Type* type) { Add("type " + type->GetName()); }
