@@ -148,7 +148,6 @@ TEST_F(StoreCollection, HandlersRemovingFurtherItemsAreSafe)
     port.Connect(value->GetItem("new"));
     EventTap log;
     log.WatchRemovals(d.m_removedEvent);
-    // The first removal takes a doomed item, a swept item and a surviving one with it.
     log.onItem = [&](ItemPtr) {
         if (log.calls.size() > 1)
             return;
@@ -158,9 +157,8 @@ TEST_F(StoreCollection, HandlersRemovingFurtherItemsAreSafe)
         value->HasItem("old").Remove();
         file->HasItem("dogs-0").Remove();
     };
-    // The collection removes one doomed results item and sweeps three results with their files;
-    // the handler takes the other doomed one, the old value and a surviving file name. Nothing
-    // is counted or removed twice.
+    // The first removal takes the other doomed results item, the old value and a surviving file
+    // name with it; nothing is counted or removed twice.
     EXPECT_EQ(d.RemoveDisconnectedItems(), 1 + 3 + 3);
     EXPECT_EQ(log.calls.size(), 1u + 3u + 6u);
     EXPECT_EQ(results->ItemCount() + result->ItemCount(), 1u + 2u);
