@@ -1,7 +1,5 @@
 #include "StoreTesting.h"
 
-using namespace store_testing;
-
 namespace
 {
 // The owned chain of a search, held by users, next to the settings; and types without owners,

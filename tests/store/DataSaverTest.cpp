@@ -5,8 +5,6 @@
 
 #include "StoreTesting.h"
 
-using namespace store_testing;
-
 namespace
 {
 // Store file bytes, field by field.
@@ -74,24 +72,12 @@ protected:
     void Write(const std::string& i_bytes, const std::string& i_name = "store") const
     {
         QFile l_file(Path(i_name));
-        ASSERT_TRUE(l_file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        ASSERT_EQ(l_file.write(i_bytes.data(), static_cast<qint64>(i_bytes.size())), static_cast<qint64>(i_bytes.size()));
+        ASSERT_TRUE(l_file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                    l_file.write(i_bytes.data(), static_cast<qint64>(i_bytes.size())) == static_cast<qint64>(i_bytes.size()));
     }
     QStringList Entries() const
     {
         return QDir(Path("")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System, QDir::Name);
-    }
-    bool LoadFails(const std::string& i_name = "store")
-    {
-        try
-        {
-            saver.Load(Path(i_name));
-            return false;
-        }
-        catch (const DataLoadFailure&)
-        {
-            return true;
-        }
     }
     void SetUsername(const char* ip_name) { global->GetItem("username") += value->NewItem(ip_name); }
     std::string Username() const { return global->HasItem("username")["global_value"].AsStdString(); }
@@ -303,7 +289,8 @@ TEST_F(StoreFile, FileCutShortEmptiesTheStore)
         // Checking finds the damage without touching the store; loading empties it.
         ASSERT_FALSE(saver.CanLoad(Path("cut"))) << "length " << l_length;
         ASSERT_EQ(Username(), "default");
-        ASSERT_TRUE(LoadFails("cut") && ItemTotal() == 0u) << "length " << l_length;
+        ASSERT_THROW(saver.Load(Path("cut")), DataLoadFailure);
+        ASSERT_EQ(ItemTotal(), 0u);
     }
     EXPECT_TRUE(listener.calls.empty());
     // The types and registrations stay: the whole file still loads afterwards.
@@ -331,7 +318,8 @@ TEST_F(StoreFile, HostileLengthsAndCountsFailCleanly)
         SCOPED_TRACE("case " + std::to_string(&l_bytes - l_files));
         SetUsername("default");
         Write(l_bytes);
-        EXPECT_TRUE(LoadFails() && ItemTotal() == 0u);
+        EXPECT_THROW(saver.Load(Path()), DataLoadFailure);
+        EXPECT_EQ(ItemTotal(), 0u);
     }
 }
 

@@ -1,7 +1,5 @@
 #include "StoreTesting.h"
 
-using namespace store_testing;
-
 namespace
 {
 // A handler of a plain event that counts its calls and its destruction.

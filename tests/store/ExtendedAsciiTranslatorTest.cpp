@@ -4,8 +4,6 @@
 #include "store/ExtendedAsciiTranslator.h"
 #include "store/ToQString.h"
 
-using namespace store_testing;
-
 namespace
 {
 // 0xE9 is e with acute accent in Latin-1, short i in windows-1251 and iota in ISO 8859-7.

@@ -1,7 +1,5 @@
 #include "StoreTesting.h"
 
-using namespace store_testing;
-
 namespace
 {
 std::vector<ItemPtr> Walk(const ItemSet& set)

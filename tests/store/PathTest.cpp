@@ -1,7 +1,5 @@
 #include "StoreTesting.h"
 
-using namespace store_testing;
-
 namespace
 {
 // Rooms with a member flag and operators, next to the shared schema.

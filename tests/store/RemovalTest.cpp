@@ -1,7 +1,5 @@
 #include "StoreTesting.h"
 
-using namespace store_testing;
-
 using StoreRemoval = SchemaTest;
 
 TEST_F(StoreRemoval, ItemIsNotifiedWholeThenCutLooseWithoutCascade)

@@ -39,8 +39,6 @@ public:
 
 // What the store core tests share: an event recorder, a textual picture of the store and the
 // schema most of them need.
-namespace store_testing
-{
 using Log = std::vector<std::string>;
 
 // An item's value, or "(type)" for an item of a null type.
@@ -202,4 +200,3 @@ inline std::string Snapshot()
     }
     return out.str();
 }
-} // namespace store_testing

@@ -2,8 +2,6 @@
 
 #include "StoreTesting.h"
 
-using namespace store_testing;
-
 using StoreRelations = SchemaTest;
 
 TEST(StoreTypes, NewTypeIsAnnouncedOnceItIsFindable)
