@@ -2,7 +2,8 @@
 
 namespace
 {
-// Rooms with a member flag and operators, next to the shared schema.
+// Rooms with a member flag and operators, next to the shared schema; a root type a with two
+// child types b and c.
 struct StorePaths : ::testing::Test, Schema
 {
     StorePaths()
@@ -10,9 +11,14 @@ struct StorePaths : ::testing::Test, Schema
         room->RelateToType(member, Many, One, false);
         user->RelateToType(operators, Many, Many, false);
         operators->RelateToType(room, One, One, false);
+        a->RelateToType(b, Many, Many, false);
+        a->RelateToType(c, Many, Many, false);
     }
     Type* member = d.NewType("is_member", Leaf, true, false);
     Type* operators = d.NewType("room_operators", Intermediate, true, false);
+    Type* a = d.NewType("a", Primary, false, true);
+    Type* b = d.NewType("b", Leaf, false, true);
+    Type* c = d.NewType("c", Leaf, false, true);
 };
 
 // A root type with child edges, subscribed with a handler.
@@ -45,7 +51,7 @@ TEST_F(StorePaths, NotifyCodesFireOnTheirChangeOnly)
     EXPECT_EQ(log, (Log{"on alice", "off alice", "on bob", "on alice", "not lobby"}));
 }
 
-// A root type with two child types: a change on one edge notifies only when the other holds.
+// A change on one edge notifies only when the other holds.
 TEST_F(StorePaths, TwoEdgesCombined)
 {
     const struct
@@ -56,30 +62,20 @@ TEST_F(StorePaths, TwoEdgesCombined)
                  {NotifyOnConnect, ConnectedAndNotify, {0, 0, 1, 1}}};
     for (const auto& test : cases)
     {
-        const std::string k = std::to_string(&test - cases);
-        Type* a = d.NewType("a" + k, Primary, false, true);
-        Type* b = d.NewType("b" + k, Leaf, false, true);
-        Type* c = d.NewType("c" + k, Leaf, false, true);
-        a->RelateToType(b, Many, Many, false);
-        a->RelateToType(c, Many, Many, false);
+        d.RemoveAllItems();
         EventTap recorder;
-        Subscribe(a->GetName(), {{b->GetName(), test.b}, {c->GetName(), test.c}}, recorder.Handler());
+        Subscribe("a", {{"b", test.b}, {"c", test.c}}, recorder.Handler());
         std::vector<std::size_t> calls;
         for (auto [from, to] : {std::pair{a->GetItem("a1"), b->GetItem("b1")}, {a->GetItem("a1"), c->GetItem("c1")},
                                 {a->GetItem("a1"), b->GetItem("b2")}, {a->GetItem("a2"), c->GetItem("c1")}})
             calls.push_back((from.Connect(to), recorder.calls.size()));
-        EXPECT_EQ(calls, test.calls) << "case " << k;
+        EXPECT_EQ(calls, test.calls) << "case " << &test - cases;
         EXPECT_EQ(Count(recorder.calls, "a1"), recorder.calls.size());
     }
 }
 
 TEST_F(StorePaths, NotConnectedEdgeBlocksOnlyAMatchingItem)
 {
-    Type* a = d.NewType("a", Primary, false, true);
-    Type* b = d.NewType("b", Leaf, false, true);
-    Type* c = d.NewType("c", Leaf, false, true);
-    a->RelateToType(b, Many, Many, false);
-    a->RelateToType(c, Many, Many, false);
     EventTap recorder;
     auto* root = new PathNode(&d, "a");
     new PathNode(root, "b", NotConnectedAndNotify);
