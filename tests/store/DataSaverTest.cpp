@@ -240,10 +240,8 @@ TEST_F(StoreFile, LoadMergesIntoDefaultsWithTheStoredValueReplacing)
     ItemPtr l_setting = global->GetItem("upload_slots");
     ItemPtr l_default = value->NewItem("2");
     l_setting += l_default;
-    Log l_new;
-    EventTap l_settings(l_new, "global"), l_flags(l_new, "is_ignored");
-    l_settings.WatchType(global);
-    l_flags.WatchType(ignored);
+    EventTap l_tap;
+    l_tap.WatchStore();
     Write(FileBytes().Int(3).Type("global", false, 2).Int(1).Text("upload_slots").Int(4).Text("speed")
               .Type("global_value", false, 3).Int(2).Text("5").Int(5).Text("10").Int(6).Text("20")
               .Type("is_ignored", true, 1).Int(3)
@@ -253,8 +251,8 @@ TEST_F(StoreFile, LoadMergesIntoDefaultsWithTheStoredValueReplacing)
     EXPECT_TRUE(l_default.IsDisconnectedFromAll());
     EXPECT_EQ(global->HasItem("speed")["global_value"].AsStdString(), "20");
     EXPECT_EQ(value->ItemCount(), 4u);
-    EXPECT_EQ(Count(l_new, "global new upload_slots"), 0u);
-    EXPECT_EQ(Count(l_new, "is_ignored new (is_ignored)"), 1u);
+    EXPECT_EQ(Count(l_tap.calls, "new upload_slots"), 0u);
+    EXPECT_EQ(Count(l_tap.calls, "new (is_ignored)"), 1u);
 }
 
 TEST_F(StoreFile, WhatCannotBeUsedIsLeftOut)
