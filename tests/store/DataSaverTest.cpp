@@ -302,7 +302,7 @@ TEST_F(StoreFile, HostileLengthsAndCountsFailCleanly)
     const std::int32_t l_huge = INT32_MAX;
     // One negative count; then each count too large for what is left, at every place a count is read.
     const std::string l_files[] = {
-        FileBytes().Int(1).Int(-5).bytes,
+        FileBytes().Int(1).Type("global", false, -1).Int(0).bytes,
         FileBytes().Int(l_huge).Int(0).bytes,
         FileBytes().Int(1).Int(l_huge).Text("global").bytes,
         FileBytes().Int(1).Type("global", false, l_huge).Int(0).bytes,
