@@ -8,13 +8,9 @@ namespace
 {
 // 0xE9 is e with acute accent in Latin-1, short i in windows-1251 and iota in ISO 8859-7.
 const QString g_eAcute(QChar(0x00E9)), g_shortI(QChar(0x0439)), g_iota(QChar(0x03B9));
-
-struct CodePageTranslator : ::testing::Test, Schema
-{
-    CodePageTranslator() : Schema(false) {}
-    void SetCodePage(const char* ip_name) { global->GetItem("extended_ascii_codepage") += value->NewItem(ip_name); }
-};
 } // namespace
+
+using CodePageTranslator = SchemaTest;
 
 TEST(StoreToQString, StrictUtf8IsUtf8AndAnythingElseLatin1UpToTheFirstNul)
 {
@@ -32,13 +28,14 @@ TEST(StoreToQString, StrictUtf8IsUtf8AndAnythingElseLatin1UpToTheFirstNul)
 
 TEST_F(CodePageTranslator, DecodesWhatIsNotUtf8WithTheSettingWhileItLives)
 {
-    SetCodePage("windows-1251");
+    const auto l_setCodePage = [&](const char* ip_name) { global->GetItem("extended_ascii_codepage") += value->GetItem(ip_name); };
+    l_setCodePage("windows-1251");
     {
         ExtendedAsciiTranslator l_translator;
         EXPECT_EQ(extendedAsciiTranslator, &l_translator);
         EXPECT_EQ(ToQString("\xE9"), g_eAcute) << "a value set before it waits for the next";
         EXPECT_EQ(l_translator.Translate(std::string("ab\xE9\0cd", 6)), QStringLiteral("ab") + g_eAcute);
-        SetCodePage("ISO-8859-7");
+        l_setCodePage("ISO-8859-7");
         EXPECT_EQ(ToQString("\xE9"), g_iota) << "set by anyone, as the options page does";
         l_translator.SetCodePage("windows-1251");
         EXPECT_EQ(global->GetItem("extended_ascii_codepage")["global_value"].AsStdString(), "windows-1251");
@@ -57,6 +54,6 @@ TEST_F(CodePageTranslator, DecodesWhatIsNotUtf8WithTheSettingWhileItLives)
     }
     EXPECT_EQ(extendedAsciiTranslator, nullptr);
     EXPECT_EQ(ToQString("\xE9"), g_eAcute) << "a gone translator leaves Latin-1";
-    SetCodePage("ISO-8859-7");
+    l_setCodePage("ISO-8859-7");
     EXPECT_EQ(ToQString("\xE9"), g_eAcute) << "its subscription ends with it";
 }
