@@ -126,7 +126,6 @@ TEST_F(StoreConnections, ConnectDisconnectAndTheirEvents)
     EXPECT_EQ(port += v, v);
     EXPECT_EQ(alice.Connect(v), v);
     EXPECT_TRUE(port.IsConnected(v) && v.IsConnected(port));
-    EXPECT_EQ(port["global_value"], v);
     EXPECT_EQ(Names(v.GetItems("global")) + " " + Names(v.GetItems("user")), "port alice");
     EXPECT_EQ(v.Connect(port), port);
     EXPECT_EQ(port += v, v);
