@@ -32,25 +32,20 @@ QString Anchor(const QString& address) { return QStringLiteral("<a href=\"%1\">%
 TEST(PathFunctions, SplitOnEitherSlash)
 {
     Check("GetFileName", GetFileName,
-          Strings{{"a\\b\\c.mp3", "c.mp3"}, {"a\\b\\", "b"}, {"c.mp3", "c.mp3"}, {"", ""}, {"a/b/c", "c"},
-                  {"a/b\\c", "c"}, {"a\\b/c", "c"}, {"c.mp3\\", "c.mp3"}, {"\\", ""}, {"a\\b\\\\", ""}});
-    Check("GetFolder", GetFolder,
-          Strings{{"a\\b\\c.mp3", "a\\b"}, {"a/b/", "a"}, {"c", "c"}, {"", ""}, {"\\a", ""}, {"a/b\\c", "a/b"},
-                  {"c\\", "c"}});
+          Strings{{"a/b\\c.mp3", "c.mp3"}, {"a\\b/", "b"}, {"c.mp3", "c.mp3"}, {"", ""}, {"a\\b\\\\", ""}});
+    Check("GetFolder", GetFolder, Strings{{"a/b\\c", "a/b"}, {"a/b/", "a"}, {"c", "c"}, {"", ""}, {"\\a", ""}});
     Check("GetParentFolder", GetParentFolder,
-          Strings{{"a\\b\\c\\\\", "a\\b"}, {"\\\\\\", ""}, {"", ""}, {"a\\b\\c", "a\\b"}, {"a\\b/", "a"},
-                  {"c", "c"}});
+          Strings{{"a\\b\\c\\\\", "a\\b"}, {"\\\\\\", ""}, {"a\\b/", "a"}, {"c", "c"}});
     // Bytes of other code pages pass untouched.
     Check("GetFileExtension", GetFileExtension,
-          Strings{{"Song.MP3", "mp3"}, {"a.b\\c", "b\\c"}, {"noextension", ""}, {"", ""}, {"trailing.", ""},
-                  {"archive.tar.GZ", "gz"}, {"f.\xC3\x89X", "\xC3\x89x"}});
+          Strings{{"a.b\\c", "b\\c"}, {"noextension", ""}, {"trailing.", ""}, {"archive.tar.GZ", "gz"},
+                  {"f.\xC3\x89X", "\xC3\x89x"}});
 }
 
 TEST(PathFunctions, StringReplace)
 {
-    const char* const cases[][4] = {{"a/b/c", "/", "\\", "a\\b\\c"}, {"aa", "a", "aa", "aaaa"},
-                                    {"abcb", "b", "", "ac"},         {"", "a", "b", ""},
-                                    {"abc", "", "x", "abc"},         {"xyxyx", "xyx", "-", "-yx"}};
+    const char* const cases[][4] = {
+        {"aa", "a", "aa", "aaaa"}, {"abcb", "b", "", "ac"}, {"abc", "", "x", "abc"}, {"xyxyx", "xyx", "-", "-yx"}};
     for (const auto& c : cases)
     {
         SCOPED_TRACE(std::string(c[0]) + " / " + c[1] + " / " + c[2]);
@@ -61,18 +56,14 @@ TEST(PathFunctions, StringReplace)
 TEST(TextFunctions, EscapeAndLinkRemoteText)
 {
     Check("EscapeHTML", EscapeHTML,
-          Texts{{"a<b>&c", "a&lt;b&gt;&amp;c"}, {"\"quoted\" 'single'", "\"quoted\" 'single'"},
-                {"&amp;", "&amp;amp;"}, {"", ""},
-                {QString::fromUtf8("caf\xC3\xA9 <3"), QString::fromUtf8("caf\xC3\xA9 &lt;3")}});
+          Texts{{"a<b>&c", "a&lt;b&gt;&amp;c"}, {"&amp;", "&amp;amp;"}});
     Check("ConvertLinks", ConvertLinks,
           Texts{{"see http://example.com/a?b=1 now", "see " + Anchor("http://example.com/a?b=1") + " now"},
                 {"https://x.org/path.", Anchor("https://x.org/path") + "."},
                 {"(http://x.org/a), http://y.org!",
                  "(" + Anchor("http://x.org/a") + "), " + Anchor("http://y.org") + "!"},
                 {"http://", "http://"},
-                {"ftp://x.org javascript:alert(1) data:text/html,x",
-                 "ftp://x.org javascript:alert(1) data:text/html,x"},
-                {"HTTP://X.ORG", "HTTP://X.ORG"},
+                {"ftp://x.org javascript:alert(1) HTTP://X.ORG", "ftp://x.org javascript:alert(1) HTTP://X.ORG"},
                 {"xhttp://x.org _http://x.org", "xhttp://x.org _http://x.org"},
                 // Letters beyond ASCII are word characters too: no boundary before the scheme.
                 {QString::fromUtf8("\xC3\xA9http://x.org"), QString::fromUtf8("\xC3\xA9http://x.org")},
@@ -82,38 +73,33 @@ TEST(TextFunctions, EscapeAndLinkRemoteText)
     // makes stay inside the address and the anchor.
     const QString shown = ConvertLinks(EscapeHTML("http://a.com/\"onmouseover=\"alert(1)\"><script>x</script>"));
     EXPECT_EQ(shown, Anchor("http://a.com/") + "\"onmouseover=\"alert(1)\"&gt;&lt;script&gt;x&lt;/script&gt;");
-    EXPECT_EQ(shown.count('<'), 2);
-    EXPECT_EQ(shown.count('>'), 2);
     EXPECT_EQ(ConvertLinks(EscapeHTML("http://a.com/?x=1&y=<2>")), Anchor("http://a.com/?x=1&amp;y=&lt;2&gt") + ";");
 }
 
 TEST(TextFunctions, Pathnames)
 {
     const std::tuple<const char*, const char*, int, int> finds[] = {
-        {"a/b\\c", "/\\", 2, 3},  {"a/b\\c", "/\\", 0, 1},  {"a/b\\c", "/\\", 1, 1},
-        {"a/b\\c", "/\\", 4, -1}, {"a/b\\c", "/\\", 99, -1}, {"a/b\\c", "/\\", -3, 1},
-        {"a/b\\c", "", 0, -1},    {"ABC", "b", 0, -1},       {"", "a", 0, -1}};
+        {"a/b\\c", "/\\", 2, 3}, {"a/b\\c", "/\\", 1, 1}, {"a/b\\c", "/\\", 4, -1}, {"a/b\\c", "/\\", 99, -1},
+        {"a/b\\c", "/\\", -3, 1}, {"a/b\\c", "", 0, -1}, {"ABC", "b", 0, -1}};
     for (const auto& [text, chars, from, expected] : finds)
         EXPECT_EQ(findFirstOf(text, chars, from), expected) << text << " " << chars << " from " << from;
 
     Check("ReversePathname", ReversePathname,
-          Texts{{"music\\rock\\\\album\\", "album/rock/music"}, {"", ""}, {"a", "a"}, {"/a/b/", "b/a"},
-                {"\\\\", ""}, {"a/b\\c", "c/b/a"}});
+          Texts{{"music\\rock\\\\album\\", "album/rock/music"}, {"a", "a"}, {"/a/b/", "b/a"}, {"\\\\", ""}});
     Check("GetAbsoluteFileName", GetAbsoluteFileName,
-          Texts{{"/Home/U/Music/", "/home/u/music"}, {"", ""}, {"C:\\Dir\\", "c:\\dir"}, {"/a//", "/a/"},
-                {"//X//y", "//x//y"}, {"/", ""}});
+          Texts{{"/Home/U/Music/", "/home/u/music"}, {"", ""}, {"C:\\Dir\\", "c:\\dir"}, {"/a//", "/a/"}, {"/", ""}});
 }
 
 TEST(TextFunctions, Numbers)
 {
     Check("CommafyNumber", CommafyNumber,
           std::initializer_list<std::pair<long long, QString>>{
-              {1234567, "1,234,567"}, {999, "999"}, {1000, "1,000"}, {0, ""}, {1, "1"}, {100000, "100,000"},
-              {-5, ""}, {LLONG_MIN, ""}, {LLONG_MAX, "9,223,372,036,854,775,807"}});
+              {999, "999"}, {1000, "1,000"}, {100000, "100,000"}, {0, ""}, {1, "1"}, {LLONG_MIN, ""},
+              {LLONG_MAX, "9,223,372,036,854,775,807"}});
     Check("FormatSeconds", FormatSeconds,
           std::initializer_list<std::pair<long, QString>>{
-              {59, "0m59s"}, {3725, "1h2m5s"}, {86400, "1d0h0m0s"}, {90061, "1d1h1m1s"}, {0, "0m0s"},
-              {60, "1m0s"}, {3600, "1h0m0s"}, {172805, "2d0h0m5s"}, {-3725, "-1h2m5s"}, {-59, "-0m59s"}});
+              {59, "0m59s"}, {60, "1m0s"}, {3600, "1h0m0s"}, {86400, "1d0h0m0s"}, {90061, "1d1h1m1s"},
+              {-3725, "-1h2m5s"}});
     const QString extreme = FormatSeconds(LONG_MIN);
     EXPECT_TRUE(extreme.startsWith('-') && extreme.endsWith('s')) << extreme.toStdString();
     EXPECT_EQ(extreme.count('-'), 1);
@@ -122,9 +108,8 @@ TEST(TextFunctions, Numbers)
 TEST(BitFunctions, GetBit)
 {
     const std::tuple<unsigned int, int, bool> cases[] = {
-        {5, 1, true},           {5, 2, false},           {5, 3, true},
-        {0x80000000u, 32, true}, {0x7FFFFFFFu, 32, false}, {0xFFFFFFFFu, 0, false},
-        {0xFFFFFFFFu, 33, false}, {0xFFFFFFFFu, -1, false}, {0xFFFFFFFFu, INT_MIN, false}};
+        {5, 1, true}, {5, 2, false}, {0x80000000u, 32, true}, {0x7FFFFFFFu, 32, false},
+        {0xFFFFFFFFu, 0, false}, {0xFFFFFFFFu, 33, false}, {0xFFFFFFFFu, INT_MIN, false}};
     for (const auto& [word, n, expected] : cases)
         EXPECT_EQ(GetBit(word, n), expected) << word << " bit " << n;
 }

@@ -1,7 +1,5 @@
 #include "StoreTesting.h"
 
-using namespace store_testing;
-
 using StoreRemoval = SchemaTest;
 
 TEST_F(StoreRemoval, ItemIsNotifiedWholeThenCutLooseWithoutCascade)
@@ -99,35 +97,27 @@ TEST_F(StoreRemoval, BulkOperationsUnderHandlersChangingTheOtherMembers)
     // Not a root, so the collection takes every member.
     Type* l_member = d.NewType("member", Intermediate, false, true);
     l_member->RelateToType(online, Many, One, false);
+    // Each operation, and whether it takes the members themselves.
+    const std::tuple<const char*, std::function<void(const ItemSet&)>, bool> l_operations[] = {
+        {"set disconnect", [](const ItemSet& i_members) { i_members.Disconnect("is_online"); }, false},
+        {"set remove", [](const ItemSet& i_members) { i_members.Remove(); }, true},
+        {"item disconnect", [&](const ItemSet&) { online->GetGlobalNullItem().Disconnect("member"); }, false},
+        {"item remove", [&](const ItemSet&) { online->GetGlobalNullItem().Remove(); }, false},
+        {"type remove", [&](const ItemSet&) { l_member->RemoveAllItems(); }, true},
+        {"store remove", [](const ItemSet&) { d.RemoveAllItems(); }, true},
+        {"collection", [](const ItemSet&) { d.RemoveDisconnectedItems(); }, true},
+    };
     enum Action { RemoveOthers, CutOthers, RemakeOthers };
-    struct Case
-    {
-        const char* operation;
-        std::function<void(const ItemSet& i_members, ItemPtr i_flag)> run;
-        // Members left after each action; none of them holds the flag any more.
-        std::size_t left[3];
-    };
-    const Case l_cases[] = {
-        {"set disconnect", [](const ItemSet& i_members, ItemPtr) { i_members.Disconnect("is_online"); }, {1, 4, 4}},
-        {"set remove", [](const ItemSet& i_members, ItemPtr) { i_members.Remove(); }, {0, 0, 0}},
-        {"item disconnect", [](const ItemSet&, ItemPtr i_flag) { i_flag.Disconnect("member"); }, {1, 4, 4}},
-        {"item remove", [](const ItemSet&, ItemPtr i_flag) { i_flag.Remove(); }, {1, 4, 4}},
-        {"type remove", [&](const ItemSet&, ItemPtr) { l_member->RemoveAllItems(); }, {0, 0, 0}},
-        {"store remove", [](const ItemSet&, ItemPtr) { d.RemoveAllItems(); }, {0, 0, 0}},
-        {"collection", [](const ItemSet&, ItemPtr) { d.RemoveDisconnectedItems(); }, {0, 0, 0}},
-    };
-    for (const Case& l_case : l_cases)
+    for (const auto& [lp_name, l_run, l_takesMembers] : l_operations)
         for (Action l_action : {RemoveOthers, CutOthers, RemakeOthers})
         {
-            SCOPED_TRACE(std::string(l_case.operation) + " / action " + std::to_string(l_action));
+            SCOPED_TRACE(std::string(lp_name) + " / action " + std::to_string(l_action));
             d.RemoveAllItems();
             ItemSet l_members;
             for (const char* l_name : {"a", "b", "c", "d"})
-            {
-                ItemPtr l_item = l_member->GetItem(l_name);
+                l_members.Insert(l_member->GetItem(l_name));
+            for (ItemPtr l_item : l_members)
                 l_item.NewItem("is_online");
-                l_members.Insert(l_item);
-            }
             ItemPtr l_flag = online->GetGlobalNullItem();
             bool l_done = false;
             EventTap l_tap;
@@ -152,9 +142,9 @@ TEST_F(StoreRemoval, BulkOperationsUnderHandlersChangingTheOtherMembers)
             l_tap.WatchRemovals(d.m_removedEvent);
             l_tap.WatchDisconnections(d.m_disconnectedEvent);
 
-            l_case.run(l_members, l_flag);
+            l_run(l_members);
             EXPECT_TRUE(l_done);
-            EXPECT_EQ(l_member->ItemCount(), l_case.left[l_action]);
+            EXPECT_EQ(l_member->ItemCount(), l_takesMembers ? 0u : l_action == RemoveOthers ? 1u : 4u);
             for (ItemPtr l_left : l_member->GetItems())
                 EXPECT_NE(l_left["is_online"], l_flag);
             EXPECT_TRUE(Consistent());

@@ -39,8 +39,6 @@ public:
 
 // What the store core tests share: an event recorder, a textual picture of the store and the
 // schema most of them need.
-namespace store_testing
-{
 using Log = std::vector<std::string>;
 
 // An item's value, or "(type)" for an item of a null type.
@@ -82,17 +80,9 @@ public:
     }
     void WatchRemovals(Event<ItemPtr>& event) { event.AddHandler(NewEventHandler(this, &EventTap::OnRemoved)); }
     void WatchConnections(Event<ConnectionInfo>& event) { event.AddHandler(NewEventHandler(this, &EventTap::OnConnected)); }
-    void WatchDisconnections(Event<ConnectionInfo>& event)
-    {
-        event.AddHandler(NewEventHandler(this, &EventTap::OnDisconnected));
-    }
+    void WatchDisconnections(Event<ConnectionInfo>& event) { event.AddHandler(NewEventHandler(this, &EventTap::OnDisconnected)); }
     EventHandlerBase<ItemPtr>* Handler() { return NewEventHandler(this, &EventTap::OnItem); }
-    EventHandlerBase<ItemPtr>* Subscribe(Event<ItemPtr>& event)
-    {
-        auto* handler = Handler();
-        event.AddHandler(handler);
-        return handler;
-    }
+    void Subscribe(Event<ItemPtr>& event) { event.AddHandler(Handler()); }
     std::size_t HandlerCount() const { return m_handlers.size(); }
 
     void OnNewType(Type* type) { Add("type " + type->GetName()); }
@@ -210,4 +200,3 @@ inline std::string Snapshot()
     }
     return out.str();
 }
-} // namespace store_testing

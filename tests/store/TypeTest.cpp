@@ -2,8 +2,6 @@
 
 #include "StoreTesting.h"
 
-using namespace store_testing;
-
 using StoreRelations = SchemaTest;
 
 TEST(StoreTypes, NewTypeIsAnnouncedOnceItIsFindable)
@@ -22,8 +20,6 @@ TEST(StoreTypes, NewTypeIsAnnouncedOnceItIsFindable)
 
 TEST_F(StoreRelations, MirroredAndOwnersFoundFromTheOwnedSide)
 {
-    EXPECT_EQ(global->GetRelation(value), (RelationInfo{Many, One, false, false}));
-    EXPECT_EQ(value->GetRelation(global), (RelationInfo{One, Many, false, false}));
     EXPECT_FALSE(global->IsRelated(user));
     EXPECT_EQ(global->FindRelation(user), nullptr);
     std::map<Type*, RelationInfo> related{{user, RelationInfo()}};
@@ -37,8 +33,6 @@ TEST_F(StoreRelations, MirroredAndOwnersFoundFromTheOwnedSide)
     request->RelateToType(results, One, Many, true);
     results->RelateToType(result, One, Many, true);
     results->RelateToType(user, Many, Many, false);
-    EXPECT_EQ(request->GetRelation(results), (RelationInfo{One, Many, true, false}));
-    EXPECT_EQ(results->GetRelation(request), (RelationInfo{Many, One, false, true}));
     std::set<Type*> owners{user};
     d.GetTypeOwningTypes(results, owners);
     EXPECT_EQ(owners, (std::set<Type*>{user, request})) << "adds without clearing";
@@ -84,33 +78,21 @@ TEST_F(StoreSchemaMisuse, UnknownOrDuplicateNames)
 
     EXPECT_THROWS_PTR(g1.NewItem("nothing"), TypeNotFoundException);
     EXPECT_THROWS_PTR(g1["nothing"], TypeNotFoundException);
-    EXPECT_THROWS_PTR(g1.IsConnected("nothing"), TypeNotFoundException);
     EXPECT_THROWS_PTR(g1.Disconnect("nothing"), TypeNotFoundException);
-    EXPECT_THROWS_PTR(g1.GetItems("nothing"), TypeNotFoundException);
     EXPECT_THROWS_PTR(i("nothing", "x"), TypeNotFoundException);
-    EXPECT_THROWS_PTR(g("nothing"), TypeNotFoundException);
-    const ItemSet members = g("global");
-    EXPECT_THROWS_PTR(members.Connected("nothing"), TypeNotFoundException);
-    EXPECT_THROWS_PTR(members.NotConnected("nothing", "x"), TypeNotFoundException);
-    EXPECT_THROWS_PTR(members.SortNumericBy("nothing", true), TypeNotFoundException);
-    EXPECT_THROWS_PTR(members.SortAlphabeticBy("nothing", false), TypeNotFoundException);
-    EXPECT_THROWS_PTR(d.GetItemSubset(ItemSet(), "nothing"), TypeNotFoundException);
-    EXPECT_THROWS_PTR(members.Disconnect("nothing"), TypeNotFoundException);
+    EXPECT_THROWS_PTR(g("global").NotConnected("nothing", "x"), TypeNotFoundException);
+    EXPECT_THROWS_PTR(g("global").SortNumericBy("nothing", true), TypeNotFoundException);
 }
 
 TEST_F(StoreSchemaMisuse, UnrelatedTypes)
 {
     EXPECT_THROWS_PTR(global->GetRelation(user), NotRelatedException);
-    EXPECT_THROWS_PTR(g1.Connect(alice), NotRelatedException);
     EXPECT_THROWS_PTR(g1 += alice, NotRelatedException);
     EXPECT_THROWS_PTR(g1.NewItem("is_online"), NotRelatedException);
     ItemSet out(alice);
     EXPECT_THROWS_PTR(g1->GetItems("user", out), NotRelatedException);
     EXPECT_EQ(out, ItemSet(alice));
     EXPECT_THROWS_PTR(ItemSet(g1).GetItems("user"), NotRelatedException);
-    EXPECT_THROWS_PTR(d.GetItems(ItemSet(g1), "user"), NotRelatedException);
-    EXPECT_THROWS_PTR(d.AddConnectionEventHandler(global, user, nullptr), NotRelatedException);
-    EXPECT_THROWS_PTR(d.AddDisconnectionEventHandler(online, value, nullptr), NotRelatedException);
     // Lookups by name answer "nothing" for an unrelated type instead.
     EXPECT_FALSE(g1["user"]);
     EXPECT_FALSE(g1.IsConnected("user"));
@@ -120,11 +102,8 @@ TEST_F(StoreSchemaMisuse, UnrelatedTypes)
 TEST_F(StoreSchemaMisuse, ValueOperationsOnANullTypeAndNullOperationsOnAValuedType)
 {
     EXPECT_THROWS_PTR(online->GetItem("x"), NullTypeException);
-    EXPECT_THROWS_PTR((*online)["x"], NullTypeException);
     EXPECT_THROWS_PTR(online->NewItem(Value("x")), NullTypeException);
     EXPECT_THROWS_PTR(online->HasItem(""), NullTypeException);
-    EXPECT_THROWS_PTR(i("is_online", ""), NullTypeException);
-    EXPECT_THROWS_PTR(g("user").Connected("is_online", ""), NullTypeException);
     EXPECT_THROWS_PTR(value->NewItem(), NullTypeException);
     EXPECT_THROWS_PTR(value->GetGlobalNullItem(), NullTypeException);
     EXPECT_THROWS_PTR(alice.NewItem("global_value"), NullTypeException);
