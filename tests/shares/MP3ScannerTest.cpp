@@ -162,7 +162,7 @@ TEST(MP3Scanner, QuitEndsAScanAfterTheBlockInHandAndRefusesLaterOnes)
     EXPECT_EQ(Scan(l_scanner, Write(l_folder, "good.mp3", S().Add({9}, 10).Bytes())), "fail");
 }
 
-// 200 MB of headers: 50 million frames, whose records would take gigabytes and bitrates overflow 32 bits.
+// 200 MB of headers: 50 million frames, whose records would take gigabytes if they were kept.
 TEST(MP3Scanner, KeepsMemoryFlatOnAHugeFileOfHeaders)
 {
     Headers l_device(200000000);
