@@ -1,8 +1,4 @@
-#include <QRegularExpression>
-
 #include "TransferFixture.h"
-
-using namespace transfer_status;
 
 // Downloads from scripted uploaders whose file connections the messenger hands over.
 class DownloadTransfer : public TransferFixture
@@ -56,8 +52,7 @@ TEST_F(DownloadTransfer, TheUploadersBytesAreAppendedToThePartialFileAndTheFinis
 {
     const int l_size = 300000;
     const QByteArray l_file = Pattern(l_size), l_longer = l_file + "extra";
-    // Bytes already in the partial file, bytes the uploader sends from the offset before it
-    // closes, whether a finished file of that name is already there, the outcome.
+    // Bytes in the partial file, bytes sent before the uploader closes, a finished file there, the outcome.
     const std::tuple<const char*, int, int, bool, QString> l_cases[] = {
         {"fresh", 0, l_size, false, Complete},
         {"partial file longer than the file", l_size + 5, 0, false, Aborted},

@@ -4,12 +4,13 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QPointer>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtEndian>
 
 #include <atomic>
-#include <vector>
+#include <functional>
+#include <tuple>
 
 #include "peer/PeerLinkFixture.h"
 #include "shares/SharedFoldersManager.h"
@@ -18,9 +19,10 @@
 #include "transfers/TransferStatus.h"
 #include "transfers/UploadThread.h"
 
-// A transfer thread that runs until it is asked to stop, then takes i_stopMs more, as a transfer
-// in the middle of a block does. It gives up after 20 s, so a missing stop request fails the
-// test instead of hanging it.
+using namespace transfer_status;
+
+// Runs until asked to stop, then takes i_stopMs more as in the middle of a block; it gives up
+// after 20 s, so a missing stop request fails the test instead of hanging it.
 class RunningThread : public TransferThread
 {
     Q_OBJECT
@@ -42,8 +44,7 @@ protected:
     const int m_stopMs;
 };
 
-// A messenger with a transfer queue manager over it and over the real shares engine; the
-// download folder is the test's own.
+// A transfer queue manager over a messenger and the real shares engine, downloading into m_dir.
 class TransferFixture : public PeerLinkFixture
 {
 protected:
@@ -115,8 +116,7 @@ protected:
     }
     static void Online(const QString& i_user) { User(i_user).NewItem("is_online"); }
 
-    // Whether the item's stamp of that type, in the text form read back with Qt::TextDate, lies
-    // i_seconds after a moment of this test (stamps drop the milliseconds).
+    // Whether the item's stamp, read back with Qt::TextDate, lies i_seconds after the test began.
     bool StampedAhead(ItemPtr i_item, const char* i_type, int i_seconds) const
     {
         const QDateTime l_stamp = QDateTime::fromString(i_item[i_type].AsString(), Qt::TextDate);
@@ -124,8 +124,7 @@ protected:
                l_stamp <= QDateTime::currentDateTime().addSecs(i_seconds);
     }
 
-    // The messages parked for the user until a connection exists, oldest first, then forgotten:
-    // the code and the fields as text, our shared folder cut off the paths.
+    // The messages parked for the user, oldest first, as text without our shared folder; then forgotten.
     QStringList Parked(const QString& i_user = "bob")
     {
         // i: 32 bits, b: a byte, l: 64 bits, t: a text; a message may end early.
@@ -151,8 +150,7 @@ protected:
         return l_messages;
     }
 
-    // Files of those sizes starting with a pattern, shared with everyone; the rest of a large
-    // one is a hole.
+    // Files starting with a pattern, shared with everyone; the rest of a large one is a hole.
     void Share(const std::vector<std::pair<QString, qint64>>& i_files)
     {
         QDir().mkpath(m_dir.filePath("shared"));
@@ -178,8 +176,7 @@ protected:
         return l_name ? d.GetItem(User(i_user), l_name, "upload_entry") : ItemPtr();
     }
 
-    // The user's "requesting" upload accepted by the peer, given a file connection and, unless
-    // told otherwise, offset 0. The peer plays the downloader.
+    // The user's "requesting" upload accepted by the peer (the downloader), which sends offset 0.
     std::unique_ptr<FakePeer> Accept(const QString& i_user, bool i_sendOffset = true)
     {
         const ItemPtr l_requesting = d.GetType("upload_entry_status")->HasItem(transfer_status::Requesting);
@@ -194,8 +191,7 @@ protected:
         return lp_downloader;
     }
 
-    // An active entry with a running thread, a loopback socket, a partial file with unflushed
-    // bytes and every transient value.
+    // An active entry with a running thread, a socket, a file with unflushed bytes and every transient value.
     Running NewRunning(bool i_upload, const QString& i_user)
     {
         const std::string l_kind = i_upload ? "upload" : "download";
@@ -215,7 +211,7 @@ protected:
         return l_run;
     }
 
-    // "type=value" for every item connected to the item (only "type" without values), sorted.
+    // "type=value" (or "type") for every item connected to the item, sorted.
     static QStringList Parts(ItemPtr i_item, bool i_values = true)
     {
         QStringList l_parts;
@@ -225,6 +221,12 @@ protected:
                                (i_values ? "=" + l_part.AsString() : QString());
         l_parts.sort();
         return l_parts;
+    }
+    // The reverse: connects an item of each "type=value".
+    static void Fill(ItemPtr i_item, const QStringList& i_parts)
+    {
+        for (const QString& l_part : i_parts)
+            i_item += d.GetType(l_part.section('=', 0, 0).toStdString())->GetItem(l_part.section('=', 1));
     }
 
     bool m_buildManager = true;

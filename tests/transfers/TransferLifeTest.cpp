@@ -1,13 +1,9 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-#include <functional>
-#include <tuple>
-
 #include "TransferFixture.h"
 #include "store/DataLoadFailure.h"
 
-using namespace transfer_status;
 using TransferLife = TransferFixture;
 
 // A second free or a leak is reported by the address sanitizer at exit.
@@ -88,8 +84,7 @@ TEST_F(TransferLife, EveryChangeIsStampedButOnlyLeavingTheActiveStateReleases)
 TEST_F(TransferLife, TheHalfMinuteTickKeepsOnlineUploadersAskedAsksTheirPlaceWhenDueAndEndsStalledHandshakes)
 {
     const QDateTime l_now = QDateTime::currentDateTime();
-    // The user, online, seconds since the last queue request (< 0: never asked), seconds until
-    // the next place-in-line request, whether a download from the user runs, the code sent.
+    // User, online, seconds since asked (< 0: never), seconds to the place request, downloading, code sent.
     const std::tuple<const char*, bool, int, int, bool, QString> l_cases[] = {
         {"just_asked", true, 590, 60, false, ""}, // room for a slow machine before the tick
         {"due", true, 600, 60, false, "43"},
@@ -180,7 +175,7 @@ struct TransferSchema : TransferFixture
     TransferSchema() { m_buildManager = false; }
 };
 
-TEST_F(TransferSchema, AFirstStartWritesEveryDefaultAndExcludesOnlyIniFiles)
+TEST_F(TransferSchema, AFirstStartWritesEveryDefaultAndExcludesIniFilesByTheirCaseSensitiveEnding)
 {
     Build();
     mp_saver->Load(m_dir.filePath("no store"));
@@ -188,6 +183,11 @@ TEST_F(TransferSchema, AFirstStartWritesEveryDefaultAndExcludesOnlyIniFiles)
         EXPECT_EQ(GetSetting(l_key), l_value) << l_key;
     ASSERT_EQ(g("excluded_download_extension").Size(), 1u);
     EXPECT_EQ(ItemPtr(g("excluded_download_extension")).AsString(), ".ini");
+    d.GetType("excluded_download_extension")->GetItem(""); // an empty ending excludes nothing
+    const std::pair<const char*, bool> l_cases[] = {
+        {"setup.ini", true}, {"SETUP.INI", false}, {"a.ini.mp3", false}, {".ini", true}, {"ini", false}};
+    for (const auto& [l_name, l_excluded] : l_cases)
+        EXPECT_EQ(mp_manager->HasExcludedDownloadExtension(l_name), l_excluded) << l_name;
 }
 
 TEST_F(TransferSchema, OnlyTheAlwaysWrittenDefaultsReplaceStoredValues)
@@ -199,8 +199,8 @@ TEST_F(TransferSchema, OnlyTheAlwaysWrittenDefaultsReplaceStoredValues)
         EXPECT_EQ(GetSetting(l_key), l_always ? l_value : "stored") << l_key;
 }
 
-// A damaged store file empties the whole store; the program then tells every engine as on a
-// first start. The active marks must come back, or a running transfer would never count as running.
+// A damaged store file empties the store, then every engine is told as on a first start: the
+// active marks must come back, or a running transfer would never count as running.
 TEST_F(TransferLife, TheStoreFileKeepsDownloadsAndExclusionsQueuedAgainButNothingOfARunAndADamagedOneLosesNoMark)
 {
     const ItemPtr l_download = NewEntry(false, Downloading);
@@ -210,10 +210,8 @@ TEST_F(TransferLife, TheStoreFileKeepsDownloadsAndExclusionsQueuedAgainButNothin
     const QStringList l_finishedParts = {"complete_download_completion_time=T", "complete_download_file_size=7",
                                          "complete_download_filename=b", "complete_download_folder=F",
                                          "complete_download_relative_folder=R", "user=carl"};
-    for (const QString& l_part : l_kept.mid(1, 5) + QStringList{"place_in_line=3", "remote_transfer_req=8"})
-        l_download += d.GetType(l_part.section('=', 0, 0).toStdString())->GetItem(l_part.section('=', 1));
-    for (const QString& l_part : l_finishedParts)
-        l_finished += d.GetType(l_part.section('=', 0, 0).toStdString())->GetItem(l_part.section('=', 1));
+    Fill(l_download, l_kept.mid(1, 5) + QStringList{"place_in_line=3", "remote_transfer_req=8"});
+    Fill(l_finished, l_finishedParts);
     const char* const l_stored[] = {Aborted, Denied, LocalError, Complete, Queued};
     for (const char* l_status : l_stored)
         mp_manager->SetDownloadEntryStatus(Download("x", 10, l_status), l_status);

@@ -5,7 +5,6 @@
 
 #include "TransferFixture.h"
 
-using namespace transfer_status;
 using UploadTransfer = TransferFixture;
 
 namespace
@@ -62,8 +61,8 @@ TEST_F(UploadTransfer, UploadsShareTheLimitAgainAtEveryEndAndThePoolKeepsOneSeco
         return std::accumulate(l_downloaders.begin(), l_downloaders.end(), qint64(0),
                                [](qint64 i_sum, const auto& ip_peer) { return i_sum + ip_peer->Raw().size(); });
     };
-    // However slow the machine, no more arrives than the limit's worth since the start, one
-    // second more that the pool may hold, and per upload its number and a block not yet paid for.
+    // However slow the machine, no more than the limit's worth since the start, the pool's one
+    // second, and per upload its number and a block not yet paid for.
     ASSERT_TRUE(QTest::qWaitFor([&] { return l_received() >= 3 * l_limit; }, 60000));
     EXPECT_LE(l_received(), l_limit * (l_clock.elapsed() + 1000) / 1000 + 3 * (4 + UploadThread::BlockBytes));
 
@@ -92,8 +91,7 @@ TEST_F(UploadTransfer, RemovingAStalledUploadReturnsWellWithinAWholeWait)
         const std::unique_ptr<FakePeer> lp_downloader = Accept("bob", l_offsetComes);
         if (l_offsetComes)
             lp_downloader->StopReading();
-        // Either the number is in and the thread waits for the offset, or the downloader's window
-        // is shut and the uploader's send queue has stopped moving for three looks: its writes wait.
+        // The thread waits for the offset, or for its writes once the send queue stops moving for three looks.
         int l_queued = -1, l_still = 0;
         const auto l_stalled = [&] {
             const int l_now = QueuedToSend(m_uploaderSocket);
@@ -115,9 +113,8 @@ TEST_F(UploadTransfer, TheUploadThreadSendsFromTheOffsetOrEndsWithItsErrorText)
 {
     const QByteArray l_offset = Int64(3000);
     const QString l_wait = "Waiting for initialization data to read failed. Error string: ";
-    // The file's size, the offset in the pieces the downloader sends, how many bytes of the file
-    // it takes before it closes, the first byte it gets (-1: none, -2: not checked), a part of
-    // the error (writing can fail in the write or in the wait).
+    // File size, the offset's pieces, bytes taken before the downloader closes, first byte it gets
+    // (-1: none, -2: not checked), a part of the error (a write fails in the write or the wait).
     const std::tuple<const char*, qint64, std::vector<QByteArray>, qint64, qint64, QString> l_cases[] = {
         {"one block", 8192, {Int64(0)}, 8192, 0, ""},
         {"two blocks", 8193, {Int64(0)}, 8193, 0, ""},
