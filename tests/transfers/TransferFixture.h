@@ -48,7 +48,6 @@ protected:
 class TransferFixture : public PeerLinkFixture
 {
 protected:
-    // What one running transfer holds, watched from outside.
     struct Running
     {
         ItemPtr entry;

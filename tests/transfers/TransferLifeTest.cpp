@@ -69,13 +69,11 @@ TEST_F(TransferLife, EveryChangeIsStampedButOnlyLeavingTheActiveStateReleases)
         const ItemPtr l_entry = NewEntry(l_upload, l_from, "carl");
         const ItemPtr l_speed = mp_manager->AttachObject(l_entry, "bytes_per_second", new qint32(7));
         l_entry += d.GetType("last_status_change_time")->GetItem(l_old);
-        l_entry["user"] += d.GetType("last_queue_request_time")->GetItem(l_old);
         SetStatus(l_entry, l_upload, l_to);
 
         EXPECT_EQ(Status(l_entry), l_to);
         EXPECT_TRUE(StampedAhead(l_entry, "last_status_change_time", 0)) << l_entry["last_status_change_time"].AsStdString();
         EXPECT_EQ(l_entry["bytes_per_second"], l_speed);
-        EXPECT_EQ(l_entry["user"]["last_queue_request_time"].AsString(), l_old);
     }
     EXPECT_EQ(Count("unsent_message"), 0u) << "nothing is sent to the peer";
     QLocale::setDefault(QLocale::c());

@@ -25,8 +25,6 @@ TEST_F(UploadQueue, RequestsAreDeniedUnlessSharedWithTheUserAndBelowThePerUserLi
     // What is set up, the files asked for, what bob is told, the statuses of a, b and c afterwards.
     const std::tuple<const char*, std::function<void()>, QStringList, QStringList, QStringList> l_cases[] = {
         {"unknown file", [] {}, {"x.mp3"}, {"50 x.mp3 File not shared."}, {"", "", ""}},
-        {"folder for the user list", [&] { m_folder.Disconnect("shared_public"); m_folder.NewItem("shared_userlist"); },
-         {"a.mp3"}, {"50 a.mp3 File not shared."}, {"", "", ""}},
         {"limit 2 at its edge", [] { SetSetting("max_queued_uploads_per_user", "2"); }, {"a.mp3", "b.mp3", "c.mp3"},
          {"50 c.mp3 Too many files"}, {Queued, Queued, ""}},
         {"a finished entry does not count", [&] { SetSetting("max_queued_uploads_per_user", "1"); Ask("bob", "a.mp3"); l_end(Complete); },
@@ -41,7 +39,6 @@ TEST_F(UploadQueue, RequestsAreDeniedUnlessSharedWithTheUserAndBelowThePerUserLi
         for (ItemPtr l_entry : g("upload_entry"))
             mp_manager->RemoveUpload(l_entry);
         SetSetting("max_queued_uploads_per_user", "200");
-        m_folder.NewItem("shared_public");
         l_setup();
         Parked();
         for (const QString& l_file : l_asked)
