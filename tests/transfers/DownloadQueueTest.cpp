@@ -133,9 +133,6 @@ TEST_F(DownloadQueue, TheUploadersAnswersAreRecordedOnTheirDownload)
     emit mp_messenger->UploadFailed("carl", "Music\\Album\\a.mp3");
     EXPECT_EQ(Logged("Download not found."), 2);
     EXPECT_EQ(g("place_in_line").Size(), 1u);
-
-    mp_manager->RequestDownloadPlaceInLine(l_entry);
-    EXPECT_EQ(Parked(), QStringList{"51 Music\\Album\\a.mp3"});
 }
 
 // Only users of the user list may push a file: all once the list is accepted, else those whose group accepts uploads.
