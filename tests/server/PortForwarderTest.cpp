@@ -106,14 +106,16 @@ TEST_F(PortForwarderTest, FindsTheGatewayMapsForItsNetworkRetriesAConflictOnceAn
     }
 
     mp_backend->m_addresses = QStringList{"192.168.1.20"};
-    mp_backend->m_addResults = {718, 0, 718, 501};
-    mp_backend->m_deleteResults = {0, 714};
+    mp_backend->m_addResults = {718, 0, 718, 501, 718, 718};
+    mp_backend->m_deleteResults = {0, 714, 0};
     const QStringList l_head = {OwnAddressLine, "Found own address to be 192.168.1.20",
                                 "Port already mapped, attempting to remove existing mapping before retrying."};
     const QString l_removing = "Removing mapping for port 2234";
     const QStringList l_outcomes[][2] = {
         {{l_removing, "Port mapping successfully removed."}, {"Second mapping attempt successful."}},
         {{l_removing, "Port mapping removal failed, miniupnp error: 714"}, {"Second mapping attempt failed, miniupnp error: 501"}},
+        // A second conflict is a failure, not a success.
+        {{l_removing, "Port mapping successfully removed."}, {"Second mapping attempt failed, miniupnp error: 718"}},
     };
     const QString l_add = "add 2234 2234 192.168.1.20 TarnwickQT TCP";
     for (const auto& l_outcome : l_outcomes)
