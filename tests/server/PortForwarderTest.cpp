@@ -166,7 +166,6 @@ TEST_F(ServerPortMappingTest, OffMeansTheGatewayIsNeverAsked)
 {
     LogLines l_log;
     SetSetting("use_upnp", "no");
-
     ASSERT_TRUE(LogIn());
     Tick(mp_timers->hourTimer);
     // The worker takes its calls in order: once a later removal is answered, anything the login
