@@ -120,10 +120,8 @@ TEST_F(ServerLoginTest, ADroppedLinkComesBackAtEveryHalfMinuteRenewingRequestsAD
     // The second login leaves the rooms alone; an available user says nothing.
     EXPECT_EQ(RawOf(SentFrames()), l_expected << l_expected.at(2) << l_expected.at(3));
 
-    l_dora.NewItem("is_online");
     mp_server->Disconnect();
     EXPECT_EQ(l_disconnected.count(), 2);
-    EXPECT_FALSE(l_dora.IsConnected("is_online"));
     EXPECT_TRUE(m_fake.WaitForClientGone());
     Tick(timerManager->halfMinuteTimer);
     EXPECT_EQ(mp_server->GetState(), Server::StateDisconnected) << "a retry starts at once";
@@ -134,7 +132,6 @@ TEST_F(ServerLoginTest, ADroppedLinkComesBackAtEveryHalfMinuteRenewingRequestsAD
     m_fake.StopListening();
     m_fake.DropClient();
     ASSERT_TRUE(QTest::qWaitFor([&] { return l_disconnected.count() == 3; }, 5000));
-    QSignalSpy l_connecting(mp_server.get(), &Server::Connecting);
     QSignalSpy l_failed(mp_server.get(), &Server::ConnectionFailed);
     Tick(timerManager->halfMinuteTimer);
     ASSERT_TRUE(QTest::qWaitFor([&] { return l_failed.count() == 1; }, 5000));
@@ -142,7 +139,6 @@ TEST_F(ServerLoginTest, ADroppedLinkComesBackAtEveryHalfMinuteRenewingRequestsAD
     EXPECT_EQ(mp_server->GetState(), Server::StateDisconnected);
     EXPECT_TRUE(mp_server->IsAbruptlyDisconnected());
     Tick(timerManager->halfMinuteTimer);
-    EXPECT_EQ(l_connecting.count(), 2);
     ASSERT_TRUE(QTest::qWaitFor([&] { return l_failed.count() == 2; }, 5000));
 }
 } // namespace

@@ -60,11 +60,8 @@ TEST_F(ServerMessagesTest, UserMessagesSetAddressesFlagsAndPrivilegesPrivateMess
     EXPECT_EQ(Names(d.GetType("user")->GetItems().Connected("is_privileged")), (QStringList{"ada", "ben", "cleo", "zed"}));
 
     User("troll").NewItem("is_ignored");
-    l_seen.clear();
-    QObject::connect(mp_server.get(), &Server::PrivateChat,
-                     [&](QString i_user, QString i_text, time_t i_time, bool i_new) {
-                         l_seen << QString("%1 %2 %3 %4").arg(i_user, i_text).arg(i_time).arg(i_new);
-                     });
+    qRegisterMetaType<time_t>("time_t");
+    QSignalSpy l_chats(mp_server.get(), &Server::PrivateChat);
     QSignalSpy l_privileges(mp_server.get(), &Server::ReceivedOwnPrivilegesStatus);
     const auto l_message = [](qint32 i_id, const char* i_user, const char* i_text) {
         return WireFields().Int32(i_id).Int32(1700000000).Text(i_user).Text(i_text).Byte(1);
@@ -73,7 +70,7 @@ TEST_F(ServerMessagesTest, UserMessagesSetAddressesFlagsAndPrivilegesPrivateMess
     Deliver(22, l_message(12, "troll", "my privileges ran out"));
     Deliver(22, l_message(13, "ben", "Privileges?"));
     Deliver(92, WireFields().Int32(86400));
-    EXPECT_EQ(l_seen, (QStringList{"ben hello 1700000000 1", "ben Privileges? 1700000000 1"}));
+    EXPECT_EQ(Emitted(l_chats), (QStringList{"ben|hello|1700000000|true", "ben|Privileges?|1700000000|true"}));
     EXPECT_EQ(Emitted(l_privileges), QStringList{"86400"});
     EXPECT_EQ(Setting("privileges_time_left"), "86400");
     EXPECT_EQ(Sent(23), (QList<QByteArray>{WireFields().Int32(11), WireFields().Int32(12), WireFields().Int32(13)}));

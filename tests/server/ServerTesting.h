@@ -11,12 +11,7 @@ inline QStringList Emitted(const QSignalSpy& i_spy)
 {
     QStringList l_rows;
     for (const QList<QVariant>& l_arguments : i_spy)
-    {
-        QStringList l_row;
-        for (const QVariant& l_argument : l_arguments)
-            l_row << l_argument.toString();
-        l_rows << l_row.join('|');
-    }
+        l_rows << QVariant(l_arguments).toStringList().join('|');
     return l_rows;
 }
 
