@@ -1,11 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <iterator>
-#include <set>
-#include <string>
-#include <utility>
-#include <vector>
-
 #include "peer/FileInfo.h"
 #include "peer/FileInfoMap.h"
 #include "support/StreamBytes.h"

@@ -1,5 +1,3 @@
-#include <QTcpServer>
-
 #include "PeerLinkFixture.h"
 
 using PeerAttempts = PeerLinkFixture;

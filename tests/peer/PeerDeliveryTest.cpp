@@ -1,5 +1,3 @@
-#include <QDateTime>
-
 #include "PeerLinkFixture.h"
 
 using PeerDelivery = PeerLinkFixture;

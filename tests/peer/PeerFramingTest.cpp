@@ -1,6 +1,3 @@
-#include <QPointer>
-#include <QSignalSpy>
-
 #include "PeerLinkFixture.h"
 #include "peer/Obfuscation.h"
 

@@ -1,5 +1,3 @@
-#include <functional>
-
 #include "PeerLinkFixture.h"
 
 using PeerTransferMessages = PeerLinkFixture;
@@ -11,6 +9,7 @@ TEST_F(PeerTransferMessages, SendersWriteTheirFieldsInOrderAndNumberTheirRequest
     PeerMessenger* lp = mp_messenger.get();
     const std::pair<std::function<void()>, QByteArray> l_cases[] = {
         {[=] { lp->GetUserInfo("bob"); }, Word(15)},
+        {[=] { lp->GetUserSharedFiles("bob"); }, Word(4)},
         {[=] { EXPECT_EQ(lp->RequestUpload("bob", "m\\\u00e9.mp3", 0x100000002LL), 7u); },
          Code(40).Int32(1).UInt32(7).Text("m\\\u00e9.mp3").Raw(Int64(0x100000002LL))},
         {[=] { lp->AcceptTransferRequest("bob", 9, true, 123); }, Code(41).UInt32(9).Byte(1).Raw(Int64(123))},
