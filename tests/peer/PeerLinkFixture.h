@@ -2,7 +2,6 @@
 
 #include <QLocale>
 #include <QPointer>
-#include <zlib.h>
 
 #include <set>
 #include <vector>
@@ -14,17 +13,8 @@
 #include "support/support/FakePeer.h"
 #include "support/support/ServerFixture.h"
 
-// One zlib stream at level 9, as the shares engine writes it.
-inline QByteArray Deflated(const QByteArray& i_bytes)
-{
-    uLongf l_length = compressBound(static_cast<uLong>(i_bytes.size()));
-    QByteArray l_out(static_cast<int>(l_length), '\0');
-    compress2(reinterpret_cast<Bytef*>(l_out.data()), &l_length,
-              reinterpret_cast<const Bytef*>(i_bytes.constData()),
-              static_cast<uLong>(i_bytes.size()), 9);
-    l_out.resize(static_cast<int>(l_length));
-    return l_out;
-}
+// One zlib stream at level 9, as the shares engine writes it: qCompress's, without its length prefix.
+inline QByteArray Deflated(const QByteArray& i_bytes) { return qCompress(i_bytes, 9).mid(4); }
 
 // One file record; a negative size stands for a record whose present byte is 0.
 struct ShareFile
@@ -166,12 +156,8 @@ protected:
         for (int l_try = 0; l_try < 20 && !PeerMessengerTesting::Listening(*mp_messenger); ++l_try)
         {
             PeerMessengerTesting::CloseListeners(*mp_messenger);
-            const quint16 l_port = FakePeer::FreePort();
-            quint16 l_obfuscatedPort = FakePeer::FreePort();
-            while (l_obfuscatedPort == l_port)
-                l_obfuscatedPort = FakePeer::FreePort();
-            SetSetting("listening_port", QString::number(l_port));
-            SetSetting("obfuscated_listening_port", QString::number(l_obfuscatedPort));
+            SetSetting("listening_port", QString::number(FakePeer::FreePort()));
+            SetSetting("obfuscated_listening_port", QString::number(FakePeer::FreePort()));
             mp_messenger->DataLoaded();
         }
         ASSERT_TRUE(PeerMessengerTesting::Listening(*mp_messenger));
@@ -281,10 +267,7 @@ protected:
         delete ip_socket.data();
         return l_alive;
     }
-    static QByteArray Int64(qint64 i_value)
-    {
-        return WireFields().UInt32(static_cast<quint32>(i_value)).UInt32(static_cast<quint32>(static_cast<quint64>(i_value) >> 32));
-    }
+    static QByteArray Int64(qint64 i_value) { return Word(quint32(i_value)) + Word(quint32(quint64(i_value) >> 32)); }
     static MemStream Message(quint32 i_code, quint32 i_number = 0)
     {
         MemStream l_message;

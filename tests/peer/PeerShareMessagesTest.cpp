@@ -38,13 +38,11 @@ TEST(PeerInflater, StopsAtItsCeiling)
         {"no stream", "not zlib", 1000, Inflater::Broken},
         {"nothing", QByteArray(), 1000, Inflater::Broken},
     };
-    for (const auto& l_case : l_cases)
+    for (const auto& [l_name, l_input, l_ceiling, l_result] : l_cases)
     {
-        SCOPED_TRACE(std::get<0>(l_case));
+        SCOPED_TRACE(l_name);
         QByteArray l_out("left over");
-        const QByteArray& l_input = std::get<1>(l_case);
-        EXPECT_EQ(Inflater::Inflate(l_input.constData(), l_input.size(), l_out, std::get<2>(l_case)),
-                  std::get<3>(l_case));
-        EXPECT_EQ(l_out, std::get<3>(l_case) == Inflater::Inflated ? l_text : QByteArray());
+        EXPECT_EQ(Inflater::Inflate(l_input.constData(), l_input.size(), l_out, l_ceiling), l_result);
+        EXPECT_EQ(l_out, l_result == Inflater::Inflated ? l_text : QByteArray());
     }
 }
