@@ -2,7 +2,6 @@
 
 #include <QLocale>
 #include <QPointer>
-#include <zlib.h>
 
 #include <set>
 #include <vector>
@@ -14,17 +13,8 @@
 #include "support/support/FakePeer.h"
 #include "support/support/ServerFixture.h"
 
-// One zlib stream at level 9, as the shares engine writes it.
-inline QByteArray Deflated(const QByteArray& i_bytes)
-{
-    uLongf l_length = compressBound(static_cast<uLong>(i_bytes.size()));
-    QByteArray l_out(static_cast<int>(l_length), '\0');
-    compress2(reinterpret_cast<Bytef*>(l_out.data()), &l_length,
-              reinterpret_cast<const Bytef*>(i_bytes.constData()),
-              static_cast<uLong>(i_bytes.size()), 9);
-    l_out.resize(static_cast<int>(l_length));
-    return l_out;
-}
+// One zlib stream at level 9, as the shares engine writes it: qCompress's, without its length prefix.
+inline QByteArray Deflated(const QByteArray& i_bytes) { return qCompress(i_bytes, 9).mid(4); }
 
 // One file record; a negative size stands for a record whose present byte is 0.
 struct ShareFile
@@ -86,7 +76,7 @@ protected:
         RECORD(UserInfoRequested); RECORD(UserInfoReceived); RECORD(FileTransferRequested);
         RECORD(FileTransferResponse); RECORD(QueueUploadRequested); RECORD(DownloadPlaceInLine);
         RECORD(UploadFailed); RECORD(UploadDenied); RECORD(UploadPlaceInLineRequested); RECORD(QueueDownloadRequested);
-        RECORD(SharedFileListRequested); RECORD(SharedFilesInFolderRequested);
+        RECORD(SharedFileListRequested); RECORD(SharedFilesInFolderRequested); RECORD(SearchResults); RECORD(UserShare);
 #undef RECORD
     }
 
@@ -130,20 +120,44 @@ protected:
     static QString Text(const QString& i_text) { return i_text; }
     static QString Text(const std::string& i_bytes) { return QString::fromLatin1(i_bytes.c_str()); }
     static QString Text(const QByteArray& i_bytes) { return QString::fromLatin1(i_bytes.toHex()); }
+    static QString Text(ItemPtr i_results)
+    {
+        return Fields(i_results, {"search_request", "user", "search_results_user_available", "search_results_user_speed",
+                                  "search_results_uploads_in_queue"});
+    }
+    // A share as folder:name/size/code=value,...;... and its names as code=name,...
+    static QString Text(const FileInfoMap& i_share)
+    {
+        QStringList l_folders;
+        for (const auto& [l_folder, l_files] : i_share)
+        {
+            QStringList l_lines;
+            for (const FileInfo& l_file : l_files)
+            {
+                l_lines << Text(l_file.name) + "/" + Text(l_file.size);
+                for (const auto& [l_code, l_value] : l_file.attributeMap.attributes)
+                    l_lines.last() += QString("/%1=%2").arg(l_code).arg(l_value);
+            }
+            l_folders << Text(l_folder) + ":" + l_lines.join(',');
+        }
+        return l_folders.join(';');
+    }
+    static QString Text(const AttributeTranslationTable& i_names)
+    {
+        QStringList l_names;
+        for (const auto& [l_code, l_name] : i_names)
+            l_names << QString("%1=%2").arg(l_code).arg(Text(l_name));
+        return l_names.join(',');
+    }
 
-    // A probed port is free only until someone else binds it (another test, or the second
-    // probe handing out the first port again): tried again until both listeners hold theirs.
+    // A probed port is free only until someone else binds it: tried until both listeners hold theirs.
     void Listen()
     {
         for (int l_try = 0; l_try < 20 && !PeerMessengerTesting::Listening(*mp_messenger); ++l_try)
         {
             PeerMessengerTesting::CloseListeners(*mp_messenger);
-            const quint16 l_port = FakePeer::FreePort();
-            quint16 l_obfuscatedPort = FakePeer::FreePort();
-            while (l_obfuscatedPort == l_port)
-                l_obfuscatedPort = FakePeer::FreePort();
-            SetSetting("listening_port", QString::number(l_port));
-            SetSetting("obfuscated_listening_port", QString::number(l_obfuscatedPort));
+            SetSetting("listening_port", QString::number(FakePeer::FreePort()));
+            SetSetting("obfuscated_listening_port", QString::number(FakePeer::FreePort()));
             mp_messenger->DataLoaded();
         }
         ASSERT_TRUE(PeerMessengerTesting::Listening(*mp_messenger));
@@ -183,8 +197,7 @@ protected:
         i_item += d.GetType(i_type)->GetItem(QLocale::c().toString(i_time, QStringLiteral("ddd MMM d HH:mm:ss yyyy")));
     }
 
-    // What the fake server has received with that code, once at least that many came and a
-    // later frame has shown that nothing more was sent before it.
+    // What the fake server received with that code; with a count, once that many came and were fenced.
     QList<FakeCentralServer::Frame> Sent(qint32 i_code, int i_atLeast = 0)
     {
         if (i_atLeast > 0)
@@ -195,8 +208,7 @@ protected:
         return m_fake.FramesWithCode(i_code);
     }
 
-    // A peer connected to one of the listeners (listening first if need be), once the messenger
-    // has recorded it; with a user name, also introduced as a messaging connection.
+    // A peer connected to a listener once the messenger holds it; with a user, introduced as messaging.
     std::unique_ptr<FakePeer> Accepted(bool i_obfuscated, const QString& i_user = QString())
     {
         Listen();
@@ -222,8 +234,7 @@ protected:
         mp_bob = Accepted(false, "bob");
     }
 
-    // Sends the body on bob's connection (a fresh one if the last has ended), then a message
-    // that asks for nothing: true when both were read and the connection is still up.
+    // Sends the body, then PM_NOTHING, on bob's connection: whether both were read and it still stands.
     bool SendKeeps(const QByteArray& i_body)
     {
         if (!mp_bob || !BobConnected())
@@ -247,8 +258,7 @@ protected:
 
     static QByteArray Word(quint32 i_value) { return WireFields().UInt32(i_value); }
     static WireFields Code(quint32 i_code) { return WireFields().UInt32(i_code); }
-    // Once the socket the messenger handed on has seen its close: whether the messenger left it
-    // alone, the new owner's to free, which is done here.
+    // Whether the messenger left a handed-on socket, once closed, to its new owner (freed here).
     static bool LeftToItsOwner(QPointer<QTcpSocket> ip_socket)
     {
         EXPECT_TRUE(QTest::qWaitFor([&] { return ip_socket.isNull() || ip_socket->state() == QAbstractSocket::UnconnectedState; }, 5000));
@@ -257,10 +267,7 @@ protected:
         delete ip_socket.data();
         return l_alive;
     }
-    static QByteArray Int64(qint64 i_value)
-    {
-        return WireFields().UInt32(static_cast<quint32>(i_value)).UInt32(static_cast<quint32>(static_cast<quint64>(i_value) >> 32));
-    }
+    static QByteArray Int64(qint64 i_value) { return Word(quint32(i_value)) + Word(quint32(quint64(i_value) >> 32)); }
     static MemStream Message(quint32 i_code, quint32 i_number = 0)
     {
         MemStream l_message;

@@ -1,5 +1,3 @@
-#include <functional>
-
 #include "PeerLinkFixture.h"
 
 using PeerTransferMessages = PeerLinkFixture;
@@ -11,6 +9,7 @@ TEST_F(PeerTransferMessages, SendersWriteTheirFieldsInOrderAndNumberTheirRequest
     PeerMessenger* lp = mp_messenger.get();
     const std::pair<std::function<void()>, QByteArray> l_cases[] = {
         {[=] { lp->GetUserInfo("bob"); }, Word(15)},
+        {[=] { lp->GetUserSharedFiles("bob"); }, Word(4)},
         {[=] { EXPECT_EQ(lp->RequestUpload("bob", "m\\\u00e9.mp3", 0x100000002LL), 7u); },
          Code(40).Int32(1).UInt32(7).Text("m\\\u00e9.mp3").Raw(Int64(0x100000002LL))},
         {[=] { lp->AcceptTransferRequest("bob", 9, true, 123); }, Code(41).UInt32(9).Byte(1).Raw(Int64(123))},
@@ -45,7 +44,6 @@ TEST_F(PeerTransferMessages, EachFrameKeepsOrEndsItsConnectionAndGivesItsSignal)
         {"upload without size", Code(40).Int32(1).UInt32(7).Text("a"), false, {}},
         {"allowed, sized", Code(41).UInt32(3).Byte(1).Raw(Int64(4096)), true, "FileTransferResponse|bob|3|1|1|4096|"},
         {"allowed without size", Code(41).UInt32(3).Byte(1), true, "FileTransferResponse|bob|3|1|0|0|"},
-        {"allowed, size cut", Code(41).UInt32(3).Byte(1).Raw("\1\2\3"), true, "FileTransferResponse|bob|3|1|0|0|"},
         {"refused", Code(41).UInt32(4).Byte(0).Text("Queued"), true, "FileTransferResponse|bob|4|0|0|0|Queued"},
         {"refused without reason", Code(41).UInt32(4).Byte(0), false, {}},
         {"response without its flag", Code(41).UInt32(4), false, {}},
@@ -59,7 +57,6 @@ TEST_F(PeerTransferMessages, EachFrameKeepsOrEndsItsConnectionAndGivesItsSignal)
         {"place asked", Code(51).Text("h"), true, "UploadPlaceInLineRequested|bob|h"},
         {"queue download", Code(60).Text("a.mp3").Raw(Int64(5)), true, "QueueDownloadRequested|bob|a.mp3|5"},
         {"queue download without size", Code(60).Text("i").Raw(QByteArray("\0\0\0", 3)), false, {}},
-        {"user info request", Word(15), true, "UserInfoRequested|bob"},
         {"user info with picture", UserInfo(1).Int32(3).Raw("\x01\x02\x03").Raw(l_tail), true,
          "UserInfoReceived|bob|hi there|1|010203|2|5|1"},
         {"user info without picture, trailing bytes", UserInfo(0).Raw(l_tail).Raw("extra"), true,
@@ -75,13 +72,11 @@ TEST_F(PeerTransferMessages, EachFrameKeepsOrEndsItsConnectionAndGivesItsSignal)
         Run(l_frame);
 
     EXPECT_EQ(Logged("Could not read message code on connection to user bob, disposing of socket"), 1);
-    EXPECT_EQ(Logged("Received 2 (unknown) message from user bob"), 1);
     EXPECT_EQ(Logged("Received PM_FILE_SEARCH_REQUEST message from user bob"), 1);
     EXPECT_EQ(Logged("Received PM_USER_INFO_REPLY message from user bob"), 8);
     // Malformed messages end their connection without a line of their own.
     EXPECT_EQ(Logged("disposing of socket"), 1);
 
-    EXPECT_EQ(Count("peer_socket"), 1u);
     lp_carl->SendFrame(Word(15));
     EXPECT_TRUE(QTest::qWaitFor([&] { return m_signals.contains("UserInfoRequested|carl"); }, 5000));
 }
