@@ -29,14 +29,13 @@ inline QStringList Texts(const QListWidget* list)
 {
     return TextsOf(list, list->count(), [](const QListWidget* l, int i) { return l->item(i)->text(); });
 }
-// The rows below a row, their columns joined by '/'; sorted where the store decides the order.
-inline QStringList Rows(const QTreeWidgetItem* parent, int columns = 1, bool sorted = false)
+// The rows below a row, their columns joined by '/', sorted: the store decides their order.
+inline QStringList Rows(const QTreeWidgetItem* parent, int columns = 1)
 {
     QStringList rows = TextsOf(parent, parent->childCount(), [columns](const QTreeWidgetItem* p, int i) {
         return TextsOf(p->child(i), columns, &QTreeWidgetItem::text).join('/');
     });
-    if (sorted)
-        rows.sort();
+    rows.sort();
     return rows;
 }
 inline QStringList Rows(const QTreeWidget* tree, int columns = 1) { return Rows(tree->invisibleRootItem(), columns); }
