@@ -2,13 +2,11 @@
 
 #include <QDir>
 #include <QFile>
-#include <QStringList>
 #include <gtest/gtest.h>
 
 #include "diagnostics/Log.h"
 #include "diagnostics/LogService.h"
 #include "diagnostics/LogSink.h"
-#include "store/Data.h"
 #include "store/Settings.h"
 #include "support/TestSupport.h"
 #include "support/support/ClientSchema.h"

@@ -1,7 +1,7 @@
 #pragma once
 
+#include <QApplication>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QListWidget>
 #include <QPointer>
 #include <QTabWidget>
@@ -10,6 +10,7 @@
 
 #include <functional>
 
+#include "diagnostics/DataDialog.h"
 #include "diagnostics/DiagnosticsForm.h"
 #include "diagnostics/LogFixture.h"
 #include "diagnostics/TypeNavigatorDialog.h"
