@@ -52,10 +52,12 @@ inline QStringList Lines(const QTextBrowser* browser)
 }
 inline QTextBrowser* Browser(const QTabWidget* tabs, int index) { return qobject_cast<QTextBrowser*>(tabs->widget(index)); }
 inline bool DiagnosticsTesting::DumpDataTo(DiagnosticsForm& io_page, const QString& i_file) { return io_page.DumpDataTo(i_file); }
-// Closes a window that deletes itself on close, and lets the deletion happen.
-inline void Close(QWidget* window)
+// Closes a window that should delete itself on close; true once it is gone.
+inline bool Close(QWidget* window)
 {
+    const QPointer<QWidget> alive = window;
     window->show();
     window->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return alive.isNull();
 }

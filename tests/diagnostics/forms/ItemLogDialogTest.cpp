@@ -39,7 +39,7 @@ TEST_F(ItemLog, ShowsItsItemsEntriesByAreaInNumberOrderAsPlainTextAndFollowsNewO
     ASSERT_EQ(bobs[0], (QStringList{"All", "server", "Search"}));
     EXPECT_EQ(bobs[1].mid(0, 2) + bobs[1].mid(10), (QStringList{"Bob's line", "line 0", "line 9", hostile}));
 
-    Close(new ItemLogDialog(alice));
+    EXPECT_TRUE(Close(new ItemLogDialog(alice)));
     Log("Transfer Queue", 3, "Queued song.mp3", alice);
     Log("server", 1, "Alice again", alice);
     EXPECT_EQ(Shown(forAlice).mid(3), (QList<QStringList>{{"   Address of alice", "Alice again"}, {"      Queued song.mp3"}}));

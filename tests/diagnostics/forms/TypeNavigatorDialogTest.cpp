@@ -74,8 +74,7 @@ TEST_F(TypeNavigator, OffersTheTypesWithinSixStepsAndChartsGreenOnlyWhenNoStepLe
         EXPECT_EQ(Chart(source, target), QStringList{line});
         EXPECT_EQ(FirstLineGreen(), green) << line;
     }
-    Close(dialog);
-    EXPECT_TRUE(dialog.isNull() && !typeNavigatorDialog);
+    EXPECT_TRUE(Close(dialog) && !typeNavigatorDialog);
 }
 
 TEST_F(TypeNavigator, ChartsEverySimpleChainShortestFirstAndAnswersOnALargeSchema)
