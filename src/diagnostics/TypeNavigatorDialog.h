@@ -35,9 +35,6 @@ public slots:
     void onToTypeSelectionChanged(QString);
 
 private:
-    // Tests compare the found paths with an exhaustive walk.
-    friend class DiagnosticsTesting;
-
     void Search(const std::string& i_current, const std::string& i_target,
                 std::list<std::string>& io_path,
                 const std::map<std::string, int>& i_distanceToTarget);
