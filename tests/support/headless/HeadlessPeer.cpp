@@ -1,10 +1,8 @@
-// A whole client without windows, for end-to-end tests that run two of them against a fake
-// central server. It builds the engines in the program's start-up order, starts as on a first
-// start in HOME (downloading to HOME/downloads), logs in and does what its arguments (or the
-// TARNWICK_ variables) ask: --server-port N, --user NAME, --share DIR (with everyone), --limit
-// KIB (upload, in KiB/s), --download USER FOLDER FILE SIZE (by the uploader's own path), --search
-// TEXT (and download the first result). It prints "online" once logged in, "result USER
-// FOLDER\FILE SIZE" for the result it downloads and "status FILE STATUS" as a download's changes.
+// A whole client without windows for the end-to-end tests, built in the program's start-up order
+// as on a first start in HOME, logged in to the fake server at TARNWICK_SERVER_PORT. Arguments:
+// --user NAME, --share DIR, --limit KIB (upload KiB/s), --download USER FOLDER FILE SIZE, --search
+// TEXT (then downloads the first result). Prints "online", "result USER FOLDER\FILE SIZE" and
+// "status FILE STATUS" as a download's status changes.
 #include <QCoreApplication>
 #include <QDir>
 #include <QTextStream>
@@ -17,7 +15,6 @@
 #include "server/Server.h"
 #include "shares/DNetManager.h"
 #include "shares/SharedFoldersManager.h"
-#include "store/Data.h"
 #include "store/DataSaver.h"
 #include "store/DelayedInvoker.h"
 #include "store/SchemaDeclaration.h"
@@ -31,10 +28,10 @@ namespace
 {
 void Say(const QString& i_line) { QTextStream(stdout) << i_line << Qt::endl; }
 
-QString Option(const QStringList& i_arguments, const QString& i_name, const char* i_environment)
+QString Option(const QStringList& i_arguments, const QString& i_name)
 {
     const int l_at = i_arguments.indexOf(i_name);
-    return l_at >= 0 && l_at + 1 < i_arguments.size() ? i_arguments[l_at + 1] : qEnvironmentVariable(i_environment);
+    return l_at >= 0 && l_at + 1 < i_arguments.size() ? i_arguments[l_at + 1] : QString();
 }
 } // namespace
 
@@ -61,8 +58,8 @@ int main(int i_argc, char** i_argv)
     // Never discover a gateway: it would multicast on the local network.
     SetSetting("use_upnp", "no");
     SetSetting("server_host", "127.0.0.1");
-    SetSetting("server_port", Option(l_arguments, "--server-port", "TARNWICK_SERVER_PORT"));
-    SetSetting("username", Option(l_arguments, "--user", "TARNWICK_USER"));
+    SetSetting("server_port", qEnvironmentVariable("TARNWICK_SERVER_PORT"));
+    SetSetting("username", Option(l_arguments, "--user"));
     SetSetting("password", "secret");
     SetSetting("download_folder", QDir::homePath() + "/downloads");
     const quint16 l_port = FakePeer::FreePort();
@@ -71,17 +68,16 @@ int main(int i_argc, char** i_argv)
         l_obfuscatedPort = FakePeer::FreePort();
     SetSetting("listening_port", QString::number(l_port));
     SetSetting("obfuscated_listening_port", QString::number(l_obfuscatedPort));
-    const QString l_limit = Option(l_arguments, "--limit", "TARNWICK_LIMIT");
+    const QString l_limit = Option(l_arguments, "--limit");
     if (!l_limit.isEmpty())
     {
         SetSetting("upload_speed_limit", l_limit);
         SetSetting("upload_speed_limit_enabled", "yes");
     }
-    // A first start: no store file.
     dataSaver->EmitDataLoaded();
     dataSaver->EmitNoData();
 
-    const QString l_share = Option(l_arguments, "--share", "TARNWICK_SHARE");
+    const QString l_share = Option(l_arguments, "--share");
     if (!l_share.isEmpty())
         sharedFoldersManager->AddSharedFolder(l_share).NewItem("shared_public");
 
@@ -92,7 +88,7 @@ int main(int i_argc, char** i_argv)
             transferQueueManager->AddDownload(l_arguments[l_at + 1], l_arguments[l_at + 3].toStdString(),
                                               l_arguments[l_at + 2].toStdString(),
                                               l_arguments[l_at + 4].toLongLong(), 0);
-        const QString l_search = Option(l_arguments, "--search", "TARNWICK_SEARCH");
+        const QString l_search = Option(l_arguments, "--search");
         if (!l_search.isEmpty())
             gp_server->FileSearch(l_search, false);
     });

@@ -5,8 +5,7 @@
 #include "store/Data.h"
 #include "store/SchemaDeclaration.h"
 
-// The main window's settings: `global` (saved) and `vglobal` (not saved), each holding one
-// `global_value`.
+// The main window's settings: `global` (saved) and `vglobal` (not saved), each to `global_value`.
 inline void DeclareSettingsTypes()
 {
     DeclareTypes({{"global", Primary, false, true}, {"vglobal", Primary, false, false},
@@ -20,11 +19,9 @@ inline void DeclarePeerSideTypes()
     for (const char* l_name : {"user_address", "user_port", "user_obfuscated_port", "peer_connection_request_id",
                                "peer_connection_type", "correlation_text", "correlation_rank"})
         d.NewType(l_name, Leaf, false, true);
-    DeclareTypes({{"peer_connection_request", Primary, true, false},
-                  {"search_request_text", Primary, false, true},
+    DeclareTypes({{"peer_connection_request", Primary, true, false}, {"search_request_text", Primary, false, true},
                   {"search_correlation", Intermediate, true, true}});
-    DeclareRelations({{"user", "user_address", Many, One},
-                      {"user", "user_port", Many, One},
+    DeclareRelations({{"user", "user_address", Many, One}, {"user", "user_port", Many, One},
                       {"user", "user_obfuscated_port", Many, One},
                       {"peer_connection_request", "peer_connection_request_id", Many, One},
                       {"peer_connection_request", "user", Many, One},
@@ -51,20 +48,17 @@ inline void DeclareSharedFileTypes()
         d.GetType("shared_file")->RelateToType(d.GetType(l_part), Many, One, false);
 }
 
-// The main window's open-form records for the chat views (it needs the server link's `room` and
-// `user`): a room or user joined to a `chat_log_form` has an open log viewer, a user joined to a
-// `user_chat_widget` a chat tab.
+// The main window's open-form records for the chat views: a room or user joined to a
+// `chat_log_form` has an open log viewer, a user joined to a `user_chat_widget` a chat tab.
 inline void DeclareChatViewTypes()
 {
     DeclareTypes({{"chat_log_form", Primary, false}, {"user_chat_widget", Primary, false}});
-    DeclareRelations({{"chat_log_form", "room", One, One},
-                      {"chat_log_form", "user", One, One},
+    DeclareRelations({{"chat_log_form", "room", One, One}, {"chat_log_form", "user", One, One},
                       {"user_chat_widget", "user", One, One}});
 }
 
 // A relation as Type::RelateToType reads it from the first type's side, e.g. "Many One owns":
-// how many `i_type` items one `i_related` item may join, how many `i_related` items one `i_type`
-// item may hold, and whether it owns them.
+// how many `i_type` items one `i_related` joins, how many `i_related` one `i_type` holds, owned?
 inline QString RelationText(const char* i_type, const char* i_related)
 {
     const RelationInfo l_info = d.GetType(i_type)->GetRelation(d.GetType(i_related));

@@ -4,10 +4,9 @@
 
 #include "support/support/FakeCentralServer.h"
 
-// A stand-in for the central server that several clients (other processes) log in to at once:
-// it accepts every login, answers peer-address requests (3) with the port a client announced,
-// user watches (5) and status requests (7) with whether that user is logged in, and relays a
-// file search (26) to every other client and a connection request (18) to the user it names.
+// A central server for several client processes: it accepts every login, answers address requests
+// (3) with the port a client announced, watches (5) and status requests (7) with whether that user
+// is logged in, and relays a search (26) to every other client, a connection request (18) to its user.
 class FakeCentralHub : public FakeCentralServer
 {
 public:
@@ -32,7 +31,6 @@ private:
         io_in >> l_field;
         return l_field;
     }
-    // A uint32 byte count and the UTF-8 bytes, as the stream reads a byte array.
     static QString Text(QDataStream& io_in) { return QString::fromUtf8(Next<QByteArray>(io_in)); }
 
     void Answer(QTcpSocket* ip_client, const Frame& i_frame) override

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QHostAddress>
 #include <QMap>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -8,8 +7,8 @@
 
 #include "support/support/WireFields.h"
 
-// A scripted stand-in for the central server. It listens on 127.0.0.1 at a port the system
-// picks, records every frame its clients send and, when told to, answers logins by itself.
+// A scripted central server on 127.0.0.1 at a port the system picks: it records every frame its
+// clients send and, when told to, answers logins by itself.
 class FakeCentralServer : public QObject
 {
 public:
@@ -17,8 +16,7 @@ public:
     {
         qint32 code = 0;
         QByteArray fields;
-        // The whole frame as it came, length header included.
-        QByteArray raw;
+        QByteArray raw; // length header included
     };
 
     // By default one client at a time, as the real server sees one login per link.
@@ -48,7 +46,6 @@ public:
     void AcceptLogins() { m_login = WireFields().Byte(1).Text("Welcome").UInt32(0x0100007f).Text("0123456789abcdef"); }
     void RefuseLogins(const QString& i_reason) { m_login = WireFields().Byte(0).Text(i_reason); }
     void StaySilentOnLogin() { m_login.clear(); }
-    // A frame around a code and fields, as the server sends it.
     static QByteArray MakeFrame(qint32 i_code, const QByteArray& i_fields)
     {
         return WireFields().UInt32(static_cast<quint32>(i_fields.size() + 4)).Int32(i_code).Raw(i_fields);

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -8,9 +7,8 @@
 
 #include "support/support/WireFields.h"
 
-// A scripted other client on 127.0.0.1: it connects to the messenger's listeners or accepts the
-// messenger's own connection, sends frames plain or obfuscated (framed apart from the client's
-// code), and records the bodies of the frames it receives.
+// A scripted other client on 127.0.0.1 that connects to the messenger or accepts its connection,
+// sends frames plain or obfuscated (framed apart from the client's code) and records bodies received.
 class FakePeer : public QObject
 {
 public:
@@ -89,7 +87,6 @@ public:
         disconnect(mp_socket, &QTcpSocket::readyRead, this, &FakePeer::OnReadyRead);
     }
     const QList<QByteArray>& Bodies() const { return m_bodies; }
-    // Every byte received, as it came.
     const QByteArray& Raw() const { return m_raw; }
     bool WaitForBodies(int i_count) { return QTest::qWaitFor([&] { return m_bodies.size() >= i_count; }, 5000); }
     bool WaitForDisconnected() { return QTest::qWaitFor([&] { return m_disconnected; }, 5000); }

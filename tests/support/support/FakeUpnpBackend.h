@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QHostAddress>
 #include <QStringList>
 #include <QThread>
 
@@ -8,9 +7,8 @@
 
 #include "server/UpnpBackend.h"
 
-// A gateway that exists only in memory: answers with what the test set and records each call
-// as a line of text. The test sets it up before it queues a call and reads it once the call's
-// lines are back; the queued calls order the two threads' accesses.
+// A gateway in memory that answers as the test set it and records each call as a line. Set it up
+// before queueing a call, read it once the call's lines are back: the queued calls order the threads.
 class FakeUpnpBackend : public UpnpBackend
 {
 public:

@@ -1,13 +1,11 @@
 #pragma once
 
-#include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
 
-// A stand-in for the maker's web host: listens on 127.0.0.1 at a port the system picks, records
-// the request line of every HTTP request and answers each with the scripted status and body,
-// then closes the connection.
+// The maker's web host on 127.0.0.1 at a port the system picks: records each HTTP request line and
+// answers it with the scripted status and body, then closes the connection.
 class FakeWebHost : public QObject
 {
 public:

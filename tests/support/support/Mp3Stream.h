@@ -2,8 +2,8 @@
 
 #include <QByteArray>
 
-// A synthetic MPEG audio stream: frame headers with their true frame lengths, junk where a test
-// puts it, and bodies of zeros or of noise like real audio (which holds the odd false sync).
+// A synthetic MPEG audio stream: frame headers with their true frame lengths, and bodies of zeros
+// or of noise like real audio (which holds the odd false sync).
 class Mp3Stream
 {
 public:
@@ -60,11 +60,6 @@ public:
             }
             m_bytes += Header(i_frame) + l_body;
         }
-        return *this;
-    }
-    Mp3Stream& Add(const QByteArray& i_junk)
-    {
-        m_bytes += i_junk;
         return *this;
     }
     const QByteArray& Bytes() const { return m_bytes; }

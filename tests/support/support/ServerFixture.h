@@ -4,11 +4,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include <memory>
-
-#include "server/MemStream.h"
 #include "server/Server.h"
-#include "store/Data.h"
 #include "store/DataSaver.h"
 #include "store/Settings.h"
 #include "store/TimerManager.h"
@@ -30,12 +26,6 @@ protected:
         Server::CreateData();
         SetSetting("server_host", "127.0.0.1");
         SetSetting("server_port", QString::number(m_fake.Port()));
-    }
-    void TearDown() override
-    {
-        mp_server.reset();
-        mp_saver.reset();
-        mp_timers.reset();
     }
     static void SetSetting(const char* i_key, const QString& i_value) { ::SetSetting(i_key, i_value); }
     static QString Setting(const char* i_key) { return GetSetting(i_key); }
@@ -79,6 +69,7 @@ protected:
     }
 
     FakeCentralServer m_fake;
+    // Destroyed in the reverse of the start-up order.
     std::unique_ptr<TimerManager> mp_timers;
     std::unique_ptr<DataSaver> mp_saver;
     std::unique_ptr<Server> mp_server;

@@ -7,8 +7,7 @@
 
 #include "support/support/WireFields.h"
 
-// A store file written byte by byte, apart from the client's saver, so a test can put stored
-// settings and autojoin rooms in place before a whole client (or another process) reads them.
+// Stored settings and autojoin rooms written apart from the client's saver, for a client to read.
 class StoreFile
 {
 public:
