@@ -115,6 +115,7 @@ TEST(MP3Scanner, AnalysesSyntheticStreams)
         {"no frames", QByteArray(4096, '\x7f'), "fail"},
         {"empty", QByteArray(), "fail"},
         {"header and a byte end the block", l_zeros.left(l_block - 5) + l_header, l_joint128},
+        {"eleven sync bits but one", l_zeros.left(l_block - 5) + QByteArray(l_header).replace(1, 1, QByteArray(1, char(l_header[1] & ~0x20))), "fail"},
         {"header ends the block", l_zeros.left(l_block - 4) + l_header, "fail"},
         {"header cut by the block", l_zeros.left(l_block - 2) + l_header, "fail"},
         {"header starts a block", l_zeros + l_header, l_joint128},
