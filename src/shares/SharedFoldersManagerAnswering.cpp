@@ -14,6 +14,7 @@
 #include "diagnostics/Log.h"
 #include "peer/PeerMessenger.h"
 #include "shares/SearchParser.h"
+#include "shares/SharedFileTypes.h"
 #include "store/Data.h"
 #include "store/GeneralFunctions.h"
 #include "store/Settings.h"
@@ -22,19 +23,6 @@ const quint32 SharedFoldersManager::MaxMessageLength = PeerMessenger::MaxFrameLe
 
 namespace
 {
-// The types one answer reads, looked up once per search.
-struct AnswerTypes
-{
-    Type* token = d.GetType("search_token");
-    Type* file = d.GetType("shared_file");
-    Type* name = d.GetType("shared_file_name");
-    Type* folder = d.GetType("shared_file_folder");
-    Type* sharedFolder = d.GetType("shared_folder");
-    Type* size = d.GetType("shared_file_size");
-    Type* bitrate = d.GetType("bitrate");
-    Type* bitrateMode = d.GetType("bitrate_mode");
-};
-
 // The shared files connected to every token, walked from the token with the fewest files.
 std::vector<Item*> FilesWithAll(std::vector<const ItemSet*> io_sets)
 {
@@ -95,7 +83,7 @@ bool SharedFoldersManager::ProcessSearch(QString i_user, unsigned int i_req, QSt
 
     // Every required token must be a whole word of the index, and one must be longer than two
     // letters: candidates come from the index alone, never from a walk of all files.
-    const AnswerTypes l_types;
+    const SharedFileTypes l_types;
     std::vector<const ItemSet*> l_fileSets;
     bool l_hasLongToken = false;
     for (const QString& l_token : l_parser.GetIncludedTokenSet())

@@ -9,19 +9,14 @@
 #include <algorithm>
 
 #include "diagnostics/Log.h"
+#include "shares/SharedFileTypes.h"
 #include "store/Data.h"
 #include "store/GeneralFunctions.h"
 
-struct SharedFoldersManager::ScanTypes
+struct SharedFoldersManager::ScanTypes : SharedFileTypes
 {
-    Type* sharedFolder = d.GetType("shared_folder");
-    Type* folder = d.GetType("shared_file_folder");
     Type* lowerFolder = d.GetType("shared_file_folder_lowercase_name");
-    Type* file = d.GetType("shared_file");
-    Type* name = d.GetType("shared_file_name");
     Type* lowerName = d.GetType("shared_file_lowercase_name");
-    Type* size = d.GetType("shared_file_size");
-    Type* token = d.GetType("search_token");
     Type* isScanned = d.GetType("is_scanned");
 };
 

@@ -9,25 +9,15 @@
 #include "diagnostics/Log.h"
 #include "peer/PeerMessenger.h"
 #include "server/Server.h"
+#include "shares/SharedFileTypes.h"
 #include "shares/SharedFolderInfo.h"
 #include "store/Data.h"
 #include "store/Settings.h"
 
 namespace
 {
-// The types a list reads, looked up once per list.
-struct ListTypes
-{
-    Type* file = d.GetType("shared_file");
-    Type* name = d.GetType("shared_file_name");
-    Type* folder = d.GetType("shared_file_folder");
-    Type* size = d.GetType("shared_file_size");
-    Type* bitrate = d.GetType("bitrate");
-    Type* bitrateMode = d.GetType("bitrate_mode");
-};
-
 // A file as a record of its own folder's list: its name alone, its size and nothing else.
-FileInfo BareRecord(const ListTypes& i_types, Item* ip_file)
+FileInfo BareRecord(const SharedFileTypes& i_types, Item* ip_file)
 {
     FileInfo l_record;
     l_record.name = ItemPtr(ip_file->FirstOf(i_types.name)).AsStdString();
@@ -45,7 +35,7 @@ quint32 ListedCount(std::size_t i_size)
 void SharedFoldersManager::GetSharedFilesAsUserShare(QString i_user, FileInfoMap& o_files,
                                                      AttributeTranslationTable&)
 {
-    const ListTypes l_types;
+    const SharedFileTypes l_types;
     for (ItemPtr l_folder : GetUserSharedFolders(i_user).GetItems(l_types.folder))
     {
         std::string l_path = l_folder->GetValue().Bytes();
@@ -104,7 +94,7 @@ void SharedFoldersManager::OnFilesInFoldersRequested(QString i_user, quint32 i_r
                                                      QString i_folder)
 {
     // Only the store is consulted, by the exact path: no remote text reaches the disk.
-    const ListTypes l_types;
+    const SharedFileTypes l_types;
     const ItemPtr l_folder =
         l_types.folder->HasItem(Value(QString(i_folder).replace('\\', '/')));
     if (!l_folder ||
