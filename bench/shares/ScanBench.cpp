@@ -21,39 +21,21 @@
 #include <string>
 #include <vector>
 
-#include "../BenchApplication.h"
 #include "MusicTree.h"
-#include "server/Server.h"
-#include "shares/SharedFoldersManager.h"
+#include "SharesBenchEngine.h"
 #include "store/Data.h"
-#include "store/DataSaver.h"
-#include "support/support/ClientSchema.h"
 
 namespace
 {
 
-// The store's types and one manager, made once: types can be declared only once.
-struct Engine
+// The engine, made once for the whole program.
+struct Engine : SharesBenchEngine
 {
     static Engine& Get()
     {
         static Engine s_engine;
         return s_engine;
     }
-
-    Engine()
-    {
-        mp_app = NewBenchApplication();
-        mp_saver = std::make_unique<DataSaver>();
-        DeclareSettingsTypes();
-        Server::CreateData();
-        DeclarePeerFileTypes();
-        mp_shares = std::make_unique<SharedFoldersManager>();
-    }
-
-    std::unique_ptr<QCoreApplication> mp_app;
-    std::unique_ptr<DataSaver> mp_saver;
-    std::unique_ptr<SharedFoldersManager> mp_shares;
 };
 
 // A generated music tree in a temporary folder.

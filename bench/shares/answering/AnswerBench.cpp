@@ -23,16 +23,12 @@
 #include <string>
 #include <vector>
 
-#include "../../BenchApplication.h"
 #include "diagnostics/LogService.h"
 #include "diagnostics/LogSink.h"
 #include "../MusicTree.h"
-#include "server/Server.h"
-#include "shares/SharedFoldersManager.h"
+#include "../SharesBenchEngine.h"
 #include "store/Data.h"
-#include "store/DataSaver.h"
 #include "store/Settings.h"
-#include "support/support/ClientSchema.h"
 
 namespace
 {
@@ -51,7 +47,7 @@ public:
 
 // The scanning benchmark's tree: album folders of 20 files under artist folders, names of 3 to
 // 6 words drawn from a fixed vocabulary of 3,000, scanned into a public share.
-struct Index
+struct Index : SharesBenchEngine
 {
     static Index& Get()
     {
@@ -61,12 +57,6 @@ struct Index
 
     Index()
     {
-        mp_app = NewBenchApplication();
-        mp_saver = std::make_unique<DataSaver>();
-        DeclareSettingsTypes();
-        Server::CreateData();
-        DeclarePeerFileTypes();
-        mp_shares = std::make_unique<SharedFoldersManager>();
         SetSetting("username", "anna");
         logService.InstallSink(&m_counter);
 
@@ -110,9 +100,6 @@ struct Index
         return i_word;
     }
 
-    std::unique_ptr<QCoreApplication> mp_app;
-    std::unique_ptr<DataSaver> mp_saver;
-    std::unique_ptr<SharedFoldersManager> mp_shares;
     QTemporaryDir m_root;
     ReplyCounter m_counter;
     // Every word of the index with its file count: the baseline looks words up here.
