@@ -4,15 +4,6 @@
 
 namespace
 {
-enum Column
-{
-    FlagColumn = 1,
-    UserColumn = 2,
-    NoteColumn = 3,
-    FilesColumn = 4,
-    SpeedColumn = 5,
-};
-
 // Never creates a user: sorting must not add to the store.
 ItemPtr UserOf(const QTreeWidgetItem& i_row)
 {

@@ -26,15 +26,6 @@
 
 namespace
 {
-enum Column
-{
-    FlagColumn = 1,
-    UserColumn = 2,
-    NoteColumn = 3,
-    FilesColumn = 4,
-    SpeedColumn = 5,
-};
-
 const char* const NoteIcon = ":/icons/note_icon";
 const int BoldWeight = 75;
 const int NormalWeight = 50;
