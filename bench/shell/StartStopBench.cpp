@@ -33,6 +33,7 @@
 #include <thread>
 #include <vector>
 
+#include "../LoopbackListener.h"
 #include "shares/SharedFoldersManager.h"
 #include "shell/Desktop.h"
 #include "shell/MainWindow.h"
@@ -167,22 +168,6 @@ int LoadOnly()
     return 1;
 }
 
-// A listening socket on 127.0.0.1 at a port the system picks.
-int Listen(quint16& o_port)
-{
-    const int l_fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in l_address{};
-    l_address.sin_family = AF_INET;
-    l_address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t l_length = sizeof l_address;
-    if (::bind(l_fd, reinterpret_cast<sockaddr*>(&l_address), l_length) != 0 ||
-        ::listen(l_fd, kUploads) != 0 ||
-        ::getsockname(l_fd, reinterpret_cast<sockaddr*>(&l_address), &l_length) != 0)
-        qFatal("cannot listen");
-    o_port = ntohs(l_address.sin_port);
-    return l_fd;
-}
-
 // The downloader's end: takes the transfer number, asks from offset 0, then reads 4 KiB every
 // 20 ms until the uploader closes, so the uploader's socket stays full.
 void ReadSlowly(int i_fd, std::atomic<int>& io_reading, std::atomic<int>& io_closed)
@@ -214,7 +199,7 @@ int Stop(const QString& i_files, int i_uploads)
     transferQueueManager->SetUploadSlots(kUploads);
 
     quint16 l_port = 0;
-    const int l_listener = Listen(l_port);
+    const int l_listener = ListenOnLoopback(l_port, kUploads);
     static std::atomic<int> s_reading{0}, s_closed{0};
     std::vector<std::thread> l_readers;
     for (int l_upload = 0; l_upload < i_uploads; ++l_upload)

@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "../LoopbackListener.h"
 #include "transfers/UploadThread.h"
 
 namespace
@@ -47,21 +48,6 @@ struct SharedFile
     QTemporaryDir m_dir;
     QString m_path;
 };
-
-// A listening socket on 127.0.0.1 at a port the system picks.
-int Listen(quint16& o_port)
-{
-    const int l_fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in l_address{};
-    l_address.sin_family = AF_INET;
-    l_address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t l_length = sizeof l_address;
-    if (::bind(l_fd, reinterpret_cast<sockaddr*>(&l_address), l_length) != 0 || ::listen(l_fd, 1) != 0 ||
-        ::getsockname(l_fd, reinterpret_cast<sockaddr*>(&l_address), &l_length) != 0)
-        qFatal("cannot listen");
-    o_port = ntohs(l_address.sin_port);
-    return l_fd;
-}
 
 // The plain reader: with a handshake it takes the 4-byte number and answers offset 0; then it
 // reads the whole file and closes.
@@ -123,7 +109,7 @@ void RawCopy(benchmark::State& io_state)
     const int l_block = int(io_state.range(0));
     const double l_rate = Measure(io_state, [&] {
         quint16 l_port = 0;
-        const int l_listener = Listen(l_port);
+        const int l_listener = ListenOnLoopback(l_port, 1);
         std::thread l_sender([&] {
             const int l_fd = ::socket(AF_INET, SOCK_STREAM, 0);
             sockaddr_in l_address{};
@@ -153,7 +139,7 @@ void UploadThreadCopy(benchmark::State& io_state)
 {
     const double l_rate = Measure(io_state, [&] {
         quint16 l_port = 0;
-        const int l_listener = Listen(l_port);
+        const int l_listener = ListenOnLoopback(l_port, 1);
         QTcpSocket* lp_socket = new QTcpSocket;
         lp_socket->connectToHost("127.0.0.1", l_port);
         const int l_reader = ::accept(l_listener, nullptr, nullptr);
