@@ -26,6 +26,7 @@
 #include "store/TimerManager.h"
 #include "support/support/ClientSchema.h"
 #include "support/support/FakeUpnpBackend.h"
+#include "support/support/WireFields.h"
 
 namespace
 {
@@ -82,31 +83,19 @@ struct Setting
     QTcpServer m_listener;
 };
 
-void Put32(QByteArray& io_bytes, quint32 i_value)
-{
-    for (int l_byte = 0; l_byte < 4; ++l_byte)
-        io_bytes += static_cast<char>((i_value >> (8 * l_byte)) & 0xff);
-}
-
-void PutText(QByteArray& io_bytes, const QByteArray& i_text)
-{
-    Put32(io_bytes, static_cast<quint32>(i_text.size()));
-    io_bytes += i_text;
-}
-
 // A batch of kind-49 search frames as a parent sends them.
 QByteArray Batch()
 {
     QByteArray l_batch;
     for (int l_frame = 0; l_frame < FramesPerBatch; ++l_frame)
     {
-        QByteArray l_body("\x03", 1);
-        Put32(l_body, 49);
-        PutText(l_body, "searcher" + QByteArray::number(l_frame % 50));
-        Put32(l_body, static_cast<quint32>(l_frame));
-        PutText(l_body, "some artist live " + QByteArray::number(l_frame));
-        Put32(l_batch, static_cast<quint32>(l_body.size()));
-        l_batch += l_body;
+        const QByteArray l_body = WireFields()
+                                      .Byte(3)
+                                      .UInt32(49)
+                                      .Text("searcher" + QString::number(l_frame % 50))
+                                      .UInt32(static_cast<quint32>(l_frame))
+                                      .Text("some artist live " + QString::number(l_frame));
+        l_batch += WireFields().UInt32(static_cast<quint32>(l_body.size())).Raw(l_body).Bytes();
     }
     return l_batch;
 }
