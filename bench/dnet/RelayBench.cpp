@@ -17,14 +17,12 @@
 #include <memory>
 #include <vector>
 
-#include "../BenchApplication.h"
+#include "../BenchStore.h"
 #include "peer/PeerMessenger.h"
 #include "server/Server.h"
 #include "shares/DNetManager.h"
 #include "store/Data.h"
-#include "store/DataSaver.h"
 #include "store/TimerManager.h"
-#include "support/support/ClientSchema.h"
 #include "support/support/FakeUpnpBackend.h"
 #include "support/support/WireFields.h"
 
@@ -41,7 +39,7 @@ struct Pair
     qint64 received = 0;
 };
 
-struct Setting
+struct Setting : BenchStore
 {
     static Setting& Get()
     {
@@ -51,12 +49,8 @@ struct Setting
 
     Setting()
     {
-        mp_app = NewBenchApplication();
         mp_timers = std::make_unique<TimerManager>();
-        mp_saver = std::make_unique<DataSaver>();
         mp_server = std::make_unique<Server>(std::make_unique<FakeUpnpBackend>());
-        DeclareSettingsTypes();
-        Server::CreateData();
         mp_messenger = std::make_unique<PeerMessenger>();
         mp_dnet = std::make_unique<DNetManager>();
         m_listener.listen(QHostAddress::LocalHost, 0);
@@ -74,9 +68,7 @@ struct Setting
         return l_pair;
     }
 
-    std::unique_ptr<QCoreApplication> mp_app;
     std::unique_ptr<TimerManager> mp_timers;
-    std::unique_ptr<DataSaver> mp_saver;
     std::unique_ptr<Server> mp_server;
     std::unique_ptr<PeerMessenger> mp_messenger;
     std::unique_ptr<DNetManager> mp_dnet;

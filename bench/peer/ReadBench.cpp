@@ -11,19 +11,16 @@
 #include <memory>
 #include <string>
 
-#include "../BenchApplication.h"
+#include "../BenchStore.h"
 #include "peer/PeerMessenger.h"
-#include "server/Server.h"
 #include "store/Data.h"
-#include "store/DataSaver.h"
 #include "store/TimerManager.h"
-#include "support/support/ClientSchema.h"
 
 namespace
 {
 // The store's settings and user types, one messenger and one messaging connection of bob's;
 // made once, as the store's types can be declared only once.
-struct Setting
+struct Setting : BenchStore
 {
     static Setting& Get()
     {
@@ -33,17 +30,11 @@ struct Setting
 
     Setting()
     {
-        mp_app = NewBenchApplication();
         mp_timers = std::make_unique<TimerManager>();
-        mp_saver = std::make_unique<DataSaver>();
-        DeclareSettingsTypes();
-        Server::CreateData();
         mp_messenger = std::make_unique<PeerMessenger>();
         d.GetType("peer_socket")->NewItem(Value(&m_socket)) += d.GetType("user")->GetItem("bob");
     }
-    std::unique_ptr<QCoreApplication> mp_app;
     std::unique_ptr<TimerManager> mp_timers;
-    std::unique_ptr<DataSaver> mp_saver;
     QTcpSocket m_socket;
     std::unique_ptr<PeerMessenger> mp_messenger;
 };
