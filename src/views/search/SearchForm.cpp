@@ -6,6 +6,7 @@
 #include <QTreeWidget>
 
 #include "resources/Resources.h"
+#include "peer/PeerMessenger.h"
 #include "server/Server.h"
 #include "shell/ActionSetToolBar.h"
 #include "shell/SizeManager.h"
@@ -22,6 +23,8 @@ SearchForm* searchForm = nullptr;
 namespace
 {
 const char* const RoomEntryPrefix = "Room: ";
+const char* const AllTarget = "All";
+const char* const UserListTarget = "User List";
 
 const TypeDeclaration TabTypes[] = {
     {"search_results_widget", Primary, false},
@@ -131,11 +134,16 @@ SearchForm::~SearchForm()
 
 void SearchForm::Init()
 {
+    connect(peerMessenger, &PeerMessenger::SearchResults, this, &SearchForm::OnUserSearchResults);
     DeclareTypes(TabTypes);
     DeclareRelations(TabRelations);
+    T("wish_list_item")->m_removedEvent.AddHandler(NewEventHandler(this, &SearchForm::OnWishListItemRemoved));
 
     connect(mp_ui->searchTabControl, &QTabWidget::tabCloseRequested, this,
             &SearchForm::OnTabCloseRequested);
+    connect(mp_ui->wishListTabControl, &QTabWidget::tabCloseRequested, this,
+            &SearchForm::OnWishTabCloseRequested);
+    connect(actionBar, &ActionSetToolBar::ActionTriggered, this, &SearchForm::OnActionBarTriggered);
 
     AddActions(ResultActions);
 
@@ -158,7 +166,8 @@ void SearchForm::Init()
     lp_wishList->setSortingEnabled(true);
     lp_wishList->sortByColumn(1, Qt::AscendingOrder);
 
-    // The transfer queues relate `search_request_text` to their downloads and keep it with them.
+    // A download keeps the text of the search that found it through the transfer queues' own
+    // relation and saved type.
     dataSaver->AddDataLoadedEventHandler(this);
 
     RegisterWidgetForTabFocus(mp_ui->searchEdit, 1);
@@ -167,8 +176,8 @@ void SearchForm::Init()
     DeclareTypes({{"saved_filter", Primary, false}});
     dataSaver->AddSavedType("saved_filter");
 
-    mp_ui->searchTargetBox->addItem(tr("All"));
-    mp_ui->searchTargetBox->addItem(tr("User List"));
+    mp_ui->searchTargetBox->addItem(AllTarget);
+    mp_ui->searchTargetBox->addItem(UserListTarget);
 
     const std::pair<PathNodeRelation, void (SearchForm::*)(ItemPtr)> l_roomPaths[] = {
         {NotifyOnConnect, &SearchForm::OnEnteredRoom},
@@ -182,12 +191,15 @@ void SearchForm::Init()
     }
 
     mp_ui->tab->Init();
+    connect(lp_wishList, &QTreeWidget::itemChanged, this, &SearchForm::OnWishListItemChanged);
 
     qRegisterMetaType<QTreeWidgetItem*>("QTreeWidgetItem*");
 }
 
 void SearchForm::DataLoaded()
 {
+    for (ItemPtr l_entry : g("wish_list_item"))
+        OnWishListItemAdded(l_entry);
     const QList<int> l_sizes{width() - 200, 200};
     mp_ui->searchSplitter->setSizes(l_sizes);
     sizeManager->RegisterSplitter("wish_list_splitter", mp_ui->searchSplitter, l_sizes);
@@ -199,9 +211,9 @@ void SearchForm::OnSearchEntered()
     if (l_text.isEmpty() || !gp_server)
         return;
     const QString l_target = mp_ui->searchTargetBox->currentText();
-    if (l_target == QLatin1String("All"))
+    if (l_target == QLatin1String(AllTarget))
         SearchAllUsers(l_text);
-    else if (l_target == QLatin1String("User List"))
+    else if (l_target == QLatin1String(UserListTarget))
         CreateSearchForm(gp_server->SearchUserList(l_text), l_text, UserListSearch);
     else if (l_target.startsWith(QLatin1String(RoomEntryPrefix)))
         CreateSearchForm(gp_server->SearchRoom(l_target.mid(6), l_text), l_text, RoomSearch);
@@ -281,7 +293,9 @@ void SearchForm::CreateSearchForm(unsigned int i_token, QString i_text, SearchTy
     if (!l_wishList)
         FocusWidget(lp_tree);
 
+    connect(lp_tree, &QTreeWidget::itemDoubleClicked, this, &SearchForm::OnResultDoubleClicked);
     lp_tree->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(lp_filter, &QLineEdit::textChanged, this, &SearchForm::OnFilterTextChanged);
     sizeManager->RegisterTreeWidget("search_results", lp_tree);
     lp_form->Init();
     connect(lp_form->CorrelationsWidget(), &QTreeWidget::itemClicked, this,
@@ -292,7 +306,18 @@ void SearchForm::CreateSearchForm(unsigned int i_token, QString i_text, SearchTy
 
 void SearchForm::OnTabCloseRequested(int i_index)
 {
-    QWidget* lp_page = mp_ui->searchTabControl->widget(i_index);
+    CloseResultTab(mp_ui->searchTabControl, i_index);
+}
+
+// A wish-list entry stays on the list: its next results open a new tab.
+void SearchForm::OnWishTabCloseRequested(int i_index)
+{
+    CloseResultTab(mp_ui->wishListTabControl, i_index);
+}
+
+void SearchForm::CloseResultTab(QTabWidget* ip_tabs, int i_index)
+{
+    QWidget* lp_page = ip_tabs->widget(i_index);
     if (!lp_page)
         return;
     ItemPtr l_tab = T("search_results_widget")->HasItem(Value(lp_page));
@@ -300,7 +325,7 @@ void SearchForm::OnTabCloseRequested(int i_index)
         return;
     const ItemSet l_requests = l_tab.GetItems("search_request");
     l_tab.Remove();
-    mp_ui->searchTabControl->removeTab(i_index);
+    ip_tabs->removeTab(i_index);
     delete lp_page;
     // The search goes on at the other users; without its request their replies are dropped.
     for (ItemPtr l_request : l_requests)

@@ -30,7 +30,6 @@ public:
     QTreeWidget* searchResults() const;
     QLineEdit* filterEdit() const;
     QTreeWidget* CorrelationsWidget() const;
-    const QString& SearchText() const { return m_searchText; }
 
     // The column and order of the next Sort(); sorts nothing now.
     void SetSortingParamters(int i_column, Qt::SortOrder i_order);

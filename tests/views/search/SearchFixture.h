@@ -8,6 +8,7 @@
 #include "shell/UIFunctions.h"
 #include "shell/program/ProgramFixture.h"
 #include "store/Data.h"
+#include "store/GeneralFunctions.h"
 #include "views/search/SearchForm.h"
 #include "views/search/SearchResultsForm.h"
 
@@ -123,8 +124,12 @@ protected:
     static QStringList ToolbarTexts(QWidget* ip_widget)
     {
         FocusWidget(ip_widget);
+        return ActionTextsOf(actionBar);
+    }
+    static QStringList ActionTextsOf(QWidget* ip_bar)
+    {
         QStringList l_texts;
-        for (QAction* lp_action : actionBar->actions())
+        for (QAction* lp_action : ip_bar->actions())
             if (lp_action->isVisible() && !lp_action->text().isEmpty())
                 l_texts << lp_action->text();
         return l_texts;
@@ -157,7 +162,7 @@ protected:
         return lp_peer;
     }
     // A search reply (peer message 9) of files without attributes, with a free slot.
-    static QByteArray Reply(quint32 i_token, const QString& i_user, const QList<QByteArray>& i_paths)
+    static QByteArray ReplyMessage(quint32 i_token, const QString& i_user, const QList<QByteArray>& i_paths)
     {
         WireFields l_body;
         l_body.Text(i_user).UInt32(i_token).Int32(i_paths.size());
@@ -165,6 +170,92 @@ protected:
             l_body.Byte(1).UInt32(l_path.size()).Raw(l_path).UInt32(1000).UInt32(0).Text("mp3").Int32(0);
         l_body.Byte(1).Int32(0).Int32(0);
         return WireFields().UInt32(9).Raw(qCompress(l_body, 9).mid(4));
+    }
+
+    // A file of a reply; attributes below 0 and a null mode are left out.
+    struct File
+    {
+        const char* path;
+        qint64 size = 1000;
+        int bitrate = -1;
+        const char* mode = nullptr;
+        int length = -1;
+    };
+    struct Replier
+    {
+        const char* user;
+        bool free = true;
+        int speed = 0;
+        int queue = 0;
+    };
+    // A user's reply to the search of that token, stored as the messenger stores it, then signalled.
+    static ItemPtr Deliver(quint32 i_token, const Replier& i_replier, const std::vector<File>& i_files)
+    {
+        ItemPtr l_reply = T("search_results")->NewItem();
+        for (const File& l_file : i_files)
+        {
+            ItemPtr l_result = T("search_result")->NewItem();
+            if (l_file.bitrate >= 0)
+                l_result += T("bitrate")->GetItem(Value(l_file.bitrate));
+            if (l_file.length >= 0)
+                l_result += T("length_seconds")->GetItem(Value(l_file.length));
+            if (l_file.mode)
+                l_result += T("bitrate_mode")->GetItem(l_file.mode);
+            l_result += l_reply;
+            l_result += T("search_result_file_name")->GetItem(Value(GetFileName(l_file.path)));
+            l_result += T("search_result_file_folder")->GetItem(Value(GetFolder(l_file.path)));
+            l_result += T("file_size")->GetItem(Value(static_cast<long long>(l_file.size)));
+        }
+        l_reply += T("search_request")->HasItem(Value(i_token));
+        l_reply += T("user")->GetItem(i_replier.user);
+        l_reply += T("search_results_user_available")->GetItem(i_replier.free ? "yes" : "no");
+        l_reply += T("search_results_user_speed")->GetItem(Value(i_replier.speed));
+        l_reply += T("search_results_uploads_in_queue")->GetItem(Value(i_replier.queue));
+        emit peerMessenger->SearchResults(l_reply);
+        return l_reply;
+    }
+
+    // Each row indented by its level: a user "name|free|speed", a folder its path, a file
+    // "name|size|attributes"; " -" after a hidden row, " +" after a file marked for download.
+    static QStringList Rows(QTreeWidget* ip_tree)
+    {
+        QStringList l_rows;
+        const std::function<void(QTreeWidgetItem*, int)> l_add = [&](QTreeWidgetItem* ip_row, int i_level) {
+            static const std::vector<std::vector<int>> s_columns{{0, 1, 2}, {3}, {4, 5, 6}};
+            QStringList l_cells;
+            for (int l_column : s_columns[std::min(i_level, 2)])
+                l_cells << ip_row->text(l_column);
+            l_rows << QString(2 * i_level, ' ') + l_cells.join('|') + (ip_row->isHidden() ? " -" : "") +
+                          (ip_row->icon(4).isNull() ? "" : " +");
+            for (int l_child = 0; l_child < ip_row->childCount(); ++l_child)
+                l_add(ip_row->child(l_child), i_level + 1);
+        };
+        for (int l_index = 0; l_index < ip_tree->topLevelItemCount(); ++l_index)
+            l_add(ip_tree->topLevelItem(l_index), 0);
+        return l_rows;
+    }
+    // The names of the rows the user can see: shown, under shown rows.
+    static QStringList Shown(QTreeWidget* ip_tree)
+    {
+        QStringList l_shown;
+        const std::function<void(QTreeWidgetItem*)> l_add = [&](QTreeWidgetItem* ip_row) {
+            if (ip_row->isHidden())
+                return;
+            for (int l_column : {0, 3, 4})
+                if (!ip_row->text(l_column).isEmpty())
+                    l_shown << ip_row->text(l_column);
+            for (int l_child = 0; l_child < ip_row->childCount(); ++l_child)
+                l_add(ip_row->child(l_child));
+        };
+        for (int l_index = 0; l_index < ip_tree->topLevelItemCount(); ++l_index)
+            l_add(ip_tree->topLevelItem(l_index));
+        return l_shown;
+    }
+    // A search of all users from the entry and its tab.
+    static SearchResultsForm* NewTab(const QString& i_text)
+    {
+        Search("All", i_text);
+        return Page(Manual(), Manual()->count() - 1);
     }
 
     int m_seen = 0;

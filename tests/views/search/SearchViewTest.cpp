@@ -73,7 +73,7 @@ TEST_F(SearchView, AClosedTabLeavesNothingOfItsSearchAndLaterRepliesShowNothing)
     const quint32 l_abc = Token(Page("abc"));
     const quint32 l_xyz = Token(Page("xyz"));
     FakePeer* lp_bob = Peer("bob");
-    lp_bob->SendFrame(Reply(l_abc, "bob", {"music\\abc.mp3", "music\\abc 2.mp3"}));
+    lp_bob->SendFrame(ReplyMessage(l_abc, "bob", {"music\\abc.mp3", "music\\abc 2.mp3"}));
     ASSERT_TRUE(QTest::qWaitFor([] { return Count("search_result") == 2; }, 5000));
     Searches();
 
@@ -85,8 +85,8 @@ TEST_F(SearchView, AClosedTabLeavesNothingOfItsSearchAndLaterRepliesShowNothing)
     EXPECT_EQ(Count("search_result"), 0u);
     EXPECT_EQ(Searches(), QStringList());
 
-    lp_bob->SendFrame(Reply(l_abc, "bob", {"music\\abc.mp3"}));
-    lp_bob->SendFrame(Reply(l_xyz, "bob", {"music\\xyz.mp3"}));
+    lp_bob->SendFrame(ReplyMessage(l_abc, "bob", {"music\\abc.mp3"}));
+    lp_bob->SendFrame(ReplyMessage(l_xyz, "bob", {"music\\xyz.mp3"}));
     ASSERT_TRUE(QTest::qWaitFor([] { return Count("search_result") == 1; }, 5000));
     EXPECT_EQ(T("search_results")->GetItems().GetItems("search_request"), i("search_request", Value(l_xyz)));
     EXPECT_EQ(Tabs(Manual()), QStringList("xyz search *"));
