@@ -251,6 +251,19 @@ protected:
             l_add(ip_tree->topLevelItem(l_index));
         return l_shown;
     }
+    // The queued downloads in queue order: user|folder|file|size|search.
+    static QStringList Downloads()
+    {
+        QStringList l_downloads;
+        for (ItemPtr l_entry : T("download_entry")->GetItems().SortNumericBy("download_order", true))
+        {
+            QStringList l_fields;
+            for (const char* l_type : {"user", "remote_folder", "file_name", "file_size", "search_request_text"})
+                l_fields << l_entry[l_type].AsString();
+            l_downloads << l_fields.join('|');
+        }
+        return l_downloads;
+    }
     // A search of all users from the entry and its tab.
     static SearchResultsForm* NewTab(const QString& i_text)
     {
