@@ -17,7 +17,7 @@ namespace attempt_expiry
 {
 // Every leg, answer socket and unintroduced socket gets this long.
 const qint64 LegLimit = 59999;
-const qint64 IdleLimit = 119999;
+const qint64 IdleLimit = PeerMessenger::IdleLimit;
 const qint64 QueuedMessageLimit = 299999;
 // Set on a socket that waits for its file token when the expiry first meets it.
 const char* const TokenWaitProperty = "tarnwickTokenWaitSince";
@@ -351,4 +351,10 @@ void PeerMessenger::ExpireAsOf(const QDateTime& i_now)
         Log(Area, 1, "File connection sent no token in time, closing.");
         DisposeOfSocket(lp_socket);
     }
+
+    // What held a stranger's user when its connection ended (a parked answer, an attempt, a
+    // search result, a transfer ...) may have gone since.
+    const std::vector<Item*> l_strangers(m_strangers.begin(), m_strangers.end());
+    for (Item* lp_user : l_strangers)
+        LetStrangerGo(lp_user);
 }
