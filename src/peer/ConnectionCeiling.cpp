@@ -1,6 +1,7 @@
 #include "peer/ConnectionCeiling.h"
 
 #include <utility>
+#include <vector>
 
 #include "diagnostics/Log.h"
 #include "peer/PeerMessengerDetail.h"
@@ -63,15 +64,19 @@ qint64 ConnectionCeiling::Held(QTcpSocket* ip_socket) const
 
 void ConnectionCeiling::Measured()
 {
-    m_total = 0;
-    for (auto l_entry = m_entries.begin(); l_entry != m_entries.end();)
+    // Measuring may end a connection, whose owner then forgets it: measure first, then update.
+    std::vector<std::pair<QTcpSocket*, qint64>> l_measured;
+    for (const auto& l_entry : m_entries)
+        l_measured.emplace_back(l_entry.first, l_entry.second.socket ? m_measure(l_entry.second.socket) : 0);
+    for (const auto& [lp_socket, l_bytes] : l_measured)
     {
-        Entry& l_held = l_entry->second;
-        l_held.bytes = l_held.socket ? m_measure(l_held.socket) : 0;
-        if (l_held.bytes <= 0)
-            l_entry = m_entries.erase(l_entry);
-        else
-            m_total += (l_entry++)->second.bytes;
+        auto l_found = m_entries.find(lp_socket);
+        if (l_found == m_entries.end())
+            continue;
+        m_total += l_bytes - l_found->second.bytes;
+        l_found->second.bytes = l_bytes;
+        if (l_bytes <= 0)
+            Forget(lp_socket);
     }
 }
 

@@ -24,7 +24,11 @@ PeerMessenger::PeerMessenger()
       m_unsentBytes(MaxTotalUnsentBytes, ConnectionCeiling::Pick::Largest,
                     "Peer connections leave more than %1 bytes unsent, closing the connection "
                     "with the most",
-                    [](QTcpSocket* ip_socket) { return ip_socket->bytesToWrite(); })
+                    // What the system takes at once is not ours to hold.
+                    [](QTcpSocket* ip_socket) {
+                        ip_socket->flush();
+                        return ip_socket->bytesToWrite();
+                    })
 {
     // Only one messenger lives at a time; a new one starts with live socket handling.
     g_peerMessengerDeleted = false;
