@@ -33,8 +33,7 @@ bool ConnectionCeiling::Hold(QTcpSocket* ip_socket, qint64 i_bytes, bool i_anew,
         l_entry.serial = m_nextSerial++;
         l_entry.since = QDateTime::currentDateTimeUtc();
     }
-    m_total += i_bytes - l_entry.bytes;
-    l_entry.bytes = i_bytes;
+    Count(l_entry, i_bytes);
     l_entry.close = std::move(i_close);
     if (m_total > m_ceiling)
         KeepToCeiling();
@@ -46,8 +45,23 @@ void ConnectionCeiling::Forget(QTcpSocket* ip_socket)
     auto l_found = m_entries.find(ip_socket);
     if (l_found == m_entries.end())
         return;
-    m_total -= l_found->second.bytes;
+    Count(l_found->second, 0);
     m_entries.erase(l_found);
+}
+
+qint64 ConnectionCeiling::TakeReleased()
+{
+    const qint64 l_released = m_released;
+    m_released = 0;
+    return l_released;
+}
+
+void ConnectionCeiling::Count(Entry& io_entry, qint64 i_bytes)
+{
+    m_total += i_bytes - io_entry.bytes;
+    if (i_bytes < io_entry.bytes)
+        m_released += io_entry.bytes - i_bytes;
+    io_entry.bytes = i_bytes;
 }
 
 QDateTime ConnectionCeiling::HoldingSince(QTcpSocket* ip_socket) const
@@ -73,8 +87,7 @@ void ConnectionCeiling::Measured()
         auto l_found = m_entries.find(lp_socket);
         if (l_found == m_entries.end())
             continue;
-        m_total += l_bytes - l_found->second.bytes;
-        l_found->second.bytes = l_bytes;
+        Count(l_found->second, l_bytes);
         if (l_bytes <= 0)
             Forget(lp_socket);
     }
@@ -100,7 +113,7 @@ void ConnectionCeiling::KeepToCeiling()
         // Forgotten before it is closed: whatever its owner reports while closing finds nothing.
         const QPointer<QTcpSocket> lp_socket = l_pick->second.socket;
         const Closer l_close = std::move(l_pick->second.close);
-        m_total -= l_pick->second.bytes;
+        Count(l_pick->second, 0);
         m_entries.erase(l_pick);
         if (!lp_socket)
             continue;

@@ -42,6 +42,8 @@ public:
     QDateTime HoldingSince(QTcpSocket* ip_socket) const;
     qint64 Held(QTcpSocket* ip_socket) const;
     qint64 Total() const { return m_total; }
+    // The bytes that connections stopped holding since the last call.
+    qint64 TakeReleased();
     qint64 Ceiling() const { return m_ceiling; }
     void SetCeiling(qint64 i_ceiling) { m_ceiling = i_ceiling; }
 
@@ -58,6 +60,8 @@ private:
     // Closes connections until the total fits; the connection just reported is only one of them.
     void KeepToCeiling();
     void Measured();
+    // Sets what the entry holds, keeping the total and the released bytes.
+    void Count(Entry& io_entry, qint64 i_bytes);
 
     qint64 m_ceiling;
     Pick m_pick;
@@ -65,6 +69,7 @@ private:
     Measure m_measure;
     std::map<QTcpSocket*, Entry> m_entries;
     qint64 m_total = 0;
+    qint64 m_released = 0;
     quint64 m_nextSerial = 0;
     // A closer may report other connections: one pass closes at a time.
     bool m_closing = false;

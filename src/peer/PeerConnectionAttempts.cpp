@@ -6,6 +6,10 @@
 
 #include <vector>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include "diagnostics/Log.h"
 #include "peer/PeerMessengerDetail.h"
 #include "server/Server.h"
@@ -19,6 +23,8 @@ namespace attempt_expiry
 const qint64 LegLimit = 59999;
 const qint64 IdleLimit = PeerMessenger::IdleLimit;
 const qint64 QueuedMessageLimit = 299999;
+// Released by connections since the last half-minute, past which the freed pages go back.
+const qint64 ReturnedBytes = 32 * 1024 * 1024;
 // Set on a socket that waits for its file token when the expiry first meets it.
 const char* const TokenWaitProperty = "tarnwickTokenWaitSince";
 
@@ -31,6 +37,13 @@ qint64 AgeOf(ItemPtr i_item, const char* i_stampType, const QDateTime& i_now)
         return 0;
     const QDateTime l_time = QDateTime::fromString(l_stamp.AsString(), Qt::TextDate);
     return l_time.isValid() ? l_time.msecsTo(i_now) : 0;
+}
+
+void ReturnFreedMemory()
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
 }
 
 QString TypeAndUser(const char* i_text, ItemPtr i_item)
@@ -252,6 +265,10 @@ void PeerMessenger::OnUninitializedSocketItemAdded(ItemPtr i_socketItem)
 void PeerMessenger::EveryHalfMinute()
 {
     ExpireAsOf(QDateTime::currentDateTime());
+    // What connections held is freed as they end, but the allocator keeps the pages it came
+    // from: once much has gone, they go back to the system.
+    if (m_heldFrames.TakeReleased() + m_unsentBytes.TakeReleased() >= attempt_expiry::ReturnedBytes)
+        attempt_expiry::ReturnFreedMemory();
 }
 
 void PeerMessenger::ExpireAsOf(const QDateTime& i_now)
