@@ -23,8 +23,6 @@ namespace attempt_expiry
 const qint64 LegLimit = 59999;
 const qint64 IdleLimit = PeerMessenger::IdleLimit;
 const qint64 QueuedMessageLimit = 299999;
-// Released by connections since the last half-minute, past which the freed pages go back.
-const qint64 ReturnedBytes = 32 * 1024 * 1024;
 // Set on a socket that waits for its file token when the expiry first meets it.
 const char* const TokenWaitProperty = "tarnwickTokenWaitSince";
 
@@ -39,19 +37,25 @@ qint64 AgeOf(ItemPtr i_item, const char* i_stampType, const QDateTime& i_now)
     return l_time.isValid() ? l_time.msecsTo(i_now) : 0;
 }
 
-void ReturnFreedMemory()
-{
-#ifdef __GLIBC__
-    malloc_trim(0);
-#endif
-}
-
 QString TypeAndUser(const char* i_text, ItemPtr i_item)
 {
     return QString(i_text).arg(i_item["peer_connection_type"].AsString(),
                                i_item["user"].AsString());
 }
 } // namespace attempt_expiry
+
+namespace
+{
+// Released by connections since the last half-minute, past which the freed pages go back.
+const qint64 ReturnedBytes = 32 * 1024 * 1024;
+
+void ReturnFreedMemory()
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
+} // namespace
 
 void PeerMessenger::ConnectToUser(QString i_user, char const* i_type)
 {
@@ -267,8 +271,8 @@ void PeerMessenger::EveryHalfMinute()
     ExpireAsOf(QDateTime::currentDateTime());
     // What connections held is freed as they end, but the allocator keeps the pages it came
     // from: once much has gone, they go back to the system.
-    if (m_heldFrames.TakeReleased() + m_unsentBytes.TakeReleased() >= attempt_expiry::ReturnedBytes)
-        attempt_expiry::ReturnFreedMemory();
+    if (m_heldFrames.TakeReleased() + m_unsentBytes.TakeReleased() >= ReturnedBytes)
+        ReturnFreedMemory();
 }
 
 void PeerMessenger::ExpireAsOf(const QDateTime& i_now)
