@@ -21,7 +21,6 @@ namespace attempt_expiry
 {
 // Every leg, answer socket and unintroduced socket gets this long.
 const qint64 LegLimit = 59999;
-const qint64 IdleLimit = PeerMessenger::IdleLimit;
 const qint64 QueuedMessageLimit = 299999;
 // Set on a socket that waits for its file token when the expiry first meets it.
 const char* const TokenWaitProperty = "tarnwickTokenWaitSince";

@@ -2,7 +2,6 @@
 
 #include <QMetaObject>
 
-#include <cstring>
 #include <vector>
 
 #include "store/Data.h"
