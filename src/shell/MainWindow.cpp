@@ -45,6 +45,7 @@
 #include "ui_MainWindow.h"
 #include "views/chat/ChatsForm.h"
 #include "views/chat/UserListForm.h"
+#include "views/transfers/TransfersForm.h"
 
 MainWindow* mainWindow = nullptr;
 
@@ -359,6 +360,7 @@ void MainWindow::CreateTransferEnginesAndPages()
     sharedFoldersManager->SetUploadPolicy(
         {[] { return transferQueueManager && transferQueueManager->IsFreeToUpload(); },
          [] { return transferQueueManager ? transferQueueManager->QueuedUploadCount() : 0; }, {}});
+    mp_ui->transfersForm->Init();
     new WishListSearcher(this);
 }
 
