@@ -5,12 +5,13 @@
 #include <memory>
 
 #include "../BenchApplication.h"
+#include "server/Server.h"
 #include "store/DataSaver.h"
 #include "store/TimerManager.h"
 #include "support/support/ClientSchema.h"
 
-// The one application, timers, data saver and settings types that every views benchmark runs
-// in, made by whichever benchmark runs first.
+// The one application, timers, data saver, settings and server types that every views
+// benchmark runs in, made by whichever benchmark runs first.
 inline void ViewsBenchApp()
 {
     static std::unique_ptr<QApplication> s_app;
@@ -23,4 +24,5 @@ inline void ViewsBenchApp()
     s_timers = std::make_unique<TimerManager>();
     s_saver = std::make_unique<DataSaver>();
     DeclareSettingsTypes();
+    Server::CreateData();
 }

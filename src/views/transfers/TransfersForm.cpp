@@ -76,11 +76,8 @@ void SetUpColumns(QTreeWidget* ip_list, int i_count)
     for (int l_column = 0; l_column < i_count; ++l_column)
         ip_list->setColumnWidth(l_column, Columns[l_column].width);
     ip_list->header()->setSectionsMovable(false);
-}
-
-ItemPtr RowNode(const char* i_type, QTreeWidgetItem* ip_row)
-{
-    return ip_row ? d.GetType(i_type)->HasItem(Value(ip_row)) : ItemPtr();
+    // Every row is one line high: placing a progress bar then costs no walk over all rows.
+    ip_list->setUniformRowHeights(true);
 }
 
 QTreeWidgetItem* NodeRow(ItemPtr i_node)
@@ -106,10 +103,15 @@ TransfersForm::TransfersForm(QWidget* ip_parent) : QWidget(ip_parent)
             &TransfersForm::OnKeyPressedInDownloadList);
 }
 
+// The rows go with the lists; their nodes would name freed rows.
 TransfersForm::~TransfersForm()
 {
     if (m_recolorInstalled)
         ColorSettings::SetRecolorTransfers({});
+    for (const ListKind* lp_kind : {&Downloads, &Uploads})
+        for (const char* lp_type : {lp_kind->fileNode, lp_kind->folderNode, lp_kind->userNode})
+            if (Type* lp_nodes = d.HasType(lp_type))
+                lp_nodes->GetItems().Remove();
     delete mp_ui;
     if (transfersForm == this)
         transfersForm = nullptr;
@@ -125,8 +127,11 @@ QTreeWidget* TransfersForm::UploadsList() const
     return mp_ui->uploadsList;
 }
 
+// A view made again, as tests and benchmarks do, finds its types declared.
 void TransfersForm::DeclareNodeTypes(const ListKind& i_kind)
 {
+    if (d.HasType(i_kind.fileNode))
+        return;
     DeclareTypes({{i_kind.userNode, Primary, false},
                   {i_kind.folderNode, Primary, false},
                   {i_kind.fileNode, Primary, false}});
@@ -203,10 +208,13 @@ void TransfersForm::Init()
     RegisterWidgetForTabFocus(mp_ui->downloadsList, 1);
     RegisterWidgetForTabFocus(mp_ui->uploadsList, 1);
 
-    DeclareTypes({{"complete_download_alert", Primary, true}});
-    DeclareRelations({{"complete_download_alert", "download_entry", One, One},
-                      {"complete_download_alert", "user", Many, One},
-                      {"complete_download_alert", "remote_folder", Many, One}});
+    if (!d.HasType("complete_download_alert"))
+    {
+        DeclareTypes({{"complete_download_alert", Primary, true}});
+        DeclareRelations({{"complete_download_alert", "download_entry", One, One},
+                          {"complete_download_alert", "user", Many, One},
+                          {"complete_download_alert", "remote_folder", Many, One}});
+    }
     ColorSettings::SetRecolorTransfers([this] { RecolorEntries(); });
     m_recolorInstalled = true;
     UpdateActiveTransferCounts();
@@ -265,8 +273,9 @@ void TransfersForm::ConnectSettingWidgets()
             &TransfersForm::OnUploadSlotsSpinValueChanged);
 }
 
-// The saved downloads in queue order. Each row's status is shown as it is made; the sums of
-// the group rows, which walk all of a user's entries, are made once at the end.
+// The saved downloads in queue order. Each row's status is shown as it is made; a group row's
+// aggregate would walk all of its user's entries for every row, so it is tallied as the rows
+// come and shown once at the end.
 void TransfersForm::OnTransfersLoaded()
 {
     m_transfersLoaded = true;
@@ -274,12 +283,9 @@ void TransfersForm::OnTransfersLoaded()
     for (ItemPtr l_entry : g("download_entry").SortNumericBy("download_order", true))
         OnDownloadEntryAdded(l_entry);
     m_loadingRows = false;
-    for (ItemPtr l_userNode : g(Downloads.userNode))
-    {
-        for (ItemPtr l_folderNode : l_userNode.GetItems(Downloads.folderNode))
-            ShowGroupStatus(Downloads, NodeRow(l_folderNode));
-        ShowGroupStatus(Downloads, NodeRow(l_userNode));
-    }
+    for (const auto& [lp_row, l_tally] : m_loadTallies)
+        ShowGroupAggregate(lp_row, l_tally.Status());
+    m_loadTallies.clear();
     UpdateActiveTransferCounts();
 }
 
@@ -341,6 +347,9 @@ void TransfersForm::OnDownloadEntryAdded(ItemPtr i_entry)
         ConnectionInfo l_info{i_entry.Get(), l_status.Get()};
         OnDownloadEntryStatusChange(l_info);
     }
+    if (m_loadingRows)
+        for (QTreeWidgetItem* lp_group : {lp_row->parent(), lp_row->parent()->parent()})
+            m_loadTallies.try_emplace(lp_group, false).first->second.Add(i_entry);
 }
 
 void TransfersForm::OnUploadEntryAdded(ItemPtr i_entry)
@@ -430,6 +439,11 @@ void TransfersForm::UpdateActiveTransferCounts()
     lp_tabs->setTabText(l_index, tr("Transfers [%1/%2]")
                                      .arg(transferQueueManager->ActiveDownloadCount())
                                      .arg(transferQueueManager->ActiveUploadCount()));
+}
+
+ItemPtr TransfersForm::RowNode(const char* i_type, QTreeWidgetItem* ip_row)
+{
+    return ip_row ? d.GetType(i_type)->HasItem(Value(ip_row)) : ItemPtr();
 }
 
 bool TransfersForm::IsGroupRow(const ListKind& i_kind, QTreeWidgetItem* ip_row)

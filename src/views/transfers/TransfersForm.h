@@ -5,6 +5,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
 #include <map>
 
 #include "store/ConnectionInfo.h"
@@ -12,6 +13,7 @@
 #include "store/DataLoadedEventHandler.h"
 #include "store/ItemPtr.h"
 #include "store/ItemSet.h"
+#include "views/transfers/TransferGroupTally.h"
 
 class QProgressBar;
 class QTreeWidget;
@@ -132,17 +134,23 @@ private:
     void RemoveEntryRow(const ListKind& i_kind, ItemPtr i_entry);
     QTreeWidgetItem* UserRow(const ListKind& i_kind, ItemPtr i_user, bool i_expand);
     ItemSet NodeEntryItems(const ListKind& i_kind, QTreeWidgetItem* ip_row) const;
+    void ForEachEntry(const ListKind& i_kind, QTreeWidgetItem* ip_row,
+                      const std::function<void(ItemPtr)>& i_visit) const;
     QTreeWidgetItem* NodeUserRow(const ListKind& i_kind, QTreeWidgetItem* ip_row) const;
+    // The node of that type whose value is the row's address; null for none.
+    static ItemPtr RowNode(const char* i_type, QTreeWidgetItem* ip_row);
     static bool IsGroupRow(const ListKind& i_kind, QTreeWidgetItem* ip_row);
     static QString AggregateStatus(const ListKind& i_kind, const ItemSet& i_entries);
     void ShowEntryStatus(const ListKind& i_kind, ItemPtr i_entry, ItemPtr i_status);
     // A group row's aggregate: its status text while collapsed, its colour always.
     void ShowGroupStatus(const ListKind& i_kind, QTreeWidgetItem* ip_row);
+    static void ShowGroupAggregate(QTreeWidgetItem* ip_row, const QString& i_status);
     void RecolorList(const ListKind& i_kind);
     void ShowProgress(const ListKind& i_kind, ItemPtr i_entry);
     // The group row's summed bar and time left; false when its entries hold no bytes.
     bool ShowGroupProgress(const ListKind& i_kind, QTreeWidgetItem* ip_row, qint32 i_speed);
     static QProgressBar* Bar(QTreeWidget* ip_list, QTreeWidgetItem* ip_row);
+    static void SetBar(QProgressBar* ip_bar, qint64 i_done, double i_percent);
     void ForgetGroupFigures(const ListKind& i_kind, QTreeWidgetItem* ip_row);
     void ToggleExpansion(QTreeWidget* ip_list, bool& io_flag, const char* i_action,
                          const QString& i_text, bool i_folders);
@@ -161,8 +169,10 @@ private:
 
     bool m_storeLoaded = false;
     bool m_recolorInstalled = false;
-    // While the saved downloads get their rows, group rows are summed once at the end.
+    // While the saved downloads get their rows, each entry is tallied into its group rows as it
+    // comes, and the group rows are shown once at the end.
     bool m_loadingRows = false;
+    std::map<QTreeWidgetItem*, TransferGroupTally> m_loadTallies;
     bool m_countsRequested = false;
     // Completions announced and not yet handled; a download removed meanwhile leaves here, so
     // its queued completion finds nothing.

@@ -36,11 +36,6 @@ QTreeWidgetItem* Row(ItemPtr i_node)
     return i_node ? i_node.AsPointer<QTreeWidgetItem>() : nullptr;
 }
 
-ItemPtr RowNode(const char* i_type, QTreeWidgetItem* ip_row)
-{
-    return ip_row ? d.GetType(i_type)->HasItem(Value(ip_row)) : ItemPtr();
-}
-
 // Removes each entry still in the store; the removal of one may run handlers that remove others.
 void RemoveEach(const std::vector<ItemPtr>& i_entries, void (TransferQueueManager::*i_remove)(ItemPtr))
 {

@@ -5,12 +5,14 @@
 #include <QTreeWidget>
 
 #include <algorithm>
+#include <string>
 
 #include "store/Data.h"
 #include "store/GeneralFunctions.h"
 #include "store/Settings.h"
 #include "transfers/TransferQueueManager.h"
 #include "transfers/TransferStatus.h"
+#include "views/transfers/TransferGroupTally.h"
 #include "views/transfers/TransfersForm.h"
 
 namespace
@@ -46,42 +48,21 @@ QTreeWidgetItem* Row(ItemPtr i_node)
     return i_node ? i_node.AsPointer<QTreeWidgetItem>() : nullptr;
 }
 
-qint64 EntrySize(ItemPtr i_entry, bool i_upload)
+TransferGroupTally Tally(const ItemSet& i_entries, bool i_upload)
 {
-    return i_upload ? i_entry["shared_file"]["shared_file_size"].AsInt64()
-                    : i_entry["file_size"].AsInt64();
+    TransferGroupTally l_tally(i_upload);
+    for (ItemPtr l_entry : i_entries)
+        l_tally.Add(l_entry);
+    return l_tally;
 }
 
-// Bytes done, bytes left and total bytes of the entries, by status: finished ones count whole,
-// the running, waiting and aborted ones with their partial bytes, failed ones not at all.
 void ProgressStats(const ItemSet& i_entries, bool i_upload, qint64& o_done, qint64& o_left,
                    qint64& o_total)
 {
-    using namespace transfer_status;
-    o_done = o_left = o_total = 0;
-    const char* l_statusType = i_upload ? "upload_entry_status" : "download_entry_status";
-    const char* l_running = i_upload ? Uploading : Downloading;
-    const char* l_position = i_upload ? "read_position" : "write_position";
-    for (ItemPtr l_entry : i_entries)
-    {
-        const std::string l_status = l_entry[l_statusType].AsStdString();
-        const qint64 l_size = EntrySize(l_entry, i_upload);
-        if (l_status == Complete)
-        {
-            o_done += l_size;
-            o_total += l_size;
-        }
-        else if (l_status == l_running || l_status == Queued || l_status == Aborted)
-        {
-            const qint64* lp_position =
-                transferQueueManager ? transferQueueManager->PeekObject<qint64>(l_entry[l_position])
-                                     : nullptr;
-            const qint64 l_done = lp_position ? *lp_position : 0;
-            o_done += l_done;
-            o_left += l_size - l_done;
-            o_total += l_size;
-        }
-    }
+    const TransferGroupTally l_tally = Tally(i_entries, i_upload);
+    o_done = l_tally.m_done;
+    o_left = l_tally.m_left;
+    o_total = l_tally.m_total;
 }
 
 qint64 SecondsLeft(qint64 i_bytesLeft, qint32 i_speed)
@@ -99,32 +80,31 @@ void TransfersForm::SetItemColorByStatus(QTreeWidgetItem* ip_row, const QString&
 
 QString TransfersForm::AggregateStatus(const ListKind& i_kind, const ItemSet& i_entries)
 {
-    using namespace transfer_status;
-    bool l_running = false;
-    bool l_queued = false;
-    bool l_denied = false;
-    bool l_aborted = false;
-    std::size_t l_complete = 0;
-    for (ItemPtr l_entry : i_entries)
+    return Tally(i_entries, &i_kind == &Uploads).Status();
+}
+
+// Every entry under a row, without gathering them into sets first.
+void TransfersForm::ForEachEntry(const ListKind& i_kind, QTreeWidgetItem* ip_row,
+                                 const std::function<void(ItemPtr)>& i_visit) const
+{
+    Type* lp_files = d.GetType(i_kind.fileNode);
+    Type* lp_entries = d.GetType(i_kind.entryType);
+    const auto l_folderEntries = [&](Item* ip_folderNode) {
+        if (const ItemSet* lp_nodes = ip_folderNode->Connections().FindSet(lp_files))
+            for (ItemPtr l_node : *lp_nodes)
+                if (Item* lp_entry = l_node->FirstOf(lp_entries))
+                    i_visit(lp_entry);
+    };
+    if (const ItemPtr l_userNode = RowNode(i_kind.userNode, ip_row))
     {
-        const std::string l_status = l_entry[i_kind.statusType].AsStdString();
-        l_running |= l_status == i_kind.runningStatus;
-        l_queued |= l_status == Queued;
-        l_denied |= l_status == Denied;
-        l_aborted |= l_status == Aborted;
-        l_complete += l_status == Complete;
+        if (const ItemSet* lp_folders = l_userNode->Connections().FindSet(d.GetType(i_kind.folderNode)))
+            for (ItemPtr l_folderNode : *lp_folders)
+                l_folderEntries(l_folderNode.Get());
     }
-    if (l_running)
-        return i_kind.runningStatus;
-    if (l_queued)
-        return Queued;
-    if (l_complete == i_entries.Size())
-        return Complete;
-    if (l_denied)
-        return Denied;
-    if (l_aborted)
-        return Aborted;
-    return QString();
+    else if (const ItemPtr l_folderNode = RowNode(i_kind.folderNode, ip_row))
+        l_folderEntries(l_folderNode.Get());
+    else if (const ItemPtr l_entry = RowNode(i_kind.fileNode, ip_row)[i_kind.entryType])
+        i_visit(l_entry);
 }
 
 QString TransfersForm::GetDownloadEntriesAggregateStatus(const ItemSet& i_entries)
@@ -141,11 +121,17 @@ void TransfersForm::ShowGroupStatus(const ListKind& i_kind, QTreeWidgetItem* ip_
 {
     if (!ip_row)
         return;
-    const QString l_status = AggregateStatus(i_kind, NodeEntryItems(i_kind, ip_row));
-    // An open group row leaves its status column to the rows below it.
+    TransferGroupTally l_tally(&i_kind == &Uploads);
+    ForEachEntry(i_kind, ip_row, [&](ItemPtr i_entry) { l_tally.Add(i_entry); });
+    ShowGroupAggregate(ip_row, l_tally.Status());
+}
+
+// An open group row leaves its status column to the rows below it.
+void TransfersForm::ShowGroupAggregate(QTreeWidgetItem* ip_row, const QString& i_status)
+{
     if (!ip_row->isExpanded())
-        ip_row->setText(StatusColumn, l_status);
-    SetItemColorByStatus(ip_row, l_status);
+        ip_row->setText(StatusColumn, i_status);
+    SetItemColorByStatus(ip_row, i_status);
 }
 
 void TransfersForm::ShowEntryStatus(const ListKind& i_kind, ItemPtr i_entry, ItemPtr i_status)
@@ -242,6 +228,16 @@ QString TransfersForm::ProgressText(qint64 i_done, double i_percent)
     return QString("%1 (%2%)").arg(CommafyNumber(i_done)).arg(i_percent, 0, 'f', 1);
 }
 
+// A bar repaints itself at once on a new value, and with it the list around it; held back, it is
+// painted with the rest of the window in the next turn of the event loop.
+void TransfersForm::SetBar(QProgressBar* ip_bar, qint64 i_done, double i_percent)
+{
+    ip_bar->setUpdatesEnabled(false);
+    ip_bar->setFormat(ProgressText(i_done, i_percent));
+    ip_bar->setValue(int(i_percent));
+    ip_bar->setUpdatesEnabled(true);
+}
+
 QProgressBar* TransfersForm::Bar(QTreeWidget* ip_list, QTreeWidgetItem* ip_row)
 {
     if (auto* lp_bar = qobject_cast<QProgressBar*>(ip_list->itemWidget(ip_row, ProgressColumn)))
@@ -255,17 +251,13 @@ QProgressBar* TransfersForm::Bar(QTreeWidget* ip_list, QTreeWidgetItem* ip_row)
 bool TransfersForm::ShowGroupProgress(const ListKind& i_kind, QTreeWidgetItem* ip_row,
                                       qint32 i_speed)
 {
-    qint64 l_done = 0;
-    qint64 l_left = 0;
-    qint64 l_total = 0;
-    ProgressStats(NodeEntryItems(i_kind, ip_row), &i_kind == &Uploads, l_done, l_left, l_total);
-    if (l_total == 0)
+    TransferGroupTally l_tally(&i_kind == &Uploads);
+    ForEachEntry(i_kind, ip_row, [&](ItemPtr i_entry) { l_tally.Add(i_entry); });
+    if (l_tally.m_total == 0)
         return false;
-    const double l_percent = ClampedPercent(double(l_done * 100) / double(l_total));
-    QProgressBar* lp_bar = Bar((this->*i_kind.list)(), ip_row);
-    lp_bar->setFormat(ProgressText(l_done, l_percent));
-    lp_bar->setValue(int(l_percent));
-    ip_row->setText(TimeLeftColumn, TimeLeftText(SecondsLeft(l_left, i_speed)));
+    const double l_percent = ClampedPercent(double(l_tally.m_done * 100) / double(l_tally.m_total));
+    SetBar(Bar((this->*i_kind.list)(), ip_row), l_tally.m_done, l_percent);
+    ip_row->setText(TimeLeftColumn, TimeLeftText(SecondsLeft(l_tally.m_left, i_speed)));
     return true;
 }
 
@@ -282,15 +274,13 @@ void TransfersForm::ShowProgress(const ListKind& i_kind, ItemPtr i_entry)
         return;
     QTreeWidgetItem* lp_folderRow = lp_row->parent();
     QTreeWidgetItem* lp_userRow = lp_folderRow ? lp_folderRow->parent() : nullptr;
-    const qint64 l_size = EntrySize(i_entry, &i_kind == &Uploads);
+    const qint64 l_size = TransferGroupTally::EntrySize(i_entry, &i_kind == &Uploads);
 
     lp_row->setText(TimeLeftColumn, TimeLeftText(SecondsLeft(l_size - *lp_position, *lp_speed)));
     // A file of no bytes, as its sender reports it, is done as soon as it starts.
     const double l_percent =
         l_size > 0 ? ClampedPercent(double(*lp_position) * 100.0 / double(l_size)) : 100.0;
-    QProgressBar* lp_bar = Bar((this->*i_kind.list)(), lp_row);
-    lp_bar->setFormat(ProgressText(*lp_position, l_percent));
-    lp_bar->setValue(int(l_percent));
+    SetBar(Bar((this->*i_kind.list)(), lp_row), *lp_position, l_percent);
 
     // The speed shows on the innermost row that can be seen.
     const bool l_userOpen = lp_userRow && lp_userRow->isExpanded();
@@ -340,6 +330,9 @@ void TransfersForm::OnItemCollapsed(QTreeWidgetItem* ip_item)
 {
     for (const ListKind* lp_kind : {&Downloads, &Uploads})
         if (IsGroupRow(*lp_kind, ip_item))
-            ip_item->setText(StatusColumn,
-                             AggregateStatus(*lp_kind, NodeEntryItems(*lp_kind, ip_item)));
+        {
+            TransferGroupTally l_tally(lp_kind == &Uploads);
+            ForEachEntry(*lp_kind, ip_item, [&](ItemPtr i_entry) { l_tally.Add(i_entry); });
+            ip_item->setText(StatusColumn, l_tally.Status());
+        }
 }

@@ -127,3 +127,47 @@ TEST_F(TransferProgress, UploadsShowTheirProgressAlike)
     Report(l_upload, 2048, 512, true);
     EXPECT_EQ(Figures(mp_uploads->topLevelItem(0), mp_uploads), "uploading|   4s|0.5|2,048 (50.0%) [50]");
 }
+
+// Both pages as the user sees them; with TARNWICK_SCREENSHOTS naming a folder, each page is
+// also saved there as a picture.
+TEST_F(TransferProgress, BothPagesShowTheirRowsWithStatusProgressAndColours)
+{
+    Online("bob");
+    const ItemPtr l_running = Add("bob", "Music\\Jazz\\Live", "01 - Intro.mp3", 8388608);
+    SetStatus(Add("bob", "Music\\Jazz\\Live", "02 - Theme.mp3", 6291456), false, Complete);
+    Add("bob", "Music\\Jazz\\Live", "03 - Blues.mp3", 7340032);
+    emit mp_messenger->UploadDenied("bob", "Music\\Jazz\\Live\\03 - Blues.mp3", "File not shared.");
+    const ItemPtr l_second = Add("carl", "Shared\\Podcasts", "episode 12.ogg", 31457280);
+    Add("carl", "Shared\\Podcasts", "episode 13.ogg", 29360128);
+    Run(l_running, 0, 0);
+    Report(l_running, 4194304, 153600);
+    Run(l_second, 0, 0);
+    mp_downloads->topLevelItem(1)->setExpanded(false);
+    Report(l_second, 7864320, 65536);
+    Share({{"holiday.avi", 70000000}, {"notes.txt", 4200}, {"song.flac", 25000000}});
+    const ItemPtr l_upload = Upload("dave", "holiday.avi");
+    Run(l_upload, 0, 0, true);
+    Report(l_upload, 21000000, 204800, true);
+    SetStatus(Upload("erin", "notes.txt"), true, Complete);
+    Upload("erin", "song.flac");
+    EXPECT_EQ(Rows(mp_downloads, 2).mid(0, 4),
+              (QStringList{"+", "  +5=   27s", "    2=01 - Intro.mp3 3=downloading 5=   27s 6=150.0 7=8,388,608",
+                           "    2=02 - Theme.mp3 3=complete 7=6,291,456"}));
+    EXPECT_EQ(BarText(RowOf(l_running)), "4,194,304 (50.0%) [50]");
+
+    const QString l_folder = qEnvironmentVariable("TARNWICK_SCREENSHOTS");
+    auto* lp_tabs = Child<QTabWidget>(mp_form, "transfersTabControl");
+    mp_pages->setCurrentIndex(1);
+    mp_pages->resize(1150, 420);
+    for (int l_page = 0; l_page < 2; ++l_page)
+    {
+        lp_tabs->setCurrentIndex(l_page);
+        QCoreApplication::processEvents();
+        const QImage l_picture = mp_pages->grab().toImage();
+        EXPECT_FALSE(l_picture.isNull());
+        if (!l_folder.isEmpty())
+        {
+            EXPECT_TRUE(l_picture.save(l_folder + (l_page ? "/transfers-uploads.png" : "/transfers-downloads.png")));
+        }
+    }
+}
