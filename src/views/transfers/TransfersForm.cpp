@@ -96,6 +96,8 @@ TransfersForm::TransfersForm(QWidget* ip_parent) : QWidget(ip_parent)
     SetUpColumns(mp_ui->downloadsList, DownloadColumns);
     SetUpColumns(mp_ui->uploadsList, UploadColumns);
     mp_ui->uploadsList->header()->setStretchLastSection(false);
+    // The row of upload settings would otherwise hold the whole window at its width.
+    mp_ui->uploadsTab->setMinimumWidth(300);
 
     connect(mp_ui->downloadsList, &QTreeWidget::itemDoubleClicked, this,
             &TransfersForm::OnDownloadListItemDoubleClicked);

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QMenu>
 #include <QProgressBar>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTreeWidget>
 
@@ -51,6 +53,19 @@ protected:
         mp_pages->show();
         mp_downloads = mp_form->DownloadsList();
         mp_uploads = mp_form->UploadsList();
+        // Menus are recorded, then what the test set runs inside the menu's own loop, then the
+        // entry the test chose is triggered.
+        Desktop::SetPopupMenu([this](QMenu& io_menu, const QPoint&) {
+            m_menu = MenuLines(&io_menu);
+            if (m_whileMenuRuns)
+                m_whileMenuRuns();
+            if (!m_choice.isEmpty())
+            {
+                QAction* lp_action = FindAction(&io_menu, m_choice);
+                ASSERT_TRUE(lp_action) << m_choice.toStdString() << " in " << m_menu.join(", ").toStdString();
+                lp_action->trigger();
+            }
+        });
     }
 
     void TearDown() override
@@ -143,6 +158,62 @@ protected:
         return lp_bar ? QString("%1 [%2]").arg(lp_bar->format()).arg(lp_bar->value()) : "no bar";
     }
     QString Title() const { return mp_pages->tabText(1); }
+
+    // Each line of a menu: "" for a separator, else the text, "@" and the icon's name, and a
+    // submenu's lines in braces.
+    static QStringList MenuLines(const QMenu* ip_menu)
+    {
+        QStringList l_lines;
+        for (QAction* lp_action : ip_menu->actions())
+        {
+            const QString l_icon = IconName(lp_action->icon());
+            const QString l_line = lp_action->text() + (l_icon.isEmpty() ? "" : "@" + l_icon);
+            l_lines << (lp_action->menu() ? l_line + "{" + MenuLines(lp_action->menu()).join('|') + "}" : l_line);
+        }
+        return l_lines;
+    }
+    // The action at a path of texts such as "Notify me when.../File download completes".
+    static QAction* FindAction(const QMenu* ip_menu, const QString& i_path)
+    {
+        for (QAction* lp_action : ip_menu ? ip_menu->actions() : QList<QAction*>())
+            if (lp_action->text() == i_path.section('/', 0, 0))
+                return i_path.contains('/') ? FindAction(lp_action->menu(), i_path.section('/', 1)) : lp_action;
+        return nullptr;
+    }
+    // The downloads menu over those rows, the entry at the path chosen when one is given.
+    QStringList DownloadsMenu(const std::vector<QTreeWidgetItem*>& i_rows, const QString& i_choice = QString())
+    {
+        mp_downloads->clearSelection();
+        for (QTreeWidgetItem* lp_row : i_rows)
+            lp_row->setSelected(true);
+        m_menu = QStringList{"(no menu)"};
+        m_choice = i_choice;
+        mp_form->OnDownloadsContextMenuRequested(QPoint(1, 1));
+        m_choice.clear();
+        return m_menu;
+    }
+    // The lines of the menu before the user's own part.
+    static QStringList DownloadPart(const QStringList& i_menu)
+    {
+        const int l_user = i_menu.indexOf(QRegularExpression("Message user.*"));
+        return l_user < 0 ? i_menu : QStringList(i_menu.mid(0, l_user - 1));
+    }
+    void Trigger(QWidget* ip_widget, const char* i_action) { emit mp_actions->ActionTriggered(ip_widget, i_action); }
+
+    // The notices on the event bar and the tray balloons, in order.
+    QStringList Notices() const
+    {
+        QStringList l_texts;
+        for (QAction* lp_action : mp_events->actions())
+            if (!lp_action->text().isEmpty())
+                l_texts << lp_action->text();
+        for (const QString& l_call : m_window.m_calls)
+            if (l_call.startsWith("popup "))
+                l_texts << l_call.mid(6);
+        return l_texts;
+    }
+    // Completions reach their alerts through the event loop.
+    static void Settle() { QCoreApplication::processEvents(); }
     static std::size_t Nodes(const char* i_type) { return d.GetType(i_type)->ItemCount(); }
 
     TemporaryFolder m_home;
@@ -153,6 +224,9 @@ protected:
     std::unique_ptr<SizeManager> mp_sizes;
     std::unique_ptr<QTabWidget> mp_pages;
     TransfersForm* mp_form = nullptr;
+    QStringList m_menu;
+    QString m_choice;
+    std::function<void()> m_whileMenuRuns;
     QTreeWidget* mp_downloads = nullptr;
     QTreeWidget* mp_uploads = nullptr;
 };
