@@ -13,6 +13,7 @@
 #include "store/Data.h"
 #include "transfers/TransferQueueManager.h"
 #include "transfers/TransferStatus.h"
+#include "views/search/SearchForm.h"
 #include "views/transfers/TransferRowIcons.h"
 
 namespace
@@ -210,9 +211,13 @@ void DownloadMenuOptions::OnSetUserDownloadAlert()
     d.GetType("complete_download_alert")->NewItem() += l_user;
 }
 
+// A search of all users under a new token, as the search page starts one, with its tab; no
+// related searches are asked for.
 void DownloadMenuOptions::OnRerunSearch()
 {
     if (!gp_server || m_searchText.isEmpty())
         return;
-    gp_server->FileSearch(m_searchText, false);
+    const unsigned int l_token = gp_server->FileSearch(m_searchText, false);
+    if (searchForm)
+        searchForm->CreateSearchForm(l_token, m_searchText, GlobalSearch);
 }
