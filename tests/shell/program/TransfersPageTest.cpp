@@ -3,6 +3,7 @@
 #include "ProgramFixture.h"
 #include "shell/ColorSelectionDialog.h"
 #include "transfers/TransferQueueManager.h"
+#include "views/search/SearchForm.h"
 #include "views/transfers/TransfersForm.h"
 
 namespace
@@ -139,4 +140,39 @@ TEST_F(TransfersPage, TheWindowShowsTheSavedDownloadsInQueueOrderAndRecoloursThe
     // Stopped, the transfer's figures are freed.
     transferQueueManager->SetDownloadEntryStatus(l_first, "aborted");
     EXPECT_EQ(lp_row->text(3), "aborted");
+}
+
+// The search that found a download, run again from the download's menu: a search of all users
+// under a new token, with a result tab of its own, and no request for related searches.
+TEST_F(TransfersPage, RerunningTheSearchOfADownloadOpensANewTabUnderANewToken)
+{
+    StartLoggedIn();
+    const ItemPtr l_entry = transferQueueManager->AddDownload("bob", "a.mp3", "Music", 10, 0);
+    l_entry += d.GetType("search_request_text")->GetItem("jazz & blues");
+    QTreeWidget* lp_list = mp_ui->transfersForm->DownloadsList();
+    lp_list->topLevelItem(0)->child(0)->child(0)->setSelected(true);
+    QStringList l_menu;
+    Desktop::SetPopupMenu([&](QMenu& io_menu, const QPoint&) {
+        for (QAction* lp_action : io_menu.actions())
+            if (lp_action->text().startsWith("Re-run"))
+            {
+                l_menu << lp_action->text();
+                lp_action->trigger();
+            }
+    });
+    auto* lp_tabs = Child<QTabWidget>(searchForm, "searchTabControl");
+    const int l_tabs = lp_tabs->count();
+    for (int l_run = 1; l_run <= 2; ++l_run)
+    {
+        mp_ui->transfersForm->OnDownloadsContextMenuRequested(QPoint(1, 1));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return m_server.FramesWithCode(26).size() == l_run; }, 5000));
+        EXPECT_EQ(lp_tabs->count(), l_tabs + l_run);
+        EXPECT_EQ(lp_tabs->tabText(lp_tabs->count() - 1), "jazz && blues");
+    }
+    EXPECT_EQ(l_menu, (QStringList{"Re-run Search: jazz && blues", "Re-run Search: jazz && blues"}));
+    const QList<FakeCentralServer::Frame> l_searches = m_server.FramesWithCode(26);
+    EXPECT_EQ(l_searches[0].fields.mid(4), l_searches[1].fields.mid(4));
+    EXPECT_EQ(WireFields().Text("jazz & blues"), QByteArray(l_searches[0].fields.mid(4)));
+    EXPECT_NE(l_searches[0].fields.left(4), l_searches[1].fields.left(4));
+    EXPECT_TRUE(m_server.FramesWithCode(153).isEmpty());
 }
