@@ -6,12 +6,8 @@
 #include <QTabWidget>
 #include <QTreeWidget>
 
-#include "shell/ActionSetToolBar.h"
 #include "shell/ColorSettings.h"
-#include "shell/EventToolBar.h"
-#include "shell/ShellFixture.h"
-#include "shell/SizeManager.h"
-#include "support/TestSupport.h"
+#include "shell/ViewPages.h"
 #include "transfers/TransferFixture.h"
 #include "views/transfers/TransfersForm.h"
 
@@ -30,21 +26,14 @@ inline QString IconName(const QIcon& i_icon)
 // the colours as start-up writes them, a "Rooms" page shown first and the "Transfers" page,
 // initialised before the load and told of it. The saved transfers are loaded when the test
 // says so (Load), as the queues' own load handler would.
-class TransfersFixture : public TransferFixture
+class TransfersFixture : public TransferFixture, protected ViewPages
 {
 protected:
     void SetUp() override
     {
         TransferFixture::SetUp();
-        qputenv("HOME", QByteArray::fromStdString(m_home.Path()));
+        BuildViewPages();
         ColorSettings::WriteDefaults();
-        m_window.m_active = false;
-        mp_actions = std::make_unique<ActionSetToolBar>();
-        mp_actions->Init();
-        mp_events = std::make_unique<EventToolBar>();
-        mp_sizes = std::make_unique<SizeManager>();
-        mp_pages = std::make_unique<QTabWidget>();
-        mp_pages->addTab(new QLineEdit, "Rooms");
         mp_pages->addTab(mp_form = new TransfersForm, "Transfers");
         mp_form->Init();
         StoredSettings();
@@ -216,13 +205,7 @@ protected:
     static void Settle() { QCoreApplication::processEvents(); }
     static std::size_t Nodes(const char* i_type) { return d.GetType(i_type)->ItemCount(); }
 
-    TemporaryFolder m_home;
-    FakeMainWindow m_window;
     FakeDesktop m_desktop;
-    std::unique_ptr<ActionSetToolBar> mp_actions;
-    std::unique_ptr<EventToolBar> mp_events;
-    std::unique_ptr<SizeManager> mp_sizes;
-    std::unique_ptr<QTabWidget> mp_pages;
     TransfersForm* mp_form = nullptr;
     QStringList m_menu;
     QString m_choice;
