@@ -176,6 +176,6 @@ void BM_LoadSavedDownloadsOfOneUser(benchmark::State& state)
 }
 } // namespace
 
-BENCHMARK(BM_LoadSavedDownloadsOfOneUser)->Iterations(9)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadSavedDownloadsOfOneUser)->Iterations(15)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TransfersListWithoutReports)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TwentyTransfersReportingTenTimesASecond)->Iterations(1)->Unit(benchmark::kMillisecond);

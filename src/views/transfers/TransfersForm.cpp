@@ -277,7 +277,8 @@ void TransfersForm::ConnectSettingWidgets()
 
 // The saved downloads in queue order. Each row's status is shown as it is made; a group row's
 // aggregate would walk all of its user's entries for every row, so it is tallied as the rows
-// come and shown once at the end.
+// come and shown once at the end. The rows are built apart from the list, which takes them in
+// one step and only then opens them.
 void TransfersForm::OnTransfersLoaded()
 {
     m_transfersLoaded = true;
@@ -285,6 +286,14 @@ void TransfersForm::OnTransfersLoaded()
     for (ItemPtr l_entry : g("download_entry").SortNumericBy("download_order", true))
         OnDownloadEntryAdded(l_entry);
     m_loadingRows = false;
+    DownloadsList()->addTopLevelItems(m_loadedUserRows);
+    for (QTreeWidgetItem* lp_user : m_loadedUserRows)
+    {
+        lp_user->setExpanded(m_expandDownloadUsers);
+        for (int l_folder = 0; l_folder < lp_user->childCount(); ++l_folder)
+            lp_user->child(l_folder)->setExpanded(m_expandDownloadFolders);
+    }
+    m_loadedUserRows.clear();
     for (const auto& [lp_row, l_tally] : m_loadTallies)
         ShowGroupAggregate(lp_row, l_tally.Status());
     m_loadTallies.clear();
@@ -295,7 +304,11 @@ QTreeWidgetItem* TransfersForm::UserRow(const ListKind& i_kind, ItemPtr i_user, 
 {
     if (const ItemPtr l_node = i_user[i_kind.userNode])
         return NodeRow(l_node);
-    auto* lp_row = new QTreeWidgetItem((this->*i_kind.list)());
+    QTreeWidgetItem* lp_row = nullptr;
+    if (m_loadingRows && &i_kind == &Downloads)
+        m_loadedUserRows << (lp_row = new QTreeWidgetItem);
+    else
+        lp_row = new QTreeWidgetItem((this->*i_kind.list)());
     i_user += d.GetType(i_kind.userNode)->GetItem(Value(lp_row));
     lp_row->setText(0, i_user.AsString());
     lp_row->setIcon(0, TransferRowIcons::Online(i_user.IsConnected("is_online")));

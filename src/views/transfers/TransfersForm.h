@@ -173,6 +173,8 @@ private:
     // comes, and the group rows are shown once at the end.
     bool m_loadingRows = false;
     std::map<QTreeWidgetItem*, TransferGroupTally> m_loadTallies;
+    // The loaded downloads' rows are built apart from the list and join it in one step.
+    QList<QTreeWidgetItem*> m_loadedUserRows;
     bool m_countsRequested = false;
     // Completions announced and not yet handled; a download removed meanwhile leaves here, so
     // its queued completion finds nothing.
