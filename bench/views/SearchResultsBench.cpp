@@ -76,7 +76,7 @@ struct SearchView
 
     SearchView()
     {
-        ViewsBenchServerTypes();
+        ViewsBenchApp();
         mp_messenger = std::make_unique<PeerMessenger>();
         WishListSearcher::CreateData();
         mp_invoker = std::make_unique<DelayedInvoker>();
