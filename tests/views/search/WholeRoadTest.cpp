@@ -1,0 +1,194 @@
+#include <QContextMenuEvent>
+#include <QProgressBar>
+#include <QRandomGenerator>
+
+#include <map>
+
+#include "shell/ActionSetToolBar.h"
+#include "shell/EventToolBar.h"
+#include "shell/UIFunctions.h"
+#include "shell/program/ProgramFixture.h"
+#include "store/GeneralFunctions.h"
+#include "support/support/FakeCentralHub.h"
+#include "support/support/HeadlessClient.h"
+#include "transfers/TransferQueueManager.h"
+#include "views/search/SearchForm.h"
+#include "views/search/SearchResultsForm.h"
+#include "views/transfers/CompleteDownloadsForm.h"
+#include "views/transfers/TransfersForm.h"
+
+namespace
+{
+// alice's whole window in this process and bob as a headless client in another, meeting through
+// the fake hub. Menus take the entry the test names, in submenus too.
+class WholeRoad : public ProgramFixture
+{
+protected:
+    void SetUp() override
+    {
+        ProgramFixture::SetUp();
+        Desktop::SetPopupMenu([this](QMenu& io_menu, const QPoint&) { Choose(io_menu); });
+    }
+    // bob goes first, so that alice's messenger lets go of his connections.
+    void TearDown() override
+    {
+        mp_bob.reset();
+        if (mp_window)
+        {
+            EXPECT_TRUE(QTest::qWaitFor([] { return d.GetType("peer_socket")->ItemCount() == 0; }, 10000));
+        }
+        ProgramFixture::TearDown();
+    }
+
+    bool Choose(QMenu& io_menu)
+    {
+        for (QAction* lp_action : io_menu.actions())
+        {
+            if (lp_action->menu() && Choose(*lp_action->menu()))
+                return true;
+            if (!lp_action->menu() && lp_action->text() == m_choice)
+            {
+                lp_action->trigger();
+                return true;
+            }
+        }
+        return false;
+    }
+    // A left click on the row, then a right click on it as the toolkit delivers it.
+    void RightClick(QTreeWidget* ip_tree, QTreeWidgetItem* ip_row, const QString& i_choice)
+    {
+        m_choice = i_choice;
+        ip_tree->scrollToItem(ip_row);
+        const QPoint l_at = ip_tree->visualItemRect(ip_row).center();
+        QTest::mouseClick(ip_tree->viewport(), Qt::LeftButton, {}, l_at);
+        QContextMenuEvent l_event(QContextMenuEvent::Mouse, l_at, ip_tree->viewport()->mapToGlobal(l_at));
+        QApplication::sendEvent(ip_tree->viewport(), &l_event);
+    }
+    static void DoubleClick(QTreeWidget* ip_tree, QTreeWidgetItem* ip_row)
+    {
+        ip_tree->scrollToItem(ip_row);
+        const QPoint l_at = ip_tree->visualItemRect(ip_row).center();
+        // As the toolkit delivers it: a click, then the second press as a double click.
+        QTest::mouseClick(ip_tree->viewport(), Qt::LeftButton, {}, l_at);
+        QTest::mouseDClick(ip_tree->viewport(), Qt::LeftButton, {}, l_at);
+        QTest::mouseRelease(ip_tree->viewport(), Qt::LeftButton, {}, l_at);
+    }
+    static QTreeWidgetItem* Find(QTreeWidget* ip_tree, int i_column, const QString& i_text)
+    {
+        return ip_tree->findItems(i_text, Qt::MatchExactly | Qt::MatchRecursive, i_column).value(0);
+    }
+    static QByteArray Random(int i_size, quint32 i_seed)
+    {
+        QByteArray l_bytes(i_size, '\0');
+        QRandomGenerator(i_seed).fillRange(reinterpret_cast<quint32*>(l_bytes.data()), i_size / 4);
+        return l_bytes;
+    }
+    static QByteArray Read(const QString& i_path)
+    {
+        QFile l_file(i_path);
+        return l_file.open(QIODevice::ReadOnly) ? l_file.readAll() : QByteArray("(missing)");
+    }
+    static QStringList Notices()
+    {
+        QStringList l_texts;
+        for (QAction* lp_action : eventToolBar->actions())
+            if (!lp_action->text().isEmpty())
+                l_texts << lp_action->text();
+        return l_texts;
+    }
+    static void ClickAction(QWidget* ip_widget, const QString& i_text)
+    {
+        FocusWidgetAndParents(ip_widget);
+        for (QAction* lp_action : actionBar->actions())
+            if (lp_action->text() == i_text)
+                return lp_action->trigger();
+        ADD_FAILURE() << "no action " << i_text.toStdString();
+    }
+    QString Complete(const QString& i_relative) const { return Home() + "/Tarnwick Downloads/complete/" + i_relative; }
+
+    FakeCentralHub m_hub;
+    std::unique_ptr<HeadlessClient> mp_bob;
+    QString m_choice;
+};
+} // namespace
+
+// alice searches, finds bob's song and fetches it, told when its folder is done; then she
+// browses bob's files from the result and takes the whole folder.
+TEST_F(WholeRoad, AFoundFileArrivesWholeAndTheBrowsedFolderAfterIt)
+{
+    QTemporaryDir l_bob;
+    const QString l_album = l_bob.filePath("Music/Album");
+    ASSERT_TRUE(QDir().mkpath(l_album + "/Extra") && QDir().mkpath(l_bob.filePath("home")));
+    const std::map<QString, QByteArray> l_files = {{"song.bin", Random(320 << 10, 1)}, {"cover.bin", Random(24 << 10, 2)},
+                                                   {"setup.ini", "[x]"}, {"Extra/notes.bin", Random(6 << 10, 3)}};
+    for (const auto& [l_name, l_bytes] : l_files)
+        ASSERT_TRUE(WriteFile(l_album + "/" + l_name, l_bytes));
+    // Slow enough for the progress to be seen on the way.
+    mp_bob = std::make_unique<HeadlessClient>(
+        l_bob.filePath("home"), QStringList{"--user", "bob", "--share", l_bob.filePath("Music"), "--limit", "512"},
+        m_hub.Port());
+    ASSERT_TRUE(mp_bob->Says("online"));
+
+    m_store.Setting("server_port", QString::number(m_hub.Port()));
+    ASSERT_TRUE(m_store.WriteTo(StorePath()));
+    Start();
+    ASSERT_TRUE(QTest::qWaitFor([] { return gp_server->IsConnected(); }, 10000));
+    mp_window->show();
+    QApplication::setActiveWindow(mp_window.get());
+    d.GetType("excluded_download_extension")->GetItem(".ini");
+
+    // The search, typed into the Search tab; bob's reply becomes rows.
+    auto* lp_entry = Child<QLineEdit>(searchForm, "searchEdit");
+    FocusWidgetAndParents(lp_entry);
+    QTest::keyClicks(lp_entry, "song");
+    QTest::keyClick(lp_entry, Qt::Key_Return);
+    auto* lp_searches = Child<QTabWidget>(searchForm, "searchTabControl");
+    auto* lp_page = qobject_cast<SearchResultsForm*>(lp_searches->currentWidget());
+    ASSERT_TRUE(lp_page);
+    EXPECT_EQ(lp_searches->tabText(lp_searches->currentIndex()), "song");
+    QTreeWidget* lp_results = lp_page->searchResults();
+    QTreeWidgetItem* lp_song = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (lp_song = Find(lp_results, 4, "song.bin")) != nullptr; }, 20000));
+    EXPECT_EQ(SearchForm::GetNodeUserNode(lp_song)->text(0), "bob");
+    EXPECT_EQ(lp_song->parent()->text(3), ReversePathname(QString(l_album).replace('/', '\\')));
+
+    // A double click queues it: a row waits in the Transfers tab, with a folder alert armed.
+    DoubleClick(lp_results, lp_song);
+    EXPECT_TRUE(ShowsIcon(lp_song->icon(4), ":/icons/download_icon"));
+    QTreeWidget* lp_downloads = transfersForm->DownloadsList();
+    FocusWidgetAndParents(lp_downloads);
+    QTreeWidgetItem* lp_row = Find(lp_downloads, 2, "song.bin");
+    ASSERT_TRUE(lp_row);
+    EXPECT_EQ(lp_row->text(3), "queued");
+    RightClick(lp_downloads, lp_row, "Folder download completes");
+    EXPECT_TRUE(ShowsIcon(lp_row->parent()->icon(1), ":/icons/alert_icon"));
+    ClickAction(lp_downloads, "Completed Downloads");
+    ASSERT_TRUE(completeDownloadsForm);
+    QTreeWidget* lp_completed = completeDownloadsForm->List();
+    EXPECT_EQ(lp_completed->topLevelItemCount(), 0);
+
+    // Back to the search while it runs: its row shows the progress on the way.
+    FocusWidgetAndParents(lp_results);
+    QList<int> l_percents;
+    const QMetaObject::Connection l_watch =
+        QObject::connect(transferQueueManager, &TransferQueueManager::DownloadProgressed, [&](ItemPtr) {
+            auto* lp_bar = qobject_cast<QProgressBar*>(lp_downloads->itemWidget(lp_row, 4));
+            if (lp_bar && lp_row->text(3) == "downloading")
+                l_percents << lp_bar->value();
+        });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lp_row->text(3) == "complete"; }, 30000));
+    QObject::disconnect(l_watch);
+    EXPECT_TRUE(std::any_of(l_percents.begin(), l_percents.end(), [](int i_percent) { return i_percent > 0 && i_percent < 100; }))
+        << l_percents.size() << " reports";
+    EXPECT_EQ(l_percents.value(l_percents.size() - 1), 100);
+    // The folder's notice waits in the event bar; the completed list has its row; the file is whole.
+    EXPECT_TRUE(QTest::qWaitFor([] { return Notices() == QStringList("Album"); }, 5000)) << Notices().join(",").toStdString();
+    EXPECT_TRUE(lp_row->parent()->icon(1).isNull());
+    ASSERT_EQ(lp_completed->topLevelItemCount(), 1);
+    EXPECT_EQ(lp_completed->topLevelItem(0)->text(0), "song.bin");
+    EXPECT_EQ(Read(Complete("Album/song.bin")), l_files.at("song.bin"));
+
+    // Cleared from the list, the finished downloads leave nothing of their runs behind.
+    ClickAction(lp_downloads, "Clear Complete");
+    EXPECT_EQ(lp_downloads->topLevelItemCount(), 0);
+}
