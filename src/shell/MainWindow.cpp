@@ -45,6 +45,7 @@
 #include "ui_MainWindow.h"
 #include "views/chat/ChatsForm.h"
 #include "views/chat/UserListForm.h"
+#include "views/chat/UserNoteDialog.h"
 
 MainWindow* mainWindow = nullptr;
 
@@ -521,10 +522,12 @@ void MainWindow::StartPeriodicWork()
     connect(mp_trayIcon.get(), &QSystemTrayIcon::activated, this, &MainWindow::OnTrayIconActivated);
 }
 
-// The window comes to the front and the shared folders are scanned once (later rescans are
-// reported); the user name and the shared-folder list take the focus on their pages.
+// The note dialogs' registry; the window comes to the front and the shared folders are scanned
+// once (later rescans are reported); the user name and the shared-folder list take the focus on
+// their pages.
 void MainWindow::RescanShares()
 {
+    UserNoteDialog::Init();
     activateWindow();
     sharedFoldersManager->Init();
     connect(sharedFoldersManager, &SharedFoldersManager::SharedFilesRescanned, this,
