@@ -355,6 +355,11 @@ void MainWindow::CreateTransferEnginesAndPages()
     new SizeManager();
     mp_ui->diagnosticsForm->Init();
     mp_ui->diagnosticsForm->RegisterLoggableItemType("user");
+    // The page's library lies below the toolbar's, so its one action is wired from here.
+    actionBar->AddSetAction("diagnostics", "dump_data", tr("Dump Data"), ":/icons/info_icon", false);
+    actionBar->RegisterWidget(mp_ui->diagnosticsForm, "diagnostics");
+    connect(actionBar, &ActionSetToolBar::ActionTriggered, mp_ui->diagnosticsForm,
+            &DiagnosticsForm::OnActionTriggered);
     new TransferQueueManager();
     // Search replies tell the searcher of the upload queue as the transfer queues see it.
     sharedFoldersManager->SetUploadPolicy(

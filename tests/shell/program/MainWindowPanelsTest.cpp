@@ -428,3 +428,30 @@ TEST_F(MainWindowPanels, SharedFolderRowsShowTheirAudienceAndGoWhenUnshared)
     EXPECT_EQ(mp_window->findChildren<SharedFilesRescannedDialog*>().last()->Text(),
               "3 files added.\n1 files removed.");
 }
+
+TEST_F(MainWindowPanels, TheDiagnosticsPageDumpsTheStoreIntoTheFileChosen)
+{
+    StartLoggedIn();
+    EXPECT_EQ(ToolbarTexts(Child(mp_window.get(), "diagnosticsForm")).value(0), "Dump Data");
+    // The page asks and reports with the toolkit's own boxes, answered once each waits.
+    const QString l_path = Home() + "/dump";
+    QString l_report;
+    QTimer l_answer;
+    QObject::connect(&l_answer, &QTimer::timeout, [&] {
+        QWidget* lp_modal = QApplication::activeModalWidget();
+        if (auto* lp_chooser = qobject_cast<QFileDialog*>(lp_modal))
+            lp_chooser->selectFile(l_path);
+        else if (auto* lp_box = qobject_cast<QMessageBox*>(lp_modal))
+            l_report = lp_box->windowTitle();
+        if (lp_modal)
+            QMetaObject::invokeMethod(lp_modal, "accept");
+    });
+    l_answer.start(10);
+    for (QAction* lp_action : actionBar->actions())
+        if (lp_action->text() == "Dump Data")
+            lp_action->trigger();
+    EXPECT_EQ(l_report, "Data Dump Succeeded");
+    QFile l_dump(l_path);
+    ASSERT_TRUE(l_dump.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(l_dump.readAll().contains("alice"));
+}
