@@ -299,7 +299,8 @@ void MainWindow::WireConnectionStatus()
     SubscribeSetting("username", ConnectedAndNotify, &MainWindow::OnUsernameChanged);
 }
 
-// Rooms get their row in the room list through `room_node`; the list keeps rooms by name.
+// Rooms get their row in the room list through `room_node`; the rows keep the rooms we own,
+// operate and belong to ahead of the rest.
 void MainWindow::PrepareRoomsPanel()
 {
     DeclareTypes({{"room_node", Primary, false}});
