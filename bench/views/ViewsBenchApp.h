@@ -5,22 +5,32 @@
 #include <memory>
 
 #include "../BenchApplication.h"
+#include "server/Server.h"
+#include "store/Data.h"
 #include "store/DataSaver.h"
 #include "store/TimerManager.h"
 #include "support/support/ClientSchema.h"
 
 // The one application, timers, data saver and settings types that every views benchmark runs
-// in, made by whichever benchmark runs first.
+// in, made by whichever benchmark runs first. The application is never destroyed: at exit the
+// toolkit's own globals, made after it, are gone before it would be.
 inline void ViewsBenchApp()
 {
-    static std::unique_ptr<QApplication> s_app;
     static std::unique_ptr<TimerManager> s_timers;
     static std::unique_ptr<DataSaver> s_saver;
     if (s_timers)
         return;
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    s_app = NewBenchApplication<QApplication>();
+    NewBenchApplication<QApplication>().release();
     s_timers = std::make_unique<TimerManager>();
     s_saver = std::make_unique<DataSaver>();
     DeclareSettingsTypes();
+}
+
+// The server link's user and room types, declared once by whichever benchmark needs them first.
+inline void ViewsBenchServerTypes()
+{
+    ViewsBenchApp();
+    if (!d.HasType("user"))
+        Server::CreateData();
 }

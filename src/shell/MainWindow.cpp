@@ -46,6 +46,7 @@
 #include "views/chat/ChatsForm.h"
 #include "views/chat/UserListForm.h"
 #include "views/chat/UserNoteDialog.h"
+#include "views/search/SearchForm.h"
 
 MainWindow* mainWindow = nullptr;
 
@@ -366,6 +367,7 @@ void MainWindow::CreateTransferEnginesAndPages()
     sharedFoldersManager->SetUploadPolicy(
         {[] { return transferQueueManager && transferQueueManager->IsFreeToUpload(); },
          [] { return transferQueueManager ? transferQueueManager->QueuedUploadCount() : 0; }, {}});
+    mp_ui->searchForm->Init();
     new WishListSearcher(this);
 }
 
