@@ -419,6 +419,7 @@ void MainWindow::LoadStore()
 {
     const QString l_path = StorePath();
     LogConfiguration(QStringLiteral("Loading configuration data from %1").arg(l_path));
+    DataSaver::RemoveLeftovers(l_path);
     if (BeforeLoadCall())
         BeforeLoadCall()();
     // A damaged file is found before it can empty the store, so everything declared and written
