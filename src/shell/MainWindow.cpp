@@ -348,7 +348,7 @@ void MainWindow::PrepareTrayAndChatTypes()
 }
 
 // Saved sizes, the diagnostics page, then the transfer queues (which need the shared folders'
-// file types) and the pages built on them, then the wish-list searcher.
+// file types) and the pages built on them (the browse page), then the wish-list searcher.
 void MainWindow::CreateTransferEnginesAndPages()
 {
     new SizeManager();
@@ -359,6 +359,7 @@ void MainWindow::CreateTransferEnginesAndPages()
     sharedFoldersManager->SetUploadPolicy(
         {[] { return transferQueueManager && transferQueueManager->IsFreeToUpload(); },
          [] { return transferQueueManager ? transferQueueManager->QueuedUploadCount() : 0; }, {}});
+    mp_ui->sharesForm->Init();
     new WishListSearcher(this);
 }
 
