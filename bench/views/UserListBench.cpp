@@ -37,7 +37,7 @@ struct UserList
     UserList()
     {
         ViewsBenchApp();
-        Server::CreateData();
+        ViewsBenchServerTypes();
         DeclareTypes({{"user_note", Intermediate, false}});
         DeclareRelations({{"user", "user_note", Many, One}});
         mp_form = std::make_unique<UserListForm>();

@@ -35,6 +35,15 @@ std::vector<ItemPtr> SubFolders(ItemPtr i_folder)
     return l_folders;
 }
 
+// The items of a type connected to an item, read in place: a filter keystroke or a click walks
+// many of these sets and copies none. Empty for a null item.
+const ItemSet& ConnectedSet(ItemPtr i_item, Type* ip_type)
+{
+    static const ItemSet s_none;
+    const ItemSet* lp_set = i_item ? i_item->Connections().FindSet(ip_type) : nullptr;
+    return lp_set ? *lp_set : s_none;
+}
+
 // Whether the row or a row above it is hidden.
 bool IsHiddenOnItsPath(const QTreeWidgetItem* ip_row)
 {
@@ -175,10 +184,11 @@ void ShareTreeForm::OnCurrentItemChanged(QTreeWidgetItem* ip_current, QTreeWidge
     }
 
     Type* lp_nodes = d.GetType(FileNode);
+    Type* lp_names = d.GetType("user_share_file_name");
     QList<QTreeWidgetItem*> l_rows;
-    for (ItemPtr l_file : l_folder.GetItems("user_share_file"))
+    for (ItemPtr l_file : ConnectedSet(l_folder, d.GetType("user_share_file")))
     {
-        const QString l_name = l_file["user_share_file_name"].AsString();
+        const QString l_name = ItemPtr(ConnectedSet(l_file, lp_names)).AsString();
         if (l_filter.IsMatching(l_name, nullptr, l_file) != FilterParser::Matching)
             continue;
         auto* lp_row = new QTreeWidgetItem(
@@ -215,8 +225,9 @@ void ShareTreeForm::OnFilterTextChanged(QString i_text)
 bool ShareTreeForm::HasEnoughMatchingFiles(QTreeWidgetItem* ip_row, const FilterParser& i_rest)
 {
     int l_needed = std::max(1, i_rest.MinFilesInFolder());
-    for (ItemPtr l_file : FolderOfRow(ip_row).GetItems("user_share_file"))
-        if (i_rest.IsMatching(l_file["user_share_file_name"].AsString(), nullptr, l_file) ==
+    Type* lp_names = d.GetType("user_share_file_name");
+    for (ItemPtr l_file : ConnectedSet(FolderOfRow(ip_row), d.GetType("user_share_file")))
+        if (i_rest.IsMatching(ItemPtr(ConnectedSet(l_file, lp_names)).AsString(), nullptr, l_file) ==
                 FilterParser::Matching &&
             --l_needed == 0)
             return true;
