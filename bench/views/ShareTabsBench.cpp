@@ -112,7 +112,6 @@ struct Engine
     Engine()
     {
         ViewsBenchApp();
-        ViewsBenchServerTypes();
         DeclarePeerFileTypes();
         mp_shares = std::make_unique<SharedFoldersManager>();
         SetSetting("expand_new_shares", "yes");

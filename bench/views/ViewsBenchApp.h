@@ -10,9 +10,8 @@
 #include "store/TimerManager.h"
 #include "support/support/ClientSchema.h"
 
-// The one application, timers, data saver and settings types that every views benchmark runs
-// in, made by whichever benchmark runs first. The application is never destroyed: at exit it
-// would go after the toolkit's own statics, which its destructor still uses.
+// The one application, timers, data saver, settings and server types that every views
+// benchmark runs in, made by whichever benchmark runs first.
 inline void ViewsBenchApp()
 {
     static std::unique_ptr<TimerManager> s_timers;
@@ -20,15 +19,10 @@ inline void ViewsBenchApp()
     if (s_timers)
         return;
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Never destroyed: at exit it would go after the toolkit's own statics, which it still uses.
     static_cast<void>(NewBenchApplication<QApplication>().release());
     s_timers = std::make_unique<TimerManager>();
     s_saver = std::make_unique<DataSaver>();
     DeclareSettingsTypes();
-}
-
-// The server link's user and room types, which several views benchmarks need; declared once.
-inline void ViewsBenchServerTypes()
-{
-    static const bool s_declared = (Server::CreateData(), true);
-    static_cast<void>(s_declared);
+    Server::CreateData();
 }
