@@ -79,7 +79,8 @@ void ShareTreeForm::PrepareLists(QTreeWidget* ip_folderTree, QTreeWidget* ip_fil
     }
     mp_fileList->setHeaderLabels({"File", "Size", "Attributes"});
     mp_fileList->setColumnWidth(0, 200);
-    mp_fileList->setColumnWidth(1, 70);
+    // At least 70, and room for a size of hundreds of megabytes in the list's own font.
+    mp_fileList->setColumnWidth(1, std::max(70, mp_fileList->fontMetrics().horizontalAdvance("000,000,000") + 12));
     mp_fileList->header()->setStretchLastSection(true);
 
     connect(mp_folderTree, &QTreeWidget::currentItemChanged, this,
