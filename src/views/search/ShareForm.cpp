@@ -28,12 +28,11 @@ void AddNotice(const QString& i_user, QWidget* ip_widget)
 } // namespace
 
 ShareForm::ShareForm(QString i_user, QWidget* ip_parent)
-    : ShareTreeForm(ip_parent), mp_ui(std::make_unique<Ui_ShareForm>()), m_user(i_user)
+    : ShareTreeForm(i_user, "user_share_tab", ip_parent), mp_ui(std::make_unique<Ui_ShareForm>())
 {
     mp_ui->setupUi(this);
     PrepareLists(mp_ui->folderTree, mp_ui->fileList, mp_ui->filterEdit, mp_ui->filterHelpButton,
                  "share_folders", "share_files");
-    d.GetType("user")->GetItem(Value(i_user)) += d.GetType("user_share_tab")->GetItem(Value(this));
     mp_ui->messageBrowser->append("Requesting file list...");
     // Links go to the desktop's browser, never into the message area.
     connect(mp_ui->messageBrowser, &QTextBrowser::anchorClicked, this,
@@ -63,8 +62,8 @@ void ShareForm::SetShare(ItemPtr i_share)
 
     if (!i_share.IsConnected("user_share_folder"))
     {
-        mp_ui->messageBrowser->append("No files returned. The user is either not sharing any files, or is "
-                                      "sharing all of their files privately.");
+        mp_ui->messageBrowser->append(QStringLiteral(
+            "No files returned. The user is either not sharing any files, or is sharing all of their files privately."));
         AddNotice(m_user, mp_ui->messageBrowser);
         return;
     }
@@ -106,8 +105,7 @@ void ShareForm::Delete()
     m_share = ItemPtr();
     if (sharedFoldersManager)
         sharedFoldersManager->RemoveUserShare(m_user);
-    if (ItemPtr l_tab = d.GetType("user_share_tab")->HasItem(Value(this)))
-        l_tab.Remove();
+    RemoveTabRecord();
     deleteLater();
 }
 
@@ -185,9 +183,8 @@ void ShareForm::OnConnectionToUserFailed(QString i_user, QString i_connectionTyp
     const QString l_link =
         WebHostUrl(QString("/porttest.php?port=%1").arg(GetSettingInt("listening_port"))).toString();
     mp_ui->messageBrowser->append(
-        QString("A connection could not be successfully formed to the user. If this is happening to you a "
-                "lot, <a href=\"%1\">Check here</a> to make sure that your port is open.")
-            .arg(l_link.toHtmlEscaped()));
+        QStringLiteral("A connection could not be successfully formed to the user. If this is happening to you a lot, ") +
+        QString("<a href=\"%1\">Check here</a> to make sure that your port is open.").arg(l_link.toHtmlEscaped()));
     AddNotice(m_user, mp_ui->messageBrowser);
 }
 

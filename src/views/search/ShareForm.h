@@ -53,7 +53,6 @@ private:
     void QueueDownload(ItemPtr i_file, int i_level);
 
     std::unique_ptr<Ui_ShareForm> mp_ui;
-    QString m_user;
     // A list or a failure has been shown; a failure is shown only before.
     bool m_answered = false;
     // A folder BrowseToFolder was asked for before the list came.

@@ -54,9 +54,16 @@ bool IsHiddenOnItsPath(const QTreeWidgetItem* ip_row)
 }
 } // namespace
 
-ShareTreeForm::ShareTreeForm(QWidget* ip_parent) : QWidget(ip_parent)
+ShareTreeForm::ShareTreeForm(QString i_user, const char* ip_tabRecord, QWidget* ip_parent)
+    : QWidget(ip_parent), m_user(i_user), mp_tabRecord(ip_tabRecord)
 {
     InitResources();
+}
+
+void ShareTreeForm::RemoveTabRecord()
+{
+    if (ItemPtr l_record = d.GetType(mp_tabRecord)->HasItem(Value(this)))
+        l_record.Remove();
 }
 
 void ShareTreeForm::PrepareLists(QTreeWidget* ip_folderTree, QTreeWidget* ip_fileList,
@@ -87,6 +94,7 @@ void ShareTreeForm::PrepareLists(QTreeWidget* ip_folderTree, QTreeWidget* ip_fil
             &ShareTreeForm::OnCurrentItemChanged);
     connect(mp_filterEdit, &QLineEdit::textChanged, this, &ShareTreeForm::OnFilterTextChanged);
     connect(mp_filterHelpButton, &QPushButton::clicked, this, &ShareTreeForm::OnFilterHelpClicked);
+    d.GetType("user")->GetItem(Value(m_user)) += d.GetType(mp_tabRecord)->GetItem(Value(this));
 }
 
 void ShareTreeForm::ShowLists(bool i_show)

@@ -43,12 +43,14 @@ public slots:
     void OnFilterHelpClicked();
 
 protected:
-    explicit ShareTreeForm(QWidget* ip_parent);
+    // The tab's record is an item of that type valued by the tab's address, tied to the user.
+    ShareTreeForm(QString i_user, const char* ip_tabRecord, QWidget* ip_parent);
 
     // Called by the tab's constructor once its layout exists: the file list's columns and
-    // order, the toolbar sets of the two lists, and the signals every tab follows.
+    // order, the toolbar sets of the two lists, the signals every tab follows and the record.
     void PrepareLists(QTreeWidget* ip_folderTree, QTreeWidget* ip_fileList, QLineEdit* ip_filterEdit,
                       QPushButton* ip_filterHelpButton, const char* ip_folderSet, const char* ip_fileSet);
+    void RemoveTabRecord();
     void ShowLists(bool i_show);
 
     // One row per folder of the share in the byte order of the folder paths, a sub-folder
@@ -69,6 +71,8 @@ protected:
     static void ForEachFolderBelow(ItemPtr i_folder,
                                    const std::function<void(ItemPtr i_folder, bool i_below)>& i_visit);
 
+    // The browsed user, or the user our files are offered to.
+    const QString m_user;
     QTreeWidget* mp_folderTree = nullptr;
     QTreeWidget* mp_fileList = nullptr;
     QLineEdit* mp_filterEdit = nullptr;
@@ -83,6 +87,8 @@ protected:
 
 private:
     void SetExpandLevel(int i_level);
+
+    const char* const mp_tabRecord;
     // Whether enough of the folder's own files pass what the folder's name left of the filter.
     static bool HasEnoughMatchingFiles(QTreeWidgetItem* ip_row, const FilterParser& i_rest);
 };

@@ -30,16 +30,7 @@ const RelationDeclaration TabRelations[] = {
     {"user_share_file_node", "user_share_file", One, One},
 };
 
-struct SetAction
-{
-    const char* set;
-    const char* id;
-    const char* text;
-    const char* icon;
-    bool needsSelection;
-};
-
-const SetAction TabActions[] = {
+const ToolbarAction TabActions[] = {
     {"share_folders", "expand_level", "Expand Level", ":/icons/browse_icon", false},
     {"share_folders", "collapse_all", "Collapse All", ":/icons/browse_icon", false},
     {"share_folders", "expand_all", "Expand All", ":/icons/browse_icon", false},
@@ -64,6 +55,16 @@ struct ListTypes
     Type* length = d.GetType("length_seconds");
     Type* mode = d.GetType("bitrate_mode");
 };
+
+// The user's open tab of that record type, brought to the front; null when there is none.
+template <class Tab>
+Tab* FocusOpenTab(const QString& i_user, const char* i_record)
+{
+    auto* lp_tab = d.GetType("user")->GetItem(Value(i_user))[i_record].AsPointer<Tab>();
+    if (lp_tab)
+        FocusWidgetAndParents(lp_tab);
+    return lp_tab;
+}
 
 // The folder of that path in this tree; null when the list has none.
 ItemPtr FolderInTree(const ListTypes& i_types, const std::string& i_path, ItemPtr i_root)
@@ -101,9 +102,7 @@ void SharesForm::Init()
     connect(mp_ui->tabControl, &QTabWidget::tabCloseRequested, this, &SharesForm::OnTabCloseRequested);
     if (actionBar)
     {
-        for (const SetAction& l_action : TabActions)
-            actionBar->AddSetAction(l_action.set, l_action.id, l_action.text, l_action.icon,
-                                    l_action.needsSelection);
+        actionBar->AddSetActions(TabActions);
         connect(actionBar, &ActionSetToolBar::ActionTriggered, this, &SharesForm::OnToolBarActionTriggered);
     }
     if (peerMessenger)
@@ -112,13 +111,8 @@ void SharesForm::Init()
 
 ShareForm* SharesForm::OpenShareBrowse(QString i_user)
 {
-    const ItemPtr l_user = d.GetType("user")->GetItem(Value(i_user));
-    if (ItemPtr l_tab = l_user["user_share_tab"])
-    {
-        auto* lp_form = l_tab.AsPointer<ShareForm>();
-        FocusWidgetAndParents(lp_form);
-        return lp_form;
-    }
+    if (auto* lp_open = FocusOpenTab<ShareForm>(i_user, "user_share_tab"))
+        return lp_open;
     auto* lp_form = new ShareForm(i_user, this);
     mp_ui->tabControl->addTab(lp_form, ChatsForm::TabText(i_user));
     if (peerMessenger)
@@ -129,13 +123,8 @@ ShareForm* SharesForm::OpenShareBrowse(QString i_user)
 
 UploadForm* SharesForm::OpenUploadBrowse(QString i_user)
 {
-    const ItemPtr l_user = d.GetType("user")->GetItem(Value(i_user));
-    if (ItemPtr l_tab = l_user["upload_share_tab"])
-    {
-        auto* lp_form = l_tab.AsPointer<UploadForm>();
-        FocusWidgetAndParents(lp_form);
-        return lp_form;
-    }
+    if (auto* lp_open = FocusOpenTab<UploadForm>(i_user, "upload_share_tab"))
+        return lp_open;
     auto* lp_form = new UploadForm(i_user, this);
     mp_ui->tabControl->addTab(lp_form, ChatsForm::TabText("Upload to " + i_user));
     FileInfoMap l_folders;

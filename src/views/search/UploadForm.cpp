@@ -9,12 +9,11 @@
 #include "ui_UploadForm.h"
 
 UploadForm::UploadForm(QString i_user, QWidget* ip_parent)
-    : ShareTreeForm(ip_parent), mp_ui(std::make_unique<Ui_UploadForm>()), m_user(i_user)
+    : ShareTreeForm(i_user, "upload_share_tab", ip_parent), mp_ui(std::make_unique<Ui_UploadForm>())
 {
     mp_ui->setupUi(this);
     PrepareLists(mp_ui->folderTree, mp_ui->fileList, mp_ui->filterEdit, mp_ui->filterHelpButton,
                  "upload_folders", "upload_files");
-    d.GetType("upload_share_tab")->GetItem(Value(this)) += d.GetType("user")->GetItem(Value(i_user));
 }
 
 UploadForm::~UploadForm() = default;
@@ -31,8 +30,7 @@ void UploadForm::SetShare(ItemPtr i_share)
 
 void UploadForm::Delete()
 {
-    if (ItemPtr l_tab = d.GetType("upload_share_tab")->HasItem(Value(this)))
-        l_tab.Remove();
+    RemoveTabRecord();
     if (m_share)
     {
         RemovalScope l_scope(d);

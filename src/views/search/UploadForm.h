@@ -33,5 +33,4 @@ private:
     void Upload(ItemPtr i_file);
 
     std::unique_ptr<Ui_UploadForm> mp_ui;
-    QString m_user;
 };

@@ -1,6 +1,5 @@
 #include "ProgramFixture.h"
 #include "shell/ActionSetToolBar.h"
-#include "shell/UIFunctions.h"
 #include "views/chat/UserMenuOptions.h"
 #include "views/search/ShareForm.h"
 #include "views/search/SharesForm.h"
@@ -47,13 +46,8 @@ TEST_F(ProgramFixture, TheUserMenuOpensABrowseTabOnTheBrowsePageThatShowsTheList
     EXPECT_TRUE(lp_tree->isVisible());
 
     // The page's toolbar sets were declared at start-up.
-    QApplication::setActiveWindow(mp_window.get());
-    FocusWidgetAndParents(lp_tree);
-    QStringList l_texts;
-    for (QAction* lp_action : actionBar->actions())
-        if (lp_action->isVisible() && !lp_action->text().isEmpty())
-            l_texts << lp_action->text();
-    EXPECT_EQ(l_texts.mid(0, 3), QStringList({"Expand Level", "Collapse All", "Expand All"}));
+    EXPECT_EQ(ToolbarTexts(actionBar, mp_window.get(), lp_tree).mid(0, 3),
+              QStringList({"Expand Level", "Collapse All", "Expand All"}));
 
     l_choose("Upload to user");
     EXPECT_EQ(lp_page->TabControl()->tabText(lp_page->TabControl()->currentIndex()), "Upload to bob");

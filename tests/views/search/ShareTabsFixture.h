@@ -154,21 +154,11 @@ protected:
     }
 
     // The texts the context toolbar shows while the focus is in the widget.
-    QStringList ToolbarTexts(QWidget* ip_widget)
-    {
-        QApplication::setActiveWindow(mp_pages.get());
-        FocusWidgetAndParents(ip_widget);
-        QStringList l_texts;
-        for (QAction* lp_action : mp_actions->actions())
-            if (lp_action->isVisible() && !lp_action->text().isEmpty())
-                l_texts << lp_action->text();
-        return l_texts;
-    }
-    // Clicks the toolbar action of that id's text start while the focus is in the widget.
+    QStringList ToolbarTexts(QWidget* ip_widget) { return ::ToolbarTexts(mp_actions.get(), mp_pages.get(), ip_widget); }
+    // Clicks the toolbar action whose text starts so, while the focus is in the widget.
     void ClickToolbar(QWidget* ip_widget, const QString& i_text)
     {
-        QApplication::setActiveWindow(mp_pages.get());
-        FocusWidgetAndParents(ip_widget);
+        ToolbarTexts(ip_widget);
         for (QAction* lp_action : mp_actions->actions())
             if (lp_action->isVisible() && lp_action->text().startsWith(i_text))
                 return lp_action->trigger();
