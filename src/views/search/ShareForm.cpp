@@ -91,9 +91,7 @@ void ShareForm::BrowseToFolder(QString i_folder)
         m_pendingFolder = i_folder;
         return;
     }
-    const ItemPtr l_name = d.GetType("user_share_folder_name")->HasItem(Value(i_folder));
-    QTreeWidgetItem* lp_row = RowOf(l_name ? d.GetItem(l_name, m_share, "user_share_folder") : ItemPtr(),
-                                    "user_share_folder_node");
+    QTreeWidgetItem* lp_row = RowOf(FolderInTree(m_share, Value(i_folder).Bytes()), "user_share_folder_node");
     if (!lp_row)
         return;
     mp_ui->folderTree->scrollToItem(lp_row, QAbstractItemView::PositionAtTop);

@@ -106,8 +106,6 @@ void ShareTreeForm::ShowLists(bool i_show)
 
 void ShareTreeForm::FillFolderTree(ItemPtr i_share)
 {
-    Type* lp_names = d.GetType("user_share_folder_name");
-    Type* lp_folders = d.GetType("user_share_folder");
     Type* lp_nodes = d.GetType(FolderNode);
 
     // A parent's path is a proper prefix of its sub-folders' paths, so in byte order every
@@ -128,18 +126,8 @@ void ShareTreeForm::FillFolderTree(ItemPtr i_share)
     for (const auto& [lp_path, l_folder] : l_folders)
     {
         const std::string l_parentPath = GetParentFolder(*lp_path);
-        QTreeWidgetItem* lp_parentRow = nullptr;
-        if (l_parentPath != *lp_path)
-        {
-            const ItemPtr l_parentName = lp_names->HasItem(l_parentPath);
-            const ItemSet* lp_candidates = l_parentName ? l_parentName->Connections().FindSet(lp_folders) : nullptr;
-            for (ItemPtr l_candidate : lp_candidates ? *lp_candidates : ItemSet())
-                if (l_candidate.IsConnected(i_share))
-                {
-                    lp_parentRow = RowOf(l_candidate, FolderNode);
-                    break;
-                }
-        }
+        QTreeWidgetItem* lp_parentRow =
+            l_parentPath != *lp_path ? RowOf(FolderInTree(i_share, l_parentPath), FolderNode) : nullptr;
         auto* lp_row = new QTreeWidgetItem(QStringList(ToQString(GetFileName(*lp_path))));
         if (lp_parentRow)
         {
@@ -342,6 +330,15 @@ ItemPtr ShareTreeForm::FileOfRow(QTreeWidgetItem* ip_row)
 QTreeWidgetItem* ShareTreeForm::RowOf(ItemPtr i_item, const char* ip_nodeType)
 {
     return i_item[ip_nodeType].AsPointer<QTreeWidgetItem>();
+}
+
+ItemPtr ShareTreeForm::FolderInTree(ItemPtr i_share, const std::string& i_path)
+{
+    const ItemPtr l_name = d.GetType("user_share_folder_name")->HasItem(i_path);
+    for (ItemPtr l_folder : ConnectedSet(l_name, d.GetType("user_share_folder")))
+        if (l_folder.IsConnected(i_share))
+            return l_folder;
+    return ItemPtr();
 }
 
 std::string ShareTreeForm::FolderPath(ItemPtr i_folder)

@@ -31,6 +31,10 @@ public:
     // Applies the filter to the folder row and every row below it; true when the row is shown.
     bool FilterFolderNode(QTreeWidgetItem* ip_row, FilterParser& i_filter);
 
+    // The folder of that path in that tree; null when the tree has none. A path's name item is
+    // shared by the folders of that path in every tree.
+    static ItemPtr FolderInTree(ItemPtr i_share, const std::string& i_path);
+
     void ExpandAll();
     void CollapseAll();
     // Opens one more level of the folder tree, until the deepest level is open.

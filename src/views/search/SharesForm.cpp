@@ -66,16 +66,6 @@ Tab* FocusOpenTab(const QString& i_user, const char* i_record)
     return lp_tab;
 }
 
-// The folder of that path in this tree; null when the list has none.
-ItemPtr FolderInTree(const ListTypes& i_types, const std::string& i_path, ItemPtr i_root)
-{
-    const ItemPtr l_name = i_types.folderName->HasItem(i_path);
-    const ItemSet* lp_folders = l_name ? l_name->Connections().FindSet(i_types.folder) : nullptr;
-    for (ItemPtr l_folder : lp_folders ? *lp_folders : ItemSet())
-        if (l_folder.IsConnected(i_root))
-            return l_folder;
-    return ItemPtr();
-}
 } // namespace
 
 SharesForm::SharesForm(QWidget* ip_parent) : QWidget(ip_parent), mp_ui(std::make_unique<Ui_SharesForm>())
@@ -160,7 +150,7 @@ ItemPtr SharesForm::CreateUserShareData(FileInfoMap& i_folders, AttributeTransla
         l_folder += l_types.folderName->GetItem(l_path);
         const std::string l_parentPath = GetParentFolder(l_path);
         if (l_parentPath != l_path)
-            if (const ItemPtr l_parent = FolderInTree(l_types, l_parentPath, l_root))
+            if (const ItemPtr l_parent = ShareTreeForm::FolderInTree(l_root, l_parentPath))
             {
                 const ItemPtr l_child = l_types.child->NewItem();
                 const ItemPtr l_link = l_types.parent->NewItem();
