@@ -20,7 +20,6 @@
 #include <string>
 
 #include "ViewsBenchApp.h"
-#include "shares/SharedFoldersManager.h"
 #include "store/Data.h"
 #include "store/Settings.h"
 #include "views/search/ShareForm.h"
@@ -101,7 +100,7 @@ Clock::duration BuildBareFileRows(QTreeWidget& io_list)
     return l_elapsed;
 }
 
-// The shares engine and the browse page's types, made once.
+// The engines and the browse page's types, made once.
 struct Engine
 {
     static Engine& Get()
@@ -112,14 +111,10 @@ struct Engine
 
     Engine()
     {
-        ViewsBenchApp();
-        DeclarePeerFileTypes();
-        mp_shares = std::make_unique<SharedFoldersManager>();
+        ViewsBenchShareEngines();
         SetSetting("expand_new_shares", "yes");
         SharesForm().Init();
     }
-
-    std::unique_ptr<SharedFoldersManager> mp_shares;
 };
 
 // A shown browse page of a benchmark's own: a window must go before the toolkit's exit.
@@ -131,10 +126,12 @@ struct Page
         m_page.show();
     }
 
-    // bob's tab showing the list.
+    // bob's tab showing the list. The tab is made as OpenShareBrowse makes it, without the
+    // request to a peer that is not there.
     ShareForm* Show(FileInfoMap& io_list)
     {
-        ShareForm* lp_tab = m_page.OpenShareBrowse("bob");
+        auto* lp_tab = new ShareForm("bob", nullptr);
+        m_page.TabControl()->addTab(lp_tab, "bob");
         AttributeTranslationTable l_names;
         m_page.OnUserShare("bob", io_list, l_names);
         QCoreApplication::processEvents();

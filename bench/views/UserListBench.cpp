@@ -36,7 +36,7 @@ struct UserList
 
     UserList()
     {
-        ViewsBenchApp();
+        ViewsBenchServerTypes();
         DeclareTypes({{"user_note", Intermediate, false}});
         DeclareRelations({{"user", "user_note", Many, One}});
         mp_form = std::make_unique<UserListForm>();

@@ -5,13 +5,17 @@
 #include <memory>
 
 #include "../BenchApplication.h"
+#include "peer/PeerMessenger.h"
 #include "server/Server.h"
+#include "shares/SharedFoldersManager.h"
+#include "store/Data.h"
 #include "store/DataSaver.h"
 #include "store/TimerManager.h"
 #include "support/support/ClientSchema.h"
 
-// The one application, timers, data saver, settings and server types that every views
-// benchmark runs in, made by whichever benchmark runs first.
+// The one application, timers, data saver and settings types that every views benchmark runs
+// in, made by whichever benchmark runs first. The application is never destroyed: at exit the
+// toolkit's own globals, made after it, are gone before it would be.
 inline void ViewsBenchApp()
 {
     static std::unique_ptr<TimerManager> s_timers;
@@ -19,10 +23,29 @@ inline void ViewsBenchApp()
     if (s_timers)
         return;
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Never destroyed: at exit it would go after the toolkit's own statics, which it still uses.
-    static_cast<void>(NewBenchApplication<QApplication>().release());
+    NewBenchApplication<QApplication>().release();
     s_timers = std::make_unique<TimerManager>();
     s_saver = std::make_unique<DataSaver>();
     DeclareSettingsTypes();
-    Server::CreateData();
+}
+
+// The server link's user and room types, declared once by whichever benchmark needs them first.
+inline void ViewsBenchServerTypes()
+{
+    ViewsBenchApp();
+    if (!d.HasType("user"))
+        Server::CreateData();
+}
+
+// The peer messenger and the shares engine as the start-up makes them, once per program for every
+// benchmark that needs them.
+inline void ViewsBenchShareEngines()
+{
+    static std::unique_ptr<PeerMessenger> s_messenger;
+    static std::unique_ptr<SharedFoldersManager> s_shares;
+    if (s_shares)
+        return;
+    ViewsBenchServerTypes();
+    s_messenger = std::make_unique<PeerMessenger>();
+    s_shares = std::make_unique<SharedFoldersManager>();
 }

@@ -45,6 +45,7 @@
 #include "ui_MainWindow.h"
 #include "views/chat/ChatsForm.h"
 #include "views/chat/UserListForm.h"
+#include "views/search/SearchForm.h"
 
 MainWindow* mainWindow = nullptr;
 
@@ -343,6 +344,7 @@ void MainWindow::CreateTransferEnginesAndPages()
         {[] { return transferQueueManager && transferQueueManager->IsFreeToUpload(); },
          [] { return transferQueueManager ? transferQueueManager->QueuedUploadCount() : 0; }, {}});
     mp_ui->sharesForm->Init();
+    mp_ui->searchForm->Init();
     new WishListSearcher(this);
 }
 

@@ -1,0 +1,156 @@
+#include "SearchFixture.h"
+
+namespace
+{
+class ResultActions : public SearchFixture
+{
+protected:
+    // The queued downloads in queue order: user|folder|file|size|search.
+    static QStringList Downloads()
+    {
+        QStringList l_downloads;
+        for (ItemPtr l_entry : T("download_entry")->GetItems().SortNumericBy("download_order", true))
+        {
+            QStringList l_fields;
+            for (const char* l_type : {"user", "remote_folder", "file_name", "file_size", "search_request_text"})
+                l_fields << l_entry[l_type].AsString();
+            l_downloads << l_fields.join('|');
+        }
+        return l_downloads;
+    }
+    static void DoubleClick(QTreeWidgetItem* ip_row)
+    {
+        QTreeWidget* lp_tree = ip_row->treeWidget();
+        emit lp_tree->itemDoubleClicked(ip_row, 0);
+    }
+    static QStringList ToolbarOf(SearchResultsForm* ip_page) { return ToolbarTexts(ip_page->searchResults()); }
+};
+} // namespace
+
+// A user's or a folder's rows queue every result under them, hidden or not, folder by folder and
+// name by name, but for the excluded endings, which only a file's own row queues.
+TEST_F(ResultActions, ADoubleClickQueuesTheResultsUnderARowInFolderAndNameOrder)
+{
+    Open();
+    T("excluded_download_extension")->GetItem(".ini");
+    SearchResultsForm* lp_page = NewTab("dave stuff");
+    Deliver(Token(lp_page), {"dave"},
+            {{"share\\alpha\\b.mp3", 10}, {"share\\alpha\\a.mp3", 20}, {"share\\Zeta\\z.mp3", 30},
+             {"share\\Zeta\\setup.ini", 40}});
+    lp_page->filterEdit()->setText("-a.mp3");
+    QTreeWidget* lp_tree = lp_page->searchResults();
+    QTreeWidgetItem* lp_user = lp_tree->topLevelItem(0);
+
+    DoubleClick(lp_user);
+    EXPECT_EQ(Downloads(), QStringList({"dave|share\\Zeta|z.mp3|30|dave stuff", "dave|share\\alpha|a.mp3|20|dave stuff",
+                                        "dave|share\\alpha|b.mp3|10|dave stuff"}));
+    EXPECT_EQ(Rows(lp_tree), QStringList({"dave|Y|", "  Zeta/share", "    setup.ini|40|", "    z.mp3|30| +",
+                                          "  alpha/share", "    a.mp3|20| - +", "    b.mp3|10| +"}));
+    DoubleClick(lp_user->child(0)->child(0));
+    DoubleClick(lp_user->child(1));
+    EXPECT_EQ(Downloads().size(), 4);
+    EXPECT_EQ(Downloads().last(), "dave|share\\Zeta|setup.ini|40|dave stuff");
+    EXPECT_EQ(Rows(lp_tree)[2], "    setup.ini|40| +");
+}
+
+// Each tab keeps its own expansion, order and texts.
+TEST_F(ResultActions, ToolbarTogglesActOnTheirTabAlone)
+{
+    Open();
+    SearchResultsForm* lp_one = NewTab("one");
+    SearchResultsForm* lp_two = NewTab("two");
+    for (SearchResultsForm* lp_page : {lp_one, lp_two})
+    {
+        Deliver(Token(lp_page), {"slow", false, 1024, 0}, {{"a\\one.mp3"}, {"b\\one.mp3"}});
+        Deliver(Token(lp_page), {"fast", false, 40960, 3}, {{"c\\one.mp3"}});
+    }
+    QTreeWidget* lp_tree = lp_one->searchResults();
+    const auto l_expanded = [](QTreeWidget* ip_tree) {
+        QString l_marks;
+        for (int l_user = 0; l_user < ip_tree->topLevelItemCount(); ++l_user)
+        {
+            QTreeWidgetItem* lp_user = ip_tree->topLevelItem(l_user);
+            l_marks += lp_user->isExpanded() ? "U" : "u";
+            for (int l_folder = 0; l_folder < lp_user->childCount(); ++l_folder)
+                l_marks += lp_user->child(l_folder)->isExpanded() ? "F" : "f";
+        }
+        return l_marks;
+    };
+    const auto l_users = [](QTreeWidget* ip_tree) {
+        return ip_tree->topLevelItem(0)->text(0) + "," + ip_tree->topLevelItem(1)->text(0);
+    };
+    const QStringList l_start{"Order by Available [on]", "Order by Fastest", "Expand Folders [on]",
+                              "Expand Users [on]", "Add to Wishlist", "Stop Search"};
+    const struct
+    {
+        const char* click;
+        QStringList texts;
+        const char* expanded;
+        const char* users;
+    } l_steps[] = {
+        {"Expand Folders [on]", {l_start[0], l_start[1], "Expand Folders [off]", l_start[3], l_start[4], l_start[5]},
+         "UffUf", "slow,fast"},
+        {"Expand Users [on]", {l_start[0], l_start[1], "Expand Folders [off]", "Expand Users [off]", l_start[4],
+                               l_start[5]}, "uffuf", "slow,fast"},
+        {"Expand Folders [off]", {l_start[0], l_start[1], l_start[2], "Expand Users [off]", l_start[4], l_start[5]},
+         "uFFuF", "slow,fast"},
+        {"Order by Fastest", {"Order by Available", "Order by Fastest [on]", l_start[2], "Expand Users [off]",
+                              l_start[4], l_start[5]}, "uFuFF", "fast,slow"},
+        {"Order by Available", {l_start[0], l_start[1], l_start[2], "Expand Users [off]", l_start[4], l_start[5]},
+         "uFFuF", "slow,fast"},
+        {"Expand Users [off]", l_start, "UFFUF", "slow,fast"},
+    };
+    for (const auto& l_step : l_steps)
+    {
+        SCOPED_TRACE(l_step.click);
+        ClickAction(lp_tree, l_step.click);
+        EXPECT_EQ(ToolbarOf(lp_one), l_step.texts);
+        EXPECT_EQ(l_expanded(lp_tree), l_step.expanded);
+        EXPECT_EQ(l_users(lp_tree), l_step.users);
+        EXPECT_EQ(ToolbarOf(lp_two), l_start);
+        EXPECT_EQ(l_expanded(lp_two->searchResults()), "UFFUF");
+    }
+    // Rows that come later follow the tab's flags and order.
+    ClickAction(lp_tree, "Expand Folders [on]");
+    ClickAction(lp_tree, "Order by Fastest");
+    Deliver(Token(lp_one), {"slow", false, 1024, 0}, {{"d\\one.mp3"}});
+    Deliver(Token(lp_one), {"faster", false, 81920, 9}, {{"e\\one.mp3"}});
+    EXPECT_EQ(l_expanded(lp_tree), "UfUfffUf");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return l_users(lp_tree) == "faster,fast"; }, 5000));
+}
+
+// A search goes on the wish list once; a wish-list tab takes its text off; a stopped search's
+// later replies are dropped while others' still come.
+TEST_F(ResultActions, TheWishListActionAddsOnceAndRemovesAndStopSearchEndsTheRows)
+{
+    Open();
+    SearchResultsForm* lp_wanted = NewTab("wanted");
+    SearchResultsForm* lp_other = NewTab("other");
+    auto* lp_wishList = Child<QTreeWidget>(searchForm, "wishList");
+    for (int l_press = 0; l_press < 2; ++l_press)
+        ClickAction(lp_wanted->searchResults(), "Add to Wishlist");
+    EXPECT_EQ(Count("wish_list_item"), 1u);
+    EXPECT_TRUE(T("wish_list_item")->HasItem("wanted").IsConnected("wish_list_item_enabled"));
+    ASSERT_EQ(lp_wishList->topLevelItemCount(), 1);
+    EXPECT_EQ(lp_wishList->topLevelItem(0)->text(1) + lp_wishList->topLevelItem(0)->text(0), "wantedY");
+
+    FakePeer* lp_bob = Peer("bob");
+    lp_bob->SendFrame(ReplyMessage(Token(lp_wanted), "bob", {"music\\wanted 1.mp3"}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lp_wanted->searchResults()->topLevelItemCount() == 1; }, 5000));
+    ClickAction(lp_wanted->searchResults(), "Stop Search");
+    EXPECT_TRUE(ToolbarOf(lp_wanted).contains("Search Stopped"));
+    EXPECT_TRUE(ToolbarOf(lp_other).contains("Stop Search"));
+    lp_bob->SendFrame(ReplyMessage(Token(lp_wanted), "bob", {"music\\wanted 2.mp3"}));
+    lp_bob->SendFrame(ReplyMessage(Token(lp_other), "bob", {"music\\other.mp3"}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lp_other->searchResults()->topLevelItemCount() == 1; }, 5000));
+    EXPECT_EQ(Shown(lp_wanted->searchResults()), QStringList({"bob", "music", "wanted 1.mp3"}));
+
+    Deliver(gp_server->FileSearch("wanted", true), {"carl"}, {{"c\\wanted.mp3"}});
+    ASSERT_EQ(Wishes()->count(), 1);
+    EXPECT_TRUE(ToolbarOf(Page(Wishes(), 0)).contains("Remove from Wish List"));
+    EXPECT_FALSE(ToolbarOf(Page(Wishes(), 0)).contains("Stop Search"));
+    ClickAction(Page(Wishes(), 0)->searchResults(), "Remove from Wish List");
+    EXPECT_EQ(Count("wish_list_item"), 0u);
+    EXPECT_EQ(lp_wishList->topLevelItemCount(), 0);
+    EXPECT_EQ(Wishes()->count(), 1);
+}

@@ -1,0 +1,116 @@
+#include <QElapsedTimer>
+
+#include "SearchFixture.h"
+#include "shell/EventToolBar.h"
+
+namespace
+{
+class ResultRows : public SearchFixture
+{
+protected:
+    static quint32 WishSearch(const char* i_text) { return gp_server->FileSearch(i_text, true); }
+    static void Wish(const char* i_text, bool i_enabled)
+    {
+        ItemPtr l_entry = T("wish_list_item")->GetItem(i_text);
+        if (i_enabled)
+            l_entry += T("wish_list_item_enabled")->GetGlobalNullItem();
+    }
+    // The user rows, in order.
+    static QStringList Users(QTreeWidget* ip_tree)
+    {
+        QStringList l_users;
+        for (int l_index = 0; l_index < ip_tree->topLevelItemCount(); ++l_index)
+            l_users << ip_tree->topLevelItem(l_index)->text(0);
+        return l_users;
+    }
+    static QStringList Notices() { return ActionTextsOf(eventToolBar); }
+};
+} // namespace
+
+// A wish-list tab gathers the replies to every search of its text under the same user and
+// folder rows, and raises its notice once.
+TEST_F(ResultRows, RepliesBecomeUserFolderAndFileRowsSharedByTheSearchesOfATab)
+{
+    Open();
+    Wish("help", true);
+    Wish("off", false);
+    Deliver(WishSearch("off"), {"bob"}, {{"x\\off.mp3"}});
+    EXPECT_EQ(Wishes()->count(), 0);
+
+    Deliver(WishSearch("help"), {"bob", true, 12800},
+            {{"music\\Stones\\Help Yourself.mp3", 0},
+             {"music\\Beatles\\Help.mp3", 4000000, 320, "cbr", 200},
+             {"music\\Beatles\\Help Me.flac", 3000000000LL, 900, "vbr"}});
+    ASSERT_EQ(Tabs(Wishes()), QStringList("help wishlist *"));
+    QTreeWidget* lp_tree = Page(Wishes(), 0)->searchResults();
+    EXPECT_EQ(Notices(), QStringList("help"));
+    Deliver(WishSearch("help"), {"bob", false, 0, 4}, {{"music\\Beatles\\Help Again.mp3", 5}});
+    Deliver(WishSearch("help"), {"carl", false, 0, 7}, {{"c\\Help.ogg", 1234567}});
+    EXPECT_EQ(Wishes()->count(), 1);
+    EXPECT_EQ(Notices(), QStringList("help"));
+    EXPECT_EQ(Rows(lp_tree), QStringList({"bob|Y|12.5",
+                                          "  Beatles/music",
+                                          "    Help Me.flac|3,000,000,000|900 VBR",
+                                          "    Help.mp3|4,000,000|320 CBR, 3m20s",
+                                          "    Help Again.mp3|5|",
+                                          "  Stones/music",
+                                          "    Help Yourself.mp3||",
+                                          "carl|7|",
+                                          "  c",
+                                          "    Help.ogg|1,234,567|"}));
+    EXPECT_EQ(lp_tree->topLevelItem(0)->textAlignment(1), int(Qt::AlignHCenter));
+    EXPECT_TRUE(lp_tree->topLevelItem(0)->isExpanded());
+    EXPECT_TRUE(lp_tree->topLevelItem(0)->child(0)->isExpanded());
+    EXPECT_EQ(SearchForm::GetNodeUserNode(lp_tree->topLevelItem(1)->child(0)->child(0)), lp_tree->topLevelItem(1));
+    EXPECT_EQ(SearchForm::GetNodeUserNode(lp_tree->topLevelItem(1)->child(0)), lp_tree->topLevelItem(1));
+    EXPECT_EQ(SearchForm::GetNodeUserNode(lp_tree->topLevelItem(1)), lp_tree->topLevelItem(1));
+
+    // Looking at the tab clears its notice; closing it takes every row's node with its searches.
+    FocusWidget(lp_tree);
+    EXPECT_EQ(Notices(), QStringList());
+    qobject_cast<QAbstractButton*>(Wishes()->tabBar()->tabButton(0, QTabBar::RightSide))->click();
+    EXPECT_EQ(Wishes()->count(), 0);
+    for (const char* l_type : {"search_results_widget", "search_results_user_node", "search_results_folder_node",
+                               "search_result_node"})
+        EXPECT_EQ(Count(l_type), 0u) << l_type;
+    // What is left is the search of the disabled entry, with its reply.
+    for (const char* l_type : {"search_request", "search_results", "search_result"})
+        EXPECT_EQ(Count(l_type), 1u) << l_type;
+    EXPECT_TRUE(T("wish_list_item")->HasItem("help").IsConnected("wish_list_item_enabled"));
+}
+
+// Sorted a second after the first reply of a burst, once: free slots first, then the shortest
+// queue, equal ones by speed, ties as they came.
+TEST_F(ResultRows, RowsAreSortedOnceASecondAfterTheFirstReplyOfABurst)
+{
+    Open();
+    QTreeWidget* lp_tree = NewTab("song")->searchResults();
+    const quint32 l_token = Token(Page("song"));
+    int l_sorts = 0;
+    QObject::connect(lp_tree->model(), &QAbstractItemModel::layoutChanged, [&] { ++l_sorts; });
+    QElapsedTimer l_clock;
+    l_clock.start();
+    const Replier l_repliers[] = {{"a", false, 102400, 5}, {"b", true, 10240}, {"c", false, 0, 0},
+                                  {"d", true, 20480},      {"e", false, 102400, 5}, {"f", false, 204800, 5}};
+    for (const Replier& l_replier : l_repliers)
+        Deliver(l_token, l_replier, {{"x\\song.mp3"}});
+    QStringList l_late;
+    for (int l_user = 1; l_user <= 14; ++l_user)
+    {
+        l_late << QString("u%1").arg(l_user, 2, 10, QChar('0'));
+        Deliver(l_token, {qPrintable(l_late.last()), false, 0, 9}, {{"x\\song.mp3"}});
+    }
+    EXPECT_EQ(Users(lp_tree), QStringList({"a", "b", "c", "d", "e", "f"}) + l_late);
+    EXPECT_EQ(l_sorts, 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return l_sorts == 1; }, 5000));
+    // The delay is a coarse timer's, which may end up to 5 % early.
+    EXPECT_GE(l_clock.elapsed(), 950);
+    EXPECT_EQ(Users(lp_tree), QStringList({"d", "b", "c", "f", "a", "e"}) + l_late);
+
+    // The next sort is the next reply's, a second after it: the burst left none pending.
+    l_clock.restart();
+    Deliver(l_token, {"g", true, 40960}, {{"x\\song.mp3"}});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return l_sorts == 2; }, 5000));
+    EXPECT_GE(l_clock.elapsed(), 950);
+    EXPECT_EQ(Users(lp_tree).mid(0, 3), QStringList({"g", "d", "b"}));
+}
