@@ -8,7 +8,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QHostAddress>
 #include <QPointer>
 #include <QTcpServer>
@@ -18,6 +17,7 @@
 #include <vector>
 
 #include "../BenchStore.h"
+#include "../ResidentMemory.h"
 #include "peer/PeerMessenger.h"
 #include "server/Server.h"
 #include "shares/DNetManager.h"
@@ -90,14 +90,6 @@ QByteArray Batch()
         l_batch += WireFields().UInt32(static_cast<quint32>(l_body.size())).Raw(l_body).Bytes();
     }
     return l_batch;
-}
-
-qint64 ResidentKiB()
-{
-    QFile l_statm("/proc/self/statm");
-    if (!l_statm.open(QIODevice::ReadOnly))
-        return 0;
-    return l_statm.readAll().split(' ').value(1).toLongLong() * 4;
 }
 
 // 19 children that read everything, and one that leaves it all in the system's buffers.

@@ -8,14 +8,13 @@
 #include "peer/PeerMessenger.h"
 #include "server/Server.h"
 #include "shares/SharedFoldersManager.h"
-#include "store/Data.h"
 #include "store/DataSaver.h"
 #include "store/TimerManager.h"
 #include "support/support/ClientSchema.h"
 
-// The one application, timers, data saver and settings types that every views benchmark runs
-// in, made by whichever benchmark runs first. The application is never destroyed: at exit the
-// toolkit's own globals, made after it, are gone before it would be.
+// The one application, timers, data saver, settings and server types that every views
+// benchmark runs in, made by whichever benchmark runs first. The application is never
+// destroyed: at exit the toolkit's own globals, made after it, are gone before it would be.
 inline void ViewsBenchApp()
 {
     static std::unique_ptr<TimerManager> s_timers;
@@ -27,25 +26,18 @@ inline void ViewsBenchApp()
     s_timers = std::make_unique<TimerManager>();
     s_saver = std::make_unique<DataSaver>();
     DeclareSettingsTypes();
-}
-
-// The server link's user and room types, declared once by whichever benchmark needs them first.
-inline void ViewsBenchServerTypes()
-{
-    ViewsBenchApp();
-    if (!d.HasType("user"))
-        Server::CreateData();
+    Server::CreateData();
 }
 
 // The peer messenger and the shares engine as the start-up makes them, once per program for every
-// benchmark that needs them.
+// benchmark that needs them: each declares its types, which exist only once.
 inline void ViewsBenchShareEngines()
 {
     static std::unique_ptr<PeerMessenger> s_messenger;
     static std::unique_ptr<SharedFoldersManager> s_shares;
     if (s_shares)
         return;
-    ViewsBenchServerTypes();
+    ViewsBenchApp();
     s_messenger = std::make_unique<PeerMessenger>();
     s_shares = std::make_unique<SharedFoldersManager>();
 }

@@ -6,6 +6,10 @@
 
 #include <vector>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include "diagnostics/Log.h"
 #include "peer/PeerMessengerDetail.h"
 #include "server/Server.h"
@@ -17,7 +21,6 @@ namespace attempt_expiry
 {
 // Every leg, answer socket and unintroduced socket gets this long.
 const qint64 LegLimit = 59999;
-const qint64 IdleLimit = 119999;
 const qint64 QueuedMessageLimit = 299999;
 // Set on a socket that waits for its file token when the expiry first meets it.
 const char* const TokenWaitProperty = "tarnwickTokenWaitSince";
@@ -39,6 +42,19 @@ QString TypeAndUser(const char* i_text, ItemPtr i_item)
                                i_item["user"].AsString());
 }
 } // namespace attempt_expiry
+
+namespace
+{
+// Released by connections since the last half-minute, past which the freed pages go back.
+const qint64 ReturnedBytes = 32 * 1024 * 1024;
+
+void ReturnFreedMemory()
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
+} // namespace
 
 void PeerMessenger::ConnectToUser(QString i_user, char const* i_type)
 {
@@ -252,6 +268,10 @@ void PeerMessenger::OnUninitializedSocketItemAdded(ItemPtr i_socketItem)
 void PeerMessenger::EveryHalfMinute()
 {
     ExpireAsOf(QDateTime::currentDateTime());
+    // What connections held is freed as they end, but the allocator keeps the pages it came
+    // from: once much has gone, they go back to the system.
+    if (m_heldFrames.TakeReleased() + m_unsentBytes.TakeReleased() >= ReturnedBytes)
+        ReturnFreedMemory();
 }
 
 void PeerMessenger::ExpireAsOf(const QDateTime& i_now)
@@ -351,4 +371,10 @@ void PeerMessenger::ExpireAsOf(const QDateTime& i_now)
         Log(Area, 1, "File connection sent no token in time, closing.");
         DisposeOfSocket(lp_socket);
     }
+
+    // What held a stranger's user when its connection ended (a parked answer, an attempt, a
+    // search result, a transfer ...) may have gone since.
+    const std::vector<Item*> l_strangers(m_strangers.begin(), m_strangers.end());
+    for (Item* lp_user : l_strangers)
+        LetStrangerGo(lp_user);
 }

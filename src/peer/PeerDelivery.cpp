@@ -53,7 +53,9 @@ ItemPtr PeerMessenger::LatestPeerSocket(ItemPtr i_user, bool i_log)
 
 void PeerMessenger::SendMessage(QString i_user, MemStream& i_message)
 {
-    ItemPtr l_user = UserItem(i_user);
+    // A name we only write to, such as the searcher of a search passed down the tree, needs
+    // its user only while the message and the connection to it last.
+    ItemPtr l_user = StrangerUser(i_user);
     char l_codeBytes[4] = {0, 0, 0, 0};
     std::memcpy(l_codeBytes, i_message.GetBuffer(),
                 static_cast<std::size_t>(qBound(0, i_message.GetWriteIndex(), 4)));

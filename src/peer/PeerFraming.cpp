@@ -52,9 +52,13 @@ bool PeerMessenger::SendMessage(QTcpSocket* ip_socket, MemStream& i_message, boo
         return false;
     }
     // A peer that asks and never reads would have us hold every answer until the idle drop.
+    // First frames go out on sockets that may be handed on: only messaging connections count.
+    ItemPtr l_peer = SocketItem("peer_socket", ip_socket);
+    if (!l_peer)
+        return true;
     if (ip_socket->bytesToWrite() > m_maxUnsentBytes)
     {
-        ItemPtr l_user = SocketItem("peer_socket", ip_socket)["user"];
+        ItemPtr l_user = l_peer["user"];
         Log(Area, 1,
             QString("Peer connection to user %1 holds more than %2 unsent bytes, closing")
                 .arg(l_user.AsString())
@@ -63,48 +67,27 @@ bool PeerMessenger::SendMessage(QTcpSocket* ip_socket, MemStream& i_message, boo
         DisposeOfSocket(ip_socket);
         return false;
     }
-    return true;
+    // Many such peers, each below its own cap, share one ceiling.
+    return m_unsentBytes.Hold(ip_socket, ip_socket->bytesToWrite(), false, Disposal());
 }
 
 void PeerMessenger::ForgetReceiveRecord(QTcpSocket* ip_socket)
 {
-    auto l_found = m_socketBuffers.find(ip_socket);
-    if (l_found == m_socketBuffers.end())
-        return;
-    m_heldFrameBytes -= l_found->second.heldBytes;
-    m_socketBuffers.erase(l_found);
+    m_heldFrames.Forget(ip_socket);
+    m_socketBuffers.erase(ip_socket);
 }
 
-bool PeerMessenger::HoldFrameBytes(QTcpSocket* ip_socket, SocketBufferInfo& io_record)
+ConnectionCeiling::Closer PeerMessenger::Disposal()
 {
-    const int l_held = io_record.buffer.GetBufferSize();
-    m_heldFrameBytes += l_held - io_record.heldBytes;
-    io_record.heldBytes = l_held;
+    return [this](QTcpSocket* ip_socket) { DisposeOfSocket(ip_socket); };
+}
+
+bool PeerMessenger::HoldFrameBytes(QTcpSocket* ip_socket, SocketBufferInfo& io_record,
+                                   bool i_newFrame)
+{
     // Each connection's frame is bounded, but not their number: past the shared ceiling the
-    // frame that has pinned its bytes longest goes, with its connection.
-    bool l_kept = true;
-    while (m_heldFrameBytes > m_maxHeldFrameBytes)
-    {
-        QTcpSocket* lp_oldest = nullptr;
-        quint64 l_oldestSerial = 0;
-        for (const auto& l_record : m_socketBuffers)
-            if (l_record.second.lengthKnown &&
-                (!lp_oldest || l_record.second.frameSerial < l_oldestSerial))
-            {
-                lp_oldest = l_record.first;
-                l_oldestSerial = l_record.second.frameSerial;
-            }
-        if (!lp_oldest)
-            break;
-        Log(Area, 1,
-            QString("Incomplete peer frames hold more than %1 bytes, closing the connection "
-                    "with the oldest")
-                .arg(m_maxHeldFrameBytes));
-        l_kept = l_kept && lp_oldest != ip_socket;
-        ForgetReceiveRecord(lp_oldest);
-        DisposeOfSocket(lp_oldest);
-    }
-    return l_kept;
+    // frame that has pinned its bytes longest goes, with its connection, whoever owns it.
+    return m_heldFrames.Hold(ip_socket, io_record.buffer.GetBufferSize(), i_newFrame, Disposal());
 }
 
 void PeerMessenger::OnSocketReadyToRead()
@@ -165,10 +148,9 @@ void PeerMessenger::OnSocketReadyToRead()
             }
             lp_record->length = l_length;
             lp_record->lengthKnown = true;
-            lp_record->frameSerial = m_nextFrameSerial++;
             if (l_length < static_cast<quint32>(UpfrontBodyBytes))
                 lp_record->buffer.EnsureBufferCapacity(static_cast<int>(l_length) + 1);
-            if (!HoldFrameBytes(lp_socket, *lp_record))
+            if (!HoldFrameBytes(lp_socket, *lp_record, true))
                 return;
             continue;
         }
@@ -201,7 +183,7 @@ void PeerMessenger::OnSocketReadyToRead()
                 StampActivity(l_peer);
         if (static_cast<quint32>(l_after) < lp_record->length)
         {
-            if (!HoldFrameBytes(lp_socket, *lp_record))
+            if (!HoldFrameBytes(lp_socket, *lp_record, false))
                 return;
             continue;
         }
@@ -210,7 +192,7 @@ void PeerMessenger::OnSocketReadyToRead()
         MemStream l_body = l_buffer;
         lp_record->buffer = MemStream();
         lp_record->lengthKnown = false;
-        HoldFrameBytes(lp_socket, *lp_record);
+        m_heldFrames.Forget(lp_socket);
         if (lp_record->obfuscated && l_after > 0)
             Obfuscation::Apply(l_body.GetWriteBuffer() - l_after, static_cast<std::size_t>(l_after),
                                lp_record->key);
@@ -317,9 +299,10 @@ bool PeerMessenger::HandleFirstFrame(QTcpSocket* ip_socket, ItemPtr i_accepted, 
         return false;
     }
     // Only a messaging connection needs the user's item: a refused init, or one handed on to
-    // another owner, leaves nothing behind in the store.
+    // another owner, leaves nothing behind in the store. One made for it goes with it, unless
+    // something else has come to refer to it by then.
     ItemPtr l_user =
-        l_type == "P" ? UserItem(l_userName) : d.GetType("user")->HasItem(l_userName);
+        l_type == "P" ? StrangerUser(l_userName) : d.GetType("user")->HasItem(l_userName);
     if (l_type == "P")
     {
         Log(Area, 1, QString("Accepted %1messaging connection to user %2").arg(l_via, l_userName),

@@ -135,12 +135,15 @@ void PeerMessenger::DisposeOfSocket(QTcpSocket* ip_socket)
     else if (ItemPtr l_peer = SocketItem("peer_socket", ip_socket))
     {
         Log(Area, 2, "Identified as peer socket");
+        ItemPtr l_user = l_peer["user"];
         l_peer.Remove();
+        StrangerConnectionEnded(l_user);
     }
     else
         Log(Area, 2, "Socket not identified");
 
     ForgetReceiveRecord(ip_socket);
+    m_unsentBytes.Forget(ip_socket);
     for (const char* l_type : {"peer_connection_request_socket", "uninitialized_socket",
                                "peer_socket", "connect_to_peer_request_socket"})
         if (ItemPtr l_left = SocketItem(l_type, ip_socket))

@@ -1,5 +1,6 @@
 #include "peer/PeerMessenger.h"
 
+#include <QTcpSocket>
 #include <QTimer>
 
 #include <cstdlib>
@@ -17,6 +18,17 @@ PeerMessenger* peerMessenger = nullptr;
 bool g_peerMessengerDeleted = false;
 
 PeerMessenger::PeerMessenger()
+    : m_heldFrames(MaxHeldFrameBytes, ConnectionCeiling::Pick::Oldest,
+                   "Incomplete peer frames hold more than %1 bytes, closing the connection "
+                   "with the oldest"),
+      m_unsentBytes(MaxTotalUnsentBytes, ConnectionCeiling::Pick::Largest,
+                    "Peer connections leave more than %1 bytes unsent, closing the connection "
+                    "with the most",
+                    // What the system takes at once is not ours to hold.
+                    [](QTcpSocket* ip_socket) {
+                        ip_socket->flush();
+                        return ip_socket->bytesToWrite();
+                    })
 {
     // Only one messenger lives at a time; a new one starts with live socket handling.
     g_peerMessengerDeleted = false;

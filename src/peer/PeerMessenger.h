@@ -9,9 +9,11 @@
 #include <QtGlobal>
 
 #include <map>
+#include <set>
 #include <string>
 
 #include "peer/AttributeTranslationTable.h"
+#include "peer/ConnectionCeiling.h"
 #include "peer/FileInfoMap.h"
 #include "server/MemStream.h"
 #include "store/DataHandler.h"
@@ -47,10 +49,6 @@ public:
         bool obfuscated = false;
         // The current frame's key, already rotated past the length field.
         quint32 key = 0;
-        // Bytes of the buffer counted toward the ceiling shared by all connections.
-        int heldBytes = 0;
-        // Orders the incomplete frames by when their length arrived.
-        quint64 frameSerial = 0;
     };
 
     PeerMessenger();
@@ -77,8 +75,23 @@ public:
     static constexpr quint32 MaxFrameLength = 10485760;
     // Unsent bytes past which a connection is closed: a peer that asks and never reads.
     static constexpr qint64 MaxUnsentBytes = 16 * 1024 * 1024;
-    // Bytes that incomplete frames may hold over all connections together.
+    // Bytes that incomplete frames may hold over all connections together, ours and those
+    // handed on ("D"); past it the connection holding the oldest goes.
     static constexpr qint64 MaxHeldFrameBytes = 256 * 1024 * 1024;
+    // Unsent bytes of all connections together; past it the connection with the most goes.
+    static constexpr qint64 MaxTotalUnsentBytes = 256 * 1024 * 1024;
+    // How long a connection may stay silent, in milliseconds, before it is closed.
+    static constexpr qint64 IdleLimit = 119999;
+
+    // The two ceilings that every owner of a connection with another user reports to.
+    ConnectionCeiling& HeldFrames() { return m_heldFrames; }
+    ConnectionCeiling& UnsentBytes() { return m_unsentBytes; }
+
+    // The user item of a name that a connection from another user brings in. One made here, for
+    // a name we did not know, goes again once its connections have ended and nothing else
+    // refers to it; StrangerConnectionEnded has it looked at once the current work is done.
+    ItemPtr StrangerUser(const QString& i_name);
+    void StrangerConnectionEnded(ItemPtr i_user);
     // Frames the whole written content of the message, obfuscated or not, and writes it in one
     // go. False, and logged, when the socket refuses the write; the socket stays open.
     bool SendMessage(QTcpSocket* ip_socket, MemStream& i_message, bool i_obfuscated);
@@ -177,10 +190,14 @@ private:
     std::map<QTcpSocket*, SocketBufferInfo> m_socketBuffers;
     qint32 sendOrderCounter = 0;
     qint64 m_maxUnsentBytes = MaxUnsentBytes;
-    qint64 m_maxHeldFrameBytes = MaxHeldFrameBytes;
-    // What the receive buffers of all connections hold together.
-    qint64 m_heldFrameBytes = 0;
-    quint64 m_nextFrameSerial = 0;
+    // The bodies of incomplete frames, and what the sockets have not sent yet.
+    ConnectionCeiling m_heldFrames;
+    ConnectionCeiling m_unsentBytes;
+    // Users made for names that other users' connections brought in, and those of them whose
+    // connection has just ended, to be looked at once the current work is done.
+    std::set<Item*> m_strangers;
+    std::set<Item*> m_endedStrangers;
+    bool m_strangerCheckDue = false;
 
     // The port settings as they hold for this run: defaults filled in, a newly chosen port
     // taken over and its setting removed.
@@ -191,9 +208,16 @@ private:
     void OnUnsentMessageRemoved(ItemPtr i_message);
     // Erases the socket's receive record and what it held.
     void ForgetReceiveRecord(QTcpSocket* ip_socket);
-    // Counts the record's buffer toward the shared ceiling and, past it, closes the connections
+    // Counts the record's frame toward the shared ceiling and, past it, closes the connections
     // with the oldest incomplete frames; false when that closed ip_socket itself.
-    bool HoldFrameBytes(QTcpSocket* ip_socket, SocketBufferInfo& io_record);
+    bool HoldFrameBytes(QTcpSocket* ip_socket, SocketBufferInfo& io_record, bool i_newFrame);
+    // How the ceilings close a connection of ours.
+    ConnectionCeiling::Closer Disposal();
+
+    void OnUserRemoved(ItemPtr i_user);
+    // Removes the stranger's user when nothing but its connections referred to it.
+    void LetStrangerGo(Item* ip_user);
+    void CheckEndedStrangers();
 
     // The item types, their relations and the handlers on them.
     void DeclareSchema();

@@ -26,11 +26,6 @@ inline ItemPtr SocketItem(const char* i_type, QTcpSocket* ip_socket)
     return d.GetType(i_type)->HasItem(Value(ip_socket));
 }
 
-inline ItemPtr UserItem(const QString& i_user)
-{
-    return d.GetType("user")->GetItem(i_user);
-}
-
 
 // Time texts have whole seconds and English names whatever the locale.
 inline ItemPtr TimeItem(const char* i_type, const QDateTime& i_time)

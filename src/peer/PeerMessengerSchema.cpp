@@ -183,6 +183,8 @@ void PeerMessenger::DeclareSchema()
         ->m_newItemEvent.AddHandler(
             NewEventHandler(this, &PeerMessenger::OnUninitializedSocketItemAdded));
 
+    d.GetType("user")->m_removedEvent.AddHandler(
+        NewEventHandler(this, &PeerMessenger::OnUserRemoved));
     PathNode* lp_user = new PathNode(&d, "user");
     AddAddressNodes(lp_user);
     d.AddPathEventHandler(lp_user, NewEventHandler(this, &PeerMessenger::OnUserAddress));

@@ -74,7 +74,10 @@ DNetManager::~DNetManager()
     // The sockets we still hold go with us; none of them may call back into a half-destroyed
     // manager while they close.
     for (QTcpSocket* lp_socket : findChildren<QTcpSocket*>(QString(), Qt::FindDirectChildrenOnly))
+    {
         lp_socket->disconnect(this);
+        Unhold(lp_socket);
+    }
     if (dnetManager == this)
         dnetManager = nullptr;
 }
@@ -222,6 +225,7 @@ void DNetManager::Adopt(QTcpSocket* ip_socket, bool i_child)
 
 void DNetManager::Dismiss(QTcpSocket* ip_socket)
 {
+    Unhold(ip_socket);
     ip_socket->setParent(this);
     ip_socket->disconnect(this);
     ip_socket->abort();
@@ -248,7 +252,8 @@ void DNetManager::OnDNetConnectionAccepted(QString i_user, QTcpSocket* ip_socket
 void DNetManager::OnDNetConnectionRequested(QString i_user, QTcpSocket* ip_socket)
 {
     Log(Area, 1, QString("Child connection accepted from %1").arg(i_user));
-    ItemPtr l_user = d.GetType("user")->GetItem(i_user);
+    // Anyone may connect as a child under any name: a user made for it goes with it.
+    ItemPtr l_user = peerMessenger->StrangerUser(i_user);
     if (ItemPtr l_old = l_user["dnet_child"])
     {
         Log(Area, 2, "Child connection already found, closing old connection.");
@@ -287,6 +292,7 @@ void DNetManager::ParentSideEnded(QTcpSocket* ip_socket)
 {
     // Whichever of error and disconnection comes first ends it; the other finds nothing.
     ip_socket->disconnect(this);
+    Unhold(ip_socket);
     if (IsParentSocket(ip_socket))
     {
         Log(Area, 1, "Parent socket closed");
@@ -320,6 +326,7 @@ void DNetManager::ChildEnded(QTcpSocket* ip_socket)
     Log(Area, 1, "Child socket closed");
     ip_socket->disconnect(this);
     ip_socket->deleteLater();
+    Unhold(ip_socket);
     ItemPtr l_child = SocketItem("dnet_child", ip_socket);
     if (!l_child)
     {
@@ -327,7 +334,10 @@ void DNetManager::ChildEnded(QTcpSocket* ip_socket)
         return;
     }
     const bool l_reported = l_child.IsConnected("dnet_child_depth");
+    const ItemPtr l_user = l_child["user"];
     l_child.Remove();
+    if (peerMessenger)
+        peerMessenger->StrangerConnectionEnded(l_user);
     // Otherwise the server would go on hearing of a depth below us that has left.
     if (l_reported)
         DetermineChildDepth();
@@ -335,7 +345,71 @@ void DNetManager::ChildEnded(QTcpSocket* ip_socket)
 
 void DNetManager::EveryHalfMinute()
 {
-    DropSilentParentAsOf(QDateTime::currentDateTimeUtc());
+    const QDateTime l_now = QDateTime::currentDateTimeUtc();
+    DropSilentParentAsOf(l_now);
+    DropStalledFramesAsOf(l_now);
+}
+
+void DNetManager::Drop(QTcpSocket* ip_socket)
+{
+    const bool l_child = bool(SocketItem("dnet_child", ip_socket));
+    ip_socket->disconnect(this);
+    ip_socket->abort();
+    if (l_child)
+        ChildEnded(ip_socket);
+    else
+        ParentSideEnded(ip_socket);
+}
+
+void DNetManager::HoldPending(QTcpSocket* ip_socket, qint64 i_bytes, bool i_newFrame)
+{
+    if (peerMessenger)
+        peerMessenger->HeldFrames().Hold(ip_socket, i_bytes, i_newFrame,
+                                         [this](QTcpSocket* ip_oldest) { Drop(ip_oldest); });
+}
+
+void DNetManager::HoldUnsent(QTcpSocket* ip_socket)
+{
+    if (peerMessenger)
+        peerMessenger->UnsentBytes().Hold(ip_socket, ip_socket->bytesToWrite(), false,
+                                          [this](QTcpSocket* ip_largest) { Drop(ip_largest); });
+}
+
+void DNetManager::Unhold(QTcpSocket* ip_socket)
+{
+    if (!peerMessenger)
+        return;
+    peerMessenger->HeldFrames().Forget(ip_socket);
+    peerMessenger->UnsentBytes().Forget(ip_socket);
+}
+
+void DNetManager::DropStalledFramesAsOf(const QDateTime& i_now)
+{
+    if (!peerMessenger)
+        return;
+    std::vector<std::pair<QTcpSocket*, ItemPtr>> l_stalled;
+    for (const char* l_side : {"dnet_child", "dnet_parent_candidate"})
+        for (ItemPtr l_item : g(l_side))
+        {
+            QTcpSocket* lp_socket = l_item.AsPointer<QTcpSocket>();
+            const QDateTime l_since = peerMessenger->HeldFrames().HoldingSince(lp_socket);
+            if (l_since.isValid() && l_since.msecsTo(i_now) > PeerMessenger::IdleLimit)
+                l_stalled.emplace_back(lp_socket, l_item["user"]);
+        }
+    if (ItemPtr l_parent = KeyValue("dnet_parent_socket"))
+    {
+        QTcpSocket* lp_socket = l_parent.AsPointer<QTcpSocket>();
+        const QDateTime l_since = peerMessenger->HeldFrames().HoldingSince(lp_socket);
+        if (lp_socket && l_since.isValid() && l_since.msecsTo(i_now) > PeerMessenger::IdleLimit)
+            l_stalled.emplace_back(lp_socket, ItemPtr());
+    }
+    for (const auto& [lp_socket, l_user] : l_stalled)
+    {
+        Log(Area, 1,
+            QString("Connection of %1 left a message unfinished for too long, closing it")
+                .arg(l_user ? l_user.AsString() : KeyValue("dnet_parent_user").AsString()));
+        Drop(lp_socket);
+    }
 }
 
 void DNetManager::DropSilentParentAsOf(const QDateTime& i_now)

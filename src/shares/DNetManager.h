@@ -86,7 +86,17 @@ private:
     void ParentSideEnded(QTcpSocket* ip_socket);
     // The usual end of a child: unhooked, freed and forgotten.
     void ChildEnded(QTcpSocket* ip_socket);
+    // Closes a connection of any side at once and ends it as its own end would.
+    void Drop(QTcpSocket* ip_socket);
     void DropSilentParentAsOf(const QDateTime& i_now);
+    // A connection whose frame stays unfinished as long as an idle peer connection may stay
+    // silent is closed; one that holds nothing unfinished may stay silent.
+    void DropStalledFramesAsOf(const QDateTime& i_now);
+    // What a connection leaves of an unfinished frame in its socket, and what a child has not
+    // taken of its relays yet, count toward the ceilings shared with the peer messenger.
+    void HoldPending(QTcpSocket* ip_socket, qint64 i_bytes, bool i_newFrame);
+    void HoldUnsent(QTcpSocket* ip_socket);
+    void Unhold(QTcpSocket* ip_socket);
     void AdoptParent(ItemPtr i_candidate, QTcpSocket* ip_socket, MemStream& i_request);
     void ApplyParentLevel(qint32 i_level);
     void ApplyParentLeader(const QString& i_leader, MemStream& i_message);

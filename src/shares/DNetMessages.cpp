@@ -54,6 +54,7 @@ void DNetManager::ReadFramesFrom(QIODevice& io_source, QTcpSocket* ip_socket, bo
     const bool l_holding = m_holdRelay;
     m_holdRelay = true;
     QPointer<QTcpSocket> l_alive(ip_socket);
+    bool l_handled = false;
     while (l_alive && ip_socket->isOpen())
     {
         const qint64 l_available = io_source.bytesAvailable();
@@ -82,11 +83,15 @@ void DNetManager::ReadFramesFrom(QIODevice& io_source, QTcpSocket* ip_socket, bo
         if (l_length > 0 && io_source.read(l_buffer.GetWriteBuffer(), l_length) != l_length)
             break;
         l_buffer.AdvanceWriteIndex(l_length);
+        l_handled = true;
         if (i_child)
             HandleChildMessage(ip_socket, l_buffer);
         else
             HandleMessage(ip_socket, l_buffer);
     }
+    // What is left waits in the socket for the rest of its frame.
+    if (l_alive && ip_socket->isOpen())
+        HoldPending(ip_socket, io_source.bytesAvailable(), l_handled);
     m_reading = l_nested;
     m_holdRelay = l_holding;
     if (!l_holding && !m_heldRelay.isEmpty())
@@ -237,19 +242,20 @@ void DNetManager::WriteToChildren(const QByteArray& i_frames)
             continue;
         // Every child's write buffer shares the same bytes.
         lp_child->write(i_frames);
+        if (lp_child->bytesToWrite() > m_maxChildUnsentBytes)
+            // Whatever the system takes now does not count; what it refuses does.
+            lp_child->flush();
+        if (lp_child->state() != QAbstractSocket::ConnectedState)
+            continue;
         if (lp_child->bytesToWrite() <= m_maxChildUnsentBytes)
+        {
+            HoldUnsent(lp_child);
             continue;
-        // Whatever the system takes now does not count; what it refuses does.
-        lp_child->flush();
-        if (lp_child->state() != QAbstractSocket::ConnectedState ||
-            lp_child->bytesToWrite() <= m_maxChildUnsentBytes)
-            continue;
+        }
         Log(Area, 1,
             QString("Child %1 leaves more than %2 bytes unread, closing child connection")
                 .arg(SocketItem("dnet_child", lp_child)["user"].AsString())
                 .arg(m_maxChildUnsentBytes));
-        lp_child->disconnect(this);
-        lp_child->abort();
-        ChildEnded(lp_child);
+        Drop(lp_child);
     }
 }

@@ -18,8 +18,8 @@ struct ToolbarAction
     const char* set;
     const char* id;
     const char* text;
-    const char* icon;
-    bool needsListSelection;
+    const char* icon = nullptr;
+    bool needsListSelection = false;
 };
 
 // The main window's one toolbar, whose buttons follow the keyboard focus. Views declare named

@@ -46,6 +46,7 @@
 #include "views/chat/ChatsForm.h"
 #include "views/chat/UserListForm.h"
 #include "views/search/SearchForm.h"
+#include "views/transfers/TransfersForm.h"
 
 MainWindow* mainWindow = nullptr;
 
@@ -343,6 +344,7 @@ void MainWindow::CreateTransferEnginesAndPages()
     sharedFoldersManager->SetUploadPolicy(
         {[] { return transferQueueManager && transferQueueManager->IsFreeToUpload(); },
          [] { return transferQueueManager ? transferQueueManager->QueuedUploadCount() : 0; }, {}});
+    mp_ui->transfersForm->Init();
     mp_ui->sharesForm->Init();
     mp_ui->searchForm->Init();
     new WishListSearcher(this);
@@ -396,6 +398,7 @@ void MainWindow::LoadStore()
 {
     const QString l_path = StorePath();
     LogConfiguration(QStringLiteral("Loading configuration data from %1").arg(l_path));
+    DataSaver::RemoveLeftovers(l_path);
     if (BeforeLoadCall())
         BeforeLoadCall()();
     // A damaged file is found before it can empty the store, so everything declared and written

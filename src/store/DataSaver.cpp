@@ -532,6 +532,7 @@ bool DataSaver::Save(const QString& i_path)
             QFile::remove(l_temporary);
         return false;
     }
+    RemoveLeftovers(i_path);
     return true;
 }
 

@@ -42,6 +42,9 @@ public:
     // Writes the selection through a numbered temporary file that then replaces the store file
     // in one step. A failure leaves the old store file as it was; returns whether it replaced it.
     bool Save(const QString& i_path);
+    // Removes the numbered temporary files that saves to this path left behind when they were
+    // killed before their rename: the path followed by a dot and a number, nothing else.
+    static void RemoveLeftovers(const QString& i_path);
     // Reads the file into the store and tells the listeners. A missing or unreadable file is a
     // first start. A damaged one empties the store and throws DataLoadFailure.
     void Load(const QString& i_path);

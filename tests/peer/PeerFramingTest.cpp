@@ -156,3 +156,41 @@ TEST_F(PeerFraming, IncompleteFramesShareOneCeilingAndTheOldestGoesPastIt)
     EXPECT_TRUE(User("bob").GetItems("peer_socket").Empty());
     EXPECT_EQ(Count("peer_socket"), 2u);
 }
+
+TEST_F(PeerFraming, UnsentBytesOfAllConnectionsShareOneCeilingAndTheConnectionWithTheMostGoes)
+{
+    // Each peer stays far below its own cap; together they pass the shared ceiling.
+    PeerMessengerTesting::SetCeilings(*mp_messenger, PeerMessenger::MaxUnsentBytes, PeerMessenger::MaxHeldFrameBytes, 3 << 20);
+    std::map<QString, std::unique_ptr<FakePeer>> l_peers;
+    std::map<QString, QPointer<QTcpSocket>> l_sockets;
+    for (const char* l_user : {"bob", "carl", "dora"})
+    {
+        l_peers[l_user] = Accepted(false, l_user);
+        l_sockets[l_user] = ItemPtr(User(l_user).GetItems("peer_socket")).AsPointer<QTcpSocket>();
+        l_sockets[l_user]->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, 4096);
+        l_peers[l_user]->StopReading();
+    }
+    MemStream l_answer = Message(5);
+    l_answer.WriteBuffer(QByteArray(256 * 1024, 'x').constData(), 256 * 1024);
+    // bob asks twice as often as the others.
+    int l_sent = 0;
+    while (Count("peer_socket") == 3 && l_sent < 400)
+    {
+        for (const char* l_user : {"bob", "carl", "bob", "dora"})
+            if (Count("peer_socket") == 3)
+                mp_messenger->SendMessage(l_user, l_answer), ++l_sent;
+        QCoreApplication::processEvents();
+    }
+    EXPECT_GT(l_sent, 12);
+    EXPECT_EQ(Logged("Peer connections leave more than 3145728 bytes unsent, closing the connection with the most"), 1);
+    EXPECT_EQ(Logged("unsent bytes, closing"), 0);
+    EXPECT_TRUE(User("bob").GetItems("peer_socket").Empty());
+    EXPECT_EQ(Count("peer_socket"), 2u);
+    // Deleted, and with it every byte it held.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return l_sockets["bob"].isNull(); }, 5000));
+    // What the others hold counts until their connections end.
+    EXPECT_GT(mp_messenger->UnsentBytes().Total(), 0);
+    l_peers.clear();
+    ASSERT_TRUE(WaitForCount("peer_socket", 0));
+    EXPECT_EQ(mp_messenger->UnsentBytes().Total(), 0);
+}

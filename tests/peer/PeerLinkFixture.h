@@ -46,10 +46,12 @@ public:
         io_messenger.m_listener.close();
         io_messenger.m_obfuscatedListener.close();
     }
-    static void SetCeilings(PeerMessenger& io_messenger, qint64 i_unsent, qint64 i_heldFrames)
+    static void SetCeilings(PeerMessenger& io_messenger, qint64 i_unsent, qint64 i_heldFrames,
+                            qint64 i_totalUnsent = PeerMessenger::MaxTotalUnsentBytes)
     {
         io_messenger.m_maxUnsentBytes = i_unsent;
-        io_messenger.m_maxHeldFrameBytes = i_heldFrames;
+        io_messenger.HeldFrames().SetCeiling(i_heldFrames);
+        io_messenger.UnsentBytes().SetCeiling(i_totalUnsent);
     }
 };
 

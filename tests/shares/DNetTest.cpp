@@ -9,6 +9,7 @@ class DNetManagerTesting
 {
 public:
     static void DropSilentParentAsOf(DNetManager& io_manager, const QDateTime& i_now) { io_manager.DropSilentParentAsOf(i_now); }
+    static void DropStalledFramesAsOf(DNetManager& io_manager, const QDateTime& i_now) { io_manager.DropStalledFramesAsOf(i_now); }
     static QDateTime LastSearch(const DNetManager& i_manager) { return i_manager.m_lastSearchRequestTime; }
     static void SetChildCeiling(DNetManager& io_manager, qint64 i_bytes) { io_manager.m_maxChildUnsentBytes = i_bytes; }
     static void SetServerValues(DNetManager& io_manager, int i_minSpeed, int i_ratio)
@@ -114,29 +115,136 @@ TEST_F(DNet, AnEmptyOrOutOfBoundsFrameClosesItsConnection)
         }
 }
 
-TEST_F(DNet, AChildThatStopsReadingIsClosedAtTheCapWhileTheOthersKeepReceiving)
+TEST_F(DNet, AChildThatStopsReadingIsClosedAtItsCapOrTheSharedOneWhileTheOthersKeepReceiving)
 {
-    Link l_bob = Parent();
-    Link l_kids[] = {Child("kid"), Child("lad"), Child("stalled")};
-    // A small ceiling and send buffer: the system's buffers fill quickly and the cap is reached.
-    DNetManagerTesting::SetChildCeiling(*mp_dnet, 256 * 1024);
-    l_kids[2].socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, 4096);
-    l_kids[2].peer->StopReading();
-    const QByteArray l_search = Search("x", 1, QString(16384, 'a'), 50);
-    int l_sent = 0;
-    while (Count("dnet_child") == 3 && l_sent < 1024)
+    // Its own cap, or the one all connections share, lowered: the system's buffers fill quickly.
+    const struct { bool shared; const char* logged; } l_cases[] = {
+        {false, "Child stalled leaves more than 262144 bytes unread"},
+        {true, "Peer connections leave more than 262144 bytes unsent, closing the connection with the most"}};
+    for (const auto& l_case : l_cases)
     {
-        for (int l_frame = 0; l_frame < 8; ++l_frame, ++l_sent)
-            l_bob.peer->SendFrame(l_search);
-        for (int l_kid = 0; l_kid < 2; ++l_kid)
-            ASSERT_TRUE(l_kids[l_kid].peer->WaitForBodies(1 + l_sent));
+        SCOPED_TRACE(l_case.logged);
+        Link l_bob = Parent();
+        Link l_kids[] = {Child("kid"), Child("lad"), Child("stalled")};
+        PeerMessengerTesting::SetCeilings(*mp_messenger, PeerMessenger::MaxUnsentBytes, PeerMessenger::MaxHeldFrameBytes,
+                                          l_case.shared ? 256 * 1024 : PeerMessenger::MaxTotalUnsentBytes);
+        DNetManagerTesting::SetChildCeiling(*mp_dnet, l_case.shared ? DNetManager::MaxChildUnsentBytes : 256 * 1024);
+        l_kids[2].socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, 4096);
+        l_kids[2].peer->StopReading();
+        const QByteArray l_search = Search("x", 1, QString(16384, 'a'), 50);
+        int l_sent = 0;
+        while (Count("dnet_child") == 3 && l_sent < 1024)
+        {
+            for (int l_frame = 0; l_frame < 8; ++l_frame, ++l_sent)
+                l_bob.peer->SendFrame(l_search);
+            for (int l_kid = 0; l_kid < 2; ++l_kid)
+                ASSERT_TRUE(l_kids[l_kid].peer->WaitForBodies(1 + l_sent));
+        }
+        EXPECT_EQ(Logged(l_case.logged), 1);
+        EXPECT_EQ(Logged("Child socket closed"), 1);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(l_kids[2].socket.isNull());
+        // The cap, with what the system buffers of a stalled loopback connection hold.
+        EXPECT_LT(l_sent * l_search.size(), 4 << 20);
+        // The next case starts without a parent or children.
+        l_bob.peer->Close();
+        for (Link& l_kid : l_kids)
+            if (l_kid.peer)
+                l_kid.peer->Close();
+        ASSERT_TRUE(QTest::qWaitFor([] { return Count("dnet_child") == 0 && Key("dnet_parent_user").isEmpty(); }, 5000));
+        m_lines.clear();
     }
-    EXPECT_EQ(Logged("Child stalled leaves more than 262144 bytes unread"), 1);
-    EXPECT_EQ(Logged("Child socket closed"), 1);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(l_kids[2].socket.isNull());
-    // The cap, with what the system buffers of a stalled loopback connection hold.
-    EXPECT_LT(l_sent * l_search.size(), 4 << 20);
+}
+
+TEST_F(DNet, UnfinishedFramesCountTowardTheCeilingSharedWithMessagingConnectionsAndTheOldestGoes)
+{
+    // Each connection holds 512 KiB of a frame it has not finished: two fit, a third does not.
+    PeerMessengerTesting::SetCeilings(*mp_messenger, PeerMessenger::MaxUnsentBytes, 1280 * 1024);
+    const QByteArray l_childStart = Word(PeerMessenger::MaxFrameLength) + QByteArray(512 * 1024 - 4, 'x');
+    const QByteArray l_peerStart = Word(PeerMessenger::MaxFrameLength) + Word(52) + QByteArray(300 * 1024 - 4, 'x');
+    // Who comes in next, as a child or as a messaging connection, and whose connection that ends.
+    const struct { const char* user; bool child; const char* closed; } l_steps[] = {
+        {"kid", true, nullptr}, {"lad", true, nullptr}, {"tot", true, "kid"},
+        {"pia", false, "lad"},  {"ned", true, "tot"},   {"ova", true, "pia"}};
+    std::map<QString, std::unique_ptr<FakePeer>> l_peers;
+    std::map<QString, QPointer<QTcpSocket>> l_sockets;
+    for (const auto& l_step : l_steps)
+    {
+        SCOPED_TRACE(l_step.user);
+        if (l_step.child)
+        {
+            Link l_link = Child(l_step.user);
+            l_peers[l_step.user] = std::move(l_link.peer);
+            l_sockets[l_step.user] = l_link.socket;
+            l_peers[l_step.user]->SendRaw(l_childStart);
+        }
+        else
+        {
+            l_peers[l_step.user] = Accepted(false, l_step.user);
+            l_sockets[l_step.user] = ItemPtr(User(l_step.user).GetItems("peer_socket")).AsPointer<QTcpSocket>();
+            l_peers[l_step.user]->SendRaw(l_peerStart);
+        }
+        ASSERT_TRUE(QTest::qWaitFor([&] { return mp_messenger->HeldFrames().Held(l_sockets[l_step.user]) == 512 * 1024; }, 5000));
+        if (l_step.closed)
+        {
+            EXPECT_TRUE(l_peers[l_step.closed]->WaitForDisconnected());
+        }
+        EXPECT_EQ(mp_messenger->HeldFrames().Total(), (l_step.closed || &l_step - l_steps == 1 ? 2 : 1) * 512 * 1024);
+    }
+    EXPECT_EQ(Logged("Incomplete peer frames hold more than 1310720 bytes, closing the connection with the oldest"), 4);
+    EXPECT_EQ(Count("dnet_child"), 2u);
+    EXPECT_EQ(Count("peer_socket"), 0u);
+    // Whatever ends a connection takes its bytes off the count.
+    l_peers["ova"]->Close();
+    ASSERT_TRUE(WaitForCount("dnet_child", 1));
+    EXPECT_EQ(mp_messenger->HeldFrames().Total(), 512 * 1024);
+}
+
+TEST_F(DNet, AFrameLeftUnfinishedAsLongAsAnIdlePeerMayStaySilentClosesItsConnection)
+{
+    User("lad").NewItem("in_user_list");
+    const QByteArray l_depth = FakePeer::Frame(Depth(1));
+    // Who sends how much of a depth report; a child of this client sends nothing at all.
+    const struct { const char* user; bool child; int sent; bool closed; } l_links[] = {
+        {"kid", true, 5, true}, {"lad", true, 0, false}, {"tom", true, 9, false}, {"bob", false, 3, true}};
+    std::vector<Link> l_open;
+    QDateTime l_first, l_last;
+    for (const auto& l_link : l_links)
+    {
+        l_open.push_back(HandedOver(l_link.user, l_link.child));
+        l_open.back().peer->SendRaw(l_depth.left(l_link.sent));
+        QTcpSocket* lp_socket = l_open.back().socket;
+        const auto l_arrived = [&] {
+            if (l_link.sent == l_depth.size())
+                return Logged("Received child depth 1 from tom") == 1;
+            return l_link.sent == 0 || mp_messenger->HeldFrames().Held(lp_socket) == l_link.sent;
+        };
+        ASSERT_TRUE(QTest::qWaitFor(l_arrived, 5000));
+        const QDateTime l_since = mp_messenger->HeldFrames().HoldingSince(lp_socket);
+        EXPECT_EQ(l_since.isValid(), l_link.sent > 0 && l_link.sent < l_depth.size());
+        if (l_since.isValid())
+        {
+            l_first = l_first.isValid() ? std::min(l_first, l_since) : l_since;
+            l_last = l_last.isValid() ? std::max(l_last, l_since) : l_since;
+        }
+    }
+    DNetManagerTesting::DropStalledFramesAsOf(*mp_dnet, l_first.addMSecs(PeerMessenger::IdleLimit));
+    EXPECT_EQ(Count("dnet_child") + Count("dnet_parent_candidate"), 4u);
+    DNetManagerTesting::DropStalledFramesAsOf(*mp_dnet, l_last.addMSecs(PeerMessenger::IdleLimit + 1));
+    DNetManagerTesting::DropStalledFramesAsOf(*mp_dnet, l_last.addDays(1));
+    for (std::size_t l_index = 0; l_index < l_open.size(); ++l_index)
+    {
+        SCOPED_TRACE(l_links[l_index].user);
+        EXPECT_EQ(l_open[l_index].socket->state() != QAbstractSocket::ConnectedState, l_links[l_index].closed);
+        EXPECT_EQ(Logged(QString("Connection of %1 left a message unfinished for too long, closing it").arg(l_links[l_index].user)), l_links[l_index].closed);
+    }
+    EXPECT_EQ(Count("dnet_child") + Count("dnet_parent_candidate"), 2u);
+    // The user made for a child goes with it; a listed one stays.
+    for (Link& l_link : l_open)
+        l_link.peer->Close();
+    ASSERT_TRUE(WaitForCount("dnet_child", 0));
+    EXPECT_TRUE(QTest::qWaitFor([] { return !d.GetType("user")->HasItem("kid") && !d.GetType("user")->HasItem("tom"); }, 5000));
+    EXPECT_TRUE(d.GetType("user")->HasItem("lad"));
 }
 
 TEST_F(DNet, EveryHandedOverSocketIsOwnedAndWhatCameWithTheHandshakeIsReadAtOnce)

@@ -152,18 +152,31 @@ TEST_F(StoreFile, DumpWritesEveryTypeAndConnection)
     EXPECT_FALSE(saver.SaveAll(Path("missing/dump")));
 }
 
-TEST_F(StoreFile, TakenTemporaryNamesAreSkippedAndKept)
+TEST_F(StoreFile, TakenTemporaryNamesAreSkippedAndOnlyTheSaversLeftoversGoAfterASuccessfulSave)
 {
     saver.AddSavedType("global");
     global->GetItem("username");
     Write("old");
-    Write("left by an earlier run", "store.1");
-    Write("another", "store.3");
-    saver.Save(Path());
+    // Left by saves killed before their rename, and files that only look like them.
+    const QStringList l_leftovers{"store.1", "store.3", "store.17", "store.98765432109876543210"};
+    const QStringList l_others{"store.0", "store.03", "store.3x", "store.-3", "store.+3", "store.1.1",
+                               "store.", "store.bak", "store.damaged-20240101-101010", "other.3"};
+    for (const QString& l_name : l_leftovers + l_others)
+        Write("not the store", l_name.toStdString());
+    ASSERT_TRUE(QDir(Path("")).mkdir("store.4"));
+    ASSERT_TRUE(QFile::link(Path("other.3"), Path("store.5")));
+    // A failed save takes nothing away.
+    StoreTesting::SetWriteLimit(saver, 0);
+    EXPECT_FALSE(saver.Save(Path()));
+    EXPECT_EQ(Entries().size(), l_leftovers.size() + l_others.size() + 3);
+    StoreTesting::SetWriteLimit(saver, -1);
     // Writing through ".1" or ".3" would have failed: the new file is there, so ".2" was used.
+    EXPECT_TRUE(saver.Save(Path()));
     EXPECT_EQ(Read(), FileBytes().Int(1).Type("global", false, 1).Int(1).Text("username").Int(0).bytes);
-    EXPECT_EQ(Read("store.1") + "/" + Read("store.3"), "left by an earlier run/another");
-    EXPECT_EQ(Entries(), (QStringList{"store", "store.1", "store.3"}));
+    QStringList l_kept = l_others + QStringList{"store", "store.4", "store.5"};
+    l_kept.sort();
+    EXPECT_EQ(Entries(), l_kept);
+    EXPECT_EQ(Read("store.03"), "not the store");
 }
 
 TEST_F(StoreFile, FailedWriteKeepsOldFileByteForByte)

@@ -17,7 +17,13 @@ TEST_P(FirstStart, WritesEveryDefaultAsksForAUserNameAndSurvivesFailedSaves)
     const bool l_damaged = GetParam();
     const QByteArray l_bytes("\x05\x00\x00\x00\x06\x00\x00\x00global", 14);
     ASSERT_TRUE(!l_damaged || WriteFile(StorePath(), l_bytes));
+    // Saves killed before their rename left numbered files; a copy kept by hand is no save's.
+    const std::pair<const char*, bool> l_leftovers[] = {{"/.Tarnwick.3", false}, {"/.Tarnwick.17", false}, {"/.Tarnwick.bak", true}};
+    for (const auto& l_file : l_leftovers)
+        ASSERT_TRUE(WriteFile(Home() + l_file.first, "left"));
     Start();
+    for (const auto& l_file : l_leftovers)
+        EXPECT_EQ(QFile::exists(Home() + l_file.first), l_file.second) << l_file.first;
     // The colours' own defaults are the colour settings' test's.
     const std::pair<const char*, const char*> l_defaults[] = {
         {"minimize_to_tray", "yes"}, {"expand_new_shares", "yes"}, {"chat_timestamps", "activity_based"},

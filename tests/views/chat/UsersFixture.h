@@ -2,22 +2,20 @@
 
 #include "ChatFixture.h"
 #include "peer/PeerLinkFixture.h"
-#include "shell/ActionSetToolBar.h"
-#include "shell/EventToolBar.h"
-#include "shell/SizeManager.h"
+#include "shell/ViewPages.h"
 #include "views/chat/ChatsForm.h"
 #include "views/chat/UserListForm.h"
 
 // The main window's share of the users views, beside a messenger and fake peers: the toolbars,
 // a "Rooms" page shown first, the "Chat" page and the "Users" page, the note and unshared types
 // as their owners declare them, and the user list initialised before a load.
-class UsersFixture : public PeerLinkFixture
+class UsersFixture : public PeerLinkFixture, protected ViewPages
 {
 protected:
     void SetUp() override
     {
         PeerLinkFixture::SetUp();
-        qputenv("HOME", QByteArray::fromStdString(m_home.Path()));
+        BuildViewPages();
         DeclareChatViewTypes();
         DeclareTypes({{"user_note", Intermediate, false}, {"unshared", Leaf, true}});
         DeclareRelations({{"user", "user_note", Many, One}, {"user", "unshared", Many, One}});
@@ -27,13 +25,6 @@ protected:
             mp_saver->AddSavedByConnectionType("user", l_type);
         }
         WriteChatSettingDefaults();
-        m_window.m_active = false;
-        mp_actions = std::make_unique<ActionSetToolBar>();
-        mp_actions->Init();
-        mp_events = std::make_unique<EventToolBar>();
-        mp_sizes = std::make_unique<SizeManager>();
-        mp_pages = std::make_unique<QTabWidget>();
-        mp_pages->addTab(new QLineEdit, "Rooms");
         mp_pages->addTab(mp_chats = new ChatsForm, "Chat");
         mp_pages->addTab(mp_users = new UserListForm, "Users");
         mp_chats->Init();
@@ -94,12 +85,6 @@ protected:
     }
     static void Note(const char* i_user, const char* i_note) { User(i_user) += Node("user_note", i_note); }
 
-    TemporaryFolder m_home;
-    FakeMainWindow m_window;
-    std::unique_ptr<ActionSetToolBar> mp_actions;
-    std::unique_ptr<EventToolBar> mp_events;
-    std::unique_ptr<SizeManager> mp_sizes;
-    std::unique_ptr<QTabWidget> mp_pages;
     ChatsForm* mp_chats = nullptr;
     UserListForm* mp_users = nullptr;
 };

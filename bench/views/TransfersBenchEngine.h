@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QTabWidget>
+
+#include <memory>
+#include <string>
+
+#include "ViewsBenchApp.h"
+#include "shares/SharedFoldersManager.h"
+#include "store/Settings.h"
+#include "transfers/TransferQueueManager.h"
+#include "views/transfers/TransfersForm.h"
+
+// The transfer queues over the shared messenger and shares engine, and the transfers view on a
+// shown tab page, made once per program; every transfers benchmark fills it with its own
+// downloads and empties it again.
+struct TransfersBenchEngine
+{
+    // Never destroyed, as the application: its shown page must not go in the exit handlers,
+    // after the toolkit's own globals.
+    static TransfersBenchEngine& Get()
+    {
+        static TransfersBenchEngine* sp_engine = new TransfersBenchEngine;
+        return *sp_engine;
+    }
+
+    TransfersBenchEngine()
+    {
+        ViewsBenchShareEngines();
+        mp_manager = std::make_unique<TransferQueueManager>();
+        SetSetting("download_folder", "/nonexistent/tarnwick-bench");
+        mp_pages = std::make_unique<QTabWidget>();
+        mp_pages->resize(1000, 600);
+        mp_pages->show();
+        NewForm();
+    }
+
+    // A fresh view whose saved downloads are not loaded yet: the downloads already in the store
+    // get their rows from the next OnTransfersLoaded.
+    void NewForm()
+    {
+        delete mp_form;
+        mp_pages->addTab(mp_form = new TransfersForm, "Transfers");
+        mp_form->Init();
+        mp_form->DataLoaded();
+    }
+
+    // The downloads of a user, in folders of a given size, queued as the queues queue them.
+    void AddDownloads(const QString& i_user, int i_count, int i_perFolder, qint64 i_size = 10000000)
+    {
+        for (int l_index = 0; l_index < i_count; ++l_index)
+            mp_manager->AddDownload(i_user, "file" + std::to_string(l_index) + ".mp3",
+                                    "Music\\Folder" + std::to_string(l_index / i_perFolder), i_size, 0);
+    }
+
+    // Every download goes, and with it every row.
+    void RemoveAll()
+    {
+        for (ItemPtr l_entry : g("download_entry"))
+            mp_manager->RemoveDownload(l_entry);
+    }
+
+    std::unique_ptr<TransferQueueManager> mp_manager;
+    std::unique_ptr<QTabWidget> mp_pages;
+    TransfersForm* mp_form = nullptr;
+};

@@ -1,0 +1,81 @@
+#include "views/transfers/TransferGroupTally.h"
+
+#include <string>
+
+#include "store/Data.h"
+#include "transfers/TransferQueueManager.h"
+#include "transfers/TransferStatus.h"
+
+namespace
+{
+// The value bytes of the entry's item of that type; empty when it has none.
+const std::string& PartBytes(Item* ip_entry, Type* ip_type)
+{
+    static const std::string s_none;
+    const Item* lp_part = ip_entry->FirstOf(ip_type);
+    return lp_part ? lp_part->GetValue().Bytes() : s_none;
+}
+} // namespace
+
+TransferGroupTally::TransferGroupTally(bool i_upload)
+    : m_upload(i_upload),
+      mp_status(d.GetType(i_upload ? "upload_entry_status" : "download_entry_status")),
+      mp_position(d.GetType(i_upload ? "read_position" : "write_position")),
+      mp_size(i_upload ? nullptr : d.GetType("file_size")),
+      m_running(i_upload ? transfer_status::Uploading : transfer_status::Downloading)
+{
+}
+
+qint64 TransferGroupTally::EntrySize(ItemPtr i_entry, bool i_upload)
+{
+    return i_upload ? i_entry["shared_file"]["shared_file_size"].AsInt64()
+                    : i_entry["file_size"].AsInt64();
+}
+
+void TransferGroupTally::Add(ItemPtr i_entry)
+{
+    using namespace transfer_status;
+    ++m_entries;
+    const std::string& l_status = PartBytes(i_entry.Get(), mp_status);
+    const bool l_running = l_status == m_running;
+    const bool l_queued = l_status == Queued;
+    const bool l_aborted = l_status == Aborted;
+    const bool l_complete = l_status == Complete;
+    m_anyRunning |= l_running;
+    m_anyQueued |= l_queued;
+    m_anyDenied |= l_status == Denied;
+    m_anyAborted |= l_aborted;
+    m_complete += l_complete;
+    if (!l_complete && !l_running && !l_queued && !l_aborted)
+        return;
+    const qint64 l_size =
+        mp_size ? ItemPtr(i_entry->FirstOf(mp_size)).AsInt64() : EntrySize(i_entry, m_upload);
+    m_total += l_size;
+    if (l_complete)
+    {
+        m_done += l_size;
+        return;
+    }
+    const ItemPtr l_position = i_entry->FirstOf(mp_position);
+    const qint64* lp_done =
+        l_position && transferQueueManager ? transferQueueManager->PeekObject<qint64>(l_position) : nullptr;
+    const qint64 l_done = lp_done ? *lp_done : 0;
+    m_done += l_done;
+    m_left += l_size - l_done;
+}
+
+QString TransferGroupTally::Status() const
+{
+    using namespace transfer_status;
+    if (m_anyRunning)
+        return m_running;
+    if (m_anyQueued)
+        return Queued;
+    if (m_complete == m_entries)
+        return Complete;
+    if (m_anyDenied)
+        return Denied;
+    if (m_anyAborted)
+        return Aborted;
+    return QString();
+}

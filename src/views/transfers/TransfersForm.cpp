@@ -1,0 +1,506 @@
+#include "views/transfers/TransfersForm.h"
+
+#include <QHeaderView>
+#include <QIcon>
+#include <QMetaObject>
+#include <QTabWidget>
+#include <QTimer>
+
+#include "resources/Resources.h"
+#include "shell/ActionSetToolBar.h"
+#include "shell/ColorSettings.h"
+#include "shell/SizeManager.h"
+#include "shell/TreeWidget.h"
+#include "shell/UIFunctions.h"
+#include "store/Data.h"
+#include "store/DataSaver.h"
+#include "store/GeneralFunctions.h"
+#include "store/SchemaDeclaration.h"
+#include "store/Settings.h"
+#include "store/TimerManager.h"
+#include "transfers/TransferQueueManager.h"
+#include "transfers/TransferStatus.h"
+#include "ui_TransfersForm.h"
+#include "views/transfers/TransferRowIcons.h"
+
+TransfersForm* transfersForm = nullptr;
+
+const TransfersForm::ListKind TransfersForm::Downloads = {
+    "download_entry",       "download_entry_status",     "download_list_user_node",
+    "download_list_folder_node", "download_list_node",   "remote_folder",
+    "write_position",       transfer_status::Downloading, &TransfersForm::DownloadsList};
+const TransfersForm::ListKind TransfersForm::Uploads = {
+    "upload_entry",       "upload_entry_status",     "upload_list_user_node",
+    "upload_list_folder_node", "upload_list_node",   "shared_file_folder",
+    "read_position",      transfer_status::Uploading, &TransfersForm::UploadsList};
+
+namespace
+{
+struct Column
+{
+    const char* title;
+    int width;
+};
+
+const Column Columns[] = {{"User", 100},    {"Folder", 125},  {"File", 125},
+                          {"Status", 100},  {"Progress", 140}, {"   ETA", 80},
+                          {"Kbs", 40},      {"Size", 90},     {"Place", 40}};
+const int DownloadColumns = 9;
+const int UploadColumns = 8;
+
+// The completed downloads are reached from the downloads set as well; the ids that no set
+// offers are handled all the same.
+const ToolbarAction Actions[] = {
+    {"downloads", "expand_download_folders", "Expand Folders"},
+    {"downloads", "expand_download_users", "Expand Users"},
+    {"downloads", "clear_complete_downloads", "Clear Complete"},
+    {"downloads", "complete_downloads", "Completed Downloads"},
+    {"uploads", "expand_upload_folders", "Expand Folders"},
+    {"uploads", "expand_upload_users", "Expand Users"},
+    {"uploads", "clear_complete_and_aborted_uploads", "Clear Complete and Aborted"},
+};
+
+void SetUpColumns(QTreeWidget* ip_list, int i_count)
+{
+    QStringList l_titles;
+    for (int l_column = 0; l_column < i_count; ++l_column)
+        l_titles << TransfersForm::tr(Columns[l_column].title);
+    ip_list->setHeaderLabels(l_titles);
+    for (int l_column = 0; l_column < i_count; ++l_column)
+        ip_list->setColumnWidth(l_column, Columns[l_column].width);
+    ip_list->header()->setSectionsMovable(false);
+    // Every row is one line high: placing a progress bar then costs no walk over all rows.
+    ip_list->setUniformRowHeights(true);
+}
+
+QTreeWidgetItem* NodeRow(ItemPtr i_node)
+{
+    return i_node ? i_node.AsPointer<QTreeWidgetItem>() : nullptr;
+}
+} // namespace
+
+TransfersForm::TransfersForm(QWidget* ip_parent) : QWidget(ip_parent)
+{
+    transfersForm = this;
+    InitResources();
+    mp_ui = new Ui_TransfersForm;
+    mp_ui->setupUi(this);
+
+    SetUpColumns(mp_ui->downloadsList, DownloadColumns);
+    SetUpColumns(mp_ui->uploadsList, UploadColumns);
+    mp_ui->uploadsList->header()->setStretchLastSection(false);
+    // The row of upload settings would otherwise hold the whole window at its width.
+    mp_ui->uploadsTab->setMinimumWidth(300);
+
+    connect(mp_ui->downloadsList, &QTreeWidget::itemDoubleClicked, this,
+            &TransfersForm::OnDownloadListItemDoubleClicked);
+    connect(mp_ui->downloadsList, &TreeWidget::KeyPressed, this,
+            &TransfersForm::OnKeyPressedInDownloadList);
+}
+
+// The rows go with the lists; their nodes would name freed rows.
+TransfersForm::~TransfersForm()
+{
+    if (m_recolorInstalled)
+        ColorSettings::SetRecolorTransfers({});
+    for (const ListKind* lp_kind : {&Downloads, &Uploads})
+        for (const char* lp_type : {lp_kind->fileNode, lp_kind->folderNode, lp_kind->userNode})
+            if (Type* lp_nodes = d.HasType(lp_type))
+                lp_nodes->GetItems().Remove();
+    delete mp_ui;
+    if (transfersForm == this)
+        transfersForm = nullptr;
+}
+
+QTreeWidget* TransfersForm::DownloadsList() const
+{
+    return mp_ui->downloadsList;
+}
+
+QTreeWidget* TransfersForm::UploadsList() const
+{
+    return mp_ui->uploadsList;
+}
+
+// A view made again, as tests and benchmarks do, finds its types declared.
+void TransfersForm::DeclareNodeTypes(const ListKind& i_kind)
+{
+    if (d.HasType(i_kind.fileNode))
+        return;
+    DeclareTypes({{i_kind.userNode, Primary, false},
+                  {i_kind.folderNode, Primary, false},
+                  {i_kind.fileNode, Primary, false}});
+    DeclareRelations({{i_kind.userNode, "user", One, One},
+                      {i_kind.folderNode, i_kind.userNode, Many, One},
+                      {i_kind.folderNode, i_kind.folderType, Many, One},
+                      {i_kind.fileNode, i_kind.folderNode, Many, One},
+                      {i_kind.fileNode, i_kind.entryType, One, One}});
+}
+
+void TransfersForm::Init()
+{
+    auto* lp_added = new PathNode(&d, "download_entry");
+    for (const char* lp_part : {"user", "file_name", "file_size", "remote_folder"})
+        new PathNode(lp_added, lp_part, ConnectedAndNotify);
+    d.AddPathEventHandler(lp_added, NewEventHandler(this, &TransfersForm::OnDownloadEntryAdded));
+    DeclareNodeTypes(Downloads);
+
+    d.AddConnectionEventHandler(d.GetType("download_entry"), d.GetType("download_entry_status"),
+                                NewEventHandler(this, &TransfersForm::OnDownloadEntryStatusChange));
+    d.AddConnectionEventHandler(d.GetType("upload_entry"), d.GetType("upload_entry_status"),
+                                NewEventHandler(this, &TransfersForm::OnUploadEntryStatusChange));
+    if (transferQueueManager)
+    {
+        connect(transferQueueManager, &TransferQueueManager::DownloadProgressed, this,
+                &TransfersForm::OnDownloadProgress);
+        connect(transferQueueManager, &TransferQueueManager::UploadProgressed, this,
+                &TransfersForm::OnUploadProgress);
+    }
+
+    auto* lp_upload = new PathNode(&d, "upload_entry");
+    for (const char* lp_part : {"user", "shared_file"})
+        new PathNode(lp_upload, lp_part, ConnectedAndNotify);
+    d.AddPathEventHandler(lp_upload, NewEventHandler(this, &TransfersForm::OnUploadEntryAdded));
+    DeclareNodeTypes(Uploads);
+
+    if (transferQueueManager)
+        connect(transferQueueManager, &TransferQueueManager::TransfersLoaded, this,
+                &TransfersForm::OnTransfersLoaded);
+    d.GetType("download_entry")
+        ->m_removedEvent.AddHandler(NewEventHandler(this, &TransfersForm::OnDownloadEntryRemoved));
+    d.GetType("upload_entry")
+        ->m_removedEvent.AddHandler(NewEventHandler(this, &TransfersForm::OnUploadEntryRemoved));
+
+    DeclareActionSets();
+
+    for (const auto& [l_relation, l_handler] :
+         {std::pair<PathNodeRelation, void (TransfersForm::*)(ItemPtr)>{
+              NotifyOnConnect, &TransfersForm::OnUserOnline},
+          {NotifyOnDisconnect, &TransfersForm::OnUserOffline}})
+    {
+        auto* lp_user = new PathNode(&d, "user");
+        new PathNode(lp_user, "is_online", l_relation);
+        d.AddPathEventHandler(lp_user, NewEventHandler(this, l_handler));
+    }
+    auto* lp_place = new PathNode(&d, "download_entry");
+    new PathNode(lp_place, "place_in_line", ConnectedAndNotify);
+    d.AddPathEventHandler(lp_place, NewEventHandler(this, &TransfersForm::OnDownloadPlaceInLine));
+
+    if (dataSaver)
+        dataSaver->AddDataLoadedEventHandler(this);
+    for (QTreeWidget* lp_list : {DownloadsList(), UploadsList()})
+    {
+        connect(lp_list, &QTreeWidget::itemExpanded, this, &TransfersForm::OnItemExpanded);
+        connect(lp_list, &QTreeWidget::itemCollapsed, this, &TransfersForm::OnItemCollapsed);
+    }
+    mp_ui->downloadsList->setFocus();
+    if (timerManager)
+        connect(timerManager->halfMinuteTimer, &QTimer::timeout, this,
+                &TransfersForm::EveryHalfMinute);
+    // The alerts run once the status change that raised them has finished.
+    connect(this, &TransfersForm::DownloadComplete, this, &TransfersForm::OnDownloadComplete,
+            Qt::QueuedConnection);
+    RegisterWidgetForTabFocus(mp_ui->downloadsList, 1);
+    RegisterWidgetForTabFocus(mp_ui->uploadsList, 1);
+
+    if (!d.HasType("complete_download_alert"))
+    {
+        DeclareTypes({{"complete_download_alert", Primary, true}});
+        DeclareRelations({{"complete_download_alert", "download_entry", One, One},
+                          {"complete_download_alert", "user", Many, One},
+                          {"complete_download_alert", "remote_folder", Many, One}});
+    }
+    ColorSettings::SetRecolorTransfers([this] { RecolorEntries(); });
+    m_recolorInstalled = true;
+    UpdateActiveTransferCounts();
+}
+
+void TransfersForm::DeclareActionSets()
+{
+    if (!actionBar)
+        return;
+    for (const ToolbarAction& l_action : Actions)
+        actionBar->AddSetAction(l_action.set, l_action.id, tr(l_action.text),
+                                ":/icons/transfer_icon", false);
+    actionBar->RegisterWidget(mp_ui->downloadsList, "downloads");
+    actionBar->SetWidgetActionText(mp_ui->downloadsList, "expand_download_folders",
+                                   tr("Expand Folders [on]"));
+    actionBar->SetWidgetActionText(mp_ui->downloadsList, "expand_download_users",
+                                   tr("Expand Users [on]"));
+    actionBar->RegisterWidget(mp_ui->uploadsList, "uploads");
+    actionBar->SetWidgetActionText(mp_ui->uploadsList, "expand_upload_folders",
+                                   tr("Expand Folders [on]"));
+    actionBar->SetWidgetActionText(mp_ui->uploadsList, "expand_upload_users",
+                                   tr("Expand Users [on]"));
+    connect(actionBar, &ActionSetToolBar::ActionTriggered, this,
+            &TransfersForm::OnActionBarTriggered);
+}
+
+void TransfersForm::DataLoaded()
+{
+    m_storeLoaded = true;
+    mp_ui->uploadLimitSpinBox->setValue(static_cast<int>(GetSettingInt("upload_speed_limit")));
+    mp_ui->uploadSlotsSpinBox->setValue(static_cast<int>(GetSettingInt("upload_slots")));
+    mp_ui->uploadLimitCheckBox->setChecked(IsSettingYes("upload_speed_limit_enabled"));
+    mp_ui->clearDownloadsCheckBox->setChecked(IsSettingYes("clear_complete_downloads"));
+    mp_ui->clearUploadsCheckBox->setChecked(IsSettingYes("clear_complete_aborted_uploads"));
+    ConnectSettingWidgets();
+    if (sizeManager)
+    {
+        sizeManager->RegisterTreeWidget("download_list", mp_ui->downloadsList);
+        sizeManager->RegisterTreeWidget("upload_list", mp_ui->uploadsList);
+    }
+}
+
+// Only after the stored values are shown, so that showing them writes nothing back.
+void TransfersForm::ConnectSettingWidgets()
+{
+    const auto l_valueChanged = QOverload<int>::of(&QSpinBox::valueChanged);
+    connect(mp_ui->uploadLimitSpinBox, l_valueChanged, this,
+            &TransfersForm::OnUploadSpeedLimitSpinValueChanged);
+    connect(mp_ui->uploadLimitCheckBox, &QCheckBox::stateChanged, this,
+            &TransfersForm::OnUploadSpeedLimitCheckStateChanged);
+    connect(mp_ui->clearDownloadsCheckBox, &QCheckBox::stateChanged, this,
+            &TransfersForm::OnClearDownloadsCheckStateChanged);
+    connect(mp_ui->clearUploadsCheckBox, &QCheckBox::stateChanged, this,
+            &TransfersForm::OnClearUploadsCheckStateChanged);
+    connect(mp_ui->uploadSlotsSpinBox, l_valueChanged, this,
+            &TransfersForm::OnUploadSlotsSpinValueChanged);
+}
+
+// The saved downloads in queue order. Each row's status is shown as it is made; a group row's
+// aggregate would walk all of its user's entries for every row, so it is tallied as the rows
+// come and shown once at the end. The rows are built apart from the list, which takes them in
+// one step and only then opens them.
+void TransfersForm::OnTransfersLoaded()
+{
+    m_transfersLoaded = true;
+    m_loadingRows = true;
+    for (ItemPtr l_entry : g("download_entry").SortNumericBy("download_order", true))
+        OnDownloadEntryAdded(l_entry);
+    m_loadingRows = false;
+    DownloadsList()->addTopLevelItems(m_loadedUserRows);
+    for (QTreeWidgetItem* lp_user : m_loadedUserRows)
+    {
+        lp_user->setExpanded(m_expandDownloadUsers);
+        for (int l_folder = 0; l_folder < lp_user->childCount(); ++l_folder)
+            lp_user->child(l_folder)->setExpanded(m_expandDownloadFolders);
+    }
+    m_loadedUserRows.clear();
+    for (const auto& [lp_row, l_tally] : m_loadTallies)
+        ShowGroupAggregate(lp_row, l_tally.Status());
+    m_loadTallies.clear();
+    UpdateActiveTransferCounts();
+}
+
+QTreeWidgetItem* TransfersForm::UserRow(const ListKind& i_kind, ItemPtr i_user, bool i_expand)
+{
+    if (const ItemPtr l_node = i_user[i_kind.userNode])
+        return NodeRow(l_node);
+    QTreeWidgetItem* lp_row = nullptr;
+    if (m_loadingRows && &i_kind == &Downloads)
+        m_loadedUserRows << (lp_row = new QTreeWidgetItem);
+    else
+        lp_row = new QTreeWidgetItem((this->*i_kind.list)());
+    i_user += d.GetType(i_kind.userNode)->GetItem(Value(lp_row));
+    lp_row->setText(0, i_user.AsString());
+    lp_row->setIcon(0, TransferRowIcons::Online(i_user.IsConnected("is_online")));
+    if (i_expand)
+        lp_row->setExpanded(true);
+    return lp_row;
+}
+
+QTreeWidgetItem* TransfersForm::NewEntryRow(const ListKind& i_kind, ItemPtr i_entry,
+                                            ItemPtr i_folder, bool i_expandUsers,
+                                            bool i_expandFolders)
+{
+    const ItemPtr l_user = i_entry["user"];
+    if (!l_user || !i_folder || i_entry[i_kind.fileNode])
+        return nullptr;
+    QTreeWidgetItem* lp_userRow = UserRow(i_kind, l_user, i_expandUsers);
+    const ItemPtr l_userNode = l_user[i_kind.userNode];
+
+    ItemPtr l_folderNode = d.GetItem(l_userNode, i_folder, i_kind.folderNode);
+    QTreeWidgetItem* lp_folderRow = NodeRow(l_folderNode);
+    if (!l_folderNode)
+    {
+        lp_folderRow = new QTreeWidgetItem(lp_userRow);
+        l_folderNode = d.GetType(i_kind.folderNode)->GetItem(Value(lp_folderRow));
+        l_folderNode += l_userNode;
+        l_folderNode += i_folder;
+        lp_folderRow->setText(1, ReversePathname(i_folder.AsString()));
+        if (i_expandFolders)
+            lp_folderRow->setExpanded(true);
+    }
+
+    auto* lp_row = new QTreeWidgetItem(lp_folderRow);
+    const ItemPtr l_node = d.GetType(i_kind.fileNode)->GetItem(Value(lp_row));
+    i_entry += l_node;
+    l_node += l_folderNode;
+    return lp_row;
+}
+
+void TransfersForm::OnDownloadEntryAdded(ItemPtr i_entry)
+{
+    if (!m_transfersLoaded)
+        return;
+    QTreeWidgetItem* lp_row = NewEntryRow(Downloads, i_entry, i_entry["remote_folder"],
+                                          m_expandDownloadUsers, m_expandDownloadFolders);
+    if (!lp_row)
+        return;
+    lp_row->setText(2, i_entry["file_name"].AsString());
+    lp_row->setText(7, CommafyNumber(i_entry["file_size"].AsInt64()));
+    if (const ItemPtr l_status = i_entry["download_entry_status"])
+    {
+        ConnectionInfo l_info{i_entry.Get(), l_status.Get()};
+        OnDownloadEntryStatusChange(l_info);
+    }
+    if (m_loadingRows)
+        for (QTreeWidgetItem* lp_group : {lp_row->parent(), lp_row->parent()->parent()})
+            m_loadTallies.try_emplace(lp_group, false).first->second.Add(i_entry);
+}
+
+void TransfersForm::OnUploadEntryAdded(ItemPtr i_entry)
+{
+    const ItemPtr l_file = i_entry["shared_file"];
+    QTreeWidgetItem* lp_row = NewEntryRow(Uploads, i_entry, l_file["shared_file_folder"],
+                                          m_expandUploadUsers, m_expandUploadFolders);
+    if (!lp_row)
+        return;
+    lp_row->setText(2, ToQString(GetFileName(l_file["shared_file_name"].AsStdString())));
+    lp_row->setText(7, CommafyNumber(l_file["shared_file_size"].AsInt64()));
+}
+
+void TransfersForm::RemoveEntryRow(const ListKind& i_kind, ItemPtr i_entry)
+{
+    const ItemPtr l_node = i_entry[i_kind.fileNode];
+    if (!l_node)
+        return;
+    QTreeWidgetItem* lp_row = NodeRow(l_node);
+    QTreeWidgetItem* lp_folderRow = lp_row->parent();
+    delete lp_row;
+    l_node.Remove();
+    if (!lp_folderRow || lp_folderRow->childCount() > 0)
+        return;
+    QTreeWidgetItem* lp_userRow = lp_folderRow->parent();
+    const ItemPtr l_folderNode = RowNode(i_kind.folderNode, lp_folderRow);
+    delete lp_folderRow;
+    if (l_folderNode)
+        l_folderNode.Remove();
+    if (!lp_userRow || lp_userRow->childCount() > 0)
+        return;
+    const ItemPtr l_userNode = RowNode(i_kind.userNode, lp_userRow);
+    delete lp_userRow;
+    if (l_userNode)
+        l_userNode.Remove();
+}
+
+void TransfersForm::OnDownloadEntryRemoved(ItemPtr i_entry)
+{
+    m_pendingCompletions.erase(i_entry.Get());
+    RemoveEntryRow(Downloads, i_entry);
+    RequestActiveTransferCounts();
+}
+
+void TransfersForm::OnUploadEntryRemoved(ItemPtr i_entry)
+{
+    RemoveEntryRow(Uploads, i_entry);
+    RequestActiveTransferCounts();
+}
+
+void TransfersForm::OnUserOnline(ItemPtr i_user)
+{
+    for (const ListKind* lp_kind : {&Downloads, &Uploads})
+        if (QTreeWidgetItem* lp_row = NodeRow(i_user[lp_kind->userNode]))
+            lp_row->setIcon(0, TransferRowIcons::Online(true));
+}
+
+void TransfersForm::OnUserOffline(ItemPtr i_user)
+{
+    for (const ListKind* lp_kind : {&Downloads, &Uploads})
+        if (QTreeWidgetItem* lp_row = NodeRow(i_user[lp_kind->userNode]))
+            lp_row->setIcon(0, TransferRowIcons::Online(false));
+}
+
+void TransfersForm::OnDownloadPlaceInLine(ItemPtr i_entry)
+{
+    if (QTreeWidgetItem* lp_row = NodeRow(i_entry[Downloads.fileNode]))
+        lp_row->setText(8, i_entry["place_in_line"].AsString());
+}
+
+// Many removals in one turn of the event loop ask once; the count is taken once they are gone.
+void TransfersForm::RequestActiveTransferCounts()
+{
+    if (m_countsRequested)
+        return;
+    m_countsRequested = true;
+    QMetaObject::invokeMethod(this, "UpdateActiveTransferCounts", Qt::QueuedConnection);
+}
+
+void TransfersForm::UpdateActiveTransferCounts()
+{
+    m_countsRequested = false;
+    int l_index = -1;
+    QTabWidget* lp_tabs = GetWidgetTabWidget(this, l_index);
+    if (!lp_tabs || !transferQueueManager)
+        return;
+    lp_tabs->setTabText(l_index, tr("Transfers [%1/%2]")
+                                     .arg(transferQueueManager->ActiveDownloadCount())
+                                     .arg(transferQueueManager->ActiveUploadCount()));
+}
+
+ItemPtr TransfersForm::RowNode(const char* i_type, QTreeWidgetItem* ip_row)
+{
+    return ip_row ? d.GetType(i_type)->HasItem(Value(ip_row)) : ItemPtr();
+}
+
+bool TransfersForm::IsGroupRow(const ListKind& i_kind, QTreeWidgetItem* ip_row)
+{
+    return RowNode(i_kind.userNode, ip_row) || RowNode(i_kind.folderNode, ip_row);
+}
+
+ItemSet TransfersForm::NodeEntryItems(const ListKind& i_kind, QTreeWidgetItem* ip_row) const
+{
+    if (const ItemPtr l_userNode = RowNode(i_kind.userNode, ip_row))
+        return l_userNode.GetItems(i_kind.folderNode)
+            .GetItems(i_kind.fileNode)
+            .GetItems(i_kind.entryType);
+    if (const ItemPtr l_folderNode = RowNode(i_kind.folderNode, ip_row))
+        return l_folderNode.GetItems(i_kind.fileNode).GetItems(i_kind.entryType);
+    if (const ItemPtr l_entry = RowNode(i_kind.fileNode, ip_row)[i_kind.entryType])
+        return ItemSet(l_entry);
+    return ItemSet();
+}
+
+ItemSet TransfersForm::GetNodeDownloadEntryItems(QTreeWidgetItem* ip_row) const
+{
+    return NodeEntryItems(Downloads, ip_row);
+}
+
+ItemSet TransfersForm::GetNodeUploadEntryItems(QTreeWidgetItem* ip_row) const
+{
+    return NodeEntryItems(Uploads, ip_row);
+}
+
+QTreeWidgetItem* TransfersForm::NodeUserRow(const ListKind& i_kind, QTreeWidgetItem* ip_row) const
+{
+    if (!ip_row || RowNode(i_kind.userNode, ip_row))
+        return ip_row;
+    if (RowNode(i_kind.folderNode, ip_row))
+        return ip_row->parent();
+    return ip_row->parent() ? ip_row->parent()->parent() : nullptr;
+}
+
+QTreeWidgetItem* TransfersForm::GetDownloadNodeUserNode(QTreeWidgetItem* ip_row) const
+{
+    return NodeUserRow(Downloads, ip_row);
+}
+
+QTreeWidgetItem* TransfersForm::GetUploadNodeUserNode(QTreeWidgetItem* ip_row) const
+{
+    return NodeUserRow(Uploads, ip_row);
+}
+
+void TransfersForm::OnCurrentTabChanged(int)
+{
+}

@@ -1,0 +1,338 @@
+// The status column, the row colours and the progress figures of the transfer lists.
+#include <QBrush>
+#include <QColor>
+#include <QProgressBar>
+#include <QTreeWidget>
+
+#include <algorithm>
+#include <string>
+
+#include "store/Data.h"
+#include "store/GeneralFunctions.h"
+#include "store/Settings.h"
+#include "transfers/TransferQueueManager.h"
+#include "transfers/TransferStatus.h"
+#include "views/transfers/TransferGroupTally.h"
+#include "views/transfers/TransfersForm.h"
+
+namespace
+{
+const int StatusColumn = 3;
+const int ProgressColumn = 4;
+const int TimeLeftColumn = 5;
+const int SpeedColumn = 6;
+const int PlaceColumn = 8;
+
+const char* ColorSetting(const QString& i_status)
+{
+    using namespace transfer_status;
+    if (i_status == Complete)
+        return "color_transfer_complete";
+    if (i_status == Downloading || i_status == Uploading || i_status == Connecting)
+        return "color_transfer_in_progress";
+    if (i_status == Queued)
+        return "color_transfer_queued";
+    if (i_status == Denied || i_status == Aborted || i_status == LocalError)
+        return "color_transfer_failed";
+    return "color_transfer_other";
+}
+
+// Sizes come from other users: a percentage is always a number from 0 to 100.
+double ClampedPercent(double i_percent)
+{
+    return i_percent >= 0.0 && i_percent <= 100.0 ? i_percent : (i_percent > 100.0 ? 100.0 : 0.0);
+}
+
+QTreeWidgetItem* Row(ItemPtr i_node)
+{
+    return i_node ? i_node.AsPointer<QTreeWidgetItem>() : nullptr;
+}
+
+TransferGroupTally Tally(const ItemSet& i_entries, bool i_upload)
+{
+    TransferGroupTally l_tally(i_upload);
+    for (ItemPtr l_entry : i_entries)
+        l_tally.Add(l_entry);
+    return l_tally;
+}
+
+void ProgressStats(const ItemSet& i_entries, bool i_upload, qint64& o_done, qint64& o_left,
+                   qint64& o_total)
+{
+    const TransferGroupTally l_tally = Tally(i_entries, i_upload);
+    o_done = l_tally.m_done;
+    o_left = l_tally.m_left;
+    o_total = l_tally.m_total;
+}
+
+qint64 SecondsLeft(qint64 i_bytesLeft, qint32 i_speed)
+{
+    return i_speed > 0 ? std::max<qint64>(i_bytesLeft, 0) / i_speed : 0;
+}
+} // namespace
+
+void TransfersForm::SetItemColorByStatus(QTreeWidgetItem* ip_row, const QString& i_status)
+{
+    const QBrush l_brush(QColor(GetSetting(ColorSetting(i_status))));
+    for (int l_column = 0; l_column < ip_row->columnCount(); ++l_column)
+        ip_row->setForeground(l_column, l_brush);
+}
+
+QString TransfersForm::AggregateStatus(const ListKind& i_kind, const ItemSet& i_entries)
+{
+    return Tally(i_entries, &i_kind == &Uploads).Status();
+}
+
+// Every entry under a row, without gathering them into sets first.
+void TransfersForm::ForEachEntry(const ListKind& i_kind, QTreeWidgetItem* ip_row,
+                                 const std::function<void(ItemPtr)>& i_visit) const
+{
+    Type* lp_files = d.GetType(i_kind.fileNode);
+    Type* lp_entries = d.GetType(i_kind.entryType);
+    const auto l_folderEntries = [&](Item* ip_folderNode) {
+        if (const ItemSet* lp_nodes = ip_folderNode->Connections().FindSet(lp_files))
+            for (ItemPtr l_node : *lp_nodes)
+                if (Item* lp_entry = l_node->FirstOf(lp_entries))
+                    i_visit(lp_entry);
+    };
+    if (const ItemPtr l_userNode = RowNode(i_kind.userNode, ip_row))
+    {
+        if (const ItemSet* lp_folders = l_userNode->Connections().FindSet(d.GetType(i_kind.folderNode)))
+            for (ItemPtr l_folderNode : *lp_folders)
+                l_folderEntries(l_folderNode.Get());
+    }
+    else if (const ItemPtr l_folderNode = RowNode(i_kind.folderNode, ip_row))
+        l_folderEntries(l_folderNode.Get());
+    else if (const ItemPtr l_entry = RowNode(i_kind.fileNode, ip_row)[i_kind.entryType])
+        i_visit(l_entry);
+}
+
+QString TransfersForm::GetDownloadEntriesAggregateStatus(const ItemSet& i_entries)
+{
+    return AggregateStatus(Downloads, i_entries);
+}
+
+QString TransfersForm::GetUploadEntriesAggregateStatus(const ItemSet& i_entries)
+{
+    return AggregateStatus(Uploads, i_entries);
+}
+
+void TransfersForm::ShowGroupStatus(const ListKind& i_kind, QTreeWidgetItem* ip_row)
+{
+    if (!ip_row)
+        return;
+    TransferGroupTally l_tally(&i_kind == &Uploads);
+    ForEachEntry(i_kind, ip_row, [&](ItemPtr i_entry) { l_tally.Add(i_entry); });
+    ShowGroupAggregate(ip_row, l_tally.Status());
+}
+
+// An open group row leaves its status column to the rows below it.
+void TransfersForm::ShowGroupAggregate(QTreeWidgetItem* ip_row, const QString& i_status)
+{
+    if (!ip_row->isExpanded())
+        ip_row->setText(StatusColumn, i_status);
+    SetItemColorByStatus(ip_row, i_status);
+}
+
+void TransfersForm::ShowEntryStatus(const ListKind& i_kind, ItemPtr i_entry, ItemPtr i_status)
+{
+    QTreeWidgetItem* lp_row = Row(i_entry[i_kind.fileNode]);
+    if (!lp_row)
+        return;
+    QTreeWidgetItem* lp_folderRow = lp_row->parent();
+    QTreeWidgetItem* lp_userRow = lp_folderRow ? lp_folderRow->parent() : nullptr;
+    const QString l_status = i_status.AsString();
+    const bool l_complete = l_status == transfer_status::Complete;
+    if (&i_kind == &Downloads)
+    {
+        SetItemColorByStatus(lp_row, l_status);
+        if (l_complete)
+        {
+            ++m_pendingCompletions[i_entry.Get()];
+            emit DownloadComplete(i_entry);
+            lp_row->setText(ProgressColumn, QString());
+        }
+        lp_row->setText(PlaceColumn, QString());
+    }
+    else
+    {
+        if (l_complete)
+            lp_row->setText(ProgressColumn, QString());
+        SetItemColorByStatus(lp_row, l_status);
+    }
+    QString l_shown = l_status;
+    if (l_status == transfer_status::Denied)
+        if (const ItemPtr l_reason = i_entry["denial_reason"])
+            l_shown = l_reason.AsString();
+    lp_row->setText(StatusColumn, l_shown.toLower());
+    if (m_loadingRows)
+        return;
+    ShowGroupStatus(i_kind, lp_folderRow);
+    ShowGroupStatus(i_kind, lp_userRow);
+    UpdateActiveTransferCounts();
+}
+
+void TransfersForm::OnDownloadEntryStatusChange(ConnectionInfo& i_info)
+{
+    ShowEntryStatus(Downloads, i_info.from, i_info.to);
+}
+
+void TransfersForm::OnUploadEntryStatusChange(ConnectionInfo& i_info)
+{
+    ShowEntryStatus(Uploads, i_info.from, i_info.to);
+}
+
+void TransfersForm::RecolorList(const ListKind& i_kind)
+{
+    for (ItemPtr l_node : g(i_kind.fileNode))
+        if (QTreeWidgetItem* lp_row = Row(l_node))
+            SetItemColorByStatus(lp_row, l_node[i_kind.entryType][i_kind.statusType].AsString());
+}
+
+void TransfersForm::RecolorEntries()
+{
+    RecolorList(Downloads);
+    RecolorList(Uploads);
+    for (const ListKind* lp_kind : {&Downloads, &Uploads})
+        for (const char* lp_group : {lp_kind->folderNode, lp_kind->userNode})
+            for (ItemPtr l_node : g(lp_group))
+                ShowGroupStatus(*lp_kind, Row(l_node));
+}
+
+// ---- Progress ----
+
+void TransfersForm::GetDownloadsProgressStats(const ItemSet& i_entries, qint64& o_done,
+                                              qint64& o_left, qint64& o_total)
+{
+    ProgressStats(i_entries, false, o_done, o_left, o_total);
+}
+
+void TransfersForm::GetUploadsProgressStats(const ItemSet& i_entries, qint64& o_done,
+                                            qint64& o_left, qint64& o_total)
+{
+    ProgressStats(i_entries, true, o_done, o_left, o_total);
+}
+
+QString TransfersForm::TimeLeftText(qint64 i_seconds)
+{
+    QString l_text = QString("%1s").arg(i_seconds % 60);
+    if (i_seconds >= 60)
+        l_text.prepend(QString("%1m:").arg((i_seconds / 60) % 60));
+    if (i_seconds >= 3600)
+        l_text.prepend(QString("%1h:").arg(i_seconds / 3600));
+    return QStringLiteral("   ") + l_text;
+}
+
+QString TransfersForm::ProgressText(qint64 i_done, double i_percent)
+{
+    return QString("%1 (%2%)").arg(CommafyNumber(i_done)).arg(i_percent, 0, 'f', 1);
+}
+
+// A bar repaints itself at once on a new value, and with it the list around it; held back, it is
+// painted with the rest of the window in the next turn of the event loop.
+void TransfersForm::SetBar(QProgressBar* ip_bar, qint64 i_done, double i_percent)
+{
+    ip_bar->setUpdatesEnabled(false);
+    ip_bar->setFormat(ProgressText(i_done, i_percent));
+    ip_bar->setValue(int(i_percent));
+    ip_bar->setUpdatesEnabled(true);
+}
+
+QProgressBar* TransfersForm::Bar(QTreeWidget* ip_list, QTreeWidgetItem* ip_row)
+{
+    if (auto* lp_bar = qobject_cast<QProgressBar*>(ip_list->itemWidget(ip_row, ProgressColumn)))
+        return lp_bar;
+    auto* lp_bar = new QProgressBar;
+    lp_bar->setMaximumHeight(14);
+    ip_list->setItemWidget(ip_row, ProgressColumn, lp_bar);
+    return lp_bar;
+}
+
+bool TransfersForm::ShowGroupProgress(const ListKind& i_kind, QTreeWidgetItem* ip_row,
+                                      qint32 i_speed)
+{
+    TransferGroupTally l_tally(&i_kind == &Uploads);
+    ForEachEntry(i_kind, ip_row, [&](ItemPtr i_entry) { l_tally.Add(i_entry); });
+    if (l_tally.m_total == 0)
+        return false;
+    const double l_percent = ClampedPercent(double(l_tally.m_done * 100) / double(l_tally.m_total));
+    SetBar(Bar((this->*i_kind.list)(), ip_row), l_tally.m_done, l_percent);
+    ip_row->setText(TimeLeftColumn, TimeLeftText(SecondsLeft(l_tally.m_left, i_speed)));
+    return true;
+}
+
+// The transfer queues report at most about ten times a second per transfer, and once more at
+// the end; a report that finds the transfer's figures gone changes nothing.
+void TransfersForm::ShowProgress(const ListKind& i_kind, ItemPtr i_entry)
+{
+    QTreeWidgetItem* lp_row = Row(i_entry[i_kind.fileNode]);
+    if (!lp_row || !transferQueueManager)
+        return;
+    const qint64* lp_position = transferQueueManager->PeekObject<qint64>(i_entry[i_kind.positionType]);
+    const qint32* lp_speed = transferQueueManager->PeekObject<qint32>(i_entry["bytes_per_second"]);
+    if (!lp_position || !lp_speed)
+        return;
+    QTreeWidgetItem* lp_folderRow = lp_row->parent();
+    QTreeWidgetItem* lp_userRow = lp_folderRow ? lp_folderRow->parent() : nullptr;
+    const qint64 l_size = TransferGroupTally::EntrySize(i_entry, &i_kind == &Uploads);
+
+    lp_row->setText(TimeLeftColumn, TimeLeftText(SecondsLeft(l_size - *lp_position, *lp_speed)));
+    // A file of no bytes, as its sender reports it, is done as soon as it starts.
+    const double l_percent =
+        l_size > 0 ? ClampedPercent(double(*lp_position) * 100.0 / double(l_size)) : 100.0;
+    SetBar(Bar((this->*i_kind.list)(), lp_row), *lp_position, l_percent);
+
+    // The speed shows on the innermost row that can be seen.
+    const bool l_userOpen = lp_userRow && lp_userRow->isExpanded();
+    const bool l_folderOpen = lp_folderRow && lp_folderRow->isExpanded();
+    QTreeWidgetItem* lp_speedRow =
+        l_userOpen && l_folderOpen ? lp_row : (l_userOpen ? lp_folderRow : lp_userRow);
+    if (lp_speedRow)
+        lp_speedRow->setText(SpeedColumn, QString::number(*lp_speed / 1024.0, 'f', 1));
+
+    if (lp_userRow && !(lp_userRow->isExpanded() && lp_userRow->childCount() <= 1) &&
+        !ShowGroupProgress(i_kind, lp_userRow, *lp_speed))
+        return;
+    if (lp_folderRow)
+        ShowGroupProgress(i_kind, lp_folderRow, *lp_speed);
+}
+
+void TransfersForm::OnDownloadProgress(ItemPtr i_download)
+{
+    ShowProgress(Downloads, i_download);
+}
+
+void TransfersForm::OnUploadProgress(ItemPtr i_upload)
+{
+    ShowProgress(Uploads, i_upload);
+}
+
+void TransfersForm::ForgetGroupFigures(const ListKind& i_kind, QTreeWidgetItem* ip_row)
+{
+    for (int l_column : {StatusColumn, TimeLeftColumn, SpeedColumn})
+        ip_row->setText(l_column, QString());
+    QTreeWidget* lp_list = (this->*i_kind.list)();
+    if (QWidget* lp_bar = lp_list->itemWidget(ip_row, ProgressColumn))
+    {
+        lp_bar->deleteLater();
+        lp_list->removeItemWidget(ip_row, ProgressColumn);
+    }
+}
+
+void TransfersForm::OnItemExpanded(QTreeWidgetItem* ip_item)
+{
+    for (const ListKind* lp_kind : {&Downloads, &Uploads})
+        if (IsGroupRow(*lp_kind, ip_item))
+            ForgetGroupFigures(*lp_kind, ip_item);
+}
+
+void TransfersForm::OnItemCollapsed(QTreeWidgetItem* ip_item)
+{
+    for (const ListKind* lp_kind : {&Downloads, &Uploads})
+        if (IsGroupRow(*lp_kind, ip_item))
+        {
+            TransferGroupTally l_tally(lp_kind == &Uploads);
+            ForEachEntry(*lp_kind, ip_item, [&](ItemPtr i_entry) { l_tally.Add(i_entry); });
+            ip_item->setText(StatusColumn, l_tally.Status());
+        }
+}
