@@ -86,4 +86,6 @@ function(tarnwick_add_benchmark name)
   target_link_libraries(${name} PRIVATE ${ARG_LINK} benchmark::benchmark)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   tarnwick_warnings(${name})
+  # Gathered into the one target "benchmarks" (bench/CMakeLists.txt).
+  set_property(GLOBAL APPEND PROPERTY TARNWICK_BENCHMARKS ${name})
 endfunction()

@@ -43,7 +43,7 @@ QString AreaFileStem(QString i_area)
 }
 } // namespace
 
-LogService::LogService() : m_folder(DefaultFolder()) {}
+LogService::LogService() = default;
 
 void LogService::Init()
 {
@@ -88,7 +88,14 @@ void LogService::RemoveSink(LogSink* ip_sink)
 
 QString LogService::FileName(const QString& i_area) const
 {
-    return m_folder + QLatin1Char('/') + AreaFileStem(i_area) + QLatin1String(".log");
+    return Folder() + QLatin1Char('/') + AreaFileStem(i_area) + QLatin1String(".log");
+}
+
+// Read at each write, not when the program's globals are made: a process that moves its home
+// (as every test does) writes into the moved one.
+QString LogService::Folder() const
+{
+    return m_folder.isEmpty() ? DefaultFolder() : m_folder;
 }
 
 QString LogService::DefaultFolder()
@@ -137,7 +144,7 @@ void LogService::RecordEntry(const QString& i_area, int i_level, const QString& 
 
 void LogService::AppendToFile(const QString& i_area, const QString& i_stamp, const QString& i_line)
 {
-    QDir l_folder(m_folder);
+    QDir l_folder(Folder());
     if (!l_folder.exists() && !l_folder.mkpath(QStringLiteral(".")))
         return;
     QFile l_file(FileName(i_area));

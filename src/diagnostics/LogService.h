@@ -50,11 +50,13 @@ private:
 
     void RecordEntry(const QString& i_area, int i_level, const QString& i_text, ItemPtr i_item);
     void AppendToFile(const QString& i_area, const QString& i_stamp, const QString& i_line);
+    QString Folder() const;
 
     qint64 m_entryCounter = 0;
     // Areas whose file has had its "Logging started" header in this run.
     QSet<QString> m_headedAreas;
-    // Created when the first file is written.
+    // Empty: the folder in the home folder; tests set one of their own. Created when the first
+    // file is written.
     QString m_folder;
     LogSink* mp_sink = nullptr;
 };

@@ -1,5 +1,7 @@
 #include "shell/ChangeListeningPortDialog.h"
 
+#include <QRegularExpressionValidator>
+
 #include "shell/Desktop.h"
 #include "store/Settings.h"
 #include "ui_ChangeListeningPortDialog.h"
@@ -8,8 +10,12 @@ ChangeListeningPortDialog::ChangeListeningPortDialog(QWidget* ip_parent)
     : QDialog(ip_parent), mp_ui(std::make_unique<Ui_ChangeListeningPortDialog>())
 {
     mp_ui->setupUi(this);
-    // No sign, blank or leading zero can be typed.
+    // No sign, blank or leading zero can be typed. The mask alone lets a digit that does not fit
+    // the first place land in the next one, behind a blank (a 0 typed first would be taken as a
+    // leading zero), so the text must also be digits from the first place on, blanks after them.
     mp_ui->portEdit->setInputMask("D9999");
+    mp_ui->portEdit->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("([1-9][0-9]{0,4})? *")), mp_ui->portEdit));
     mp_ui->portEdit->setText(GetSetting("listening_port"));
 }
 

@@ -45,6 +45,7 @@
 #include "ui_MainWindow.h"
 #include "views/chat/ChatsForm.h"
 #include "views/chat/UserListForm.h"
+#include "views/chat/UserNoteDialog.h"
 #include "views/search/SearchForm.h"
 #include "views/transfers/TransfersForm.h"
 
@@ -283,7 +284,8 @@ void MainWindow::WireConnectionStatus()
     SubscribeSetting("username", ConnectedAndNotify, &MainWindow::OnUsernameChanged);
 }
 
-// Rooms get their row in the room list through `room_node`; the list keeps rooms by name.
+// Rooms get their row in the room list through `room_node`; the rows keep the rooms we own,
+// operate and belong to ahead of the rest.
 void MainWindow::PrepareRoomsPanel()
 {
     DeclareTypes({{"room_node", Primary, false}});
@@ -339,6 +341,11 @@ void MainWindow::CreateTransferEnginesAndPages()
     new SizeManager();
     mp_ui->diagnosticsForm->Init();
     mp_ui->diagnosticsForm->RegisterLoggableItemType("user");
+    // The page's library lies below the toolbar's, so its one action is wired from here.
+    actionBar->AddSetAction("diagnostics", "dump_data", tr("Dump Data"), ":/icons/info_icon", false);
+    actionBar->RegisterWidget(mp_ui->diagnosticsForm, "diagnostics");
+    connect(actionBar, &ActionSetToolBar::ActionTriggered, mp_ui->diagnosticsForm,
+            &DiagnosticsForm::OnActionTriggered);
     new TransferQueueManager();
     // Search replies tell the searcher of the upload queue as the transfer queues see it.
     sharedFoldersManager->SetUploadPolicy(
@@ -510,10 +517,12 @@ void MainWindow::StartPeriodicWork()
     connect(mp_trayIcon.get(), &QSystemTrayIcon::activated, this, &MainWindow::OnTrayIconActivated);
 }
 
-// The window comes to the front and the shared folders are scanned once (later rescans are
-// reported); the user name and the shared-folder list take the focus on their pages.
+// The note dialogs' registry; the window comes to the front and the shared folders are scanned
+// once (later rescans are reported); the user name and the shared-folder list take the focus on
+// their pages.
 void MainWindow::RescanShares()
 {
+    UserNoteDialog::Init();
     activateWindow();
     sharedFoldersManager->Init();
     connect(sharedFoldersManager, &SharedFoldersManager::SharedFilesRescanned, this,

@@ -17,6 +17,7 @@
 #include "ui_MainWindow.h"
 #include "views/chat/ChatLog.h"
 #include "views/chat/ChatLogForm.h"
+#include "views/chat/QRoomListItemWidget.h"
 #include "views/chat/RoomForm.h"
 
 namespace
@@ -69,7 +70,8 @@ void MainWindow::OnRoomAdded(ItemPtr i_room)
 {
     if (RoomRow(i_room))
         return;
-    auto* lp_row = new QTreeWidgetItem(mp_ui->roomList);
+    // Its order puts the rooms we own, operate and belong to first.
+    auto* lp_row = new QRoomListItemWidget(mp_ui->roomList);
     lp_row->setText(0, i_room.AsString());
     i_room += d.GetType("room_node")->NewItem(Value(lp_row));
 }

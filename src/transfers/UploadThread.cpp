@@ -52,6 +52,7 @@ bool UploadThread::PerformUpload()
     m_position = l_offset;
     m_measuredSince.start();
     m_pacingClock.start();
+    m_paidUntilNs = 0;
     m_reportClock.start();
     char l_block[BlockBytes];
     int l_previousLimit = 0;
@@ -71,13 +72,13 @@ bool UploadThread::PerformUpload()
             if (l_previousLimit == 0)
             {
                 m_debt = 0;
-                m_pacingClock.restart();
+                m_paidUntilNs = m_pacingClock.nsecsElapsed();
             }
         }
         l_previousLimit = l_limit;
-        if (l_limit != 0 && !Pace(l_limit))
-            return false;
         const qint64 l_length = qMin(BlockBytes, m_fileSize - m_position);
+        if (l_limit != 0 && !Pace(l_limit, l_length))
+            return false;
         if (mp_file->read(l_block, l_length) != l_length)
         {
             m_error = "Reading from file failed. Error string: " + mp_file->errorString();
@@ -87,7 +88,6 @@ bool UploadThread::PerformUpload()
             return false;
         m_position += l_length;
         m_sentSinceMeasurement += l_length;
-        m_debt += l_length;
         ReportProgressIfDue();
     }
     ReportProgress();
@@ -163,27 +163,38 @@ bool UploadThread::SendBlock(const char* ip_block, qint64 i_length)
     return true;
 }
 
-bool UploadThread::Pace(int i_limit)
+bool UploadThread::Pace(int i_limit, qint64 i_block)
 {
-    m_debt = mp_limits->PayFromBytePool(m_debt);
-    // The limit in KiB/s counts as bytes per millisecond.
-    const qint64 l_until = m_pacingClock.elapsed() + m_debt / i_limit;
-    for (qint64 l_left = l_until - m_pacingClock.elapsed(); l_left > 0;
-         l_left = l_until - m_pacingClock.elapsed())
+    // A block is paid for before it goes, so what has been sent never runs ahead of the time
+    // spent: first from what other uploads left in the pool, the rest by waiting until it is
+    // earned. The clock is read in nanoseconds and nothing owed is dropped, however small.
+    m_debt = mp_limits->PayFromBytePool(m_debt + i_block);
+    const qint64 l_bytesPerSecond = qint64(i_limit) * 1024;
+    const qint64 l_dueNs = m_paidUntilNs + m_debt * 1000000000 / l_bytesPerSecond;
+    for (qint64 l_leftNs = l_dueNs - m_pacingClock.nsecsElapsed(); l_leftNs > 0;
+         l_leftNs = l_dueNs - m_pacingClock.nsecsElapsed())
     {
         if (IsExitRequested())
         {
             m_error = "Exit requested.";
             return false;
         }
-        msleep(static_cast<unsigned long>(qMin<qint64>(l_left, WaitSliceMs)));
+        usleep(static_cast<unsigned long>(qMin<qint64>(l_leftNs / 1000 + 1, WaitSliceMs * 1000)));
     }
-    // What was earned beyond the debt, sending time included, is left to the other uploads.
-    const qint64 l_elapsed = m_pacingClock.restart();
-    const qint64 l_surplus = qint64(i_limit) * 1024 * l_elapsed / 1000 - m_debt;
-    if (l_surplus > 0)
-        mp_limits->AddToBytePool(l_surplus);
-    m_debt = 0;
+    // Everything earned since the last step, the sending of the last block included, pays the
+    // debt; what is left over goes to the other uploads (and to this one's next block). The
+    // stretch counted stops at ten seconds, more than a block takes at any limit, so the
+    // product stays in range.
+    const qint64 l_nowNs = m_pacingClock.nsecsElapsed();
+    const qint64 l_spentNs = qMin<qint64>(l_nowNs - m_paidUntilNs, qint64(10) * 1000000000);
+    const auto l_earned = static_cast<qint64>(double(l_bytesPerSecond) * double(l_spentNs) / 1e9);
+    m_paidUntilNs = l_nowNs;
+    m_debt -= l_earned;
+    if (m_debt < 0)
+    {
+        mp_limits->AddToBytePool(-m_debt);
+        m_debt = 0;
+    }
     return true;
 }
 

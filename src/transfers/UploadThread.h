@@ -46,8 +46,9 @@ private:
     bool PerformUpload();
     bool ReadOffset(qint64& o_offset);
     bool SendBlock(const char* ip_block, qint64 i_length);
-    // Sleeps until the debt is earned at the per-upload rate; false on a stop request.
-    bool Pace(int i_limit);
+    // Sleeps until the debt and the coming block are earned at the per-upload rate (in KiB/s);
+    // false on a stop request.
+    bool Pace(int i_limit, qint64 i_block);
     // Calls the wait in slices until it succeeds, the total limit passes or a stop is asked;
     // with i_needsConnection a closed socket ends it at once.
     bool WaitInSlices(const std::function<bool(int)>& i_wait, bool i_needsConnection);
@@ -66,9 +67,11 @@ private:
     // Speed since the last change of the per-upload limit.
     QElapsedTimer m_measuredSince;
     qint64 m_sentSinceMeasurement = 0;
-    // Pacing: bytes sent but not yet earned, and the clock of the last pacing step.
+    // Pacing: bytes owed (sent or about to be sent, not yet earned), the clock, and the time on
+    // it up to which the allowance has been counted.
     qint64 m_debt = 0;
     QElapsedTimer m_pacingClock;
+    qint64 m_paidUntilNs = 0;
     QElapsedTimer m_reportClock;
     qint64 m_reportedAt = 0;
 };

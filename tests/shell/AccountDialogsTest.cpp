@@ -82,3 +82,25 @@ TEST_F(AccountDialogs, PortWaitsForTheNextStartAndRefusesTheOneInUseOrOutOfRange
         delete lp_dialog;
     }
 }
+
+TEST_F(AccountDialogs, ThePortFieldTakesAPortsDigitsFromItsFirstPlaceOnly)
+{
+    // The text there, where typing starts (-1: over the whole text), what is typed, what shows.
+    const std::tuple<const char*, int, const char*, const char*> l_cases[] = {
+        {"2234", -1, "0", "2234"}, {"2234", -1, "08080", "8080"}, {"2234", -1, "-1", "1"},
+        {"2234", -1, "65535", "65535"}, {"2234", -1, "123456", "12345"}, {"", 1, "80", ""},
+        {"", 0, "0", ""}, {"2234", 4, "0", "22340"}};
+    ChangeListeningPortDialog l_dialog;
+    auto* lp_edit = Child<QLineEdit>(&l_dialog, "portEdit");
+    EXPECT_EQ(lp_edit->inputMask(), "D9999");
+    for (const auto& [l_text, l_at, l_typed, l_shown] : l_cases)
+    {
+        lp_edit->setText(l_text);
+        if (l_at < 0)
+            lp_edit->selectAll();
+        else
+            lp_edit->setCursorPosition(l_at);
+        QTest::keyClicks(lp_edit, l_typed);
+        EXPECT_EQ(lp_edit->text(), l_shown) << l_typed << " at " << l_at;
+    }
+}

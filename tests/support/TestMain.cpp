@@ -1,4 +1,8 @@
+#include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 #ifdef TARNWICK_TEST_GUI
 #include <QApplication>
@@ -18,6 +22,17 @@ using TestApplication = QCoreApplication;
 
 int main(int argc, char** argv)
 {
+    // No test may read or write the home or runtime folder of whoever runs it: each test process
+    // (listing its tests at build time included) gets fresh ones, gone when it ends. A fixture
+    // may still move HOME to a folder of its own.
+    const QTemporaryDir l_home, l_runtime;
+    if (!l_home.isValid() || !l_runtime.isValid())
+    {
+        std::fprintf(stderr, "No temporary home or runtime folder for the tests.\n");
+        return 1;
+    }
+    qputenv("HOME", QFile::encodeName(l_home.path()));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(l_runtime.path()));
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     TestApplication app(argc, argv);

@@ -127,7 +127,7 @@ void ChatForm::OnContextMenuRequested(QPoint i_position)
 {
     QMenu l_menu;
     UserMenuOptions l_options(&l_menu, m_user);
-    l_menu.exec(mp_ui->chatView->viewport()->mapToGlobal(i_position));
+    Desktop::RunPopupMenu(l_menu, mp_ui->chatView->viewport()->mapToGlobal(i_position));
 }
 
 void ChatForm::OnURLClicked(QUrl i_url)

@@ -349,7 +349,7 @@ void RoomForm::OnUserListContextMenuRequested(QPoint i_point)
         return;
     QMenu l_menu;
     UserMenuOptions l_options(&l_menu, lp_row->text(UserColumn));
-    l_menu.exec(mp_ui->userList->viewport()->mapToGlobal(i_point));
+    Desktop::RunPopupMenu(l_menu, mp_ui->userList->viewport()->mapToGlobal(i_point));
 }
 
 void RoomForm::OnURLClicked(QUrl i_url)

@@ -13,6 +13,7 @@
 #include "server/MemStream.h"
 #include "server/Server.h"
 #include "shell/ActionSetToolBar.h"
+#include "shell/Desktop.h"
 #include "shell/EventToolBar.h"
 #include "shell/SizeManager.h"
 #include "shell/UIFunctions.h"
@@ -439,7 +440,7 @@ void UserListForm::ShowContextMenu(QTreeWidget* ip_tree, QPoint i_position)
         return;
     QMenu l_menu;
     UserMenuOptions l_options(&l_menu, lp_row->text(0));
-    l_menu.exec(ip_tree->viewport()->mapToGlobal(i_position));
+    Desktop::RunPopupMenu(l_menu, ip_tree->viewport()->mapToGlobal(i_position));
 }
 
 void UserListForm::OnUserListContextMenuRequested(QPoint i_position)

@@ -34,7 +34,7 @@ TEST_P(FirstStart, WritesEveryDefaultAsksForAUserNameAndSurvivesFailedSaves)
     EXPECT_NE(GetSettingInt("listening_port"), 0);
     EXPECT_EQ(mp_ui->listeningPortEdit->text(), GetSetting("listening_port"));
     // What start-up registered before the load is still there.
-    for (const char* l_set : {"room_list", "login_options", "user", "chat_log", "user_chat"})
+    for (const char* l_set : {"room_list", "login_options", "user", "chat_log", "user_chat", "diagnostics"})
         EXPECT_TRUE(d.GetType("toolbar_action_set")->HasItem(l_set)) << l_set;
     EXPECT_EQ(m_loaded, QStringList({"loaded", "no data"}));
     EXPECT_EQ(m_prompts, 1);

@@ -108,6 +108,41 @@ TEST_F(UserDialogsTest, PrioritiesShareTheirItemAndDeletingAsksFirst)
     EXPECT_EQ(lp_config->findChild<QGroupBox*>()->title(), lp_config->findChild<QListWidget*>()->currentItem()->text());
 }
 
+TEST_F(UserDialogsTest, GroupSettingsShowWholeAndWorkAtTheFormsSizeAndLarger)
+{
+    Group("friends");
+    for (const QSize& l_size : {QSize(595, 300), QSize(1000, 600)})
+    {
+        SCOPED_TRACE(l_size.width());
+        std::unique_ptr<UserGroupConfigDialog> lp_config = std::make_unique<UserGroupConfigDialog>(mp_users);
+        ASSERT_EQ(lp_config->size(), QSize(595, 300)) << "the form's own size";
+        lp_config->resize(l_size);
+        lp_config->show();
+        QApplication::processEvents();
+        Select(lp_config.get(), "friends");
+        // Each control whole, not cut by its box or by the window, and wide enough for its text.
+        auto* lp_box = lp_config->findChild<QGroupBox*>("groupBox");
+        for (const char* l_name : {"label", "prioritySpinBox", "acceptUploadsCheckBox", "deleteButton"})
+        {
+            auto* lp_control = lp_config->findChild<QWidget*>(l_name);
+            const QRect l_inBox(lp_control->mapTo(lp_box, QPoint()), lp_control->size());
+            const QRect l_inWindow(lp_control->mapTo(lp_config.get(), QPoint()), lp_control->size());
+            EXPECT_TRUE(lp_box->contentsRect().contains(l_inBox)) << l_name;
+            EXPECT_TRUE(lp_config->rect().contains(l_inWindow)) << l_name;
+            EXPECT_EQ(lp_control->visibleRegion(), QRegion(lp_control->rect())) << l_name;
+            EXPECT_GE(lp_control->width(), lp_control->sizeHint().width()) << l_name;
+        }
+        // And used as a user would: a click on the box, a key on the priority.
+        auto* lp_accept = lp_config->findChild<QCheckBox*>("acceptUploadsCheckBox");
+        QTest::mouseClick(lp_accept, Qt::LeftButton, {}, lp_accept->rect().center());
+        QTest::keyClick(lp_config->findChild<QSpinBox*>("prioritySpinBox"), Qt::Key_Up);
+        EXPECT_TRUE(Group("friends").IsConnected("accept_uploads"));
+        EXPECT_EQ(Group("friends")["group_download_priority"].AsString(), "1");
+        Group("friends").Disconnect("accept_uploads");
+        Group("friends").Disconnect("group_download_priority");
+    }
+}
+
 TEST_F(UserDialogsTest, AddingAUserShowsEachOutcomeAndOnlyTheAskedNameIsAnswered)
 {
     List("ann");
