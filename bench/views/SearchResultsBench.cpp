@@ -76,20 +76,16 @@ struct SearchView
 
     SearchView()
     {
-        ViewsBenchApp();
-        mp_messenger = std::make_unique<PeerMessenger>();
+        ViewsBenchShareEngines();
         WishListSearcher::CreateData();
         mp_invoker = std::make_unique<DelayedInvoker>();
-        mp_shares = std::make_unique<SharedFoldersManager>();
         mp_actions = std::make_unique<ActionSetToolBar>();
         mp_sizes = std::make_unique<SizeManager>();
         mp_form = std::make_unique<SearchForm>();
         mp_form->Init();
     }
 
-    std::unique_ptr<PeerMessenger> mp_messenger;
     std::unique_ptr<DelayedInvoker> mp_invoker;
-    std::unique_ptr<SharedFoldersManager> mp_shares;
     std::unique_ptr<ActionSetToolBar> mp_actions;
     std::unique_ptr<SizeManager> mp_sizes;
     std::unique_ptr<SearchForm> mp_form;

@@ -11,23 +11,22 @@
 #include "transfers/TransferQueueManager.h"
 #include "views/transfers/TransfersForm.h"
 
-// The transfer queues, the shares engine whose file types they use, and the transfers view on a
+// The transfer queues over the shared messenger and shares engine, and the transfers view on a
 // shown tab page, made once per program; every transfers benchmark fills it with its own
 // downloads and empties it again.
 struct TransfersBenchEngine
 {
+    // Never destroyed, as the application: its shown page must not go in the exit handlers,
+    // after the toolkit's own globals.
     static TransfersBenchEngine& Get()
     {
-        static TransfersBenchEngine s_engine;
-        return s_engine;
+        static TransfersBenchEngine* sp_engine = new TransfersBenchEngine;
+        return *sp_engine;
     }
 
     TransfersBenchEngine()
     {
-        ViewsBenchApp();
-        DeclarePeerSideTypes();
-        DeclarePeerFileTypes();
-        mp_shares = std::make_unique<SharedFoldersManager>();
+        ViewsBenchShareEngines();
         mp_manager = std::make_unique<TransferQueueManager>();
         SetSetting("download_folder", "/nonexistent/tarnwick-bench");
         mp_pages = std::make_unique<QTabWidget>();
@@ -61,7 +60,6 @@ struct TransfersBenchEngine
             mp_manager->RemoveDownload(l_entry);
     }
 
-    std::unique_ptr<SharedFoldersManager> mp_shares;
     std::unique_ptr<TransferQueueManager> mp_manager;
     std::unique_ptr<QTabWidget> mp_pages;
     TransfersForm* mp_form = nullptr;

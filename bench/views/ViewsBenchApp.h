@@ -5,7 +5,9 @@
 #include <memory>
 
 #include "../BenchApplication.h"
+#include "peer/PeerMessenger.h"
 #include "server/Server.h"
+#include "shares/SharedFoldersManager.h"
 #include "store/DataSaver.h"
 #include "store/TimerManager.h"
 #include "support/support/ClientSchema.h"
@@ -25,4 +27,17 @@ inline void ViewsBenchApp()
     s_saver = std::make_unique<DataSaver>();
     DeclareSettingsTypes();
     Server::CreateData();
+}
+
+// The peer messenger and the shares engine as the start-up makes them, once per program for every
+// benchmark that needs them: each declares its types, which exist only once.
+inline void ViewsBenchShareEngines()
+{
+    static std::unique_ptr<PeerMessenger> s_messenger;
+    static std::unique_ptr<SharedFoldersManager> s_shares;
+    if (s_shares)
+        return;
+    ViewsBenchApp();
+    s_messenger = std::make_unique<PeerMessenger>();
+    s_shares = std::make_unique<SharedFoldersManager>();
 }

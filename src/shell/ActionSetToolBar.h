@@ -4,11 +4,23 @@
 #include <QString>
 #include <QToolBar>
 
+#include <cstddef>
+
 #include "store/ItemPtr.h"
 
 class QPushButton;
 class QTreeWidget;
 class QWidgetAction;
+
+// One row of a view's table of toolbar actions, in AddSetAction's order.
+struct ToolbarAction
+{
+    const char* set;
+    const char* id;
+    const char* text;
+    const char* icon = nullptr;
+    bool needsListSelection = false;
+};
 
 // The main window's one toolbar, whose buttons follow the keyboard focus. Views declare named
 // action sets and register their widgets for a set; while the focus is in a registered widget
@@ -29,6 +41,12 @@ public:
 
     void AddSetAction(const QString& i_set, const QString& i_id, const QString& i_text,
                       const QString& i_icon, bool i_needsListSelection);
+    template <std::size_t N>
+    void AddSetActions(const ToolbarAction (&i_actions)[N])
+    {
+        for (const ToolbarAction& l_action : i_actions)
+            AddSetAction(l_action.set, l_action.id, l_action.text, l_action.icon, l_action.needsListSelection);
+    }
     void RegisterWidget(QWidget* ip_widget, const QString& i_set);
     void AddWidgetKey(QWidget* ip_widget, const QString& i_key, const QString& i_value);
     void AddWidgetColumnKey(QWidget* ip_widget, const QString& i_key, int i_column);

@@ -56,15 +56,6 @@ namespace
 const char* const ConfigurationArea = "Configuration Data";
 const char* const OfflineIcon = ":/icons/offline_icon";
 
-struct ToolbarAction
-{
-    const char* set;
-    const char* id;
-    const char* text;
-    const char* icon;
-    bool needsListSelection;
-};
-
 // The sets of the window's own pages and of the user lists, known before the store is loaded.
 const ToolbarAction WindowActions[] = {
     {"room_list", "create_room", "Create Room", ":/icons/room_icon", false},
@@ -91,14 +82,6 @@ const ToolbarAction ChatActions[] = {
     {"chat_log", "open_log_folder", "Open Log Folder", ":/icons/browse_icon", false},
     {"user_chat", "user_chat_log", "Chat Log", ":/icons/note_icon", false},
 };
-
-template <std::size_t N>
-void AddToolbarActions(const ToolbarAction (&i_actions)[N])
-{
-    for (const ToolbarAction& l_action : i_actions)
-        actionBar->AddSetAction(l_action.set, l_action.id, l_action.text, l_action.icon,
-                                l_action.needsListSelection);
-}
 
 MainWindow::UpnpBackendFactory& UpnpFactory()
 {
@@ -315,7 +298,7 @@ void MainWindow::PrepareRoomsPanel()
 void MainWindow::PrepareContextToolbar()
 {
     actionBar->Init();
-    AddToolbarActions(WindowActions);
+    actionBar->AddSetActions(WindowActions);
     actionBar->RegisterWidget(mp_ui->roomList, "room_list");
     actionBar->AddWidgetColumnKey(mp_ui->roomList, "room", 0);
     actionBar->RegisterWidget(mp_ui->fileSharingOptionsTab, "shared_folders");
@@ -352,7 +335,7 @@ void MainWindow::PrepareTrayAndChatTypes()
 }
 
 // Saved sizes, the diagnostics page, then the transfer queues (which need the shared folders'
-// file types) and the pages built on them, then the wish-list searcher.
+// file types) and the pages built on them (the browse page), then the wish-list searcher.
 void MainWindow::CreateTransferEnginesAndPages()
 {
     new SizeManager();
@@ -369,6 +352,7 @@ void MainWindow::CreateTransferEnginesAndPages()
         {[] { return transferQueueManager && transferQueueManager->IsFreeToUpload(); },
          [] { return transferQueueManager ? transferQueueManager->QueuedUploadCount() : 0; }, {}});
     mp_ui->transfersForm->Init();
+    mp_ui->sharesForm->Init();
     mp_ui->searchForm->Init();
     new WishListSearcher(this);
 }
@@ -553,7 +537,7 @@ void MainWindow::PrepareChatsPage()
 {
     DeclareTypes({{"chat_log_form", Primary, false}});
     DeclareRelations({{"chat_log_form", "room", One, One}, {"chat_log_form", "user", One, One}});
-    AddToolbarActions(ChatActions);
+    actionBar->AddSetActions(ChatActions);
     // A private message opens its sender's tab, or goes to the one open.
     mp_ui->chatsForm->Init();
     connect(mp_server, &Server::PrivateChat, mp_ui->chatsForm, &ChatsForm::OnPrivateChat);

@@ -6,6 +6,7 @@
 
 #include "shell/Desktop.h"
 #include "shell/MainWindowHooks.h"
+#include "shell/UIFunctions.h"
 #include "store/Data.h"
 #include "store/Settings.h"
 #include "store/Type.h"
@@ -21,6 +22,18 @@ T* Child(const QObject* ip_parent, const char* i_name) { return ip_parent->findC
 inline bool ShowsIcon(const QIcon& i_icon, const char* i_path)
 {
     return i_icon.pixmap(16).toImage() == QIcon(i_path).pixmap(16).toImage();
+}
+
+// The texts a context toolbar shows while the focus is in the widget of that window.
+inline QStringList ToolbarTexts(const QToolBar* ip_bar, QWidget* ip_window, QWidget* ip_widget)
+{
+    QApplication::setActiveWindow(ip_window);
+    FocusWidgetAndParents(ip_widget);
+    QStringList l_texts;
+    for (QAction* lp_action : ip_bar->actions())
+        if (lp_action->isVisible() && !lp_action->text().isEmpty())
+            l_texts << lp_action->text();
+    return l_texts;
 }
 
 // Every desktop seam answered and recorded: addresses opened, boxes ("title: text", answered from

@@ -52,14 +52,6 @@ const RelationDeclaration TabRelations[] = {
     {"search_results_folder_node", "search_result_node", One, Many},
 };
 
-struct ToolbarAction
-{
-    const char* set;
-    const char* id;
-    const char* text;
-    const char* icon;
-};
-
 const ToolbarAction ResultActions[] = {
     {"search_results", "order_by_available", "Order by Available", ":/icons/search_icon"},
     {"search_results", "order_by_fastest", "Order by Fastest", ":/icons/search_icon"},
@@ -81,13 +73,6 @@ const std::pair<const char*, const char*> NewTabActionTexts[] = {
     {"expand_folders", "Expand Folders [on]"},
     {"expand_users", "Expand Users [on]"},
 };
-
-template <std::size_t N>
-void AddActions(const ToolbarAction (&i_actions)[N])
-{
-    for (const ToolbarAction& l_action : i_actions)
-        actionBar->AddSetAction(l_action.set, l_action.id, l_action.text, l_action.icon, false);
-}
 
 Type* T(const char* i_name)
 {
@@ -145,7 +130,7 @@ void SearchForm::Init()
             &SearchForm::OnWishTabCloseRequested);
     connect(actionBar, &ActionSetToolBar::ActionTriggered, this, &SearchForm::OnActionBarTriggered);
 
-    AddActions(ResultActions);
+    actionBar->AddSetActions(ResultActions);
 
     QTreeWidget* lp_wishList = mp_ui->wishList;
     lp_wishList->setColumnCount(2);
@@ -161,7 +146,7 @@ void SearchForm::Init()
                       {"wish_list_item", "wish_list_item_filter_text", Many, One}});
     dataSaver->AddSavedType("wish_list_item_filter_text");
 
-    AddActions(WishListActions);
+    actionBar->AddSetActions(WishListActions);
     actionBar->RegisterWidget(lp_wishList, "wish_list");
     lp_wishList->setSortingEnabled(true);
     lp_wishList->sortByColumn(1, Qt::AscendingOrder);

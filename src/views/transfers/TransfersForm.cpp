@@ -48,13 +48,6 @@ const Column Columns[] = {{"User", 100},    {"Folder", 125},  {"File", 125},
 const int DownloadColumns = 9;
 const int UploadColumns = 8;
 
-struct ToolbarAction
-{
-    const char* set;
-    const char* id;
-    const char* text;
-};
-
 // The completed downloads are reached from the downloads set as well; the ids that no set
 // offers are handled all the same.
 const ToolbarAction Actions[] = {

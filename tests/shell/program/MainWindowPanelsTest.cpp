@@ -20,13 +20,7 @@ protected:
     QStringList ToolbarTexts(QWidget* ip_widget)
     {
         mp_window->show();
-        QApplication::setActiveWindow(mp_window.get());
-        FocusWidgetAndParents(ip_widget);
-        QStringList l_texts;
-        for (QAction* lp_action : actionBar->actions())
-            if (lp_action->isVisible() && !lp_action->text().isEmpty())
-                l_texts << lp_action->text();
-        return l_texts;
+        return ::ToolbarTexts(actionBar, mp_window.get(), ip_widget);
     }
     QString ConnectText() { return ToolbarTexts(mp_ui->loginOptionsTab).value(0); }
 

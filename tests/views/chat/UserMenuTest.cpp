@@ -12,8 +12,8 @@ struct FakeShareBrowser : ShareBrowser
 {
     FakeShareBrowser() { sharesForm = this; }
     ~FakeShareBrowser() override { sharesForm = nullptr; }
-    void OpenShareBrowse(QString i_user) override { m_calls << "browse " + i_user; }
-    void OpenUploadBrowse(QString i_user) override { m_calls << "upload " + i_user; }
+    ShareForm* OpenShareBrowse(QString i_user) override { return m_calls << "browse " + i_user, nullptr; }
+    UploadForm* OpenUploadBrowse(QString i_user) override { return m_calls << "upload " + i_user, nullptr; }
     QStringList m_calls;
 };
 

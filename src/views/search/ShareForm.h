@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QPoint>
+#include <QString>
+
+#include <memory>
+
+#include "views/search/ShareTreeForm.h"
+
+class QShowEvent;
+class Ui_ShareForm;
+
+// A browse tab: another user's shared files, asked for when the tab opens. Until the list comes
+// the tab shows a message area only: "Requesting file list...", then the failure text when no
+// connection to the user could be made. Files are queued for download one by one, by selection
+// or by whole folders with everything below them.
+class ShareForm : public ShareTreeForm
+{
+    Q_OBJECT
+
+public:
+    ShareForm(QString i_user, QWidget* ip_parent);
+    ~ShareForm() override;
+
+    // Shows the user's tree. Only the first list counts: a tab that already shows one keeps its
+    // rows and tree, and closing and opening the tab again asks anew.
+    void SetShare(ItemPtr i_share);
+    // Selects a folder by its full remote path; before the list has come, once it has.
+    void BrowseToFolder(QString i_folder);
+    // Drops the user's tree and the tab's record; the form goes at the next turn of the event
+    // loop. Called once its tab was taken out of the tab control.
+    void Delete();
+
+    // Queues every file of the folder and of all folders below it, the chosen folder's at
+    // level 0 (level 1 with i_below), the rest at level 1; excluded endings are skipped.
+    void DownloadFolder(ItemPtr i_folder, bool i_below);
+
+    void OnUserShareItemRemoved(ItemPtr i_share);
+
+public slots:
+    void OnConnectionToUserFailed(QString i_user, QString i_connectionType);
+    void OnFolderDoubleClicked(QTreeWidgetItem* ip_item, int i_column);
+    void OnFileDoubleClicked(QTreeWidgetItem* ip_item, int i_column);
+    void OnFolderContextMenuRequested(QPoint i_point);
+    void OnFileContextMenuRequested(QPoint i_point);
+    void OnDownloadFolder();
+    void OnDownloadFile();
+
+protected:
+    void showEvent(QShowEvent* ip_event) override;
+
+private:
+    void QueueDownload(ItemPtr i_file, int i_level);
+
+    std::unique_ptr<Ui_ShareForm> mp_ui;
+    // A list or a failure has been shown; a failure is shown only before.
+    bool m_answered = false;
+    // A folder BrowseToFolder was asked for before the list came.
+    QString m_pendingFolder;
+};
