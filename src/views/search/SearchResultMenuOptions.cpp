@@ -10,6 +10,7 @@
 #include "transfers/TransferQueueManager.h"
 #include "views/chat/ShareBrowser.h"
 #include "views/search/SearchForm.h"
+#include "views/search/ShareForm.h"
 
 namespace
 {
@@ -84,8 +85,11 @@ void SearchResultMenuOptions::OnDownloadFolder()
             SearchForm::DownloadResult(l_result, l_text);
 }
 
+// An open tab of the user's comes to the front; a new one selects the folder once its list came.
 void SearchResultMenuOptions::OnBrowseFolder()
 {
-    if (sharesForm)
-        sharesForm->OpenShareBrowse(m_user);
+    if (!sharesForm)
+        return;
+    if (ShareForm* lp_tab = sharesForm->OpenShareBrowse(m_user))
+        lp_tab->BrowseToFolder(m_folder);
 }

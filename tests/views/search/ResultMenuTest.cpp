@@ -2,6 +2,7 @@
 
 #include "SearchFixture.h"
 #include "views/chat/UserMenuOptions.h"
+#include "views/search/SharesForm.h"
 
 namespace
 {
@@ -184,4 +185,24 @@ TEST_F(ResultMenu, AFolderRowActsForItsOwnUserAndSearchWhoeverElseHasThatPath)
         RightClick(lp_folder, "Download Folder(s)");
         EXPECT_EQ(Downloads(), QStringList(l_row.download));
     }
+
+    // Browsing opens the row's own user, or brings that user's open tab forward; the folder is
+    // selected once the list has come.
+    QTabWidget* lp_browseTabs = dynamic_cast<SharesForm*>(sharesForm)->TabControl();
+    for (const auto& l_row : l_rows)
+    {
+        FocusWidgetAndParents(l_row.page->searchResults());
+        RightClick(RowOf(l_row.page->searchResults(), l_row.user, "alpha/share"), "Browse Folder");
+        EXPECT_TRUE(lp_browseTabs->isVisible());
+        EXPECT_EQ(lp_browseTabs->tabText(lp_browseTabs->currentIndex()), l_row.user);
+    }
+    EXPECT_EQ(lp_browseTabs->count(), 2);
+    FileInfoMap l_list;
+    for (const char* l_folder : {"share", "share\\alpha", "share\\beta"})
+        l_list[l_folder].insert(FileInfo{});
+    AttributeTranslationTable l_attributes;
+    emit peerMessenger->UserShare("erin", l_list, l_attributes);
+    auto* lp_folders = Child<QTreeWidget>(lp_browseTabs->widget(0), "folderTree");
+    ASSERT_TRUE(lp_folders->currentItem());
+    EXPECT_EQ(lp_folders->currentItem()->text(0), "alpha");
 }

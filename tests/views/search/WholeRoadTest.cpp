@@ -14,6 +14,7 @@
 #include "transfers/TransferQueueManager.h"
 #include "views/search/SearchForm.h"
 #include "views/search/SearchResultsForm.h"
+#include "views/search/ShareForm.h"
 #include "views/transfers/CompleteDownloadsForm.h"
 #include "views/transfers/TransfersForm.h"
 
@@ -42,6 +43,11 @@ protected:
 
     bool Choose(QMenu& io_menu)
     {
+        if (!m_menuPicture.isEmpty())
+        {
+            io_menu.resize(io_menu.sizeHint());
+            Picture(&io_menu, std::exchange(m_menuPicture, QString()));
+        }
         for (QAction* lp_action : io_menu.actions())
         {
             if (lp_action->menu() && Choose(*lp_action->menu()))
@@ -104,11 +110,28 @@ protected:
                 return lp_action->trigger();
         ADD_FAILURE() << "no action " << i_text.toStdString();
     }
+    // With TARNWICK_SCREENSHOTS naming a folder, the widget as it looks now is saved there.
+    static void Picture(QWidget* ip_widget, const QString& i_name)
+    {
+        const QString l_folder = qEnvironmentVariable("TARNWICK_SCREENSHOTS");
+        if (!l_folder.isEmpty())
+        {
+            EXPECT_TRUE(ip_widget->grab().save(l_folder + "/" + i_name));
+        }
+    }
+    static QStringList Texts(QTreeWidget* ip_list, int i_column)
+    {
+        QStringList l_texts;
+        for (int l_row = 0; l_row < ip_list->topLevelItemCount(); ++l_row)
+            l_texts << ip_list->topLevelItem(l_row)->text(i_column);
+        return l_texts;
+    }
     QString Complete(const QString& i_relative) const { return Home() + "/Tarnwick Downloads/complete/" + i_relative; }
 
     FakeCentralHub m_hub;
     std::unique_ptr<HeadlessClient> mp_bob;
     QString m_choice;
+    QString m_menuPicture;
 };
 } // namespace
 
@@ -187,6 +210,39 @@ TEST_F(WholeRoad, AFoundFileArrivesWholeAndTheBrowsedFolderAfterIt)
     ASSERT_EQ(lp_completed->topLevelItemCount(), 1);
     EXPECT_EQ(lp_completed->topLevelItem(0)->text(0), "song.bin");
     EXPECT_EQ(Read(Complete("Album/song.bin")), l_files.at("song.bin"));
+
+    FocusWidgetAndParents(lp_downloads);
+    Picture(mp_window.get(), "whole-road-transfers.png");
+
+    // From the result's menu to bob's files, at the song's folder; asked again, the same tab.
+    FocusWidgetAndParents(lp_results);
+    m_menuPicture = "search-result-menu.png";
+    RightClick(lp_results, lp_song, "Browse Folder");
+    auto* lp_browse = mp_window->findChild<ShareForm*>();
+    ASSERT_TRUE(lp_browse);
+    auto* lp_folders = Child<QTreeWidget>(lp_browse, "folderTree");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lp_folders->currentItem() && lp_folders->currentItem()->text(0) == "Album"; }, 20000));
+    EXPECT_TRUE(lp_folders->isVisible());
+    EXPECT_EQ(Texts(Child<QTreeWidget>(lp_browse, "fileList"), 0), QStringList({"cover.bin", "setup.ini", "song.bin"}));
+    FocusWidgetAndParents(lp_results);
+    RightClick(lp_results, lp_song, "Browse Folder");
+    EXPECT_EQ(mp_window->findChildren<ShareForm*>().size(), 1);
+    EXPECT_TRUE(lp_folders->isVisible());
+
+    // The whole folder from the browse tab: its files and its sub-folder's, but the excluded ending.
+    RightClick(lp_folders, lp_folders->currentItem(), "Download Folder");
+    const auto l_states = [] {
+        QStringList l_names;
+        for (ItemPtr l_entry : d.GetType("download_entry")->GetItems())
+            l_names << l_entry["file_name"].AsString() + " " + l_entry["download_entry_status"].AsString();
+        return l_names.sort(), l_names;
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return l_states() == QStringList({"cover.bin complete", "notes.bin complete", "song.bin complete"}); }, 30000))
+        << l_states().join(", ").toStdString();
+    EXPECT_EQ(Read(Complete("Album/cover.bin")), l_files.at("cover.bin"));
+    EXPECT_EQ(Read(Complete("Album/Extra/notes.bin")), l_files.at("Extra/notes.bin"));
+    EXPECT_FALSE(QFile::exists(Complete("Album/setup.ini")));
+    Picture(mp_window.get(), "whole-road-browse.png");
 
     // Cleared from the list, the finished downloads leave nothing of their runs behind.
     ClickAction(lp_downloads, "Clear Complete");
