@@ -3,7 +3,6 @@
 #include "shares/SharedFoldersManager.h"
 #include "shell/program/ProgramFixture.h"
 #include "views/search/AddSharedFolderDialog.h"
-#include "views/search/ExcludedExtensionsDialog.h"
 #include "views/search/SharedFilesRescannedDialog.h"
 
 namespace
@@ -121,33 +120,6 @@ TEST_F(ShareSettingsWindow, TheFolderDialogSharesOnceAndLetsGoOfFoldersAndGroups
     Click(lp_dialog, "everyoneCheckBox");
     Child<QDialogButtonBox>(lp_dialog, "buttonBox")->button(QDialogButtonBox::Cancel)->click();
     EXPECT_EQ(Shared(), QStringList("Books: Zed, friends"));
-}
-
-// Endings removed in the dialog leave the options page too; the dialog is one until closed.
-TEST_F(ShareSettingsWindow, ExcludedEndingsEditedInTheDialogShowOnTheOptionsPage)
-{
-    mp_ui->editExcludedExtensionsButton->click();
-    QPointer<ExcludedExtensionsDialog> lp_dialog = excludedExtensionsDialog;
-    ASSERT_TRUE(lp_dialog);
-    mp_ui->editExcludedExtensionsButton->click();
-    EXPECT_EQ(mp_window->findChildren<ExcludedExtensionsDialog*>().size(), 1);
-    auto* lp_list = Child<QListWidget>(lp_dialog, "extensionListWidget");
-    for (const char* l_typed : {" .nfo ", ".NFO", "nfo"})
-    {
-        Child<QLineEdit>(lp_dialog, "newExtensionEdit")->setText(l_typed);
-        Click(lp_dialog, "newExtensionButton");
-    }
-    EXPECT_EQ(mp_ui->excludedExtensionsEdit->text().split(' ').size(), 3);
-    lp_list->clearSelection();
-    for (const char* l_value : {".nfo", "nfo"})
-        lp_list->findItems(l_value, Qt::MatchExactly).value(0)->setSelected(true);
-    lp_dialog->OnRemoveExcludedExtension();
-    EXPECT_EQ(mp_ui->excludedExtensionsEdit->text(), ".NFO");
-    EXPECT_EQ(lp_list->count(), 1);
-    lp_dialog->close();
-    FlushDeletes();
-    EXPECT_TRUE(lp_dialog.isNull());
-    EXPECT_EQ(excludedExtensionsDialog, nullptr);
 }
 
 // Every rescan has its own report.

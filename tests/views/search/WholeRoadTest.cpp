@@ -37,6 +37,9 @@ protected:
         if (mp_window)
         {
             EXPECT_TRUE(QTest::qWaitFor([] { return d.GetType("peer_socket")->ItemCount() == 0; }, 10000));
+            // Sockets let go of last wait for the event loop to delete them.
+            QCoreApplication::processEvents();
+            FlushDeletes();
         }
         ProgramFixture::TearDown();
     }
