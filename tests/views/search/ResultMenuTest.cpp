@@ -1,51 +1,25 @@
-#include <QContextMenuEvent>
-
 #include "SearchFixture.h"
 #include "views/chat/UserMenuOptions.h"
 #include "views/search/SharesForm.h"
 
 namespace
 {
-// A right click on a result tree as the toolkit delivers it; the menu's entries are recorded
-// ("-" for a separator) and the entry of the chosen text is triggered.
+// Right clicks on result trees, each choosing an entry of its menu by its text.
 class ResultMenu : public SearchFixture
 {
 protected:
     void SetUp() override
     {
         SearchFixture::SetUp();
-        Desktop::SetPopupMenu([this](QMenu& io_menu, const QPoint&) {
-            m_shown.clear();
-            for (QAction* lp_action : io_menu.actions())
-                m_shown << (lp_action->isSeparator() ? QString("-") : lp_action->text());
-            for (QAction* lp_action : io_menu.actions())
-                if (!m_choice.isEmpty() && lp_action->text() == m_choice)
-                    lp_action->trigger();
-        });
+        TakeMenuChoices();
     }
 
-    QStringList RightClickAt(QTreeWidget* ip_tree, const QPoint& i_at, const QString& i_choice = {})
-    {
-        m_shown = QStringList("no menu");
-        m_choice = i_choice;
-        QContextMenuEvent l_event(QContextMenuEvent::Mouse, i_at, ip_tree->viewport()->mapToGlobal(i_at));
-        QApplication::sendEvent(ip_tree->viewport(), &l_event);
-        return m_shown;
-    }
-    QStringList RightClick(QTreeWidgetItem* ip_row, const QString& i_choice = {})
-    {
-        ip_row->treeWidget()->scrollToItem(ip_row);
-        return RightClickAt(ip_row->treeWidget(), ip_row->treeWidget()->visualItemRect(ip_row).center(), i_choice);
-    }
     // The entries the user menu gives that user by itself.
     static QStringList UserEntries(const QString& i_user)
     {
         QMenu l_menu;
         UserMenuOptions l_options(&l_menu, i_user);
-        QStringList l_texts;
-        for (QAction* lp_action : l_menu.actions())
-            l_texts << (lp_action->isSeparator() ? QString("-") : lp_action->text());
-        return l_texts;
+        return EntriesOf(l_menu);
     }
 
     // The row of a user, of a folder ("alpha/share") under it, of a file under that.
@@ -91,9 +65,6 @@ protected:
                  {"share\\Zeta\\z.mp3", 30}});
         return lp_page;
     }
-
-    QStringList m_shown;
-    QString m_choice;
 };
 } // namespace
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QContextMenuEvent>
+
 #include <functional>
 #include <vector>
 
@@ -24,6 +26,9 @@ protected:
         if (mp_window)
         {
             EXPECT_TRUE(QTest::qWaitFor([] { return Count("peer_socket") == 0; }, 5000));
+            // Sockets let go of last wait for the event loop to delete them.
+            QCoreApplication::processEvents();
+            FlushDeletes();
         }
         ProgramFixture::TearDown();
     }
@@ -142,6 +147,55 @@ protected:
             if (lp_action->text() == i_text)
                 return lp_action->trigger();
         ADD_FAILURE() << "no action " << i_text.toStdString();
+    }
+
+    // From then on a menu records its entries in m_shown ("-" for a separator) and triggers the
+    // entry named m_choice, in a submenu too; m_onMenu sees each menu first.
+    void TakeMenuChoices()
+    {
+        Desktop::SetPopupMenu([this](QMenu& io_menu, const QPoint&) {
+            if (m_onMenu)
+                m_onMenu(io_menu);
+            m_shown = EntriesOf(io_menu);
+            Choose(io_menu, m_choice);
+        });
+    }
+    static QStringList EntriesOf(const QMenu& i_menu)
+    {
+        QStringList l_texts;
+        for (QAction* lp_action : i_menu.actions())
+            l_texts << (lp_action->isSeparator() ? QString("-") : lp_action->text());
+        return l_texts;
+    }
+    static bool Choose(QMenu& io_menu, const QString& i_text)
+    {
+        for (QAction* lp_action : io_menu.actions())
+        {
+            if (lp_action->menu() ? Choose(*lp_action->menu(), i_text) : lp_action->text() == i_text)
+            {
+                if (!lp_action->menu())
+                    lp_action->trigger();
+                return true;
+            }
+        }
+        return false;
+    }
+    // A right click as the toolkit delivers it: the press, which selects a row not yet selected,
+    // then the menu request. The entries of the menu that opened, "no menu" when none did.
+    QStringList RightClickAt(QTreeWidget* ip_tree, const QPoint& i_at, const QString& i_choice = {})
+    {
+        m_shown = QStringList("no menu");
+        m_choice = i_choice;
+        QTest::mouseClick(ip_tree->viewport(), Qt::RightButton, {}, i_at);
+        QContextMenuEvent l_event(QContextMenuEvent::Mouse, i_at, ip_tree->viewport()->mapToGlobal(i_at));
+        QApplication::sendEvent(ip_tree->viewport(), &l_event);
+        return m_shown;
+    }
+    QStringList RightClick(QTreeWidgetItem* ip_row, const QString& i_choice = {})
+    {
+        QTreeWidget* lp_tree = ip_row->treeWidget();
+        lp_tree->scrollToItem(ip_row);
+        return RightClickAt(lp_tree, lp_tree->visualItemRect(ip_row).center(), i_choice);
     }
 
     static Type* T(const char* i_type) { return d.GetType(i_type); }
@@ -273,4 +327,7 @@ protected:
 
     int m_seen = 0;
     std::vector<std::unique_ptr<FakePeer>> m_peers;
+    QStringList m_shown;
+    QString m_choice;
+    std::function<void(QMenu&)> m_onMenu;
 };

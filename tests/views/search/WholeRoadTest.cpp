@@ -1,19 +1,13 @@
-#include <QContextMenuEvent>
 #include <QProgressBar>
 #include <QRandomGenerator>
 
 #include <map>
 
-#include "shell/ActionSetToolBar.h"
+#include "SearchFixture.h"
 #include "shell/EventToolBar.h"
-#include "shell/UIFunctions.h"
-#include "shell/program/ProgramFixture.h"
-#include "store/GeneralFunctions.h"
 #include "support/support/FakeCentralHub.h"
 #include "support/support/HeadlessClient.h"
 #include "transfers/TransferQueueManager.h"
-#include "views/search/SearchForm.h"
-#include "views/search/SearchResultsForm.h"
 #include "views/search/ShareForm.h"
 #include "views/transfers/CompleteDownloadsForm.h"
 #include "views/transfers/TransfersForm.h"
@@ -21,58 +15,22 @@
 namespace
 {
 // alice's whole window in this process and bob as a headless client in another, meeting through
-// the fake hub. Menus take the entry the test names, in submenus too.
-class WholeRoad : public ProgramFixture
+// the fake hub.
+class WholeRoad : public SearchFixture
 {
 protected:
     void SetUp() override
     {
-        ProgramFixture::SetUp();
-        Desktop::SetPopupMenu([this](QMenu& io_menu, const QPoint&) { Choose(io_menu); });
+        SearchFixture::SetUp();
+        TakeMenuChoices();
     }
     // bob goes first, so that alice's messenger lets go of his connections.
     void TearDown() override
     {
         mp_bob.reset();
-        if (mp_window)
-        {
-            EXPECT_TRUE(QTest::qWaitFor([] { return d.GetType("peer_socket")->ItemCount() == 0; }, 10000));
-            // Sockets let go of last wait for the event loop to delete them.
-            QCoreApplication::processEvents();
-            FlushDeletes();
-        }
-        ProgramFixture::TearDown();
+        SearchFixture::TearDown();
     }
 
-    bool Choose(QMenu& io_menu)
-    {
-        if (!m_menuPicture.isEmpty())
-        {
-            io_menu.resize(io_menu.sizeHint());
-            Picture(&io_menu, std::exchange(m_menuPicture, QString()));
-        }
-        for (QAction* lp_action : io_menu.actions())
-        {
-            if (lp_action->menu() && Choose(*lp_action->menu()))
-                return true;
-            if (!lp_action->menu() && lp_action->text() == m_choice)
-            {
-                lp_action->trigger();
-                return true;
-            }
-        }
-        return false;
-    }
-    // A left click on the row, then a right click on it as the toolkit delivers it.
-    void RightClick(QTreeWidget* ip_tree, QTreeWidgetItem* ip_row, const QString& i_choice)
-    {
-        m_choice = i_choice;
-        ip_tree->scrollToItem(ip_row);
-        const QPoint l_at = ip_tree->visualItemRect(ip_row).center();
-        QTest::mouseClick(ip_tree->viewport(), Qt::LeftButton, {}, l_at);
-        QContextMenuEvent l_event(QContextMenuEvent::Mouse, l_at, ip_tree->viewport()->mapToGlobal(l_at));
-        QApplication::sendEvent(ip_tree->viewport(), &l_event);
-    }
     static void DoubleClick(QTreeWidget* ip_tree, QTreeWidgetItem* ip_row)
     {
         ip_tree->scrollToItem(ip_row);
@@ -97,22 +55,6 @@ protected:
         QFile l_file(i_path);
         return l_file.open(QIODevice::ReadOnly) ? l_file.readAll() : QByteArray("(missing)");
     }
-    static QStringList Notices()
-    {
-        QStringList l_texts;
-        for (QAction* lp_action : eventToolBar->actions())
-            if (!lp_action->text().isEmpty())
-                l_texts << lp_action->text();
-        return l_texts;
-    }
-    static void ClickAction(QWidget* ip_widget, const QString& i_text)
-    {
-        FocusWidgetAndParents(ip_widget);
-        for (QAction* lp_action : actionBar->actions())
-            if (lp_action->text() == i_text)
-                return lp_action->trigger();
-        ADD_FAILURE() << "no action " << i_text.toStdString();
-    }
     // With TARNWICK_SCREENSHOTS naming a folder, the widget as it looks now is saved there.
     static void Picture(QWidget* ip_widget, const QString& i_name)
     {
@@ -133,8 +75,6 @@ protected:
 
     FakeCentralHub m_hub;
     std::unique_ptr<HeadlessClient> mp_bob;
-    QString m_choice;
-    QString m_menuPicture;
 };
 } // namespace
 
@@ -186,7 +126,7 @@ TEST_F(WholeRoad, AFoundFileArrivesWholeAndTheBrowsedFolderAfterIt)
     QTreeWidgetItem* lp_row = Find(lp_downloads, 2, "song.bin");
     ASSERT_TRUE(lp_row);
     EXPECT_EQ(lp_row->text(3), "queued");
-    RightClick(lp_downloads, lp_row, "Folder download completes");
+    RightClick(lp_row, "Folder download completes");
     EXPECT_TRUE(ShowsIcon(lp_row->parent()->icon(1), ":/icons/alert_icon"));
     ClickAction(lp_downloads, "Completed Downloads");
     ASSERT_TRUE(completeDownloadsForm);
@@ -204,11 +144,13 @@ TEST_F(WholeRoad, AFoundFileArrivesWholeAndTheBrowsedFolderAfterIt)
         });
     ASSERT_TRUE(QTest::qWaitFor([&] { return lp_row->text(3) == "complete"; }, 30000));
     QObject::disconnect(l_watch);
-    EXPECT_TRUE(std::any_of(l_percents.begin(), l_percents.end(), [](int i_percent) { return i_percent > 0 && i_percent < 100; }))
-        << l_percents.size() << " reports";
+    EXPECT_TRUE(std::any_of(l_percents.begin(), l_percents.end(), [](int i_percent) {
+        return i_percent > 0 && i_percent < 100;
+    })) << l_percents.size() << " reports";
     EXPECT_EQ(l_percents.value(l_percents.size() - 1), 100);
     // The folder's notice waits in the event bar; the completed list has its row; the file is whole.
-    EXPECT_TRUE(QTest::qWaitFor([] { return Notices() == QStringList("Album"); }, 5000)) << Notices().join(",").toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([] { return ActionTextsOf(eventToolBar) == QStringList("Album"); }, 5000))
+        << ActionTextsOf(eventToolBar).join(",").toStdString();
     EXPECT_TRUE(lp_row->parent()->icon(1).isNull());
     ASSERT_EQ(lp_completed->topLevelItemCount(), 1);
     EXPECT_EQ(lp_completed->topLevelItem(0)->text(0), "song.bin");
@@ -219,29 +161,34 @@ TEST_F(WholeRoad, AFoundFileArrivesWholeAndTheBrowsedFolderAfterIt)
 
     // From the result's menu to bob's files, at the song's folder; asked again, the same tab.
     FocusWidgetAndParents(lp_results);
-    m_menuPicture = "search-result-menu.png";
-    RightClick(lp_results, lp_song, "Browse Folder");
+    m_onMenu = [](QMenu& io_menu) {
+        io_menu.resize(io_menu.sizeHint());
+        Picture(&io_menu, "search-result-menu.png");
+    };
+    RightClick(lp_song, "Browse Folder");
+    m_onMenu = nullptr;
     auto* lp_browse = mp_window->findChild<ShareForm*>();
     ASSERT_TRUE(lp_browse);
     auto* lp_folders = Child<QTreeWidget>(lp_browse, "folderTree");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return lp_folders->currentItem() && lp_folders->currentItem()->text(0) == "Album"; }, 20000));
+    const auto l_atAlbum = [&] { return lp_folders->currentItem() && lp_folders->currentItem()->text(0) == "Album"; };
+    ASSERT_TRUE(QTest::qWaitFor(l_atAlbum, 20000));
     EXPECT_TRUE(lp_folders->isVisible());
     EXPECT_EQ(Texts(Child<QTreeWidget>(lp_browse, "fileList"), 0), QStringList({"cover.bin", "setup.ini", "song.bin"}));
     FocusWidgetAndParents(lp_results);
-    RightClick(lp_results, lp_song, "Browse Folder");
+    RightClick(lp_song, "Browse Folder");
     EXPECT_EQ(mp_window->findChildren<ShareForm*>().size(), 1);
     EXPECT_TRUE(lp_folders->isVisible());
 
     // The whole folder from the browse tab: its files and its sub-folder's, but the excluded ending.
-    RightClick(lp_folders, lp_folders->currentItem(), "Download Folder");
+    RightClick(lp_folders->currentItem(), "Download Folder");
     const auto l_states = [] {
         QStringList l_names;
         for (ItemPtr l_entry : d.GetType("download_entry")->GetItems())
             l_names << l_entry["file_name"].AsString() + " " + l_entry["download_entry_status"].AsString();
         return l_names.sort(), l_names;
     };
-    ASSERT_TRUE(QTest::qWaitFor([&] { return l_states() == QStringList({"cover.bin complete", "notes.bin complete", "song.bin complete"}); }, 30000))
-        << l_states().join(", ").toStdString();
+    const QStringList l_done{"cover.bin complete", "notes.bin complete", "song.bin complete"};
+    ASSERT_TRUE(QTest::qWaitFor([&] { return l_states() == l_done; }, 30000)) << l_states().join(", ").toStdString();
     EXPECT_EQ(Read(Complete("Album/cover.bin")), l_files.at("cover.bin"));
     EXPECT_EQ(Read(Complete("Album/Extra/notes.bin")), l_files.at("Extra/notes.bin"));
     EXPECT_FALSE(QFile::exists(Complete("Album/setup.ini")));
