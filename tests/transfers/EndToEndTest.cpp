@@ -1,6 +1,5 @@
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -9,42 +8,7 @@
 #include <memory>
 
 #include "support/support/FakeCentralHub.h"
-
-namespace
-{
-// One headless client process with its own home; what it printed is kept line by line.
-class Client
-{
-public:
-    Client(const QString& i_home, const QStringList& i_arguments, quint16 i_serverPort)
-    {
-        QProcessEnvironment l_environment = QProcessEnvironment::systemEnvironment();
-        l_environment.insert("HOME", i_home);
-        l_environment.insert("TARNWICK_SERVER_PORT", QString::number(i_serverPort));
-        m_process.setProcessEnvironment(l_environment);
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(HEADLESS_PEER, i_arguments);
-    }
-    ~Client() { Kill(); }
-    bool Says(const QString& i_line, int i_ms = 20000)
-    {
-        return QTest::qWaitFor([&] {
-            while (m_process.canReadLine())
-                m_lines << QString::fromUtf8(m_process.readLine()).trimmed();
-            return m_lines.contains(i_line);
-        }, i_ms);
-    }
-    void Kill()
-    {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-
-private:
-    QProcess m_process;
-    QStringList m_lines;
-};
-} // namespace
+#include "support/support/HeadlessClient.h"
 
 // alice shares a folder at 512 KiB/s; bob finds a file of it by a search and fetches it, is
 // killed half-way, asks for it again by its remote path and resumes from his partial file.
@@ -61,7 +25,7 @@ TEST(EndToEnd, AFoundFileArrivesWholeAfterARestart)
     l_file.close();
     const QString l_remoteFolder = QString(l_share).replace('/', '\\'), l_size = QString::number(l_song.size());
     const auto l_client = [&](const QString& i_user, const QStringList& i_arguments) {
-        return std::make_unique<Client>(l_root.filePath(i_user), QStringList{"--user", i_user} + i_arguments, l_hub.Port());
+        return std::make_unique<HeadlessClient>(l_root.filePath(i_user), QStringList{"--user", i_user} + i_arguments, l_hub.Port());
     };
     const QString l_partial = l_root.filePath("bob/downloads/downloading/Music/song.bin");
 

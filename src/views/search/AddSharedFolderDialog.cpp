@@ -23,6 +23,10 @@ AddSharedFolderDialog::AddSharedFolderDialog(ItemPtr i_folder, QWidget* ip_paren
     m_folder = i_folder;
     if (m_folder)
     {
+        // The dialog is not modal: the folder may be unshared while it is open, and its handle
+        // would then name a removed item.
+        d.GetType("shared_folder")
+            ->m_removedEvent.AddHandler(NewEventHandler(this, &AddSharedFolderDialog::OnSharedFolderRemoved));
         // An existing folder keeps its path; only its audience changes here.
         mp_ui->selectFolderButton->setEnabled(false);
         mp_ui->selectedFolderEdit->setEnabled(false);
@@ -41,6 +45,16 @@ AddSharedFolderDialog::AddSharedFolderDialog(ItemPtr i_folder, QWidget* ip_paren
 }
 
 AddSharedFolderDialog::~AddSharedFolderDialog() = default;
+
+void AddSharedFolderDialog::OnSharedFolderRemoved(ItemPtr i_folder)
+{
+    if (i_folder != m_folder)
+        return;
+    // With no path left, an OK still on its way shares nothing again.
+    m_folder = ItemPtr();
+    mp_ui->selectedFolderEdit->setText(QString());
+    reject();
+}
 
 void AddSharedFolderDialog::OnAccessibleToEveryoneCheckStateChanged(int i_state)
 {
@@ -92,7 +106,10 @@ void AddSharedFolderDialog::accept()
             for (int l_row = 0; l_row < mp_ui->groupsListWidget->count(); ++l_row)
             {
                 QListWidgetItem* lp_row = mp_ui->groupsListWidget->item(l_row);
-                ItemPtr l_group = lp_groups->GetItem(lp_row->text());
+                // A group deleted while the dialog was open stays deleted.
+                ItemPtr l_group = lp_groups->HasItem(lp_row->text());
+                if (!l_group)
+                    continue;
                 if (lp_row->checkState() == Qt::Checked)
                     l_folder += l_group;
                 else

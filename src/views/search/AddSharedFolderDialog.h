@@ -4,14 +4,16 @@
 
 #include <memory>
 
+#include "store/DataHandler.h"
 #include "store/ItemPtr.h"
 
 class Ui_AddSharedFolderDialog;
 
 // Shares a new folder, or changes who may see one already shared: everyone, every user of the
 // own user list, or the members of chosen groups. A wider audience keeps the narrower
-// connections, so they come back when the audience is narrowed again. Deletes itself when closed.
-class AddSharedFolderDialog : public QDialog
+// connections, so they come back when the audience is narrowed again. Deletes itself when closed,
+// and closes without writing when its folder stops being shared meanwhile.
+class AddSharedFolderDialog : public QDialog, public DataHandler
 {
     Q_OBJECT
 
@@ -27,6 +29,8 @@ public slots:
     void OnAccessibleToUserListCheckStateChanged(int i_state);
 
 private:
+    void OnSharedFolderRemoved(ItemPtr i_folder);
+
     std::unique_ptr<Ui_AddSharedFolderDialog> mp_ui;
     ItemPtr m_folder;
 };

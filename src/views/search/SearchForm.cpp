@@ -280,6 +280,8 @@ void SearchForm::CreateSearchForm(unsigned int i_token, QString i_text, SearchTy
 
     connect(lp_tree, &QTreeWidget::itemDoubleClicked, this, &SearchForm::OnResultDoubleClicked);
     lp_tree->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(lp_tree, &QTreeWidget::customContextMenuRequested, this,
+            &SearchForm::OnSearchResultsContextMenuRequested);
     connect(lp_filter, &QLineEdit::textChanged, this, &SearchForm::OnFilterTextChanged);
     sizeManager->RegisterTreeWidget("search_results", lp_tree);
     lp_form->Init();

@@ -55,6 +55,9 @@ public:
     static QTreeWidgetItem* GetNodeUserNode(QTreeWidgetItem* ip_row);
     // Whether result a is queued before b: by folder, then by file name.
     static bool CompareSearchResults(ItemPtr i_a, ItemPtr i_b);
+    // Queues one result's file, records the search text that found it on the download and
+    // marks the result's row.
+    static void DownloadResult(ItemPtr i_result, ItemPtr i_searchText);
     // Builds the wish-list row of an entry; once per entry.
     void OnWishListItemAdded(ItemPtr i_entry);
 
@@ -69,6 +72,8 @@ public slots:
     void OnResultDoubleClicked(QTreeWidgetItem* ip_row, int i_column);
     void OnActionBarTriggered(QWidget* ip_widget, QString i_action);
     void OnUserSearchResults(ItemPtr i_searchResults);
+    // The context menu of a result tab's tree, the sender: the row's entries, then its user's.
+    void OnSearchResultsContextMenuRequested(QPoint i_pos);
     void OnFilterTextChanged(QString i_text);
     void OnWishListItemCheckStateChanged(int i_state);
     void OnCorrelationClicked(QTreeWidgetItem* ip_item, int i_column);

@@ -2,14 +2,18 @@
 
 #include <QCheckBox>
 #include <QIcon>
+#include <QMenu>
 #include <QTreeWidget>
 
 #include <algorithm>
 #include <vector>
 
 #include "shell/ActionSetToolBar.h"
+#include "shell/Desktop.h"
 #include "store/Data.h"
 #include "transfers/TransferQueueManager.h"
+#include "views/chat/UserMenuOptions.h"
+#include "views/search/SearchResultMenuOptions.h"
 #include "views/search/SearchResultsForm.h"
 
 namespace
@@ -145,20 +149,38 @@ void SearchForm::OnResultDoubleClicked(QTreeWidgetItem* ip_row, int /*i_column*/
         l_ordered.push_back(l_result);
     std::stable_sort(l_ordered.begin(), l_ordered.end(), &SearchForm::CompareSearchResults);
     ItemPtr l_text = ItemPtr(l_results.GetItems("search_results"))["search_request"]["search_request_text"];
-    const QIcon l_downloading(":/icons/download_icon");
     for (ItemPtr l_result : l_ordered)
     {
         const QString l_name = l_result["search_result_file_name"].AsString();
         if (!l_fileRow && transferQueueManager->HasExcludedDownloadExtension(l_name))
             continue;
-        ItemPtr l_entry = transferQueueManager->AddDownload(
-            l_result["search_results"]["user"].AsString(), l_result["search_result_file_name"].AsStdString(),
-            l_result["search_result_file_folder"].AsStdString(), l_result["file_size"].AsInt64(), 0);
-        if (l_entry && l_text)
-            l_entry += l_text;
-        if (QTreeWidgetItem* lp_row = l_result["search_result_node"].AsPointer<QTreeWidgetItem>())
-            lp_row->setIcon(FileColumn, l_downloading);
+        DownloadResult(l_result, l_text);
     }
+}
+
+void SearchForm::DownloadResult(ItemPtr i_result, ItemPtr i_searchText)
+{
+    ItemPtr l_entry = transferQueueManager->AddDownload(
+        i_result["search_results"]["user"].AsString(), i_result["search_result_file_name"].AsStdString(),
+        i_result["search_result_file_folder"].AsStdString(), i_result["file_size"].AsInt64(), 0);
+    if (l_entry && i_searchText)
+        l_entry += i_searchText;
+    if (QTreeWidgetItem* lp_row = i_result["search_result_node"].AsPointer<QTreeWidgetItem>())
+        lp_row->setIcon(FileColumn, QIcon(":/icons/download_icon"));
+}
+
+void SearchForm::OnSearchResultsContextMenuRequested(QPoint i_pos)
+{
+    auto* lp_tree = qobject_cast<QTreeWidget*>(sender());
+    QTreeWidgetItem* lp_row = lp_tree ? lp_tree->itemAt(i_pos) : nullptr;
+    if (!lp_row)
+        return;
+    // Destroyed in reverse: the user's entries, the row's, then the menu.
+    QMenu l_menu;
+    SearchResultMenuOptions l_rowOptions(&l_menu, lp_row);
+    QTreeWidgetItem* lp_userRow = GetNodeUserNode(lp_row);
+    UserMenuOptions l_userOptions(&l_menu, lp_userRow ? lp_userRow->text(0) : QString());
+    Desktop::RunPopupMenu(l_menu, lp_tree->viewport()->mapToGlobal(i_pos));
 }
 
 bool SearchForm::CompareSearchResults(ItemPtr i_a, ItemPtr i_b)

@@ -5,19 +5,6 @@ namespace
 class ResultActions : public SearchFixture
 {
 protected:
-    // The queued downloads in queue order: user|folder|file|size|search.
-    static QStringList Downloads()
-    {
-        QStringList l_downloads;
-        for (ItemPtr l_entry : T("download_entry")->GetItems().SortNumericBy("download_order", true))
-        {
-            QStringList l_fields;
-            for (const char* l_type : {"user", "remote_folder", "file_name", "file_size", "search_request_text"})
-                l_fields << l_entry[l_type].AsString();
-            l_downloads << l_fields.join('|');
-        }
-        return l_downloads;
-    }
     static void DoubleClick(QTreeWidgetItem* ip_row)
     {
         QTreeWidget* lp_tree = ip_row->treeWidget();

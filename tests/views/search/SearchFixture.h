@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QContextMenuEvent>
+
 #include <functional>
 #include <vector>
 
@@ -24,6 +26,9 @@ protected:
         if (mp_window)
         {
             EXPECT_TRUE(QTest::qWaitFor([] { return Count("peer_socket") == 0; }, 5000));
+            // Sockets let go of last wait for the event loop to delete them.
+            QCoreApplication::processEvents();
+            FlushDeletes();
         }
         ProgramFixture::TearDown();
     }
@@ -144,6 +149,55 @@ protected:
         ADD_FAILURE() << "no action " << i_text.toStdString();
     }
 
+    // From then on a menu records its entries in m_shown ("-" for a separator) and triggers the
+    // entry named m_choice, in a submenu too; m_onMenu sees each menu first.
+    void TakeMenuChoices()
+    {
+        Desktop::SetPopupMenu([this](QMenu& io_menu, const QPoint&) {
+            if (m_onMenu)
+                m_onMenu(io_menu);
+            m_shown = EntriesOf(io_menu);
+            Choose(io_menu, m_choice);
+        });
+    }
+    static QStringList EntriesOf(const QMenu& i_menu)
+    {
+        QStringList l_texts;
+        for (QAction* lp_action : i_menu.actions())
+            l_texts << (lp_action->isSeparator() ? QString("-") : lp_action->text());
+        return l_texts;
+    }
+    static bool Choose(QMenu& io_menu, const QString& i_text)
+    {
+        for (QAction* lp_action : io_menu.actions())
+        {
+            if (lp_action->menu() ? Choose(*lp_action->menu(), i_text) : lp_action->text() == i_text)
+            {
+                if (!lp_action->menu())
+                    lp_action->trigger();
+                return true;
+            }
+        }
+        return false;
+    }
+    // A right click as the toolkit delivers it: the press, which selects a row not yet selected,
+    // then the menu request. The entries of the menu that opened, "no menu" when none did.
+    QStringList RightClickAt(QTreeWidget* ip_tree, const QPoint& i_at, const QString& i_choice = {})
+    {
+        m_shown = QStringList("no menu");
+        m_choice = i_choice;
+        QTest::mouseClick(ip_tree->viewport(), Qt::RightButton, {}, i_at);
+        QContextMenuEvent l_event(QContextMenuEvent::Mouse, i_at, ip_tree->viewport()->mapToGlobal(i_at));
+        QApplication::sendEvent(ip_tree->viewport(), &l_event);
+        return m_shown;
+    }
+    QStringList RightClick(QTreeWidgetItem* ip_row, const QString& i_choice = {})
+    {
+        QTreeWidget* lp_tree = ip_row->treeWidget();
+        lp_tree->scrollToItem(ip_row);
+        return RightClickAt(lp_tree, lp_tree->visualItemRect(ip_row).center(), i_choice);
+    }
+
     static Type* T(const char* i_type) { return d.GetType(i_type); }
     static std::size_t Count(const char* i_type) { return T(i_type)->ItemCount(); }
     // The token of the search of a tab: its first request's value.
@@ -251,6 +305,19 @@ protected:
             l_add(ip_tree->topLevelItem(l_index));
         return l_shown;
     }
+    // The queued downloads in queue order: user|folder|file|size|search.
+    static QStringList Downloads()
+    {
+        QStringList l_downloads;
+        for (ItemPtr l_entry : T("download_entry")->GetItems().SortNumericBy("download_order", true))
+        {
+            QStringList l_fields;
+            for (const char* l_type : {"user", "remote_folder", "file_name", "file_size", "search_request_text"})
+                l_fields << l_entry[l_type].AsString();
+            l_downloads << l_fields.join('|');
+        }
+        return l_downloads;
+    }
     // A search of all users from the entry and its tab.
     static SearchResultsForm* NewTab(const QString& i_text)
     {
@@ -260,4 +327,7 @@ protected:
 
     int m_seen = 0;
     std::vector<std::unique_ptr<FakePeer>> m_peers;
+    QStringList m_shown;
+    QString m_choice;
+    std::function<void(QMenu&)> m_onMenu;
 };
