@@ -54,11 +54,36 @@ PeerMessenger::PeerMessenger()
 
 PeerMessenger::~PeerMessenger()
 {
-    // Sockets are not closed one by one: whatever they report from here on is ignored. The
-    // listeners take their accepted sockets with them.
+    // Whatever the sockets report from here on is ignored. The listeners take their accepted
+    // sockets with them; no event loop may run again to take what the items of live
+    // connections stand for, so that goes now.
     g_peerMessengerDeleted = true;
+    ReleaseAtShutDown();
     if (peerMessenger == this)
         peerMessenger = nullptr;
+}
+
+void PeerMessenger::ReleaseAtShutDown()
+{
+    RemovalScope l_scope(d);
+    // Their removal handlers free the parked streams and the activity stamps.
+    g("unsent_message").Remove();
+    for (const char* lp_type : {"connect_to_peer_request_socket", "peer_connection_request_socket",
+                                "uninitialized_socket", "peer_socket"})
+        for (ItemPtr l_item : g(lp_type))
+        {
+            if (!l_item->IsAlive())
+                continue;
+            QTcpSocket* lp_socket = l_item.AsPointer<QTcpSocket>();
+            l_item.Remove();
+            // Our own connections have no parent to take them.
+            if (lp_socket && !lp_socket->parent())
+            {
+                lp_socket->disconnect();
+                lp_socket->abort();
+                delete lp_socket;
+            }
+        }
 }
 
 void PeerMessenger::OnPeerSocketItemAdded(ItemPtr i_socketItem)

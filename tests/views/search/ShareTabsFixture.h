@@ -53,10 +53,6 @@ protected:
 
     void TearDown() override
     {
-        for (ItemPtr l_entry : g("download_entry"))
-            mp_transfers->RemoveDownload(l_entry);
-        for (ItemPtr l_entry : g("upload_entry"))
-            mp_transfers->RemoveUpload(l_entry);
         mp_pages.reset();
         FlushDeletes();
         mp_transfers.reset();
