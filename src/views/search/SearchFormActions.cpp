@@ -28,21 +28,18 @@ Type* T(const char* i_name)
 }
 
 // The results under a row, whatever the filter shows: a user's, a folder's, or a file's own.
+// The row's node tells which it is: a user name or a folder path from another user may be
+// empty.
 ItemSet ResultsUnder(QTreeWidgetItem* ip_row, bool& o_fileRow)
 {
     const Value l_address(ip_row);
     o_fileRow = false;
-    if (!ip_row->text(0).isEmpty())
-        return T("search_results_user_node")
-            ->HasItem(l_address)
-            .GetItems("search_results_folder_node")
+    if (const ItemPtr l_user = T("search_results_user_node")->HasItem(l_address))
+        return l_user.GetItems("search_results_folder_node")
             .GetItems("search_result_node")
             .GetItems("search_result");
-    if (!ip_row->text(3).isEmpty())
-        return T("search_results_folder_node")
-            ->HasItem(l_address)
-            .GetItems("search_result_node")
-            .GetItems("search_result");
+    if (const ItemPtr l_folder = T("search_results_folder_node")->HasItem(l_address))
+        return l_folder.GetItems("search_result_node").GetItems("search_result");
     o_fileRow = true;
     return T("search_result_node")->HasItem(l_address).GetItems("search_result");
 }

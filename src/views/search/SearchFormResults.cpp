@@ -51,10 +51,16 @@ void ExpandWhen(QTreeWidgetItem* ip_row, ItemPtr i_flag)
         ip_row->setExpanded(true);
 }
 
-// The user's speed in KiB/s with one decimal; nothing for no speed.
+// The user's speed in KiB/s with one decimal; nothing for no speed. The replier says what its
+// speed and queue are: below 0 they mean nothing, and would only sort that user first.
 QString SpeedText(qint64 i_bytesPerSecond)
 {
-    return i_bytesPerSecond == 0 ? QString() : QString::number(i_bytesPerSecond / 1024.0, 'f', 1);
+    return i_bytesPerSecond <= 0 ? QString() : QString::number(i_bytesPerSecond / 1024.0, 'f', 1);
+}
+
+QString QueueText(ItemPtr i_queue)
+{
+    return i_queue.AsInt64() < 0 ? QStringLiteral("0") : i_queue.AsString();
 }
 } // namespace
 
@@ -134,7 +140,7 @@ QTreeWidgetItem* SearchForm::AddSearchResult(ItemPtr i_tab, ItemPtr i_result)
         l_userNode += l_user;
         lp_userRow->setText(1, l_reply["search_results_user_available"].AsStdString() == "yes"
                                    ? QStringLiteral("Y")
-                                   : l_reply["search_results_uploads_in_queue"].AsString());
+                                   : QueueText(l_reply["search_results_uploads_in_queue"]));
         lp_userRow->setTextAlignment(1, Qt::AlignHCenter);
         lp_userRow->setText(2, SpeedText(l_reply["search_results_user_speed"].AsInt64()));
     }

@@ -255,7 +255,7 @@ bool TransfersForm::ShowGroupProgress(const ListKind& i_kind, QTreeWidgetItem* i
     ForEachEntry(i_kind, ip_row, [&](ItemPtr i_entry) { l_tally.Add(i_entry); });
     if (l_tally.m_total == 0)
         return false;
-    const double l_percent = ClampedPercent(double(l_tally.m_done * 100) / double(l_tally.m_total));
+    const double l_percent = ClampedPercent(double(l_tally.m_done) * 100.0 / double(l_tally.m_total));
     SetBar(Bar((this->*i_kind.list)(), ip_row), l_tally.m_done, l_percent);
     ip_row->setText(TimeLeftColumn, TimeLeftText(SecondsLeft(l_tally.m_left, i_speed)));
     return true;
