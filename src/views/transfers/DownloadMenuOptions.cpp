@@ -10,6 +10,8 @@
 
 #include "server/Server.h"
 #include "shell/Desktop.h"
+#include "shell/RowNodes.h"
+#include "shell/UIFunctions.h"
 #include "store/Data.h"
 #include "transfers/TransferQueueManager.h"
 #include "transfers/TransferStatus.h"
@@ -47,17 +49,6 @@ std::vector<ItemPtr> Members(const ItemSet& i_set)
         l_members.push_back(l_item);
     return l_members;
 }
-
-QTreeWidgetItem* Row(ItemPtr i_node)
-{
-    return i_node ? i_node.AsPointer<QTreeWidgetItem>() : nullptr;
-}
-
-// Search texts are other people's words: an '&' in them is a character, not a shortcut mark.
-QString MenuText(QString i_text)
-{
-    return i_text.replace(QLatin1Char('&'), QLatin1String("&&"));
-}
 } // namespace
 
 DownloadMenuOptions::DownloadMenuOptions(QMenu* ip_menu, ItemSet i_entries, QObject* ip_parent)
@@ -90,7 +81,7 @@ DownloadMenuOptions::DownloadMenuOptions(QMenu* ip_menu, ItemSet i_entries, QObj
     if (const ItemPtr l_search = l_first["search_request_text"])
     {
         m_searchText = l_search.AsString();
-        connect(ip_menu->addAction(tr("Re-run Search: ") + MenuText(m_searchText)),
+        connect(ip_menu->addAction(tr("Re-run Search: ") + LiteralAmpersands(m_searchText)),
                 &QAction::triggered, this, &DownloadMenuOptions::OnRerunSearch);
     }
 }
@@ -179,7 +170,7 @@ void DownloadMenuOptions::OnSetFileDownloadAlert()
     const ItemPtr l_entry = FirstEntry();
     if (!l_entry)
         return;
-    if (QTreeWidgetItem* lp_row = Row(l_entry["download_list_node"]))
+    if (QTreeWidgetItem* lp_row = RowOfNode(l_entry["download_list_node"]))
         lp_row->setIcon(2, TransferRowIcons::Alert());
     d.GetType("complete_download_alert")->NewItem() += l_entry;
 }
@@ -194,7 +185,7 @@ void DownloadMenuOptions::OnSetFolderDownloadAlert()
     const ItemPtr l_userNode = l_user["download_list_user_node"];
     const ItemPtr l_node =
         l_userNode ? d.GetItem(l_userNode, l_folder, "download_list_folder_node") : ItemPtr();
-    if (QTreeWidgetItem* lp_row = Row(l_node))
+    if (QTreeWidgetItem* lp_row = RowOfNode(l_node))
         lp_row->setIcon(1, TransferRowIcons::Alert());
     const ItemPtr l_alert = d.GetType("complete_download_alert")->NewItem();
     l_alert += l_user;
@@ -206,7 +197,7 @@ void DownloadMenuOptions::OnSetUserDownloadAlert()
     const ItemPtr l_user = SingleUser();
     if (!l_user)
         return;
-    if (QTreeWidgetItem* lp_row = Row(l_user["download_list_user_node"]))
+    if (QTreeWidgetItem* lp_row = RowOfNode(l_user["download_list_user_node"]))
         lp_row->setIcon(0, TransferRowIcons::Alert());
     d.GetType("complete_download_alert")->NewItem() += l_user;
 }

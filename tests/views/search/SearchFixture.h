@@ -129,15 +129,7 @@ protected:
     static QStringList ToolbarTexts(QWidget* ip_widget)
     {
         FocusWidget(ip_widget);
-        return ActionTextsOf(actionBar);
-    }
-    static QStringList ActionTextsOf(QWidget* ip_bar)
-    {
-        QStringList l_texts;
-        for (QAction* lp_action : ip_bar->actions())
-            if (lp_action->isVisible() && !lp_action->text().isEmpty())
-                l_texts << lp_action->text();
-        return l_texts;
+        return VisibleActionTexts(actionBar);
     }
     // Clicks the toolbar action of that text shown for the widget.
     static void ClickAction(QWidget* ip_widget, const QString& i_text)

@@ -149,8 +149,8 @@ TEST_F(WholeRoad, AFoundFileArrivesWholeAndTheBrowsedFolderAfterIt)
     })) << l_percents.size() << " reports";
     EXPECT_EQ(l_percents.value(l_percents.size() - 1), 100);
     // The folder's notice waits in the event bar; the completed list has its row; the file is whole.
-    EXPECT_TRUE(QTest::qWaitFor([] { return ActionTextsOf(eventToolBar) == QStringList("Album"); }, 5000))
-        << ActionTextsOf(eventToolBar).join(",").toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([] { return VisibleActionTexts(eventToolBar) == QStringList("Album"); }, 5000))
+        << VisibleActionTexts(eventToolBar).join(",").toStdString();
     EXPECT_TRUE(lp_row->parent()->icon(1).isNull());
     ASSERT_EQ(lp_completed->topLevelItemCount(), 1);
     EXPECT_EQ(lp_completed->topLevelItem(0)->text(0), "song.bin");
