@@ -34,7 +34,7 @@ SearchResultMenuOptions::SearchResultMenuOptions(QMenu* ip_menu, QTreeWidgetItem
     const ItemPtr l_reply = l_result["search_results"];
     m_searchText = l_reply["search_request"]["search_request_text"].AsString();
     m_user = l_reply["user"].AsString();
-    m_folder = l_result["search_result_file_folder"].AsString();
+    m_folder = l_result["search_result_file_folder"].AsStdString();
     connect(ip_menu->addAction(QIcon(":/icons/downloads_icon"), tr("Download Folder(s)")), &QAction::triggered,
             this, &SearchResultMenuOptions::OnDownloadFolder);
     connect(ip_menu->addAction(QIcon(":/icons/browse_icon"), tr("Browse Folder")), &QAction::triggered, this,

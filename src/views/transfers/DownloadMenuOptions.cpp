@@ -75,8 +75,6 @@ DownloadMenuOptions::DownloadMenuOptions(QMenu* ip_menu, ItemSet i_entries, QObj
     ip_menu->addSeparator();
     connect(ip_menu->addAction(QIcon(TransferIcon), l_one ? tr("Remove download") : tr("Remove downloads")),
             &QAction::triggered, this, &DownloadMenuOptions::OnRemoveDownloads);
-    m_user = SingleUser();
-    m_folder = SingleFolder();
     AddAlertEntries(ip_menu);
     if (const ItemPtr l_search = l_first["search_request_text"])
     {
@@ -92,16 +90,19 @@ void DownloadMenuOptions::AddAlertEntries(QMenu* ip_menu)
 {
     QMenu* lp_notify = ip_menu->addMenu(TransferRowIcons::Alert(), tr("Notify me when..."));
     const ItemPtr l_first = FirstEntry();
+    // Looked up again when an entry is chosen: the menu's loop may remove them meanwhile.
+    const ItemPtr l_user = SingleUser();
+    const ItemPtr l_folder = SingleFolder();
     if (m_entries.Size() == 1 && !l_first["complete_download_alert"] && !IsComplete(l_first))
         connect(lp_notify->addAction(tr("File download completes")), &QAction::triggered, this,
                 &DownloadMenuOptions::OnSetFileDownloadAlert);
-    if (m_user && m_folder && !d.GetItem(m_user, m_folder, "complete_download_alert") &&
-        AnyUnfinished(d.GetItems(m_user, m_folder, "download_entry")))
+    if (l_user && l_folder && !d.GetItem(l_user, l_folder, "complete_download_alert") &&
+        AnyUnfinished(d.GetItems(l_user, l_folder, "download_entry")))
         connect(lp_notify->addAction(tr("Folder download completes")), &QAction::triggered, this,
                 &DownloadMenuOptions::OnSetFolderDownloadAlert);
-    if (m_user && m_user["download_list_user_node"].GetItems("download_list_folder_node").Size() > 1 &&
-        m_user.GetItems("complete_download_alert").NotConnected("remote_folder").Empty() &&
-        AnyUnfinished(m_user.GetItems("download_entry")))
+    if (l_user && l_user["download_list_user_node"].GetItems("download_list_folder_node").Size() > 1 &&
+        l_user.GetItems("complete_download_alert").NotConnected("remote_folder").Empty() &&
+        AnyUnfinished(l_user.GetItems("download_entry")))
         connect(lp_notify->addAction(tr("All downloads from user complete")), &QAction::triggered,
                 this, &DownloadMenuOptions::OnSetUserDownloadAlert);
     if (lp_notify->actions().isEmpty())
