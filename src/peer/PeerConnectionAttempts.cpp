@@ -156,6 +156,7 @@ void PeerMessenger::OpenDirectLeg(ItemPtr i_attempt, ItemPtr i_user, ItemPtr i_t
     bool l_obfuscated = false;
     const int l_port = GetUserPort(i_user, l_obfuscated);
     QTcpSocket* lp_socket = new QTcpSocket();
+    lp_socket->setProperty(OwnSocketProperty, true);
     connect(lp_socket, &QTcpSocket::connected, this,
             &PeerMessenger::OnConnectToPeerSocketConnected);
     connect(lp_socket, &QAbstractSocket::errorOccurred, this,
@@ -275,6 +276,7 @@ void PeerMessenger::OnPeerConnectionRequest(ItemPtr i_request)
         i_request.NewItem("is_obfuscated");
 
     QTcpSocket* lp_socket = new QTcpSocket();
+    lp_socket->setProperty(OwnSocketProperty, true);
     connect(lp_socket, &QTcpSocket::connected, this,
             &PeerMessenger::OnIndirectResponseSocketConnected);
     connect(lp_socket, &QAbstractSocket::errorOccurred, this,

@@ -76,8 +76,7 @@ void PeerMessenger::ReleaseAtShutDown()
                 continue;
             QTcpSocket* lp_socket = l_item.AsPointer<QTcpSocket>();
             l_item.Remove();
-            // Our own connections have no parent to take them.
-            if (lp_socket && !lp_socket->parent())
+            if (lp_socket && !lp_socket->parent() && lp_socket->property(OwnSocketProperty).toBool())
             {
                 lp_socket->disconnect();
                 lp_socket->abort();
