@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSysInfo>
 #include <QtEndian>
 
 #include <algorithm>
@@ -87,6 +88,54 @@ public:
     explicit InputBuffer(QFile& io_file) : m_file(io_file), m_left(io_file.size()) {}
 
     qint64 Left() const { return m_left; }
+
+    // The next bytes when that many lie in the chunk read, refilling it first when it is used
+    // up; null when they straddle two chunks or the file ends sooner.
+    const char* Within(std::size_t i_size)
+    {
+        if (m_position == m_end && m_left > 0)
+            Refill();
+        return m_end - m_position >= i_size ? m_buffer.data() + m_position : nullptr;
+    }
+    std::size_t Available() const { return m_end - m_position; }
+    // Only over bytes that Within has shown.
+    void Advance(std::size_t i_size)
+    {
+        m_position += i_size;
+        m_left -= static_cast<qint64>(i_size);
+    }
+
+    // The next bytes as a string: straight from the chunk when they lie within it.
+    void TakeString(std::string& o_bytes, std::size_t i_size)
+    {
+        if (static_cast<qint64>(i_size) > m_left)
+            throw DataLoadFailure();
+        if (m_end - m_position >= i_size)
+        {
+            o_bytes.assign(m_buffer.data() + m_position, i_size);
+            m_position += i_size;
+            m_left -= static_cast<qint64>(i_size);
+            return;
+        }
+        o_bytes.assign(i_size, '\0');
+        if (i_size > 0)
+            Take(&o_bytes[0], i_size);
+    }
+
+    void Skip(std::size_t i_size)
+    {
+        if (static_cast<qint64>(i_size) > m_left)
+            throw DataLoadFailure();
+        while (i_size > 0)
+        {
+            if (m_position == m_end)
+                Refill();
+            const std::size_t l_part = std::min(i_size, m_end - m_position);
+            m_position += l_part;
+            i_size -= l_part;
+            m_left -= static_cast<qint64>(l_part);
+        }
+    }
 
     void Take(char* op_data, std::size_t i_size)
     {
@@ -184,10 +233,17 @@ void ReadString(InputBuffer& io_in, std::string& o_bytes)
     int l_length = 0;
     ReadType<int>(io_in, l_length);
     CheckCount(io_in, l_length, 1);
-    o_bytes.assign(static_cast<std::size_t>(l_length), '\0');
-    if (l_length > 0)
-        io_in.Take(&o_bytes[0], o_bytes.size());
+    io_in.TakeString(o_bytes, static_cast<std::size_t>(l_length));
     o_bytes.resize(strnlen(o_bytes.data(), o_bytes.size()));
+}
+
+// Reads past a string that nothing keeps.
+void SkipString(InputBuffer& io_in)
+{
+    int l_length = 0;
+    ReadType<int>(io_in, l_length);
+    CheckCount(io_in, l_length, 1);
+    io_in.Skip(static_cast<std::size_t>(l_length));
 }
 
 // ---- Writing ----
@@ -223,19 +279,10 @@ std::vector<Block> SelectBlocks(const std::set<Type*>& i_savedTypes,
             continue;
         Block l_block;
         l_block.mp_type = lp_type;
-        l_block.m_items.reserve(lp_type->ItemCount());
-        if (lp_type->IsNull())
-        {
-            for (ItemPtr l_item : lp_type->NullItems())
-                l_block.m_items.push_back(l_item.Get());
-        }
-        else
-        {
-            // The same order as the type's item set yields, without building one.
-            for (const auto& l_item : lp_type->ItemsByValue())
-                l_block.m_items.push_back(l_item.second);
+        // The same order as the type's item set yields, without building one.
+        l_block.m_items = lp_type->AllItems();
+        if (!lp_type->IsNull())
             std::sort(l_block.m_items.begin(), l_block.m_items.end(), std::less<Item*>());
-        }
         if (!l_saved)
         {
             auto l_end = std::remove_if(
@@ -319,12 +366,75 @@ void WriteStore(OutputBuffer& io_out, const std::set<Type*>& i_savedTypes,
 
 // ---- Reading ----
 
-// Only checking reads the whole file and stops before the store is touched.
-void ReadStore(InputBuffer& io_in, bool i_checkOnly = false)
+// The items of the records, in their order. Creating a value that is already there (a default)
+// merges into that item. Records of one type come in runs, which the type creates in bulk.
+void CreateItems(std::vector<DataSaver::ItemInfo>& io_records)
 {
-    using ItemInfo = DataSaver::ItemInfo;
-    std::vector<ItemInfo> l_records;
+    constexpr std::size_t l_batch = 256;
+    std::vector<Value> l_values;
+    l_values.reserve(l_batch);
+    Item* l_items[l_batch];
+    std::size_t l_runEnd = 0;
+    for (std::size_t l_first = 0; l_first < io_records.size();)
+    {
+        Type* lp_type = io_records[l_first].mp_type;
+        if (l_first >= l_runEnd)
+        {
+            l_runEnd = l_first + 1;
+            while (l_runEnd < io_records.size() && io_records[l_runEnd].mp_type == lp_type)
+                ++l_runEnd;
+            lp_type->ReserveItems(l_runEnd - l_first);
+        }
+        const std::size_t l_end = std::min(l_runEnd, l_first + l_batch);
+        if (lp_type->IsNull())
+        {
+            for (std::size_t l_k = l_first; l_k < l_end; ++l_k)
+                io_records[l_k].m_item = lp_type->NewItem();
+        }
+        else
+        {
+            l_values.clear();
+            for (std::size_t l_k = l_first; l_k < l_end; ++l_k)
+                l_values.emplace_back(std::move(io_records[l_k].m_value));
+            lp_type->NewItems(l_values.data(), l_values.size(), l_items);
+            for (std::size_t l_k = l_first; l_k < l_end; ++l_k)
+                io_records[l_k].m_item = l_items[l_k - l_first];
+        }
+        l_first = l_end;
+    }
+}
 
+// One item record into the record. Most lie whole in the chunk read and are taken from it in
+// place; the others go field by field.
+void ReadRecord(InputBuffer& io_in, bool i_valueless, DataSaver::ItemInfo& o_record)
+{
+    if (const char* lp_fields = io_in.Within(i_valueless ? 4 : 8))
+    {
+        o_record.m_index = qFromLittleEndian<qint32>(lp_fields);
+        if (i_valueless)
+        {
+            io_in.Advance(4);
+            return;
+        }
+        const qint32 l_length = qFromLittleEndian<qint32>(lp_fields + 4);
+        if (l_length >= 0 && io_in.Available() - 8 >= static_cast<std::size_t>(l_length))
+        {
+            const char* lp_value = lp_fields + 8;
+            o_record.m_value.assign(lp_value, strnlen(lp_value, static_cast<std::size_t>(l_length)));
+            io_in.Advance(8 + static_cast<std::size_t>(l_length));
+            return;
+        }
+    }
+    ReadType<int>(io_in, o_record.m_index);
+    if (!i_valueless)
+        ReadString(io_in, o_record.m_value);
+}
+
+// The item records of every type block, for the types still declared as they were. A check
+// keeps nothing.
+std::vector<DataSaver::ItemInfo> ReadRecords(InputBuffer& io_in, bool i_checkOnly)
+{
+    std::vector<DataSaver::ItemInfo> l_records;
     int l_typeCount = 0;
     ReadType<int>(io_in, l_typeCount);
     // A type block takes at least its name length, valueless byte and item count.
@@ -340,101 +450,144 @@ void ReadStore(InputBuffer& io_in, bool i_checkOnly = false)
         ReadType<int>(io_in, l_itemCount);
         CheckCount(io_in, l_itemCount, l_valueless ? 4 : 8);
         // Types no longer declared, or declared differently, are read past and dropped.
-        Type* lp_type = d.HasType(l_name);
+        Type* lp_type = i_checkOnly ? nullptr : d.HasType(l_name);
         if (lp_type && lp_type->IsNull() != l_valueless)
             lp_type = nullptr;
+        if (!lp_type)
+        {
+            for (int l_item = 0; l_item < l_itemCount; ++l_item)
+            {
+                io_in.Skip(4);
+                if (!l_valueless)
+                    SkipString(io_in);
+            }
+            continue;
+        }
+        const std::size_t l_needed = l_records.size() + static_cast<std::size_t>(l_itemCount);
+        if (l_needed > l_records.capacity())
+            l_records.reserve(std::max(l_needed, 2 * l_records.capacity()));
         for (int l_item = 0; l_item < l_itemCount; ++l_item)
         {
-            ItemInfo l_record;
-            ReadType<int>(io_in, l_record.m_index);
-            if (!l_valueless)
-                ReadString(io_in, l_record.m_value);
-            if (!lp_type)
-                continue;
-            l_record.mp_type = lp_type;
-            l_records.push_back(std::move(l_record));
+            l_records.emplace_back();
+            ReadRecord(io_in, l_valueless, l_records.back());
+            l_records.back().mp_type = lp_type;
         }
     }
+    return l_records;
+}
 
+// The pairs as stored, read in one go.
+std::vector<std::pair<qint32, qint32>> ReadPairs(InputBuffer& io_in)
+{
     int l_pairCount = 0;
     ReadType<int>(io_in, l_pairCount);
     CheckCount(io_in, l_pairCount, 8);
-    std::vector<std::pair<int, int>> l_filePairs(static_cast<std::size_t>(l_pairCount));
-    for (auto& l_pair : l_filePairs)
-    {
-        ReadType<int>(io_in, l_pair.first);
-        ReadType<int>(io_in, l_pair.second);
-    }
-    if (i_checkOnly)
-        return;
+    std::vector<std::pair<qint32, qint32>> l_pairs(static_cast<std::size_t>(l_pairCount));
+    io_in.Take(reinterpret_cast<char*>(l_pairs.data()), l_pairs.size() * sizeof l_pairs[0]);
+    if (QSysInfo::ByteOrder != QSysInfo::LittleEndian)
+        for (auto& l_pair : l_pairs)
+            l_pair = {qFromLittleEndian(l_pair.first), qFromLittleEndian(l_pair.second)};
+    return l_pairs;
+}
 
-    // Records in index order, a repeated index keeping its last record. Files we write are
-    // already in order and numbered 1 to N, which needs neither sorting nor searching.
+// Records in index order, a repeated index keeping its last record. Files we write are already
+// in order and numbered 1 to N, which needs neither sorting nor moving.
+void PutInIndexOrder(std::vector<DataSaver::ItemInfo>& io_records)
+{
+    using ItemInfo = DataSaver::ItemInfo;
     const auto l_byIndex = [](const ItemInfo& i_a, const ItemInfo& i_b) {
         return i_a.m_index < i_b.m_index;
     };
-    if (!std::is_sorted(l_records.begin(), l_records.end(), l_byIndex))
-        std::stable_sort(l_records.begin(), l_records.end(), l_byIndex);
+    const auto l_firstUnordered = std::adjacent_find(
+        io_records.begin(), io_records.end(),
+        [](const ItemInfo& i_a, const ItemInfo& i_b) { return i_a.m_index >= i_b.m_index; });
+    if (l_firstUnordered == io_records.end())
+        return;
+    std::stable_sort(io_records.begin(), io_records.end(), l_byIndex);
     std::size_t l_kept = 0;
-    for (std::size_t l_next = 0; l_next < l_records.size(); ++l_next)
+    for (std::size_t l_next = 0; l_next < io_records.size(); ++l_next)
     {
-        if (l_kept > 0 && l_records[l_kept - 1].m_index == l_records[l_next].m_index)
+        if (l_kept > 0 && io_records[l_kept - 1].m_index == io_records[l_next].m_index)
         {
-            l_records[l_kept - 1] = std::move(l_records[l_next]);
+            io_records[l_kept - 1] = std::move(io_records[l_next]);
             continue;
         }
         if (l_kept != l_next)
-            l_records[l_kept] = std::move(l_records[l_next]);
+            io_records[l_kept] = std::move(io_records[l_next]);
         ++l_kept;
     }
-    l_records.resize(l_kept);
-    const bool l_dense = l_records.empty() ||
-                         (l_records.front().m_index == 1 &&
-                          l_records.back().m_index == static_cast<int>(l_records.size()));
-    const auto l_positionOf = [&](int i_index) -> std::ptrdiff_t {
+    io_records.resize(l_kept);
+}
+
+// The connections to make, as pairs of record positions in ascending order, each once: pairs
+// that name an index without a record, or one item twice, are left out.
+std::vector<std::pair<std::uint32_t, std::uint32_t>> ConnectionOrder(
+    const std::vector<DataSaver::ItemInfo>& i_records,
+    const std::vector<std::pair<qint32, qint32>>& i_pairs)
+{
+    using ItemInfo = DataSaver::ItemInfo;
+    // Positions are counted in 32 bits; a file of more records than that is damage.
+    if (i_records.size() >= std::numeric_limits<std::uint32_t>::max())
+        throw DataLoadFailure();
+    const std::size_t l_count = i_records.size();
+    const bool l_dense = l_count == 0 || (i_records.front().m_index == 1 &&
+                                          i_records.back().m_index == static_cast<qint64>(l_count));
+    constexpr std::uint32_t l_none = std::numeric_limits<std::uint32_t>::max();
+    const auto l_positionOf = [&](qint32 i_index) -> std::uint32_t {
         if (l_dense)
-            return i_index >= 1 && i_index <= static_cast<int>(l_records.size()) ? i_index - 1 : -1;
+            return i_index >= 1 && static_cast<std::size_t>(i_index) <= l_count
+                       ? static_cast<std::uint32_t>(i_index - 1)
+                       : l_none;
         ItemInfo l_key;
         l_key.m_index = i_index;
-        const auto l_found =
-            std::lower_bound(l_records.begin(), l_records.end(), l_key, l_byIndex);
-        return l_found != l_records.end() && l_found->m_index == i_index
-                   ? l_found - l_records.begin()
-                   : -1;
+        const auto l_found = std::lower_bound(
+            i_records.begin(), i_records.end(), l_key,
+            [](const ItemInfo& i_a, const ItemInfo& i_b) { return i_a.m_index < i_b.m_index; });
+        return l_found != i_records.end() && l_found->m_index == i_index
+                   ? static_cast<std::uint32_t>(l_found - i_records.begin())
+                   : l_none;
     };
-
     // Record positions follow index order, so sorting by them is sorting by index.
-    std::vector<std::pair<std::ptrdiff_t, std::ptrdiff_t>> l_connections;
-    l_connections.reserve(l_filePairs.size());
-    for (const auto& l_pair : l_filePairs)
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> l_connections;
+    l_connections.reserve(i_pairs.size());
+    for (const auto& l_pair : i_pairs)
     {
-        const std::ptrdiff_t l_first = l_positionOf(l_pair.first);
-        const std::ptrdiff_t l_second = l_positionOf(l_pair.second);
-        if (l_first >= 0 && l_second >= 0 && l_first != l_second)
+        const std::uint32_t l_first = l_positionOf(l_pair.first);
+        const std::uint32_t l_second = l_positionOf(l_pair.second);
+        if (l_first != l_none && l_second != l_none && l_first != l_second)
             l_connections.emplace_back(l_first, l_second);
     }
-    std::vector<std::pair<int, int>>().swap(l_filePairs);
-    if (!std::is_sorted(l_connections.begin(), l_connections.end()))
+    if (std::adjacent_find(l_connections.begin(), l_connections.end(),
+                           [](const auto& i_a, const auto& i_b) { return !(i_a < i_b); }) !=
+        l_connections.end())
+    {
         std::sort(l_connections.begin(), l_connections.end());
-    l_connections.erase(std::unique(l_connections.begin(), l_connections.end()),
-                        l_connections.end());
+        l_connections.erase(std::unique(l_connections.begin(), l_connections.end()),
+                            l_connections.end());
+    }
+    return l_connections;
+}
+
+// Only checking reads the whole file and stops before the store is touched.
+void ReadStore(InputBuffer& io_in, bool i_checkOnly = false)
+{
+    using ItemInfo = DataSaver::ItemInfo;
+    std::vector<ItemInfo> l_records = ReadRecords(io_in, i_checkOnly);
+    std::vector<std::pair<qint32, qint32>> l_pairs = ReadPairs(io_in);
+    if (i_checkOnly)
+        return;
+    PutInIndexOrder(l_records);
+    const auto l_connections = ConnectionOrder(l_records, l_pairs);
+    std::vector<std::pair<qint32, qint32>>().swap(l_pairs);
 
     // Handlers reacting to the load may remove items it still has to connect: those stay
     // allocated, dead, until the load is over, and their connections are left out.
     RemovalScope l_scope(d);
-    for (ItemInfo& l_record : l_records)
-    {
-        // Creating a value that is already there (a default) merges into that item.
-        l_record.m_item = l_record.mp_type->IsNull()
-                              ? l_record.mp_type->NewItem()
-                              : l_record.mp_type->NewItem(Value(std::move(l_record.m_value)));
-    }
+    CreateItems(l_records);
     for (const auto& l_connection : l_connections)
     {
-        const auto l_firstPosition = static_cast<std::size_t>(l_connection.first);
-        const auto l_secondPosition = static_cast<std::size_t>(l_connection.second);
-        const ItemInfo& l_first = l_records[l_firstPosition];
-        const ItemInfo& l_second = l_records[l_secondPosition];
+        const ItemInfo& l_first = l_records[l_connection.first];
+        const ItemInfo& l_second = l_records[l_connection.second];
         if (!l_first.m_item->IsAlive() || !l_second.m_item->IsAlive())
             continue;
         // A pair between types that are no longer related cannot be made; it is left out.

@@ -214,10 +214,8 @@ void Item::Remove()
     }
     else
     {
-        auto l_indexed = lp_type->m_itemsByValue.find(m_value);
-        if (l_indexed == lp_type->m_itemsByValue.end() || l_indexed->second != this)
+        if (!lp_type->m_valueIndex.Erase(this))
             return;
-        lp_type->m_itemsByValue.erase(l_indexed);
     }
     Data* lp_data = lp_type->GetData();
     RemovalScope l_scope(*lp_data);

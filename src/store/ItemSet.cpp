@@ -2,30 +2,117 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <new>
 
 #include "store/Data.h"
 #include "store/ItemWalk.h"
 
-ItemSet::ItemSet(const ItemSet& i_other)
-    : mp_inline(i_other.mp_inline), mp_tree(i_other.mp_tree ? new Tree(*i_other.mp_tree) : nullptr)
+// The header of an array set; its members follow it in the same allocation.
+struct ItemSet::Array
 {
+    std::uint32_t m_size;
+    std::uint32_t m_capacity;
+};
+
+namespace
+{
+// An array set holds up to this many members; a set that grows past it becomes a tree, and a
+// tree that shrinks to a quarter of it becomes an array again.
+constexpr std::size_t g_arrayMost = 64;
+constexpr std::size_t g_treeLeast = g_arrayMost / 4;
+
+bool Before(const Item* ip_a, const Item* ip_b)
+{
+    return std::less<const Item*>()(ip_a, ip_b);
+}
+} // namespace
+
+Item** ItemSet::Members() const
+{
+    return reinterpret_cast<::Item**>(mp_array + 1);
 }
 
-ItemSet::ItemSet(ItemSet&& i_other) noexcept
-    : mp_inline(i_other.mp_inline), mp_tree(i_other.mp_tree)
+std::size_t ItemSet::ArraySize() const
 {
-    i_other.mp_inline = nullptr;
-    i_other.mp_tree = nullptr;
+    return mp_array->m_size;
+}
+
+std::size_t ItemSet::Size() const
+{
+    switch (m_kind)
+    {
+    case Kind::Empty:
+        return 0;
+    case Kind::One:
+        return 1;
+    case Kind::Few:
+        return mp_array->m_size;
+    case Kind::Many:
+        return mp_tree->size();
+    }
+    return 0;
+}
+
+// Replaces whatever the set held by an array of these members, already in order.
+void ItemSet::MakeArray(::Item* const* ip_members, std::size_t i_count, std::size_t i_capacity)
+{
+    Array* lp_array = static_cast<Array*>(::operator new(sizeof(Array) + i_capacity * sizeof(::Item*)));
+    lp_array->m_size = static_cast<std::uint32_t>(i_count);
+    lp_array->m_capacity = static_cast<std::uint32_t>(i_capacity);
+    std::memcpy(reinterpret_cast<::Item**>(lp_array + 1), ip_members, i_count * sizeof(::Item*));
+    Clear();
+    mp_array = lp_array;
+    m_kind = Kind::Few;
+}
+
+void ItemSet::MakeTree(::Item* const* ip_members, std::size_t i_count, ::Item* ip_more)
+{
+    Tree* lp_tree = new Tree;
+    for (std::size_t l_k = 0; l_k < i_count; ++l_k)
+        lp_tree->emplace_hint(lp_tree->end(), ip_members[l_k]);
+    lp_tree->insert(ip_more);
+    Clear();
+    mp_tree = lp_tree;
+    m_kind = Kind::Many;
+}
+
+ItemSet::ItemSet(const ItemSet& i_other) : mp_one(nullptr)
+{
+    *this = i_other;
+}
+
+ItemSet::ItemSet(ItemSet&& i_other) noexcept : mp_one(i_other.mp_one), m_kind(i_other.m_kind)
+{
+    i_other.mp_one = nullptr;
+    i_other.m_kind = Kind::Empty;
 }
 
 ItemSet& ItemSet::operator=(const ItemSet& i_other)
 {
-    if (this != &i_other)
+    if (this == &i_other)
+        return *this;
+    switch (i_other.m_kind)
     {
-        Tree* lp_tree = i_other.mp_tree ? new Tree(*i_other.mp_tree) : nullptr;
-        delete mp_tree;
+    case Kind::Empty:
+        Clear();
+        break;
+    case Kind::One:
+        Clear();
+        mp_one = i_other.mp_one;
+        m_kind = Kind::One;
+        break;
+    case Kind::Few:
+        MakeArray(i_other.Members(), i_other.ArraySize(), i_other.mp_array->m_capacity);
+        break;
+    case Kind::Many:
+    {
+        Tree* lp_tree = new Tree(*i_other.mp_tree);
+        Clear();
         mp_tree = lp_tree;
-        mp_inline = i_other.mp_inline;
+        m_kind = Kind::Many;
+        break;
+    }
     }
     return *this;
 }
@@ -34,29 +121,51 @@ ItemSet& ItemSet::operator=(ItemSet&& i_other) noexcept
 {
     if (this != &i_other)
     {
-        delete mp_tree;
-        mp_tree = i_other.mp_tree;
-        mp_inline = i_other.mp_inline;
-        i_other.mp_tree = nullptr;
-        i_other.mp_inline = nullptr;
+        Clear();
+        mp_one = i_other.mp_one;
+        m_kind = i_other.m_kind;
+        i_other.mp_one = nullptr;
+        i_other.m_kind = Kind::Empty;
     }
     return *this;
 }
 
 ItemSet::Iterator ItemSet::Begin() const
 {
-    if (mp_tree)
+    switch (m_kind)
+    {
+    case Kind::Empty:
+        return End();
+    case Kind::Many:
         return Iterator(this, Iterator::AtFirst, mp_tree->begin());
-    if (mp_inline)
+    default:
         return Iterator(this, Iterator::AtFirst, Tree::const_iterator());
-    return End();
+    }
 }
 
 ItemSet::Iterator ItemSet::Find(ItemPtr i_item) const
 {
     if (!i_item)
         return End();
-    if (mp_tree)
+    switch (m_kind)
+    {
+    case Kind::Empty:
+        return End();
+    case Kind::One:
+        return mp_one == i_item.Get() ? Begin() : End();
+    case Kind::Few:
+    {
+        ::Item** lp_begin = Members();
+        ::Item** lp_end = lp_begin + ArraySize();
+        ::Item** lp_at = std::lower_bound(lp_begin, lp_end, i_item.Get(), Before);
+        if (lp_at == lp_end || *lp_at != i_item.Get())
+            return End();
+        Iterator l_it(this, Iterator::AtTreePosition, Tree::const_iterator(),
+                      static_cast<std::size_t>(lp_at - lp_begin));
+        l_it.Normalize();
+        return l_it;
+    }
+    case Kind::Many:
     {
         auto l_position = mp_tree->find(i_item);
         if (l_position == mp_tree->end())
@@ -65,8 +174,7 @@ ItemSet::Iterator ItemSet::Find(ItemPtr i_item) const
         l_it.Normalize();
         return l_it;
     }
-    if (mp_inline == i_item.Get())
-        return Begin();
+    }
     return End();
 }
 
@@ -74,92 +182,198 @@ bool ItemSet::Contains(ItemPtr i_item) const
 {
     if (!i_item)
         return false;
-    if (mp_tree)
+    switch (m_kind)
+    {
+    case Kind::Empty:
+        return false;
+    case Kind::One:
+        return mp_one == i_item.Get();
+    case Kind::Few:
+    {
+        ::Item** lp_begin = Members();
+        ::Item** lp_end = lp_begin + ArraySize();
+        ::Item** lp_at = std::lower_bound(lp_begin, lp_end, i_item.Get(), Before);
+        return lp_at != lp_end && *lp_at == i_item.Get();
+    }
+    case Kind::Many:
         return mp_tree->count(i_item) != 0;
-    return mp_inline == i_item.Get();
+    }
+    return false;
 }
 
 void ItemSet::Insert(ItemPtr i_item)
 {
     if (!i_item)
         return;
-    if (mp_tree)
+    ::Item* lp_item = i_item.Get();
+    switch (m_kind)
     {
+    case Kind::Empty:
+        mp_one = lp_item;
+        m_kind = Kind::One;
+        return;
+    case Kind::One:
+    {
+        if (mp_one == lp_item)
+            return;
+        ::Item* const l_pair[2] = {Before(mp_one, lp_item) ? mp_one : lp_item,
+                                   Before(mp_one, lp_item) ? lp_item : mp_one};
+        MakeArray(l_pair, 2, 2);
+        return;
+    }
+    case Kind::Few:
+    {
+        const std::size_t l_size = ArraySize();
+        ::Item** lp_begin = Members();
+        ::Item** lp_at = std::lower_bound(lp_begin, lp_begin + l_size, lp_item, Before);
+        if (lp_at != lp_begin + l_size && *lp_at == lp_item)
+            return;
+        if (l_size == mp_array->m_capacity)
+        {
+            if (l_size >= g_arrayMost)
+            {
+                MakeTree(lp_begin, l_size, lp_item);
+                return;
+            }
+            const std::size_t l_position = static_cast<std::size_t>(lp_at - lp_begin);
+            MakeArray(lp_begin, l_size, l_size * 2);
+            lp_begin = Members();
+            lp_at = lp_begin + l_position;
+        }
+        std::memmove(lp_at + 1, lp_at, static_cast<std::size_t>(lp_begin + l_size - lp_at) * sizeof(::Item*));
+        *lp_at = lp_item;
+        ++mp_array->m_size;
+        return;
+    }
+    case Kind::Many:
         mp_tree->insert(i_item);
         return;
     }
-    if (!mp_inline)
-    {
-        mp_inline = i_item.Get();
-        return;
-    }
-    if (mp_inline == i_item.Get())
-        return;
-    mp_tree = new Tree{ItemPtr(mp_inline), i_item};
-    mp_inline = nullptr;
 }
 
 void ItemSet::Erase(ItemPtr i_item)
 {
     if (!i_item)
         return;
-    if (mp_tree)
+    ::Item* lp_item = i_item.Get();
+    switch (m_kind)
     {
-        mp_tree->erase(i_item);
-        if (mp_tree->size() == 1)
+    case Kind::Empty:
+        return;
+    case Kind::One:
+        if (mp_one == lp_item)
+            Clear();
+        return;
+    case Kind::Few:
+    {
+        const std::size_t l_size = ArraySize();
+        ::Item** lp_begin = Members();
+        ::Item** lp_at = std::lower_bound(lp_begin, lp_begin + l_size, lp_item, Before);
+        if (lp_at == lp_begin + l_size || *lp_at != lp_item)
+            return;
+        std::memmove(lp_at, lp_at + 1, static_cast<std::size_t>(lp_begin + l_size - lp_at - 1) * sizeof(::Item*));
+        if (--mp_array->m_size == 1)
         {
-            mp_inline = mp_tree->begin()->Get();
-            delete mp_tree;
-            mp_tree = nullptr;
+            ::Item* lp_left = lp_begin[0];
+            Clear();
+            mp_one = lp_left;
+            m_kind = Kind::One;
         }
         return;
     }
-    if (mp_inline == i_item.Get())
-        mp_inline = nullptr;
+    case Kind::Many:
+    {
+        mp_tree->erase(i_item);
+        const std::size_t l_size = mp_tree->size();
+        if (l_size > g_treeLeast)
+            return;
+        std::vector<::Item*> l_left;
+        l_left.reserve(l_size);
+        for (ItemPtr l_member : *mp_tree)
+            l_left.push_back(l_member.Get());
+        MakeArray(l_left.data(), l_size, g_treeLeast * 2);
+        return;
+    }
+    }
 }
 
 void ItemSet::Clear()
 {
-    delete mp_tree;
-    mp_tree = nullptr;
-    mp_inline = nullptr;
+    switch (m_kind)
+    {
+    case Kind::Few:
+        ::operator delete(mp_array);
+        break;
+    case Kind::Many:
+        delete mp_tree;
+        break;
+    default:
+        break;
+    }
+    mp_one = nullptr;
+    m_kind = Kind::Empty;
 }
 
 ItemSet::operator ItemPtr() const
 {
-    if (mp_tree)
+    switch (m_kind)
+    {
+    case Kind::Empty:
+        return ItemPtr();
+    case Kind::One:
+        return ItemPtr(mp_one);
+    case Kind::Few:
+        return ItemPtr(Members()[0]);
+    case Kind::Many:
         return *mp_tree->begin();
-    return ItemPtr(mp_inline);
+    }
+    return ItemPtr();
 }
 
 bool operator==(const ItemSet& i_a, const ItemSet& i_b)
 {
     if (i_a.Size() != i_b.Size())
         return false;
-    if (i_a.mp_tree)
-        return *i_a.mp_tree == *i_b.mp_tree;
-    return i_a.mp_inline == i_b.mp_inline;
+    auto l_b = i_b.Begin();
+    for (ItemPtr l_member : i_a)
+    {
+        if (l_member != l_b.Item())
+            return false;
+        ++l_b;
+    }
+    return true;
 }
 
 ItemPtr ItemSet::Iterator::Item() const
 {
-    if (!mp_set || m_state == AtEnd)
+    if (m_state == AtEnd || !Current())
         return ItemPtr();
-    if (mp_set->mp_tree)
+    switch (m_kind)
+    {
+    case Kind::One:
+        return ItemPtr(mp_set->mp_one);
+    case Kind::Few:
+        return m_index < mp_set->ArraySize() ? ItemPtr(mp_set->Members()[m_index]) : ItemPtr();
+    case Kind::Many:
         return *m_position;
-    return ItemPtr(mp_set->mp_inline);
+    default:
+        return ItemPtr();
+    }
 }
 
 ItemSet::Iterator& ItemSet::Iterator::operator++()
 {
-    if (!mp_set || m_state == AtEnd)
+    if (m_state == AtEnd)
         return *this;
-    if (!mp_set->mp_tree)
+    if (!Current() || m_kind == Kind::One)
     {
         m_state = AtEnd;
         return *this;
     }
-    ++m_position;
+    if (m_kind == Kind::Few)
+        ++m_index;
+    else
+        ++m_position;
     Normalize();
     return *this;
 }
@@ -173,7 +387,17 @@ ItemSet::Iterator ItemSet::Iterator::operator++(int)
 
 void ItemSet::Iterator::Normalize()
 {
-    if (!mp_set || !mp_set->mp_tree)
+    if (!Current())
+        return;
+    if (m_kind == Kind::Few)
+    {
+        if (m_index >= mp_set->ArraySize())
+            m_state = AtEnd;
+        else
+            m_state = m_index == 0 ? AtFirst : AtTreePosition;
+        return;
+    }
+    if (m_kind != Kind::Many)
         return;
     if (m_position == mp_set->mp_tree->end())
         m_state = AtEnd;
@@ -187,7 +411,10 @@ bool operator==(const ItemSet::Iterator& i_a, const ItemSet::Iterator& i_b)
 {
     if (i_a.mp_set != i_b.mp_set || i_a.m_state != i_b.m_state)
         return false;
-    return i_a.m_state != ItemSet::Iterator::AtTreePosition || i_a.m_position == i_b.m_position;
+    if (i_a.m_state != ItemSet::Iterator::AtTreePosition)
+        return true;
+    // An array position has no tree position, a tree position no index.
+    return i_a.m_index == i_b.m_index && i_a.m_position == i_b.m_position;
 }
 
 // ---- Algebra over connections ----

@@ -9,12 +9,21 @@
 class Type;
 
 // A set of items ordered by identity. One member is kept inline, so the common one-member set
-// (every `One` side) costs no tree; the tree is built from the second distinct member on.
-// A set holds plain item pointers and does not follow the store: a removed item must not be
-// reached through a set made before its removal.
+// (every `One` side) costs no allocation; up to 64 members sit in one sorted array, and only a
+// larger set becomes a tree. A set holds plain item pointers and does not follow the store: a
+// removed item must not be reached through a set made before its removal. A set changed while
+// it is walked may give a member twice or skip one, but never reads freed memory.
 class ItemSet
 {
     using Tree = std::set<ItemPtr>;
+    struct Array;
+    enum class Kind : unsigned char
+    {
+        Empty,
+        One,
+        Few,
+        Many
+    };
 
 public:
     class Iterator
@@ -37,25 +46,31 @@ public:
             AtEnd,
             AtTreePosition
         };
-        Iterator(const ItemSet* ip_set, State i_state, Tree::const_iterator i_position)
-            : mp_set(ip_set), m_state(i_state), m_position(i_position)
+        Iterator(const ItemSet* ip_set, State i_state, Tree::const_iterator i_position,
+                 std::size_t i_index = 0)
+            : mp_set(ip_set), m_state(i_state), m_kind(ip_set->m_kind), m_position(i_position),
+              m_index(i_index)
         {
         }
+        // Whether the set still has the form it had when this iterator was made.
+        bool Current() const { return mp_set && mp_set->m_kind == m_kind; }
         const ItemSet* mp_set = nullptr;
         State m_state = AtEnd;
+        Kind m_kind = Kind::Empty;
         Tree::const_iterator m_position{};
+        std::size_t m_index = 0;
     };
 
-    ItemSet() = default;
-    ItemSet(ItemPtr i_item) { Insert(i_item); }
+    ItemSet() : mp_one(nullptr) {}
+    ItemSet(ItemPtr i_item) : mp_one(nullptr) { Insert(i_item); }
     ItemSet(const ItemSet& i_other);
     ItemSet(ItemSet&& i_other) noexcept;
     ItemSet& operator=(const ItemSet& i_other);
     ItemSet& operator=(ItemSet&& i_other) noexcept;
-    ~ItemSet() { delete mp_tree; }
+    ~ItemSet() { Clear(); }
 
-    std::size_t Size() const { return mp_tree ? mp_tree->size() : (mp_inline ? 1 : 0); }
-    bool Empty() const { return !mp_tree && !mp_inline; }
+    std::size_t Size() const;
+    bool Empty() const { return m_kind == Kind::Empty; }
     Iterator Begin() const;
     Iterator End() const { return Iterator(this, Iterator::AtEnd, Tree::const_iterator()); }
     Iterator Find(ItemPtr i_item) const;
@@ -97,6 +112,17 @@ public:
     friend bool operator!=(const ItemSet& i_a, const ItemSet& i_b) { return !(i_a == i_b); }
 
 private:
-    ::Item* mp_inline = nullptr;
-    Tree* mp_tree = nullptr;
+    // The members of an array set, in identity order.
+    ::Item** Members() const;
+    std::size_t ArraySize() const;
+    void MakeArray(::Item* const* ip_members, std::size_t i_count, std::size_t i_capacity);
+    void MakeTree(::Item* const* ip_members, std::size_t i_count, ::Item* ip_more);
+
+    union
+    {
+        ::Item* mp_one;
+        Array* mp_array;
+        Tree* mp_tree;
+    };
+    Kind m_kind = Kind::Empty;
 };
