@@ -22,6 +22,12 @@
 
 DataSaver* dataSaver = nullptr;
 
+// The writer's mark on an item: the file index it gets in the save under way.
+struct ItemFileIndex
+{
+    static int& Of(Item* ip_item) { return ip_item->m_fileIndex; }
+};
+
 namespace
 {
 // The file is written and read in chunks of this size, not field by field.
@@ -32,31 +38,40 @@ constexpr std::size_t g_chunkSize = std::size_t(1) << 20;
 class OutputBuffer
 {
 public:
-    OutputBuffer(QFile& io_file, qint64 i_limit) : m_file(io_file), m_limit(i_limit)
+    OutputBuffer(QFile& io_file, qint64 i_limit)
+        : m_file(io_file), m_limit(i_limit), m_buffer(g_chunkSize)
     {
-        m_buffer.reserve(g_chunkSize);
     }
 
     void Append(const char* ip_data, std::size_t i_size)
     {
-        if (m_buffer.size() + i_size > g_chunkSize)
+        if (m_used + i_size > m_buffer.size())
         {
             Flush();
-            if (i_size > g_chunkSize)
+            if (i_size > m_buffer.size())
             {
                 WriteOut(ip_data, i_size);
                 return;
             }
         }
-        m_buffer.append(ip_data, i_size);
+        std::memcpy(m_buffer.data() + m_used, ip_data, i_size);
+        m_used += i_size;
+    }
+
+    void AppendInt(qint32 i_value)
+    {
+        if (m_used + 4 > m_buffer.size())
+            Flush();
+        qToLittleEndian<qint32>(i_value, m_buffer.data() + m_used);
+        m_used += 4;
     }
 
     void Flush()
     {
-        if (m_buffer.empty())
+        if (m_used == 0)
             return;
-        WriteOut(m_buffer.data(), m_buffer.size());
-        m_buffer.clear();
+        WriteOut(m_buffer.data(), m_used);
+        m_used = 0;
     }
 
 private:
@@ -77,7 +92,8 @@ private:
     QFile& m_file;
     qint64 m_limit;
     qint64 m_written = 0;
-    std::string m_buffer;
+    std::vector<char> m_buffer;
+    std::size_t m_used = 0;
 };
 
 // Reads the file in large chunks and knows how many bytes are left, so that every length and
@@ -182,9 +198,7 @@ void WriteType(OutputBuffer& io_out, T i_value);
 template <>
 void WriteType<int>(OutputBuffer& io_out, int i_value)
 {
-    char l_bytes[4];
-    qToLittleEndian<qint32>(i_value, l_bytes);
-    io_out.Append(l_bytes, sizeof l_bytes);
+    io_out.AppendInt(i_value);
 }
 
 template <>
@@ -264,6 +278,43 @@ bool ConnectedToAny(const Item* ip_item, const std::set<Type*>& i_types)
     return false;
 }
 
+// Identity order, as item sets have it: the addresses sorted a digit at a time, skipping the
+// bits that all of them share.
+void SortByIdentity(std::vector<Item*>& io_items)
+{
+    if (io_items.size() < 1024)
+    {
+        std::sort(io_items.begin(), io_items.end(), std::less<Item*>());
+        return;
+    }
+    const auto l_address = [](const Item* ip_item) { return reinterpret_cast<std::uintptr_t>(ip_item); };
+    std::uintptr_t l_differing = 0;
+    for (const Item* lp_item : io_items)
+        l_differing |= l_address(lp_item) ^ l_address(io_items.front());
+    if (l_differing == 0)
+        return;
+    constexpr int l_digitBits = 8;
+    constexpr std::size_t l_digits = std::size_t(1) << l_digitBits;
+    int l_shift = __builtin_ctzll(l_differing);
+    const int l_end = 64 - __builtin_clzll(l_differing);
+    std::vector<Item*> l_other(io_items.size());
+    std::vector<std::size_t> l_counts(l_digits);
+    for (; l_shift < l_end; l_shift += l_digitBits)
+    {
+        std::fill(l_counts.begin(), l_counts.end(), 0);
+        for (const Item* lp_item : io_items)
+            ++l_counts[(l_address(lp_item) >> l_shift) & (l_digits - 1)];
+        std::size_t l_start = 0;
+        for (std::size_t& l_count : l_counts)
+            l_start += std::exchange(l_count, l_start);
+        for (Item* lp_item : io_items)
+            l_other[l_counts[(l_address(lp_item) >> l_shift) & (l_digits - 1)]++] = lp_item;
+        io_items.swap(l_other);
+    }
+}
+
+// Each written item is marked with its file index, every other item of a written type with 0,
+// so that a partner's index is read off the partner.
 std::vector<Block> SelectBlocks(const std::set<Type*>& i_savedTypes,
                                 const std::map<Type*, std::set<Type*>>& i_byConnection,
                                 bool i_everything)
@@ -282,18 +333,25 @@ std::vector<Block> SelectBlocks(const std::set<Type*>& i_savedTypes,
         // The same order as the type's item set yields, without building one.
         l_block.m_items = lp_type->AllItems();
         if (!lp_type->IsNull())
-            std::sort(l_block.m_items.begin(), l_block.m_items.end(), std::less<Item*>());
+            SortByIdentity(l_block.m_items);
         if (!l_saved)
         {
             auto l_end = std::remove_if(
-                l_block.m_items.begin(), l_block.m_items.end(),
-                [&](const Item* ip_item) { return !ConnectedToAny(ip_item, l_conditions->second); });
+                l_block.m_items.begin(), l_block.m_items.end(), [&](Item* ip_item) {
+                    if (ConnectedToAny(ip_item, l_conditions->second))
+                        return false;
+                    ItemFileIndex::Of(ip_item) = 0;
+                    return true;
+                });
             l_block.m_items.erase(l_end, l_block.m_items.end());
         }
         if (l_nextIndex + static_cast<qint64>(l_block.m_items.size()) - 1 >
             std::numeric_limits<qint32>::max())
             throw DataSaveFailure();
         l_block.m_firstIndex = static_cast<int>(l_nextIndex);
+        int l_index = l_block.m_firstIndex;
+        for (Item* lp_item : l_block.m_items)
+            ItemFileIndex::Of(lp_item) = l_index++;
         l_nextIndex += static_cast<qint64>(l_block.m_items.size());
         l_blocks.push_back(std::move(l_block));
     }
@@ -304,23 +362,18 @@ void WriteStore(OutputBuffer& io_out, const std::set<Type*>& i_savedTypes,
                 const std::map<Type*, std::set<Type*>>& i_byConnection, bool i_everything)
 {
     const std::vector<Block> l_blocks = SelectBlocks(i_savedTypes, i_byConnection, i_everything);
-    std::unordered_map<const Type*, const Block*> l_blockOfType;
+    std::unordered_map<const Type*, bool> l_written;
     for (const Block& l_block : l_blocks)
-        l_blockOfType.emplace(l_block.mp_type, &l_block);
-    // The file index of a written item, 0 for one not written. Each block is sorted by identity,
-    // so a binary search finds it; that stays within a few megabytes even for a huge type.
-    const auto l_indexOf = [&](const Block& i_block, const Item* ip_item) {
-        const auto l_found = std::lower_bound(i_block.m_items.begin(), i_block.m_items.end(),
-                                              ip_item, std::less<const Item*>());
-        if (l_found == i_block.m_items.end() || *l_found != ip_item)
-            return 0;
-        return i_block.m_firstIndex + static_cast<int>(l_found - i_block.m_items.begin());
-    };
+        l_written.emplace(l_block.mp_type, true);
 
     // Each connection is seen from both ends; only the end with the smaller index records it,
-    // and walking the items in index order gives the pairs in ascending order.
-    std::vector<std::pair<int, int>> l_pairs;
+    // and walking the items in index order gives the pairs in ascending order. They are
+    // written after the blocks, so they wait here already in the file's form.
+    std::string l_pairs;
+    std::size_t l_pairCount = 0;
     std::vector<int> l_partners;
+    const Type* lp_lastType = nullptr;
+    bool l_lastWritten = false;
     WriteType<int>(io_out, static_cast<int>(l_blocks.size()));
     for (const Block& l_block : l_blocks)
     {
@@ -338,37 +391,44 @@ void WriteStore(OutputBuffer& io_out, const std::set<Type*>& i_savedTypes,
             const TypeItemsMap& l_connections = lp_item->Connections();
             for (auto l_type = l_connections.Begin(); l_type != l_connections.End(); ++l_type)
             {
-                const auto l_other = l_blockOfType.find(l_type.GetType());
-                if (l_other == l_blockOfType.end())
-                    continue;
-                for (ItemPtr l_partner : *l_type.Set())
+                if (l_type.GetType() != lp_lastType)
                 {
-                    const int l_partnerIndex = l_indexOf(*l_other->second, l_partner.Get());
+                    lp_lastType = l_type.GetType();
+                    l_lastWritten = l_written.count(lp_lastType) != 0;
+                }
+                if (!l_lastWritten)
+                    continue;
+                l_type.Set()->ForEachMember([&](Item* ip_partner) {
+                    const int l_partnerIndex = ItemFileIndex::Of(ip_partner);
                     if (l_partnerIndex > l_index)
                         l_partners.push_back(l_partnerIndex);
-                }
+                });
             }
-            std::sort(l_partners.begin(), l_partners.end());
+            if (l_partners.size() > 1)
+                std::sort(l_partners.begin(), l_partners.end());
             for (int l_partnerIndex : l_partners)
-                l_pairs.emplace_back(l_index, l_partnerIndex);
+            {
+                char l_bytes[8];
+                qToLittleEndian<qint32>(l_index, l_bytes);
+                qToLittleEndian<qint32>(l_partnerIndex, l_bytes + 4);
+                l_pairs.append(l_bytes, sizeof l_bytes);
+            }
+            l_pairCount += l_partners.size();
             ++l_index;
         }
     }
-    if (l_pairs.size() > static_cast<std::size_t>(std::numeric_limits<qint32>::max()))
+    if (l_pairCount > static_cast<std::size_t>(std::numeric_limits<qint32>::max()))
         throw DataSaveFailure();
-    WriteType<int>(io_out, static_cast<int>(l_pairs.size()));
-    for (const auto& l_pair : l_pairs)
-    {
-        WriteType<int>(io_out, l_pair.first);
-        WriteType<int>(io_out, l_pair.second);
-    }
+    WriteType<int>(io_out, static_cast<int>(l_pairCount));
+    io_out.Append(l_pairs.data(), l_pairs.size());
 }
 
 // ---- Reading ----
 
 // The items of the records, in their order. Creating a value that is already there (a default)
 // merges into that item. Records of one type come in runs, which the type creates in bulk.
-void CreateItems(std::vector<DataSaver::ItemInfo>& io_records)
+void CreateItems(std::vector<DataSaver::ItemInfo>& io_records,
+                 const std::vector<std::uint64_t>& i_hashes)
 {
     constexpr std::size_t l_batch = 256;
     std::vector<Value> l_values;
@@ -396,7 +456,7 @@ void CreateItems(std::vector<DataSaver::ItemInfo>& io_records)
             l_values.clear();
             for (std::size_t l_k = l_first; l_k < l_end; ++l_k)
                 l_values.emplace_back(std::move(io_records[l_k].m_value));
-            lp_type->NewItems(l_values.data(), l_values.size(), l_items);
+            lp_type->NewItems(l_values.data(), i_hashes.data() + l_first, l_values.size(), l_items);
             for (std::size_t l_k = l_first; l_k < l_end; ++l_k)
                 io_records[l_k].m_item = l_items[l_k - l_first];
         }
@@ -432,7 +492,9 @@ void ReadRecord(InputBuffer& io_in, bool i_valueless, DataSaver::ItemInfo& o_rec
 
 // The item records of every type block, for the types still declared as they were. A check
 // keeps nothing.
-std::vector<DataSaver::ItemInfo> ReadRecords(InputBuffer& io_in, bool i_checkOnly)
+// The hashes of the values are taken while their bytes are at hand.
+std::vector<DataSaver::ItemInfo> ReadRecords(InputBuffer& io_in, bool i_checkOnly,
+                                             std::vector<std::uint64_t>& o_hashes)
 {
     std::vector<DataSaver::ItemInfo> l_records;
     int l_typeCount = 0;
@@ -465,12 +527,17 @@ std::vector<DataSaver::ItemInfo> ReadRecords(InputBuffer& io_in, bool i_checkOnl
         }
         const std::size_t l_needed = l_records.size() + static_cast<std::size_t>(l_itemCount);
         if (l_needed > l_records.capacity())
+        {
             l_records.reserve(std::max(l_needed, 2 * l_records.capacity()));
+            o_hashes.reserve(l_records.capacity());
+        }
         for (int l_item = 0; l_item < l_itemCount; ++l_item)
         {
             l_records.emplace_back();
-            ReadRecord(io_in, l_valueless, l_records.back());
-            l_records.back().mp_type = lp_type;
+            DataSaver::ItemInfo& l_record = l_records.back();
+            ReadRecord(io_in, l_valueless, l_record);
+            l_record.mp_type = lp_type;
+            o_hashes.push_back(l_valueless ? 0 : ValueIndex::Hash(l_record.m_value));
         }
     }
     return l_records;
@@ -490,9 +557,11 @@ std::vector<std::pair<qint32, qint32>> ReadPairs(InputBuffer& io_in)
     return l_pairs;
 }
 
-// Records in index order, a repeated index keeping its last record. Files we write are already
-// in order and numbered 1 to N, which needs neither sorting nor moving.
-void PutInIndexOrder(std::vector<DataSaver::ItemInfo>& io_records)
+// Records in index order, a repeated index keeping its last record, and the hashes of their
+// values. Files we write are already in order and numbered 1 to N, which needs neither sorting
+// nor moving.
+void PutInIndexOrder(std::vector<DataSaver::ItemInfo>& io_records,
+                     std::vector<std::uint64_t>& io_hashes)
 {
     using ItemInfo = DataSaver::ItemInfo;
     const auto l_byIndex = [](const ItemInfo& i_a, const ItemInfo& i_b) {
@@ -517,6 +586,9 @@ void PutInIndexOrder(std::vector<DataSaver::ItemInfo>& io_records)
         ++l_kept;
     }
     io_records.resize(l_kept);
+    io_hashes.resize(l_kept);
+    for (std::size_t l_k = 0; l_k < l_kept; ++l_k)
+        io_hashes[l_k] = io_records[l_k].mp_type->IsNull() ? 0 : ValueIndex::Hash(io_records[l_k].m_value);
 }
 
 // The connections to make, as pairs of record positions in ascending order, each once: pairs
@@ -572,18 +644,19 @@ std::vector<std::pair<std::uint32_t, std::uint32_t>> ConnectionOrder(
 void ReadStore(InputBuffer& io_in, bool i_checkOnly = false)
 {
     using ItemInfo = DataSaver::ItemInfo;
-    std::vector<ItemInfo> l_records = ReadRecords(io_in, i_checkOnly);
+    std::vector<std::uint64_t> l_hashes;
+    std::vector<ItemInfo> l_records = ReadRecords(io_in, i_checkOnly, l_hashes);
     std::vector<std::pair<qint32, qint32>> l_pairs = ReadPairs(io_in);
     if (i_checkOnly)
         return;
-    PutInIndexOrder(l_records);
+    PutInIndexOrder(l_records, l_hashes);
     const auto l_connections = ConnectionOrder(l_records, l_pairs);
     std::vector<std::pair<qint32, qint32>>().swap(l_pairs);
 
     // Handlers reacting to the load may remove items it still has to connect: those stay
     // allocated, dead, until the load is over, and their connections are left out.
     RemovalScope l_scope(d);
-    CreateItems(l_records);
+    CreateItems(l_records, l_hashes);
     for (const auto& l_connection : l_connections)
     {
         const ItemInfo& l_first = l_records[l_connection.first];

@@ -51,6 +51,7 @@ private:
     friend class Type;
     friend class Data;
     friend class RemovalScope;
+    friend struct ItemFileIndex;
     void EraseEnd(Type* ip_otherType, Item* ip_other);
     void EraseRemovedEnds();
     Item(Type* ip_type, Value i_value) : mp_type(ip_type), m_value(std::move(i_value)) {}
@@ -59,4 +60,6 @@ private:
     Type* mp_type;
     Value m_value;
     TypeItemsMap m_connections;
+    // Set and read only by the store file's writer while it saves.
+    int m_fileIndex = 0;
 };

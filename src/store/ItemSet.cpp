@@ -8,13 +8,6 @@
 #include "store/Data.h"
 #include "store/ItemWalk.h"
 
-// The header of an array set; its members follow it in the same allocation.
-struct ItemSet::Array
-{
-    std::uint32_t m_size;
-    std::uint32_t m_capacity;
-};
-
 namespace
 {
 // An array set holds up to this many members; a set that grows past it becomes a tree, and a
@@ -28,30 +21,46 @@ bool Before(const Item* ip_a, const Item* ip_b)
 }
 } // namespace
 
-Item** ItemSet::Members() const
+Item* ItemSet::At(std::size_t i_index) const
 {
-    return reinterpret_cast<::Item**>(mp_array + 1);
-}
-
-std::size_t ItemSet::ArraySize() const
-{
-    return mp_array->m_size;
+    switch (GetKind())
+    {
+    case OneMember:
+        return i_index == 0 ? FirstItem() : nullptr;
+    case TwoMembers:
+        return i_index == 0 ? FirstItem() : (i_index == 1 ? mp_second : nullptr);
+    case InArray:
+        return i_index < ArraySize() ? Members()[i_index] : nullptr;
+    default:
+        return nullptr;
+    }
 }
 
 std::size_t ItemSet::Size() const
 {
-    switch (m_kind)
+    switch (GetKind())
     {
-    case Kind::Empty:
+    case NoMember:
         return 0;
-    case Kind::One:
+    case OneMember:
         return 1;
-    case Kind::Few:
-        return mp_array->m_size;
-    case Kind::Many:
-        return mp_tree->size();
+    case TwoMembers:
+        return 2;
+    case InArray:
+        return ArraySize();
+    case InTree:
+        return GetTree()->size();
     }
     return 0;
+}
+
+void ItemSet::MakePair(::Item* ip_a, ::Item* ip_b)
+{
+    Clear();
+    if (Before(ip_b, ip_a))
+        std::swap(ip_a, ip_b);
+    Set(TwoMembers, ip_a);
+    mp_second = ip_b;
 }
 
 // Replaces whatever the set held by an array of these members, already in order.
@@ -62,8 +71,7 @@ void ItemSet::MakeArray(::Item* const* ip_members, std::size_t i_count, std::siz
     lp_array->m_capacity = static_cast<std::uint32_t>(i_capacity);
     std::memcpy(reinterpret_cast<::Item**>(lp_array + 1), ip_members, i_count * sizeof(::Item*));
     Clear();
-    mp_array = lp_array;
-    m_kind = Kind::Few;
+    Set(InArray, lp_array);
 }
 
 void ItemSet::MakeTree(::Item* const* ip_members, std::size_t i_count, ::Item* ip_more)
@@ -73,44 +81,41 @@ void ItemSet::MakeTree(::Item* const* ip_members, std::size_t i_count, ::Item* i
         lp_tree->emplace_hint(lp_tree->end(), ip_members[l_k]);
     lp_tree->insert(ip_more);
     Clear();
-    mp_tree = lp_tree;
-    m_kind = Kind::Many;
+    Set(InTree, lp_tree);
 }
 
-ItemSet::ItemSet(const ItemSet& i_other) : mp_one(nullptr)
+ItemSet::ItemSet(const ItemSet& i_other)
 {
     *this = i_other;
 }
 
-ItemSet::ItemSet(ItemSet&& i_other) noexcept : mp_one(i_other.mp_one), m_kind(i_other.m_kind)
+ItemSet::ItemSet(ItemSet&& i_other) noexcept : m_word(i_other.m_word), mp_second(i_other.mp_second)
 {
-    i_other.mp_one = nullptr;
-    i_other.m_kind = Kind::Empty;
+    i_other.m_word = 0;
+    i_other.mp_second = nullptr;
 }
 
 ItemSet& ItemSet::operator=(const ItemSet& i_other)
 {
     if (this == &i_other)
         return *this;
-    switch (i_other.m_kind)
+    switch (i_other.GetKind())
     {
-    case Kind::Empty:
+    case NoMember:
+    case OneMember:
+    case TwoMembers:
         Clear();
+        m_word = i_other.m_word;
+        mp_second = i_other.mp_second;
         break;
-    case Kind::One:
-        Clear();
-        mp_one = i_other.mp_one;
-        m_kind = Kind::One;
+    case InArray:
+        MakeArray(i_other.Members(), i_other.ArraySize(), i_other.GetArray()->m_capacity);
         break;
-    case Kind::Few:
-        MakeArray(i_other.Members(), i_other.ArraySize(), i_other.mp_array->m_capacity);
-        break;
-    case Kind::Many:
+    case InTree:
     {
-        Tree* lp_tree = new Tree(*i_other.mp_tree);
+        Tree* lp_tree = new Tree(*i_other.GetTree());
         Clear();
-        mp_tree = lp_tree;
-        m_kind = Kind::Many;
+        Set(InTree, lp_tree);
         break;
     }
     }
@@ -122,22 +127,22 @@ ItemSet& ItemSet::operator=(ItemSet&& i_other) noexcept
     if (this != &i_other)
     {
         Clear();
-        mp_one = i_other.mp_one;
-        m_kind = i_other.m_kind;
-        i_other.mp_one = nullptr;
-        i_other.m_kind = Kind::Empty;
+        m_word = i_other.m_word;
+        mp_second = i_other.mp_second;
+        i_other.m_word = 0;
+        i_other.mp_second = nullptr;
     }
     return *this;
 }
 
 ItemSet::Iterator ItemSet::Begin() const
 {
-    switch (m_kind)
+    switch (GetKind())
     {
-    case Kind::Empty:
+    case NoMember:
         return End();
-    case Kind::Many:
-        return Iterator(this, Iterator::AtFirst, mp_tree->begin());
+    case InTree:
+        return Iterator(this, Iterator::AtFirst, GetTree()->begin());
     default:
         return Iterator(this, Iterator::AtFirst, Tree::const_iterator());
     }
@@ -147,28 +152,33 @@ ItemSet::Iterator ItemSet::Find(ItemPtr i_item) const
 {
     if (!i_item)
         return End();
-    switch (m_kind)
+    switch (GetKind())
     {
-    case Kind::Empty:
+    case NoMember:
         return End();
-    case Kind::One:
-        return mp_one == i_item.Get() ? Begin() : End();
-    case Kind::Few:
+    case OneMember:
+    case TwoMembers:
+    case InArray:
     {
-        ::Item** lp_begin = Members();
-        ::Item** lp_end = lp_begin + ArraySize();
-        ::Item** lp_at = std::lower_bound(lp_begin, lp_end, i_item.Get(), Before);
-        if (lp_at == lp_end || *lp_at != i_item.Get())
-            return End();
-        Iterator l_it(this, Iterator::AtTreePosition, Tree::const_iterator(),
-                      static_cast<std::size_t>(lp_at - lp_begin));
-        l_it.Normalize();
-        return l_it;
+        const std::size_t l_size = Size();
+        for (std::size_t l_index = 0; l_index < l_size; ++l_index)
+        {
+            ::Item* lp_member = At(l_index);
+            if (lp_member == i_item.Get())
+            {
+                Iterator l_it(this, Iterator::AtTreePosition, Tree::const_iterator(), l_index);
+                l_it.Normalize();
+                return l_it;
+            }
+            if (Before(i_item.Get(), lp_member))
+                break;
+        }
+        return End();
     }
-    case Kind::Many:
+    case InTree:
     {
-        auto l_position = mp_tree->find(i_item);
-        if (l_position == mp_tree->end())
+        auto l_position = GetTree()->find(i_item);
+        if (l_position == GetTree()->end())
             return End();
         Iterator l_it(this, Iterator::AtTreePosition, l_position);
         l_it.Normalize();
@@ -182,21 +192,24 @@ bool ItemSet::Contains(ItemPtr i_item) const
 {
     if (!i_item)
         return false;
-    switch (m_kind)
+    ::Item* lp_item = i_item.Get();
+    switch (GetKind())
     {
-    case Kind::Empty:
+    case NoMember:
         return false;
-    case Kind::One:
-        return mp_one == i_item.Get();
-    case Kind::Few:
+    case OneMember:
+        return FirstItem() == lp_item;
+    case TwoMembers:
+        return FirstItem() == lp_item || mp_second == lp_item;
+    case InArray:
     {
         ::Item** lp_begin = Members();
         ::Item** lp_end = lp_begin + ArraySize();
-        ::Item** lp_at = std::lower_bound(lp_begin, lp_end, i_item.Get(), Before);
-        return lp_at != lp_end && *lp_at == i_item.Get();
+        ::Item** lp_at = std::lower_bound(lp_begin, lp_end, lp_item, Before);
+        return lp_at != lp_end && *lp_at == lp_item;
     }
-    case Kind::Many:
-        return mp_tree->count(i_item) != 0;
+    case InTree:
+        return GetTree()->count(i_item) != 0;
     }
     return false;
 }
@@ -206,29 +219,33 @@ void ItemSet::Insert(ItemPtr i_item)
     if (!i_item)
         return;
     ::Item* lp_item = i_item.Get();
-    switch (m_kind)
+    switch (GetKind())
     {
-    case Kind::Empty:
-        mp_one = lp_item;
-        m_kind = Kind::One;
+    case NoMember:
+        Set(OneMember, lp_item);
         return;
-    case Kind::One:
+    case OneMember:
+        if (FirstItem() != lp_item)
+            MakePair(FirstItem(), lp_item);
+        return;
+    case TwoMembers:
     {
-        if (mp_one == lp_item)
+        ::Item* lp_first = FirstItem();
+        if (lp_first == lp_item || mp_second == lp_item)
             return;
-        ::Item* const l_pair[2] = {Before(mp_one, lp_item) ? mp_one : lp_item,
-                                   Before(mp_one, lp_item) ? lp_item : mp_one};
-        MakeArray(l_pair, 2, 2);
+        ::Item* l_three[3] = {lp_first, mp_second, lp_item};
+        std::sort(l_three, l_three + 3, Before);
+        MakeArray(l_three, 3, 4);
         return;
     }
-    case Kind::Few:
+    case InArray:
     {
         const std::size_t l_size = ArraySize();
         ::Item** lp_begin = Members();
         ::Item** lp_at = std::lower_bound(lp_begin, lp_begin + l_size, lp_item, Before);
         if (lp_at != lp_begin + l_size && *lp_at == lp_item)
             return;
-        if (l_size == mp_array->m_capacity)
+        if (l_size == GetArray()->m_capacity)
         {
             if (l_size >= g_arrayMost)
             {
@@ -242,11 +259,11 @@ void ItemSet::Insert(ItemPtr i_item)
         }
         std::memmove(lp_at + 1, lp_at, static_cast<std::size_t>(lp_begin + l_size - lp_at) * sizeof(::Item*));
         *lp_at = lp_item;
-        ++mp_array->m_size;
+        ++GetArray()->m_size;
         return;
     }
-    case Kind::Many:
-        mp_tree->insert(i_item);
+    case InTree:
+        GetTree()->insert(i_item);
         return;
     }
 }
@@ -256,15 +273,31 @@ void ItemSet::Erase(ItemPtr i_item)
     if (!i_item)
         return;
     ::Item* lp_item = i_item.Get();
-    switch (m_kind)
+    switch (GetKind())
     {
-    case Kind::Empty:
+    case NoMember:
         return;
-    case Kind::One:
-        if (mp_one == lp_item)
+    case OneMember:
+        if (FirstItem() == lp_item)
             Clear();
         return;
-    case Kind::Few:
+    case TwoMembers:
+    {
+        ::Item* lp_first = FirstItem();
+        ::Item* lp_second = mp_second;
+        if (lp_first == lp_item)
+        {
+            Clear();
+            Set(OneMember, lp_second);
+        }
+        else if (lp_second == lp_item)
+        {
+            Clear();
+            Set(OneMember, lp_first);
+        }
+        return;
+    }
+    case InArray:
     {
         const std::size_t l_size = ArraySize();
         ::Item** lp_begin = Members();
@@ -272,24 +305,20 @@ void ItemSet::Erase(ItemPtr i_item)
         if (lp_at == lp_begin + l_size || *lp_at != lp_item)
             return;
         std::memmove(lp_at, lp_at + 1, static_cast<std::size_t>(lp_begin + l_size - lp_at - 1) * sizeof(::Item*));
-        if (--mp_array->m_size == 1)
-        {
-            ::Item* lp_left = lp_begin[0];
-            Clear();
-            mp_one = lp_left;
-            m_kind = Kind::One;
-        }
+        if (--GetArray()->m_size == 2)
+            MakePair(lp_begin[0], lp_begin[1]);
         return;
     }
-    case Kind::Many:
+    case InTree:
     {
-        mp_tree->erase(i_item);
-        const std::size_t l_size = mp_tree->size();
+        Tree* lp_tree = GetTree();
+        lp_tree->erase(i_item);
+        const std::size_t l_size = lp_tree->size();
         if (l_size > g_treeLeast)
             return;
         std::vector<::Item*> l_left;
         l_left.reserve(l_size);
-        for (ItemPtr l_member : *mp_tree)
+        for (ItemPtr l_member : *lp_tree)
             l_left.push_back(l_member.Get());
         MakeArray(l_left.data(), l_size, g_treeLeast * 2);
         return;
@@ -299,35 +328,32 @@ void ItemSet::Erase(ItemPtr i_item)
 
 void ItemSet::Clear()
 {
-    switch (m_kind)
+    switch (GetKind())
     {
-    case Kind::Few:
-        ::operator delete(mp_array);
+    case InArray:
+        ::operator delete(GetArray());
         break;
-    case Kind::Many:
-        delete mp_tree;
+    case InTree:
+        delete GetTree();
         break;
     default:
         break;
     }
-    mp_one = nullptr;
-    m_kind = Kind::Empty;
+    m_word = 0;
+    mp_second = nullptr;
 }
 
 ItemSet::operator ItemPtr() const
 {
-    switch (m_kind)
+    switch (GetKind())
     {
-    case Kind::Empty:
+    case NoMember:
         return ItemPtr();
-    case Kind::One:
-        return ItemPtr(mp_one);
-    case Kind::Few:
-        return ItemPtr(Members()[0]);
-    case Kind::Many:
-        return *mp_tree->begin();
+    case InTree:
+        return *GetTree()->begin();
+    default:
+        return ItemPtr(At(0));
     }
-    return ItemPtr();
 }
 
 bool operator==(const ItemSet& i_a, const ItemSet& i_b)
@@ -348,32 +374,24 @@ ItemPtr ItemSet::Iterator::Item() const
 {
     if (m_state == AtEnd || !Current())
         return ItemPtr();
-    switch (m_kind)
-    {
-    case Kind::One:
-        return ItemPtr(mp_set->mp_one);
-    case Kind::Few:
-        return m_index < mp_set->ArraySize() ? ItemPtr(mp_set->Members()[m_index]) : ItemPtr();
-    case Kind::Many:
+    if (m_kind == InTree)
         return *m_position;
-    default:
-        return ItemPtr();
-    }
+    return ItemPtr(mp_set->At(m_index));
 }
 
 ItemSet::Iterator& ItemSet::Iterator::operator++()
 {
     if (m_state == AtEnd)
         return *this;
-    if (!Current() || m_kind == Kind::One)
+    if (!Current())
     {
         m_state = AtEnd;
         return *this;
     }
-    if (m_kind == Kind::Few)
-        ++m_index;
-    else
+    if (m_kind == InTree)
         ++m_position;
+    else
+        ++m_index;
     Normalize();
     return *this;
 }
@@ -389,19 +407,17 @@ void ItemSet::Iterator::Normalize()
 {
     if (!Current())
         return;
-    if (m_kind == Kind::Few)
+    if (m_kind != InTree)
     {
-        if (m_index >= mp_set->ArraySize())
+        if (m_index >= mp_set->Size())
             m_state = AtEnd;
         else
             m_state = m_index == 0 ? AtFirst : AtTreePosition;
         return;
     }
-    if (m_kind != Kind::Many)
-        return;
-    if (m_position == mp_set->mp_tree->end())
+    if (m_position == mp_set->GetTree()->end())
         m_state = AtEnd;
-    else if (m_position == mp_set->mp_tree->begin())
+    else if (m_position == mp_set->GetTree()->begin())
         m_state = AtFirst;
     else
         m_state = AtTreePosition;
@@ -413,7 +429,7 @@ bool operator==(const ItemSet::Iterator& i_a, const ItemSet::Iterator& i_b)
         return false;
     if (i_a.m_state != ItemSet::Iterator::AtTreePosition)
         return true;
-    // An array position has no tree position, a tree position no index.
+    // A place in place or in an array has no tree position, a tree position no index.
     return i_a.m_index == i_b.m_index && i_a.m_position == i_b.m_position;
 }
 

@@ -82,29 +82,21 @@ ItemPtr Type::NewItem(const Value& i_value)
     return CreateItem(i_value, &l_probe);
 }
 
-void Type::NewItems(Value* ip_values, std::size_t i_count, Item** op_items)
+void Type::NewItems(Value* ip_values, const std::uint64_t* ip_hashes, std::size_t i_count,
+                    Item** op_items)
 {
     if (m_isNull)
         throw new NullTypeException;
     m_valueIndex.Reserve(m_valueIndex.Size() + i_count);
     // The index's slots are scattered; each is asked for a few values ahead of its look-up.
     constexpr std::size_t l_ahead = 8;
-    std::vector<std::uint64_t> l_hashes(std::min(i_count, l_ahead));
-    for (std::size_t l_k = 0; l_k < l_hashes.size(); ++l_k)
-    {
-        l_hashes[l_k] = ValueIndex::Hash(ip_values[l_k].Bytes());
-        m_valueIndex.Prefetch(l_hashes[l_k]);
-    }
+    for (std::size_t l_k = 0; l_k < std::min(i_count, l_ahead); ++l_k)
+        m_valueIndex.Prefetch(ip_hashes[l_k]);
     for (std::size_t l_k = 0; l_k < i_count; ++l_k)
     {
-        const std::uint64_t l_hash = l_hashes[l_k % l_ahead];
         if (l_k + l_ahead < i_count)
-        {
-            const std::uint64_t l_next = ValueIndex::Hash(ip_values[l_k + l_ahead].Bytes());
-            l_hashes[l_k % l_ahead] = l_next;
-            m_valueIndex.Prefetch(l_next);
-        }
-        const ValueIndex::Probe l_probe = m_valueIndex.Look(ip_values[l_k].Bytes(), l_hash);
+            m_valueIndex.Prefetch(ip_hashes[l_k + l_ahead]);
+        const ValueIndex::Probe l_probe = m_valueIndex.Look(ip_values[l_k].Bytes(), ip_hashes[l_k]);
         op_items[l_k] =
             l_probe.mp_found ? l_probe.mp_found : CreateItem(std::move(ip_values[l_k]), &l_probe);
     }

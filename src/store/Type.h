@@ -52,8 +52,10 @@ public:
     ItemPtr NewItem();
     // NewItem(Value) for each value in turn, each value taken: its item, existing or new, goes
     // to the same place of op_items, and each new item is announced before the next value is
-    // looked at. Made for creating many items at once.
-    void NewItems(Value* ip_values, std::size_t i_count, Item** op_items);
+    // looked at. Made for creating many items at once; each value comes with its
+    // ValueIndex::Hash.
+    void NewItems(Value* ip_values, const std::uint64_t* ip_hashes, std::size_t i_count,
+                  Item** op_items);
     ItemPtr GetGlobalNullItem();
     ItemSet GetItems() const;
     void GetItems(ItemSet& o_out) const;

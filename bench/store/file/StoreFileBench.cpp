@@ -20,10 +20,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <map>
 #include <string>
 #include <vector>
 
+#include <malloc.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -235,6 +237,9 @@ void BM_Reload(benchmark::State& state)
     }
     constexpr int kRuns = 7;
     const std::vector<double> l_numbers = InChild([&] {
+        // Memory given back is kept, and large blocks come from the same heap.
+        mallopt(M_MMAP_MAX, 0);
+        mallopt(M_TRIM_THRESHOLD, std::numeric_limits<int>::max());
         DataSaver l_saver;
         DeclareTypes(l_saver);
         l_saver.Load(l_path);
