@@ -490,13 +490,42 @@ void ReadRecord(InputBuffer& io_in, bool i_valueless, DataSaver::ItemInfo& o_rec
         ReadString(io_in, o_record.m_value);
 }
 
-// The item records of every type block, for the types still declared as they were. A check
-// keeps nothing.
-// The hashes of the values are taken while their bytes are at hand.
-std::vector<DataSaver::ItemInfo> ReadRecords(InputBuffer& io_in, bool i_checkOnly,
-                                             std::vector<std::uint64_t>& o_hashes)
+// Reads past an item record that nothing keeps, in place when it lies whole in the chunk.
+void SkipRecord(InputBuffer& io_in, bool i_valueless)
 {
-    std::vector<DataSaver::ItemInfo> l_records;
+    if (const char* lp_fields = io_in.Within(i_valueless ? 4 : 8))
+    {
+        if (i_valueless)
+        {
+            io_in.Advance(4);
+            return;
+        }
+        const qint32 l_length = qFromLittleEndian<qint32>(lp_fields + 4);
+        if (l_length >= 0 && io_in.Available() - 8 >= static_cast<std::size_t>(l_length))
+        {
+            io_in.Advance(8 + static_cast<std::size_t>(l_length));
+            return;
+        }
+    }
+    io_in.Skip(4);
+    if (!i_valueless)
+        SkipString(io_in);
+}
+
+// The item records of the types still declared as they were, with the hashes of their values
+// (taken while the bytes are at hand), and whether the file has them in index order already.
+struct Records
+{
+    std::vector<DataSaver::ItemInfo> m_items;
+    std::vector<std::uint64_t> m_hashes;
+    bool m_inOrder = true;
+};
+
+// A check keeps nothing.
+Records ReadRecords(InputBuffer& io_in, bool i_checkOnly)
+{
+    Records l_records;
+    std::vector<DataSaver::ItemInfo>& l_items = l_records.m_items;
     int l_typeCount = 0;
     ReadType<int>(io_in, l_typeCount);
     // A type block takes at least its name length, valueless byte and item count.
@@ -518,26 +547,24 @@ std::vector<DataSaver::ItemInfo> ReadRecords(InputBuffer& io_in, bool i_checkOnl
         if (!lp_type)
         {
             for (int l_item = 0; l_item < l_itemCount; ++l_item)
-            {
-                io_in.Skip(4);
-                if (!l_valueless)
-                    SkipString(io_in);
-            }
+                SkipRecord(io_in, l_valueless);
             continue;
         }
-        const std::size_t l_needed = l_records.size() + static_cast<std::size_t>(l_itemCount);
-        if (l_needed > l_records.capacity())
+        const std::size_t l_needed = l_items.size() + static_cast<std::size_t>(l_itemCount);
+        if (l_needed > l_items.capacity())
         {
-            l_records.reserve(std::max(l_needed, 2 * l_records.capacity()));
-            o_hashes.reserve(l_records.capacity());
+            l_items.reserve(std::max(l_needed, 2 * l_items.capacity()));
+            l_records.m_hashes.reserve(l_items.capacity());
         }
         for (int l_item = 0; l_item < l_itemCount; ++l_item)
         {
-            l_records.emplace_back();
-            DataSaver::ItemInfo& l_record = l_records.back();
+            l_items.emplace_back();
+            DataSaver::ItemInfo& l_record = l_items.back();
             ReadRecord(io_in, l_valueless, l_record);
             l_record.mp_type = lp_type;
-            o_hashes.push_back(l_valueless ? 0 : ValueIndex::Hash(l_record.m_value));
+            l_records.m_hashes.push_back(l_valueless ? 0 : ValueIndex::Hash(l_record.m_value));
+            if (l_items.size() > 1 && l_items[l_items.size() - 2].m_index >= l_record.m_index)
+                l_records.m_inOrder = false;
         }
     }
     return l_records;
@@ -558,37 +585,32 @@ std::vector<std::pair<qint32, qint32>> ReadPairs(InputBuffer& io_in)
 }
 
 // Records in index order, a repeated index keeping its last record, and the hashes of their
-// values. Files we write are already in order and numbered 1 to N, which needs neither sorting
-// nor moving.
-void PutInIndexOrder(std::vector<DataSaver::ItemInfo>& io_records,
-                     std::vector<std::uint64_t>& io_hashes)
+// values with them. Files we write are already in order and numbered 1 to N.
+void PutInIndexOrder(Records& io_records)
 {
     using ItemInfo = DataSaver::ItemInfo;
-    const auto l_byIndex = [](const ItemInfo& i_a, const ItemInfo& i_b) {
-        return i_a.m_index < i_b.m_index;
-    };
-    const auto l_firstUnordered = std::adjacent_find(
-        io_records.begin(), io_records.end(),
-        [](const ItemInfo& i_a, const ItemInfo& i_b) { return i_a.m_index >= i_b.m_index; });
-    if (l_firstUnordered == io_records.end())
+    if (io_records.m_inOrder)
         return;
-    std::stable_sort(io_records.begin(), io_records.end(), l_byIndex);
+    std::vector<ItemInfo>& l_items = io_records.m_items;
+    std::stable_sort(l_items.begin(), l_items.end(),
+                     [](const ItemInfo& i_a, const ItemInfo& i_b) { return i_a.m_index < i_b.m_index; });
     std::size_t l_kept = 0;
-    for (std::size_t l_next = 0; l_next < io_records.size(); ++l_next)
+    for (std::size_t l_next = 0; l_next < l_items.size(); ++l_next)
     {
-        if (l_kept > 0 && io_records[l_kept - 1].m_index == io_records[l_next].m_index)
+        if (l_kept > 0 && l_items[l_kept - 1].m_index == l_items[l_next].m_index)
         {
-            io_records[l_kept - 1] = std::move(io_records[l_next]);
+            l_items[l_kept - 1] = std::move(l_items[l_next]);
             continue;
         }
         if (l_kept != l_next)
-            io_records[l_kept] = std::move(io_records[l_next]);
+            l_items[l_kept] = std::move(l_items[l_next]);
         ++l_kept;
     }
-    io_records.resize(l_kept);
-    io_hashes.resize(l_kept);
+    l_items.resize(l_kept);
+    io_records.m_hashes.resize(l_kept);
     for (std::size_t l_k = 0; l_k < l_kept; ++l_k)
-        io_hashes[l_k] = io_records[l_k].mp_type->IsNull() ? 0 : ValueIndex::Hash(io_records[l_k].m_value);
+        io_records.m_hashes[l_k] = l_items[l_k].mp_type->IsNull() ? 0 : ValueIndex::Hash(l_items[l_k].m_value);
+    io_records.m_inOrder = true;
 }
 
 // The connections to make, as pairs of record positions in ascending order, each once: pairs
@@ -644,29 +666,39 @@ std::vector<std::pair<std::uint32_t, std::uint32_t>> ConnectionOrder(
 void ReadStore(InputBuffer& io_in, bool i_checkOnly = false)
 {
     using ItemInfo = DataSaver::ItemInfo;
-    std::vector<std::uint64_t> l_hashes;
-    std::vector<ItemInfo> l_records = ReadRecords(io_in, i_checkOnly, l_hashes);
+    Records l_read = ReadRecords(io_in, i_checkOnly);
     std::vector<std::pair<qint32, qint32>> l_pairs = ReadPairs(io_in);
     if (i_checkOnly)
         return;
-    PutInIndexOrder(l_records, l_hashes);
+    PutInIndexOrder(l_read);
+    std::vector<ItemInfo>& l_records = l_read.m_items;
     const auto l_connections = ConnectionOrder(l_records, l_pairs);
     std::vector<std::pair<qint32, qint32>>().swap(l_pairs);
 
     // Handlers reacting to the load may remove items it still has to connect: those stay
     // allocated, dead, until the load is over, and their connections are left out.
     RemovalScope l_scope(d);
-    CreateItems(l_records, l_hashes);
+    CreateItems(l_records, l_read.m_hashes);
+    // Pairs of one pair of types come in runs: their relation is looked up once a run.
+    const Type* lp_firstType = nullptr;
+    const Type* lp_secondType = nullptr;
+    const RelationInfo* lp_relation = nullptr;
     for (const auto& l_connection : l_connections)
     {
         const ItemInfo& l_first = l_records[l_connection.first];
         const ItemInfo& l_second = l_records[l_connection.second];
         if (!l_first.m_item->IsAlive() || !l_second.m_item->IsAlive())
             continue;
+        if (l_first.mp_type != lp_firstType || l_second.mp_type != lp_secondType)
+        {
+            lp_firstType = l_first.mp_type;
+            lp_secondType = l_second.mp_type;
+            lp_relation = l_first.mp_type->FindRelation(l_second.mp_type);
+        }
         // A pair between types that are no longer related cannot be made; it is left out.
-        if (l_first.m_item == l_second.m_item || !l_first.mp_type->IsRelated(l_second.mp_type))
+        if (l_first.m_item == l_second.m_item || !lp_relation)
             continue;
-        l_first.m_item += l_second.m_item;
+        l_first.m_item->Connect(l_second.m_item.Get(), *lp_relation);
     }
 }
 

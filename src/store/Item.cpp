@@ -20,8 +20,13 @@ Item* Item::NewItem(const char* ip_typeName)
 
 Item* Item::Connect(Item* ip_other)
 {
+    return Connect(ip_other, mp_type->GetRelation(ip_other->mp_type));
+}
+
+Item* Item::Connect(Item* ip_other, const RelationInfo& i_relation)
+{
     Type* lp_otherType = ip_other->mp_type;
-    const RelationInfo l_relation = mp_type->GetRelation(lp_otherType);
+    const RelationInfo l_relation = i_relation;
     if (IsConnected(ip_other))
         return ip_other;
     Type* lp_thisType = mp_type;

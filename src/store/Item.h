@@ -4,6 +4,7 @@
 #include <map>
 
 #include "store/OneOrMany.h"
+#include "store/RelationInfo.h"
 #include "store/TypeItemsMap.h"
 #include "store/Value.h"
 
@@ -24,6 +25,8 @@ public:
 
     Item* NewItem(const char* ip_typeName);
     Item* Connect(Item* ip_other);
+    // The same, with this type's relation to the other's looked up already.
+    Item* Connect(Item* ip_other, const RelationInfo& i_relation);
     void ConnectThisEnd(Item* ip_other, OneOrMany i_side);
     void Disconnect(Item* ip_other);
     void DisconnectThisEnd(Item* ip_other);
