@@ -138,21 +138,9 @@ public:
             Take(&o_bytes[0], i_size);
     }
 
-    void Skip(std::size_t i_size)
-    {
-        if (static_cast<qint64>(i_size) > m_left)
-            throw DataLoadFailure();
-        while (i_size > 0)
-        {
-            if (m_position == m_end)
-                Refill();
-            const std::size_t l_part = std::min(i_size, m_end - m_position);
-            m_position += l_part;
-            i_size -= l_part;
-            m_left -= static_cast<qint64>(l_part);
-        }
-    }
+    void Skip(std::size_t i_size) { Take(nullptr, i_size); }
 
+    // Without a place to put them, the bytes are only read past.
     void Take(char* op_data, std::size_t i_size)
     {
         if (static_cast<qint64>(i_size) > m_left)
@@ -162,9 +150,12 @@ public:
             if (m_position == m_end)
                 Refill();
             const std::size_t l_part = std::min(i_size, m_end - m_position);
-            std::memcpy(op_data, m_buffer.data() + m_position, l_part);
+            if (op_data)
+            {
+                std::memcpy(op_data, m_buffer.data() + m_position, l_part);
+                op_data += l_part;
+            }
             m_position += l_part;
-            op_data += l_part;
             i_size -= l_part;
             m_left -= static_cast<qint64>(l_part);
         }

@@ -172,6 +172,26 @@ double WriteMilliseconds(const QString& i_path, const QByteArray& i_bytes)
     return MillisecondsSince(l_start);
 }
 
+// The store file for the benchmark's size, or none, and the benchmark skipped.
+QString StoreFileFor(benchmark::State& state)
+{
+    const QString l_path = Files::Get().StoreOf(static_cast<int>(state.range(0)));
+    if (l_path.isEmpty())
+        state.SkipWithError("the store file could not be made");
+    return l_path;
+}
+
+// Numbers that came in turns, a baseline's and then the measure's, split in two.
+void SplitTurns(const std::vector<double>& i_numbers, int i_runs, std::vector<double>& o_baselines,
+                std::vector<double>& o_measures)
+{
+    for (int l_run = 0; l_run < i_runs; ++l_run)
+    {
+        o_baselines.push_back(i_numbers[static_cast<std::size_t>(2 * l_run)]);
+        o_measures.push_back(i_numbers[static_cast<std::size_t>(2 * l_run + 1)]);
+    }
+}
+
 void Report(benchmark::State& state, const char* ip_name, const char* ip_baseline,
             const std::vector<double>& i_times, const std::vector<double>& i_baselines)
 {
@@ -189,16 +209,32 @@ void Report(benchmark::State& state, const char* ip_name, const char* ip_baselin
         static_cast<double>(QFile(Files::Get().StoreOf(l_items)).size()) / (1 << 20);
 }
 
+// Turns taken in one child, a baseline's and then the measure's: their medians reported, or
+// the benchmark skipped when the child did not bring them all.
+void ReportTurns(benchmark::State& state, const char* ip_name, const char* ip_baseline,
+                 const std::vector<double>& i_numbers, int i_runs, const char* ip_failure)
+{
+    if (i_numbers.size() != static_cast<std::size_t>(2 * i_runs) ||
+        std::count(i_numbers.begin(), i_numbers.end(), 0.0) != 0)
+    {
+        state.SkipWithError(ip_failure);
+        return;
+    }
+    std::vector<double> l_baselines;
+    std::vector<double> l_measures;
+    SplitTurns(i_numbers, i_runs, l_baselines, l_measures);
+    for (auto _ : state)
+        state.SetIterationTime(Median(l_measures) / 1000);
+    Report(state, ip_name, ip_baseline, l_measures, l_baselines);
+}
+
 // A load at start-up: each in a fresh child, after a read of the file in the same child.
 void BM_LoadAtStartUp(benchmark::State& state)
 {
     const int l_items = static_cast<int>(state.range(0));
-    const QString l_path = Files::Get().StoreOf(l_items);
+    const QString l_path = StoreFileFor(state);
     if (l_path.isEmpty())
-    {
-        state.SkipWithError("the store file could not be made");
         return;
-    }
     std::vector<double> l_loads;
     std::vector<double> l_reads;
     for (auto _ : state)
@@ -229,12 +265,9 @@ void BM_LoadAtStartUp(benchmark::State& state)
 void BM_Reload(benchmark::State& state)
 {
     const int l_items = static_cast<int>(state.range(0));
-    const QString l_path = Files::Get().StoreOf(l_items);
+    const QString l_path = StoreFileFor(state);
     if (l_path.isEmpty())
-    {
-        state.SkipWithError("the store file could not be made");
         return;
-    }
     constexpr int kRuns = 7;
     const std::vector<double> l_numbers = InChild([&] {
         // Memory given back is kept, and large blocks come from the same heap.
@@ -259,32 +292,15 @@ void BM_Reload(benchmark::State& state)
         }
         return l_times;
     });
-    if (l_numbers.size() != 2 * kRuns)
-    {
-        state.SkipWithError("the load failed");
-        return;
-    }
-    std::vector<double> l_reads;
-    std::vector<double> l_loads;
-    for (int l_run = 0; l_run < kRuns; ++l_run)
-    {
-        l_reads.push_back(l_numbers[2 * l_run]);
-        l_loads.push_back(l_numbers[2 * l_run + 1]);
-    }
-    for (auto _ : state)
-        state.SetIterationTime(Median(l_loads) / 1000);
-    Report(state, "reload", "read", l_loads, l_reads);
+    ReportTurns(state, "reload", "read", l_numbers, kRuns, "the load failed");
 }
 
 void BM_SaveStore(benchmark::State& state)
 {
     const int l_items = static_cast<int>(state.range(0));
-    const QString l_path = Files::Get().StoreOf(l_items);
+    const QString l_path = StoreFileFor(state);
     if (l_path.isEmpty())
-    {
-        state.SkipWithError("the store file could not be made");
         return;
-    }
     const QString l_target = l_path + "-saved";
     const QString l_raw = l_path + "-raw";
     constexpr int kRuns = 7;
@@ -308,22 +324,11 @@ void BM_SaveStore(benchmark::State& state)
         l_numbers.push_back(QFile(l_target).size() == l_bytes.size() ? 1 : 0);
         return l_numbers;
     });
-    if (l_times.size() != 2 * kRuns + 1 || l_times.back() != 1 ||
-        std::count(l_times.begin(), l_times.end(), 0.0) != 0)
-    {
-        state.SkipWithError("the save failed or wrote another size");
-        return;
-    }
-    std::vector<double> l_writes;
-    std::vector<double> l_saves;
-    for (int l_run = 0; l_run < kRuns; ++l_run)
-    {
-        l_writes.push_back(l_times[2 * l_run]);
-        l_saves.push_back(l_times[2 * l_run + 1]);
-    }
-    for (auto _ : state)
-        state.SetIterationTime(Median(l_saves) / 1000);
-    Report(state, "save", "write", l_saves, l_writes);
+    // The last number says whether the saves had the file's size.
+    const bool l_sized = !l_times.empty() && l_times.back() == 1;
+    ReportTurns(state, "save", "write",
+                l_sized ? std::vector<double>(l_times.begin(), l_times.end() - 1) : std::vector<double>{},
+                kRuns, "the save failed or wrote another size");
 }
 } // namespace
 
