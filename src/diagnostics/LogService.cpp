@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QLocale>
 
+#include <time.h>
+
 #include "diagnostics/LogSink.h"
 #include "store/Data.h"
 
@@ -61,7 +63,7 @@ void LogService::RegisterLoggableItemType(const std::string& i_typeName)
 
 void LogService::Log(const QString& i_area, int i_level, const QString& i_text, ItemPtr i_item)
 {
-    const QString l_stamp = Stamp(QDateTime::currentDateTime());
+    const QString l_stamp = CurrentStamp();
     const QString l_line =
         QLatin1Char('[') + l_stamp + QLatin1String("] ") + Indent(i_text, i_level);
 
@@ -114,6 +116,44 @@ QString LogService::Stamp(const QDateTime& i_time)
     return QLocale::c().toString(i_time, QStringLiteral("ddd MMM d HH:mm:ss yyyy"));
 }
 
+// "ddd MMM d HH:mm:ss yyyy" in the C locale, from the C library's local time: its first call
+// here reads the time zone, and localtime_r goes on with what it read, unlike localtime.
+QString LogService::StampOfSecond(qint64 i_seconds)
+{
+    static const bool s_zoneRead = (tzset(), true);
+    Q_UNUSED(s_zoneRead);
+    static const char* const s_days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char* const s_months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const time_t l_seconds = static_cast<time_t>(i_seconds);
+    tm l_local{};
+    if (!localtime_r(&l_seconds, &l_local) || l_local.tm_wday < 0 || l_local.tm_wday > 6 ||
+        l_local.tm_mon < 0 || l_local.tm_mon > 11)
+        return Stamp(QDateTime::fromSecsSinceEpoch(i_seconds));
+    const auto l_two = [](int i_number) {
+        return QString::number(i_number).rightJustified(2, QLatin1Char('0'));
+    };
+    return QLatin1String(s_days[l_local.tm_wday]) + QLatin1Char(' ') +
+           QLatin1String(s_months[l_local.tm_mon]) + QLatin1Char(' ') +
+           QString::number(l_local.tm_mday) + QLatin1Char(' ') + l_two(l_local.tm_hour) +
+           QLatin1Char(':') + l_two(l_local.tm_min) + QLatin1Char(':') + l_two(l_local.tm_sec) +
+           QLatin1Char(' ') +
+           QString::number(l_local.tm_year + 1900).rightJustified(4, QLatin1Char('0'));
+}
+
+QString LogService::CurrentStamp()
+{
+    timespec l_now{};
+    clock_gettime(CLOCK_REALTIME, &l_now);
+    const qint64 l_second = static_cast<qint64>(l_now.tv_sec);
+    if (m_stamp.isEmpty() || l_second != m_stampSecond)
+    {
+        m_stamp = StampOfSecond(l_second);
+        m_stampSecond = l_second;
+    }
+    return m_stamp;
+}
+
 bool LogService::LoggingEnabled()
 {
     // Nothing writes a default: without the setting, logging is off.
@@ -132,7 +172,7 @@ void LogService::RecordEntry(const QString& i_area, int i_level, const QString& 
         return;
 
     ItemPtr l_entry = lp_itemLog->NewItem();
-    l_entry.Connect(d.GetType("log_time")->GetItem(Stamp(QDateTime::currentDateTime())));
+    l_entry.Connect(d.GetType("log_time")->GetItem(CurrentStamp()));
     l_entry.Connect(d.GetType("log_area")->GetItem(i_area));
     l_entry.Connect(d.GetType("log_level")->GetItem(i_level));
     l_entry.Connect(d.GetType("log_text")->GetItem(i_text));

@@ -42,6 +42,12 @@ public:
     static QString Indent(const QString& i_text, int i_level);
     // The time in the toolkit's text date form, with English names whatever the locale.
     static QString Stamp(const QDateTime& i_time);
+    // The stamp of that second since the epoch in local time, the same text as Stamp gives.
+    // The local time zone is read once, with the first stamp made here; asking the toolkit for
+    // the local time reads and checks the zone file every time.
+    static QString StampOfSecond(qint64 i_seconds);
+    // The stamp of the current time, made afresh once a second.
+    QString CurrentStamp();
     static bool LoggingEnabled();
 
 private:
@@ -53,6 +59,9 @@ private:
     QString Folder() const;
 
     qint64 m_entryCounter = 0;
+    // The last stamp made and the second it stands for.
+    QString m_stamp;
+    qint64 m_stampSecond = 0;
     // Areas whose file has had its "Logging started" header in this run.
     QSet<QString> m_headedAreas;
     // Empty: the folder in the home folder; tests set one of their own. Created when the first

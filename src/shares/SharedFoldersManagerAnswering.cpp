@@ -13,6 +13,7 @@
 
 #include "diagnostics/Log.h"
 #include "peer/PeerMessenger.h"
+#include "shares/BodyCompressor.h"
 #include "shares/SearchParser.h"
 #include "shares/SharedFileTypes.h"
 #include "store/Data.h"
@@ -176,12 +177,14 @@ bool SharedFoldersManager::CompressMessage(quint32 i_code, const MemStream& i_bo
                                            const QString& i_area, const QString& i_user,
                                            MemStream& o_message)
 {
+    // Every reply is compressed on the GUI thread, so one compressor serves them all.
+    static BodyCompressor s_compressor;
     const uLong l_bodyLength = static_cast<uLong>(i_body.GetWriteIndex());
     uLongf l_length = compressBound(l_bodyLength);
     std::vector<Bytef> l_compressed(l_length);
     const int l_result =
-        compress2(l_compressed.data(), &l_length,
-                  reinterpret_cast<const Bytef*>(i_body.GetBuffer()), l_bodyLength, 9);
+        s_compressor.Compress(l_compressed.data(), &l_length,
+                              reinterpret_cast<const Bytef*>(i_body.GetBuffer()), l_bodyLength);
     if (l_result != Z_OK)
     {
         Log(i_area, 1,

@@ -25,8 +25,7 @@ Data::~Data()
     for (auto& l_entry : m_types)
     {
         Type* lp_type = l_entry.second;
-        for (auto& l_item : lp_type->m_itemsByValue)
-            delete l_item.second;
+        lp_type->m_valueIndex.ForEach([](Item* ip_item) { delete ip_item; });
         for (ItemPtr l_item : lp_type->m_nullItems)
             delete l_item.Get();
         delete lp_type;
@@ -129,8 +128,7 @@ int Data::RemoveDisconnectedItems()
             for (ItemPtr l_item : lp_type->m_nullItems)
                 l_test(l_item.Get());
         else
-            for (const auto& l_indexed : lp_type->m_itemsByValue)
-                l_test(l_indexed.second);
+            lp_type->m_valueIndex.ForEach(l_test);
     }
 
     int l_count = 0;
@@ -152,8 +150,7 @@ int Data::RemoveDisconnectedItems()
             for (ItemPtr l_item : lp_type->m_nullItems)
                 MarkItemConnections(l_item.Get());
         else
-            for (const auto& l_indexed : lp_type->m_itemsByValue)
-                MarkItemConnections(l_indexed.second);
+            lp_type->m_valueIndex.ForEach([this](Item* ip_item) { MarkItemConnections(ip_item); });
     }
 
     std::vector<Item*> l_unreached;

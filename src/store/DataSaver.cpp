@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSysInfo>
 #include <QtEndian>
 
 #include <algorithm>
@@ -21,6 +22,12 @@
 
 DataSaver* dataSaver = nullptr;
 
+// The writer's mark on an item: the file index it gets in the save under way.
+struct ItemFileIndex
+{
+    static int& Of(Item* ip_item) { return ip_item->m_fileIndex; }
+};
+
 namespace
 {
 // The file is written and read in chunks of this size, not field by field.
@@ -31,31 +38,40 @@ constexpr std::size_t g_chunkSize = std::size_t(1) << 20;
 class OutputBuffer
 {
 public:
-    OutputBuffer(QFile& io_file, qint64 i_limit) : m_file(io_file), m_limit(i_limit)
+    OutputBuffer(QFile& io_file, qint64 i_limit)
+        : m_file(io_file), m_limit(i_limit), m_buffer(g_chunkSize)
     {
-        m_buffer.reserve(g_chunkSize);
     }
 
     void Append(const char* ip_data, std::size_t i_size)
     {
-        if (m_buffer.size() + i_size > g_chunkSize)
+        if (m_used + i_size > m_buffer.size())
         {
             Flush();
-            if (i_size > g_chunkSize)
+            if (i_size > m_buffer.size())
             {
                 WriteOut(ip_data, i_size);
                 return;
             }
         }
-        m_buffer.append(ip_data, i_size);
+        std::memcpy(m_buffer.data() + m_used, ip_data, i_size);
+        m_used += i_size;
+    }
+
+    void AppendInt(qint32 i_value)
+    {
+        if (m_used + 4 > m_buffer.size())
+            Flush();
+        qToLittleEndian<qint32>(i_value, m_buffer.data() + m_used);
+        m_used += 4;
     }
 
     void Flush()
     {
-        if (m_buffer.empty())
+        if (m_used == 0)
             return;
-        WriteOut(m_buffer.data(), m_buffer.size());
-        m_buffer.clear();
+        WriteOut(m_buffer.data(), m_used);
+        m_used = 0;
     }
 
 private:
@@ -76,7 +92,8 @@ private:
     QFile& m_file;
     qint64 m_limit;
     qint64 m_written = 0;
-    std::string m_buffer;
+    std::vector<char> m_buffer;
+    std::size_t m_used = 0;
 };
 
 // Reads the file in large chunks and knows how many bytes are left, so that every length and
@@ -88,6 +105,42 @@ public:
 
     qint64 Left() const { return m_left; }
 
+    // The next bytes when that many lie in the chunk read, refilling it first when it is used
+    // up; null when they straddle two chunks or the file ends sooner.
+    const char* Within(std::size_t i_size)
+    {
+        if (m_position == m_end && m_left > 0)
+            Refill();
+        return m_end - m_position >= i_size ? m_buffer.data() + m_position : nullptr;
+    }
+    std::size_t Available() const { return m_end - m_position; }
+    // Only over bytes that Within has shown.
+    void Advance(std::size_t i_size)
+    {
+        m_position += i_size;
+        m_left -= static_cast<qint64>(i_size);
+    }
+
+    // The next bytes as a string: straight from the chunk when they lie within it.
+    void TakeString(std::string& o_bytes, std::size_t i_size)
+    {
+        if (static_cast<qint64>(i_size) > m_left)
+            throw DataLoadFailure();
+        if (m_end - m_position >= i_size)
+        {
+            o_bytes.assign(m_buffer.data() + m_position, i_size);
+            m_position += i_size;
+            m_left -= static_cast<qint64>(i_size);
+            return;
+        }
+        o_bytes.assign(i_size, '\0');
+        if (i_size > 0)
+            Take(&o_bytes[0], i_size);
+    }
+
+    void Skip(std::size_t i_size) { Take(nullptr, i_size); }
+
+    // Without a place to put them, the bytes are only read past.
     void Take(char* op_data, std::size_t i_size)
     {
         if (static_cast<qint64>(i_size) > m_left)
@@ -97,9 +150,12 @@ public:
             if (m_position == m_end)
                 Refill();
             const std::size_t l_part = std::min(i_size, m_end - m_position);
-            std::memcpy(op_data, m_buffer.data() + m_position, l_part);
+            if (op_data)
+            {
+                std::memcpy(op_data, m_buffer.data() + m_position, l_part);
+                op_data += l_part;
+            }
             m_position += l_part;
-            op_data += l_part;
             i_size -= l_part;
             m_left -= static_cast<qint64>(l_part);
         }
@@ -133,9 +189,7 @@ void WriteType(OutputBuffer& io_out, T i_value);
 template <>
 void WriteType<int>(OutputBuffer& io_out, int i_value)
 {
-    char l_bytes[4];
-    qToLittleEndian<qint32>(i_value, l_bytes);
-    io_out.Append(l_bytes, sizeof l_bytes);
+    io_out.AppendInt(i_value);
 }
 
 template <>
@@ -184,10 +238,17 @@ void ReadString(InputBuffer& io_in, std::string& o_bytes)
     int l_length = 0;
     ReadType<int>(io_in, l_length);
     CheckCount(io_in, l_length, 1);
-    o_bytes.assign(static_cast<std::size_t>(l_length), '\0');
-    if (l_length > 0)
-        io_in.Take(&o_bytes[0], o_bytes.size());
+    io_in.TakeString(o_bytes, static_cast<std::size_t>(l_length));
     o_bytes.resize(strnlen(o_bytes.data(), o_bytes.size()));
+}
+
+// Reads past a string that nothing keeps.
+void SkipString(InputBuffer& io_in)
+{
+    int l_length = 0;
+    ReadType<int>(io_in, l_length);
+    CheckCount(io_in, l_length, 1);
+    io_in.Skip(static_cast<std::size_t>(l_length));
 }
 
 // ---- Writing ----
@@ -208,6 +269,43 @@ bool ConnectedToAny(const Item* ip_item, const std::set<Type*>& i_types)
     return false;
 }
 
+// Identity order, as item sets have it: the addresses sorted a digit at a time, skipping the
+// bits that all of them share.
+void SortByIdentity(std::vector<Item*>& io_items)
+{
+    if (io_items.size() < 1024)
+    {
+        std::sort(io_items.begin(), io_items.end(), std::less<Item*>());
+        return;
+    }
+    const auto l_address = [](const Item* ip_item) { return reinterpret_cast<std::uintptr_t>(ip_item); };
+    std::uintptr_t l_differing = 0;
+    for (const Item* lp_item : io_items)
+        l_differing |= l_address(lp_item) ^ l_address(io_items.front());
+    if (l_differing == 0)
+        return;
+    constexpr int l_digitBits = 8;
+    constexpr std::size_t l_digits = std::size_t(1) << l_digitBits;
+    int l_shift = __builtin_ctzll(l_differing);
+    const int l_end = 64 - __builtin_clzll(l_differing);
+    std::vector<Item*> l_other(io_items.size());
+    std::vector<std::size_t> l_counts(l_digits);
+    for (; l_shift < l_end; l_shift += l_digitBits)
+    {
+        std::fill(l_counts.begin(), l_counts.end(), 0);
+        for (const Item* lp_item : io_items)
+            ++l_counts[(l_address(lp_item) >> l_shift) & (l_digits - 1)];
+        std::size_t l_start = 0;
+        for (std::size_t& l_count : l_counts)
+            l_start += std::exchange(l_count, l_start);
+        for (Item* lp_item : io_items)
+            l_other[l_counts[(l_address(lp_item) >> l_shift) & (l_digits - 1)]++] = lp_item;
+        io_items.swap(l_other);
+    }
+}
+
+// Each written item is marked with its file index, every other item of a written type with 0,
+// so that a partner's index is read off the partner.
 std::vector<Block> SelectBlocks(const std::set<Type*>& i_savedTypes,
                                 const std::map<Type*, std::set<Type*>>& i_byConnection,
                                 bool i_everything)
@@ -223,30 +321,28 @@ std::vector<Block> SelectBlocks(const std::set<Type*>& i_savedTypes,
             continue;
         Block l_block;
         l_block.mp_type = lp_type;
-        l_block.m_items.reserve(lp_type->ItemCount());
-        if (lp_type->IsNull())
-        {
-            for (ItemPtr l_item : lp_type->NullItems())
-                l_block.m_items.push_back(l_item.Get());
-        }
-        else
-        {
-            // The same order as the type's item set yields, without building one.
-            for (const auto& l_item : lp_type->ItemsByValue())
-                l_block.m_items.push_back(l_item.second);
-            std::sort(l_block.m_items.begin(), l_block.m_items.end(), std::less<Item*>());
-        }
+        // The same order as the type's item set yields, without building one.
+        l_block.m_items = lp_type->AllItems();
+        if (!lp_type->IsNull())
+            SortByIdentity(l_block.m_items);
         if (!l_saved)
         {
             auto l_end = std::remove_if(
-                l_block.m_items.begin(), l_block.m_items.end(),
-                [&](const Item* ip_item) { return !ConnectedToAny(ip_item, l_conditions->second); });
+                l_block.m_items.begin(), l_block.m_items.end(), [&](Item* ip_item) {
+                    if (ConnectedToAny(ip_item, l_conditions->second))
+                        return false;
+                    ItemFileIndex::Of(ip_item) = 0;
+                    return true;
+                });
             l_block.m_items.erase(l_end, l_block.m_items.end());
         }
         if (l_nextIndex + static_cast<qint64>(l_block.m_items.size()) - 1 >
             std::numeric_limits<qint32>::max())
             throw DataSaveFailure();
         l_block.m_firstIndex = static_cast<int>(l_nextIndex);
+        int l_index = l_block.m_firstIndex;
+        for (Item* lp_item : l_block.m_items)
+            ItemFileIndex::Of(lp_item) = l_index++;
         l_nextIndex += static_cast<qint64>(l_block.m_items.size());
         l_blocks.push_back(std::move(l_block));
     }
@@ -257,23 +353,18 @@ void WriteStore(OutputBuffer& io_out, const std::set<Type*>& i_savedTypes,
                 const std::map<Type*, std::set<Type*>>& i_byConnection, bool i_everything)
 {
     const std::vector<Block> l_blocks = SelectBlocks(i_savedTypes, i_byConnection, i_everything);
-    std::unordered_map<const Type*, const Block*> l_blockOfType;
+    std::unordered_map<const Type*, bool> l_written;
     for (const Block& l_block : l_blocks)
-        l_blockOfType.emplace(l_block.mp_type, &l_block);
-    // The file index of a written item, 0 for one not written. Each block is sorted by identity,
-    // so a binary search finds it; that stays within a few megabytes even for a huge type.
-    const auto l_indexOf = [&](const Block& i_block, const Item* ip_item) {
-        const auto l_found = std::lower_bound(i_block.m_items.begin(), i_block.m_items.end(),
-                                              ip_item, std::less<const Item*>());
-        if (l_found == i_block.m_items.end() || *l_found != ip_item)
-            return 0;
-        return i_block.m_firstIndex + static_cast<int>(l_found - i_block.m_items.begin());
-    };
+        l_written.emplace(l_block.mp_type, true);
 
     // Each connection is seen from both ends; only the end with the smaller index records it,
-    // and walking the items in index order gives the pairs in ascending order.
-    std::vector<std::pair<int, int>> l_pairs;
+    // and walking the items in index order gives the pairs in ascending order. They are
+    // written after the blocks, so they wait here already in the file's form.
+    std::string l_pairs;
+    std::size_t l_pairCount = 0;
     std::vector<int> l_partners;
+    const Type* lp_lastType = nullptr;
+    bool l_lastWritten = false;
     WriteType<int>(io_out, static_cast<int>(l_blocks.size()));
     for (const Block& l_block : l_blocks)
     {
@@ -291,40 +382,141 @@ void WriteStore(OutputBuffer& io_out, const std::set<Type*>& i_savedTypes,
             const TypeItemsMap& l_connections = lp_item->Connections();
             for (auto l_type = l_connections.Begin(); l_type != l_connections.End(); ++l_type)
             {
-                const auto l_other = l_blockOfType.find(l_type.GetType());
-                if (l_other == l_blockOfType.end())
-                    continue;
-                for (ItemPtr l_partner : *l_type.Set())
+                if (l_type.GetType() != lp_lastType)
                 {
-                    const int l_partnerIndex = l_indexOf(*l_other->second, l_partner.Get());
+                    lp_lastType = l_type.GetType();
+                    l_lastWritten = l_written.count(lp_lastType) != 0;
+                }
+                if (!l_lastWritten)
+                    continue;
+                l_type.Set()->ForEachMember([&](Item* ip_partner) {
+                    const int l_partnerIndex = ItemFileIndex::Of(ip_partner);
                     if (l_partnerIndex > l_index)
                         l_partners.push_back(l_partnerIndex);
-                }
+                });
             }
-            std::sort(l_partners.begin(), l_partners.end());
+            if (l_partners.size() > 1)
+                std::sort(l_partners.begin(), l_partners.end());
             for (int l_partnerIndex : l_partners)
-                l_pairs.emplace_back(l_index, l_partnerIndex);
+            {
+                char l_bytes[8];
+                qToLittleEndian<qint32>(l_index, l_bytes);
+                qToLittleEndian<qint32>(l_partnerIndex, l_bytes + 4);
+                l_pairs.append(l_bytes, sizeof l_bytes);
+            }
+            l_pairCount += l_partners.size();
             ++l_index;
         }
     }
-    if (l_pairs.size() > static_cast<std::size_t>(std::numeric_limits<qint32>::max()))
+    if (l_pairCount > static_cast<std::size_t>(std::numeric_limits<qint32>::max()))
         throw DataSaveFailure();
-    WriteType<int>(io_out, static_cast<int>(l_pairs.size()));
-    for (const auto& l_pair : l_pairs)
-    {
-        WriteType<int>(io_out, l_pair.first);
-        WriteType<int>(io_out, l_pair.second);
-    }
+    WriteType<int>(io_out, static_cast<int>(l_pairCount));
+    io_out.Append(l_pairs.data(), l_pairs.size());
 }
 
 // ---- Reading ----
 
-// Only checking reads the whole file and stops before the store is touched.
-void ReadStore(InputBuffer& io_in, bool i_checkOnly = false)
+// The items of the records, in their order. Creating a value that is already there (a default)
+// merges into that item. Records of one type come in runs, which the type creates in bulk.
+void CreateItems(std::vector<DataSaver::ItemInfo>& io_records,
+                 const std::vector<std::uint64_t>& i_hashes)
 {
-    using ItemInfo = DataSaver::ItemInfo;
-    std::vector<ItemInfo> l_records;
+    constexpr std::size_t l_batch = 256;
+    std::vector<Value> l_values;
+    l_values.reserve(l_batch);
+    Item* l_items[l_batch];
+    std::size_t l_runEnd = 0;
+    for (std::size_t l_first = 0; l_first < io_records.size();)
+    {
+        Type* lp_type = io_records[l_first].mp_type;
+        if (l_first >= l_runEnd)
+        {
+            l_runEnd = l_first + 1;
+            while (l_runEnd < io_records.size() && io_records[l_runEnd].mp_type == lp_type)
+                ++l_runEnd;
+            lp_type->ReserveItems(l_runEnd - l_first);
+        }
+        const std::size_t l_end = std::min(l_runEnd, l_first + l_batch);
+        if (lp_type->IsNull())
+        {
+            for (std::size_t l_k = l_first; l_k < l_end; ++l_k)
+                io_records[l_k].m_item = lp_type->NewItem();
+        }
+        else
+        {
+            l_values.clear();
+            for (std::size_t l_k = l_first; l_k < l_end; ++l_k)
+                l_values.emplace_back(std::move(io_records[l_k].m_value));
+            lp_type->NewItems(l_values.data(), i_hashes.data() + l_first, l_values.size(), l_items);
+            for (std::size_t l_k = l_first; l_k < l_end; ++l_k)
+                io_records[l_k].m_item = l_items[l_k - l_first];
+        }
+        l_first = l_end;
+    }
+}
 
+// One item record into the record. Most lie whole in the chunk read and are taken from it in
+// place; the others go field by field.
+void ReadRecord(InputBuffer& io_in, bool i_valueless, DataSaver::ItemInfo& o_record)
+{
+    if (const char* lp_fields = io_in.Within(i_valueless ? 4 : 8))
+    {
+        o_record.m_index = qFromLittleEndian<qint32>(lp_fields);
+        if (i_valueless)
+        {
+            io_in.Advance(4);
+            return;
+        }
+        const qint32 l_length = qFromLittleEndian<qint32>(lp_fields + 4);
+        if (l_length >= 0 && io_in.Available() - 8 >= static_cast<std::size_t>(l_length))
+        {
+            const char* lp_value = lp_fields + 8;
+            o_record.m_value.assign(lp_value, strnlen(lp_value, static_cast<std::size_t>(l_length)));
+            io_in.Advance(8 + static_cast<std::size_t>(l_length));
+            return;
+        }
+    }
+    ReadType<int>(io_in, o_record.m_index);
+    if (!i_valueless)
+        ReadString(io_in, o_record.m_value);
+}
+
+// Reads past an item record that nothing keeps, in place when it lies whole in the chunk.
+void SkipRecord(InputBuffer& io_in, bool i_valueless)
+{
+    if (const char* lp_fields = io_in.Within(i_valueless ? 4 : 8))
+    {
+        if (i_valueless)
+        {
+            io_in.Advance(4);
+            return;
+        }
+        const qint32 l_length = qFromLittleEndian<qint32>(lp_fields + 4);
+        if (l_length >= 0 && io_in.Available() - 8 >= static_cast<std::size_t>(l_length))
+        {
+            io_in.Advance(8 + static_cast<std::size_t>(l_length));
+            return;
+        }
+    }
+    io_in.Skip(4);
+    if (!i_valueless)
+        SkipString(io_in);
+}
+
+// The item records of the types still declared as they were, with the hashes of their values
+// (taken while the bytes are at hand), and whether the file has them in index order already.
+struct Records
+{
+    std::vector<DataSaver::ItemInfo> m_items;
+    std::vector<std::uint64_t> m_hashes;
+    bool m_inOrder = true;
+};
+
+// A check keeps nothing.
+Records ReadRecords(InputBuffer& io_in, bool i_checkOnly)
+{
+    Records l_records;
+    std::vector<DataSaver::ItemInfo>& l_items = l_records.m_items;
     int l_typeCount = 0;
     ReadType<int>(io_in, l_typeCount);
     // A type block takes at least its name length, valueless byte and item count.
@@ -340,107 +532,164 @@ void ReadStore(InputBuffer& io_in, bool i_checkOnly = false)
         ReadType<int>(io_in, l_itemCount);
         CheckCount(io_in, l_itemCount, l_valueless ? 4 : 8);
         // Types no longer declared, or declared differently, are read past and dropped.
-        Type* lp_type = d.HasType(l_name);
+        Type* lp_type = i_checkOnly ? nullptr : d.HasType(l_name);
         if (lp_type && lp_type->IsNull() != l_valueless)
             lp_type = nullptr;
+        if (!lp_type)
+        {
+            for (int l_item = 0; l_item < l_itemCount; ++l_item)
+                SkipRecord(io_in, l_valueless);
+            continue;
+        }
+        const std::size_t l_needed = l_items.size() + static_cast<std::size_t>(l_itemCount);
+        if (l_needed > l_items.capacity())
+        {
+            l_items.reserve(std::max(l_needed, 2 * l_items.capacity()));
+            l_records.m_hashes.reserve(l_items.capacity());
+        }
         for (int l_item = 0; l_item < l_itemCount; ++l_item)
         {
-            ItemInfo l_record;
-            ReadType<int>(io_in, l_record.m_index);
-            if (!l_valueless)
-                ReadString(io_in, l_record.m_value);
-            if (!lp_type)
-                continue;
+            l_items.emplace_back();
+            DataSaver::ItemInfo& l_record = l_items.back();
+            ReadRecord(io_in, l_valueless, l_record);
             l_record.mp_type = lp_type;
-            l_records.push_back(std::move(l_record));
+            l_records.m_hashes.push_back(l_valueless ? 0 : ValueIndex::Hash(l_record.m_value));
+            if (l_items.size() > 1 && l_items[l_items.size() - 2].m_index >= l_record.m_index)
+                l_records.m_inOrder = false;
         }
     }
+    return l_records;
+}
 
+// The pairs as stored, read in one go.
+std::vector<std::pair<qint32, qint32>> ReadPairs(InputBuffer& io_in)
+{
     int l_pairCount = 0;
     ReadType<int>(io_in, l_pairCount);
     CheckCount(io_in, l_pairCount, 8);
-    std::vector<std::pair<int, int>> l_filePairs(static_cast<std::size_t>(l_pairCount));
-    for (auto& l_pair : l_filePairs)
-    {
-        ReadType<int>(io_in, l_pair.first);
-        ReadType<int>(io_in, l_pair.second);
-    }
-    if (i_checkOnly)
-        return;
+    std::vector<std::pair<qint32, qint32>> l_pairs(static_cast<std::size_t>(l_pairCount));
+    io_in.Take(reinterpret_cast<char*>(l_pairs.data()), l_pairs.size() * sizeof l_pairs[0]);
+    if (QSysInfo::ByteOrder != QSysInfo::LittleEndian)
+        for (auto& l_pair : l_pairs)
+            l_pair = {qFromLittleEndian(l_pair.first), qFromLittleEndian(l_pair.second)};
+    return l_pairs;
+}
 
-    // Records in index order, a repeated index keeping its last record. Files we write are
-    // already in order and numbered 1 to N, which needs neither sorting nor searching.
-    const auto l_byIndex = [](const ItemInfo& i_a, const ItemInfo& i_b) {
-        return i_a.m_index < i_b.m_index;
-    };
-    if (!std::is_sorted(l_records.begin(), l_records.end(), l_byIndex))
-        std::stable_sort(l_records.begin(), l_records.end(), l_byIndex);
+// Records in index order, a repeated index keeping its last record, and the hashes of their
+// values with them. Files we write are already in order and numbered 1 to N.
+void PutInIndexOrder(Records& io_records)
+{
+    using ItemInfo = DataSaver::ItemInfo;
+    if (io_records.m_inOrder)
+        return;
+    std::vector<ItemInfo>& l_items = io_records.m_items;
+    std::stable_sort(l_items.begin(), l_items.end(),
+                     [](const ItemInfo& i_a, const ItemInfo& i_b) { return i_a.m_index < i_b.m_index; });
     std::size_t l_kept = 0;
-    for (std::size_t l_next = 0; l_next < l_records.size(); ++l_next)
+    for (std::size_t l_next = 0; l_next < l_items.size(); ++l_next)
     {
-        if (l_kept > 0 && l_records[l_kept - 1].m_index == l_records[l_next].m_index)
+        if (l_kept > 0 && l_items[l_kept - 1].m_index == l_items[l_next].m_index)
         {
-            l_records[l_kept - 1] = std::move(l_records[l_next]);
+            l_items[l_kept - 1] = std::move(l_items[l_next]);
             continue;
         }
         if (l_kept != l_next)
-            l_records[l_kept] = std::move(l_records[l_next]);
+            l_items[l_kept] = std::move(l_items[l_next]);
         ++l_kept;
     }
-    l_records.resize(l_kept);
-    const bool l_dense = l_records.empty() ||
-                         (l_records.front().m_index == 1 &&
-                          l_records.back().m_index == static_cast<int>(l_records.size()));
-    const auto l_positionOf = [&](int i_index) -> std::ptrdiff_t {
+    l_items.resize(l_kept);
+    io_records.m_hashes.resize(l_kept);
+    for (std::size_t l_k = 0; l_k < l_kept; ++l_k)
+        io_records.m_hashes[l_k] = l_items[l_k].mp_type->IsNull() ? 0 : ValueIndex::Hash(l_items[l_k].m_value);
+    io_records.m_inOrder = true;
+}
+
+// The connections to make, as pairs of record positions in ascending order, each once: pairs
+// that name an index without a record, or one item twice, are left out.
+std::vector<std::pair<std::uint32_t, std::uint32_t>> ConnectionOrder(
+    const std::vector<DataSaver::ItemInfo>& i_records,
+    const std::vector<std::pair<qint32, qint32>>& i_pairs)
+{
+    using ItemInfo = DataSaver::ItemInfo;
+    // Positions are counted in 32 bits; a file of more records than that is damage.
+    if (i_records.size() >= std::numeric_limits<std::uint32_t>::max())
+        throw DataLoadFailure();
+    const std::size_t l_count = i_records.size();
+    const bool l_dense = l_count == 0 || (i_records.front().m_index == 1 &&
+                                          i_records.back().m_index == static_cast<qint64>(l_count));
+    constexpr std::uint32_t l_none = std::numeric_limits<std::uint32_t>::max();
+    const auto l_positionOf = [&](qint32 i_index) -> std::uint32_t {
         if (l_dense)
-            return i_index >= 1 && i_index <= static_cast<int>(l_records.size()) ? i_index - 1 : -1;
+            return i_index >= 1 && static_cast<std::size_t>(i_index) <= l_count
+                       ? static_cast<std::uint32_t>(i_index - 1)
+                       : l_none;
         ItemInfo l_key;
         l_key.m_index = i_index;
-        const auto l_found =
-            std::lower_bound(l_records.begin(), l_records.end(), l_key, l_byIndex);
-        return l_found != l_records.end() && l_found->m_index == i_index
-                   ? l_found - l_records.begin()
-                   : -1;
+        const auto l_found = std::lower_bound(
+            i_records.begin(), i_records.end(), l_key,
+            [](const ItemInfo& i_a, const ItemInfo& i_b) { return i_a.m_index < i_b.m_index; });
+        return l_found != i_records.end() && l_found->m_index == i_index
+                   ? static_cast<std::uint32_t>(l_found - i_records.begin())
+                   : l_none;
     };
-
     // Record positions follow index order, so sorting by them is sorting by index.
-    std::vector<std::pair<std::ptrdiff_t, std::ptrdiff_t>> l_connections;
-    l_connections.reserve(l_filePairs.size());
-    for (const auto& l_pair : l_filePairs)
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> l_connections;
+    l_connections.reserve(i_pairs.size());
+    for (const auto& l_pair : i_pairs)
     {
-        const std::ptrdiff_t l_first = l_positionOf(l_pair.first);
-        const std::ptrdiff_t l_second = l_positionOf(l_pair.second);
-        if (l_first >= 0 && l_second >= 0 && l_first != l_second)
+        const std::uint32_t l_first = l_positionOf(l_pair.first);
+        const std::uint32_t l_second = l_positionOf(l_pair.second);
+        if (l_first != l_none && l_second != l_none && l_first != l_second)
             l_connections.emplace_back(l_first, l_second);
     }
-    std::vector<std::pair<int, int>>().swap(l_filePairs);
-    if (!std::is_sorted(l_connections.begin(), l_connections.end()))
+    if (std::adjacent_find(l_connections.begin(), l_connections.end(),
+                           [](const auto& i_a, const auto& i_b) { return !(i_a < i_b); }) !=
+        l_connections.end())
+    {
         std::sort(l_connections.begin(), l_connections.end());
-    l_connections.erase(std::unique(l_connections.begin(), l_connections.end()),
-                        l_connections.end());
+        l_connections.erase(std::unique(l_connections.begin(), l_connections.end()),
+                            l_connections.end());
+    }
+    return l_connections;
+}
+
+// Only checking reads the whole file and stops before the store is touched.
+void ReadStore(InputBuffer& io_in, bool i_checkOnly = false)
+{
+    using ItemInfo = DataSaver::ItemInfo;
+    Records l_read = ReadRecords(io_in, i_checkOnly);
+    std::vector<std::pair<qint32, qint32>> l_pairs = ReadPairs(io_in);
+    if (i_checkOnly)
+        return;
+    PutInIndexOrder(l_read);
+    std::vector<ItemInfo>& l_records = l_read.m_items;
+    const auto l_connections = ConnectionOrder(l_records, l_pairs);
+    std::vector<std::pair<qint32, qint32>>().swap(l_pairs);
 
     // Handlers reacting to the load may remove items it still has to connect: those stay
     // allocated, dead, until the load is over, and their connections are left out.
     RemovalScope l_scope(d);
-    for (ItemInfo& l_record : l_records)
-    {
-        // Creating a value that is already there (a default) merges into that item.
-        l_record.m_item = l_record.mp_type->IsNull()
-                              ? l_record.mp_type->NewItem()
-                              : l_record.mp_type->NewItem(Value(std::move(l_record.m_value)));
-    }
+    CreateItems(l_records, l_read.m_hashes);
+    // Pairs of one pair of types come in runs: their relation is looked up once a run.
+    const Type* lp_firstType = nullptr;
+    const Type* lp_secondType = nullptr;
+    const RelationInfo* lp_relation = nullptr;
     for (const auto& l_connection : l_connections)
     {
-        const auto l_firstPosition = static_cast<std::size_t>(l_connection.first);
-        const auto l_secondPosition = static_cast<std::size_t>(l_connection.second);
-        const ItemInfo& l_first = l_records[l_firstPosition];
-        const ItemInfo& l_second = l_records[l_secondPosition];
+        const ItemInfo& l_first = l_records[l_connection.first];
+        const ItemInfo& l_second = l_records[l_connection.second];
         if (!l_first.m_item->IsAlive() || !l_second.m_item->IsAlive())
             continue;
+        if (l_first.mp_type != lp_firstType || l_second.mp_type != lp_secondType)
+        {
+            lp_firstType = l_first.mp_type;
+            lp_secondType = l_second.mp_type;
+            lp_relation = l_first.mp_type->FindRelation(l_second.mp_type);
+        }
         // A pair between types that are no longer related cannot be made; it is left out.
-        if (l_first.m_item == l_second.m_item || !l_first.mp_type->IsRelated(l_second.mp_type))
+        if (l_first.m_item == l_second.m_item || !lp_relation)
             continue;
-        l_first.m_item += l_second.m_item;
+        l_first.m_item->Connect(l_second.m_item.Get(), *lp_relation);
     }
 }
 

@@ -20,8 +20,13 @@ Item* Item::NewItem(const char* ip_typeName)
 
 Item* Item::Connect(Item* ip_other)
 {
+    return Connect(ip_other, mp_type->GetRelation(ip_other->mp_type));
+}
+
+Item* Item::Connect(Item* ip_other, const RelationInfo& i_relation)
+{
     Type* lp_otherType = ip_other->mp_type;
-    const RelationInfo l_relation = mp_type->GetRelation(lp_otherType);
+    const RelationInfo l_relation = i_relation;
     if (IsConnected(ip_other))
         return ip_other;
     Type* lp_thisType = mp_type;
@@ -214,10 +219,8 @@ void Item::Remove()
     }
     else
     {
-        auto l_indexed = lp_type->m_itemsByValue.find(m_value);
-        if (l_indexed == lp_type->m_itemsByValue.end() || l_indexed->second != this)
+        if (!lp_type->m_valueIndex.Erase(this))
             return;
-        lp_type->m_itemsByValue.erase(l_indexed);
     }
     Data* lp_data = lp_type->GetData();
     RemovalScope l_scope(*lp_data);

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "store/OneOrMany.h"
+#include "store/RelationInfo.h"
 #include "store/TypeItemsMap.h"
 #include "store/Value.h"
 
@@ -24,6 +25,8 @@ public:
 
     Item* NewItem(const char* ip_typeName);
     Item* Connect(Item* ip_other);
+    // The same, with this type's relation to the other's looked up already.
+    Item* Connect(Item* ip_other, const RelationInfo& i_relation);
     void ConnectThisEnd(Item* ip_other, OneOrMany i_side);
     void Disconnect(Item* ip_other);
     void DisconnectThisEnd(Item* ip_other);
@@ -51,6 +54,7 @@ private:
     friend class Type;
     friend class Data;
     friend class RemovalScope;
+    friend struct ItemFileIndex;
     void EraseEnd(Type* ip_otherType, Item* ip_other);
     void EraseRemovedEnds();
     Item(Type* ip_type, Value i_value) : mp_type(ip_type), m_value(std::move(i_value)) {}
@@ -59,4 +63,6 @@ private:
     Type* mp_type;
     Value m_value;
     TypeItemsMap m_connections;
+    // Set and read only by the store file's writer while it saves.
+    int m_fileIndex = 0;
 };

@@ -2,30 +2,122 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <new>
 
 #include "store/Data.h"
 #include "store/ItemWalk.h"
 
-ItemSet::ItemSet(const ItemSet& i_other)
-    : mp_inline(i_other.mp_inline), mp_tree(i_other.mp_tree ? new Tree(*i_other.mp_tree) : nullptr)
+namespace
 {
+// An array set holds up to this many members; a set that grows past it becomes a tree, and a
+// tree that shrinks to a quarter of it becomes an array again.
+constexpr std::size_t g_arrayMost = 64;
+constexpr std::size_t g_treeLeast = g_arrayMost / 4;
+
+bool Before(const Item* ip_a, const Item* ip_b)
+{
+    return std::less<const Item*>()(ip_a, ip_b);
+}
+} // namespace
+
+Item* ItemSet::At(std::size_t i_index) const
+{
+    switch (GetKind())
+    {
+    case OneMember:
+        return i_index == 0 ? FirstItem() : nullptr;
+    case TwoMembers:
+        return i_index == 0 ? FirstItem() : (i_index == 1 ? mp_second : nullptr);
+    case InArray:
+        return i_index < ArraySize() ? Members()[i_index] : nullptr;
+    default:
+        return nullptr;
+    }
 }
 
-ItemSet::ItemSet(ItemSet&& i_other) noexcept
-    : mp_inline(i_other.mp_inline), mp_tree(i_other.mp_tree)
+std::size_t ItemSet::Size() const
 {
-    i_other.mp_inline = nullptr;
-    i_other.mp_tree = nullptr;
+    switch (GetKind())
+    {
+    case NoMember:
+        return 0;
+    case OneMember:
+        return 1;
+    case TwoMembers:
+        return 2;
+    case InArray:
+        return ArraySize();
+    case InTree:
+        return GetTree()->size();
+    }
+    return 0;
+}
+
+void ItemSet::MakePair(::Item* ip_a, ::Item* ip_b)
+{
+    Clear();
+    if (Before(ip_b, ip_a))
+        std::swap(ip_a, ip_b);
+    Set(TwoMembers, ip_a);
+    mp_second = ip_b;
+}
+
+// Replaces whatever the set held by an array of these members, already in order.
+void ItemSet::MakeArray(::Item* const* ip_members, std::size_t i_count, std::size_t i_capacity)
+{
+    Array* lp_array = static_cast<Array*>(::operator new(sizeof(Array) + i_capacity * sizeof(::Item*)));
+    lp_array->m_size = static_cast<std::uint32_t>(i_count);
+    lp_array->m_capacity = static_cast<std::uint32_t>(i_capacity);
+    std::memcpy(reinterpret_cast<::Item**>(lp_array + 1), ip_members, i_count * sizeof(::Item*));
+    Clear();
+    Set(InArray, lp_array);
+}
+
+void ItemSet::MakeTree(::Item* const* ip_members, std::size_t i_count, ::Item* ip_more)
+{
+    Tree* lp_tree = new Tree;
+    for (std::size_t l_k = 0; l_k < i_count; ++l_k)
+        lp_tree->emplace_hint(lp_tree->end(), ip_members[l_k]);
+    lp_tree->insert(ip_more);
+    Clear();
+    Set(InTree, lp_tree);
+}
+
+ItemSet::ItemSet(const ItemSet& i_other)
+{
+    *this = i_other;
+}
+
+ItemSet::ItemSet(ItemSet&& i_other) noexcept : m_word(i_other.m_word), mp_second(i_other.mp_second)
+{
+    i_other.m_word = 0;
+    i_other.mp_second = nullptr;
 }
 
 ItemSet& ItemSet::operator=(const ItemSet& i_other)
 {
-    if (this != &i_other)
+    if (this == &i_other)
+        return *this;
+    switch (i_other.GetKind())
     {
-        Tree* lp_tree = i_other.mp_tree ? new Tree(*i_other.mp_tree) : nullptr;
-        delete mp_tree;
-        mp_tree = lp_tree;
-        mp_inline = i_other.mp_inline;
+    case NoMember:
+    case OneMember:
+    case TwoMembers:
+        Clear();
+        m_word = i_other.m_word;
+        mp_second = i_other.mp_second;
+        break;
+    case InArray:
+        MakeArray(i_other.Members(), i_other.ArraySize(), i_other.GetArray()->m_capacity);
+        break;
+    case InTree:
+    {
+        Tree* lp_tree = new Tree(*i_other.GetTree());
+        Clear();
+        Set(InTree, lp_tree);
+        break;
+    }
     }
     return *this;
 }
@@ -34,39 +126,65 @@ ItemSet& ItemSet::operator=(ItemSet&& i_other) noexcept
 {
     if (this != &i_other)
     {
-        delete mp_tree;
-        mp_tree = i_other.mp_tree;
-        mp_inline = i_other.mp_inline;
-        i_other.mp_tree = nullptr;
-        i_other.mp_inline = nullptr;
+        Clear();
+        m_word = i_other.m_word;
+        mp_second = i_other.mp_second;
+        i_other.m_word = 0;
+        i_other.mp_second = nullptr;
     }
     return *this;
 }
 
 ItemSet::Iterator ItemSet::Begin() const
 {
-    if (mp_tree)
-        return Iterator(this, Iterator::AtFirst, mp_tree->begin());
-    if (mp_inline)
+    switch (GetKind())
+    {
+    case NoMember:
+        return End();
+    case InTree:
+        return Iterator(this, Iterator::AtFirst, GetTree()->begin());
+    default:
         return Iterator(this, Iterator::AtFirst, Tree::const_iterator());
-    return End();
+    }
 }
 
 ItemSet::Iterator ItemSet::Find(ItemPtr i_item) const
 {
     if (!i_item)
         return End();
-    if (mp_tree)
+    switch (GetKind())
     {
-        auto l_position = mp_tree->find(i_item);
-        if (l_position == mp_tree->end())
+    case NoMember:
+        return End();
+    case OneMember:
+    case TwoMembers:
+    case InArray:
+    {
+        const std::size_t l_size = Size();
+        for (std::size_t l_index = 0; l_index < l_size; ++l_index)
+        {
+            ::Item* lp_member = At(l_index);
+            if (lp_member == i_item.Get())
+            {
+                Iterator l_it(this, Iterator::AtTreePosition, Tree::const_iterator(), l_index);
+                l_it.Normalize();
+                return l_it;
+            }
+            if (Before(i_item.Get(), lp_member))
+                break;
+        }
+        return End();
+    }
+    case InTree:
+    {
+        auto l_position = GetTree()->find(i_item);
+        if (l_position == GetTree()->end())
             return End();
         Iterator l_it(this, Iterator::AtTreePosition, l_position);
         l_it.Normalize();
         return l_it;
     }
-    if (mp_inline == i_item.Get())
-        return Begin();
+    }
     return End();
 }
 
@@ -74,92 +192,206 @@ bool ItemSet::Contains(ItemPtr i_item) const
 {
     if (!i_item)
         return false;
-    if (mp_tree)
-        return mp_tree->count(i_item) != 0;
-    return mp_inline == i_item.Get();
+    ::Item* lp_item = i_item.Get();
+    switch (GetKind())
+    {
+    case NoMember:
+        return false;
+    case OneMember:
+        return FirstItem() == lp_item;
+    case TwoMembers:
+        return FirstItem() == lp_item || mp_second == lp_item;
+    case InArray:
+    {
+        ::Item** lp_begin = Members();
+        ::Item** lp_end = lp_begin + ArraySize();
+        ::Item** lp_at = std::lower_bound(lp_begin, lp_end, lp_item, Before);
+        return lp_at != lp_end && *lp_at == lp_item;
+    }
+    case InTree:
+        return GetTree()->count(i_item) != 0;
+    }
+    return false;
 }
 
 void ItemSet::Insert(ItemPtr i_item)
 {
     if (!i_item)
         return;
-    if (mp_tree)
+    ::Item* lp_item = i_item.Get();
+    switch (GetKind())
     {
-        mp_tree->insert(i_item);
+    case NoMember:
+        Set(OneMember, lp_item);
+        return;
+    case OneMember:
+        if (FirstItem() != lp_item)
+            MakePair(FirstItem(), lp_item);
+        return;
+    case TwoMembers:
+    {
+        ::Item* lp_first = FirstItem();
+        if (lp_first == lp_item || mp_second == lp_item)
+            return;
+        ::Item* l_three[3] = {lp_first, mp_second, lp_item};
+        std::sort(l_three, l_three + 3, Before);
+        MakeArray(l_three, 3, 4);
         return;
     }
-    if (!mp_inline)
+    case InArray:
     {
-        mp_inline = i_item.Get();
+        const std::size_t l_size = ArraySize();
+        ::Item** lp_begin = Members();
+        ::Item** lp_at = std::lower_bound(lp_begin, lp_begin + l_size, lp_item, Before);
+        if (lp_at != lp_begin + l_size && *lp_at == lp_item)
+            return;
+        if (l_size == GetArray()->m_capacity)
+        {
+            if (l_size >= g_arrayMost)
+            {
+                MakeTree(lp_begin, l_size, lp_item);
+                return;
+            }
+            const std::size_t l_position = static_cast<std::size_t>(lp_at - lp_begin);
+            MakeArray(lp_begin, l_size, l_size * 2);
+            lp_begin = Members();
+            lp_at = lp_begin + l_position;
+        }
+        std::memmove(lp_at + 1, lp_at, static_cast<std::size_t>(lp_begin + l_size - lp_at) * sizeof(::Item*));
+        *lp_at = lp_item;
+        ++GetArray()->m_size;
         return;
     }
-    if (mp_inline == i_item.Get())
+    case InTree:
+        GetTree()->insert(i_item);
         return;
-    mp_tree = new Tree{ItemPtr(mp_inline), i_item};
-    mp_inline = nullptr;
+    }
 }
 
 void ItemSet::Erase(ItemPtr i_item)
 {
     if (!i_item)
         return;
-    if (mp_tree)
+    ::Item* lp_item = i_item.Get();
+    switch (GetKind())
     {
-        mp_tree->erase(i_item);
-        if (mp_tree->size() == 1)
+    case NoMember:
+        return;
+    case OneMember:
+        if (FirstItem() == lp_item)
+            Clear();
+        return;
+    case TwoMembers:
+    {
+        ::Item* lp_first = FirstItem();
+        ::Item* lp_second = mp_second;
+        if (lp_first == lp_item)
         {
-            mp_inline = mp_tree->begin()->Get();
-            delete mp_tree;
-            mp_tree = nullptr;
+            Clear();
+            Set(OneMember, lp_second);
+        }
+        else if (lp_second == lp_item)
+        {
+            Clear();
+            Set(OneMember, lp_first);
         }
         return;
     }
-    if (mp_inline == i_item.Get())
-        mp_inline = nullptr;
+    case InArray:
+    {
+        const std::size_t l_size = ArraySize();
+        ::Item** lp_begin = Members();
+        ::Item** lp_at = std::lower_bound(lp_begin, lp_begin + l_size, lp_item, Before);
+        if (lp_at == lp_begin + l_size || *lp_at != lp_item)
+            return;
+        std::memmove(lp_at, lp_at + 1, static_cast<std::size_t>(lp_begin + l_size - lp_at - 1) * sizeof(::Item*));
+        if (--GetArray()->m_size == 2)
+            MakePair(lp_begin[0], lp_begin[1]);
+        return;
+    }
+    case InTree:
+    {
+        Tree* lp_tree = GetTree();
+        lp_tree->erase(i_item);
+        const std::size_t l_size = lp_tree->size();
+        if (l_size > g_treeLeast)
+            return;
+        std::vector<::Item*> l_left;
+        l_left.reserve(l_size);
+        for (ItemPtr l_member : *lp_tree)
+            l_left.push_back(l_member.Get());
+        MakeArray(l_left.data(), l_size, g_treeLeast * 2);
+        return;
+    }
+    }
 }
 
 void ItemSet::Clear()
 {
-    delete mp_tree;
-    mp_tree = nullptr;
-    mp_inline = nullptr;
+    switch (GetKind())
+    {
+    case InArray:
+        ::operator delete(GetArray());
+        break;
+    case InTree:
+        delete GetTree();
+        break;
+    default:
+        break;
+    }
+    m_word = 0;
+    mp_second = nullptr;
 }
 
 ItemSet::operator ItemPtr() const
 {
-    if (mp_tree)
-        return *mp_tree->begin();
-    return ItemPtr(mp_inline);
+    switch (GetKind())
+    {
+    case NoMember:
+        return ItemPtr();
+    case InTree:
+        return *GetTree()->begin();
+    default:
+        return ItemPtr(At(0));
+    }
 }
 
 bool operator==(const ItemSet& i_a, const ItemSet& i_b)
 {
     if (i_a.Size() != i_b.Size())
         return false;
-    if (i_a.mp_tree)
-        return *i_a.mp_tree == *i_b.mp_tree;
-    return i_a.mp_inline == i_b.mp_inline;
+    auto l_b = i_b.Begin();
+    for (ItemPtr l_member : i_a)
+    {
+        if (l_member != l_b.Item())
+            return false;
+        ++l_b;
+    }
+    return true;
 }
 
 ItemPtr ItemSet::Iterator::Item() const
 {
-    if (!mp_set || m_state == AtEnd)
+    if (m_state == AtEnd || !Current())
         return ItemPtr();
-    if (mp_set->mp_tree)
+    if (m_kind == InTree)
         return *m_position;
-    return ItemPtr(mp_set->mp_inline);
+    return ItemPtr(mp_set->At(m_index));
 }
 
 ItemSet::Iterator& ItemSet::Iterator::operator++()
 {
-    if (!mp_set || m_state == AtEnd)
+    if (m_state == AtEnd)
         return *this;
-    if (!mp_set->mp_tree)
+    if (!Current())
     {
         m_state = AtEnd;
         return *this;
     }
-    ++m_position;
+    if (m_kind == InTree)
+        ++m_position;
+    else
+        ++m_index;
     Normalize();
     return *this;
 }
@@ -173,11 +405,19 @@ ItemSet::Iterator ItemSet::Iterator::operator++(int)
 
 void ItemSet::Iterator::Normalize()
 {
-    if (!mp_set || !mp_set->mp_tree)
+    if (!Current())
         return;
-    if (m_position == mp_set->mp_tree->end())
+    if (m_kind != InTree)
+    {
+        if (m_index >= mp_set->Size())
+            m_state = AtEnd;
+        else
+            m_state = m_index == 0 ? AtFirst : AtTreePosition;
+        return;
+    }
+    if (m_position == mp_set->GetTree()->end())
         m_state = AtEnd;
-    else if (m_position == mp_set->mp_tree->begin())
+    else if (m_position == mp_set->GetTree()->begin())
         m_state = AtFirst;
     else
         m_state = AtTreePosition;
@@ -187,7 +427,10 @@ bool operator==(const ItemSet::Iterator& i_a, const ItemSet::Iterator& i_b)
 {
     if (i_a.mp_set != i_b.mp_set || i_a.m_state != i_b.m_state)
         return false;
-    return i_a.m_state != ItemSet::Iterator::AtTreePosition || i_a.m_position == i_b.m_position;
+    if (i_a.m_state != ItemSet::Iterator::AtTreePosition)
+        return true;
+    // A place in place or in an array has no tree position, a tree position no index.
+    return i_a.m_index == i_b.m_index && i_a.m_position == i_b.m_position;
 }
 
 // ---- Algebra over connections ----

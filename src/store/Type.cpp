@@ -1,5 +1,7 @@
 #include "store/Type.h"
 
+#include <algorithm>
+
 #include "store/Data.h"
 #include "store/ItemWalk.h"
 
@@ -45,13 +47,13 @@ void Type::GetRelatedTypes(std::map<Type*, RelationInfo>& o_out) const
         o_out = m_relations;
 }
 
-Item* Type::CreateItem(Value i_value, std::map<Value, Item*>::iterator i_position)
+Item* Type::CreateItem(Value i_value, const ValueIndex::Probe* ip_probe)
 {
     Item* lp_item = new Item(this, std::move(i_value));
     if (m_isNull)
         m_nullItems.Insert(lp_item);
     else
-        m_itemsByValue.emplace_hint(i_position, lp_item->GetValue(), lp_item);
+        m_valueIndex.InsertAt(*ip_probe, lp_item);
     ItemPtr l_handle(lp_item);
     m_newItemEvent.Notify(l_handle);
     mp_data->m_newItemEvent.Notify(l_handle);
@@ -62,37 +64,56 @@ ItemPtr Type::GetItem(const Value& i_value)
 {
     if (m_isNull)
         throw new NullTypeException;
-    auto l_found = m_itemsByValue.lower_bound(i_value);
-    if (l_found != m_itemsByValue.end() && l_found->first == i_value)
-        return l_found->second;
     if (!m_autoCreate)
-        return ItemPtr();
-    return CreateItem(i_value, l_found);
+        return m_valueIndex.Find(i_value.Bytes());
+    const ValueIndex::Probe l_probe = m_valueIndex.Look(i_value.Bytes());
+    if (l_probe.mp_found)
+        return l_probe.mp_found;
+    return CreateItem(i_value, &l_probe);
 }
 
 ItemPtr Type::NewItem(const Value& i_value)
 {
     if (m_isNull)
         throw new NullTypeException;
-    auto l_found = m_itemsByValue.lower_bound(i_value);
-    if (l_found != m_itemsByValue.end() && l_found->first == i_value)
-        return l_found->second;
-    return CreateItem(i_value, l_found);
+    const ValueIndex::Probe l_probe = m_valueIndex.Look(i_value.Bytes());
+    if (l_probe.mp_found)
+        return l_probe.mp_found;
+    return CreateItem(i_value, &l_probe);
+}
+
+void Type::NewItems(Value* ip_values, const std::uint64_t* ip_hashes, std::size_t i_count,
+                    Item** op_items)
+{
+    if (m_isNull)
+        throw new NullTypeException;
+    m_valueIndex.Reserve(m_valueIndex.Size() + i_count);
+    // The index's slots are scattered; each is asked for a few values ahead of its look-up.
+    constexpr std::size_t l_ahead = 8;
+    for (std::size_t l_k = 0; l_k < std::min(i_count, l_ahead); ++l_k)
+        m_valueIndex.Prefetch(ip_hashes[l_k]);
+    for (std::size_t l_k = 0; l_k < i_count; ++l_k)
+    {
+        if (l_k + l_ahead < i_count)
+            m_valueIndex.Prefetch(ip_hashes[l_k + l_ahead]);
+        const ValueIndex::Probe l_probe = m_valueIndex.Look(ip_values[l_k].Bytes(), ip_hashes[l_k]);
+        op_items[l_k] =
+            l_probe.mp_found ? l_probe.mp_found : CreateItem(std::move(ip_values[l_k]), &l_probe);
+    }
 }
 
 ItemPtr Type::HasItem(const Value& i_value) const
 {
     if (m_isNull)
         throw new NullTypeException;
-    auto l_found = m_itemsByValue.find(i_value);
-    return l_found == m_itemsByValue.end() ? ItemPtr() : ItemPtr(l_found->second);
+    return m_valueIndex.Find(i_value.Bytes());
 }
 
 ItemPtr Type::NewItem()
 {
     if (!m_isNull)
         throw new NullTypeException;
-    return CreateItem(Value(), m_itemsByValue.end());
+    return CreateItem(Value(), nullptr);
 }
 
 ItemPtr Type::GetGlobalNullItem()
@@ -101,7 +122,42 @@ ItemPtr Type::GetGlobalNullItem()
         throw new NullTypeException;
     if (!m_nullItems.Empty())
         return m_nullItems;
-    return CreateItem(Value(), m_itemsByValue.end());
+    return CreateItem(Value(), nullptr);
+}
+
+std::vector<Item*> Type::ItemsInValueOrder() const
+{
+    std::vector<Item*> l_items = m_valueIndex.Items();
+    std::sort(l_items.begin(), l_items.end(), [](const Item* ip_a, const Item* ip_b) {
+        return ip_a->GetValue() < ip_b->GetValue();
+    });
+    return l_items;
+}
+
+std::vector<std::pair<Value, Item*>> Type::ItemsByValue() const
+{
+    std::vector<std::pair<Value, Item*>> l_entries;
+    l_entries.reserve(m_valueIndex.Size());
+    for (Item* lp_item : ItemsInValueOrder())
+        l_entries.emplace_back(lp_item->GetValue(), lp_item);
+    return l_entries;
+}
+
+std::vector<Item*> Type::AllItems() const
+{
+    if (!m_isNull)
+        return m_valueIndex.Items();
+    std::vector<Item*> l_items;
+    l_items.reserve(m_nullItems.Size());
+    for (ItemPtr l_item : m_nullItems)
+        l_items.push_back(l_item.Get());
+    return l_items;
+}
+
+void Type::ReserveItems(std::size_t i_more)
+{
+    if (!m_isNull)
+        m_valueIndex.Reserve(m_valueIndex.Size() + i_more);
 }
 
 ItemSet Type::GetItems() const
@@ -118,20 +174,13 @@ void Type::GetItems(ItemSet& o_out) const
         o_out.Add(m_nullItems);
         return;
     }
-    for (const auto& l_entry : m_itemsByValue)
-        o_out.Insert(l_entry.second);
+    m_valueIndex.ForEach([&o_out](Item* ip_item) { o_out.Insert(ip_item); });
 }
 
 void Type::RemoveAllItems()
 {
-    std::vector<Item*> l_items;
-    l_items.reserve(ItemCount());
-    if (m_isNull)
-        for (ItemPtr l_item : m_nullItems)
-            l_items.push_back(l_item.Get());
-    else
-        for (const auto& l_entry : m_itemsByValue)
-            l_items.push_back(l_entry.second);
+    // Valued items go in the order of their values, null items in the set's order.
+    std::vector<Item*> l_items = m_isNull ? AllItems() : ItemsInValueOrder();
     ItemWalk(*mp_data, std::move(l_items)).Run([](Item* ip_item) { ip_item->Remove(); });
 }
 

@@ -2,6 +2,8 @@
 
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "store/ConnectionInfo.h"
 #include "store/Event.h"
@@ -10,12 +12,14 @@
 #include "store/Primacy.h"
 #include "store/RelationInfo.h"
 #include "store/Value.h"
+#include "store/ValueIndex.h"
 
 class Data;
 class Item;
 
 // A named item type: its relations to other types, an index of its own items (by value, or a
-// plain set for a null type, whose items carry no value) and four change events.
+// plain set for a null type, whose items carry no value) and four change events. The value
+// index is a hash table; what must come out in value order is sorted when asked for.
 class Type
 {
 public:
@@ -46,11 +50,22 @@ public:
     ItemPtr NewItem(const Value& i_value);
     ItemPtr HasItem(const Value& i_value) const;
     ItemPtr NewItem();
+    // NewItem(Value) for each value in turn, each value taken: its item, existing or new, goes
+    // to the same place of op_items, and each new item is announced before the next value is
+    // looked at. Made for creating many items at once; each value comes with its
+    // ValueIndex::Hash.
+    void NewItems(Value* ip_values, const std::uint64_t* ip_hashes, std::size_t i_count,
+                  Item** op_items);
     ItemPtr GetGlobalNullItem();
     ItemSet GetItems() const;
     void GetItems(ItemSet& o_out) const;
-    std::size_t ItemCount() const { return m_isNull ? m_nullItems.Size() : m_itemsByValue.size(); }
-    const std::map<Value, Item*>& ItemsByValue() const { return m_itemsByValue; }
+    std::size_t ItemCount() const { return m_isNull ? m_nullItems.Size() : m_valueIndex.Size(); }
+    // A valued type's items in byte-wise order of their values, a proper prefix first.
+    std::vector<std::pair<Value, Item*>> ItemsByValue() const;
+    // Every item, in no particular order.
+    std::vector<Item*> AllItems() const;
+    // Room for that many more items of a valued type, made before creating them in bulk.
+    void ReserveItems(std::size_t i_more);
     const ItemSet& NullItems() const { return m_nullItems; }
 
     void RemoveAllItems();
@@ -62,7 +77,10 @@ private:
     Type(Data* ip_data, std::string i_name, Primacy i_primacy, bool i_isNull, bool i_autoCreate);
     ~Type();
 
-    Item* CreateItem(Value i_value, std::map<Value, Item*>::iterator i_position);
+    // The probe is where the value index takes the item: only for a valued type.
+    Item* CreateItem(Value i_value, const ValueIndex::Probe* ip_probe);
+    // A valued type's items sorted by value.
+    std::vector<Item*> ItemsInValueOrder() const;
 
     Data* mp_data;
     std::string m_name;
@@ -70,6 +88,6 @@ private:
     bool m_isNull;
     bool m_autoCreate;
     std::map<Type*, RelationInfo> m_relations;
-    std::map<Value, Item*> m_itemsByValue;
+    ValueIndex m_valueIndex;
     ItemSet m_nullItems;
 };

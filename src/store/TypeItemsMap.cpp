@@ -1,6 +1,9 @@
 #include "store/TypeItemsMap.h"
 
-TypeItemsMap::TypeItemsMap(const TypeItemsMap& i_other)
+#include <new>
+#include <utility>
+
+TypeItemsMap::TypeItemsMap(const TypeItemsMap& i_other) : mp_map(nullptr)
 {
     *this = i_other;
 }
@@ -10,16 +13,22 @@ TypeItemsMap& TypeItemsMap::operator=(const TypeItemsMap& i_other)
     if (this == &i_other)
         return *this;
     Clear();
-    if (i_other.mp_single)
-        mp_single = new Single{i_other.mp_single->mp_type, i_other.mp_single->m_set};
+    if (i_other.mp_type)
+        BecomeSingle(i_other.mp_type, ItemSet(i_other.m_set));
     else if (i_other.mp_map)
         mp_map = new Map(*i_other.mp_map);
     return *this;
 }
 
+void TypeItemsMap::BecomeSingle(Type* ip_type, ItemSet&& io_set)
+{
+    new (&m_set) ItemSet(std::move(io_set));
+    mp_type = ip_type;
+}
+
 TypeItemsMap::Iterator TypeItemsMap::Begin() const
 {
-    if (mp_single)
+    if (mp_type)
         return Iterator(this, Iterator::AtFirst, Map::iterator());
     if (mp_map && !mp_map->empty())
         return Iterator(this, Iterator::AtFirst, mp_map->begin());
@@ -28,9 +37,9 @@ TypeItemsMap::Iterator TypeItemsMap::Begin() const
 
 TypeItemsMap::Iterator TypeItemsMap::Find(Type* ip_type) const
 {
-    if (mp_single)
+    if (mp_type)
     {
-        if (mp_single->mp_type == ip_type)
+        if (mp_type == ip_type)
             return Begin();
         return End();
     }
@@ -46,8 +55,8 @@ TypeItemsMap::Iterator TypeItemsMap::Find(Type* ip_type) const
 
 ItemSet* TypeItemsMap::FindSet(Type* ip_type) const
 {
-    if (mp_single)
-        return mp_single->mp_type == ip_type ? &mp_single->m_set : nullptr;
+    if (mp_type)
+        return mp_type == ip_type ? const_cast<ItemSet*>(&m_set) : nullptr;
     if (!mp_map)
         return nullptr;
     auto l_position = mp_map->find(ip_type);
@@ -56,31 +65,29 @@ ItemSet* TypeItemsMap::FindSet(Type* ip_type) const
 
 ItemSet& TypeItemsMap::operator[](Type* ip_type)
 {
-    if (mp_single)
+    if (mp_type)
     {
-        if (mp_single->mp_type == ip_type)
-            return mp_single->m_set;
-        mp_map = new Map;
-        mp_map->emplace(mp_single->mp_type, std::move(mp_single->m_set));
-        delete mp_single;
-        mp_single = nullptr;
+        if (mp_type == ip_type)
+            return m_set;
+        Map* lp_map = new Map;
+        lp_map->emplace(mp_type, std::move(m_set));
+        m_set.~ItemSet();
+        mp_type = nullptr;
+        mp_map = lp_map;
         return (*mp_map)[ip_type];
     }
     if (mp_map)
         return (*mp_map)[ip_type];
-    mp_single = new Single{ip_type, ItemSet()};
-    return mp_single->m_set;
+    BecomeSingle(ip_type, ItemSet());
+    return m_set;
 }
 
 void TypeItemsMap::Erase(Type* ip_type)
 {
-    if (mp_single)
+    if (mp_type)
     {
-        if (mp_single->mp_type == ip_type)
-        {
-            delete mp_single;
-            mp_single = nullptr;
-        }
+        if (mp_type == ip_type)
+            Clear();
         return;
     }
     if (!mp_map)
@@ -88,10 +95,10 @@ void TypeItemsMap::Erase(Type* ip_type)
     mp_map->erase(ip_type);
     if (mp_map->size() == 1)
     {
-        auto l_only = mp_map->begin();
-        mp_single = new Single{l_only->first, std::move(l_only->second)};
-        delete mp_map;
-        mp_map = nullptr;
+        Map* lp_map = mp_map;
+        auto l_only = lp_map->begin();
+        BecomeSingle(l_only->first, std::move(l_only->second));
+        delete lp_map;
     }
     else if (mp_map->empty())
     {
@@ -102,9 +109,13 @@ void TypeItemsMap::Erase(Type* ip_type)
 
 void TypeItemsMap::Clear()
 {
-    delete mp_single;
-    mp_single = nullptr;
-    delete mp_map;
+    if (mp_type)
+    {
+        m_set.~ItemSet();
+        mp_type = nullptr;
+    }
+    else
+        delete mp_map;
     mp_map = nullptr;
 }
 
@@ -112,8 +123,8 @@ Type* TypeItemsMap::Iterator::GetType() const
 {
     if (m_state == AtEnd)
         return nullptr;
-    if (mp_map->mp_single)
-        return mp_map->mp_single->mp_type;
+    if (mp_map->mp_type)
+        return mp_map->mp_type;
     return m_position->first;
 }
 
@@ -121,8 +132,8 @@ ItemSet* TypeItemsMap::Iterator::Set() const
 {
     if (m_state == AtEnd)
         return nullptr;
-    if (mp_map->mp_single)
-        return &mp_map->mp_single->m_set;
+    if (mp_map->mp_type)
+        return const_cast<ItemSet*>(&mp_map->m_set);
     return &m_position->second;
 }
 
@@ -130,7 +141,7 @@ TypeItemsMap::Iterator& TypeItemsMap::Iterator::operator++()
 {
     if (m_state == AtEnd)
         return *this;
-    if (mp_map->mp_single)
+    if (mp_map->mp_type)
     {
         m_state = AtEnd;
         return *this;
@@ -149,7 +160,7 @@ TypeItemsMap::Iterator TypeItemsMap::Iterator::operator++(int)
 
 void TypeItemsMap::Iterator::Normalize()
 {
-    if (mp_map->mp_single)
+    if (mp_map->mp_type)
         return;
     if (!mp_map->mp_map || m_position == mp_map->mp_map->end())
         m_state = AtEnd;

@@ -7,17 +7,11 @@
 class Type;
 
 // An item's connections grouped by the connected items' type. Most items are connected to a
-// single type, which is kept in one small entry; the ordered map is built from the second type
-// on and given up again when only one type is left.
+// single type, which is kept in place without an allocation; the ordered map is built from the
+// second type on and given up again when only one type is left.
 class TypeItemsMap
 {
     using Map = std::map<Type*, ItemSet>;
-
-    struct Single
-    {
-        Type* mp_type;
-        ItemSet m_set;
-    };
 
 public:
     class Iterator
@@ -49,15 +43,15 @@ public:
         Map::iterator m_position{};
     };
 
-    TypeItemsMap() = default;
+    TypeItemsMap() : mp_map(nullptr) {}
     TypeItemsMap(const TypeItemsMap& i_other);
     TypeItemsMap& operator=(const TypeItemsMap& i_other);
     ~TypeItemsMap() { Clear(); }
 
     Iterator Begin() const;
     Iterator End() const { return Iterator(this, Iterator::AtEnd, Map::iterator()); }
-    std::size_t Size() const { return mp_map ? mp_map->size() : (mp_single ? 1 : 0); }
-    bool Empty() const { return !mp_map && !mp_single; }
+    std::size_t Size() const { return mp_type ? 1 : (mp_map ? mp_map->size() : 0); }
+    bool Empty() const { return !mp_type && !mp_map; }
     Iterator Find(Type* ip_type) const;
     // The set of that type, or null when the map has no entry for it.
     ItemSet* FindSet(Type* ip_type) const;
@@ -67,6 +61,16 @@ public:
     void Clear();
 
 private:
-    Single* mp_single = nullptr;
-    Map* mp_map = nullptr;
+    // Makes this the single entry of that type, taking the set.
+    void BecomeSingle(Type* ip_type, ItemSet&& io_set);
+
+    // The one connected type, or null when there are none or several.
+    Type* mp_type = nullptr;
+    union
+    {
+        // Its items, while there is one type.
+        ItemSet m_set;
+        // Otherwise: every type with its items, or null when there are none.
+        Map* mp_map;
+    };
 };

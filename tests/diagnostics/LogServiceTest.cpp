@@ -1,6 +1,8 @@
 #include <QDateTime>
 #include <QLocale>
 
+#include <time.h>
+
 #include "LogFixture.h"
 
 namespace
@@ -72,6 +74,47 @@ TEST_F(LogLines, StampedInTheCLocaleIndentedByLevelAndSentToTheInstalledSinkOnly
     Log("server", 1, "to the second", ItemPtr());
     EXPECT_EQ(sink.lines.size(), 5);
     EXPECT_EQ(second.lines, QStringList{"server|[" + StampOf(second.lines.value(0)) + "] to the second"});
+}
+
+// Stamps are made from the C library's local time, with the zone read once: they must read as
+// the toolkit's own, across changes to and from summer time and at the ends of days and years.
+TEST(LogStamps, SameTextAsTheToolkitsLocalTimeWithTheZoneReadOnce)
+{
+    qputenv("TZ", "Europe/Berlin");
+    tzset();
+    const QDateTime spring(QDate(2025, 3, 30), QTime(1, 0), Qt::UTC);
+    const QDateTime autumn(QDate(2025, 10, 26), QTime(1, 0), Qt::UTC);
+    const QDateTime instants[] = {
+        spring.addSecs(-1), spring, autumn.addSecs(-1), autumn, autumn.addSecs(3599),
+        QDateTime(QDate(2024, 12, 31), QTime(22, 59, 59), Qt::UTC),
+        QDateTime(QDate(2024, 12, 31), QTime(23, 0), Qt::UTC),
+        QDateTime(QDate(2024, 2, 29), QTime(8, 5, 3), Qt::UTC),
+        QDateTime(QDate(2031, 7, 4), QTime(12, 0), Qt::UTC),
+        QDateTime(QDate(1999, 1, 1), QTime(0, 0), Qt::UTC),
+    };
+    QStringList expected, made;
+    for (const QDateTime& instant : instants)
+    {
+        expected << LogService::Stamp(instant.toLocalTime());
+        made << LogService::StampOfSecond(instant.toSecsSinceEpoch());
+    }
+    EXPECT_EQ(made, expected);
+    EXPECT_EQ(made.mid(0, 5), (QStringList{"Sun Mar 30 01:59:59 2025", "Sun Mar 30 03:00:00 2025",
+                                           "Sun Oct 26 02:59:59 2025", "Sun Oct 26 02:00:00 2025",
+                                           "Sun Oct 26 02:59:59 2025"}));
+
+    // The current stamp reads as the toolkit's current local time, taken around it.
+    LogService service;
+    const QString before = LogService::Stamp(QDateTime::currentDateTime());
+    const QString current = service.CurrentStamp();
+    const QString after = LogService::Stamp(QDateTime::currentDateTime());
+    EXPECT_TRUE(current == before || current == after) << current.toStdString();
+
+    // Lines do not look at the zone again: a zone named afterwards is not read.
+    qputenv("TZ", "America/New_York");
+    EXPECT_EQ(LogService::StampOfSecond(spring.toSecsSinceEpoch()), "Sun Mar 30 03:00:00 2025");
+    qunsetenv("TZ");
+    tzset();
 }
 
 TEST(LogWithoutPage, WorksOnAnEmptyStoreWithNoSink)

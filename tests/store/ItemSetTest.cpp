@@ -1,3 +1,5 @@
+#include <random>
+
 #include "StoreTesting.h"
 
 namespace
@@ -152,4 +154,55 @@ TEST(StoreSorts, NumericAlphabeticAndByConnectedValue)
     EXPECT_EQ(files.SortNumericBy("size", true), (Items{smalls[0], smalls[1], big}));
     EXPECT_EQ(files.SortAlphabeticBy("size", true), (Items{big, smalls[0], smalls[1]}));
     EXPECT_EQ(SetOf({big, small1, unknown}).SortAlphabeticBy("size", false), (Items{small1, big}));
+}
+
+// A set keeps one or two members in place, up to 64 in an array and more in a tree, and goes
+// back as it shrinks: at every size, in every form, it walks, finds, copies and compares alike.
+TEST(StoreItemSet, EverySizeWalksFindsAndErasesAlikeGrowingAndShrinking)
+{
+    Type* user = d.NewType("user", Primary, false, true);
+    std::vector<ItemPtr> all;
+    for (int n = 0; n < 300; ++n)
+        all.push_back(user->GetItem(std::to_string(n)));
+    std::mt19937 shuffle(11);
+    for (std::size_t size : {0u, 1u, 2u, 3u, 4u, 5u, 63u, 64u, 65u, 66u, 300u})
+    {
+        SCOPED_TRACE("size " + std::to_string(size));
+        std::vector<ItemPtr> members(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(size));
+        std::shuffle(members.begin(), members.end(), shuffle);
+        ItemSet set;
+        for (ItemPtr member : members)
+            set.Insert(member), set.Insert(member);
+        std::vector<ItemPtr> ordered = ByIdentity(members);
+        ASSERT_EQ(Walk(set), ordered);
+        std::vector<ItemPtr> visited;
+        set.ForEachMember([&](Item* ip_member) { visited.push_back(ip_member); });
+        EXPECT_EQ(visited, ordered);
+        EXPECT_EQ(set.Size(), size);
+        EXPECT_EQ(static_cast<ItemPtr>(set), size ? ordered[0] : ItemPtr());
+        for (std::size_t k = 0; k < size; ++k)
+        {
+            auto it = set.Find(ordered[k]);
+            ASSERT_EQ(it.Item(), ordered[k]);
+            EXPECT_EQ(it == set.Begin(), k == 0);
+            EXPECT_EQ((++it).Item(), k + 1 < size ? ordered[k + 1] : ItemPtr());
+        }
+        const ItemPtr outsider = all[size % 300];
+        EXPECT_EQ(set.Contains(outsider) || set.Find(outsider) != set.End(), size == 300);
+        const ItemSet copy(set);
+        ItemSet moved(copy);
+        EXPECT_TRUE(copy == set && moved == set && ItemSet(std::move(moved)) == set);
+        // Erased in another order, down to nothing, the rest stays in order at every step.
+        std::shuffle(members.begin(), members.end(), shuffle);
+        for (ItemPtr member : members)
+        {
+            set.Erase(member);
+            set.Erase(member);
+            ordered.erase(std::find(ordered.begin(), ordered.end(), member));
+            ASSERT_EQ(Walk(set), ordered);
+            ASSERT_FALSE(set.Contains(member));
+            ASSERT_TRUE(ordered.empty() || set.Contains(ordered.back()));
+        }
+        EXPECT_TRUE(set.Empty() && set.Begin() == set.End() && copy.Size() == size);
+    }
 }

@@ -1,7 +1,10 @@
 #include <QMetaType>
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <random>
+#include <set>
 
 #include "StoreTesting.h"
 
@@ -88,6 +91,59 @@ TEST(StoreItems, LookupsCreateOnlyWhereTheyMay)
     ItemPtr lobby = manual->NewItem(Value("lobby"));
     EXPECT_TRUE(manual->GetItem("lobby") == lobby && lobby.GetType() == manual && lobby.GetValue() == Value("lobby"));
     EXPECT_EQ(log.size(), 4u) << "nothing fires for an item that exists";
+}
+
+// Values are found through a hash table: after thousands made and half of them removed in no
+// order, every value left is found and every one gone is not, whatever their bytes; in bulk
+// too, where a value already there is merged into; and whatever wants value order gets it,
+// the removal of all items included.
+TEST(StoreItems, ValuesAreFoundAfterAnyMixOfCreationAndRemoval)
+{
+    Type* word = d.NewType("word", Leaf, false, true);
+    std::vector<std::string> values{"", std::string("a\0b", 3), std::string("a\0c", 3), "a", "\xff\xfe", "ab"};
+    for (int n = 0; n < 5000; ++n)
+        values.push_back("/share/" + std::to_string(n * 7919 % 5000) + (n % 3 ? ".ogg" : ""));
+    for (const std::string& bytes : values)
+        word->GetItem(bytes);
+    std::vector<std::string> gone(values);
+    std::shuffle(gone.begin(), gone.end(), std::mt19937(5));
+    gone.resize(gone.size() / 2 + 3);
+    for (const std::string& bytes : gone)
+        word->HasItem(bytes).Remove();
+    std::set<std::string> left(values.begin(), values.end());
+    for (const std::string& bytes : gone)
+        left.erase(bytes);
+    std::size_t found = 0;
+    for (const std::string& bytes : values)
+        found += word->HasItem(bytes) ? (left.count(bytes) ? 1 : 1000000) : 0;
+    EXPECT_EQ(found, left.size());
+    EXPECT_EQ(word->ItemCount(), left.size());
+
+    // In bulk: a value made twice, or already there, is one item, announced once.
+    EventTap tap;
+    tap.WatchType(word);
+    std::vector<Value> bulk{Value("new"), Value(*left.begin()), Value("new"), Value("newer")};
+    std::vector<std::uint64_t> hashes;
+    for (const Value& one : bulk)
+        hashes.push_back(ValueIndex::Hash(one.Bytes()));
+    std::vector<Item*> made(bulk.size());
+    word->NewItems(bulk.data(), hashes.data(), bulk.size(), made.data());
+    EXPECT_EQ(tap.calls, (Log{"new new", "new newer"}));
+    EXPECT_TRUE(made[0] == made[2] && made[1] == word->HasItem(*left.begin()).Get() && made[3]->GetValue() == Value("newer"));
+    left.insert({"new", "newer"});
+
+    Log inOrder;
+    for (const auto& entry : word->ItemsByValue())
+        inOrder.push_back(entry.first.Bytes());
+    EXPECT_EQ(inOrder, Log(left.begin(), left.end()));
+    EventTap removals;
+    removals.WatchRemovals(word->m_removedEvent);
+    word->RemoveAllItems();
+    Log removed;
+    for (const std::string& bytes : left)
+        removed.push_back("removed " + bytes);
+    EXPECT_EQ(removals.calls, removed);
+    EXPECT_FALSE(word->HasItem("new") || word->ItemCount());
 }
 
 TEST_F(StoreFlags, SharedFlagsOneToOneFlagsAndManySidedOnes)
