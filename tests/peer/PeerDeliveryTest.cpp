@@ -105,10 +105,15 @@ TEST_F(PeerDelivery, PeerSocketsAreStampedWhileTheMessengerLives)
 }
 
 // No event loop runs after the messenger goes: what live connections and parked messages hold
-// goes with it, and our own sockets, which no listener owns, are deleted.
+// goes with it, and our own sockets, which no listener owns, are deleted, also one that answered
+// a relayed file connection and waits for its token.
 TEST_F(PeerDelivery, TheMessengerTakesWhatItsConnectionsAndParkedMessagesHoldWithIt)
 {
-    SetSetting("username", "anna");
+    ASSERT_TRUE(LogIn());
+    FakePeer l_erin;
+    m_fake.SendFrame(18, WireFields().Text("erin").Text("F").UInt32(0x7f000001u).Int32(l_erin.Listen())
+                             .UInt32(5).Byte(0).Int32(0));
+    ASSERT_TRUE(l_erin.WaitForBodies(1));
     std::unique_ptr<FakePeer> lp_bob = Accepted(false, "bob");
     auto lp_carl = std::make_unique<FakePeer>();
     Reachable("carl", lp_carl->Listen(), 0);
@@ -130,4 +135,5 @@ TEST_F(PeerDelivery, TheMessengerTakesWhatItsConnectionsAndParkedMessagesHoldWit
         EXPECT_EQ(Count(l_type), 0u) << l_type;
     EXPECT_FALSE(lp_ours);
     EXPECT_TRUE(lp_carl->WaitForDisconnected());
+    EXPECT_TRUE(l_erin.WaitForDisconnected());
 }

@@ -24,12 +24,6 @@ protected:
         SearchFixture::SetUp();
         TakeMenuChoices();
     }
-    // bob goes first, so that alice's messenger lets go of his connections.
-    void TearDown() override
-    {
-        mp_bob.reset();
-        SearchFixture::TearDown();
-    }
 
     static void DoubleClick(QTreeWidget* ip_tree, QTreeWidgetItem* ip_row)
     {
