@@ -59,7 +59,6 @@ void ReturnFreedMemory()
 void PeerMessenger::ConnectToUser(QString i_user, char const* i_type)
 {
     using namespace attempt_expiry;
-    Q_ASSERT(gp_server != nullptr);
     const QString l_typeName = QString::fromLatin1(i_type);
     ItemPtr l_user = d.GetType("user")->GetItem(i_user);
     Log(Area, 1,
@@ -82,6 +81,11 @@ void PeerMessenger::ConnectToUser(QString i_user, char const* i_type)
     l_attempt += l_user;
     l_attempt += l_type;
 
+    if (!gp_server)
+    {
+        ConnectWithoutServer(l_attempt, l_user, l_type);
+        return;
+    }
     Log(Area, 2, "Also sending indirect connection request.", l_user);
     const unsigned int l_token = gp_server->SendIndirectConnectionRequest(i_user, l_typeName);
     ItemPtr l_indirect = d.GetType("indirect_connect_to_peer_request")->GetItem(Value(l_token));
@@ -98,6 +102,35 @@ void PeerMessenger::ConnectToUser(QString i_user, char const* i_type)
     Log(Area, 2, "User address not found, requesting address", l_user);
     gp_server->GetUserAddress(i_user);
     l_attempt += d.GetType("connect_to_peer_request_status")->GetItem("getting_address");
+}
+
+// Without a server link there is no indirect leg and no address to ask for: only a known
+// address is tried. An attempt left with no leg fails once the caller's work is done, as it
+// would after a failed leg, so that no caller hears of the failure inside its own request.
+void PeerMessenger::ConnectWithoutServer(ItemPtr i_attempt, ItemPtr i_user, ItemPtr i_type)
+{
+    if (i_user["user_address"])
+    {
+        OpenDirectLeg(i_attempt, i_user, i_type);
+        return;
+    }
+    Log(Area, 2, "No server link to ask for the user's address, giving up.", i_user);
+    i_attempt += d.GetType("connect_to_peer_request_status")->GetItem("getting_address");
+    const QString l_user = i_user.AsString();
+    const QString l_type = i_type.AsString();
+    QMetaObject::invokeMethod(
+        this,
+        [this, l_user, l_type] {
+            const ItemPtr l_userItem = d.GetType("user")->HasItem(l_user);
+            const ItemPtr l_typeItem = d.GetType("peer_connection_type")->HasItem(l_type);
+            if (!l_userItem || !l_typeItem)
+                return;
+            ItemSet l_userAndType(l_userItem);
+            l_userAndType.Insert(l_typeItem);
+            for (ItemPtr l_attempt : d.GetItemSubset(l_userAndType, "connect_to_peer_request"))
+                InspectPeerConnectionRequest(l_attempt);
+        },
+        Qt::QueuedConnection);
 }
 
 void PeerMessenger::RequestFileConnectionToUser(QString i_user)
@@ -123,6 +156,7 @@ void PeerMessenger::OpenDirectLeg(ItemPtr i_attempt, ItemPtr i_user, ItemPtr i_t
     bool l_obfuscated = false;
     const int l_port = GetUserPort(i_user, l_obfuscated);
     QTcpSocket* lp_socket = new QTcpSocket();
+    lp_socket->setProperty(OwnSocketProperty, true);
     connect(lp_socket, &QTcpSocket::connected, this,
             &PeerMessenger::OnConnectToPeerSocketConnected);
     connect(lp_socket, &QAbstractSocket::errorOccurred, this,
@@ -242,6 +276,7 @@ void PeerMessenger::OnPeerConnectionRequest(ItemPtr i_request)
         i_request.NewItem("is_obfuscated");
 
     QTcpSocket* lp_socket = new QTcpSocket();
+    lp_socket->setProperty(OwnSocketProperty, true);
     connect(lp_socket, &QTcpSocket::connected, this,
             &PeerMessenger::OnIndirectResponseSocketConnected);
     connect(lp_socket, &QAbstractSocket::errorOccurred, this,

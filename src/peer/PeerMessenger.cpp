@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <set>
 
 #include "diagnostics/Log.h"
 #include "peer/PeerMessengerDetail.h"
@@ -54,11 +55,47 @@ PeerMessenger::PeerMessenger()
 
 PeerMessenger::~PeerMessenger()
 {
-    // Sockets are not closed one by one: whatever they report from here on is ignored. The
-    // listeners take their accepted sockets with them.
+    // Whatever the sockets report from here on is ignored. The listeners take their accepted
+    // sockets with them; no event loop may run again to take what the items of live
+    // connections stand for, so that goes now.
     g_peerMessengerDeleted = true;
+    ReleaseAtShutDown();
     if (peerMessenger == this)
         peerMessenger = nullptr;
+}
+
+void PeerMessenger::ReleaseAtShutDown()
+{
+    RemovalScope l_scope(d);
+    // Their removal handlers free the parked streams and the activity stamps.
+    g("unsent_message").Remove();
+    // Our own connections have no listener to take them: those its items stand for, and those
+    // that wait for a file token, which no item stands for. Gathered first, as one socket may
+    // be both.
+    std::set<QTcpSocket*> l_own;
+    const auto l_gather = [&l_own](QTcpSocket* ip_socket) {
+        if (ip_socket && !ip_socket->parent() && ip_socket->property(OwnSocketProperty).toBool())
+            l_own.insert(ip_socket);
+    };
+    for (const char* lp_type : {"connect_to_peer_request_socket", "peer_connection_request_socket",
+                                "uninitialized_socket", "peer_socket"})
+        for (ItemPtr l_item : g(lp_type))
+        {
+            if (!l_item->IsAlive())
+                continue;
+            l_gather(l_item.AsPointer<QTcpSocket>());
+            l_item.Remove();
+        }
+    for (const auto& [lp_socket, l_record] : m_socketBuffers)
+        if (!l_record.handedOver)
+            l_gather(lp_socket);
+    for (QTcpSocket* lp_socket : l_own)
+    {
+        m_socketBuffers.erase(lp_socket);
+        lp_socket->disconnect();
+        lp_socket->abort();
+        delete lp_socket;
+    }
 }
 
 void PeerMessenger::OnPeerSocketItemAdded(ItemPtr i_socketItem)

@@ -221,6 +221,9 @@ private:
 
     // The item types, their relations and the handlers on them.
     void DeclareSchema();
+    // At destruction: parked messages, activity stamps and our own sockets are freed with the
+    // items that stand for them.
+    void ReleaseAtShutDown();
 
     // Framing, handshake and delivery.
     void AcceptConnections(QTcpServer& i_listener, bool i_obfuscated);
@@ -238,6 +241,7 @@ private:
 
     // Connection attempts and expiry.
     void OpenDirectLeg(ItemPtr i_attempt, ItemPtr i_user, ItemPtr i_type);
+    void ConnectWithoutServer(ItemPtr i_attempt, ItemPtr i_user, ItemPtr i_type);
     // Accepted sockets are stamped, so that one that never introduces itself can expire.
     void OnUninitializedSocketItemAdded(ItemPtr i_socketItem);
 

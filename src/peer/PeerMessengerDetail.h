@@ -13,6 +13,9 @@
 namespace peer_detail
 {
 const char* const Area = "Peer Messenger";
+// Set on the sockets we open ourselves: no listener owns them, so the shut-down deletes those
+// still in use.
+const char* const OwnSocketProperty = "tarnwickOwnSocket";
 
 // The word that log lines put before "connection" on an obfuscated one.
 inline QString Obfuscated(bool i_obfuscated)

@@ -75,9 +75,7 @@ void EventToolBar::AddEvent(const QString& i_text, const QString& i_icon, QWidge
             }
     }
 
-    // A user name may hold '&', which a button would take for a shortcut mark.
-    QString l_text = i_text;
-    l_text.replace('&', "&&");
+    const QString l_text = LiteralAmpersands(i_text);
     QAction* lp_action = addAction(QIcon(i_icon), l_text);
     lp_action->setIconText(l_text);
     connect(lp_action, &QAction::triggered, this, &EventToolBar::OnActionTriggered);

@@ -23,12 +23,6 @@
 namespace
 {
 const char* const RoomIcon = ":/icons/room_icon";
-
-// Tab and menu texts take '&' as a mnemonic mark; a name chosen by another user shows as typed.
-QString LiteralTabText(QString i_text)
-{
-    return i_text.replace(QLatin1Char('&'), QStringLiteral("&&"));
-}
 } // namespace
 
 void MainWindow::SubscribeRoomsPanel()
@@ -140,7 +134,7 @@ void MainWindow::OpenRoomTab(ItemPtr i_room)
     if (i_room.IsConnected("room_form"))
         return;
     auto* lp_form = new RoomForm(i_room.AsString());
-    mp_ui->roomsTabControl->addTab(lp_form, QIcon(RoomIcon), LiteralTabText(i_room.AsString()));
+    mp_ui->roomsTabControl->addTab(lp_form, QIcon(RoomIcon), LiteralAmpersands(i_room.AsString()));
     lp_form->Init();
     FocusWidget(lp_form);
 }
@@ -192,7 +186,7 @@ void MainWindow::OpenRoomChatLog(const QString& i_room)
         // The log's file name is the one the chat log writer uses: a room name that could leave
         // the folder is mapped.
         lp_form = new ChatLogForm(ChatLog::Path(ChatLog::Kind::Room, i_room));
-        mp_ui->roomsTabControl->addTab(lp_form, QIcon(":/icons/note_icon"), LiteralTabText(i_room));
+        mp_ui->roomsTabControl->addTab(lp_form, QIcon(":/icons/note_icon"), LiteralAmpersands(i_room));
         l_room += d.GetType("chat_log_form")->NewItem(Value(lp_form));
     }
     FocusWidgetAndParents(lp_form);

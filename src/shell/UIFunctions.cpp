@@ -26,6 +26,11 @@ void FindBestCandidate(QWidget* ip_widget, int& io_best, QWidget*& op_winner)
 }
 } // namespace
 
+QString LiteralAmpersands(QString i_text)
+{
+    return i_text.replace(QLatin1Char('&'), QLatin1String("&&"));
+}
+
 void ForEachHoldingTabWidget(QWidget* ip_widget,
                              const std::function<bool(QTabWidget*, int)>& i_visitor)
 {

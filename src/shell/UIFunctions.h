@@ -1,9 +1,15 @@
 #pragma once
 
+#include <QString>
+
 #include <functional>
 
 class QTabWidget;
 class QWidget;
+
+// A text for a tab, a menu entry or a button that shows its '&' as it is: other users' names,
+// folders and searches are no shortcut marks.
+QString LiteralAmpersands(QString i_text);
 
 // Walks up from a widget and calls the visitor with every enclosing tab widget that holds the
 // widget (or one of its ancestors) as a page, innermost first, with that page's index. A tab

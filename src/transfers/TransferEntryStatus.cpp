@@ -14,6 +14,12 @@ namespace
 const char* const Area = "Transfer Queue";
 const quint32 UploadFailedCode = 46;
 
+// The figures a running transfer keeps on its entry, downloads and uploads alike; the read
+// position is freed apart, as no removal handler knows it.
+const std::initializer_list<const char*> RunFigures = {
+    "write_position", "last_receipt_time", "last_speed_measurement_time", "bytes_per_second",
+    "bytes_since_last_receipt"};
+
 ItemPtr StampItem(const char* i_type)
 {
     return d.GetType(i_type)->GetItem(TransferTimeStamp(QDateTime::currentDateTime()));
@@ -33,10 +39,7 @@ void TransferQueueManager::SetDownloadEntryStatus(ItemPtr i_entry, QString i_sta
     if (!l_wasActive || IsActive(i_entry["download_entry_status"]))
         return;
 
-    ReleaseThread(i_entry, "download_thread");
-    ReleaseFile(i_entry, "download_file");
-    ReleaseSocket(i_entry, "download_socket", false);
-    RemoveParts(i_entry, {"write_position", "last_receipt_time", "bytes_per_second"});
+    ReleaseRun(i_entry, Release::Deferred);
     // The half-minute check waits from here before asking this user to queue again.
     if (ItemPtr l_user = i_entry["user"])
         l_user += StampItem("last_queue_request_time");
@@ -50,11 +53,7 @@ void TransferQueueManager::SetUploadEntryStatus(ItemPtr i_entry, QString i_statu
     if (!l_wasActive || IsActive(i_entry["upload_entry_status"]))
         return;
 
-    ReleaseThread(i_entry, "upload_thread");
-    ReleaseFile(i_entry, "upload_file");
-    ReleaseSocket(i_entry, "upload_socket", false);
-    ReleaseReadPosition(i_entry);
-    RemoveParts(i_entry, {"last_receipt_time", "last_speed_measurement_time", "bytes_per_second"});
+    ReleaseRun(i_entry, Release::Deferred);
     if (i_status == transfer_status::Aborted)
         SendUploadFailed(i_entry);
     DetermineUploadSpeedLimit();
@@ -79,23 +78,29 @@ void TransferQueueManager::SendUploadFailed(ItemPtr i_entry)
 
 void TransferQueueManager::RemoveDownload(ItemPtr i_entry)
 {
-    ReleaseThread(i_entry, "download_thread");
-    ReleaseSocket(i_entry, "download_socket", true);
-    ReleaseFile(i_entry, "download_file");
-    RemoveParts(i_entry, {"write_position", "last_receipt_time", "last_speed_measurement_time",
-                          "bytes_per_second"});
+    ReleaseRun(i_entry, Release::Removal);
     i_entry.Remove();
 }
 
 // The last ordered upload forgets the entry in its removal handler.
 void TransferQueueManager::RemoveUpload(ItemPtr i_entry)
 {
-    ReleaseThread(i_entry, "upload_thread");
-    ReleaseSocket(i_entry, "upload_socket", true);
-    ReleaseFile(i_entry, "upload_file");
-    ReleaseReadPosition(i_entry);
-    RemoveParts(i_entry, {"last_receipt_time", "last_speed_measurement_time", "bytes_per_second"});
+    ReleaseRun(i_entry, Release::Removal);
     i_entry.Remove();
+}
+
+// An entry is either a download or an upload, so the other kind's types find nothing on it.
+void TransferQueueManager::ReleaseRun(ItemPtr i_entry, Release i_how)
+{
+    for (const char* lp_kind : {"download", "upload"})
+    {
+        const std::string l_kind(lp_kind);
+        ReleaseThread(i_entry, (l_kind + "_thread").c_str(), i_how);
+        ReleaseSocket(i_entry, (l_kind + "_socket").c_str(), i_how);
+        ReleaseFile(i_entry, (l_kind + "_file").c_str());
+    }
+    ReleaseReadPosition(i_entry);
+    RemoveParts(i_entry, RunFigures);
 }
 
 int TransferQueueManager::CountActive(const char* i_statusType, const char* i_entryType)
@@ -122,7 +127,7 @@ int TransferQueueManager::ActiveUploadCount() const
 // window until the transfer ended by itself. Its queued reports may still be on their way;
 // with its signals cut and its deletion deferred behind them, the address they carry stays
 // taken until they are handled, so no new thread can be mistaken for this one.
-void TransferQueueManager::ReleaseThread(ItemPtr i_entry, const char* i_type)
+void TransferQueueManager::ReleaseThread(ItemPtr i_entry, const char* i_type, Release i_how)
 {
     const ItemPtr l_item = i_entry[i_type];
     if (!l_item)
@@ -134,7 +139,12 @@ void TransferQueueManager::ReleaseThread(ItemPtr i_entry, const char* i_type)
     lp_thread->SignalExit();
     lp_thread->wait();
     disconnect(lp_thread, nullptr, this, nullptr);
-    lp_thread->deleteLater();
+    // Once the manager goes, nothing is left to mistake the address for, and no event loop
+    // may run again to delete it later.
+    if (i_how == Release::ShutDown)
+        delete lp_thread;
+    else
+        lp_thread->deleteLater();
 }
 
 void TransferQueueManager::ReleaseFile(ItemPtr i_entry, const char* i_type)
@@ -150,19 +160,20 @@ void TransferQueueManager::ReleaseFile(ItemPtr i_entry, const char* i_type)
     delete lp_file;
 }
 
-void TransferQueueManager::ReleaseSocket(ItemPtr i_entry, const char* i_type, bool i_removal)
+void TransferQueueManager::ReleaseSocket(ItemPtr i_entry, const char* i_type, Release i_how)
 {
     const ItemPtr l_item = i_entry[i_type];
     if (!l_item)
         return;
+    const bool l_atOnce = i_how != Release::Deferred;
     QTcpSocket* lp_socket = TakeObject<QTcpSocket>(l_item);
-    if (lp_socket && i_removal)
+    if (lp_socket && l_atOnce)
         lp_socket->disconnect();
     l_item.Remove();
     if (!lp_socket)
         return;
     lp_socket->close();
-    if (i_removal)
+    if (l_atOnce)
         delete lp_socket;
     else
         lp_socket->deleteLater();

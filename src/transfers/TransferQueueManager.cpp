@@ -174,6 +174,10 @@ TransferQueueManager::~TransferQueueManager()
         lp_thread->SignalExit();
     for (TransferThread* lp_thread : l_threads)
         lp_thread->wait();
+    // What the runs held goes with them; the store was saved before, and the entries stay.
+    for (const char* lp_type : {"download_entry", "upload_entry"})
+        for (ItemPtr l_entry : g(lp_type))
+            ReleaseRun(l_entry, Release::ShutDown);
     if (transferQueueManager == this)
         transferQueueManager = nullptr;
 }

@@ -263,11 +263,20 @@ private:
     void KeepDownloadsQueued(const QDateTime& i_now);
     static void WriteSettingDefaults();
 
-    // Release of a transfer's live objects; each skips a missing item.
-    void ReleaseThread(ItemPtr i_entry, const char* i_type);
+    // Release of a transfer's live objects; each skips a missing item. A status change defers
+    // the deletion of the thread and the socket; a removal deletes the socket at once, signals
+    // cut first; the shut-down deletes both at once.
+    enum class Release
+    {
+        Deferred,
+        Removal,
+        ShutDown
+    };
+    // Everything a running download or upload holds: thread, socket, file and figures.
+    void ReleaseRun(ItemPtr i_entry, Release i_how);
+    void ReleaseThread(ItemPtr i_entry, const char* i_type, Release i_how);
     void ReleaseFile(ItemPtr i_entry, const char* i_type);
-    // Deferred deletion for a status change; at once, signals cut first, for a removal.
-    void ReleaseSocket(ItemPtr i_entry, const char* i_type, bool i_removal);
+    void ReleaseSocket(ItemPtr i_entry, const char* i_type, Release i_how);
     void ReleaseReadPosition(ItemPtr i_entry);
     static void RemoveParts(ItemPtr i_entry, std::initializer_list<const char*> i_types);
     static bool IsActive(ItemPtr i_status);

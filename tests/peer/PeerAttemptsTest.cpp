@@ -135,3 +135,27 @@ TEST_F(PeerAttempts, EachKindExpiresExactlyAtItsLimit)
     EXPECT_EQ(Sent(1001, 1).size(), 1);
     EXPECT_EQ(Count("peer_connection_request"), 0u);
 }
+
+// Without a server link there is no relayed leg and no address to ask for.
+TEST_F(PeerAttempts, WithoutAServerLinkAKnownAddressIsTriedAndAnUnknownOneFailsOnceTheCallerIsDone)
+{
+    SetSetting("username", "anna");
+    struct Restore
+    {
+        Server* server = gp_server;
+        ~Restore() { gp_server = server; }
+    } l_restore;
+    gp_server = nullptr;
+    QSignalSpy l_failed(mp_messenger.get(), &PeerMessenger::ConnectionToUserFailed);
+    FakePeer l_carl;
+    Reachable("carl", l_carl.Listen(), 0);
+    mp_messenger->ConnectToUser("bob", "P");
+    mp_messenger->ConnectToUser("carl", "P");
+    EXPECT_EQ(l_failed.count(), 0) << "reported inside the request";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return l_failed.count() == 1; }, 5000));
+    EXPECT_EQ(l_failed.at(0), (QList<QVariant>{"bob", "P"}));
+    ASSERT_TRUE(l_carl.WaitForBodies(1));
+    EXPECT_EQ(l_carl.Bodies().at(0), FakePeer::InitBody("anna", "P"));
+    EXPECT_EQ(Count("connect_to_peer_request"), 0u);
+    EXPECT_EQ(Count("indirect_connect_to_peer_request"), 0u);
+}

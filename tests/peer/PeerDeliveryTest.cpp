@@ -101,4 +101,39 @@ TEST_F(PeerDelivery, PeerSocketsAreStampedWhileTheMessengerLives)
     EXPECT_TRUE(g_peerMessengerDeleted);
     l_item = d.GetType("peer_socket")->NewItem(Value(&l_socket));
     EXPECT_FALSE(l_item["last_activity_time"]);
+    l_item.Remove();
+}
+
+// No event loop runs after the messenger goes: what live connections and parked messages hold
+// goes with it, and our own sockets, which no listener owns, are deleted, also one that answered
+// a relayed file connection and waits for its token.
+TEST_F(PeerDelivery, TheMessengerTakesWhatItsConnectionsAndParkedMessagesHoldWithIt)
+{
+    ASSERT_TRUE(LogIn());
+    FakePeer l_erin;
+    m_fake.SendFrame(18, WireFields().Text("erin").Text("F").UInt32(0x7f000001u).Int32(l_erin.Listen())
+                             .UInt32(5).Byte(0).Int32(0));
+    ASSERT_TRUE(l_erin.WaitForBodies(1));
+    std::unique_ptr<FakePeer> lp_bob = Accepted(false, "bob");
+    auto lp_carl = std::make_unique<FakePeer>();
+    Reachable("carl", lp_carl->Listen(), 0);
+    MemStream l_message = Message(40, 1);
+    mp_messenger->SendMessage("carl", l_message);
+    ASSERT_TRUE(lp_carl->WaitForBodies(2));
+    mp_messenger->SendMessage("dora", l_message);
+    ASSERT_EQ(Count("peer_socket"), 2u);
+    ASSERT_EQ(Count("last_activity_time"), 2u);
+    ASSERT_EQ(Count("unsent_message"), 1u);
+    QPointer<QTcpSocket> lp_ours;
+    for (ItemPtr l_socket : g("peer_socket"))
+        if (!l_socket.AsPointer<QTcpSocket>()->parent())
+            lp_ours = l_socket.AsPointer<QTcpSocket>();
+    ASSERT_TRUE(lp_ours);
+
+    mp_messenger.reset();
+    for (const char* l_type : {"peer_socket", "last_activity_time", "unsent_message", "connect_to_peer_request_socket"})
+        EXPECT_EQ(Count(l_type), 0u) << l_type;
+    EXPECT_FALSE(lp_ours);
+    EXPECT_TRUE(lp_carl->WaitForDisconnected());
+    EXPECT_TRUE(l_erin.WaitForDisconnected());
 }

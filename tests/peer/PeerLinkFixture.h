@@ -86,18 +86,6 @@ protected:
     {
         logService.RemoveSink(this);
         mp_bob.reset();
-        if (mp_messenger)
-        {
-            // Our own outgoing sockets have no parent to free them.
-            std::set<QTcpSocket*> l_sockets;
-            for (const char* l_type : {"connect_to_peer_request_socket", "peer_connection_request_socket", "peer_socket"})
-                for (ItemPtr l_socket : g(l_type))
-                    l_sockets.insert(l_socket.AsPointer<QTcpSocket>());
-            for (QTcpSocket* lp_socket : l_sockets)
-                mp_messenger->DisposeOfSocket(lp_socket);
-        }
-        d.GetType("unsent_message")->RemoveAllItems();
-        d.GetType("peer_socket")->RemoveAllItems();
         mp_messenger.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         ServerFixture::TearDown();

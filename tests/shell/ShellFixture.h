@@ -24,16 +24,22 @@ inline bool ShowsIcon(const QIcon& i_icon, const char* i_path)
     return i_icon.pixmap(16).toImage() == QIcon(i_path).pixmap(16).toImage();
 }
 
-// The texts a context toolbar shows while the focus is in the widget of that window.
-inline QStringList ToolbarTexts(const QToolBar* ip_bar, QWidget* ip_window, QWidget* ip_widget)
+// The texts of a toolbar's visible actions, separators left out.
+inline QStringList VisibleActionTexts(const QWidget* ip_bar)
 {
-    QApplication::setActiveWindow(ip_window);
-    FocusWidgetAndParents(ip_widget);
     QStringList l_texts;
     for (QAction* lp_action : ip_bar->actions())
         if (lp_action->isVisible() && !lp_action->text().isEmpty())
             l_texts << lp_action->text();
     return l_texts;
+}
+
+// The texts a context toolbar shows while the focus is in the widget of that window.
+inline QStringList ToolbarTexts(const QToolBar* ip_bar, QWidget* ip_window, QWidget* ip_widget)
+{
+    QApplication::setActiveWindow(ip_window);
+    FocusWidgetAndParents(ip_widget);
+    return VisibleActionTexts(ip_bar);
 }
 
 // Every desktop seam answered and recorded: addresses opened, boxes ("title: text", answered from

@@ -69,14 +69,9 @@ protected:
 
     void Build() { mp_manager = std::make_unique<TransferQueueManager>(); }
 
-    // Transfers still running and objects still held are freed while the handlers listen.
+    // The manager frees what transfers still running hold.
     void TearDown() override
     {
-        for (ItemPtr l_entry : mp_manager ? g("download_entry") : ItemSet())
-            mp_manager->RemoveDownload(l_entry);
-        for (ItemPtr l_entry : mp_manager ? g("upload_entry") : ItemSet())
-            mp_manager->RemoveUpload(l_entry);
-        d.RemoveDisconnectedItems();
         mp_manager.reset();
         PeerLinkFixture::TearDown();
         mp_shares.reset();

@@ -51,7 +51,7 @@ QTabWidget* ChatsForm::TabWidget() const
 
 QString ChatsForm::TabText(QString i_name)
 {
-    return i_name.replace(QLatin1Char('&'), QLatin1String("&&"));
+    return LiteralAmpersands(std::move(i_name));
 }
 
 ChatForm* ChatsForm::GetChatForm(QString i_user)

@@ -84,12 +84,6 @@ const MenuEntry Entries[] = {
      "is_ignored", "Receive chat from user", &UserMenuOptions::OnUnignoreUser},
 };
 
-// A room's name is the user's own text: its '&' is a character, not a shortcut mark.
-QString MenuTitle(QString i_name)
-{
-    return i_name.replace(QLatin1Char('&'), QLatin1String("&&"));
-}
-
 bool InRoomSet(ItemPtr i_room, const char* i_set, ItemPtr i_user)
 {
     const ItemPtr l_set = i_room[i_set];
@@ -155,7 +149,7 @@ void UserMenuOptions::AddPrivateRooms(QMenu* ip_menu)
     };
     for (ItemPtr l_room : l_owned)
     {
-        QMenu* lp_room = lp_rooms->addMenu(QIcon(":/icons/chat_icon"), MenuTitle(l_room.AsString()));
+        QMenu* lp_room = lp_rooms->addMenu(QIcon(":/icons/chat_icon"), LiteralAmpersands(l_room.AsString()));
         QFont l_font = lp_room->menuAction()->font();
         l_font.setWeight(QFont::Bold);
         l_font.setUnderline(true);
@@ -173,7 +167,7 @@ void UserMenuOptions::AddPrivateRooms(QMenu* ip_menu)
         }
     }
     for (ItemPtr l_room : l_operated)
-        l_addMembership(lp_rooms->addMenu(MenuTitle(l_room.AsString())), l_room);
+        l_addMembership(lp_rooms->addMenu(LiteralAmpersands(l_room.AsString())), l_room);
 }
 
 QString UserMenuOptions::SenderRoom() const

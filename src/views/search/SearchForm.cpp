@@ -79,13 +79,6 @@ Type* T(const char* i_name)
     return d.GetType(i_name);
 }
 
-// A search text or a related search from the server as a tab title: an ampersand is shown, never
-// taken for a shortcut mark.
-QString TabTitle(QString i_text)
-{
-    return i_text.replace(QLatin1Char('&'), QLatin1String("&&"));
-}
-
 const char* TabIcon(SearchType i_type)
 {
     switch (i_type)
@@ -248,7 +241,7 @@ void SearchForm::CreateSearchForm(unsigned int i_token, QString i_text, SearchTy
     lp_tree->expandAll();
 
     QTabWidget* lp_tabs = l_wishList ? mp_ui->wishListTabControl : mp_ui->searchTabControl;
-    lp_tabs->addTab(lp_form, QIcon(TabIcon(i_type)), TabTitle(i_text));
+    lp_tabs->addTab(lp_form, QIcon(TabIcon(i_type)), LiteralAmpersands(i_text));
 
     ItemPtr l_tab = T("search_results_widget")->GetItem(Value(lp_form));
     if (l_request)

@@ -10,41 +10,41 @@
 
 #include "shell/ActionSetToolBar.h"
 #include "shell/Desktop.h"
+#include "shell/RowNodes.h"
 #include "store/Data.h"
 #include "transfers/TransferQueueManager.h"
 #include "views/chat/UserMenuOptions.h"
+#include "views/search/SearchResultListItem.h"
 #include "views/search/SearchResultMenuOptions.h"
 #include "views/search/SearchResultsForm.h"
 
 namespace
 {
-const int FreeColumn = 1;
-const int SpeedColumn = 2;
-const int FileColumn = 4;
-
 Type* T(const char* i_name)
 {
     return d.GetType(i_name);
 }
 
 // The results under a row, whatever the filter shows: a user's, a folder's, or a file's own.
+// The row's node tells which it is: a user name or a folder path from another user may be
+// empty.
 ItemSet ResultsUnder(QTreeWidgetItem* ip_row, bool& o_fileRow)
 {
-    const Value l_address(ip_row);
     o_fileRow = false;
-    if (!ip_row->text(0).isEmpty())
-        return T("search_results_user_node")
-            ->HasItem(l_address)
-            .GetItems("search_results_folder_node")
+    if (const ItemPtr l_user = NodeOfRow("search_results_user_node", ip_row))
+        return l_user.GetItems("search_results_folder_node")
             .GetItems("search_result_node")
             .GetItems("search_result");
-    if (!ip_row->text(3).isEmpty())
-        return T("search_results_folder_node")
-            ->HasItem(l_address)
-            .GetItems("search_result_node")
-            .GetItems("search_result");
+    if (const ItemPtr l_folder = NodeOfRow("search_results_folder_node", ip_row))
+        return l_folder.GetItems("search_result_node").GetItems("search_result");
     o_fileRow = true;
-    return T("search_result_node")->HasItem(l_address).GetItems("search_result");
+    return NodeOfRow("search_result_node", ip_row).GetItems("search_result");
+}
+
+// The search a result tab stands for: its first request; null without a tab.
+ItemPtr TabRequest(SearchResultsForm* ip_form)
+{
+    return ip_form ? T("search_results_widget")->HasItem(Value(ip_form))["search_request"] : ItemPtr();
 }
 } // namespace
 
@@ -101,14 +101,14 @@ void SearchForm::OrderBy(SearchResultsForm* ip_form, bool i_fastest)
                                    i_fastest ? tr("Order by Available") : tr("Order by Available [on]"));
     actionBar->SetWidgetActionText(ip_form, "order_by_fastest",
                                    i_fastest ? tr("Order by Fastest [on]") : tr("Order by Fastest"));
-    ip_form->SetSortingParamters(i_fastest ? SpeedColumn : FreeColumn, Qt::DescendingOrder);
+    ip_form->SetSortingParamters(i_fastest ? SearchResultListItem::SpeedColumn : SearchResultListItem::FreeColumn, Qt::DescendingOrder);
     ip_form->Sort();
 }
 
 void SearchForm::AddOrRemoveWish()
 {
     SearchResultsForm* lp_form = GetCurrentSearchResultsForm();
-    ItemPtr l_request = lp_form ? T("search_results_widget")->HasItem(Value(lp_form))["search_request"] : ItemPtr();
+    const ItemPtr l_request = TabRequest(lp_form);
     if (!l_request)
         return;
     const Value l_text = l_request["search_request_text"].GetValue();
@@ -130,7 +130,7 @@ void SearchForm::AddOrRemoveWish()
 void SearchForm::StopSearch()
 {
     SearchResultsForm* lp_form = GetCurrentSearchResultsForm();
-    ItemPtr l_request = lp_form ? T("search_results_widget")->HasItem(Value(lp_form))["search_request"] : ItemPtr();
+    const ItemPtr l_request = TabRequest(lp_form);
     if (!l_request)
         return;
     l_request += T("search_stopped")->GetGlobalNullItem();
@@ -165,8 +165,8 @@ void SearchForm::DownloadResult(ItemPtr i_result, ItemPtr i_searchText)
         i_result["search_result_file_folder"].AsStdString(), i_result["file_size"].AsInt64(), 0);
     if (l_entry && i_searchText)
         l_entry += i_searchText;
-    if (QTreeWidgetItem* lp_row = i_result["search_result_node"].AsPointer<QTreeWidgetItem>())
-        lp_row->setIcon(FileColumn, QIcon(":/icons/download_icon"));
+    if (QTreeWidgetItem* lp_row = RowOfNode(i_result["search_result_node"]))
+        lp_row->setIcon(SearchResultListItem::FileColumn, QIcon(":/icons/download_icon"));
 }
 
 void SearchForm::OnSearchResultsContextMenuRequested(QPoint i_pos)

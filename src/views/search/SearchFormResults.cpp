@@ -9,6 +9,7 @@
 
 #include "shares/SharedFoldersManager.h"
 #include "shell/EventToolBar.h"
+#include "shell/RowNodes.h"
 #include "store/Data.h"
 #include "store/DelayedInvoker.h"
 #include "store/GeneralFunctions.h"
@@ -34,11 +35,6 @@ ItemPtr CommonNode(ItemPtr i_a, ItemPtr i_b, Type* ip_nodes)
     return ItemPtr();
 }
 
-QTreeWidgetItem* Row(ItemPtr i_node)
-{
-    return i_node.AsPointer<QTreeWidgetItem>();
-}
-
 // A row's node item, valued by the row's address.
 ItemPtr NewNode(Type* ip_nodes, QTreeWidgetItem* ip_row)
 {
@@ -51,10 +47,16 @@ void ExpandWhen(QTreeWidgetItem* ip_row, ItemPtr i_flag)
         ip_row->setExpanded(true);
 }
 
-// The user's speed in KiB/s with one decimal; nothing for no speed.
+// The user's speed in KiB/s with one decimal; nothing for no speed. The replier says what its
+// speed and queue are: below 0 they mean nothing, and would only sort that user first.
 QString SpeedText(qint64 i_bytesPerSecond)
 {
-    return i_bytesPerSecond == 0 ? QString() : QString::number(i_bytesPerSecond / 1024.0, 'f', 1);
+    return i_bytesPerSecond <= 0 ? QString() : QString::number(i_bytesPerSecond / 1024.0, 'f', 1);
+}
+
+QString QueueText(ItemPtr i_queue)
+{
+    return i_queue.AsInt64() < 0 ? QStringLiteral("0") : i_queue.AsString();
 }
 } // namespace
 
@@ -124,38 +126,38 @@ QTreeWidgetItem* SearchForm::AddSearchResult(ItemPtr i_tab, ItemPtr i_result)
     ItemPtr l_user = l_reply["user"];
 
     ItemPtr l_userNode = CommonNode(i_tab, l_user, lp_userNodes);
-    QTreeWidgetItem* lp_userRow = Row(l_userNode);
+    QTreeWidgetItem* lp_userRow = RowOfNode(l_userNode);
     if (!l_userNode)
     {
         lp_userRow = new SearchResultListItem(lp_tree);
-        lp_userRow->setText(0, l_user.AsString());
+        lp_userRow->setText(SearchResultListItem::UserColumn, l_user.AsString());
         l_userNode = NewNode(lp_userNodes, lp_userRow);
         l_userNode += i_tab;
         l_userNode += l_user;
-        lp_userRow->setText(1, l_reply["search_results_user_available"].AsStdString() == "yes"
+        lp_userRow->setText(SearchResultListItem::FreeColumn, l_reply["search_results_user_available"].AsStdString() == "yes"
                                    ? QStringLiteral("Y")
-                                   : l_reply["search_results_uploads_in_queue"].AsString());
-        lp_userRow->setTextAlignment(1, Qt::AlignHCenter);
-        lp_userRow->setText(2, SpeedText(l_reply["search_results_user_speed"].AsInt64()));
+                                   : QueueText(l_reply["search_results_uploads_in_queue"]));
+        lp_userRow->setTextAlignment(SearchResultListItem::FreeColumn, Qt::AlignHCenter);
+        lp_userRow->setText(SearchResultListItem::SpeedColumn, SpeedText(l_reply["search_results_user_speed"].AsInt64()));
     }
 
     ItemPtr l_folder = i_result["search_result_file_folder"];
     ItemPtr l_folderNode = CommonNode(l_userNode, l_folder, lp_folderNodes);
-    QTreeWidgetItem* lp_folderRow = Row(l_folderNode);
+    QTreeWidgetItem* lp_folderRow = RowOfNode(l_folderNode);
     if (!l_folderNode)
     {
         lp_folderRow = new SearchResultListItem(lp_userRow);
-        lp_folderRow->setText(3, ReversePathname(l_folder.AsString()));
+        lp_folderRow->setText(SearchResultListItem::FolderColumn, ReversePathname(l_folder.AsString()));
         l_folderNode = NewNode(lp_folderNodes, lp_folderRow);
         l_folderNode += l_userNode;
         l_folderNode += l_folder;
     }
 
     QTreeWidgetItem* lp_fileRow = new SearchResultListItem(lp_folderRow);
-    lp_fileRow->setText(4, i_result["search_result_file_name"].AsString());
-    lp_fileRow->setText(5, CommafyNumber(i_result["file_size"].AsInt64()));
+    lp_fileRow->setText(SearchResultListItem::FileColumn, i_result["search_result_file_name"].AsString());
+    lp_fileRow->setText(SearchResultListItem::SizeColumn, CommafyNumber(i_result["file_size"].AsInt64()));
     if (sharedFoldersManager)
-        lp_fileRow->setText(6, sharedFoldersManager->GetFileItemDisplayString(i_result));
+        lp_fileRow->setText(SearchResultListItem::AttributesColumn, sharedFoldersManager->GetFileItemDisplayString(i_result));
 
     ExpandWhen(lp_userRow, i_tab["expand_users"]);
     ExpandWhen(lp_folderRow, i_tab["expand_folders"]);
@@ -167,9 +169,9 @@ QTreeWidgetItem* SearchForm::AddSearchResult(ItemPtr i_tab, ItemPtr i_result)
 
 QTreeWidgetItem* SearchForm::GetNodeUserNode(QTreeWidgetItem* ip_row)
 {
-    if (!ip_row || d.GetType("search_results_user_node")->HasItem(Value(ip_row)))
+    if (!ip_row || NodeOfRow("search_results_user_node", ip_row))
         return ip_row;
-    if (d.GetType("search_results_folder_node")->HasItem(Value(ip_row)))
+    if (NodeOfRow("search_results_folder_node", ip_row))
         return ip_row->parent();
     return ip_row->parent() ? ip_row->parent()->parent() : nullptr;
 }

@@ -3,12 +3,10 @@
 #include <QTreeWidgetItem>
 
 #include "store/Data.h"
+#include "views/search/SearchResultListItem.h"
 
 namespace
 {
-const int FolderColumn = 3;
-const int FileColumn = 4;
-
 void SetShown(QTreeWidgetItem* ip_row, bool i_shown)
 {
     if (ip_row->isHidden() == i_shown)
@@ -29,7 +27,7 @@ bool SearchResultFilter::Apply(QTreeWidgetItem* ip_userRow) const
     {
         QTreeWidgetItem* lp_folder = ip_userRow->child(l_folderIndex);
         FilterParser l_rest;
-        if (m_filter.IsMatching(lp_folder->text(FolderColumn), &l_rest, ItemPtr()) == FilterParser::Excluded)
+        if (m_filter.IsMatching(lp_folder->text(SearchResultListItem::FolderColumn), &l_rest, ItemPtr()) == FilterParser::Excluded)
         {
             SetShown(lp_folder, false);
             continue;
@@ -43,7 +41,7 @@ bool SearchResultFilter::Apply(QTreeWidgetItem* ip_userRow) const
             const ItemPtr l_result =
                 l_attributes ? mp_fileNodes->HasItem(Value(lp_file))["search_result"] : ItemPtr();
             const bool l_shown =
-                l_rest.IsMatching(lp_file->text(FileColumn), nullptr, l_result) == FilterParser::Matching;
+                l_rest.IsMatching(lp_file->text(SearchResultListItem::FileColumn), nullptr, l_result) == FilterParser::Matching;
             SetShown(lp_file, l_shown);
             l_shownFiles += l_shown ? 1 : 0;
         }

@@ -4,13 +4,9 @@
 
 namespace
 {
-const int FreeColumn = 1;
-const int SpeedColumn = 2;
-const int FileColumn = 4;
-
 double Speed(const QTreeWidgetItem& i_row)
 {
-    return i_row.text(SpeedColumn).toDouble();
+    return i_row.text(SearchResultListItem::SpeedColumn).toDouble();
 }
 } // namespace
 

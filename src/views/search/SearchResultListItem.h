@@ -12,4 +12,16 @@ public:
     explicit SearchResultListItem(QTreeWidgetItem* ip_parent);
 
     bool operator<(const QTreeWidgetItem& i_other) const override;
+
+    // The columns of a result tree.
+    enum Column
+    {
+        UserColumn,
+        FreeColumn,
+        SpeedColumn,
+        FolderColumn,
+        FileColumn,
+        SizeColumn,
+        AttributesColumn
+    };
 };

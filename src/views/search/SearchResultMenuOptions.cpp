@@ -4,6 +4,7 @@
 #include <QMenu>
 #include <QTreeWidget>
 
+#include "shell/RowNodes.h"
 #include "store/Data.h"
 #include "store/ItemSet.h"
 #include "store/Type.h"
@@ -12,19 +13,11 @@
 #include "views/search/SearchForm.h"
 #include "views/search/ShareForm.h"
 
-namespace
-{
-ItemPtr NodeOf(const char* i_type, QTreeWidgetItem* ip_row)
-{
-    return d.GetType(i_type)->HasItem(Value(ip_row));
-}
-} // namespace
-
 SearchResultMenuOptions::SearchResultMenuOptions(QMenu* ip_menu, QTreeWidgetItem* ip_row, QObject* ip_parent)
     : QObject(ip_parent), mp_row(ip_row), mp_tree(ip_row->treeWidget())
 {
-    const ItemPtr l_fileNode = NodeOf("search_result_node", mp_row);
-    const ItemPtr l_folderNode = NodeOf("search_results_folder_node", mp_row);
+    const ItemPtr l_fileNode = NodeOfRow("search_result_node", mp_row);
+    const ItemPtr l_folderNode = NodeOfRow("search_results_folder_node", mp_row);
     // A folder's path item is shared by every user and tab with a result in a folder of that
     // path; the row's own results tell whose folder this is and which search found it.
     ItemPtr l_result;
@@ -41,7 +34,7 @@ SearchResultMenuOptions::SearchResultMenuOptions(QMenu* ip_menu, QTreeWidgetItem
     const ItemPtr l_reply = l_result["search_results"];
     m_searchText = l_reply["search_request"]["search_request_text"].AsString();
     m_user = l_reply["user"].AsString();
-    m_folder = l_result["search_result_file_folder"].AsString();
+    m_folder = l_result["search_result_file_folder"].AsStdString();
     connect(ip_menu->addAction(QIcon(":/icons/downloads_icon"), tr("Download Folder(s)")), &QAction::triggered,
             this, &SearchResultMenuOptions::OnDownloadFolder);
     connect(ip_menu->addAction(QIcon(":/icons/browse_icon"), tr("Browse Folder")), &QAction::triggered, this,
@@ -56,7 +49,7 @@ void SearchResultMenuOptions::OnDownloadFile()
     const ItemPtr l_text = d.GetType("search_request_text")->GetItem(Value(m_searchText));
     for (QTreeWidgetItem* lp_row : mp_tree->selectedItems())
     {
-        const ItemPtr l_node = NodeOf("search_result_node", lp_row);
+        const ItemPtr l_node = NodeOfRow("search_result_node", lp_row);
         if (!l_node)
             return;
         SearchForm::DownloadResult(l_node["search_result"], l_text);
@@ -71,9 +64,9 @@ void SearchResultMenuOptions::OnDownloadFolder()
     ItemSet l_results;
     for (QTreeWidgetItem* lp_row : mp_tree->selectedItems())
     {
-        ItemPtr l_folderNode = NodeOf("search_results_folder_node", lp_row);
+        ItemPtr l_folderNode = NodeOfRow("search_results_folder_node", lp_row);
         if (!l_folderNode)
-            l_folderNode = NodeOf("search_result_node", lp_row)["search_results_folder_node"];
+            l_folderNode = NodeOfRow("search_result_node", lp_row)["search_results_folder_node"];
         // A user row stands for more than folders: nothing is queued.
         if (!l_folderNode)
             return;

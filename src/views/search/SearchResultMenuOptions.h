@@ -4,6 +4,8 @@
 #include <QPointer>
 #include <QString>
 
+#include <string>
+
 class QMenu;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -29,8 +31,8 @@ private:
     // Every download from this menu records the search of the clicked row.
     QString m_searchText;
     QString m_user;
-    // The clicked row's remote folder, backslashes kept.
-    QString m_folder;
+    // The clicked row's remote folder as received, backslashes kept.
+    std::string m_folder;
     // The slots run inside the menu's loop, where replies keep coming; a closed tab takes its
     // tree and rows along.
     QPointer<QTreeWidget> mp_tree;

@@ -74,8 +74,8 @@ void ShareForm::SetShare(ItemPtr i_share)
     AddNotice(m_user, mp_ui->folderTree);
     connect(mp_ui->folderTree, &QTreeWidget::itemDoubleClicked, this, &ShareForm::OnFolderDoubleClicked);
     connect(mp_ui->fileList, &QTreeWidget::itemDoubleClicked, this, &ShareForm::OnFileDoubleClicked);
-    if (!m_pendingFolder.isEmpty())
-        BrowseToFolder(std::exchange(m_pendingFolder, QString()));
+    if (!m_pendingFolder.empty())
+        BrowseToFolder(std::exchange(m_pendingFolder, std::string()));
 }
 
 void ShareForm::OnUserShareItemRemoved(ItemPtr i_share)
@@ -84,14 +84,14 @@ void ShareForm::OnUserShareItemRemoved(ItemPtr i_share)
         m_share = ItemPtr();
 }
 
-void ShareForm::BrowseToFolder(QString i_folder)
+void ShareForm::BrowseToFolder(const std::string& i_folder)
 {
     if (!m_share)
     {
         m_pendingFolder = i_folder;
         return;
     }
-    QTreeWidgetItem* lp_row = RowOf(FolderInTree(m_share, Value(i_folder).Bytes()), "user_share_folder_node");
+    QTreeWidgetItem* lp_row = RowOf(FolderInTree(m_share, i_folder), "user_share_folder_node");
     if (!lp_row)
         return;
     mp_ui->folderTree->scrollToItem(lp_row, QAbstractItemView::PositionAtTop);

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <memory>
+#include <string>
 
 #include "views/search/ShareTreeForm.h"
 
@@ -25,8 +26,10 @@ public:
     // Shows the user's tree. Only the first list counts: a tab that already shows one keeps its
     // rows and tree, and closing and opening the tab again asks anew.
     void SetShare(ItemPtr i_share);
-    // Selects a folder by its full remote path; before the list has come, once it has.
-    void BrowseToFolder(QString i_folder);
+    // Selects a folder by its full remote path, as received (bytes, backslash separators);
+    // before the list has come, once it has. A name in another encoding than UTF-8 would not
+    // come back the same from display text.
+    void BrowseToFolder(const std::string& i_folder);
     // Drops the user's tree and the tab's record; the form goes at the next turn of the event
     // loop. Called once its tab was taken out of the tab control.
     void Delete();
@@ -56,5 +59,5 @@ private:
     // A list or a failure has been shown; a failure is shown only before.
     bool m_answered = false;
     // A folder BrowseToFolder was asked for before the list came.
-    QString m_pendingFolder;
+    std::string m_pendingFolder;
 };

@@ -14,6 +14,7 @@
 #include "shares/FilterParser.h"
 #include "shares/SharedFoldersManager.h"
 #include "shell/ActionSetToolBar.h"
+#include "shell/RowNodes.h"
 #include "store/Data.h"
 #include "store/GeneralFunctions.h"
 #include "store/Settings.h"
@@ -319,17 +320,17 @@ void ShareTreeForm::OnFilterHelpClicked()
 
 ItemPtr ShareTreeForm::FolderOfRow(QTreeWidgetItem* ip_row)
 {
-    return ip_row ? d.GetType(FolderNode)->HasItem(Value(ip_row))["user_share_folder"] : ItemPtr();
+    return NodeOfRow(FolderNode, ip_row)["user_share_folder"];
 }
 
 ItemPtr ShareTreeForm::FileOfRow(QTreeWidgetItem* ip_row)
 {
-    return ip_row ? d.GetType(FileNode)->HasItem(Value(ip_row))["user_share_file"] : ItemPtr();
+    return NodeOfRow(FileNode, ip_row)["user_share_file"];
 }
 
 QTreeWidgetItem* ShareTreeForm::RowOf(ItemPtr i_item, const char* ip_nodeType)
 {
-    return i_item[ip_nodeType].AsPointer<QTreeWidgetItem>();
+    return RowOfNode(i_item[ip_nodeType]);
 }
 
 ItemPtr ShareTreeForm::FolderInTree(ItemPtr i_share, const std::string& i_path)

@@ -8,7 +8,6 @@
 #include "store/GeneralFunctions.h"
 #include "store/SchemaDeclaration.h"
 #include "ui_SharesForm.h"
-#include "views/chat/ChatsForm.h"
 #include "views/search/ShareForm.h"
 #include "views/search/UploadForm.h"
 
@@ -104,7 +103,7 @@ ShareForm* SharesForm::OpenShareBrowse(QString i_user)
     if (auto* lp_open = FocusOpenTab<ShareForm>(i_user, "user_share_tab"))
         return lp_open;
     auto* lp_form = new ShareForm(i_user, this);
-    mp_ui->tabControl->addTab(lp_form, ChatsForm::TabText(i_user));
+    mp_ui->tabControl->addTab(lp_form, LiteralAmpersands(i_user));
     if (peerMessenger)
         peerMessenger->GetUserSharedFiles(i_user);
     FocusWidgetAndParents(lp_form);
@@ -116,7 +115,7 @@ UploadForm* SharesForm::OpenUploadBrowse(QString i_user)
     if (auto* lp_open = FocusOpenTab<UploadForm>(i_user, "upload_share_tab"))
         return lp_open;
     auto* lp_form = new UploadForm(i_user, this);
-    mp_ui->tabControl->addTab(lp_form, ChatsForm::TabText("Upload to " + i_user));
+    mp_ui->tabControl->addTab(lp_form, LiteralAmpersands("Upload to " + i_user));
     FileInfoMap l_folders;
     AttributeTranslationTable l_attributes;
     if (sharedFoldersManager)

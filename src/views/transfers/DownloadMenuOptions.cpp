@@ -10,6 +10,8 @@
 
 #include "server/Server.h"
 #include "shell/Desktop.h"
+#include "shell/RowNodes.h"
+#include "shell/UIFunctions.h"
 #include "store/Data.h"
 #include "transfers/TransferQueueManager.h"
 #include "transfers/TransferStatus.h"
@@ -47,17 +49,6 @@ std::vector<ItemPtr> Members(const ItemSet& i_set)
         l_members.push_back(l_item);
     return l_members;
 }
-
-QTreeWidgetItem* Row(ItemPtr i_node)
-{
-    return i_node ? i_node.AsPointer<QTreeWidgetItem>() : nullptr;
-}
-
-// Search texts are other people's words: an '&' in them is a character, not a shortcut mark.
-QString MenuText(QString i_text)
-{
-    return i_text.replace(QLatin1Char('&'), QLatin1String("&&"));
-}
 } // namespace
 
 DownloadMenuOptions::DownloadMenuOptions(QMenu* ip_menu, ItemSet i_entries, QObject* ip_parent)
@@ -84,13 +75,11 @@ DownloadMenuOptions::DownloadMenuOptions(QMenu* ip_menu, ItemSet i_entries, QObj
     ip_menu->addSeparator();
     connect(ip_menu->addAction(QIcon(TransferIcon), l_one ? tr("Remove download") : tr("Remove downloads")),
             &QAction::triggered, this, &DownloadMenuOptions::OnRemoveDownloads);
-    m_user = SingleUser();
-    m_folder = SingleFolder();
     AddAlertEntries(ip_menu);
     if (const ItemPtr l_search = l_first["search_request_text"])
     {
         m_searchText = l_search.AsString();
-        connect(ip_menu->addAction(tr("Re-run Search: ") + MenuText(m_searchText)),
+        connect(ip_menu->addAction(tr("Re-run Search: ") + LiteralAmpersands(m_searchText)),
                 &QAction::triggered, this, &DownloadMenuOptions::OnRerunSearch);
     }
 }
@@ -101,16 +90,19 @@ void DownloadMenuOptions::AddAlertEntries(QMenu* ip_menu)
 {
     QMenu* lp_notify = ip_menu->addMenu(TransferRowIcons::Alert(), tr("Notify me when..."));
     const ItemPtr l_first = FirstEntry();
+    // Looked up again when an entry is chosen: the menu's loop may remove them meanwhile.
+    const ItemPtr l_user = SingleUser();
+    const ItemPtr l_folder = SingleFolder();
     if (m_entries.Size() == 1 && !l_first["complete_download_alert"] && !IsComplete(l_first))
         connect(lp_notify->addAction(tr("File download completes")), &QAction::triggered, this,
                 &DownloadMenuOptions::OnSetFileDownloadAlert);
-    if (m_user && m_folder && !d.GetItem(m_user, m_folder, "complete_download_alert") &&
-        AnyUnfinished(d.GetItems(m_user, m_folder, "download_entry")))
+    if (l_user && l_folder && !d.GetItem(l_user, l_folder, "complete_download_alert") &&
+        AnyUnfinished(d.GetItems(l_user, l_folder, "download_entry")))
         connect(lp_notify->addAction(tr("Folder download completes")), &QAction::triggered, this,
                 &DownloadMenuOptions::OnSetFolderDownloadAlert);
-    if (m_user && m_user["download_list_user_node"].GetItems("download_list_folder_node").Size() > 1 &&
-        m_user.GetItems("complete_download_alert").NotConnected("remote_folder").Empty() &&
-        AnyUnfinished(m_user.GetItems("download_entry")))
+    if (l_user && l_user["download_list_user_node"].GetItems("download_list_folder_node").Size() > 1 &&
+        l_user.GetItems("complete_download_alert").NotConnected("remote_folder").Empty() &&
+        AnyUnfinished(l_user.GetItems("download_entry")))
         connect(lp_notify->addAction(tr("All downloads from user complete")), &QAction::triggered,
                 this, &DownloadMenuOptions::OnSetUserDownloadAlert);
     if (lp_notify->actions().isEmpty())
@@ -179,7 +171,7 @@ void DownloadMenuOptions::OnSetFileDownloadAlert()
     const ItemPtr l_entry = FirstEntry();
     if (!l_entry)
         return;
-    if (QTreeWidgetItem* lp_row = Row(l_entry["download_list_node"]))
+    if (QTreeWidgetItem* lp_row = RowOfNode(l_entry["download_list_node"]))
         lp_row->setIcon(2, TransferRowIcons::Alert());
     d.GetType("complete_download_alert")->NewItem() += l_entry;
 }
@@ -194,7 +186,7 @@ void DownloadMenuOptions::OnSetFolderDownloadAlert()
     const ItemPtr l_userNode = l_user["download_list_user_node"];
     const ItemPtr l_node =
         l_userNode ? d.GetItem(l_userNode, l_folder, "download_list_folder_node") : ItemPtr();
-    if (QTreeWidgetItem* lp_row = Row(l_node))
+    if (QTreeWidgetItem* lp_row = RowOfNode(l_node))
         lp_row->setIcon(1, TransferRowIcons::Alert());
     const ItemPtr l_alert = d.GetType("complete_download_alert")->NewItem();
     l_alert += l_user;
@@ -206,7 +198,7 @@ void DownloadMenuOptions::OnSetUserDownloadAlert()
     const ItemPtr l_user = SingleUser();
     if (!l_user)
         return;
-    if (QTreeWidgetItem* lp_row = Row(l_user["download_list_user_node"]))
+    if (QTreeWidgetItem* lp_row = RowOfNode(l_user["download_list_user_node"]))
         lp_row->setIcon(0, TransferRowIcons::Alert());
     d.GetType("complete_download_alert")->NewItem() += l_user;
 }

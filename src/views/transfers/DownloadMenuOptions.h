@@ -43,6 +43,4 @@ private:
 
     ItemSet m_entries;
     QString m_searchText;
-    ItemPtr m_user;
-    ItemPtr m_folder;
 };

@@ -1,5 +1,6 @@
 #include "views/transfers/TransferGroupTally.h"
 
+#include <limits>
 #include <string>
 
 #include "store/Data.h"
@@ -8,6 +9,19 @@
 
 namespace
 {
+// Sizes come from other users: none counts below 0, and a sum stops at the largest number
+// rather than wrap round.
+qint64 NotNegative(qint64 i_bytes)
+{
+    return i_bytes < 0 ? 0 : i_bytes;
+}
+
+void AddUpTo(qint64& io_sum, qint64 i_bytes)
+{
+    if (__builtin_add_overflow(io_sum, NotNegative(i_bytes), &io_sum))
+        io_sum = std::numeric_limits<qint64>::max();
+}
+
 // The value bytes of the entry's item of that type; empty when it has none.
 const std::string& PartBytes(Item* ip_entry, Type* ip_type)
 {
@@ -28,8 +42,8 @@ TransferGroupTally::TransferGroupTally(bool i_upload)
 
 qint64 TransferGroupTally::EntrySize(ItemPtr i_entry, bool i_upload)
 {
-    return i_upload ? i_entry["shared_file"]["shared_file_size"].AsInt64()
-                    : i_entry["file_size"].AsInt64();
+    return NotNegative(i_upload ? i_entry["shared_file"]["shared_file_size"].AsInt64()
+                                : i_entry["file_size"].AsInt64());
 }
 
 void TransferGroupTally::Add(ItemPtr i_entry)
@@ -48,20 +62,20 @@ void TransferGroupTally::Add(ItemPtr i_entry)
     m_complete += l_complete;
     if (!l_complete && !l_running && !l_queued && !l_aborted)
         return;
-    const qint64 l_size =
-        mp_size ? ItemPtr(i_entry->FirstOf(mp_size)).AsInt64() : EntrySize(i_entry, m_upload);
-    m_total += l_size;
+    const qint64 l_size = NotNegative(mp_size ? ItemPtr(i_entry->FirstOf(mp_size)).AsInt64()
+                                              : EntrySize(i_entry, m_upload));
+    AddUpTo(m_total, l_size);
     if (l_complete)
     {
-        m_done += l_size;
+        AddUpTo(m_done, l_size);
         return;
     }
     const ItemPtr l_position = i_entry->FirstOf(mp_position);
     const qint64* lp_done =
         l_position && transferQueueManager ? transferQueueManager->PeekObject<qint64>(l_position) : nullptr;
-    const qint64 l_done = lp_done ? *lp_done : 0;
-    m_done += l_done;
-    m_left += l_size - l_done;
+    const qint64 l_done = lp_done ? NotNegative(*lp_done) : 0;
+    AddUpTo(m_done, l_done);
+    AddUpTo(m_left, l_size - l_done);
 }
 
 QString TransferGroupTally::Status() const

@@ -9,6 +9,7 @@
 #include "resources/Resources.h"
 #include "shell/ActionSetToolBar.h"
 #include "shell/ColorSettings.h"
+#include "shell/RowNodes.h"
 #include "shell/SizeManager.h"
 #include "shell/TreeWidget.h"
 #include "shell/UIFunctions.h"
@@ -73,10 +74,6 @@ void SetUpColumns(QTreeWidget* ip_list, int i_count)
     ip_list->setUniformRowHeights(true);
 }
 
-QTreeWidgetItem* NodeRow(ItemPtr i_node)
-{
-    return i_node ? i_node.AsPointer<QTreeWidgetItem>() : nullptr;
-}
 } // namespace
 
 TransfersForm::TransfersForm(QWidget* ip_parent) : QWidget(ip_parent)
@@ -296,7 +293,7 @@ void TransfersForm::OnTransfersLoaded()
 QTreeWidgetItem* TransfersForm::UserRow(const ListKind& i_kind, ItemPtr i_user, bool i_expand)
 {
     if (const ItemPtr l_node = i_user[i_kind.userNode])
-        return NodeRow(l_node);
+        return RowOfNode(l_node);
     QTreeWidgetItem* lp_row = nullptr;
     if (m_loadingRows && &i_kind == &Downloads)
         m_loadedUserRows << (lp_row = new QTreeWidgetItem);
@@ -321,7 +318,7 @@ QTreeWidgetItem* TransfersForm::NewEntryRow(const ListKind& i_kind, ItemPtr i_en
     const ItemPtr l_userNode = l_user[i_kind.userNode];
 
     ItemPtr l_folderNode = d.GetItem(l_userNode, i_folder, i_kind.folderNode);
-    QTreeWidgetItem* lp_folderRow = NodeRow(l_folderNode);
+    QTreeWidgetItem* lp_folderRow = RowOfNode(l_folderNode);
     if (!l_folderNode)
     {
         lp_folderRow = new QTreeWidgetItem(lp_userRow);
@@ -376,20 +373,20 @@ void TransfersForm::RemoveEntryRow(const ListKind& i_kind, ItemPtr i_entry)
     const ItemPtr l_node = i_entry[i_kind.fileNode];
     if (!l_node)
         return;
-    QTreeWidgetItem* lp_row = NodeRow(l_node);
+    QTreeWidgetItem* lp_row = RowOfNode(l_node);
     QTreeWidgetItem* lp_folderRow = lp_row->parent();
     delete lp_row;
     l_node.Remove();
     if (!lp_folderRow || lp_folderRow->childCount() > 0)
         return;
     QTreeWidgetItem* lp_userRow = lp_folderRow->parent();
-    const ItemPtr l_folderNode = RowNode(i_kind.folderNode, lp_folderRow);
+    const ItemPtr l_folderNode = NodeOfRow(i_kind.folderNode, lp_folderRow);
     delete lp_folderRow;
     if (l_folderNode)
         l_folderNode.Remove();
     if (!lp_userRow || lp_userRow->childCount() > 0)
         return;
-    const ItemPtr l_userNode = RowNode(i_kind.userNode, lp_userRow);
+    const ItemPtr l_userNode = NodeOfRow(i_kind.userNode, lp_userRow);
     delete lp_userRow;
     if (l_userNode)
         l_userNode.Remove();
@@ -411,20 +408,20 @@ void TransfersForm::OnUploadEntryRemoved(ItemPtr i_entry)
 void TransfersForm::OnUserOnline(ItemPtr i_user)
 {
     for (const ListKind* lp_kind : {&Downloads, &Uploads})
-        if (QTreeWidgetItem* lp_row = NodeRow(i_user[lp_kind->userNode]))
+        if (QTreeWidgetItem* lp_row = RowOfNode(i_user[lp_kind->userNode]))
             lp_row->setIcon(0, TransferRowIcons::Online(true));
 }
 
 void TransfersForm::OnUserOffline(ItemPtr i_user)
 {
     for (const ListKind* lp_kind : {&Downloads, &Uploads})
-        if (QTreeWidgetItem* lp_row = NodeRow(i_user[lp_kind->userNode]))
+        if (QTreeWidgetItem* lp_row = RowOfNode(i_user[lp_kind->userNode]))
             lp_row->setIcon(0, TransferRowIcons::Online(false));
 }
 
 void TransfersForm::OnDownloadPlaceInLine(ItemPtr i_entry)
 {
-    if (QTreeWidgetItem* lp_row = NodeRow(i_entry[Downloads.fileNode]))
+    if (QTreeWidgetItem* lp_row = RowOfNode(i_entry[Downloads.fileNode]))
         lp_row->setText(8, i_entry["place_in_line"].AsString());
 }
 
@@ -449,25 +446,20 @@ void TransfersForm::UpdateActiveTransferCounts()
                                      .arg(transferQueueManager->ActiveUploadCount()));
 }
 
-ItemPtr TransfersForm::RowNode(const char* i_type, QTreeWidgetItem* ip_row)
-{
-    return ip_row ? d.GetType(i_type)->HasItem(Value(ip_row)) : ItemPtr();
-}
-
 bool TransfersForm::IsGroupRow(const ListKind& i_kind, QTreeWidgetItem* ip_row)
 {
-    return RowNode(i_kind.userNode, ip_row) || RowNode(i_kind.folderNode, ip_row);
+    return NodeOfRow(i_kind.userNode, ip_row) || NodeOfRow(i_kind.folderNode, ip_row);
 }
 
 ItemSet TransfersForm::NodeEntryItems(const ListKind& i_kind, QTreeWidgetItem* ip_row) const
 {
-    if (const ItemPtr l_userNode = RowNode(i_kind.userNode, ip_row))
+    if (const ItemPtr l_userNode = NodeOfRow(i_kind.userNode, ip_row))
         return l_userNode.GetItems(i_kind.folderNode)
             .GetItems(i_kind.fileNode)
             .GetItems(i_kind.entryType);
-    if (const ItemPtr l_folderNode = RowNode(i_kind.folderNode, ip_row))
+    if (const ItemPtr l_folderNode = NodeOfRow(i_kind.folderNode, ip_row))
         return l_folderNode.GetItems(i_kind.fileNode).GetItems(i_kind.entryType);
-    if (const ItemPtr l_entry = RowNode(i_kind.fileNode, ip_row)[i_kind.entryType])
+    if (const ItemPtr l_entry = NodeOfRow(i_kind.fileNode, ip_row)[i_kind.entryType])
         return ItemSet(l_entry);
     return ItemSet();
 }
@@ -484,9 +476,9 @@ ItemSet TransfersForm::GetNodeUploadEntryItems(QTreeWidgetItem* ip_row) const
 
 QTreeWidgetItem* TransfersForm::NodeUserRow(const ListKind& i_kind, QTreeWidgetItem* ip_row) const
 {
-    if (!ip_row || RowNode(i_kind.userNode, ip_row))
+    if (!ip_row || NodeOfRow(i_kind.userNode, ip_row))
         return ip_row;
-    if (RowNode(i_kind.folderNode, ip_row))
+    if (NodeOfRow(i_kind.folderNode, ip_row))
         return ip_row->parent();
     return ip_row->parent() ? ip_row->parent()->parent() : nullptr;
 }

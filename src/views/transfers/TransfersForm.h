@@ -137,8 +137,6 @@ private:
     void ForEachEntry(const ListKind& i_kind, QTreeWidgetItem* ip_row,
                       const std::function<void(ItemPtr)>& i_visit) const;
     QTreeWidgetItem* NodeUserRow(const ListKind& i_kind, QTreeWidgetItem* ip_row) const;
-    // The node of that type whose value is the row's address; null for none.
-    static ItemPtr RowNode(const char* i_type, QTreeWidgetItem* ip_row);
     static bool IsGroupRow(const ListKind& i_kind, QTreeWidgetItem* ip_row);
     static QString AggregateStatus(const ListKind& i_kind, const ItemSet& i_entries);
     void ShowEntryStatus(const ListKind& i_kind, ItemPtr i_entry, ItemPtr i_status);

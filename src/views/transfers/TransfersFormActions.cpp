@@ -14,6 +14,7 @@
 #include "shell/ActionSetToolBar.h"
 #include "shell/Desktop.h"
 #include "shell/EventToolBar.h"
+#include "shell/RowNodes.h"
 #include "store/Data.h"
 #include "store/GeneralFunctions.h"
 #include "store/Settings.h"
@@ -30,11 +31,6 @@ namespace
 {
 const char* const DownloadIcon = ":/icons/download_icon";
 const qint64 FinishedUploadLifeMs = 300000;
-
-QTreeWidgetItem* Row(ItemPtr i_node)
-{
-    return i_node ? i_node.AsPointer<QTreeWidgetItem>() : nullptr;
-}
 
 // Removes each entry still in the store; the removal of one may run handlers that remove others.
 void RemoveEach(const std::vector<ItemPtr>& i_entries, void (TransferQueueManager::*i_remove)(ItemPtr))
@@ -144,7 +140,7 @@ void TransfersForm::AddSelectedUsersToList()
 {
     for (QTreeWidgetItem* lp_row : mp_ui->downloadsList->selectedItems())
     {
-        const ItemPtr l_node = RowNode(Downloads.userNode, GetDownloadNodeUserNode(lp_row));
+        const ItemPtr l_node = NodeOfRow(Downloads.userNode, GetDownloadNodeUserNode(lp_row));
         if (const ItemPtr l_user = l_node["user"])
             l_user.NewItem("in_user_list");
     }
@@ -238,7 +234,7 @@ void TransfersForm::DeleteSelectedDownloads()
         std::vector<QTreeWidgetItem*> l_rows{l_selected.first()};
         for (std::size_t l_at = 0; l_at < l_rows.size(); ++l_at)
         {
-            if (const ItemPtr l_entry = RowNode(Downloads.fileNode, l_rows[l_at])[Downloads.entryType])
+            if (const ItemPtr l_entry = NodeOfRow(Downloads.fileNode, l_rows[l_at])[Downloads.entryType])
                 l_entries.push_back(l_entry);
             for (int l_child = 0; l_child < l_rows[l_at]->childCount(); ++l_child)
                 l_rows.push_back(l_rows[l_at]->child(l_child));
@@ -246,7 +242,7 @@ void TransfersForm::DeleteSelectedDownloads()
     }
     else
         for (QTreeWidgetItem* lp_row : l_selected)
-            if (const ItemPtr l_entry = RowNode(Downloads.fileNode, lp_row)[Downloads.entryType])
+            if (const ItemPtr l_entry = NodeOfRow(Downloads.fileNode, lp_row)[Downloads.entryType])
                 l_entries.push_back(l_entry);
     RemoveEach(l_entries, &TransferQueueManager::RemoveDownload);
 }
@@ -254,7 +250,7 @@ void TransfersForm::DeleteSelectedDownloads()
 // Where the finished file lies or will lie; the desktop decides what opens it.
 void TransfersForm::OnDownloadListItemDoubleClicked(QTreeWidgetItem* ip_item, int)
 {
-    const ItemPtr l_entry = RowNode(Downloads.fileNode, ip_item)[Downloads.entryType];
+    const ItemPtr l_entry = NodeOfRow(Downloads.fileNode, ip_item)[Downloads.entryType];
     if (!l_entry || !transferQueueManager)
         return;
     const QString l_path = transferQueueManager->GetDownloadTargetPath(l_entry, true);
@@ -272,7 +268,7 @@ void TransfersForm::OnDownloadsContextMenuRequested(QPoint i_point)
     ItemSet l_chosen;
     for (QTreeWidgetItem* lp_row : l_selected)
     {
-        l_users.insert(RowNode(Downloads.userNode, GetDownloadNodeUserNode(lp_row))["user"].AsString());
+        l_users.insert(NodeOfRow(Downloads.userNode, GetDownloadNodeUserNode(lp_row))["user"].AsString());
         // In a wider selection a group row counts only when it stands for one download.
         const ItemSet l_entries = GetNodeDownloadEntryItems(lp_row);
         if (l_selected.size() == 1 || l_entries.Size() <= 1)
@@ -290,7 +286,7 @@ void TransfersForm::OnUploadsContextMenuRequested(QPoint i_point)
 {
     QTreeWidget* lp_list = mp_ui->uploadsList;
     QTreeWidgetItem* lp_row = lp_list->itemAt(i_point);
-    const ItemPtr l_user = RowNode(Uploads.userNode, GetUploadNodeUserNode(lp_row))["user"];
+    const ItemPtr l_user = NodeOfRow(Uploads.userNode, GetUploadNodeUserNode(lp_row))["user"];
     if (!l_user)
         return;
     QMenu l_menu;
@@ -316,7 +312,7 @@ void TransfersForm::OnDownloadComplete(ItemPtr i_download)
     {
         const QString l_name = i_download["file_name"].AsString();
         Notify(l_name, lp_list, tr("Download of file %1 complete").arg(l_name));
-        if (QTreeWidgetItem* lp_row = Row(l_node))
+        if (QTreeWidgetItem* lp_row = RowOfNode(l_node))
             lp_row->setIcon(2, QIcon());
         l_alert.Remove();
     }
@@ -328,7 +324,7 @@ void TransfersForm::OnDownloadComplete(ItemPtr i_download)
         {
             const QString l_name = ToQString(GetFileName(l_folder.AsStdString()));
             Notify(l_name, lp_list, tr("Download of folder %1 complete").arg(l_name));
-            if (QTreeWidgetItem* lp_row = Row(l_node[Downloads.folderNode]))
+            if (QTreeWidgetItem* lp_row = RowOfNode(l_node[Downloads.folderNode]))
                 lp_row->setIcon(1, QIcon());
             l_alert.Remove();
         }
@@ -341,7 +337,7 @@ void TransfersForm::OnDownloadComplete(ItemPtr i_download)
             const QString l_name = l_user.AsString();
             Notify(l_name, lp_list, tr("All download from user %1 complete").arg(l_name));
             // The alert's mark gives way to the user's online state again.
-            if (QTreeWidgetItem* lp_row = Row(l_user[Downloads.userNode]))
+            if (QTreeWidgetItem* lp_row = RowOfNode(l_user[Downloads.userNode]))
                 lp_row->setIcon(0, TransferRowIcons::Online(l_user.IsConnected("is_online")));
             l_alerts.Remove();
         }

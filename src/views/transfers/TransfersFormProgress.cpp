@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <string>
 
+#include "shell/RowNodes.h"
 #include "store/Data.h"
 #include "store/GeneralFunctions.h"
 #include "store/Settings.h"
@@ -41,11 +42,6 @@ const char* ColorSetting(const QString& i_status)
 double ClampedPercent(double i_percent)
 {
     return i_percent >= 0.0 && i_percent <= 100.0 ? i_percent : (i_percent > 100.0 ? 100.0 : 0.0);
-}
-
-QTreeWidgetItem* Row(ItemPtr i_node)
-{
-    return i_node ? i_node.AsPointer<QTreeWidgetItem>() : nullptr;
 }
 
 TransferGroupTally Tally(const ItemSet& i_entries, bool i_upload)
@@ -95,15 +91,15 @@ void TransfersForm::ForEachEntry(const ListKind& i_kind, QTreeWidgetItem* ip_row
                 if (Item* lp_entry = l_node->FirstOf(lp_entries))
                     i_visit(lp_entry);
     };
-    if (const ItemPtr l_userNode = RowNode(i_kind.userNode, ip_row))
+    if (const ItemPtr l_userNode = NodeOfRow(i_kind.userNode, ip_row))
     {
         if (const ItemSet* lp_folders = l_userNode->Connections().FindSet(d.GetType(i_kind.folderNode)))
             for (ItemPtr l_folderNode : *lp_folders)
                 l_folderEntries(l_folderNode.Get());
     }
-    else if (const ItemPtr l_folderNode = RowNode(i_kind.folderNode, ip_row))
+    else if (const ItemPtr l_folderNode = NodeOfRow(i_kind.folderNode, ip_row))
         l_folderEntries(l_folderNode.Get());
-    else if (const ItemPtr l_entry = RowNode(i_kind.fileNode, ip_row)[i_kind.entryType])
+    else if (const ItemPtr l_entry = NodeOfRow(i_kind.fileNode, ip_row)[i_kind.entryType])
         i_visit(l_entry);
 }
 
@@ -136,7 +132,7 @@ void TransfersForm::ShowGroupAggregate(QTreeWidgetItem* ip_row, const QString& i
 
 void TransfersForm::ShowEntryStatus(const ListKind& i_kind, ItemPtr i_entry, ItemPtr i_status)
 {
-    QTreeWidgetItem* lp_row = Row(i_entry[i_kind.fileNode]);
+    QTreeWidgetItem* lp_row = RowOfNode(i_entry[i_kind.fileNode]);
     if (!lp_row)
         return;
     QTreeWidgetItem* lp_folderRow = lp_row->parent();
@@ -185,7 +181,7 @@ void TransfersForm::OnUploadEntryStatusChange(ConnectionInfo& i_info)
 void TransfersForm::RecolorList(const ListKind& i_kind)
 {
     for (ItemPtr l_node : g(i_kind.fileNode))
-        if (QTreeWidgetItem* lp_row = Row(l_node))
+        if (QTreeWidgetItem* lp_row = RowOfNode(l_node))
             SetItemColorByStatus(lp_row, l_node[i_kind.entryType][i_kind.statusType].AsString());
 }
 
@@ -196,7 +192,7 @@ void TransfersForm::RecolorEntries()
     for (const ListKind* lp_kind : {&Downloads, &Uploads})
         for (const char* lp_group : {lp_kind->folderNode, lp_kind->userNode})
             for (ItemPtr l_node : g(lp_group))
-                ShowGroupStatus(*lp_kind, Row(l_node));
+                ShowGroupStatus(*lp_kind, RowOfNode(l_node));
 }
 
 // ---- Progress ----
@@ -255,7 +251,7 @@ bool TransfersForm::ShowGroupProgress(const ListKind& i_kind, QTreeWidgetItem* i
     ForEachEntry(i_kind, ip_row, [&](ItemPtr i_entry) { l_tally.Add(i_entry); });
     if (l_tally.m_total == 0)
         return false;
-    const double l_percent = ClampedPercent(double(l_tally.m_done * 100) / double(l_tally.m_total));
+    const double l_percent = ClampedPercent(double(l_tally.m_done) * 100.0 / double(l_tally.m_total));
     SetBar(Bar((this->*i_kind.list)(), ip_row), l_tally.m_done, l_percent);
     ip_row->setText(TimeLeftColumn, TimeLeftText(SecondsLeft(l_tally.m_left, i_speed)));
     return true;
@@ -265,7 +261,7 @@ bool TransfersForm::ShowGroupProgress(const ListKind& i_kind, QTreeWidgetItem* i
 // the end; a report that finds the transfer's figures gone changes nothing.
 void TransfersForm::ShowProgress(const ListKind& i_kind, ItemPtr i_entry)
 {
-    QTreeWidgetItem* lp_row = Row(i_entry[i_kind.fileNode]);
+    QTreeWidgetItem* lp_row = RowOfNode(i_entry[i_kind.fileNode]);
     if (!lp_row || !transferQueueManager)
         return;
     const qint64* lp_position = transferQueueManager->PeekObject<qint64>(i_entry[i_kind.positionType]);

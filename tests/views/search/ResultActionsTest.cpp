@@ -141,3 +141,22 @@ TEST_F(ResultActions, TheWishListActionAddsOnceAndRemovesAndStopSearchEndsTheRow
     EXPECT_EQ(lp_wishList->topLevelItemCount(), 0);
     EXPECT_EQ(Wishes()->count(), 1);
 }
+
+// Other users choose their names, paths, speeds and queues: a row with an empty name or path
+// still acts by what it is, and figures below 0 neither show nor sort their user first.
+TEST_F(ResultActions, RowsOfEmptyNamesAndPathsQueueWhatIsUnderThemAndFiguresBelowZeroCountAsNone)
+{
+    Open();
+    T("excluded_download_extension")->GetItem(".ini");
+    SearchResultsForm* lp_page = NewTab("odd");
+    Deliver(Token(lp_page), {"", false, -2048, -3}, {{"\\a.mp3", 10}, {"\\setup.ini", 20}});
+    Deliver(Token(lp_page), {"carl", false, 1024, 0}, {{"\\c.mp3", 30}, {"\\d.ini", 40}});
+    QTreeWidget* lp_tree = lp_page->searchResults();
+    lp_page->Sort();
+    EXPECT_EQ(Rows(lp_tree), QStringList({"carl|0|1.0", "  ", "    c.mp3|30|", "    d.ini|40|", "|0|", "  ",
+                                          "    a.mp3|10|", "    setup.ini|20|"}));
+
+    DoubleClick(lp_tree->topLevelItem(1));
+    DoubleClick(lp_tree->topLevelItem(0)->child(0));
+    EXPECT_EQ(Downloads(), QStringList({"||a.mp3|10|odd", "carl||c.mp3|30|odd"}));
+}

@@ -177,3 +177,22 @@ TEST_F(ResultMenu, AFolderRowActsForItsOwnUserAndSearchWhoeverElseHasThatPath)
     ASSERT_TRUE(lp_folders->currentItem());
     EXPECT_EQ(lp_folders->currentItem()->text(0), "alpha");
 }
+
+// Other clients may name a folder in a one-byte code page: the browse tab finds it by the bytes
+// it came with, which its display text would not give back.
+TEST_F(ResultMenu, BrowseFolderFindsAFolderNamedInAnotherEncodingThanUtf8)
+{
+    Open();
+    SearchResultsForm* lp_page = NewTab("cafe");
+    Deliver(Token(lp_page), {"erin"}, {{"share\\Caf\xe9\\x.mp3", 1}});
+    RightClick(lp_page->searchResults()->topLevelItem(0)->child(0), "Browse Folder");
+    FileInfoMap l_list;
+    for (const char* l_folder : {"share", "share\\Caf\xe9", "share\\Cafe"})
+        l_list[l_folder].insert(FileInfo{});
+    AttributeTranslationTable l_attributes;
+    emit peerMessenger->UserShare("erin", l_list, l_attributes);
+    QWidget* lp_tab = dynamic_cast<SharesForm*>(sharesForm)->TabControl()->currentWidget();
+    auto* lp_folders = Child<QTreeWidget>(lp_tab, "folderTree");
+    ASSERT_TRUE(lp_folders && lp_folders->currentItem());
+    EXPECT_EQ(lp_folders->currentItem()->text(0), ToQString("Caf\xe9"));
+}

@@ -23,7 +23,7 @@ protected:
             l_users << ip_tree->topLevelItem(l_index)->text(0);
         return l_users;
     }
-    static QStringList Notices() { return ActionTextsOf(eventToolBar); }
+    static QStringList Notices() { return VisibleActionTexts(eventToolBar); }
 };
 } // namespace
 

@@ -7,10 +7,8 @@
 
 #include "peer/PeerLinkFixture.h"
 #include "shares/SharesFixture.h"
-#include "shell/ActionSetToolBar.h"
-#include "shell/EventToolBar.h"
-#include "shell/ShellFixture.h"
 #include "shell/UIFunctions.h"
+#include "shell/ViewPages.h"
 #include "transfers/TransferQueueManager.h"
 #include "views/search/ShareForm.h"
 #include "views/search/SharesForm.h"
@@ -27,24 +25,19 @@ using List = std::vector<ListFolder>;
 // The browse page as the main window holds it, over a messenger, the shares engine and the
 // transfer queues, with bob connected from 127.0.0.1 as a fake peer. The page is the second of
 // two pages, so that a test can look away from it; menus and links go through the desktop seams.
-class ShareTabsFixture : public PeerLinkFixture, protected ShareDisk, protected FakeDesktop
+class ShareTabsFixture : public PeerLinkFixture, protected ShareDisk, protected FakeDesktop, protected ViewPages
 {
 protected:
     void SetUp() override
     {
         PeerLinkFixture::SetUp();
+        BuildViewPages();
         qputenv("HOME", m_disk.Path().c_str());
         mp_shares = std::make_unique<SharedFoldersManager>();
         mp_transfers = std::make_unique<TransferQueueManager>();
         SetSetting("download_folder", Path("downloads"));
         SetSetting("expand_new_shares", "yes");
         d.GetType("excluded_download_extension")->GetItem(".ini");
-        m_window.m_active = false;
-        mp_actions = std::make_unique<ActionSetToolBar>();
-        mp_actions->Init();
-        mp_events = std::make_unique<EventToolBar>();
-        mp_pages = std::make_unique<QTabWidget>();
-        mp_pages->addTab(new QLineEdit, "Search");
         mp_pages->addTab(mp_page = new SharesForm, "Browse");
         mp_page->Init();
         mp_pages->show();
@@ -53,10 +46,6 @@ protected:
 
     void TearDown() override
     {
-        for (ItemPtr l_entry : g("download_entry"))
-            mp_transfers->RemoveDownload(l_entry);
-        for (ItemPtr l_entry : g("upload_entry"))
-            mp_transfers->RemoveUpload(l_entry);
         mp_pages.reset();
         FlushDeletes();
         mp_transfers.reset();
@@ -175,11 +164,7 @@ protected:
         return l_entries.sort(), l_entries;
     }
 
-    FakeMainWindow m_window;
     std::unique_ptr<SharedFoldersManager> mp_shares;
     std::unique_ptr<TransferQueueManager> mp_transfers;
-    std::unique_ptr<ActionSetToolBar> mp_actions;
-    std::unique_ptr<EventToolBar> mp_events;
-    std::unique_ptr<QTabWidget> mp_pages;
     SharesForm* mp_page = nullptr;
 };

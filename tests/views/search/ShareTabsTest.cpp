@@ -11,15 +11,6 @@ QStringList TabTexts(const QTabWidget* ip_tabs)
         l_texts << ip_tabs->tabText(l_index);
     return l_texts;
 }
-
-QStringList Notices(const QToolBar* ip_bar)
-{
-    QStringList l_texts;
-    for (QAction* lp_action : ip_bar->actions())
-        if (!lp_action->text().isEmpty())
-            l_texts << lp_action->text();
-    return l_texts;
-}
 } // namespace
 
 class ShareTabs : public ShareTabsFixture
@@ -106,7 +97,7 @@ TEST_F(ShareTabs, ARequestedTabShowsOneFailureWithALinkThatOpensOrTheEmptyListTe
     {
         emit mp_messenger->ConnectionToUserFailed(l_failure.user, l_failure.type);
         EXPECT_EQ(Messages(lp_tab)->toPlainText(), l_failure.text) << l_failure.user << l_failure.type;
-        EXPECT_EQ(Notices(mp_events.get()), l_failure.notices);
+        EXPECT_EQ(VisibleActionTexts(mp_events.get()), l_failure.notices);
     }
 
     // The link, clicked where it is shown, goes to the desktop's browser.
@@ -130,5 +121,5 @@ TEST_F(ShareTabs, ARequestedTabShowsOneFailureWithALinkThatOpensOrTheEmptyListTe
               l_requesting + "\nNo files returned. The user is either not sharing any files, or is sharing all of "
                              "their files privately.");
     EXPECT_FALSE(Tree(lp_tab)->isVisibleTo(lp_tab));
-    EXPECT_EQ(Notices(mp_events.get()), QStringList("bob"));
+    EXPECT_EQ(VisibleActionTexts(mp_events.get()), QStringList("bob"));
 }

@@ -1,3 +1,5 @@
+#include <limits>
+
 #include "TransfersFixture.h"
 
 class TransferProgress : public TransfersFixture
@@ -88,6 +90,23 @@ TEST_F(TransferProgress, GroupRowsSumTheirFilesAndTheSpeedGoesToTheInnermostVisi
     EXPECT_EQ(BarText(lp_user), "no bar");
     Report(l_other, 524288, 10240);
     EXPECT_EQ(BarText(lp_user), "2,621,440 (50.0%) [50]");
+}
+
+// Sizes are what other users say: below 0 counts as none, and a sum too large for a number stops
+// at the largest rather than wrap round.
+TEST_F(TransferProgress, AGroupOfHugeAndNegativeSizesKeepsItsBarWithinItsRange)
+{
+    const qint64 l_huge = std::numeric_limits<qint64>::max();
+    const ItemPtr l_running = Add("bob", "Music\\Album", "a.mp3", 2097152);
+    for (const char* l_name : {"huge.mp3", "larger.mp3"})
+        Add("bob", "Music\\Album", l_name, l_huge);
+    Add("bob", "Music\\Album", "negative.mp3", std::numeric_limits<qint64>::min());
+    SetStatus(Add("bob", "Music\\Album", "done.mp3", l_huge), false, Complete);
+    Run(l_running, 0, 0);
+    Report(l_running, 1048576, 1024);
+    EXPECT_EQ(Figures(RowOf(l_running)->parent()),
+              "|   2501999792983h:36m:31s||9,223,372,036,854,775,807 (100.0%) [100]");
+    EXPECT_EQ(Figures(RowOf(l_running)), "downloading|   17m:4s|1.0|1,048,576 (50.0%) [50]");
 }
 
 TEST_F(TransferProgress, OpeningAGroupRowBlanksItsFiguresAndClosingItBringsBackOnlyItsStatus)

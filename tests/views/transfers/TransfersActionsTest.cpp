@@ -18,11 +18,7 @@ protected:
     QStringList ToolbarTexts(QWidget* ip_list)
     {
         mp_actions->OnApplicationFocusChanged(nullptr, ip_list);
-        QStringList l_texts;
-        for (QAction* lp_action : mp_actions->actions())
-            if (lp_action->isVisible() && !lp_action->text().isEmpty())
-                l_texts << lp_action->text();
-        return l_texts;
+        return VisibleActionTexts(mp_actions.get());
     }
     // "+" for an expanded row, "-" for a collapsed one, depth first.
     static QString Expansion(QTreeWidget* ip_list)

@@ -192,10 +192,7 @@ protected:
     // The notices on the event bar and the tray balloons, in order.
     QStringList Notices() const
     {
-        QStringList l_texts;
-        for (QAction* lp_action : mp_events->actions())
-            if (!lp_action->text().isEmpty())
-                l_texts << lp_action->text();
+        QStringList l_texts = VisibleActionTexts(mp_events.get());
         for (const QString& l_call : m_window.m_calls)
             if (l_call.startsWith("popup "))
                 l_texts << l_call.mid(6);
