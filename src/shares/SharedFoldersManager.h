@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <set>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "store/ItemSet.h"
 
 class Item;
+class QFileInfo;
 class Type;
 
 // Everything the user shares lives in the store: the chosen folders and who may see them, the
@@ -60,18 +62,23 @@ public:
     void OnSharedFileNameAdded(ItemPtr i_name);
 
 signals:
-    void MP3ScanRequired(QString i_file);
+    // The MP3 files to analyse, in the order the scan met them; one request per scan.
+    void MP3ScanRequired(QStringList i_files);
     void SharedFilesRescanned(int i_filesAdded, int i_filesRemoved);
 
 private:
     // The types one scan touches, looked up once per scan rather than once per file.
     struct ScanTypes;
+    // What a walk leaves for its end: the files to index and the MP3 files to ask about.
+    struct ScanWork;
 
-    void ScanFolder(const ScanTypes& i_types, ItemPtr i_sharedFolder, const QString& i_folder);
+    void ScanFolder(const ScanTypes& i_types, ScanWork& io_work, ItemPtr i_sharedFolder,
+                    const QString& i_folder);
     ItemPtr FindScannedFile(const ScanTypes& i_types, const ItemSet& i_folders,
                             const QString& i_lowerName) const;
-    // The `search_token` items of a lower-case text, made when new, each once.
-    static std::vector<ItemPtr> TokenItems(Type* ip_tokens, const QString& i_lowerText);
+    bool NeedsMp3Scan(const ScanTypes& i_types, ItemPtr i_file, const QFileInfo& i_entry) const;
+    // Indexes the walk's files and asks the scanner about its MP3 files.
+    void FinishScan(const ScanTypes& i_types, ScanWork& io_work);
     // Returns the number of folders that vanished.
     int RemoveVanishedFolders();
 
@@ -111,6 +118,9 @@ public slots:
     void OnReceivedUserStats(QString i_user, UserStats i_stats);
     void OnMP3Scanned(QString i_file, int i_mpegVersion, QString i_channelMode, int i_frequency,
                       bool i_isVBR, int i_bitrate);
+    // Marks each file with the stamp it had when it failed, so that it is asked again only
+    // once it changed.
+    void OnMP3ScanFailed(QStringList i_files, QStringList i_stamps);
 
 signals:
     // Every search of another user, and whether it was answered.

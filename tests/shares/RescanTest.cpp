@@ -5,7 +5,13 @@
 #include <QSet>
 #include <QStringList>
 
+#include <QtTest/QTest>
+
+#include <sys/time.h>
+
 #include "SharesFixture.h"
+#include "shares/MP3Scanner.h"
+#include "support/support/Mp3Stream.h"
 
 namespace
 {
@@ -104,6 +110,17 @@ protected:
         mp_shares->OnMP3Scanned(Path("Share/Albums/First Light/01 Opening.mp3"), 1, "joint stereo", 0, false, 192);
     }
 
+    void SaveAndLoad()
+    {
+        mp_saver->AddSavedType("global");
+        mp_saver->AddSavedByConnectionType("global_value", "global");
+        TemporaryFolder l_storeFolder;
+        const QString l_store = QString::fromStdString(l_storeFolder.File("store"));
+        mp_saver->Save(l_store);
+        d.RemoveAllItems();
+        mp_saver->Load(l_store);
+    }
+
     void Change() const
     {
         Put("Share/Loose Notes.txt", "a longer text");
@@ -157,27 +174,58 @@ TEST_F(ShareRescan, LeavesTheSameStoreAfterChangesWhileRunningOrClosed)
         ASSERT_TRUE(QDir(Path("Share")).removeRecursively());
         Share();
         QSignalSpy l_requests(mp_shares.get(), &SharedFoldersManager::MP3ScanRequired);
+        Change();
         if (l_restart)
-        {
-            mp_saver->AddSavedType("global");
-            mp_saver->AddSavedByConnectionType("global_value", "global");
-            TemporaryFolder l_storeFolder;
-            const QString l_store = QString::fromStdString(l_storeFolder.File("store"));
-            mp_saver->Save(l_store);
-            d.RemoveAllItems();
-            Change();
-            mp_saver->Load(l_store);
-        }
-        else
-            Change();
+            SaveAndLoad();
         EXPECT_EQ(Rescan(), std::make_pair(4, 4)) << l_restart;
         EXPECT_EQ(ShareStore(Path()).toStdString(), ChangedShare) << l_restart;
-        QStringList l_requested;
-        for (const QList<QVariant>& l_request : l_requests)
-            l_requested << l_request[0].toString().mid(Path().size() + 1);
-        EXPECT_EQ(l_requested.join('|'), "Share/Albums/First Light/02 Closing.MP3|Share/Blank.mp3|Share/Edited.mp3|Share/New Folder/fresh.mp3")
+        EXPECT_EQ(Requested(l_requests), "Share/Albums/First Light/02 Closing.MP3|Share/Blank.mp3|Share/Edited.mp3|Share/New Folder/fresh.mp3")
             << l_restart;
         EXPECT_EQ(Rescan(), std::make_pair(0, 0)) << l_restart;
         EXPECT_EQ(ShareStore(Path()).toStdString(), ChangedShare) << l_restart;
     }
+}
+
+// The scanner's answers arrive on its own thread's schedule: each wait ends with the answer
+// about the file that goes last.
+TEST_F(ShareRescan, AsksTheScannerAgainOnlyAboutFailedFilesThatChanged)
+{
+    Put("Share/a.mp3", "not audio");
+    Put("Share/b.mp3", "not audio either");
+    Put("Share/good.mp3", Mp3Stream().Add({12}, 10).Bytes());
+    const auto l_file = [&](const char* i_name) { return mp_shares->GetSharedFileItem(Path(i_name)); };
+    const auto l_answered = [&](const char* i_name) {
+        return QTest::qWaitFor([&] { return l_file(i_name)["mp3_scan_failure"] || l_file(i_name)["is_scanned"]; }, 10000);
+    };
+    mp_shares->AddSharedFolder(Path("Share"));
+    ASSERT_TRUE(l_answered("Share/good.mp3"));
+    ASSERT_TRUE(l_answered("Share/b.mp3"));
+    for (const char* l_name : {"Share/a.mp3", "Share/b.mp3"})
+        EXPECT_EQ(l_file(l_name)["mp3_scan_failure"].AsString(), MP3Scanner::FileStamp(Path(l_name))) << l_name;
+    EXPECT_TRUE(l_file("Share/good.mp3")["is_scanned"]);
+
+    QSignalSpy l_requests(mp_shares.get(), &SharedFoldersManager::MP3ScanRequired);
+    for (bool l_restart : {false, true})
+    {
+        if (l_restart)
+            SaveAndLoad();
+        EXPECT_EQ(Rescan(), std::make_pair(0, 0));
+        EXPECT_TRUE(l_requests.isEmpty()) << "the answers, failures included, hold across a restart";
+    }
+
+    // A new length, and the same bytes written again later.
+    Put("Share/a.mp3", Mp3Stream().Add({9}, 10).Bytes());
+    const timeval l_later[2] = {{2000000000, 0}, {2000000000, 0}};
+    ASSERT_EQ(::utimes(Path("Share/b.mp3").toLocal8Bit().constData(), l_later), 0);
+    l_requests.clear();
+    Rescan();
+    EXPECT_EQ(Requested(l_requests), "Share/a.mp3|Share/b.mp3");
+    ASSERT_TRUE(l_answered("Share/a.mp3") && QTest::qWaitFor([&] { return l_file("Share/b.mp3")["mp3_scan_failure"].AsString() == MP3Scanner::FileStamp(Path("Share/b.mp3")); }, 10000));
+    EXPECT_EQ(l_file("Share/a.mp3")["bitrate"].AsInt(), 128);
+    EXPECT_FALSE(l_file("Share/a.mp3")["mp3_scan_failure"]) << "a scanned file carries no failure";
+
+    // A late failure says nothing of a file scanned meanwhile, nor of one no longer shared.
+    mp_shares->OnMP3ScanFailed({Path("Share/a.mp3"), Path("Share/gone.mp3")}, {"1:2", "3:4"});
+    EXPECT_FALSE(l_file("Share/a.mp3")["mp3_scan_failure"]);
+    EXPECT_FALSE(d.GetType("mp3_scan_failure")->HasItem(Value("3:4")));
 }

@@ -60,6 +60,16 @@ protected:
 
     static std::size_t Count(const char* i_type) { return d.GetType(i_type)->ItemCount(); }
 
+    // The files of every MP3 scan request a spy saw, below the shared tree, in order.
+    QString Requested(const QSignalSpy& i_requests) const
+    {
+        QStringList l_files;
+        for (const QList<QVariant>& l_request : i_requests)
+            for (const QString& l_file : l_request[0].toStringList())
+                l_files << l_file.mid(Path().size() + 1);
+        return l_files.join('|');
+    }
+
     std::unique_ptr<DataSaver> mp_saver;
     std::unique_ptr<SharedFoldersManager> mp_shares;
 };
