@@ -7,16 +7,16 @@
 #include <QFileInfoList>
 
 #include <QHash>
+#include <QTimer>
 
 #include <algorithm>
 #include <optional>
-#include <string_view>
-#include <unordered_map>
-#include <unordered_set>
 
 #include "diagnostics/Log.h"
 #include "shares/MP3Scanner.h"
+#include "shares/FolderFiles.h"
 #include "shares/SharedFileTypes.h"
+#include "shares/WordIndex.h"
 #include "store/Data.h"
 #include "store/GeneralFunctions.h"
 #include "store/RemovalScope.h"
@@ -31,9 +31,11 @@ struct SharedFoldersManager::ScanTypes : SharedFileTypes
 
 struct SharedFoldersManager::ScanWork
 {
-    // Files met without words, as loaded from the store or new, in the order met.
+    // Files met without words, as loaded from the store or new.
     std::vector<Item*> unindexed;
-    QStringList mp3;
+    // The MP3 files to ask about in the order met, with the file when it failed before and
+    // is asked about only if its stamp changed.
+    std::vector<std::pair<QString, Item*>> mp3;
 };
 
 namespace
@@ -60,116 +62,30 @@ bool IsMp3Name(const QString& i_name)
     return i_name.size() > 4 && (i_name.endsWith(".mp3") || i_name.endsWith(".MP3"));
 }
 
-// The `search_token` items of lower-case texts: both passes over a text, the words, then the
-// pieces between blanks and slashes, each token once. A scan asks for the same words over and
-// over (every file of a folder has the folder's words, and names share theirs), so each token
-// item is looked up in the store once per scan and each folder's words are cut once.
-class WordIndex
-{
-public:
-    explicit WordIndex(Type* ip_tokens) : mp_tokens(ip_tokens) {}
-
-    std::vector<Item*> Tokens(const QString& i_lowerText)
-    {
-        std::vector<Item*> l_tokens;
-        const auto l_collectRuns = [&](auto i_isSeparator) {
-            const QChar* lp_text = i_lowerText.constData();
-            const int l_size = i_lowerText.size();
-            int l_start = -1;
-            for (int l_at = 0; l_at <= l_size; ++l_at)
-            {
-                const bool l_separates = l_at == l_size || i_isSeparator(lp_text[l_at]);
-                if (!l_separates && l_start < 0)
-                    l_start = l_at;
-                else if (l_separates && l_start >= 0)
-                {
-                    Item* lp_token = Token(QString::fromRawData(lp_text + l_start, l_at - l_start));
-                    if (std::find(l_tokens.begin(), l_tokens.end(), lp_token) == l_tokens.end())
-                        l_tokens.push_back(lp_token);
-                    l_start = -1;
-                }
-            }
-        };
-        l_collectRuns([](QChar i_c) { return SharedFoldersManager::IsSearchTokenSeparator(i_c); });
-        l_collectRuns([](QChar i_c) { return i_c == ' ' || i_c == '/' || i_c == '\\'; });
-        return l_tokens;
-    }
-
-    const std::vector<Item*>& FolderTokens(Item* ip_folder)
-    {
-        auto l_cached = m_folders.find(ip_folder);
-        if (l_cached == m_folders.end())
-            l_cached = m_folders.emplace(ip_folder, Tokens(ItemPtr(ip_folder).AsString().toLower())).first;
-        return l_cached->second;
-    }
-
-private:
-    // The text may be a view into a caller's string: the key kept is a copy.
-    Item* Token(const QString& i_text)
-    {
-        auto l_known = m_tokens.constFind(i_text);
-        if (l_known != m_tokens.constEnd())
-            return l_known.value();
-        Item* lp_token = mp_tokens->GetItem(Value(i_text)).Get();
-        m_tokens.insert(QString(i_text.constData(), i_text.size()), lp_token);
-        return lp_token;
-    }
-
-    Type* mp_tokens;
-    QHash<QString, Item*> m_tokens;
-    std::unordered_map<Item*, std::vector<Item*>> m_folders;
-};
-
 void ConnectAll(ItemPtr i_file, const std::vector<Item*>& i_items)
 {
     for (Item* lp_item : i_items)
         i_file += ItemPtr(lp_item);
 }
 
-// The files a folder item holds, by the exact bytes of their names. Empty when two of them share
-// a name but for letter case: then which one a listed name stands for is the look-up's choice.
-class HeldFiles
-{
-public:
-    HeldFiles(const SharedFileTypes& i_types, Type* ip_lowerName, const ItemSet& i_files)
-    {
-        std::unordered_set<Item*> l_lowerNames;
-        m_byName.reserve(i_files.Size());
-        for (ItemPtr l_file : i_files)
-        {
-            Item* lp_name = l_file->FirstOf(i_types.name);
-            Item* lp_lower = lp_name ? lp_name->FirstOf(ip_lowerName) : nullptr;
-            if (!lp_lower || !l_lowerNames.insert(lp_lower).second)
-            {
-                m_byName.clear();
-                m_usable = false;
-                return;
-            }
-            m_byName.emplace(lp_name->GetValue().Bytes(), l_file.Get());
-        }
-    }
-
-    bool Usable() const { return m_usable; }
-    bool Empty() const { return m_byName.empty(); }
-    Item* Find(const QByteArray& i_name) const
-    {
-        auto l_found = m_byName.find(std::string_view(i_name.constData(), std::size_t(i_name.size())));
-        return l_found == m_byName.end() ? nullptr : l_found->second;
-    }
-
-private:
-    bool m_usable = true;
-    std::unordered_map<std::string_view, Item*> m_byName;
-};
+// How many files one turn of the event loop takes on after the start-up scan.
+constexpr std::size_t FollowUpFiles = 4000;
 } // namespace
 
+// The start-up rescan finds every loaded file without words (the index is not saved) and, in
+// a share of broken or empty MP3 files, many files whose earlier failure must be checked against
+// the disk. It leaves both to the event loop, so that the window answers at once; a search
+// finishes the index before it is answered, and a scan before it walks.
 void SharedFoldersManager::Init()
 {
+    m_deferFollowUp = true;
     RescanShares();
+    m_deferFollowUp = false;
 }
 
 void SharedFoldersManager::RescanShares()
 {
+    FinishFollowUp();
     m_filesAdded = 0;
     m_filesRemoved = 0;
     const ScanTypes l_types;
@@ -196,16 +112,43 @@ void SharedFoldersManager::RescanShares()
     emit SharedFilesRescanned(m_filesAdded, m_filesRemoved);
 }
 
-// The word index is built after the walk, file by file in the order of their identities: the
-// sets of the common words then grow at their ends, where inserting costs least, rather than
-// at random places, which took most of a start-up rescan. The index is not saved, so after a
-// load every file is indexed again.
 void SharedFoldersManager::FinishScan(const ScanTypes& i_types, ScanWork& io_work)
 {
-    std::vector<Item*>& l_files = io_work.unindexed;
+    QStringList l_asked;
+    if (m_deferFollowUp)
+    {
+        m_unindexed.insert(io_work.unindexed.begin(), io_work.unindexed.end());
+        for (const auto& [l_path, lp_failed] : io_work.mp3)
+            if (lp_failed)
+                m_failedMp3.emplace(lp_failed, l_path);
+            else
+                l_asked << l_path;
+        if (IsFollowingUp())
+            QTimer::singleShot(0, this, &SharedFoldersManager::ContinueFollowUp);
+    }
+    else
+    {
+        IndexFiles(i_types, io_work.unindexed.begin(), io_work.unindexed.end());
+        for (const auto& [l_path, lp_failed] : io_work.mp3)
+            if (!lp_failed || StampChanged(i_types, lp_failed, l_path))
+                l_asked << l_path;
+    }
+    if (!l_asked.isEmpty())
+        emit MP3ScanRequired(l_asked);
+}
+
+// The word index is built after the walk, file by file in the order of their identities and
+// each file's words in theirs: every set of files of a word, and every set of words of a file,
+// then grows at its end, where inserting costs least. Inserting at random places took most of a
+// start-up rescan.
+template <class Iterator>
+void SharedFoldersManager::IndexFiles(const ScanTypes& i_types, Iterator i_begin, Iterator i_end)
+{
+    std::vector<Item*> l_files(i_begin, i_end);
     std::sort(l_files.begin(), l_files.end());
     l_files.erase(std::unique(l_files.begin(), l_files.end()), l_files.end());
     WordIndex l_index(i_types.token);
+    std::vector<Item*> l_tokens;
     for (Item* lp_file : l_files)
     {
         ItemPtr l_file(lp_file);
@@ -214,13 +157,73 @@ void SharedFoldersManager::FinishScan(const ScanTypes& i_types, ScanWork& io_wor
         // A file found under another spelling of its folder keeps the words of its own folder
         // item. The separator between folder and name splits words in both passes, so the two
         // are cut apart.
-        ConnectAll(l_file, l_index.FolderTokens(lp_file->FirstOf(i_types.folder)));
-        ConnectAll(l_file, l_index.Tokens(ItemPtr(lp_file->FirstOf(i_types.name)).AsString().toLower()));
+        l_tokens = l_index.FolderTokens(lp_file->FirstOf(i_types.folder));
+        const std::vector<Item*> l_nameTokens =
+            l_index.Tokens(lp_file->FirstOf(i_types.name)->GetValue().Bytes());
+        l_tokens.insert(l_tokens.end(), l_nameTokens.begin(), l_nameTokens.end());
+        std::sort(l_tokens.begin(), l_tokens.end());
+        l_tokens.erase(std::unique(l_tokens.begin(), l_tokens.end()), l_tokens.end());
+        ConnectAll(l_file, l_tokens);
     }
-    l_files.clear();
-    if (!io_work.mp3.isEmpty())
-        emit MP3ScanRequired(io_work.mp3);
-    io_work.mp3.clear();
+}
+
+// A file the scanner answered is asked about again only when it failed and has changed since.
+bool SharedFoldersManager::StampChanged(const ScanTypes& i_types, Item* ip_file,
+                                        const QString& i_path)
+{
+    Item* lp_failure = ip_file->FirstOf(i_types.scanFailure);
+    return !lp_failure || ItemPtr(lp_failure).AsString() != MP3Scanner::FileStamp(i_path);
+}
+
+// One share of the start-up's follow-up per turn of the event loop: the files to index first,
+// in the order of their identities, then the failed MP3 files, whose changed ones go to the
+// scanner together.
+void SharedFoldersManager::ContinueFollowUp()
+{
+    const ScanTypes l_types;
+    if (!m_unindexed.empty())
+    {
+        auto l_end = m_unindexed.begin();
+        for (std::size_t l_count = 0; l_end != m_unindexed.end() && l_count < FollowUpFiles; ++l_count)
+            ++l_end;
+        IndexFiles(l_types, m_unindexed.begin(), l_end);
+        m_unindexed.erase(m_unindexed.begin(), l_end);
+    }
+    else
+    {
+        auto l_end = m_failedMp3.begin();
+        for (std::size_t l_count = 0; l_end != m_failedMp3.end() && l_count < FollowUpFiles; ++l_count, ++l_end)
+            if (!l_end->first->IsConnected(l_types.isScanned) &&
+                StampChanged(l_types, l_end->first, l_end->second))
+                m_changedMp3 << l_end->second;
+        m_failedMp3.erase(m_failedMp3.begin(), l_end);
+        if (m_failedMp3.empty() && !m_changedMp3.isEmpty())
+        {
+            const QStringList l_changed = m_changedMp3;
+            m_changedMp3.clear();
+            emit MP3ScanRequired(l_changed);
+        }
+    }
+    if (IsFollowingUp())
+        QTimer::singleShot(0, this, &SharedFoldersManager::ContinueFollowUp);
+}
+
+void SharedFoldersManager::FinishFollowUp()
+{
+    while (IsFollowingUp())
+        ContinueFollowUp();
+}
+
+bool SharedFoldersManager::IsFollowingUp() const
+{
+    return !m_unindexed.empty() || !m_failedMp3.empty();
+}
+
+// A file that goes while the follow-up waits is no longer its business.
+void SharedFoldersManager::OnSharedFileRemoved(ItemPtr i_file)
+{
+    m_unindexed.erase(i_file.Get());
+    m_failedMp3.erase(i_file.Get());
 }
 
 // Folders no shared folder reaches any more went away on disk or with their share; their files
@@ -251,6 +254,7 @@ int SharedFoldersManager::RemoveVanishedFolders()
 
 void SharedFoldersManager::ScanSharedFolder(QString i_sharedFolder, QString i_folder)
 {
+    FinishFollowUp();
     const ScanTypes l_types;
     ScanWork l_work;
     RemovalScope l_scope(d);
@@ -291,7 +295,7 @@ void SharedFoldersManager::ScanFolder(const ScanTypes& i_types, ScanWork& io_wor
     // up in the whole store.
     bool l_lookedUp = false;
     ItemSet l_lookupFolders;
-    std::optional<HeldFiles> l_held;
+    std::optional<FolderFiles> l_held;
     // Files this listing made, by the key of their look-up item: in a folder that held nothing
     // before, a name differing from one of them only in letter case stands for that file.
     QHash<QString, Item*> l_made;
@@ -315,7 +319,7 @@ void SharedFoldersManager::ScanFolder(const ScanTypes& i_types, ScanWork& io_wor
             if (l_lookupFolders.Size() == 1 && l_lookupFolders.Contains(l_folder))
             {
                 const ItemSet* lp_files = HeldItems(l_folder, i_types.file);
-                l_held.emplace(i_types, i_types.lowerName, lp_files ? *lp_files : ItemSet());
+                l_held.emplace(lp_files ? *lp_files : ItemSet(), i_types.name, i_types.lowerName);
             }
         }
         const QString l_name = l_entry.fileName();
@@ -344,8 +348,9 @@ void SharedFoldersManager::ScanFolder(const ScanTypes& i_types, ScanWork& io_wor
             l_file += i_types.size->GetItem(Value(static_cast<long long>(l_entry.size())));
             ++m_filesAdded;
         }
-        if (IsMp3Name(l_name) && NeedsMp3Scan(i_types, l_file, l_entry))
-            io_work.mp3 << l_entry.absoluteFilePath();
+        if (IsMp3Name(l_name) && !l_file.IsConnected(i_types.isScanned))
+            io_work.mp3.emplace_back(l_entry.absoluteFilePath(),
+                                     l_file->FirstOf(i_types.scanFailure) ? l_file.Get() : nullptr);
         // A file's words follow from its own folder and name items, which never change, and
         // are connected all at once: a file holding any has them all.
         if (!l_file.IsConnected(i_types.token))
@@ -360,17 +365,6 @@ void SharedFoldersManager::ScanFolder(const ScanTypes& i_types, ScanWork& io_wor
     m_foldersBeingScanned.erase(i_folder);
     if (!l_resolved.isEmpty())
         m_resolvedScanPath.erase(l_resolved);
-}
-
-// A file the scanner answered is asked again only when it failed and has changed since.
-bool SharedFoldersManager::NeedsMp3Scan(const ScanTypes& i_types, ItemPtr i_file,
-                                        const QFileInfo& i_entry) const
-{
-    if (i_file.IsConnected(i_types.isScanned))
-        return false;
-    Item* lp_failure = i_file->FirstOf(i_types.scanFailure);
-    return !lp_failure ||
-           ItemPtr(lp_failure).AsString() != MP3Scanner::FileStamp(i_entry.absoluteFilePath());
 }
 
 // What GetSharedFileItem finds for a file of the listing, with the folder part looked up once
@@ -398,7 +392,7 @@ void SharedFoldersManager::TokenizeSharedFile(ItemPtr i_file)
 {
     const QString l_text =
         i_file["shared_file_folder"].AsString() + "\\" + i_file["shared_file_name"].AsString();
-    ConnectAll(i_file, WordIndex(d.GetType("search_token")).Tokens(l_text.toLower()));
+    ConnectAll(i_file, WordIndex(d.GetType("search_token")).Tokens(l_text));
 }
 
 bool SharedFoldersManager::IsSearchTokenSeparator(QChar i_c)

@@ -85,7 +85,9 @@ void ItemSet::Insert(ItemPtr i_item)
         return;
     if (mp_tree)
     {
-        mp_tree->insert(i_item);
+        // Items made one after the other mostly come in ascending order: an item above every
+        // member goes in at the end without a walk down the tree.
+        mp_tree->insert(mp_tree->end(), i_item);
         return;
     }
     if (!mp_inline)
