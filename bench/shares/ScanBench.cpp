@@ -165,6 +165,8 @@ void TimeRescans(benchmark::State& state, const Tree& i_tree, Prepare i_prepare)
     }
     state.counters["x_listing"] = l_total / static_cast<double>(state.iterations()) / l_listing;
     state.counters["x_listing_cpu"] = l_scanCpu / l_listingCpu;
+    state.counters["scan_cpu_ms"] = l_scanCpu / static_cast<double>(state.iterations()) * 1000;
+    state.counters["listing_cpu_ms"] = l_listingCpu / static_cast<double>(state.iterations()) * 1000;
     state.counters["listing_ms"] = l_listing * 1000;
     state.counters["us_per_file"] =
         l_total / static_cast<double>(state.iterations()) / static_cast<double>(state.range(0)) * 1e6;

@@ -3,6 +3,7 @@
 #include "shares/SharedFoldersManager.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QFileInfoList>
 
@@ -11,6 +12,10 @@
 
 #include <algorithm>
 #include <optional>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "diagnostics/Log.h"
 #include "shares/MP3Scanner.h"
@@ -67,6 +72,37 @@ void ConnectAll(ItemPtr i_file, const std::vector<Item*>& i_items)
     for (Item* lp_item : i_items)
         i_file += ItemPtr(lp_item);
 }
+
+// A listed folder, opened for the sizes of its new files when the first one needs it: a size
+// looked up by name within the folder spares the walk down the whole path for every file.
+// Like the listing's own, a size that cannot be read is 0, and a link gives its target's.
+class FolderHandle
+{
+public:
+    explicit FolderHandle(const QString& i_path) : m_path(i_path) {}
+    ~FolderHandle()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    FolderHandle(const FolderHandle&) = delete;
+    FolderHandle& operator=(const FolderHandle&) = delete;
+
+    qint64 Size(const QString& i_name)
+    {
+        if (m_fd == -1)
+            m_fd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        struct stat l_stat;
+        const QByteArray l_name = QFile::encodeName(i_name);
+        const int l_result = m_fd >= 0 ? ::fstatat(m_fd, l_name.constData(), &l_stat, 0)
+                                       : ::stat(QFile::encodeName(m_path + '/' + i_name).constData(), &l_stat);
+        return l_result == 0 ? qint64(l_stat.st_size) : 0;
+    }
+
+private:
+    QString m_path;
+    int m_fd = -1;
+};
 
 // How many files one turn of the event loop takes on after the start-up scan.
 constexpr std::size_t FollowUpFiles = 4000;
@@ -293,6 +329,7 @@ void SharedFoldersManager::ScanFolder(const ScanTypes& i_types, ScanWork& io_wor
     // this folder item is the only one of its path in any letter case, a listed name can only
     // stand for a file it holds: those are matched by name, and only a name they lack is looked
     // up in the whole store.
+    FolderHandle l_folderFd(i_folder);
     bool l_lookedUp = false;
     ItemSet l_lookupFolders;
     std::optional<FolderFiles> l_held;
@@ -345,7 +382,7 @@ void SharedFoldersManager::ScanFolder(const ScanTypes& i_types, ScanWork& io_wor
                 l_made.insert(l_lowerName, l_file.Get());
             l_file += l_folder;
             l_file += i_types.name->GetItem(Value(l_name));
-            l_file += i_types.size->GetItem(Value(static_cast<long long>(l_entry.size())));
+            l_file += i_types.size->GetItem(Value(static_cast<long long>(l_folderFd.Size(l_name))));
             ++m_filesAdded;
         }
         if (IsMp3Name(l_name) && !l_file.IsConnected(i_types.isScanned))
@@ -404,14 +441,31 @@ bool SharedFoldersManager::IsSearchTokenSeparator(QChar i_c)
              (l_code >= 'A' && l_code <= 'Z'));
 }
 
+namespace
+{
+// GetAbsoluteFileName of an item's value: an ASCII one is lowered byte by byte, as every file
+// of a first scan makes one.
+Value LookupKey(ItemPtr i_item)
+{
+    const std::string& l_bytes = i_item->GetValue().Bytes();
+    if (!std::all_of(l_bytes.begin(), l_bytes.end(), [](char i_c) { return (i_c & 0x80) == 0; }))
+        return Value(GetAbsoluteFileName(i_item.AsString()));
+    std::string l_key = l_bytes;
+    if (!l_key.empty() && (l_key.back() == '/' || l_key.back() == '\\'))
+        l_key.pop_back();
+    for (char& l_c : l_key)
+        if (l_c >= 'A' && l_c <= 'Z')
+            l_c = char(l_c - 'A' + 'a');
+    return Value(std::move(l_key));
+}
+} // namespace
+
 void SharedFoldersManager::OnSharedFileFolderAdded(ItemPtr i_folder)
 {
-    i_folder += d.GetType("shared_file_folder_lowercase_name")
-                    ->GetItem(Value(GetAbsoluteFileName(i_folder.AsString())));
+    i_folder += d.GetType("shared_file_folder_lowercase_name")->GetItem(LookupKey(i_folder));
 }
 
 void SharedFoldersManager::OnSharedFileNameAdded(ItemPtr i_name)
 {
-    i_name += d.GetType("shared_file_lowercase_name")
-                  ->GetItem(Value(GetAbsoluteFileName(i_name.AsString())));
+    i_name += d.GetType("shared_file_lowercase_name")->GetItem(LookupKey(i_name));
 }

@@ -84,12 +84,43 @@ const std::vector<Item*>& WordIndex::FolderTokens(Item* ip_folder)
     return l_cached->second;
 }
 
+namespace
+{
+std::uint64_t Hash(std::string_view i_text)
+{
+    std::uint64_t l_hash = 14695981039346656037ull;
+    for (char l_c : i_text)
+        l_hash = (l_hash ^ static_cast<unsigned char>(l_c)) * 1099511628211ull;
+    return l_hash;
+}
+} // namespace
+
 Item* WordIndex::Token(std::string_view i_text)
 {
-    auto l_known = m_tokens.find(i_text);
-    if (l_known != m_tokens.end())
-        return l_known->second;
+    const std::uint64_t l_hash = Hash(i_text);
+    const std::size_t l_mask = m_slots.size() - 1;
+    std::size_t l_at = std::size_t(l_hash) & l_mask;
+    for (; m_slots[l_at].item; l_at = (l_at + 1) & l_mask)
+        if (m_slots[l_at].hash == l_hash && m_slots[l_at].item->GetValue().Bytes() == i_text)
+            return m_slots[l_at].item;
     Item* lp_token = mp_tokens->GetItem(Value(std::string(i_text))).Get();
-    m_tokens.emplace(std::string_view(lp_token->GetValue().Bytes()), lp_token);
+    m_slots[l_at] = Slot{l_hash, lp_token};
+    if (++m_used * 2 > m_slots.size())
+        Grow();
     return lp_token;
+}
+
+void WordIndex::Grow()
+{
+    std::vector<Slot> l_old(m_slots.size() * 2);
+    l_old.swap(m_slots);
+    const std::size_t l_mask = m_slots.size() - 1;
+    for (const Slot& l_slot : l_old)
+        if (l_slot.item)
+        {
+            std::size_t l_at = std::size_t(l_slot.hash) & l_mask;
+            while (m_slots[l_at].item)
+                l_at = (l_at + 1) & l_mask;
+            m_slots[l_at] = l_slot;
+        }
 }

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -29,10 +30,20 @@ public:
 
 private:
     Item* Token(std::string_view i_text);
+    void Grow();
+
+    // A slot of the token table: the hash of a token's text and its item, whose value holds the
+    // text. Open addressing keeps a look-up within a cache line or two: a scan looks tokens up
+    // a dozen times per file.
+    struct Slot
+    {
+        std::uint64_t hash = 0;
+        Item* item = nullptr;
+    };
 
     Type* mp_tokens;
     std::string m_lower;
-    // The keys are views of the token items' own values.
-    std::unordered_map<std::string_view, Item*> m_tokens;
+    std::vector<Slot> m_slots = std::vector<Slot>(1024);
+    std::size_t m_used = 0;
     std::unordered_map<Item*, std::vector<Item*>> m_folders;
 };
