@@ -30,13 +30,17 @@ struct UserList
 {
     static UserList& Get()
     {
-        static UserList s_list;
-        return s_list;
+        static std::unique_ptr<UserList> s_list;
+        if (!s_list)
+        {
+            s_list = std::make_unique<UserList>();
+            ViewsBenchApp::AtExit([] { s_list.reset(); });
+        }
+        return *s_list;
     }
 
     UserList()
     {
-        ViewsBenchApp();
         Server::CreateData();
         DeclareTypes({{"user_note", Intermediate, false}});
         DeclareRelations({{"user", "user_note", Many, One}});
@@ -58,7 +62,6 @@ double Ns(std::chrono::steady_clock::duration i_elapsed)
 
 void BM_InsertRowsIntoABareTree(benchmark::State& state)
 {
-    ViewsBenchApp();
     std::chrono::steady_clock::duration l_inserting{};
     for (auto _ : state)
     {
