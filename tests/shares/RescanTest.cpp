@@ -90,13 +90,6 @@ QString ShareStore(const QString& i_disk)
 class ShareRescan : public SharesFixture
 {
 protected:
-    void Put(const QString& i_relative, const QByteArray& i_bytes = "x") const
-    {
-        QDir().mkpath(QFileInfo(Path(i_relative)).path());
-        QFile l_file(Path(i_relative));
-        ASSERT_TRUE(l_file.open(QIODevice::WriteOnly) && l_file.write(i_bytes) == i_bytes.size());
-    }
-
     // The files of a share before and after it changed on disk.
     void Share()
     {
@@ -105,28 +98,17 @@ protected:
                                    "Share/Albums/Second/Track Two.ogg", "Share/Albums/Second/cover.jpg", "Share/Loose Notes.txt",
                                    "Share/Old Folder/keep.txt", "Share/Gone Folder/lost.txt", "Share/case/Upper.TXT",
                                    "Share/Edited.mp3", "Share/Blank.mp3"})
-            Put(l_name);
+            Write(l_name);
         mp_shares->AddSharedFolder(Path("Share")).NewItem("shared_public");
         mp_shares->OnMP3Scanned(Path("Share/Albums/First Light/01 Opening.mp3"), 1, "joint stereo", 0, false, 192);
     }
 
-    void SaveAndLoad()
-    {
-        mp_saver->AddSavedType("global");
-        mp_saver->AddSavedByConnectionType("global_value", "global");
-        TemporaryFolder l_storeFolder;
-        const QString l_store = QString::fromStdString(l_storeFolder.File("store"));
-        mp_saver->Save(l_store);
-        d.RemoveAllItems();
-        mp_saver->Load(l_store);
-    }
-
     void Change() const
     {
-        Put("Share/Loose Notes.txt", "a longer text");
-        Put("Share/Edited.mp3", "other bytes");
-        Put("Share/Albums/Second/Track Three.ogg");
-        Put("Share/New Folder/fresh.mp3");
+        Write("Share/Loose Notes.txt", "a longer text");
+        Write("Share/Edited.mp3", "other bytes");
+        Write("Share/Albums/Second/Track Three.ogg");
+        Write("Share/New Folder/fresh.mp3");
         ASSERT_TRUE(QFile::remove(Path("Share/Albums/First Light/cover.jpg")));
         ASSERT_TRUE(QFile::rename(Path("Share/Albums/Second/Track Two.ogg"), Path("Share/Albums/Second/Track 2.ogg")));
         ASSERT_TRUE(QFile::rename(Path("Share/case/Upper.TXT"), Path("Share/case/upper.txt")));
@@ -174,9 +156,10 @@ TEST_F(ShareRescan, LeavesTheSameStoreAfterChangesWhileRunningOrClosed)
         ASSERT_TRUE(QDir(Path("Share")).removeRecursively());
         Share();
         QSignalSpy l_requests(mp_shares.get(), &SharedFoldersManager::MP3ScanRequired);
-        Change();
         if (l_restart)
-            SaveAndLoad();
+            Restart([&] { Change(); });
+        else
+            Change();
         EXPECT_EQ(Rescan(), std::make_pair(4, 4)) << l_restart;
         EXPECT_EQ(ShareStore(Path()).toStdString(), ChangedShare) << l_restart;
         EXPECT_EQ(Requested(l_requests), "Share/Albums/First Light/02 Closing.MP3|Share/Blank.mp3|Share/Edited.mp3|Share/New Folder/fresh.mp3")
@@ -190,9 +173,9 @@ TEST_F(ShareRescan, LeavesTheSameStoreAfterChangesWhileRunningOrClosed)
 // about the file that goes last.
 TEST_F(ShareRescan, AsksTheScannerAgainOnlyAboutFailedFilesThatChanged)
 {
-    Put("Share/a.mp3", "not audio");
-    Put("Share/b.mp3", "not audio either");
-    Put("Share/good.mp3", Mp3Stream().Add({12}, 10).Bytes());
+    Write("Share/a.mp3", "not audio");
+    Write("Share/b.mp3", "not audio either");
+    Write("Share/good.mp3", Mp3Stream().Add({12}, 10).Bytes());
     const auto l_file = [&](const char* i_name) { return mp_shares->GetSharedFileItem(Path(i_name)); };
     const auto l_answered = [&](const char* i_name) {
         return QTest::qWaitFor([&] { return l_file(i_name)["mp3_scan_failure"] || l_file(i_name)["is_scanned"]; }, 10000);
@@ -208,13 +191,13 @@ TEST_F(ShareRescan, AsksTheScannerAgainOnlyAboutFailedFilesThatChanged)
     for (bool l_restart : {false, true})
     {
         if (l_restart)
-            SaveAndLoad();
+            Restart();
         EXPECT_EQ(Rescan(), std::make_pair(0, 0));
         EXPECT_TRUE(l_requests.isEmpty()) << "the answers, failures included, hold across a restart";
     }
 
     // A new length, and the same bytes written again later.
-    Put("Share/a.mp3", Mp3Stream().Add({9}, 10).Bytes());
+    Write("Share/a.mp3", Mp3Stream().Add({9}, 10).Bytes());
     const timeval l_later[2] = {{2000000000, 0}, {2000000000, 0}};
     ASSERT_EQ(::utimes(Path("Share/b.mp3").toLocal8Bit().constData(), l_later), 0);
     l_requests.clear();
@@ -248,8 +231,7 @@ TEST_F(ShareRescan, TheStartUpScanLeavesItsFollowUpToTheEventLoop)
         ASSERT_TRUE(l_answered("Share/Edited.mp3"));
         // As if the scanner had not come to it yet.
         mp_shares->GetSharedFileItem(Path("Share/Albums/First Light/02 Closing.MP3")).Disconnect("mp3_scan_failure");
-        Change();
-        SaveAndLoad();
+        Restart([&] { Change(); });
         QSignalSpy l_requests(mp_shares.get(), &SharedFoldersManager::MP3ScanRequired);
         QSignalSpy l_rescanned(mp_shares.get(), &SharedFoldersManager::SharedFilesRescanned);
         mp_shares->Init();

@@ -63,16 +63,11 @@ TEST_F(SharedFolders, CountChangesMadeWhileTheStoreWasSaved)
     EXPECT_EQ(mp_shares->AddSharedFolder(Path()), l_share);
     EXPECT_TRUE(l_log.m_lines.isEmpty()) << "no scan for a folder already shared";
     EXPECT_EQ(l_share["shared_folder_id"].AsString(), "[1]" + QFileInfo(Path()).fileName());
-    mp_saver->AddSavedType("global");
-    mp_saver->AddSavedByConnectionType("global_value", "global");
-    TemporaryFolder l_storeFolder;
-    const QString l_store = QString::fromStdString(l_storeFolder.File("store"));
-    mp_saver->Save(l_store);
-    d.RemoveAllItems();
-    QFile::remove(Path("b.txt"));
-    for (const char* l_name : {"d.txt", "sub/e.txt"})
-        Write(l_name);
-    mp_saver->Load(l_store);
+    Restart([&] {
+        QFile::remove(Path("b.txt"));
+        for (const char* l_name : {"d.txt", "sub/e.txt"})
+            Write(l_name);
+    });
     EXPECT_EQ(Count("shared_file_lowercase_name"), 3u);
     EXPECT_EQ(Count("shared_file_folder_lowercase_name"), 2u);
     EXPECT_TRUE(mp_shares->GetSharedFileItem(Path("SUB/C.TXT")));
