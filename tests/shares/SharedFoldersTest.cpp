@@ -99,7 +99,8 @@ TEST_F(SharedFolders, SplitPathsIntoWordsAndPieces)
     // Folder, name and the tokens of both passes.
     const char* const l_cases[][3] = {{"/data/music/rock", "old-time blues.mp3", "blues blues.mp3 data mp3 music old old-time rock time"},
                                       {"/X", "Café Déjà.txt", "café déjà déjà.txt txt x"},
-                                      {"/x", "a\u0142b c_d", "a a\u0142b b c c_d d x"}};
+                                      {"/x", "a\u0142b c_d", "a a\u0142b b c c_d d x"},
+                                      {"/\u00c9T\u00c9", "a\U0001F600B", "a a\U0001F600b b \u00e9t\u00e9"}};
     for (const auto& l_case : l_cases)
     {
         ItemPtr l_file = d.GetType("shared_file")->NewItem();
