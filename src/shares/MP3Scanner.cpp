@@ -168,15 +168,30 @@ qint64 ReadBlock(QIODevice& io_device, std::vector<char>& io_block)
     return l_filled;
 }
 
-// Opens without blocking and keeps the file only when it is a regular one: a pipe or a
-// device would stall the scanner or never end.
-bool OpenRegularFile(const QString& i_file, QFile& io_file)
+QString Stamp(const struct stat& i_stat)
 {
-    const int l_fd = ::open(QFile::encodeName(i_file).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (l_fd < 0)
-        return false;
+    const qint64 l_nanoseconds = qint64(i_stat.st_mtim.tv_sec) * 1000000000 + i_stat.st_mtim.tv_nsec;
+    return QString("%1:%2").arg(qint64(i_stat.st_size)).arg(l_nanoseconds);
+}
+
+// Opens without blocking and keeps the file only when it is a regular one: a pipe or a
+// device would stall the scanner or never end. The stamp is that of what was opened, or of
+// what lies at the path when it could not be opened.
+bool OpenRegularFile(const QString& i_file, QFile& io_file, QString* op_stamp)
+{
+    const QByteArray l_path = QFile::encodeName(i_file);
+    const int l_fd = ::open(l_path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     struct stat l_stat;
-    if (::fstat(l_fd, &l_stat) != 0 || !S_ISREG(l_stat.st_mode) || l_stat.st_size == 0 ||
+    if (l_fd < 0)
+    {
+        if (op_stamp)
+            *op_stamp = ::stat(l_path.constData(), &l_stat) == 0 ? Stamp(l_stat) : QString();
+        return false;
+    }
+    const bool l_stated = ::fstat(l_fd, &l_stat) == 0;
+    if (op_stamp)
+        *op_stamp = l_stated ? Stamp(l_stat) : QString();
+    if (!l_stated || !S_ISREG(l_stat.st_mode) || l_stat.st_size == 0 ||
         !io_file.open(l_fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle))
     {
         ::close(l_fd);
@@ -200,25 +215,64 @@ bool MP3Scanner::IsStopped()
     return m_stopped;
 }
 
-void MP3Scanner::OnMP3ScanRequired(QString i_file)
+QString MP3Scanner::FileStamp(const QString& i_file)
 {
-    int l_mpegVersion = 0;
-    QString l_channelMode;
-    int l_frequency = 0;
-    bool l_isVBR = false;
-    int l_bitrate = -1;
-    if (ScanMP3(i_file, l_mpegVersion, l_channelMode, l_frequency, l_isVBR, l_bitrate))
-        emit MP3Scanned(i_file, l_mpegVersion, l_channelMode, l_frequency, l_isVBR, l_bitrate);
+    struct stat l_stat;
+    return ::stat(QFile::encodeName(i_file).constData(), &l_stat) == 0 ? Stamp(l_stat) : QString();
+}
+
+// A failure that only the stop flag caused is no answer: the file was never read to its end.
+// Failures wait for the next success or the end of the request, so that the answers keep the
+// order of the request and a batch of unreadable files costs the owner one event, not one each.
+void MP3Scanner::OnMP3ScanRequired(QStringList i_files)
+{
+    QStringList l_failed;
+    QStringList l_stamps;
+    const auto l_answerFailures = [&] {
+        if (l_failed.isEmpty())
+            return;
+        emit MP3ScanFailed(l_failed, l_stamps);
+        l_failed.clear();
+        l_stamps.clear();
+    };
+    for (const QString& l_file : i_files)
+    {
+        int l_mpegVersion = 0;
+        QString l_channelMode;
+        int l_frequency = 0;
+        bool l_isVBR = false;
+        int l_bitrate = -1;
+        QString l_stamp;
+        if (Scan(l_file, l_mpegVersion, l_channelMode, l_frequency, l_isVBR, l_bitrate, &l_stamp))
+        {
+            l_answerFailures();
+            emit MP3Scanned(l_file, l_mpegVersion, l_channelMode, l_frequency, l_isVBR, l_bitrate);
+            continue;
+        }
+        if (IsStopped())
+            break;
+        l_failed << l_file;
+        l_stamps << l_stamp;
+        if (l_failed.size() >= FailureBatch)
+            l_answerFailures();
+    }
+    l_answerFailures();
 }
 
 bool MP3Scanner::ScanMP3(QString i_file, int& o_mpegVersion, QString& o_channelMode,
                          int& o_frequency, bool& o_isVBR, int& o_bitrate)
 {
+    return Scan(i_file, o_mpegVersion, o_channelMode, o_frequency, o_isVBR, o_bitrate, nullptr);
+}
+
+bool MP3Scanner::Scan(const QString& i_file, int& o_mpegVersion, QString& o_channelMode,
+                      int& o_frequency, bool& o_isVBR, int& o_bitrate, QString* op_stamp)
+{
     o_bitrate = -1;
     if (IsStopped())
         return false;
     QFile l_file;
-    if (!OpenRegularFile(i_file, l_file))
+    if (!OpenRegularFile(i_file, l_file, op_stamp))
         return false;
     return ScanDevice(l_file, o_mpegVersion, o_channelMode, o_frequency, o_isVBR, o_bitrate);
 }

@@ -3,12 +3,15 @@
 #include <QMutex>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 class QIODevice;
 
 // Finds an MP3 file's MPEG version, channel mode, sampling-rate index and bitrate by reading
 // the whole file on a worker thread of its own. It never touches the item store; the stop
-// flag is the one thing it shares with the thread that owns it, and it answers by signal.
+// flag is the one thing it shares with the thread that owns it, and it answers by signal:
+// a file it could analyse alone, the files it could not in batches, each with the stamp of
+// what it found at that path, so that the owner asks again only once the file has changed.
 class MP3Scanner : public QObject
 {
     Q_OBJECT
@@ -28,15 +31,27 @@ public:
     // Ends a scan under way after the block in hand, and fails every later request at once.
     void Quit();
 
+    // The size and modification time of what lies at a path, as text; empty when nothing does.
+    // Two stamps differ once the file was written, replaced or resized.
+    static QString FileStamp(const QString& i_file);
+
+    // At most this many failures wait for one answer.
+    static constexpr int FailureBatch = 256;
+
 public slots:
-    void OnMP3ScanRequired(QString i_file);
+    // Scans the files in order; once stopped it answers none of those left.
+    void OnMP3ScanRequired(QStringList i_files);
 
 signals:
     void MP3Scanned(QString i_file, int i_mpegVersion, QString i_channelMode, int i_frequency,
                     bool i_isVBR, int i_bitrate);
+    // Files in the order asked, with their stamps at the time of the scan.
+    void MP3ScanFailed(QStringList i_files, QStringList i_stamps);
 
 private:
     bool IsStopped();
+    bool Scan(const QString& i_file, int& o_mpegVersion, QString& o_channelMode, int& o_frequency,
+              bool& o_isVBR, int& o_bitrate, QString* op_stamp);
 
     QMutex m_mutex;
     bool m_stopped = false;

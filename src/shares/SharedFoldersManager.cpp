@@ -72,10 +72,12 @@ const RelationDeclaration FileAttributeRelations[] = {
     {"shared_file", "bitrate_mode", Many, One},
     {"shared_file", "bitrate", Many, One},
     {"shared_file", "is_scanned", Many, One},
+    {"shared_file", "mp3_scan_failure", Many, One},
 };
 
+// The last is the stamp a file had when the scanner could not analyse it.
 const char* const Mp3AttributeTypes[] = {"mpeg_version", "channel_mode", "audio_frequency",
-                                         "bitrate_mode", "bitrate"};
+                                         "bitrate_mode", "bitrate", "mp3_scan_failure"};
 
 const RelationDeclaration BrowsedAttributeRelations[] = {
     {"user_share_file", "bitrate_mode", Many, One},
@@ -118,6 +120,9 @@ SharedFoldersManager::SharedFoldersManager(QObject* ip_parent) : QObject(ip_pare
     d.GetType("shared_file_folder")
         ->m_newItemEvent.AddHandler(
             NewEventHandler(this, &SharedFoldersManager::OnSharedFileFolderAdded));
+    d.GetType("shared_file")
+        ->m_removedEvent.AddHandler(
+            NewEventHandler(this, &SharedFoldersManager::OnSharedFileRemoved));
 
     DeclareTypes(UserShareTypes);
     DeclareRelations(UserShareRelations);
@@ -133,6 +138,7 @@ SharedFoldersManager::SharedFoldersManager(QObject* ip_parent) : QObject(ip_pare
     DeclareTypes({{"search_token", Leaf, false}});
     DeclareRelations({{"search_token", "shared_file", Many, Many}});
 
+    DeclareTypes({{"mp3_scan_failure", Leaf, false}});
     DeclareRelations(FileAttributeRelations);
     if (dataSaver)
     {

@@ -2,7 +2,9 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
+#include <map>
 #include <set>
 #include <vector>
 
@@ -58,20 +60,34 @@ public:
 
     void OnSharedFileFolderAdded(ItemPtr i_folder);
     void OnSharedFileNameAdded(ItemPtr i_name);
+    // Whether the start-up scan's follow-up (indexing the loaded files, checking failed MP3
+    // files for changes) still waits for the event loop.
+    bool IsFollowingUp() const;
 
 signals:
-    void MP3ScanRequired(QString i_file);
+    // The MP3 files to analyse, in the order the scan met them; one request per scan.
+    void MP3ScanRequired(QStringList i_files);
     void SharedFilesRescanned(int i_filesAdded, int i_filesRemoved);
 
 private:
     // The types one scan touches, looked up once per scan rather than once per file.
     struct ScanTypes;
+    // What a walk leaves for its end: the files to index and the MP3 files to ask about.
+    struct ScanWork;
 
-    void ScanFolder(const ScanTypes& i_types, ItemPtr i_sharedFolder, const QString& i_folder);
+    void ScanFolder(const ScanTypes& i_types, ScanWork& io_work, ItemPtr i_sharedFolder,
+                    const QString& i_folder);
     ItemPtr FindScannedFile(const ScanTypes& i_types, const ItemSet& i_folders,
                             const QString& i_lowerName) const;
-    // The `search_token` items of a lower-case text, made when new, each once.
-    static std::vector<ItemPtr> TokenItems(Type* ip_tokens, const QString& i_lowerText);
+    // Indexes the walk's files and asks the scanner about its MP3 files, or leaves what may
+    // wait to the follow-up of the start-up scan.
+    void FinishScan(const ScanTypes& i_types, ScanWork& io_work);
+    template <class Iterator>
+    void IndexFiles(const ScanTypes& i_types, Iterator i_begin, Iterator i_end);
+    static bool StampChanged(const ScanTypes& i_types, Item* ip_file, const QString& i_path);
+    void ContinueFollowUp();
+    void FinishFollowUp();
+    void OnSharedFileRemoved(ItemPtr i_file);
     // Returns the number of folders that vanished.
     int RemoveVanishedFolders();
 
@@ -82,6 +98,12 @@ private:
     std::set<QString> m_resolvedScanPath;
     int m_filesAdded = 0;
     int m_filesRemoved = 0;
+    // What the start-up scan left for the event loop: files to index, and failed MP3 files
+    // with their paths to check for changes, with the changed ones found so far.
+    bool m_deferFollowUp = false;
+    std::set<Item*> m_unindexed;
+    std::map<Item*, QString> m_failedMp3;
+    QStringList m_changedMp3;
 
     // ---- Answering searches, share lists, folder contents and MP3 results ----
     // (SharedFoldersManagerAnswering.cpp, SharedFoldersManagerSharing.cpp; the ties to the
@@ -111,6 +133,9 @@ public slots:
     void OnReceivedUserStats(QString i_user, UserStats i_stats);
     void OnMP3Scanned(QString i_file, int i_mpegVersion, QString i_channelMode, int i_frequency,
                       bool i_isVBR, int i_bitrate);
+    // Marks each file with the stamp it had when it failed, so that it is asked again only
+    // once it changed.
+    void OnMP3ScanFailed(QStringList i_files, QStringList i_stamps);
 
 signals:
     // Every search of another user, and whether it was answered.

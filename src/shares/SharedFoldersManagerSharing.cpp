@@ -150,4 +150,17 @@ void SharedFoldersManager::OnMP3Scanned(QString i_file, int i_mpegVersion, QStri
     l_file += d.GetType("bitrate_mode")->GetItem(Value(i_isVBR ? "vbr" : "cbr"));
     l_file += d.GetType("bitrate")->GetItem(Value(i_bitrate));
     l_file += d.GetType("is_scanned")->GetGlobalNullItem();
+    l_file.Disconnect("mp3_scan_failure");
+}
+
+void SharedFoldersManager::OnMP3ScanFailed(QStringList i_files, QStringList i_stamps)
+{
+    Type* lp_failures = d.GetType("mp3_scan_failure");
+    Type* lp_scanned = d.GetType("is_scanned");
+    for (int l_at = 0; l_at < i_files.size() && l_at < i_stamps.size(); ++l_at)
+    {
+        ItemPtr l_file = GetSharedFileItem(i_files[l_at]);
+        if (l_file && !l_file.IsConnected(lp_scanned))
+            l_file += lp_failures->GetItem(Value(i_stamps[l_at]));
+    }
 }

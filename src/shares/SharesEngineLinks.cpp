@@ -9,12 +9,14 @@ SharesEngineLinks::SharesEngineLinks(SharedFoldersManager& io_manager)
 {
     m_thread.start(QThread::InheritPriority);
     m_scanner.moveToThread(&m_thread);
-    // Across threads both run queued: requests are scanned one at a time in the order sent, and
-    // results come back in order on the manager's thread.
+    // Across threads these run queued: requests are scanned one at a time in the order sent, and
+    // answers come back in order on the manager's thread.
     QObject::connect(&io_manager, &SharedFoldersManager::MP3ScanRequired, &m_scanner,
                      &MP3Scanner::OnMP3ScanRequired);
     QObject::connect(&m_scanner, &MP3Scanner::MP3Scanned, &io_manager,
                      &SharedFoldersManager::OnMP3Scanned);
+    QObject::connect(&m_scanner, &MP3Scanner::MP3ScanFailed, &io_manager,
+                     &SharedFoldersManager::OnMP3ScanFailed);
 
     if (peerMessenger)
     {

@@ -263,7 +263,9 @@ void ItemSet::Insert(ItemPtr i_item)
         return;
     }
     case InTree:
-        GetTree()->insert(i_item);
+        // Items made one after the other mostly come in ascending order: an item above every
+        // member goes in at the end without a walk down the tree.
+        GetTree()->insert(GetTree()->end(), i_item);
         return;
     }
 }

@@ -126,15 +126,16 @@ TEST(MP3Scanner, AnalysesSyntheticStreams)
         EXPECT_EQ(Scan(l_scanner, Write(l_folder, "a.mp3", l_case.bytes)), l_case.result) << l_case.name;
 }
 
-// Queued in order, so once the good file's answer is in every request before it was refused.
+// One request for them all, answered in order: the failures before the good file in one batch,
+// each with the stamp of what lay at its path, then the good file.
 TEST(MP3Scanner, AnswersOnItsThreadOnlyForRegularFilesItCouldRead)
 {
     TemporaryFolder l_folder;
     ASSERT_EQ(::mkfifo(l_folder.File("pipe.mp3").c_str(), 0600), 0);
     const QString l_good = Write(l_folder, "good.mp3", S().Add({12}, 10).Bytes());
-    const QStringList l_files = {Write(l_folder, "bad.mp3", S().Add({9, S::Mpeg1, S::LayerII}, 10).Bytes()),
-                                 QString::fromStdString(l_folder.Path()), QString::fromStdString(l_folder.File("pipe.mp3")),
-                                 "/dev/zero", QString::fromStdString(l_folder.File("gone.mp3")), l_good};
+    const QStringList l_failing = {Write(l_folder, "bad.mp3", S().Add({9, S::Mpeg1, S::LayerII}, 10).Bytes()),
+                                   QString::fromStdString(l_folder.Path()), QString::fromStdString(l_folder.File("pipe.mp3")),
+                                   "/dev/zero", QString::fromStdString(l_folder.File("gone.mp3"))};
     QThread l_thread;
     MP3Scanner l_scanner;
     l_scanner.moveToThread(&l_thread);
@@ -144,13 +145,20 @@ TEST(MP3Scanner, AnswersOnItsThreadOnlyForRegularFilesItCouldRead)
                      [&](QString i_file, int i_version, QString i_mode, int i_frequency, bool i_vbr, int i_bitrate) {
                          l_answers << i_file + " " + Describe(i_version, i_mode, i_frequency, i_vbr, i_bitrate).c_str();
                      });
+    QObject::connect(&l_scanner, &MP3Scanner::MP3ScanFailed, &l_receiver, [&](QStringList i_files, QStringList i_stamps) {
+        QStringList l_failures;
+        for (int l_at = 0; l_at < i_files.size(); ++l_at)
+            l_failures << i_files[l_at] + (i_stamps[l_at] == MP3Scanner::FileStamp(i_files[l_at]) ? "" : " stamped " + i_stamps[l_at]);
+        l_answers << "failed " + l_failures.join(", ");
+    });
     l_thread.start();
-    for (const QString& l_file : l_files)
-        QMetaObject::invokeMethod(&l_scanner, "OnMP3ScanRequired", Qt::QueuedConnection, Q_ARG(QString, l_file));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !l_answers.isEmpty(); }, 10000));
+    QMetaObject::invokeMethod(&l_scanner, "OnMP3ScanRequired", Qt::QueuedConnection, Q_ARG(QStringList, l_failing + QStringList{l_good}));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return l_answers.size() == 2; }, 10000));
     l_thread.quit();
     l_thread.wait();
-    EXPECT_EQ(l_answers, QStringList{l_good + " 1/joint stereo/0/cbr/224"});
+    EXPECT_EQ(l_answers, (QStringList{"failed " + l_failing.join(", "), l_good + " 1/joint stereo/0/cbr/224"}));
+    EXPECT_EQ(MP3Scanner::FileStamp(l_failing.last()), "") << "nothing lies there";
+    EXPECT_TRUE(MP3Scanner::FileStamp(l_failing.first()).startsWith(QString::number(QFile(l_failing.first()).size()) + ":"));
 }
 
 TEST(MP3Scanner, QuitEndsAScanAfterTheBlockInHandAndRefusesLaterOnes)

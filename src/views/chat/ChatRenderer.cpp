@@ -89,7 +89,7 @@ QString ChatRenderer::NoticePopup(const QString& i_user, const QString& i_text)
 
 void ChatRenderer::AddStatusMessage(const QString& i_text)
 {
-    mp_view->append(ConvertLinks(StatusLineHtml(i_text)));
+    m_source.Append(ConvertLinks(StatusLineHtml(i_text)));
 }
 
 ChatRenderer::ShownChat ChatRenderer::AddChat(const QString& i_user, const QString& i_text)
@@ -124,23 +124,14 @@ ChatRenderer::ShownChat ChatRenderer::AddChat(const QString& i_user, const QStri
 
 // Both views hold their source under the ceiling: a private chat is as open to a flooding
 // sender as a room. The cut falls on a line feed, which the source puts between paragraphs.
+// The source's size is kept as lines are added rather than exported for every line, which
+// cost more the fuller the view.
 void ChatRenderer::AppendChatLine(const QString& i_html)
 {
-    const QString l_source = mp_view->toHtml();
-    if (l_source.size() <= ViewHtmlLimit)
-    {
-        mp_view->append(ConvertLinks(i_html));
-        return;
-    }
-    QString l_kept = l_source.mid(ViewHtmlCut);
-    const int l_feed = l_kept.indexOf(QLatin1Char('\n'));
-    if (l_feed >= 0)
-        l_kept.remove(0, l_feed + 1);
-    mp_view->setUpdatesEnabled(false);
-    mp_view->clear();
-    mp_view->append(l_kept);
-    mp_view->append(ConvertLinks(i_html));
-    mp_view->setUpdatesEnabled(true);
+    if (m_source.Size() <= ViewHtmlLimit)
+        m_source.Append(ConvertLinks(i_html));
+    else
+        m_source.CutAndAppend(ViewHtmlCut, ConvertLinks(i_html));
 }
 
 void ChatRenderer::CheckChatInactivity()

@@ -6,6 +6,8 @@
 #include <functional>
 #include <optional>
 
+#include "views/chat/ChatViewSource.h"
+
 class QTextBrowser;
 
 // The one way a chat view (a room tab or a private chat tab) turns chat and status lines into
@@ -67,6 +69,7 @@ private:
     void AppendChatLine(const QString& i_html);
 
     QTextBrowser* mp_view;
+    ChatViewSource m_source{mp_view};
     Kind m_kind;
     Clock m_clock;
     bool m_chatActive = false;

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <string_view>
+#include <utility>
+#include <vector>
+
+class Item;
+class ItemSet;
+class Type;
+
+// The files a `shared_file_folder` item holds, by the exact bytes of their names, for matching
+// a listing of the folder to them. Unusable when two of them share a name but for letter case:
+// which one a listed name stands for is then for the look-up by lower-case name to decide.
+class FolderFiles
+{
+public:
+    FolderFiles(const ItemSet& i_files, Type* ip_name, Type* ip_lowerName);
+
+    bool Usable() const { return m_usable; }
+    bool Empty() const { return m_byName.empty(); }
+    Item* Find(const QByteArray& i_name) const;
+
+private:
+    bool m_usable = true;
+    // Sorted by name; the names are views of the name items' own values.
+    std::vector<std::pair<std::string_view, Item*>> m_byName;
+};
