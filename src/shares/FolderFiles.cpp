@@ -33,9 +33,9 @@ FolderFiles::FolderFiles(const ItemSet& i_files, Type* ip_name, Type* ip_lowerNa
     std::sort(m_byName.begin(), m_byName.end());
 }
 
-Item* FolderFiles::Find(const QByteArray& i_name) const
+Item* FolderFiles::Find(std::string_view i_name) const
 {
-    const std::string_view l_name(i_name.constData(), std::size_t(i_name.size()));
+    const std::string_view l_name = i_name;
     auto l_found = std::lower_bound(m_byName.begin(), m_byName.end(), l_name,
                                     [](const auto& i_entry, std::string_view i_key) { return i_entry.first < i_key; });
     return l_found != m_byName.end() && l_found->first == l_name ? l_found->second : nullptr;

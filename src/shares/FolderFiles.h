@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QByteArray>
-
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -20,7 +18,7 @@ public:
 
     bool Usable() const { return m_usable; }
     bool Empty() const { return m_byName.empty(); }
-    Item* Find(const QByteArray& i_name) const;
+    Item* Find(std::string_view i_name) const;
 
 private:
     bool m_usable = true;

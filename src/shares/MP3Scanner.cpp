@@ -4,6 +4,7 @@
 #include <QMutexLocker>
 
 #include <array>
+#include <charconv>
 #include <vector>
 
 #if defined(__x86_64__)
@@ -170,8 +171,7 @@ qint64 ReadBlock(QIODevice& io_device, std::vector<char>& io_block)
 
 QString Stamp(const struct stat& i_stat)
 {
-    const qint64 l_nanoseconds = qint64(i_stat.st_mtim.tv_sec) * 1000000000 + i_stat.st_mtim.tv_nsec;
-    return QString("%1:%2").arg(qint64(i_stat.st_size)).arg(l_nanoseconds);
+    return QString::fromStdString(MP3Scanner::StampText(i_stat));
 }
 
 // Opens without blocking and keeps the file only when it is a regular one: a pipe or a
@@ -213,6 +213,20 @@ bool MP3Scanner::IsStopped()
 {
     QMutexLocker l_lock(&m_mutex);
     return m_stopped;
+}
+
+std::string MP3Scanner::StampText(const struct stat& i_stat)
+{
+    const qint64 l_nanoseconds = qint64(i_stat.st_mtim.tv_sec) * 1000000000 + i_stat.st_mtim.tv_nsec;
+    // Two numbers of at most 20 characters each and the colon.
+    char l_size[24];
+    char l_time[24];
+    const char* lp_sizeEnd = std::to_chars(l_size, l_size + sizeof l_size, qint64(i_stat.st_size)).ptr;
+    const char* lp_timeEnd = std::to_chars(l_time, l_time + sizeof l_time, l_nanoseconds).ptr;
+    std::string l_stamp(static_cast<const char*>(l_size), lp_sizeEnd);
+    l_stamp += ':';
+    l_stamp.append(static_cast<const char*>(l_time), lp_timeEnd);
+    return l_stamp;
 }
 
 QString MP3Scanner::FileStamp(const QString& i_file)

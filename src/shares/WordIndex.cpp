@@ -22,6 +22,17 @@ int SequenceLength(unsigned char i_lead)
 
 std::vector<Item*> WordIndex::Tokens(const std::string& i_utf8)
 {
+    std::vector<Item*> l_tokens;
+    AddTokens(i_utf8, l_tokens);
+    std::vector<Item*> l_once;
+    for (Item* lp_token : l_tokens)
+        if (std::find(l_once.begin(), l_once.end(), lp_token) == l_once.end())
+            l_once.push_back(lp_token);
+    return l_once;
+}
+
+void WordIndex::AddTokens(const std::string& i_utf8, std::vector<Item*>& io_tokens)
+{
     // ASCII is lowered byte by byte; anything else as the 16-bit text would be.
     if (std::all_of(i_utf8.begin(), i_utf8.end(), [](char i_c) { return (i_c & 0x80) == 0; }))
     {
@@ -33,11 +44,8 @@ std::vector<Item*> WordIndex::Tokens(const std::string& i_utf8)
     else
         m_lower = QString::fromUtf8(i_utf8.data(), int(i_utf8.size())).toLower().toUtf8().toStdString();
 
-    std::vector<Item*> l_tokens;
     const auto l_add = [&](std::size_t i_start, std::size_t i_end) {
-        Item* lp_token = Token(std::string_view(m_lower).substr(i_start, i_end - i_start));
-        if (std::find(l_tokens.begin(), l_tokens.end(), lp_token) == l_tokens.end())
-            l_tokens.push_back(lp_token);
+        io_tokens.push_back(Token(std::string_view(m_lower).substr(i_start, i_end - i_start)));
     };
     const std::size_t l_size = m_lower.size();
     // Words: a character of the Latin-1 upper half is two bytes led by C2 or C3; every other
@@ -73,7 +81,6 @@ std::vector<Item*> WordIndex::Tokens(const std::string& i_utf8)
             l_start = std::string::npos;
         }
     }
-    return l_tokens;
 }
 
 const std::vector<Item*>& WordIndex::FolderTokens(Item* ip_folder)

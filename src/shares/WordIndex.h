@@ -25,6 +25,8 @@ public:
     // The tokens of a text of any letter case, in the order the passes meet them.
     std::vector<Item*> Tokens(const std::string& i_utf8);
     std::vector<Item*> Tokens(const QString& i_text) { return Tokens(i_text.toUtf8().toStdString()); }
+    // The same tokens added to a list, a token met twice or held already added again.
+    void AddTokens(const std::string& i_utf8, std::vector<Item*>& io_tokens);
     // The tokens of a `shared_file_folder` item's path.
     const std::vector<Item*>& FolderTokens(Item* ip_folder);
 

@@ -242,7 +242,9 @@ void ItemSet::Insert(ItemPtr i_item)
     {
         const std::size_t l_size = ArraySize();
         ::Item** lp_begin = Members();
-        ::Item** lp_at = std::lower_bound(lp_begin, lp_begin + l_size, lp_item, Before);
+        ::Item** lp_at = l_size > 0 && Before(lp_begin[l_size - 1], lp_item)
+                             ? lp_begin + l_size
+                             : std::lower_bound(lp_begin, lp_begin + l_size, lp_item, Before);
         if (lp_at != lp_begin + l_size && *lp_at == lp_item)
             return;
         // A large array only grows at its end; a member that goes anywhere else makes it a tree.

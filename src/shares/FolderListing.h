@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QString>
+
+#include <string>
+#include <vector>
+
+struct stat;
+
+// One folder's entries as a share scan takes them: its subfolders and regular files, a link
+// counting as what it leads to, without hidden entries (names beginning with '.'), special
+// files or broken links, in order of name ignoring letter case. A folder that cannot be read
+// has no entries. Its files' metadata is read by name within the folder, which spares the
+// walk down the whole path for every file.
+class FolderListing
+{
+public:
+    struct Entry
+    {
+        QString name;
+        // The name as the disk holds it.
+        std::string bytes;
+        bool isDir = false;
+        // The name is ASCII: its UTF-8 is the disk's bytes.
+        bool ascii = true;
+    };
+
+    explicit FolderListing(const QString& i_folder);
+    ~FolderListing();
+    FolderListing(const FolderListing&) = delete;
+    FolderListing& operator=(const FolderListing&) = delete;
+
+    const std::vector<Entry>& Entries() const { return m_entries; }
+    // The folder's absolute path, cleaned, as its entries' paths begin.
+    const QString& AbsolutePath() const { return m_absolute; }
+    QString PathOf(const Entry& i_entry) const;
+    // What stat tells of an entry, through a link; false when nothing can be read.
+    bool Stat(const Entry& i_entry, struct stat& o_stat);
+    // Lets go of the folder until the next Stat: a scan going down the tree keeps one open.
+    void Close();
+
+private:
+    QString m_absolute;
+    QByteArray m_encoded;
+    int m_fd = -1;
+    bool m_opened = false;
+    std::vector<Entry> m_entries;
+};
