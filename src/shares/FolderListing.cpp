@@ -115,9 +115,9 @@ FolderListing::~FolderListing()
     Close();
 }
 
-QString FolderListing::PathOf(const Entry& i_entry) const
+QString FolderListing::PathOf(const QString& i_folder, const QString& i_name)
 {
-    return m_absolute.endsWith('/') ? m_absolute + i_entry.name : m_absolute + '/' + i_entry.name;
+    return i_folder.endsWith('/') ? i_folder + i_name : i_folder + '/' + i_name;
 }
 
 bool FolderListing::Stat(const Entry& i_entry, struct stat& o_stat)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <string>
@@ -33,7 +34,9 @@ public:
     const std::vector<Entry>& Entries() const { return m_entries; }
     // The folder's absolute path, cleaned, as its entries' paths begin.
     const QString& AbsolutePath() const { return m_absolute; }
-    QString PathOf(const Entry& i_entry) const;
+    const QByteArray& EncodedPath() const { return m_encoded; }
+    QString PathOf(const Entry& i_entry) const { return PathOf(m_absolute, i_entry.name); }
+    static QString PathOf(const QString& i_folder, const QString& i_name);
     // What stat tells of an entry, through a link; false when nothing can be read.
     bool Stat(const Entry& i_entry, struct stat& o_stat);
     // Lets go of the folder until the next Stat: a scan going down the tree keeps one open.

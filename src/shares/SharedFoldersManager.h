@@ -11,7 +11,6 @@
 #include "peer/FileInfoMap.h"
 #include "server/MemStream.h"
 #include "server/UserStats.h"
-#include "shares/FolderListing.h"
 #include "shares/SharesEngineLinks.h"
 #include "shares/UploadPolicy.h"
 #include "store/DataHandler.h"
@@ -79,8 +78,6 @@ private:
     // Indexes the walk's files and asks the scanner about its MP3 files.
     void FinishScan(const ScanTypes& i_types, ScanWork& io_work);
     void IndexFiles(const ScanTypes& i_types, std::vector<Item*>& io_files);
-    static bool StampChanged(const ScanTypes& i_types, Item* ip_file, FolderListing& io_listing,
-                             const FolderListing::Entry& i_entry);
     // Returns the number of folders that vanished.
     int RemoveVanishedFolders();
 

@@ -15,6 +15,7 @@
 #include "shares/FolderFiles.h"
 #include "shares/FolderListing.h"
 #include "shares/SharedFileTypes.h"
+#include "shares/StampReader.h"
 #include "shares/WordIndex.h"
 #include "store/Data.h"
 #include "store/GeneralFunctions.h"
@@ -30,10 +31,21 @@ struct SharedFoldersManager::ScanTypes : SharedFileTypes
 
 struct SharedFoldersManager::ScanWork
 {
+    // An MP3 file to ask about, in the order met, unless it failed before and its stamp, read
+    // meanwhile, is still the one it failed with.
+    struct Mp3File
+    {
+        QString folder;
+        QString name;
+        Item* failure = nullptr;
+        const StampReader::Batch* stamps = nullptr;
+        std::size_t at = 0;
+    };
+
     // Files met without words, as loaded from the store or new.
     std::vector<Item*> unindexed;
-    // The MP3 files to ask about, in the order met.
-    QStringList mp3;
+    std::vector<Mp3File> mp3;
+    StampReader stamps;
 };
 
 namespace
@@ -102,11 +114,17 @@ void SharedFoldersManager::RescanShares()
     emit SharedFilesRescanned(m_filesAdded, m_filesRemoved);
 }
 
+// The stamps of earlier failures are read while the words go in.
 void SharedFoldersManager::FinishScan(const ScanTypes& i_types, ScanWork& io_work)
 {
     IndexFiles(i_types, io_work.unindexed);
-    if (!io_work.mp3.isEmpty())
-        emit MP3ScanRequired(io_work.mp3);
+    io_work.stamps.Wait();
+    QStringList l_asked;
+    for (const ScanWork::Mp3File& l_file : io_work.mp3)
+        if (!l_file.failure || l_file.stamps->stamps[l_file.at] != l_file.failure->GetValue().Bytes())
+            l_asked << FolderListing::PathOf(l_file.folder, l_file.name);
+    if (!l_asked.isEmpty())
+        emit MP3ScanRequired(l_asked);
 }
 
 // The word index is built after the walk, file by file in the order of their identities and
@@ -135,19 +153,6 @@ void SharedFoldersManager::IndexFiles(const ScanTypes& i_types, std::vector<Item
         l_tokens.erase(std::unique(l_tokens.begin(), l_tokens.end()), l_tokens.end());
         ConnectAll(lp_file, l_tokens, l_relation);
     }
-}
-
-// A file the scanner answered is asked about again only when it failed and has changed since:
-// its stamp is read from the folder the walk has open.
-bool SharedFoldersManager::StampChanged(const ScanTypes& i_types, Item* ip_file,
-                                        FolderListing& io_listing, const FolderListing::Entry& i_entry)
-{
-    Item* lp_failure = ip_file->FirstOf(i_types.scanFailure);
-    if (!lp_failure)
-        return true;
-    struct stat l_stat;
-    const std::string& l_stamp = lp_failure->GetValue().Bytes();
-    return io_listing.Stat(i_entry, l_stat) ? l_stamp != MP3Scanner::StampText(l_stat) : !l_stamp.empty();
 }
 
 // Folders no shared folder reaches any more went away on disk or with their share; their files
@@ -219,6 +224,10 @@ void SharedFoldersManager::ScanFolder(const ScanTypes& i_types, ScanWork& io_wor
     // Files this listing made, by the key of their look-up item: in a folder that held nothing
     // before, a name differing from one of them only in letter case stands for that file.
     QHash<QString, Item*> l_made;
+    // The earlier failures among its files, whose stamps are read together, and their places
+    // in the list of MP3 files.
+    std::vector<std::string> l_toStamp;
+    std::vector<std::size_t> l_stamped;
     for (const FolderListing::Entry& l_entry : l_listing.Entries())
     {
         if (l_entry.isDir)
@@ -271,15 +280,30 @@ void SharedFoldersManager::ScanFolder(const ScanTypes& i_types, ScanWork& io_wor
             l_file += i_types.size->GetItem(Value(l_size));
             ++m_filesAdded;
         }
-        if (IsMp3Name(l_entry.bytes) && !l_file.IsConnected(i_types.isScanned) &&
-            StampChanged(i_types, l_file.Get(), l_listing, l_entry))
-            io_work.mp3 << l_listing.PathOf(l_entry);
+        // A file the scanner answered is asked about again only when it failed and has
+        // changed since.
+        if (IsMp3Name(l_entry.bytes) && !l_file.IsConnected(i_types.isScanned))
+        {
+            Item* lp_failure = l_file->FirstOf(i_types.scanFailure);
+            io_work.mp3.push_back({l_listing.AbsolutePath(), l_name, lp_failure, nullptr, l_toStamp.size()});
+            if (lp_failure)
+            {
+                l_toStamp.push_back(l_entry.bytes);
+                l_stamped.push_back(io_work.mp3.size() - 1);
+            }
+        }
         // A file's words follow from its own folder and name items, which never change, and
         // are connected all at once: a file holding any has them all.
         if (!l_file.IsConnected(i_types.token))
             io_work.unindexed.push_back(l_file.Get());
     }
 
+    if (!l_toStamp.empty())
+    {
+        const StampReader::Batch* lp_stamps = io_work.stamps.Read(l_listing.EncodedPath(), std::move(l_toStamp));
+        for (std::size_t l_at : l_stamped)
+            io_work.mp3[l_at].stamps = lp_stamps;
+    }
     for (ItemPtr l_file : l_vanished)
     {
         l_file.Remove();

@@ -44,8 +44,12 @@ void WordIndex::AddTokens(const std::string& i_utf8, std::vector<Item*>& io_toke
     else
         m_lower = QString::fromUtf8(i_utf8.data(), int(i_utf8.size())).toLower().toUtf8().toStdString();
 
+    // Where each word lies: a piece that is one whole word is that word's token, found again
+    // without a look-up.
+    m_words.clear();
     const auto l_add = [&](std::size_t i_start, std::size_t i_end) {
         io_tokens.push_back(Token(std::string_view(m_lower).substr(i_start, i_end - i_start)));
+        m_words.push_back(Word{i_start, i_end, io_tokens.back()});
     };
     const std::size_t l_size = m_lower.size();
     // Words: a character of the Latin-1 upper half is two bytes led by C2 or C3; every other
@@ -69,6 +73,7 @@ void WordIndex::AddTokens(const std::string& i_utf8, std::vector<Item*>& io_toke
         l_add(l_start, l_size);
     // Pieces: no byte of a longer sequence is a blank or a slash.
     l_start = std::string::npos;
+    auto l_word = m_words.begin();
     for (std::size_t l_at = 0; l_at <= l_size; ++l_at)
     {
         const bool l_separates =
@@ -77,7 +82,12 @@ void WordIndex::AddTokens(const std::string& i_utf8, std::vector<Item*>& io_toke
             l_start = l_at;
         else if (l_separates && l_start != std::string::npos)
         {
-            l_add(l_start, l_at);
+            while (l_word != m_words.end() && l_word->start < l_start)
+                ++l_word;
+            if (l_word != m_words.end() && l_word->start == l_start && l_word->end == l_at)
+                io_tokens.push_back(l_word->token);
+            else
+                io_tokens.push_back(Token(std::string_view(m_lower).substr(l_start, l_at - l_start)));
             l_start = std::string::npos;
         }
     }

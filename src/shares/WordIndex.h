@@ -43,8 +43,17 @@ private:
         Item* item = nullptr;
     };
 
+    // A word of the text being cut: its bytes in the lower-cased text, and its token.
+    struct Word
+    {
+        std::size_t start;
+        std::size_t end;
+        Item* token;
+    };
+
     Type* mp_tokens;
     std::string m_lower;
+    std::vector<Word> m_words;
     std::vector<Slot> m_slots = std::vector<Slot>(1024);
     std::size_t m_used = 0;
     std::unordered_map<Item*, std::vector<Item*>> m_folders;
