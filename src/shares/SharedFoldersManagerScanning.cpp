@@ -130,29 +130,50 @@ void SharedFoldersManager::FinishScan(const ScanTypes& i_types, ScanWork& io_wor
 // The word index is built after the walk, file by file in the order of their identities and
 // each file's words in theirs: every set of files of a word, and every set of words of a file,
 // then grows at its end, where inserting costs least. Inserting at random places took most of a
-// start-up rescan.
+// start-up rescan. The names are cut a batch of files at a time, whose words are found or made
+// together.
 void SharedFoldersManager::IndexFiles(const ScanTypes& i_types, std::vector<Item*>& io_files)
 {
+    constexpr std::size_t l_batchFiles = 256;
     std::sort(io_files.begin(), io_files.end());
     io_files.erase(std::unique(io_files.begin(), io_files.end()), io_files.end());
     const RelationInfo l_relation = i_types.file->GetRelation(i_types.token);
     // Most names bring a word of their own, a track number or the like.
     i_types.token->ReserveItems(io_files.size());
     WordIndex l_index(i_types.token);
+    WordIndex::Batch l_names;
+    std::vector<Item*> l_batch;
     std::vector<Item*> l_tokens;
+    const auto l_connect = [&] {
+        l_index.Resolve(l_names);
+        for (std::size_t l_at = 0; l_at < l_batch.size(); ++l_at)
+        {
+            Item* lp_file = l_batch[l_at];
+            if (!lp_file->IsAlive())
+                continue;
+            // A file found under another spelling of its folder keeps the words of its own
+            // folder item. The separator between folder and name splits words in both passes,
+            // so the two are cut apart.
+            l_tokens = l_index.FolderTokens(lp_file->FirstOf(i_types.folder));
+            const auto [lp_begin, lp_end] = l_names.TokensOf(l_at);
+            l_tokens.insert(l_tokens.end(), lp_begin, lp_end);
+            std::sort(l_tokens.begin(), l_tokens.end());
+            l_tokens.erase(std::unique(l_tokens.begin(), l_tokens.end()), l_tokens.end());
+            ConnectAll(lp_file, l_tokens, l_relation);
+        }
+        l_names.Clear();
+        l_batch.clear();
+    };
     for (Item* lp_file : io_files)
     {
         if (!lp_file->IsAlive() || lp_file->IsConnected(i_types.token))
             continue;
-        // A file found under another spelling of its folder keeps the words of its own folder
-        // item. The separator between folder and name splits words in both passes, so the two
-        // are cut apart.
-        l_tokens = l_index.FolderTokens(lp_file->FirstOf(i_types.folder));
-        l_index.AddTokens(lp_file->FirstOf(i_types.name)->GetValue().Bytes(), l_tokens);
-        std::sort(l_tokens.begin(), l_tokens.end());
-        l_tokens.erase(std::unique(l_tokens.begin(), l_tokens.end()), l_tokens.end());
-        ConnectAll(lp_file, l_tokens, l_relation);
+        WordIndex::Cut(lp_file->FirstOf(i_types.name)->GetValue().Bytes(), l_names);
+        l_batch.push_back(lp_file);
+        if (l_batch.size() == l_batchFiles)
+            l_connect();
     }
+    l_connect();
 }
 
 // Folders no shared folder reaches any more went away on disk or with their share; their files

@@ -126,6 +126,10 @@ private:
     std::map<std::string, Type*> m_types;
     PairHandlers m_connectionEventHandlers;
     PairHandlers m_disconnectionEventHandlers;
+    // The last pair of types that had no handler either way, and in which map: a scan connects
+    // millions of pairs of the same two types. Only a new handler can make it wrong.
+    const PairHandlers* mp_pairMissMap = nullptr;
+    TypePair m_pairMiss;
     PathIndex m_pathConnectionIndex;
     PathHandlers m_pathConnectionHandlers;
     PathIndex m_pathDisconnectionIndex;
