@@ -9,8 +9,9 @@ class ItemSet;
 class Type;
 
 // The files a `shared_file_folder` item holds, by the exact bytes of their names, for matching
-// a listing of the folder to them. Unusable when two of them share a name but for letter case:
-// which one a listed name stands for is then for the look-up by lower-case name to decide.
+// a listing of the folder to them. Unusable when two of them share a name but for letter case
+// (or, by chance, the hash of their lower-case names): which one a listed name stands for is
+// then for the look-up by lower-case name to decide.
 class FolderFiles
 {
 public:

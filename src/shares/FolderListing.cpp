@@ -103,11 +103,8 @@ FolderListing::FolderListing(const QString& i_folder)
     for (std::size_t l_at : l_order)
         l_sorted.push_back(std::move(m_entries[l_at]));
     m_entries.swap(l_sorted);
-    // The directory stream owns the descriptor: keep it for the files' metadata.
-    m_fd = ::dup(m_fd);
-    ::closedir(lp_dir);
-    if (m_fd >= 0)
-        ::fcntl(m_fd, F_SETFD, FD_CLOEXEC);
+    // The stream and its descriptor stay for the files' metadata.
+    mp_dir = lp_dir;
 }
 
 FolderListing::~FolderListing()
@@ -122,7 +119,7 @@ QString FolderListing::PathOf(const QString& i_folder, const QString& i_name)
 
 bool FolderListing::Stat(const Entry& i_entry, struct stat& o_stat)
 {
-    if (m_fd < 0 && m_opened)
+    if (!mp_dir && m_fd < 0 && m_opened)
         m_fd = ::open(m_encoded.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (m_fd >= 0)
         return ::fstatat(m_fd, i_entry.bytes.c_str(), &o_stat, 0) == 0;
@@ -131,7 +128,10 @@ bool FolderListing::Stat(const Entry& i_entry, struct stat& o_stat)
 
 void FolderListing::Close()
 {
-    if (m_fd >= 0)
+    if (mp_dir)
+        ::closedir(mp_dir);
+    else if (m_fd >= 0)
         ::close(m_fd);
+    mp_dir = nullptr;
     m_fd = -1;
 }

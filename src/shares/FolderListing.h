@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <dirent.h>
+
 #include <string>
 #include <vector>
 
@@ -45,6 +47,8 @@ public:
 private:
     QString m_absolute;
     QByteArray m_encoded;
+    // The open folder, as the listing's stream or opened again for the metadata.
+    DIR* mp_dir = nullptr;
     int m_fd = -1;
     bool m_opened = false;
     std::vector<Entry> m_entries;

@@ -6,6 +6,7 @@
 #include <QHash>
 
 #include <algorithm>
+#include <iterator>
 #include <optional>
 
 #include <sys/stat.h>
@@ -138,11 +139,12 @@ void SharedFoldersManager::IndexFiles(const ScanTypes& i_types, std::vector<Item
     std::sort(io_files.begin(), io_files.end());
     io_files.erase(std::unique(io_files.begin(), io_files.end()), io_files.end());
     const RelationInfo l_relation = i_types.file->GetRelation(i_types.token);
-    // Most names bring a word of their own, a track number or the like.
-    i_types.token->ReserveItems(io_files.size());
-    WordIndex l_index(i_types.token);
+    // Most names bring a word or two of their own, a track number or the like.
+    i_types.token->ReserveItems(2 * io_files.size());
+    WordIndex l_index(i_types.token, 2 * io_files.size());
     WordIndex::Batch l_names;
     std::vector<Item*> l_batch;
+    std::vector<Item*> l_nameTokens;
     std::vector<Item*> l_tokens;
     const auto l_connect = [&] {
         l_index.Resolve(l_names);
@@ -154,11 +156,14 @@ void SharedFoldersManager::IndexFiles(const ScanTypes& i_types, std::vector<Item
             // A file found under another spelling of its folder keeps the words of its own
             // folder item. The separator between folder and name splits words in both passes,
             // so the two are cut apart.
-            l_tokens = l_index.FolderTokens(lp_file->FirstOf(i_types.folder));
+            const std::vector<Item*>& l_folderTokens = l_index.FolderTokens(lp_file->FirstOf(i_types.folder));
             const auto [lp_begin, lp_end] = l_names.TokensOf(l_at);
-            l_tokens.insert(l_tokens.end(), lp_begin, lp_end);
-            std::sort(l_tokens.begin(), l_tokens.end());
-            l_tokens.erase(std::unique(l_tokens.begin(), l_tokens.end()), l_tokens.end());
+            l_nameTokens.assign(lp_begin, lp_end);
+            std::sort(l_nameTokens.begin(), l_nameTokens.end());
+            l_nameTokens.erase(std::unique(l_nameTokens.begin(), l_nameTokens.end()), l_nameTokens.end());
+            l_tokens.clear();
+            std::set_union(l_folderTokens.begin(), l_folderTokens.end(), l_nameTokens.begin(),
+                           l_nameTokens.end(), std::back_inserter(l_tokens));
             ConnectAll(lp_file, l_tokens, l_relation);
         }
         l_names.Clear();

@@ -32,6 +32,14 @@ std::uint64_t Hash(std::string_view i_text)
 constexpr std::size_t Ahead = 8;
 } // namespace
 
+WordIndex::WordIndex(Type* ip_tokens, std::size_t i_expected) : mp_tokens(ip_tokens)
+{
+    std::size_t l_slots = 1024;
+    while (l_slots < 2 * i_expected)
+        l_slots *= 2;
+    m_slots.resize(l_slots);
+}
+
 std::vector<Item*> WordIndex::Tokens(const std::string& i_utf8)
 {
     Batch l_batch;
@@ -49,7 +57,11 @@ const std::vector<Item*>& WordIndex::FolderTokens(Item* ip_folder)
 {
     auto l_cached = m_folders.find(ip_folder);
     if (l_cached == m_folders.end())
-        l_cached = m_folders.emplace(ip_folder, Tokens(ip_folder->GetValue().Bytes())).first;
+    {
+        std::vector<Item*> l_tokens = Tokens(ip_folder->GetValue().Bytes());
+        std::sort(l_tokens.begin(), l_tokens.end());
+        l_cached = m_folders.emplace(ip_folder, std::move(l_tokens)).first;
+    }
     return l_cached->second;
 }
 

@@ -24,12 +24,13 @@ class Type;
 class WordIndex
 {
 public:
-    explicit WordIndex(Type* ip_tokens) : mp_tokens(ip_tokens) {}
+    // Room for about that many tokens from the start.
+    explicit WordIndex(Type* ip_tokens, std::size_t i_expected = 0);
 
     // The tokens of a text of any letter case, in the order the passes meet them.
     std::vector<Item*> Tokens(const std::string& i_utf8);
     std::vector<Item*> Tokens(const QString& i_text) { return Tokens(i_text.toUtf8().toStdString()); }
-    // The tokens of a `shared_file_folder` item's path.
+    // The tokens of a `shared_file_folder` item's path, in the order of their identities.
     const std::vector<Item*>& FolderTokens(Item* ip_folder);
 
     // Texts whose tokens are found together.
@@ -82,7 +83,7 @@ private:
     };
 
     Type* mp_tokens;
-    std::vector<Slot> m_slots = std::vector<Slot>(1024);
+    std::vector<Slot> m_slots;
     std::size_t m_used = 0;
     std::unordered_map<Item*, std::vector<Item*>> m_folders;
 };
