@@ -14,6 +14,7 @@
 #include "diagnostics/Log.h"
 #include "shares/MP3Scanner.h"
 #include "shares/FolderFiles.h"
+#include "shares/FolderLister.h"
 #include "shares/FolderListing.h"
 #include "shares/SharedFileTypes.h"
 #include "shares/StampReader.h"
@@ -47,6 +48,7 @@ struct SharedFoldersManager::ScanWork
     std::vector<Item*> unindexed;
     std::vector<Mp3File> mp3;
     StampReader stamps;
+    FolderLister lister;
 };
 
 namespace
@@ -239,7 +241,13 @@ void SharedFoldersManager::ScanFolder(const ScanTypes& i_types, ScanWork& io_wor
     const ItemSet* lp_held = HeldItems(l_folder, i_types.file);
     ItemSet l_vanished = lp_held ? *lp_held : ItemSet();
 
-    FolderListing l_listing(i_folder);
+    const std::unique_ptr<FolderListing> lp_listing = io_work.lister.Take(i_folder);
+    FolderListing& l_listing = *lp_listing;
+    std::vector<QString> l_subfolders;
+    for (const FolderListing::Entry& l_entry : l_listing.Entries())
+        if (l_entry.isDir)
+            l_subfolders.push_back(l_listing.PathOf(l_entry));
+    io_work.lister.Prefetch(l_subfolders);
     // Every file of a listing has the same folder part, and so the same look-up folders. When
     // this folder item is the only one of its path in any letter case, a listed name can only
     // stand for a file it holds: those are matched by name, and only a name they lack is looked
@@ -254,13 +262,14 @@ void SharedFoldersManager::ScanFolder(const ScanTypes& i_types, ScanWork& io_wor
     // in the list of MP3 files.
     std::vector<std::string> l_toStamp;
     std::vector<std::size_t> l_stamped;
+    std::size_t l_subfolder = 0;
     for (const FolderListing::Entry& l_entry : l_listing.Entries())
     {
         if (l_entry.isDir)
         {
             // Going down keeps no folder open on the way.
             l_listing.Close();
-            ScanFolder(i_types, io_work, i_sharedFolder, l_listing.PathOf(l_entry));
+            ScanFolder(i_types, io_work, i_sharedFolder, l_subfolders[l_subfolder++]);
             continue;
         }
 
