@@ -76,11 +76,13 @@ bool IsMp3Name(const std::string& i_name)
     return l_size > 4 && (i_name.compare(l_size - 4, 4, ".mp3") == 0 || i_name.compare(l_size - 4, 4, ".MP3") == 0);
 }
 
-// The words of a file go in all at once, the relation looked up once for them all.
+// The words of a file go in all at once, the relation looked up once for them all. Each word
+// connects to the file, not the file to each word: a word holds files alone, so its side of the
+// connection is found at once, where a file's is looked up among the kinds of items it holds.
 void ConnectAll(Item* ip_file, const std::vector<Item*>& i_tokens, const RelationInfo& i_relation)
 {
     for (Item* lp_token : i_tokens)
-        ip_file->Connect(lp_token, i_relation);
+        lp_token->Connect(ip_file, i_relation);
 }
 } // namespace
 
@@ -140,7 +142,7 @@ void SharedFoldersManager::IndexFiles(const ScanTypes& i_types, std::vector<Item
     constexpr std::size_t l_batchFiles = 256;
     std::sort(io_files.begin(), io_files.end());
     io_files.erase(std::unique(io_files.begin(), io_files.end()), io_files.end());
-    const RelationInfo l_relation = i_types.file->GetRelation(i_types.token);
+    const RelationInfo l_relation = i_types.token->GetRelation(i_types.file);
     // Most names bring a word or two of their own, a track number or the like.
     i_types.token->ReserveItems(2 * io_files.size());
     WordIndex l_index(i_types.token, 2 * io_files.size());
@@ -376,7 +378,7 @@ void SharedFoldersManager::TokenizeSharedFile(ItemPtr i_file)
         i_file["shared_file_folder"].AsString() + "\\" + i_file["shared_file_name"].AsString();
     Type* lp_tokens = d.GetType("search_token");
     ConnectAll(i_file.Get(), WordIndex(lp_tokens).Tokens(l_text),
-               i_file->GetType()->GetRelation(lp_tokens));
+               lp_tokens->GetRelation(i_file->GetType()));
 }
 
 bool SharedFoldersManager::IsSearchTokenSeparator(QChar i_c)

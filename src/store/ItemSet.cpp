@@ -205,6 +205,9 @@ bool ItemSet::Contains(ItemPtr i_item) const
     {
         ::Item** lp_begin = Members();
         ::Item** lp_end = lp_begin + ArraySize();
+        // What is about to go in at the end is asked about first.
+        if (Before(lp_end[-1], lp_item))
+            return false;
         ::Item** lp_at = std::lower_bound(lp_begin, lp_end, lp_item, Before);
         return lp_at != lp_end && *lp_at == lp_item;
     }
