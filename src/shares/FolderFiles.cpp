@@ -54,7 +54,7 @@ FolderFiles::FolderFiles(const ItemSet& i_files, Type* ip_name, Type* ip_lowerNa
             return;
         }
         l_lowerNames.push_back(l_hash);
-        m_byName.emplace_back(lp_name->GetValue().Bytes(), ip_file);
+        m_byName.push_back(Entry{lp_name->GetValue().Bytes(), ip_file, lp_name});
     });
     // A hash shared by chance only sends the listing to the look-up by lower-case name.
     std::sort(l_lowerNames.begin(), l_lowerNames.end());
@@ -65,12 +65,15 @@ FolderFiles::FolderFiles(const ItemSet& i_files, Type* ip_name, Type* ip_lowerNa
         m_byName.clear();
         return;
     }
-    std::sort(m_byName.begin(), m_byName.end());
+    std::sort(m_byName.begin(), m_byName.end(),
+              [](const Entry& i_a, const Entry& i_b) { return i_a.name < i_b.name; });
 }
 
-Item* FolderFiles::Find(std::string_view i_name) const
+std::pair<Item*, Item*> FolderFiles::Find(std::string_view i_name) const
 {
     auto l_found = std::lower_bound(m_byName.begin(), m_byName.end(), i_name,
-                                    [](const auto& i_entry, std::string_view i_key) { return i_entry.first < i_key; });
-    return l_found != m_byName.end() && l_found->first == i_name ? l_found->second : nullptr;
+                                    [](const Entry& i_entry, std::string_view i_key) { return i_entry.name < i_key; });
+    if (l_found == m_byName.end() || l_found->name != i_name)
+        return {nullptr, nullptr};
+    return {l_found->file, l_found->nameItem};
 }

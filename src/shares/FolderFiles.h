@@ -19,10 +19,18 @@ public:
 
     bool Usable() const { return m_usable; }
     bool Empty() const { return m_byName.empty(); }
-    Item* Find(std::string_view i_name) const;
+    // The file of that name, and its `shared_file_name` item.
+    std::pair<Item*, Item*> Find(std::string_view i_name) const;
 
 private:
     bool m_usable = true;
-    // Sorted by name; the names are views of the name items' own values.
-    std::vector<std::pair<std::string_view, Item*>> m_byName;
+    struct Entry
+    {
+        // A view of the name item's own value.
+        std::string_view name;
+        Item* file;
+        Item* nameItem;
+    };
+    // Sorted by name.
+    std::vector<Entry> m_byName;
 };

@@ -77,7 +77,14 @@ private:
                             const QString& i_lowerName) const;
     // Indexes the walk's files and asks the scanner about its MP3 files.
     void FinishScan(const ScanTypes& i_types, ScanWork& io_work);
-    void IndexFiles(const ScanTypes& i_types, std::vector<Item*>& io_files);
+    struct UnindexedFile
+    {
+        Item* file;
+        // Null when the file's own are to be looked up.
+        Item* folder;
+        Item* name;
+    };
+    void IndexFiles(const ScanTypes& i_types, std::vector<UnindexedFile>& io_files);
     // Returns the number of folders that vanished.
     int RemoveVanishedFolders();
 

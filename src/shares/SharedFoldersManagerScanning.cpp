@@ -44,8 +44,9 @@ struct SharedFoldersManager::ScanWork
         std::size_t at = 0;
     };
 
-    // Files met without words, as loaded from the store or new.
-    std::vector<Item*> unindexed;
+    // Files met without words, as loaded from the store or new, with their folder and name
+    // items when the walk has them at hand.
+    std::vector<UnindexedFile> unindexed;
     std::vector<Mp3File> mp3;
     StampReader stamps;
     FolderLister lister;
@@ -137,30 +138,34 @@ void SharedFoldersManager::FinishScan(const ScanTypes& i_types, ScanWork& io_wor
 // then grows at its end, where inserting costs least. Inserting at random places took most of a
 // start-up rescan. The names are cut a batch of files at a time, whose words are found or made
 // together.
-void SharedFoldersManager::IndexFiles(const ScanTypes& i_types, std::vector<Item*>& io_files)
+void SharedFoldersManager::IndexFiles(const ScanTypes& i_types, std::vector<UnindexedFile>& io_files)
 {
     constexpr std::size_t l_batchFiles = 256;
-    std::sort(io_files.begin(), io_files.end());
-    io_files.erase(std::unique(io_files.begin(), io_files.end()), io_files.end());
+    const auto l_byFile = [](const UnindexedFile& i_a, const UnindexedFile& i_b) { return i_a.file < i_b.file; };
+    std::sort(io_files.begin(), io_files.end(), l_byFile);
+    io_files.erase(std::unique(io_files.begin(), io_files.end(),
+                               [](const UnindexedFile& i_a, const UnindexedFile& i_b) { return i_a.file == i_b.file; }),
+                   io_files.end());
     const RelationInfo l_relation = i_types.token->GetRelation(i_types.file);
     // Most names bring a word or two of their own, a track number or the like.
     i_types.token->ReserveItems(2 * io_files.size());
     WordIndex l_index(i_types.token, 2 * io_files.size());
     WordIndex::Batch l_names;
-    std::vector<Item*> l_batch;
+    std::vector<UnindexedFile> l_batch;
     std::vector<Item*> l_nameTokens;
     std::vector<Item*> l_tokens;
     const auto l_connect = [&] {
         l_index.Resolve(l_names);
         for (std::size_t l_at = 0; l_at < l_batch.size(); ++l_at)
         {
-            Item* lp_file = l_batch[l_at];
+            Item* lp_file = l_batch[l_at].file;
             if (!lp_file->IsAlive())
                 continue;
             // A file found under another spelling of its folder keeps the words of its own
             // folder item. The separator between folder and name splits words in both passes,
             // so the two are cut apart.
-            const std::vector<Item*>& l_folderTokens = l_index.FolderTokens(lp_file->FirstOf(i_types.folder));
+            const std::vector<Item*>& l_folderTokens = l_index.FolderTokens(
+                l_batch[l_at].folder ? l_batch[l_at].folder : lp_file->FirstOf(i_types.folder));
             const auto [lp_begin, lp_end] = l_names.TokensOf(l_at);
             l_nameTokens.assign(lp_begin, lp_end);
             std::sort(l_nameTokens.begin(), l_nameTokens.end());
@@ -173,12 +178,13 @@ void SharedFoldersManager::IndexFiles(const ScanTypes& i_types, std::vector<Item
         l_names.Clear();
         l_batch.clear();
     };
-    for (Item* lp_file : io_files)
+    for (const UnindexedFile& l_file : io_files)
     {
+        Item* lp_file = l_file.file;
         if (!lp_file->IsAlive() || lp_file->IsConnected(i_types.token))
             continue;
-        WordIndex::Cut(lp_file->FirstOf(i_types.name)->GetValue().Bytes(), l_names);
-        l_batch.push_back(lp_file);
+        WordIndex::Cut((l_file.name ? l_file.name : lp_file->FirstOf(i_types.name))->GetValue().Bytes(), l_names);
+        l_batch.push_back(l_file);
         if (l_batch.size() == l_batchFiles)
             l_connect();
     }
@@ -292,9 +298,13 @@ void SharedFoldersManager::ScanFolder(const ScanTypes& i_types, ScanWork& io_wor
         // The key of the name's look-up item; a trailing separator it drops holds no word.
         QString l_lowerName;
         ItemPtr l_file;
+        Item* lp_nameItem = nullptr;
         if (l_held && l_held->Usable())
         {
-            l_file = ItemPtr(l_entry.ascii ? l_held->Find(l_entry.bytes) : l_held->Find(l_name.toUtf8().toStdString()));
+            const auto [lp_held, lp_heldName] =
+                l_entry.ascii ? l_held->Find(l_entry.bytes) : l_held->Find(l_name.toUtf8().toStdString());
+            l_file = ItemPtr(lp_held);
+            lp_nameItem = lp_heldName;
             if (!l_file && l_held->Empty())
                 l_file = ItemPtr(l_made.value(l_lowerName = GetAbsoluteFileName(l_name)));
             else if (!l_file)
@@ -313,7 +323,7 @@ void SharedFoldersManager::ScanFolder(const ScanTypes& i_types, ScanWork& io_wor
             if (!l_lowerName.isNull())
                 l_made.insert(l_lowerName, l_file.Get());
             l_file += l_folder;
-            l_file += i_types.name->GetItem(Value(l_name));
+            lp_nameItem = l_file.Connect(i_types.name->GetItem(Value(l_name))).Get();
             l_file += i_types.size->GetItem(Value(l_size));
             ++m_filesAdded;
         }
@@ -332,7 +342,8 @@ void SharedFoldersManager::ScanFolder(const ScanTypes& i_types, ScanWork& io_wor
         // A file's words follow from its own folder and name items, which never change, and
         // are connected all at once: a file holding any has them all.
         if (!l_file.IsConnected(i_types.token))
-            io_work.unindexed.push_back(l_file.Get());
+            io_work.unindexed.push_back(
+                {l_file.Get(), lp_nameItem ? l_folder.Get() : nullptr, lp_nameItem});
     }
 
     if (!l_toStamp.empty())
