@@ -1,0 +1,160 @@
+// A scanned folder's listing against Qt's own of the same folder, and the listings made ahead
+// and the stamps read on other threads against those made in place.
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "shares/FolderLister.h"
+#include "shares/FolderListing.h"
+#include "shares/MP3Scanner.h"
+#include "shares/StampReader.h"
+#include "support/TestSupport.h"
+
+namespace
+{
+// The names of a listing, "/" after a folder's.
+QStringList Names(const FolderListing& i_listing)
+{
+    QStringList l_names;
+    for (const FolderListing::Entry& l_entry : i_listing.Entries())
+        l_names << l_entry.name + (l_entry.isDir ? "/" : "");
+    return l_names;
+}
+
+// What the scan listed with QDir before: folders and files, links as their targets, no hidden
+// entries, no special files or broken links, by name ignoring case.
+QStringList QtNames(const QString& i_folder)
+{
+    QStringList l_names;
+    for (const QFileInfo& l_entry : QDir(i_folder).entryInfoList(QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot,
+                                                                  QDir::Name | QDir::IgnoreCase))
+        if (l_entry.isDir() || l_entry.isFile())
+            l_names << l_entry.fileName() + (l_entry.isDir() ? "/" : "");
+    return l_names;
+}
+
+class FolderListingTest : public ::testing::Test
+{
+protected:
+    QString Path(const QString& i_relative = "") const
+    {
+        return QString::fromStdString(m_disk.Path()) + (i_relative.isEmpty() ? "" : "/") + i_relative;
+    }
+    void Write(const QString& i_relative, const QByteArray& i_bytes = "x") const
+    {
+        QDir().mkpath(QFileInfo(Path(i_relative)).path());
+        QFile l_file(Path(i_relative));
+        ASSERT_TRUE(l_file.open(QIODevice::WriteOnly) && l_file.write(i_bytes) == i_bytes.size());
+    }
+
+    TemporaryFolder m_disk;
+};
+} // namespace
+
+// Every kind of entry and name a folder can hold, in the order Qt gives them.
+TEST_F(FolderListingTest, ListsAndOrdersAsQtDoes)
+{
+    for (const char* l_name : {"b.mp3", "A.mp3", "_under.txt", "[bracket].txt", "10 ten.txt", "9 nine.txt", "Zeta.txt",
+                               "\u00e9t\u00e9.txt", "\u00c9cole.txt", "eagle.txt", "\u0142\u00f3d\u017a.txt", "\u4e2d\u6587.txt",
+                               "tab\tname.txt", "back\\slash.txt", ".hidden.txt", "sub/inner.txt", ".hiddendir/x.txt",
+                               "Sub2/x.txt", "target.txt"})
+        Write(l_name);
+    ASSERT_EQ(mkfifo(Path("pipe.mp3").toUtf8().constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link(Path("target.txt"), Path("link-to-file.txt")));
+    ASSERT_TRUE(QFile::link(Path("sub"), Path("link-to-folder")));
+    ASSERT_TRUE(QFile::link(Path("nothing"), Path("broken-link.txt")));
+    ASSERT_TRUE(QFile::link(Path("pipe.mp3"), Path("link-to-pipe.mp3")));
+    FolderListing l_listing(Path());
+    EXPECT_EQ(Names(l_listing), QtNames(Path()));
+    EXPECT_TRUE(Names(l_listing).contains("link-to-folder/"));
+    EXPECT_TRUE(Names(l_listing).contains("link-to-file.txt"));
+    EXPECT_FALSE(Names(l_listing).contains("broken-link.txt"));
+    EXPECT_FALSE(Names(l_listing).contains("pipe.mp3"));
+
+    // Paths as the entries' own, however the folder was written; metadata through links.
+    for (const QString& l_spelling : {Path(), Path() + "/", Path("sub/..")})
+    {
+        FolderListing l_again(l_spelling);
+        ASSERT_FALSE(l_again.Entries().empty());
+        EXPECT_EQ(l_again.PathOf(l_again.Entries().front()), QFileInfo(Path(l_again.Entries().front().name)).absoluteFilePath());
+    }
+    for (const FolderListing::Entry& l_entry : l_listing.Entries())
+        if (l_entry.name == "link-to-file.txt")
+        {
+            struct stat l_stat;
+            l_listing.Close();
+            ASSERT_TRUE(l_listing.Stat(l_entry, l_stat));
+            EXPECT_EQ(l_stat.st_size, 1);
+        }
+}
+
+// Names alike but for letter case are both listed, side by side; a folder that cannot be read
+// lists nothing.
+TEST_F(FolderListingTest, KeepsNamesAlikeButForCaseAndListsNothingOfAMissingFolder)
+{
+    for (const char* l_name : {"song.txt", "SONG.txt", "a.txt", "z.txt"})
+        Write(l_name);
+    QStringList l_names = Names(FolderListing(Path()));
+    ASSERT_EQ(l_names.size(), 4);
+    EXPECT_EQ(l_names[0], "a.txt");
+    EXPECT_EQ(QSet<QString>({l_names[1], l_names[2]}), QSet<QString>({"song.txt", "SONG.txt"}));
+    EXPECT_EQ(l_names[3], "z.txt");
+    EXPECT_TRUE(FolderListing(Path("missing")).Entries().empty());
+}
+
+// A listing made ahead is the one made in place; a folder nobody listed ahead is listed when
+// taken, and one taken twice is listed again.
+TEST_F(FolderListingTest, ListingsMadeAheadAreThoseMadeInPlace)
+{
+    std::vector<QString> l_folders;
+    for (int l_folder = 0; l_folder < 40; ++l_folder)
+    {
+        for (int l_file = 0; l_file < 5; ++l_file)
+            Write(QString("f%1/%2 Track.mp3").arg(l_folder).arg(l_file));
+        l_folders.push_back(Path(QString("f%1").arg(l_folder)));
+    }
+    FolderLister l_lister;
+    l_lister.Prefetch(l_folders);
+    l_lister.Prefetch(l_folders);
+    for (const QString& l_folder : l_folders)
+    {
+        const std::unique_ptr<FolderListing> lp_listing = l_lister.Take(l_folder);
+        EXPECT_EQ(Names(*lp_listing), QtNames(l_folder));
+        struct stat l_stat;
+        ASSERT_TRUE(lp_listing->Stat(lp_listing->Entries().front(), l_stat)) << "reopened for metadata";
+        EXPECT_EQ(Names(*l_lister.Take(l_folder)), QtNames(l_folder));
+    }
+    EXPECT_EQ(Names(*l_lister.Take(Path())).size(), 40);
+}
+
+// Stamps read on other threads are those the scanner writes; a file that is not there has none.
+TEST_F(FolderListingTest, StampsReadAheadAreTheScannersOwn)
+{
+    std::vector<std::string> l_names;
+    for (int l_file = 0; l_file < 300; ++l_file)
+    {
+        Write(QString("s/%1.mp3").arg(l_file), QByteArray(l_file, 'x'));
+        l_names.push_back(std::to_string(l_file) + ".mp3");
+    }
+    l_names.push_back("missing.mp3");
+    StampReader l_reader;
+    std::vector<const StampReader::Batch*> l_batches;
+    for (const QString& l_folder : {Path("s"), Path("none")})
+        l_batches.push_back(l_reader.Read(QFile::encodeName(l_folder), l_names));
+    l_reader.Wait();
+    for (std::size_t l_at = 0; l_at < l_names.size(); ++l_at)
+    {
+        const QString l_file = Path("s/" + QString::fromStdString(l_names[l_at]));
+        EXPECT_EQ(QString::fromStdString(l_batches[0]->stamps[l_at]), MP3Scanner::FileStamp(l_file)) << l_names[l_at];
+        EXPECT_EQ(l_batches[1]->stamps[l_at], "");
+    }
+    EXPECT_EQ(l_batches[0]->stamps.back(), "");
+}
