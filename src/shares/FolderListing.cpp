@@ -4,39 +4,40 @@
 #include <QFile>
 
 #include <algorithm>
-#include <numeric>
+#include <cstring>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace
 {
-bool IsAscii(const char* ip_bytes)
+bool IsAscii(const char* ip_bytes, std::size_t i_length)
 {
-    for (; *ip_bytes; ++ip_bytes)
-        if (static_cast<unsigned char>(*ip_bytes) >= 0x80)
+    for (std::size_t l_at = 0; l_at < i_length; ++l_at)
+        if (static_cast<unsigned char>(ip_bytes[l_at]) >= 0x80)
             return false;
     return true;
 }
 
-// The key names are ordered by: the lower-cased name. An ASCII one is lowered byte by byte,
-// which orders as its 16-bit text would; any other as text.
-struct SortKey
+char Lower(char i_c)
 {
-    std::string ascii;
-    QString text;
-    bool isAscii = true;
-};
+    return i_c >= 'A' && i_c <= 'Z' ? char(i_c - 'A' + 'a') : i_c;
+}
 
-int Compare(const SortKey& i_a, const SortKey& i_b)
+// ASCII names are lowered byte by byte as they are compared, which orders them as their
+// 16-bit texts would be.
+int CompareAscii(std::string_view i_a, std::string_view i_b)
 {
-    if (i_a.isAscii && i_b.isAscii)
-        return i_a.ascii.compare(i_b.ascii);
-    const QString l_a = i_a.isAscii ? QString::fromLatin1(i_a.ascii.data(), int(i_a.ascii.size())) : i_a.text;
-    const QString l_b = i_b.isAscii ? QString::fromLatin1(i_b.ascii.data(), int(i_b.ascii.size())) : i_b.text;
-    return l_a.compare(l_b);
+    const std::size_t l_common = std::min(i_a.size(), i_b.size());
+    for (std::size_t l_at = 0; l_at < l_common; ++l_at)
+    {
+        const auto l_a = static_cast<unsigned char>(Lower(i_a[l_at]));
+        const auto l_b = static_cast<unsigned char>(Lower(i_b[l_at]));
+        if (l_a != l_b)
+            return l_a < l_b ? -1 : 1;
+    }
+    return i_a.size() < i_b.size() ? -1 : (i_a.size() > i_b.size() ? 1 : 0);
 }
 } // namespace
 
@@ -52,64 +53,60 @@ FolderListing::FolderListing(const QString& i_folder)
             ::close(l_fd);
         return;
     }
+    mp_dir = lp_dir;
     m_fd = ::dirfd(lp_dir);
     m_opened = true;
-    std::vector<SortKey> l_keys;
+    // The lower-cased texts of names that are not ASCII, which are compared as text.
+    std::vector<QString> l_lowered;
     while (const dirent* lp_entry = ::readdir(lp_dir))
     {
         const char* lp_name = lp_entry->d_name;
         if (lp_name[0] == '.')
             continue;
-        Entry l_entry;
         bool l_keep = lp_entry->d_type == DT_DIR || lp_entry->d_type == DT_REG;
-        l_entry.isDir = lp_entry->d_type == DT_DIR;
+        bool l_isDir = lp_entry->d_type == DT_DIR;
         if (lp_entry->d_type == DT_LNK || lp_entry->d_type == DT_UNKNOWN)
         {
             struct stat l_stat;
             l_keep = ::fstatat(m_fd, lp_name, &l_stat, 0) == 0 &&
                      (S_ISDIR(l_stat.st_mode) || S_ISREG(l_stat.st_mode));
-            l_entry.isDir = l_keep && S_ISDIR(l_stat.st_mode);
+            l_isDir = l_keep && S_ISDIR(l_stat.st_mode);
         }
         if (!l_keep)
             continue;
-        l_entry.bytes = lp_name;
-        l_entry.ascii = IsAscii(lp_name);
-        SortKey l_key;
-        if (l_entry.ascii)
+        const std::size_t l_length = std::strlen(lp_name);
+        Entry l_entry{std::uint32_t(m_names.size()), std::uint32_t(l_length), l_isDir,
+                      IsAscii(lp_name, l_length), 0};
+        m_names.append(lp_name, l_length + 1);
+        if (!l_entry.ascii)
         {
-            l_entry.name = QString::fromLatin1(lp_name, int(l_entry.bytes.size()));
-            l_key.ascii = l_entry.bytes;
-            for (char& l_c : l_key.ascii)
-                if (l_c >= 'A' && l_c <= 'Z')
-                    l_c = char(l_c - 'A' + 'a');
+            l_entry.lowered = std::uint32_t(l_lowered.size());
+            l_lowered.push_back(QFile::decodeName(QByteArray(lp_name, int(l_length))).toLower());
         }
-        else
-        {
-            l_entry.name = QFile::decodeName(QByteArray(lp_name, int(l_entry.bytes.size())));
-            l_key.text = l_entry.name.toLower();
-            l_key.isAscii = false;
-        }
-        m_entries.push_back(std::move(l_entry));
-        l_keys.push_back(std::move(l_key));
+        m_entries.push_back(l_entry);
     }
-    // Names alike but for letter case keep the order the folder gave them in.
-    std::vector<std::size_t> l_order(m_entries.size());
-    std::iota(l_order.begin(), l_order.end(), std::size_t(0));
-    std::stable_sort(l_order.begin(), l_order.end(), [&](std::size_t i_a, std::size_t i_b) {
-        return Compare(l_keys[i_a], l_keys[i_b]) < 0;
+    // Any name that is not ASCII is compared as lower-cased text. Names alike but for letter
+    // case keep the order the folder gave them in.
+    const auto l_text = [&](const Entry& i_entry) {
+        return i_entry.ascii ? QString::fromLatin1(CName(i_entry), int(i_entry.length)).toLower()
+                             : l_lowered[i_entry.lowered];
+    };
+    std::stable_sort(m_entries.begin(), m_entries.end(), [&](const Entry& i_a, const Entry& i_b) {
+        if (i_a.ascii && i_b.ascii)
+            return CompareAscii(Bytes(i_a), Bytes(i_b)) < 0;
+        return l_text(i_a).compare(l_text(i_b)) < 0;
     });
-    std::vector<Entry> l_sorted;
-    l_sorted.reserve(m_entries.size());
-    for (std::size_t l_at : l_order)
-        l_sorted.push_back(std::move(m_entries[l_at]));
-    m_entries.swap(l_sorted);
-    // The stream and its descriptor stay for the files' metadata.
-    mp_dir = lp_dir;
 }
 
 FolderListing::~FolderListing()
 {
     Close();
+}
+
+QString FolderListing::Name(const Entry& i_entry) const
+{
+    return i_entry.ascii ? QString::fromLatin1(CName(i_entry), int(i_entry.length))
+                         : QFile::decodeName(QByteArray(CName(i_entry), int(i_entry.length)));
 }
 
 QString FolderListing::PathOf(const QString& i_folder, const QString& i_name)
@@ -122,7 +119,7 @@ bool FolderListing::Stat(const Entry& i_entry, struct stat& o_stat)
     if (!mp_dir && m_fd < 0 && m_opened)
         m_fd = ::open(m_encoded.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (m_fd >= 0)
-        return ::fstatat(m_fd, i_entry.bytes.c_str(), &o_stat, 0) == 0;
+        return ::fstatat(m_fd, CName(i_entry), &o_stat, 0) == 0;
     return ::stat(QFile::encodeName(PathOf(i_entry)).constData(), &o_stat) == 0;
 }
 

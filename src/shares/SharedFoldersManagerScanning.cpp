@@ -2,6 +2,7 @@
 
 #include "shares/SharedFoldersManager.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 
@@ -14,7 +15,6 @@
 #include "diagnostics/Log.h"
 #include "shares/MP3Scanner.h"
 #include "shares/FolderFiles.h"
-#include "shares/FolderLister.h"
 #include "shares/FolderListing.h"
 #include "shares/SharedFileTypes.h"
 #include "shares/StampReader.h"
@@ -37,8 +37,10 @@ struct SharedFoldersManager::ScanWork
     // meanwhile, is still the one it failed with.
     struct Mp3File
     {
+        // Of a file asked about whatever its stamp.
+        QString path;
+        // Of an earlier failure: its folder, and its name and stamp in a batch of stamps.
         QString folder;
-        QString name;
         Item* failure = nullptr;
         const StampReader::Batch* stamps = nullptr;
         std::size_t at = 0;
@@ -49,7 +51,6 @@ struct SharedFoldersManager::ScanWork
     std::vector<UnindexedFile> unindexed;
     std::vector<Mp3File> mp3;
     StampReader stamps;
-    FolderLister lister;
 };
 
 namespace
@@ -70,7 +71,7 @@ bool IsHeldByPrimary(ItemPtr i_item)
     return false;
 }
 
-bool IsMp3Name(const std::string& i_name)
+bool IsMp3Name(std::string_view i_name)
 {
     // Only these two spellings: a mixed-case extension is left alone.
     const std::size_t l_size = i_name.size();
@@ -127,8 +128,10 @@ void SharedFoldersManager::FinishScan(const ScanTypes& i_types, ScanWork& io_wor
     io_work.stamps.Wait();
     QStringList l_asked;
     for (const ScanWork::Mp3File& l_file : io_work.mp3)
-        if (!l_file.failure || l_file.stamps->stamps[l_file.at] != l_file.failure->GetValue().Bytes())
-            l_asked << FolderListing::PathOf(l_file.folder, l_file.name);
+        if (!l_file.failure)
+            l_asked << l_file.path;
+        else if (l_file.stamps->stamps[l_file.at] != l_file.failure->GetValue().Bytes())
+            l_asked << FolderListing::PathOf(l_file.folder, QFile::decodeName(l_file.stamps->names[l_file.at].c_str()));
     if (!l_asked.isEmpty())
         emit MP3ScanRequired(l_asked);
 }
@@ -249,13 +252,7 @@ void SharedFoldersManager::ScanFolder(const ScanTypes& i_types, ScanWork& io_wor
     const ItemSet* lp_held = HeldItems(l_folder, i_types.file);
     ItemSet l_vanished = lp_held ? *lp_held : ItemSet();
 
-    const std::unique_ptr<FolderListing> lp_listing = io_work.lister.Take(i_folder);
-    FolderListing& l_listing = *lp_listing;
-    std::vector<QString> l_subfolders;
-    for (const FolderListing::Entry& l_entry : l_listing.Entries())
-        if (l_entry.isDir)
-            l_subfolders.push_back(l_listing.PathOf(l_entry));
-    io_work.lister.Prefetch(l_subfolders);
+    FolderListing l_listing(i_folder);
     // Every file of a listing has the same folder part, and so the same look-up folders. When
     // this folder item is the only one of its path in any letter case, a listed name can only
     // stand for a file it holds: those are matched by name, and only a name they lack is looked
@@ -270,14 +267,13 @@ void SharedFoldersManager::ScanFolder(const ScanTypes& i_types, ScanWork& io_wor
     // in the list of MP3 files.
     std::vector<std::string> l_toStamp;
     std::vector<std::size_t> l_stamped;
-    std::size_t l_subfolder = 0;
     for (const FolderListing::Entry& l_entry : l_listing.Entries())
     {
         if (l_entry.isDir)
         {
             // Going down keeps no folder open on the way.
             l_listing.Close();
-            ScanFolder(i_types, io_work, i_sharedFolder, l_subfolders[l_subfolder++]);
+            ScanFolder(i_types, io_work, i_sharedFolder, l_listing.PathOf(l_entry));
             continue;
         }
 
@@ -294,7 +290,14 @@ void SharedFoldersManager::ScanFolder(const ScanTypes& i_types, ScanWork& io_wor
                 l_held.emplace(lp_files ? *lp_files : ItemSet(), i_types.name, i_types.lowerName);
             }
         }
-        const QString& l_name = l_entry.name;
+        const std::string_view l_bytes = l_listing.Bytes(l_entry);
+        // The name as text, made when it is needed.
+        QString l_name;
+        const auto l_text = [&]() -> const QString& {
+            if (l_name.isNull())
+                l_name = l_listing.Name(l_entry);
+            return l_name;
+        };
         // The key of the name's look-up item; a trailing separator it drops holds no word.
         QString l_lowerName;
         ItemPtr l_file;
@@ -302,16 +305,16 @@ void SharedFoldersManager::ScanFolder(const ScanTypes& i_types, ScanWork& io_wor
         if (l_held && l_held->Usable())
         {
             const auto [lp_held, lp_heldName] =
-                l_entry.ascii ? l_held->Find(l_entry.bytes) : l_held->Find(l_name.toUtf8().toStdString());
+                l_entry.ascii ? l_held->Find(l_bytes) : l_held->Find(l_text().toUtf8().toStdString());
             l_file = ItemPtr(lp_held);
             lp_nameItem = lp_heldName;
             if (!l_file && l_held->Empty())
-                l_file = ItemPtr(l_made.value(l_lowerName = GetAbsoluteFileName(l_name)));
+                l_file = ItemPtr(l_made.value(l_lowerName = GetAbsoluteFileName(l_text())));
             else if (!l_file)
-                l_file = FindScannedFile(i_types, l_lookupFolders, GetAbsoluteFileName(l_name));
+                l_file = FindScannedFile(i_types, l_lookupFolders, GetAbsoluteFileName(l_text()));
         }
         else
-            l_file = FindScannedFile(i_types, l_lookupFolders, GetAbsoluteFileName(l_name));
+            l_file = FindScannedFile(i_types, l_lookupFolders, GetAbsoluteFileName(l_text()));
         if (l_file)
             l_vanished.Erase(l_file);
         else
@@ -323,21 +326,23 @@ void SharedFoldersManager::ScanFolder(const ScanTypes& i_types, ScanWork& io_wor
             if (!l_lowerName.isNull())
                 l_made.insert(l_lowerName, l_file.Get());
             l_file += l_folder;
-            lp_nameItem = l_file.Connect(i_types.name->GetItem(Value(l_name))).Get();
+            const Value l_nameValue = l_entry.ascii ? Value(std::string(l_bytes)) : Value(l_text());
+            lp_nameItem = l_file.Connect(i_types.name->GetItem(l_nameValue)).Get();
             l_file += i_types.size->GetItem(Value(l_size));
             ++m_filesAdded;
         }
         // A file the scanner answered is asked about again only when it failed and has
         // changed since.
-        if (IsMp3Name(l_entry.bytes) && !l_file.IsConnected(i_types.isScanned))
+        if (IsMp3Name(l_bytes) && !l_file.IsConnected(i_types.isScanned))
         {
-            Item* lp_failure = l_file->FirstOf(i_types.scanFailure);
-            io_work.mp3.push_back({l_listing.AbsolutePath(), l_name, lp_failure, nullptr, l_toStamp.size()});
-            if (lp_failure)
+            if (Item* lp_failure = l_file->FirstOf(i_types.scanFailure))
             {
-                l_toStamp.push_back(l_entry.bytes);
+                io_work.mp3.push_back({QString(), l_listing.AbsolutePath(), lp_failure, nullptr, l_toStamp.size()});
+                l_toStamp.emplace_back(l_bytes);
                 l_stamped.push_back(io_work.mp3.size() - 1);
             }
+            else
+                io_work.mp3.push_back({FolderListing::PathOf(l_listing.AbsolutePath(), l_text()), QString(), nullptr, nullptr, 0});
         }
         // A file's words follow from its own folder and name items, which never change, and
         // are connected all at once: a file holding any has them all.

@@ -1,9 +1,5 @@
 #include "shares/StampReader.h"
 
-#include <QThread>
-
-#include <algorithm>
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,28 +26,11 @@ void ReadStamps(StampReader::Batch& io_batch)
 }
 } // namespace
 
-StampReader::StampReader()
-{
-    // A few threads: the disk's metadata is cached after the listing, and the machine has
-    // other work.
-    m_pool.setMaxThreadCount(std::max(1, std::min(4, QThread::idealThreadCount() - 1)));
-}
-
-StampReader::~StampReader()
-{
-    Wait();
-}
-
 const StampReader::Batch* StampReader::Read(const QByteArray& i_folder, std::vector<std::string> i_names)
 {
     Batch& l_batch = m_batches.emplace_back();
     l_batch.folder = i_folder;
     l_batch.names = std::move(i_names);
-    m_pool.start([&l_batch] { ReadStamps(l_batch); });
+    m_jobs.Start([&l_batch] { ReadStamps(l_batch); });
     return &l_batch;
-}
-
-void StampReader::Wait()
-{
-    m_pool.waitForDone();
 }

@@ -1,16 +1,17 @@
 #pragma once
 
 #include <QByteArray>
-#include <QThreadPool>
 
 #include <deque>
 #include <string>
 #include <vector>
 
+#include "shares/ScanJobs.h"
+
 // Reads the stamps of files (the size and modification time of what lies at each path, as
-// MP3Scanner writes them; empty when nothing can be read) on threads of its own, a folder at a
-// time, while the scan that asks for them goes on. Asking for them one by one took a third of
-// the start-up scan of a share of many files the MP3 scanner could not analyse.
+// MP3Scanner writes them; empty when nothing can be read), a folder at a time, while the scan
+// that asks for them goes on. Asking for them one by one took a third of the start-up scan of
+// a share of many files the MP3 scanner could not analyse.
 class StampReader
 {
 public:
@@ -22,17 +23,13 @@ public:
         std::vector<std::string> stamps;
     };
 
-    StampReader();
-    ~StampReader();
-    StampReader(const StampReader&) = delete;
-    StampReader& operator=(const StampReader&) = delete;
-
     // Starts reading; the batch stays where it is until the reader goes.
     const Batch* Read(const QByteArray& i_folder, std::vector<std::string> i_names);
     // Returns once every batch has been read.
-    void Wait();
+    void Wait() { m_jobs.Wait(); }
 
 private:
     std::deque<Batch> m_batches;
-    QThreadPool m_pool;
+    // The disk's metadata is cached after the listing: a few threads.
+    ScanJobs m_jobs{3};
 };

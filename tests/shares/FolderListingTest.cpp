@@ -1,5 +1,5 @@
-// A scanned folder's listing against Qt's own of the same folder, and the listings made ahead
-// and the stamps read on other threads against those made in place.
+// A scanned folder's listing against Qt's own of the same folder, and the stamps read on other
+// threads against the scanner's own.
 
 #include <QDir>
 #include <QFile>
@@ -12,7 +12,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "shares/FolderLister.h"
 #include "shares/FolderListing.h"
 #include "shares/MP3Scanner.h"
 #include "shares/StampReader.h"
@@ -25,7 +24,7 @@ QStringList Names(const FolderListing& i_listing)
 {
     QStringList l_names;
     for (const FolderListing::Entry& l_entry : i_listing.Entries())
-        l_names << l_entry.name + (l_entry.isDir ? "/" : "");
+        l_names << i_listing.Name(l_entry) + (l_entry.isDir ? "/" : "");
     return l_names;
 }
 
@@ -84,10 +83,11 @@ TEST_F(FolderListingTest, ListsAndOrdersAsQtDoes)
     {
         FolderListing l_again(l_spelling);
         ASSERT_FALSE(l_again.Entries().empty());
-        EXPECT_EQ(l_again.PathOf(l_again.Entries().front()), QFileInfo(Path(l_again.Entries().front().name)).absoluteFilePath());
+        EXPECT_EQ(l_again.PathOf(l_again.Entries().front()),
+                  QFileInfo(Path(l_again.Name(l_again.Entries().front()))).absoluteFilePath());
     }
     for (const FolderListing::Entry& l_entry : l_listing.Entries())
-        if (l_entry.name == "link-to-file.txt")
+        if (l_listing.Bytes(l_entry) == "link-to-file.txt")
         {
             struct stat l_stat;
             l_listing.Close();
@@ -108,31 +108,6 @@ TEST_F(FolderListingTest, KeepsNamesAlikeButForCaseAndListsNothingOfAMissingFold
     EXPECT_EQ(QSet<QString>({l_names[1], l_names[2]}), QSet<QString>({"song.txt", "SONG.txt"}));
     EXPECT_EQ(l_names[3], "z.txt");
     EXPECT_TRUE(FolderListing(Path("missing")).Entries().empty());
-}
-
-// A listing made ahead is the one made in place; a folder nobody listed ahead is listed when
-// taken, and one taken twice is listed again.
-TEST_F(FolderListingTest, ListingsMadeAheadAreThoseMadeInPlace)
-{
-    std::vector<QString> l_folders;
-    for (int l_folder = 0; l_folder < 40; ++l_folder)
-    {
-        for (int l_file = 0; l_file < 5; ++l_file)
-            Write(QString("f%1/%2 Track.mp3").arg(l_folder).arg(l_file));
-        l_folders.push_back(Path(QString("f%1").arg(l_folder)));
-    }
-    FolderLister l_lister;
-    l_lister.Prefetch(l_folders);
-    l_lister.Prefetch(l_folders);
-    for (const QString& l_folder : l_folders)
-    {
-        const std::unique_ptr<FolderListing> lp_listing = l_lister.Take(l_folder);
-        EXPECT_EQ(Names(*lp_listing), QtNames(l_folder));
-        struct stat l_stat;
-        ASSERT_TRUE(lp_listing->Stat(lp_listing->Entries().front(), l_stat)) << "reopened for metadata";
-        EXPECT_EQ(Names(*l_lister.Take(l_folder)), QtNames(l_folder));
-    }
-    EXPECT_EQ(Names(*l_lister.Take(Path())).size(), 40);
 }
 
 // Stamps read on other threads are those the scanner writes; a file that is not there has none.
