@@ -30,6 +30,7 @@ public:
 
 private:
     std::deque<Batch> m_batches;
-    // The disk's metadata is cached after the listing: a few threads.
-    ScanJobs m_jobs{3};
+    // The disk's metadata is cached after the listing: two threads, which have done before the
+    // words are in, and which a busy machine finds room for.
+    ScanJobs m_jobs{2};
 };
