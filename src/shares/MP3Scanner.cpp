@@ -217,16 +217,18 @@ bool MP3Scanner::IsStopped()
 
 std::string MP3Scanner::StampText(const struct stat& i_stat)
 {
+    char l_text[StampSize];
     const qint64 l_nanoseconds = qint64(i_stat.st_mtim.tv_sec) * 1000000000 + i_stat.st_mtim.tv_nsec;
+    return std::string(l_text, WriteStamp(qint64(i_stat.st_size), l_nanoseconds, l_text));
+}
+
+std::size_t MP3Scanner::WriteStamp(qint64 i_size, qint64 i_nanoseconds, char* op_text)
+{
     // Two numbers of at most 20 characters each and the colon.
-    char l_size[24];
-    char l_time[24];
-    const char* lp_sizeEnd = std::to_chars(l_size, l_size + sizeof l_size, qint64(i_stat.st_size)).ptr;
-    const char* lp_timeEnd = std::to_chars(l_time, l_time + sizeof l_time, l_nanoseconds).ptr;
-    std::string l_stamp(static_cast<const char*>(l_size), lp_sizeEnd);
-    l_stamp += ':';
-    l_stamp.append(static_cast<const char*>(l_time), lp_timeEnd);
-    return l_stamp;
+    char* lp_end = std::to_chars(op_text, op_text + 21, i_size).ptr;
+    *lp_end++ = ':';
+    lp_end = std::to_chars(lp_end, lp_end + 21, i_nanoseconds).ptr;
+    return std::size_t(lp_end - op_text);
 }
 
 QString MP3Scanner::FileStamp(const QString& i_file)

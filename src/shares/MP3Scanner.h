@@ -39,6 +39,10 @@ public:
     static QString FileStamp(const QString& i_file);
     // The same text of what stat told.
     static std::string StampText(const struct stat& i_stat);
+    // The text of a size and a modification time in nanoseconds, written into a buffer of
+    // StampSize bytes; its length.
+    static constexpr std::size_t StampSize = 48;
+    static std::size_t WriteStamp(qint64 i_size, qint64 i_nanoseconds, char* op_text);
 
     // At most this many failures wait for one answer.
     static constexpr int FailureBatch = 256;

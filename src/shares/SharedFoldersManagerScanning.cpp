@@ -39,11 +39,10 @@ struct SharedFoldersManager::ScanWork
     {
         // Of a file asked about whatever its stamp.
         QString path;
-        // Of an earlier failure: its folder, and its name and stamp in a batch of stamps.
-        QString folder;
-        Item* failure = nullptr;
-        const StampReader::Batch* stamps = nullptr;
-        std::size_t at = 0;
+        // Of an earlier failure: its folder, name and stamp in a batch of stamps.
+        Item* failure;
+        const StampReader::Batch* stamps;
+        std::size_t at;
     };
 
     // Files met without words, as loaded from the store or new, with their folder and name
@@ -130,8 +129,8 @@ void SharedFoldersManager::FinishScan(const ScanTypes& i_types, ScanWork& io_wor
     for (const ScanWork::Mp3File& l_file : io_work.mp3)
         if (!l_file.failure)
             l_asked << l_file.path;
-        else if (l_file.stamps->stamps[l_file.at] != l_file.failure->GetValue().Bytes())
-            l_asked << FolderListing::PathOf(l_file.folder, QFile::decodeName(l_file.stamps->names[l_file.at].c_str()));
+        else if (!l_file.stamps->HasStamp(l_file.at, l_file.failure->GetValue().Bytes()))
+            l_asked << FolderListing::PathOf(l_file.stamps->folder, QFile::decodeName(l_file.stamps->Name(l_file.at)));
     if (!l_asked.isEmpty())
         emit MP3ScanRequired(l_asked);
 }
@@ -265,7 +264,7 @@ void SharedFoldersManager::ScanFolder(const ScanTypes& i_types, ScanWork& io_wor
     QHash<QString, Item*> l_made;
     // The earlier failures among its files, whose stamps are read together, and their places
     // in the list of MP3 files.
-    std::vector<std::string> l_toStamp;
+    StampReader::Batch l_toStamp;
     std::vector<std::size_t> l_stamped;
     for (const FolderListing::Entry& l_entry : l_listing.Entries())
     {
@@ -337,12 +336,12 @@ void SharedFoldersManager::ScanFolder(const ScanTypes& i_types, ScanWork& io_wor
         {
             if (Item* lp_failure = l_file->FirstOf(i_types.scanFailure))
             {
-                io_work.mp3.push_back({QString(), l_listing.AbsolutePath(), lp_failure, nullptr, l_toStamp.size()});
-                l_toStamp.emplace_back(l_bytes);
+                io_work.mp3.push_back({QString(), lp_failure, nullptr, l_toStamp.starts.size()});
+                l_toStamp.Add(l_bytes);
                 l_stamped.push_back(io_work.mp3.size() - 1);
             }
             else
-                io_work.mp3.push_back({FolderListing::PathOf(l_listing.AbsolutePath(), l_text()), QString(), nullptr, nullptr, 0});
+                io_work.mp3.push_back({FolderListing::PathOf(l_listing.AbsolutePath(), l_text()), nullptr, nullptr, 0});
         }
         // A file's words follow from its own folder and name items, which never change, and
         // are connected all at once: a file holding any has them all.
@@ -351,9 +350,11 @@ void SharedFoldersManager::ScanFolder(const ScanTypes& i_types, ScanWork& io_wor
                 {l_file.Get(), lp_nameItem ? l_folder.Get() : nullptr, lp_nameItem});
     }
 
-    if (!l_toStamp.empty())
+    if (!l_toStamp.starts.empty())
     {
-        const StampReader::Batch* lp_stamps = io_work.stamps.Read(l_listing.EncodedPath(), std::move(l_toStamp));
+        l_toStamp.folder = l_listing.AbsolutePath();
+        l_toStamp.encodedFolder = l_listing.EncodedPath();
+        const StampReader::Batch* lp_stamps = io_work.stamps.Read(std::move(l_toStamp));
         for (std::size_t l_at : l_stamped)
             io_work.mp3[l_at].stamps = lp_stamps;
     }

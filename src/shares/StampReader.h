@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 
+#include <cstdint>
 #include <deque>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "shares/ScanJobs.h"
@@ -18,13 +21,35 @@ public:
     // The files of one folder, and once every batch has been read, their stamps.
     struct Batch
     {
-        QByteArray folder;
-        std::vector<std::string> names;
-        std::vector<std::string> stamps;
+        QString folder;
+        QByteArray encodedFolder;
+        // Every name, each ended by a zero byte, and where each begins.
+        std::string names;
+        std::vector<std::uint32_t> starts;
+        // What stat told of each, or nothing: an empty stamp.
+        struct Stamp
+        {
+            qint64 size = 0;
+            qint64 nanoseconds = 0;
+            bool read = false;
+        };
+        std::vector<Stamp> stamps;
+
+        const char* Name(std::size_t i_at) const { return names.c_str() + starts[i_at]; }
+        void Add(std::string_view i_name)
+        {
+            starts.push_back(std::uint32_t(names.size()));
+            names.append(i_name);
+            names.push_back('\0');
+        }
+        std::string StampText(std::size_t i_at) const;
+        // Whether the n-th file's stamp is that text.
+        bool HasStamp(std::size_t i_at, const std::string& i_stamp) const;
     };
 
-    // Starts reading; the batch stays where it is until the reader goes.
-    const Batch* Read(const QByteArray& i_folder, std::vector<std::string> i_names);
+    // Starts reading the files of a batch, taken; the batch stays where it is until the reader
+    // goes.
+    const Batch* Read(Batch&& i_batch);
     // Returns once every batch has been read.
     void Wait() { m_jobs.Wait(); }
 

@@ -113,23 +113,30 @@ TEST_F(FolderListingTest, KeepsNamesAlikeButForCaseAndListsNothingOfAMissingFold
 // Stamps read on other threads are those the scanner writes; a file that is not there has none.
 TEST_F(FolderListingTest, StampsReadAheadAreTheScannersOwn)
 {
-    std::vector<std::string> l_names;
+    StampReader::Batch l_files;
     for (int l_file = 0; l_file < 300; ++l_file)
     {
         Write(QString("s/%1.mp3").arg(l_file), QByteArray(l_file, 'x'));
-        l_names.push_back(std::to_string(l_file) + ".mp3");
+        l_files.Add(std::to_string(l_file) + ".mp3");
     }
-    l_names.push_back("missing.mp3");
+    l_files.Add("missing.mp3");
     StampReader l_reader;
     std::vector<const StampReader::Batch*> l_batches;
     for (const QString& l_folder : {Path("s"), Path("none")})
-        l_batches.push_back(l_reader.Read(QFile::encodeName(l_folder), l_names));
-    l_reader.Wait();
-    for (std::size_t l_at = 0; l_at < l_names.size(); ++l_at)
     {
-        const QString l_file = Path("s/" + QString::fromStdString(l_names[l_at]));
-        EXPECT_EQ(QString::fromStdString(l_batches[0]->stamps[l_at]), MP3Scanner::FileStamp(l_file)) << l_names[l_at];
-        EXPECT_EQ(l_batches[1]->stamps[l_at], "");
+        StampReader::Batch l_batch = l_files;
+        l_batch.encodedFolder = QFile::encodeName(l_folder);
+        l_batches.push_back(l_reader.Read(std::move(l_batch)));
     }
-    EXPECT_EQ(l_batches[0]->stamps.back(), "");
+    l_reader.Wait();
+    for (std::size_t l_at = 0; l_at < l_files.starts.size(); ++l_at)
+    {
+        const QString l_stamp = MP3Scanner::FileStamp(Path("s/") + l_files.Name(l_at));
+        EXPECT_EQ(QString::fromStdString(l_batches[0]->StampText(l_at)), l_stamp) << l_files.Name(l_at);
+        EXPECT_TRUE(l_batches[0]->HasStamp(l_at, l_stamp.toStdString()));
+        EXPECT_FALSE(l_batches[0]->HasStamp(l_at, "1:2"));
+        EXPECT_EQ(l_batches[1]->StampText(l_at), "");
+        EXPECT_TRUE(l_batches[1]->HasStamp(l_at, ""));
+    }
+    EXPECT_EQ(l_batches[0]->StampText(300), "");
 }
