@@ -25,20 +25,6 @@ char Lower(char i_c)
     return i_c >= 'A' && i_c <= 'Z' ? char(i_c - 'A' + 'a') : i_c;
 }
 
-// ASCII names are lowered byte by byte as they are compared, which orders them as their
-// 16-bit texts would be.
-int CompareAscii(std::string_view i_a, std::string_view i_b)
-{
-    const std::size_t l_common = std::min(i_a.size(), i_b.size());
-    for (std::size_t l_at = 0; l_at < l_common; ++l_at)
-    {
-        const auto l_a = static_cast<unsigned char>(Lower(i_a[l_at]));
-        const auto l_b = static_cast<unsigned char>(Lower(i_b[l_at]));
-        if (l_a != l_b)
-            return l_a < l_b ? -1 : 1;
-    }
-    return i_a.size() < i_b.size() ? -1 : (i_a.size() > i_b.size() ? 1 : 0);
-}
 } // namespace
 
 FolderListing::FolderListing(const QString& i_folder)
@@ -85,15 +71,20 @@ FolderListing::FolderListing(const QString& i_folder)
         }
         m_entries.push_back(l_entry);
     }
-    // Any name that is not ASCII is compared as lower-cased text. Names alike but for letter
-    // case keep the order the folder gave them in.
+    // ASCII names are compared lowered byte by byte, which orders them as their 16-bit texts
+    // would be; any name that is not ASCII is compared as lower-cased text. Names alike but for
+    // letter case keep the order the folder gave them in.
+    std::string l_lowerBytes(m_names);
+    for (char& l_c : l_lowerBytes)
+        l_c = Lower(l_c);
     const auto l_text = [&](const Entry& i_entry) {
-        return i_entry.ascii ? QString::fromLatin1(CName(i_entry), int(i_entry.length)).toLower()
+        return i_entry.ascii ? QString::fromLatin1(l_lowerBytes.data() + i_entry.offset, int(i_entry.length))
                              : l_lowered[i_entry.lowered];
     };
     std::stable_sort(m_entries.begin(), m_entries.end(), [&](const Entry& i_a, const Entry& i_b) {
         if (i_a.ascii && i_b.ascii)
-            return CompareAscii(Bytes(i_a), Bytes(i_b)) < 0;
+            return std::string_view(l_lowerBytes).substr(i_a.offset, i_a.length) <
+                   std::string_view(l_lowerBytes).substr(i_b.offset, i_b.length);
         return l_text(i_a).compare(l_text(i_b)) < 0;
     });
 }

@@ -55,7 +55,7 @@ public:
 
 private:
     std::deque<Batch> m_batches;
-    // The disk's metadata is cached after the listing: two threads, which have done before the
-    // words are in, and which a busy machine finds room for.
-    ScanJobs m_jobs{2};
+    // One thread has done long before the words are in; more only slowed the walk, whose
+    // listings they share the processor's caches and the kernel's with.
+    ScanJobs m_jobs{1};
 };
