@@ -12,10 +12,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "SharesFixture.h"
 #include "shares/FolderListing.h"
 #include "shares/MP3Scanner.h"
 #include "shares/StampReader.h"
-#include "support/TestSupport.h"
 
 namespace
 {
@@ -40,21 +40,8 @@ QStringList QtNames(const QString& i_folder)
     return l_names;
 }
 
-class FolderListingTest : public ::testing::Test
+class FolderListingTest : public ::testing::Test, protected ShareDisk
 {
-protected:
-    QString Path(const QString& i_relative = "") const
-    {
-        return QString::fromStdString(m_disk.Path()) + (i_relative.isEmpty() ? "" : "/") + i_relative;
-    }
-    void Write(const QString& i_relative, const QByteArray& i_bytes = "x") const
-    {
-        QDir().mkpath(QFileInfo(Path(i_relative)).path());
-        QFile l_file(Path(i_relative));
-        ASSERT_TRUE(l_file.open(QIODevice::WriteOnly) && l_file.write(i_bytes) == i_bytes.size());
-    }
-
-    TemporaryFolder m_disk;
 };
 } // namespace
 
