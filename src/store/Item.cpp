@@ -1,7 +1,29 @@
 #include "store/Item.h"
 
 #include "store/Data.h"
+#include "store/ItemPool.h"
 #include "store/ItemWalk.h"
+
+namespace
+{
+// Never destroyed: the store's own destruction at exit still gives its items back to it.
+ItemPool& Pool()
+{
+    static ItemPool* const sp_pool = new ItemPool(sizeof(Item));
+    return *sp_pool;
+}
+} // namespace
+
+void* Item::operator new(std::size_t)
+{
+    return Pool().Allocate();
+}
+
+void Item::operator delete(void* ip_item)
+{
+    if (ip_item)
+        Pool().Free(ip_item);
+}
 
 Item* Item::NewItem(const char* ip_typeName)
 {

@@ -2,6 +2,7 @@
 
 #include <list>
 #include <map>
+#include <string_view>
 
 #include "store/OneOrMany.h"
 #include "store/RelationInfo.h"
@@ -58,7 +59,14 @@ private:
     void EraseEnd(Type* ip_otherType, Item* ip_other);
     void EraseRemovedEnds();
     Item(Type* ip_type, Value i_value) : mp_type(ip_type), m_value(std::move(i_value)) {}
+    Item(Type* ip_type, std::string_view i_bytes)
+        : mp_type(ip_type), m_value(i_bytes.data(), i_bytes.size())
+    {
+    }
     ~Item() = default;
+    // Items come from a pool of their own: see ItemPool.
+    static void* operator new(std::size_t i_size);
+    static void operator delete(void* ip_item);
 
     Type* mp_type;
     Value m_value;

@@ -122,10 +122,10 @@ TEST(StoreItems, ValuesAreFoundAfterAnyMixOfCreationAndRemoval)
     // In bulk: a value made twice, or already there, is one item, announced once.
     EventTap tap;
     tap.WatchType(word);
-    std::vector<Value> bulk{Value("new"), Value(*left.begin()), Value("new"), Value("newer")};
+    std::vector<std::string_view> bulk{"new", *left.begin(), "new", "newer"};
     std::vector<std::uint64_t> hashes;
-    for (const Value& one : bulk)
-        hashes.push_back(ValueIndex::Hash(one.Bytes()));
+    for (std::string_view one : bulk)
+        hashes.push_back(ValueIndex::Hash(one));
     std::vector<Item*> made(bulk.size());
     word->NewItems(bulk.data(), hashes.data(), bulk.size(), made.data());
     EXPECT_EQ(tap.calls, (Log{"new new", "new newer"}));
