@@ -229,6 +229,7 @@ void Type::Remove()
     if (l_entry == mp_data->m_types.end() || l_entry->second != this)
         return;
     mp_data->m_types.erase(l_entry);
+    mp_data->m_typesByName.erase(m_name);
     // Other types forget the relation, and the pair handlers and path subscriptions that name
     // this type end with it.
     for (auto& l_relation : m_relations)
