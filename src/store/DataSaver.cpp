@@ -545,27 +545,37 @@ Records ReadRecords(InputBuffer& io_in, bool i_checkOnly)
         }
         const std::size_t l_first = l_records.Size();
         const std::size_t l_end = l_first + static_cast<std::size_t>(l_itemCount);
-        l_records.m_indexes.resize(l_end);
-        l_records.m_values.resize(l_end);
-        l_records.m_hashes.resize(l_end);
+        l_records.m_indexes.reserve(l_end);
+        l_records.m_values.reserve(l_end);
+        l_records.m_hashes.reserve(l_end);
         // Values are hashed a group at a time, right after they were read.
         constexpr std::size_t l_group = 8;
         std::size_t l_hashed = l_first;
         for (std::size_t l_at = l_first; l_at < l_end; ++l_at)
         {
-            ReadRecord(io_in, l_valueless, l_records.m_indexes[l_at], l_records.m_values[l_at]);
-            if (l_at > 0 && l_records.m_indexes[l_at - 1] >= l_records.m_indexes[l_at])
+            qint32 l_index = 0;
+            std::string_view l_value;
+            ReadRecord(io_in, l_valueless, l_index, l_value);
+            if (l_at > 0 && l_records.m_indexes.back() >= l_index)
                 l_records.m_inOrder = false;
-            if (!l_valueless && l_at + 1 - l_hashed == l_group)
+            l_records.m_indexes.push_back(l_index);
+            l_records.m_values.push_back(l_value);
+            if (l_valueless)
+                l_records.m_hashes.push_back(0);
+            else if (l_at + 1 - l_hashed == l_group)
             {
+                l_records.m_hashes.resize(l_at + 1);
                 ValueIndex::HashAll(l_records.m_values.data() + l_hashed, l_group,
                                     l_records.m_hashes.data() + l_hashed);
                 l_hashed += l_group;
             }
         }
         if (!l_valueless)
+        {
+            l_records.m_hashes.resize(l_end);
             ValueIndex::HashAll(l_records.m_values.data() + l_hashed, l_end - l_hashed,
                                 l_records.m_hashes.data() + l_hashed);
+        }
         if (!l_records.m_runs.empty() && l_records.m_runs.back().mp_type == lp_type)
             l_records.m_runs.back().m_end = l_end;
         else if (l_end > l_first)
@@ -711,8 +721,9 @@ void ReadStore(InputBuffer& io_in, bool i_checkOnly = false)
     // Handlers reacting to the load may remove items it still has to connect: those stay
     // allocated, dead, until the load is over, and their connections are left out.
     RemovalScope l_scope(d);
-    std::vector<Item*> l_items(l_records.Size());
-    CreateItems(l_records, l_items.data());
+    // Each filled by the creation, so left uninitialised until then.
+    const std::unique_ptr<Item*[]> l_items(new Item*[l_records.Size()]);
+    CreateItems(l_records, l_items.get());
     // Pairs of one pair of types come in runs: their relation is looked up once a run.
     const Type* lp_firstType = nullptr;
     const Type* lp_secondType = nullptr;

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <utility>
 
@@ -282,7 +283,8 @@ void ValueIndex::InsertAll(Item** io_items, const std::uint64_t* ip_hashes, std:
     const int l_shift = l_homeBits > l_partBits ? l_homeBits - l_partBits : 0;
     const std::size_t l_parts = m_capacity >> l_shift;
     std::vector<std::size_t> l_starts(l_parts + 1);
-    std::vector<Entry> l_entries(i_count);
+    // Each filled by the pass that places it, so left uninitialised until then.
+    const std::unique_ptr<Entry[]> l_entries(new Entry[i_count]);
     for (std::size_t l_k = 0; l_k < i_count; ++l_k)
         ++l_starts[((ip_hashes[l_k] & l_mask) >> l_shift) + 1];
     for (std::size_t l_part = 1; l_part <= l_parts; ++l_part)
