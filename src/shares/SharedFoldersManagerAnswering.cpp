@@ -127,8 +127,11 @@ bool SharedFoldersManager::ProcessSearch(QString i_user, unsigned int i_req, QSt
         if (!l_known.first->second)
             continue;
 
-        const std::string& l_nameBytes = lp_name->GetValue().Bytes();
-        std::string l_path = lp_folder->GetValue().Bytes() + "/" + l_nameBytes;
+        const std::string_view l_folderBytes = lp_folder->GetValue().Bytes();
+        const std::string_view l_nameBytes = lp_name->GetValue().Bytes();
+        std::string l_path;
+        l_path.reserve(l_folderBytes.size() + 1 + l_nameBytes.size());
+        l_path.append(l_folderBytes).append(1, '/').append(l_nameBytes);
         std::replace(l_path.begin(), l_path.end(), '/', '\\');
         FileInfo l_record;
         l_record.name = l_path;

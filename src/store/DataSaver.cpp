@@ -224,7 +224,7 @@ void WriteType<bool>(OutputBuffer& io_out, bool i_value)
     io_out.Append(&l_byte, 1);
 }
 
-void WriteString(OutputBuffer& io_out, const std::string& i_bytes)
+void WriteString(OutputBuffer& io_out, std::string_view i_bytes)
 {
     if (i_bytes.size() > static_cast<std::size_t>(std::numeric_limits<qint32>::max()))
         throw DataSaveFailure();

@@ -16,6 +16,7 @@
 // The head of a slab; its slots follow it.
 struct ItemPool::Slab
 {
+    ItemPool* mp_pool;
     Slab* mp_previous;
     Slab* mp_next;
     // Slots given back, each holding the next one's address.
@@ -53,7 +54,7 @@ ItemPool::~ItemPool()
         }
 }
 
-ItemPool::Slab* ItemPool::SlabOf(void* ip_slot) const
+ItemPool::Slab* ItemPool::SlabOf(void* ip_slot)
 {
     return reinterpret_cast<Slab*>(reinterpret_cast<std::uintptr_t>(ip_slot) & ~(SlabSize - 1));
 }
@@ -115,6 +116,7 @@ void ItemPool::TakeNextSlab()
         if (!lp_next)
             throw std::bad_alloc();
         ++m_slabs;
+        lp_next->mp_pool = this;
         lp_next->m_inUse = 0;
         Restart(lp_next);
     }
@@ -150,6 +152,11 @@ void* ItemPool::Allocate()
         }
         TakeNextSlab();
     }
+}
+
+void ItemPool::FreeSlot(void* ip_slot)
+{
+    SlabOf(ip_slot)->mp_pool->Free(ip_slot);
 }
 
 void ItemPool::Free(void* ip_slot)

@@ -16,7 +16,7 @@ public:
     // Slabs are this large and aligned to it.
     static constexpr std::size_t SlabSize = std::size_t(1) << 18;
     // Empty slabs kept for the next slots; the others are given back.
-    static constexpr std::size_t KeptEmptySlabs = 4;
+    static constexpr std::size_t KeptEmptySlabs = 2;
 
     explicit ItemPool(std::size_t i_slotSize);
     // Gives back the slabs; any slot still in use dangles from then on.
@@ -28,6 +28,8 @@ public:
     void* Allocate();
     // Only a slot that Allocate gave and that is not free already.
     void Free(void* ip_slot);
+    // The same, through whichever pool gave the slot.
+    static void FreeSlot(void* ip_slot);
 
     // Slots in use, and slabs held (in use or kept empty).
     std::size_t SlotsInUse() const { return m_inUse; }
@@ -47,7 +49,7 @@ private:
         Empty
     };
 
-    Slab* SlabOf(void* ip_slot) const;
+    static Slab* SlabOf(void* ip_slot);
     void Restart(Slab* ip_slab);
     void TakeNextSlab();
     void Link(Slab*& io_head, Slab* ip_slab);

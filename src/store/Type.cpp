@@ -49,7 +49,7 @@ void Type::GetRelatedTypes(std::map<Type*, RelationInfo>& o_out) const
 
 Item* Type::CreateItem(Value i_value, const ValueIndex::Probe* ip_probe)
 {
-    return AddItem(new Item(this, std::move(i_value)), ip_probe);
+    return AddItem(new (Item::Room{i_value.Size()}) Item(this, i_value.Bytes()), ip_probe);
 }
 
 Item* Type::AddItem(Item* ip_item, const ValueIndex::Probe* ip_probe)
@@ -111,7 +111,8 @@ void Type::NewItems(const std::string_view* ip_values, const std::uint64_t* ip_h
         const ValueIndex::Probe l_probe = m_valueIndex.Look(ip_values[l_k], ip_hashes[l_k]);
         op_items[l_k] = l_probe.mp_found
                             ? l_probe.mp_found
-                            : AddItem(new Item(this, ip_values[l_k]), &l_probe);
+                            : AddItem(new (Item::Room{ip_values[l_k].size()}) Item(this, ip_values[l_k]),
+                                      &l_probe);
     }
 }
 
@@ -123,7 +124,7 @@ void Type::MakeUnannounced(const std::string_view* ip_values, const std::uint64_
     try
     {
         for (std::size_t l_k = 0; l_k < i_count; ++l_k)
-            l_made.push_back(new Item(this, ip_values[l_k]));
+            l_made.push_back(new (Item::Room{ip_values[l_k].size()}) Item(this, ip_values[l_k]));
         std::copy(l_made.begin(), l_made.end(), op_items);
         m_valueIndex.InsertAll(op_items, ip_hashes, i_count);
     }
@@ -177,7 +178,7 @@ std::vector<std::pair<Value, Item*>> Type::ItemsByValue() const
     std::vector<std::pair<Value, Item*>> l_entries;
     l_entries.reserve(m_valueIndex.Size());
     for (Item* lp_item : ItemsInValueOrder())
-        l_entries.emplace_back(lp_item->GetValue(), lp_item);
+        l_entries.emplace_back(Value(lp_item->GetValue()), lp_item);
     return l_entries;
 }
 

@@ -70,7 +70,7 @@ std::string PlainFile(const Registrations& i_chosen)
             l_index[lp_item] = l_next;
             PutInt(l_bytes, l_next);
             if (!lp_type->IsNull())
-                PutText(l_bytes, lp_item->GetValue().Bytes());
+                PutText(l_bytes, std::string(lp_item->GetValue().Bytes()));
         }
     }
     std::set<std::pair<int, int>> l_pairs;

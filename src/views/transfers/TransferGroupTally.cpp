@@ -1,6 +1,7 @@
 #include "views/transfers/TransferGroupTally.h"
 
 #include <string>
+#include <string_view>
 
 #include "store/Data.h"
 #include "transfers/TransferQueueManager.h"
@@ -9,11 +10,10 @@
 namespace
 {
 // The value bytes of the entry's item of that type; empty when it has none.
-const std::string& PartBytes(Item* ip_entry, Type* ip_type)
+std::string_view PartBytes(Item* ip_entry, Type* ip_type)
 {
-    static const std::string s_none;
     const Item* lp_part = ip_entry->FirstOf(ip_type);
-    return lp_part ? lp_part->GetValue().Bytes() : s_none;
+    return lp_part ? lp_part->GetValue().Bytes() : std::string_view();
 }
 } // namespace
 
@@ -36,7 +36,7 @@ void TransferGroupTally::Add(ItemPtr i_entry)
 {
     using namespace transfer_status;
     ++m_entries;
-    const std::string& l_status = PartBytes(i_entry.Get(), mp_status);
+    const std::string_view l_status = PartBytes(i_entry.Get(), mp_status);
     const bool l_running = l_status == m_running;
     const bool l_queued = l_status == Queued;
     const bool l_aborted = l_status == Aborted;
