@@ -255,6 +255,16 @@ void Data::NotifyPair(PairHandlers& i_map, Item* ip_a, Item* ip_b)
     }
 }
 
+bool Data::HearsConnection(Type* ip_a, Type* ip_b) const
+{
+    if (!ip_a->m_connectedEvent.Empty() || !ip_b->m_connectedEvent.Empty() ||
+        !m_connectedEvent.Empty())
+        return true;
+    return !m_connectionEventHandlers.empty() &&
+           (m_connectionEventHandlers.count(TypePair(ip_a, ip_b)) != 0 ||
+            m_connectionEventHandlers.count(TypePair(ip_b, ip_a)) != 0);
+}
+
 void Data::NotifyConnectionEventHandlers(Item* ip_a, Item* ip_b)
 {
     NotifyPair(m_connectionEventHandlers, ip_a, ip_b);

@@ -57,6 +57,8 @@ public:
     void AddDisconnectionEventHandler(Type* ip_a, Type* ip_b,
                                       EventHandlerBase<ConnectionInfo&>* ip_handler);
     void NotifyConnectionEventHandlers(Item* ip_a, Item* ip_b);
+    // Whether anyone hears of a connection between items of these types.
+    bool HearsConnection(Type* ip_a, Type* ip_b) const;
     void NotifyDisconnectionEventHandlers(Item* ip_a, Item* ip_b);
 
     void GetItems(ItemSet& i_members, const char* ip_typeName, ItemSet& o_out);

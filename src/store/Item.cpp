@@ -100,6 +100,16 @@ Item* Item::Connect(Item* ip_other, const RelationInfo& i_relation)
         return ip_other;
     Type* lp_thisType = mp_type;
     Data* lp_data = lp_thisType->GetData();
+    // When neither end gives up an item it held and nobody hears of it, the two ends are all
+    // there is to a connection.
+    const bool l_replaces = (l_relation.otherSide == One && FirstOf(lp_otherType)) ||
+                            (l_relation.thisSide == One && ip_other->FirstOf(lp_thisType));
+    if (!l_replaces && !lp_data->HearsConnection(lp_thisType, lp_otherType))
+    {
+        m_connections[lp_otherType].Insert(ip_other);
+        ip_other->m_connections[lp_thisType].Insert(this);
+        return ip_other;
+    }
     // A handler may remove either item; it stays readable until this scope ends, and the
     // notifications still to come are skipped for a pair that no longer exists.
     RemovalScope l_scope(*lp_data);
