@@ -255,3 +255,38 @@ TEST_F(StoreConnections, OneToOneReplacementFreesTheNearEndBeforeTheFarEnd)
     EXPECT_TRUE(b1.IsDisconnectedFromAll() && a2.IsDisconnectedFromAll());
     EXPECT_EQ(a1["b"].AsStdString() + b2["a"].AsStdString(), "b2a1");
 }
+
+// A connection nobody hears of is made by its two ends alone; heard or not, by any kind of
+// listener, the same calls leave the same store, replacements of held items included.
+TEST_F(StoreConnections, HeardOrUnheardConnectionsLeaveTheSameStore)
+{
+    const auto connectAll = [&] {
+        ItemPtr port = global->GetItem("port"), alice = user->GetItem("alice"), bob = user->GetItem("bob");
+        port += value->GetItem("2234");
+        port += value->GetItem("2240"); // replaces the held value
+        value->GetItem("2240") += global->GetItem("nick"); // from the far side
+        alice += room->GetItem("jazz"), alice += room->GetItem("rock"), bob += room->GetItem("jazz");
+        room->GetItem("rock") += bob;
+        alice += online->NewItem();
+        alice += online->NewItem(); // replaces the held flag
+        alice += value->GetItem("2234"), alice += value->GetItem("2234");
+    };
+    std::string pictures[4];
+    for (int listener = 0; listener < 4; ++listener)
+    {
+        d.RemoveAllItems();
+        EventTap tap;
+        if (listener == 1)
+            tap.WatchStore();
+        else if (listener == 2)
+            tap.WatchType(room);
+        else if (listener == 3)
+            tap.WatchPair(global, value);
+        connectAll();
+        pictures[listener] = Snapshot();
+    }
+    EXPECT_EQ(pictures[1], pictures[0]);
+    EXPECT_EQ(pictures[2], pictures[0]);
+    EXPECT_EQ(pictures[3], pictures[0]);
+    EXPECT_NE(pictures[0].find("port: global_value/2240"), std::string::npos) << pictures[0];
+}
