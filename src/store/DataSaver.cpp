@@ -184,7 +184,8 @@ private:
             const std::size_t l_size = static_cast<std::size_t>(
                 std::min<qint64>(std::max<qint64>(m_left, 1), qint64(g_chunkSize)));
             // Left uninitialised: the read fills what is used.
-            m_chunks.emplace_back(new char[l_size]);
+            std::unique_ptr<char[]> l_chunk(new char[l_size]);
+            m_chunks.push_back(std::move(l_chunk));
             mp_chunk = m_chunks.back().get();
             m_chunkSize = l_size;
         }
