@@ -20,7 +20,7 @@ int SequenceLength(unsigned char i_lead)
 }
 } // namespace
 
-std::vector<Item*> WordIndex::Tokens(const std::string& i_utf8)
+std::vector<Item*> WordIndex::Tokens(std::string_view i_utf8)
 {
     // ASCII is lowered byte by byte; anything else as the 16-bit text would be.
     if (std::all_of(i_utf8.begin(), i_utf8.end(), [](char i_c) { return (i_c & 0x80) == 0; }))

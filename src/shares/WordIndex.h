@@ -23,7 +23,7 @@ public:
     explicit WordIndex(Type* ip_tokens) : mp_tokens(ip_tokens) {}
 
     // The tokens of a text of any letter case, in the order the passes meet them.
-    std::vector<Item*> Tokens(const std::string& i_utf8);
+    std::vector<Item*> Tokens(std::string_view i_utf8);
     std::vector<Item*> Tokens(const QString& i_text) { return Tokens(i_text.toUtf8().toStdString()); }
     // The tokens of a `shared_file_folder` item's path.
     const std::vector<Item*>& FolderTokens(Item* ip_folder);
