@@ -94,7 +94,7 @@ TEST_F(ResultTab, TheDefaultFilterIsTheTextAsTypedAndUntickingLeavesNoValue)
         {[=] { Click(lp_one, "defaultFilterBox"); }, {"|Save Filter|-|", "|Save Filter|-|", "(none)"}},
         {[=] { Enter(lp_one, "Mp3  Live"); }, {"Mp3  Live|Save Filter|-|", "|Save Filter|-|", "(none)"}},
         {[=] { Click(lp_one, "defaultFilterBox"); }, {"Mp3  Live|Save Filter|D|", "|Save Filter|-|", "=Mp3  Live"}},
-        {[=] { Enter(lp_two, "mp3 live"); }, {"Mp3  Live|Save Filter|D|", "mp3 live|Save Filter|-|", "=Mp3  Live"}},
+        {[=] { Enter(lp_two, "mp3  live"); }, {"Mp3  Live|Save Filter|D|", "mp3  live|Save Filter|-|", "=Mp3  Live"}},
         {[=] { Enter(lp_two, "Mp3  Live"); }, {"Mp3  Live|Save Filter|D|", "Mp3  Live|Save Filter|D|", "=Mp3  Live"}},
         {[=] { Click(lp_two, "defaultFilterBox"); },
          {"Mp3  Live|Save Filter|D|", "Mp3  Live|Save Filter|-|", "(none)"}},

@@ -15,15 +15,7 @@ ItemPtr BrowsedFile(const char* i_name)
 }
 } // namespace
 
-class ShareTree : public ShareTabsFixture
-{
-protected:
-    void Close()
-    {
-        mp_page->OnTabCloseRequested(0);
-        FlushDeletes();
-    }
-};
+using ShareTree = ShareTabsFixture;
 
 TEST_F(ShareTree, FoldersStandUnderTheirListedParentsAndFilesKeepTheirAttributes)
 {
@@ -33,8 +25,9 @@ TEST_F(ShareTree, FoldersStandUnderTheirListedParentsAndFilesKeepTheirAttributes
     };
     for (const auto& l_case : l_cases)
     {
-        EXPECT_EQ(Rows(Tree(Browse(l_case.list))), l_case.rows);
-        Close();
+        ShareForm* lp_tab = Browse(l_case.list);
+        EXPECT_EQ(Rows(Tree(lp_tab)), l_case.rows);
+        Close(lp_tab);
     }
 
     ShareForm* lp_tab = Browse({{"Music", {{"song.mp3", 1000, {{0, 192}, {1, 240}, {2, 1}}}, {"cbr.mp3", 7, {{2, 0}}},
@@ -54,9 +47,7 @@ TEST_F(ShareTree, FoldersStandUnderTheirListedParentsAndFilesKeepTheirAttributes
 // listing a folder of its own beside it.
 TEST_F(ShareTree, TheFilterShowsFoldersByTheirNamesTheirFilesOrTheFoldersBelowThem)
 {
-    for (const char* l_file : {"mine/one.mp3", "mine/two.mp3"})
-        Write(l_file);
-    mp_shares->AddSharedFolder(Path("mine")) += d.GetType("shared_public")->GetGlobalNullItem();
+    ShareOwn({"mine/one.mp3", "mine/two.mp3"});
     UploadForm* lp_upload = mp_page->OpenUploadBrowse("bob");
     Select(Tree(lp_upload), "mine");
     const QStringList l_uploadRows = FileRows(FileList(lp_upload));
@@ -122,8 +113,7 @@ TEST_F(ShareTree, AFolderAskedForBeforeTheListIsSelectedWhenItComesAndLevelsOpen
     }
 
     // Deepest level 0: nothing to open.
-    mp_page->OnTabCloseRequested(0);
-    FlushDeletes();
+    Close(lp_tab);
     lp_tree = Tree(Browse({{"A", {}}, {"B", {}}}));
     ClickToolbar(lp_tree, "Expand Level");
     EXPECT_EQ(ToolbarTexts(lp_tree).value(0), "Expand Level");
