@@ -13,7 +13,7 @@ namespace
 // item. Two names alike but for letter case hash alike.
 bool LookupHash(Item* ip_name, Type* ip_lowerName, std::uint64_t& o_hash)
 {
-    const std::string& l_bytes = ip_name->GetValue().Bytes();
+    const std::string_view l_bytes = ip_name->GetValue().Bytes();
     const bool l_ascii =
         std::all_of(l_bytes.begin(), l_bytes.end(), [](char i_c) { return (i_c & 0x80) == 0; });
     std::string_view l_key = l_bytes;

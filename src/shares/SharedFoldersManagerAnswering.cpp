@@ -127,8 +127,11 @@ bool SharedFoldersManager::ProcessSearch(QString i_user, unsigned int i_req, QSt
         if (!l_known.first->second)
             continue;
 
-        const std::string& l_nameBytes = lp_name->GetValue().Bytes();
-        std::string l_path = lp_folder->GetValue().Bytes() + "/" + l_nameBytes;
+        const std::string_view l_folderBytes = lp_folder->GetValue().Bytes();
+        const std::string_view l_nameBytes = lp_name->GetValue().Bytes();
+        std::string l_path;
+        l_path.reserve(l_folderBytes.size() + 1 + l_nameBytes.size());
+        l_path.append(l_folderBytes).append(1, '/').append(l_nameBytes);
         std::replace(l_path.begin(), l_path.end(), '/', '\\');
         FileInfo l_record;
         l_record.name = l_path;
@@ -214,7 +217,11 @@ void SharedFoldersManager::SetMp3Attributes(Item* ip_file, const std::string& i_
                                             Type* ip_bitrate, Type* ip_mode, FileInfo& io_record)
 {
     io_record.attributeMap = AttributeMap();
-    if (GetFileExtension(i_name) != "mp3")
+    // The extension is what follows the last dot, in any case: here, the name's last four bytes.
+    const auto l_lower = [](char i_c) { return i_c >= 'A' && i_c <= 'Z' ? static_cast<char>(i_c - 'A' + 'a') : i_c; };
+    const std::size_t l_size = i_name.size();
+    if (l_size < 4 || i_name[l_size - 4] != '.' || l_lower(i_name[l_size - 3]) != 'm' ||
+        l_lower(i_name[l_size - 2]) != 'p' || i_name[l_size - 1] != '3')
         return;
     io_record.attributeMap.extension = "mp3";
     if (Item* lp_bitrate = ip_file->FirstOf(ip_bitrate))

@@ -413,10 +413,10 @@ namespace
 // of a first scan makes one.
 Value LookupKey(ItemPtr i_item)
 {
-    const std::string& l_bytes = i_item->GetValue().Bytes();
+    const std::string_view l_bytes = i_item->GetValue().Bytes();
     if (!std::all_of(l_bytes.begin(), l_bytes.end(), [](char i_c) { return (i_c & 0x80) == 0; }))
         return Value(GetAbsoluteFileName(i_item.AsString()));
-    std::string l_key = l_bytes;
+    std::string l_key(l_bytes);
     if (!l_key.empty() && (l_key.back() == '/' || l_key.back() == '\\'))
         l_key.pop_back();
     for (char& l_c : l_key)

@@ -38,7 +38,7 @@ void SharedFoldersManager::GetSharedFilesAsUserShare(QString i_user, FileInfoMap
     const SharedFileTypes l_types;
     for (ItemPtr l_folder : GetUserSharedFolders(i_user).GetItems(l_types.folder))
     {
-        std::string l_path = l_folder->GetValue().Bytes();
+        std::string l_path(l_folder->GetValue().Bytes());
         std::replace(l_path.begin(), l_path.end(), '/', '\\');
         // An empty folder is listed too; two folder items of one path share the entry.
         std::set<FileInfo>& l_records = o_files[l_path];

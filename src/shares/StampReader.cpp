@@ -36,7 +36,7 @@ std::string StampReader::Batch::StampText(std::size_t i_at) const
     return std::string(l_text, MP3Scanner::WriteStamp(l_stamp.size, l_stamp.nanoseconds, l_text));
 }
 
-bool StampReader::Batch::HasStamp(std::size_t i_at, const std::string& i_stamp) const
+bool StampReader::Batch::HasStamp(std::size_t i_at, std::string_view i_stamp) const
 {
     const Stamp& l_stamp = stamps[i_at];
     if (!l_stamp.read)

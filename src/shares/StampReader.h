@@ -44,7 +44,7 @@ public:
         }
         std::string StampText(std::size_t i_at) const;
         // Whether the n-th file's stamp is that text.
-        bool HasStamp(std::size_t i_at, const std::string& i_stamp) const;
+        bool HasStamp(std::size_t i_at, std::string_view i_stamp) const;
     };
 
     // Starts reading the files of a batch, taken; the batch stays where it is until the reader

@@ -40,7 +40,7 @@ WordIndex::WordIndex(Type* ip_tokens, std::size_t i_expected) : mp_tokens(ip_tok
     m_slots.resize(l_slots);
 }
 
-std::vector<Item*> WordIndex::Tokens(const std::string& i_utf8)
+std::vector<Item*> WordIndex::Tokens(std::string_view i_utf8)
 {
     Batch l_batch;
     Cut(i_utf8, l_batch);
@@ -65,7 +65,7 @@ const std::vector<Item*>& WordIndex::FolderTokens(Item* ip_folder)
     return l_cached->second;
 }
 
-void WordIndex::Cut(const std::string& i_utf8, Batch& io_batch)
+void WordIndex::Cut(std::string_view i_utf8, Batch& io_batch)
 {
     std::string& l_lowered = io_batch.m_text;
     std::vector<Batch::Span>& l_spans = io_batch.m_spans;
@@ -154,14 +154,14 @@ void WordIndex::Resolve(Batch& io_batch)
     }
     if (!l_missing.empty())
     {
-        std::vector<Value> l_values;
+        std::vector<std::string_view> l_values;
         std::vector<std::uint64_t> l_hashes;
         l_values.reserve(l_missing.size());
         l_hashes.reserve(l_missing.size());
         for (std::size_t l_at : l_missing)
         {
-            l_values.emplace_back(std::string(io_batch.TextOf(l_spans[l_at])));
-            l_hashes.push_back(ValueIndex::Hash(l_values.back().Bytes()));
+            l_values.push_back(io_batch.TextOf(l_spans[l_at]));
+            l_hashes.push_back(ValueIndex::Hash(l_values.back()));
         }
         std::vector<Item*> l_made(l_missing.size());
         mp_tokens->NewItems(l_values.data(), l_hashes.data(), l_missing.size(), l_made.data());

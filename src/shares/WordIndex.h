@@ -28,7 +28,7 @@ public:
     explicit WordIndex(Type* ip_tokens, std::size_t i_expected = 0);
 
     // The tokens of a text of any letter case, in the order the passes meet them.
-    std::vector<Item*> Tokens(const std::string& i_utf8);
+    std::vector<Item*> Tokens(std::string_view i_utf8);
     std::vector<Item*> Tokens(const QString& i_text) { return Tokens(i_text.toUtf8().toStdString()); }
     // The tokens of a `shared_file_folder` item's path, in the order of their identities.
     const std::vector<Item*>& FolderTokens(Item* ip_folder);
@@ -65,7 +65,7 @@ public:
     };
 
     // Adds a text to a batch.
-    static void Cut(const std::string& i_utf8, Batch& io_batch);
+    static void Cut(std::string_view i_utf8, Batch& io_batch);
     // Finds or makes the tokens of every text cut into the batch since it was last resolved.
     void Resolve(Batch& io_batch);
 

@@ -31,6 +31,7 @@ Data::~Data()
         delete lp_type;
     }
     m_types.clear();
+    m_typesByName.clear();
     for (Item* lp_item : m_removedItems)
         delete lp_item;
     m_removedItems.clear();
@@ -43,11 +44,12 @@ Type* Data::NewType(const std::string& i_name, Primacy i_primacy, bool i_isNull,
         throw new TypeAlreadyExistsException;
     Type* lp_type = new Type(this, i_name, i_primacy, i_isNull, i_autoCreate);
     m_types.emplace_hint(l_found, i_name, lp_type);
+    m_typesByName.emplace(lp_type->GetName(), lp_type);
     m_newTypeEvent.Notify(lp_type);
     return lp_type;
 }
 
-Type* Data::GetType(const std::string& i_name) const
+Type* Data::GetType(std::string_view i_name) const
 {
     Type* lp_type = HasType(i_name);
     if (!lp_type)
@@ -55,10 +57,10 @@ Type* Data::GetType(const std::string& i_name) const
     return lp_type;
 }
 
-Type* Data::HasType(const std::string& i_name) const
+Type* Data::HasType(std::string_view i_name) const
 {
-    auto l_found = m_types.find(i_name);
-    return l_found == m_types.end() ? nullptr : l_found->second;
+    auto l_found = m_typesByName.find(i_name);
+    return l_found == m_typesByName.end() ? nullptr : l_found->second;
 }
 
 void Data::GetTypes(std::map<std::string, Type*>& o_out) const
@@ -259,6 +261,16 @@ void Data::NotifyPair(PairHandlers& i_map, Item* ip_a, Item* ip_b)
         ConnectionInfo l_info{ip_b, ip_a};
         l_backward->second.Notify(l_info);
     }
+}
+
+bool Data::HearsConnection(Type* ip_a, Type* ip_b) const
+{
+    if (!ip_a->m_connectedEvent.Empty() || !ip_b->m_connectedEvent.Empty() ||
+        !m_connectedEvent.Empty())
+        return true;
+    return !m_connectionEventHandlers.empty() &&
+           (m_connectionEventHandlers.count(TypePair(ip_a, ip_b)) != 0 ||
+            m_connectionEventHandlers.count(TypePair(ip_b, ip_a)) != 0);
 }
 
 void Data::NotifyConnectionEventHandlers(Item* ip_a, Item* ip_b)

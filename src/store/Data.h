@@ -3,6 +3,8 @@
 #include <map>
 #include <set>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -43,8 +45,8 @@ public:
     Event<ConnectionInfo> m_disconnectedEvent;
 
     Type* NewType(const std::string& i_name, Primacy i_primacy, bool i_isNull, bool i_autoCreate);
-    Type* GetType(const std::string& i_name) const;
-    Type* HasType(const std::string& i_name) const;
+    Type* GetType(std::string_view i_name) const;
+    Type* HasType(std::string_view i_name) const;
     void GetTypes(std::map<std::string, Type*>& o_out) const;
     const std::map<std::string, Type*>& Types() const { return m_types; }
     void GetTypeOwningTypes(Type* ip_type, std::set<Type*>& o_out) const;
@@ -55,6 +57,8 @@ public:
     void AddDisconnectionEventHandler(Type* ip_a, Type* ip_b,
                                       EventHandlerBase<ConnectionInfo&>* ip_handler);
     void NotifyConnectionEventHandlers(Item* ip_a, Item* ip_b);
+    // Whether anyone hears of a connection between items of these types.
+    bool HearsConnection(Type* ip_a, Type* ip_b) const;
     void NotifyDisconnectionEventHandlers(Item* ip_a, Item* ip_b);
 
     void GetItems(ItemSet& i_members, const char* ip_typeName, ItemSet& o_out);
@@ -124,6 +128,9 @@ private:
     void ForgetType(Type* ip_type);
 
     std::map<std::string, Type*> m_types;
+    // The same types by name, for look-ups: most code finds its types by name all the time.
+    // The names are the types' own.
+    std::unordered_map<std::string_view, Type*> m_typesByName;
     PairHandlers m_connectionEventHandlers;
     PairHandlers m_disconnectionEventHandlers;
     // The last pair of types that had no handler either way, and in which map: a scan connects

@@ -10,8 +10,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <functional>
 #include <limits>
+#include <memory>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -97,11 +100,16 @@ private:
 };
 
 // Reads the file in large chunks and knows how many bytes are left, so that every length and
-// count can be checked against them before anything is allocated for it.
+// count can be checked against them before anything is allocated for it. A buffer that keeps
+// what it read holds every chunk until it goes, so that values can be taken from where they
+// lie in them; otherwise one chunk is read over and over.
 class InputBuffer
 {
 public:
-    explicit InputBuffer(QFile& io_file) : m_file(io_file), m_left(io_file.size()) {}
+    InputBuffer(QFile& io_file, bool i_keeping)
+        : m_file(io_file), m_keeping(i_keeping), m_left(io_file.size())
+    {
+    }
 
     qint64 Left() const { return m_left; }
 
@@ -111,7 +119,7 @@ public:
     {
         if (m_position == m_end && m_left > 0)
             Refill();
-        return m_end - m_position >= i_size ? m_buffer.data() + m_position : nullptr;
+        return m_end - m_position >= i_size ? mp_chunk + m_position : nullptr;
     }
     std::size_t Available() const { return m_end - m_position; }
     // Only over bytes that Within has shown.
@@ -128,7 +136,7 @@ public:
             throw DataLoadFailure();
         if (m_end - m_position >= i_size)
         {
-            o_bytes.assign(m_buffer.data() + m_position, i_size);
+            o_bytes.assign(mp_chunk + m_position, i_size);
             m_position += i_size;
             m_left -= static_cast<qint64>(i_size);
             return;
@@ -136,6 +144,13 @@ public:
         o_bytes.assign(i_size, '\0');
         if (i_size > 0)
             Take(&o_bytes[0], i_size);
+    }
+
+    // Bytes that lie in no chunk whole, kept as long as the chunks are.
+    std::string_view Keep(std::string&& i_bytes)
+    {
+        m_pieces.push_back(std::move(i_bytes));
+        return m_pieces.back();
     }
 
     void Skip(std::size_t i_size) { Take(nullptr, i_size); }
@@ -152,7 +167,7 @@ public:
             const std::size_t l_part = std::min(i_size, m_end - m_position);
             if (op_data)
             {
-                std::memcpy(op_data, m_buffer.data() + m_position, l_part);
+                std::memcpy(op_data, mp_chunk + m_position, l_part);
                 op_data += l_part;
             }
             m_position += l_part;
@@ -164,10 +179,17 @@ public:
 private:
     void Refill()
     {
-        if (m_buffer.empty())
-            m_buffer.resize(static_cast<std::size_t>(
-                std::min<qint64>(std::max<qint64>(m_left, 1), qint64(g_chunkSize))));
-        const qint64 l_read = m_file.read(m_buffer.data(), static_cast<qint64>(m_buffer.size()));
+        if (!mp_chunk || m_keeping)
+        {
+            const std::size_t l_size = static_cast<std::size_t>(
+                std::min<qint64>(std::max<qint64>(m_left, 1), qint64(g_chunkSize)));
+            // Left uninitialised: the read fills what is used.
+            std::unique_ptr<char[]> l_chunk(new char[l_size]);
+            m_chunks.push_back(std::move(l_chunk));
+            mp_chunk = m_chunks.back().get();
+            m_chunkSize = l_size;
+        }
+        const qint64 l_read = m_file.read(mp_chunk, static_cast<qint64>(m_chunkSize));
         if (l_read <= 0)
             throw DataLoadFailure();
         m_position = 0;
@@ -175,8 +197,12 @@ private:
     }
 
     QFile& m_file;
+    const bool m_keeping;
     qint64 m_left;
-    std::vector<char> m_buffer;
+    std::vector<std::unique_ptr<char[]>> m_chunks;
+    std::deque<std::string> m_pieces;
+    char* mp_chunk = nullptr;
+    std::size_t m_chunkSize = 0;
     std::size_t m_position = 0;
     std::size_t m_end = 0;
 };
@@ -199,7 +225,7 @@ void WriteType<bool>(OutputBuffer& io_out, bool i_value)
     io_out.Append(&l_byte, 1);
 }
 
-void WriteString(OutputBuffer& io_out, const std::string& i_bytes)
+void WriteString(OutputBuffer& io_out, std::string_view i_bytes)
 {
     if (i_bytes.size() > static_cast<std::size_t>(std::numeric_limits<qint32>::max()))
         throw DataSaveFailure();
@@ -416,52 +442,34 @@ void WriteStore(OutputBuffer& io_out, const std::set<Type*>& i_savedTypes,
 
 // ---- Reading ----
 
-// The items of the records, in their order. Creating a value that is already there (a default)
-// merges into that item. Records of one type come in runs, which the type creates in bulk.
-void CreateItems(std::vector<DataSaver::ItemInfo>& io_records,
-                 const std::vector<std::uint64_t>& i_hashes)
+// The item records of the types still declared as they were, field by field: each value where
+// it lies in the bytes read, up to its first NUL, with its hash, taken while the bytes are at
+// hand; and the records' types in runs.
+struct Records
 {
-    constexpr std::size_t l_batch = 256;
-    std::vector<Value> l_values;
-    l_values.reserve(l_batch);
-    Item* l_items[l_batch];
-    std::size_t l_runEnd = 0;
-    for (std::size_t l_first = 0; l_first < io_records.size();)
+    struct Run
     {
-        Type* lp_type = io_records[l_first].mp_type;
-        if (l_first >= l_runEnd)
-        {
-            l_runEnd = l_first + 1;
-            while (l_runEnd < io_records.size() && io_records[l_runEnd].mp_type == lp_type)
-                ++l_runEnd;
-            lp_type->ReserveItems(l_runEnd - l_first);
-        }
-        const std::size_t l_end = std::min(l_runEnd, l_first + l_batch);
-        if (lp_type->IsNull())
-        {
-            for (std::size_t l_k = l_first; l_k < l_end; ++l_k)
-                io_records[l_k].m_item = lp_type->NewItem();
-        }
-        else
-        {
-            l_values.clear();
-            for (std::size_t l_k = l_first; l_k < l_end; ++l_k)
-                l_values.emplace_back(std::move(io_records[l_k].m_value));
-            lp_type->NewItems(l_values.data(), i_hashes.data() + l_first, l_values.size(), l_items);
-            for (std::size_t l_k = l_first; l_k < l_end; ++l_k)
-                io_records[l_k].m_item = l_items[l_k - l_first];
-        }
-        l_first = l_end;
-    }
-}
+        Type* mp_type;
+        std::size_t m_end;
+    };
 
-// One item record into the record. Most lie whole in the chunk read and are taken from it in
-// place; the others go field by field.
-void ReadRecord(InputBuffer& io_in, bool i_valueless, DataSaver::ItemInfo& o_record)
+    std::vector<qint32> m_indexes;
+    std::vector<std::string_view> m_values;
+    std::vector<std::uint64_t> m_hashes;
+    std::vector<Run> m_runs;
+    // Whether the file has them in index order already.
+    bool m_inOrder = true;
+
+    std::size_t Size() const { return m_indexes.size(); }
+};
+
+// One item record's index and value. Most lie whole in the chunk read and are taken from it in
+// place; the others go field by field, their value kept by the buffer.
+void ReadRecord(InputBuffer& io_in, bool i_valueless, qint32& o_index, std::string_view& o_value)
 {
     if (const char* lp_fields = io_in.Within(i_valueless ? 4 : 8))
     {
-        o_record.m_index = qFromLittleEndian<qint32>(lp_fields);
+        o_index = qFromLittleEndian<qint32>(lp_fields);
         if (i_valueless)
         {
             io_in.Advance(4);
@@ -471,14 +479,19 @@ void ReadRecord(InputBuffer& io_in, bool i_valueless, DataSaver::ItemInfo& o_rec
         if (l_length >= 0 && io_in.Available() - 8 >= static_cast<std::size_t>(l_length))
         {
             const char* lp_value = lp_fields + 8;
-            o_record.m_value.assign(lp_value, strnlen(lp_value, static_cast<std::size_t>(l_length)));
+            o_value = std::string_view(lp_value, strnlen(lp_value, static_cast<std::size_t>(l_length)));
             io_in.Advance(8 + static_cast<std::size_t>(l_length));
             return;
         }
     }
-    ReadType<int>(io_in, o_record.m_index);
-    if (!i_valueless)
-        ReadString(io_in, o_record.m_value);
+    int l_index = 0;
+    ReadType<int>(io_in, l_index);
+    o_index = l_index;
+    if (i_valueless)
+        return;
+    std::string l_value;
+    ReadString(io_in, l_value);
+    o_value = io_in.Keep(std::move(l_value));
 }
 
 // Reads past an item record that nothing keeps, in place when it lies whole in the chunk.
@@ -503,20 +516,10 @@ void SkipRecord(InputBuffer& io_in, bool i_valueless)
         SkipString(io_in);
 }
 
-// The item records of the types still declared as they were, with the hashes of their values
-// (taken while the bytes are at hand), and whether the file has them in index order already.
-struct Records
-{
-    std::vector<DataSaver::ItemInfo> m_items;
-    std::vector<std::uint64_t> m_hashes;
-    bool m_inOrder = true;
-};
-
 // A check keeps nothing.
 Records ReadRecords(InputBuffer& io_in, bool i_checkOnly)
 {
     Records l_records;
-    std::vector<DataSaver::ItemInfo>& l_items = l_records.m_items;
     int l_typeCount = 0;
     ReadType<int>(io_in, l_typeCount);
     // A type block takes at least its name length, valueless byte and item count.
@@ -541,22 +544,43 @@ Records ReadRecords(InputBuffer& io_in, bool i_checkOnly)
                 SkipRecord(io_in, l_valueless);
             continue;
         }
-        const std::size_t l_needed = l_items.size() + static_cast<std::size_t>(l_itemCount);
-        if (l_needed > l_items.capacity())
+        const std::size_t l_first = l_records.Size();
+        const std::size_t l_end = l_first + static_cast<std::size_t>(l_itemCount);
+        l_records.m_indexes.reserve(l_end);
+        l_records.m_values.reserve(l_end);
+        l_records.m_hashes.reserve(l_end);
+        // Values are hashed a group at a time, right after they were read.
+        constexpr std::size_t l_group = 8;
+        std::size_t l_hashed = l_first;
+        for (std::size_t l_at = l_first; l_at < l_end; ++l_at)
         {
-            l_items.reserve(std::max(l_needed, 2 * l_items.capacity()));
-            l_records.m_hashes.reserve(l_items.capacity());
-        }
-        for (int l_item = 0; l_item < l_itemCount; ++l_item)
-        {
-            l_items.emplace_back();
-            DataSaver::ItemInfo& l_record = l_items.back();
-            ReadRecord(io_in, l_valueless, l_record);
-            l_record.mp_type = lp_type;
-            l_records.m_hashes.push_back(l_valueless ? 0 : ValueIndex::Hash(l_record.m_value));
-            if (l_items.size() > 1 && l_items[l_items.size() - 2].m_index >= l_record.m_index)
+            qint32 l_index = 0;
+            std::string_view l_value;
+            ReadRecord(io_in, l_valueless, l_index, l_value);
+            if (l_at > 0 && l_records.m_indexes.back() >= l_index)
                 l_records.m_inOrder = false;
+            l_records.m_indexes.push_back(l_index);
+            l_records.m_values.push_back(l_value);
+            if (l_valueless)
+                l_records.m_hashes.push_back(0);
+            else if (l_at + 1 - l_hashed == l_group)
+            {
+                l_records.m_hashes.resize(l_at + 1);
+                ValueIndex::HashAll(l_records.m_values.data() + l_hashed, l_group,
+                                    l_records.m_hashes.data() + l_hashed);
+                l_hashed += l_group;
+            }
         }
+        if (!l_valueless)
+        {
+            l_records.m_hashes.resize(l_end);
+            ValueIndex::HashAll(l_records.m_values.data() + l_hashed, l_end - l_hashed,
+                                l_records.m_hashes.data() + l_hashed);
+        }
+        if (!l_records.m_runs.empty() && l_records.m_runs.back().mp_type == lp_type)
+            l_records.m_runs.back().m_end = l_end;
+        else if (l_end > l_first)
+            l_records.m_runs.push_back(Records::Run{lp_type, l_end});
     }
     return l_records;
 }
@@ -575,61 +599,72 @@ std::vector<std::pair<qint32, qint32>> ReadPairs(InputBuffer& io_in)
     return l_pairs;
 }
 
-// Records in index order, a repeated index keeping its last record, and the hashes of their
-// values with them. Files we write are already in order and numbered 1 to N.
+// Records in index order, a repeated index keeping its last record. Files we write are
+// already in order and numbered 1 to N.
 void PutInIndexOrder(Records& io_records)
 {
-    using ItemInfo = DataSaver::ItemInfo;
     if (io_records.m_inOrder)
         return;
-    std::vector<ItemInfo>& l_items = io_records.m_items;
-    std::stable_sort(l_items.begin(), l_items.end(),
-                     [](const ItemInfo& i_a, const ItemInfo& i_b) { return i_a.m_index < i_b.m_index; });
-    std::size_t l_kept = 0;
-    for (std::size_t l_next = 0; l_next < l_items.size(); ++l_next)
+    const std::size_t l_count = io_records.Size();
+    std::vector<Type*> l_types(l_count);
+    std::size_t l_at = 0;
+    for (const Records::Run& l_run : io_records.m_runs)
+        for (; l_at < l_run.m_end; ++l_at)
+            l_types[l_at] = l_run.mp_type;
+    std::vector<std::size_t> l_order(l_count);
+    for (std::size_t l_k = 0; l_k < l_count; ++l_k)
+        l_order[l_k] = l_k;
+    const std::vector<qint32>& l_indexes = io_records.m_indexes;
+    std::stable_sort(l_order.begin(), l_order.end(),
+                     [&](std::size_t i_a, std::size_t i_b) { return l_indexes[i_a] < l_indexes[i_b]; });
+    // Of records with one index, the last one read is the one kept.
+    std::vector<std::size_t> l_kept;
+    l_kept.reserve(l_count);
+    for (std::size_t l_position : l_order)
     {
-        if (l_kept > 0 && l_items[l_kept - 1].m_index == l_items[l_next].m_index)
-        {
-            l_items[l_kept - 1] = std::move(l_items[l_next]);
-            continue;
-        }
-        if (l_kept != l_next)
-            l_items[l_kept] = std::move(l_items[l_next]);
-        ++l_kept;
+        if (!l_kept.empty() && l_indexes[l_kept.back()] == l_indexes[l_position])
+            l_kept.back() = l_position;
+        else
+            l_kept.push_back(l_position);
     }
-    l_items.resize(l_kept);
-    io_records.m_hashes.resize(l_kept);
-    for (std::size_t l_k = 0; l_k < l_kept; ++l_k)
-        io_records.m_hashes[l_k] = l_items[l_k].mp_type->IsNull() ? 0 : ValueIndex::Hash(l_items[l_k].m_value);
-    io_records.m_inOrder = true;
+    Records l_sorted;
+    l_sorted.m_indexes.reserve(l_kept.size());
+    l_sorted.m_values.reserve(l_kept.size());
+    l_sorted.m_hashes.reserve(l_kept.size());
+    for (std::size_t l_position : l_kept)
+    {
+        l_sorted.m_indexes.push_back(io_records.m_indexes[l_position]);
+        l_sorted.m_values.push_back(io_records.m_values[l_position]);
+        l_sorted.m_hashes.push_back(io_records.m_hashes[l_position]);
+        Type* lp_type = l_types[l_position];
+        if (!l_sorted.m_runs.empty() && l_sorted.m_runs.back().mp_type == lp_type)
+            ++l_sorted.m_runs.back().m_end;
+        else
+            l_sorted.m_runs.push_back(Records::Run{lp_type, l_sorted.m_indexes.size()});
+    }
+    io_records = std::move(l_sorted);
 }
 
 // The connections to make, as pairs of record positions in ascending order, each once: pairs
 // that name an index without a record, or one item twice, are left out.
 std::vector<std::pair<std::uint32_t, std::uint32_t>> ConnectionOrder(
-    const std::vector<DataSaver::ItemInfo>& i_records,
-    const std::vector<std::pair<qint32, qint32>>& i_pairs)
+    const std::vector<qint32>& i_indexes, const std::vector<std::pair<qint32, qint32>>& i_pairs)
 {
-    using ItemInfo = DataSaver::ItemInfo;
     // Positions are counted in 32 bits; a file of more records than that is damage.
-    if (i_records.size() >= std::numeric_limits<std::uint32_t>::max())
+    if (i_indexes.size() >= std::numeric_limits<std::uint32_t>::max())
         throw DataLoadFailure();
-    const std::size_t l_count = i_records.size();
-    const bool l_dense = l_count == 0 || (i_records.front().m_index == 1 &&
-                                          i_records.back().m_index == static_cast<qint64>(l_count));
+    const std::size_t l_count = i_indexes.size();
+    const bool l_dense = l_count == 0 || (i_indexes.front() == 1 &&
+                                          i_indexes.back() == static_cast<qint64>(l_count));
     constexpr std::uint32_t l_none = std::numeric_limits<std::uint32_t>::max();
     const auto l_positionOf = [&](qint32 i_index) -> std::uint32_t {
         if (l_dense)
             return i_index >= 1 && static_cast<std::size_t>(i_index) <= l_count
                        ? static_cast<std::uint32_t>(i_index - 1)
                        : l_none;
-        ItemInfo l_key;
-        l_key.m_index = i_index;
-        const auto l_found = std::lower_bound(
-            i_records.begin(), i_records.end(), l_key,
-            [](const ItemInfo& i_a, const ItemInfo& i_b) { return i_a.m_index < i_b.m_index; });
-        return l_found != i_records.end() && l_found->m_index == i_index
-                   ? static_cast<std::uint32_t>(l_found - i_records.begin())
+        const auto l_found = std::lower_bound(i_indexes.begin(), i_indexes.end(), i_index);
+        return l_found != i_indexes.end() && *l_found == i_index
+                   ? static_cast<std::uint32_t>(l_found - i_indexes.begin())
                    : l_none;
     };
     // Record positions follow index order, so sorting by them is sorting by index.
@@ -653,43 +688,63 @@ std::vector<std::pair<std::uint32_t, std::uint32_t>> ConnectionOrder(
     return l_connections;
 }
 
+// The items of the records, in their order, into op_items. Creating a value that is already
+// there (a default) merges into that item. Each run of records of one type is created in bulk.
+void CreateItems(const Records& i_records, Item** op_items)
+{
+    std::size_t l_first = 0;
+    for (const Records::Run& l_run : i_records.m_runs)
+    {
+        Type* lp_type = l_run.mp_type;
+        if (lp_type->IsNull())
+        {
+            for (std::size_t l_k = l_first; l_k < l_run.m_end; ++l_k)
+                op_items[l_k] = lp_type->NewItem().Get();
+        }
+        else
+            lp_type->NewItems(i_records.m_values.data() + l_first, i_records.m_hashes.data() + l_first,
+                              l_run.m_end - l_first, op_items + l_first);
+        l_first = l_run.m_end;
+    }
+}
+
 // Only checking reads the whole file and stops before the store is touched.
 void ReadStore(InputBuffer& io_in, bool i_checkOnly = false)
 {
-    using ItemInfo = DataSaver::ItemInfo;
-    Records l_read = ReadRecords(io_in, i_checkOnly);
+    Records l_records = ReadRecords(io_in, i_checkOnly);
     std::vector<std::pair<qint32, qint32>> l_pairs = ReadPairs(io_in);
     if (i_checkOnly)
         return;
-    PutInIndexOrder(l_read);
-    std::vector<ItemInfo>& l_records = l_read.m_items;
-    const auto l_connections = ConnectionOrder(l_records, l_pairs);
+    PutInIndexOrder(l_records);
+    const auto l_connections = ConnectionOrder(l_records.m_indexes, l_pairs);
     std::vector<std::pair<qint32, qint32>>().swap(l_pairs);
 
     // Handlers reacting to the load may remove items it still has to connect: those stay
     // allocated, dead, until the load is over, and their connections are left out.
     RemovalScope l_scope(d);
-    CreateItems(l_records, l_read.m_hashes);
+    // Each filled by the creation, so left uninitialised until then.
+    const std::unique_ptr<Item*[]> l_items(new Item*[l_records.Size()]);
+    CreateItems(l_records, l_items.get());
     // Pairs of one pair of types come in runs: their relation is looked up once a run.
     const Type* lp_firstType = nullptr;
     const Type* lp_secondType = nullptr;
     const RelationInfo* lp_relation = nullptr;
     for (const auto& l_connection : l_connections)
     {
-        const ItemInfo& l_first = l_records[l_connection.first];
-        const ItemInfo& l_second = l_records[l_connection.second];
-        if (!l_first.m_item->IsAlive() || !l_second.m_item->IsAlive())
+        Item* lp_first = l_items[l_connection.first];
+        Item* lp_second = l_items[l_connection.second];
+        if (!lp_first->IsAlive() || !lp_second->IsAlive())
             continue;
-        if (l_first.mp_type != lp_firstType || l_second.mp_type != lp_secondType)
+        if (lp_first->GetType() != lp_firstType || lp_second->GetType() != lp_secondType)
         {
-            lp_firstType = l_first.mp_type;
-            lp_secondType = l_second.mp_type;
-            lp_relation = l_first.mp_type->FindRelation(l_second.mp_type);
+            lp_firstType = lp_first->GetType();
+            lp_secondType = lp_second->GetType();
+            lp_relation = lp_first->GetType()->FindRelation(lp_second->GetType());
         }
         // A pair between types that are no longer related cannot be made; it is left out.
-        if (l_first.m_item == l_second.m_item || !lp_relation)
+        if (lp_first == lp_second || !lp_relation)
             continue;
-        l_first.m_item->Connect(l_second.m_item.Get(), *lp_relation);
+        lp_first->Connect(lp_second, *lp_relation);
     }
 }
 
@@ -810,7 +865,7 @@ void DataSaver::Load(const QString& i_path)
     }
     try
     {
-        InputBuffer l_in(l_file);
+        InputBuffer l_in(l_file, true);
         ReadStore(l_in);
     }
     catch (const DataLoadFailure&)
@@ -831,7 +886,7 @@ bool DataSaver::CanLoad(const QString& i_path) const
         return true;
     try
     {
-        InputBuffer l_in(l_file);
+        InputBuffer l_in(l_file, false);
         ReadStore(l_in, true);
     }
     catch (const DataLoadFailure&)

@@ -20,15 +20,6 @@ class Type;
 class DataSaver
 {
 public:
-    // The loader's record of one index of the file.
-    struct ItemInfo
-    {
-        int m_index = 0;
-        Type* mp_type = nullptr;
-        std::string m_value;
-        ItemPtr m_item;
-    };
-
     DataSaver();
     ~DataSaver();
     DataSaver(const DataSaver&) = delete;

@@ -1,7 +1,76 @@
 #include "store/Item.h"
 
+#include <cstring>
+#include <limits>
+#include <stdexcept>
+
 #include "store/Data.h"
+#include "store/ItemPool.h"
 #include "store/ItemWalk.h"
+
+namespace
+{
+// Items are cut from pools by the room they take, in steps of 16 bytes.
+constexpr std::size_t g_step = 16;
+
+std::size_t SlotSize(std::size_t i_valueSize)
+{
+    const std::size_t l_kept = i_valueSize <= Item::InPlace ? i_valueSize : sizeof(char*);
+    return (sizeof(Item) + l_kept + g_step - 1) / g_step * g_step;
+}
+
+// Never destroyed: the store's own destruction at exit still gives its items back to them.
+ItemPool& PoolFor(std::size_t i_valueSize)
+{
+    static ItemPool* sp_pools[(sizeof(Item) + Item::InPlace) / g_step + 2] = {};
+    const std::size_t l_slot = SlotSize(i_valueSize);
+    ItemPool*& lp_pool = sp_pools[l_slot / g_step];
+    if (!lp_pool)
+        lp_pool = new ItemPool(l_slot);
+    return *lp_pool;
+}
+} // namespace
+
+static_assert(sizeof(Item) % alignof(char*) == 0, "a long value's address follows the item");
+
+void* Item::operator new(std::size_t, Room i_room)
+{
+    return PoolFor(i_room.m_valueSize).Allocate();
+}
+
+void Item::operator delete(void* ip_item, Room)
+{
+    if (ip_item)
+        ItemPool::FreeSlot(ip_item);
+}
+
+void Item::operator delete(void* ip_item)
+{
+    if (ip_item)
+        ItemPool::FreeSlot(ip_item);
+}
+
+Item::Item(Type* ip_type, std::string_view i_bytes) : mp_type(ip_type)
+{
+    if (i_bytes.size() > std::numeric_limits<std::uint32_t>::max())
+        throw std::length_error("item value");
+    char* lp_after = reinterpret_cast<char*>(this + 1);
+    char* lp_bytes = lp_after;
+    if (i_bytes.size() > InPlace)
+    {
+        lp_bytes = new char[i_bytes.size()];
+        std::memcpy(lp_after, &lp_bytes, sizeof lp_bytes);
+    }
+    if (!i_bytes.empty())
+        std::memcpy(lp_bytes, i_bytes.data(), i_bytes.size());
+    m_size = static_cast<std::uint32_t>(i_bytes.size());
+}
+
+Item::~Item()
+{
+    if (m_size > InPlace)
+        delete[] *reinterpret_cast<char**>(this + 1);
+}
 
 Item* Item::NewItem(const char* ip_typeName)
 {
@@ -31,6 +100,16 @@ Item* Item::Connect(Item* ip_other, const RelationInfo& i_relation)
         return ip_other;
     Type* lp_thisType = mp_type;
     Data* lp_data = lp_thisType->GetData();
+    // When neither end gives up an item it held and nobody hears of it, the two ends are all
+    // there is to a connection.
+    const bool l_replaces = (l_relation.otherSide == One && FirstOf(lp_otherType)) ||
+                            (l_relation.thisSide == One && ip_other->FirstOf(lp_thisType));
+    if (!l_replaces && !lp_data->HearsConnection(lp_thisType, lp_otherType))
+    {
+        m_connections[lp_otherType].Insert(ip_other);
+        ip_other->m_connections[lp_thisType].Insert(this);
+        return ip_other;
+    }
     // A handler may remove either item; it stays readable until this scope ends, and the
     // notifications still to come are skipped for a pair that no longer exists.
     RemovalScope l_scope(*lp_data);

@@ -1,26 +1,37 @@
 #pragma once
 
+#include <cstdint>
 #include <list>
 #include <map>
+#include <string_view>
 
 #include "store/OneOrMany.h"
 #include "store/RelationInfo.h"
 #include "store/TypeItemsMap.h"
 #include "store/Value.h"
+#include "store/ValueView.h"
 
 class Type;
 
 // One node of the store: its type, its fixed value and its connections. Items are created
-// through their type and freed only by Remove; the type's index owns them.
+// through their type and freed only by Remove; the type's index owns them. An item keeps its
+// value's bytes right after itself, in the same piece of memory; only a long value lies apart.
 class Item
 {
 public:
     using Path = std::list<Type*>;
+    // The room an item of a value of that many bytes takes, given to its operator new.
+    struct Room
+    {
+        std::size_t m_valueSize;
+    };
+    // Values up to this many bytes are kept in the item's own memory.
+    static constexpr std::size_t InPlace = 216;
 
     Type* GetType() const { return mp_type; }
     // False once the item has been removed; readable only until the removal that freed it ends.
     bool IsAlive() const { return mp_type != nullptr; }
-    const Value& GetValue() const { return m_value; }
+    ValueView GetValue() const { return ValueView(ValueBytes(), m_size); }
     const TypeItemsMap& Connections() const { return m_connections; }
 
     Item* NewItem(const char* ip_typeName);
@@ -57,12 +68,23 @@ private:
     friend struct ItemFileIndex;
     void EraseEnd(Type* ip_otherType, Item* ip_other);
     void EraseRemovedEnds();
-    Item(Type* ip_type, Value i_value) : mp_type(ip_type), m_value(std::move(i_value)) {}
-    ~Item() = default;
+    Item(Type* ip_type, std::string_view i_bytes);
+    ~Item();
+    static void* operator new(std::size_t i_size, Room i_room);
+    // Only if the constructor failed.
+    static void operator delete(void* ip_item, Room i_room);
+    static void operator delete(void* ip_item);
+
+    const char* ValueBytes() const
+    {
+        const char* lp_after = reinterpret_cast<const char*>(this + 1);
+        return m_size <= InPlace ? lp_after : *reinterpret_cast<char* const*>(lp_after);
+    }
 
     Type* mp_type;
-    Value m_value;
     TypeItemsMap m_connections;
     // Set and read only by the store file's writer while it saves.
     int m_fileIndex = 0;
+    std::uint32_t m_size;
+    // The value's bytes follow, or the address of a long value's.
 };

@@ -9,7 +9,7 @@ namespace
 // The value's bytes up to the first NUL, as Latin-1 text, for the numeric readers.
 QString NumericText(const Item* ip_item)
 {
-    const std::string& l_bytes = ip_item->GetValue().Bytes();
+    const std::string_view l_bytes = ip_item->GetValue().Bytes();
     const std::size_t l_length = strnlen(l_bytes.data(), l_bytes.size());
     return QString::fromLatin1(l_bytes.data(), static_cast<int>(l_length));
 }
@@ -42,7 +42,7 @@ ItemSet ItemPtr::GetItems(const char* ip_typeName) const
 
 std::string ItemPtr::AsStdString() const
 {
-    return mp_item ? mp_item->GetValue().Bytes() : std::string();
+    return mp_item ? std::string(mp_item->GetValue().Bytes()) : std::string();
 }
 
 QString ItemPtr::AsString() const
@@ -123,7 +123,7 @@ Type* ItemPtr::GetType() const
 
 Value ItemPtr::GetValue() const
 {
-    return mp_item->GetValue();
+    return Value(mp_item->GetValue());
 }
 
 void ItemPtr::Remove() const

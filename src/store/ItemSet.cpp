@@ -605,7 +605,7 @@ void ItemSet::Disconnect(const char* ip_typeName) const
 
 namespace
 {
-qint64 NumericKey(const std::string& i_bytes)
+qint64 NumericKey(std::string_view i_bytes)
 {
     const std::size_t l_length = strnlen(i_bytes.data(), i_bytes.size());
     bool l_ok = false;

@@ -1,10 +1,11 @@
 #include "store/ToQString.h"
 
 #include <cstring>
+#include <string>
 
 #include "store/ExtendedAsciiTranslator.h"
 
-QString ToQString(const std::string& i_bytes)
+QString ToQString(std::string_view i_bytes)
 {
     const std::size_t l_length = strnlen(i_bytes.data(), i_bytes.size());
     if (l_length == i_bytes.size())
@@ -16,7 +17,7 @@ QString ToQString(const std::string& i_bytes)
             return l_candidate;
     }
     if (extendedAsciiTranslator)
-        return extendedAsciiTranslator->Translate(i_bytes);
+        return extendedAsciiTranslator->Translate(std::string(i_bytes));
     // Before the translator exists (and in tools without one): one character per byte.
     return QString::fromLatin1(i_bytes.data(), static_cast<int>(l_length));
 }

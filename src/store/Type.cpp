@@ -49,15 +49,19 @@ void Type::GetRelatedTypes(std::map<Type*, RelationInfo>& o_out) const
 
 Item* Type::CreateItem(Value i_value, const ValueIndex::Probe* ip_probe)
 {
-    Item* lp_item = new Item(this, std::move(i_value));
+    return AddItem(new (Item::Room{i_value.Size()}) Item(this, i_value.Bytes()), ip_probe);
+}
+
+Item* Type::AddItem(Item* ip_item, const ValueIndex::Probe* ip_probe)
+{
     if (m_isNull)
-        m_nullItems.Insert(lp_item);
+        m_nullItems.Insert(ip_item);
     else
-        m_valueIndex.InsertAt(*ip_probe, lp_item);
-    ItemPtr l_handle(lp_item);
+        m_valueIndex.InsertAt(*ip_probe, ip_item);
+    ItemPtr l_handle(ip_item);
     m_newItemEvent.Notify(l_handle);
     mp_data->m_newItemEvent.Notify(l_handle);
-    return lp_item;
+    return ip_item;
 }
 
 ItemPtr Type::GetItem(const Value& i_value)
@@ -82,11 +86,19 @@ ItemPtr Type::NewItem(const Value& i_value)
     return CreateItem(i_value, &l_probe);
 }
 
-void Type::NewItems(Value* ip_values, const std::uint64_t* ip_hashes, std::size_t i_count,
-                    Item** op_items)
+void Type::NewItems(const std::string_view* ip_values, const std::uint64_t* ip_hashes,
+                    std::size_t i_count, Item** op_items)
 {
     if (m_isNull)
         throw new NullTypeException;
+    // With nobody to announce them to, many items are all made first, in order, and then
+    // taken into the index in the order of its slots rather than scattered over it.
+    constexpr std::size_t l_many = 1024;
+    if (i_count >= l_many && m_newItemEvent.Empty() && mp_data->m_newItemEvent.Empty())
+    {
+        MakeUnannounced(ip_values, ip_hashes, i_count, op_items);
+        return;
+    }
     m_valueIndex.Reserve(m_valueIndex.Size() + i_count);
     // The index's slots are scattered; each is asked for a few values ahead of its look-up.
     constexpr std::size_t l_ahead = 8;
@@ -96,10 +108,37 @@ void Type::NewItems(Value* ip_values, const std::uint64_t* ip_hashes, std::size_
     {
         if (l_k + l_ahead < i_count)
             m_valueIndex.Prefetch(ip_hashes[l_k + l_ahead]);
-        const ValueIndex::Probe l_probe = m_valueIndex.Look(ip_values[l_k].Bytes(), ip_hashes[l_k]);
-        op_items[l_k] =
-            l_probe.mp_found ? l_probe.mp_found : CreateItem(std::move(ip_values[l_k]), &l_probe);
+        const ValueIndex::Probe l_probe = m_valueIndex.Look(ip_values[l_k], ip_hashes[l_k]);
+        op_items[l_k] = l_probe.mp_found
+                            ? l_probe.mp_found
+                            : AddItem(new (Item::Room{ip_values[l_k].size()}) Item(this, ip_values[l_k]),
+                                      &l_probe);
     }
+}
+
+void Type::MakeUnannounced(const std::string_view* ip_values, const std::uint64_t* ip_hashes,
+                           std::size_t i_count, Item** op_items)
+{
+    std::vector<Item*> l_made;
+    l_made.reserve(i_count);
+    try
+    {
+        for (std::size_t l_k = 0; l_k < i_count; ++l_k)
+            l_made.push_back(new (Item::Room{ip_values[l_k].size()}) Item(this, ip_values[l_k]));
+        std::copy(l_made.begin(), l_made.end(), op_items);
+        m_valueIndex.InsertAll(op_items, ip_hashes, i_count);
+    }
+    catch (...)
+    {
+        // Nothing is indexed when anything failed.
+        for (Item* lp_item : l_made)
+            delete lp_item;
+        throw;
+    }
+    // Made for a value that had its item already: never seen by anyone.
+    for (std::size_t l_k = 0; l_k < i_count; ++l_k)
+        if (op_items[l_k] != l_made[l_k])
+            delete l_made[l_k];
 }
 
 ItemPtr Type::HasItem(const Value& i_value) const
@@ -139,7 +178,7 @@ std::vector<std::pair<Value, Item*>> Type::ItemsByValue() const
     std::vector<std::pair<Value, Item*>> l_entries;
     l_entries.reserve(m_valueIndex.Size());
     for (Item* lp_item : ItemsInValueOrder())
-        l_entries.emplace_back(lp_item->GetValue(), lp_item);
+        l_entries.emplace_back(Value(lp_item->GetValue()), lp_item);
     return l_entries;
 }
 
@@ -191,6 +230,7 @@ void Type::Remove()
     if (l_entry == mp_data->m_types.end() || l_entry->second != this)
         return;
     mp_data->m_types.erase(l_entry);
+    mp_data->m_typesByName.erase(m_name);
     // Other types forget the relation, and the pair handlers and path subscriptions that name
     // this type end with it.
     for (auto& l_relation : m_relations)

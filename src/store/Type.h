@@ -50,12 +50,11 @@ public:
     ItemPtr NewItem(const Value& i_value);
     ItemPtr HasItem(const Value& i_value) const;
     ItemPtr NewItem();
-    // NewItem(Value) for each value in turn, each value taken: its item, existing or new, goes
-    // to the same place of op_items, and each new item is announced before the next value is
-    // looked at. Made for creating many items at once; each value comes with its
-    // ValueIndex::Hash.
-    void NewItems(Value* ip_values, const std::uint64_t* ip_hashes, std::size_t i_count,
-                  Item** op_items);
+    // NewItem(Value) for each value in turn: its item, existing or new, goes to the same place
+    // of op_items, and each new item is announced before the next value is looked at. Made for
+    // creating many items at once; each value comes with its ValueIndex::Hash.
+    void NewItems(const std::string_view* ip_values, const std::uint64_t* ip_hashes,
+                  std::size_t i_count, Item** op_items);
     ItemPtr GetGlobalNullItem();
     ItemSet GetItems() const;
     void GetItems(ItemSet& o_out) const;
@@ -79,6 +78,11 @@ private:
 
     // The probe is where the value index takes the item: only for a valued type.
     Item* CreateItem(Value i_value, const ValueIndex::Probe* ip_probe);
+    // Indexes an item just made and announces it.
+    Item* AddItem(Item* ip_item, const ValueIndex::Probe* ip_probe);
+    // NewItems when no new item is announced to anyone.
+    void MakeUnannounced(const std::string_view* ip_values, const std::uint64_t* ip_hashes,
+                         std::size_t i_count, Item** op_items);
     // A valued type's items sorted by value.
     std::vector<Item*> ItemsInValueOrder() const;
 

@@ -78,7 +78,8 @@ ItemSet& TypeItemsMap::operator[](Type* ip_type)
     }
     if (mp_map)
         return (*mp_map)[ip_type];
-    BecomeSingle(ip_type, ItemSet());
+    new (&m_set) ItemSet();
+    mp_type = ip_type;
     return m_set;
 }
 

@@ -13,6 +13,7 @@ public:
     Value() = default;
     Value(const std::string& i_bytes) : m_bytes(i_bytes) {}
     Value(std::string&& i_bytes) : m_bytes(std::move(i_bytes)) {}
+    Value(const char* ip_bytes, std::size_t i_size) : m_bytes(ip_bytes, i_size) {}
     Value(const char* ip_text);
     // Without this, a non-const char* would pick the pointer constructor and store an address.
     Value(char* ip_text) : Value(static_cast<const char*>(ip_text)) {}

@@ -122,10 +122,10 @@ TEST(StoreItems, ValuesAreFoundAfterAnyMixOfCreationAndRemoval)
     // In bulk: a value made twice, or already there, is one item, announced once.
     EventTap tap;
     tap.WatchType(word);
-    std::vector<Value> bulk{Value("new"), Value(*left.begin()), Value("new"), Value("newer")};
+    std::vector<std::string_view> bulk{"new", *left.begin(), "new", "newer"};
     std::vector<std::uint64_t> hashes;
-    for (const Value& one : bulk)
-        hashes.push_back(ValueIndex::Hash(one.Bytes()));
+    for (std::string_view one : bulk)
+        hashes.push_back(ValueIndex::Hash(one));
     std::vector<Item*> made(bulk.size());
     word->NewItems(bulk.data(), hashes.data(), bulk.size(), made.data());
     EXPECT_EQ(tap.calls, (Log{"new new", "new newer"}));
@@ -254,4 +254,39 @@ TEST_F(StoreConnections, OneToOneReplacementFreesTheNearEndBeforeTheFarEnd)
     EXPECT_EQ(store.calls, (Log{"- a1 b1", "- b2 a2", "+ a1 b2"}));
     EXPECT_TRUE(b1.IsDisconnectedFromAll() && a2.IsDisconnectedFromAll());
     EXPECT_EQ(a1["b"].AsStdString() + b2["a"].AsStdString(), "b2a1");
+}
+
+// A connection nobody hears of is made by its two ends alone; heard or not, by any kind of
+// listener, the same calls leave the same store, replacements of held items included.
+TEST_F(StoreConnections, HeardOrUnheardConnectionsLeaveTheSameStore)
+{
+    const auto connectAll = [&] {
+        ItemPtr port = global->GetItem("port"), alice = user->GetItem("alice"), bob = user->GetItem("bob");
+        port += value->GetItem("2234");
+        port += value->GetItem("2240"); // replaces the held value
+        value->GetItem("2240") += global->GetItem("nick"); // from the far side
+        alice += room->GetItem("jazz"), alice += room->GetItem("rock"), bob += room->GetItem("jazz");
+        room->GetItem("rock") += bob;
+        alice += online->NewItem();
+        alice += online->NewItem(); // replaces the held flag
+        alice += value->GetItem("2234"), alice += value->GetItem("2234");
+    };
+    std::string pictures[4];
+    for (int listener = 0; listener < 4; ++listener)
+    {
+        d.RemoveAllItems();
+        EventTap tap;
+        if (listener == 1)
+            tap.WatchStore();
+        else if (listener == 2)
+            tap.WatchType(room);
+        else if (listener == 3)
+            tap.WatchPair(global, value);
+        connectAll();
+        pictures[listener] = Snapshot();
+    }
+    EXPECT_EQ(pictures[1], pictures[0]);
+    EXPECT_EQ(pictures[2], pictures[0]);
+    EXPECT_EQ(pictures[3], pictures[0]);
+    EXPECT_NE(pictures[0].find("port: global_value/2240"), std::string::npos) << pictures[0];
 }

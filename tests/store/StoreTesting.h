@@ -48,7 +48,7 @@ inline std::string Name(const Item* item)
         return "null";
     if (item->GetValue().Empty())
         return "(" + item->GetType()->GetName() + ")";
-    return item->GetValue().Bytes();
+    return std::string(item->GetValue().Bytes());
 }
 
 // Appends one line per event to a log: "<tag> new x", "<tag> + from to", "<tag> - from to",

@@ -6,6 +6,7 @@
 #include <QTreeWidget>
 
 #include <algorithm>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -111,12 +112,12 @@ void ShareTreeForm::FillFolderTree(ItemPtr i_share)
 
     // A parent's path is a proper prefix of its sub-folders' paths, so in byte order every
     // parent comes first and its row is there when a sub-folder looks for it.
-    std::vector<std::pair<const std::string*, ItemPtr>> l_folders;
+    std::vector<std::pair<std::string_view, ItemPtr>> l_folders;
     for (ItemPtr l_folder : i_share.GetItems("user_share_folder"))
         if (ItemPtr l_name = l_folder["user_share_folder_name"])
-            l_folders.emplace_back(&l_name->GetValue().Bytes(), l_folder);
+            l_folders.emplace_back(l_name->GetValue().Bytes(), l_folder);
     std::sort(l_folders.begin(), l_folders.end(),
-              [](const auto& i_a, const auto& i_b) { return *i_a.first < *i_b.first; });
+              [](const auto& i_a, const auto& i_b) { return i_a.first < i_b.first; });
 
     m_deepestLevel = 0;
     mp_folderTree->setUpdatesEnabled(false);
@@ -124,12 +125,13 @@ void ShareTreeForm::FillFolderTree(ItemPtr i_share)
     // the top-level rows only, not of every row added below them.
     QList<QTreeWidgetItem*> l_topLevel;
     std::unordered_map<QTreeWidgetItem*, int> l_levels;
-    for (const auto& [lp_path, l_folder] : l_folders)
+    for (const auto& [l_pathBytes, l_folder] : l_folders)
     {
-        const std::string l_parentPath = GetParentFolder(*lp_path);
+        const std::string l_path(l_pathBytes);
+        const std::string l_parentPath = GetParentFolder(l_path);
         QTreeWidgetItem* lp_parentRow =
-            l_parentPath != *lp_path ? RowOf(FolderInTree(i_share, l_parentPath), FolderNode) : nullptr;
-        auto* lp_row = new QTreeWidgetItem(QStringList(ToQString(GetFileName(*lp_path))));
+            l_parentPath != l_path ? RowOf(FolderInTree(i_share, l_parentPath), FolderNode) : nullptr;
+        auto* lp_row = new QTreeWidgetItem(QStringList(ToQString(GetFileName(l_path))));
         if (lp_parentRow)
         {
             lp_parentRow->addChild(lp_row);

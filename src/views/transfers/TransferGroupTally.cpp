@@ -2,6 +2,7 @@
 
 #include <limits>
 #include <string>
+#include <string_view>
 
 #include "store/Data.h"
 #include "transfers/TransferQueueManager.h"
@@ -23,11 +24,10 @@ void AddUpTo(qint64& io_sum, qint64 i_bytes)
 }
 
 // The value bytes of the entry's item of that type; empty when it has none.
-const std::string& PartBytes(Item* ip_entry, Type* ip_type)
+std::string_view PartBytes(Item* ip_entry, Type* ip_type)
 {
-    static const std::string s_none;
     const Item* lp_part = ip_entry->FirstOf(ip_type);
-    return lp_part ? lp_part->GetValue().Bytes() : s_none;
+    return lp_part ? lp_part->GetValue().Bytes() : std::string_view();
 }
 } // namespace
 
@@ -50,7 +50,7 @@ void TransferGroupTally::Add(ItemPtr i_entry)
 {
     using namespace transfer_status;
     ++m_entries;
-    const std::string& l_status = PartBytes(i_entry.Get(), mp_status);
+    const std::string_view l_status = PartBytes(i_entry.Get(), mp_status);
     const bool l_running = l_status == m_running;
     const bool l_queued = l_status == Queued;
     const bool l_aborted = l_status == Aborted;

@@ -21,7 +21,13 @@ public:
         m_rooms << i_room;
         return *this;
     }
-    // Two items of any saved types connected; a null value stands for a valueless type's item.
+    // Two items of any saved types connected; a null value stands for a valueless type's item, and
+    // so does any value of a type named valueless, which tells that type's items apart.
+    StoreFile& Valueless(const QString& i_type)
+    {
+        m_valueless << i_type;
+        return *this;
+    }
     StoreFile& Link(const QString& i_type, const QString& i_value, const QString& i_other, const QString& i_otherValue)
     {
         m_links.push_back({{i_type, i_value}, {i_other, i_otherValue}});
@@ -101,7 +107,7 @@ public:
         std::map<std::pair<QString, QString>, int> l_indexes;
         for (const auto& [l_type, l_values] : l_linked)
         {
-            const bool l_valueless = l_values.first().isNull();
+            const bool l_valueless = l_values.first().isNull() || m_valueless.contains(l_type);
             l_bytes.Text(l_type).Byte(l_valueless ? 1 : 0).Int32(l_values.size());
             for (const QString& l_value : l_values)
             {
@@ -126,6 +132,6 @@ public:
 
 private:
     std::map<QString, QString> m_settings;
-    QStringList m_rooms;
+    QStringList m_rooms, m_valueless;
     std::vector<std::pair<std::pair<QString, QString>, std::pair<QString, QString>>> m_links;
 };

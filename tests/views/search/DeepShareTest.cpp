@@ -32,8 +32,7 @@ TEST_F(ShareTabsFixture, AListNestedEightThousandFoldersDeepOpensFiltersDownload
     EXPECT_EQ(Downloads().size(), kDepth / 1000);
     EXPECT_TRUE(Downloads().first().endsWith("\\song.mp3 1"));
 
-    mp_page->OnTabCloseRequested(0);
-    FlushDeletes();
+    Close(lp_tab);
     EXPECT_EQ(Count("user_share_folder"), 0u);
     EXPECT_EQ(Count("user_share_folder_node"), 0u);
     EXPECT_EQ(mp_page->TabControl()->count(), 0);

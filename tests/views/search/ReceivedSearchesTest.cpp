@@ -2,9 +2,7 @@
 #include "shares/SharedFoldersManager.h"
 #include "views/search/ReceivedSearchesForm.h"
 
-class ReceivedSearches : public SearchFixture
-{
-};
+using ReceivedSearches = SearchFixture;
 
 // Other users' searches as the shares engine reports them: newest on top, the last 500, "Match"
 // in dark green where we answered; none of those that come while the list is paused.
@@ -24,8 +22,6 @@ TEST_F(ReceivedSearches, KeepTheNewestFiveHundredAndNoneWhilePaused)
         }
         return l_rows;
     };
-    EXPECT_EQ(lp_list->headerItem()->text(0) + "|" + lp_list->headerItem()->text(1), "Search|Match");
-
     for (int l_search = 1; l_search <= 501; ++l_search)
         emit sharedFoldersManager->SearchProcessed(QString("search %1").arg(l_search), l_search % 2 == 0);
     EXPECT_EQ(lp_list->topLevelItemCount(), 500);

@@ -63,38 +63,34 @@ TEST_F(ResultActions, ToolbarTogglesActOnTheirTabAlone)
         }
         return l_marks;
     };
-    const auto l_users = [](QTreeWidget* ip_tree) {
-        return ip_tree->topLevelItem(0)->text(0) + "," + ip_tree->topLevelItem(1)->text(0);
+    const auto l_users = [](QTreeWidget* ip_tree) { return TopTexts(ip_tree).mid(0, 2).join(','); };
+    const auto l_texts = [](bool i_fastest, bool i_folders, bool i_users) {
+        const auto l_on = [](const char* i_text, bool i_on) { return QString(i_text) + (i_on ? " [on]" : ""); };
+        return QStringList{l_on("Order by Available", !i_fastest), l_on("Order by Fastest", i_fastest),
+                           QString("Expand Folders [%1]").arg(i_folders ? "on" : "off"),
+                           QString("Expand Users [%1]").arg(i_users ? "on" : "off"), "Add to Wishlist", "Stop Search"};
     };
-    const QStringList l_start{"Order by Available [on]", "Order by Fastest", "Expand Folders [on]",
-                              "Expand Users [on]", "Add to Wishlist", "Stop Search"};
     const struct
     {
         const char* click;
-        QStringList texts;
-        const char* expanded;
-        const char* users;
+        bool fastest, folders, users;
+        const char *expanded, *order;
     } l_steps[] = {
-        {"Expand Folders [on]", {l_start[0], l_start[1], "Expand Folders [off]", l_start[3], l_start[4], l_start[5]},
-         "UffUf", "slow,fast"},
-        {"Expand Users [on]", {l_start[0], l_start[1], "Expand Folders [off]", "Expand Users [off]", l_start[4],
-                               l_start[5]}, "uffuf", "slow,fast"},
-        {"Expand Folders [off]", {l_start[0], l_start[1], l_start[2], "Expand Users [off]", l_start[4], l_start[5]},
-         "uFFuF", "slow,fast"},
-        {"Order by Fastest", {"Order by Available", "Order by Fastest [on]", l_start[2], "Expand Users [off]",
-                              l_start[4], l_start[5]}, "uFuFF", "fast,slow"},
-        {"Order by Available", {l_start[0], l_start[1], l_start[2], "Expand Users [off]", l_start[4], l_start[5]},
-         "uFFuF", "slow,fast"},
-        {"Expand Users [off]", l_start, "UFFUF", "slow,fast"},
+        {"Expand Folders [on]", false, false, true, "UffUf", "slow,fast"},
+        {"Expand Users [on]", false, false, false, "uffuf", "slow,fast"},
+        {"Expand Folders [off]", false, true, false, "uFFuF", "slow,fast"},
+        {"Order by Fastest", true, true, false, "uFuFF", "fast,slow"},
+        {"Order by Available", false, true, false, "uFFuF", "slow,fast"},
+        {"Expand Users [off]", false, true, true, "UFFUF", "slow,fast"},
     };
     for (const auto& l_step : l_steps)
     {
         SCOPED_TRACE(l_step.click);
         ClickAction(lp_tree, l_step.click);
-        EXPECT_EQ(ToolbarOf(lp_one), l_step.texts);
+        EXPECT_EQ(ToolbarOf(lp_one), l_texts(l_step.fastest, l_step.folders, l_step.users));
         EXPECT_EQ(l_expanded(lp_tree), l_step.expanded);
-        EXPECT_EQ(l_users(lp_tree), l_step.users);
-        EXPECT_EQ(ToolbarOf(lp_two), l_start);
+        EXPECT_EQ(l_users(lp_tree), l_step.order);
+        EXPECT_EQ(ToolbarOf(lp_two), l_texts(false, true, true));
         EXPECT_EQ(l_expanded(lp_two->searchResults()), "UFFUF");
     }
     // Rows that come later follow the tab's flags and order.
@@ -132,7 +128,7 @@ TEST_F(ResultActions, TheWishListActionAddsOnceAndRemovesAndStopSearchEndsTheRow
     ASSERT_TRUE(QTest::qWaitFor([&] { return lp_other->searchResults()->topLevelItemCount() == 1; }, 5000));
     EXPECT_EQ(Shown(lp_wanted->searchResults()), QStringList({"bob", "music", "wanted 1.mp3"}));
 
-    Deliver(gp_server->FileSearch("wanted", true), {"carl"}, {{"c\\wanted.mp3"}});
+    Deliver(WishSearch("wanted"), {"carl"}, {{"c\\wanted.mp3"}});
     ASSERT_EQ(Wishes()->count(), 1);
     EXPECT_TRUE(ToolbarOf(Page(Wishes(), 0)).contains("Remove from Wish List"));
     EXPECT_FALSE(ToolbarOf(Page(Wishes(), 0)).contains("Stop Search"));

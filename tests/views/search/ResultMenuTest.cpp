@@ -1,6 +1,5 @@
 #include "SearchFixture.h"
 #include "views/chat/UserMenuOptions.h"
-#include "views/search/SharesForm.h"
 
 namespace
 {
@@ -168,14 +167,7 @@ TEST_F(ResultMenu, AFolderRowActsForItsOwnUserAndSearchWhoeverElseHasThatPath)
         EXPECT_EQ(lp_browseTabs->tabText(lp_browseTabs->currentIndex()), l_row.user);
     }
     EXPECT_EQ(lp_browseTabs->count(), 2);
-    FileInfoMap l_list;
-    for (const char* l_folder : {"share", "share\\alpha", "share\\beta"})
-        l_list[l_folder].insert(FileInfo{});
-    AttributeTranslationTable l_attributes;
-    emit peerMessenger->UserShare("erin", l_list, l_attributes);
-    auto* lp_folders = Child<QTreeWidget>(lp_browseTabs->widget(0), "folderTree");
-    ASSERT_TRUE(lp_folders->currentItem());
-    EXPECT_EQ(lp_folders->currentItem()->text(0), "alpha");
+    EXPECT_EQ(BrowsedTo("erin", {"share", "share\\alpha", "share\\beta"}), "alpha");
 }
 
 // Other clients may name a folder in a one-byte code page: the browse tab finds it by the bytes
@@ -186,13 +178,5 @@ TEST_F(ResultMenu, BrowseFolderFindsAFolderNamedInAnotherEncodingThanUtf8)
     SearchResultsForm* lp_page = NewTab("cafe");
     Deliver(Token(lp_page), {"erin"}, {{"share\\Caf\xe9\\x.mp3", 1}});
     RightClick(lp_page->searchResults()->topLevelItem(0)->child(0), "Browse Folder");
-    FileInfoMap l_list;
-    for (const char* l_folder : {"share", "share\\Caf\xe9", "share\\Cafe"})
-        l_list[l_folder].insert(FileInfo{});
-    AttributeTranslationTable l_attributes;
-    emit peerMessenger->UserShare("erin", l_list, l_attributes);
-    QWidget* lp_tab = dynamic_cast<SharesForm*>(sharesForm)->TabControl()->currentWidget();
-    auto* lp_folders = Child<QTreeWidget>(lp_tab, "folderTree");
-    ASSERT_TRUE(lp_folders && lp_folders->currentItem());
-    EXPECT_EQ(lp_folders->currentItem()->text(0), ToQString("Caf\xe9"));
+    EXPECT_EQ(BrowsedTo("erin", {"share", "share\\Caf\xe9", "share\\Cafe"}), ToQString("Caf\xe9"));
 }

@@ -13,6 +13,7 @@
 #include "store/GeneralFunctions.h"
 #include "views/search/SearchForm.h"
 #include "views/search/SearchResultsForm.h"
+#include "views/search/SharesForm.h"
 
 // The search view in the assembled window, logged in to the fake central server, shown and
 // active; other users' replies come from a fake peer or are stored as the messenger stores them.
@@ -314,6 +315,44 @@ protected:
     {
         Search("All", i_text);
         return Page(Manual(), Manual()->count() - 1);
+    }
+    static void CloseTab(QTabWidget* ip_tabs, int i_index)
+    {
+        qobject_cast<QAbstractButton*>(ip_tabs->tabBar()->tabButton(i_index, QTabBar::RightSide))->click();
+    }
+    // A wish-list entry, enabled or not, with its filter text when one is given; and a search of it.
+    static void Wish(const char* i_text, bool i_enabled = true, const char* i_filter = nullptr)
+    {
+        ItemPtr l_entry = T("wish_list_item")->GetItem(i_text);
+        if (i_enabled)
+            l_entry += T("wish_list_item_enabled")->GetGlobalNullItem();
+        if (i_filter)
+            l_entry += T("wish_list_item_filter_text")->GetItem(i_filter);
+    }
+    static quint32 WishSearch(const char* i_text) { return gp_server->FileSearch(i_text, true); }
+    // The texts of a tree's top-level rows in that column.
+    static QStringList TopTexts(QTreeWidget* ip_tree, int i_column = 0)
+    {
+        QStringList l_texts;
+        for (int l_index = 0; l_index < ip_tree->topLevelItemCount(); ++l_index)
+            l_texts << ip_tree->topLevelItem(l_index)->text(i_column);
+        return l_texts;
+    }
+    // The user's list of those folders arrives; the folder then current in the user's browse tab.
+    static QString BrowsedTo(const QString& i_user, const std::vector<const char*>& i_folders)
+    {
+        FileInfoMap l_list;
+        for (const char* l_folder : i_folders)
+            l_list[l_folder].insert(FileInfo{});
+        AttributeTranslationTable l_attributes;
+        emit peerMessenger->UserShare(i_user, l_list, l_attributes);
+        QTabWidget* lp_tabs = dynamic_cast<SharesForm*>(sharesForm)->TabControl();
+        QWidget* lp_tab = nullptr;
+        for (int l_index = 0; l_index < lp_tabs->count(); ++l_index)
+            if (lp_tabs->tabText(l_index) == i_user)
+                lp_tab = lp_tabs->widget(l_index);
+        auto* lp_folders = lp_tab ? Child<QTreeWidget>(lp_tab, "folderTree") : nullptr;
+        return lp_folders && lp_folders->currentItem() ? lp_folders->currentItem()->text(0) : "(none)";
     }
 
     int m_seen = 0;

@@ -85,6 +85,25 @@ protected:
         return lp_tab;
     }
 
+    // Our own files shared with everyone: each folder of the paths given, once written.
+    void ShareOwn(const std::vector<const char*>& i_files)
+    {
+        QStringList l_folders;
+        for (const char* l_file : i_files)
+        {
+            Write(l_file);
+            l_folders << QString(l_file).section('/', 0, 0);
+        }
+        l_folders.removeDuplicates();
+        for (const QString& l_folder : l_folders)
+            mp_shares->AddSharedFolder(Path(l_folder)) += d.GetType("shared_public")->GetGlobalNullItem();
+    }
+    void Close(QWidget* ip_tab)
+    {
+        mp_page->OnTabCloseRequested(mp_page->TabControl()->indexOf(ip_tab));
+        FlushDeletes();
+    }
+
     static QTreeWidget* Tree(QWidget* ip_tab) { return Child<QTreeWidget>(ip_tab, "folderTree"); }
     static QTreeWidget* FileList(QWidget* ip_tab) { return Child<QTreeWidget>(ip_tab, "fileList"); }
     static QLineEdit* Filter(QWidget* ip_tab) { return Child<QLineEdit>(ip_tab, "filterEdit"); }

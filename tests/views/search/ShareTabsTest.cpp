@@ -13,26 +13,11 @@ QStringList TabTexts(const QTabWidget* ip_tabs)
 }
 } // namespace
 
-class ShareTabs : public ShareTabsFixture
-{
-protected:
-    // Shares a folder of ours with everyone.
-    void ShareMusic()
-    {
-        for (const char* l_file : {"music/a.mp3", "music/sub/b.txt"})
-            Write(l_file);
-        mp_shares->AddSharedFolder(Path("music")) += d.GetType("shared_public")->GetGlobalNullItem();
-    }
-    void Close(QWidget* ip_tab)
-    {
-        mp_page->OnTabCloseRequested(mp_page->TabControl()->indexOf(ip_tab));
-        FlushDeletes();
-    }
-};
+using ShareTabs = ShareTabsFixture;
 
 TEST_F(ShareTabs, EachUserHasOneTabOfEachKindThatClosesAloneAndKeepsItsFirstList)
 {
-    ShareMusic();
+    ShareOwn({"music/a.mp3", "music/sub/b.txt"});
     ShareForm* lp_browse = mp_page->OpenShareBrowse("bob");
     EXPECT_EQ(mp_page->OpenShareBrowse("bob"), lp_browse);
     EXPECT_EQ(BobsCodes(), QList<quint32>{4});

@@ -56,11 +56,7 @@ TEST_F(ShareTransfers, FoldersQueueTheirFilesAtTwoLevelsWithoutExcludedEndingsAn
 
 TEST_F(ShareTransfers, UploadFolderQueuesEveryFileBelowFilteredOrNotAndOnlyFromItsOwnTab)
 {
-    for (const char* l_file : {"music/a.mp3", "music/sub/b.txt", "music/sub/deeper/c.txt", "other/d.mp3"})
-        Write(l_file);
-    const ItemPtr l_public = d.GetType("shared_public")->GetGlobalNullItem();
-    mp_shares->AddSharedFolder(Path("music")) += l_public;
-    mp_shares->AddSharedFolder(Path("other")) += l_public;
+    ShareOwn({"music/a.mp3", "music/sub/b.txt", "music/sub/deeper/c.txt", "other/d.mp3"});
     UploadForm* lp_bob = mp_page->OpenUploadBrowse("bob");
     UploadForm* lp_carol = mp_page->OpenUploadBrowse("carol");
     QTreeWidget* lp_tree = Tree(lp_bob);

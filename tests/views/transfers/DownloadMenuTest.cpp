@@ -21,7 +21,16 @@ protected:
 namespace
 {
 const QString Retry = "Retry download@transfer", Remove = "Remove download@transfer";
+const QString Retries = "Retry downloads@transfer", Removes = "Remove downloads@transfer";
 const QString Rerun = "Re-run Search: jazz && blues";
+// The alert entries offered, by their first words: "File", "Folder", "All".
+QString Notify(const QStringList& i_alerts)
+{
+    QStringList l_entries;
+    for (const QString& l_alert : i_alerts)
+        l_entries << (l_alert == "All" ? "All downloads from user complete" : l_alert + " download completes");
+    return "Notify me when...@alert{" + l_entries.join('|') + "}";
+}
 } // namespace
 
 TEST_F(DownloadMenu, OffersWhatTheChosenDownloadsAllowAndTheUsersPartOnlyForOneUser)
@@ -38,33 +47,21 @@ TEST_F(DownloadMenu, OffersWhatTheChosenDownloadsAllowAndTheUsersPartOnlyForOneU
     QTreeWidgetItem* lp_album = RowOf(l_queued)->parent();
 
     // The rows chosen, then the download part of the menu and whether the user's part follows.
+    const QString l_all3 = Notify({"File", "Folder", "All"});
     const std::tuple<const char*, std::vector<QTreeWidgetItem*>, QStringList, bool> l_cases[] = {
-        {"one queued", {RowOf(l_queued)},
-         {"Open Folder", Retry, "", Remove,
-          "Notify me when...@alert{File download completes|Folder download completes|All downloads from user complete}",
-          Rerun}, true},
+        {"one queued", {RowOf(l_queued)}, {"Open Folder", Retry, "", Remove, l_all3, Rerun}, true},
         {"one complete", {RowOf(l_complete)},
-         {"Open File", "Open Folder", "", Remove,
-          "Notify me when...@alert{Folder download completes|All downloads from user complete}", Rerun}, true},
-        {"one running", {RowOf(l_running)},
-         {"Open Folder", "", Remove,
-          "Notify me when...@alert{File download completes|Folder download completes|All downloads from user complete}",
-          Rerun}, true},
+         {"Open File", "Open Folder", "", Remove, Notify({"Folder", "All"}), Rerun}, true},
+        {"one running", {RowOf(l_running)}, {"Open Folder", "", Remove, l_all3, Rerun}, true},
         {"two folders of one user", {RowOf(l_queued), RowOf(l_other)},
-         {"Open Folder", "Retry downloads@transfer", "", "Remove downloads@transfer",
-          "Notify me when...@alert{All downloads from user complete}", Rerun}, true},
-        {"two users in one folder", {RowOf(l_queued), RowOf(l_carl)},
-         {"Open Folder", "Retry downloads@transfer", "", "Remove downloads@transfer", Rerun}, false},
+         {"Open Folder", Retries, "", Removes, Notify({"All"}), Rerun}, true},
+        {"two users in one folder", {RowOf(l_queued), RowOf(l_carl)}, {"Open Folder", Retries, "", Removes, Rerun}, false},
         {"a folder row alone stands for its files", {lp_album},
-         {"Open Folder", "Retry downloads@transfer", "", "Remove downloads@transfer",
-          "Notify me when...@alert{Folder download completes|All downloads from user complete}", Rerun}, true},
+         {"Open Folder", Retries, "", Removes, Notify({"Folder", "All"}), Rerun}, true},
         {"beside a file a folder row is passed over", {lp_album, RowOf(l_other)},
-         {"Open Folder", Retry, "", Remove,
-          "Notify me when...@alert{File download completes|Folder download completes|All downloads from user complete}",
-          Rerun}, true},
+         {"Open Folder", Retry, "", Remove, l_all3, Rerun}, true},
         {"a user of one folder, no search", {RowOf(l_solo)},
-         {"Open Folder", Retry, "", Remove, "Notify me when...@alert{File download completes|Folder download completes}"},
-         true},
+         {"Open Folder", Retry, "", Remove, Notify({"File", "Folder"})}, true},
     };
     for (const auto& [l_name, l_rows, l_expected, l_userPart] : l_cases)
     {
@@ -89,11 +86,9 @@ TEST_F(DownloadMenu, ArmedAlertsMarkTheirRowsAndAreOfferedNoMoreAndTheOtherEntri
     const ItemPtr l_second = Found("bob", "Music\\Other", "b.mp3");
     QTreeWidgetItem* lp_row = RowOf(l_entry);
     const QString l_notify = "Notify me when.../";
-    const std::pair<const char*, QString> l_steps[] = {
-        {"File download completes", "Notify me when...@alert{Folder download completes|All downloads from user complete}"},
-        {"Folder download completes", "Notify me when...@alert{All downloads from user complete}"},
-        {"All downloads from user complete", Rerun},
-    };
+    const std::pair<const char*, QString> l_steps[] = {{"File download completes", Notify({"Folder", "All"})},
+                                                       {"Folder download completes", Notify({"All"})},
+                                                       {"All downloads from user complete", Rerun}};
     for (const auto& [l_choice, l_left] : l_steps)
     {
         DownloadsMenu({lp_row}, l_notify + l_choice);

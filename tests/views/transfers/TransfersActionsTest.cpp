@@ -4,7 +4,6 @@
 #include "TransfersFixture.h"
 #include "shell/ActionSetToolBar.h"
 #include "store/TimerManager.h"
-#include "views/transfers/CompleteDownloadsForm.h"
 
 class TransfersActions : public TransfersFixture
 {
@@ -177,14 +176,4 @@ TEST_F(TransfersActions, DeleteDoubleClickAndTheHiddenIdsActOnTheChosenRows)
     RowOf(l_e)->setSelected(true);
     Trigger(mp_downloads, "dl_add_user");
     EXPECT_TRUE(User("carl").IsConnected("in_user_list"));
-}
-
-TEST_F(TransfersActions, CompletedDownloadsOpenAsATabOnce)
-{
-    auto* lp_tabs = Child<QTabWidget>(mp_form, "transfersTabControl");
-    Trigger(mp_downloads, "complete_downloads");
-    Trigger(mp_downloads, "complete_downloads");
-    ASSERT_EQ(lp_tabs->count(), 3);
-    EXPECT_EQ(lp_tabs->tabText(2), "Complete");
-    EXPECT_EQ(lp_tabs->currentWidget(), completeDownloadsForm);
 }

@@ -24,16 +24,12 @@ TEST_F(TransfersList, DownloadRowsComeWithTheLoadInQueueOrderGroupedByUserAndFol
         "    2=b.mp3 3=queued 7=1,234,567", "    2=a.mp3 3=queued 7=2,097,152",
         "+0=carl(offline)", "  +1=Album/Music", "    2=c.mp3 3=queued 7=2,097,152",
         "  +1=Flat", "    2=d.mp3 3=queued"}));
-    // One folder name under two users: two rows, one remote folder.
-    EXPECT_EQ(d.GetType("remote_folder")->HasItem("Music\\Album").GetItems("download_list_folder_node").Size(), 2u);
 
     // Later downloads get their rows at once, a second folder of a user beside the first.
     const ItemPtr l_other = Add("bob", "Music\\Other", "e.mp3");
     EXPECT_EQ(Rows(mp_downloads).mid(0, 6), (QStringList{
         "+0=bob(offline)", "  +1=Album/Music", "    2=b.mp3 3=queued 7=1,234,567",
         "    2=a.mp3 3=queued 7=2,097,152", "  +1=Other/Music", "    2=e.mp3 3=queued 7=2,097,152"}));
-    EXPECT_EQ(mp_form->GetNodeDownloadEntryItems(mp_downloads->topLevelItem(0)).Size(), 3u);
-    EXPECT_EQ(mp_form->GetDownloadNodeUserNode(RowOf(l_other)), mp_downloads->topLevelItem(0));
 
     // Rows go with their downloads, a folder row with its last file and a user row with its
     // last folder, each with its node.
