@@ -1,7 +1,7 @@
 // The whole client's start and end, each in a process of its own (the store is one per process):
 // the start with a store of 100,000 shared files in 1,000 folders (answered by the MP3 scanner)
 // and 1,000 queued downloads, up to the return of `Init` (and up to the end of what the start-up
-// scan left for the event loop), against loading the same store file into the same declared types (and
+// left for the event loop, x_load_settled), against loading the same store file into the same declared types (and
 // against a bare listing of the shared tree, which the start's rescan must walk); and the main
 // window's destructor with four uploads running to slow readers on loopback, against the same
 // destructor with none. The server link points at a loopback port nobody listens on and the
@@ -166,9 +166,9 @@ int Start()
     lp_window->Init();
     const double l_init = Since(l_start);
     RequireNoUpnp();
-    // What the start-up scan left for the event loop: the word index of the loaded files.
-    while (sharedFoldersManager->IsFollowingUp())
-        QCoreApplication::processEvents();
+    // Whatever the start-up left for the event loop is part of it too.
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
     Report("settled", Since(l_start));
     Report("init", l_init);
     Report("constructor", l_constructed);

@@ -1,27 +1,62 @@
 #include "shares/FolderFiles.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "store/Item.h"
 #include "store/ItemSet.h"
 
+namespace
+{
+// A hash of the value a name's look-up item has: an ASCII name lowered byte by byte, without a
+// trailing separator, as the look-up item is made; any other name is read from its look-up
+// item. Two names alike but for letter case hash alike.
+bool LookupHash(Item* ip_name, Type* ip_lowerName, std::uint64_t& o_hash)
+{
+    const std::string_view l_bytes = ip_name->GetValue().Bytes();
+    const bool l_ascii =
+        std::all_of(l_bytes.begin(), l_bytes.end(), [](char i_c) { return (i_c & 0x80) == 0; });
+    std::string_view l_key = l_bytes;
+    if (!l_ascii)
+    {
+        Item* lp_lower = ip_name->FirstOf(ip_lowerName);
+        if (!lp_lower)
+            return false;
+        l_key = lp_lower->GetValue().Bytes();
+    }
+    else if (!l_key.empty() && (l_key.back() == '/' || l_key.back() == '\\'))
+        l_key.remove_suffix(1);
+    std::uint64_t l_hash = 14695981039346656037ull;
+    for (char l_c : l_key)
+    {
+        if (l_ascii && l_c >= 'A' && l_c <= 'Z')
+            l_c = char(l_c - 'A' + 'a');
+        l_hash = (l_hash ^ static_cast<unsigned char>(l_c)) * 1099511628211ull;
+    }
+    o_hash = l_hash;
+    return true;
+}
+} // namespace
+
 FolderFiles::FolderFiles(const ItemSet& i_files, Type* ip_name, Type* ip_lowerName)
 {
-    std::vector<Item*> l_lowerNames;
+    std::vector<std::uint64_t> l_lowerNames;
     m_byName.reserve(i_files.Size());
     l_lowerNames.reserve(i_files.Size());
-    for (ItemPtr l_file : i_files)
-    {
-        Item* lp_name = l_file->FirstOf(ip_name);
-        Item* lp_lower = lp_name ? lp_name->FirstOf(ip_lowerName) : nullptr;
-        if (!lp_lower)
+    i_files.ForEachMember([&](Item* ip_file) {
+        if (!m_usable)
+            return;
+        Item* lp_name = ip_file->FirstOf(ip_name);
+        std::uint64_t l_hash = 0;
+        if (!lp_name || !LookupHash(lp_name, ip_lowerName, l_hash))
         {
             m_usable = false;
-            break;
+            return;
         }
-        l_lowerNames.push_back(lp_lower);
-        m_byName.emplace_back(lp_name->GetValue().Bytes(), l_file.Get());
-    }
+        l_lowerNames.push_back(l_hash);
+        m_byName.push_back(Entry{lp_name->GetValue().Bytes(), ip_file, lp_name});
+    });
+    // A hash shared by chance only sends the listing to the look-up by lower-case name.
     std::sort(l_lowerNames.begin(), l_lowerNames.end());
     if (std::adjacent_find(l_lowerNames.begin(), l_lowerNames.end()) != l_lowerNames.end())
         m_usable = false;
@@ -30,13 +65,15 @@ FolderFiles::FolderFiles(const ItemSet& i_files, Type* ip_name, Type* ip_lowerNa
         m_byName.clear();
         return;
     }
-    std::sort(m_byName.begin(), m_byName.end());
+    std::sort(m_byName.begin(), m_byName.end(),
+              [](const Entry& i_a, const Entry& i_b) { return i_a.name < i_b.name; });
 }
 
-Item* FolderFiles::Find(const QByteArray& i_name) const
+std::pair<Item*, Item*> FolderFiles::Find(std::string_view i_name) const
 {
-    const std::string_view l_name(i_name.constData(), std::size_t(i_name.size()));
-    auto l_found = std::lower_bound(m_byName.begin(), m_byName.end(), l_name,
-                                    [](const auto& i_entry, std::string_view i_key) { return i_entry.first < i_key; });
-    return l_found != m_byName.end() && l_found->first == l_name ? l_found->second : nullptr;
+    auto l_found = std::lower_bound(m_byName.begin(), m_byName.end(), i_name,
+                                    [](const Entry& i_entry, std::string_view i_key) { return i_entry.name < i_key; });
+    if (l_found == m_byName.end() || l_found->name != i_name)
+        return {nullptr, nullptr};
+    return {l_found->file, l_found->nameItem};
 }

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QByteArray>
-
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -11,8 +9,9 @@ class ItemSet;
 class Type;
 
 // The files a `shared_file_folder` item holds, by the exact bytes of their names, for matching
-// a listing of the folder to them. Unusable when two of them share a name but for letter case:
-// which one a listed name stands for is then for the look-up by lower-case name to decide.
+// a listing of the folder to them. Unusable when two of them share a name but for letter case
+// (or, by chance, the hash of their lower-case names): which one a listed name stands for is
+// then for the look-up by lower-case name to decide.
 class FolderFiles
 {
 public:
@@ -20,10 +19,18 @@ public:
 
     bool Usable() const { return m_usable; }
     bool Empty() const { return m_byName.empty(); }
-    Item* Find(const QByteArray& i_name) const;
+    // The file of that name, and its `shared_file_name` item.
+    std::pair<Item*, Item*> Find(std::string_view i_name) const;
 
 private:
     bool m_usable = true;
-    // Sorted by name; the names are views of the name items' own values.
-    std::vector<std::pair<std::string_view, Item*>> m_byName;
+    struct Entry
+    {
+        // A view of the name item's own value.
+        std::string_view name;
+        Item* file;
+        Item* nameItem;
+    };
+    // Sorted by name.
+    std::vector<Entry> m_byName;
 };

@@ -4,6 +4,7 @@
 #include <QMutexLocker>
 
 #include <array>
+#include <charconv>
 #include <vector>
 
 #if defined(__x86_64__)
@@ -170,8 +171,7 @@ qint64 ReadBlock(QIODevice& io_device, std::vector<char>& io_block)
 
 QString Stamp(const struct stat& i_stat)
 {
-    const qint64 l_nanoseconds = qint64(i_stat.st_mtim.tv_sec) * 1000000000 + i_stat.st_mtim.tv_nsec;
-    return QString("%1:%2").arg(qint64(i_stat.st_size)).arg(l_nanoseconds);
+    return QString::fromStdString(MP3Scanner::StampText(i_stat));
 }
 
 // Opens without blocking and keeps the file only when it is a regular one: a pipe or a
@@ -213,6 +213,22 @@ bool MP3Scanner::IsStopped()
 {
     QMutexLocker l_lock(&m_mutex);
     return m_stopped;
+}
+
+std::string MP3Scanner::StampText(const struct stat& i_stat)
+{
+    char l_text[StampSize];
+    const qint64 l_nanoseconds = qint64(i_stat.st_mtim.tv_sec) * 1000000000 + i_stat.st_mtim.tv_nsec;
+    return std::string(l_text, WriteStamp(qint64(i_stat.st_size), l_nanoseconds, l_text));
+}
+
+std::size_t MP3Scanner::WriteStamp(qint64 i_size, qint64 i_nanoseconds, char* op_text)
+{
+    // Two numbers of at most 20 characters each and the colon.
+    char* lp_end = std::to_chars(op_text, op_text + 21, i_size).ptr;
+    *lp_end++ = ':';
+    lp_end = std::to_chars(lp_end, lp_end + 21, i_nanoseconds).ptr;
+    return std::size_t(lp_end - op_text);
 }
 
 QString MP3Scanner::FileStamp(const QString& i_file)

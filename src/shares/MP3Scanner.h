@@ -5,7 +5,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <string>
+
 class QIODevice;
+struct stat;
 
 // Finds an MP3 file's MPEG version, channel mode, sampling-rate index and bitrate by reading
 // the whole file on a worker thread of its own. It never touches the item store; the stop
@@ -34,6 +37,12 @@ public:
     // The size and modification time of what lies at a path, as text; empty when nothing does.
     // Two stamps differ once the file was written, replaced or resized.
     static QString FileStamp(const QString& i_file);
+    // The same text of what stat told.
+    static std::string StampText(const struct stat& i_stat);
+    // The text of a size and a modification time in nanoseconds, written into a buffer of
+    // StampSize bytes; its length.
+    static constexpr std::size_t StampSize = 48;
+    static std::size_t WriteStamp(qint64 i_size, qint64 i_nanoseconds, char* op_text);
 
     // At most this many failures wait for one answer.
     static constexpr int FailureBatch = 256;

@@ -120,9 +120,6 @@ SharedFoldersManager::SharedFoldersManager(QObject* ip_parent) : QObject(ip_pare
     d.GetType("shared_file_folder")
         ->m_newItemEvent.AddHandler(
             NewEventHandler(this, &SharedFoldersManager::OnSharedFileFolderAdded));
-    d.GetType("shared_file")
-        ->m_removedEvent.AddHandler(
-            NewEventHandler(this, &SharedFoldersManager::OnSharedFileRemoved));
 
     DeclareTypes(UserShareTypes);
     DeclareRelations(UserShareRelations);

@@ -4,7 +4,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <map>
 #include <set>
 #include <vector>
 
@@ -60,9 +59,6 @@ public:
 
     void OnSharedFileFolderAdded(ItemPtr i_folder);
     void OnSharedFileNameAdded(ItemPtr i_name);
-    // Whether the start-up scan's follow-up (indexing the loaded files, checking failed MP3
-    // files for changes) still waits for the event loop.
-    bool IsFollowingUp() const;
 
 signals:
     // The MP3 files to analyse, in the order the scan met them; one request per scan.
@@ -79,15 +75,16 @@ private:
                     const QString& i_folder);
     ItemPtr FindScannedFile(const ScanTypes& i_types, const ItemSet& i_folders,
                             const QString& i_lowerName) const;
-    // Indexes the walk's files and asks the scanner about its MP3 files, or leaves what may
-    // wait to the follow-up of the start-up scan.
+    // Indexes the walk's files and asks the scanner about its MP3 files.
     void FinishScan(const ScanTypes& i_types, ScanWork& io_work);
-    template <class Iterator>
-    void IndexFiles(const ScanTypes& i_types, Iterator i_begin, Iterator i_end);
-    static bool StampChanged(const ScanTypes& i_types, Item* ip_file, const QString& i_path);
-    void ContinueFollowUp();
-    void FinishFollowUp();
-    void OnSharedFileRemoved(ItemPtr i_file);
+    struct UnindexedFile
+    {
+        Item* file;
+        // Null when the file's own are to be looked up.
+        Item* folder;
+        Item* name;
+    };
+    void IndexFiles(const ScanTypes& i_types, std::vector<UnindexedFile>& io_files);
     // Returns the number of folders that vanished.
     int RemoveVanishedFolders();
 
@@ -98,12 +95,6 @@ private:
     std::set<QString> m_resolvedScanPath;
     int m_filesAdded = 0;
     int m_filesRemoved = 0;
-    // What the start-up scan left for the event loop: files to index, and failed MP3 files
-    // with their paths to check for changes, with the changed ones found so far.
-    bool m_deferFollowUp = false;
-    std::set<Item*> m_unindexed;
-    std::map<Item*, QString> m_failedMp3;
-    QStringList m_changedMp3;
 
     // ---- Answering searches, share lists, folder contents and MP3 results ----
     // (SharedFoldersManagerAnswering.cpp, SharedFoldersManagerSharing.cpp; the ties to the

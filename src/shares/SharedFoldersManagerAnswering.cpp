@@ -78,8 +78,6 @@ void SharedFoldersManager::OnDNetSearchRequest(QString i_user, quint32 i_req,
 
 bool SharedFoldersManager::ProcessSearch(QString i_user, unsigned int i_req, QString i_text)
 {
-    // The words of files loaded at start-up may still wait for the event loop.
-    FinishFollowUp();
     SearchParser l_parser;
     if (!l_parser.SetRemoteSearchText(i_text) || l_parser.GetIncludedTokenSet().empty())
         return false;

@@ -2,25 +2,22 @@
 
 #include "shares/SharedFoldersManager.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QFileInfoList>
-
 #include <QHash>
-#include <QTimer>
 
 #include <algorithm>
+#include <iterator>
 #include <optional>
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include "diagnostics/Log.h"
 #include "shares/MP3Scanner.h"
 #include "shares/FolderFiles.h"
+#include "shares/FolderListing.h"
 #include "shares/SharedFileTypes.h"
+#include "shares/StampReader.h"
 #include "shares/WordIndex.h"
 #include "store/Data.h"
 #include "store/GeneralFunctions.h"
@@ -36,11 +33,23 @@ struct SharedFoldersManager::ScanTypes : SharedFileTypes
 
 struct SharedFoldersManager::ScanWork
 {
-    // Files met without words, as loaded from the store or new.
-    std::vector<Item*> unindexed;
-    // The MP3 files to ask about in the order met, with the file when it failed before and
-    // is asked about only if its stamp changed.
-    std::vector<std::pair<QString, Item*>> mp3;
+    // An MP3 file to ask about, in the order met, unless it failed before and its stamp, read
+    // meanwhile, is still the one it failed with.
+    struct Mp3File
+    {
+        // Of a file asked about whatever its stamp.
+        QString path;
+        // Of an earlier failure: its folder, name and stamp in a batch of stamps.
+        Item* failure;
+        const StampReader::Batch* stamps;
+        std::size_t at;
+    };
+
+    // Files met without words, as loaded from the store or new, with their folder and name
+    // items when the walk has them at hand.
+    std::vector<UnindexedFile> unindexed;
+    std::vector<Mp3File> mp3;
+    StampReader stamps;
 };
 
 namespace
@@ -61,67 +70,30 @@ bool IsHeldByPrimary(ItemPtr i_item)
     return false;
 }
 
-bool IsMp3Name(const QString& i_name)
+bool IsMp3Name(std::string_view i_name)
 {
     // Only these two spellings: a mixed-case extension is left alone.
-    return i_name.size() > 4 && (i_name.endsWith(".mp3") || i_name.endsWith(".MP3"));
+    const std::size_t l_size = i_name.size();
+    return l_size > 4 && (i_name.compare(l_size - 4, 4, ".mp3") == 0 || i_name.compare(l_size - 4, 4, ".MP3") == 0);
 }
 
-void ConnectAll(ItemPtr i_file, const std::vector<Item*>& i_items)
+// The words of a file go in all at once, the relation looked up once for them all. Each word
+// connects to the file, not the file to each word: a word holds files alone, so its side of the
+// connection is found at once, where a file's is looked up among the kinds of items it holds.
+void ConnectAll(Item* ip_file, const std::vector<Item*>& i_tokens, const RelationInfo& i_relation)
 {
-    for (Item* lp_item : i_items)
-        i_file += ItemPtr(lp_item);
+    for (Item* lp_token : i_tokens)
+        lp_token->Connect(ip_file, i_relation);
 }
-
-// A listed folder, opened for the sizes of its new files when the first one needs it: a size
-// looked up by name within the folder spares the walk down the whole path for every file.
-// Like the listing's own, a size that cannot be read is 0, and a link gives its target's.
-class FolderHandle
-{
-public:
-    explicit FolderHandle(const QString& i_path) : m_path(i_path) {}
-    ~FolderHandle()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FolderHandle(const FolderHandle&) = delete;
-    FolderHandle& operator=(const FolderHandle&) = delete;
-
-    qint64 Size(const QString& i_name)
-    {
-        if (m_fd == -1)
-            m_fd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        struct stat l_stat;
-        const QByteArray l_name = QFile::encodeName(i_name);
-        const int l_result = m_fd >= 0 ? ::fstatat(m_fd, l_name.constData(), &l_stat, 0)
-                                       : ::stat(QFile::encodeName(m_path + '/' + i_name).constData(), &l_stat);
-        return l_result == 0 ? qint64(l_stat.st_size) : 0;
-    }
-
-private:
-    QString m_path;
-    int m_fd = -1;
-};
-
-// How many files one turn of the event loop takes on after the start-up scan.
-constexpr std::size_t FollowUpFiles = 4000;
 } // namespace
 
-// The start-up rescan finds every loaded file without words (the index is not saved) and, in
-// a share of broken or empty MP3 files, many files whose earlier failure must be checked against
-// the disk. It leaves both to the event loop, so that the window answers at once; a search
-// finishes the index before it is answered, and a scan before it walks.
 void SharedFoldersManager::Init()
 {
-    m_deferFollowUp = true;
     RescanShares();
-    m_deferFollowUp = false;
 }
 
 void SharedFoldersManager::RescanShares()
 {
-    FinishFollowUp();
     m_filesAdded = 0;
     m_filesRemoved = 0;
     const ScanTypes l_types;
@@ -148,27 +120,17 @@ void SharedFoldersManager::RescanShares()
     emit SharedFilesRescanned(m_filesAdded, m_filesRemoved);
 }
 
+// The stamps of earlier failures are read while the words go in.
 void SharedFoldersManager::FinishScan(const ScanTypes& i_types, ScanWork& io_work)
 {
+    IndexFiles(i_types, io_work.unindexed);
+    io_work.stamps.Wait();
     QStringList l_asked;
-    if (m_deferFollowUp)
-    {
-        m_unindexed.insert(io_work.unindexed.begin(), io_work.unindexed.end());
-        for (const auto& [l_path, lp_failed] : io_work.mp3)
-            if (lp_failed)
-                m_failedMp3.emplace(lp_failed, l_path);
-            else
-                l_asked << l_path;
-        if (IsFollowingUp())
-            QTimer::singleShot(0, this, &SharedFoldersManager::ContinueFollowUp);
-    }
-    else
-    {
-        IndexFiles(i_types, io_work.unindexed.begin(), io_work.unindexed.end());
-        for (const auto& [l_path, lp_failed] : io_work.mp3)
-            if (!lp_failed || StampChanged(i_types, lp_failed, l_path))
-                l_asked << l_path;
-    }
+    for (const ScanWork::Mp3File& l_file : io_work.mp3)
+        if (!l_file.failure)
+            l_asked << l_file.path;
+        else if (!l_file.stamps->HasStamp(l_file.at, l_file.failure->GetValue().Bytes()))
+            l_asked << FolderListing::PathOf(l_file.stamps->folder, QFile::decodeName(l_file.stamps->Name(l_file.at)));
     if (!l_asked.isEmpty())
         emit MP3ScanRequired(l_asked);
 }
@@ -176,90 +138,59 @@ void SharedFoldersManager::FinishScan(const ScanTypes& i_types, ScanWork& io_wor
 // The word index is built after the walk, file by file in the order of their identities and
 // each file's words in theirs: every set of files of a word, and every set of words of a file,
 // then grows at its end, where inserting costs least. Inserting at random places took most of a
-// start-up rescan.
-template <class Iterator>
-void SharedFoldersManager::IndexFiles(const ScanTypes& i_types, Iterator i_begin, Iterator i_end)
+// start-up rescan. The names are cut a batch of files at a time, whose words are found or made
+// together.
+void SharedFoldersManager::IndexFiles(const ScanTypes& i_types, std::vector<UnindexedFile>& io_files)
 {
-    std::vector<Item*> l_files(i_begin, i_end);
-    std::sort(l_files.begin(), l_files.end());
-    l_files.erase(std::unique(l_files.begin(), l_files.end()), l_files.end());
-    WordIndex l_index(i_types.token);
+    constexpr std::size_t l_batchFiles = 256;
+    const auto l_byFile = [](const UnindexedFile& i_a, const UnindexedFile& i_b) { return i_a.file < i_b.file; };
+    std::sort(io_files.begin(), io_files.end(), l_byFile);
+    io_files.erase(std::unique(io_files.begin(), io_files.end(),
+                               [](const UnindexedFile& i_a, const UnindexedFile& i_b) { return i_a.file == i_b.file; }),
+                   io_files.end());
+    const RelationInfo l_relation = i_types.token->GetRelation(i_types.file);
+    // Most names bring a word or two of their own, a track number or the like.
+    i_types.token->ReserveItems(2 * io_files.size());
+    WordIndex l_index(i_types.token, 2 * io_files.size());
+    WordIndex::Batch l_names;
+    std::vector<UnindexedFile> l_batch;
+    std::vector<Item*> l_nameTokens;
     std::vector<Item*> l_tokens;
-    for (Item* lp_file : l_files)
-    {
-        ItemPtr l_file(lp_file);
-        if (!lp_file->IsAlive() || l_file.IsConnected(i_types.token))
-            continue;
-        // A file found under another spelling of its folder keeps the words of its own folder
-        // item. The separator between folder and name splits words in both passes, so the two
-        // are cut apart.
-        l_tokens = l_index.FolderTokens(lp_file->FirstOf(i_types.folder));
-        const std::vector<Item*> l_nameTokens =
-            l_index.Tokens(lp_file->FirstOf(i_types.name)->GetValue().Bytes());
-        l_tokens.insert(l_tokens.end(), l_nameTokens.begin(), l_nameTokens.end());
-        std::sort(l_tokens.begin(), l_tokens.end());
-        l_tokens.erase(std::unique(l_tokens.begin(), l_tokens.end()), l_tokens.end());
-        ConnectAll(l_file, l_tokens);
-    }
-}
-
-// A file the scanner answered is asked about again only when it failed and has changed since.
-bool SharedFoldersManager::StampChanged(const ScanTypes& i_types, Item* ip_file,
-                                        const QString& i_path)
-{
-    Item* lp_failure = ip_file->FirstOf(i_types.scanFailure);
-    return !lp_failure || ItemPtr(lp_failure).AsString() != MP3Scanner::FileStamp(i_path);
-}
-
-// One share of the start-up's follow-up per turn of the event loop: the files to index first,
-// in the order of their identities, then the failed MP3 files, whose changed ones go to the
-// scanner together.
-void SharedFoldersManager::ContinueFollowUp()
-{
-    const ScanTypes l_types;
-    if (!m_unindexed.empty())
-    {
-        auto l_end = m_unindexed.begin();
-        for (std::size_t l_count = 0; l_end != m_unindexed.end() && l_count < FollowUpFiles; ++l_count)
-            ++l_end;
-        IndexFiles(l_types, m_unindexed.begin(), l_end);
-        m_unindexed.erase(m_unindexed.begin(), l_end);
-    }
-    else
-    {
-        auto l_end = m_failedMp3.begin();
-        for (std::size_t l_count = 0; l_end != m_failedMp3.end() && l_count < FollowUpFiles; ++l_count, ++l_end)
-            if (!l_end->first->IsConnected(l_types.isScanned) &&
-                StampChanged(l_types, l_end->first, l_end->second))
-                m_changedMp3 << l_end->second;
-        m_failedMp3.erase(m_failedMp3.begin(), l_end);
-        if (m_failedMp3.empty() && !m_changedMp3.isEmpty())
+    const auto l_connect = [&] {
+        l_index.Resolve(l_names);
+        for (std::size_t l_at = 0; l_at < l_batch.size(); ++l_at)
         {
-            const QStringList l_changed = m_changedMp3;
-            m_changedMp3.clear();
-            emit MP3ScanRequired(l_changed);
+            Item* lp_file = l_batch[l_at].file;
+            if (!lp_file->IsAlive())
+                continue;
+            // A file found under another spelling of its folder keeps the words of its own
+            // folder item. The separator between folder and name splits words in both passes,
+            // so the two are cut apart.
+            const std::vector<Item*>& l_folderTokens = l_index.FolderTokens(
+                l_batch[l_at].folder ? l_batch[l_at].folder : lp_file->FirstOf(i_types.folder));
+            const auto [lp_begin, lp_end] = l_names.TokensOf(l_at);
+            l_nameTokens.assign(lp_begin, lp_end);
+            std::sort(l_nameTokens.begin(), l_nameTokens.end());
+            l_nameTokens.erase(std::unique(l_nameTokens.begin(), l_nameTokens.end()), l_nameTokens.end());
+            l_tokens.clear();
+            std::set_union(l_folderTokens.begin(), l_folderTokens.end(), l_nameTokens.begin(),
+                           l_nameTokens.end(), std::back_inserter(l_tokens));
+            ConnectAll(lp_file, l_tokens, l_relation);
         }
+        l_names.Clear();
+        l_batch.clear();
+    };
+    for (const UnindexedFile& l_file : io_files)
+    {
+        Item* lp_file = l_file.file;
+        if (!lp_file->IsAlive() || lp_file->IsConnected(i_types.token))
+            continue;
+        WordIndex::Cut((l_file.name ? l_file.name : lp_file->FirstOf(i_types.name))->GetValue().Bytes(), l_names);
+        l_batch.push_back(l_file);
+        if (l_batch.size() == l_batchFiles)
+            l_connect();
     }
-    if (IsFollowingUp())
-        QTimer::singleShot(0, this, &SharedFoldersManager::ContinueFollowUp);
-}
-
-void SharedFoldersManager::FinishFollowUp()
-{
-    while (IsFollowingUp())
-        ContinueFollowUp();
-}
-
-bool SharedFoldersManager::IsFollowingUp() const
-{
-    return !m_unindexed.empty() || !m_failedMp3.empty();
-}
-
-// A file that goes while the follow-up waits is no longer its business.
-void SharedFoldersManager::OnSharedFileRemoved(ItemPtr i_file)
-{
-    m_unindexed.erase(i_file.Get());
-    m_failedMp3.erase(i_file.Get());
+    l_connect();
 }
 
 // Folders no shared folder reaches any more went away on disk or with their share; their files
@@ -290,7 +221,6 @@ int SharedFoldersManager::RemoveVanishedFolders()
 
 void SharedFoldersManager::ScanSharedFolder(QString i_sharedFolder, QString i_folder)
 {
-    FinishFollowUp();
     const ScanTypes l_types;
     ScanWork l_work;
     RemovalScope l_scope(d);
@@ -321,35 +251,35 @@ void SharedFoldersManager::ScanFolder(const ScanTypes& i_types, ScanWork& io_wor
     const ItemSet* lp_held = HeldItems(l_folder, i_types.file);
     ItemSet l_vanished = lp_held ? *lp_held : ItemSet();
 
-    // No system entries: a FIFO or a device is never opened, and a broken link leads nowhere.
-    const QFileInfoList l_entries =
-        QDir(i_folder).entryInfoList(QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot,
-                                     QDir::Name | QDir::IgnoreCase);
+    FolderListing l_listing(i_folder);
     // Every file of a listing has the same folder part, and so the same look-up folders. When
     // this folder item is the only one of its path in any letter case, a listed name can only
     // stand for a file it holds: those are matched by name, and only a name they lack is looked
     // up in the whole store.
-    FolderHandle l_folderFd(i_folder);
     bool l_lookedUp = false;
     ItemSet l_lookupFolders;
     std::optional<FolderFiles> l_held;
     // Files this listing made, by the key of their look-up item: in a folder that held nothing
     // before, a name differing from one of them only in letter case stands for that file.
     QHash<QString, Item*> l_made;
-    for (const QFileInfo& l_entry : l_entries)
+    // The earlier failures among its files, whose stamps are read together, and their places
+    // in the list of MP3 files.
+    StampReader::Batch l_toStamp;
+    std::vector<std::size_t> l_stamped;
+    for (const FolderListing::Entry& l_entry : l_listing.Entries())
     {
-        if (l_entry.isDir())
+        if (l_entry.isDir)
         {
-            ScanFolder(i_types, io_work, i_sharedFolder, l_entry.absoluteFilePath());
+            // Going down keeps no folder open on the way.
+            l_listing.Close();
+            ScanFolder(i_types, io_work, i_sharedFolder, l_listing.PathOf(l_entry));
             continue;
         }
-        if (!l_entry.isFile())
-            continue;
 
         if (!l_lookedUp)
         {
             l_lookedUp = true;
-            const QString l_lookupText = GetAbsoluteFileName(l_entry.absolutePath());
+            const QString l_lookupText = GetAbsoluteFileName(l_listing.AbsolutePath());
             const ItemPtr l_lowerFolder = i_types.lowerFolder->HasItem(Value(l_lookupText));
             if (const ItemSet* lp_folders = HeldItems(l_lowerFolder, i_types.folder))
                 l_lookupFolders = *lp_folders;
@@ -359,41 +289,75 @@ void SharedFoldersManager::ScanFolder(const ScanTypes& i_types, ScanWork& io_wor
                 l_held.emplace(lp_files ? *lp_files : ItemSet(), i_types.name, i_types.lowerName);
             }
         }
-        const QString l_name = l_entry.fileName();
+        const std::string_view l_bytes = l_listing.Bytes(l_entry);
+        // The name as text, made when it is needed.
+        QString l_name;
+        const auto l_text = [&]() -> const QString& {
+            if (l_name.isNull())
+                l_name = l_listing.Name(l_entry);
+            return l_name;
+        };
         // The key of the name's look-up item; a trailing separator it drops holds no word.
         QString l_lowerName;
         ItemPtr l_file;
+        Item* lp_nameItem = nullptr;
         if (l_held && l_held->Usable())
         {
-            l_file = ItemPtr(l_held->Find(l_name.toUtf8()));
+            const auto [lp_held, lp_heldName] =
+                l_entry.ascii ? l_held->Find(l_bytes) : l_held->Find(l_text().toUtf8().toStdString());
+            l_file = ItemPtr(lp_held);
+            lp_nameItem = lp_heldName;
             if (!l_file && l_held->Empty())
-                l_file = ItemPtr(l_made.value(l_lowerName = GetAbsoluteFileName(l_name)));
+                l_file = ItemPtr(l_made.value(l_lowerName = GetAbsoluteFileName(l_text())));
             else if (!l_file)
-                l_file = FindScannedFile(i_types, l_lookupFolders, GetAbsoluteFileName(l_name));
+                l_file = FindScannedFile(i_types, l_lookupFolders, GetAbsoluteFileName(l_text()));
         }
         else
-            l_file = FindScannedFile(i_types, l_lookupFolders, GetAbsoluteFileName(l_name));
+            l_file = FindScannedFile(i_types, l_lookupFolders, GetAbsoluteFileName(l_text()));
         if (l_file)
             l_vanished.Erase(l_file);
         else
         {
+            // Like a listing's own, a size that cannot be read is 0.
+            struct stat l_stat;
+            const long long l_size = l_listing.Stat(l_entry, l_stat) ? l_stat.st_size : 0;
             l_file = i_types.file->NewItem();
             if (!l_lowerName.isNull())
                 l_made.insert(l_lowerName, l_file.Get());
             l_file += l_folder;
-            l_file += i_types.name->GetItem(Value(l_name));
-            l_file += i_types.size->GetItem(Value(static_cast<long long>(l_folderFd.Size(l_name))));
+            const Value l_nameValue = l_entry.ascii ? Value(std::string(l_bytes)) : Value(l_text());
+            lp_nameItem = l_file.Connect(i_types.name->GetItem(l_nameValue)).Get();
+            l_file += i_types.size->GetItem(Value(l_size));
             ++m_filesAdded;
         }
-        if (IsMp3Name(l_name) && !l_file.IsConnected(i_types.isScanned))
-            io_work.mp3.emplace_back(l_entry.absoluteFilePath(),
-                                     l_file->FirstOf(i_types.scanFailure) ? l_file.Get() : nullptr);
+        // A file the scanner answered is asked about again only when it failed and has
+        // changed since.
+        if (IsMp3Name(l_bytes) && !l_file.IsConnected(i_types.isScanned))
+        {
+            if (Item* lp_failure = l_file->FirstOf(i_types.scanFailure))
+            {
+                io_work.mp3.push_back({QString(), lp_failure, nullptr, l_toStamp.starts.size()});
+                l_toStamp.Add(l_bytes);
+                l_stamped.push_back(io_work.mp3.size() - 1);
+            }
+            else
+                io_work.mp3.push_back({FolderListing::PathOf(l_listing.AbsolutePath(), l_text()), nullptr, nullptr, 0});
+        }
         // A file's words follow from its own folder and name items, which never change, and
         // are connected all at once: a file holding any has them all.
         if (!l_file.IsConnected(i_types.token))
-            io_work.unindexed.push_back(l_file.Get());
+            io_work.unindexed.push_back(
+                {l_file.Get(), lp_nameItem ? l_folder.Get() : nullptr, lp_nameItem});
     }
 
+    if (!l_toStamp.starts.empty())
+    {
+        l_toStamp.folder = l_listing.AbsolutePath();
+        l_toStamp.encodedFolder = l_listing.EncodedPath();
+        const StampReader::Batch* lp_stamps = io_work.stamps.Read(std::move(l_toStamp));
+        for (std::size_t l_at : l_stamped)
+            io_work.mp3[l_at].stamps = lp_stamps;
+    }
     for (ItemPtr l_file : l_vanished)
     {
         l_file.Remove();
@@ -429,7 +393,9 @@ void SharedFoldersManager::TokenizeSharedFile(ItemPtr i_file)
 {
     const QString l_text =
         i_file["shared_file_folder"].AsString() + "\\" + i_file["shared_file_name"].AsString();
-    ConnectAll(i_file, WordIndex(d.GetType("search_token")).Tokens(l_text));
+    Type* lp_tokens = d.GetType("search_token");
+    ConnectAll(i_file.Get(), WordIndex(lp_tokens).Tokens(l_text),
+               lp_tokens->GetRelation(i_file->GetType()));
 }
 
 bool SharedFoldersManager::IsSearchTokenSeparator(QChar i_c)

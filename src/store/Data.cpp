@@ -214,6 +214,7 @@ void Data::AddPairHandler(PairHandlers& i_map, Type* ip_a, Type* ip_b,
     if (!ip_a->IsRelated(ip_b))
         throw new NotRelatedException;
     i_map[TypePair(ip_a, ip_b)].AddHandler(ip_handler);
+    mp_pairMissMap = nullptr;
 }
 
 void Data::AddConnectionEventHandler(Type* ip_a, Type* ip_b,
@@ -232,10 +233,17 @@ void Data::NotifyPair(PairHandlers& i_map, Item* ip_a, Item* ip_b)
 {
     if (i_map.empty())
         return;
-    auto l_forward = i_map.find(TypePair(ip_a->GetType(), ip_b->GetType()));
+    const TypePair l_pair(ip_a->GetType(), ip_b->GetType());
+    if (mp_pairMissMap == &i_map && m_pairMiss == l_pair)
+        return;
+    auto l_forward = i_map.find(l_pair);
     if (l_forward == i_map.end() &&
         i_map.find(TypePair(ip_b->GetType(), ip_a->GetType())) == i_map.end())
+    {
+        mp_pairMissMap = &i_map;
+        m_pairMiss = l_pair;
         return;
+    }
     // Handlers may remove either item or empty these very entries; both stay allocated until
     // the walks are over.
     RemovalScope l_scope(*this);

@@ -133,6 +133,10 @@ private:
     std::unordered_map<std::string_view, Type*> m_typesByName;
     PairHandlers m_connectionEventHandlers;
     PairHandlers m_disconnectionEventHandlers;
+    // The last pair of types that had no handler either way, and in which map: a scan connects
+    // millions of pairs of the same two types. Only a new handler can make it wrong.
+    const PairHandlers* mp_pairMissMap = nullptr;
+    TypePair m_pairMiss;
     PathIndex m_pathConnectionIndex;
     PathHandlers m_pathConnectionHandlers;
     PathIndex m_pathDisconnectionIndex;

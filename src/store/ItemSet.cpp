@@ -11,7 +11,9 @@
 namespace
 {
 // An array set holds up to this many members; a set that grows past it becomes a tree, and a
-// tree that shrinks to a quarter of it becomes an array again.
+// tree that shrinks to a quarter of it becomes an array again. Members that come in ascending
+// order, as a scan or a load makes them, keep a larger set in its array until one goes
+// anywhere but at its end.
 constexpr std::size_t g_arrayMost = 64;
 constexpr std::size_t g_treeLeast = g_arrayMost / 4;
 
@@ -79,7 +81,8 @@ void ItemSet::MakeTree(::Item* const* ip_members, std::size_t i_count, ::Item* i
     Tree* lp_tree = new Tree;
     for (std::size_t l_k = 0; l_k < i_count; ++l_k)
         lp_tree->emplace_hint(lp_tree->end(), ip_members[l_k]);
-    lp_tree->insert(ip_more);
+    if (ip_more)
+        lp_tree->insert(ip_more);
     Clear();
     Set(InTree, lp_tree);
 }
@@ -160,20 +163,17 @@ ItemSet::Iterator ItemSet::Find(ItemPtr i_item) const
     case TwoMembers:
     case InArray:
     {
-        const std::size_t l_size = Size();
-        for (std::size_t l_index = 0; l_index < l_size; ++l_index)
-        {
-            ::Item* lp_member = At(l_index);
-            if (lp_member == i_item.Get())
-            {
-                Iterator l_it(this, Iterator::AtTreePosition, Tree::const_iterator(), l_index);
-                l_it.Normalize();
-                return l_it;
-            }
-            if (Before(i_item.Get(), lp_member))
-                break;
-        }
-        return End();
+        std::size_t l_index = 0;
+        if (GetKind() == InArray)
+            l_index = static_cast<std::size_t>(
+                std::lower_bound(Members(), Members() + ArraySize(), i_item.Get(), Before) - Members());
+        else if (At(0) != i_item.Get())
+            l_index = 1;
+        if (At(l_index) != i_item.Get())
+            return End();
+        Iterator l_it(this, Iterator::AtTreePosition, Tree::const_iterator(), l_index);
+        l_it.Normalize();
+        return l_it;
     }
     case InTree:
     {
@@ -205,6 +205,9 @@ bool ItemSet::Contains(ItemPtr i_item) const
     {
         ::Item** lp_begin = Members();
         ::Item** lp_end = lp_begin + ArraySize();
+        // What is about to go in at the end is asked about first.
+        if (Before(lp_end[-1], lp_item))
+            return false;
         ::Item** lp_at = std::lower_bound(lp_begin, lp_end, lp_item, Before);
         return lp_at != lp_end && *lp_at == lp_item;
     }
@@ -242,16 +245,20 @@ void ItemSet::Insert(ItemPtr i_item)
     {
         const std::size_t l_size = ArraySize();
         ::Item** lp_begin = Members();
-        ::Item** lp_at = std::lower_bound(lp_begin, lp_begin + l_size, lp_item, Before);
+        ::Item** lp_at = l_size > 0 && Before(lp_begin[l_size - 1], lp_item)
+                             ? lp_begin + l_size
+                             : std::lower_bound(lp_begin, lp_begin + l_size, lp_item, Before);
         if (lp_at != lp_begin + l_size && *lp_at == lp_item)
             return;
+        // A large array only grows at its end; a member that goes anywhere else makes it a tree.
+        const bool l_atEnd = lp_at == lp_begin + l_size;
+        if (l_size >= g_arrayMost && !l_atEnd)
+        {
+            MakeTree(lp_begin, l_size, lp_item);
+            return;
+        }
         if (l_size == GetArray()->m_capacity)
         {
-            if (l_size >= g_arrayMost)
-            {
-                MakeTree(lp_begin, l_size, lp_item);
-                return;
-            }
             const std::size_t l_position = static_cast<std::size_t>(lp_at - lp_begin);
             MakeArray(lp_begin, l_size, l_size * 2);
             lp_begin = Members();
@@ -306,6 +313,12 @@ void ItemSet::Erase(ItemPtr i_item)
         ::Item** lp_at = std::lower_bound(lp_begin, lp_begin + l_size, lp_item, Before);
         if (lp_at == lp_begin + l_size || *lp_at != lp_item)
             return;
+        if (l_size > g_arrayMost && lp_at != lp_begin + l_size - 1)
+        {
+            MakeTree(lp_begin, l_size, nullptr);
+            GetTree()->erase(i_item);
+            return;
+        }
         std::memmove(lp_at, lp_at + 1, static_cast<std::size_t>(lp_begin + l_size - lp_at - 1) * sizeof(::Item*));
         if (--GetArray()->m_size == 2)
             MakePair(lp_begin[0], lp_begin[1]);

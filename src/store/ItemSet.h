@@ -11,8 +11,10 @@ class Type;
 
 // A set of items ordered by identity. Up to two members are kept in place, so the common sets
 // of one or two members cost no allocation; up to 64 members sit in one sorted array, and only
-// a larger set becomes a tree. A set holds plain item pointers and does not follow the store: a
-// removed item must not be reached through a set made before its removal. A set changed while
+// a larger set becomes a tree, unless its members came in ascending order: such a set stays an
+// array until a member goes in or out anywhere but at its end. A set holds plain item pointers
+// and does not follow the store: a removed item must not be reached through a set made before
+// its removal. A set changed while
 // it is walked may give a member twice or skip one, but never reads freed memory.
 class ItemSet
 {

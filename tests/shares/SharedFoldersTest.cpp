@@ -1,8 +1,12 @@
+#include <QSet>
 #include <QStringList>
+
+#include <set>
 
 #include <sys/stat.h>
 
 #include "SharesFixture.h"
+#include "shares/WordIndex.h"
 
 namespace
 {
@@ -109,6 +113,28 @@ TEST_F(SharedFolders, SplitPathsIntoWordsAndPieces)
         mp_shares->TokenizeSharedFile(l_file);
         EXPECT_EQ(Tokens(l_file).join(' '), QString::fromUtf8(l_case[2]));
     }
+    // Many texts cut together find the tokens each finds alone, every token made once, a word
+    // met again in a piece or in a later text of the batch included.
+    const std::vector<std::string> l_texts = {"/m/Two Words\\two words.mp3", "/m/x\\fresh new.mp3", "/m/x\\FRESH-new.ogg",
+                                              "/é\\Été été.mp3", "", "/"};
+    WordIndex l_index(d.GetType("search_token"));
+    WordIndex::Batch l_batch;
+    for (const std::string& l_text : l_texts)
+        WordIndex::Cut(l_text, l_batch);
+    l_index.Resolve(l_batch);
+    for (std::size_t l_at = 0; l_at < l_texts.size(); ++l_at)
+    {
+        const auto [lp_begin, lp_end] = l_batch.TokensOf(l_at);
+        std::set<Item*> l_together(lp_begin, lp_end);
+        const std::vector<Item*> l_alone = WordIndex(d.GetType("search_token")).Tokens(l_texts[l_at]);
+        EXPECT_EQ(l_together, std::set<Item*>(l_alone.begin(), l_alone.end())) << l_texts[l_at];
+    }
+    QStringList l_made;
+    for (ItemPtr l_token : d.GetType("search_token")->GetItems())
+        l_made << l_token.AsString();
+    EXPECT_EQ(l_made.size(), QSet<QString>(l_made.begin(), l_made.end()).size());
+    EXPECT_TRUE(l_made.contains("fresh-new.ogg") && l_made.contains("two") && l_made.contains(QString::fromUtf8("été.mp3")));
+
     QString l_words;
     for (ushort l_code : {0x2f, 0x30, 0x39, 0x3a, 0x40, 0x41, 0x5a, 0x5f, 0x61, 0x7a, 0x7f, 0x80, 0xe9, 0xff, 0x100, 0x142})
         l_words += SharedFoldersManager::IsSearchTokenSeparator(QChar(l_code)) ? '-' : 'w';

@@ -90,6 +90,27 @@ TEST(StoreEvents, NestedWalksNeverTouchAHandlerAnInnerWalkTookOut)
     EXPECT_EQ(destroyed, 2) << "the event frees what it still holds";
 }
 
+// The store remembers a pair of types that had no handler; a handler added later, in either
+// order of the types, hears the next connection of that pair, and other pairs are still asked.
+TEST_F(StorePairHandlers, AHandlerAddedAfterConnectionsWithoutOneHearsTheNext)
+{
+    Type* peer = d.NewType("peer", Primary, false, true);
+    user->RelateToType(peer, Many, Many, false);
+    ItemPtr u1 = user->GetItem("u1"), u2 = user->GetItem("u2"), u3 = user->GetItem("u3");
+    ItemPtr p1 = peer->GetItem("p1"), r1 = room->GetItem("r1");
+    Log log;
+    EventTap pair(log, "pair"), rooms(log, "rooms");
+    rooms.WatchPair(user, room);
+    u1 += p1;
+    u1 += r1;
+    EXPECT_EQ(log, (Log{"rooms + u1 r1"}));
+    p1 += u2;
+    pair.WatchPair(peer, user);
+    p1 += u3;
+    u2 += r1;
+    EXPECT_EQ(log, (Log{"rooms + u1 r1", "pair + p1 u3", "rooms + u2 r1"}));
+}
+
 TEST_F(StorePairHandlers, APairOfOneTypeIsReportedBothWaysAndUnrelatedOnesAreRefused)
 {
     Type* peer = d.NewType("peer", Primary, false, true);

@@ -156,8 +156,9 @@ TEST(StoreSorts, NumericAlphabeticAndByConnectedValue)
     EXPECT_EQ(SetOf({big, small1, unknown}).SortAlphabeticBy("size", false), (Items{small1, big}));
 }
 
-// A set keeps one or two members in place, up to 64 in an array and more in a tree, and goes
-// back as it shrinks: at every size, in every form, it walks, finds, copies and compares alike.
+// A set keeps one or two members in place, up to 64 in an array and more in a tree (unless
+// they came in ascending order), and goes back as it shrinks: at every size, in every form, in
+// whatever order its members came, it walks, finds, copies and compares alike.
 TEST(StoreItemSet, EverySizeWalksFindsAndErasesAlikeGrowingAndShrinking)
 {
     Type* user = d.NewType("user", Primary, false, true);
@@ -166,13 +167,24 @@ TEST(StoreItemSet, EverySizeWalksFindsAndErasesAlikeGrowingAndShrinking)
         all.push_back(user->GetItem(std::to_string(n)));
     std::mt19937 shuffle(11);
     for (std::size_t size : {0u, 1u, 2u, 3u, 4u, 5u, 63u, 64u, 65u, 66u, 300u})
+    for (const bool ascending : {false, true})
     {
-        SCOPED_TRACE("size " + std::to_string(size));
+        SCOPED_TRACE("size " + std::to_string(size) + (ascending ? " ascending" : " shuffled"));
         std::vector<ItemPtr> members(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(size));
         std::shuffle(members.begin(), members.end(), shuffle);
+        if (ascending)
+            members = ByIdentity(members);
         ItemSet set;
         for (ItemPtr member : members)
             set.Insert(member), set.Insert(member);
+        // One more out of order, and out again: a large array set becomes a tree.
+        if (ascending && size > 2)
+        {
+            const ItemPtr first = ByIdentity(members)[0];
+            set.Erase(first);
+            EXPECT_FALSE(set.Contains(first));
+            set.Insert(first);
+        }
         std::vector<ItemPtr> ordered = ByIdentity(members);
         ASSERT_EQ(Walk(set), ordered);
         std::vector<ItemPtr> visited;
