@@ -149,6 +149,7 @@ void SharedFoldersManager::IndexFiles(const ScanTypes& i_types, std::vector<Unin
                                [](const UnindexedFile& i_a, const UnindexedFile& i_b) { return i_a.file == i_b.file; }),
                    io_files.end());
     const RelationInfo l_relation = i_types.token->GetRelation(i_types.file);
+    const RelationInfo l_fileRelation = i_types.file->GetRelation(i_types.token);
     // Most names bring a word or two of their own, a track number or the like.
     i_types.token->ReserveItems(2 * io_files.size());
     WordIndex l_index(i_types.token, 2 * io_files.size());
@@ -175,7 +176,10 @@ void SharedFoldersManager::IndexFiles(const ScanTypes& i_types, std::vector<Unin
             l_tokens.clear();
             std::set_union(l_folderTokens.begin(), l_folderTokens.end(), l_nameTokens.begin(),
                            l_nameTokens.end(), std::back_inserter(l_tokens));
-            ConnectAll(lp_file, l_tokens, l_relation);
+            // A file here holds no words yet, so both ends can be filled at once when nobody
+            // hears of it.
+            if (!lp_file->ConnectUnheard(l_tokens.data(), l_tokens.size(), l_fileRelation))
+                ConnectAll(lp_file, l_tokens, l_relation);
         }
         l_names.Clear();
         l_batch.clear();

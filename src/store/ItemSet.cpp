@@ -277,6 +277,18 @@ void ItemSet::Insert(ItemPtr i_item)
     }
 }
 
+void ItemSet::AssignAscending(::Item* const* ip_members, std::size_t i_count)
+{
+    if (i_count == 0)
+        return;
+    if (i_count == 1)
+        Set(OneMember, ip_members[0]);
+    else if (i_count == 2)
+        MakePair(ip_members[0], ip_members[1]);
+    else
+        MakeArray(ip_members, i_count, std::max<std::size_t>(i_count, 4));
+}
+
 void ItemSet::Erase(ItemPtr i_item)
 {
     if (!i_item)
