@@ -7,6 +7,7 @@
 #include <QHash>
 
 #include <algorithm>
+#include <functional>
 #include <iterator>
 #include <optional>
 
@@ -252,8 +253,15 @@ void SharedFoldersManager::ScanFolder(const ScanTypes& i_types, ScanWork& io_wor
 
     ItemPtr l_folder = i_types.folder->GetItem(Value(i_folder));
     l_folder += i_sharedFolder;
-    const ItemSet* lp_held = HeldItems(l_folder, i_types.file);
-    ItemSet l_vanished = lp_held ? *lp_held : ItemSet();
+    // The files it held, in identity order, and which of them the listing has met: what is left
+    // unmet went away.
+    std::vector<Item*> l_heldFiles;
+    if (const ItemSet* lp_held = HeldItems(l_folder, i_types.file))
+    {
+        l_heldFiles.reserve(lp_held->Size());
+        lp_held->ForEachMember([&](Item* ip_file) { l_heldFiles.push_back(ip_file); });
+    }
+    std::vector<bool> l_met(l_heldFiles.size());
 
     FolderListing l_listing(i_folder);
     // Every file of a listing has the same folder part, and so the same look-up folders. When
@@ -319,7 +327,11 @@ void SharedFoldersManager::ScanFolder(const ScanTypes& i_types, ScanWork& io_wor
         else
             l_file = FindScannedFile(i_types, l_lookupFolders, GetAbsoluteFileName(l_text()));
         if (l_file)
-            l_vanished.Erase(l_file);
+        {
+            const auto lp_at = std::lower_bound(l_heldFiles.begin(), l_heldFiles.end(), l_file.Get(), std::less<Item*>());
+            if (lp_at != l_heldFiles.end() && *lp_at == l_file.Get())
+                l_met[std::size_t(lp_at - l_heldFiles.begin())] = true;
+        }
         else
         {
             // Like a listing's own, a size that cannot be read is 0.
@@ -362,11 +374,12 @@ void SharedFoldersManager::ScanFolder(const ScanTypes& i_types, ScanWork& io_wor
         for (std::size_t l_at : l_stamped)
             io_work.mp3[l_at].stamps = lp_stamps;
     }
-    for (ItemPtr l_file : l_vanished)
-    {
-        l_file.Remove();
-        ++m_filesRemoved;
-    }
+    for (std::size_t l_at = 0; l_at < l_heldFiles.size(); ++l_at)
+        if (!l_met[l_at])
+        {
+            ItemPtr(l_heldFiles[l_at]).Remove();
+            ++m_filesRemoved;
+        }
     m_foldersBeingScanned.erase(i_folder);
     if (!l_resolved.isEmpty())
         m_resolvedScanPath.erase(l_resolved);

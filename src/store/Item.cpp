@@ -152,8 +152,14 @@ bool Item::ConnectUnheard(Item* const* ip_others, std::size_t i_count, const Rel
         std::adjacent_find(ip_others, lp_end, std::greater_equal<Item*>()) != lp_end)
         return false;
     m_connections[lp_otherType].AssignAscending(ip_others, i_count);
-    for (Item* const* lp_other = ip_others; lp_other != lp_end; ++lp_other)
-        (*lp_other)->m_connections[mp_type].Insert(this);
+    // The other ends lie all over memory: each is asked for a few turns ahead of its insert.
+    constexpr std::size_t l_ahead = 4;
+    for (std::size_t l_at = 0; l_at < i_count; ++l_at)
+    {
+        if (l_at + l_ahead < i_count)
+            __builtin_prefetch(&ip_others[l_at + l_ahead]->m_connections);
+        ip_others[l_at]->m_connections[mp_type].Insert(this);
+    }
     return true;
 }
 

@@ -245,6 +245,13 @@ void ItemSet::Insert(ItemPtr i_item)
     {
         const std::size_t l_size = ArraySize();
         ::Item** lp_begin = Members();
+        // Most inserts come in identity order and go at the end.
+        if (l_size > 0 && l_size < GetArray()->m_capacity && Before(lp_begin[l_size - 1], lp_item))
+        {
+            lp_begin[l_size] = lp_item;
+            ++GetArray()->m_size;
+            return;
+        }
         ::Item** lp_at = l_size > 0 && Before(lp_begin[l_size - 1], lp_item)
                              ? lp_begin + l_size
                              : std::lower_bound(lp_begin, lp_begin + l_size, lp_item, Before);
