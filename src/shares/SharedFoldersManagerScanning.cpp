@@ -177,9 +177,10 @@ void SharedFoldersManager::IndexFiles(const ScanTypes& i_types, std::vector<Unin
             l_tokens.clear();
             std::set_union(l_folderTokens.begin(), l_folderTokens.end(), l_nameTokens.begin(),
                            l_nameTokens.end(), std::back_inserter(l_tokens));
-            // A file here holds no words yet, so both ends can be filled at once when nobody
-            // hears of it.
-            if (!lp_file->ConnectUnheard(l_tokens.data(), l_tokens.size(), l_fileRelation))
+            // A file met without words has both ends filled at once when nobody hears of it;
+            // one given its words meanwhile keeps them.
+            if (!lp_file->ConnectUnheard(l_tokens.data(), l_tokens.size(), l_fileRelation) &&
+                !lp_file->IsConnected(i_types.token))
                 ConnectAll(lp_file, l_tokens, l_relation);
         }
         l_names.Clear();
@@ -188,7 +189,9 @@ void SharedFoldersManager::IndexFiles(const ScanTypes& i_types, std::vector<Unin
     for (const UnindexedFile& l_file : io_files)
     {
         Item* lp_file = l_file.file;
-        if (!lp_file->IsAlive() || lp_file->IsConnected(i_types.token))
+        // The walk took only files without words; whether one has them by now is asked when
+        // they go in.
+        if (!lp_file->IsAlive())
             continue;
         WordIndex::Cut((l_file.name ? l_file.name : lp_file->FirstOf(i_types.name))->GetValue().Bytes(), l_names);
         l_batch.push_back(l_file);
