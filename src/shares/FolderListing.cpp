@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -81,12 +82,45 @@ FolderListing::FolderListing(const QString& i_folder)
         return i_entry.ascii ? QString::fromLatin1(l_lowerBytes.data() + i_entry.offset, int(i_entry.length))
                              : l_lowered[i_entry.lowered];
     };
-    std::stable_sort(m_entries.begin(), m_entries.end(), [&](const Entry& i_a, const Entry& i_b) {
-        if (i_a.ascii && i_b.ascii)
-            return std::string_view(l_lowerBytes).substr(i_a.offset, i_a.length) <
-                   std::string_view(l_lowerBytes).substr(i_b.offset, i_b.length);
-        return l_text(i_a).compare(l_text(i_b)) < 0;
+    // The first eight lowered bytes of an ASCII name, read as one number, settle most
+    // comparisons; equal names keep their place.
+    struct Key
+    {
+        std::uint64_t prefix;
+        std::uint32_t at;
+    };
+    std::vector<Key> l_keys(m_entries.size());
+    for (std::uint32_t l_at = 0; l_at < l_keys.size(); ++l_at)
+    {
+        const Entry& l_entry = m_entries[l_at];
+        std::uint64_t l_prefix = 0;
+        for (std::uint32_t l_byte = 0; l_byte < 8; ++l_byte)
+            l_prefix = (l_prefix << 8) |
+                       (l_entry.ascii && l_byte < l_entry.length
+                            ? static_cast<unsigned char>(l_lowerBytes[l_entry.offset + l_byte])
+                            : 0u);
+        l_keys[l_at] = Key{l_prefix, l_at};
+    }
+    std::sort(l_keys.begin(), l_keys.end(), [&](const Key& i_a, const Key& i_b) {
+        const Entry& l_a = m_entries[i_a.at];
+        const Entry& l_b = m_entries[i_b.at];
+        int l_order = 0;
+        if (l_a.ascii && l_b.ascii)
+        {
+            if (i_a.prefix != i_b.prefix)
+                return i_a.prefix < i_b.prefix;
+            l_order = std::string_view(l_lowerBytes.data() + l_a.offset, l_a.length)
+                          .compare(std::string_view(l_lowerBytes.data() + l_b.offset, l_b.length));
+        }
+        else
+            l_order = l_text(l_a).compare(l_text(l_b));
+        return l_order != 0 ? l_order < 0 : i_a.at < i_b.at;
     });
+    std::vector<Entry> l_sorted;
+    l_sorted.reserve(m_entries.size());
+    for (const Key& l_key : l_keys)
+        l_sorted.push_back(m_entries[l_key.at]);
+    m_entries.swap(l_sorted);
 }
 
 FolderListing::~FolderListing()

@@ -7,6 +7,7 @@
 #include <QHash>
 
 #include <algorithm>
+#include <functional>
 #include <iterator>
 #include <optional>
 
@@ -149,6 +150,7 @@ void SharedFoldersManager::IndexFiles(const ScanTypes& i_types, std::vector<Unin
                                [](const UnindexedFile& i_a, const UnindexedFile& i_b) { return i_a.file == i_b.file; }),
                    io_files.end());
     const RelationInfo l_relation = i_types.token->GetRelation(i_types.file);
+    const RelationInfo l_fileRelation = i_types.file->GetRelation(i_types.token);
     // Most names bring a word or two of their own, a track number or the like.
     i_types.token->ReserveItems(2 * io_files.size());
     WordIndex l_index(i_types.token, 2 * io_files.size());
@@ -175,7 +177,11 @@ void SharedFoldersManager::IndexFiles(const ScanTypes& i_types, std::vector<Unin
             l_tokens.clear();
             std::set_union(l_folderTokens.begin(), l_folderTokens.end(), l_nameTokens.begin(),
                            l_nameTokens.end(), std::back_inserter(l_tokens));
-            ConnectAll(lp_file, l_tokens, l_relation);
+            // A file met without words has both ends filled at once when nobody hears of it;
+            // one given its words meanwhile keeps them.
+            if (!lp_file->ConnectUnheard(l_tokens.data(), l_tokens.size(), l_fileRelation) &&
+                !lp_file->IsConnected(i_types.token))
+                ConnectAll(lp_file, l_tokens, l_relation);
         }
         l_names.Clear();
         l_batch.clear();
@@ -183,7 +189,9 @@ void SharedFoldersManager::IndexFiles(const ScanTypes& i_types, std::vector<Unin
     for (const UnindexedFile& l_file : io_files)
     {
         Item* lp_file = l_file.file;
-        if (!lp_file->IsAlive() || lp_file->IsConnected(i_types.token))
+        // The walk took only files without words; whether one has them by now is asked when
+        // they go in.
+        if (!lp_file->IsAlive())
             continue;
         WordIndex::Cut((l_file.name ? l_file.name : lp_file->FirstOf(i_types.name))->GetValue().Bytes(), l_names);
         l_batch.push_back(l_file);
@@ -248,8 +256,15 @@ void SharedFoldersManager::ScanFolder(const ScanTypes& i_types, ScanWork& io_wor
 
     ItemPtr l_folder = i_types.folder->GetItem(Value(i_folder));
     l_folder += i_sharedFolder;
-    const ItemSet* lp_held = HeldItems(l_folder, i_types.file);
-    ItemSet l_vanished = lp_held ? *lp_held : ItemSet();
+    // The files it held, in identity order, and which of them the listing has met: what is left
+    // unmet went away.
+    std::vector<Item*> l_heldFiles;
+    if (const ItemSet* lp_held = HeldItems(l_folder, i_types.file))
+    {
+        l_heldFiles.reserve(lp_held->Size());
+        lp_held->ForEachMember([&](Item* ip_file) { l_heldFiles.push_back(ip_file); });
+    }
+    std::vector<bool> l_met(l_heldFiles.size());
 
     FolderListing l_listing(i_folder);
     // Every file of a listing has the same folder part, and so the same look-up folders. When
@@ -315,7 +330,11 @@ void SharedFoldersManager::ScanFolder(const ScanTypes& i_types, ScanWork& io_wor
         else
             l_file = FindScannedFile(i_types, l_lookupFolders, GetAbsoluteFileName(l_text()));
         if (l_file)
-            l_vanished.Erase(l_file);
+        {
+            const auto lp_at = std::lower_bound(l_heldFiles.begin(), l_heldFiles.end(), l_file.Get(), std::less<Item*>());
+            if (lp_at != l_heldFiles.end() && *lp_at == l_file.Get())
+                l_met[std::size_t(lp_at - l_heldFiles.begin())] = true;
+        }
         else
         {
             // Like a listing's own, a size that cannot be read is 0.
@@ -358,11 +377,12 @@ void SharedFoldersManager::ScanFolder(const ScanTypes& i_types, ScanWork& io_wor
         for (std::size_t l_at : l_stamped)
             io_work.mp3[l_at].stamps = lp_stamps;
     }
-    for (ItemPtr l_file : l_vanished)
-    {
-        l_file.Remove();
-        ++m_filesRemoved;
-    }
+    for (std::size_t l_at = 0; l_at < l_heldFiles.size(); ++l_at)
+        if (!l_met[l_at])
+        {
+            ItemPtr(l_heldFiles[l_at]).Remove();
+            ++m_filesRemoved;
+        }
     m_foldersBeingScanned.erase(i_folder);
     if (!l_resolved.isEmpty())
         m_resolvedScanPath.erase(l_resolved);

@@ -1,6 +1,8 @@
 #include "store/Item.h"
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <stdexcept>
 
@@ -136,6 +138,33 @@ Item* Item::Connect(Item* ip_other, const RelationInfo& i_relation)
         return ip_other;
     lp_data->NotifyConnectionEventHandlers(this, ip_other);
     return ip_other;
+}
+
+bool Item::ConnectUnheard(Item* const* ip_others, std::size_t i_count, const RelationInfo& i_relation)
+{
+    if (i_count == 0)
+        return true;
+    Type* lp_otherType = ip_others[0]->mp_type;
+    Item* const* lp_end = ip_others + i_count;
+    if (i_relation.thisSide != Many || i_relation.otherSide != Many ||
+        mp_type->GetData()->HearsConnection(mp_type, lp_otherType) ||
+        !std::all_of(ip_others, lp_end, [&](Item* ip_other) { return ip_other->mp_type == lp_otherType; }) ||
+        std::adjacent_find(ip_others, lp_end, std::greater_equal<Item*>()) != lp_end)
+        return false;
+    // A set made here stays empty only for the moment it takes to fill it.
+    ItemSet& l_mine = m_connections[lp_otherType];
+    if (!l_mine.Empty())
+        return false;
+    l_mine.AssignAscending(ip_others, i_count);
+    // The other ends lie all over memory: each is asked for a few turns ahead of its insert.
+    constexpr std::size_t l_ahead = 4;
+    for (std::size_t l_at = 0; l_at < i_count; ++l_at)
+    {
+        if (l_at + l_ahead < i_count)
+            __builtin_prefetch(&ip_others[l_at + l_ahead]->m_connections);
+        ip_others[l_at]->m_connections[mp_type].Insert(this);
+    }
+    return true;
 }
 
 void Item::ConnectThisEnd(Item* ip_other, OneOrMany i_side)

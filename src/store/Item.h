@@ -38,6 +38,12 @@ public:
     Item* Connect(Item* ip_other);
     // The same, with this type's relation to the other's looked up already.
     Item* Connect(Item* ip_other, const RelationInfo& i_relation);
+    // Connects to each of these items of one type, given in identity order without repeats, with
+    // this type's relation to theirs, filling both ends directly: this end's set in one go, each
+    // other end's at its end, where an item made later goes. Only when this item holds none of
+    // their type, neither end can give up an item and nobody hears of such connections; false,
+    // with nothing done, otherwise.
+    bool ConnectUnheard(Item* const* ip_others, std::size_t i_count, const RelationInfo& i_relation);
     void ConnectThisEnd(Item* ip_other, OneOrMany i_side);
     void Disconnect(Item* ip_other);
     void DisconnectThisEnd(Item* ip_other);

@@ -245,6 +245,13 @@ void ItemSet::Insert(ItemPtr i_item)
     {
         const std::size_t l_size = ArraySize();
         ::Item** lp_begin = Members();
+        // Most inserts come in identity order and go at the end.
+        if (l_size > 0 && l_size < GetArray()->m_capacity && Before(lp_begin[l_size - 1], lp_item))
+        {
+            lp_begin[l_size] = lp_item;
+            ++GetArray()->m_size;
+            return;
+        }
         ::Item** lp_at = l_size > 0 && Before(lp_begin[l_size - 1], lp_item)
                              ? lp_begin + l_size
                              : std::lower_bound(lp_begin, lp_begin + l_size, lp_item, Before);
@@ -275,6 +282,18 @@ void ItemSet::Insert(ItemPtr i_item)
         GetTree()->insert(GetTree()->end(), i_item);
         return;
     }
+}
+
+void ItemSet::AssignAscending(::Item* const* ip_members, std::size_t i_count)
+{
+    if (i_count == 0)
+        return;
+    if (i_count == 1)
+        Set(OneMember, ip_members[0]);
+    else if (i_count == 2)
+        MakePair(ip_members[0], ip_members[1]);
+    else
+        MakeArray(ip_members, i_count, std::max<std::size_t>(i_count, 4));
 }
 
 void ItemSet::Erase(ItemPtr i_item)

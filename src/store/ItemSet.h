@@ -87,6 +87,8 @@ public:
     Iterator Find(ItemPtr i_item) const;
     bool Contains(ItemPtr i_item) const;
     void Insert(ItemPtr i_item);
+    // Fills an empty set with members given in identity order, without repeats, in one go.
+    void AssignAscending(::Item* const* ip_members, std::size_t i_count);
     void Erase(ItemPtr i_item);
     void Clear();
     operator ItemPtr() const;

@@ -51,7 +51,8 @@ TEST_F(FolderListingTest, ListsAndOrdersAsQtDoes)
     for (const char* l_name : {"b.mp3", "A.mp3", "_under.txt", "[bracket].txt", "10 ten.txt", "9 nine.txt", "Zeta.txt",
                                "\u00e9t\u00e9.txt", "\u00c9cole.txt", "eagle.txt", "\u0142\u00f3d\u017a.txt", "\u4e2d\u6587.txt",
                                "tab\tname.txt", "back\\slash.txt", ".hidden.txt", "sub/inner.txt", ".hiddendir/x.txt",
-                               "Sub2/x.txt", "target.txt"})
+                               "Sub2/x.txt", "target.txt", "Track 01 intro.mp3", "track 01.mp3", "track 012.mp3",
+                               "Track 01 Intro long.mp3", "track 01 a.mp3", "track 0", "TRACK 01 \u00e9.mp3"})
         Write(l_name);
     ASSERT_EQ(mkfifo(Path("pipe.mp3").toUtf8().constData(), 0600), 0);
     ASSERT_TRUE(QFile::link(Path("target.txt"), Path("link-to-file.txt")));

@@ -290,3 +290,60 @@ TEST_F(StoreConnections, HeardOrUnheardConnectionsLeaveTheSameStore)
     EXPECT_EQ(pictures[3], pictures[0]);
     EXPECT_NE(pictures[0].find("port: global_value/2240"), std::string::npos) << pictures[0];
 }
+
+// Filling both ends at once leaves what connecting one by one leaves, for sets kept in place,
+// in an array and past the array's usual size; where one by one could differ (a held item of
+// that type, a `One` side, a listener, members out of order or of two types), it declines and
+// changes nothing.
+TEST_F(StoreConnections, ConnectingUnheardAllAtOnceOrNotAtAll)
+{
+    const RelationInfo manyMany = user->GetRelation(room);
+    const auto rooms = [&](std::size_t count) {
+        std::vector<Item*> made;
+        for (std::size_t k = 0; k < count; ++k)
+            made.push_back(room->GetItem("r" + std::to_string(k)).Get());
+        std::sort(made.begin(), made.end());
+        return made;
+    };
+    for (std::size_t count : {1u, 2u, 3u, 70u})
+    {
+        d.RemoveAllItems();
+        std::vector<Item*> members = rooms(count);
+        user->GetItem("bob") += ItemPtr(members.back());
+        for (Item* member : members)
+            user->GetItem("alice") += ItemPtr(member);
+        const std::string oneByOne = Snapshot();
+        d.RemoveAllItems();
+        members = rooms(count);
+        user->GetItem("bob") += ItemPtr(members.back());
+        EXPECT_TRUE(user->GetItem("alice")->ConnectUnheard(members.data(), members.size(), manyMany)) << count;
+        EXPECT_EQ(Snapshot(), oneByOne) << count;
+        user->GetItem("carol") += ItemPtr(members.back());
+        EXPECT_EQ(Names(ItemPtr(members.back()).GetItems("user")), "alice bob carol") << "grows at its end";
+    }
+
+    for (int declined = 0; declined < 6; ++declined)
+    {
+        d.RemoveAllItems();
+        std::vector<Item*> members = rooms(4);
+        ItemPtr from = user->GetItem("alice");
+        RelationInfo relation = manyMany;
+        EventTap tap;
+        if (declined == 0)
+            from += room->GetItem("held");
+        else if (declined == 1)
+            from = global->GetItem("port"), members = {value->GetItem("2234").Get()}, relation = global->GetRelation(value);
+        else if (declined == 2)
+            tap.WatchPair(user, room);
+        else if (declined == 3)
+            tap.WatchType(room);
+        else if (declined == 4)
+            std::swap(members[0], members[1]);
+        else
+            members.push_back(global->GetItem("port").Get());
+        const std::string before = Snapshot();
+        EXPECT_FALSE(from->ConnectUnheard(members.data(), members.size(), relation)) << declined;
+        EXPECT_EQ(Snapshot(), before) << declined;
+        EXPECT_TRUE(tap.calls.empty()) << declined;
+    }
+}
