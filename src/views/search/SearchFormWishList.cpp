@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "shell/Desktop.h"
+#include "shell/RowNodes.h"
 #include "store/Data.h"
 #include "ui_SearchForm.h"
 
@@ -125,15 +126,10 @@ void SearchForm::RequestDeleteNode(QTreeWidgetItem* ip_row)
     QMetaObject::invokeMethod(this, "DeleteNode", Qt::QueuedConnection, Q_ARG(QTreeWidgetItem*, ip_row));
 }
 
+// The row's check box goes with the row.
 void SearchForm::OnWishListItemRemoved(ItemPtr i_entry)
 {
-    ItemPtr l_node = i_entry["wish_list_node"];
-    if (!l_node)
-        return;
-    delete l_node.AsPointer<QTreeWidgetItem>();
-    if (ItemPtr l_checkBox = l_node["wish_list_node_checkbox"])
-        l_checkBox.Remove();
-    l_node.Remove();
+    DeleteNode(RowOfNode(i_entry["wish_list_node"]));
 }
 
 void SearchForm::OnWishListContextMenuRequested(QPoint i_point)
@@ -152,7 +148,7 @@ void SearchForm::OnRemoveWishListItemRequested()
     const QList<QTreeWidgetItem*> l_rows = mp_ui->wishList->selectedItems();
     std::vector<ItemPtr> l_entries;
     for (QTreeWidgetItem* lp_row : l_rows)
-        if (ItemPtr l_entry = T("wish_list_node")->HasItem(Value(lp_row))["wish_list_item"])
+        if (ItemPtr l_entry = NodeOfRow("wish_list_node", lp_row)["wish_list_item"])
             l_entries.push_back(l_entry);
     for (ItemPtr l_entry : l_entries)
         l_entry.Remove();

@@ -30,9 +30,8 @@ public:
     // before the list has come, once it has. A name in another encoding than UTF-8 would not
     // come back the same from display text.
     void BrowseToFolder(const std::string& i_folder);
-    // Drops the user's tree and the tab's record; the form goes at the next turn of the event
-    // loop. Called once its tab was taken out of the tab control.
-    void Delete();
+    // The user's tree goes, and the next tab of the user's asks anew.
+    void Delete() override;
 
     // Queues every file of the folder and of all folders below it, the chosen folder's at
     // level 0 (level 1 with i_below), the rest at level 1; excluded endings are skipped.

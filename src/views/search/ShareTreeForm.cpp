@@ -124,26 +124,24 @@ void ShareTreeForm::FillFolderTree(ItemPtr i_share)
     // Rows are built apart from the tree and handed to it at once: the tree's model hears of
     // the top-level rows only, not of every row added below them.
     QList<QTreeWidgetItem*> l_topLevel;
-    std::unordered_map<QTreeWidgetItem*, int> l_levels;
+    // Each path's row and level, for its sub-folders to find.
+    std::unordered_map<std::string_view, std::pair<QTreeWidgetItem*, int>> l_rows;
     for (const auto& [l_pathBytes, l_folder] : l_folders)
     {
         const std::string l_path(l_pathBytes);
         const std::string l_parentPath = GetParentFolder(l_path);
-        QTreeWidgetItem* lp_parentRow =
-            l_parentPath != l_path ? RowOf(FolderInTree(i_share, l_parentPath), FolderNode) : nullptr;
+        const auto l_parent = l_parentPath != l_path ? l_rows.find(l_parentPath) : l_rows.end();
         auto* lp_row = new QTreeWidgetItem(QStringList(ToQString(GetFileName(l_path))));
-        if (lp_parentRow)
+        int l_level = 0;
+        if (l_parent != l_rows.end())
         {
-            lp_parentRow->addChild(lp_row);
-            const int l_level = l_levels[lp_parentRow] + 1;
-            l_levels[lp_row] = l_level;
+            l_parent->second.first->addChild(lp_row);
+            l_level = l_parent->second.second + 1;
             m_deepestLevel = std::max(m_deepestLevel, l_level);
         }
         else
-        {
             l_topLevel << lp_row;
-            l_levels[lp_row] = 0;
-        }
+        l_rows.emplace(l_pathBytes, std::make_pair(lp_row, l_level));
         lp_nodes->GetItem(Value(lp_row)) += l_folder;
     }
     mp_folderTree->addTopLevelItems(l_topLevel);

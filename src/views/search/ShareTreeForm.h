@@ -40,6 +40,10 @@ public:
     // Opens one more level of the folder tree, until the deepest level is open.
     void ExpandLevel();
 
+    // Drops the tab's tree and record; the form goes at the next turn of the event loop. Called
+    // once its tab was taken out of the tab control.
+    virtual void Delete() = 0;
+
 public slots:
     // Lists the files of the current row's folder that pass the filter.
     void OnCurrentItemChanged(QTreeWidgetItem* ip_current, QTreeWidgetItem* ip_previous);

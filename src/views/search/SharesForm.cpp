@@ -179,16 +179,10 @@ ItemPtr SharesForm::CreateUserShareData(FileInfoMap& i_folders, AttributeTransla
 
 void SharesForm::OnTabCloseRequested(int i_index)
 {
-    QWidget* lp_page = mp_ui->tabControl->widget(i_index);
-    if (auto* lp_share = qobject_cast<ShareForm*>(lp_page))
+    if (auto* lp_tab = qobject_cast<ShareTreeForm*>(mp_ui->tabControl->widget(i_index)))
     {
         mp_ui->tabControl->removeTab(i_index);
-        lp_share->Delete();
-    }
-    else if (auto* lp_upload = qobject_cast<UploadForm*>(lp_page))
-    {
-        mp_ui->tabControl->removeTab(i_index);
-        lp_upload->Delete();
+        lp_tab->Delete();
     }
 }
 

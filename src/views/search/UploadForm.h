@@ -20,8 +20,7 @@ public:
 
     // Shows the tree and makes the tab usable; once, right after construction.
     void SetShare(ItemPtr i_share);
-    // Drops the tab's tree and record; the form goes at the next turn of the event loop.
-    void Delete();
+    void Delete() override;
 
 public slots:
     // "Upload Folder" from this tab's folder tree, "Upload File" from its file list.
