@@ -15,7 +15,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <ctime>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -23,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "../ThreadCpuTime.h"
 #include "MusicTree.h"
 #include "SharesBenchEngine.h"
 #include "store/Data.h"
@@ -130,15 +130,6 @@ double MemoryMiB(const std::string& i_field)
     return 0;
 }
 
-// The processor time of the calling thread, kernel time included: on a shared machine it tells
-// the work done from the time spent waiting for a processor.
-double ThreadSeconds()
-{
-    timespec l_now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &l_now);
-    return double(l_now.tv_sec) + double(l_now.tv_nsec) * 1e-9;
-}
-
 // Runs the rescan as the timed part, with untimed preparation before each run. Each run is also
 // set against the processor time of a listing made just before it.
 template <class Prepare>
@@ -151,15 +142,15 @@ void TimeRescans(benchmark::State& state, const Tree& i_tree, Prepare i_prepare)
     for (auto _ : state)
     {
         i_prepare();
-        const double l_listingStart = ThreadSeconds();
+        const double l_listingStart = ThreadCpuSeconds();
         benchmark::DoNotOptimize(i_tree.List());
-        l_listingCpu += ThreadSeconds() - l_listingStart;
-        const double l_cpuStart = ThreadSeconds();
+        l_listingCpu += ThreadCpuSeconds() - l_listingStart;
+        const double l_cpuStart = ThreadCpuSeconds();
         const auto l_start = std::chrono::steady_clock::now();
         Engine::Get().mp_shares->RescanShares();
         const double l_seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - l_start).count();
-        l_scanCpu += ThreadSeconds() - l_cpuStart;
+        l_scanCpu += ThreadCpuSeconds() - l_cpuStart;
         state.SetIterationTime(l_seconds);
         l_total += l_seconds;
     }

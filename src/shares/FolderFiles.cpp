@@ -5,42 +5,45 @@
 
 #include "store/Item.h"
 #include "store/ItemSet.h"
+#include "store/ValueIndex.h"
 
 namespace
 {
-// A hash of the value a name's look-up item has: an ASCII name lowered byte by byte, without a
-// trailing separator, as the look-up item is made; any other name is read from its look-up
-// item. Two names alike but for letter case hash alike.
-bool LookupHash(Item* ip_name, Type* ip_lowerName, std::uint64_t& o_hash)
+// A hash of the value a name's look-up item has, made as the look-up item is made; a name that
+// is not ASCII is read from its look-up item. Two names alike but for letter case hash alike.
+bool LookupHash(Item* ip_name, Type* ip_lowerName, std::string& io_key, std::uint64_t& o_hash)
 {
     const std::string_view l_bytes = ip_name->GetValue().Bytes();
-    const bool l_ascii =
-        std::all_of(l_bytes.begin(), l_bytes.end(), [](char i_c) { return (i_c & 0x80) == 0; });
-    std::string_view l_key = l_bytes;
-    if (!l_ascii)
+    if (FolderFiles::AsciiLookupKey(l_bytes, io_key))
     {
-        Item* lp_lower = ip_name->FirstOf(ip_lowerName);
-        if (!lp_lower)
-            return false;
-        l_key = lp_lower->GetValue().Bytes();
+        o_hash = ValueIndex::Hash(io_key);
+        return true;
     }
-    else if (!l_key.empty() && (l_key.back() == '/' || l_key.back() == '\\'))
-        l_key.remove_suffix(1);
-    std::uint64_t l_hash = 14695981039346656037ull;
-    for (char l_c : l_key)
-    {
-        if (l_ascii && l_c >= 'A' && l_c <= 'Z')
-            l_c = char(l_c - 'A' + 'a');
-        l_hash = (l_hash ^ static_cast<unsigned char>(l_c)) * 1099511628211ull;
-    }
-    o_hash = l_hash;
+    Item* lp_lower = ip_name->FirstOf(ip_lowerName);
+    if (!lp_lower)
+        return false;
+    o_hash = ValueIndex::Hash(lp_lower->GetValue().Bytes());
     return true;
 }
 } // namespace
 
+bool FolderFiles::AsciiLookupKey(std::string_view i_utf8, std::string& o_key)
+{
+    if (!std::all_of(i_utf8.begin(), i_utf8.end(), [](char i_c) { return (i_c & 0x80) == 0; }))
+        return false;
+    if (!i_utf8.empty() && (i_utf8.back() == '/' || i_utf8.back() == '\\'))
+        i_utf8.remove_suffix(1);
+    o_key.assign(i_utf8);
+    for (char& l_c : o_key)
+        if (l_c >= 'A' && l_c <= 'Z')
+            l_c = char(l_c - 'A' + 'a');
+    return true;
+}
+
 FolderFiles::FolderFiles(const ItemSet& i_files, Type* ip_name, Type* ip_lowerName)
 {
     std::vector<std::uint64_t> l_lowerNames;
+    std::string l_key;
     m_byName.reserve(i_files.Size());
     l_lowerNames.reserve(i_files.Size());
     i_files.ForEachMember([&](Item* ip_file) {
@@ -48,7 +51,7 @@ FolderFiles::FolderFiles(const ItemSet& i_files, Type* ip_name, Type* ip_lowerNa
             return;
         Item* lp_name = ip_file->FirstOf(ip_name);
         std::uint64_t l_hash = 0;
-        if (!lp_name || !LookupHash(lp_name, ip_lowerName, l_hash))
+        if (!lp_name || !LookupHash(lp_name, ip_lowerName, l_key, l_hash))
         {
             m_usable = false;
             return;

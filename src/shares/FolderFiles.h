@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -21,6 +22,10 @@ public:
     bool Empty() const { return m_byName.empty(); }
     // The file of that name, and its `shared_file_name` item.
     std::pair<Item*, Item*> Find(std::string_view i_name) const;
+
+    // The key of a look-up item (GetAbsoluteFileName) of a name or path whose bytes are all
+    // ASCII, lowered byte by byte without leaving UTF-8; false, and no key, for any other.
+    static bool AsciiLookupKey(std::string_view i_utf8, std::string& o_key);
 
 private:
     bool m_usable = true;

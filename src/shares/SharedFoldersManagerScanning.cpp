@@ -433,16 +433,10 @@ namespace
 // of a first scan makes one.
 Value LookupKey(ItemPtr i_item)
 {
-    const std::string_view l_bytes = i_item->GetValue().Bytes();
-    if (!std::all_of(l_bytes.begin(), l_bytes.end(), [](char i_c) { return (i_c & 0x80) == 0; }))
-        return Value(GetAbsoluteFileName(i_item.AsString()));
-    std::string l_key(l_bytes);
-    if (!l_key.empty() && (l_key.back() == '/' || l_key.back() == '\\'))
-        l_key.pop_back();
-    for (char& l_c : l_key)
-        if (l_c >= 'A' && l_c <= 'Z')
-            l_c = char(l_c - 'A' + 'a');
-    return Value(std::move(l_key));
+    std::string l_key;
+    if (FolderFiles::AsciiLookupKey(i_item->GetValue().Bytes(), l_key))
+        return Value(std::move(l_key));
+    return Value(GetAbsoluteFileName(i_item.AsString()));
 }
 } // namespace
 

@@ -171,14 +171,11 @@ void WordIndex::Resolve(Batch& io_batch)
     if (!l_missing.empty())
     {
         std::vector<std::string_view> l_values;
-        std::vector<std::uint64_t> l_hashes;
         l_values.reserve(l_missing.size());
-        l_hashes.reserve(l_missing.size());
         for (std::size_t l_at : l_missing)
-        {
             l_values.push_back(io_batch.TextOf(l_spans[l_at]));
-            l_hashes.push_back(ValueIndex::Hash(l_values.back()));
-        }
+        std::vector<std::uint64_t> l_hashes(l_missing.size());
+        ValueIndex::HashAll(l_values.data(), l_values.size(), l_hashes.data());
         std::vector<Item*> l_made(l_missing.size());
         mp_tokens->NewItems(l_values.data(), l_hashes.data(), l_missing.size(), l_made.data());
         for (std::size_t l_k = 0; l_k < l_missing.size(); ++l_k)

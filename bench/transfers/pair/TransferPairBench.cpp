@@ -16,7 +16,6 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -24,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "../../ThreadCpuTime.h"
 #include "transfers/DownloadThread.h"
 #include "transfers/UploadThread.h"
 
@@ -53,13 +53,6 @@ struct Files
     QTemporaryDir m_dir;
     QString m_source, m_target;
 };
-
-double ThreadCpuSeconds()
-{
-    timespec l_time{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &l_time);
-    return double(l_time.tv_sec) + double(l_time.tv_nsec) / 1e9;
-}
 
 struct Sides
 {
