@@ -129,25 +129,24 @@ ItemPtr DownloadMenuOptions::SingleFolder() const
     return Shared(m_entries, "remote_folder");
 }
 
-void DownloadMenuOptions::OpenTarget(bool i_file)
+void DownloadMenuOptions::OpenTarget(ItemPtr i_entry, bool i_file)
 {
-    const ItemPtr l_entry = FirstEntry();
-    if (!l_entry || !transferQueueManager)
+    if (!i_entry || !transferQueueManager)
         return;
-    const QString l_path = i_file ? transferQueueManager->GetDownloadTargetPath(l_entry, true)
-                                  : transferQueueManager->GetDownloadTargetFolder(l_entry, true);
+    const QString l_path = i_file ? transferQueueManager->GetDownloadTargetPath(i_entry, true)
+                                  : transferQueueManager->GetDownloadTargetFolder(i_entry, true);
     if (!l_path.isEmpty())
         Desktop::OpenUrl(QUrl::fromLocalFile(QString(l_path).replace('\\', '/')));
 }
 
 void DownloadMenuOptions::OnOpenFile()
 {
-    OpenTarget(true);
+    OpenTarget(FirstEntry(), true);
 }
 
 void DownloadMenuOptions::OnOpenFolder()
 {
-    OpenTarget(false);
+    OpenTarget(FirstEntry(), false);
 }
 
 void DownloadMenuOptions::OnRetryDownloads()

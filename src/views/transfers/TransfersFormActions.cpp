@@ -5,7 +5,6 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QSpinBox>
-#include <QUrl>
 
 #include <memory>
 #include <set>
@@ -250,12 +249,7 @@ void TransfersForm::DeleteSelectedDownloads()
 // Where the finished file lies or will lie; the desktop decides what opens it.
 void TransfersForm::OnDownloadListItemDoubleClicked(QTreeWidgetItem* ip_item, int)
 {
-    const ItemPtr l_entry = NodeOfRow(Downloads.fileNode, ip_item)[Downloads.entryType];
-    if (!l_entry || !transferQueueManager)
-        return;
-    const QString l_path = transferQueueManager->GetDownloadTargetPath(l_entry, true);
-    if (!l_path.isEmpty())
-        Desktop::OpenUrl(QUrl::fromLocalFile(QString(l_path).replace('\\', '/')));
+    DownloadMenuOptions::OpenTarget(NodeOfRow(Downloads.fileNode, ip_item)[Downloads.entryType], true);
 }
 
 void TransfersForm::OnDownloadsContextMenuRequested(QPoint i_point)
