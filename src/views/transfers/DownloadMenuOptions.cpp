@@ -16,6 +16,7 @@
 #include "transfers/TransferQueueManager.h"
 #include "transfers/TransferStatus.h"
 #include "views/search/SearchForm.h"
+#include "views/transfers/TransferGroupTally.h"
 #include "views/transfers/TransferRowIcons.h"
 
 namespace
@@ -25,14 +26,6 @@ const char* const TransferIcon = ":/icons/transfer_icon";
 bool IsComplete(ItemPtr i_entry)
 {
     return i_entry["download_entry_status"].AsStdString() == transfer_status::Complete;
-}
-
-bool AnyUnfinished(const ItemSet& i_entries)
-{
-    for (ItemPtr l_entry : i_entries)
-        if (!IsComplete(l_entry))
-            return true;
-    return false;
 }
 
 // The one item of that type the entries share; null when they hold several or none.
@@ -97,12 +90,12 @@ void DownloadMenuOptions::AddAlertEntries(QMenu* ip_menu)
         connect(lp_notify->addAction(tr("File download completes")), &QAction::triggered, this,
                 &DownloadMenuOptions::OnSetFileDownloadAlert);
     if (l_user && l_folder && !d.GetItem(l_user, l_folder, "complete_download_alert") &&
-        AnyUnfinished(d.GetItems(l_user, l_folder, "download_entry")))
+        !TransferGroupTally::AllComplete(d.GetItems(l_user, l_folder, "download_entry")))
         connect(lp_notify->addAction(tr("Folder download completes")), &QAction::triggered, this,
                 &DownloadMenuOptions::OnSetFolderDownloadAlert);
     if (l_user && l_user["download_list_user_node"].GetItems("download_list_folder_node").Size() > 1 &&
         l_user.GetItems("complete_download_alert").NotConnected("remote_folder").Empty() &&
-        AnyUnfinished(l_user.GetItems("download_entry")))
+        !TransferGroupTally::AllComplete(l_user.GetItems("download_entry")))
         connect(lp_notify->addAction(tr("All downloads from user complete")), &QAction::triggered,
                 this, &DownloadMenuOptions::OnSetUserDownloadAlert);
     if (lp_notify->actions().isEmpty())
@@ -129,25 +122,24 @@ ItemPtr DownloadMenuOptions::SingleFolder() const
     return Shared(m_entries, "remote_folder");
 }
 
-void DownloadMenuOptions::OpenTarget(bool i_file)
+void DownloadMenuOptions::OpenTarget(ItemPtr i_entry, bool i_file)
 {
-    const ItemPtr l_entry = FirstEntry();
-    if (!l_entry || !transferQueueManager)
+    if (!i_entry || !transferQueueManager)
         return;
-    const QString l_path = i_file ? transferQueueManager->GetDownloadTargetPath(l_entry, true)
-                                  : transferQueueManager->GetDownloadTargetFolder(l_entry, true);
+    const QString l_path = i_file ? transferQueueManager->GetDownloadTargetPath(i_entry, true)
+                                  : transferQueueManager->GetDownloadTargetFolder(i_entry, true);
     if (!l_path.isEmpty())
         Desktop::OpenUrl(QUrl::fromLocalFile(QString(l_path).replace('\\', '/')));
 }
 
 void DownloadMenuOptions::OnOpenFile()
 {
-    OpenTarget(true);
+    OpenTarget(FirstEntry(), true);
 }
 
 void DownloadMenuOptions::OnOpenFolder()
 {
-    OpenTarget(false);
+    OpenTarget(FirstEntry(), false);
 }
 
 void DownloadMenuOptions::OnRetryDownloads()

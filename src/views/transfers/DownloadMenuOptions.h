@@ -22,6 +22,10 @@ public:
     DownloadMenuOptions(QMenu* ip_menu, ItemSet i_entries, QObject* ip_parent = nullptr);
     ~DownloadMenuOptions() override;
 
+    // Hands the download's file, or its folder, to the desktop: the one path opened is the one
+    // the transfer queues give for it.
+    static void OpenTarget(ItemPtr i_entry, bool i_file);
+
 public slots:
     void OnOpenFile();
     void OnOpenFolder();
@@ -39,7 +43,6 @@ private:
     ItemPtr SingleUser() const;
     ItemPtr SingleFolder() const;
     ItemPtr FirstEntry() const;
-    void OpenTarget(bool i_file);
 
     ItemSet m_entries;
     QString m_searchText;

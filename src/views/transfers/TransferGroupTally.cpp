@@ -46,6 +46,14 @@ qint64 TransferGroupTally::EntrySize(ItemPtr i_entry, bool i_upload)
                                 : i_entry["file_size"].AsInt64());
 }
 
+bool TransferGroupTally::AllComplete(const ItemSet& i_downloads)
+{
+    for (ItemPtr l_entry : i_downloads)
+        if (l_entry["download_entry_status"].AsStdString() != transfer_status::Complete)
+            return false;
+    return true;
+}
+
 void TransferGroupTally::Add(ItemPtr i_entry)
 {
     using namespace transfer_status;

@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "store/ItemPtr.h"
+#include "store/ItemSet.h"
 
 class Type;
 
@@ -24,6 +25,9 @@ public:
     QString Status() const;
     // An upload's size is that of its shared file.
     static qint64 EntrySize(ItemPtr i_entry, bool i_upload);
+    // Whether every download of the set is complete (also for none), read up to the first that
+    // is not.
+    static bool AllComplete(const ItemSet& i_downloads);
 
     qint64 m_done = 0;
     qint64 m_left = 0;

@@ -49,16 +49,18 @@ const Column Columns[] = {{"User", 100},    {"Folder", 125},  {"File", 125},
 const int DownloadColumns = 9;
 const int UploadColumns = 8;
 
+const char* const TransferIcon = ":/icons/transfer_icon";
+
 // The completed downloads are reached from the downloads set as well; the ids that no set
 // offers are handled all the same.
 const ToolbarAction Actions[] = {
-    {"downloads", "expand_download_folders", "Expand Folders"},
-    {"downloads", "expand_download_users", "Expand Users"},
-    {"downloads", "clear_complete_downloads", "Clear Complete"},
-    {"downloads", "complete_downloads", "Completed Downloads"},
-    {"uploads", "expand_upload_folders", "Expand Folders"},
-    {"uploads", "expand_upload_users", "Expand Users"},
-    {"uploads", "clear_complete_and_aborted_uploads", "Clear Complete and Aborted"},
+    {"downloads", "expand_download_folders", "Expand Folders", TransferIcon},
+    {"downloads", "expand_download_users", "Expand Users", TransferIcon},
+    {"downloads", "clear_complete_downloads", "Clear Complete", TransferIcon},
+    {"downloads", "complete_downloads", "Completed Downloads", TransferIcon},
+    {"uploads", "expand_upload_folders", "Expand Folders", TransferIcon},
+    {"uploads", "expand_upload_users", "Expand Users", TransferIcon},
+    {"uploads", "clear_complete_and_aborted_uploads", "Clear Complete and Aborted", TransferIcon},
 };
 
 void SetUpColumns(QTreeWidget* ip_list, int i_count)
@@ -216,9 +218,7 @@ void TransfersForm::DeclareActionSets()
 {
     if (!actionBar)
         return;
-    for (const ToolbarAction& l_action : Actions)
-        actionBar->AddSetAction(l_action.set, l_action.id, tr(l_action.text),
-                                ":/icons/transfer_icon", false);
+    actionBar->AddSetActions(Actions);
     actionBar->RegisterWidget(mp_ui->downloadsList, "downloads");
     actionBar->SetWidgetActionText(mp_ui->downloadsList, "expand_download_folders",
                                    tr("Expand Folders [on]"));

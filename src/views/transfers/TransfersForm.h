@@ -5,7 +5,6 @@
 #include <QString>
 #include <QWidget>
 
-#include <functional>
 #include <map>
 
 #include "store/ConnectionInfo.h"
@@ -134,8 +133,9 @@ private:
     void RemoveEntryRow(const ListKind& i_kind, ItemPtr i_entry);
     QTreeWidgetItem* UserRow(const ListKind& i_kind, ItemPtr i_user, bool i_expand);
     ItemSet NodeEntryItems(const ListKind& i_kind, QTreeWidgetItem* ip_row) const;
-    void ForEachEntry(const ListKind& i_kind, QTreeWidgetItem* ip_row,
-                      const std::function<void(ItemPtr)>& i_visit) const;
+    // The figures of every entry under a row, gathered in one walk without gathering the
+    // entries into sets first.
+    TransferGroupTally GroupTally(const ListKind& i_kind, QTreeWidgetItem* ip_row) const;
     QTreeWidgetItem* NodeUserRow(const ListKind& i_kind, QTreeWidgetItem* ip_row) const;
     static bool IsGroupRow(const ListKind& i_kind, QTreeWidgetItem* ip_row);
     static QString AggregateStatus(const ListKind& i_kind, const ItemSet& i_entries);

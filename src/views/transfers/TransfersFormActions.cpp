@@ -5,7 +5,6 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QSpinBox>
-#include <QUrl>
 
 #include <memory>
 #include <set>
@@ -24,6 +23,7 @@
 #include "views/chat/UserMenuOptions.h"
 #include "views/transfers/CompleteDownloadsForm.h"
 #include "views/transfers/DownloadMenuOptions.h"
+#include "views/transfers/TransferGroupTally.h"
 #include "views/transfers/TransferRowIcons.h"
 #include "views/transfers/TransfersForm.h"
 
@@ -57,14 +57,6 @@ void Notify(const QString& i_text, QWidget* ip_list, const QString& i_popup)
 {
     if (eventToolBar)
         eventToolBar->AddEvent(i_text, DownloadIcon, ip_list, i_popup);
-}
-
-bool AllComplete(const ItemSet& i_entries)
-{
-    for (ItemPtr l_entry : i_entries)
-        if (l_entry["download_entry_status"].AsStdString() != transfer_status::Complete)
-            return false;
-    return true;
 }
 } // namespace
 
@@ -250,12 +242,7 @@ void TransfersForm::DeleteSelectedDownloads()
 // Where the finished file lies or will lie; the desktop decides what opens it.
 void TransfersForm::OnDownloadListItemDoubleClicked(QTreeWidgetItem* ip_item, int)
 {
-    const ItemPtr l_entry = NodeOfRow(Downloads.fileNode, ip_item)[Downloads.entryType];
-    if (!l_entry || !transferQueueManager)
-        return;
-    const QString l_path = transferQueueManager->GetDownloadTargetPath(l_entry, true);
-    if (!l_path.isEmpty())
-        Desktop::OpenUrl(QUrl::fromLocalFile(QString(l_path).replace('\\', '/')));
+    DownloadMenuOptions::OpenTarget(NodeOfRow(Downloads.fileNode, ip_item)[Downloads.entryType], true);
 }
 
 void TransfersForm::OnDownloadsContextMenuRequested(QPoint i_point)
@@ -319,7 +306,7 @@ void TransfersForm::OnDownloadComplete(ItemPtr i_download)
 
     const ItemPtr l_user = i_download["user"];
     const ItemPtr l_folder = i_download["remote_folder"];
-    if (l_user && l_folder && AllComplete(d.GetItems(l_user, l_folder, "download_entry")))
+    if (l_user && l_folder && TransferGroupTally::AllComplete(d.GetItems(l_user, l_folder, "download_entry")))
         if (const ItemPtr l_alert = d.GetItem(l_user, l_folder, "complete_download_alert"))
         {
             const QString l_name = ToQString(GetFileName(l_folder.AsStdString()));
@@ -329,7 +316,7 @@ void TransfersForm::OnDownloadComplete(ItemPtr i_download)
             l_alert.Remove();
         }
 
-    if (l_user && AllComplete(l_user.GetItems("download_entry")))
+    if (l_user && TransferGroupTally::AllComplete(l_user.GetItems("download_entry")))
     {
         const ItemSet l_alerts = l_user.GetItems("complete_download_alert").NotConnected("remote_folder");
         if (!l_alerts.Empty())

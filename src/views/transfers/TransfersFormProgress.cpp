@@ -79,17 +79,16 @@ QString TransfersForm::AggregateStatus(const ListKind& i_kind, const ItemSet& i_
     return Tally(i_entries, &i_kind == &Uploads).Status();
 }
 
-// Every entry under a row, without gathering them into sets first.
-void TransfersForm::ForEachEntry(const ListKind& i_kind, QTreeWidgetItem* ip_row,
-                                 const std::function<void(ItemPtr)>& i_visit) const
+TransferGroupTally TransfersForm::GroupTally(const ListKind& i_kind, QTreeWidgetItem* ip_row) const
 {
+    TransferGroupTally l_tally(&i_kind == &Uploads);
     Type* lp_files = d.GetType(i_kind.fileNode);
     Type* lp_entries = d.GetType(i_kind.entryType);
     const auto l_folderEntries = [&](Item* ip_folderNode) {
         if (const ItemSet* lp_nodes = ip_folderNode->Connections().FindSet(lp_files))
             for (ItemPtr l_node : *lp_nodes)
                 if (Item* lp_entry = l_node->FirstOf(lp_entries))
-                    i_visit(lp_entry);
+                    l_tally.Add(lp_entry);
     };
     if (const ItemPtr l_userNode = NodeOfRow(i_kind.userNode, ip_row))
     {
@@ -100,7 +99,8 @@ void TransfersForm::ForEachEntry(const ListKind& i_kind, QTreeWidgetItem* ip_row
     else if (const ItemPtr l_folderNode = NodeOfRow(i_kind.folderNode, ip_row))
         l_folderEntries(l_folderNode.Get());
     else if (const ItemPtr l_entry = NodeOfRow(i_kind.fileNode, ip_row)[i_kind.entryType])
-        i_visit(l_entry);
+        l_tally.Add(l_entry);
+    return l_tally;
 }
 
 QString TransfersForm::GetDownloadEntriesAggregateStatus(const ItemSet& i_entries)
@@ -117,9 +117,7 @@ void TransfersForm::ShowGroupStatus(const ListKind& i_kind, QTreeWidgetItem* ip_
 {
     if (!ip_row)
         return;
-    TransferGroupTally l_tally(&i_kind == &Uploads);
-    ForEachEntry(i_kind, ip_row, [&](ItemPtr i_entry) { l_tally.Add(i_entry); });
-    ShowGroupAggregate(ip_row, l_tally.Status());
+    ShowGroupAggregate(ip_row, GroupTally(i_kind, ip_row).Status());
 }
 
 // An open group row leaves its status column to the rows below it.
@@ -247,8 +245,7 @@ QProgressBar* TransfersForm::Bar(QTreeWidget* ip_list, QTreeWidgetItem* ip_row)
 bool TransfersForm::ShowGroupProgress(const ListKind& i_kind, QTreeWidgetItem* ip_row,
                                       qint32 i_speed)
 {
-    TransferGroupTally l_tally(&i_kind == &Uploads);
-    ForEachEntry(i_kind, ip_row, [&](ItemPtr i_entry) { l_tally.Add(i_entry); });
+    const TransferGroupTally l_tally = GroupTally(i_kind, ip_row);
     if (l_tally.m_total == 0)
         return false;
     const double l_percent = ClampedPercent(double(l_tally.m_done) * 100.0 / double(l_tally.m_total));
@@ -326,9 +323,5 @@ void TransfersForm::OnItemCollapsed(QTreeWidgetItem* ip_item)
 {
     for (const ListKind* lp_kind : {&Downloads, &Uploads})
         if (IsGroupRow(*lp_kind, ip_item))
-        {
-            TransferGroupTally l_tally(lp_kind == &Uploads);
-            ForEachEntry(*lp_kind, ip_item, [&](ItemPtr i_entry) { l_tally.Add(i_entry); });
-            ip_item->setText(StatusColumn, l_tally.Status());
-        }
+            ip_item->setText(StatusColumn, GroupTally(*lp_kind, ip_item).Status());
 }
