@@ -6,6 +6,8 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include <algorithm>
+
 #include "resources/Resources.h"
 #include "shell/ActionSetToolBar.h"
 #include "shell/ColorSettings.h"
@@ -377,19 +379,59 @@ void TransfersForm::RemoveEntryRow(const ListKind& i_kind, ItemPtr i_entry)
     QTreeWidgetItem* lp_folderRow = lp_row->parent();
     delete lp_row;
     l_node.Remove();
-    if (!lp_folderRow || lp_folderRow->childCount() > 0)
+    if (!lp_folderRow)
         return;
     QTreeWidgetItem* lp_userRow = lp_folderRow->parent();
+    if (lp_folderRow->childCount() > 0)
+    {
+        // What the group rows show still counts the removed entry.
+        RememberRemainingGroup(i_kind, lp_folderRow);
+        if (lp_userRow)
+            RememberRemainingGroup(i_kind, lp_userRow);
+        return;
+    }
     const ItemPtr l_folderNode = NodeOfRow(i_kind.folderNode, lp_folderRow);
+    ForgetRemainingGroup(lp_folderRow);
     delete lp_folderRow;
     if (l_folderNode)
         l_folderNode.Remove();
-    if (!lp_userRow || lp_userRow->childCount() > 0)
+    if (!lp_userRow)
         return;
+    if (lp_userRow->childCount() > 0)
+    {
+        RememberRemainingGroup(i_kind, lp_userRow);
+        return;
+    }
     const ItemPtr l_userNode = NodeOfRow(i_kind.userNode, lp_userRow);
+    ForgetRemainingGroup(lp_userRow);
     delete lp_userRow;
     if (l_userNode)
         l_userNode.Remove();
+}
+
+// Many removals in one turn of the event loop, as a clearing makes, show each group once.
+void TransfersForm::RememberRemainingGroup(const ListKind& i_kind, QTreeWidgetItem* ip_row)
+{
+    if (m_remainingGroups.empty())
+        QMetaObject::invokeMethod(this, "ShowRemainingGroupStatuses", Qt::QueuedConnection);
+    m_remainingGroups.emplace_back(&i_kind, ip_row);
+}
+
+void TransfersForm::ForgetRemainingGroup(QTreeWidgetItem* ip_row)
+{
+    m_remainingGroups.erase(std::remove_if(m_remainingGroups.begin(), m_remainingGroups.end(),
+                                           [ip_row](const auto& i_group) { return i_group.second == ip_row; }),
+                            m_remainingGroups.end());
+}
+
+void TransfersForm::ShowRemainingGroupStatuses()
+{
+    std::vector<std::pair<const ListKind*, QTreeWidgetItem*>> l_groups;
+    l_groups.swap(m_remainingGroups);
+    std::sort(l_groups.begin(), l_groups.end());
+    l_groups.erase(std::unique(l_groups.begin(), l_groups.end()), l_groups.end());
+    for (const auto& [lp_kind, lp_row] : l_groups)
+        ShowGroupStatus(*lp_kind, lp_row);
 }
 
 void TransfersForm::OnDownloadEntryRemoved(ItemPtr i_entry)

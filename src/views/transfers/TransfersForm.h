@@ -6,6 +6,8 @@
 #include <QWidget>
 
 #include <map>
+#include <utility>
+#include <vector>
 
 #include "store/ConnectionInfo.h"
 #include "store/DataHandler.h"
@@ -103,6 +105,9 @@ public slots:
     void RecolorEntries();
     void UpdateActiveTransferCounts();
 
+private slots:
+    void ShowRemainingGroupStatuses();
+
 private:
     // The store types of one list; the two lists differ only in these and in what a file row
     // shows.
@@ -157,6 +162,8 @@ private:
     void AddSelectedUsersToList();
     void ShowCompleteDownloads();
     void RequestActiveTransferCounts();
+    void RememberRemainingGroup(const ListKind& i_kind, QTreeWidgetItem* ip_row);
+    void ForgetRemainingGroup(QTreeWidgetItem* ip_row);
 
     Ui_TransfersForm* mp_ui = nullptr;
     bool m_transfersLoaded = false;
@@ -174,6 +181,9 @@ private:
     // The loaded downloads' rows are built apart from the list and join it in one step.
     QList<QTreeWidgetItem*> m_loadedUserRows;
     bool m_countsRequested = false;
+    // Group rows that lost a row below them and have not yet shown what is left; a group row
+    // leaves here when it goes.
+    std::vector<std::pair<const ListKind*, QTreeWidgetItem*>> m_remainingGroups;
     // Completions announced and not yet handled; a download removed meanwhile leaves here, so
     // its queued completion finds nothing.
     std::map<Item*, int> m_pendingCompletions;

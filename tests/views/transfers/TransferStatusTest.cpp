@@ -75,6 +75,20 @@ TEST_F(TransferStatus, GroupRowsShowTheAggregateOfTheirEntries)
     EXPECT_EQ(ColorOf(lp_user), "in_progress");
     lp_user->setExpanded(false);
     EXPECT_EQ(lp_user->text(3), "downloading");
+    // A removed download no longer counts: its folder and user rows show what is left.
+    const ItemPtr l_denied = Add("carl", "Gone", "denied.mp3");
+    const ItemPtr l_done = Add("carl", "Gone", "done.mp3");
+    QTreeWidgetItem* lp_gone = ClosedFolder(l_denied);
+    SetStatus(l_denied, false, Denied);
+    SetStatus(l_done, false, Complete);
+    QTreeWidgetItem* lp_carl = lp_gone->parent();
+    lp_carl->setExpanded(false);
+    EXPECT_EQ(lp_gone->text(3), "denied");
+    mp_manager->RemoveDownload(l_denied);
+    Settle();
+    EXPECT_EQ(lp_gone->text(3), "complete");
+    EXPECT_EQ(ColorOf(lp_gone, 1), "complete");
+    EXPECT_EQ(lp_carl->text(3), "complete");
 }
 
 TEST_F(TransferStatus, NewColoursRepaintEveryRowAndRefreshCollapsedGroups)
