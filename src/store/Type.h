@@ -2,6 +2,7 @@
 
 #include <map>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -76,10 +77,9 @@ private:
     Type(Data* ip_data, std::string i_name, Primacy i_primacy, bool i_isNull, bool i_autoCreate);
     ~Type();
 
-    // The probe is where the value index takes the item: only for a valued type.
-    Item* CreateItem(Value i_value, const ValueIndex::Probe* ip_probe);
-    // Indexes an item just made and announces it.
-    Item* AddItem(Item* ip_item, const ValueIndex::Probe* ip_probe);
+    // Makes, indexes and announces an item. The probe is where the value index takes it: only
+    // for a valued type.
+    Item* CreateItem(std::string_view i_bytes, const ValueIndex::Probe* ip_probe);
     // NewItems when no new item is announced to anyone.
     void MakeUnannounced(const std::string_view* ip_values, const std::uint64_t* ip_hashes,
                          std::size_t i_count, Item** op_items);
