@@ -154,7 +154,7 @@ ItemPtr Type::GetGlobalNullItem()
 
 std::vector<Item*> Type::ItemsInValueOrder() const
 {
-    std::vector<Item*> l_items = m_valueIndex.Items();
+    std::vector<Item*> l_items = AllItems();
     std::sort(l_items.begin(), l_items.end(), [](const Item* ip_a, const Item* ip_b) {
         return ip_a->GetValue() < ip_b->GetValue();
     });
@@ -172,12 +172,9 @@ std::vector<std::pair<Value, Item*>> Type::ItemsByValue() const
 
 std::vector<Item*> Type::AllItems() const
 {
-    if (!m_isNull)
-        return m_valueIndex.Items();
     std::vector<Item*> l_items;
-    l_items.reserve(m_nullItems.Size());
-    for (ItemPtr l_item : m_nullItems)
-        l_items.push_back(l_item.Get());
+    l_items.reserve(ItemCount());
+    ForEachItem([&l_items](Item* ip_item) { l_items.push_back(ip_item); });
     return l_items;
 }
 

@@ -64,6 +64,16 @@ public:
     std::vector<std::pair<Value, Item*>> ItemsByValue() const;
     // Every item, in no particular order.
     std::vector<Item*> AllItems() const;
+    // Calls the visit with every item, in no particular order, valued or not. The visit must
+    // neither make nor remove items of this type.
+    template <class Visit>
+    void ForEachItem(Visit i_visit) const
+    {
+        if (m_isNull)
+            m_nullItems.ForEachMember(i_visit);
+        else
+            m_valueIndex.ForEach(i_visit);
+    }
     // Room for that many more items of a valued type, made before creating them in bulk.
     void ReserveItems(std::size_t i_more);
     const ItemSet& NullItems() const { return m_nullItems; }
