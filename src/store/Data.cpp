@@ -25,9 +25,7 @@ Data::~Data()
     for (auto& l_entry : m_types)
     {
         Type* lp_type = l_entry.second;
-        lp_type->m_valueIndex.ForEach([](Item* ip_item) { delete ip_item; });
-        for (ItemPtr l_item : lp_type->m_nullItems)
-            delete l_item.Get();
+        lp_type->ForEachItem([](Item* ip_item) { delete ip_item; });
         delete lp_type;
     }
     m_types.clear();
@@ -126,11 +124,7 @@ int Data::RemoveDisconnectedItems()
                 }
             m_collectionWorkSet.Insert(ip_item);
         };
-        if (lp_type->IsNull())
-            for (ItemPtr l_item : lp_type->m_nullItems)
-                l_test(l_item.Get());
-        else
-            lp_type->m_valueIndex.ForEach(l_test);
+        lp_type->ForEachItem(l_test);
     }
 
     int l_count = 0;
@@ -148,11 +142,7 @@ int Data::RemoveDisconnectedItems()
         Type* lp_type = l_entry.second;
         if (lp_type->GetPrimacy() != Primary)
             continue;
-        if (lp_type->IsNull())
-            for (ItemPtr l_item : lp_type->m_nullItems)
-                MarkItemConnections(l_item.Get());
-        else
-            lp_type->m_valueIndex.ForEach([this](Item* ip_item) { MarkItemConnections(ip_item); });
+        lp_type->ForEachItem([this](Item* ip_item) { MarkItemConnections(ip_item); });
     }
 
     std::vector<Item*> l_unreached;

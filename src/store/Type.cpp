@@ -47,33 +47,24 @@ void Type::GetRelatedTypes(std::map<Type*, RelationInfo>& o_out) const
         o_out = m_relations;
 }
 
-Item* Type::CreateItem(Value i_value, const ValueIndex::Probe* ip_probe)
+Item* Type::CreateItem(std::string_view i_bytes, const ValueIndex::Probe* ip_probe)
 {
-    return AddItem(new (Item::Room{i_value.Size()}) Item(this, i_value.Bytes()), ip_probe);
-}
-
-Item* Type::AddItem(Item* ip_item, const ValueIndex::Probe* ip_probe)
-{
+    Item* lp_item = new (Item::Room{i_bytes.size()}) Item(this, i_bytes);
     if (m_isNull)
-        m_nullItems.Insert(ip_item);
+        m_nullItems.Insert(lp_item);
     else
-        m_valueIndex.InsertAt(*ip_probe, ip_item);
-    ItemPtr l_handle(ip_item);
+        m_valueIndex.InsertAt(*ip_probe, lp_item);
+    ItemPtr l_handle(lp_item);
     m_newItemEvent.Notify(l_handle);
     mp_data->m_newItemEvent.Notify(l_handle);
-    return ip_item;
+    return lp_item;
 }
 
 ItemPtr Type::GetItem(const Value& i_value)
 {
-    if (m_isNull)
-        throw new NullTypeException;
     if (!m_autoCreate)
-        return m_valueIndex.Find(i_value.Bytes());
-    const ValueIndex::Probe l_probe = m_valueIndex.Look(i_value.Bytes());
-    if (l_probe.mp_found)
-        return l_probe.mp_found;
-    return CreateItem(i_value, &l_probe);
+        return HasItem(i_value);
+    return NewItem(i_value);
 }
 
 ItemPtr Type::NewItem(const Value& i_value)
@@ -83,7 +74,7 @@ ItemPtr Type::NewItem(const Value& i_value)
     const ValueIndex::Probe l_probe = m_valueIndex.Look(i_value.Bytes());
     if (l_probe.mp_found)
         return l_probe.mp_found;
-    return CreateItem(i_value, &l_probe);
+    return CreateItem(i_value.Bytes(), &l_probe);
 }
 
 void Type::NewItems(const std::string_view* ip_values, const std::uint64_t* ip_hashes,
@@ -109,10 +100,7 @@ void Type::NewItems(const std::string_view* ip_values, const std::uint64_t* ip_h
         if (l_k + l_ahead < i_count)
             m_valueIndex.Prefetch(ip_hashes[l_k + l_ahead]);
         const ValueIndex::Probe l_probe = m_valueIndex.Look(ip_values[l_k], ip_hashes[l_k]);
-        op_items[l_k] = l_probe.mp_found
-                            ? l_probe.mp_found
-                            : AddItem(new (Item::Room{ip_values[l_k].size()}) Item(this, ip_values[l_k]),
-                                      &l_probe);
+        op_items[l_k] = l_probe.mp_found ? l_probe.mp_found : CreateItem(ip_values[l_k], &l_probe);
     }
 }
 
@@ -152,7 +140,7 @@ ItemPtr Type::NewItem()
 {
     if (!m_isNull)
         throw new NullTypeException;
-    return CreateItem(Value(), nullptr);
+    return CreateItem(std::string_view(), nullptr);
 }
 
 ItemPtr Type::GetGlobalNullItem()
@@ -161,12 +149,12 @@ ItemPtr Type::GetGlobalNullItem()
         throw new NullTypeException;
     if (!m_nullItems.Empty())
         return m_nullItems;
-    return CreateItem(Value(), nullptr);
+    return CreateItem(std::string_view(), nullptr);
 }
 
 std::vector<Item*> Type::ItemsInValueOrder() const
 {
-    std::vector<Item*> l_items = m_valueIndex.Items();
+    std::vector<Item*> l_items = AllItems();
     std::sort(l_items.begin(), l_items.end(), [](const Item* ip_a, const Item* ip_b) {
         return ip_a->GetValue() < ip_b->GetValue();
     });
@@ -184,12 +172,9 @@ std::vector<std::pair<Value, Item*>> Type::ItemsByValue() const
 
 std::vector<Item*> Type::AllItems() const
 {
-    if (!m_isNull)
-        return m_valueIndex.Items();
     std::vector<Item*> l_items;
-    l_items.reserve(m_nullItems.Size());
-    for (ItemPtr l_item : m_nullItems)
-        l_items.push_back(l_item.Get());
+    l_items.reserve(ItemCount());
+    ForEachItem([&l_items](Item* ip_item) { l_items.push_back(ip_item); });
     return l_items;
 }
 

@@ -2,6 +2,7 @@
 
 #include <map>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -63,6 +64,16 @@ public:
     std::vector<std::pair<Value, Item*>> ItemsByValue() const;
     // Every item, in no particular order.
     std::vector<Item*> AllItems() const;
+    // Calls the visit with every item, in no particular order, valued or not. The visit must
+    // neither make nor remove items of this type.
+    template <class Visit>
+    void ForEachItem(Visit i_visit) const
+    {
+        if (m_isNull)
+            m_nullItems.ForEachMember(i_visit);
+        else
+            m_valueIndex.ForEach(i_visit);
+    }
     // Room for that many more items of a valued type, made before creating them in bulk.
     void ReserveItems(std::size_t i_more);
     const ItemSet& NullItems() const { return m_nullItems; }
@@ -76,10 +87,9 @@ private:
     Type(Data* ip_data, std::string i_name, Primacy i_primacy, bool i_isNull, bool i_autoCreate);
     ~Type();
 
-    // The probe is where the value index takes the item: only for a valued type.
-    Item* CreateItem(Value i_value, const ValueIndex::Probe* ip_probe);
-    // Indexes an item just made and announces it.
-    Item* AddItem(Item* ip_item, const ValueIndex::Probe* ip_probe);
+    // Makes, indexes and announces an item. The probe is where the value index takes it: only
+    // for a valued type.
+    Item* CreateItem(std::string_view i_bytes, const ValueIndex::Probe* ip_probe);
     // NewItems when no new item is announced to anyone.
     void MakeUnannounced(const std::string_view* ip_values, const std::uint64_t* ip_hashes,
                          std::size_t i_count, Item** op_items);

@@ -398,11 +398,3 @@ void ValueIndex::Clear()
     m_capacity = 0;
     m_size = 0;
 }
-
-std::vector<Item*> ValueIndex::Items() const
-{
-    std::vector<Item*> l_items;
-    l_items.reserve(m_size);
-    ForEach([&l_items](Item* ip_item) { l_items.push_back(ip_item); });
-    return l_items;
-}

@@ -66,7 +66,6 @@ public:
             if (mp_slots[l_slot].mp_item)
                 i_visit(mp_slots[l_slot].mp_item);
     }
-    std::vector<Item*> Items() const;
 
 private:
     struct Slot

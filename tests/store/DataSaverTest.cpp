@@ -7,22 +7,6 @@
 
 namespace
 {
-// Store file bytes, field by field.
-struct FileBytes
-{
-    FileBytes& Int(std::int32_t i_value)
-    {
-        for (int l_shift = 0; l_shift < 32; l_shift += 8)
-            bytes.push_back(static_cast<char>((static_cast<std::uint32_t>(i_value) >> l_shift) & 0xff));
-        return *this;
-    }
-    FileBytes& Flag(bool i_value) { return bytes.push_back(i_value ? 1 : 0), *this; }
-    FileBytes& Text(const std::string& i_text) { return Int(static_cast<std::int32_t>(i_text.size())), bytes += i_text, *this; }
-    // A type's header: name, valueless flag, item count.
-    FileBytes& Type(const std::string& i_name, bool i_null, std::int32_t i_count) { return Text(i_name).Flag(i_null).Int(i_count); }
-    std::string bytes;
-};
-
 std::size_t ItemTotal()
 {
     std::size_t l_total = 0;

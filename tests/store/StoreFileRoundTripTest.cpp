@@ -12,18 +12,6 @@
 
 namespace
 {
-void PutInt(std::string& io_bytes, std::int64_t i_value)
-{
-    for (int l_shift = 0; l_shift < 32; l_shift += 8)
-        io_bytes.push_back(static_cast<char>((static_cast<std::uint64_t>(i_value) >> l_shift) & 0xff));
-}
-
-void PutText(std::string& io_bytes, const std::string& i_text)
-{
-    PutInt(io_bytes, static_cast<std::int64_t>(i_text.size()));
-    io_bytes += i_text;
-}
-
 using Registrations = std::map<std::string, std::set<std::string>>;
 
 // The chosen types by name, each with its kept items in the order of its item set. An empty
@@ -55,22 +43,20 @@ std::vector<std::pair<const Type*, std::vector<Item*>>> Selection(const Registra
 // every connection between two of them once, as an ordered pair, in order.
 std::string PlainFile(const Registrations& i_chosen)
 {
-    std::string l_bytes;
+    FileBytes l_bytes;
     const auto l_blocks = Selection(i_chosen);
     std::map<const Item*, int> l_index;
-    PutInt(l_bytes, static_cast<std::int64_t>(l_blocks.size()));
+    l_bytes.Int(static_cast<std::int32_t>(l_blocks.size()));
     for (const auto& [lp_type, l_items] : l_blocks)
     {
-        PutText(l_bytes, lp_type->GetName());
-        l_bytes.push_back(lp_type->IsNull() ? 1 : 0);
-        PutInt(l_bytes, static_cast<std::int64_t>(l_items.size()));
+        l_bytes.Type(lp_type->GetName(), lp_type->IsNull(), static_cast<std::int32_t>(l_items.size()));
         for (const Item* lp_item : l_items)
         {
             const int l_next = static_cast<int>(l_index.size()) + 1;
             l_index[lp_item] = l_next;
-            PutInt(l_bytes, l_next);
+            l_bytes.Int(l_next);
             if (!lp_type->IsNull())
-                PutText(l_bytes, std::string(lp_item->GetValue().Bytes()));
+                l_bytes.Text(std::string(lp_item->GetValue().Bytes()));
         }
     }
     std::set<std::pair<int, int>> l_pairs;
@@ -82,10 +68,10 @@ std::string PlainFile(const Registrations& i_chosen)
                 if (const auto l_found = l_index.find(l_other.Get()); l_found != l_index.end())
                     l_pairs.insert(std::minmax(l_number, l_found->second));
     }
-    PutInt(l_bytes, static_cast<std::int64_t>(l_pairs.size()));
+    l_bytes.Int(static_cast<std::int32_t>(l_pairs.size()));
     for (const auto& [l_low, l_high] : l_pairs)
-        PutInt(l_bytes, l_low), PutInt(l_bytes, l_high);
-    return l_bytes;
+        l_bytes.Int(l_low).Int(l_high);
+    return l_bytes.bytes;
 }
 
 // The selection as text that does not depend on addresses: each item with the selected items
@@ -261,36 +247,24 @@ TEST_F(StoreFileRoundTrip, SavesThePlainBytesAndLoadsBackTheSameStore)
 // make the connections in order of the first index, then the second.
 TEST_F(StoreFileRoundTrip, LoadsRecordsInAnyOrderAsInIndexOrder)
 {
-    std::string l_sparse;
-    PutInt(l_sparse, 2);
-    PutText(l_sparse, "user"), l_sparse.push_back(0), PutInt(l_sparse, 4);
-    PutInt(l_sparse, 40), PutText(l_sparse, "zed");
-    PutInt(l_sparse, 7), PutText(l_sparse, "amy");
-    PutInt(l_sparse, 40), PutText(l_sparse, "yan");
-    PutInt(l_sparse, 12), PutText(l_sparse, "bob");
-    PutText(l_sparse, "room"), l_sparse.push_back(0), PutInt(l_sparse, 2);
-    PutInt(l_sparse, 3), PutText(l_sparse, "jazz");
-    PutInt(l_sparse, 99), PutText(l_sparse, "rock");
-    PutInt(l_sparse, 4);
+    FileBytes l_sparse;
+    l_sparse.Int(2).Type("user", false, 4);
+    l_sparse.Int(40).Text("zed").Int(7).Text("amy").Int(40).Text("yan").Int(12).Text("bob");
+    l_sparse.Type("room", false, 2).Int(3).Text("jazz").Int(99).Text("rock");
+    l_sparse.Int(4);
     for (int l_index : {40, 3, 12, 99, 3, 7, 99, 12})
-        PutInt(l_sparse, l_index);
+        l_sparse.Int(l_index);
     // The same store in index order: a type may have more than one block.
-    std::string l_ordered;
-    PutInt(l_ordered, 3);
-    PutText(l_ordered, "room"), l_ordered.push_back(0), PutInt(l_ordered, 1);
-    PutInt(l_ordered, 3), PutText(l_ordered, "jazz");
-    PutText(l_ordered, "user"), l_ordered.push_back(0), PutInt(l_ordered, 3);
-    PutInt(l_ordered, 7), PutText(l_ordered, "amy");
-    PutInt(l_ordered, 8), PutText(l_ordered, "bob");
-    PutInt(l_ordered, 9), PutText(l_ordered, "yan");
-    PutText(l_ordered, "room"), l_ordered.push_back(0), PutInt(l_ordered, 1);
-    PutInt(l_ordered, 10), PutText(l_ordered, "rock");
-    PutInt(l_ordered, 4);
+    FileBytes l_ordered;
+    l_ordered.Int(3).Type("room", false, 1).Int(3).Text("jazz");
+    l_ordered.Type("user", false, 3).Int(7).Text("amy").Int(8).Text("bob").Int(9).Text("yan");
+    l_ordered.Type("room", false, 1).Int(10).Text("rock");
+    l_ordered.Int(4);
     for (int l_index : {3, 7, 8, 10, 9, 3, 10, 8})
-        PutInt(l_ordered, l_index);
+        l_ordered.Int(l_index);
     Log l_events[2];
     int l_file = 0;
-    for (const std::string& l_bytes : {l_sparse, l_ordered})
+    for (const std::string& l_bytes : {l_sparse.bytes, l_ordered.bytes})
     {
         d.RemoveAllItems();
         QFile l_out(QString::fromStdString(tmp.File("store")));
@@ -330,21 +304,22 @@ TEST_F(StoreFileRoundTrip, LargeFilesLoadAsMadeOneRecordAtATime)
     for (const bool l_reversed : {false, true})
     {
         SCOPED_TRACE(l_reversed ? "records in reverse order" : "records in order");
-        std::string l_bytes;
-        PutInt(l_bytes, 2);
+        FileBytes l_file;
+        l_file.Int(2);
         const auto l_block = [&](const char* ip_type, const std::vector<std::string>& i_values, int i_first) {
-            PutText(l_bytes, ip_type), l_bytes.push_back(0), PutInt(l_bytes, static_cast<std::int64_t>(i_values.size()));
+            l_file.Type(ip_type, false, static_cast<std::int32_t>(i_values.size()));
             for (std::size_t l_k = 0; l_k < i_values.size(); ++l_k)
             {
                 const std::size_t l_at = l_reversed ? i_values.size() - 1 - l_k : l_k;
-                PutInt(l_bytes, i_first + static_cast<int>(l_at)), PutText(l_bytes, i_values[l_at]);
+                l_file.Int(i_first + static_cast<int>(l_at)).Text(i_values[l_at]);
             }
         };
         l_block("user", l_users, 1);
         l_block("room", l_rooms, l_userCount + 1);
-        PutInt(l_bytes, static_cast<std::int64_t>(l_pairs.size()));
+        l_file.Int(static_cast<std::int32_t>(l_pairs.size()));
         for (const auto& [l_first, l_second] : l_pairs)
-            PutInt(l_bytes, l_first), PutInt(l_bytes, l_second);
+            l_file.Int(l_first).Int(l_second);
+        const std::string& l_bytes = l_file.bytes;
         ASSERT_GT(l_bytes.size(), std::size_t(2) << 20);
 
         d.RemoveAllItems();
