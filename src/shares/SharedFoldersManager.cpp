@@ -243,14 +243,19 @@ QString SharedFoldersManager::GetFileItemDisplayString(ItemPtr i_file)
 void SharedFoldersManager::RemoveUserShare(QString i_user)
 {
     ItemPtr l_share = d.GetType("user")->HasItem(Value(i_user))["user_share"];
-    if (!l_share)
-        return;
+    if (l_share)
+        RemoveShareTree(l_share);
+}
+
+void SharedFoldersManager::RemoveShareTree(ItemPtr i_share)
+{
+    if (i_share)
     {
         RemovalScope l_scope(d);
-        const ItemSet l_folders = l_share.GetItems("user_share_folder");
+        const ItemSet l_folders = i_share.GetItems("user_share_folder");
         l_folders.GetItems("user_share_file").Remove();
         l_folders.Remove();
-        l_share.Remove();
+        i_share.Remove();
     }
     d.RemoveDisconnectedItems();
 }

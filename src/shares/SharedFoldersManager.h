@@ -47,6 +47,9 @@ public:
     QString GetFileItemDisplayString(ItemPtr i_file);
     // Drops the browsed share tree of that user.
     void RemoveUserShare(QString i_user);
+    // A browsed share tree (`user_share` with its folders and files), and whatever that leaves
+    // unconnected; a null share only sweeps.
+    static void RemoveShareTree(ItemPtr i_share);
 
     // ---- Scanning and the word index ----
 

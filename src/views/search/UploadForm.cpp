@@ -2,6 +2,7 @@
 
 #include <QIcon>
 
+#include "shares/SharedFoldersManager.h"
 #include "shell/ActionSetToolBar.h"
 #include "store/Data.h"
 #include "store/ToQString.h"
@@ -31,16 +32,9 @@ void UploadForm::SetShare(ItemPtr i_share)
 void UploadForm::Delete()
 {
     RemoveTabRecord();
-    if (m_share)
-    {
-        RemovalScope l_scope(d);
-        const ItemSet l_folders = m_share.GetItems("user_share_folder");
-        l_folders.GetItems("user_share_file").Remove();
-        l_folders.Remove();
-        m_share.Remove();
-    }
+    const ItemPtr l_share = m_share;
     m_share = ItemPtr();
-    d.RemoveDisconnectedItems();
+    SharedFoldersManager::RemoveShareTree(l_share);
     deleteLater();
 }
 
