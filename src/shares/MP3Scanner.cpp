@@ -218,8 +218,12 @@ bool MP3Scanner::IsStopped()
 std::string MP3Scanner::StampText(const struct stat& i_stat)
 {
     char l_text[StampSize];
-    const qint64 l_nanoseconds = qint64(i_stat.st_mtim.tv_sec) * 1000000000 + i_stat.st_mtim.tv_nsec;
-    return std::string(l_text, WriteStamp(qint64(i_stat.st_size), l_nanoseconds, l_text));
+    return std::string(l_text, WriteStamp(qint64(i_stat.st_size), ModifiedNanoseconds(i_stat), l_text));
+}
+
+qint64 MP3Scanner::ModifiedNanoseconds(const struct stat& i_stat)
+{
+    return qint64(i_stat.st_mtim.tv_sec) * 1000000000 + i_stat.st_mtim.tv_nsec;
 }
 
 std::size_t MP3Scanner::WriteStamp(qint64 i_size, qint64 i_nanoseconds, char* op_text)

@@ -43,6 +43,8 @@ public:
     // StampSize bytes; its length.
     static constexpr std::size_t StampSize = 48;
     static std::size_t WriteStamp(qint64 i_size, qint64 i_nanoseconds, char* op_text);
+    // The modification time a stamp holds.
+    static qint64 ModifiedNanoseconds(const struct stat& i_stat);
 
     // At most this many failures wait for one answer.
     static constexpr int FailureBatch = 256;

@@ -19,8 +19,7 @@ void ReadStamps(StampReader::Batch& io_batch)
             l_folder >= 0 ? ::fstatat(l_folder, io_batch.Name(l_at), &l_stat, 0)
                           : ::stat((io_batch.encodedFolder + '/' + io_batch.Name(l_at)).constData(), &l_stat);
         if (l_result == 0)
-            io_batch.stamps[l_at] = {qint64(l_stat.st_size),
-                                     qint64(l_stat.st_mtim.tv_sec) * 1000000000 + l_stat.st_mtim.tv_nsec, true};
+            io_batch.stamps[l_at] = {qint64(l_stat.st_size), MP3Scanner::ModifiedNanoseconds(l_stat), true};
     }
     if (l_folder >= 0)
         ::close(l_folder);
