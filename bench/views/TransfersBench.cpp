@@ -19,9 +19,9 @@
 #include <algorithm>
 #include <string>
 #include <chrono>
-#include <ctime>
 #include <vector>
 
+#include "../ThreadCpuTime.h"
 #include "TransfersBenchEngine.h"
 #include "transfers/TransferStatus.h"
 
@@ -32,9 +32,7 @@ constexpr int kTransfers = 20;
 
 double ThreadCpuMs()
 {
-    timespec l_time{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &l_time);
-    return double(l_time.tv_sec) * 1e3 + double(l_time.tv_nsec) / 1e6;
+    return ThreadCpuSeconds() * 1e3;
 }
 
 struct LoopFigures

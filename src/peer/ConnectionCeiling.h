@@ -44,7 +44,6 @@ public:
     qint64 Total() const { return m_total; }
     // The bytes that connections stopped holding since the last call.
     qint64 TakeReleased();
-    qint64 Ceiling() const { return m_ceiling; }
     void SetCeiling(qint64 i_ceiling) { m_ceiling = i_ceiling; }
 
 private:
