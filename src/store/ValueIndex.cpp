@@ -301,6 +301,8 @@ void ValueIndex::InsertAll(Item** io_items, const std::uint64_t* ip_hashes, std:
         if (l_k + l_ahead < i_count)
             __builtin_prefetch(&mp_slots[l_entries[l_k + l_ahead].m_hash & l_mask], 1);
         const Entry& l_entry = l_entries[l_k];
+        // The probe of LookFor, written out: it reads the new item's bytes only when the hashes
+        // match, which going through LookFor would do for every item (a fifth slower to load).
         for (std::size_t l_slot = l_entry.m_hash & l_mask;; l_slot = (l_slot + 1) & l_mask)
         {
             const Slot& l_at = mp_slots[l_slot];
