@@ -34,6 +34,50 @@ TEST_F(UploadTransfer, ACompletedUploadReportsItsSpeedToTheServerOnlyForAFileAbo
     EXPECT_EQ(qFromLittleEndian<qint32>(Sent(121)[0].fields.constData()), 7000);
 }
 
+// Two downloaders on the messaging connections they opened to us, one upload slot and no shared
+// timer running: nothing but the end of bob's upload can send carl the request for his file.
+TEST_F(UploadTransfer, AnUploadThatEndsSendsTheNextQueuedOneItsTransferRequestWithoutWaitingForATick)
+{
+    for (QTimer* lp_timer : {mp_timers->halfMinuteTimer, mp_timers->fiveMinuteTimer, mp_timers->hourTimer})
+        lp_timer->stop();
+    QSignalSpy l_ticks(mp_timers->halfMinuteTimer, &QTimer::timeout);
+    ASSERT_TRUE(LogIn());
+    const qint64 l_size = 3 * 8192 + 100;
+    Share({{"a.bin", l_size}, {"b.bin", 10}});
+    ASSERT_EQ(Setting("upload_slots"), "1");
+    const auto l_request = [&](quint32 i_req, const char* i_name, qint64 i_bytes) {
+        return WireFields().UInt32(40).Int32(1).UInt32(i_req).Text(Remote(i_name)).Raw(Int64(i_bytes)).Bytes();
+    };
+    FakePeer l_bobFiles;
+    Reachable("bob", l_bobFiles.Listen(), 0);
+    Online("bob");
+    Online("carl");
+    const std::unique_ptr<FakePeer> lp_bob = Accepted(false, "bob"), lp_carl = Accepted(false, "carl");
+
+    lp_bob->SendFrame(WireFields().UInt32(43).Text(Remote("a.bin")));
+    ASSERT_TRUE(lp_bob->WaitForBodies(1));
+    EXPECT_EQ(lp_bob->Bodies()[0], l_request(1, "a.bin", l_size));
+    lp_carl->SendFrame(WireFields().UInt32(43).Text(Remote("b.bin")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Status(Entry("carl", "b.bin")) == Queued; }, 5000));
+    lp_bob->SendFrame(WireFields().UInt32(41).UInt32(1).Byte(1));
+
+    // Our file connection to bob: its introduction, the transfer number, then the whole file.
+    const QByteArray l_head = FakePeer::Frame(FakePeer::InitBody("anna", "F")) + Word(1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return l_bobFiles.Raw().size() >= l_head.size(); }, 5000));
+    l_bobFiles.SendRaw(Int64(0));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return l_bobFiles.Raw().size() >= l_head.size() + l_size; }, 10000));
+    EXPECT_EQ(l_bobFiles.Raw(), l_head + Pattern(l_size));
+    EXPECT_TRUE(lp_carl->Bodies().isEmpty()) << "carl waits while bob's upload holds the slot";
+
+    // bob has it all and closes, as a downloader does; the uploader then ends the upload.
+    l_bobFiles.Close();
+    ASSERT_TRUE(lp_carl->WaitForBodies(1)) << "carl was not asked once bob's upload ended";
+    EXPECT_EQ(lp_carl->Bodies(), QList<QByteArray>{l_request(2, "b.bin", 10)});
+    EXPECT_EQ(Status(Entry("bob", "a.bin")), Complete);
+    EXPECT_EQ(Status(Entry("carl", "b.bin")), Requesting);
+    EXPECT_EQ(l_ticks.count(), 0);
+}
+
 TEST_F(UploadTransfer, UploadsShareTheLimitAgainAtEveryEndAndThePoolKeepsOneSecondAtMost)
 {
     const qint64 l_limit = 600 * 1024;
