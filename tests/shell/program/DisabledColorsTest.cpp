@@ -45,6 +45,12 @@ enum class Choice
     DarkAtStartUp,
     DarkSavedInTheDialog
 };
+
+std::string ChoiceName(const ::testing::TestParamInfo<Choice>& i_info)
+{
+    const char* const l_names[] = {"DefaultAtStartUp", "DarkAtStartUp", "DarkSavedInTheDialog"};
+    return l_names[static_cast<int>(i_info.param)];
+}
 } // namespace
 
 class DisabledColors : public ProgramFixture, public ::testing::WithParamInterface<Choice>
@@ -74,7 +80,8 @@ protected:
 };
 INSTANTIATE_TEST_SUITE_P(DefaultOrDark, DisabledColors,
                          ::testing::Values(Choice::DefaultAtStartUp, Choice::DarkAtStartUp,
-                                           Choice::DarkSavedInTheDialog));
+                                           Choice::DarkSavedInTheDialog),
+                         ChoiceName);
 
 TEST_P(DisabledColors, DimTheirTextReadablyAndLeaveTheStoredColoursAsChosen)
 {
