@@ -126,13 +126,11 @@ void ColorSelectionDialog::OnResetToDefaults()
 
 void ColorSelectionDialog::OnSaveColors()
 {
+    std::array<QColor, ColorSettings::PaletteCount> l_colors;
+    for (int l_i = 0; l_i < ColorSettings::PaletteCount; ++l_i)
+        l_colors[l_i] = SwatchColor(Swatch(l_i));
     QPalette l_palette = QApplication::palette();
-    for (int l_i = 0; l_i < ColorSettings::Count; ++l_i)
-    {
-        const ColorSettings::Entry& l_entry = ColorSettings::Entries()[l_i];
-        if (l_entry.role != QPalette::NoRole)
-            ColorSettings::SetRole(l_palette, l_entry.role, SwatchColor(Swatch(l_i)));
-    }
+    ColorSettings::ApplyPaletteColors(l_palette, l_colors);
     QApplication::setPalette(l_palette);
 
     for (int l_i = 0; l_i < ColorSettings::Count; ++l_i)

@@ -13,6 +13,28 @@ std::function<void()>& RecolorTransfersHook()
     static std::function<void()> s_recolor;
     return s_recolor;
 }
+
+// The role a text role is drawn on; NoRole for the background roles.
+QPalette::ColorRole BackgroundOf(QPalette::ColorRole i_text)
+{
+    switch (i_text)
+    {
+    case QPalette::WindowText:
+        return QPalette::Window;
+    case QPalette::Text:
+        return QPalette::Base;
+    case QPalette::ButtonText:
+        return QPalette::Button;
+    default:
+        return QPalette::NoRole;
+    }
+}
+
+QColor Halfway(const QColor& i_from, const QColor& i_to)
+{
+    return QColor((i_from.red() + i_to.red()) / 2, (i_from.green() + i_to.green()) / 2,
+                  (i_from.blue() + i_to.blue()) / 2);
+}
 } // namespace
 
 const std::array<ColorSettings::Entry, ColorSettings::Count>& ColorSettings::Entries()
@@ -60,6 +82,25 @@ void ColorSettings::SetRole(QPalette& io_palette, QPalette::ColorRole i_role, co
     io_palette.setBrush(i_role, QBrush(i_color, Qt::SolidPattern));
 }
 
+void ColorSettings::ApplyPaletteColors(QPalette& io_palette,
+                                       const std::array<QColor, PaletteCount>& i_colors)
+{
+    for (int l_i = 0; l_i < PaletteCount; ++l_i)
+        if (i_colors[l_i].isValid())
+            SetRole(io_palette, Entries()[l_i].role, i_colors[l_i]);
+    // A text colour left to the platform keeps the platform's own disabled form.
+    for (int l_i = 0; l_i < PaletteCount; ++l_i)
+    {
+        const QPalette::ColorRole l_text = Entries()[l_i].role;
+        const QPalette::ColorRole l_background = BackgroundOf(l_text);
+        if (l_background != QPalette::NoRole && i_colors[l_i].isValid())
+            io_palette.setBrush(
+                QPalette::Disabled, l_text,
+                QBrush(Halfway(i_colors[l_i], io_palette.color(QPalette::Disabled, l_background)),
+                       Qt::SolidPattern));
+    }
+}
+
 void ColorSettings::WriteDefaults()
 {
     defaultPalette = QApplication::palette();
@@ -69,17 +110,13 @@ void ColorSettings::WriteDefaults()
 
 void ColorSettings::InstallStoredPalette()
 {
+    // A damaged store must not paint the whole window in one invalid colour: such a key keeps
+    // the platform's own colour.
+    std::array<QColor, PaletteCount> l_colors;
+    for (int l_i = 0; l_i < PaletteCount; ++l_i)
+        l_colors[l_i] = StoredColor(Entries()[l_i].key);
     QPalette l_palette = defaultPalette;
-    for (const Entry& l_entry : Entries())
-    {
-        if (l_entry.role == QPalette::NoRole)
-            continue;
-        // A damaged store must not paint the whole window in one invalid colour: such a key
-        // keeps the platform's own colour.
-        const QColor l_color = StoredColor(l_entry.key);
-        if (l_color.isValid())
-            SetRole(l_palette, l_entry.role, l_color);
-    }
+    ApplyPaletteColors(l_palette, l_colors);
     QApplication::setPalette(l_palette);
 }
 

