@@ -273,30 +273,39 @@ bool TransferQueueManager::MoveFinishedDownload(ItemPtr i_entry, QString& o_fold
     return false;
 }
 
+// One record per user, complete folder and file name: the same file fetched again, once the
+// user took the first copy away, brings the record up to date with the latest download's time,
+// size and search. Where the file lies is what made it the same record, so that part stays.
 void TransferQueueManager::RecordCompleteDownload(ItemPtr i_entry, const QString& i_folder,
                                                   const QString& i_fileName)
 {
     const ItemPtr l_user = i_entry["user"];
     const ItemPtr l_folder = d.GetType("complete_download_folder")->HasItem(i_folder);
     const ItemPtr l_name = d.GetType("complete_download_filename")->HasItem(i_fileName);
+    ItemPtr l_record;
     if (l_folder && l_name)
     {
         ItemSet l_parts(l_user);
         l_parts.Insert(l_folder);
         l_parts.Insert(l_name);
-        if (d.GetItem(l_parts, "complete_download"))
-            return;
+        l_record = d.GetItem(l_parts, "complete_download");
     }
-    const ItemPtr l_record = d.GetType("complete_download")->NewItem();
-    l_record += l_user;
-    l_record += d.GetType("complete_download_folder")->GetItem(i_folder);
-    l_record += d.GetType("complete_download_relative_folder")
-                    ->GetItem(GetDownloadRelativeDownloadFolder(i_entry));
-    l_record += d.GetType("complete_download_filename")->GetItem(i_fileName);
+    if (!l_record)
+    {
+        l_record = d.GetType("complete_download")->NewItem();
+        l_record += l_user;
+        l_record += d.GetType("complete_download_folder")->GetItem(i_folder);
+        l_record += d.GetType("complete_download_relative_folder")
+                        ->GetItem(GetDownloadRelativeDownloadFolder(i_entry));
+        l_record += d.GetType("complete_download_filename")->GetItem(i_fileName);
+    }
+    // Each holds one value: connecting the new one lets the old go at the next collection.
     l_record += d.GetType("complete_download_file_size")->GetItem(i_entry["file_size"].AsStdString());
     l_record += d.GetType("complete_download_completion_time")
                     ->GetItem(TransferTimeStamp(QDateTime::currentDateTime()));
     if (ItemPtr l_search = i_entry["search_request_text"])
         l_record += l_search;
+    else
+        l_record.Disconnect("search_request_text");
     emit CompleteDownloadAdded(l_record);
 }

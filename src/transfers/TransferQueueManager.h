@@ -168,6 +168,7 @@ public slots:
 signals:
     void TransfersLoaded();
     void DownloadProgressed(ItemPtr i_entry);
+    // A finished download's record, new or brought up to date by the same file finished again.
     void CompleteDownloadAdded(ItemPtr i_record);
 
 private:

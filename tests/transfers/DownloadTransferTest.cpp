@@ -108,6 +108,71 @@ TEST_F(DownloadTransfer, TheUploadersBytesAreAppendedToThePartialFileAndTheFinis
     EXPECT_EQ(g("complete_download").Size(), 1u);
 }
 
+// The user took the finished file away and fetched it again, from another folder of bob's that
+// lands in the same complete folder, or from another user: one record per user and file there.
+TEST_F(DownloadTransfer, TheSameFileFinishedAgainBringsItsOneRecordUpToDate)
+{
+    // Uploader, remote folder, size, the download's search (none when null), whether it is bob's record.
+    const std::tuple<const char*, const char*, int, const char*, bool> l_steps[] = {
+        {"bob", "Music\\Album", 1000, "song", true},
+        {"bob", "Music\\Album", 2500, "song live", true},
+        {"bob", "Backup\\Album", 1800, nullptr, true},
+        {"carl", "Music\\Album", 700, "song", false},
+    };
+    const QString l_folder = QString(m_dir.filePath("complete/Album")).replace('/', '\\');
+    const QString l_yesterday = TransferTimeStamp(m_start.addDays(-1));
+    QSignalSpy l_records(mp_manager.get(), &TransferQueueManager::CompleteDownloadAdded);
+    ItemPtr l_bobs;
+    quint32 l_req = 0;
+    for (const auto& [l_user, l_remote, l_size, l_search, l_isBobs] : l_steps)
+    {
+        SCOPED_TRACE(QString("%1 %2 %3").arg(l_user, l_remote).arg(l_size).toStdString());
+        // Finished long ago, as far as the record knows.
+        const QString l_oldSize = l_isBobs ? l_bobs["complete_download_file_size"].AsString() : QString();
+        if (l_isBobs && l_bobs)
+            l_bobs += d.GetType("complete_download_completion_time")->GetItem(l_yesterday);
+        const ItemPtr l_entry = mp_manager->AddDownload(l_user, "song.mp3", l_remote, l_size, 0);
+        if (l_search)
+            l_entry += d.GetType("search_request_text")->GetItem(l_search);
+        Requested(l_entry, ++l_req);
+        const std::unique_ptr<FakePeer> lp_uploader = Uploader(l_req, l_user);
+        EXPECT_TRUE(Offset(*lp_uploader, 0));
+        lp_uploader->SendRaw(Pattern(l_size));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return Status(l_entry) == Complete; }, 10000));
+        EXPECT_EQ(Read("complete/Album/song.mp3"), Pattern(l_size));
+
+        ASSERT_EQ(l_records.size(), int(l_req));
+        const ItemPtr l_record = l_records.last()[0].value<ItemPtr>();
+        if (l_isBobs)
+        {
+            EXPECT_TRUE(!l_bobs || l_record == l_bobs) << "the same record";
+            l_bobs = l_record;
+        }
+        EXPECT_EQ(g("complete_download").Size(), l_isBobs ? 1u : 2u);
+        EXPECT_TRUE(StampedAhead(l_record, "complete_download_completion_time", 0))
+            << l_record["complete_download_completion_time"].AsString().toStdString();
+        QStringList l_parts{"complete_download_file_size=" + QString::number(l_size), "complete_download_filename=song.mp3",
+                            "complete_download_folder=" + l_folder, "complete_download_relative_folder=Album",
+                            "user=" + QString(l_user)};
+        if (l_search)
+            l_parts.insert(4, QString("search_request_text=") + l_search);
+        EXPECT_EQ(Parts(l_record).filter(QRegularExpression("^(?!complete_download_completion_time)")), l_parts);
+        // The values the record let go of are collected as usual; a search it let go of is the
+        // search's own and stays.
+        d.RemoveDisconnectedItems();
+        EXPECT_FALSE(d.GetType("complete_download_completion_time")->HasItem(l_yesterday));
+        if (!l_oldSize.isEmpty())
+        {
+            EXPECT_FALSE(d.GetType("complete_download_file_size")->HasItem(l_oldSize)) << l_oldSize.toStdString();
+        }
+        EXPECT_EQ(bool(d.GetType("search_request_text")->HasItem("song live")), l_req > 1);
+
+        // The user takes the file away and the download off the list.
+        EXPECT_TRUE(QFile::remove(m_dir.filePath("complete/Album/song.mp3")));
+        mp_manager->RemoveDownload(l_entry);
+    }
+}
+
 TEST_F(DownloadTransfer, AConnectionThatWouldWriteIntoARunningOrFinishedDownloadOrNamesNoneIsClosed)
 {
     const QByteArray l_file = Pattern(200000);

@@ -18,11 +18,6 @@ void CompleteDownloadItem::SetCompletionTime(const QString& i_text)
     setData(0, SortKeyRole, l_time.isValid() ? l_time.toMSecsSinceEpoch() : Unreadable);
 }
 
-void CompleteDownloadItem::ForgetCompletionTime()
-{
-    setData(0, SortKeyRole, Unreadable);
-}
-
 qint64 CompleteDownloadItem::SortKey() const
 {
     const QVariant l_key = data(0, SortKeyRole);

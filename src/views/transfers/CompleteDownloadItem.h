@@ -14,7 +14,6 @@ public:
 
     // A time that cannot be read sorts before every readable one.
     void SetCompletionTime(const QString& i_text);
-    void ForgetCompletionTime();
     qint64 SortKey() const;
 
     bool operator<(const QTreeWidgetItem& i_other) const override;

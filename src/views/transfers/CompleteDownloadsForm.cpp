@@ -80,40 +80,61 @@ void CompleteDownloadsForm::Init(bool i_storeLoaded)
         dataSaver->AddDataLoadedEventHandler(this);
 }
 
-// Every record, then one sort.
+// Every record, then one sort. A record that has its row already keeps it.
 void CompleteDownloadsForm::DataLoaded()
 {
     QList<QTreeWidgetItem*> l_rows;
     for (ItemPtr l_record : g("complete_download"))
-        l_rows << NewRow(l_record);
+        if (CompleteDownloadItem* lp_row = RowOf(l_record))
+            Fill(lp_row, l_record);
+        else
+            l_rows << NewRow(l_record);
     mp_ui->downloadList->addTopLevelItems(l_rows);
     mp_ui->downloadList->sortItems(0, Qt::DescendingOrder);
+}
+
+// The record's row in this list, found through its node; null when it has none.
+CompleteDownloadItem* CompleteDownloadsForm::RowOf(ItemPtr i_record) const
+{
+    const ItemPtr l_node = i_record[NodeType];
+    if (!l_node)
+        return nullptr;
+    auto* lp_row = l_node.AsPointer<QTreeWidgetItem>();
+    // Only the address is compared until the row is known to be one of ours.
+    if (mp_ui->downloadList->indexOfTopLevelItem(lp_row) < 0)
+        return nullptr;
+    return static_cast<CompleteDownloadItem*>(lp_row);
+}
+
+void CompleteDownloadsForm::Fill(CompleteDownloadItem* ip_row, ItemPtr i_record)
+{
+    for (int l_column = 0; l_column < int(std::size(Columns)); ++l_column)
+        ip_row->setText(l_column, i_record[Columns[l_column].part].AsString());
+    ip_row->SetCompletionTime(i_record["complete_download_completion_time"].AsString());
 }
 
 // A row not yet in the list.
 CompleteDownloadItem* CompleteDownloadsForm::NewRow(ItemPtr i_record)
 {
     auto* lp_row = new CompleteDownloadItem;
-    for (int l_column = 0; l_column < int(std::size(Columns)); ++l_column)
-        lp_row->setText(l_column, i_record[Columns[l_column].part].AsString());
-    lp_row->SetCompletionTime(i_record["complete_download_completion_time"].AsString());
-    // A record shown again leaves its older row without a record; that row sorts last.
-    if (const ItemPtr l_old = i_record[NodeType])
-        if (auto* lp_old = static_cast<CompleteDownloadItem*>(l_old.AsPointer<QTreeWidgetItem>()))
-        {
-            lp_old->ForgetCompletionTime();
-            QTreeWidget* lp_list = mp_ui->downloadList;
-            lp_list->addTopLevelItem(lp_list->takeTopLevelItem(lp_list->indexOfTopLevelItem(lp_old)));
-        }
+    Fill(lp_row, i_record);
     i_record += d.GetType(NodeType)->GetItem(Value(static_cast<QTreeWidgetItem*>(lp_row)));
     return lp_row;
 }
 
-// The rows are in order already: the new one goes where it belongs, ahead of equal times.
+// The rows are in order already: the record's row, new or taken out to be brought up to date,
+// goes where it belongs, ahead of equal times.
 void CompleteDownloadsForm::OnCompleteDownloadAdded(ItemPtr i_record)
 {
     QTreeWidget* lp_list = mp_ui->downloadList;
-    CompleteDownloadItem* lp_row = NewRow(i_record);
+    CompleteDownloadItem* lp_row = RowOf(i_record);
+    if (lp_row)
+    {
+        lp_list->takeTopLevelItem(lp_list->indexOfTopLevelItem(lp_row));
+        Fill(lp_row, i_record);
+    }
+    else
+        lp_row = NewRow(i_record);
     int l_low = 0;
     int l_high = lp_list->topLevelItemCount();
     while (l_low < l_high)

@@ -9,8 +9,9 @@ class CompleteDownloadItem;
 class QTreeWidget;
 class Ui_CompleteDownloadsForm;
 
-// The downloads that have finished, newest first, from the transfer queues' records; a row
-// for each record at the load, or at once when made after it, and one for each new completion.
+// The downloads that have finished, newest first, from the transfer queues' records; one row
+// for each record, made at the load, or at once when the list is made after it, and on each
+// completion, which brings the row of a record finished again up to date and to its place.
 // There is one at most, reached through `completeDownloadsForm`.
 class CompleteDownloadsForm : public QWidget, public DataLoadedEventHandler
 {
@@ -31,6 +32,8 @@ public slots:
     void OnCompleteDownloadAdded(ItemPtr i_record);
 
 private:
+    CompleteDownloadItem* RowOf(ItemPtr i_record) const;
+    static void Fill(CompleteDownloadItem* ip_row, ItemPtr i_record);
     CompleteDownloadItem* NewRow(ItemPtr i_record);
 
     Ui_CompleteDownloadsForm* mp_ui = nullptr;
