@@ -61,6 +61,50 @@ TEST_F(PeerDelivery, ParkedMessagesArriveInOrderOnceTheUserIsConnected)
     EXPECT_EQ(Logged("Did not find messaging connection to user, queueing unsent message"), 6);
 }
 
+// When we cannot reach the user, the user reaches us: the server passes on our request and the
+// user connects to one of our listeners with its token. What waited goes out on that connection.
+TEST_F(PeerDelivery, ParkedMessagesGoOutOnTheConnectionThatAnswersOurRelayedRequest)
+{
+    Listen();
+    ASSERT_TRUE(LogIn());
+    QSignalSpy l_failed(mp_messenger.get(), &PeerMessenger::ConnectionToUserFailed);
+    const struct
+    {
+        const char* user;
+        bool addressRefused; // else the address request is never answered
+        bool obfuscated;     // the listener the user reaches
+    } l_cases[] = {{"bob", true, false}, {"carl", false, true}};
+    int l_relayed = 0;
+    for (const auto& l_case : l_cases)
+    {
+        SCOPED_TRACE(l_case.user);
+        mp_messenger->GetUserInfo(l_case.user);
+        mp_messenger->GetUserSharedFiles(l_case.user);
+        EXPECT_EQ(User(l_case.user).GetItems("unsent_message").Size(), 2u);
+        ASSERT_EQ(Sent(18, ++l_relayed).size(), l_relayed);
+        const QByteArray l_request = Sent(18).last().fields;
+        const quint32 l_token = qFromLittleEndian<quint32>(l_request.constData());
+        EXPECT_EQ(l_request, WireFields().UInt32(l_token).Text(l_case.user).Text("P").Bytes());
+        if (l_case.addressRefused)
+        {
+            m_fake.SendFrame(3, WireFields().Text(l_case.user).UInt32(0x7f000001u).Int32(FakePeer::FreePort()).Int32(0));
+            ASSERT_TRUE(QTest::qWaitFor(
+                [&] { return Logged(QString("Direct connection of type P to user %1 failed").arg(l_case.user)) == 1; },
+                5000));
+        }
+        EXPECT_EQ(User(l_case.user).GetItems("unsent_message").Size(), 2u) << "nothing to send them on yet";
+
+        FakePeer l_peer(l_case.obfuscated);
+        ASSERT_TRUE(l_peer.ConnectTo(Port(l_case.obfuscated)));
+        l_peer.SendFrame(FakePeer::PierceBody(l_token));
+        ASSERT_TRUE(l_peer.WaitForBodies(2));
+        EXPECT_EQ(l_peer.Bodies(), (QList<QByteArray>{Word(15), Word(4)}));
+        EXPECT_EQ(User(l_case.user).GetItems("unsent_message").Size(), 0u);
+        EXPECT_EQ(User(l_case.user).GetItems("connect_to_peer_request").Size(), 0u) << "the pierce settles the attempt";
+    }
+    EXPECT_EQ(l_failed.count(), 0);
+}
+
 TEST_F(PeerDelivery, AFailedFlushKeepsTheRestParked)
 {
     QTcpSocket l_closed;

@@ -66,4 +66,45 @@ TEST_F(ServerFramingTest, FramesAreCutFromAnySplitOfReadsAndAnAbsurdLengthDropsT
     EXPECT_TRUE(mp_server->IsAbruptlyDisconnected());
     EXPECT_EQ(l_failed.count(), 1);
 }
+
+// Some messages are their code and nothing more, a body of 4 bytes: each is acted on whether it
+// comes alone or among other frames.
+TEST_F(ServerFramingTest, AFrameOfItsCodeAloneIsActedOn)
+{
+    ASSERT_TRUE(LogIn());
+    QStringList l_seen;
+    Server* lp_server = mp_server.get();
+    QObject::connect(lp_server, &Server::DNetReset, [&] { l_seen << "reset"; });
+    QObject::connect(lp_server, &Server::DNetMessage,
+                     [&](MemStream& i_body) { l_seen << QString("distributed %1").arg(i_body.GetPendingReadLength()); });
+    QObject::connect(lp_server, &Server::DNetPossibleParents,
+                     [&](std::list<std::pair<QString, TCPAddress>>& i_parents) {
+                         l_seen << QString("parents %1").arg(i_parents.size());
+                     });
+    QSignalSpy l_chats(lp_server, &Server::RoomChat);
+    const QByteArray l_chat = FrameOf(13, WireFields().Text("lobby").Text("ben").Text("after"));
+
+    const std::pair<qint32, const char*> l_cases[] = {{130, "reset"}, {93, "distributed 0"}, {102, "parents 0"}};
+    QByteArray l_all;
+    QStringList l_expected;
+    for (const auto& [l_code, l_effect] : l_cases)
+    {
+        SCOPED_TRACE(l_code);
+        const QByteArray l_frame = FrameOf(l_code);
+        ASSERT_EQ(l_frame, WireFields().UInt32(4).Int32(l_code).Bytes());
+        l_seen.clear();
+        m_fake.SendRaw(l_frame);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !l_seen.isEmpty(); }, 5000));
+        EXPECT_EQ(l_seen, QStringList{l_effect});
+        l_all += l_frame;
+        l_expected << l_effect;
+    }
+
+    // Sent in one write, between frames with fields: the last chat shows that all ahead of it were read.
+    l_seen.clear();
+    m_fake.SendRaw(l_chat + l_all + l_chat);
+    ASSERT_TRUE(WaitFor(l_chats, 2));
+    EXPECT_EQ(l_seen, l_expected);
+    EXPECT_TRUE(mp_server->IsConnected());
+}
 } // namespace
