@@ -1,9 +1,9 @@
 #include "peer/PeerMessenger.h"
 
 #include <cstring>
-#include <string>
 #include <map>
 #include <set>
+#include <string>
 #include <utility>
 #include <vector>
 
