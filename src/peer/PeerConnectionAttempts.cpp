@@ -4,6 +4,7 @@
 #include <QHostAddress>
 #include <QTcpSocket>
 
+#include <utility>
 #include <vector>
 
 #ifdef __GLIBC__
@@ -45,9 +46,6 @@ QString TypeAndUser(const char* i_text, ItemPtr i_item)
 
 namespace
 {
-// Released by connections since the last half-minute, past which the freed pages go back.
-const qint64 ReturnedBytes = 32 * 1024 * 1024;
-
 void ReturnFreedMemory()
 {
 #ifdef __GLIBC__
@@ -303,10 +301,16 @@ void PeerMessenger::OnUninitializedSocketItemAdded(ItemPtr i_socketItem)
 void PeerMessenger::EveryHalfMinute()
 {
     ExpireAsOf(QDateTime::currentDateTime());
-    // What connections held is freed as they end, but the allocator keeps the pages it came
-    // from: once much has gone, they go back to the system.
-    if (m_heldFrames.TakeReleased() + m_unsentBytes.TakeReleased() >= ReturnedBytes)
+    // What connections held, and what a list or reply held while it was read, is freed, but
+    // the allocator keeps the pages it came from: once much has gone, they go back to the
+    // system.
+    const qint64 l_freed = m_heldFrames.TakeReleased() + m_unsentBytes.TakeReleased() +
+                           std::exchange(m_readBytesFreed, 0);
+    if (l_freed >= m_returnedBytes)
+    {
         ReturnFreedMemory();
+        ++m_memoryReturns;
+    }
 }
 
 void PeerMessenger::ExpireAsOf(const QDateTime& i_now)

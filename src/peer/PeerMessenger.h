@@ -82,6 +82,9 @@ public:
     static constexpr qint64 MaxTotalUnsentBytes = 256 * 1024 * 1024;
     // How long a connection may stay silent, in milliseconds, before it is closed.
     static constexpr qint64 IdleLimit = 119999;
+    // Bytes freed since the last half-minute (frames, unsent bytes, lists and replies read),
+    // past which the half-minute hands the allocator's free pages back to the system.
+    static constexpr qint64 ReturnedBytes = 32 * 1024 * 1024;
 
     // The two ceilings that every owner of a connection with another user reports to.
     ConnectionCeiling& HeldFrames() { return m_heldFrames; }
@@ -193,6 +196,12 @@ private:
     // The bodies of incomplete frames, and what the sockets have not sent yet.
     ConnectionCeiling m_heldFrames;
     ConnectionCeiling m_unsentBytes;
+    // About what the lists and replies read since the last half-minute held while they were
+    // read, all of it freed since; the threshold of handing freed pages back, and how often
+    // that happened.
+    qint64 m_readBytesFreed = 0;
+    qint64 m_returnedBytes = ReturnedBytes;
+    quint64 m_memoryReturns = 0;
     // Users made for names that other users' connections brought in, and those of them whose
     // connection has just ended, to be looked at once the current work is done.
     std::set<Item*> m_strangers;

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <map>
 #include <set>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -45,12 +46,46 @@ private:
     int m_position = 0;
 };
 
+// About what reading one list or reply held, added to the messenger's count of freed bytes once
+// the reading ends, whichever way: the inflated body and every record read, each in its set node
+// or vector slot with whatever of its strings and attributes does not fit inside it. The
+// half-minute hands the pages back once that count is large.
+class ReadCost
+{
+public:
+    explicit ReadCost(qint64& io_freed) : m_freed(io_freed) {}
+    ~ReadCost() { m_freed += m_bytes; }
+    ReadCost(const ReadCost&) = delete;
+    ReadCost& operator=(const ReadCost&) = delete;
+
+    void Add(qint64 i_bytes) { m_bytes += i_bytes; }
+    void Add(const FileInfo& i_file)
+    {
+        m_bytes += qint64(sizeof(FileInfo) + 6 * sizeof(void*)) + Outside(i_file.name) +
+                   Outside(i_file.attributeMap.extension) +
+                   qint64(i_file.attributeMap.attributes.capacity() * sizeof(std::pair<int, int>));
+    }
+
+private:
+    static qint64 Outside(const std::string& i_text)
+    {
+        static const std::size_t s_inside = std::string().capacity();
+        return i_text.capacity() > s_inside ? qint64(i_text.capacity()) + 1 : 0;
+    }
+
+    qint64& m_freed;
+    qint64 m_bytes = 0;
+};
+
 // Everything after the code, inflated. An unreadable stream leaves the output empty, so that
 // the first field read fails.
-Inflater::Result InflateRest(const QString& i_user, MemStream& io_message, QByteArray& o_body)
+Inflater::Result InflateRest(const QString& i_user, MemStream& io_message, QByteArray& o_body,
+                             ReadCost& io_cost)
 {
     const Inflater::Result l_result = Inflater::Inflate(
         io_message.GetReadBuffer(), io_message.GetPendingReadLength(), o_body);
+    // A stream stopped at the ceiling grew its output that far before it was dropped.
+    io_cost.Add(l_result == Inflater::TooLarge ? Inflater::DefaultCeiling : o_body.size());
     if (l_result == Inflater::TooLarge)
         Log(Area, 1,
             QString("Message from user %1 inflates past %2 bytes, dropping it")
@@ -68,7 +103,7 @@ bool ReadCount(BytesInput& io_input, qint32& o_count)
 
 // One record. A record marked absent is one byte and stands for no file: o_present is false,
 // and nothing of an earlier record is repeated.
-bool ReadFileRecord(BytesInput& io_input, FileInfo& o_file, bool& o_present)
+bool ReadFileRecord(BytesInput& io_input, FileInfo& o_file, bool& o_present, ReadCost& io_cost)
 {
     const int l_marker = io_input.Peek();
     if (l_marker < 0)
@@ -80,10 +115,13 @@ bool ReadFileRecord(BytesInput& io_input, FileInfo& o_file, bool& o_present)
         return io_input.Read(l_absent);
     }
     o_file = FileInfo();
-    return o_file.Read(io_input);
+    if (!o_file.Read(io_input))
+        return false;
+    io_cost.Add(o_file);
+    return true;
 }
 
-bool ReadShareList(BytesInput& io_input, FileInfoMap& o_share)
+bool ReadShareList(BytesInput& io_input, FileInfoMap& o_share, ReadCost& io_cost)
 {
     qint32 l_folders = 0;
     if (!ReadCount(io_input, l_folders))
@@ -99,7 +137,7 @@ bool ReadShareList(BytesInput& io_input, FileInfoMap& o_share)
         {
             FileInfo l_file;
             bool l_present = false;
-            if (!ReadFileRecord(io_input, l_file, l_present))
+            if (!ReadFileRecord(io_input, l_file, l_present, io_cost))
                 return false;
             // Lists come sorted as a rule; the hint keeps that case linear.
             if (l_present)
@@ -188,12 +226,13 @@ bool PeerMessenger::ReceiveSharedFileListRequest(const QString& i_user)
 bool PeerMessenger::ReceiveSharedFileList(const QString& i_user, MemStream& io_body)
 {
     using namespace share_messages;
+    ReadCost l_cost(m_readBytesFreed);
     QByteArray l_inflated;
-    if (InflateRest(i_user, io_body, l_inflated) == Inflater::TooLarge)
+    if (InflateRest(i_user, io_body, l_inflated, l_cost) == Inflater::TooLarge)
         return true;
     BytesInput l_input(l_inflated);
     FileInfoMap l_share;
-    if (!ReadShareList(l_input, l_share))
+    if (!ReadShareList(l_input, l_share, l_cost))
         return false;
     AttributeTranslationTable l_names;
     if (!l_input.Read(l_names))
@@ -205,8 +244,9 @@ bool PeerMessenger::ReceiveSharedFileList(const QString& i_user, MemStream& io_b
 bool PeerMessenger::ReceiveSearchReply(const QString& i_user, MemStream& io_body)
 {
     using namespace share_messages;
+    ReadCost l_cost(m_readBytesFreed);
     QByteArray l_inflated;
-    if (InflateRest(i_user, io_body, l_inflated) == Inflater::TooLarge)
+    if (InflateRest(i_user, io_body, l_inflated, l_cost) == Inflater::TooLarge)
         return true;
     BytesInput l_input(l_inflated);
     QString l_replier;
@@ -232,7 +272,7 @@ bool PeerMessenger::ReceiveSearchReply(const QString& i_user, MemStream& io_body
     {
         FileInfo l_file;
         bool l_present = false;
-        if (!ReadFileRecord(l_input, l_file, l_present))
+        if (!ReadFileRecord(l_input, l_file, l_present, l_cost))
             return false;
         if (l_present)
             l_files.push_back(std::move(l_file));

@@ -53,6 +53,10 @@ public:
         io_messenger.HeldFrames().SetCeiling(i_heldFrames);
         io_messenger.UnsentBytes().SetCeiling(i_totalUnsent);
     }
+    // The freed bytes past which the half-minute hands pages back to the system, and how often
+    // it has.
+    static void SetReturnedBytes(PeerMessenger& io_messenger, qint64 i_bytes) { io_messenger.m_returnedBytes = i_bytes; }
+    static quint64 MemoryReturns(const PeerMessenger& i_messenger) { return i_messenger.m_memoryReturns; }
 };
 
 // A messenger on free ports, its log lines and signals recorded as text, fake peers on 127.0.0.1.

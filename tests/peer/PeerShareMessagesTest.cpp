@@ -26,6 +26,47 @@ TEST_F(PeerShareMessages, ShareMessagesAsTheyArrive)
         Run(l_frame);
 }
 
+TEST_F(PeerShareMessages, WhatALargeListOrReplyHeldGoesBackToTheSystemAtTheNextHalfMinuteOnce)
+{
+    PeerMessengerTesting::SetReturnedBytes(*mp_messenger, 1024 * 1024);
+    // Ten thousand records hold well over the lowered threshold while they are read, though
+    // their frame is a few kilobytes; ten hold far less.
+    const auto l_records = [](int i_count) {
+        std::vector<ShareFile> l_files;
+        for (int l_index = 0; l_index < i_count; ++l_index)
+            l_files.push_back({"music\\" + QByteArray::number(l_index) + ".mp3", l_index, {{0, 320}}});
+        return l_files;
+    };
+    const auto l_list = [](const std::vector<ShareFile>& i_files) {
+        return WireFields().Int32(1).Text("music").Raw(Files(i_files)).Bytes();
+    };
+    const QByteArray l_large = l_list(l_records(10000));
+    // Every file filtered out: the records were read, nothing of them is kept.
+    d.GetType("search_request")->NewItem(Value(7u)) += d.GetType("search_request_text")->GetItem("nothing");
+    const std::tuple<const char*, QByteArray, bool, bool> l_cases[] = {
+        {"a large list", Word(5) + Deflated(l_large), true, true},
+        {"a small list", Word(5) + Deflated(l_list(l_records(10))), true, false},
+        {"a large list cut at its end", Word(5) + Deflated(l_large.chopped(2)), false, true},
+        {"a large search reply", Reply(7, l_records(10000)), true, true},
+        {"a small search reply", Reply(7, l_records(10)), true, false},
+        {"a decompression bomb", Bomb(5), true, true},
+    };
+    for (const auto& [l_name, l_body, l_keeps, l_returns] : l_cases)
+    {
+        SCOPED_TRACE(l_name);
+        if (!mp_bob || !BobConnected())
+            ConnectBob();
+        mp_messenger->EveryHalfMinute();
+        const quint64 l_before = PeerMessengerTesting::MemoryReturns(*mp_messenger);
+        EXPECT_EQ(SendKeeps(l_body), l_keeps);
+        mp_messenger->EveryHalfMinute();
+        EXPECT_EQ(PeerMessengerTesting::MemoryReturns(*mp_messenger), l_before + (l_returns ? 1 : 0));
+        // Counted once: the half-minute after it has nothing more to hand back.
+        mp_messenger->EveryHalfMinute();
+        EXPECT_EQ(PeerMessengerTesting::MemoryReturns(*mp_messenger), l_before + (l_returns ? 1 : 0));
+    }
+}
+
 TEST(PeerInflater, StopsAtItsCeiling)
 {
     const QByteArray l_text(1000, 'a');
