@@ -76,6 +76,8 @@ function(tarnwick_add_fuzzer name)
             -DSEEDS=${CMAKE_CURRENT_SOURCE_DIR}/corpus/${name} -DWORK=${corpus}
             -DSECONDS=${ARG_SECONDS} -P ${PROJECT_SOURCE_DIR}/cmake/RunFuzzer.cmake)
   set_tests_properties(fuzz_${name} PROPERTIES LABELS fuzz TIMEOUT 600)
+  # Gathered into the one target "fuzzers" (tests/fuzz/CMakeLists.txt).
+  set_property(GLOBAL APPEND PROPERTY TARNWICK_FUZZERS fuzz_${name})
 endfunction()
 
 #   tarnwick_add_benchmark(store_bench LINK store)

@@ -5,7 +5,7 @@
 // against a bare listing of the shared tree, which the start's rescan must walk); and the main
 // window's destructor with four uploads running to slow readers on loopback, against the same
 // destructor with none. The server link points at a loopback port nobody listens on and the
-// gateway is the in-memory one; the store says "no" to UPnP.
+// gateway is the in-memory one; the store says "no" to UPnP and keeps the web host on loopback.
 //
 // The program runs itself: `shell_bench --child <mode> ...` is one measured process, which prints
 // its times as "bench: name=seconds" lines.
@@ -80,6 +80,7 @@ std::unique_ptr<MainWindow> NewWindow(std::function<void()> i_beforeLoad = {})
                               QMessageBox::StandardButtons) { return QMessageBox::Ok; });
     MainWindow::SetBeforeLoad([i_beforeLoad] {
         SetSetting("use_upnp", "no");
+        SetSetting("web_host", "127.0.0.1");
         SetSetting("server_host", "127.0.0.1");
         SetSetting("server_port", FakePeer::FreePort());
         SetSetting("username", "bench");

@@ -35,7 +35,9 @@ QStringList Sorted(QStringList i_list)
 }
 
 // Every shares item a scan makes or keeps, with the temporary folder's path and words replaced,
-// one line each in a fixed order.
+// one line each in a fixed order. How many words that path has, and which, depends on where the
+// temporary folder is: a word of the path shows only where a file's own path under it has it
+// too, and the path's other words show once, as "<disk>", with how many files have them.
 QString ShareStore(const QString& i_disk)
 {
     const QSet<QString> l_diskWords = PathWords(i_disk);
@@ -53,6 +55,12 @@ QString ShareStore(const QString& i_disk)
                        .arg(l_relative(l_folder.AsString()), l_relative(Lower(l_folder["shared_file_folder_lowercase_name"])))
                        .arg(l_folder.GetItems("shared_folder").Size())
                        .arg(l_folder.GetItems("shared_file").Size());
+    // A word of the temporary folder's path shows where the file's own path under it has it too.
+    const auto l_shown = [&](ItemPtr i_file, const QString& i_word) {
+        return !l_diskWords.contains(i_word) ||
+               PathWords(l_relative(i_file["shared_file_folder"].AsString()).mid(1) + "/" + i_file["shared_file_name"].AsString())
+                   .contains(i_word);
+    };
     for (ItemPtr l_file : d.GetType("shared_file")->GetItems())
     {
         QStringList l_words;
@@ -61,7 +69,7 @@ QString ShareStore(const QString& i_disk)
         for (const QString& l_word : l_diskWords)
             l_allDiskWords &= bool(l_tokens.Contains(d.GetType("search_token")->HasItem(Value(l_word))));
         for (ItemPtr l_token : l_tokens)
-            if (!l_diskWords.contains(l_token.AsString()))
+            if (l_shown(l_file, l_token.AsString()))
                 l_words << l_token.AsString();
         QString l_attributes;
         for (const char* l_type : {"is_scanned", "mpeg_version", "channel_mode", "audio_frequency", "bitrate_mode", "bitrate"})
@@ -72,11 +80,21 @@ QString ShareStore(const QString& i_disk)
                             Lower(l_file["shared_file_name"]["shared_file_lowercase_name"]), l_file["shared_file_size"].AsString(),
                             l_attributes, Sorted(l_words).join(' '), l_allDiskWords ? "" : " (without the disk's words)");
     }
-    QStringList l_tokens;
+    QSet<QString> l_tokens;
     for (ItemPtr l_token : d.GetType("search_token")->GetItems())
-        l_tokens << QString("%1:%2").arg(l_diskWords.contains(l_token.AsString()) ? "<disk>" : l_token.AsString())
-                        .arg(l_token.GetItems("shared_file").Size());
-    l_lines << "tokens " + Sorted(l_tokens).join(' ');
+    {
+        int l_files = 0, l_shownFiles = 0;
+        for (ItemPtr l_file : l_token.GetItems("shared_file"))
+        {
+            ++l_files;
+            l_shownFiles += l_shown(l_file, l_token.AsString());
+        }
+        if (!l_diskWords.contains(l_token.AsString()) || l_shownFiles > 0)
+            l_tokens << QString("%1:%2").arg(l_token.AsString()).arg(l_shownFiles);
+        else
+            l_tokens << QString("<disk>:%1").arg(l_files);
+    }
+    l_lines << "tokens " + Sorted(l_tokens.values()).join(' ');
     for (const char* l_type : {"shared_file_name", "shared_file_lowercase_name", "shared_file_folder_lowercase_name", "shared_file_size"})
     {
         QStringList l_values;
@@ -143,7 +161,7 @@ shared_file_folder_lowercase_name ~/share, ~/share/albums, ~/share/albums/first 
 shared_file_lowercase_name 01 opening.mp3, 02 closing.mp3, blank.mp3, cover.jpg, edited.mp3, fresh.mp3, keep.txt, loose notes.txt, track 2.ogg, track one.ogg, track three.ogg, upper.txt
 shared_file_name 01 Opening.mp3, 02 Closing.MP3, Blank.mp3, Edited.mp3, Loose Notes.txt, Track 2.ogg, Track One.ogg, Track Three.ogg, Upper.TXT, cover.jpg, fresh.mp3, keep.txt
 shared_file_size 1
-tokens 01:1 02:1 2.ogg:1 2:1 <disk>:12 <disk>:12 <disk>:12 <disk>:12 <disk>:12 albums:6 blank.mp3:1 blank:1 case:1 closing.mp3:1 closing:1 cover.jpg:1 cover:1 edited.mp3:1 edited:1 first:2 folder:2 fresh.mp3:1 fresh:1 jpg:1 keep.txt:1 keep:1 light:2 loose:1 mp3:5 new:1 notes.txt:1 notes:1 ogg:3 one.ogg:1 one:1 opening.mp3:1 opening:1 renamed:1 second:4 share:12 three.ogg:1 three:1 track:3 txt:3 upper.txt:1 upper:1)";
+tokens 01:1 02:1 2.ogg:1 2:1 <disk>:12 albums:6 blank.mp3:1 blank:1 case:1 closing.mp3:1 closing:1 cover.jpg:1 cover:1 edited.mp3:1 edited:1 first:2 folder:2 fresh.mp3:1 fresh:1 jpg:1 keep.txt:1 keep:1 light:2 loose:1 mp3:5 new:1 notes.txt:1 notes:1 ogg:3 one.ogg:1 one:1 opening.mp3:1 opening:1 renamed:1 second:4 share:12 three.ogg:1 three:1 track:3 txt:3 upper.txt:1 upper:1)";
 } // namespace
 
 // The same store whether the disk changed while the program ran or while it was closed, and

@@ -1,50 +1,109 @@
 #!/usr/bin/env bash
 # Runs tools/ensure-packages against fake system commands, with every package missing: as root,
-# through sudo, and for a user who can do neither. Each way, apt-get must run (or be printed to
-# run) without questions: DEBIAN_FRONTEND=noninteractive reaches it.
+# through sudo, for a user whom sudo refuses, and for a user without sudo. Each way, apt-get must
+# run (or be printed to run) without questions: DEBIAN_FRONTEND=noninteractive reaches it. The
+# fake commands live in a temporary folder, and nothing outside it is changed.
 set -euo pipefail
 script=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 bin=$work/bin
 mkdir "$bin"
-for tool in bash env grep; do ln -s "$(command -v "$tool")" "$bin/$tool"; done
+fake() { # name, shell script body
+  printf '#!/bin/sh\n%s\n' "$2" > "$bin/$1"
+  chmod +x "$bin/$1"
+}
+# The few real commands the script needs, reached through wrappers of our own.
+real=()
+for tool in bash env grep true; do
+  real+=("$(type -P "$tool")")
+  fake "$tool" "exec '${real[-1]}' \"\$@\""
+done
+real_stamps=$(stat -L -c '%n %Z %a' "${real[@]}")
 # Nothing is installed; apt-get and sudo record what they are asked, and id says who we are.
-printf '#!/bin/sh\nexit 1\n' > "$bin/dpkg-query"
-printf '#!/bin/sh\necho "apt-get $* with DEBIAN_FRONTEND=$DEBIAN_FRONTEND" >> "%s/calls"\n' "$work" > "$bin/apt-get"
-printf '#!/bin/sh\necho "sudo $*" >> "%s/calls"\nexec "$@"\n' "$work" > "$bin/sudo"
-chmod +x "$bin"/*
+fake dpkg-query 'exit 1'
+fake apt-get "echo \"apt-get \$* with DEBIAN_FRONTEND=\$DEBIAN_FRONTEND\" >> '$work/calls'"
+lets_in="echo \"sudo \$*\" >> '$work/calls'; exec \"\$@\""
+# What sudo says, in place of the password prompt, to a user who may not use it.
+refuses="echo \"sudo \$*\" >> '$work/calls'; echo 'sudo: a password is required' >&2; exit 1"
 
 failures=0
+fail() {
+  echo "FAILED: $1" >&2
+  failures=$((failures + 1))
+}
 expect() { # what, text, pattern
   if ! grep -qF -- "$3" <<<"$2"; then
-    echo "FAILED: $1: expected \"$3\" in:" >&2
+    fail "$1: expected \"$3\" in:"
     echo "$2" >&2
-    failures=$((failures + 1))
   fi
 }
-run_as() { # uid, with sudo or not; prints what was said and what was called
-  printf '#!/bin/sh\necho %s\n' "$1" > "$bin/id"
-  chmod +x "$bin/id"
-  if [ "$2" = no-sudo ]; then mv "$bin/sudo" "$bin/sudo.off"; fi
-  rm -f "$work/calls"
-  env -i PATH="$bin" bash "$script" 2>&1 || true
-  cat "$work/calls" 2>/dev/null || true
-  if [ "$2" = no-sudo ]; then mv "$bin/sudo.off" "$bin/sudo"; fi
+refute() { # what, text, pattern
+  if grep -qF -- "$3" <<<"$2"; then
+    fail "$1: did not expect \"$3\" in:"
+    echo "$2" >&2
+  fi
 }
+status=0
+run_as() { # uid, sudo (a fake's body, or none), package set; prints what was said and called
+  fake id "echo $1"
+  rm -f "$bin/sudo" "$work/calls"
+  if [ "$2" != none ]; then fake sudo "$2"; fi
+  status=0
+  env -i PATH="$bin" bash "$script" "$3" > "$work/said" 2>&1 || status=$?
+  cat "$work/said"
+  cat "$work/calls" 2>/dev/null || true
+}
+root_command="DEBIAN_FRONTEND=noninteractive apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends cmake"
 
-out=$(run_as 0 sudo)
+run_as 0 "$lets_in" test > "$work/out"; out=$(cat "$work/out")
 expect "root" "$out" "apt-get install -y -qq --no-install-recommends cmake"
 expect "root" "$out" "with DEBIAN_FRONTEND=noninteractive"
-if grep -q "^sudo" <<<"$out"; then echo "FAILED: root used sudo" >&2; failures=$((failures + 1)); fi
+if grep -q "^sudo" <<<"$out"; then fail "root used sudo"; fi
+if [ "$status" -ne 0 ]; then fail "root: exit status $status"; fi
 
-out=$(run_as 1000 sudo)
+run_as 1000 "$lets_in" test > "$work/out"; out=$(cat "$work/out")
 expect "sudo" "$out" "sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq"
 expect "sudo" "$out" "apt-get install -y -qq --no-install-recommends cmake ninja-build"
 expect "sudo" "$out" "apt-get update -qq with DEBIAN_FRONTEND=noninteractive"
+if [ "$status" -ne 0 ]; then fail "sudo: exit status $status"; fi
 
-out=$(run_as 1000 no-sudo)
-expect "no sudo" "$out" "DEBIAN_FRONTEND=noninteractive apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends cmake"
-if grep -q "^apt-get" <<<"$out"; then echo "FAILED: ran apt-get without root" >&2; failures=$((failures + 1)); fi
+# Without sudo, or with a sudo that will not let this user in: the list and the command to hand
+# on, and no apt-get.
+for what in "no sudo" "sudo refuses"; do
+  sudo=none
+  [ "$what" = "sudo refuses" ] && sudo=$refuses
+  run_as 1000 "$sudo" test > "$work/out"; out=$(cat "$work/out")
+  expect "$what" "$out" "These packages are needed and not installed: cmake ninja-build"
+  expect "$what" "$out" "$root_command"
+  if grep -q "^apt-get" <<<"$out"; then fail "$what: ran apt-get without root"; fi
+  refute "$what" "$out" "sudo env"
+  refute "$what" "$out" "Installing:"
+  if [ "$status" -eq 0 ]; then fail "$what: exit status 0"; fi
+done
+expect "sudo refuses" "$out" "sudo: a password is required"
+
+# Each task's set: running needs no test or benchmark toolchain.
+# task, a package it installs, one it leaves out
+while read -r task wanted unwanted; do
+  run_as 0 "$lets_in" "$task" > "$work/out"; out=$(cat "$work/out")
+  installs=$(grep "^apt-get install" <<<"$out" || true)
+  expect "$task" "$installs" " qtbase5-dev "
+  expect "$task" "$installs" " $wanted"
+  refute "$task" "$installs" " $unwanted"
+done <<'EOF'
+run famfamfam-silk libgtest-dev
+run famfamfam-silk clang
+test libgmock-dev libbenchmark-dev
+test clang libbenchmark-dev
+bench libbenchmark-dev clang
+EOF
+
+run_as 0 "$lets_in" "" > "$work/out"; out=$(cat "$work/out")
+expect "no task" "$out" "Usage:"
+if [ "$status" -eq 0 ]; then fail "no task: exit status 0"; fi
+if grep -q "^apt-get" <<<"$out"; then fail "no task: ran apt-get"; fi
+
+if [ "$(stat -L -c '%n %Z %a' "${real[@]}")" != "$real_stamps" ]; then fail "the real commands changed"; fi
 
 exit "$failures"
