@@ -26,6 +26,7 @@
 #include <unistd.h>
 
 #include "../../BenchStore.h"
+#include "../../LoopbackStranger.h"
 #include "../../ResidentMemory.h"
 #include "peer/PeerMessenger.h"
 #include "server/Server.h"
@@ -39,6 +40,9 @@
 
 namespace
 {
+// How long the client may take to read, close or forget what the far ends did.
+const qint64 SettleLimitMs = 60000;
+
 const int MessagingConnections = 1000;
 // Fewer at a time than a listener's backlog holds, so that every connect completes at once.
 const int Batch = 40;
@@ -65,39 +69,6 @@ struct Setting : BenchStore
     std::unique_ptr<PeerMessenger> mp_messenger;
     std::unique_ptr<DNetManager> mp_dnet;
 };
-
-std::size_t Count(const char* i_type)
-{
-    return d.GetType(i_type)->ItemCount();
-}
-
-// Turns the event loop until the condition holds; false after 60 s.
-bool Settle(const std::function<bool()>& i_done, const std::function<void()>& i_step = {})
-{
-    QElapsedTimer l_clock;
-    l_clock.start();
-    while (!i_done())
-    {
-        if (l_clock.elapsed() > 60000)
-            return false;
-        if (i_step)
-            i_step();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
-
-int Connect()
-{
-    const int l_fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in l_address{};
-    l_address.sin_family = AF_INET;
-    l_address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    l_address.sin_port = htons(GetSetting("listening_port").toUShort());
-    if (::connect(l_fd, reinterpret_cast<sockaddr*>(&l_address), sizeof l_address) != 0)
-        qFatal("cannot connect");
-    return l_fd;
-}
 
 // One far end: its first frame, then what every child sends after it (one buffer for all, made
 // before anything is measured), how much of both it has sent, and whether the client closed it.
@@ -149,13 +120,13 @@ bool MessagingBatch(int i_first, int i_count)
     std::vector<Far> l_far;
     for (int l_index = i_first; l_index < i_first + i_count; ++l_index)
     {
-        l_far.push_back({Connect(), Init(NewName(l_index), "P")});
+        l_far.push_back({ConnectToClient(false), Init(NewName(l_index), "P")});
         Push(l_far.back());
     }
-    const bool l_open = Settle([&] { return Count("peer_socket") == std::size_t(i_count); });
+    const bool l_open = Settle(SettleLimitMs, [&] { return ItemCount("peer_socket") == std::size_t(i_count); });
     for (Far& l_end : l_far)
         ::close(l_end.fd);
-    return l_open && Settle([] { return Count("peer_socket") == 0; });
+    return l_open && Settle(SettleLimitMs, [] { return ItemCount("peer_socket") == 0; });
 }
 
 // All but the last byte of a 10 MiB frame.
@@ -173,15 +144,14 @@ bool ChildrenWithUnfinishedFrames(int i_count, int& o_peakKiB)
     std::vector<Far> l_far;
     for (int l_index = 0; l_index < i_count; ++l_index)
     {
-        l_far.push_back({Connect(), Init(NewName(MessagingConnections + l_index), "D"), &UnfinishedFrame()});
-        ::fcntl(l_far.back().fd, F_SETFL, ::fcntl(l_far.back().fd, F_GETFL) | O_NONBLOCK);
+        l_far.push_back({ConnectToClient(true), Init(NewName(MessagingConnections + l_index), "D"), &UnfinishedFrame()});
         // Taken in before the next, so that the listener's backlog never fills.
-        const std::size_t l_children = Count("dnet_child");
+        const std::size_t l_children = ItemCount("dnet_child");
         Push(l_far.back());
-        if (!Settle([&] { return Count("dnet_child") > l_children || l_far.back().closed; }))
+        if (!Settle(SettleLimitMs, [&] { return ItemCount("dnet_child") > l_children || l_far.back().closed; }))
             return false;
     }
-    const bool l_sent = Settle(
+    const bool l_sent = Settle(SettleLimitMs,
         [&] {
             for (const Far& l_end : l_far)
                 if (!l_end.closed && l_end.sent < l_end.Size())
@@ -196,7 +166,7 @@ bool ChildrenWithUnfinishedFrames(int i_count, int& o_peakKiB)
         });
     for (Far& l_end : l_far)
         ::close(l_end.fd);
-    return l_sent && Settle([] { return Count("dnet_child") == 0; });
+    return l_sent && Settle(SettleLimitMs, [] { return ItemCount("dnet_child") == 0; });
 }
 
 // What the client does once they have gone: the objects it let go of are deleted, and its
@@ -223,7 +193,7 @@ void StrangersEnded(benchmark::State& state)
     int l_peak = 0;
     if (!MessagingBatch(0, 2) || !ChildrenWithUnfinishedFrames(1, l_peak))
         state.SkipWithError("the warm-up connections did not come and go");
-    const std::size_t l_users = Count("user");
+    const std::size_t l_users = ItemCount("user");
     RunTheClientsTimers();
     // The baseline at rest: what the allocator kept from setting all this up goes back first.
     malloc_trim(0);
@@ -237,7 +207,7 @@ void StrangersEnded(benchmark::State& state)
                 state.SkipWithError("a batch of messaging connections did not come and go");
         if (!ChildrenWithUnfinishedFrames(Children, l_peak))
             state.SkipWithError("the children did not come and go");
-        if (!Settle([&] { return Count("user") == l_users; }))
+        if (!Settle(SettleLimitMs, [&] { return ItemCount("user") == l_users; }))
             state.SkipWithError("the strangers' users stayed");
     }
     RunTheClientsTimers();
@@ -248,7 +218,7 @@ void StrangersEnded(benchmark::State& state)
     state.counters["peak_ratio"] = double(l_peak) / double(l_before);
     state.counters["peak_held_MiB"] = double(s_peakHeld) / 1048576.0;
     state.counters["heap_growth_KiB"] = double(HeapInUse() - l_heapBefore) / 1024.0;
-    state.counters["users_left"] = double(Count("user")) - double(l_users);
+    state.counters["users_left"] = double(ItemCount("user")) - double(l_users);
 }
 } // namespace
 

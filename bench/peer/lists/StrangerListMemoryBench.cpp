@@ -27,6 +27,7 @@
 #include <unistd.h>
 
 #include "../../BenchStore.h"
+#include "../../LoopbackStranger.h"
 #include "../../ResidentMemory.h"
 #include "peer/PeerMessenger.h"
 #include "server/Server.h"
@@ -38,6 +39,9 @@
 
 namespace
 {
+// How long the client may take to read, close or forget what the far ends did.
+const qint64 SettleLimitMs = 120000;
+
 // Each folder holds as many records as a count may announce, or nearly.
 const int Folders = 23;
 const int RecordsPerFolder = 130000;
@@ -112,40 +116,6 @@ QByteArray ShareListFrame(int i_folders, int i_records)
     return FakePeer::Frame(FakePeer::InitBody(Stranger, "P")) + FakePeer::Frame(l_body);
 }
 
-std::size_t Count(const char* i_type)
-{
-    return d.GetType(i_type)->ItemCount();
-}
-
-// Turns the event loop until the condition holds; false after 120 s.
-bool Settle(const std::function<bool()>& i_done, const std::function<void()>& i_step = {})
-{
-    QElapsedTimer l_clock;
-    l_clock.start();
-    while (!i_done())
-    {
-        if (l_clock.elapsed() > 120000)
-            return false;
-        if (i_step)
-            i_step();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
-
-int Connect()
-{
-    const int l_fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in l_address{};
-    l_address.sin_family = AF_INET;
-    l_address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    l_address.sin_port = htons(GetSetting("listening_port").toUShort());
-    if (::connect(l_fd, reinterpret_cast<sockaddr*>(&l_address), sizeof l_address) != 0)
-        qFatal("cannot connect");
-    ::fcntl(l_fd, F_SETFL, ::fcntl(l_fd, F_GETFL) | O_NONBLOCK);
-    return l_fd;
-}
-
 // The stranger connects, sends its frames from the one buffer without waiting, and goes once
 // the list was read. The peak is what was resident at most meanwhile.
 bool StrangerSends(Setting& io_setting, const QByteArray& i_frames, qint64& o_peakKiB)
@@ -153,10 +123,10 @@ bool StrangerSends(Setting& io_setting, const QByteArray& i_frames, qint64& o_pe
     const int l_lists = io_setting.m_lists;
     const bool l_peakKnown = ResetPeakResident();
     o_peakKiB = ResidentKiB();
-    const int l_fd = Connect();
+    const int l_fd = ConnectToClient(true);
     qint64 l_sent = 0;
     bool l_closed = false;
-    const bool l_read = Settle([&] { return io_setting.m_lists > l_lists || l_closed; },
+    const bool l_read = Settle(SettleLimitMs, [&] { return io_setting.m_lists > l_lists || l_closed; },
                                [&] {
                                    while (!l_closed && l_sent < i_frames.size())
                                    {
@@ -176,7 +146,7 @@ bool StrangerSends(Setting& io_setting, const QByteArray& i_frames, qint64& o_pe
     ::close(l_fd);
     if (l_peakKnown)
         o_peakKiB = std::max(o_peakKiB, PeakResidentKiB());
-    return l_read && !l_closed && Settle([] { return Count("peer_socket") == 0; });
+    return l_read && !l_closed && Settle(SettleLimitMs, [] { return ItemCount("peer_socket") == 0; });
 }
 
 // What the client does once the stranger has gone: the objects it let go of are deleted, the
@@ -206,7 +176,7 @@ void StrangerShareList(benchmark::State& state)
         state.SkipWithError("the warm-up list was not read");
     RunTheClientsTimers();
     const QByteArray l_frames = ShareListFrame(Folders, RecordsPerFolder);
-    const std::size_t l_users = Count("user");
+    const std::size_t l_users = ItemCount("user");
     if (d.GetType("user")->HasItem(QString(Stranger)))
         state.SkipWithError("the warm-up stranger stayed");
     // The baseline at rest: what the allocator kept from setting all this up goes back first.
@@ -219,7 +189,7 @@ void StrangerShareList(benchmark::State& state)
         {
             if (!StrangerSends(s_setting, l_frames, l_peak[l_round]))
                 state.SkipWithError("the list was not read");
-            if (!Settle([&] { return Count("user") == l_users; }))
+            if (!Settle(SettleLimitMs, [&] { return ItemCount("user") == l_users; }))
                 state.SkipWithError("the stranger's user stayed");
             RunTheClientsTimers();
             l_after[l_round] = ResidentKiB();
