@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QMetaObject>
+#include <QTimer>
 
 #include <cstddef>
 #include <functional>
@@ -13,6 +15,7 @@
 
 #include "store/Data.h"
 #include "store/Settings.h"
+#include "store/TimerManager.h"
 
 // What the stranger benchmarks share: raw loopback sockets that play the far ends from the same
 // event loop as the client under test, without Qt on their side.
@@ -53,4 +56,15 @@ inline int ConnectToClient(bool i_nonBlocking)
     if (i_nonBlocking)
         ::fcntl(l_fd, F_SETFL, ::fcntl(l_fd, F_GETFL) | O_NONBLOCK);
     return l_fd;
+}
+
+// What the client does once the far ends have gone: the objects it let go of are deleted, the
+// five-minute collection runs, and so does the half-minute tick of the peer messenger.
+inline void RunTheClientsTimers()
+{
+    for (int l_turn = 0; l_turn < 20; ++l_turn)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    d.RemoveDisconnectedItems();
+    QMetaObject::invokeMethod(timerManager->halfMinuteTimer, "timeout");
 }

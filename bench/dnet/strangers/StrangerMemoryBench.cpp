@@ -169,17 +169,6 @@ bool ChildrenWithUnfinishedFrames(int i_count, int& o_peakKiB)
     return l_sent && Settle(SettleLimitMs, [] { return ItemCount("dnet_child") == 0; });
 }
 
-// What the client does once they have gone: the objects it let go of are deleted, and its
-// timers run (the five-minute collection, the half-minute tick of the peer messenger).
-void RunTheClientsTimers()
-{
-    for (int l_turn = 0; l_turn < 20; ++l_turn)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    d.RemoveDisconnectedItems();
-    QMetaObject::invokeMethod(timerManager->halfMinuteTimer, "timeout");
-}
-
 qint64 HeapInUse()
 {
     const struct mallinfo2 l_info = mallinfo2();

@@ -149,17 +149,6 @@ bool StrangerSends(Setting& io_setting, const QByteArray& i_frames, qint64& o_pe
     return l_read && !l_closed && Settle(SettleLimitMs, [] { return ItemCount("peer_socket") == 0; });
 }
 
-// What the client does once the stranger has gone: the objects it let go of are deleted, the
-// stranger's user goes, and the half-minute step runs.
-void RunTheClientsTimers()
-{
-    for (int l_turn = 0; l_turn < 20; ++l_turn)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    d.RemoveDisconnectedItems();
-    QMetaObject::invokeMethod(timerManager->halfMinuteTimer, "timeout");
-}
-
 double MiB(qint64 i_kib)
 {
     return double(i_kib) / 1024.0;
