@@ -33,7 +33,7 @@ TEST_F(PeerAttempts, FailureIsReportedOnceWhenTheLastLegEndsAndMayBeRetriedAtOnc
 {
     ASSERT_TRUE(LogIn());
     QSignalSpy l_failed(mp_messenger.get(), &PeerMessenger::ConnectionToUserFailed);
-    Reachable("bob", FakePeer::FreePort(), 0);
+    Reachable("bob", m_closed.Port(), 0);
     mp_messenger->ConnectToUser("bob", "P");
     // The refused direct leg goes; the relayed one keeps the attempt until it expires.
     ASSERT_TRUE(QTest::qWaitFor([] { return Count("connect_to_peer_request_socket") == 0; }, 5000));
@@ -68,7 +68,7 @@ TEST_F(PeerAttempts, RelayedRequestIsAnsweredOnTheAnnouncedPortAndAFailedAnswerR
     QSignalSpy l_token(mp_messenger.get(), &PeerMessenger::FileConnectionRequested);
     FakePeer l_bob(true);
     const auto l_request = [&](const char* i_user, quint32 i_token) {
-        return WireFields().Text(i_user).Text("F").UInt32(0x7f000001u).Int32(FakePeer::FreePort())
+        return WireFields().Text(i_user).Text("F").UInt32(0x7f000001u).Int32(m_closed.Port())
             .UInt32(i_token).Byte(0);
     };
     m_fake.SendFrame(18, l_request("bob", 5).Int32(1).Int32(l_bob.Listen()));

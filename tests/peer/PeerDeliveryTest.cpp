@@ -87,7 +87,7 @@ TEST_F(PeerDelivery, ParkedMessagesGoOutOnTheConnectionThatAnswersOurRelayedRequ
         EXPECT_EQ(l_request, WireFields().UInt32(l_token).Text(l_case.user).Text("P").Bytes());
         if (l_case.addressRefused)
         {
-            m_fake.SendFrame(3, WireFields().Text(l_case.user).UInt32(0x7f000001u).Int32(FakePeer::FreePort()).Int32(0));
+            m_fake.SendFrame(3, WireFields().Text(l_case.user).UInt32(0x7f000001u).Int32(m_closed.Port()).Int32(0));
             ASSERT_TRUE(QTest::qWaitFor(
                 [&] { return Logged(QString("Direct connection of type P to user %1 failed").arg(l_case.user)) == 1; },
                 5000));

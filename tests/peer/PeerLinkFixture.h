@@ -10,6 +10,7 @@
 #include "diagnostics/LogSink.h"
 #include "peer/Inflater.h"
 #include "peer/PeerMessenger.h"
+#include "support/support/ClosedPort.h"
 #include "support/support/FakePeer.h"
 #include "support/support/ServerFixture.h"
 
@@ -304,6 +305,8 @@ protected:
 
     std::unique_ptr<PeerMessenger> mp_messenger;
     std::unique_ptr<FakePeer> mp_bob;
+    // Where a user's announced address refuses us.
+    ClosedPort m_closed;
     QStringList m_lines;
     QStringList m_signals;
 };

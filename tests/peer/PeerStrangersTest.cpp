@@ -75,7 +75,7 @@ TEST_F(PeerStrangers, AStrangersUserStaysWhileAnythingButItsConnectionsRefersToI
     MemStream l_message = Message(4);
     mp_messenger->SendMessage("nora", l_message);
     ASSERT_EQ(Sent(3, 1).size(), 1);
-    m_fake.SendFrame(3, WireFields().Text("nora").UInt32(0x7f000001u).Int32(FakePeer::FreePort()).Int32(0).Raw(QByteArray(2, '\0')));
+    m_fake.SendFrame(3, WireFields().Text("nora").UInt32(0x7f000001u).Int32(m_closed.Port()).Int32(0).Raw(QByteArray(2, '\0')));
     ASSERT_TRUE(QTest::qWaitFor([this] { return Logged("Direct connection of type P to user nora failed") == 1; }, 5000));
     ExpireAsOf(QDateTime::currentDateTime().addSecs(30));
     EXPECT_TRUE(Known("nora"));

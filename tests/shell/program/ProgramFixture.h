@@ -8,6 +8,7 @@
 #include "store/DataLoadedEventHandler.h"
 #include "store/DataSaver.h"
 #include "support/TestSupport.h"
+#include "support/support/ClosedPort.h"
 #include "support/support/FakeCentralServer.h"
 #include "support/support/FakePeer.h"
 #include "support/support/FakeUpnpBackend.h"
@@ -77,10 +78,12 @@ protected:
 
     TemporaryFolder m_home;
     FakeCentralServer m_server;
+    // Nothing a test does may reach the maker's web host, nor a listener of another test.
+    ClosedPort m_closedWeb;
     StoreFile m_store = StoreFile().Setting("username", "alice").Setting("password", "secret")
         .Setting("server_host", "127.0.0.1").Setting("server_port", QString::number(m_server.Port()))
         .Setting("use_upnp", "no").Setting("web_host", "127.0.0.1")
-        .Setting("web_port", QString::number(FakePeer::FreePort()));
+        .Setting("web_port", QString::number(m_closedWeb.Port()));
     LogLines m_log;
     QStringList m_loaded;
     int m_prompts = 0;

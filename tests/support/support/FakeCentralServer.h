@@ -5,6 +5,9 @@
 #include <QTcpSocket>
 #include <QTest>
 
+#include <memory>
+
+#include "support/support/ClosedPort.h"
 #include "support/support/WireFields.h"
 
 // A scripted central server on 127.0.0.1 at a port the system picks: it records every frame its
@@ -42,7 +45,13 @@ public:
     ~FakeCentralServer() override { DropClient(); }
 
     quint16 Port() const { return m_listener.serverPort(); }
-    void StopListening() { m_listener.close(); }
+    // The port then refuses connections, and stays ours until this goes.
+    void StopListening()
+    {
+        const quint16 l_port = m_listener.serverPort();
+        m_listener.close();
+        mp_closed = std::make_unique<ClosedPort>(l_port);
+    }
     void AcceptLogins() { m_login = WireFields().Byte(1).Text("Welcome").UInt32(0x0100007f).Text("0123456789abcdef"); }
     void RefuseLogins(const QString& i_reason) { m_login = WireFields().Byte(0).Text(i_reason); }
     void StaySilentOnLogin() { m_login.clear(); }
@@ -117,6 +126,7 @@ private:
     }
 
     QTcpServer m_listener;
+    std::unique_ptr<ClosedPort> mp_closed;
     // Each client and what it sent that is not a whole frame yet.
     QMap<QTcpSocket*, QByteArray> m_clients;
     QList<Frame> m_frames;

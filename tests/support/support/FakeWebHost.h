@@ -4,6 +4,10 @@
 #include <QTcpSocket>
 #include <QTest>
 
+#include <memory>
+
+#include "support/support/ClosedPort.h"
+
 // The maker's web host on 127.0.0.1 at a port the system picks: records each HTTP request line and
 // answers it with the scripted status and body, then closes the connection.
 class FakeWebHost : public QObject
@@ -33,7 +37,13 @@ public:
     }
 
     quint16 Port() const { return m_listener.serverPort(); }
-    void StopListening() { m_listener.close(); }
+    // The port then refuses connections, and stays ours until this goes.
+    void StopListening()
+    {
+        const quint16 l_port = m_listener.serverPort();
+        m_listener.close();
+        mp_closed = std::make_unique<ClosedPort>(l_port);
+    }
 
     void SetReply(int i_status, const QByteArray& i_body)
     {
@@ -46,6 +56,7 @@ public:
 
 private:
     QTcpServer m_listener;
+    std::unique_ptr<ClosedPort> mp_closed;
     QList<QByteArray> m_requests;
     int m_status = 200;
     QByteArray m_body;
