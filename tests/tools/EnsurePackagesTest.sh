@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
 # Runs tools/ensure-packages against fake system commands, with every package missing: as root,
 # through sudo, for a user whom sudo refuses, and for a user without sudo. Each way, apt-get must
-# run (or be printed to run) without questions: DEBIAN_FRONTEND=noninteractive reaches it. The
-# fake commands live in a temporary folder, and nothing outside it is changed.
+# run (or be printed to run) without questions: DEBIAN_FRONTEND=noninteractive reaches it, and what
+# it says goes to the log in the build folder, shown only when installing fails. The script runs
+# from a copy of the project's tools folder and the fake commands live in a temporary folder;
+# nothing outside it is changed.
 set -euo pipefail
-script=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/project/tools"
+script=$work/project/tools/ensure-packages
+cp "$1" "$script"
+log=$work/project/build/packages.log
 bin=$work/bin
 mkdir "$bin"
 fake() { # name, shell script body
@@ -15,14 +20,17 @@ fake() { # name, shell script body
 }
 # The few real commands the script needs, reached through wrappers of our own.
 real=()
-for tool in bash env grep true; do
+for tool in bash env grep true dirname mkdir tail; do
   real+=("$(type -P "$tool")")
   fake "$tool" "exec '${real[-1]}' \"\$@\""
 done
 real_stamps=$(stat -L -c '%n %Z %a' "${real[@]}")
 # Nothing is installed; apt-get and sudo record what they are asked, and id says who we are.
 fake dpkg-query 'exit 1'
-fake apt-get "echo \"apt-get \$* with DEBIAN_FRONTEND=\$DEBIAN_FRONTEND\" >> '$work/calls'"
+# apt-get says what a first install says, a line of progress per package and step.
+fake apt-get "echo \"apt-get \$* with DEBIAN_FRONTEND=\$DEBIAN_FRONTEND\" >> '$work/calls'
+for p in one two three; do echo \"Selecting previously unselected package \$p.\"; echo '(Reading database ... 5%'; done
+[ \"\$1\" != install ] || [ ! -e '$work/apt-fails' ] || { echo 'E: Unable to locate package famfamfam-silk' >&2; exit 100; }"
 lets_in="echo \"sudo \$*\" >> '$work/calls'; exec \"\$@\""
 # What sudo says, in place of the password prompt, to a user who may not use it.
 refuses="echo \"sudo \$*\" >> '$work/calls'; echo 'sudo: a password is required' >&2; exit 1"
@@ -47,7 +55,7 @@ refute() { # what, text, pattern
 status=0
 run_as() { # uid, sudo (a fake's body, or none), package set; prints what was said and called
   fake id "echo $1"
-  rm -f "$bin/sudo" "$work/calls"
+  rm -f "$bin/sudo" "$work/calls" "$log"
   if [ "$2" != none ]; then fake sudo "$2"; fi
   status=0
   env -i PATH="$bin" bash "$script" "$3" > "$work/said" 2>&1 || status=$?
@@ -61,6 +69,23 @@ expect "root" "$out" "apt-get install -y -qq --no-install-recommends cmake"
 expect "root" "$out" "with DEBIAN_FRONTEND=noninteractive"
 if grep -q "^sudo" <<<"$out"; then fail "root used sudo"; fi
 if [ "$status" -ne 0 ]; then fail "root: exit status $status"; fi
+# One line on the screen for the whole install; apt-get's own lines only in the log.
+said=$(cat "$work/said")
+if [ "$(grep -c "" <<<"$said")" -ne 1 ]; then fail "root: more than one line said:"; echo "$said" >&2; fi
+expect "root" "$said" "Installing cmake ninja-build"
+expect "root" "$said" "build/packages.log"
+refute "root" "$said" "Selecting previously unselected package"
+refute "root" "$said" "Reading database"
+expect "root's log" "$(cat "$log")" "Selecting previously unselected package three."
+
+# A failed install shows the end of the log and fails.
+touch "$work/apt-fails"
+run_as 0 "$lets_in" run > "$work/out"; said=$(cat "$work/said")
+rm "$work/apt-fails"
+expect "failed install" "$said" "Installing the packages failed"
+expect "failed install" "$said" "E: Unable to locate package famfamfam-silk"
+expect "failed install" "$said" "Selecting previously unselected package three."
+if [ "$status" -eq 0 ]; then fail "failed install: exit status 0"; fi
 
 run_as 1000 "$lets_in" test > "$work/out"; out=$(cat "$work/out")
 expect "sudo" "$out" "sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq"
