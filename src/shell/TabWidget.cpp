@@ -23,5 +23,7 @@ void TabWidget::OnTabChanged(int i_index)
     if (i_index == -1)
         return;
     FindWidgetFocusProperty(widget(i_index), 0);
-    tabBar()->setTabTextColor(i_index, Qt::black);
+    // Clears an activity mark by leaving the caption no colour of its own: it is then drawn in the
+    // palette's window text, which follows whatever colours the user saves.
+    tabBar()->setTabTextColor(i_index, QColor());
 }

@@ -12,7 +12,7 @@ public:
     explicit TabWidget(QWidget* ip_parent = nullptr);
 
     // Colours blue the tab holding the widget in every enclosing TabWidget where that tab is
-    // not the current one; selecting the tab turns it black again.
+    // not the current one; selecting the tab gives it the palette's window text colour again.
     static void MarkTabActivity(QWidget* ip_widget);
 
 public slots:

@@ -80,3 +80,37 @@ TEST(TabWidget, SelectingAPageFocusesItsHighestVisibleCandidate)
         EXPECT_EQ(QApplication::focusWidget(), l_edits[l_case.winner]) << l_case.winner;
     }
 }
+
+TEST(TabWidget, AnActivityMarkStaysBlueUntilItsTabIsSelectedAndThenTheCaptionFollowsThePalette)
+{
+    // The marked widget sits two tab levels down: a page of the inner tabs, on the outer's second page.
+    QWidget l_window;
+    auto* lp_outer = new TabWidget(&l_window);
+    auto* lp_inner = new TabWidget(AddTwoPages(lp_outer));
+    QWidget* lp_marked = AddTwoPages(lp_inner);
+    // The colour a tab's caption is drawn in: its own, else the palette's role for the bar's text.
+    const auto l_drawnIn = [](QTabWidget* ip_tabs, int i_index) {
+        const QTabBar* lp_bar = ip_tabs->tabBar();
+        const QColor l_own = lp_bar->tabTextColor(i_index);
+        return (l_own.isValid() ? l_own : lp_bar->palette().color(lp_bar->foregroundRole())).name();
+    };
+
+    TabWidget::MarkTabActivity(lp_marked);
+    EXPECT_EQ(l_drawnIn(lp_outer, 1), "#0000ff");
+    EXPECT_EQ(l_drawnIn(lp_inner, 1), "#0000ff");
+    lp_outer->setCurrentIndex(1);
+    TabWidget::MarkTabActivity(lp_inner);
+    EXPECT_EQ(l_drawnIn(lp_outer, 1), l_window.palette().color(QPalette::WindowText).name())
+        << "the current tab is not marked";
+
+    // Colours changed after the tab was selected reach its caption too.
+    lp_inner->setCurrentIndex(1);
+    QPalette l_dark = l_window.palette();
+    l_dark.setColor(QPalette::Window, QColor("#2b2b2b"));
+    l_dark.setColor(QPalette::WindowText, QColor("#dcdcdc"));
+    l_window.setPalette(l_dark);
+    for (QTabWidget* lp_tabs : {lp_outer, lp_inner})
+        for (int l_i = 0; l_i < 2; ++l_i)
+            EXPECT_EQ(l_drawnIn(lp_tabs, l_i), "#dcdcdc")
+                << (lp_tabs == lp_outer ? "outer" : "inner") << " tab " << l_i;
+}

@@ -60,6 +60,16 @@ protected:
         return l_file.open(QIODevice::WriteOnly) && l_file.write(i_bytes) == i_bytes.size();
     }
 
+    // With TARNWICK_SCREENSHOTS naming a folder, the widget as it looks now is saved there.
+    static void Picture(QWidget* ip_widget, const QString& i_name)
+    {
+        const QString l_folder = qEnvironmentVariable("TARNWICK_SCREENSHOTS");
+        if (!l_folder.isEmpty())
+        {
+            EXPECT_TRUE(ip_widget->grab().save(l_folder + "/" + i_name));
+        }
+    }
+
     void Start()
     {
         mp_window = std::make_unique<MainWindow>();

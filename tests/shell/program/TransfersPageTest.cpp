@@ -26,16 +26,6 @@ QStringList Rows(QTreeWidget* ip_list)
     }
     return l_rows;
 }
-
-// With TARNWICK_SCREENSHOTS naming a folder, the widget as it looks now is saved there.
-void Picture(QWidget* ip_widget, const QString& i_name)
-{
-    const QString l_folder = qEnvironmentVariable("TARNWICK_SCREENSHOTS");
-    if (!l_folder.isEmpty())
-    {
-        EXPECT_TRUE(ip_widget->grab().save(l_folder + "/" + i_name));
-    }
-}
 } // namespace
 
 using TransfersPage = ProgramFixture;
