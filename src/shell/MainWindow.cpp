@@ -144,7 +144,7 @@ MainWindow::MainWindow(QWidget* ip_parent)
 
     QTreeWidget* lp_rooms = mp_ui->roomList;
     lp_rooms->setColumnWidth(0, 150);
-    lp_rooms->setColumnWidth(1, 30);
+    FitColumn(lp_rooms, 1, 30, {QString::number(LargestFigure::Count)});
     lp_rooms->setHeaderLabels({tr("Room Name"), tr("Users")});
     lp_rooms->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(lp_rooms, &QTreeWidget::customContextMenuRequested, this,

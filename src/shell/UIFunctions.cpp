@@ -1,9 +1,14 @@
 #include "shell/UIFunctions.h"
 
+#include <QFontMetrics>
+#include <QStyle>
 #include <QTabWidget>
+#include <QTreeWidget>
 #include <QVariant>
 #include <QVector>
 #include <QWidget>
+
+#include <algorithm>
 
 namespace
 {
@@ -100,4 +105,24 @@ int FindWidgetFocusProperty(QWidget* ip_widget, int i_best)
     if (lp_winner)
         lp_winner->setFocus(Qt::OtherFocusReason);
     return i_best;
+}
+
+int CellPadding(const QWidget* ip_view)
+{
+    const int l_margin = ip_view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, ip_view) + 1;
+    return 2 * l_margin + 2;
+}
+
+int FittingColumnWidth(int i_least, const QFont& i_font, const QStringList& i_figures, int i_padding)
+{
+    const QFontMetrics l_metrics(i_font);
+    int l_widest = 0;
+    for (const QString& l_figure : i_figures)
+        l_widest = std::max(l_widest, l_metrics.horizontalAdvance(l_figure));
+    return std::max(i_least, l_widest + i_padding);
+}
+
+void FitColumn(QTreeWidget* ip_list, int i_column, int i_least, const QStringList& i_figures)
+{
+    ip_list->setColumnWidth(i_column, FittingColumnWidth(i_least, ip_list->font(), i_figures, CellPadding(ip_list)));
 }

@@ -1,10 +1,13 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
+class QFont;
 class QTabWidget;
+class QTreeWidget;
 class QWidget;
 
 // A text for a tab, a menu entry or a button that shows its '&' as it is: other users' names,
@@ -38,3 +41,26 @@ void RegisterWidgetForTabFocus(QWidget* ip_widget, int i_priority);
 // i_best (the first met in child order among equals) and returns that priority, or i_best when
 // no widget exceeds it. Hidden widgets and everything below them are never chosen.
 int FindWidgetFocusProperty(QWidget* ip_widget, int i_best);
+
+// The largest figures the lists show in ordinary use, from which their columns take their widths.
+namespace LargestFigure
+{
+constexpr qint64 Size = 99999999999LL;
+// Shows as 99999.9 KiB/s.
+constexpr qint64 BytesPerSecond = 102399898;
+constexpr int Count = 9999;
+constexpr qint64 SecondsLeft = 99 * 3600 + 59 * 60 + 59;
+} // namespace LargestFigure
+
+// The pixels a cell of the view keeps beside its text: the style's margins on both sides, and two
+// more so that a figure does not run into the next column.
+int CellPadding(const QWidget* ip_view);
+
+// The width of a column of figures: at least i_least, and room for the widest of the figures in
+// that font with i_padding pixels beside it. Columns were designed for a smaller font than many
+// desktops use, so a width in pixels alone would cut their figures.
+int FittingColumnWidth(int i_least, const QFont& i_font, const QStringList& i_figures, int i_padding);
+
+// Gives the list's column that width, for figures drawn in the list's own font. Called before the
+// list is registered with the size manager, so that the widths a user chose still win.
+void FitColumn(QTreeWidget* ip_list, int i_column, int i_least, const QStringList& i_figures);

@@ -5,7 +5,10 @@
 #include <QHeaderView>
 #include <QIcon>
 #include <QMenu>
+#include <QStyle>
 #include <QTimer>
+
+#include <algorithm>
 
 #include "resources/Resources.h"
 #include "server/Server.h"
@@ -37,7 +40,7 @@ QIcon FlagIcon(const QString& i_countryCode)
     return i_countryCode.isEmpty() || !QFile::exists(l_path) ? QIcon() : QIcon(l_path);
 }
 
-QString SpeedText(int i_bytesPerSecond)
+QString SpeedText(qint64 i_bytesPerSecond)
 {
     return i_bytesPerSecond == 0 ? QString()
                                  : QString::number(i_bytesPerSecond / 1024.0, 'f', 1);
@@ -49,14 +52,21 @@ RoomForm::RoomForm(QString i_room, QWidget* ip_parent)
 {
     InitResources();
     mp_ui->setupUi(this);
-    mp_ui->splitter->setSizes({280, 280});
-    mp_ui->splitter->setStretchFactor(0, 1);
-    mp_ui->splitter->setStretchFactor(1, 0);
     QTreeWidget* lp_list = mp_ui->userList;
     lp_list->setHeaderLabels({"", "", "User", "", "Files", "K/s"});
     const int l_widths[] = {20, 25, 90, 25, 50, 40};
     for (int l_column = 0; l_column < 6; ++l_column)
         lp_list->setColumnWidth(l_column, l_widths[l_column]);
+    FitColumn(lp_list, FilesColumn, l_widths[FilesColumn], {CommafyNumber(LargestFigure::Count)});
+    FitColumn(lp_list, SpeedColumn, l_widths[SpeedColumn], {SpeedText(LargestFigure::BytesPerSecond)});
+    // The speeds stretch to the list's edge: its pane holds every column, and a scroll bar for a
+    // crowded room.
+    int l_listWidth = 2 * lp_list->frameWidth() + lp_list->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, lp_list);
+    for (int l_column = 0; l_column < 6; ++l_column)
+        l_listWidth += lp_list->columnWidth(l_column);
+    mp_ui->splitter->setSizes({280, std::max(280, l_listWidth)});
+    mp_ui->splitter->setStretchFactor(0, 1);
+    mp_ui->splitter->setStretchFactor(1, 0);
     lp_list->sortItems(UserColumn, Qt::AscendingOrder);
     lp_list->header()->setStretchLastSection(true);
     lp_list->headerItem()->setIcon(NoteColumn, QIcon(NoteIcon));

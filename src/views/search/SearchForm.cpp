@@ -13,9 +13,11 @@
 #include "shell/UIFunctions.h"
 #include "store/Data.h"
 #include "store/DataSaver.h"
+#include "store/GeneralFunctions.h"
 #include "store/SchemaDeclaration.h"
 #include "store/Settings.h"
 #include "ui_SearchForm.h"
+#include "views/search/SearchResultListItem.h"
 #include "views/search/SearchResultsForm.h"
 
 SearchForm* searchForm = nullptr;
@@ -234,6 +236,10 @@ void SearchForm::CreateSearchForm(unsigned int i_token, QString i_text, SearchTy
     const int l_widths[] = {100, 40, 40, 150, 170, 70};
     for (int l_column = 0; l_column < 6; ++l_column)
         lp_tree->setColumnWidth(l_column, l_widths[l_column]);
+    using Row = SearchResultListItem;
+    FitColumn(lp_tree, Row::FreeColumn, l_widths[Row::FreeColumn], {"Y", QString::number(LargestFigure::Count)});
+    FitColumn(lp_tree, Row::SpeedColumn, l_widths[Row::SpeedColumn], {Row::SpeedText(LargestFigure::BytesPerSecond)});
+    FitColumn(lp_tree, Row::SizeColumn, l_widths[Row::SizeColumn], {CommafyNumber(LargestFigure::Size)});
     lp_header->setSectionsMovable(false);
     lp_tree->setHeaderLabels({tr("User"), tr("Free"), tr("K/s"), tr("Folder"), tr("File"), tr("Size"),
                               tr("Attributes")});

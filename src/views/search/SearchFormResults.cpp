@@ -47,13 +47,8 @@ void ExpandWhen(QTreeWidgetItem* ip_row, ItemPtr i_flag)
         ip_row->setExpanded(true);
 }
 
-// The user's speed in KiB/s with one decimal; nothing for no speed. The replier says what its
-// speed and queue are: below 0 they mean nothing, and would only sort that user first.
-QString SpeedText(qint64 i_bytesPerSecond)
-{
-    return i_bytesPerSecond <= 0 ? QString() : QString::number(i_bytesPerSecond / 1024.0, 'f', 1);
-}
-
+// The replier says what its queue is: below 0 it means nothing, and would only sort that user
+// first.
 QString QueueText(ItemPtr i_queue)
 {
     return i_queue.AsInt64() < 0 ? QStringLiteral("0") : i_queue.AsString();
@@ -138,7 +133,7 @@ QTreeWidgetItem* SearchForm::AddSearchResult(ItemPtr i_tab, ItemPtr i_result)
                                    ? QStringLiteral("Y")
                                    : QueueText(l_reply["search_results_uploads_in_queue"]));
         lp_userRow->setTextAlignment(SearchResultListItem::FreeColumn, Qt::AlignHCenter);
-        lp_userRow->setText(SearchResultListItem::SpeedColumn, SpeedText(l_reply["search_results_user_speed"].AsInt64()));
+        lp_userRow->setText(SearchResultListItem::SpeedColumn, SearchResultListItem::SpeedText(l_reply["search_results_user_speed"].AsInt64()));
     }
 
     ItemPtr l_folder = i_result["search_result_file_folder"];

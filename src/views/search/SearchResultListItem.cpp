@@ -18,6 +18,11 @@ SearchResultListItem::SearchResultListItem(QTreeWidgetItem* ip_parent) : QTreeWi
 {
 }
 
+QString SearchResultListItem::SpeedText(qint64 i_bytesPerSecond)
+{
+    return i_bytesPerSecond <= 0 ? QString() : QString::number(i_bytesPerSecond / 1024.0, 'f', 1);
+}
+
 bool SearchResultListItem::operator<(const QTreeWidgetItem& i_other) const
 {
     const int l_column = treeWidget() ? treeWidget()->sortColumn() : FileColumn;

@@ -13,6 +13,10 @@ public:
 
     bool operator<(const QTreeWidgetItem& i_other) const override;
 
+    // A user row's speed: KiB/s with one decimal; empty for none, or for a speed below 0, which
+    // means nothing and would only sort that user first.
+    static QString SpeedText(qint64 i_bytesPerSecond);
+
     // The columns of a result tree.
     enum Column
     {

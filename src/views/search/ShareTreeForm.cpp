@@ -16,6 +16,7 @@
 #include "shares/SharedFoldersManager.h"
 #include "shell/ActionSetToolBar.h"
 #include "shell/RowNodes.h"
+#include "shell/UIFunctions.h"
 #include "store/Data.h"
 #include "store/GeneralFunctions.h"
 #include "store/Settings.h"
@@ -88,8 +89,7 @@ void ShareTreeForm::PrepareLists(QTreeWidget* ip_folderTree, QTreeWidget* ip_fil
     }
     mp_fileList->setHeaderLabels({"File", "Size", "Attributes"});
     mp_fileList->setColumnWidth(0, 200);
-    // At least 70, and room for a size of hundreds of megabytes in the list's own font.
-    mp_fileList->setColumnWidth(1, std::max(70, mp_fileList->fontMetrics().horizontalAdvance("000,000,000") + 12));
+    FitColumn(mp_fileList, 1, 70, {CommafyNumber(LargestFigure::Size)});
     mp_fileList->header()->setStretchLastSection(true);
 
     connect(mp_folderTree, &QTreeWidget::currentItemChanged, this,

@@ -1,9 +1,11 @@
 #include "views/transfers/CompleteDownloadsForm.h"
 
+#include <QDateTime>
 #include <QHeaderView>
 
 #include <iterator>
 
+#include "shell/UIFunctions.h"
 #include "store/Data.h"
 #include "store/DataSaver.h"
 #include "store/SchemaDeclaration.h"
@@ -31,6 +33,20 @@ const Column Columns[] = {
     {"Size", 100, "complete_download_file_size"},
     {"Completion time", 150, "complete_download_completion_time"},
 };
+const int SizeColumn = 3;
+const int TimeColumn = 4;
+
+// A stamp of every weekday in every month, with two-digit days and the last second of the day:
+// how wide a stamp is depends on the names of the day and the month.
+QStringList CompletionTimes()
+{
+    QStringList l_times;
+    const int l_year = QDate::currentDate().year();
+    for (int l_month = 1; l_month <= 12; ++l_month)
+        for (int l_day = 10; l_day < 17; ++l_day)
+            l_times << TransferTimeStamp(QDateTime(QDate(l_year, l_month, l_day), QTime(23, 59, 59)));
+    return l_times;
+}
 } // namespace
 
 CompleteDownloadsForm::CompleteDownloadsForm(QWidget* ip_parent) : QWidget(ip_parent)
@@ -44,6 +60,8 @@ CompleteDownloadsForm::CompleteDownloadsForm(QWidget* ip_parent) : QWidget(ip_pa
     mp_ui->downloadList->setHeaderLabels(l_titles);
     for (int l_column = 0; l_column < l_titles.size(); ++l_column)
         mp_ui->downloadList->setColumnWidth(l_column, Columns[l_column].width);
+    FitColumn(mp_ui->downloadList, SizeColumn, Columns[SizeColumn].width, {QString::number(LargestFigure::Size)});
+    FitColumn(mp_ui->downloadList, TimeColumn, Columns[TimeColumn].width, CompletionTimes());
     mp_ui->downloadList->header()->setStretchLastSection(false);
     mp_ui->downloadList->header()->setSectionsMovable(false);
 }

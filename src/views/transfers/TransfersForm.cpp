@@ -3,6 +3,8 @@
 #include <QHeaderView>
 #include <QIcon>
 #include <QMetaObject>
+#include <QProgressBar>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -43,11 +45,21 @@ struct Column
 {
     const char* title;
     int width;
+    // The largest figure the column shows in ordinary use; none for names and states.
+    QString (*largest)();
 };
 
-const Column Columns[] = {{"User", 100},    {"Folder", 125},  {"File", 125},
-                          {"Status", 100},  {"Progress", 140}, {"   ETA", 80},
-                          {"Kbs", 40},      {"Size", 90},     {"Place", 40}};
+const Column Columns[] = {
+    {"User", 100, nullptr},
+    {"Folder", 125, nullptr},
+    {"File", 125, nullptr},
+    {"Status", 100, nullptr},
+    {"Progress", 140, [] { return TransfersForm::ProgressText(LargestFigure::Size, 100.0); }},
+    {"   ETA", 80, [] { return TransfersForm::TimeLeftText(LargestFigure::SecondsLeft); }},
+    {"Kbs", 40, [] { return TransfersForm::SpeedText(LargestFigure::BytesPerSecond); }},
+    {"Size", 90, [] { return CommafyNumber(LargestFigure::Size); }},
+    {"Place", 40, [] { return QString::number(LargestFigure::Count); }}};
+const int ProgressColumn = 4;
 const int DownloadColumns = 9;
 const int UploadColumns = 8;
 
@@ -72,7 +84,16 @@ void SetUpColumns(QTreeWidget* ip_list, int i_count)
         l_titles << TransfersForm::tr(Columns[l_column].title);
     ip_list->setHeaderLabels(l_titles);
     for (int l_column = 0; l_column < i_count; ++l_column)
-        ip_list->setColumnWidth(l_column, Columns[l_column].width);
+        if (!Columns[l_column].largest)
+            ip_list->setColumnWidth(l_column, Columns[l_column].width);
+        else if (l_column != ProgressColumn)
+            FitColumn(ip_list, l_column, Columns[l_column].width, {Columns[l_column].largest()});
+    // A progress bar draws its text in its own font, inside its frame.
+    QProgressBar l_bar(ip_list->viewport());
+    const int l_frame = 2 * l_bar.style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, &l_bar);
+    ip_list->setColumnWidth(ProgressColumn, FittingColumnWidth(Columns[ProgressColumn].width, l_bar.font(),
+                                                               {Columns[ProgressColumn].largest()},
+                                                               CellPadding(ip_list) + l_frame));
     ip_list->header()->setSectionsMovable(false);
     // Every row is one line high: placing a progress bar then costs no walk over all rows.
     ip_list->setUniformRowHeights(true);

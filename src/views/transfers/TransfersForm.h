@@ -74,6 +74,8 @@ public:
     static QString TimeLeftText(qint64 i_seconds);
     // "1,048,576 (50.0%)".
     static QString ProgressText(qint64 i_done, double i_percent);
+    // "12.5" for 12800 bytes a second: KiB/s with one decimal.
+    static QString SpeedText(qint64 i_bytesPerSecond);
 
     // ---- Actions ----
     void DeleteSelectedDownloads();

@@ -222,6 +222,11 @@ QString TransfersForm::ProgressText(qint64 i_done, double i_percent)
     return QString("%1 (%2%)").arg(CommafyNumber(i_done)).arg(i_percent, 0, 'f', 1);
 }
 
+QString TransfersForm::SpeedText(qint64 i_bytesPerSecond)
+{
+    return QString::number(i_bytesPerSecond / 1024.0, 'f', 1);
+}
+
 // A bar repaints itself at once on a new value, and with it the list around it; held back, it is
 // painted with the rest of the window in the next turn of the event loop.
 void TransfersForm::SetBar(QProgressBar* ip_bar, qint64 i_done, double i_percent)
@@ -281,7 +286,7 @@ void TransfersForm::ShowProgress(const ListKind& i_kind, ItemPtr i_entry)
     QTreeWidgetItem* lp_speedRow =
         l_userOpen && l_folderOpen ? lp_row : (l_userOpen ? lp_folderRow : lp_userRow);
     if (lp_speedRow)
-        lp_speedRow->setText(SpeedColumn, QString::number(*lp_speed / 1024.0, 'f', 1));
+        lp_speedRow->setText(SpeedColumn, SpeedText(*lp_speed));
 
     if (lp_userRow && !(lp_userRow->isExpanded() && lp_userRow->childCount() <= 1) &&
         !ShowGroupProgress(i_kind, lp_userRow, *lp_speed))
