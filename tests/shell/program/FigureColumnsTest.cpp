@@ -65,16 +65,12 @@ protected:
                 return Child<QTreeWidget>(lp_form, "fileList");
         return nullptr;
     }
-    // With TARNWICK_SCREENSHOTS naming a folder, the window as it looks now is saved there.
-    void Picture(QWidget* ip_page, const QString& i_name)
+    // The window showing the page, pictured.
+    void PictureOf(QWidget* ip_page, const QString& i_name)
     {
         FocusWidgetAndParents(ip_page);
         QCoreApplication::processEvents();
-        const QString l_folder = qEnvironmentVariable("TARNWICK_SCREENSHOTS");
-        if (!l_folder.isEmpty())
-        {
-            EXPECT_TRUE(mp_window->grab().save(l_folder + "/" + i_name));
-        }
+        Picture(mp_window.get(), i_name);
     }
 };
 
@@ -116,15 +112,15 @@ TEST_F(FigureColumns, EveryColumnOfFiguresHoldsItsLargestOrdinaryFigureWhole)
                                          {"search_results_user_speed", "102399898"}, {"search_results_uploads_in_queue", "9999"}})
         l_reply += d.GetType(l_type)->GetItem(l_value);
     emit peerMessenger->SearchResults(l_reply);
-    Picture(SearchResults(), "search-results-sizes.png");
+    PictureOf(SearchResults(), "search-results-sizes.png");
     const ItemPtr l_entry = transferQueueManager->AddDownload("bob", "Container (2001).flac", "music\\Lackluster", 21234567890LL, 0);
     transferQueueManager->AttachObject(l_entry, "write_position", new qint64(9876543210));
     transferQueueManager->SetDownloadEntryStatus(l_entry, transfer_status::Downloading);
     transferQueueManager->AttachObject(l_entry, "last_receipt_time", new QDateTime(QDateTime::currentDateTime()));
     transferQueueManager->AttachObject(l_entry, "bytes_per_second", new qint32(1264128));
     emit transferQueueManager->DownloadProgressed(l_entry);
-    Picture(List("downloads"), "downloads-speed.png");
-    Picture(List("completed"), "completed-downloads-times.png");
+    PictureOf(List("downloads"), "downloads-speed.png");
+    PictureOf(List("completed"), "completed-downloads-times.png");
 
     const QString l_size = "99,999,999,999", l_speed = "99999.9";
     const struct
