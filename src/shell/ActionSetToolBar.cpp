@@ -14,9 +14,9 @@
 #include <QIcon>
 #include <QLabel>
 #include <QPushButton>
-#include <QTimer>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QWidgetAction>
 

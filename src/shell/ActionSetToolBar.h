@@ -83,8 +83,9 @@ protected:
     bool eventFilter(QObject* ip_watched, QEvent* ip_event) override;
 
 private:
-    // Shows the set of the registered widget at or above the widget (a tab widget or bar
-    // standing for its current page), or only the fixed buttons when there is none.
+    // Shows the set of the registered widget at or above the widget, a tab widget or bar
+    // standing for its current page and a page registered nowhere for the first registered
+    // widget shown on it; only the fixed buttons when there is none.
     void FollowFocus(QWidget* ip_widget);
     void ShowSetOf(QWidget* ip_widget, ItemPtr i_record);
     // The set of the registered widget at or above a shown widget, else of the first one the

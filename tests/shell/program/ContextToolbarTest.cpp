@@ -1,4 +1,5 @@
 #include <functional>
+#include <tuple>
 
 #include "ProgramFixture.h"
 #include "peer/PeerMessenger.h"
@@ -51,8 +52,8 @@ void Picture(QWidget* ip_widget, const QString& i_name)
 }
 } // namespace
 
-// The whole window, shown and active, with bob and carl in alice's user list; menus choose the entry the
-// test names, as a click on it would.
+// The whole window, shown and active, with bob and carl in alice's user list; menus choose the
+// entry the test names, as a click on it would.
 class ContextToolbar : public ProgramFixture, public ::testing::WithParamInterface<ToolbarCase>
 {
 public:
@@ -69,7 +70,8 @@ public:
         mp_window->resize(1100, 600);
         mp_window->show();
         QApplication::setActiveWindow(mp_window.get());
-        ASSERT_TRUE(QTest::qWaitForWindowActive(mp_window.get()));
+        // Without a window manager the window is active only to the toolkit.
+        ASSERT_EQ(QApplication::activeWindow(), mp_window.get());
     }
 
     Ui_MainWindow* Ui() const { return mp_ui; }
@@ -151,11 +153,19 @@ public:
         return nullptr;
     }
     QTreeWidget* FolderTree(const QString& i_title) const { return Child<QTreeWidget>(ShareTab(i_title), "folderTree"); }
-    // The user's list of one folder arrives for the open browse tab.
+    // The user's list of a folder and its sub-folder arrives for the open browse tab.
     static void ListArrives(const QString& i_user)
     {
         FileInfoMap l_list;
-        l_list["Music\\Albums"].insert(FileInfo{});
+        for (const auto& [l_folder, l_file, l_size] : {std::tuple<const char*, const char*, qint64>{"Music", "intro.mp3", 2048000},
+                                                       {"Music\\Albums", "first.mp3", 5120000},
+                                                       {"Music\\Albums", "second.mp3", 4096000}})
+        {
+            FileInfo l_record;
+            l_record.name = l_file;
+            l_record.size = l_size;
+            l_list[l_folder].insert(l_record);
+        }
         AttributeTranslationTable l_attributes;
         emit peerMessenger->UserShare(i_user, l_list, l_attributes);
         Settle();
@@ -189,7 +199,7 @@ public:
 
 TEST_P(ContextToolbar, ShowsTheButtonsOfThePageShown)
 {
-    Begin();
+    ASSERT_NO_FATAL_FAILURE(Begin());
     GetParam().steps(*this);
     EXPECT_EQ(Shown(), GetParam().shown);
     if (!GetParam().room.isEmpty())
