@@ -16,8 +16,13 @@
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QWidgetAction>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
 
 ActionSetToolBar* actionBar = nullptr;
 
@@ -125,6 +130,7 @@ void ActionSetToolBar::RegisterWidget(QWidget* ip_widget, const QString& i_set)
     T("toolbar_action_widget")->GetItem(static_cast<QObject*>(ip_widget)) +=
         T("toolbar_action_set")->GetItem(i_set);
     connect(ip_widget, &QObject::destroyed, this, &ActionSetToolBar::OnWidgetDestroyed);
+    ip_widget->installEventFilter(this);
 }
 
 void ActionSetToolBar::AddWidgetKey(QWidget* ip_widget, const QString& i_key,
@@ -273,10 +279,22 @@ void ActionSetToolBar::OnApplicationFocusChanged(QWidget* /*ip_oldWidget*/, QWid
 {
     if (!m_initialised || g_showIsOver || m_busy || ip_widget == nullptr)
         return;
+    // A tab widget that brings a page forward gives the focus back to the widget that last had
+    // it on that page, even when that widget sits on a sub-page that is hidden by now; and a
+    // view brings a widget forward by focusing it before its pages are made current. Which of
+    // the two it was is known once the pages have settled.
+    if (!ip_widget->isVisible())
+        ScheduleReview();
+    FollowFocus(ip_widget);
+}
+
+void ActionSetToolBar::FollowFocus(QWidget* ip_widget)
+{
     m_busy = true;
 
     // A tab widget or its tab bar stands for the page it shows, through every nesting level.
     QWidget* lp_widget = ip_widget;
+    QWidget* lp_page = nullptr;
     for (;;)
     {
         QTabWidget* lp_tabs = qobject_cast<QTabWidget*>(lp_widget);
@@ -284,7 +302,7 @@ void ActionSetToolBar::OnApplicationFocusChanged(QWidget* /*ip_oldWidget*/, QWid
             lp_tabs = qobject_cast<QTabWidget*>(lp_widget->parentWidget());
         if (!lp_tabs || !lp_tabs->currentWidget())
             break;
-        lp_widget = lp_tabs->currentWidget();
+        lp_widget = lp_page = lp_tabs->currentWidget();
     }
 
     mp_treeWidget = nullptr;
@@ -297,18 +315,106 @@ void ActionSetToolBar::OnApplicationFocusChanged(QWidget* /*ip_oldWidget*/, QWid
         if (l_record)
             break;
     }
-    if (!l_record)
+    // A page that is part of no registered widget stands for what the user sees on it (a tab
+    // bar keeps the focus when a page goes away under it).
+    if (l_record || !lp_page)
+        ShowSetOf(lp_widget, l_record);
+    else
+        ShowSetSeenIn(lp_page);
+    m_busy = false;
+}
+
+void ActionSetToolBar::ShowSetOf(QWidget* ip_widget, ItemPtr i_record)
+{
+    if (!i_record)
     {
         Clear();
         AddSupportTarnwickButton();
-        m_busy = false;
         return;
     }
-
-    ChangeSet(lp_widget, l_record["toolbar_action_set"].AsString());
-    for (ItemPtr l_pair : l_record.GetItems("action_key_value_pair"))
+    ChangeSet(ip_widget, i_record["toolbar_action_set"].AsString());
+    for (ItemPtr l_pair : i_record.GetItems("action_key_value_pair"))
         SetActiveKey(l_pair["action_key"], l_pair["action_value"].AsString());
+}
+
+void ActionSetToolBar::ShowSetSeenIn(QWidget* ip_widget)
+{
+    QWidget* lp_registered = ip_widget;
+    while (lp_registered && !WidgetRecord(lp_registered))
+        lp_registered = lp_registered->parentWidget();
+    if (!lp_registered && ip_widget)
+        lp_registered = FirstShownRegisteredWidget(ip_widget);
+    mp_treeWidget = qobject_cast<QTreeWidget*>(lp_registered);
+    ShowSetOf(lp_registered, lp_registered ? WidgetRecord(lp_registered) : ItemPtr());
+}
+
+void ActionSetToolBar::ScheduleReview()
+{
+    if (m_reviewPending || g_showIsOver)
+        return;
+    m_reviewPending = true;
+    // Pages are hidden before their successors are shown: only afterwards is it clear what the
+    // user sees, and one review serves every page switched on the way.
+    QTimer::singleShot(0, this, &ActionSetToolBar::ReviewShownSet);
+}
+
+void ActionSetToolBar::ReviewShownSet()
+{
+    m_reviewPending = false;
+    if (!m_initialised || g_showIsOver || m_busy)
+        return;
+    QWidget* lp_focus = QApplication::focusWidget();
+    if (!lp_focus)
+        lp_focus = window()->focusWidget();
+    if (lp_focus && lp_focus->isVisible())
+    {
+        FollowFocus(lp_focus);
+        return;
+    }
+    QWidget* lp_hidden = lp_focus ? lp_focus : mp_widget;
+    if (lp_hidden && lp_hidden->isVisible())
+        return;
+
+    // Out of sight, the focus (or the widget whose set is shown) tells no more than where to
+    // look: the nearest part of the window still shown. Without either, the whole window.
+    QWidget* lp_seen = lp_hidden ? lp_hidden->parentWidget() : window();
+    while (lp_seen && !lp_seen->isVisible())
+        lp_seen = lp_seen->parentWidget();
+    m_busy = true;
+    ShowSetSeenIn(lp_seen);
     m_busy = false;
+}
+
+QWidget* ActionSetToolBar::FirstShownRegisteredWidget(QWidget* ip_widget)
+{
+    // Siblings in reading order, top to bottom and then left to right: the order of children
+    // is their stacking order, which splitters and raised widgets rearrange.
+    std::vector<QWidget*> l_shown;
+    for (QObject* lp_child : ip_widget->children())
+    {
+        auto* lp_widget = qobject_cast<QWidget*>(lp_child);
+        if (lp_widget && !lp_widget->isWindow() && lp_widget->isVisible())
+            l_shown.push_back(lp_widget);
+    }
+    std::stable_sort(l_shown.begin(), l_shown.end(), [](const QWidget* ip_a, const QWidget* ip_b) {
+        return std::make_pair(ip_a->y(), ip_a->x()) < std::make_pair(ip_b->y(), ip_b->x());
+    });
+    for (QWidget* lp_widget : l_shown)
+    {
+        if (WidgetRecord(lp_widget))
+            return lp_widget;
+        if (QWidget* lp_found = FirstShownRegisteredWidget(lp_widget))
+            return lp_found;
+    }
+    return nullptr;
+}
+
+bool ActionSetToolBar::eventFilter(QObject* ip_watched, QEvent* ip_event)
+{
+    // Only registered widgets are watched: a page switch shows or hides some of them.
+    if (ip_event->type() == QEvent::Show || ip_event->type() == QEvent::Hide)
+        ScheduleReview();
+    return QToolBar::eventFilter(ip_watched, ip_event);
 }
 
 void ActionSetToolBar::OnActionTriggered(bool /*i_checked*/)
@@ -342,6 +448,7 @@ void ActionSetToolBar::OnWidgetDestroyed(QObject* ip_widget)
     {
         Clear();
         AddSupportTarnwickButton();
+        ScheduleReview();
     }
 
     // A widget created later at the same address must not inherit this one's keys, texts or

@@ -27,7 +27,10 @@ struct ToolbarAction
 // (or below it) the toolbar shows that widget's set, and a click is emitted as
 // ActionTriggered(widget, id). Keys attached to a widget (fixed values, or columns of the
 // selected row of a tree) tell the receivers which room or user an action is for. The registry
-// lives in the store as unsaved types, keyed by the widgets' addresses.
+// lives in the store as unsaved types, keyed by the widgets' addresses. The buttons of a widget
+// the user no longer sees never stay: when registered widgets are shown or hidden (a tab page
+// switched, opened or closed), the set is checked again, from the focus while it is visible and
+// otherwise from the part of the window still shown where the focus went out of sight.
 class ActionSetToolBar : public QToolBar
 {
     Q_OBJECT
@@ -76,7 +79,23 @@ public slots:
     void OnSupportTarnwickButtonClicked();
     void OnReceivedOwnPrivilegesStatus(int i_seconds);
 
+protected:
+    bool eventFilter(QObject* ip_watched, QEvent* ip_event) override;
+
 private:
+    // Shows the set of the registered widget at or above the widget, a tab widget or bar
+    // standing for its current page and a page registered nowhere for the first registered
+    // widget shown on it; only the fixed buttons when there is none.
+    void FollowFocus(QWidget* ip_widget);
+    void ShowSetOf(QWidget* ip_widget, ItemPtr i_record);
+    // The set of the registered widget at or above a shown widget, else of the first one the
+    // user sees in it; only the fixed buttons for none.
+    void ShowSetSeenIn(QWidget* ip_widget);
+    // Once the event loop is back, checks that the set shown is that of a widget the user sees.
+    void ScheduleReview();
+    void ReviewShownSet();
+    // The first registered widget of the subtree that the user sees, in reading order.
+    static QWidget* FirstShownRegisteredWidget(QWidget* ip_widget);
     static ItemPtr WidgetRecord(const QObject* ip_widget);
     static void SetActiveKey(ItemPtr i_key, const QString& i_value);
     // The toolbar actions now shown for an id.
@@ -89,6 +108,7 @@ private:
     QWidget* mp_widget = nullptr;
     quint64 m_order = 0;
     bool m_busy = false;
+    bool m_reviewPending = false;
     // Lives as long as the toolbar: rebuilds take it off and put it back, never delete it.
     QPushButton* mp_supportButton = nullptr;
     QWidgetAction* mp_supportAction = nullptr;
