@@ -40,16 +40,6 @@ const QStringList ResultSet{"Order by Available [on]", "Order by Fastest", "Expa
 const QStringList RoomSet{"Auto-Join Room [off]", "Chat Log"};
 const QStringList RoomListSet{"Create Room", "Refresh Room List", "Accept Private Room Invitations"};
 const QStringList ChatSet{"Chat Log"};
-
-// With TARNWICK_SCREENSHOTS naming a folder, the widget as it looks now is saved there.
-void Picture(QWidget* ip_widget, const QString& i_name)
-{
-    const QString l_folder = qEnvironmentVariable("TARNWICK_SCREENSHOTS");
-    if (!l_folder.isEmpty())
-    {
-        EXPECT_TRUE(ip_widget->grab().save(l_folder + "/" + i_name));
-    }
-}
 } // namespace
 
 // The whole window, shown and active, with bob and carl in alice's user list; menus choose the
