@@ -35,6 +35,13 @@ inline std::string ColorChoiceName(const ::testing::TestParamInfo<ColorChoice>& 
     return l_names[static_cast<int>(i_info.param)];
 }
 
+// Every choice, for the suites that look at the window in each.
+inline auto EveryColorChoice()
+{
+    return ::testing::Values(ColorChoice::DefaultAtStartUp, ColorChoice::DarkAtStartUp,
+                             ColorChoice::DarkSavedInTheDialog);
+}
+
 // The whole client with the platform's colours, with six palette colours stored before it starts,
 // or with them picked and saved in the colour dialog while it runs. Dark colours are given in the
 // order of ColorSettings::Entries: window, window text, input, input text, button, button text.

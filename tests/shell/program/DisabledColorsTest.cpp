@@ -16,10 +16,7 @@ const struct
 } // namespace
 
 using DisabledColors = ColorChoiceFixture;
-INSTANTIATE_TEST_SUITE_P(DefaultOrDark, DisabledColors,
-                         ::testing::Values(ColorChoice::DefaultAtStartUp, ColorChoice::DarkAtStartUp,
-                                           ColorChoice::DarkSavedInTheDialog),
-                         ColorChoiceName);
+INSTANTIATE_TEST_SUITE_P(DefaultOrDark, DisabledColors, EveryColorChoice(), ColorChoiceName);
 
 TEST_P(DisabledColors, DimTheirTextReadablyAndLeaveTheStoredColoursAsChosen)
 {

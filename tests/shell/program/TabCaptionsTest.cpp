@@ -83,10 +83,7 @@ std::optional<CaptionContrast> MeasureCaption(QTabBar* ip_bar, const QImage& i_i
 } // namespace
 
 using TabCaptions = ColorChoiceFixture;
-INSTANTIATE_TEST_SUITE_P(DefaultOrDark, TabCaptions,
-                         ::testing::Values(ColorChoice::DefaultAtStartUp, ColorChoice::DarkAtStartUp,
-                                           ColorChoice::DarkSavedInTheDialog),
-                         ColorChoiceName);
+INSTANTIATE_TEST_SUITE_P(DefaultOrDark, TabCaptions, EveryColorChoice(), ColorChoiceName);
 
 TEST_P(TabCaptions, StandOutFromTheirTabsSelectedOrNotAndLeaveTheStoredColoursAsChosen)
 {
