@@ -85,3 +85,56 @@ TEST_F(ResultRows, RowsAreSortedOnceASecondAfterTheFirstReplyOfABurst)
     EXPECT_GE(l_clock.elapsed(), 950);
     EXPECT_EQ(TopTexts(lp_tree).mid(0, 3), QStringList({"g", "d", "b"}));
 }
+
+// Replies from three peers, one with a file of 21 GB, and the server's related searches: every
+// free slot, queue, speed and size shows whole in its column, as pictured.
+TEST_F(ResultRows, TheFiguresOfRepliesFromPeersShowWhole)
+{
+    Open();
+    mp_window->resize(1000, 700);
+    SearchResultsForm* lp_page = NewTab("lackluster container");
+    NewTab("b&w photos");
+    Manual()->setCurrentWidget(lp_page);
+    QTreeWidget* lp_tree = lp_page->searchResults();
+    const quint32 l_token = Token(lp_page);
+    Peer("quill")->SendFrame(ReplyMessage(l_token, {"quill", false, 0, 12}, {{"incoming\\lackluster container.ogg", 4123456}}));
+    Peer("marisol")->SendFrame(ReplyMessage(l_token, {"marisol", false, 48128, 3},
+        {{"music\\Lackluster\\Container (2001)\\01 Container.mp3", 7340032, 320, "cbr", 252},
+         {"music\\Lackluster\\Container (2001)\\02 Lackluster Dub.mp3", 9123456, 320, "cbr", 391},
+         {"music\\Lackluster\\Live\\Container live.mp3", 5123456, 192, "cbr", 218}}));
+    Peer("ozwald")->SendFrame(ReplyMessage(l_token, {"ozwald", true, 12800},
+        {{"share\\electronic\\lackluster - container (complete sessions).flac", 21234567890LL, 987, "vbr", 227},
+         {"share\\electronic\\lackluster - container.flac", 31234567, 1020, "vbr", 245}}));
+    m_server.SendFrame(153, WireFields().Text("lackluster container").Int32(3).Text("container flac").Int32(9)
+                                .Text("lackluster live").Int32(5).Text("lackluster").Int32(2));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return TopTexts(lp_tree) == QStringList({"ozwald", "marisol", "quill"}); }, 10000))
+        << TopTexts(lp_tree).join(',').toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lp_page->CorrelationsWidget()->isVisible(); }, 5000));
+    QTreeWidgetItem* lp_chosen = lp_tree->findItems("01 Container.mp3", Qt::MatchExactly | Qt::MatchRecursive, 4).value(0);
+    ASSERT_TRUE(lp_chosen);
+    QTest::mouseClick(lp_tree->viewport(), Qt::LeftButton, {}, lp_tree->visualItemRect(lp_chosen).center());
+    FocusWidgetAndParents(lp_tree);
+    QCoreApplication::processEvents();
+    Picture(mp_window.get(), "search-results.png");
+
+    // What the list shows of a column, up to the viewport's edge, against the text and the
+    // margins the style keeps around it.
+    QHeaderView* lp_header = lp_tree->header();
+    const int l_margins = 2 * (lp_tree->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, lp_tree) + 1);
+    QStringList l_shown, l_cut;
+    for (QTreeWidgetItemIterator l_row(lp_tree); *l_row; ++l_row)
+        for (const int l_column : {1, 2, 5})
+        {
+            const QString l_text = (*l_row)->text(l_column);
+            const int l_width = std::min(lp_header->sectionSize(l_column),
+                                         lp_tree->viewport()->width() - lp_header->sectionViewportPosition(l_column));
+            if (l_text.isEmpty())
+                continue;
+            l_shown << l_text;
+            if (l_width < lp_tree->fontMetrics().horizontalAdvance(l_text) + l_margins)
+                l_cut << QString("%1 in %2 wide").arg(l_text).arg(l_width);
+        }
+    EXPECT_EQ(l_shown, QStringList({"Y", "12.5", "21,234,567,890", "31,234,567", "3", "47.0", "7,340,032", "9,123,456",
+                                    "5,123,456", "12", "4,123,456"}));
+    EXPECT_EQ(l_cut, QStringList());
+}

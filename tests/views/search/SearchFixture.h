@@ -234,6 +234,28 @@ protected:
         int speed = 0;
         int queue = 0;
     };
+    // A user's reply as a peer sends it (message 9), attributes on the wire by their codes.
+    static QByteArray ReplyMessage(quint32 i_token, const Replier& i_replier, const std::vector<File>& i_files)
+    {
+        WireFields l_body;
+        l_body.Text(i_replier.user).UInt32(i_token).Int32(static_cast<qint32>(i_files.size()));
+        for (const File& l_file : i_files)
+        {
+            const int l_vbr = l_file.mode ? int(qstrcmp(l_file.mode, "vbr") == 0) : -1;
+            WireFields l_attributes;
+            qint32 l_count = 0;
+            for (const auto& [l_code, l_value] : {std::pair{0, l_file.bitrate}, {1, l_file.length}, {2, l_vbr}})
+                if (l_value >= 0)
+                {
+                    l_attributes.Int32(l_code).Int32(l_value);
+                    ++l_count;
+                }
+            l_body.Byte(1).Text(l_file.path).UInt32(quint32(l_file.size)).UInt32(quint32(l_file.size >> 32)).Text("mp3")
+                .Int32(l_count).Raw(l_attributes);
+        }
+        l_body.Byte(i_replier.free).Int32(i_replier.speed).Int32(i_replier.queue);
+        return WireFields().UInt32(9).Raw(qCompress(l_body, 9).mid(4));
+    }
     // A user's reply to the search of that token, stored as the messenger stores it, then signalled.
     static ItemPtr Deliver(quint32 i_token, const Replier& i_replier, const std::vector<File>& i_files)
     {
