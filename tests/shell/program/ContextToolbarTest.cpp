@@ -143,6 +143,13 @@ public:
         return nullptr;
     }
     QTreeWidget* FolderTree(const QString& i_title) const { return Child<QTreeWidget>(ShareTab(i_title), "folderTree"); }
+    // An upload tab for bob, opened from the user list and clicked into: the focus is in its
+    // folder tree, where a page switched away from leaves it.
+    void WorkInUploadTab()
+    {
+        FromUserList("bob", "Upload to user");
+        ClickInto(FolderTree("Upload to bob"));
+    }
     // The user's list of a folder and its sub-folder arrives for the open browse tab.
     static void ListArrives(const QString& i_user)
     {
@@ -166,8 +173,7 @@ public:
         FromUserList("bob", "Browse user's files");
         ListArrives("bob");
         ClickInto(FolderTree("bob"));
-        FromUserList("bob", "Upload to user");
-        ClickInto(FolderTree("Upload to bob"));
+        WorkInUploadTab();
     }
 
     QTabWidget* ResultTabs() const { return Child<QTabWidget>(searchForm, "searchTabControl"); }
@@ -204,8 +210,7 @@ const ToolbarCase ToolbarCases[] = {
     // Share tabs. A browse tab shows its trees once the list is there.
     {"BrowseOtherUserBesideUpload",
      [](ContextToolbar& t) {
-         t.FromUserList("bob", "Upload to user");
-         t.ClickInto(t.FolderTree("Upload to bob"));
+         t.WorkInUploadTab();
          t.FromUserList("carl", "Browse user's files");
          EXPECT_EQ(t.Shown(), QStringList()) << "before the list";
          t.ListArrives("carl");
@@ -259,8 +264,7 @@ const ToolbarCase ToolbarCases[] = {
      [](ContextToolbar& t) {
          t.Search("jazz");
          t.ClickInto(t.ResultTabs()->widget(0));
-         t.FromUserList("bob", "Upload to user");
-         t.ClickInto(t.FolderTree("Upload to bob"));
+         t.WorkInUploadTab();
          t.Search("blues");
      },
      ResultSet},
@@ -268,8 +272,7 @@ const ToolbarCase ToolbarCases[] = {
      [](ContextToolbar& t) {
          t.Search("jazz");
          t.Search("blues");
-         t.FromUserList("bob", "Upload to user");
-         t.ClickInto(t.FolderTree("Upload to bob"));
+         t.WorkInUploadTab();
          t.ShowView(t.Ui()->searchTab);
          t.SelectTab(t.ResultTabs(), 0);
      },
@@ -290,8 +293,7 @@ const ToolbarCase ToolbarCases[] = {
     // Room chat tabs.
     {"RoomJoinedWhileInTheBrowseView",
      [](ContextToolbar& t) {
-         t.FromUserList("bob", "Upload to user");
-         t.ClickInto(t.FolderTree("Upload to bob"));
+         t.WorkInUploadTab();
          t.Join("den");
      },
      RoomSet, "den"},
@@ -319,8 +321,7 @@ const ToolbarCase ToolbarCases[] = {
     // Private chat tabs.
     {"ChatOpenedFromTheUserList",
      [](ContextToolbar& t) {
-         t.FromUserList("bob", "Upload to user");
-         t.ClickInto(t.FolderTree("Upload to bob"));
+         t.WorkInUploadTab();
          t.FromUserList("bob", "Message user");
      },
      ChatSet},
@@ -334,8 +335,7 @@ const ToolbarCase ToolbarCases[] = {
      [](ContextToolbar& t) {
          t.FromUserList("bob", "Message user");
          t.FromUserList("carl", "Message user");
-         t.FromUserList("bob", "Upload to user");
-         t.ClickInto(t.FolderTree("Upload to bob"));
+         t.WorkInUploadTab();
          t.ShowView(t.Ui()->chatTab);
          t.SelectTab(t.ChatTabs(), 0);
      },
