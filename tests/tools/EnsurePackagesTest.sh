@@ -27,9 +27,11 @@ done
 real_stamps=$(stat -L -c '%n %Z %a' "${real[@]}")
 # Nothing is installed; apt-get and sudo record what they are asked, and id says who we are.
 fake dpkg-query 'exit 1'
-# apt-get says what a first install says, a line of progress per package and step.
+# apt-get says what a first install says, a line of progress per package and step, and warns on
+# its error output even when all goes well.
 fake apt-get "echo \"apt-get \$* with DEBIAN_FRONTEND=\$DEBIAN_FRONTEND\" >> '$work/calls'
 for p in one two three; do echo \"Selecting previously unselected package \$p.\"; echo '(Reading database ... 5%'; done
+echo 'debconf: delaying package configuration, since apt-utils is not installed' >&2
 [ \"\$1\" != install ] || [ ! -e '$work/apt-fails' ] || { echo 'E: Unable to locate package famfamfam-silk' >&2; exit 100; }"
 lets_in="echo \"sudo \$*\" >> '$work/calls'; exec \"\$@\""
 # What sudo says, in place of the password prompt, to a user who may not use it.
@@ -58,7 +60,9 @@ run_as() { # uid, sudo (a fake's body, or none), package set; prints what was sa
   rm -f "$bin/sudo" "$work/calls" "$log"
   if [ "$2" != none ]; then fake sudo "$2"; fi
   status=0
-  env -i PATH="$bin" bash "$script" "$3" > "$work/said" 2>&1 || status=$?
+  # From the project's folder, as ./run and ./test start it.
+  (cd "$work/project" && env -i PATH="$bin" bash tools/ensure-packages "$3") > "$work/said" 2>&1 ||
+    status=$?
   cat "$work/said"
   cat "$work/calls" 2>/dev/null || true
 }
@@ -73,18 +77,26 @@ if [ "$status" -ne 0 ]; then fail "root: exit status $status"; fi
 said=$(cat "$work/said")
 if [ "$(grep -c "" <<<"$said")" -ne 1 ]; then fail "root: more than one line said:"; echo "$said" >&2; fi
 expect "root" "$said" "Installing cmake ninja-build"
-expect "root" "$said" "build/packages.log"
+# The log is named in full, to be found whatever folder the script was started from.
+expect "root" "$said" "goes to $log)"
 refute "root" "$said" "Selecting previously unselected package"
 refute "root" "$said" "Reading database"
+refute "root" "$said" "debconf: delaying"
 expect "root's log" "$(cat "$log")" "Selecting previously unselected package three."
+expect "root's log" "$(cat "$log")" "debconf: delaying package configuration"
 
 # A failed install shows the end of the log and fails.
 touch "$work/apt-fails"
 run_as 0 "$lets_in" run > "$work/out"; said=$(cat "$work/said")
 rm "$work/apt-fails"
-expect "failed install" "$said" "Installing the packages failed"
+expect "failed install" "$said" "Installing the packages failed. The last lines of $log:"
 expect "failed install" "$said" "E: Unable to locate package famfamfam-silk"
 expect "failed install" "$said" "Selecting previously unselected package three."
+expect "failed install's log" "$(cat "$log")" "E: Unable to locate package famfamfam-silk"
+# Once, from the log's tail: not also straight from apt-get.
+if [ "$(grep -c "E: Unable to locate" <<<"$said")" -ne 1 ]; then
+  fail "failed install: apt-get's error not said exactly once:"; echo "$said" >&2
+fi
 if [ "$status" -eq 0 ]; then fail "failed install: exit status 0"; fi
 
 run_as 1000 "$lets_in" test > "$work/out"; out=$(cat "$work/out")
