@@ -3,8 +3,10 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <QTreeWidget>
 
 
@@ -129,8 +131,23 @@ void DiagnosticsForm::LogLine(const QString& i_area, const QString& i_line)
     if (!lp_browser->document()->isEmpty())
         l_cursor.insertBlock();
     l_cursor.insertText(i_line);
+    DropOldestLines(lp_browser->document());
     if (l_atEnd)
         lp_scrollBar->setValue(lp_scrollBar->maximum());
+}
+
+// Past the bound the oldest tenth go in one cut rather than one line per new line: every cut
+// lays a shown tab out again from its top, which one line at a time would do thousands of times.
+void DiagnosticsForm::DropOldestLines(QTextDocument* ip_document)
+{
+    const int l_lines = ip_document->blockCount();
+    if (l_lines <= kAreaLines)
+        return;
+    const int l_kept = kAreaLines - kAreaLines / 10;
+    QTextCursor l_cut(ip_document);
+    l_cut.setPosition(ip_document->findBlockByNumber(l_lines - l_kept).position(),
+                      QTextCursor::KeepAnchor);
+    l_cut.removeSelectedText();
 }
 
 QTextBrowser* DiagnosticsForm::AreaBrowser(const QString& i_area)

@@ -12,18 +12,23 @@
 #include "store/PathNodeRelation.h"
 
 class QTextBrowser;
+class QTextDocument;
 class QTreeWidgetItem;
 class Ui_DiagnosticsForm;
 
 // The diagnostics page of the main window. It shows every logged line in a tab named after
-// the line's area, creating the tab at the area's first line, and lists the users whose online
-// status is tracked. The page installs itself as the log sink on construction and withdraws on
-// destruction.
+// the line's area, creating the tab at the area's first line and dropping the oldest lines past
+// a bound, and lists the users whose online status is tracked. The page installs itself as the
+// log sink on construction and withdraws on destruction.
 class DiagnosticsForm : public QWidget, public DataHandler, public LogSink
 {
     Q_OBJECT
 
 public:
+    // The most lines an area's tab keeps; each costs about 1.3 KB of memory. The log files keep
+    // every line.
+    static constexpr int kAreaLines = 5000;
+
     explicit DiagnosticsForm(QWidget* ip_parent = nullptr);
     ~DiagnosticsForm() override;
 
@@ -55,6 +60,7 @@ private:
     // Dumps the whole store into that file and tells the user how it went.
     bool DumpDataTo(const QString& i_fileName);
     QTextBrowser* AreaBrowser(const QString& i_area);
+    static void DropOldestLines(QTextDocument* ip_document);
     void SubscribeUserPath(const char* ip_flagType, PathNodeRelation i_relation,
                            void (DiagnosticsForm::*i_handler)(ItemPtr));
     // The row of a tracked user, or null.

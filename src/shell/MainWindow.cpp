@@ -450,6 +450,9 @@ QString MainWindow::MoveDamagedStoreAside(const QString& i_path)
     QString l_name = l_stem;
     for (int l_copy = 2; QFile::exists(l_name); ++l_copy)
         l_name = l_stem + QLatin1Char('-') + QString::number(l_copy);
+    // The kept copy holds the password as the store did, and a store saved by an earlier version
+    // may be open to every user: narrowed first, so that no copy of it is ever made wider.
+    QFile::setPermissions(i_path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     return QFile::rename(i_path, l_name) ? l_name : QString();
 }
 

@@ -19,6 +19,8 @@
 #include <utility>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "store/Data.h"
@@ -801,13 +803,28 @@ void DataSaver::WriteFile(const QString& i_path, bool i_everything, bool i_repla
                           bool& o_created) const
 {
     o_created = false;
-    QFile l_file(i_path);
+    // The store holds the password: the file is its owner's alone from the moment it exists,
+    // whatever the umask, since whoever opens it while it is open to all can read it later.
     // A temporary file is always new: an existing file under its name is not ours to clobber.
-    const QIODevice::OpenMode l_mode = QIODevice::WriteOnly | QIODevice::Unbuffered |
-                                       (i_replacing ? QIODevice::NewOnly : QIODevice::Truncate);
-    if (!l_file.open(l_mode))
+    const int l_handle =
+        ::open(QFile::encodeName(i_path).constData(),
+               O_WRONLY | O_CREAT | O_CLOEXEC | (i_replacing ? O_EXCL : O_TRUNC), S_IRUSR | S_IWUSR);
+    if (l_handle < 0)
         throw DataSaveFailure();
     o_created = true;
+    // The umask may have taken the owner's own bits too; the store must stay writable.
+    if (i_replacing && ::fchmod(l_handle, S_IRUSR | S_IWUSR) != 0)
+    {
+        ::close(l_handle);
+        throw DataSaveFailure();
+    }
+    QFile l_file;
+    if (!l_file.open(l_handle, QIODevice::WriteOnly | QIODevice::Unbuffered,
+                     QFileDevice::AutoCloseHandle))
+    {
+        ::close(l_handle);
+        throw DataSaveFailure();
+    }
     OutputBuffer l_out(l_file, m_writeLimit);
     WriteStore(l_out, m_savedTypes, m_savedByConnectionTypes, i_everything);
     l_out.Flush();

@@ -32,6 +32,7 @@ public:
 
     // Writes the selection through a numbered temporary file that then replaces the store file
     // in one step. A failure leaves the old store file as it was; returns whether it replaced it.
+    // The file holds the password: only its owner may read or write it (0600), whatever the umask.
     bool Save(const QString& i_path);
     // Removes the numbered temporary files that saves to this path left behind when they were
     // killed before their rename: the path followed by a dot and a number, nothing else.
@@ -42,7 +43,8 @@ public:
     // Whether Load would read the file without finding damage; reading it leaves the store as
     // it is. A missing or unreadable file loads as a first start.
     bool CanLoad(const QString& i_path) const;
-    // Dumps every type of the store straight into the file, for diagnosis.
+    // Dumps every type of the store straight into the file, for diagnosis; a new file is the
+    // owner's alone, as the store is.
     bool SaveAll(const QString& i_path);
 
     void EmitDataLoaded();

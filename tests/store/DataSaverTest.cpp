@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "StoreTesting.h"
+#include "support/support/FileModes.h"
 
 namespace
 {
@@ -341,4 +342,56 @@ TEST_F(StoreFile, ItemsRemovedDuringTheLoadAreLeftAlone)
     EXPECT_TRUE(user->HasItem("bob").IsDisconnectedFromAll());
     EXPECT_EQ(user->HasItem("carl")["user_note"].AsStdString(), "kept");
     EXPECT_FALSE(user->HasItem("carl").IsConnected("room"));
+}
+
+// The store holds the password. Whatever the umask and however the file was before, a save
+// leaves it, and every file the save made on its way, readable and writable by its owner only;
+// a new dump of the store is its owner's alone as well.
+TEST_F(StoreFile, SavesAndDumpsAreTheOwnersAlone)
+{
+    struct Case
+    {
+        const char* name;
+        mode_t umask;
+        mode_t before; // the store's mode before the save; 0 when there was none
+        bool dump;
+    };
+    const Case l_cases[] = {
+        {"first save under the usual umask", 022, 0, false},
+        {"store kept private", 022, 0600, false},
+        {"store an earlier save left open to all", 022, 0644, false},
+        {"first save without any umask", 0, 0, false},
+        {"umask that takes the owner's own bits", 0377, 0600, false},
+        {"new dump under the usual umask", 022, 0, true},
+    };
+    RegisterAll();
+    SetUsername("anna");
+    global->GetItem("password") += value->NewItem("secret");
+    for (const Case& l_case : l_cases)
+    {
+        SCOPED_TRACE(l_case.name);
+        for (const QString& l_name : Entries())
+            ASSERT_TRUE(QFile::remove(Path(l_name.toStdString())));
+        if (l_case.before)
+        {
+            Write("old");
+            ASSERT_EQ(::chmod(QFile::encodeName(Path()).constData(), l_case.before), 0);
+            ASSERT_EQ(FileMode(Path()), QString::number(l_case.before, 8));
+        }
+        bool l_written = false;
+        {
+            const ScopedUmask l_umask(l_case.umask);
+            l_written = l_case.dump ? saver.SaveAll(Path()) : saver.Save(Path());
+        }
+        EXPECT_TRUE(l_written);
+        EXPECT_NE(Read().find("secret"), std::string::npos);
+        EXPECT_EQ(FileModes(Path("")), QStringList{"store 600"});
+        // The next save starts from what this one left.
+        if (!l_case.dump)
+        {
+            const ScopedUmask l_umask(l_case.umask);
+            EXPECT_TRUE(saver.Save(Path()));
+            EXPECT_EQ(FileModes(Path("")), QStringList{"store 600"}) << "saved again";
+        }
+    }
 }
