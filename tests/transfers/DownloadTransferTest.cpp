@@ -222,7 +222,6 @@ TEST_F(DownloadTransfer, AConnectionThatWouldWriteIntoARunningOrFinishedDownload
     EXPECT_EQ(Read("complete/Album/song.mp3"), l_file);
 }
 
-
 // The uploader's connection goes: reset before we tell it where to start (so our flush of the
 // offset is what learns of it), reset or closed mid-file. The download ends aborted with the
 // error of its thread, leaves no thread or socket behind, and Qt has nothing to say.
