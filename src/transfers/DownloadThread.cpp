@@ -73,7 +73,10 @@ bool DownloadThread::ReadBlock(char* op_block, qint64 i_length, qint64& o_filled
     qint64& l_filled = o_filled;
     while (l_filled < i_length)
     {
-        const qint64 l_read = mp_socket->read(op_block + l_filled, i_length - l_filled);
+        // Our flush of the offset closes the socket when the uploader has already reset it: a
+        // closed socket is not read.
+        const qint64 l_read =
+            mp_socket->isOpen() ? mp_socket->read(op_block + l_filled, i_length - l_filled) : -1;
         if (l_read < 0)
         {
             m_error = "Socket read failed. Error string: " + mp_socket->errorString();

@@ -134,18 +134,25 @@ bool UploadThread::ReadOffset(qint64& o_offset)
     return true;
 }
 
+// A flush the system refuses, as after the downloader's reset or close, closes the socket without
+// a word and drops what waited: a closed socket takes no further write, and the block counts as
+// not sent.
 bool UploadThread::SendBlock(const char* ip_block, qint64 i_length)
 {
     for (qint64 l_sent = 0; l_sent < i_length;)
     {
-        const qint64 l_written = mp_socket->write(ip_block + l_sent, i_length - l_sent);
-        if (l_written < 0)
+        qint64 l_written = -1;
+        if (Connected())
+        {
+            l_written = mp_socket->write(ip_block + l_sent, i_length - l_sent);
+            mp_socket->flush();
+        }
+        if (l_written < 0 || !Connected())
         {
             m_error = "Writing to socket failed. Error string: " + mp_socket->errorString();
             return false;
         }
         l_sent += l_written;
-        mp_socket->flush();
         while (mp_socket->bytesToWrite() > 0)
             if (!WaitInSlices([this](int i_ms) { return mp_socket->waitForBytesWritten(i_ms); }, true))
             {
@@ -210,12 +217,16 @@ bool UploadThread::WaitInSlices(const std::function<bool(int)>& i_wait, bool i_n
             return false;
         }
         const qint64 l_left = m_waitLimitMs - l_waiting.elapsed();
-        if (l_left <= 0 ||
-            (i_needsConnection && mp_socket->state() != QAbstractSocket::ConnectedState))
+        if (l_left <= 0 || (i_needsConnection && !Connected()))
             return false;
         if (i_wait(static_cast<int>(qMin<qint64>(l_left, WaitSliceMs))))
             return true;
     }
+}
+
+bool UploadThread::Connected() const
+{
+    return mp_socket->isOpen() && mp_socket->state() == QAbstractSocket::ConnectedState;
 }
 
 // Each report is a queued event on the window's thread: a few a second are plenty.

@@ -52,6 +52,8 @@ private:
     // Calls the wait in slices until it succeeds, the total limit passes or a stop is asked;
     // with i_needsConnection a closed socket ends it at once.
     bool WaitInSlices(const std::function<bool(int)>& i_wait, bool i_needsConnection);
+    // Open and connected: a socket closed by a failed write is left alone.
+    bool Connected() const;
     void ReportProgress();
     void ReportProgressIfDue();
 

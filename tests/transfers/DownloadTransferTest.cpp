@@ -1,4 +1,5 @@
 #include "TransferFixture.h"
+#include "support/support/QtWarnings.h"
 
 // Downloads from scripted uploaders whose file connections the messenger hands over.
 class DownloadTransfer : public TransferFixture
@@ -219,4 +220,52 @@ TEST_F(DownloadTransfer, AConnectionThatWouldWriteIntoARunningOrFinishedDownload
     lp_again->SendRaw(l_file.mid(6 * 8192));
     ASSERT_TRUE(QTest::qWaitFor([&] { return Status(l_running) == Complete; }, 10000));
     EXPECT_EQ(Read("complete/Album/song.mp3"), l_file);
+}
+
+// The uploader's connection goes: reset before we tell it where to start (so our flush of the
+// offset is what learns of it), reset or closed mid-file. The download ends aborted with the
+// error of its thread, leaves no thread or socket behind, and Qt has nothing to say.
+TEST_F(DownloadTransfer, AnUploaderThatGoesAwayEndsTheDownloadQuietly)
+{
+    enum class Gone { ResetBeforeTheOffset, ResetMidFile, ClosedMidFile };
+    const std::tuple<const char*, Gone, const char*> l_cases[] = {
+        {"reset before the offset", Gone::ResetBeforeTheOffset, "Socket read failed. Error string: "},
+        {"reset mid-file", Gone::ResetMidFile, "Waiting for data to read failed. Error string: "},
+        {"closed mid-file", Gone::ClosedMidFile, "Waiting for data to read failed. Error string: "},
+    };
+    quint32 l_req = 0;
+    for (const auto& [l_name, l_gone, l_error] : l_cases)
+    {
+        SCOPED_TRACE(l_name);
+        const QtWarnings l_warnings;
+        m_lines.clear();
+        const ItemPtr l_entry = mp_manager->AddDownload("bob", "song.mp3", QString("Music\\Case%1").arg(++l_req).toStdString(), 300000, 0);
+        Requested(l_entry, l_req);
+        auto lp_uploader = std::make_unique<FakePeer>();
+        QTcpSocket* lp_ours = lp_uploader->Linked();
+        if (l_gone == Gone::ResetBeforeTheOffset)
+        {
+            lp_uploader->Reset();
+            // Here, not in an event loop, where our socket would learn of it by itself.
+            QThread::msleep(50);
+        }
+        mp_manager->OnFileConnection("bob", lp_ours, l_req);
+        const QPointer<TransferThread> lp_thread = mp_manager->PeekObject<TransferThread>(l_entry["download_thread"]);
+        const QPointer<QTcpSocket> lp_socket(lp_ours);
+        ASSERT_TRUE(lp_thread);
+        if (l_gone != Gone::ResetBeforeTheOffset)
+        {
+            EXPECT_TRUE(Offset(*lp_uploader, 0));
+            lp_uploader->SendRaw(Pattern(3 * 8192));
+            ASSERT_TRUE(QTest::qWaitFor([&] { return m_progress.contains(3 * 8192); }, 5000));
+            l_gone == Gone::ResetMidFile ? lp_uploader->Reset() : lp_uploader->Close();
+        }
+        ASSERT_TRUE(QTest::qWaitFor([&] { return Status(l_entry) == Aborted; }, 10000)) << Status(l_entry).toStdString();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return lp_thread.isNull() && lp_socket.isNull(); }, 5000)) << "thread and socket freed";
+        for (const char* l_part : {"download_thread", "download_socket", "download_file"})
+            EXPECT_FALSE(l_entry[l_part]) << l_part;
+        EXPECT_EQ(Logged(QString("Error downloading song.mp3 from bob. ") + l_error), 1)
+            << m_lines.filter("Error downloading").join('\n').toStdString();
+        EXPECT_EQ(l_warnings.Given().join('\n').toStdString(), "") << "Qt warned";
+    }
 }

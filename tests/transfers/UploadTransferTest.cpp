@@ -4,6 +4,7 @@
 #include <numeric>
 
 #include "TransferFixture.h"
+#include "support/support/QtWarnings.h"
 
 using UploadTransfer = TransferFixture;
 
@@ -172,6 +173,64 @@ TEST_F(UploadTransfer, RemovingAStalledUploadReturnsWellWithinAWholeWait)
         l_clock.start();
         mp_manager->RemoveUpload(l_entry);
         EXPECT_LT(l_clock.elapsed(), 5000) << "a stop is heard within a wait slice, not after the 30 s wait";
+    }
+}
+
+// Through the manager and real sockets: the downloader goes away mid-file, or our user removes the
+// upload. Paced, the thread is mostly asleep between blocks when the connection goes, so it
+// learns of the loss only from its next write.
+TEST_F(UploadTransfer, AnUploadWhoseConnectionGoesMidFileEndsQuietlyAndLeavesNothingRunning)
+{
+    const qint64 l_size = 32 << 20;
+    Share({{"big.bin", l_size}});
+    Online("bob");
+    mp_manager->SetUploadSpeedLimit(2048);
+    mp_manager->EnableUploadSpeedLimit(true);
+    const QRegularExpression l_lost(QString("Error uploading %1 to bob\\. (Writing to socket|Waiting for bytes to be written to "
+                                            "socket) failed\\. Error string: \\S")
+                                        .arg(QRegularExpression::escape(m_dir.filePath("shared/big.bin"))));
+    enum class End { Close, Reset, Removal };
+    const std::pair<const char*, End> l_ends[] = {
+        {"the downloader closes", End::Close}, {"the downloader resets", End::Reset}, {"our user removes it", End::Removal}};
+    for (const auto& [l_name, l_end] : l_ends)
+    {
+        SCOPED_TRACE(l_name);
+        const QtWarnings l_warnings;
+        m_lines.clear();
+        mp_manager->OnQueueUploadRequested("bob", Remote("big.bin"));
+        const ItemPtr l_entry = Entry("bob", "big.bin");
+        const std::unique_ptr<FakePeer> lp_downloader = Accept("bob");
+        const QString l_request = QString("40 1 %1 big.bin %2").arg(l_entry["transfer_req"].AsString()).arg(l_size);
+        const QPointer<TransferThread> lp_thread = mp_manager->PeekObject<TransferThread>(l_entry["upload_thread"]);
+        const QPointer<QTcpSocket> lp_socket = mp_manager->PeekObject<QTcpSocket>(l_entry["upload_socket"]);
+        ASSERT_TRUE(lp_thread && lp_socket);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return lp_downloader->Raw().size() >= 256 * 1024; }, 10000));
+        ASSERT_LT(lp_downloader->Raw().size(), 4 + l_size) << "still mid-file";
+        if (l_end == End::Close)
+            lp_downloader->Close();
+        else if (l_end == End::Reset)
+            lp_downloader->Reset();
+        else
+            mp_manager->RemoveUpload(l_entry);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return lp_thread.isNull() && lp_socket.isNull(); }, 10000))
+            << "thread and socket freed";
+        if (l_end == End::Removal)
+        {
+            EXPECT_FALSE(Entry("bob", "big.bin"));
+            EXPECT_EQ(Parked(), QStringList{l_request});
+            EXPECT_EQ(Logged("Error uploading"), 0);
+        }
+        else
+        {
+            EXPECT_EQ(Status(l_entry), Aborted);
+            for (const char* l_part : {"upload_thread", "upload_socket", "upload_file", "read_position", "last_receipt_time", "bytes_per_second"})
+                EXPECT_FALSE(l_entry[l_part]) << l_part;
+            EXPECT_EQ(m_lines.filter(l_lost).size(), 1) << m_lines.filter("Error uploading").join('\n').toStdString();
+            EXPECT_EQ(Logged("Upload of big.bin to bob aborted, sending upload failed notification."), 1);
+            EXPECT_EQ(Parked(), QStringList({l_request, "46 big.bin"}));
+        }
+        EXPECT_EQ(mp_manager->ActiveUploadCount(), 0);
+        EXPECT_EQ(l_warnings.Given().join('\n').toStdString(), "") << "Qt warned";
     }
 }
 

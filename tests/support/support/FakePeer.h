@@ -5,6 +5,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+
 #include "support/support/WireFields.h"
 
 // A scripted other client on 127.0.0.1 that connects to the messenger or accepts its connection,
@@ -80,6 +82,13 @@ public:
     }
     void SendFrame(const QByteArray& i_body) { SendRaw(Frame(i_body, m_obfuscated, m_key++)); }
     void Close() { mp_socket->disconnectFromHost(); }
+    // Ends the connection with a reset, as a killed process with unread bytes does.
+    void Reset()
+    {
+        const linger l_atOnce{1, 0};
+        setsockopt(static_cast<int>(mp_socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &l_atOnce, sizeof l_atOnce);
+        mp_socket->abort();
+    }
     // Leaves whatever arrives from now on unread, in the system's buffers.
     void StopReading()
     {
