@@ -353,8 +353,9 @@ TEST_F(Answering, NamesAPeerCouldNotAskForAreNeitherListedFoundNorCounted)
     m_lines.clear();
     mp_shares->RescanShares();
     QStringList l_backslashes;
-    for (const char* l_name : {"back\\\\slash.txt", "a\\\\b", "Sub Folder/x\\\\y.txt", "d\u00e9j\u00e0/two\\\\parts.txt"})
-        l_backslashes << QString("Skipping %1 %2/%3, a backslash in its name").arg(QString(l_name).endsWith("b") ? "folder" : "file", Path("Pool"), l_name);
+    for (const auto& [l_kind, l_name] : {std::pair{"file", "back\\\\slash.txt"}, {"folder", "a\\\\b"}, {"file", "Sub Folder/x\\\\y.txt"},
+                                         {"file", "d\u00e9j\u00e0/two\\\\parts.txt"}})
+        l_backslashes << QString("Skipping %1 %2/%3, a backslash in its name").arg(l_kind, Path("Pool"), l_name);
     l_backslashes.sort();
     EXPECT_EQ(l_skipped(), l_backslashes);
     const QStringList l_listed = ListedBelow("Pool");
