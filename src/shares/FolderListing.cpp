@@ -13,12 +13,22 @@
 
 namespace
 {
-bool IsAscii(const char* ip_bytes, std::size_t i_length)
+struct NameBytes
 {
+    bool ascii = true;
+    bool backslash = false;
+};
+
+NameBytes Classify(const char* ip_bytes, std::size_t i_length)
+{
+    NameBytes l_kind;
     for (std::size_t l_at = 0; l_at < i_length; ++l_at)
-        if (static_cast<unsigned char>(ip_bytes[l_at]) >= 0x80)
-            return false;
-    return true;
+    {
+        const unsigned char l_byte = static_cast<unsigned char>(ip_bytes[l_at]);
+        l_kind.ascii &= l_byte < 0x80;
+        l_kind.backslash |= l_byte == '\\';
+    }
+    return l_kind;
 }
 
 char Lower(char i_c)
@@ -62,13 +72,19 @@ FolderListing::FolderListing(const QString& i_folder)
         if (!l_keep)
             continue;
         const std::size_t l_length = std::strlen(lp_name);
+        const NameBytes l_kind = Classify(lp_name, l_length);
         Entry l_entry{std::uint32_t(m_names.size()), std::uint32_t(l_length), l_isDir,
-                      IsAscii(lp_name, l_length), 0};
+                      l_kind.ascii, !l_kind.backslash, 0};
         m_names.append(lp_name, l_length + 1);
         if (!l_entry.ascii)
         {
+            // Only a name with bytes past ASCII can fail to decode: a name the file system's
+            // encoding cannot read comes back from its text as other bytes.
+            const QByteArray l_bytes(lp_name, int(l_length));
+            const QString l_text = QFile::decodeName(l_bytes);
+            l_entry.requestable &= QFile::encodeName(l_text) == l_bytes;
             l_entry.lowered = std::uint32_t(l_lowered.size());
-            l_lowered.push_back(QFile::decodeName(QByteArray(lp_name, int(l_length))).toLower());
+            l_lowered.push_back(l_text.toLower());
         }
         m_entries.push_back(l_entry);
     }

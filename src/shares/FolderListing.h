@@ -17,7 +17,8 @@ struct stat;
 // files or broken links, in order of name ignoring letter case. A folder that cannot be read
 // has no entries. Its files' metadata is read by name within the folder, which spares the
 // walk down the whole path for every file. The names stay as the disk gave them, in one
-// buffer: a scan of an unchanged share needs the text of few of them.
+// buffer: a scan of an unchanged share needs the text of few of them. Each entry tells whether
+// a peer could ask for it by name, which is for the scan to judge.
 class FolderListing
 {
 public:
@@ -28,6 +29,9 @@ public:
         bool isDir;
         // The name is ASCII: its UTF-8 is the disk's bytes.
         bool ascii;
+        // The name holds no backslash, which paths on the wire take for a separator, and its
+        // text turns back into its bytes: a peer could name it in a request.
+        bool requestable;
         // Where the lower-cased text of a name that is not ASCII is kept.
         std::uint32_t lowered;
     };

@@ -10,6 +10,7 @@
 #include <functional>
 #include <iterator>
 #include <optional>
+#include <set>
 
 #include <sys/stat.h>
 
@@ -51,6 +52,8 @@ struct SharedFoldersManager::ScanWork
     std::vector<UnindexedFile> unindexed;
     std::vector<Mp3File> mp3;
     StampReader stamps;
+    // The paths of the names left out, each told once a scan, however often its folder is walked.
+    std::set<QByteArray> leftOut;
 };
 
 namespace
@@ -76,6 +79,52 @@ bool IsMp3Name(std::string_view i_name)
     // Only these two spellings: a mixed-case extension is left alone.
     const std::size_t l_size = i_name.size();
     return l_size > 4 && (i_name.compare(l_size - 4, 4, ".mp3") == 0 || i_name.compare(l_size - 4, 4, ".MP3") == 0);
+}
+
+// A name for the log: what decodes as its text, a backslash doubled, any other byte and every
+// control character as \xNN.
+QString Readable(std::string_view i_name)
+{
+    QString l_text;
+    for (std::size_t l_at = 0; l_at < i_name.size();)
+    {
+        const unsigned char l_byte = static_cast<unsigned char>(i_name[l_at]);
+        std::size_t l_length = 1;
+        QString l_character;
+        if (l_byte >= 0x80)
+            // The fewest bytes that make one character and come back from it.
+            for (l_length = 1; l_length <= 4 && l_at + l_length <= i_name.size(); ++l_length)
+            {
+                const QByteArray l_bytes(i_name.data() + l_at, int(l_length));
+                l_character = QFile::decodeName(l_bytes);
+                if (QFile::encodeName(l_character) == l_bytes)
+                    break;
+                l_character.clear();
+            }
+        if (!l_character.isEmpty())
+            l_text += l_character;
+        else if (l_byte == '\\')
+            l_text += "\\\\";
+        else if (l_byte < 0x20 || l_byte >= 0x7f)
+            l_text += QString("\\x%1").arg(l_byte, 2, 16, QChar('0'));
+        else
+            l_text += QChar(l_byte);
+        l_at += l_character.isEmpty() ? 1 : l_length;
+    }
+    return l_text;
+}
+
+// Tells of a name the scan leaves out, unless this scan told of it already.
+void LogLeftOut(std::set<QByteArray>& io_told, const FolderListing& i_listing, const FolderListing::Entry& i_entry)
+{
+    const std::string_view l_name = i_listing.Bytes(i_entry);
+    if (!io_told.insert(i_listing.EncodedPath() + '/' + QByteArray(l_name.data(), int(l_name.size()))).second)
+        return;
+    Log("Shared", 1,
+        QString("Skipping %1 %2, %3")
+            .arg(i_entry.isDir ? "folder" : "file", FolderListing::PathOf(i_listing.AbsolutePath(), Readable(l_name)),
+                 l_name.find('\\') != std::string_view::npos ? "a backslash in its name"
+                                                             : "a name not in the file system's encoding"));
 }
 
 // The words of a file go in all at once, the relation looked up once for them all. Each word
@@ -283,6 +332,12 @@ void SharedFoldersManager::ScanFolder(const ScanTypes& i_types, ScanWork& io_wor
     std::vector<std::size_t> l_stamped;
     for (const FolderListing::Entry& l_entry : l_listing.Entries())
     {
+        // A peer could not ask for it, nor for anything below it: it is not shared at all.
+        if (!l_entry.requestable)
+        {
+            LogLeftOut(io_work.leftOut, l_listing, l_entry);
+            continue;
+        }
         if (l_entry.isDir)
         {
             // Going down keeps no folder open on the way.

@@ -4,7 +4,10 @@
 #include "peer/PeerLinkFixture.h"
 #include "shares/DNetManager.h"
 #include "shares/SharedFolderInfo.h"
+#include "support/support/ByteNamedTree.h"
+#include "support/support/FileNameEncoding.h"
 #include "support/support/Mp3Stream.h"
+#include "support/support/QtPrinters.h"
 
 namespace
 {
@@ -88,6 +91,52 @@ protected:
     static QByteArray Reply(quint32 i_req, const QList<QByteArray>& i_records, const QByteArray& i_figures = WireFields().Byte(0).UInt32(0).UInt32(0))
     {
         return Word(9) + Deflated(WireFields().Text("anna").UInt32(i_req).UInt32(i_records.size()).Raw(i_records.join()).Raw(i_figures).UInt32(0));
+    }
+
+    // A compressed message's body after its code, to be read.
+    static MemStream Inflated(const QByteArray& i_message)
+    {
+        QByteArray l_body;
+        EXPECT_EQ(Inflater::Inflate(i_message.constData() + 4, i_message.size() - 4, l_body), Inflater::Inflated);
+        MemStream l_stream;
+        l_stream.WriteBuffer(l_body.constData(), static_cast<unsigned long>(l_body.size()));
+        return l_stream;
+    }
+
+    // The share list bob is sent, as paths below a folder, which ends each of its own with "\\".
+    QStringList ListedBelow(const QString& i_folder)
+    {
+        MemStream l_body = Inflated(Ask(Word(4)));
+        FileInfoMap l_folders;
+        EXPECT_TRUE(l_body.Read(l_folders));
+        QStringList l_listed;
+        for (const auto& [l_path, l_files] : l_folders)
+        {
+            const QString l_below = QString::fromStdString(l_path).mid(Remote(i_folder).size()) + "\\";
+            l_listed << l_below;
+            for (const FileInfo& l_file : l_files)
+                l_listed << l_below + QString::fromStdString(l_file.name);
+        }
+        l_listed.sort();
+        return l_listed;
+    }
+
+    // The paths below a folder of the files a search finds for bob.
+    QStringList FoundBelow(const QString& i_folder, quint32 i_req, const QString& i_text)
+    {
+        const QByteArray l_reply = Search(Direct, "bob", i_req, i_text);
+        if (l_reply.isEmpty())
+            return {};
+        MemStream l_body = Inflated(l_reply);
+        std::string l_user;
+        quint32 l_req = 0;
+        std::vector<FileInfo> l_files;
+        EXPECT_TRUE(l_body.Read(l_user) && l_body.Read(l_req) && l_body.Read(l_files));
+        QStringList l_found;
+        for (const FileInfo& l_file : l_files)
+            l_found << QString::fromStdString(l_file.name).mid(Remote(i_folder).size());
+        l_found.sort();
+        return l_found;
     }
 
     std::unique_ptr<DNetManager> mp_dnet;
@@ -228,4 +277,88 @@ TEST_F(Answering, ReportsToTheServerAndStoresTheScannerThreadsFindings)
     mp_shares->OnMP3Scanned(Path("a/Gone.mp3"), 2, "mono", 1, true, 64);
     EXPECT_EQ(Count("bitrate") + Count("channel_mode"), 2u);
     EXPECT_EQ(Logged("Scanned " + Path("a/Gone.mp3")), 1);
+}
+
+// Paths on the wire take a backslash for a separator, and a name is asked for by its text: a name
+// holding a backslash, or whose bytes its text does not give back, could never be fetched. Such
+// names, and all below such a folder, are neither listed, found, counted nor reachable; every
+// other name is shared as it is.
+TEST_F(Answering, NamesAPeerCouldNotAskForAreNeitherListedFoundNorCounted)
+{
+    FileNameEncoding l_utf8("UTF-8");
+    const QStringList l_ordinary = {"with space.txt", "trailing dot.", "&amp;.txt", "\U0001F3B5 tune.txt", "new\nline.txt",
+                                    QString(251, 'n') + ".txt", ":?*\"<>|.txt", "\u00e9t\u00e9.txt", "Sub Folder/inner.txt"};
+    // The bytes below the shared folder, and what each scan logs of them after "Skipping ".
+    const std::pair<QByteArray, QString> l_leftOut[] = {
+        {"back\\slash.txt", "file %1/back\\\\slash.txt, a backslash in its name"},
+        {"a\\b/inside.txt", "folder %1/a\\\\b, a backslash in its name"},
+        {"a\\b/deeper/more.txt", ""},
+        {"caf\xe9.txt", "file %1/caf\\xe9.txt, a name not in the file system's encoding"},
+        {"d\xe9j\xe0/inside.txt", "folder %1/d\\xe9j\\xe0, a name not in the file system's encoding"},
+        {"d\xe9j\xe0/two\\parts.txt", ""},
+        {"mixed \xc3\xa9\xff.txt", "file %1/mixed \u00e9\\xff.txt, a name not in the file system's encoding"},
+        // Walked twice a scan, below both shared folders.
+        {"Sub Folder/x\\y.txt", "file %1/Sub Folder/x\\\\y.txt, a backslash in its name"},
+    };
+    ASSERT_FALSE(FileNameEncoding::Decodes("caf\xe9")) << "the bytes must be no text of the file names' encoding";
+    const ByteNamedTree l_pool(Path("Pool"));
+    ASSERT_TRUE(QDir().mkpath(Path("Pool/Sub Folder")));
+    ShareTree({}, {"Pool", "Pool/Sub Folder"});
+    for (const QString& l_name : l_ordinary)
+        Write("Pool/" + l_name);
+    for (const auto& [l_bytes, l_told] : l_leftOut)
+        ASSERT_TRUE(l_pool.Write(l_bytes, "x")) << l_bytes.toHex().constData();
+    // What the scans say they skipped, each line from its "Skipping ".
+    const auto l_skipped = [&] {
+        QStringList l_lines = m_lines.filter("Skipping ");
+        for (QString& l_line : l_lines)
+            l_line.remove(0, l_line.indexOf("Skipping "));
+        l_lines.sort();
+        return l_lines;
+    };
+
+    QSignalSpy l_rescanned(mp_shares.get(), &SharedFoldersManager::SharedFilesRescanned);
+    for (const int l_added : {l_ordinary.size(), 0})
+    {
+        m_lines.clear();
+        mp_shares->RescanShares();
+        EXPECT_EQ(l_rescanned.takeLast(), QList<QVariant>({l_added, 0}));
+        QStringList l_expected;
+        for (const auto& [l_bytes, l_told] : l_leftOut)
+            if (!l_told.isEmpty())
+                l_expected << "Skipping " + l_told.arg(Path("Pool"));
+        l_expected.sort();
+        EXPECT_EQ(l_skipped(), l_expected) << "each once a scan";
+    }
+    emit mp_server->Connected();
+    EXPECT_EQ(Sent(35, 2).value(1).fields, WireFields().Int32(2).Int32(l_ordinary.size()).Bytes()) << "folders and files";
+
+    QStringList l_expected{"\\", "\\Sub Folder\\"};
+    for (const QString& l_name : l_ordinary)
+        l_expected << "\\" + QString(l_name).replace('/', '\\');
+    l_expected.sort();
+    EXPECT_EQ(ListedBelow("Pool"), l_expected);
+    l_expected.removeAll("\\"), l_expected.removeAll("\\Sub Folder\\");
+    // Words that only the left-out names hold find nothing; the folder's own word finds every file.
+    const std::pair<const char*, QStringList> l_searches[] = {
+        {"pool", l_expected}, {"slash", {}}, {"inside", {}}, {"deeper", {}}, {"caf", {}}, {"mixed", {}}, {"parts", {}}, {"sub folder", {"\\Sub Folder\\inner.txt"}}};
+    quint32 l_req = 0;
+    for (const auto& [l_text, l_found] : l_searches)
+        EXPECT_EQ(FoundBelow("Pool", ++l_req, l_text), l_found) << l_text;
+
+    // Read as Latin-1, whose every byte is a character, every name is text: only backslashes keep a
+    // name out.
+    FileNameEncoding l_latin1("ISO-8859-1");
+    ASSERT_TRUE(FileNameEncoding::Decodes("caf\xe9"));
+    m_lines.clear();
+    mp_shares->RescanShares();
+    QStringList l_backslashes;
+    for (const auto& [l_kind, l_name] : {std::pair{"file", "back\\\\slash.txt"}, {"folder", "a\\\\b"}, {"file", "Sub Folder/x\\\\y.txt"},
+                                         {"file", "d\u00e9j\u00e0/two\\\\parts.txt"}})
+        l_backslashes << QString("Skipping %1 %2/%3, a backslash in its name").arg(l_kind, Path("Pool"), l_name);
+    l_backslashes.sort();
+    EXPECT_EQ(l_skipped(), l_backslashes);
+    const QStringList l_listed = ListedBelow("Pool");
+    for (const char* l_name : {"\\caf\u00e9.txt", "\\d\u00e9j\u00e0\\inside.txt", "\\mixed \u00c3\u00a9\u00ff.txt"})
+        EXPECT_TRUE(l_listed.contains(l_name)) << l_name;
 }

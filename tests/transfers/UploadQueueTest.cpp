@@ -1,4 +1,6 @@
 #include "TransferFixture.h"
+#include "support/support/ByteNamedTree.h"
+#include "support/support/FileNameEncoding.h"
 
 class UploadQueue : public TransferFixture
 {
@@ -171,4 +173,33 @@ TEST_F(UploadQueue, AnEmptyShareCheckAsksOnceAndWarnsOnlyAnEmptyShareOutsideTheU
     EXPECT_EQ(l_checks, QStringList({"empty", "", "not_empty", "empty"}));
     EXPECT_EQ(Logged("Sent empty share warning message to user bob"), 1);
     EXPECT_EQ(g("upload_entry").Size(), 8u) << "the uploads themselves stay";
+}
+
+// Nothing the shares leave out can be asked for: neither by its name, nor by the text a list
+// would have shown of it, nor through a folder left out.
+TEST_F(UploadQueue, NamesLeftOutOfTheSharesCannotBeAskedFor)
+{
+    FileNameEncoding l_utf8("UTF-8");
+    const ByteNamedTree l_shared(m_dir.filePath("shared"));
+    for (const char* l_name : {"back\\slash.txt", "a\\b/inside.txt", "caf\xe9.txt", "d\xe9j\xe0/inside.txt", "ok \xc3\xa9.txt", "dot.",
+                               "line\nbreak.txt"})
+        ASSERT_TRUE(l_shared.Write(l_name, "0123456789"));
+    mp_shares->RescanShares();
+    // What bob asks for below the shared folder, as paths go on the wire, and what he is told.
+    const std::pair<QString, QStringList> l_cases[] = {
+        {"back\\slash.txt", {"50 back\\slash.txt File not shared."}},
+        {"a\\b\\inside.txt", {"50 a\\b\\inside.txt File not shared."}},
+        {"caf\ufffd.txt", {"50 caf\ufffd.txt File not shared."}},
+        {"d\ufffdj\ufffd\\inside.txt", {"50 d\ufffdj\ufffd\\inside.txt File not shared."}},
+        {"ok \u00e9.txt", {}},
+        {"dot.", {}},
+        {"line\nbreak.txt", {}},
+    };
+    for (const auto& [l_name, l_told] : l_cases)
+    {
+        Parked();
+        Ask("bob", l_name);
+        EXPECT_EQ(Parked(), l_told) << l_name.toStdString();
+        EXPECT_EQ(Status(Entry("bob", l_name)), l_told.isEmpty() ? Queued : "") << l_name.toStdString();
+    }
 }

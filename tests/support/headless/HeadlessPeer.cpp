@@ -1,8 +1,9 @@
 // A whole client without windows for the end-to-end tests, built in the program's start-up order
 // as on a first start in HOME, logged in to the fake server at TARNWICK_SERVER_PORT. Arguments:
-// --user NAME, --share DIR, --limit KIB (upload KiB/s), --download USER FOLDER FILE SIZE, --search
-// TEXT (then downloads the first result). Prints "online", "result USER FOLDER\FILE SIZE" and
-// "status FILE STATUS" as a download's status changes.
+// --user NAME, --share DIR, --limit KIB (upload KiB/s), --download USER FOLDER FILE SIZE (as often
+// as wanted), --search TEXT (then downloads the first result). Prints "online", "result USER
+// FOLDER\FILE SIZE" and "status FILE STATUS" as a download's status changes, with control
+// characters of a name as \xNN.
 #include <QCoreApplication>
 #include <QDir>
 #include <QTextStream>
@@ -27,6 +28,15 @@
 namespace
 {
 void Say(const QString& i_line) { QTextStream(stdout) << i_line << Qt::endl; }
+
+// A name on one line.
+QString OneLine(const QString& i_name)
+{
+    QString l_line;
+    for (const QChar l_c : i_name)
+        l_line += l_c.unicode() < 0x20 ? QString("\\x%1").arg(l_c.unicode(), 2, 16, QChar('0')) : QString(l_c);
+    return l_line;
+}
 
 QString Option(const QStringList& i_arguments, const QString& i_name)
 {
@@ -83,8 +93,8 @@ int main(int i_argc, char** i_argv)
 
     QObject::connect(lp_server.get(), &Server::Connected, [&] {
         Say("online");
-        const int l_at = l_arguments.indexOf("--download");
-        if (l_at >= 0 && l_at + 4 < l_arguments.size())
+        for (int l_at = l_arguments.indexOf("--download"); l_at >= 0 && l_at + 4 < l_arguments.size();
+             l_at = l_arguments.indexOf("--download", l_at + 5))
             transferQueueManager->AddDownload(l_arguments[l_at + 1], l_arguments[l_at + 3].toStdString(),
                                               l_arguments[l_at + 2].toStdString(),
                                               l_arguments[l_at + 4].toLongLong(), 0);
@@ -112,7 +122,7 @@ int main(int i_argc, char** i_argv)
             const QString l_status = l_entry["download_entry_status"].AsString();
             QString& l_last = l_said[l_entry["file_name"].AsStdString()];
             if (l_status != l_last)
-                Say(QString("status %1 %2").arg(l_entry["file_name"].AsString(), l_last = l_status));
+                Say(QString("status %1 %2").arg(OneLine(l_entry["file_name"].AsString()), l_last = l_status));
         }
     });
     l_watch.start(50);

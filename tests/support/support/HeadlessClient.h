@@ -15,6 +15,9 @@ public:
         QProcessEnvironment l_environment = QProcessEnvironment::systemEnvironment();
         l_environment.insert("HOME", i_home);
         l_environment.insert("TARNWICK_SERVER_PORT", QString::number(i_serverPort));
+        // File names are read as UTF-8 whatever the test's own locale: what a name's bytes
+        // decode to decides whether it is shared.
+        l_environment.insert("LC_ALL", "C.UTF-8");
         m_process.setProcessEnvironment(l_environment);
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start(HEADLESS_PEER, i_arguments);
