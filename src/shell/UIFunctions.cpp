@@ -80,12 +80,20 @@ void FocusWidget(QWidget* ip_widget)
 {
     if (ip_widget == nullptr)
         return;
-    ip_widget->window()->activateWindow();
-    ip_widget->setFocus(Qt::OtherFocusReason);
+    QWidget* lp_window = ip_widget->window();
+    lp_window->activateWindow();
+    // The pages come first: a hidden widget cannot take the focus, and a page stack that brings a
+    // page forward hands the focus back to the widget that last had it there, even when that one
+    // sits on a sub-page hidden by now.
     ForEachHoldingTabWidget(ip_widget, [](QTabWidget* ip_tabs, int i_index) {
         ip_tabs->setCurrentIndex(i_index);
         return true;
     });
+    // A page brought forward may have handed the focus to its preferred widget; within the
+    // widget, that one keeps it.
+    QWidget* lp_focus = lp_window->focusWidget();
+    if (!lp_focus || !lp_focus->isVisible() || (lp_focus != ip_widget && !ip_widget->isAncestorOf(lp_focus)))
+        ip_widget->setFocus(Qt::OtherFocusReason);
 }
 
 void RegisterWidgetForTabFocus(QWidget* ip_widget, int i_priority)
