@@ -82,17 +82,21 @@ void FocusWidget(QWidget* ip_widget)
         return;
     QWidget* lp_window = ip_widget->window();
     lp_window->activateWindow();
-    // The pages come first: a hidden widget cannot take the focus, and a page stack that brings a
-    // page forward hands the focus back to the widget that last had it there, even when that one
-    // sits on a sub-page hidden by now.
+    // A widget out of sight does not take the focus, and a page stack that brings a page forward
+    // hands the focus on from the page it hides to the widget that last had it on the new one,
+    // even one on a sub-page hidden by now. So the focus leaves the pages first, and the widget
+    // takes it once they are current.
+    const bool l_outOfSight = !ip_widget->isVisible();
+    if (l_outOfSight)
+        if (QWidget* lp_focus = lp_window->focusWidget())
+            lp_focus->clearFocus();
     ForEachHoldingTabWidget(ip_widget, [](QTabWidget* ip_tabs, int i_index) {
         ip_tabs->setCurrentIndex(i_index);
         return true;
     });
-    // A page brought forward may have handed the focus to its preferred widget; within the
-    // widget, that one keeps it.
-    QWidget* lp_focus = lp_window->focusWidget();
-    if (!lp_focus || !lp_focus->isVisible() || (lp_focus != ip_widget && !ip_widget->isAncestorOf(lp_focus)))
+    // Unless a page brought forward handed it to the widget it prefers.
+    QWidget* lp_handed = lp_window->focusWidget();
+    if (!l_outOfSight || !lp_handed || !lp_handed->isVisible())
         ip_widget->setFocus(Qt::OtherFocusReason);
 }
 
