@@ -99,7 +99,7 @@ public:
     void ShowView(QWidget* ip_page) { mp_ui->tabControl->setCurrentWidget(ip_page); Settle(); }
     static void SelectTab(QTabWidget* ip_tabs, int i_index) { ip_tabs->setCurrentIndex(i_index); Settle(); }
     static void ClickInto(QWidget* ip_widget) { ip_widget->setFocus(Qt::MouseFocusReason); Settle(); }
-    // A click on a list's first row.
+    // A click on a list's first row; a row follows it, for a key to move to.
     static void ClickFirstRow(QTreeWidget* ip_list)
     {
         ASSERT_GT(ip_list->topLevelItemCount(), 1) << ip_list->objectName().toStdString();
@@ -174,7 +174,8 @@ public:
         FromUserList("bob", "Upload to user");
         ClickFirstRow(FolderTree("Upload to bob"));
     }
-    // The user's list of a folder and its sub-folder arrives for the open browse tab.
+    // The user's list of a folder with its sub-folder and of another folder arrives for the open
+    // browse tab.
     static void ListArrives(const QString& i_user)
     {
         FileInfoMap l_list;
