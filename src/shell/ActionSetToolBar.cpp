@@ -315,12 +315,12 @@ void ActionSetToolBar::FollowFocus(QWidget* ip_widget)
         if (l_record)
             break;
     }
-    // A page that is part of no registered widget stands for what the user sees on it (a tab
-    // bar keeps the focus when a page goes away under it).
-    if (l_record || !lp_page)
+    // What lies in no registered widget stands for what the user sees in it: a page (a tab bar
+    // keeps the focus when a page goes away under it), or a tab that a view brought forward.
+    if (l_record)
         ShowSetOf(lp_widget, l_record);
     else
-        ShowSetSeenIn(lp_page);
+        ShowSetSeenIn(lp_page ? lp_page : ip_widget);
     m_busy = false;
 }
 

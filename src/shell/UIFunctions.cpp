@@ -80,12 +80,24 @@ void FocusWidget(QWidget* ip_widget)
 {
     if (ip_widget == nullptr)
         return;
-    ip_widget->window()->activateWindow();
-    ip_widget->setFocus(Qt::OtherFocusReason);
+    QWidget* lp_window = ip_widget->window();
+    lp_window->activateWindow();
+    // A widget out of sight does not take the focus, and a page stack that brings a page forward
+    // hands the focus on from the page it hides to the widget that last had it on the new one,
+    // even one on a sub-page hidden by now. So the focus leaves the pages first, and the widget
+    // takes it once they are current.
+    const bool l_outOfSight = !ip_widget->isVisible();
+    if (l_outOfSight)
+        if (QWidget* lp_focus = lp_window->focusWidget())
+            lp_focus->clearFocus();
     ForEachHoldingTabWidget(ip_widget, [](QTabWidget* ip_tabs, int i_index) {
         ip_tabs->setCurrentIndex(i_index);
         return true;
     });
+    // Unless a page brought forward handed it to the widget it prefers.
+    QWidget* lp_handed = lp_window->focusWidget();
+    if (!l_outOfSight || !lp_handed || !lp_handed->isVisible())
+        ip_widget->setFocus(Qt::OtherFocusReason);
 }
 
 void RegisterWidgetForTabFocus(QWidget* ip_widget, int i_priority)

@@ -25,8 +25,9 @@ void ForEachHoldingTabWidget(QWidget* ip_widget,
 // io_index; null when there is none, and then io_index is left as it was.
 QTabWidget* GetWidgetTabWidget(QWidget* ip_widget, int& io_index);
 
-// Brings a widget to the front: activates its window, gives it the keyboard focus and makes
-// the page holding it current in every enclosing tab widget, innermost first.
+// Brings a widget to the front: activates its window, makes the page holding it current in
+// every enclosing tab widget, innermost first, and gives it the keyboard focus; where a page
+// brought forward handed the focus to the widget it prefers, that one keeps it.
 void FocusWidget(QWidget* ip_widget);
 inline void FocusWidgetAndParents(QWidget* ip_widget)
 {
