@@ -1,5 +1,6 @@
 #include "shell/ChangeUsernamePasswordDialog.h"
 
+#include "shell/UIFunctions.h"
 #include "store/Settings.h"
 #include "ui_ChangeUsernamePasswordDialog.h"
 
@@ -13,7 +14,7 @@ ChangeUsernamePasswordDialog::ChangeUsernamePasswordDialog(bool i_firstStart, QW
     mp_ui->passwordEdit->setText(GetSetting("password"));
     if (m_firstStart)
         setWindowTitle(tr("Set Username/Password"));
-    activateWindow();
+    ActivateWindow(this);
 }
 
 ChangeUsernamePasswordDialog::~ChangeUsernamePasswordDialog() = default;

@@ -526,7 +526,7 @@ void MainWindow::StartPeriodicWork()
 void MainWindow::RescanShares()
 {
     UserNoteDialog::Init();
-    activateWindow();
+    ActivateWindow(this);
     sharedFoldersManager->Init();
     connect(sharedFoldersManager, &SharedFoldersManager::SharedFilesRescanned, this,
             &MainWindow::OnSharedFilesRescanned);

@@ -9,6 +9,7 @@
 #include "shell/Desktop.h"
 #include "shell/MainWindow.h"
 #include "shell/NewVersionDialog.h"
+#include "shell/UIFunctions.h"
 #include "store/Settings.h"
 #include "ui_MainWindow.h"
 
@@ -120,7 +121,7 @@ void MainWindow::OnTrayIconActivated(QSystemTrayIcon::ActivationReason i_reason)
     if (i_reason != QSystemTrayIcon::Trigger)
         return;
     showNormal();
-    activateWindow();
+    ActivateWindow(this);
 }
 
 void MainWindow::PopupAlert(const QString& i_text)

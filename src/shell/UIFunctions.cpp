@@ -1,6 +1,7 @@
 #include "shell/UIFunctions.h"
 
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QStyle>
 #include <QTabWidget>
 #include <QTreeWidget>
@@ -76,12 +77,18 @@ QTabWidget* GetWidgetTabWidget(QWidget* ip_widget, int& io_index)
     return lp_found;
 }
 
+void ActivateWindow(QWidget* ip_widget)
+{
+    if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        ip_widget->activateWindow();
+}
+
 void FocusWidget(QWidget* ip_widget)
 {
     if (ip_widget == nullptr)
         return;
     QWidget* lp_window = ip_widget->window();
-    lp_window->activateWindow();
+    ActivateWindow(lp_window);
     // A widget out of sight does not take the focus, and a page stack that brings a page forward
     // hands the focus on from the page it hides to the widget that last had it on the new one,
     // even one on a sub-page hidden by now. So the focus leaves the pages first, and the widget

@@ -25,6 +25,10 @@ void ForEachHoldingTabWidget(QWidget* ip_widget,
 // io_index; null when there is none, and then io_index is left as it was.
 QTabWidget* GetWidgetTabWidget(QWidget* ip_widget, int& io_index);
 
+// Asks for the widget's window to become the active one. A Wayland compositor alone decides
+// that and refuses every such request with a warning, so there it is not asked.
+void ActivateWindow(QWidget* ip_widget);
+
 // Brings a widget to the front: activates its window, makes the page holding it current in
 // every enclosing tab widget, innermost first, and gives it the keyboard focus; where a page
 // brought forward handed the focus to the widget it prefers, that one keeps it.

@@ -1,6 +1,7 @@
 #include "views/chat/CreateRoomDialog.h"
 
 #include "server/Server.h"
+#include "shell/UIFunctions.h"
 #include "ui_CreateRoomDialog.h"
 
 CreateRoomDialog* createRoomDialog = nullptr;
@@ -26,7 +27,7 @@ CreateRoomDialog* CreateRoomDialog::Open(QWidget* ip_mainWindow)
     CreateRoomDialog* lp_dialog = createRoomDialog ? createRoomDialog : new CreateRoomDialog(ip_mainWindow);
     lp_dialog->show();
     lp_dialog->raise();
-    lp_dialog->activateWindow();
+    ActivateWindow(lp_dialog);
     return lp_dialog;
 }
 

@@ -3,6 +3,7 @@
 #include <QIcon>
 
 #include "resources/Resources.h"
+#include "shell/UIFunctions.h"
 #include "store/Data.h"
 #include "store/SchemaDeclaration.h"
 #include "ui_UserNoteDialog.h"
@@ -20,7 +21,7 @@ UserNoteDialog* UserNoteDialog::GetDialog(QString i_user)
     {
         UserNoteDialog* lp_dialog = l_open.AsPointer<UserNoteDialog>();
         lp_dialog->raise();
-        lp_dialog->activateWindow();
+        ActivateWindow(lp_dialog);
         return lp_dialog;
     }
     auto* lp_dialog = new UserNoteDialog(i_user);

@@ -3,6 +3,7 @@
 #include <QMenu>
 
 #include "shell/Desktop.h"
+#include "shell/UIFunctions.h"
 #include "store/Data.h"
 #include "store/Type.h"
 #include "ui_ExcludedExtensionsDialog.h"
@@ -45,7 +46,7 @@ ExcludedExtensionsDialog* ExcludedExtensionsDialog::Open(QWidget* ip_parent)
         excludedExtensionsDialog ? excludedExtensionsDialog : new ExcludedExtensionsDialog(ip_parent);
     lp_dialog->show();
     lp_dialog->raise();
-    lp_dialog->activateWindow();
+    ActivateWindow(lp_dialog);
     return lp_dialog;
 }
 
