@@ -1,14 +1,21 @@
 // The columns of figures in the assembled window: sizes, speeds, counts, times left, progress and
 // completion times show whole in the font the desktop gives the lists, unless the user chose a
 // width of his own.
+#include <QDir>
+#include <QStyleOption>
+
 #include <climits>
 
 #include "ProgramFixture.h"
 #include "peer/PeerMessenger.h"
+#include "shares/SharedFoldersManager.h"
 #include "shell/ActionSetToolBar.h"
+#include "shell/ColorSettings.h"
 #include "transfers/TransferQueueManager.h"
 #include "transfers/TransferStatus.h"
 #include "views/chat/RoomForm.h"
+#include "views/chat/UserInfoForm.h"
+#include "views/chat/UserListForm.h"
 #include "views/search/SearchForm.h"
 #include "views/search/SearchResultsForm.h"
 #include "views/search/SharesForm.h"
@@ -17,20 +24,49 @@
 
 namespace
 {
+// Users of a crowded room as the server reports them: the largest sharers and the fastest.
+const struct RoomUser
+{
+    const char* name;
+    qint32 bytesPerSecond;
+    qint32 files;
+    const char* country;
+} g_roomUsers[] = {
+    {"bob", 1023999898, 9999999, "de"},  {"marisol", 48128, 123456, "es"}, {"ozwald", 12800, 12345, "gb"},
+    {"quill", 784549888, 7340032, "nl"}, {"tamsin", 0, 1234, "fr"},
+};
+// Enough more users that the room's list scrolls, whose names sort after the ones above.
+const int VisitorCount = 44;
+
+// Files alice shares with bob, large ones kept sparse on disk; the upload each goes in, bytes
+// sent and bytes a second: a large file at a low limit, a fast one on the local network, one at
+// one kilobyte a second.
+const struct SharedFile
+{
+    const char* name;
+    qint64 size;
+    qint64 sent;
+    qint32 bytesPerSecond;
+} g_uploads[] = {
+    {"Lackluster - Container (complete sessions).flac", 21234567890LL, 1024000000LL, 39125},
+    {"Lackluster - Container.flac", 31234567, 9876543, 784549888},
+    {"Lackluster - Live at the Pier.flac", 21234567890LL, 0, 1024},
+};
+
 class FigureColumns : public ProgramFixture
 {
 protected:
-    // The window as a user leaves it: a room joined with bob in it, a search tab, bob's shares
-    // and an upload tab for him, the completed downloads opened from the transfers toolbar.
+    // The window as a user leaves it: many rooms, one joined that is crowded, a search tab,
+    // alice's files shared and uploaded to bob, bob's shares and an upload tab for him, his user
+    // information, the completed downloads opened from the transfers toolbar.
     void OpenEverything()
     {
         StartLoggedIn();
-        mp_window->resize(1200, 700);
+        ASSERT_NO_FATAL_FAILURE(ShareLargeFiles());
+        mp_window->resize(1280, 720);
         mp_window->show();
         QApplication::setActiveWindow(mp_window.get());
-        m_server.SendFrame(64, WireFields().Texts({"lobby"}).Int32s({9999}).Texts({}).Int32s({}).Texts({}).Int32s({}).Texts({}));
-        m_server.SendFrame(14, WireFields().Text("lobby").Texts({"bob"}).Int32s({1}).Int32(1).Int32(102399898).Int32(0)
-                                   .Int32(0).Int32(9999).Int32(1).Int32s({}).Texts({"de"}));
+        SendRoomsAndJoinACrowdedOne();
         ASSERT_TRUE(QTest::qWaitFor([&] { return mp_window->findChild<RoomForm*>(); }, 5000));
         auto* lp_entry = Child<QLineEdit>(searchForm, "searchEdit");
         lp_entry->setText("container");
@@ -42,7 +78,76 @@ protected:
             if (lp_action->text() == "Completed Downloads")
                 lp_action->trigger();
         ASSERT_TRUE(completeDownloadsForm);
+        userListForm->GetUserInfoForm("bob");
+        emit peerMessenger->UserInfoReceived("bob", "", false, QByteArray(), 999999, 999999, false);
     }
+
+    void ShareLargeFiles()
+    {
+        ASSERT_TRUE(QDir(Home()).mkpath("Share"));
+        for (const SharedFile& l_file : g_uploads)
+        {
+            QFile l_disk(SharedPath(l_file.name));
+            ASSERT_TRUE(l_disk.open(QIODevice::WriteOnly) && l_disk.resize(l_file.size));
+        }
+        sharedFoldersManager->AddSharedFolder(Home() + "/Share").NewItem("shared_public");
+    }
+    QString SharedPath(const QString& i_name) const { return Home() + "/Share/" + i_name; }
+
+    void SendRoomsAndJoinACrowdedOne()
+    {
+        QStringList l_rooms = {"lobby"};
+        QList<qint32> l_counts = {104857};
+        for (const char* l_genre : {"ambient", "bluegrass", "blues", "breakbeat", "chiptune", "classical", "country",
+                                    "dub", "electronic", "folk", "funk", "gospel", "hip hop", "house", "indie", "jazz",
+                                    "jungle", "krautrock", "lounge", "metal", "new wave", "opera", "punk", "reggae",
+                                    "rock", "ska", "soul", "techno", "trance", "world"})
+            for (const char* l_kind : {"", " lovers"})
+            {
+                l_rooms << QString(l_genre) + l_kind;
+                l_counts << (l_rooms.size() * 7919) % 4000;
+            }
+        m_server.SendFrame(64, WireFields().Texts(l_rooms).Int32s(l_counts).Texts({}).Int32s({}).Texts({}).Int32s({}).Texts({}));
+
+        QStringList l_names, l_countries;
+        QList<qint32> l_statuses;
+        WireFields l_stats;
+        l_stats.Int32(std::size(g_roomUsers) + VisitorCount);
+        const auto l_add = [&](const QString& i_name, qint32 i_speed, qint32 i_files, const QString& i_country) {
+            l_names << i_name;
+            l_statuses << 2;
+            l_stats.Int32(i_speed).Int32(0).Int32(0).Int32(i_files).Int32(i_files / 100);
+            l_countries << i_country;
+        };
+        for (const RoomUser& l_user : g_roomUsers)
+            l_add(l_user.name, l_user.bytesPerSecond, l_user.files, l_user.country);
+        for (int l_visitor = 1; l_visitor <= VisitorCount; ++l_visitor)
+            l_add(QString("visitor%1").arg(l_visitor, 2, 10, QChar('0')), l_visitor * 3072, l_visitor * 2711, "se");
+        m_server.SendFrame(14, WireFields().Text("lobby").Texts(l_names).Int32s(l_statuses).Raw(l_stats.Bytes())
+                                   .Int32s({}).Texts(l_countries));
+    }
+
+    // Each shared file queued for bob and under way, as the transfer queues set a running
+    // upload up, and one block reported.
+    void UploadToBob()
+    {
+        for (const SharedFile& l_file : g_uploads)
+        {
+            const QString l_asked = QString(SharedPath(l_file.name)).replace('/', '\\');
+            transferQueueManager->AddUpload("bob", l_asked);
+            ItemPtr l_entry;
+            for (ItemPtr l_upload : d.GetType("upload_entry")->GetItems())
+                if (l_upload["filename_as_requested"].AsString() == l_asked)
+                    l_entry = l_upload;
+            ASSERT_TRUE(l_entry) << l_file.name;
+            transferQueueManager->AttachObject(l_entry, "read_position", new qint64(l_file.sent));
+            transferQueueManager->SetUploadEntryStatus(l_entry, transfer_status::Uploading);
+            transferQueueManager->AttachObject(l_entry, "last_receipt_time", new QDateTime(QDateTime::currentDateTime()));
+            transferQueueManager->AttachObject(l_entry, "bytes_per_second", new qint32(l_file.bytesPerSecond));
+            emit transferQueueManager->UploadProgressed(l_entry);
+        }
+    }
+
     static QTreeWidget* SearchResults()
     {
         return qobject_cast<SearchResultsForm*>(Child<QTabWidget>(searchForm, "searchTabControl")->widget(0))->searchResults();
@@ -65,6 +170,24 @@ protected:
                 return Child<QTreeWidget>(lp_form, "fileList");
         return nullptr;
     }
+    QLineEdit* UserInfoBox(const char* i_name) const
+    {
+        return Child<QLineEdit>(userListForm->GetUserInfoForm("bob"), i_name);
+    }
+
+    // What the list shows of a column, a stretching last one included, up to the viewport's edge.
+    static int ShownWidth(QTreeWidget* ip_list, int i_column)
+    {
+        return std::min(ip_list->header()->sectionSize(i_column),
+                        ip_list->isVisible() ? ip_list->viewport()->width() - ip_list->header()->sectionViewportPosition(i_column)
+                                             : INT_MAX);
+    }
+    // The margins the style keeps around a cell's text.
+    static int CellMargins(QTreeWidget* ip_list)
+    {
+        return 2 * (ip_list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, ip_list) + 1);
+    }
+
     // The window showing the page, pictured.
     void PictureOf(QWidget* ip_page, const QString& i_name)
     {
@@ -85,7 +208,8 @@ QStringList CompletionTimes()
 } // namespace
 
 // Each column of figures is at least as wide as it was designed and shows its largest ordinary
-// figure whole, with the margins the style keeps around a cell's text (and a bar's border).
+// figure whole, with the margins the style keeps around a cell's text (and a bar's border),
+// beside the scroll bar of a list with many rows; so do the user information's boxes of figures.
 TEST_F(FigureColumns, EveryColumnOfFiguresHoldsItsLargestOrdinaryFigureWhole)
 {
     m_store.Valueless("complete_download");
@@ -109,7 +233,7 @@ TEST_F(FigureColumns, EveryColumnOfFiguresHoldsItsLargestOrdinaryFigureWhole)
     }
     l_reply += *d.GetType("search_request")->GetItems().begin();
     for (const auto& [l_type, l_value] : {std::pair<const char*, const char*>{"user", "bob"}, {"search_results_user_available", "no"},
-                                         {"search_results_user_speed", "102399898"}, {"search_results_uploads_in_queue", "9999"}})
+                                         {"search_results_user_speed", "1023999898"}, {"search_results_uploads_in_queue", "999999"}})
         l_reply += d.GetType(l_type)->GetItem(l_value);
     emit peerMessenger->SearchResults(l_reply);
     PictureOf(SearchResults(), "search-results-sizes.png");
@@ -121,47 +245,73 @@ TEST_F(FigureColumns, EveryColumnOfFiguresHoldsItsLargestOrdinaryFigureWhole)
     emit transferQueueManager->DownloadProgressed(l_entry);
     PictureOf(List("downloads"), "downloads-speed.png");
     PictureOf(List("completed"), "completed-downloads-times.png");
+    ASSERT_NO_FATAL_FAILURE(UploadToBob());
 
-    const QString l_size = "99,999,999,999", l_speed = "99999.9";
+    const QString l_size = "99,999,999,999", l_speed = "999999.9", l_left = "   9999h:59m:59s", l_queue = "999999";
+    enum class Cell
+    {
+        Text,
+        Bar,
+        Box
+    };
     const struct
     {
-        const char* list;
+        // A list by its name, or the user information's box of that name.
+        const char* place;
         int column, least;
         QStringList figures;
-        bool bar;
-    } l_columns[] = {
-        {"search results", 1, 40, {"Y", "9999"}, false}, {"search results", 2, 40, {l_speed}, false},
-        {"search results", 5, 70, {l_size}, false},
-        {"downloads", 4, 140, {l_size + " (100.0%)"}, true}, {"downloads", 5, 80, {"   99h:59m:59s"}, false},
-        {"downloads", 6, 40, {l_speed}, false}, {"downloads", 7, 90, {l_size}, false}, {"downloads", 8, 40, {"9999"}, false},
-        {"uploads", 4, 140, {l_size + " (100.0%)"}, true}, {"uploads", 5, 80, {"   99h:59m:59s"}, false},
-        {"uploads", 6, 40, {l_speed}, false}, {"uploads", 7, 90, {l_size}, false},
-        {"completed", 3, 100, {"99999999999"}, false}, {"completed", 4, 150, CompletionTimes(), false},
-        {"room users", 4, 50, {"9,999"}, false}, {"room users", 5, 40, {l_speed}, false},
-        {"rooms", 1, 30, {"9999"}, false},
-        {"browse files", 1, 70, {l_size}, false}, {"upload files", 1, 70, {l_size}, false},
+        Cell cell;
+    } l_figures[] = {
+        {"search results", 1, 40, {"Y", l_queue}, Cell::Text}, {"search results", 2, 40, {l_speed}, Cell::Text},
+        {"search results", 5, 70, {l_size}, Cell::Text},
+        {"downloads", 4, 140, {l_size + " (100.0%)"}, Cell::Bar}, {"downloads", 5, 80, {l_left}, Cell::Text},
+        {"downloads", 6, 40, {l_speed}, Cell::Text}, {"downloads", 7, 90, {l_size}, Cell::Text},
+        {"downloads", 8, 40, {l_queue}, Cell::Text},
+        {"uploads", 4, 140, {l_size + " (100.0%)"}, Cell::Bar}, {"uploads", 5, 80, {l_left}, Cell::Text},
+        {"uploads", 6, 40, {l_speed}, Cell::Text}, {"uploads", 7, 90, {l_size}, Cell::Text},
+        {"completed", 3, 100, {"99999999999"}, Cell::Text}, {"completed", 4, 150, CompletionTimes(), Cell::Text},
+        {"room users", 4, 50, {"9,999,999"}, Cell::Text}, {"room users", 5, 40, {l_speed}, Cell::Text},
+        {"rooms", 1, 30, {l_queue}, Cell::Text},
+        {"browse files", 1, 70, {l_size}, Cell::Text}, {"upload files", 1, 70, {l_size}, Cell::Text},
+        {"uploadSlotsEdit", 0, 0, {l_queue}, Cell::Box}, {"queuedUploadsEdit", 0, 0, {l_queue}, Cell::Box},
     };
+    // The lists that grow long are long enough to scroll.
+    const QStringList l_long = {"rooms", "room users"};
     QStringList l_cut;
-    for (const auto& l_row : l_columns)
+    for (const auto& l_row : l_figures)
     {
-        QTreeWidget* lp_list = List(l_row.list);
-        ASSERT_TRUE(lp_list) << l_row.list;
-        FocusWidgetAndParents(lp_list);
+        QWidget* lp_place = l_row.cell == Cell::Box ? static_cast<QWidget*>(UserInfoBox(l_row.place)) : List(l_row.place);
+        ASSERT_TRUE(lp_place) << l_row.place;
+        FocusWidgetAndParents(lp_place);
         QCoreApplication::processEvents();
-        QProgressBar l_bar(lp_list->viewport());
-        const QFontMetrics l_metrics = l_row.bar ? l_bar.fontMetrics() : lp_list->fontMetrics();
+        QProgressBar l_bar(lp_place);
+        const QFontMetrics l_metrics = l_row.cell == Cell::Bar ? l_bar.fontMetrics() : lp_place->fontMetrics();
         int l_widest = 0;
         for (const QString& l_figure : l_row.figures)
             l_widest = std::max(l_widest, l_metrics.horizontalAdvance(l_figure));
-        const int l_margins = 2 * (lp_list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, lp_list) + 1);
-        const int l_needed = std::max(l_row.least, l_widest + l_margins + (l_row.bar ? 2 : 0));
-        // What the list shows of the column, a stretching last one included; the browse tab's
-        // list waits unseen for bob's files.
-        const int l_width = std::min(lp_list->header()->sectionSize(l_row.column),
-                                     lp_list->isVisible() ? lp_list->viewport()->width() - lp_list->header()->sectionViewportPosition(l_row.column)
-                                                          : INT_MAX);
+        int l_width = 0, l_needed = 0;
+        if (l_row.cell == Cell::Box)
+        {
+            // A box shows its text whole while the text and the cursor's pixel fit inside its
+            // contents, two pixels in from either side.
+            auto* lp_box = static_cast<QLineEdit*>(lp_place);
+            QStyleOptionFrame l_option;
+            l_option.initFrom(lp_box);
+            l_option.lineWidth = lp_box->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &l_option, lp_box);
+            const QRect l_contents = lp_box->style()->subElementRect(QStyle::SE_LineEditContents, &l_option, lp_box)
+                                         .marginsRemoved(lp_box->textMargins());
+            l_width = lp_box->width();
+            l_needed = l_width - l_contents.width() + 2 * 2 + l_widest + 1;
+        }
+        else
+        {
+            auto* lp_list = static_cast<QTreeWidget*>(lp_place);
+            EXPECT_TRUE(!l_long.contains(l_row.place) || lp_list->verticalScrollBar()->isVisible()) << l_row.place;
+            l_width = ShownWidth(lp_list, l_row.column);
+            l_needed = std::max(l_row.least, l_widest + CellMargins(lp_list) + (l_row.cell == Cell::Bar ? 2 : 0));
+        }
         if (l_width < l_needed)
-            l_cut << QString("%1 column %2: %3 wide, needs %4").arg(l_row.list).arg(l_row.column).arg(l_width).arg(l_needed);
+            l_cut << QString("%1 column %2: %3 wide, needs %4").arg(l_row.place).arg(l_row.column).arg(l_width).arg(l_needed);
     }
     EXPECT_EQ(l_cut, QStringList());
 }
