@@ -55,7 +55,7 @@ constexpr qint64 BytesPerSecond = 1023999898;
 constexpr int Count = 9999999;
 // The uploads waiting in a user's queue, a download's place in it, the users of a room.
 constexpr int Queue = 999999;
-// A large file at a low limit takes weeks.
+// A large file at a low limit takes months.
 constexpr qint64 SecondsLeft = 9999 * 3600 + 59 * 60 + 59;
 } // namespace LargestFigure
 
