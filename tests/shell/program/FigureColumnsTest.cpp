@@ -1,6 +1,6 @@
-// The columns of figures in the assembled window: sizes, speeds, counts, times left, progress and
-// completion times show whole in the font the desktop gives the lists, unless the user chose a
-// width of his own.
+// The columns and boxes of figures in the assembled window: sizes, speeds, counts, queues, times
+// left, progress and completion times show whole in the font the desktop gives the lists, unless
+// the user chose a width of his own.
 #include <QDir>
 #include <QScrollBar>
 #include <QSplitter>
