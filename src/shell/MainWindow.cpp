@@ -13,6 +13,8 @@
 #include <QTextCodec>
 #include <QTimer>
 
+#include <algorithm>
+
 #include "diagnostics/DiagnosticsForm.h"
 #include "diagnostics/Log.h"
 #include "peer/PeerMessenger.h"
@@ -144,7 +146,7 @@ MainWindow::MainWindow(QWidget* ip_parent)
 
     QTreeWidget* lp_rooms = mp_ui->roomList;
     lp_rooms->setColumnWidth(0, 150);
-    FitColumn(lp_rooms, 1, 30, {QString::number(LargestFigure::Count)});
+    FitColumn(lp_rooms, 1, 30, {QString::number(LargestFigure::Queue)});
     lp_rooms->setHeaderLabels({tr("Room Name"), tr("Users")});
     lp_rooms->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(lp_rooms, &QTreeWidget::customContextMenuRequested, this,
@@ -504,12 +506,14 @@ void MainWindow::ShowLoginOptions()
     SelectStoredTimestamps();
 }
 
-// The room list starts with 220 pixels of the window's width and the chat with the rest, until
-// saved sizes say otherwise. The window's own place and size join once it reports them.
+// The room list starts with 220 pixels of the window's width, or what its columns take, and the
+// chat with the rest, until saved sizes say otherwise. The window's own place and size join once
+// it reports them.
 void MainWindow::RegisterSizes()
 {
     sizeManager->RegisterResizableWindow("main_window", &m_sizeProxy);
-    mp_ui->roomSplitter->setSizes({width() - 220, 220});
+    const int l_roomList = std::max(220, WidthOfAllColumns(mp_ui->roomList));
+    mp_ui->roomSplitter->setSizes({width() - l_roomList, l_roomList});
     sizeManager->RegisterSplitter("room_list_splitter", mp_ui->roomSplitter, {});
     sizeManager->RegisterTreeWidget("room_list", mp_ui->roomList);
 }

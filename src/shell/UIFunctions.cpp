@@ -2,7 +2,9 @@
 
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QStyle>
+#include <QStyleOption>
 #include <QTabWidget>
 #include <QTreeWidget>
 #include <QVariant>
@@ -144,4 +146,27 @@ int FittingColumnWidth(int i_least, const QFont& i_font, const QStringList& i_fi
 void FitColumn(QTreeWidget* ip_list, int i_column, int i_least, const QStringList& i_figures)
 {
     ip_list->setColumnWidth(i_column, FittingColumnWidth(i_least, ip_list->font(), i_figures, CellPadding(ip_list)));
+}
+
+int WidthOfAllColumns(const QTreeWidget* ip_list)
+{
+    int l_width = 2 * ip_list->frameWidth() + ip_list->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, ip_list);
+    for (int l_column = 0; l_column < ip_list->columnCount(); ++l_column)
+        l_width += ip_list->columnWidth(l_column);
+    return l_width;
+}
+
+void FitFigureBox(QLineEdit* ip_box, const QStringList& i_figures)
+{
+    // A box keeps two pixels inside its contents on either side, and scrolls its text once the
+    // text and the one pixel of its cursor no longer fit there.
+    const int l_inside = 2 * 2 + 1;
+    const QMargins l_margins = ip_box->textMargins() + ip_box->contentsMargins();
+    const int l_text = FittingColumnWidth(0, ip_box->font(), i_figures, l_inside + l_margins.left() + l_margins.right());
+    QStyleOptionFrame l_option;
+    l_option.initFrom(ip_box);
+    l_option.lineWidth = ip_box->hasFrame() ? ip_box->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &l_option, ip_box) : 0;
+    const QSize l_box = ip_box->style()->sizeFromContents(QStyle::CT_LineEdit, &l_option,
+                                                           QSize(l_text, ip_box->fontMetrics().height()), ip_box);
+    ip_box->setMaximumWidth(std::max(ip_box->maximumWidth(), l_box.width()));
 }

@@ -6,6 +6,7 @@
 #include <functional>
 
 class QFont;
+class QLineEdit;
 class QTabWidget;
 class QTreeWidget;
 class QWidget;
@@ -48,13 +49,19 @@ void RegisterWidgetForTabFocus(QWidget* ip_widget, int i_priority);
 int FindWidgetFocusProperty(QWidget* ip_widget, int i_best);
 
 // The largest figures the lists show in ordinary use, from which their columns take their widths.
+// Many users share hundreds of thousands of files, and a fast transfer between two machines of
+// one network goes at hundreds of megabytes a second.
 namespace LargestFigure
 {
 constexpr qint64 Size = 99999999999LL;
-// Shows as 99999.9 KiB/s.
-constexpr qint64 BytesPerSecond = 102399898;
-constexpr int Count = 9999;
-constexpr qint64 SecondsLeft = 99 * 3600 + 59 * 60 + 59;
+// Shows as 999999.9 KiB/s.
+constexpr qint64 BytesPerSecond = 1023999898;
+// The files or folders a user shares.
+constexpr int Count = 9999999;
+// The uploads waiting in a user's queue, a download's place in it, the users of a room.
+constexpr int Queue = 999999;
+// A large file at a low limit takes months.
+constexpr qint64 SecondsLeft = 9999 * 3600 + 59 * 60 + 59;
 } // namespace LargestFigure
 
 // The pixels a cell of the view keeps beside its text: the style's margins on both sides, and two
@@ -69,3 +76,11 @@ int FittingColumnWidth(int i_least, const QFont& i_font, const QStringList& i_fi
 // Gives the list's column that width, for figures drawn in the list's own font. Called before the
 // list is registered with the size manager, so that the widths a user chose still win.
 void FitColumn(QTreeWidget* ip_list, int i_column, int i_least, const QStringList& i_figures);
+
+// The width a list takes to show every column whole within its frame, beside a vertical scroll
+// bar for when its rows outgrow it. A pane that holds the list starts at least this wide.
+int WidthOfAllColumns(const QTreeWidget* ip_list);
+
+// Lets a read-only box of figures grow past its designed largest width when the widest of the
+// figures would not show whole in the box's font.
+void FitFigureBox(QLineEdit* ip_box, const QStringList& i_figures);

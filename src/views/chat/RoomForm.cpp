@@ -5,7 +5,6 @@
 #include <QHeaderView>
 #include <QIcon>
 #include <QMenu>
-#include <QStyle>
 #include <QTimer>
 
 #include <algorithm>
@@ -61,10 +60,7 @@ RoomForm::RoomForm(QString i_room, QWidget* ip_parent)
     FitColumn(lp_list, SpeedColumn, l_widths[SpeedColumn], {SpeedText(LargestFigure::BytesPerSecond)});
     // The speeds stretch to the list's edge: its pane holds every column, and a scroll bar for a
     // crowded room.
-    int l_listWidth = 2 * lp_list->frameWidth() + lp_list->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, lp_list);
-    for (int l_column = 0; l_column < 6; ++l_column)
-        l_listWidth += lp_list->columnWidth(l_column);
-    mp_ui->splitter->setSizes({280, std::max(280, l_listWidth)});
+    mp_ui->splitter->setSizes({280, std::max(280, WidthOfAllColumns(lp_list))});
     mp_ui->splitter->setStretchFactor(0, 1);
     mp_ui->splitter->setStretchFactor(1, 0);
     lp_list->sortItems(UserColumn, Qt::AscendingOrder);

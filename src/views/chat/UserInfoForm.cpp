@@ -8,6 +8,7 @@
 
 #include "peer/PeerMessenger.h"
 #include "shell/EventToolBar.h"
+#include "shell/UIFunctions.h"
 #include "store/Data.h"
 #include "store/GeneralFunctions.h"
 #include "ui_UserInfoForm.h"
@@ -22,6 +23,9 @@ UserInfoForm::UserInfoForm(QWidget* ip_parent)
     : QWidget(ip_parent), mp_ui(std::make_unique<Ui_UserInfoForm>())
 {
     mp_ui->setupUi(this);
+    // The slots another client reports get as much room as its queue.
+    for (QLineEdit* lp_box : {mp_ui->uploadSlotsEdit, mp_ui->queuedUploadsEdit})
+        FitFigureBox(lp_box, {QString::number(LargestFigure::Queue)});
     if (peerMessenger)
         connect(peerMessenger, &PeerMessenger::UserInfoReceived, this,
                 &UserInfoForm::OnUserInfoReceived);

@@ -237,7 +237,7 @@ void SearchForm::CreateSearchForm(unsigned int i_token, QString i_text, SearchTy
     for (int l_column = 0; l_column < 6; ++l_column)
         lp_tree->setColumnWidth(l_column, l_widths[l_column]);
     using Row = SearchResultListItem;
-    FitColumn(lp_tree, Row::FreeColumn, l_widths[Row::FreeColumn], {"Y", QString::number(LargestFigure::Count)});
+    FitColumn(lp_tree, Row::FreeColumn, l_widths[Row::FreeColumn], {"Y", QString::number(LargestFigure::Queue)});
     FitColumn(lp_tree, Row::SpeedColumn, l_widths[Row::SpeedColumn], {Row::SpeedText(LargestFigure::BytesPerSecond)});
     FitColumn(lp_tree, Row::SizeColumn, l_widths[Row::SizeColumn], {CommafyNumber(LargestFigure::Size)});
     lp_header->setSectionsMovable(false);

@@ -58,7 +58,7 @@ const Column Columns[] = {
     {"   ETA", 80, [] { return TransfersForm::TimeLeftText(LargestFigure::SecondsLeft); }},
     {"Kbs", 40, [] { return TransfersForm::SpeedText(LargestFigure::BytesPerSecond); }},
     {"Size", 90, [] { return CommafyNumber(LargestFigure::Size); }},
-    {"Place", 40, [] { return QString::number(LargestFigure::Count); }}};
+    {"Place", 40, [] { return QString::number(LargestFigure::Queue); }}};
 const int ProgressColumn = 4;
 const int DownloadColumns = 9;
 const int UploadColumns = 8;
