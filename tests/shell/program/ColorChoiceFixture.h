@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include <QApplication>
+
 #include "ProgramFixture.h"
 #include "shell/ColorSelectionDialog.h"
 #include "shell/ColorSettings.h"
@@ -20,6 +22,23 @@ inline double Contrast(const QColor& i_one, const QColor& i_other)
     const double l_one = l_luminance(i_one), l_other = l_luminance(i_other);
     return (std::max(l_one, l_other) + 0.05) / (std::min(l_one, l_other) + 0.05);
 }
+
+// Dark colours in the order of ColorSettings::Entries: window, window text, input, input text,
+// button, button text.
+inline const QStringList g_darkColors = {"#202020", "#e0e0e0", "#101010", "#f0f0f0", "#303030", "#e8e8e8"};
+
+// The application palette as the platform gave it, put back when the test ends: the next start in
+// this process takes its defaults from the application palette.
+class PlatformPalette
+{
+public:
+    PlatformPalette() : m_palette(QApplication::palette()) {}
+    ~PlatformPalette() { QApplication::setPalette(m_palette); }
+    const QPalette& operator*() const { return m_palette; }
+
+private:
+    QPalette m_palette;
+};
 
 // How the colours came to be in force.
 enum class ColorChoice
@@ -48,17 +67,6 @@ inline auto EveryColorChoice()
 class ColorChoiceFixture : public ProgramFixture, public ::testing::WithParamInterface<ColorChoice>
 {
 protected:
-    void SetUp() override
-    {
-        ProgramFixture::SetUp();
-        m_platform = QApplication::palette();
-    }
-    void TearDown() override
-    {
-        ProgramFixture::TearDown();
-        // The next start in this process takes its defaults from the application palette.
-        QApplication::setPalette(m_platform);
-    }
 
     // Writes the store (with the dark colours in it when they are chosen at start-up), starts
     // and shows the window; returns the six colours the settings should hold from now on.
@@ -70,7 +78,7 @@ protected:
             l_chosen.clear();
             for (const ColorSettings::Entry& l_entry : ColorSettings::Entries())
                 if (l_entry.role != QPalette::NoRole)
-                    l_chosen << m_platform.color(l_entry.role).name();
+                    l_chosen << (*m_platform).color(l_entry.role).name();
         }
         if (GetParam() == ColorChoice::DarkAtStartUp)
             for (int l_i = 0; l_i < ColorSettings::PaletteCount; ++l_i)
@@ -121,5 +129,5 @@ protected:
                 << Key(l_i);
     }
 
-    QPalette m_platform;
+    PlatformPalette m_platform;
 };

@@ -3,8 +3,6 @@
 
 namespace
 {
-const QStringList g_dark = {"#202020", "#e0e0e0", "#101010", "#f0f0f0", "#303030", "#e8e8e8"};
-
 // Each text role, the background it is drawn on, and the setting that colours it.
 const struct
 {
@@ -20,8 +18,8 @@ INSTANTIATE_TEST_SUITE_P(DefaultOrDark, DisabledColors, EveryColorChoice(), Colo
 
 TEST_P(DisabledColors, DimTheirTextReadablyAndLeaveTheStoredColoursAsChosen)
 {
-    const QStringList l_chosen = StartShown(g_dark);
-    ASSERT_NO_FATAL_FAILURE(SaveInTheDialogWhenChosen(g_dark));
+    const QStringList l_chosen = StartShown(g_darkColors);
+    ASSERT_NO_FATAL_FAILURE(SaveInTheDialogWhenChosen(g_darkColors));
     EXPECT_EQ(StoredPaletteColors(), l_chosen);
 
     // A new folder may be shared with everyone; the narrower choice waits until that is unticked.

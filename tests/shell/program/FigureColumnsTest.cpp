@@ -8,7 +8,7 @@
 
 #include <climits>
 
-#include "ProgramFixture.h"
+#include "ColorChoiceFixture.h"
 #include "peer/PeerMessenger.h"
 #include "shares/SharedFoldersManager.h"
 #include "shell/ActionSetToolBar.h"
@@ -402,23 +402,10 @@ TEST_F(FigureColumns, ARoomJoinedLaterKeepsItsFiguresWholeInTheSavedPanes)
 
 namespace
 {
-const QStringList g_dark = {"#202020", "#e0e0e0", "#101010", "#f0f0f0", "#303030", "#e8e8e8"};
-
 // The figures of real rows as they come, with the platform's colours or dark ones stored.
 class FigureColumnsPictured : public FigureColumns, public ::testing::WithParamInterface<bool>
 {
 protected:
-    void SetUp() override
-    {
-        FigureColumns::SetUp();
-        m_platform = QApplication::palette();
-    }
-    void TearDown() override
-    {
-        FigureColumns::TearDown();
-        QApplication::setPalette(m_platform);
-    }
-
     // The shown texts of the columns that do not show whole, and of the rows' progress bars.
     QStringList CutTexts(const char* i_list, std::initializer_list<int> i_columns) const
     {
@@ -439,7 +426,7 @@ protected:
         return l_cut;
     }
 
-    QPalette m_platform;
+    PlatformPalette m_platform;
 };
 } // namespace
 
@@ -453,7 +440,7 @@ TEST_P(FigureColumnsPictured, TheLargestSharersAndTheSlowestAndFastestUploadsSho
 {
     if (GetParam())
         for (int l_i = 0; l_i < ColorSettings::PaletteCount; ++l_i)
-            m_store.Setting(ColorSettings::Entries()[l_i].key, g_dark[l_i]);
+            m_store.Setting(ColorSettings::Entries()[l_i].key, g_darkColors[l_i]);
     OpenEverything();
     ASSERT_NO_FATAL_FAILURE(UploadToBob());
     const QString l_suffix = GetParam() ? "-dark.png" : ".png";
