@@ -141,9 +141,9 @@ void DiagnosticsForm::LogLine(const QString& i_area, const QString& i_line)
 void DiagnosticsForm::DropOldestLines(QTextDocument* ip_document)
 {
     const int l_lines = ip_document->blockCount();
-    if (l_lines <= kAreaLines)
+    if (l_lines <= MaxAreaLines)
         return;
-    const int l_kept = kAreaLines - kAreaLines / 10;
+    const int l_kept = MaxAreaLines - MaxAreaLines / 10;
     QTextCursor l_cut(ip_document);
     l_cut.setPosition(ip_document->findBlockByNumber(l_lines - l_kept).position(),
                       QTextCursor::KeepAnchor);

@@ -27,7 +27,7 @@ class DiagnosticsForm : public QWidget, public DataHandler, public LogSink
 public:
     // The most lines an area's tab keeps; each costs about 1.3 KB of memory. The log files keep
     // every line.
-    static constexpr int kAreaLines = 5000;
+    static constexpr int MaxAreaLines = 5000;
 
     explicit DiagnosticsForm(QWidget* ip_parent = nullptr);
     ~DiagnosticsForm() override;

@@ -44,7 +44,7 @@ TEST_F(DiagnosticsLog, AnAreasTabKeepsItsLatestLinesAndItsFileKeepsEveryOne)
     StartWithThePage();
     SetSetting("user_level_logging", "yes");
     const QString l_area = "Transfer Queue";
-    const int l_logged = 3 * DiagnosticsForm::kAreaLines + 7;
+    const int l_logged = 3 * DiagnosticsForm::MaxAreaLines + 7;
     Log(l_area, 2, "line 0", ItemPtr());
     QTextBrowser* lp_browser = ShownArea(l_area);
     ASSERT_NE(lp_browser, nullptr);
@@ -54,7 +54,7 @@ TEST_F(DiagnosticsLog, AnAreasTabKeepsItsLatestLinesAndItsFileKeepsEveryOne)
 
     const QTextDocument* lp_document = lp_browser->document();
     const int l_kept = lp_document->blockCount();
-    EXPECT_LE(l_kept, DiagnosticsForm::kAreaLines);
+    EXPECT_LE(l_kept, DiagnosticsForm::MaxAreaLines);
     EXPECT_GT(l_kept, 0);
     // The kept lines are the latest, in their order: every one older than them is gone.
     QStringList l_wrong;
