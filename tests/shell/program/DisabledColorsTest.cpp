@@ -23,7 +23,7 @@ TEST_P(DisabledColors, DimTheirTextReadablyAndLeaveTheStoredColoursAsChosen)
     EXPECT_EQ(StoredPaletteColors(), l_chosen);
 
     // A new folder may be shared with everyone; the narrower choice waits until that is unticked.
-    mp_window->OnToolBarActionTriggered(nullptr, "share_folder");
+    Trigger("share_folder");
     auto* lp_share = mp_window->findChild<AddSharedFolderDialog*>();
     ASSERT_NE(lp_share, nullptr);
     const QCheckBox* lp_everyone = Child<QCheckBox>(lp_share, "everyoneCheckBox");

@@ -57,8 +57,6 @@ protected:
         m_server.AcceptLogins();
     }
 
-    void Trigger(const char* i_action) { mp_window->OnToolBarActionTriggered(nullptr, i_action); }
-
     // The name and password given through "Change Username/Password", as a user types them.
     void GiveNameAndPassword()
     {

@@ -35,8 +35,6 @@ protected:
         return l_fields;
     }
 
-    void Trigger(const char* i_action) { mp_window->OnToolBarActionTriggered(nullptr, i_action); }
-
     template <class Dialog> int Open() const { return mp_window->findChildren<Dialog*>().size(); }
 
     int m_seen = 0;

@@ -70,6 +70,9 @@ protected:
         }
     }
 
+    // A click on one of the window's own toolbar actions.
+    void Trigger(const char* i_action) { mp_window->OnToolBarActionTriggered(nullptr, i_action); }
+
     void Start()
     {
         mp_window = std::make_unique<MainWindow>();

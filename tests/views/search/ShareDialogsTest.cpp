@@ -25,7 +25,7 @@ protected:
     AddSharedFolderDialog* Newest() const { return mp_window->findChildren<AddSharedFolderDialog*>().last(); }
     AddSharedFolderDialog* NewFolder()
     {
-        mp_window->OnToolBarActionTriggered(nullptr, "share_folder");
+        Trigger("share_folder");
         return Newest();
     }
     AddSharedFolderDialog* Permissions(const QString& i_folder)
@@ -217,7 +217,7 @@ TEST_F(ShareDialogs, EachRescanOpensItsOwnReport)
     ASSERT_TRUE(l_write("a.mp3") && l_write("b.mp3"));
     for (int l_scan = 1; l_scan <= 2; ++l_scan)
     {
-        mp_window->OnToolBarActionTriggered(nullptr, "rescan_shares");
+        Trigger("rescan_shares");
         ASSERT_TRUE(QTest::qWaitFor([&] { return mp_window->findChildren<SharedFilesRescannedDialog*>().size() == l_scan; }, 5000));
         ASSERT_TRUE(l_scan == 2 || QFile::remove(Home() + "/Music/a.mp3"));
     }
