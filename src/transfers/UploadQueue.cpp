@@ -66,10 +66,20 @@ void TransferQueueManager::OnQueueUploadRequested(QString i_user, QString i_file
     if (RequeueExistingUpload(l_user, l_shared))
         return;
 
-    int l_queued = 0;
-    for (ItemPtr l_entry : l_user.GetItems("upload_entry"))
-        l_queued += l_entry["upload_entry_status"].AsString() == transfer_status::Queued;
-    if (l_queued >= GetSettingInt("max_queued_uploads_per_user"))
+    // A user who holds fewer uploads than the limit cannot have that many queued: only then are
+    // the user's uploads read, and no further than the limit. A peer who queues thousands of
+    // files would otherwise have every request read all of them again.
+    const qint64 l_limit = GetSettingInt("max_queued_uploads_per_user");
+    const ItemSet* lp_uploads = l_user->Connections().FindSet(d.GetType("upload_entry"));
+    qint64 l_queued = 0;
+    if (lp_uploads && static_cast<qint64>(lp_uploads->Size()) >= l_limit)
+        for (ItemPtr l_entry : *lp_uploads)
+        {
+            if (l_queued >= l_limit)
+                break;
+            l_queued += l_entry["upload_entry_status"].AsString() == transfer_status::Queued;
+        }
+    if (l_queued >= l_limit)
     {
         Log(Area, 2, "Denied, too many files already queued by user", l_user);
         if (peerMessenger)

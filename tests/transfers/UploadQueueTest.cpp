@@ -34,6 +34,12 @@ TEST_F(UploadQueue, RequestsAreDeniedUnlessSharedWithTheUserAndBelowThePerUserLi
         {"limit 0, a finished entry queued again", [&] { Ask("bob", "a.mp3"); l_end(Aborted); SetSetting("max_queued_uploads_per_user", "0"); },
          {"a.mp3", "b.mp3"}, {"50 b.mp3 Too many files"}, {Queued, "", ""}},
         {"the same file twice", [] {}, {"a.mp3", "a.mp3"}, {}, {Queued, "", ""}},
+        // Only queued entries count, however many finished ones the user holds beside them.
+        {"finished entries past the limit", [&] { SetSetting("max_queued_uploads_per_user", "1"); Ask("bob", "a.mp3");
+             l_end(Complete); Ask("bob", "b.mp3"); mp_manager->SetUploadEntryStatus(Entry("bob", "b.mp3"), Denied); },
+         {"c.mp3", "d.mp3"}, {"50 d.mp3 Too many files"}, {Complete, Denied, Queued}},
+        {"a negative limit", [] { SetSetting("max_queued_uploads_per_user", "-1"); }, {"a.mp3"},
+         {"50 a.mp3 Too many files"}, {"", "", ""}},
     };
     for (const auto& [l_name, l_setup, l_asked, l_told, l_statuses] : l_cases)
     {

@@ -18,6 +18,7 @@
 #include "views/search/SearchForm.h"
 #include "views/transfers/TransferGroupTally.h"
 #include "views/transfers/TransferRowIcons.h"
+#include "views/transfers/TransfersForm.h"
 
 namespace
 {
@@ -152,6 +153,7 @@ void DownloadMenuOptions::OnRetryDownloads()
 
 void DownloadMenuOptions::OnRemoveDownloads()
 {
+    const TransfersForm::RowRemovals l_rows;
     const std::vector<ItemPtr> l_entries = Members(m_entries);
     for (ItemPtr l_entry : l_entries)
         if (transferQueueManager && m_entries.Contains(l_entry))

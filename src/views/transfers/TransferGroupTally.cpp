@@ -1,7 +1,6 @@
 #include "views/transfers/TransferGroupTally.h"
 
 #include <limits>
-#include <string>
 #include <string_view>
 
 #include "store/Data.h"
@@ -10,35 +9,29 @@
 
 namespace
 {
-// Sizes come from other users: none counts below 0, and a sum stops at the largest number
-// rather than wrap round.
+// Sizes and positions come from other users: none counts below 0.
 qint64 NotNegative(qint64 i_bytes)
 {
     return i_bytes < 0 ? 0 : i_bytes;
 }
 
-void AddUpTo(qint64& io_sum, qint64 i_bytes)
+TransferGroupTally::Standing StandingOf(std::string_view i_status, bool i_upload)
 {
-    if (__builtin_add_overflow(io_sum, NotNegative(i_bytes), &io_sum))
-        io_sum = std::numeric_limits<qint64>::max();
-}
-
-// The value bytes of the entry's item of that type; empty when it has none.
-std::string_view PartBytes(Item* ip_entry, Type* ip_type)
-{
-    const Item* lp_part = ip_entry->FirstOf(ip_type);
-    return lp_part ? lp_part->GetValue().Bytes() : std::string_view();
+    using namespace transfer_status;
+    using Standing = TransferGroupTally::Standing;
+    if (i_status == (i_upload ? Uploading : Downloading))
+        return Standing::Running;
+    if (i_status == Queued)
+        return Standing::Queued;
+    if (i_status == Complete)
+        return Standing::Complete;
+    if (i_status == Denied)
+        return Standing::Denied;
+    if (i_status == Aborted)
+        return Standing::Aborted;
+    return Standing::Other;
 }
 } // namespace
-
-TransferGroupTally::TransferGroupTally(bool i_upload)
-    : m_upload(i_upload),
-      mp_status(d.GetType(i_upload ? "upload_entry_status" : "download_entry_status")),
-      mp_position(d.GetType(i_upload ? "read_position" : "write_position")),
-      mp_size(i_upload ? nullptr : d.GetType("file_size")),
-      m_running(i_upload ? transfer_status::Uploading : transfer_status::Downloading)
-{
-}
 
 qint64 TransferGroupTally::EntrySize(ItemPtr i_entry, bool i_upload)
 {
@@ -54,50 +47,110 @@ bool TransferGroupTally::AllComplete(const ItemSet& i_downloads)
     return true;
 }
 
-void TransferGroupTally::Add(ItemPtr i_entry)
+TransferGroupTally::Share TransferGroupTally::ShareOf(ItemPtr i_entry, bool i_upload)
 {
-    using namespace transfer_status;
-    ++m_entries;
-    const std::string_view l_status = PartBytes(i_entry.Get(), mp_status);
-    const bool l_running = l_status == m_running;
-    const bool l_queued = l_status == Queued;
-    const bool l_aborted = l_status == Aborted;
-    const bool l_complete = l_status == Complete;
-    m_anyRunning |= l_running;
-    m_anyQueued |= l_queued;
-    m_anyDenied |= l_status == Denied;
-    m_anyAborted |= l_aborted;
-    m_complete += l_complete;
-    if (!l_complete && !l_running && !l_queued && !l_aborted)
-        return;
-    const qint64 l_size = NotNegative(mp_size ? ItemPtr(i_entry->FirstOf(mp_size)).AsInt64()
-                                              : EntrySize(i_entry, m_upload));
-    AddUpTo(m_total, l_size);
-    if (l_complete)
-    {
-        AddUpTo(m_done, l_size);
-        return;
-    }
-    const ItemPtr l_position = i_entry->FirstOf(mp_position);
-    const qint64* lp_done =
-        l_position && transferQueueManager ? transferQueueManager->PeekObject<qint64>(l_position) : nullptr;
-    const qint64 l_done = lp_done ? NotNegative(*lp_done) : 0;
-    AddUpTo(m_done, l_done);
-    AddUpTo(m_left, l_size - l_done);
+    Share l_share;
+    const ItemPtr l_status = i_entry[i_upload ? "upload_entry_status" : "download_entry_status"];
+    if (l_status)
+        l_share.standing = StandingOf(l_status->GetValue().Bytes(), i_upload);
+    if (l_share.standing == Standing::Complete || CountsMoved(l_share.standing))
+        l_share.size = EntrySize(i_entry, i_upload);
+    return l_share;
 }
 
-QString TransferGroupTally::Status() const
+qint64 TransferGroupTally::Moved(ItemPtr i_entry, bool i_upload)
+{
+    const ItemPtr l_position = i_entry[i_upload ? "read_position" : "write_position"];
+    const qint64* lp_moved =
+        l_position && transferQueueManager ? transferQueueManager->PeekObject<qint64>(l_position) : nullptr;
+    return lp_moved ? NotNegative(*lp_moved) : 0;
+}
+
+bool TransferGroupTally::CountsMoved(Standing i_standing)
+{
+    return i_standing == Standing::Running || i_standing == Standing::Queued ||
+           i_standing == Standing::Aborted;
+}
+
+TransferGroupTally TransferGroupTally::Of(const ItemSet& i_entries, bool i_upload)
+{
+    TransferGroupTally l_tally;
+    for (ItemPtr l_entry : i_entries)
+    {
+        const Share l_share = ShareOf(l_entry, i_upload);
+        l_tally.Add(l_share);
+        if (CountsMoved(l_share.standing))
+            l_tally.AddMoved(l_share, Moved(l_entry, i_upload));
+    }
+    return l_tally;
+}
+
+void TransferGroupTally::Count(const Share& i_share, int i_sign)
+{
+    const auto l_step = [i_sign](std::size_t& io_count) { io_count = i_sign > 0 ? io_count + 1 : io_count - 1; };
+    const Wide l_size = Wide(i_sign) * i_share.size;
+    l_step(m_entries);
+    switch (i_share.standing)
+    {
+    case Standing::Running:
+        l_step(m_running);
+        break;
+    case Standing::Queued:
+        l_step(m_queued);
+        break;
+    case Standing::Complete:
+        l_step(m_complete);
+        m_done += l_size;
+        m_total += l_size;
+        return;
+    case Standing::Denied:
+        l_step(m_denied);
+        return;
+    case Standing::Aborted:
+        l_step(m_aborted);
+        break;
+    case Standing::Other:
+        return;
+    }
+    m_left += l_size;
+    m_total += l_size;
+}
+
+void TransferGroupTally::Add(const Share& i_share)
+{
+    Count(i_share, 1);
+}
+
+void TransferGroupTally::Take(const Share& i_share)
+{
+    Count(i_share, -1);
+}
+
+// A transfer that has moved more than its size, as its sender tells it, has nothing left.
+void TransferGroupTally::AddMoved(const Share& i_share, qint64 i_moved)
+{
+    m_done += i_moved;
+    m_left += NotNegative(i_share.size - i_moved) - i_share.size;
+}
+
+qint64 TransferGroupTally::Shown(Wide i_sum)
+{
+    constexpr qint64 l_largest = std::numeric_limits<qint64>::max();
+    return i_sum < 0 ? 0 : (i_sum > l_largest ? l_largest : qint64(i_sum));
+}
+
+QString TransferGroupTally::Status(bool i_upload) const
 {
     using namespace transfer_status;
-    if (m_anyRunning)
-        return m_running;
-    if (m_anyQueued)
+    if (m_running)
+        return i_upload ? Uploading : Downloading;
+    if (m_queued)
         return Queued;
     if (m_complete == m_entries)
         return Complete;
-    if (m_anyDenied)
+    if (m_denied)
         return Denied;
-    if (m_anyAborted)
+    if (m_aborted)
         return Aborted;
     return QString();
 }

@@ -9,6 +9,8 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <unordered_set>
+#include <utility>
 
 #include "resources/Resources.h"
 #include "shell/ActionSetToolBar.h"
@@ -26,6 +28,7 @@
 #include "transfers/TransferQueueManager.h"
 #include "transfers/TransferStatus.h"
 #include "ui_TransfersForm.h"
+#include "views/transfers/TransferBarDelegate.h"
 #include "views/transfers/TransferRowIcons.h"
 
 TransfersForm* transfersForm = nullptr;
@@ -33,11 +36,13 @@ TransfersForm* transfersForm = nullptr;
 const TransfersForm::ListKind TransfersForm::Downloads = {
     "download_entry",       "download_entry_status",     "download_list_user_node",
     "download_list_folder_node", "download_list_node",   "remote_folder",
-    "write_position",       transfer_status::Downloading, &TransfersForm::DownloadsList};
+    "write_position",       transfer_status::Downloading, &TransfersForm::DownloadsList,
+    &TransfersForm::m_downloadTallies};
 const TransfersForm::ListKind TransfersForm::Uploads = {
     "upload_entry",       "upload_entry_status",     "upload_list_user_node",
     "upload_list_folder_node", "upload_list_node",   "shared_file_folder",
-    "read_position",      transfer_status::Uploading, &TransfersForm::UploadsList};
+    "read_position",      transfer_status::Uploading, &TransfersForm::UploadsList,
+    &TransfersForm::m_uploadTallies};
 
 namespace
 {
@@ -110,6 +115,8 @@ TransfersForm::TransfersForm(QWidget* ip_parent) : QWidget(ip_parent)
 
     SetUpColumns(mp_ui->downloadsList, DownloadColumns);
     SetUpColumns(mp_ui->uploadsList, UploadColumns);
+    for (QTreeWidget* lp_list : {DownloadsList(), UploadsList()})
+        lp_list->setItemDelegateForColumn(ProgressColumn, new TransferBarDelegate(lp_list));
     mp_ui->uploadsList->header()->setStretchLastSection(false);
     // The row of upload settings would otherwise hold the whole window at its width.
     mp_ui->uploadsTab->setMinimumWidth(300);
@@ -171,6 +178,17 @@ void TransfersForm::Init()
                                 NewEventHandler(this, &TransfersForm::OnDownloadEntryStatusChange));
     d.AddConnectionEventHandler(d.GetType("upload_entry"), d.GetType("upload_entry_status"),
                                 NewEventHandler(this, &TransfersForm::OnUploadEntryStatusChange));
+    // A group's sums read the moved bytes of the entries whose transfer has a position.
+    for (const auto& [lp_kind, l_handler] :
+         {std::pair<const ListKind*, void (TransfersForm::*)(ConnectionInfo&)>{
+              &Downloads, &TransfersForm::OnDownloadPositionChange},
+          {&Uploads, &TransfersForm::OnUploadPositionChange}})
+    {
+        Type* lp_entries = d.GetType(lp_kind->entryType);
+        Type* lp_positions = d.GetType(lp_kind->positionType);
+        d.AddConnectionEventHandler(lp_entries, lp_positions, NewEventHandler(this, l_handler));
+        d.AddDisconnectionEventHandler(lp_entries, lp_positions, NewEventHandler(this, l_handler));
+    }
     if (transferQueueManager)
     {
         connect(transferQueueManager, &TransferQueueManager::DownloadProgressed, this,
@@ -288,9 +306,8 @@ void TransfersForm::ConnectSettingWidgets()
             &TransfersForm::OnUploadSlotsSpinValueChanged);
 }
 
-// The saved downloads in queue order. Each row's status is shown as it is made; a group row's
-// aggregate would walk all of its user's entries for every row, so it is tallied as the rows
-// come and shown once at the end. The rows are built apart from the list, which takes them in
+// The saved downloads in queue order. Each row's status is shown as it is made, and each group
+// row's aggregate once at the end. The rows are built apart from the list, which takes them in
 // one step and only then opens them.
 void TransfersForm::OnTransfersLoaded()
 {
@@ -306,10 +323,12 @@ void TransfersForm::OnTransfersLoaded()
         for (int l_folder = 0; l_folder < lp_user->childCount(); ++l_folder)
             lp_user->child(l_folder)->setExpanded(m_expandDownloadFolders);
     }
-    m_loadedUserRows.clear();
-    for (const auto& [lp_row, l_tally] : m_loadTallies)
-        ShowGroupAggregate(lp_row, l_tally.Status());
-    m_loadTallies.clear();
+    for (QTreeWidgetItem* lp_user : std::exchange(m_loadedUserRows, {}))
+    {
+        for (int l_folder = 0; l_folder < lp_user->childCount(); ++l_folder)
+            ShowGroupStatus(Downloads, lp_user->child(l_folder));
+        ShowGroupStatus(Downloads, lp_user);
+    }
     UpdateActiveTransferCounts();
 }
 
@@ -357,6 +376,7 @@ QTreeWidgetItem* TransfersForm::NewEntryRow(const ListKind& i_kind, ItemPtr i_en
     const ItemPtr l_node = d.GetType(i_kind.fileNode)->GetItem(Value(lp_row));
     i_entry += l_node;
     l_node += l_folderNode;
+    (this->*i_kind.tallies).Join(i_entry, lp_folderRow, lp_userRow);
     return lp_row;
 }
 
@@ -375,9 +395,6 @@ void TransfersForm::OnDownloadEntryAdded(ItemPtr i_entry)
         ConnectionInfo l_info{i_entry.Get(), l_status.Get()};
         OnDownloadEntryStatusChange(l_info);
     }
-    if (m_loadingRows)
-        for (QTreeWidgetItem* lp_group : {lp_row->parent(), lp_row->parent()->parent()})
-            m_loadTallies.try_emplace(lp_group, false).first->second.Add(i_entry);
 }
 
 void TransfersForm::OnUploadEntryAdded(ItemPtr i_entry)
@@ -391,6 +408,7 @@ void TransfersForm::OnUploadEntryAdded(ItemPtr i_entry)
     lp_row->setText(7, CommafyNumber(l_file["shared_file_size"].AsInt64()));
 }
 
+// A group row goes with the last entry below it; one that keeps some shows what is left.
 void TransfersForm::RemoveEntryRow(const ListKind& i_kind, ItemPtr i_entry)
 {
     const ItemPtr l_node = i_entry[i_kind.fileNode];
@@ -398,36 +416,60 @@ void TransfersForm::RemoveEntryRow(const ListKind& i_kind, ItemPtr i_entry)
         return;
     QTreeWidgetItem* lp_row = RowOfNode(l_node);
     QTreeWidgetItem* lp_folderRow = lp_row->parent();
-    delete lp_row;
+    QTreeWidgetItem* lp_userRow = lp_folderRow ? lp_folderRow->parent() : nullptr;
+    TransferRowTallies& l_tallies = this->*i_kind.tallies;
+    l_tallies.Leave(i_entry);
     l_node.Remove();
-    if (!lp_folderRow)
-        return;
-    QTreeWidgetItem* lp_userRow = lp_folderRow->parent();
-    if (lp_folderRow->childCount() > 0)
+    DropRow(i_kind, lp_row);
+    for (const auto& [lp_group, lp_nodeType] :
+         {std::pair{lp_folderRow, i_kind.folderNode}, {lp_userRow, i_kind.userNode}})
     {
-        // What the group rows show still counts the removed entry.
-        RememberRemainingGroup(i_kind, lp_folderRow);
-        if (lp_userRow)
-            RememberRemainingGroup(i_kind, lp_userRow);
-        return;
+        if (!lp_group)
+            continue;
+        const TransferGroupTally* lp_tally = l_tallies.Find(lp_group);
+        if (lp_tally && lp_tally->Entries() > 0)
+        {
+            RememberRemainingGroup(i_kind, lp_group);
+            continue;
+        }
+        const ItemPtr l_groupNode = NodeOfRow(lp_nodeType, lp_group);
+        ForgetRemainingGroup(lp_group);
+        l_tallies.Forget(lp_group);
+        DropRow(i_kind, lp_group);
+        if (l_groupNode)
+            l_groupNode.Remove();
     }
-    const ItemPtr l_folderNode = NodeOfRow(i_kind.folderNode, lp_folderRow);
-    ForgetRemainingGroup(lp_folderRow);
-    delete lp_folderRow;
-    if (l_folderNode)
-        l_folderNode.Remove();
-    if (!lp_userRow)
-        return;
-    if (lp_userRow->childCount() > 0)
-    {
-        RememberRemainingGroup(i_kind, lp_userRow);
-        return;
-    }
-    const ItemPtr l_userNode = NodeOfRow(i_kind.userNode, lp_userRow);
-    ForgetRemainingGroup(lp_userRow);
-    delete lp_userRow;
-    if (l_userNode)
-        l_userNode.Remove();
+}
+
+TransfersForm::RowRemovals::RowRemovals() : mp_form(transfersForm)
+{
+    if (mp_form)
+        ++mp_form->m_rowRemovals;
+}
+
+TransfersForm::RowRemovals::~RowRemovals()
+{
+    if (mp_form && --mp_form->m_rowRemovals == 0)
+        mp_form->DropRemovedRows();
+}
+
+void TransfersForm::DropRow(const ListKind& i_kind, QTreeWidgetItem* ip_row)
+{
+    DropBar((this->*i_kind.list)(), ip_row);
+    if (m_rowRemovals > 0)
+        m_removedRows.push_back(ip_row);
+    else
+        delete ip_row;
+}
+
+// A removed row whose parent went too goes with it.
+void TransfersForm::DropRemovedRows()
+{
+    const std::vector<QTreeWidgetItem*> l_rows = std::exchange(m_removedRows, {});
+    const std::unordered_set<QTreeWidgetItem*> l_removed(l_rows.begin(), l_rows.end());
+    for (QTreeWidgetItem* lp_row : l_rows)
+        if (!l_removed.count(lp_row->parent()))
+            delete lp_row;
 }
 
 // Many removals in one turn of the event loop, as a clearing makes, show each group once.
@@ -435,23 +477,18 @@ void TransfersForm::RememberRemainingGroup(const ListKind& i_kind, QTreeWidgetIt
 {
     if (m_remainingGroups.empty())
         QMetaObject::invokeMethod(this, "ShowRemainingGroupStatuses", Qt::QueuedConnection);
-    m_remainingGroups.emplace_back(&i_kind, ip_row);
+    m_remainingGroups.emplace(&i_kind, ip_row);
 }
 
 void TransfersForm::ForgetRemainingGroup(QTreeWidgetItem* ip_row)
 {
-    m_remainingGroups.erase(std::remove_if(m_remainingGroups.begin(), m_remainingGroups.end(),
-                                           [ip_row](const auto& i_group) { return i_group.second == ip_row; }),
-                            m_remainingGroups.end());
+    for (const ListKind* lp_kind : {&Downloads, &Uploads})
+        m_remainingGroups.erase({lp_kind, ip_row});
 }
 
 void TransfersForm::ShowRemainingGroupStatuses()
 {
-    std::vector<std::pair<const ListKind*, QTreeWidgetItem*>> l_groups;
-    l_groups.swap(m_remainingGroups);
-    std::sort(l_groups.begin(), l_groups.end());
-    l_groups.erase(std::unique(l_groups.begin(), l_groups.end()), l_groups.end());
-    for (const auto& [lp_kind, lp_row] : l_groups)
+    for (const auto& [lp_kind, lp_row] : std::exchange(m_remainingGroups, {}))
         ShowGroupStatus(*lp_kind, lp_row);
 }
 
@@ -504,9 +541,12 @@ void TransfersForm::UpdateActiveTransferCounts()
     QTabWidget* lp_tabs = GetWidgetTabWidget(this, l_index);
     if (!lp_tabs || !transferQueueManager)
         return;
-    lp_tabs->setTabText(l_index, tr("Transfers [%1/%2]")
-                                     .arg(transferQueueManager->ActiveDownloadCount())
-                                     .arg(transferQueueManager->ActiveUploadCount()));
+    const QString l_title = tr("Transfers [%1/%2]")
+                                .arg(transferQueueManager->ActiveDownloadCount())
+                                .arg(transferQueueManager->ActiveUploadCount());
+    // Setting a tab's text lays the whole tab bar out again, even for the same text.
+    if (lp_tabs->tabText(l_index) != l_title)
+        lp_tabs->setTabText(l_index, l_title);
 }
 
 bool TransfersForm::IsGroupRow(const ListKind& i_kind, QTreeWidgetItem* ip_row)

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <map>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -14,7 +15,7 @@
 #include "store/DataLoadedEventHandler.h"
 #include "store/ItemPtr.h"
 #include "store/ItemSet.h"
-#include "views/transfers/TransferGroupTally.h"
+#include "views/transfers/TransferRowTallies.h"
 
 class QProgressBar;
 class QTreeWidget;
@@ -80,6 +81,21 @@ public:
     // ---- Actions ----
     void DeleteSelectedDownloads();
 
+    // While one lives, the rows of removed entries leave their lists only when the last one
+    // ends, a whole group row in one step: the list then pays once per group rather than once
+    // per row for every bar and open row it holds. Nothing reads the rows in between.
+    class RowRemovals
+    {
+    public:
+        RowRemovals();
+        ~RowRemovals();
+        RowRemovals(const RowRemovals&) = delete;
+        RowRemovals& operator=(const RowRemovals&) = delete;
+
+    private:
+        TransfersForm* mp_form;
+    };
+
 signals:
     void DownloadComplete(ItemPtr i_download);
 
@@ -126,6 +142,7 @@ private:
         // The one active status that wins a group's aggregate.
         const char* runningStatus;
         QTreeWidget* (TransfersForm::*list)() const;
+        TransferRowTallies TransfersForm::*tallies;
     };
     static const ListKind Downloads;
     static const ListKind Uploads;
@@ -138,11 +155,13 @@ private:
     QTreeWidgetItem* NewEntryRow(const ListKind& i_kind, ItemPtr i_entry, ItemPtr i_folder,
                                  bool i_expandUsers, bool i_expandFolders);
     void RemoveEntryRow(const ListKind& i_kind, ItemPtr i_entry);
+    // Out of the list with its bar; while rows are removed together, only once they all are.
+    void DropRow(const ListKind& i_kind, QTreeWidgetItem* ip_row);
+    void DropRemovedRows();
     QTreeWidgetItem* UserRow(const ListKind& i_kind, ItemPtr i_user, bool i_expand);
     ItemSet NodeEntryItems(const ListKind& i_kind, QTreeWidgetItem* ip_row) const;
-    // The figures of every entry under a row, gathered in one walk without gathering the
-    // entries into sets first.
-    TransferGroupTally GroupTally(const ListKind& i_kind, QTreeWidgetItem* ip_row) const;
+    void OnDownloadPositionChange(ConnectionInfo& i_info);
+    void OnUploadPositionChange(ConnectionInfo& i_info);
     QTreeWidgetItem* NodeUserRow(const ListKind& i_kind, QTreeWidgetItem* ip_row) const;
     static bool IsGroupRow(const ListKind& i_kind, QTreeWidgetItem* ip_row);
     static QString AggregateStatus(const ListKind& i_kind, const ItemSet& i_entries);
@@ -156,6 +175,9 @@ private:
     bool ShowGroupProgress(const ListKind& i_kind, QTreeWidgetItem* ip_row, qint32 i_speed);
     static QProgressBar* Bar(QTreeWidget* ip_list, QTreeWidgetItem* ip_row);
     static void SetBar(QProgressBar* ip_bar, qint64 i_done, double i_percent);
+    static void DropBar(QTreeWidget* ip_list, QTreeWidgetItem* ip_row);
+    // A bar whose transfers have stopped is drawn in its cell from then on, no longer a widget.
+    static void SettleBar(QTreeWidget* ip_list, QTreeWidgetItem* ip_row);
     void ForgetGroupFigures(const ListKind& i_kind, QTreeWidgetItem* ip_row);
     void ToggleExpansion(QTreeWidget* ip_list, bool& io_flag, const char* i_action,
                          const QString& i_text, bool i_folders);
@@ -176,16 +198,20 @@ private:
 
     bool m_storeLoaded = false;
     bool m_recolorInstalled = false;
-    // While the saved downloads get their rows, each entry is tallied into its group rows as it
-    // comes, and the group rows are shown once at the end.
+    // Each group row's aggregate and sums, changed with each entry below it.
+    TransferRowTallies m_downloadTallies{false};
+    TransferRowTallies m_uploadTallies{true};
+    // While the saved downloads get their rows, the group rows are shown once at the end.
     bool m_loadingRows = false;
-    std::map<QTreeWidgetItem*, TransferGroupTally> m_loadTallies;
     // The loaded downloads' rows are built apart from the list and join it in one step.
     QList<QTreeWidgetItem*> m_loadedUserRows;
     bool m_countsRequested = false;
     // Group rows that lost a row below them and have not yet shown what is left; a group row
     // leaves here when it goes.
-    std::vector<std::pair<const ListKind*, QTreeWidgetItem*>> m_remainingGroups;
+    std::set<std::pair<const ListKind*, QTreeWidgetItem*>> m_remainingGroups;
+    // Rows removed from the store while RowRemovals live, each after the rows below it.
+    int m_rowRemovals = 0;
+    std::vector<QTreeWidgetItem*> m_removedRows;
     // Completions announced and not yet handled; a download removed meanwhile leaves here, so
     // its queued completion finds nothing.
     std::map<Item*, int> m_pendingCompletions;

@@ -37,6 +37,7 @@ void RemoveEach(const std::vector<ItemPtr>& i_entries, void (TransferQueueManage
 {
     if (!transferQueueManager)
         return;
+    const TransfersForm::RowRemovals l_rows;
     RemovalScope l_scope(d);
     for (ItemPtr l_entry : i_entries)
         if (l_entry->IsAlive())
@@ -304,10 +305,18 @@ void TransfersForm::OnDownloadComplete(ItemPtr i_download)
         l_alert.Remove();
     }
 
+    // A group row that still holds an unfinished download answers for the store at once; only
+    // once its rows are all complete are the downloads themselves read one by one.
+    const auto l_rowsComplete = [this](ItemPtr i_groupNode) {
+        const TransferGroupTally* lp_tally = m_downloadTallies.Find(RowOfNode(i_groupNode));
+        return !lp_tally || lp_tally->AllComplete();
+    };
     const ItemPtr l_user = i_download["user"];
     const ItemPtr l_folder = i_download["remote_folder"];
-    if (l_user && l_folder && TransferGroupTally::AllComplete(d.GetItems(l_user, l_folder, "download_entry")))
-        if (const ItemPtr l_alert = d.GetItem(l_user, l_folder, "complete_download_alert"))
+    if (l_user && l_folder)
+        if (const ItemPtr l_alert = d.GetItem(l_user, l_folder, "complete_download_alert");
+            l_alert && l_rowsComplete(l_node[Downloads.folderNode]) &&
+            TransferGroupTally::AllComplete(d.GetItems(l_user, l_folder, "download_entry")))
         {
             const QString l_name = ToQString(GetFileName(l_folder.AsStdString()));
             Notify(l_name, lp_list, tr("Download of folder %1 complete").arg(l_name));
@@ -316,10 +325,11 @@ void TransfersForm::OnDownloadComplete(ItemPtr i_download)
             l_alert.Remove();
         }
 
-    if (l_user && TransferGroupTally::AllComplete(l_user.GetItems("download_entry")))
+    if (l_user)
     {
         const ItemSet l_alerts = l_user.GetItems("complete_download_alert").NotConnected("remote_folder");
-        if (!l_alerts.Empty())
+        if (!l_alerts.Empty() && l_rowsComplete(l_user[Downloads.userNode]) &&
+            TransferGroupTally::AllComplete(l_user.GetItems("download_entry")))
         {
             const QString l_name = l_user.AsString();
             Notify(l_name, lp_list, tr("All download from user %1 complete").arg(l_name));

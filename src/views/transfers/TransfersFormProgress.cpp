@@ -13,6 +13,7 @@
 #include "store/Settings.h"
 #include "transfers/TransferQueueManager.h"
 #include "transfers/TransferStatus.h"
+#include "views/transfers/TransferBarDelegate.h"
 #include "views/transfers/TransferGroupTally.h"
 #include "views/transfers/TransfersForm.h"
 
@@ -44,21 +45,13 @@ double ClampedPercent(double i_percent)
     return i_percent >= 0.0 && i_percent <= 100.0 ? i_percent : (i_percent > 100.0 ? 100.0 : 0.0);
 }
 
-TransferGroupTally Tally(const ItemSet& i_entries, bool i_upload)
-{
-    TransferGroupTally l_tally(i_upload);
-    for (ItemPtr l_entry : i_entries)
-        l_tally.Add(l_entry);
-    return l_tally;
-}
-
 void ProgressStats(const ItemSet& i_entries, bool i_upload, qint64& o_done, qint64& o_left,
                    qint64& o_total)
 {
-    const TransferGroupTally l_tally = Tally(i_entries, i_upload);
-    o_done = l_tally.m_done;
-    o_left = l_tally.m_left;
-    o_total = l_tally.m_total;
+    const TransferGroupTally l_tally = TransferGroupTally::Of(i_entries, i_upload);
+    o_done = l_tally.Done();
+    o_left = l_tally.Left();
+    o_total = l_tally.Total();
 }
 
 qint64 SecondsLeft(qint64 i_bytesLeft, qint32 i_speed)
@@ -76,31 +69,8 @@ void TransfersForm::SetItemColorByStatus(QTreeWidgetItem* ip_row, const QString&
 
 QString TransfersForm::AggregateStatus(const ListKind& i_kind, const ItemSet& i_entries)
 {
-    return Tally(i_entries, &i_kind == &Uploads).Status();
-}
-
-TransferGroupTally TransfersForm::GroupTally(const ListKind& i_kind, QTreeWidgetItem* ip_row) const
-{
-    TransferGroupTally l_tally(&i_kind == &Uploads);
-    Type* lp_files = d.GetType(i_kind.fileNode);
-    Type* lp_entries = d.GetType(i_kind.entryType);
-    const auto l_folderEntries = [&](Item* ip_folderNode) {
-        if (const ItemSet* lp_nodes = ip_folderNode->Connections().FindSet(lp_files))
-            for (ItemPtr l_node : *lp_nodes)
-                if (Item* lp_entry = l_node->FirstOf(lp_entries))
-                    l_tally.Add(lp_entry);
-    };
-    if (const ItemPtr l_userNode = NodeOfRow(i_kind.userNode, ip_row))
-    {
-        if (const ItemSet* lp_folders = l_userNode->Connections().FindSet(d.GetType(i_kind.folderNode)))
-            for (ItemPtr l_folderNode : *lp_folders)
-                l_folderEntries(l_folderNode.Get());
-    }
-    else if (const ItemPtr l_folderNode = NodeOfRow(i_kind.folderNode, ip_row))
-        l_folderEntries(l_folderNode.Get());
-    else if (const ItemPtr l_entry = NodeOfRow(i_kind.fileNode, ip_row)[i_kind.entryType])
-        l_tally.Add(l_entry);
-    return l_tally;
+    const bool l_upload = &i_kind == &Uploads;
+    return TransferGroupTally::Of(i_entries, l_upload).Status(l_upload);
 }
 
 QString TransfersForm::GetDownloadEntriesAggregateStatus(const ItemSet& i_entries)
@@ -115,9 +85,12 @@ QString TransfersForm::GetUploadEntriesAggregateStatus(const ItemSet& i_entries)
 
 void TransfersForm::ShowGroupStatus(const ListKind& i_kind, QTreeWidgetItem* ip_row)
 {
-    if (!ip_row)
+    const TransferGroupTally* lp_tally = (this->*i_kind.tallies).Find(ip_row);
+    if (!lp_tally)
         return;
-    ShowGroupAggregate(ip_row, GroupTally(i_kind, ip_row).Status());
+    ShowGroupAggregate(ip_row, lp_tally->Status(&i_kind == &Uploads));
+    if (!lp_tally->AnyRunning())
+        SettleBar((this->*i_kind.list)(), ip_row);
 }
 
 // An open group row leaves its status column to the rows below it.
@@ -159,6 +132,9 @@ void TransfersForm::ShowEntryStatus(const ListKind& i_kind, ItemPtr i_entry, Ite
         if (const ItemPtr l_reason = i_entry["denial_reason"])
             l_shown = l_reason.AsString();
     lp_row->setText(StatusColumn, l_shown.toLower());
+    if (l_status != i_kind.runningStatus)
+        SettleBar((this->*i_kind.list)(), lp_row);
+    (this->*i_kind.tallies).Recount(i_entry);
     if (m_loadingRows)
         return;
     ShowGroupStatus(i_kind, lp_folderRow);
@@ -174,6 +150,16 @@ void TransfersForm::OnDownloadEntryStatusChange(ConnectionInfo& i_info)
 void TransfersForm::OnUploadEntryStatusChange(ConnectionInfo& i_info)
 {
     ShowEntryStatus(Uploads, i_info.from, i_info.to);
+}
+
+void TransfersForm::OnDownloadPositionChange(ConnectionInfo& i_info)
+{
+    m_downloadTallies.Reposition(i_info.from);
+}
+
+void TransfersForm::OnUploadPositionChange(ConnectionInfo& i_info)
+{
+    m_uploadTallies.Reposition(i_info.from);
 }
 
 void TransfersForm::RecolorList(const ListKind& i_kind)
@@ -241,8 +227,9 @@ QProgressBar* TransfersForm::Bar(QTreeWidget* ip_list, QTreeWidgetItem* ip_row)
 {
     if (auto* lp_bar = qobject_cast<QProgressBar*>(ip_list->itemWidget(ip_row, ProgressColumn)))
         return lp_bar;
+    TransferBarDelegate::Forget(ip_row, ProgressColumn);
     auto* lp_bar = new QProgressBar;
-    lp_bar->setMaximumHeight(14);
+    lp_bar->setMaximumHeight(TransferBarDelegate::MaximumHeight);
     ip_list->setItemWidget(ip_row, ProgressColumn, lp_bar);
     return lp_bar;
 }
@@ -250,12 +237,12 @@ QProgressBar* TransfersForm::Bar(QTreeWidget* ip_list, QTreeWidgetItem* ip_row)
 bool TransfersForm::ShowGroupProgress(const ListKind& i_kind, QTreeWidgetItem* ip_row,
                                       qint32 i_speed)
 {
-    const TransferGroupTally l_tally = GroupTally(i_kind, ip_row);
-    if (l_tally.m_total == 0)
+    const TransferGroupTally l_tally = (this->*i_kind.tallies).WithMoved(ip_row);
+    if (l_tally.Total() == 0)
         return false;
-    const double l_percent = ClampedPercent(double(l_tally.m_done) * 100.0 / double(l_tally.m_total));
-    SetBar(Bar((this->*i_kind.list)(), ip_row), l_tally.m_done, l_percent);
-    ip_row->setText(TimeLeftColumn, TimeLeftText(SecondsLeft(l_tally.m_left, i_speed)));
+    const double l_percent = ClampedPercent(double(l_tally.Done()) * 100.0 / double(l_tally.Total()));
+    SetBar(Bar((this->*i_kind.list)(), ip_row), l_tally.Done(), l_percent);
+    ip_row->setText(TimeLeftColumn, TimeLeftText(SecondsLeft(l_tally.Left(), i_speed)));
     return true;
 }
 
@@ -305,16 +292,32 @@ void TransfersForm::OnUploadProgress(ItemPtr i_upload)
     ShowProgress(Uploads, i_upload);
 }
 
+// As the list itself lets a bar go with its row.
+void TransfersForm::DropBar(QTreeWidget* ip_list, QTreeWidgetItem* ip_row)
+{
+    if (QWidget* lp_bar = ip_list->itemWidget(ip_row, ProgressColumn))
+    {
+        lp_bar->hide();
+        lp_bar->deleteLater();
+        ip_list->removeItemWidget(ip_row, ProgressColumn);
+    }
+}
+
+void TransfersForm::SettleBar(QTreeWidget* ip_list, QTreeWidgetItem* ip_row)
+{
+    if (auto* lp_bar = qobject_cast<QProgressBar*>(ip_list->itemWidget(ip_row, ProgressColumn)))
+    {
+        TransferBarDelegate::Keep(ip_row, ProgressColumn, *lp_bar);
+        DropBar(ip_list, ip_row);
+    }
+}
+
 void TransfersForm::ForgetGroupFigures(const ListKind& i_kind, QTreeWidgetItem* ip_row)
 {
     for (int l_column : {StatusColumn, TimeLeftColumn, SpeedColumn})
         ip_row->setText(l_column, QString());
-    QTreeWidget* lp_list = (this->*i_kind.list)();
-    if (QWidget* lp_bar = lp_list->itemWidget(ip_row, ProgressColumn))
-    {
-        lp_bar->deleteLater();
-        lp_list->removeItemWidget(ip_row, ProgressColumn);
-    }
+    DropBar((this->*i_kind.list)(), ip_row);
+    TransferBarDelegate::Forget(ip_row, ProgressColumn);
 }
 
 void TransfersForm::OnItemExpanded(QTreeWidgetItem* ip_item)
@@ -327,6 +330,6 @@ void TransfersForm::OnItemExpanded(QTreeWidgetItem* ip_item)
 void TransfersForm::OnItemCollapsed(QTreeWidgetItem* ip_item)
 {
     for (const ListKind* lp_kind : {&Downloads, &Uploads})
-        if (IsGroupRow(*lp_kind, ip_item))
-            ip_item->setText(StatusColumn, GroupTally(*lp_kind, ip_item).Status());
+        if (const TransferGroupTally* lp_tally = (this->*lp_kind->tallies).Find(ip_item))
+            ip_item->setText(StatusColumn, lp_tally->Status(lp_kind == &Uploads));
 }

@@ -9,6 +9,7 @@
 #include "shell/ColorSettings.h"
 #include "shell/ViewPages.h"
 #include "transfers/TransferFixture.h"
+#include "views/transfers/TransferBarDelegate.h"
 #include "views/transfers/TransfersForm.h"
 
 // The resource icon a cell shows, by name: "" for none, "?" for any other.
@@ -141,10 +142,16 @@ protected:
                 return l_name;
         return ip_row->foreground(i_column).style() == Qt::NoBrush ? "none" : l_color.name();
     }
+    // The bar a row shows: its live widget, or, once its transfer has stopped, the bar drawn in
+    // its place.
     QString BarText(QTreeWidgetItem* ip_row, QTreeWidget* ip_list = nullptr) const
     {
-        auto* lp_bar = qobject_cast<QProgressBar*>((ip_list ? ip_list : mp_downloads)->itemWidget(ip_row, 4));
-        return lp_bar ? QString("%1 [%2]").arg(lp_bar->format()).arg(lp_bar->value()) : "no bar";
+        if (auto* lp_bar = qobject_cast<QProgressBar*>((ip_list ? ip_list : mp_downloads)->itemWidget(ip_row, 4)))
+            return QString("%1 [%2]").arg(lp_bar->format()).arg(lp_bar->value());
+        const QVariant l_text = ip_row->data(4, TransferBarDelegate::TextRole);
+        return l_text.isValid()
+                   ? QString("%1 [%2]").arg(l_text.toString()).arg(ip_row->data(4, TransferBarDelegate::ValueRole).toInt())
+                   : "no bar";
     }
     QString Title() const { return mp_pages->tabText(1); }
 
