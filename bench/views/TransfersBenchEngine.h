@@ -45,6 +45,13 @@ struct TransfersBenchEngine
         mp_form->DataLoaded();
     }
 
+    // No view at all, for the transfer queues alone.
+    void DropForm()
+    {
+        delete mp_form;
+        mp_form = nullptr;
+    }
+
     // The downloads of a user, in folders of a given size, queued as the queues queue them.
     void AddDownloads(const QString& i_user, int i_count, int i_perFolder, qint64 i_size = 10000000)
     {
@@ -56,6 +63,7 @@ struct TransfersBenchEngine
     // Every download goes, and with it every row.
     void RemoveAll()
     {
+        const TransfersForm::RowRemovals l_rows;
         for (ItemPtr l_entry : g("download_entry"))
             mp_manager->RemoveDownload(l_entry);
     }
