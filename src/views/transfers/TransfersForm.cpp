@@ -136,6 +136,8 @@ TransfersForm::~TransfersForm()
         for (const char* lp_type : {lp_kind->fileNode, lp_kind->folderNode, lp_kind->userNode})
             if (Type* lp_nodes = d.HasType(lp_type))
                 lp_nodes->GetItems().Remove();
+    for (QTreeWidgetItem* lp_row : std::exchange(m_takenRows, {}))
+        delete lp_row;
     delete mp_ui;
     if (transfersForm == this)
         transfersForm = nullptr;
@@ -462,14 +464,40 @@ void TransfersForm::DropRow(const ListKind& i_kind, QTreeWidgetItem* ip_row)
         delete ip_row;
 }
 
-// A removed row whose parent went too goes with it.
+// A removed row whose parent went too goes with it. Each leaves its list at once; the rows are
+// deleted later.
 void TransfersForm::DropRemovedRows()
 {
     const std::vector<QTreeWidgetItem*> l_rows = std::exchange(m_removedRows, {});
     const std::unordered_set<QTreeWidgetItem*> l_removed(l_rows.begin(), l_rows.end());
     for (QTreeWidgetItem* lp_row : l_rows)
-        if (!l_removed.count(lp_row->parent()))
-            delete lp_row;
+    {
+        QTreeWidgetItem* lp_parent = lp_row->parent();
+        if (l_removed.count(lp_parent))
+            continue;
+        if (lp_parent)
+            lp_parent->removeChild(lp_row);
+        else if (QTreeWidget* lp_list = lp_row->treeWidget())
+            lp_list->takeTopLevelItem(lp_list->indexOfTopLevelItem(lp_row));
+        if (m_takenRows.empty())
+            QMetaObject::invokeMethod(this, "DeleteTakenRows", Qt::QueuedConnection);
+        m_takenRows.push_back(lp_row);
+    }
+}
+
+void TransfersForm::DeleteTakenRows()
+{
+    constexpr int l_slice = 2000;
+    for (int l_deleted = 0; l_deleted < l_slice && !m_takenRows.empty(); ++l_deleted)
+    {
+        QTreeWidgetItem* lp_row = m_takenRows.back();
+        m_takenRows.pop_back();
+        for (QTreeWidgetItem* lp_child : lp_row->takeChildren())
+            m_takenRows.push_back(lp_child);
+        delete lp_row;
+    }
+    if (!m_takenRows.empty())
+        QMetaObject::invokeMethod(this, "DeleteTakenRows", Qt::QueuedConnection);
 }
 
 // Many removals in one turn of the event loop, as a clearing makes, show each group once.

@@ -125,6 +125,7 @@ public slots:
 
 private slots:
     void ShowRemainingGroupStatuses();
+    void DeleteTakenRows();
 
 private:
     // The store types of one list; the two lists differ only in these and in what a file row
@@ -212,6 +213,9 @@ private:
     // Rows removed from the store while RowRemovals live, each after the rows below it.
     int m_rowRemovals = 0;
     std::vector<QTreeWidgetItem*> m_removedRows;
+    // Removed rows already out of their list, deleted a slice at a time from the event loop: a
+    // clearing of thousands of rows then keeps the window answering.
+    std::vector<QTreeWidgetItem*> m_takenRows;
     // Completions announced and not yet handled; a download removed meanwhile leaves here, so
     // its queued completion finds nothing.
     std::map<Item*, int> m_pendingCompletions;
