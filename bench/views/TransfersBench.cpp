@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "../ThreadCpuTime.h"
+#include "LatenessTick.h"
 #include "TransfersBenchEngine.h"
 #include "transfers/TransferStatus.h"
 
@@ -57,10 +58,7 @@ std::vector<ItemPtr>& RunningTransfers()
     l_engine.mp_form->OnTransfersLoaded();
     TransferQueueManager* lp_manager = l_engine.mp_manager.get();
     const auto l_run = [&](ItemPtr i_entry) {
-        lp_manager->AttachObject(i_entry, "write_position", new qint64(0));
-        lp_manager->SetDownloadEntryStatus(i_entry, transfer_status::Downloading);
-        lp_manager->AttachObject(i_entry, "last_receipt_time", new QDateTime(QDateTime::currentDateTime()));
-        lp_manager->AttachObject(i_entry, "bytes_per_second", new qint32(100000));
+        l_engine.Run(i_entry);
         s_running.push_back(i_entry);
     };
     // Half of them the big user's, in ten of its folders; one each of the other users.
@@ -76,17 +74,7 @@ LoopFigures RunEventLoop(bool i_reports)
 {
     std::vector<ItemPtr>& l_running = RunningTransfers();
     TransferQueueManager* lp_manager = TransfersBenchEngine::Get().mp_manager.get();
-    std::vector<double> l_late;
-    QElapsedTimer l_clock;
-    qint64 l_last = 0;
-    QTimer l_tick;
-    l_tick.setTimerType(Qt::PreciseTimer);
-    l_tick.setInterval(10);
-    QObject::connect(&l_tick, &QTimer::timeout, [&] {
-        const qint64 l_now = l_clock.nsecsElapsed();
-        l_late.push_back(std::max(0.0, double(l_now - l_last) / 1e6 - 10.0));
-        l_last = l_now;
-    });
+    LatenessTick l_tick;
     // Each transfer reports every 100 ms, the twenty of them 5 ms apart.
     QTimer l_reporter;
     l_reporter.setTimerType(Qt::PreciseTimer);
@@ -100,19 +88,14 @@ LoopFigures RunEventLoop(bool i_reports)
     QEventLoop l_loop;
     QTimer::singleShot(kRunMs, &l_loop, &QEventLoop::quit);
     const double l_cpu = ThreadCpuMs();
-    l_clock.start();
-    l_tick.start();
+    l_tick.Start();
     if (i_reports)
         l_reporter.start();
     l_loop.exec();
     LoopFigures l_figures;
     l_figures.cpuMs = ThreadCpuMs() - l_cpu;
-    std::sort(l_late.begin(), l_late.end());
-    if (!l_late.empty())
-    {
-        l_figures.medianMs = l_late[l_late.size() / 2];
-        l_figures.worstMs = l_late.back();
-    }
+    l_figures.medianMs = l_tick.MedianMs();
+    l_figures.worstMs = l_tick.WorstMs();
     return l_figures;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QTabWidget>
 
 #include <memory>
@@ -9,6 +10,7 @@
 #include "shares/SharedFoldersManager.h"
 #include "store/Settings.h"
 #include "transfers/TransferQueueManager.h"
+#include "transfers/TransferStatus.h"
 #include "views/transfers/TransfersForm.h"
 
 // The transfer queues over the shared messenger and shares engine, and the transfers view on a
@@ -58,6 +60,16 @@ struct TransfersBenchEngine
         for (int l_index = 0; l_index < i_count; ++l_index)
             mp_manager->AddDownload(i_user, "file" + std::to_string(l_index) + ".mp3",
                                     "Music\\Folder" + std::to_string(l_index / i_perFolder), i_size, 0);
+    }
+
+    // A download running as the transfer queues set one up on a file connection, at 100,000 bytes
+    // a second and no byte moved yet.
+    void Run(ItemPtr i_entry)
+    {
+        mp_manager->AttachObject(i_entry, "write_position", new qint64(0));
+        mp_manager->SetDownloadEntryStatus(i_entry, transfer_status::Downloading);
+        mp_manager->AttachObject(i_entry, "last_receipt_time", new QDateTime(QDateTime::currentDateTime()));
+        mp_manager->AttachObject(i_entry, "bytes_per_second", new qint32(100000));
     }
 
     // Every download goes, and with it every row.

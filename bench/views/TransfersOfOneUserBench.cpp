@@ -27,7 +27,6 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QTabWidget>
@@ -43,6 +42,7 @@
 #include <vector>
 
 #include "../ThreadCpuTime.h"
+#include "LatenessTick.h"
 #include "TransfersBenchEngine.h"
 #include "peer/PeerMessenger.h"
 #include "transfers/TransferStatus.h"
@@ -78,17 +78,7 @@ struct Busy
 // steps leave for later (layouts, deferred deletions, queued calls) is their work as well.
 Busy RunInLoop(int i_steps, const std::function<void(int)>& i_step)
 {
-    Busy l_busy;
-    QElapsedTimer l_clock;
-    qint64 l_last = 0;
-    QTimer l_tick;
-    l_tick.setTimerType(Qt::PreciseTimer);
-    l_tick.setInterval(10);
-    QObject::connect(&l_tick, &QTimer::timeout, [&] {
-        const qint64 l_now = l_clock.nsecsElapsed();
-        l_busy.worstLateMs = std::max(l_busy.worstLateMs, double(l_now - l_last) / 1e6 - 10.0);
-        l_last = l_now;
-    });
+    LatenessTick l_tick;
     QEventLoop l_loop;
     QTimer l_stepper;
     l_stepper.setInterval(0);
@@ -103,11 +93,12 @@ Busy RunInLoop(int i_steps, const std::function<void(int)>& i_step)
         QTimer::singleShot(100, &l_loop, &QEventLoop::quit);
     });
     const double l_cpu = ThreadCpuSeconds();
-    l_clock.start();
-    l_tick.start();
+    l_tick.Start();
     l_stepper.start();
     l_loop.exec();
+    Busy l_busy;
     l_busy.cpuMs = (ThreadCpuSeconds() - l_cpu) * 1e3;
+    l_busy.worstLateMs = l_tick.WorstMs();
     return l_busy;
 }
 
@@ -199,18 +190,6 @@ void BM_QueueDownloadsOfOneUser(benchmark::State& state)
     FreshView(false);
 }
 
-// The user's row chosen and Delete pressed, in one turn of the event loop.
-Busy RemoveUserRow()
-{
-    return RunInLoop(1, [](int) {
-        QTreeWidget* lp_list = Engine().mp_form->DownloadsList();
-        lp_list->clearSelection();
-        if (QTreeWidgetItem* lp_user = lp_list->topLevelItem(0))
-            lp_user->setSelected(true);
-        Engine().mp_form->DeleteSelectedDownloads();
-    });
-}
-
 // The engine alone removes the same downloads one by one, as the view would have it do.
 Busy RemoveEach()
 {
@@ -220,35 +199,13 @@ Busy RemoveEach()
     });
 }
 
-void BM_RemoveDownloadsOfOneUser(benchmark::State& state)
-{
-    const int l_perFolder = int(state.range(0));
-    Figures l_figures;
-    for (auto _ : state)
-        for (int l_rows : Sizes())
-        {
-            FreshView(false);
-            Queue(0, l_rows, l_perFolder);
-            const Busy l_engine = RemoveEach();
-            FreshView(true);
-            Queue(0, l_rows, l_perFolder);
-            QCoreApplication::processEvents();
-            l_figures.Note(l_rows, RemoveUserRow(), l_engine);
-        }
-    l_figures.Publish(state);
-    FreshView(false);
-}
-
 // Each download runs, reports once, as every transfer does at its end, and completes.
 void FinishAll()
 {
     TransferQueueManager* lp_manager = Engine().mp_manager.get();
     for (ItemPtr l_entry : g("download_entry"))
     {
-        lp_manager->AttachObject(l_entry, "write_position", new qint64(0));
-        lp_manager->SetDownloadEntryStatus(l_entry, transfer_status::Downloading);
-        lp_manager->AttachObject(l_entry, "last_receipt_time", new QDateTime(QDateTime::currentDateTime()));
-        lp_manager->AttachObject(l_entry, "bytes_per_second", new qint32(100000));
+        Engine().Run(l_entry);
         *lp_manager->PeekObject<qint64>(l_entry["write_position"]) = 10000000;
         emit lp_manager->DownloadProgressed(l_entry);
         lp_manager->SetDownloadEntryStatus(l_entry, transfer_status::Complete);
@@ -257,27 +214,48 @@ void FinishAll()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-void BM_ClearCompleteDownloadsOfOneUser(benchmark::State& state)
+// For each size, the user's downloads made ready, then removed by the engine alone and, made
+// again, through the view in one turn of the event loop.
+void MeasureRemoval(benchmark::State& state, bool i_finished, const std::function<void()>& i_remove)
 {
     const int l_perFolder = int(state.range(0));
     Figures l_figures;
+    const auto l_make = [&](int i_rows) {
+        Queue(0, i_rows, l_perFolder);
+        if (i_finished)
+            FinishAll();
+        QCoreApplication::processEvents();
+    };
     for (auto _ : state)
         for (int l_rows : Sizes())
         {
             FreshView(false);
-            Queue(0, l_rows, l_perFolder);
-            FinishAll();
+            l_make(l_rows);
             const Busy l_engine = RemoveEach();
             FreshView(true);
-            Queue(0, l_rows, l_perFolder);
-            FinishAll();
-            l_figures.Note(l_rows, RunInLoop(1, [](int) {
-                               Engine().mp_form->OnActionBarTriggered(nullptr, "clear_complete_downloads");
-                           }),
-                           l_engine);
+            l_make(l_rows);
+            l_figures.Note(l_rows, RunInLoop(1, [&](int) { i_remove(); }), l_engine);
         }
     l_figures.Publish(state);
     FreshView(false);
+}
+
+// The user's row chosen and Delete pressed.
+void BM_RemoveDownloadsOfOneUser(benchmark::State& state)
+{
+    MeasureRemoval(state, false, [] {
+        QTreeWidget* lp_list = Engine().mp_form->DownloadsList();
+        lp_list->clearSelection();
+        if (QTreeWidgetItem* lp_user = lp_list->topLevelItem(0))
+            lp_user->setSelected(true);
+        Engine().mp_form->DeleteSelectedDownloads();
+    });
+}
+
+void BM_ClearCompleteDownloadsOfOneUser(benchmark::State& state)
+{
+    MeasureRemoval(state, true,
+                   [] { Engine().mp_form->OnActionBarTriggered(nullptr, "clear_complete_downloads"); });
 }
 
 // The files one peer asks for, shared publicly: for each size and folder layout, made once.
@@ -345,10 +323,7 @@ std::vector<ItemPtr> RunBesideKept(int i_kept)
     {
         const ItemPtr l_entry =
             lp_manager->AddDownload("one", "running" + std::to_string(l_index) + ".mp3", "Music\\Now", 10000000, 0);
-        lp_manager->AttachObject(l_entry, "write_position", new qint64(0));
-        lp_manager->SetDownloadEntryStatus(l_entry, transfer_status::Downloading);
-        lp_manager->AttachObject(l_entry, "last_receipt_time", new QDateTime(QDateTime::currentDateTime()));
-        lp_manager->AttachObject(l_entry, "bytes_per_second", new qint32(100000));
+        Engine().Run(l_entry);
         l_running.push_back(l_entry);
     }
     QCoreApplication::processEvents();
