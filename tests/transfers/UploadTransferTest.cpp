@@ -1,5 +1,8 @@
 #include <linux/sockios.h>
+#include <linux/tcp.h>
+#include <netinet/in.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 
 #include <numeric>
 
@@ -16,6 +19,20 @@ int QueuedToSend(qintptr i_socket)
     int l_bytes = -1;
     return ioctl(static_cast<int>(i_socket), SIOCOUTQ, &l_bytes) == 0 ? l_bytes : -1;
 }
+
+// The system's own view of the socket's connection; reading it neither reads from the socket nor
+// takes its pending error. All zero once the socket is gone.
+tcp_info TcpState(qintptr i_socket)
+{
+    tcp_info l_info{};
+    socklen_t l_length = sizeof l_info;
+    if (getsockopt(static_cast<int>(i_socket), IPPROTO_TCP, TCP_INFO, &l_info, &l_length) != 0)
+        l_info = tcp_info{};
+    return l_info;
+}
+// The state the system leaves a connection in once a reset has come (its TCP_CLOSE); a plain
+// close from the other end leaves ours waiting for our own close instead.
+constexpr int ResetState = 7;
 } // namespace
 
 // The thread's report of its end, given straight to the manager.
@@ -232,6 +249,53 @@ TEST_F(UploadTransfer, AnUploadWhoseConnectionGoesMidFileEndsQuietlyAndLeavesNot
         EXPECT_EQ(mp_manager->ActiveUploadCount(), 0);
         EXPECT_EQ(l_warnings.Given().join('\n').toStdString(), "") << "Qt warned";
     }
+}
+
+// A file of one block, and a downloader that resets the moment its offset is out: the system knows
+// of the reset before the block goes, but the thread has not read from the socket since, so the
+// socket still says connected and only the flush that fails tells that the block never left. At
+// 1 KiB/s, with no other upload to fill the byte pool, the thread waits l_size / 1024 seconds from
+// taking the offset to writing the block; the reset must be in our socket within that wait.
+TEST_F(UploadTransfer, AOneBlockUploadWhoseDownloaderResetsRightAfterTheOffsetEndsAbortedNotComplete)
+{
+    constexpr qint64 l_size = 5000;
+    static_assert(l_size <= UploadThread::BlockBytes, "one block");
+    const qint64 l_heldMs = l_size * 1000 / 1024;
+    Share({{"one.bin", l_size}});
+    Online("bob");
+    mp_manager->SetUploadSpeedLimit(1);
+    mp_manager->EnableUploadSpeedLimit(true);
+    const QtWarnings l_warnings;
+    mp_manager->OnQueueUploadRequested("bob", Remote("one.bin"));
+    const ItemPtr l_entry = Entry("bob", "one.bin");
+    const std::unique_ptr<FakePeer> lp_downloader = Accept("bob", false);
+    const QString l_request = QString("40 1 %1 one.bin %2").arg(l_entry["transfer_req"].AsString()).arg(l_size);
+    const QPointer<TransferThread> lp_thread = mp_manager->PeekObject<TransferThread>(l_entry["upload_thread"]);
+    const QPointer<QTcpSocket> lp_socket = mp_manager->PeekObject<QTcpSocket>(l_entry["upload_socket"]);
+    ASSERT_TRUE(lp_thread && lp_socket);
+    ASSERT_EQ(mp_manager->GetPerUploadSpeedLimit(), 1);
+
+    // The transfer number is out before the reset, so only the block can meet it; the offset
+    // reaches our socket before the reset, which would drop it if it were still waiting to go.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lp_downloader->Raw().size() == 4; }, 5000));
+    QElapsedTimer l_sinceOffset;
+    l_sinceOffset.start();
+    lp_downloader->SendRaw(Int64(0));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return TcpState(m_uploaderSocket).tcpi_bytes_received == 8; }, 5000));
+    lp_downloader->Reset();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return TcpState(m_uploaderSocket).tcpi_state == ResetState; }, 5000));
+    ASSERT_LT(l_sinceOffset.elapsed(), l_heldMs) << "the reset came in only after the thread may have written the block";
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lp_thread.isNull() && lp_socket.isNull(); }, l_heldMs + 10000))
+        << "thread and socket freed";
+    EXPECT_EQ(Status(l_entry).toStdString(), Aborted);
+    const QRegularExpression l_lost(QString("Error uploading %1 to bob\\. Writing to socket failed\\. Error string: \\S")
+                                        .arg(QRegularExpression::escape(m_dir.filePath("shared/one.bin"))));
+    EXPECT_EQ(m_lines.filter(l_lost).size(), 1) << m_lines.filter("Error uploading").join('\n').toStdString();
+    EXPECT_EQ(Logged("Upload of one.bin to bob aborted, sending upload failed notification."), 1);
+    EXPECT_EQ(Parked().join(" | ").toStdString(), (l_request + " | 46 one.bin").toStdString());
+    EXPECT_EQ(mp_manager->ActiveUploadCount(), 0);
+    EXPECT_EQ(l_warnings.Given().join('\n').toStdString(), "") << "Qt warned";
 }
 
 // One upload thread on its own against a scripted downloader, its waits cut to 500 ms.
