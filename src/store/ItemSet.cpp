@@ -528,6 +528,17 @@ ItemSet ItemSet::Connected(const ItemSet& i_other) const
     const bool l_walkOther = i_other.Size() <= Size();
     const ItemSet& l_walked = l_walkOther ? i_other : *this;
     const ItemSet& l_probed = l_walkOther ? *this : i_other;
+    // Between a few items, each pair is looked up: a walked item may have thousands of
+    // connections, as a folder has files, when one file of it is asked for.
+    constexpr std::size_t l_few = 8;
+    if (l_probed.Size() <= l_few)
+    {
+        for (ItemPtr l_w : l_walked)
+            for (ItemPtr l_p : l_probed)
+                if (l_w->IsConnected(l_p.Get()))
+                    l_result.Insert(l_walkOther ? l_p : l_w);
+        return l_result;
+    }
     for (ItemPtr l_w : l_walked)
     {
         const TypeItemsMap& l_connections = l_w->Connections();

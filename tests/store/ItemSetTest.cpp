@@ -218,3 +218,49 @@ TEST(StoreItemSet, EverySizeWalksFindsAndErasesAlikeGrowingAndShrinking)
         EXPECT_TRUE(set.Empty() && set.Begin() == set.End() && copy.Size() == size);
     }
 }
+
+// Connected gives the members of one set connected to some member of the other, whichever set
+// is smaller and whether the sets are small enough to look up each pair or a member's
+// connections are walked.
+TEST(StoreItemSet, ConnectedGivesTheSameMembersWhicheverWayItLooks)
+{
+    Schema schema;
+    std::mt19937 random(7);
+    std::vector<ItemPtr> users, rooms;
+    for (int i = 0; i < 30; ++i)
+        users.push_back(schema.user->GetItem(Value("u" + std::to_string(i))));
+    for (int i = 0; i < 6; ++i)
+        rooms.push_back(schema.room->GetItem(Value("r" + std::to_string(i))));
+    // One room every user is in, as a folder holds all of its files; the others at random.
+    for (ItemPtr user : users)
+    {
+        user += rooms[0];
+        for (std::size_t r = 1; r < rooms.size(); ++r)
+            if (random() % 3 == 0)
+                user += rooms[r];
+    }
+    const auto pick = [&](const std::vector<ItemPtr>& from, std::size_t count) {
+        ItemSet picked;
+        for (std::size_t taken = 0; taken < count; ++taken)
+            picked.Insert(from[random() % from.size()]);
+        return picked;
+    };
+    const auto brute = [](const ItemSet& a, const ItemSet& b) {
+        ItemSet result;
+        for (ItemPtr x : a)
+            for (ItemPtr y : b)
+                if (x.IsConnected(y))
+                    result.Insert(x);
+        return result;
+    };
+    for (std::size_t userCount : {1u, 2u, 8u, 9u, 20u, 30u})
+        for (std::size_t roomCount : {1u, 3u, 6u})
+            for (int round = 0; round < 4; ++round)
+            {
+                const ItemSet someUsers = pick(users, userCount), someRooms = pick(rooms, roomCount);
+                EXPECT_EQ(Names(someUsers.Connected(someRooms)), Names(brute(someUsers, someRooms)))
+                    << userCount << " users, " << roomCount << " rooms";
+                EXPECT_EQ(Names(someRooms.Connected(someUsers)), Names(brute(someRooms, someUsers)))
+                    << roomCount << " rooms, " << userCount << " users";
+            }
+}
