@@ -375,6 +375,9 @@ QTreeWidgetItem* TransfersForm::NewEntryRow(const ListKind& i_kind, ItemPtr i_en
     }
 
     auto* lp_row = new QTreeWidgetItem(lp_folderRow);
+    // The list lays every shown row out again whenever rows come under an open one; a row that
+    // can have none below it is laid out without asking.
+    lp_row->setFlags(lp_row->flags() | Qt::ItemNeverHasChildren);
     const ItemPtr l_node = d.GetType(i_kind.fileNode)->GetItem(Value(lp_row));
     i_entry += l_node;
     l_node += l_folderNode;
