@@ -7,10 +7,9 @@ bool TransferRowTallies::HasPosition(ItemPtr i_entry) const
     return bool(i_entry[m_upload ? "read_position" : "write_position"]);
 }
 
-void TransferRowTallies::Place(Item* ip_entry, Counted& io_counted, bool i_positioned)
+void TransferRowTallies::Place(Item* ip_entry, const Counted& i_counted, bool i_positioned)
 {
-    io_counted.positioned = i_positioned;
-    for (QTreeWidgetItem* lp_group : {io_counted.folder, io_counted.user})
+    for (QTreeWidgetItem* lp_group : {i_counted.folder, i_counted.user})
         if (lp_group)
         {
             std::set<Item*>& l_positioned = m_groups[lp_group].positioned;

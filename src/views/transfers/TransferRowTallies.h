@@ -41,7 +41,6 @@ private:
         QTreeWidgetItem* folder = nullptr;
         QTreeWidgetItem* user = nullptr;
         TransferGroupTally::Share share;
-        bool positioned = false;
     };
     struct Group
     {
@@ -51,7 +50,7 @@ private:
     };
 
     bool HasPosition(ItemPtr i_entry) const;
-    void Place(Item* ip_entry, Counted& io_counted, bool i_positioned);
+    void Place(Item* ip_entry, const Counted& i_counted, bool i_positioned);
 
     bool m_upload;
     std::unordered_map<Item*, Counted> m_entries;
