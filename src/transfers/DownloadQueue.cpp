@@ -184,6 +184,7 @@ void TransferQueueManager::RequeueUserDownloads(ItemPtr i_user)
 
 void TransferQueueManager::OnUserOnline(ItemPtr i_user)
 {
+    NoteUploadUserOnline(i_user);
     Log(Area, 1, QString("User %1 went online").arg(i_user.AsString()), i_user);
     RequeueUserDownloads(i_user);
     StartNewUploads();

@@ -103,13 +103,16 @@ void TransferQueueManager::ReleaseRun(ItemPtr i_entry, Release i_how)
     RemoveParts(i_entry, RunFigures);
 }
 
+// An entry holds one status, so the active statuses' entries add up without overlap.
 int TransferQueueManager::CountActive(const char* i_statusType, const char* i_entryType)
 {
-    ItemSet l_entries;
+    Type* lp_entries = d.GetType(i_entryType);
+    std::size_t l_count = 0;
     for (ItemPtr l_status : d.GetType(i_statusType)->GetItems())
         if (IsActive(l_status))
-            l_entries.Add(l_status.GetItems(i_entryType));
-    return static_cast<int>(l_entries.Size());
+            if (const ItemSet* lp_held = l_status->Connections().FindSet(lp_entries))
+                l_count += lp_held->Size();
+    return static_cast<int>(l_count);
 }
 
 int TransferQueueManager::ActiveDownloadCount() const
@@ -230,4 +233,5 @@ void TransferQueueManager::OnUploadEntryRemoved(ItemPtr i_entry)
 {
     if (m_lastOrderedUpload == i_entry)
         m_lastOrderedUpload = ItemPtr();
+    m_uploadOrder.Forget(i_entry.Get());
 }

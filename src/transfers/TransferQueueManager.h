@@ -6,7 +6,9 @@
 #include <QStringList>
 #include <QtGlobal>
 
+#include <cstdint>
 #include <initializer_list>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -17,9 +19,11 @@
 #include "store/DataHandler.h"
 #include "store/DataLoadedEventHandler.h"
 #include "store/ItemPtr.h"
+#include "transfers/UploadQueueOrder.h"
 
 class QDateTime;
 class QTcpSocket;
+struct ConnectionInfo;
 
 // The engine of the transfer queues. Every download and upload is a `download_entry` or
 // `upload_entry` item with its parts connected to it; the object itself keeps only the upload
@@ -196,7 +200,8 @@ public:
 
     // The local user offers one of our files (remote form, backslash separators) to a user.
     void AddUpload(QString i_user, QString i_file);
-    // Gives a new entry its place in the queue without renumbering when it goes last.
+    // Gives a new entry its place in the queue: after the last one when it goes last, else before
+    // the first it goes before, every place numbered anew from 1.
     void OrderNewUpload(ItemPtr i_entry);
     // True when a is served before b: group priority, then privilege, then arrival.
     static bool UploadEntrySortCompare(ItemPtr i_a, ItemPtr i_b);
@@ -204,10 +209,13 @@ public:
     static int GetUserGroupDownloadPriority(QString i_user);
     bool IsFreeToUpload() const;
     int QueuedUploadCount() const;
+    // The entry's place in line as a place-in-line answer gives it; none before it has one.
+    std::optional<qint64> UploadPlace(ItemPtr i_entry) const;
     // Nothing of ours reaches the user any more: every upload of the user is denied and removed.
     void UnshareUser(QString i_user);
     void ReshareUser(QString i_user);
-    // Asks the next queued users, one upload each, while slots are free.
+    // Numbers the waiting uploads from 0 and asks the next queued users, one upload each, while
+    // slots are free.
     void StartNewUploads();
     void SetUploadSpeedLimit(int i_kibPerSecond);
     void EnableUploadSpeedLimit(bool i_on);
@@ -235,8 +243,18 @@ signals:
     void UploadProgressed(ItemPtr i_entry);
 
 private:
-    // The messenger's upload signals; called by the constructor.
+    // The messenger's upload signals and the store changes the upload queue follows; called by
+    // the constructor.
     void ConnectUploadSignals();
+    // What the upload queue knows of an entry's status, and of its user.
+    void OnUploadStatusConnected(ConnectionInfo& i_info);
+    void KnowUploadUser(ItemPtr i_user);
+    void NoteUploadUserOnline(ItemPtr i_user);
+    void OnUploadUserOnlineChanged(ConnectionInfo& i_info);
+    void OnUploadUserClassChanged(ConnectionInfo& i_info);
+    void OnUploadGroupPriorityChanged(ConnectionInfo& i_info);
+    // Group priority, then privilege, as one number: the higher is served first.
+    static std::int64_t UploadClassOf(ItemPtr i_user);
     // The shared file of a remote path when that user may have it; null otherwise.
     static ItemPtr SharedFileFor(const QString& i_user, const QString& i_file);
     static ItemPtr FindUploadEntry(ItemPtr i_user, ItemPtr i_sharedFile);
@@ -298,6 +316,8 @@ private:
 
     // The upload that the upload ordering placed last; cleared when that entry is removed.
     ItemPtr m_lastOrderedUpload;
+    // Every upload's place in line and who is asked next.
+    UploadQueueOrder m_uploadOrder;
 
     std::set<ObjectKeyType> m_liveObjects;
 };

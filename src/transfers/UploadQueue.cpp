@@ -1,9 +1,11 @@
 #include <QTcpSocket>
 
 #include <algorithm>
+#include <limits>
 #include <vector>
 
 #include "diagnostics/Log.h"
+#include "store/ConnectionInfo.h"
 #include "peer/PeerMessenger.h"
 #include "server/Server.h"
 #include "shares/SharedFoldersManager.h"
@@ -15,15 +17,30 @@ namespace
 {
 const char* const Area = "Transfer Queue";
 const char* const NotShared = "File not shared.";
-
-ItemPtr EffectiveOrder(qint64 i_place)
-{
-    return d.GetType("effective_upload_order")->GetItem(Value(static_cast<long long>(i_place)));
-}
 } // namespace
 
 void TransferQueueManager::ConnectUploadSignals()
 {
+    // The queue's order follows every status an upload takes and every change to its user's
+    // standing, however it comes about.
+    d.AddConnectionEventHandler(d.GetType("upload_entry"), d.GetType("upload_entry_status"),
+                                NewEventHandler(this, &TransferQueueManager::OnUploadStatusConnected));
+    d.AddDisconnectionEventHandler(d.GetType("user"), d.GetType("is_online"),
+                                   NewEventHandler(this, &TransferQueueManager::OnUploadUserOnlineChanged));
+    const std::pair<const char*, const char*> l_standing[] = {
+        {"user", "is_privileged"}, {"user", "in_user_list"}, {"in_user_list", "user_list_group"}};
+    for (const auto& [lp_a, lp_b] : l_standing)
+    {
+        d.AddConnectionEventHandler(d.GetType(lp_a), d.GetType(lp_b),
+                                    NewEventHandler(this, &TransferQueueManager::OnUploadUserClassChanged));
+        d.AddDisconnectionEventHandler(d.GetType(lp_a), d.GetType(lp_b),
+                                       NewEventHandler(this, &TransferQueueManager::OnUploadUserClassChanged));
+    }
+    d.AddConnectionEventHandler(d.GetType("user_list_group"), d.GetType("group_download_priority"),
+                                NewEventHandler(this, &TransferQueueManager::OnUploadGroupPriorityChanged));
+    d.AddDisconnectionEventHandler(d.GetType("user_list_group"), d.GetType("group_download_priority"),
+                                   NewEventHandler(this, &TransferQueueManager::OnUploadGroupPriorityChanged));
+
     if (!peerMessenger)
         return;
     connect(peerMessenger, &PeerMessenger::QueueUploadRequested, this,
@@ -66,20 +83,7 @@ void TransferQueueManager::OnQueueUploadRequested(QString i_user, QString i_file
     if (RequeueExistingUpload(l_user, l_shared))
         return;
 
-    // A user who holds fewer uploads than the limit cannot have that many queued: only then are
-    // the user's uploads read, and no further than the limit. A peer who queues thousands of
-    // files would otherwise have every request read all of them again.
-    const qint64 l_limit = GetSettingInt("max_queued_uploads_per_user");
-    const ItemSet* lp_uploads = l_user->Connections().FindSet(d.GetType("upload_entry"));
-    qint64 l_queued = 0;
-    if (lp_uploads && static_cast<qint64>(lp_uploads->Size()) >= l_limit)
-        for (ItemPtr l_entry : *lp_uploads)
-        {
-            if (l_queued >= l_limit)
-                break;
-            l_queued += l_entry["upload_entry_status"].AsString() == transfer_status::Queued;
-        }
-    if (l_queued >= l_limit)
+    if (m_uploadOrder.QueuedOf(l_user.Get()) >= GetSettingInt("max_queued_uploads_per_user"))
     {
         Log(Area, 2, "Denied, too many files already queued by user", l_user);
         if (peerMessenger)
@@ -180,45 +184,110 @@ bool TransferQueueManager::UploadEntrySortCompare(ItemPtr i_a, ItemPtr i_b)
     return i_a["upload_order"].AsInt() < i_b["upload_order"].AsInt();
 }
 
+namespace
+{
+ItemPtr EntryOf(UploadQueueOrder::Handle i_handle)
+{
+    return ItemPtr(static_cast<Item*>(const_cast<void*>(i_handle)));
+}
+
+UploadQueueOrder::State UploadState(ItemPtr i_status)
+{
+    if (!i_status)
+        return UploadQueueOrder::State::None;
+    if (i_status.AsString() == transfer_status::Queued)
+        return UploadQueueOrder::State::Queued;
+    return i_status.IsConnected("is_active") ? UploadQueueOrder::State::Active
+                                             : UploadQueueOrder::State::Finished;
+}
+} // namespace
+
+std::int64_t TransferQueueManager::UploadClassOf(ItemPtr i_user)
+{
+    int l_priority = 0;
+    for (ItemPtr l_group : i_user["in_user_list"].GetItems("user_list_group"))
+        l_priority = qMax(l_priority, l_group["group_download_priority"].AsInt());
+    return std::int64_t(l_priority) * 2 + (i_user.IsConnected("is_privileged") ? 1 : 0);
+}
+
+void TransferQueueManager::KnowUploadUser(ItemPtr i_user)
+{
+    if (i_user && !m_uploadOrder.KnowsUser(i_user.Get()))
+        m_uploadOrder.AddUser(i_user.Get(), i_user.IsConnected("is_online"), UploadClassOf(i_user));
+}
+
+void TransferQueueManager::OnUploadStatusConnected(ConnectionInfo& i_info)
+{
+    const ItemPtr l_entry(i_info.from);
+    const ItemPtr l_user = l_entry["user"];
+    KnowUploadUser(l_user);
+    m_uploadOrder.SetState(l_entry.Get(), l_user.Get(), UploadState(ItemPtr(i_info.to)));
+}
+
+// A user whose is_online item is replaced is offline for the moment between.
+void TransferQueueManager::OnUploadUserOnlineChanged(ConnectionInfo& i_info)
+{
+    const ItemPtr l_user(i_info.from);
+    m_uploadOrder.SetOnline(l_user.Get(), l_user.IsConnected("is_online"));
+}
+
+// Called first when a user comes online, before anything is started for it.
+void TransferQueueManager::NoteUploadUserOnline(ItemPtr i_user)
+{
+    m_uploadOrder.SetOnline(i_user.Get(), i_user.IsConnected("is_online"));
+}
+
+void TransferQueueManager::OnUploadUserClassChanged(ConnectionInfo& i_info)
+{
+    ItemPtr l_user(i_info.from);
+    if (l_user.GetType() != d.GetType("user"))
+        l_user = l_user["user"];
+    if (l_user && m_uploadOrder.KnowsUser(l_user.Get()))
+        m_uploadOrder.SetUserClass(l_user.Get(), UploadClassOf(l_user));
+}
+
+void TransferQueueManager::OnUploadGroupPriorityChanged(ConnectionInfo& i_info)
+{
+    for (ItemPtr l_listed : ItemPtr(i_info.from).GetItems("in_user_list"))
+    {
+        const ItemPtr l_user = l_listed["user"];
+        if (l_user && m_uploadOrder.KnowsUser(l_user.Get()))
+            m_uploadOrder.SetUserClass(l_user.Get(), UploadClassOf(l_user));
+    }
+}
+
+// Most requests go last, after the last ordered upload. One that goes before it is put before
+// the first upload it goes before, and all are numbered anew from 1; that numbering is kept as a
+// mark, so it costs no more for a long queue than for a short one.
 void TransferQueueManager::OrderNewUpload(ItemPtr i_entry)
 {
-    std::vector<ItemPtr> l_sorted;
-    bool l_loaded = false;
-    const auto l_load = [&] {
-        l_sorted = g("upload_entry").SortNumericBy("effective_upload_order", true);
-        l_loaded = true;
-    };
+    const ItemPtr l_user = i_entry["user"];
+    KnowUploadUser(l_user);
+    m_uploadOrder.SetState(i_entry.Get(), l_user.Get(), UploadState(i_entry["upload_entry_status"]));
+    const int l_order = i_entry["upload_order"].AsInt();
+    if (!m_lastOrderedUpload)
+        m_lastOrderedUpload = EntryOf(m_uploadOrder.Last());
     if (!m_lastOrderedUpload)
     {
-        l_load();
-        if (!l_sorted.empty())
-            m_lastOrderedUpload = l_sorted.back();
-    }
-    if (!m_lastOrderedUpload)
-    {
-        i_entry += EffectiveOrder(1);
+        m_uploadOrder.Place(i_entry.Get(), 1, l_order);
         m_lastOrderedUpload = i_entry;
         return;
     }
-    // Most requests go last: no renumbering then.
     if (UploadEntrySortCompare(m_lastOrderedUpload, i_entry))
     {
-        i_entry += EffectiveOrder(m_lastOrderedUpload["effective_upload_order"].AsInt64() + 1);
+        m_uploadOrder.Place(i_entry.Get(), UploadPlace(m_lastOrderedUpload).value_or(0) + 1, l_order);
         m_lastOrderedUpload = i_entry;
         return;
     }
-    if (!l_loaded)
-    {
-        l_load();
-        m_lastOrderedUpload = l_sorted.back();
-    }
-    const auto l_before = std::find_if(l_sorted.begin(), l_sorted.end(), [&](ItemPtr i_other) {
-        return UploadEntrySortCompare(i_entry, i_other);
-    });
-    l_sorted.insert(l_before, i_entry);
-    qint64 l_place = 1;
-    for (ItemPtr l_entry : l_sorted)
-        l_entry += EffectiveOrder(l_place++);
+    m_lastOrderedUpload = EntryOf(m_uploadOrder.Last());
+    if (l_user)
+        m_uploadOrder.SetUserClass(l_user.Get(), UploadClassOf(l_user));
+    m_uploadOrder.PlaceRenumbering(i_entry.Get(), l_order);
+}
+
+std::optional<qint64> TransferQueueManager::UploadPlace(ItemPtr i_entry) const
+{
+    return m_uploadOrder.PlaceOf(i_entry.Get());
 }
 
 void TransferQueueManager::DetermineUploadsEffectiveOrder()
@@ -227,9 +296,15 @@ void TransferQueueManager::DetermineUploadsEffectiveOrder()
     for (ItemPtr l_entry : g("upload_entry"))
         l_entries.push_back(l_entry);
     std::stable_sort(l_entries.begin(), l_entries.end(), &UploadEntrySortCompare);
-    qint64 l_place = 0;
+    std::vector<std::pair<UploadQueueOrder::Handle, int>> l_ordered;
     for (ItemPtr l_entry : l_entries)
-        l_entry += EffectiveOrder(l_place++);
+    {
+        const ItemPtr l_user = l_entry["user"];
+        KnowUploadUser(l_user);
+        m_uploadOrder.SetState(l_entry.Get(), l_user.Get(), UploadState(l_entry["upload_entry_status"]));
+        l_ordered.emplace_back(l_entry.Get(), l_entry["upload_order"].AsInt());
+    }
+    m_uploadOrder.RenumberInOrder(l_ordered);
 }
 
 bool TransferQueueManager::IsFreeToUpload() const
@@ -241,7 +316,9 @@ bool TransferQueueManager::IsFreeToUpload() const
 int TransferQueueManager::QueuedUploadCount() const
 {
     const ItemPtr l_queued = d.GetType("upload_entry_status")->HasItem(transfer_status::Queued);
-    return static_cast<int>(l_queued.GetItems("upload_entry").Size());
+    const ItemSet* lp_entries =
+        l_queued ? l_queued->Connections().FindSet(d.GetType("upload_entry")) : nullptr;
+    return lp_entries ? static_cast<int>(lp_entries->Size()) : 0;
 }
 
 void TransferQueueManager::UnshareUser(QString i_user)
@@ -267,9 +344,12 @@ void TransferQueueManager::OnUploadPlaceInLineRequested(QString i_user, QString 
     const ItemPtr l_user = d.GetType("user")->HasItem(i_user);
     const ItemPtr l_name = d.GetType("filename_as_requested")->HasItem(i_file);
     const ItemPtr l_entry = l_user && l_name ? d.GetItem(l_user, l_name, "upload_entry") : ItemPtr();
-    const ItemPtr l_place = l_entry["effective_upload_order"];
-    if (l_place && peerMessenger)
-        peerMessenger->SendUploadPlaceInLine(i_user, i_file, l_place.AsInt());
+    const std::optional<qint64> l_place = l_entry ? UploadPlace(l_entry) : std::nullopt;
+    if (!l_place || !peerMessenger)
+        return;
+    // A place that would not fit the message's 32 bits is told as 0, as its text would read.
+    const bool l_fits = *l_place >= std::numeric_limits<int>::min() && *l_place <= std::numeric_limits<int>::max();
+    peerMessenger->SendUploadPlaceInLine(i_user, i_file, l_fits ? int(*l_place) : 0);
 }
 
 void TransferQueueManager::OnUserShare(QString i_user, FileInfoMap& i_files,

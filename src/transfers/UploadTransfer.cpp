@@ -30,11 +30,6 @@ QString LocalPath(ItemPtr i_entry)
         l_file["shared_file_folder"].AsString() + "/" + l_file["shared_file_name"].AsString();
     return l_path.replace('\\', '/');
 }
-
-bool IsOnline(ItemPtr i_user)
-{
-    return i_user && i_user.IsConnected("is_online");
-}
 } // namespace
 
 bool TransferQueueManager::IsUploadStillShared(ItemPtr i_entry)
@@ -53,31 +48,27 @@ bool TransferQueueManager::IsUploadStillShared(ItemPtr i_entry)
     return false;
 }
 
+// The queue's renumbering is one mark, and the next user to ask comes from the users who wait
+// with nothing running, so a long queue, or one user's thousands of waiting files behind its
+// running one, costs nothing here.
 void TransferQueueManager::StartNewUploads()
 {
     qint64 l_free = GetSettingInt("upload_slots") - ActiveUploadCount();
     if (l_free <= 0)
         return;
-    ItemSet l_waiting;
-    const ItemPtr l_queued = d.GetType("upload_entry_status")->HasItem(transfer_status::Queued);
-    for (ItemPtr l_entry : l_queued.GetItems("upload_entry"))
-        if (IsOnline(l_entry["user"]))
-            l_waiting.Insert(l_entry);
-
-    qint64 l_place = 0;
-    for (ItemPtr l_entry : l_waiting.SortNumericBy("effective_upload_order", true))
+    m_uploadOrder.Renumber();
+    const void* lp_tried = nullptr;
+    while (l_free > 0)
     {
-        l_entry += d.GetType("effective_upload_order")
-                       ->GetItem(Value(static_cast<long long>(l_place++)));
-        if (l_free <= 0)
+        const ItemPtr l_entry(static_cast<Item*>(const_cast<void*>(m_uploadOrder.NextToStart())));
+        // Either way an entry tried leaves the waiting ones; were it still there, its status did
+        // not reach the queue's order, and trying again would repeat what was sent.
+        if (!l_entry || l_entry.Get() == lp_tried)
+            break;
+        lp_tried = l_entry.Get();
+        if (!IsUploadStillShared(l_entry))
             continue;
-        // One running upload per user; the user's next file waits for a later call.
         const ItemPtr l_user = l_entry["user"];
-        bool l_userBusy = false;
-        for (ItemPtr l_other : l_user.GetItems("upload_entry"))
-            l_userBusy = l_userBusy || IsActive(l_other["upload_entry_status"]);
-        if (l_userBusy || !IsUploadStillShared(l_entry))
-            continue;
         const qint64 l_size = l_entry["shared_file"]["shared_file_size"].AsInt64();
         const QString l_name = l_entry["filename_as_requested"].AsString();
         const unsigned int l_req =
