@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QTabWidget>
 
@@ -78,6 +79,28 @@ struct TransfersBenchEngine
         const TransfersForm::RowRemovals l_rows;
         for (ItemPtr l_entry : g("download_entry"))
             mp_manager->RemoveDownload(l_entry);
+    }
+
+    // No transfers left, and a fresh view with its saved downloads loaded on its downloads or
+    // its uploads page; or, for the engine alone, no view at all.
+    void Fresh(bool i_view, bool i_uploadsPage = false)
+    {
+        RemoveAll();
+        {
+            const TransfersForm::RowRemovals l_rows;
+            for (ItemPtr l_entry : g("upload_entry"))
+                mp_manager->RemoveUpload(l_entry);
+        }
+        QCoreApplication::processEvents();
+        if (!i_view)
+        {
+            DropForm();
+            return;
+        }
+        NewForm();
+        mp_form->OnTransfersLoaded();
+        mp_form->findChild<QTabWidget*>("transfersTabControl")->setCurrentIndex(i_uploadsPage ? 1 : 0);
+        QCoreApplication::processEvents();
     }
 
     std::unique_ptr<TransferQueueManager> mp_manager;

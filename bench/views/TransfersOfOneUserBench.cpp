@@ -42,8 +42,7 @@
 #include <string>
 #include <vector>
 
-#include "../ThreadCpuTime.h"
-#include "LatenessTick.h"
+#include "LoopRun.h"
 #include "TransfersBenchEngine.h"
 #include "peer/PeerMessenger.h"
 #include "transfers/TransferStatus.h"
@@ -68,66 +67,14 @@ const std::vector<int>& Sizes()
     return s_sizes;
 }
 
-struct Busy
-{
-    double cpuMs = 0;
-    double worstLateMs = 0;
-};
-
-// Runs the steps one to a turn of the event loop, then lets the loop settle for 100 ms, with a
-// timer every 10 ms noting how late it runs. The CPU time counts the settling too: what the
-// steps leave for later (layouts, deferred deletions, queued calls) is their work as well.
-Busy RunInLoop(int i_steps, const std::function<void(int)>& i_step)
-{
-    LatenessTick l_tick;
-    QEventLoop l_loop;
-    QTimer l_stepper;
-    l_stepper.setInterval(0);
-    int l_next = 0;
-    QObject::connect(&l_stepper, &QTimer::timeout, [&] {
-        if (l_next < i_steps)
-        {
-            i_step(l_next++);
-            return;
-        }
-        l_stepper.stop();
-        QTimer::singleShot(100, &l_loop, &QEventLoop::quit);
-    });
-    const double l_cpu = ThreadCpuSeconds();
-    l_tick.Start();
-    l_stepper.start();
-    l_loop.exec();
-    Busy l_busy;
-    l_busy.cpuMs = (ThreadCpuSeconds() - l_cpu) * 1e3;
-    l_busy.worstLateMs = l_tick.WorstMs();
-    return l_busy;
-}
-
 TransfersBenchEngine& Engine()
 {
     return TransfersBenchEngine::Get();
 }
 
-// No transfers left, and a fresh view with its saved downloads loaded on its downloads or its
-// uploads page; or, for the engine alone, no view at all.
 void FreshView(bool i_view, bool i_uploadsPage = false)
 {
-    Engine().RemoveAll();
-    {
-        const TransfersForm::RowRemovals l_rows;
-        for (ItemPtr l_entry : g("upload_entry"))
-            Engine().mp_manager->RemoveUpload(l_entry);
-    }
-    QCoreApplication::processEvents();
-    if (!i_view)
-    {
-        Engine().DropForm();
-        return;
-    }
-    Engine().NewForm();
-    Engine().mp_form->OnTransfersLoaded();
-    Engine().mp_form->findChild<QTabWidget*>("transfersTabControl")->setCurrentIndex(i_uploadsPage ? 1 : 0);
-    QCoreApplication::processEvents();
+    Engine().Fresh(i_view, i_uploadsPage);
 }
 
 std::string FileName(int i_index)
