@@ -64,3 +64,50 @@ TEST_F(ProgramProcessTest, LogsInJoinsTakesAPrivateMessageAndSavesOnQuitWhileASe
     ASSERT_TRUE(l_log.open(QIODevice::ReadOnly));
     EXPECT_TRUE(l_log.readAll().endsWith("][ann] hi\n"));
 }
+
+// A peer asks for 16,000 of our files at once. The window keeps answering while they wait, so a
+// request to stop ends the program within two seconds, its store saved.
+TEST_F(ProgramProcessTest, WithSixteenThousandUploadsWaitingAStopRequestEndsItWithinTwoSecondsItsStoreSaved)
+{
+    constexpr int kFiles = 16000;
+    const QString l_shared = Home() + "/shared";
+    const auto l_local = [&](int i_file) { return l_shared + QString("/folder%1/file%2.mp3").arg(i_file / 500).arg(i_file); };
+    for (int l_file = 0; l_file < kFiles; ++l_file)
+    {
+        if (l_file % 500 == 0)
+        {
+            ASSERT_TRUE(QDir().mkpath(QFileInfo(l_local(l_file)).path()));
+        }
+        ASSERT_TRUE(WriteFile(l_local(l_file), "x"));
+    }
+    m_server.AcceptLogins();
+    const quint16 l_port = FakePeer::FreePort();
+    ASSERT_TRUE(WriteFile(StorePath(), m_store.Setting("listening_port", QString::number(l_port))
+                                           .Setting("obfuscated_listening_port", QString::number(FakePeer::FreePort()))
+                                           .Setting("max_queued_uploads_per_user", "99999")
+                                           .Valueless("shared_public")
+                                           .Link("shared_folder", l_shared, "shared_public", QString())
+                                           .Bytes()));
+    QProcess l_program;
+    Launch(l_program);
+    FakePeer l_peer;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return l_peer.ConnectTo(l_port); }, 120000));
+    l_peer.SendFrame(FakePeer::InitBody("peer", "P"));
+    const auto l_remote = [&](int i_file) { return QString(l_local(i_file)).replace('/', '\\'); };
+    QByteArray l_requests;
+    for (int l_file = 0; l_file < kFiles; ++l_file)
+        l_requests += FakePeer::Frame(WireFields().UInt32(43).Text(l_remote(l_file)));
+    // Its place in line is asked for last, so its answer comes once every request was taken.
+    l_requests += FakePeer::Frame(WireFields().UInt32(51).Text(l_remote(kFiles - 1)));
+    l_peer.SendRaw(l_requests);
+    const QByteArray l_answer = WireFields().UInt32(44).Text(l_remote(kFiles - 1)).Int32(kFiles).Bytes();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return l_peer.Bodies().contains(l_answer); }, 240000));
+
+    QElapsedTimer l_clock;
+    l_clock.start();
+    l_program.terminate();
+    ExpectCleanExit(l_program);
+    EXPECT_LT(l_clock.elapsed(), 2000) << "ms from the request to stop to the end";
+    EXPECT_TRUE(StoreFile::Links(StoreBytes()).contains(
+        QString("global=transfer_order_counter~global_value=%1").arg(kFiles + 1)));
+}

@@ -47,9 +47,10 @@ public:
         return l_probe.serverPort();
     }
 
+    // May be tried again until something listens there: each try's socket goes with the peer.
     bool ConnectTo(quint16 i_port)
     {
-        Adopt(new QTcpSocket);
+        Adopt(new QTcpSocket(this));
         mp_socket->connectToHost(QHostAddress::LocalHost, i_port);
         return mp_socket->waitForConnected(5000);
     }
