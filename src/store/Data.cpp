@@ -1,6 +1,8 @@
 #include "store/Data.h"
 
 #include <algorithm>
+#include <functional>
+#include <set>
 #include <vector>
 
 #include "store/ItemWalk.h"
@@ -89,26 +91,30 @@ void Data::RemoveAllItems()
 
 // ---- Collection ----
 
+namespace
+{
+// What an item's scratch holds while a collection runs: whether it is still to be reached.
+constexpr int NotReached = -1;
+constexpr int Reached = 0;
+} // namespace
+
 int Data::RemoveDisconnectedItems()
 {
     // A handler that asks for a collection while one runs gets nothing: the outer one is not
-    // finished with its work set.
+    // finished with its marks.
     if (m_collecting)
         return 0;
     m_collecting = true;
     RemovalScope l_scope(*this);
     struct Finish
     {
-        Data& m_data;
-        ~Finish()
-        {
-            m_data.m_collectionWorkSet.Clear();
-            m_data.m_collecting = false;
-        }
-    } l_finish{*this};
-    m_collectionWorkSet.Clear();
+        bool& m_collecting;
+        ~Finish() { m_collecting = false; }
+    } l_finish{m_collecting};
 
-    // Ownership: an item that misses an owner of its type is doomed; the rest are candidates.
+    // Ownership: an item that misses an owner of its type is doomed; the rest are to be reached.
+    // Every item is marked here, so a mark left from an earlier walk counts for nothing, and one
+    // made while the collection runs is never taken for unreached.
     std::set<Item*> l_doomed;
     for (const auto& l_entry : m_types)
     {
@@ -116,13 +122,14 @@ int Data::RemoveDisconnectedItems()
         std::set<Type*> l_owners;
         GetTypeOwningTypes(lp_type, l_owners);
         auto l_test = [&](Item* ip_item) {
+            ip_item->m_scratch = NotReached;
             for (Type* lp_owner : l_owners)
                 if (!ip_item->IsConnected(lp_owner))
                 {
+                    ip_item->m_scratch = Reached;
                     l_doomed.insert(ip_item);
                     return;
                 }
-            m_collectionWorkSet.Insert(ip_item);
         };
         lp_type->ForEachItem(l_test);
     }
@@ -133,8 +140,8 @@ int Data::RemoveDisconnectedItems()
         if (!ip_item->IsAlive())
             ++l_count;
     };
-    // Handlers of these removals may remove further items, work set members included; those
-    // stay allocated, dead, until the collection ends, and the walks pass over them.
+    // Handlers of these removals may remove further items, unreached ones included; those stay
+    // allocated, dead, until the collection ends, and the walks pass over them.
     ItemWalk(*this, std::vector<Item*>(l_doomed.begin(), l_doomed.end())).Run(l_remove);
 
     for (const auto& l_entry : m_types)
@@ -145,18 +152,21 @@ int Data::RemoveDisconnectedItems()
         lp_type->ForEachItem([this](Item* ip_item) { MarkItemConnections(ip_item); });
     }
 
+    // Removed in identity order, as a set of them would give them.
     std::vector<Item*> l_unreached;
-    l_unreached.reserve(m_collectionWorkSet.Size());
-    for (ItemPtr l_item : m_collectionWorkSet)
-        l_unreached.push_back(l_item.Get());
-    m_collectionWorkSet.Clear();
+    for (const auto& l_entry : m_types)
+        l_entry.second->ForEachItem([&](Item* ip_item) {
+            if (ip_item->m_scratch == NotReached)
+                l_unreached.push_back(ip_item);
+        });
+    std::sort(l_unreached.begin(), l_unreached.end(), std::less<Item*>());
     ItemWalk(*this, std::move(l_unreached)).Run(l_remove);
     return l_count;
 }
 
 void Data::MarkItemConnections(Item* ip_item)
 {
-    if (!ip_item || !m_collectionWorkSet.Contains(ip_item))
+    if (!ip_item || ip_item->m_scratch != NotReached)
         return;
     // An explicit stack: a long chain of intermediate items must not exhaust the call stack.
     std::vector<Item*> l_pending{ip_item};
@@ -164,9 +174,9 @@ void Data::MarkItemConnections(Item* ip_item)
     {
         Item* lp_current = l_pending.back();
         l_pending.pop_back();
-        if (!m_collectionWorkSet.Contains(lp_current))
+        if (lp_current->m_scratch != NotReached)
             continue;
-        m_collectionWorkSet.Erase(lp_current);
+        lp_current->m_scratch = Reached;
         if (!lp_current->IsAlive() || lp_current->GetType()->GetPrimacy() == Leaf)
             continue;
         const TypeItemsMap& l_connections = lp_current->Connections();
@@ -174,9 +184,10 @@ void Data::MarkItemConnections(Item* ip_item)
         {
             if (l_entry.GetType()->GetPrimacy() == Primary)
                 continue;
-            for (ItemPtr l_other : *l_entry.Set())
-                if (m_collectionWorkSet.Contains(l_other))
-                    l_pending.push_back(l_other.Get());
+            l_entry.Set()->ForEachMember([&](Item* ip_other) {
+                if (ip_other->m_scratch == NotReached)
+                    l_pending.push_back(ip_other);
+            });
         }
     }
 }

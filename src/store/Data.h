@@ -153,7 +153,6 @@ private:
         bool m_onlyWhenEmpty;
     };
     std::vector<PendingPairErasure> m_pendingPairErasures;
-    ItemSet m_collectionWorkSet;
     bool m_collecting = false;
     // Items removed while a removal is under way are freed only when the outermost one ends,
     // so the snapshots of bulk removals can tell a removed item (its type is cleared) from a

@@ -30,7 +30,7 @@ DataSaver* dataSaver = nullptr;
 // The writer's mark on an item: the file index it gets in the save under way.
 struct ItemFileIndex
 {
-    static int& Of(Item* ip_item) { return ip_item->m_fileIndex; }
+    static int& Of(Item* ip_item) { return ip_item->m_scratch; }
 };
 
 namespace

@@ -89,8 +89,10 @@ private:
 
     Type* mp_type;
     TypeItemsMap m_connections;
-    // Set and read only by the store file's writer while it saves.
-    int m_fileIndex = 0;
+    // Scratch for the walks over the whole store, which never overlap: the store file's writer
+    // keeps an item's index in the file here while it saves, and a collection whether the item
+    // is still to be reached while it runs.
+    int m_scratch = 0;
     std::uint32_t m_size;
     // The value's bytes follow, or the address of a long value's.
 };

@@ -174,10 +174,16 @@ TransferQueueManager::~TransferQueueManager()
         lp_thread->SignalExit();
     for (TransferThread* lp_thread : l_threads)
         lp_thread->wait();
-    // What the runs held goes with them; the store was saved before, and the entries stay.
-    for (const char* lp_type : {"download_entry", "upload_entry"})
-        for (ItemPtr l_entry : g(lp_type))
-            ReleaseRun(l_entry, Release::ShutDown);
+    // What the runs held goes with them; the store was saved before, and the entries stay. Only
+    // entries that hold a live object are looked at, however many wait.
+    std::set<ItemPtr> l_holders;
+    for (const auto& [l_type, l_address] : m_liveObjects)
+        if (const ItemPtr l_item = d.GetType(l_type)->HasItem(Value(l_address)))
+            for (const char* lp_kind : {"download_entry", "upload_entry"})
+                if (const ItemPtr l_entry = l_item[lp_kind])
+                    l_holders.insert(l_entry);
+    for (ItemPtr l_entry : l_holders)
+        ReleaseRun(l_entry, Release::ShutDown);
     if (transferQueueManager == this)
         transferQueueManager = nullptr;
 }

@@ -16,6 +16,7 @@
 #include "shell/ActionSetToolBar.h"
 #include "shell/ColorSettings.h"
 #include "shell/RowNodes.h"
+#include "shell/ShowIsOver.h"
 #include "shell/SizeManager.h"
 #include "shell/TreeWidget.h"
 #include "shell/UIFunctions.h"
@@ -130,12 +131,17 @@ TransfersForm::TransfersForm(QWidget* ip_parent) : QWidget(ip_parent)
 // The rows go with the lists; their nodes would name freed rows.
 TransfersForm::~TransfersForm()
 {
+    // The form hears nothing of its own rows' nodes going: no figure is kept for a closing view.
+    RemoveDataHandlers();
     if (m_recolorInstalled)
         ColorSettings::SetRecolorTransfers({});
-    for (const ListKind* lp_kind : {&Downloads, &Uploads})
-        for (const char* lp_type : {lp_kind->fileNode, lp_kind->folderNode, lp_kind->userNode})
-            if (Type* lp_nodes = d.HasType(lp_type))
-                lp_nodes->GetItems().Remove();
+    // A view made again, as tests do, must find no node of this one. When the program ends the
+    // store goes with it, and thousands of rows' nodes are not taken out one by one first.
+    if (!g_showIsOver)
+        for (const ListKind* lp_kind : {&Downloads, &Uploads})
+            for (const char* lp_type : {lp_kind->fileNode, lp_kind->folderNode, lp_kind->userNode})
+                if (Type* lp_nodes = d.HasType(lp_type))
+                    lp_nodes->GetItems().Remove();
     for (QTreeWidgetItem* lp_row : std::exchange(m_takenRows, {}))
         delete lp_row;
     delete mp_ui;
