@@ -29,6 +29,7 @@
 #include "transfers/TransferStatus.h"
 #include "ui_TransfersForm.h"
 #include "views/transfers/TransferBarDelegate.h"
+#include "views/transfers/TransferBarFactory.h"
 #include "views/transfers/TransferRowIcons.h"
 
 TransfersForm* transfersForm = nullptr;
@@ -116,7 +117,11 @@ TransfersForm::TransfersForm(QWidget* ip_parent) : QWidget(ip_parent)
     SetUpColumns(mp_ui->downloadsList, DownloadColumns);
     SetUpColumns(mp_ui->uploadsList, UploadColumns);
     for (QTreeWidget* lp_list : {DownloadsList(), UploadsList()})
-        lp_list->setItemDelegateForColumn(ProgressColumn, new TransferBarDelegate(lp_list));
+    {
+        auto* lp_bars = new TransferBarDelegate(lp_list);
+        lp_bars->setItemEditorFactory(&TransferBarFactory::Get());
+        lp_list->setItemDelegateForColumn(ProgressColumn, lp_bars);
+    }
     mp_ui->uploadsList->header()->setStretchLastSection(false);
     // The row of upload settings would otherwise hold the whole window at its width.
     mp_ui->uploadsTab->setMinimumWidth(300);
