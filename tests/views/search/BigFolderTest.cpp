@@ -23,7 +23,8 @@ struct BigFolderCase
         Nothing,
         ServerSaysOnline,
         GoesOffline,
-        TabClosed
+        TabClosed,
+        HalfMinuteTick
     } meanwhile;
 };
 
@@ -40,6 +41,7 @@ const BigFolderCase Cases[] = {
     {"SlicesOf3TheServerSaysOnlineMeanwhile", 3, false, BigFolderCase::ServerSaysOnline},
     {"SlicesOf7OnlineThenOffline", 7, true, BigFolderCase::GoesOffline},
     {"SlicesOf5TheTabClosedMeanwhile", 5, true, BigFolderCase::TabClosed},
+    {"SlicesOf4OnlineAHalfMinuteTickMeanwhile", 4, true, BigFolderCase::HalfMinuteTick},
 };
 
 // bob's list: Music with 30 files, one of them excluded, a sub-folder of 8 and one below it of 2.
@@ -121,7 +123,8 @@ protected:
 // The download work may be cut into slices, but what is sent and logged, and in which order, is
 // what the folder's download, done in one piece before anything else, would send and log: every
 // file of the walk queued in its order, bob asked for each while he counted as online when the
-// folder was chosen, and asked for all of them again once the server says he has come online.
+// folder was chosen, and asked for all of them again once the server says he has come online, or
+// by a half-minute tick that finds him never asked.
 TEST_P(BigFolder, DownloadFolderQueuesTheWalkInOrderWithWhatItSendsAndLogsWhateverComesMeanwhile)
 {
     const BigFolderCase& l_case = GetParam();
@@ -177,6 +180,9 @@ TEST_P(BigFolder, DownloadFolderQueuesTheWalkInOrderWithWhatItSendsAndLogsWhatev
         mp_ui->sharesForm->OnTabCloseRequested(mp_ui->sharesForm->TabControl()->indexOf(lp_tab));
         FlushDeletes();
         break;
+    case BigFolderCase::HalfMinuteTick:
+        transferQueueManager->EveryHalfMinute();
+        break;
     }
     ASSERT_TRUE(QTest::qWaitFor([] { return !transferQueueManager->IsDownloadWorkPending(); }, 20000));
 
@@ -188,17 +194,21 @@ TEST_P(BigFolder, DownloadFolderQueuesTheWalkInOrderWithWhatItSendsAndLogsWhatev
     QStringList l_requests, l_lines;
     if (l_case.onlineAtClick)
         l_requests << l_paths;
+    // Coming online, or never asked for them before the tick, bob is asked for all of them again.
+    const bool l_again = l_case.meanwhile == BigFolderCase::ServerSaysOnline || l_case.meanwhile == BigFolderCase::HalfMinuteTick;
     if (l_case.meanwhile == BigFolderCase::ServerSaysOnline)
+        l_lines << "User bob went online";
+    if (l_again)
     {
         l_requests << l_paths;
-        l_lines << "User bob went online" << "Requeueing downloads from user bob";
+        l_lines << "Requeueing downloads from user bob";
         for (const QString& l_path : l_paths)
             l_lines << "Queueing " + l_path.section('\\', -1);
     }
     EXPECT_EQ(QueueRequests(), l_requests);
     // Lines of the second level come indented.
     EXPECT_EQ(m_log.Of("Transfer Queue").replaceInStrings(QRegExp("^ +"), QString()), l_lines);
-    EXPECT_EQ(bool(l_bob["last_queue_request_time"]), l_case.meanwhile == BigFolderCase::ServerSaysOnline);
+    EXPECT_EQ(bool(l_bob["last_queue_request_time"]), l_again);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, BigFolder, ::testing::ValuesIn(Cases),
