@@ -39,6 +39,7 @@
 
 #include "../ThreadCpuTime.h"
 #include "LatenessTick.h"
+#include "LoopRun.h"
 #include "TransfersBenchEngine.h"
 #include "peer/PeerMessenger.h"
 #include "shell/Desktop.h"
@@ -50,12 +51,6 @@ namespace
 {
 const char* const Uploader = "bob";
 const char* const BigFolder = "Music\\Big";
-
-struct Busy
-{
-    double cpuMs = 0;
-    double worstLateMs = 0;
-};
 
 // Starts the work, then runs the event loop until it is done and 100 ms more, with a timer every
 // 10 ms noting how late it runs. The CPU counts the settling too: what the work leaves for later

@@ -3,12 +3,14 @@
 #include <ostream>
 
 #include "SearchFixture.h"
+#include "shell/program/ColorChoiceFixture.h"
 #include "peer/AttributeTranslationTable.h"
 #include "peer/FileInfoMap.h"
 #include "server/MemStream.h"
 #include "support/support/WireFields.h"
 #include "transfers/TransferQueueManager.h"
 #include "views/search/ShareForm.h"
+#include "views/transfers/TransfersForm.h"
 
 // How "Download Folder" on bob's folder goes: the slices its download work is cut into (0: as
 // many steps as a slice's time allows), whether bob is online when it is chosen, and what happens
@@ -112,6 +114,20 @@ protected:
         DownloadWork::SetStepsPerSlice(0);
         SearchFixture::TearDown();
     }
+    // The browse tab with its marked rows, then the transfers page with the folder's rows, each
+    // kept under the case's name.
+    void Pictures(QWidget* ip_tab, const QString& i_name)
+    {
+        mp_window->resize(1100, 600);
+        FocusWidgetAndParents(Child<QTreeWidget>(ip_tab, "fileList"));
+        QCoreApplication::processEvents();
+        Picture(mp_window.get(), i_name + "-browse.png");
+        FocusWidgetAndParents(transfersForm->DownloadsList());
+        QCoreApplication::processEvents();
+        Picture(mp_window.get(), i_name + "-transfers.png");
+    }
+
+    PlatformPalette m_platform;
     // The server's answer to the client's request to follow bob: online.
     void ServerSaysBobIsOnline()
     {
@@ -128,6 +144,11 @@ protected:
 TEST_P(BigFolder, DownloadFolderQueuesTheWalkInOrderWithWhatItSendsAndLogsWhateverComesMeanwhile)
 {
     const BigFolderCase& l_case = GetParam();
+    // One case is looked at in dark colours.
+    const bool l_dark = l_case.meanwhile == BigFolderCase::HalfMinuteTick;
+    if (l_dark)
+        for (int l_i = 0; l_i < ColorSettings::PaletteCount; ++l_i)
+            m_store.Setting(ColorSettings::Entries()[l_i].key, g_darkColors[l_i]);
     Open();
     d.GetType("excluded_download_extension")->GetItem(".ini");
     DownloadWork::SetStepsPerSlice(l_case.stepsPerSlice);
@@ -209,6 +230,8 @@ TEST_P(BigFolder, DownloadFolderQueuesTheWalkInOrderWithWhatItSendsAndLogsWhatev
     // Lines of the second level come indented.
     EXPECT_EQ(m_log.Of("Transfer Queue").replaceInStrings(QRegExp("^ +"), QString()), l_lines);
     EXPECT_EQ(bool(l_bob["last_queue_request_time"]), l_again);
+    if (l_case.meanwhile != BigFolderCase::TabClosed)
+        Pictures(lp_tab, QString("big-folder-") + l_case.name);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, BigFolder, ::testing::ValuesIn(Cases),
