@@ -222,38 +222,27 @@ void TransferQueueManager::RequeueUserDownloads(ItemPtr i_user)
 // work's turn comes; each is asked for in a step of its own, its status read then.
 DownloadWork::Job TransferQueueManager::RequeueJob(const std::string& i_user)
 {
-    return [this, i_user, l_started = false, l_entries = std::vector<ItemPtr>(),
-            l_next = std::size_t(0)]() mutable {
-        if (!l_started)
-        {
-            l_started = true;
+    return mp_downloadWork->EachInTurn(
+        [this, i_user](std::vector<ItemPtr>& o_entries) {
             const ItemPtr l_user = UserNamed(i_user);
             if (!l_user || !l_user.IsConnected("download_entry"))
-                return true;
+                return false;
             Log(Area, 1, QString("Requeueing downloads from user %1").arg(l_user.AsString()), l_user);
-            l_entries = mp_downloadIndex->Requeueable(l_user).SortNumericBy("download_order", true);
-            for (ItemPtr l_entry : l_entries)
-                mp_downloadWork->Hold(l_entry);
-        }
-        else if (l_next < l_entries.size())
-        {
-            const ItemPtr l_entry = l_entries[l_next++];
-            if (mp_downloadWork->Release(l_entry))
+            o_entries = mp_downloadIndex->Requeueable(l_user).SortNumericBy("download_order", true);
+            return true;
+        },
+        [this](ItemPtr i_entry) {
+            const QString l_status = Status(i_entry);
+            if (l_status != transfer_status::Complete && l_status != transfer_status::Denied)
+                RequeueDownload(i_entry);
+        },
+        [i_user] {
+            if (const ItemPtr l_user = UserNamed(i_user))
             {
-                const QString l_status = Status(l_entry);
-                if (l_status != transfer_status::Complete && l_status != transfer_status::Denied)
-                    RequeueDownload(l_entry);
+                StampUser(l_user, "last_queue_request_time", 0);
+                StampUser(l_user, "next_place_in_line_request_time", 30);
             }
-        }
-        if (l_next < l_entries.size())
-            return false;
-        if (const ItemPtr l_user = UserNamed(i_user))
-        {
-            StampUser(l_user, "last_queue_request_time", 0);
-            StampUser(l_user, "next_place_in_line_request_time", 30);
-        }
-        return true;
-    };
+        });
 }
 
 void TransferQueueManager::OnUserOnline(ItemPtr i_user)
@@ -311,31 +300,20 @@ void TransferQueueManager::KeepDownloadsQueued(const QDateTime& i_now)
 // The user's queued downloads in queue order, taken when its turn comes, one request a step.
 DownloadWork::Job TransferQueueManager::PlaceInLineJob(const std::string& i_user, const QDateTime& i_now)
 {
-    return [this, i_user, i_now, l_started = false, l_entries = std::vector<ItemPtr>(),
-            l_next = std::size_t(0)]() mutable {
-        if (!l_started)
-        {
-            l_started = true;
+    return mp_downloadWork->EachInTurn(
+        [this, i_user, i_now](std::vector<ItemPtr>& o_entries) {
             const ItemPtr l_user = UserNamed(i_user);
             if (!l_user || mp_downloadIndex->IsDownloadingFrom(l_user) ||
                 !IsDue(l_user, "next_place_in_line_request_time", 0, i_now))
-                return true;
-            l_entries = mp_downloadIndex->Queued(l_user).SortNumericBy("download_order", true);
-            for (ItemPtr l_entry : l_entries)
-                mp_downloadWork->Hold(l_entry);
-        }
-        else if (l_next < l_entries.size())
-        {
-            const ItemPtr l_entry = l_entries[l_next++];
-            if (mp_downloadWork->Release(l_entry))
-                RequestDownloadPlaceInLine(l_entry);
-        }
-        if (l_next < l_entries.size())
-            return false;
-        if (const ItemPtr l_user = UserNamed(i_user))
-            l_user += d.GetType("next_place_in_line_request_time")->GetItem(TransferTimeStamp(i_now.addSecs(600)));
-        return true;
-    };
+                return false;
+            o_entries = mp_downloadIndex->Queued(l_user).SortNumericBy("download_order", true);
+            return true;
+        },
+        [this](ItemPtr i_entry) { RequestDownloadPlaceInLine(i_entry); },
+        [i_user, i_now] {
+            if (const ItemPtr l_user = UserNamed(i_user))
+                l_user += d.GetType("next_place_in_line_request_time")->GetItem(TransferTimeStamp(i_now.addSecs(600)));
+        });
 }
 
 void TransferQueueManager::RequestDownloadPlaceInLine(ItemPtr i_entry)

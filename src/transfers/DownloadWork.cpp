@@ -77,6 +77,32 @@ void DownloadWork::ScheduleSlice()
     QMetaObject::invokeMethod(this, "RunSlice", Qt::QueuedConnection);
 }
 
+DownloadWork::Job DownloadWork::EachInTurn(std::function<bool(std::vector<ItemPtr>&)> i_take,
+                                           std::function<void(ItemPtr)> i_each, std::function<void()> i_end)
+{
+    return [this, i_take, i_each, i_end, l_started = false, l_entries = std::vector<ItemPtr>(),
+            l_next = std::size_t(0)]() mutable {
+        if (!l_started)
+        {
+            l_started = true;
+            if (!i_take(l_entries))
+                return true;
+            for (ItemPtr l_entry : l_entries)
+                Hold(l_entry);
+        }
+        else if (l_next < l_entries.size())
+        {
+            const ItemPtr l_entry = l_entries[l_next++];
+            if (Release(l_entry))
+                i_each(l_entry);
+        }
+        if (l_next < l_entries.size())
+            return false;
+        i_end();
+        return true;
+    };
+}
+
 void DownloadWork::Hold(ItemPtr i_entry)
 {
     ++m_held[i_entry.Get()];

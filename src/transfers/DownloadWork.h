@@ -40,6 +40,12 @@ public:
     // Whether the download is still there; forgets it either way.
     bool Release(ItemPtr i_entry);
 
+    // A job over downloads taken when its turn comes: i_take gives them, in their order, or false
+    // when there is nothing to do at all; each one still there then has a step of its own, and
+    // i_end follows the last.
+    Job EachInTurn(std::function<bool(std::vector<ItemPtr>& o_entries)> i_take,
+                   std::function<void(ItemPtr i_entry)> i_each, std::function<void()> i_end);
+
     // A slice ends once it has run this long.
     static constexpr int SliceMs = 15;
     // At most this many steps a slice besides, for tests that watch the slices; 0 for none.
