@@ -61,7 +61,8 @@ void DownloadWork::RunSlice()
         else
             m_jobs.front() = std::move(l_job);
         m_nextAt = 0;
-        if (l_clock.elapsed() >= SliceMs || (s_stepsPerSlice > 0 && l_steps >= s_stepsPerSlice))
+        if (s_stepsPerSlice > 0 ? l_steps >= s_stepsPerSlice
+                                : l_steps >= LeastStepsPerSlice && l_clock.elapsed() >= SliceMs)
             break;
     }
     m_running = false;

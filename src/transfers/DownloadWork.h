@@ -14,8 +14,7 @@
 // asked for again, the half-minute check), done in the order of the events that asked for it and
 // a slice at a time from the event loop, so that the window answers however many files there are.
 // Work asked for while other work waits goes behind it, as the event that asked would have been
-// handled after that work in one piece. With nothing waiting, the first slice runs at once: a
-// small piece of work is over before the call that asked for it returns.
+// handled after that work in one piece. With nothing waiting, the first slice runs at once.
 class DownloadWork : public QObject, public DataHandler
 {
     Q_OBJECT
@@ -46,9 +45,11 @@ public:
     Job EachInTurn(std::function<bool(std::vector<ItemPtr>& o_entries)> i_take,
                    std::function<void(ItemPtr i_entry)> i_each, std::function<void()> i_end);
 
-    // A slice ends once it has run this long.
+    // A slice ends once it has run this long, but never before this many steps: a small piece
+    // of work is over before the call that asked for it returns, however busy the machine.
     static constexpr int SliceMs = 15;
-    // At most this many steps a slice besides, for tests that watch the slices; 0 for none.
+    static constexpr int LeastStepsPerSlice = 32;
+    // Slices of exactly this many steps instead, for tests that watch the slices; 0 for none.
     static void SetStepsPerSlice(int i_steps);
 
 private slots:
