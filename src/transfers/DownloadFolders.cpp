@@ -138,9 +138,8 @@ void TransferQueueManager::RemoveDownloadDownloadingFolderIfAppropriate(ItemPtr 
     const QStringList l_levels = KeptRemoteLevels(i_entry);
     if (l_levels.isEmpty())
         return;
-    for (ItemPtr l_download : i_entry["remote_folder"].GetItems("download_entry"))
-        if (l_download["download_entry_status"].AsString() != QLatin1String(transfer_status::Complete))
-            return;
+    if (!mp_downloadIndex->AllComplete(i_entry["remote_folder"]))
+        return;
     QString l_folder = GetDownloadTargetFolder(i_entry, false);
     if (l_folder.isEmpty())
         return;

@@ -1,6 +1,11 @@
 #include <QDateTime>
 #include <QTcpSocket>
 
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "diagnostics/Log.h"
 #include "peer/PeerMessenger.h"
 #include "server/MemStream.h"
@@ -42,10 +47,25 @@ bool IsOnline(ItemPtr i_user)
 {
     return i_user && i_user.IsConnected("is_online");
 }
+
+// Work that waits its turn finds its user again by name: the item may have gone meanwhile.
+ItemPtr UserNamed(const std::string& i_name)
+{
+    return d.GetType("user")->HasItem(i_name);
+}
+
+// Whether i_afterMs have passed from the user's stamp of that type, or it has none.
+bool IsDue(ItemPtr i_user, const char* i_type, qint64 i_afterMs, const QDateTime& i_now)
+{
+    const QDateTime l_stamp = QDateTime::fromString(i_user[i_type].AsString(), Qt::TextDate);
+    return !l_stamp.isValid() || l_stamp.msecsTo(i_now) >= i_afterMs;
+}
 } // namespace
 
 void TransferQueueManager::ConnectDownloadSignals()
 {
+    mp_downloadIndex = std::make_unique<DownloadIndex>();
+    mp_downloadWork = std::make_unique<DownloadWork>();
     PathNode* lp_root = new PathNode(&d, "user");
     new PathNode(lp_root, "is_online", ConnectedAndNotify);
     d.AddPathEventHandler(lp_root, NewEventHandler(this, &TransferQueueManager::OnUserOnline));
@@ -102,10 +122,36 @@ ItemPtr TransferQueueManager::AddDownload(QString i_user, std::string i_fileName
                                           std::string i_remoteFolder, qint64 i_size,
                                           int i_subfolderSaveLevel)
 {
+    return AddDownloadSeen(i_user, i_fileName, i_remoteFolder, i_size, i_subfolderSaveLevel,
+                           IsOnline(d.GetType("user")->HasItem(i_user)));
+}
+
+void TransferQueueManager::AddDownloads(const QString& i_user, std::vector<DownloadRequest> i_requests)
+{
+    if (i_requests.empty())
+        return;
+    const bool l_online = IsOnline(d.GetType("user")->HasItem(i_user));
+    const auto lp_requests = std::make_shared<const std::vector<DownloadRequest>>(std::move(i_requests));
+    mp_downloadWork->Append([this, i_user, l_online, lp_requests, l_next = std::size_t(0)]() mutable {
+        const DownloadRequest& l_request = (*lp_requests)[l_next];
+        AddDownloadSeen(i_user, l_request.fileName, l_request.remoteFolder, l_request.size,
+                        l_request.level, l_online);
+        return ++l_next == lp_requests->size();
+    });
+}
+
+bool TransferQueueManager::IsDownloadWorkPending() const
+{
+    return !mp_downloadWork->IsIdle();
+}
+
+ItemPtr TransferQueueManager::AddDownloadSeen(const QString& i_user, const std::string& i_fileName,
+                                              const std::string& i_remoteFolder, qint64 i_size,
+                                              int i_level, bool i_online)
+{
     if (ItemPtr l_existing = GetDownloadEntry(i_user, i_fileName, i_remoteFolder))
         return l_existing;
-    const ItemPtr l_entry =
-        NewDownloadEntry(i_user, i_fileName, i_remoteFolder, i_size, i_subfolderSaveLevel);
+    const ItemPtr l_entry = NewDownloadEntry(i_user, i_fileName, i_remoteFolder, i_size, i_level);
     if (DoesDownloadItemCompleteFilenameExist(l_entry))
     {
         SetDownloadEntryStatus(l_entry, transfer_status::Complete);
@@ -117,7 +163,7 @@ ItemPtr TransferQueueManager::AddDownload(QString i_user, std::string i_fileName
         return l_entry;
     SetDownloadEntryStatus(l_entry, transfer_status::Queued);
     const ItemPtr l_user = l_entry["user"];
-    if (IsOnline(l_user) && peerMessenger)
+    if (i_online && peerMessenger)
         peerMessenger->QueueDownload(i_user, RemotePath(l_entry));
     StampUser(l_user, "next_place_in_line_request_time", 10);
     return l_entry;
@@ -168,37 +214,106 @@ void TransferQueueManager::RequeueDownload(ItemPtr i_entry)
 
 void TransferQueueManager::RequeueUserDownloads(ItemPtr i_user)
 {
-    const ItemSet l_entries = i_user.GetItems("download_entry");
-    if (l_entries.Empty())
-        return;
-    Log(Area, 1, QString("Requeueing downloads from user %1").arg(i_user.AsString()), i_user);
-    for (ItemPtr l_entry : l_entries.SortNumericBy("download_order", true))
-    {
-        const QString l_status = Status(l_entry);
-        if (l_status != transfer_status::Complete && l_status != transfer_status::Denied)
-            RequeueDownload(l_entry);
-    }
-    StampUser(i_user, "last_queue_request_time", 0);
-    StampUser(i_user, "next_place_in_line_request_time", 30);
+    if (i_user)
+        mp_downloadWork->Append(RequeueJob(i_user.AsStdString()));
+}
+
+// The user's downloads that are neither complete nor denied, in queue order, are taken when the
+// work's turn comes; each is asked for in a step of its own, its status read then.
+DownloadWork::Job TransferQueueManager::RequeueJob(const std::string& i_user)
+{
+    return mp_downloadWork->EachInTurn(
+        [this, i_user](std::vector<ItemPtr>& o_entries) {
+            const ItemPtr l_user = UserNamed(i_user);
+            if (!l_user || !l_user.IsConnected("download_entry"))
+                return false;
+            Log(Area, 1, QString("Requeueing downloads from user %1").arg(l_user.AsString()), l_user);
+            o_entries = mp_downloadIndex->Requeueable(l_user).SortNumericBy("download_order", true);
+            return true;
+        },
+        [this](ItemPtr i_entry) {
+            const QString l_status = Status(i_entry);
+            if (l_status != transfer_status::Complete && l_status != transfer_status::Denied)
+                RequeueDownload(i_entry);
+        },
+        [i_user] {
+            if (const ItemPtr l_user = UserNamed(i_user))
+            {
+                StampUser(l_user, "last_queue_request_time", 0);
+                StampUser(l_user, "next_place_in_line_request_time", 30);
+            }
+        });
 }
 
 void TransferQueueManager::OnUserOnline(ItemPtr i_user)
 {
+    // The upload queue follows the user's state at once; what the user's coming online asks
+    // of the download queue waits its turn.
     NoteUploadUserOnline(i_user);
-    Log(Area, 1, QString("User %1 went online").arg(i_user.AsString()), i_user);
-    RequeueUserDownloads(i_user);
-    StartNewUploads();
+    const std::string l_name = i_user.AsStdString();
+    mp_downloadWork->Append([this, l_name] {
+        const ItemPtr l_user = UserNamed(l_name);
+        Log(Area, 1, QString("User %1 went online").arg(ToQString(l_name)), l_user);
+        mp_downloadWork->Next({RequeueJob(l_name), [this] {
+                                   StartNewUploads();
+                                   return true;
+                               }});
+        return true;
+    });
 }
 
 bool TransferQueueManager::IsActivelyDownloadingFromUser(QString i_user)
 {
     const ItemPtr l_user = d.GetType("user")->HasItem(i_user);
-    if (!l_user)
-        return false;
-    for (ItemPtr l_entry : l_user.GetItems("download_entry"))
-        if (Status(l_entry) == transfer_status::Downloading)
+    return l_user && mp_downloadIndex->IsDownloadingFrom(l_user);
+}
+
+// A tick that finds download work waiting comes after it, with the time its turn comes; the
+// users are those with queued downloads who are online then, in the order in which a walk over
+// the queued downloads meets them. Each user's re-queue goes before the next user is looked at,
+// and every re-queue before the first place-in-line request, as in one piece.
+void TransferQueueManager::KeepDownloadsQueued(const QDateTime& i_now)
+{
+    const bool l_now = mp_downloadWork->IsIdle();
+    mp_downloadWork->Append([this, l_tick = l_now ? i_now : QDateTime()] {
+        const QDateTime l_now = l_tick.isValid() ? l_tick : QDateTime::currentDateTime();
+        std::vector<std::string> l_users;
+        for (ItemPtr l_user : mp_downloadIndex->UsersWithQueued())
+            if (l_user.IsConnected("is_online"))
+                l_users.push_back(l_user.AsStdString());
+        std::vector<DownloadWork::Job> l_passes;
+        for (const std::string& l_name : l_users)
+            l_passes.emplace_back([this, l_name, l_now] {
+                const ItemPtr l_user = UserNamed(l_name);
+                if (l_user && !mp_downloadIndex->IsDownloadingFrom(l_user) &&
+                    IsDue(l_user, "last_queue_request_time", 600000, l_now))
+                    mp_downloadWork->Next({RequeueJob(l_name)});
+                return true;
+            });
+        for (const std::string& l_name : l_users)
+            l_passes.push_back(PlaceInLineJob(l_name, l_now));
+        mp_downloadWork->Next(std::move(l_passes));
+        return true;
+    });
+}
+
+// The user's queued downloads in queue order, taken when its turn comes, one request a step.
+DownloadWork::Job TransferQueueManager::PlaceInLineJob(const std::string& i_user, const QDateTime& i_now)
+{
+    return mp_downloadWork->EachInTurn(
+        [this, i_user, i_now](std::vector<ItemPtr>& o_entries) {
+            const ItemPtr l_user = UserNamed(i_user);
+            if (!l_user || mp_downloadIndex->IsDownloadingFrom(l_user) ||
+                !IsDue(l_user, "next_place_in_line_request_time", 0, i_now))
+                return false;
+            o_entries = mp_downloadIndex->Queued(l_user).SortNumericBy("download_order", true);
             return true;
-    return false;
+        },
+        [this](ItemPtr i_entry) { RequestDownloadPlaceInLine(i_entry); },
+        [i_user, i_now] {
+            if (const ItemPtr l_user = UserNamed(i_user))
+                l_user += d.GetType("next_place_in_line_request_time")->GetItem(TransferTimeStamp(i_now.addSecs(600)));
+        });
 }
 
 void TransferQueueManager::RequestDownloadPlaceInLine(ItemPtr i_entry)

@@ -239,39 +239,6 @@ void TransferQueueManager::AbortStalledUploads(const QDateTime& i_now)
     }
 }
 
-void TransferQueueManager::KeepDownloadsQueued(const QDateTime& i_now)
-{
-    std::vector<ItemPtr> l_users;
-    const ItemPtr l_queued =
-        d.GetType("download_entry_status")->HasItem(transfer_status::Queued);
-    for (ItemPtr l_entry : l_queued.GetItems("download_entry"))
-    {
-        const ItemPtr l_user = l_entry["user"];
-        if (l_user && l_user.IsConnected("is_online") &&
-            std::find(l_users.begin(), l_users.end(), l_user) == l_users.end())
-            l_users.push_back(l_user);
-    }
-    const auto l_due = [&](ItemPtr i_user, const char* i_type, qint64 i_afterMs) {
-        const QDateTime l_stamp = QDateTime::fromString(i_user[i_type].AsString(), Qt::TextDate);
-        return !l_stamp.isValid() || l_stamp.msecsTo(i_now) >= i_afterMs;
-    };
-    for (ItemPtr l_user : l_users)
-        if (!IsActivelyDownloadingFromUser(l_user.AsString()) &&
-            l_due(l_user, "last_queue_request_time", 600000))
-            RequeueUserDownloads(l_user);
-    for (ItemPtr l_user : l_users)
-    {
-        if (IsActivelyDownloadingFromUser(l_user.AsString()) ||
-            !l_due(l_user, "next_place_in_line_request_time", 0))
-            continue;
-        for (ItemPtr l_entry : l_user.GetItems("download_entry").SortNumericBy("download_order", true))
-            if (l_entry["download_entry_status"].AsString() == transfer_status::Queued)
-                RequestDownloadPlaceInLine(l_entry);
-        l_user += d.GetType("next_place_in_line_request_time")->GetItem(
-            TransferTimeStamp(i_now.addSecs(600)));
-    }
-}
-
 void TransferQueueManager::NoData()
 {
     d.GetType("excluded_download_extension")->GetItem(".ini");

@@ -8,10 +8,12 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "peer/AttributeTranslationTable.h"
 #include "peer/FileInfoMap.h"
@@ -19,6 +21,8 @@
 #include "store/DataHandler.h"
 #include "store/DataLoadedEventHandler.h"
 #include "store/ItemPtr.h"
+#include "transfers/DownloadIndex.h"
+#include "transfers/DownloadWork.h"
 #include "transfers/UploadQueueOrder.h"
 
 class QDateTime;
@@ -135,15 +139,29 @@ public:
 
     // An existing entry for the same user, file name and remote folder is returned unchanged.
     // A new one is "complete" when its finished file is already there; otherwise "queued",
-    // asked for at once (43) while the uploader is online, its place in line 10 s later.
+    // asked for at once (43) while the uploader is online, its place in line 10 s later. It
+    // does not wait for the download work below.
     ItemPtr AddDownload(QString i_user, std::string i_fileName, std::string i_remoteFolder,
                         qint64 i_size, int i_subfolderSaveLevel);
+    struct DownloadRequest
+    {
+        std::string fileName;
+        std::string remoteFolder;
+        qint64 size = 0;
+        int level = 0;
+    };
+    // AddDownload for each in turn, as the download work that waits allows, a slice at a time;
+    // the uploader counts as online or not as it is now, as when all were added at once.
+    void AddDownloads(const QString& i_user, std::vector<DownloadRequest> i_requests);
+    // Whether long download work still waits its turn.
+    bool IsDownloadWorkPending() const;
     // Null when there is none.
     ItemPtr GetDownloadEntry(QString i_user, std::string i_fileName, std::string i_remoteFolder);
     void QueueDownloadIfUserOnline(ItemPtr i_entry);
     // Also the retry of the download list: any inactive entry that is not complete is asked
     // for again.
     void RequeueDownload(ItemPtr i_entry);
+    // Behind the download work that waits, a slice at a time.
     void RequeueUserDownloads(ItemPtr i_user);
     bool IsActivelyDownloadingFromUser(QString i_user);
     void RequestDownloadPlaceInLine(ItemPtr i_entry);
@@ -151,7 +169,7 @@ public:
     bool HasExcludedDownloadExtension(QString i_fileName);
     // Whether the user may send us files we did not ask for.
     bool CanAcceptUserInitiatedUploadsFrom(QString i_user);
-    // Path handler: the user has come online.
+    // Path handler: the user has come online. What follows waits behind the download work.
     void OnUserOnline(ItemPtr i_user);
 
 public slots:
@@ -190,6 +208,15 @@ private:
     bool MoveFinishedDownload(ItemPtr i_entry, QString& o_folder, QString& o_fileName);
     void RecordCompleteDownload(ItemPtr i_entry, const QString& i_folder,
                                 const QString& i_fileName);
+    ItemPtr AddDownloadSeen(const QString& i_user, const std::string& i_fileName,
+                            const std::string& i_remoteFolder, qint64 i_size, int i_level,
+                            bool i_online);
+    // The steps of the long download work, each finding its user by name when its turn comes.
+    DownloadWork::Job RequeueJob(const std::string& i_user);
+    DownloadWork::Job PlaceInLineJob(const std::string& i_user, const QDateTime& i_now);
+
+    std::unique_ptr<DownloadIndex> mp_downloadIndex;
+    std::unique_ptr<DownloadWork> mp_downloadWork;
     // ---- end of downloads ----
 
 public:

@@ -2,6 +2,7 @@
 
 #include <QIcon>
 #include <QMenu>
+#include <QSignalBlocker>
 #include <QTextBrowser>
 
 #include <utility>
@@ -13,6 +14,7 @@
 #include "shell/WebHost.h"
 #include "store/Data.h"
 #include "store/Settings.h"
+#include "store/ToQString.h"
 #include "transfers/TransferQueueManager.h"
 #include "ui_ShareForm.h"
 
@@ -28,7 +30,8 @@ void AddNotice(const QString& i_user, QWidget* ip_widget)
 } // namespace
 
 ShareForm::ShareForm(QString i_user, QWidget* ip_parent)
-    : ShareTreeForm(i_user, "user_share_tab", ip_parent), mp_ui(std::make_unique<Ui_ShareForm>())
+    : ShareTreeForm(i_user, "user_share_tab", ip_parent), mp_ui(std::make_unique<Ui_ShareForm>()),
+      m_queuedIcon(":/icons/download_icon")
 {
     mp_ui->setupUi(this);
     PrepareLists(mp_ui->folderTree, mp_ui->fileList, mp_ui->filterEdit, mp_ui->filterHelpButton,
@@ -107,27 +110,70 @@ void ShareForm::Delete()
     deleteLater();
 }
 
-void ShareForm::QueueDownload(ItemPtr i_file, int i_level)
+QString ShareForm::Uploader(ItemPtr i_folder) const
 {
-    const ItemPtr l_folder = i_file["user_share_folder"];
-    const ItemPtr l_user = l_folder["user_share"]["user"];
-    if (!transferQueueManager || !l_user)
+    return i_folder["user_share"]["user"].AsString();
+}
+
+void ShareForm::MarkQueued(const std::vector<QTreeWidgetItem*>& i_rows)
+{
+    if (i_rows.empty())
         return;
-    transferQueueManager->AddDownload(l_user.AsString(), FileName(i_file), FolderPath(l_folder),
-                                      i_file["file_size"].AsInt64(), i_level);
-    if (QTreeWidgetItem* lp_row = RowOf(i_file, "user_share_file_node"))
-        lp_row->setIcon(0, QIcon(":/icons/download_icon"));
+    {
+        // Each row's change alone would be checked against the list's order and laid out
+        // again; the rows are one line high whatever their icon, so one repaint does for all.
+        const QSignalBlocker l_quiet(mp_ui->fileList->model());
+        for (QTreeWidgetItem* lp_row : i_rows)
+            lp_row->setIcon(0, m_queuedIcon);
+    }
+    mp_ui->fileList->viewport()->update();
 }
 
 void ShareForm::DownloadFolder(ItemPtr i_folder, bool i_below)
 {
+    const QString l_user = Uploader(i_folder);
+    if (!transferQueueManager || l_user.isEmpty())
+        return;
+    std::vector<TransferQueueManager::DownloadRequest> l_requests;
+    std::vector<QTreeWidgetItem*> l_rows;
+    Type* lp_files = d.GetType("user_share_file");
+    ForEachFolderBelow(i_folder, [&](ItemPtr i_each, bool i_eachBelow) {
+        const std::string l_path = FolderPath(i_each);
+        const int l_level = i_below || i_eachBelow ? 1 : 0;
+        for (ItemPtr l_file : ConnectedSet(i_each, lp_files))
+        {
+            const std::string l_name = FileName(l_file);
+            if (transferQueueManager->HasExcludedDownloadExtension(ToQString(l_name)))
+                continue;
+            l_requests.push_back({l_name, l_path, l_file["file_size"].AsInt64(), l_level});
+            if (QTreeWidgetItem* lp_row = RowOf(l_file, "user_share_file_node"))
+                l_rows.push_back(lp_row);
+        }
+    });
+    MarkQueued(l_rows);
+    transferQueueManager->AddDownloads(l_user, std::move(l_requests));
+}
+
+void ShareForm::DownloadFiles(const QList<QTreeWidgetItem*>& i_rows)
+{
     if (!transferQueueManager)
         return;
-    ForEachFolderBelow(i_folder, [this, i_below](ItemPtr i_each, bool i_eachBelow) {
-        for (ItemPtr l_file : i_each.GetItems("user_share_file"))
-            if (!transferQueueManager->HasExcludedDownloadExtension(l_file["user_share_file_name"].AsString()))
-                QueueDownload(l_file, i_below || i_eachBelow ? 1 : 0);
-    });
+    // A file chosen by itself is queued whatever its ending.
+    std::vector<TransferQueueManager::DownloadRequest> l_requests;
+    std::vector<QTreeWidgetItem*> l_rows;
+    QString l_user;
+    for (QTreeWidgetItem* lp_row : i_rows)
+        if (const ItemPtr l_file = FileOfRow(lp_row))
+        {
+            const ItemPtr l_folder = l_file["user_share_folder"];
+            l_user = Uploader(l_folder);
+            l_requests.push_back({FileName(l_file), FolderPath(l_folder), l_file["file_size"].AsInt64(), 0});
+            l_rows.push_back(lp_row);
+        }
+    if (l_user.isEmpty())
+        return;
+    MarkQueued(l_rows);
+    transferQueueManager->AddDownloads(l_user, std::move(l_requests));
 }
 
 void ShareForm::OnDownloadFolder()
@@ -145,16 +191,12 @@ void ShareForm::OnFolderDoubleClicked(QTreeWidgetItem* ip_item, int)
 
 void ShareForm::OnDownloadFile()
 {
-    // A file chosen by itself is queued whatever its ending.
-    for (QTreeWidgetItem* lp_row : mp_ui->fileList->selectedItems())
-        if (ItemPtr l_file = FileOfRow(lp_row))
-            QueueDownload(l_file, 0);
+    DownloadFiles(mp_ui->fileList->selectedItems());
 }
 
 void ShareForm::OnFileDoubleClicked(QTreeWidgetItem* ip_item, int)
 {
-    if (ItemPtr l_file = FileOfRow(ip_item))
-        QueueDownload(l_file, 0);
+    DownloadFiles({ip_item});
 }
 
 void ShareForm::OnFolderContextMenuRequested(QPoint i_point)

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <QIcon>
 #include <QPoint>
 #include <QString>
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "views/search/ShareTreeForm.h"
 
@@ -34,7 +36,9 @@ public:
     void Delete() override;
 
     // Queues every file of the folder and of all folders below it, the chosen folder's at
-    // level 0 (level 1 with i_below), the rest at level 1; excluded endings are skipped.
+    // level 0 (level 1 with i_below), the rest at level 1; excluded endings are skipped. The
+    // files are taken now and queued behind the download work that waits, a slice at a time,
+    // whatever becomes of the tab meanwhile; their rows in the file list are marked at once.
     void DownloadFolder(ItemPtr i_folder, bool i_below);
 
     void OnUserShareItemRemoved(ItemPtr i_share);
@@ -52,9 +56,16 @@ protected:
     void showEvent(QShowEvent* ip_event) override;
 
 private:
-    void QueueDownload(ItemPtr i_file, int i_level);
+    // The chosen files of the file list, one by one whatever their ending.
+    void DownloadFiles(const QList<QTreeWidgetItem*>& i_rows);
+    // The uploader of the shown tree; empty when there is none.
+    QString Uploader(ItemPtr i_folder) const;
+    // The rows show that their files are queued.
+    void MarkQueued(const std::vector<QTreeWidgetItem*>& i_rows);
 
     std::unique_ptr<Ui_ShareForm> mp_ui;
+    // Made once: the toolkit looks the file up again for every icon made from its name.
+    const QIcon m_queuedIcon;
     // A list or a failure has been shown; a failure is shown only before.
     bool m_answered = false;
     // A folder BrowseToFolder was asked for before the list came.

@@ -38,15 +38,6 @@ std::vector<ItemPtr> SubFolders(ItemPtr i_folder)
     return l_folders;
 }
 
-// The items of a type connected to an item, read in place: a filter keystroke or a click walks
-// many of these sets and copies none. Empty for a null item.
-const ItemSet& ConnectedSet(ItemPtr i_item, Type* ip_type)
-{
-    static const ItemSet s_none;
-    const ItemSet* lp_set = i_item ? i_item->Connections().FindSet(ip_type) : nullptr;
-    return lp_set ? *lp_set : s_none;
-}
-
 // Whether the row or a row above it is hidden.
 bool IsHiddenOnItsPath(const QTreeWidgetItem* ip_row)
 {
@@ -88,6 +79,8 @@ void ShareTreeForm::PrepareLists(QTreeWidget* ip_folderTree, QTreeWidget* ip_fil
         actionBar->RegisterWidget(mp_fileList, ip_fileSet);
     }
     mp_fileList->setHeaderLabels({"File", "Size", "Attributes"});
+    // Every row one line high: a changed row is then not laid out again.
+    mp_fileList->setUniformRowHeights(true);
     mp_fileList->setColumnWidth(0, 200);
     FitColumn(mp_fileList, 1, 70, {CommafyNumber(LargestFigure::Size)});
     mp_fileList->header()->setStretchLastSection(true);
@@ -316,6 +309,13 @@ void ShareTreeForm::ExpandLevel()
 void ShareTreeForm::OnFilterHelpClicked()
 {
     FilterHelpDialog::Open(this);
+}
+
+const ItemSet& ShareTreeForm::ConnectedSet(ItemPtr i_item, Type* ip_type)
+{
+    static const ItemSet s_none;
+    const ItemSet* lp_set = i_item ? i_item->Connections().FindSet(ip_type) : nullptr;
+    return lp_set ? *lp_set : s_none;
 }
 
 ItemPtr ShareTreeForm::FolderOfRow(QTreeWidgetItem* ip_row)

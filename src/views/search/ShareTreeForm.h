@@ -8,12 +8,14 @@
 
 #include "store/DataHandler.h"
 #include "store/ItemPtr.h"
+#include "store/ItemSet.h"
 
 class FilterParser;
 class QLineEdit;
 class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
+class Type;
 
 // What a browse tab and an upload tab have in common: a `user_share` tree shown as a folder tree
 // beside the file list of the current folder, filtered by the text of a filter box. Each folder
@@ -67,6 +69,9 @@ protected:
     // Drops the file rows and their nodes.
     void ClearFileList();
 
+    // The items of a type connected to an item, read in place: a filter keystroke, a click or a
+    // folder's download walks many of these sets and copies none. Empty for a null item.
+    static const ItemSet& ConnectedSet(ItemPtr i_item, Type* ip_type);
     // The store items behind a row; null for a row without one.
     static ItemPtr FolderOfRow(QTreeWidgetItem* ip_row);
     static ItemPtr FileOfRow(QTreeWidgetItem* ip_row);

@@ -30,6 +30,7 @@
 #include "transfers/TransferStatus.h"
 #include "ui_TransfersForm.h"
 #include "views/transfers/TransferBarDelegate.h"
+#include "views/transfers/TransferBarFactory.h"
 #include "views/transfers/TransferRowIcons.h"
 
 TransfersForm* transfersForm = nullptr;
@@ -117,7 +118,17 @@ TransfersForm::TransfersForm(QWidget* ip_parent) : QWidget(ip_parent)
     SetUpColumns(mp_ui->downloadsList, DownloadColumns);
     SetUpColumns(mp_ui->uploadsList, UploadColumns);
     for (QTreeWidget* lp_list : {DownloadsList(), UploadsList()})
-        lp_list->setItemDelegateForColumn(ProgressColumn, new TransferBarDelegate(lp_list));
+    {
+        auto* lp_bars = new TransferBarDelegate(lp_list);
+        lp_bars->setItemEditorFactory(&TransferBarFactory::Get());
+        lp_list->setItemDelegateForColumn(ProgressColumn, lp_bars);
+        // The rows take their height from the list's first row, bar included, and a change of that
+        // row changes it without laying the list out: the live bars are placed again at once.
+        connect(lp_list->model(), &QAbstractItemModel::dataChanged, lp_list, [lp_list](const QModelIndex& i_first) {
+            if (i_first.row() == 0 && !i_first.parent().isValid())
+                QMetaObject::invokeMethod(lp_list, "updateEditorGeometries");
+        });
+    }
     mp_ui->uploadsList->header()->setStretchLastSection(false);
     // The row of upload settings would otherwise hold the whole window at its width.
     mp_ui->uploadsTab->setMinimumWidth(300);

@@ -228,6 +228,10 @@ QProgressBar* TransfersForm::Bar(QTreeWidget* ip_list, QTreeWidgetItem* ip_row)
     if (auto* lp_bar = qobject_cast<QProgressBar*>(ip_list->itemWidget(ip_row, ProgressColumn)))
         return lp_bar;
     TransferBarDelegate::Forget(ip_row, ProgressColumn);
+    // Made by the column's delegate, which places it in the cell without laying the list out.
+    ip_list->openPersistentEditor(ip_row, ProgressColumn);
+    if (auto* lp_bar = qobject_cast<QProgressBar*>(ip_list->itemWidget(ip_row, ProgressColumn)))
+        return lp_bar;
     auto* lp_bar = new QProgressBar;
     lp_bar->setMaximumHeight(TransferBarDelegate::MaximumHeight);
     ip_list->setItemWidget(ip_row, ProgressColumn, lp_bar);

@@ -28,7 +28,9 @@ TEST_F(ShareTabsFixture, AListNestedEightThousandFoldersDeepOpensFiltersDownload
     EXPECT_TRUE(lp_tree->topLevelItem(0)->isHidden());
     Filter(lp_tab)->clear();
 
+    // Queued a slice at a time: the paths thousands of levels deep take their time.
     lp_tab->DownloadFolder(ItemPtr(g("user_share_folder").Connected("user_share_folder_name", Value("a"))), false);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !mp_transfers->IsDownloadWorkPending(); }, 30000));
     EXPECT_EQ(Downloads().size(), kDepth / 1000);
     EXPECT_TRUE(Downloads().first().endsWith("\\song.mp3 1"));
 

@@ -1,0 +1,346 @@
+// Many transfers waiting, measured through the window.
+//
+// Download Folder: another user's folder of N files (N = 1,000 to 32,000) queued through the
+// browse tab's own "Download Folder" action on a shown window, its files listed in the tab and
+// the transfers page shown beside it; the server's answer that the user is online comes at the
+// next turn of the event loop, as it does once the first download asks for the user, and the
+// queue requests are sent again. The GUI thread's CPU per file, the worst lateness of a timer
+// every 10 ms, the CPU against the transfer queues alone doing the same downloads with no view
+// (x_engine), and the CPU per file at the largest N against that at 1,000.
+//
+// Completion: in a folder of 1,000 and of 16,000 files whose first half has arrived, the next 200
+// downloads complete one after the other in queue order as the transfer queues complete them,
+// from the uploader's transfer request and file connection to the finished file moved, with the
+// transfers page shown: the GUI thread's CPU per completed download, at 16,000 against 1,000,
+// and against the transfer queues alone.
+//
+// TARNWICK_BENCH_MOST_FILES caps N, so that code whose work grows with the square of the files
+// can be measured in reasonable time.
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QMenu>
+#include <QTabWidget>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "../ThreadCpuTime.h"
+#include "LatenessTick.h"
+#include "LoopRun.h"
+#include "TransfersBenchEngine.h"
+#include "peer/PeerMessenger.h"
+#include "shell/Desktop.h"
+#include "transfers/TransferStatus.h"
+#include "views/search/ShareForm.h"
+#include "views/search/SharesForm.h"
+
+namespace
+{
+const char* const Uploader = "bob";
+const char* const BigFolder = "Music\\Big";
+
+// Starts the work, then runs the event loop until it is done and 100 ms more, with a timer every
+// 10 ms noting how late it runs. The CPU counts the settling too: what the work leaves for later
+// is its work as well. Gives up after 10 minutes.
+Busy RunUntil(const std::function<void()>& i_start, const std::function<bool()>& i_done)
+{
+    LatenessTick l_tick;
+    QEventLoop l_loop;
+    QTimer l_check;
+    l_check.setInterval(1);
+    QElapsedTimer l_clock;
+    QObject::connect(&l_check, &QTimer::timeout, [&] {
+        if (!i_done() && !l_clock.hasExpired(600000))
+            return;
+        l_check.stop();
+        QTimer::singleShot(100, &l_loop, &QEventLoop::quit);
+    });
+    const double l_cpu = ThreadCpuSeconds();
+    l_clock.start();
+    l_tick.Start();
+    QTimer::singleShot(0, i_start);
+    l_check.start();
+    l_loop.exec();
+    return {(ThreadCpuSeconds() - l_cpu) * 1e3, l_tick.WorstMs()};
+}
+
+TransfersBenchEngine& Engine()
+{
+    return TransfersBenchEngine::Get();
+}
+
+ItemPtr User()
+{
+    return d.GetType("user")->GetItem(Uploader);
+}
+
+std::string FileName(int i_index)
+{
+    return "Track " + std::to_string(i_index) + ".mp3";
+}
+
+// No downloads, no messages waiting for the uploader, the uploader offline and never asked; the
+// transfers page shown with its saved downloads loaded, or no view at all.
+void Fresh(bool i_view)
+{
+    Engine().RemoveAll();
+    User().GetItems("unsent_message").Remove();
+    for (const char* lp_part : {"is_online", "last_queue_request_time", "next_place_in_line_request_time"})
+        User().Disconnect(lp_part);
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    if (!i_view)
+    {
+        Engine().DropForm();
+        return;
+    }
+    Engine().NewForm();
+    Engine().mp_form->OnTransfersLoaded();
+    QCoreApplication::processEvents();
+}
+
+bool AllAskedFor(int i_files)
+{
+    return d.GetType("download_entry")->ItemCount() == std::size_t(i_files) && User()["last_queue_request_time"];
+}
+
+// ---- Download Folder ----
+
+std::vector<int> FolderSizes()
+{
+    const int l_most = qEnvironmentVariableIsSet("TARNWICK_BENCH_MOST_FILES")
+                           ? qEnvironmentVariableIntValue("TARNWICK_BENCH_MOST_FILES")
+                           : 32000;
+    std::vector<int> l_sizes;
+    for (int l_size = 1000; l_size <= l_most; l_size *= 2)
+        l_sizes.push_back(l_size);
+    return l_sizes;
+}
+
+// The uploader's list: the big folder of N files beside a small one.
+FileInfoMap FolderList(int i_files)
+{
+    FileInfoMap l_list;
+    std::set<FileInfo>& l_big = l_list[BigFolder];
+    for (int l_index = 0; l_index < i_files; ++l_index)
+    {
+        FileInfo l_file;
+        l_file.name = FileName(l_index);
+        l_file.size = 3000000 + l_index;
+        l_file.attributeMap.attributes = {{0, 192}, {1, 180 + l_index % 100}};
+        l_big.insert(l_file);
+    }
+    FileInfo l_other;
+    l_other.name = "cover.jpg";
+    l_other.size = 20000;
+    l_list["Music"].insert(l_other);
+    return l_list;
+}
+
+// The browse page on a tab of the shown window, the uploader's tab open on the big folder.
+class BrowsePage
+{
+public:
+    explicit BrowsePage(int i_files)
+    {
+        if (!d.HasType("user_share_tab"))
+            m_page.Init();
+        Engine().mp_pages->addTab(&m_page, "Browse");
+        Engine().mp_pages->setCurrentWidget(&m_page);
+        mp_tab = new ShareForm(Uploader, nullptr);
+        m_page.TabControl()->addTab(mp_tab, Uploader);
+        FileInfoMap l_list = FolderList(i_files);
+        AttributeTranslationTable l_names;
+        m_page.OnUserShare(Uploader, l_list, l_names);
+        QTreeWidget* lp_tree = mp_tab->findChild<QTreeWidget*>("folderTree");
+        mp_row = lp_tree->findItems("Big", Qt::MatchExactly | Qt::MatchRecursive).value(0);
+        lp_tree->setCurrentItem(mp_row);
+        QCoreApplication::processEvents();
+    }
+    ~BrowsePage()
+    {
+        m_page.OnTabCloseRequested(0);
+        Engine().mp_pages->removeTab(Engine().mp_pages->indexOf(&m_page));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    BrowsePage(const BrowsePage&) = delete;
+    BrowsePage& operator=(const BrowsePage&) = delete;
+
+    // The right click on the folder's row and the menu's one action chosen.
+    void DownloadFolder()
+    {
+        Desktop::SetPopupMenu([](QMenu& io_menu, const QPoint&) {
+            for (QAction* lp_action : io_menu.actions())
+                if (lp_action->text() == "Download Folder")
+                    lp_action->trigger();
+        });
+        QTreeWidget* lp_tree = mp_row->treeWidget();
+        mp_tab->OnFolderContextMenuRequested(lp_tree->visualItemRect(mp_row).center());
+        Desktop::SetPopupMenu({});
+    }
+
+private:
+    SharesForm m_page;
+    ShareForm* mp_tab = nullptr;
+    QTreeWidgetItem* mp_row = nullptr;
+};
+
+// The server's answer about the uploader, at the next turn of the event loop.
+void AnswerOnline()
+{
+    QTimer::singleShot(0, [] { User().NewItem("is_online"); });
+}
+
+Busy EngineAloneQueues(int i_files)
+{
+    Fresh(false);
+    return RunUntil(
+        [i_files] {
+            for (int l_index = 0; l_index < i_files; ++l_index)
+                Engine().mp_manager->AddDownload(Uploader, FileName(l_index), BigFolder, 3000000 + l_index, 0);
+            AnswerOnline();
+        },
+        [i_files] { return AllAskedFor(i_files); });
+}
+
+Busy WindowQueues(int i_files)
+{
+    Fresh(true);
+    BrowsePage l_page(i_files);
+    return RunUntil(
+        [&] {
+            l_page.DownloadFolder();
+            AnswerOnline();
+        },
+        [i_files] { return AllAskedFor(i_files); });
+}
+
+void BM_DownloadFolderThroughTheBrowseView(benchmark::State& state)
+{
+    std::map<int, double> l_usPerFile, l_engineUsPerFile;
+    double l_worst = 0;
+    for (auto _ : state)
+        for (int l_files : FolderSizes())
+        {
+            l_engineUsPerFile[l_files] = EngineAloneQueues(l_files).cpuMs * 1e3 / l_files;
+            const Busy l_window = WindowQueues(l_files);
+            l_usPerFile[l_files] = l_window.cpuMs * 1e3 / l_files;
+            l_worst = std::max(l_worst, l_window.worstLateMs);
+        }
+    const int l_most = l_usPerFile.rbegin()->first;
+    for (const auto& [l_files, l_us] : l_usPerFile)
+    {
+        state.counters["us_per_file_" + std::to_string(l_files)] = l_us;
+        state.counters["x_engine_" + std::to_string(l_files)] = l_us / l_engineUsPerFile[l_files];
+    }
+    state.counters["ratio_" + std::to_string(l_most) + "_to_1000"] = l_usPerFile[l_most] / l_usPerFile[1000];
+    state.counters["worst_late_ms"] = l_worst;
+    Fresh(false);
+}
+
+// ---- Completion ----
+
+constexpr int kCompletions = 200;
+
+// The far end of each file connection: an uploader that sends the file's one byte.
+class Uploaders
+{
+public:
+    Uploaders() { m_listener.listen(QHostAddress::LocalHost, 0); }
+
+    // Our end of a new connection, its uploader's byte on the way.
+    QTcpSocket* Connect()
+    {
+        auto lp_uploader = std::make_unique<QTcpSocket>();
+        lp_uploader->connectToHost(QHostAddress::LocalHost, m_listener.serverPort());
+        if (!lp_uploader->waitForConnected(5000) || !m_listener.waitForNewConnection(5000))
+            qFatal("no loopback connection");
+        QTcpSocket* lp_ours = m_listener.nextPendingConnection();
+        lp_ours->setParent(nullptr);
+        lp_uploader->write("x", 1);
+        lp_uploader->flush();
+        m_uploaders.push_back(std::move(lp_uploader));
+        return lp_ours;
+    }
+
+private:
+    QTcpServer m_listener;
+    std::vector<std::unique_ptr<QTcpSocket>> m_uploaders;
+};
+
+// One download after the other of the folder, from the uploader's request to the moved file.
+Busy CompleteInTurn(int i_files, bool i_view)
+{
+    Fresh(i_view);
+    QTemporaryDir l_downloads;
+    SetSetting("download_folder", l_downloads.path());
+    for (int l_index = 0; l_index < i_files; ++l_index)
+    {
+        const ItemPtr l_entry = Engine().mp_manager->AddDownload(Uploader, FileName(l_index), BigFolder, 1, 0);
+        if (l_index < i_files / 2)
+            Engine().mp_manager->SetDownloadEntryStatus(l_entry, transfer_status::Complete);
+    }
+    QCoreApplication::processEvents();
+    Uploaders l_uploaders;
+    int l_started = 0;
+    const auto l_start = [&] {
+        const quint32 l_req = quint32(++l_started);
+        const std::string l_name = FileName(i_files / 2 + l_started - 1);
+        emit peerMessenger->FileTransferRequested(Uploader, 1, l_req, std::string(BigFolder) + "\\" + l_name, 1);
+        Engine().mp_manager->OnFileConnection(Uploader, l_uploaders.Connect(), l_req);
+    };
+    int l_completed = 0;
+    const QMetaObject::Connection l_counting = QObject::connect(
+        Engine().mp_manager.get(), &TransferQueueManager::CompleteDownloadAdded, [&](ItemPtr) { ++l_completed; });
+    const Busy l_busy = RunUntil(l_start, [&] {
+        if (l_completed < l_started)
+            return false;
+        if (l_started == kCompletions)
+            return true;
+        l_start();
+        return false;
+    });
+    QObject::disconnect(l_counting);
+    g("complete_download").Remove();
+    SetSetting("download_folder", "/nonexistent/tarnwick-bench");
+    return l_busy;
+}
+
+void BM_CompletionInAFolder(benchmark::State& state)
+{
+    std::map<int, double> l_usPerCompletion, l_engineUs;
+    double l_worst = 0;
+    for (auto _ : state)
+        for (int l_files : {1000, 16000})
+        {
+            l_engineUs[l_files] = CompleteInTurn(l_files, false).cpuMs * 1e3 / kCompletions;
+            const Busy l_window = CompleteInTurn(l_files, true);
+            l_usPerCompletion[l_files] = l_window.cpuMs * 1e3 / kCompletions;
+            l_worst = std::max(l_worst, l_window.worstLateMs);
+        }
+    for (const auto& [l_files, l_us] : l_usPerCompletion)
+    {
+        state.counters["us_per_completion_" + std::to_string(l_files)] = l_us;
+        state.counters["x_engine_" + std::to_string(l_files)] = l_us / l_engineUs[l_files];
+    }
+    state.counters["ratio_16000_to_1000"] = l_usPerCompletion[16000] / l_usPerCompletion[1000];
+    state.counters["worst_late_ms"] = l_worst;
+    Fresh(false);
+}
+} // namespace
+
+BENCHMARK(BM_DownloadFolderThroughTheBrowseView)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CompletionInAFolder)->Iterations(1)->Unit(benchmark::kMillisecond);
