@@ -24,9 +24,11 @@ struct UploadQueueOrder::Node
     Links tree;
     Links own;
     std::uint32_t priority = 0;
-    // "The nodes below, this one among them, are numbered from the base in their order."
-    bool marked = false;
+    // What the latest numberings did to the nodes below, this one among them, that they do not
+    // hold yet: numbered from the base in their order (when assigned), then moved by add.
+    bool assigned = false;
     std::int64_t base = 0;
+    std::int64_t add = 0;
     std::int64_t place = 0;
 
     Handle entry = nullptr;
@@ -105,40 +107,56 @@ void UploadQueueOrder::Update(Node* ip_node)
 // its subtree, which a change would shift.
 void UploadQueueOrder::Push(Node* ip_node)
 {
-    if (!ip_node->marked)
+    if (!ip_node->assigned && ip_node->add == 0)
         return;
     Node* lp_left = ip_node->tree.left;
     Node* lp_right = ip_node->tree.right;
-    ip_node->place = ip_node->base + Size(lp_left);
+    if (ip_node->assigned)
+        ip_node->place = ip_node->base + Size(lp_left);
+    ip_node->place += ip_node->add;
     if (lp_left)
-        Mark(lp_left, ip_node->base);
+        Tag(lp_left, ip_node->assigned, ip_node->base, ip_node->add);
     if (lp_right)
-        Mark(lp_right, ip_node->base + Size(lp_left) + 1);
-    ip_node->marked = false;
+        Tag(lp_right, ip_node->assigned, ip_node->base + Size(lp_left) + 1, ip_node->add);
+    ip_node->assigned = false;
+    ip_node->add = 0;
+}
+
+// A newer numbering of the whole subtree: it replaces what the subtree held; a move adds to it.
+void UploadQueueOrder::Tag(Node* ip_tree, bool i_assign, std::int64_t i_base, std::int64_t i_add)
+{
+    if (i_assign)
+    {
+        ip_tree->assigned = true;
+        ip_tree->base = i_base;
+        ip_tree->add = i_add;
+    }
+    else
+        ip_tree->add += i_add;
 }
 
 void UploadQueueOrder::Mark(Node* ip_tree, std::int64_t i_base)
 {
-    ip_tree->marked = true;
-    ip_tree->base = i_base;
+    Tag(ip_tree, true, i_base, 0);
 }
 
-// The highest mark above a node is the latest numbering that reached it.
+// Marks lower down are older: the value is built from the node up.
 std::int64_t UploadQueueOrder::PlaceOfNode(const Node* ip_node)
 {
     std::int64_t l_place = ip_node->place;
     std::int64_t l_index = Size(ip_node->tree.left);
-    if (ip_node->marked)
-        l_place = ip_node->base + l_index;
-    for (const Node* lp_at = ip_node; lp_at->tree.parent; lp_at = lp_at->tree.parent)
+    for (const Node* lp_at = ip_node;;)
     {
+        if (lp_at->assigned)
+            l_place = lp_at->base + l_index;
+        l_place += lp_at->add;
         const Node* lp_parent = lp_at->tree.parent;
+        if (!lp_parent)
+            return l_place;
         if (lp_parent->tree.right == lp_at)
             l_index += Size(lp_parent->tree.left) + 1;
-        if (lp_parent->marked)
-            l_place = lp_parent->base + l_index;
+        lp_at = lp_parent;
     }
-    return l_place;
 }
 
 UploadQueueOrder::Key UploadQueueOrder::KeyOf(const Node* ip_node)
@@ -582,6 +600,7 @@ void UploadQueueOrder::Forget(Handle i_entry)
     if (lp_node->placed)
     {
         Unthread(lp_node);
+        NoteGone(lp_node->place);
         --m_placed;
         std::vector<Node*>& l_placed = lp_user->placed;
         l_placed[lp_node->placedIndex] = l_placed.back();
@@ -623,9 +642,28 @@ void UploadQueueOrder::Place(Handle i_entry, std::int64_t i_place, int i_order)
     lp_node->order = i_order;
     lp_node->userClass = lp_user->userClass;
     lp_node->place = i_place;
-    lp_node->marked = false;
+    lp_node->assigned = false;
+    lp_node->add = 0;
     Thread(lp_node);
     RefreshCandidate(lp_user);
+    if (m_placed == 1)
+        m_dense = Dense{i_place, i_place, {}};
+    else if (m_dense && i_place == m_dense->highest + 1)
+        ++m_dense->highest;
+    else
+        m_dense.reset();
+}
+
+void UploadQueueOrder::NoteGone(std::int64_t i_place)
+{
+    if (!m_dense)
+        return;
+    std::set<std::int64_t>& l_gaps = m_dense->gaps;
+    if (i_place != m_dense->highest)
+        l_gaps.insert(i_place);
+    else
+        for (--m_dense->highest; !l_gaps.empty() && *l_gaps.rbegin() == m_dense->highest; --m_dense->highest)
+            l_gaps.erase(std::prev(l_gaps.end()));
 }
 
 void UploadQueueOrder::PlaceRenumbering(Handle i_entry, int i_order)
@@ -640,17 +678,52 @@ void UploadQueueOrder::PlaceRenumbering(Handle i_entry, int i_order)
                            FirstServedAfter(mp_others, l_class, i_order)})
         if (lp_found && (!lp_before || Less(KeyOf(lp_found), KeyOf(lp_before))))
             lp_before = lp_found;
-    const std::optional<Key> l_beforeKey =
-        lp_before ? std::optional<Key>(KeyOf(lp_before)) : std::nullopt;
+    const std::int64_t l_place = m_dense ? RenumberDense(lp_before) : RenumberInterleaved(lp_before);
+    Place(i_entry, l_place, i_order);
+    m_dense = Dense{1, std::int64_t(m_placed), {}};
+}
 
-    // Every placed entry is numbered from 1 in key order, the new one taking the number of the
-    // entry it goes before. The two trees interleave in runs; each run is marked whole.
+// The places run from the lowest to the highest but for the gaps that removals left, in the same
+// order as the keys: each entry's new number is its old one moved down to 1, less the gaps below
+// it, plus one at and after the new entry's place. A few moves of whole key ranges do it.
+std::int64_t UploadQueueOrder::RenumberDense(Node* ip_before)
+{
+    for (Node*& lp_tree : {std::ref(mp_waiting), std::ref(mp_others)})
+        if (lp_tree)
+            Tag(lp_tree, false, 0, 1 - m_dense->lowest);
+    const std::set<std::int64_t>& l_gaps = m_dense->gaps;
+    for (auto l_gap = l_gaps.rbegin(); l_gap != l_gaps.rend(); ++l_gap)
+        MoveFrom(*l_gap - m_dense->lowest + 2, -1);
+    const std::int64_t l_place = ip_before ? PlaceOfNode(ip_before) : std::int64_t(m_placed) + 1;
+    MoveFrom(l_place, 1);
+    return l_place;
+}
+
+void UploadQueueOrder::MoveFrom(std::int64_t i_place, std::int64_t i_by)
+{
+    for (Node*& lp_tree : {std::ref(mp_waiting), std::ref(mp_others)})
+    {
+        Node* lp_less = nullptr;
+        Node* lp_rest = nullptr;
+        SplitKey(lp_tree, {i_place, nullptr}, lp_less, lp_rest);
+        if (lp_rest)
+            Tag(lp_rest, false, 0, i_by);
+        lp_tree = Join(lp_less, lp_rest);
+        Detach(lp_tree);
+    }
+}
+
+// The two trees interleave in runs; each run is marked whole. When they interleave finely the
+// rest is merged node by node instead, which costs less than as many runs.
+std::int64_t UploadQueueOrder::RenumberInterleaved(Node* ip_before)
+{
+    const std::optional<Key> l_beforeKey = ip_before ? std::optional<Key>(KeyOf(ip_before)) : std::nullopt;
     Node* lp_sides[2] = {mp_waiting, mp_others};
     Node* lp_done[2] = {nullptr, nullptr};
     std::int64_t l_next = 1;
-    std::int64_t l_newPlace = 0;
-    bool l_newPlaced = false;
-    while (lp_sides[0] || lp_sides[1])
+    std::optional<std::int64_t> l_newPlace;
+    const std::size_t l_mostRuns = 64 + m_placed / 32;
+    for (std::size_t l_runs = 0; (lp_sides[0] || lp_sides[1]) && l_runs < l_mostRuns; ++l_runs)
     {
         std::optional<Key> l_first[2];
         for (int l_side : {0, 1})
@@ -663,7 +736,7 @@ void UploadQueueOrder::PlaceRenumbering(Handle i_entry, int i_order)
         else
             std::swap(lp_run, lp_sides[l_side]);
         Node* lp_after = nullptr;
-        if (!l_newPlaced && l_beforeKey && RootOf(lp_before) == lp_run)
+        if (!l_newPlace && l_beforeKey && RootOf(ip_before) == lp_run)
             SplitKey(lp_run, *l_beforeKey, lp_run, lp_after);
         if (lp_run)
         {
@@ -673,23 +746,93 @@ void UploadQueueOrder::PlaceRenumbering(Handle i_entry, int i_order)
         if (lp_after)
         {
             l_newPlace = l_next++;
-            l_newPlaced = true;
             Mark(lp_after, l_next);
             l_next += Size(lp_after);
         }
         lp_done[l_side] = Join(Join(lp_done[l_side], lp_run), lp_after);
     }
+    if (lp_sides[0] || lp_sides[1])
+    {
+        std::vector<Node*> l_rest[2];
+        for (int l_side : {0, 1})
+            Flatten(lp_sides[l_side], l_rest[l_side]);
+        std::size_t l_at[2] = {0, 0};
+        while (l_at[0] < l_rest[0].size() || l_at[1] < l_rest[1].size())
+        {
+            const bool l_fromFirst =
+                l_at[1] == l_rest[1].size() ||
+                (l_at[0] < l_rest[0].size() &&
+                 Less({l_rest[0][l_at[0]]->place, l_rest[0][l_at[0]]->entry},
+                      {l_rest[1][l_at[1]]->place, l_rest[1][l_at[1]]->entry}));
+            Node* lp_node = l_rest[l_fromFirst ? 0 : 1][l_at[l_fromFirst ? 0 : 1]++];
+            if (lp_node == ip_before && !l_newPlace)
+                l_newPlace = l_next++;
+            lp_node->place = l_next++;
+        }
+        for (int l_side : {0, 1})
+            lp_done[l_side] = Join(lp_done[l_side], Build(l_rest[l_side]));
+    }
     mp_waiting = lp_done[0];
     mp_others = lp_done[1];
     Detach(mp_waiting);
     Detach(mp_others);
-    Place(i_entry, l_newPlaced ? l_newPlace : l_next, i_order);
+    return l_newPlace ? *l_newPlace : l_next;
+}
+
+// In order, each node's place made its own on the way.
+void UploadQueueOrder::Flatten(Node* ip_tree, std::vector<Node*>& o_nodes)
+{
+    if (!ip_tree)
+        return;
+    Push(ip_tree);
+    Flatten(ip_tree->tree.left, o_nodes);
+    o_nodes.push_back(ip_tree);
+    Flatten(ip_tree->tree.right, o_nodes);
+}
+
+// A tree of the nodes in the order given, each keeping its priority, made in one pass.
+UploadQueueOrder::Node* UploadQueueOrder::Build(const std::vector<Node*>& i_nodes)
+{
+    std::vector<Node*> l_spine;
+    for (Node* lp_node : i_nodes)
+    {
+        lp_node->tree = Node::Links();
+        Node* lp_last = nullptr;
+        while (!l_spine.empty() && l_spine.back()->priority < lp_node->priority)
+        {
+            lp_last = l_spine.back();
+            l_spine.pop_back();
+        }
+        lp_node->tree.left = lp_last;
+        if (!l_spine.empty())
+            l_spine.back()->tree.right = lp_node;
+        l_spine.push_back(lp_node);
+    }
+    if (l_spine.empty())
+        return nullptr;
+    UpdateAll(l_spine.front());
+    return l_spine.front();
+}
+
+void UploadQueueOrder::UpdateAll(Node* ip_tree)
+{
+    if (!ip_tree)
+        return;
+    UpdateAll(ip_tree->tree.left);
+    UpdateAll(ip_tree->tree.right);
+    Update(ip_tree);
 }
 
 void UploadQueueOrder::Renumber()
 {
-    if (mp_waiting)
-        Mark(mp_waiting, 0);
+    if (!mp_waiting)
+        return;
+    Mark(mp_waiting, 0);
+    // Only the waiting entries took new numbers: with no other entry, they are all there is.
+    if (!mp_others)
+        m_dense = Dense{0, Size(mp_waiting) - 1, {}};
+    else
+        m_dense.reset();
 }
 
 void UploadQueueOrder::RenumberInOrder(const std::vector<std::pair<Handle, int>>& i_entries)

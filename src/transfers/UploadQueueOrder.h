@@ -101,6 +101,7 @@ private:
     static int Size(const Node* ip_node);
     static void Update(Node* ip_node);
     static void Push(Node* ip_node);
+    static void Tag(Node* ip_tree, bool i_assign, std::int64_t i_base, std::int64_t i_add);
     static std::int64_t PlaceOfNode(const Node* ip_node);
     static Key KeyOf(const Node* ip_node);
     static bool Less(const Key& i_a, const Key& i_b);
@@ -123,6 +124,9 @@ private:
     static bool GoesBefore(std::int64_t i_class, int i_order, const Node* ip_other);
     // The block's nodes join the tree, each where its key puts it.
     static void MergeInto(Node*& io_tree, Node* ip_block);
+    static void Flatten(Node* ip_tree, std::vector<Node*>& o_nodes);
+    static Node* Build(const std::vector<Node*>& i_nodes);
+    static void UpdateAll(Node* ip_tree);
 
     // ---- each user's queued entries, in the order of the tree they lie in ----
     static int USize(const Node* ip_node);
@@ -147,12 +151,30 @@ private:
     void DropCandidate(User* ip_user);
     void RefreshCandidate(User* ip_user);
     void Count(Node* ip_node, int i_sign);
+    // Every placed entry numbered from 1 in key order, the new one taking the place of the entry
+    // given (or the last): the place it takes is returned.
+    std::int64_t RenumberDense(Node* ip_before);
+    std::int64_t RenumberInterleaved(Node* ip_before);
+    // Every node at or after that place moves by so much.
+    void MoveFrom(std::int64_t i_place, std::int64_t i_by);
+    // A placed entry went; its place is a gap while the places are dense.
+    void NoteGone(std::int64_t i_place);
 
     Node* mp_waiting = nullptr;
     Node* mp_others = nullptr;
     std::unordered_map<Handle, std::unique_ptr<Node>> m_nodes;
     std::unordered_map<Handle, std::unique_ptr<User>> m_users;
     std::size_t m_placed = 0;
+    // Known while the places are distinct and run from the lowest to the highest but for gaps
+    // that removals left, in the order of the keys: as the numbering from 1 leaves them, until
+    // the waiting entries are numbered apart from the others.
+    struct Dense
+    {
+        std::int64_t lowest;
+        std::int64_t highest;
+        std::set<std::int64_t> gaps;
+    };
+    std::optional<Dense> m_dense;
     Candidates m_candidates;
     std::minstd_rand m_random;
 };
