@@ -163,6 +163,9 @@ private:
     ItemSet NodeEntryItems(const ListKind& i_kind, QTreeWidgetItem* ip_row) const;
     void OnDownloadPositionChange(ConnectionInfo& i_info);
     void OnUploadPositionChange(ConnectionInfo& i_info);
+    void OnDownloadSizeChange(ConnectionInfo& i_info);
+    void OnUploadFileChange(ConnectionInfo& i_info);
+    void OnSharedFileSizeChange(ConnectionInfo& i_info);
     QTreeWidgetItem* NodeUserRow(const ListKind& i_kind, QTreeWidgetItem* ip_row) const;
     static bool IsGroupRow(const ListKind& i_kind, QTreeWidgetItem* ip_row);
     static QString AggregateStatus(const ListKind& i_kind, const ItemSet& i_entries);

@@ -162,6 +162,22 @@ void TransfersForm::OnUploadPositionChange(ConnectionInfo& i_info)
     m_uploadTallies.Reposition(i_info.from);
 }
 
+void TransfersForm::OnDownloadSizeChange(ConnectionInfo& i_info)
+{
+    m_downloadTallies.Resize(i_info.from);
+}
+
+void TransfersForm::OnUploadFileChange(ConnectionInfo& i_info)
+{
+    m_uploadTallies.Resize(i_info.from);
+}
+
+void TransfersForm::OnSharedFileSizeChange(ConnectionInfo& i_info)
+{
+    for (ItemPtr l_upload : ItemPtr(i_info.from).GetItems("upload_entry"))
+        m_uploadTallies.Resize(l_upload);
+}
+
 void TransfersForm::RecolorList(const ListKind& i_kind)
 {
     for (ItemPtr l_node : g(i_kind.fileNode))
