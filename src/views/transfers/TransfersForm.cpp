@@ -555,7 +555,10 @@ void TransfersForm::ForgetRemainingGroup(QTreeWidgetItem* ip_row)
 void TransfersForm::ShowRemainingGroupStatuses()
 {
     for (const auto& [lp_kind, lp_row] : std::exchange(m_remainingGroups, {}))
+    {
+        ShowRemainingGroupBar(*lp_kind, lp_row);
         ShowGroupStatus(*lp_kind, lp_row);
+    }
 }
 
 void TransfersForm::OnDownloadEntryRemoved(ItemPtr i_entry)

@@ -212,3 +212,66 @@ TEST_F(TransferGroupFigures, AnEntryWhoseSizeOrFileChangesWithNoChangeOfStatusCo
             l_upload ? transferQueueManager->RemoveUpload(l_entry) : transferQueueManager->RemoveDownload(l_entry);
     }
 }
+
+TEST_F(TransferGroupFigures, AGroupRowThatLosesATransferShowsWhatTheOthersAddUpTo)
+{
+    const auto l_removed = [](ItemPtr i_entry, bool i_upload) {
+        i_upload ? transferQueueManager->RemoveUpload(i_entry) : transferQueueManager->RemoveDownload(i_entry);
+    };
+    const auto l_deleted = [this](ItemPtr i_entry, bool) {
+        mp_form->DownloadsList()->clearSelection();
+        RowOf(i_entry, false)->setSelected(true);
+        mp_form->DeleteSelectedDownloads();
+    };
+    // A 4,000,000-byte entry in the state given beside a running 1,000,000 reported at 500,000,
+    // and perhaps another running 2,000,000 that has moved 1,000,000. The first running one goes
+    // in the way given. Its folder and user rows show first, then afterwards; the time left stays
+    // as the last report left it.
+    struct Case
+    {
+        const char* name;
+        bool upload;
+        const char* first;
+        bool anotherRuns;
+        std::function<void(ItemPtr, bool)> remove;
+        QString before;
+        QString after;
+    };
+    const char* const l_90 = "4,500,000 (90.0%) [90] live |   0s";
+    const char* const l_100 = "4,000,000 (100.0%) [100] |   0s";
+    const char* const l_79 = "5,500,000 (78.6%) [78] live |   0s";
+    const char* const l_83 = "5,000,000 (83.3%) [83] live |   0s";
+    const char* const l_50 = "500,000 (50.0%) [50] live |   0s";
+    const Case l_cases[] = {
+        {"a download removed by the queues", false, Complete, false, l_removed, l_90, l_100},
+        {"a download deleted from the list", false, Complete, false, l_deleted, l_90, l_100},
+        {"an upload removed", true, Complete, false, l_removed, l_90, l_100},
+        {"a download beside one that still runs", false, Complete, true, l_deleted, l_79, l_83},
+        {"an upload beside one that still runs", true, Complete, true, l_removed, l_79, l_83},
+        {"a download beside a failed one only", false, Denied, false, l_deleted, l_50, "no bar |   0s"},
+        {"an upload beside a failed one only", true, LocalError, false, l_removed, l_50, "no bar |   0s"},
+    };
+    int l_folder = 0;
+    for (const Case& l_case : l_cases)
+    {
+        SCOPED_TRACE(l_case.name);
+        std::vector<Planned> l_files = {{"kept.dat", 4000000, l_case.first}, {"gone.dat", 1000000, Downloading}};
+        if (l_case.anotherRuns)
+            l_files.push_back({"other.dat", 2000000, Downloading});
+        const std::vector<ItemPtr> l_entries = Queue(l_case.upload, l_files, QString("Folder%1").arg(++l_folder));
+        const auto [lp_folder, lp_user] = ClosedGroups(l_entries[0], l_case.upload);
+        if (l_case.anotherRuns)
+            Report(l_entries[2], l_case.upload, 1000000, 0);
+        Report(l_entries[1], l_case.upload, 500000, 0);
+        EXPECT_EQ(Figures(lp_folder, l_case.upload), l_case.before);
+        EXPECT_EQ(Figures(lp_user, l_case.upload), l_case.before);
+
+        l_case.remove(l_entries[1], l_case.upload);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(Figures(lp_folder, l_case.upload), l_case.after);
+        EXPECT_EQ(Figures(lp_user, l_case.upload), l_case.after);
+        for (std::size_t l_at = 0; l_at < l_entries.size(); ++l_at)
+            if (l_at != 1)
+                l_removed(l_entries[l_at], l_case.upload);
+    }
+}
