@@ -275,3 +275,31 @@ TEST_F(TransferGroupFigures, AGroupRowThatLosesATransferShowsWhatTheOthersAddUpT
                 l_removed(l_entries[l_at], l_case.upload);
     }
 }
+
+TEST_F(TransferGroupFigures, ATransferReportingMoreThanItsSizeTakesNothingOffWhatTheOthersStillNeed)
+{
+    // A running 1,000,000-byte transfer and a 2,000,000-byte one beside it in the state given; the
+    // first one reports past its size, at 1,000 bytes a second. Its folder and user rows still
+    // count the 2,000,000 bytes the other one still needs.
+    const std::tuple<const char*, bool, const char*, qint64, QString> l_cases[] = {
+        {"a download beside a queued one", false, Queued, 1500000, "1,500,000 (50.0%) [50] live |   33m:20s"},
+        {"an upload beside a queued one", true, Queued, 1500000, "1,500,000 (50.0%) [50] live |   33m:20s"},
+        {"a download far past its size beside an aborted one", false, Aborted, 9000000, "9,000,000 (100.0%) [100] live |   33m:20s"},
+        {"an upload far past its size beside an aborted one", true, Aborted, 5000000, "5,000,000 (100.0%) [100] live |   33m:20s"},
+        {"a download beside a running one", false, Downloading, 1200000, "1,200,000 (40.0%) [40] live |   33m:20s"},
+    };
+    int l_case = 0;
+    for (const auto& [l_name, l_upload, l_other, l_position, l_figures] : l_cases)
+    {
+        SCOPED_TRACE(l_name);
+        const std::vector<ItemPtr> l_entries =
+            Queue(l_upload, {{"past.dat", 1000000, Downloading}, {"other.dat", 2000000, l_other}},
+                  QString("Overshoot%1").arg(++l_case));
+        const auto [lp_folder, lp_user] = ClosedGroups(l_entries[0], l_upload);
+        Report(l_entries[0], l_upload, l_position, 1000);
+        EXPECT_EQ(Figures(lp_folder, l_upload), l_figures);
+        EXPECT_EQ(Figures(lp_user, l_upload), l_figures);
+        for (ItemPtr l_entry : l_entries)
+            l_upload ? transferQueueManager->RemoveUpload(l_entry) : transferQueueManager->RemoveDownload(l_entry);
+    }
+}
