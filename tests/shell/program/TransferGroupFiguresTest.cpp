@@ -303,3 +303,46 @@ TEST_F(TransferGroupFigures, ATransferReportingMoreThanItsSizeTakesNothingOffWha
             l_upload ? transferQueueManager->RemoveUpload(l_entry) : transferQueueManager->RemoveDownload(l_entry);
     }
 }
+
+TEST_F(TransferGroupFigures, RowsRemovedTogetherAreAllDeletedOnceTheEventLoopHasRun)
+{
+    // More rows than three slices of deletion hold: three users with three folders of 500
+    // finished transfers each, removed together in the way given.
+    const auto l_clear = [this](bool i_upload) {
+        mp_form->OnActionBarTriggered(nullptr, i_upload ? "clear_complete_and_aborted_uploads" : "clear_complete_downloads");
+    };
+    const std::pair<const char*, std::function<void(bool)>> l_cases[] = {
+        {"downloads cleared", l_clear},
+        {"the users' download rows deleted", [this](bool) {
+             for (QTreeWidgetItemIterator l_it(mp_form->DownloadsList()); *l_it; ++l_it)
+                 (*l_it)->setSelected(true);
+             mp_form->DeleteSelectedDownloads();
+         }},
+        {"uploads cleared", l_clear},
+    };
+    for (const auto& [l_name, l_remove] : l_cases)
+    {
+        SCOPED_TRACE(l_name);
+        const bool l_upload = QString(l_name).startsWith("uploads");
+        std::vector<Planned> l_files;
+        std::vector<QByteArray> l_names;
+        for (int l_file = 0; l_file < 500; ++l_file)
+            l_names.push_back(QString("file%1.dat").arg(l_file).toUtf8());
+        for (const QByteArray& l_file : l_names)
+            l_files.push_back({l_file.constData(), 1000, Complete});
+        for (const char* lp_user : {"bob", "carol", "dave"})
+            for (const char* lp_folder : {"One", "Two", "Three"})
+                Queue(l_upload, l_files, lp_folder, lp_user);
+        QTreeWidget* lp_list = List(l_upload);
+        const RowMark l_mark{std::make_shared<int>()};
+        int l_marked = 0;
+        for (QTreeWidgetItemIterator l_it(lp_list); *l_it; ++l_it, ++l_marked)
+            (*l_it)->setData(0, MarkRole, QVariant::fromValue(l_mark));
+        ASSERT_EQ(l_marked, 3 + 9 + 4500);
+
+        l_remove(l_upload);
+        EXPECT_EQ(lp_list->topLevelItemCount(), 0);
+        static_cast<void>(QTest::qWaitFor([&] { return l_mark.held.use_count() == 1; }, 10000));
+        EXPECT_EQ(l_mark.held.use_count() - 1, 0) << "rows still in memory";
+    }
+}
