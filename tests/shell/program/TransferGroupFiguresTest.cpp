@@ -104,6 +104,10 @@ protected:
         return l_entries;
     }
 
+    static void Remove(ItemPtr i_entry, bool i_upload)
+    {
+        i_upload ? transferQueueManager->RemoveUpload(i_entry) : transferQueueManager->RemoveDownload(i_entry);
+    }
     static void SetStatus(ItemPtr i_entry, bool i_upload, const QString& i_status)
     {
         if (i_upload)
@@ -209,15 +213,13 @@ TEST_F(TransferGroupFigures, AnEntryWhoseSizeOrFileChangesWithNoChangeOfStatusCo
         EXPECT_EQ(Figures(lp_folder, l_upload), l_figures);
         EXPECT_EQ(Figures(lp_user, l_upload), l_figures);
         for (ItemPtr l_entry : l_entries)
-            l_upload ? transferQueueManager->RemoveUpload(l_entry) : transferQueueManager->RemoveDownload(l_entry);
+            Remove(l_entry, l_upload);
     }
 }
 
 TEST_F(TransferGroupFigures, AGroupRowThatLosesATransferShowsWhatTheOthersAddUpTo)
 {
-    const auto l_removed = [](ItemPtr i_entry, bool i_upload) {
-        i_upload ? transferQueueManager->RemoveUpload(i_entry) : transferQueueManager->RemoveDownload(i_entry);
-    };
+    const auto l_removed = &TransferGroupFigures::Remove;
     const auto l_deleted = [this](ItemPtr i_entry, bool) {
         mp_form->DownloadsList()->clearSelection();
         RowOf(i_entry, false)->setSelected(true);
@@ -272,7 +274,7 @@ TEST_F(TransferGroupFigures, AGroupRowThatLosesATransferShowsWhatTheOthersAddUpT
         EXPECT_EQ(Figures(lp_user, l_case.upload), l_case.after);
         for (std::size_t l_at = 0; l_at < l_entries.size(); ++l_at)
             if (l_at != 1)
-                l_removed(l_entries[l_at], l_case.upload);
+                Remove(l_entries[l_at], l_case.upload);
     }
 }
 
@@ -300,7 +302,7 @@ TEST_F(TransferGroupFigures, ATransferReportingMoreThanItsSizeTakesNothingOffWha
         EXPECT_EQ(Figures(lp_folder, l_upload), l_figures);
         EXPECT_EQ(Figures(lp_user, l_upload), l_figures);
         for (ItemPtr l_entry : l_entries)
-            l_upload ? transferQueueManager->RemoveUpload(l_entry) : transferQueueManager->RemoveDownload(l_entry);
+            Remove(l_entry, l_upload);
     }
 }
 
@@ -313,7 +315,7 @@ TEST_F(TransferGroupFigures, RowsRemovedTogetherAreAllDeletedOnceTheEventLoopHas
     };
     const std::pair<const char*, std::function<void(bool)>> l_cases[] = {
         {"downloads cleared", l_clear},
-        {"the users' download rows deleted", [this](bool) {
+        {"every download row selected and deleted", [this](bool) {
              for (QTreeWidgetItemIterator l_it(mp_form->DownloadsList()); *l_it; ++l_it)
                  (*l_it)->setSelected(true);
              mp_form->DeleteSelectedDownloads();
