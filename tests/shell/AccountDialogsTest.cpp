@@ -2,6 +2,7 @@
 #include "shell/ChangeUsernamePasswordDialog.h"
 
 #include "ShellFixture.h"
+#include "support/support/ModalAnswers.h"
 
 namespace
 {
@@ -48,9 +49,8 @@ TEST_F(AccountDialogs, FirstStartConnectsOnlyOnceANameIsSet)
 {
     for (const auto l_button : {QDialogButtonBox::Cancel, QDialogButtonBox::Ok})
     {
-        QTimer::singleShot(0, [&] {
-            Answer(qobject_cast<QDialog*>(QApplication::activeModalWidget()), l_button,
-                   {{"usernameEdit", " anna"}, {"passwordEdit", "secret "}});
+        const ModalAnswers l_answer([&](QWidget* ip_dialog) {
+            Answer(qobject_cast<QDialog*>(ip_dialog), l_button, {{"usernameEdit", " anna"}, {"passwordEdit", "secret "}});
         });
         EXPECT_EQ(ChangeUsernamePasswordDialog::AskAtFirstStart(), l_button == QDialogButtonBox::Ok);
         EXPECT_EQ(GetSetting("username"), l_button == QDialogButtonBox::Ok ? "anna" : "");

@@ -10,13 +10,23 @@
 
 void TransferBarDelegate::Keep(QTreeWidgetItem* ip_row, int i_column, const QProgressBar& i_bar)
 {
-    ip_row->setData(i_column, TextRole, i_bar.text());
-    ip_row->setData(i_column, ValueRole, i_bar.value());
+    Keep(ip_row, i_column, i_bar.text(), i_bar.value());
+}
+
+void TransferBarDelegate::Keep(QTreeWidgetItem* ip_row, int i_column, const QString& i_text, int i_value)
+{
+    ip_row->setData(i_column, TextRole, i_text);
+    ip_row->setData(i_column, ValueRole, i_value);
+}
+
+bool TransferBarDelegate::Holds(const QTreeWidgetItem* ip_row, int i_column)
+{
+    return ip_row->data(i_column, TextRole).isValid();
 }
 
 void TransferBarDelegate::Forget(QTreeWidgetItem* ip_row, int i_column)
 {
-    if (!ip_row->data(i_column, TextRole).isValid())
+    if (!Holds(ip_row, i_column))
         return;
     ip_row->setData(i_column, TextRole, QVariant());
     ip_row->setData(i_column, ValueRole, QVariant());

@@ -22,7 +22,10 @@ public:
 
     // The bar's text and value kept on the row's cell, for the widget to go.
     static void Keep(QTreeWidgetItem* ip_row, int i_column, const QProgressBar& i_bar);
+    static void Keep(QTreeWidgetItem* ip_row, int i_column, const QString& i_text, int i_value);
     static void Forget(QTreeWidgetItem* ip_row, int i_column);
+    // Whether the cell holds a bar to draw.
+    static bool Holds(const QTreeWidgetItem* ip_row, int i_column);
 
     void paint(QPainter* ip_painter, const QStyleOptionViewItem& i_option,
                const QModelIndex& i_index) const override;

@@ -1,5 +1,7 @@
 #include "views/transfers/TransferRowTallies.h"
 
+#include <utility>
+
 #include "store/Data.h"
 
 bool TransferRowTallies::HasPosition(ItemPtr i_entry) const
@@ -40,6 +42,7 @@ void TransferRowTallies::Leave(ItemPtr i_entry)
     if (l_found == m_entries.end())
         return;
     Counted& l_counted = l_found->second;
+    m_resized.erase(i_entry.Get());
     Place(i_entry.Get(), l_counted, false);
     for (QTreeWidgetItem* lp_group : {l_counted.folder, l_counted.user})
         if (lp_group)
@@ -64,6 +67,18 @@ void TransferRowTallies::Recount(ItemPtr i_entry)
     l_counted.share = l_share;
 }
 
+void TransferRowTallies::Resize(ItemPtr i_entry)
+{
+    if (m_entries.count(i_entry.Get()))
+        m_resized.insert(i_entry.Get());
+}
+
+void TransferRowTallies::RecountResized()
+{
+    for (Item* lp_entry : std::exchange(m_resized, {}))
+        Recount(ItemPtr(lp_entry));
+}
+
 void TransferRowTallies::Reposition(ItemPtr i_entry)
 {
     const auto l_found = m_entries.find(i_entry.Get());
@@ -80,16 +95,19 @@ void TransferRowTallies::Clear()
 {
     m_entries.clear();
     m_groups.clear();
+    m_resized.clear();
 }
 
-const TransferGroupTally* TransferRowTallies::Find(QTreeWidgetItem* ip_group) const
+const TransferGroupTally* TransferRowTallies::Find(QTreeWidgetItem* ip_group)
 {
+    RecountResized();
     const auto l_found = m_groups.find(ip_group);
     return l_found == m_groups.end() ? nullptr : &l_found->second.tally;
 }
 
-TransferGroupTally TransferRowTallies::WithMoved(QTreeWidgetItem* ip_group) const
+TransferGroupTally TransferRowTallies::WithMoved(QTreeWidgetItem* ip_group)
 {
+    RecountResized();
     const auto l_found = m_groups.find(ip_group);
     if (l_found == m_groups.end())
         return TransferGroupTally();

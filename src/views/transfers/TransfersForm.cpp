@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <tuple>
 #include <unordered_set>
 #include <utility>
 
@@ -207,6 +208,23 @@ void TransfersForm::Init()
         Type* lp_positions = d.GetType(lp_kind->positionType);
         d.AddConnectionEventHandler(lp_entries, lp_positions, NewEventHandler(this, l_handler));
         d.AddDisconnectionEventHandler(lp_entries, lp_positions, NewEventHandler(this, l_handler));
+    }
+    // An entry whose size changes with no change of status, as an upload that a rescan cuts from
+    // its file, counts anew. A shared file's size is heard only as it goes, replaced or removed:
+    // every scanned file gets one, and hearing those would slow every scan.
+    for (const auto& [lp_owner, lp_size, l_handler, l_comes] :
+         {std::tuple<const char*, const char*, void (TransfersForm::*)(ConnectionInfo&), bool>{
+              "download_entry", "file_size", &TransfersForm::OnDownloadSizeChange, true},
+          {"upload_entry", "shared_file", &TransfersForm::OnUploadFileChange, true},
+          {"shared_file", "shared_file_size", &TransfersForm::OnSharedFileSizeChange, false}})
+    {
+        Type* lp_owners = d.HasType(lp_owner);
+        Type* lp_sizes = d.HasType(lp_size);
+        if (!lp_owners || !lp_sizes)
+            continue;
+        if (l_comes)
+            d.AddConnectionEventHandler(lp_owners, lp_sizes, NewEventHandler(this, l_handler));
+        d.AddDisconnectionEventHandler(lp_owners, lp_sizes, NewEventHandler(this, l_handler));
     }
     if (transferQueueManager)
     {
@@ -537,7 +555,10 @@ void TransfersForm::ForgetRemainingGroup(QTreeWidgetItem* ip_row)
 void TransfersForm::ShowRemainingGroupStatuses()
 {
     for (const auto& [lp_kind, lp_row] : std::exchange(m_remainingGroups, {}))
+    {
+        ShowRemainingGroupBar(*lp_kind, lp_row);
         ShowGroupStatus(*lp_kind, lp_row);
+    }
 }
 
 void TransfersForm::OnDownloadEntryRemoved(ItemPtr i_entry)

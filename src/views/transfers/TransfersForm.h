@@ -163,6 +163,9 @@ private:
     ItemSet NodeEntryItems(const ListKind& i_kind, QTreeWidgetItem* ip_row) const;
     void OnDownloadPositionChange(ConnectionInfo& i_info);
     void OnUploadPositionChange(ConnectionInfo& i_info);
+    void OnDownloadSizeChange(ConnectionInfo& i_info);
+    void OnUploadFileChange(ConnectionInfo& i_info);
+    void OnSharedFileSizeChange(ConnectionInfo& i_info);
     QTreeWidgetItem* NodeUserRow(const ListKind& i_kind, QTreeWidgetItem* ip_row) const;
     static bool IsGroupRow(const ListKind& i_kind, QTreeWidgetItem* ip_row);
     static QString AggregateStatus(const ListKind& i_kind, const ItemSet& i_entries);
@@ -174,6 +177,8 @@ private:
     void ShowProgress(const ListKind& i_kind, ItemPtr i_entry);
     // The group row's summed bar and time left; false when its entries hold no bytes.
     bool ShowGroupProgress(const ListKind& i_kind, QTreeWidgetItem* ip_row, qint32 i_speed);
+    // The bar of a group row that lost entries, live or drawn, shows what the others add up to.
+    void ShowRemainingGroupBar(const ListKind& i_kind, QTreeWidgetItem* ip_row);
     static QProgressBar* Bar(QTreeWidget* ip_list, QTreeWidgetItem* ip_row);
     static void SetBar(QProgressBar* ip_bar, qint64 i_done, double i_percent);
     static void DropBar(QTreeWidget* ip_list, QTreeWidgetItem* ip_row);

@@ -54,6 +54,11 @@ void ProgressStats(const ItemSet& i_entries, bool i_upload, qint64& o_done, qint
     o_total = l_tally.Total();
 }
 
+double GroupPercent(const TransferGroupTally& i_tally)
+{
+    return ClampedPercent(double(i_tally.Done()) * 100.0 / double(i_tally.Total()));
+}
+
 qint64 SecondsLeft(qint64 i_bytesLeft, qint32 i_speed)
 {
     return i_speed > 0 ? std::max<qint64>(i_bytesLeft, 0) / i_speed : 0;
@@ -162,6 +167,22 @@ void TransfersForm::OnUploadPositionChange(ConnectionInfo& i_info)
     m_uploadTallies.Reposition(i_info.from);
 }
 
+void TransfersForm::OnDownloadSizeChange(ConnectionInfo& i_info)
+{
+    m_downloadTallies.Resize(i_info.from);
+}
+
+void TransfersForm::OnUploadFileChange(ConnectionInfo& i_info)
+{
+    m_uploadTallies.Resize(i_info.from);
+}
+
+void TransfersForm::OnSharedFileSizeChange(ConnectionInfo& i_info)
+{
+    for (ItemPtr l_upload : ItemPtr(i_info.from).GetItems("upload_entry"))
+        m_uploadTallies.Resize(l_upload);
+}
+
 void TransfersForm::RecolorList(const ListKind& i_kind)
 {
     for (ItemPtr l_node : g(i_kind.fileNode))
@@ -244,10 +265,31 @@ bool TransfersForm::ShowGroupProgress(const ListKind& i_kind, QTreeWidgetItem* i
     const TransferGroupTally l_tally = (this->*i_kind.tallies).WithMoved(ip_row);
     if (l_tally.Total() == 0)
         return false;
-    const double l_percent = ClampedPercent(double(l_tally.Done()) * 100.0 / double(l_tally.Total()));
-    SetBar(Bar((this->*i_kind.list)(), ip_row), l_tally.Done(), l_percent);
+    SetBar(Bar((this->*i_kind.list)(), ip_row), l_tally.Done(), GroupPercent(l_tally));
     ip_row->setText(TimeLeftColumn, TimeLeftText(SecondsLeft(l_tally.Left(), i_speed)));
     return true;
+}
+
+// No report comes for a transfer that is gone, so its figures would stay in the bar; a group left
+// with no bytes has nothing to show there.
+void TransfersForm::ShowRemainingGroupBar(const ListKind& i_kind, QTreeWidgetItem* ip_row)
+{
+    QTreeWidget* lp_list = (this->*i_kind.list)();
+    auto* lp_bar = qobject_cast<QProgressBar*>(lp_list->itemWidget(ip_row, ProgressColumn));
+    if (!lp_bar && !TransferBarDelegate::Holds(ip_row, ProgressColumn))
+        return;
+    const TransferGroupTally l_tally = (this->*i_kind.tallies).WithMoved(ip_row);
+    if (l_tally.Total() == 0)
+    {
+        DropBar(lp_list, ip_row);
+        TransferBarDelegate::Forget(ip_row, ProgressColumn);
+        return;
+    }
+    const double l_percent = GroupPercent(l_tally);
+    if (lp_bar)
+        SetBar(lp_bar, l_tally.Done(), l_percent);
+    else
+        TransferBarDelegate::Keep(ip_row, ProgressColumn, ProgressText(l_tally.Done(), l_percent), int(l_percent));
 }
 
 // The transfer queues report at most about ten times a second per transfer, and once more at

@@ -1,8 +1,8 @@
 #include <QMessageBox>
-#include <QTimer>
 
 #include "FormTesting.h"
 #include "store/DataSaver.h"
+#include "support/support/ModalAnswers.h"
 
 using DiagnosticsPage = LogFixture;
 
@@ -10,8 +10,8 @@ using DiagnosticsPage = LogFixture;
 QString DumpTo(DiagnosticsForm& page, const QString& file)
 {
     QString seen;
-    QTimer::singleShot(0, [&seen] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    const ModalAnswers answer([&seen](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
         ASSERT_NE(box, nullptr);
         seen = box->windowTitle() + ": " + box->text();
         box->accept();

@@ -3,10 +3,10 @@
 #include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTimer>
 
 #include "ProgramFixture.h"
 #include "shell/ChangeUsernamePasswordDialog.h"
+#include "support/support/ModalAnswers.h"
 
 // A newcomer's first start, with nothing stored: the name and password are asked before anything
 // connects. Whether or not they are given, filling the options looks for a router once; cancelling
@@ -48,9 +48,8 @@ protected:
         // The real question, answered with Cancel as soon as it is shown.
         MainWindow::SetFirstStartPrompt([this](QWidget*) {
             ++m_prompts;
-            QTimer::singleShot(0, [] {
-                if (QWidget* lp_dialog = QApplication::activeModalWidget())
-                    lp_dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->click();
+            const ModalAnswers l_cancel([](QWidget* ip_dialog) {
+                ip_dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->click();
             });
             EXPECT_FALSE(ChangeUsernamePasswordDialog::AskAtFirstStart());
         });

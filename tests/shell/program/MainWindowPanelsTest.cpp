@@ -6,6 +6,7 @@
 #include "shell/ChangeUsernamePasswordDialog.h"
 #include "shell/NewVersionDialog.h"
 #include "shell/UIFunctions.h"
+#include "support/support/ModalAnswers.h"
 #include "views/chat/ChatLog.h"
 #include "views/chat/ChatLogForm.h"
 #include "views/chat/CreateRoomDialog.h"
@@ -368,8 +369,8 @@ TEST_F(MainWindowPanels, NoticesOpenTheirOwnDialogsAndOnlyWebAddressesReachTheBr
     // The reason comes from the server: the toolkit's box shows it as typed.
     Desktop::SetMessageBox({});
     Qt::TextFormat l_format = Qt::AutoText;
-    QTimer::singleShot(0, [&l_format] {
-        auto* lp_box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ModalAnswers l_answers([&l_format](QWidget* ip_modal) {
+        auto* lp_box = qobject_cast<QMessageBox*>(ip_modal);
         ASSERT_NE(lp_box, nullptr);
         l_format = lp_box->textFormat();
         lp_box->accept();
@@ -377,6 +378,7 @@ TEST_F(MainWindowPanels, NoticesOpenTheirOwnDialogsAndOnlyWebAddressesReachTheBr
     gp_server->Disconnect();
     mp_window->OnConnectionFailed("<b>bold</b>");
     EXPECT_EQ(l_format, Qt::PlainText);
+    EXPECT_EQ(l_answers.Answered(), 1);
 }
 
 TEST_F(MainWindowPanels, GeometryIsRecordedWhileTheWindowIsNotMaximised)
@@ -450,23 +452,29 @@ TEST_F(MainWindowPanels, TheDiagnosticsPageDumpsTheStoreIntoTheFileChosen)
 {
     StartLoggedIn();
     EXPECT_EQ(ToolbarTexts(Child(mp_window.get(), "diagnosticsForm")).value(0), "Dump Data");
-    // The page asks and reports with the toolkit's own boxes, answered once each waits.
+    // The page asks and reports with the toolkit's own boxes, answered once each waits. The name
+    // is typed into the chooser's field as a user types it, with the focus there as the chooser
+    // gives it once active: the toolkit's selectFile leaves a focused field alone, and the chooser
+    // then took the folder and stayed open.
     const QString l_path = Home() + "/dump";
     QString l_report;
-    QTimer l_answer;
-    QObject::connect(&l_answer, &QTimer::timeout, [&] {
-        QWidget* lp_modal = QApplication::activeModalWidget();
-        if (auto* lp_chooser = qobject_cast<QFileDialog*>(lp_modal))
-            lp_chooser->selectFile(l_path);
-        else if (auto* lp_box = qobject_cast<QMessageBox*>(lp_modal))
+    ModalAnswers l_answers([&](QWidget* ip_modal) {
+        if (qobject_cast<QFileDialog*>(ip_modal))
+        {
+            auto* lp_name = Child<QLineEdit>(ip_modal, "fileNameEdit");
+            ASSERT_NE(lp_name, nullptr);
+            QApplication::setActiveWindow(ip_modal);
+            lp_name->setFocus();
+            lp_name->setText(l_path);
+        }
+        else if (auto* lp_box = qobject_cast<QMessageBox*>(ip_modal))
             l_report = lp_box->windowTitle();
-        if (lp_modal)
-            QMetaObject::invokeMethod(lp_modal, "accept");
+        QMetaObject::invokeMethod(ip_modal, "accept");
     });
-    l_answer.start(10);
     for (QAction* lp_action : actionBar->actions())
         if (lp_action->text() == "Dump Data")
             lp_action->trigger();
+    EXPECT_EQ(l_answers.Answered(), 2);
     EXPECT_EQ(l_report, "Data Dump Succeeded");
     QFile l_dump(l_path);
     ASSERT_TRUE(l_dump.open(QIODevice::ReadOnly));
