@@ -19,8 +19,9 @@
 // uploads wait: each of its requests goes before the last one placed, so the queue is numbered
 // anew from 1 every time.
 //
-// TARNWICK_BENCH_MOST_WAITING caps W and TARNWICK_BENCH_FINISHED sets the finished uploads kept,
-// so that code whose work grows with the queue can be measured in reasonable time.
+// TARNWICK_BENCH_MOST_WAITING caps W, TARNWICK_BENCH_FINISHED sets the finished uploads kept and
+// TARNWICK_BENCH_EVENTS the events of each kind measured (200), so that code whose work grows
+// with the queue can be measured in reasonable time.
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
@@ -41,10 +42,18 @@
 
 namespace
 {
-constexpr int kEvents = 200;
 constexpr int kBurst = 50;
 constexpr int kPerFolder = 50;
 constexpr int kExtraFiles = 4000;
+
+// Events of each kind per measurement, a multiple of the burst.
+int Events()
+{
+    static const int s_events = qEnvironmentVariableIsSet("TARNWICK_BENCH_EVENTS")
+                                    ? std::max(kBurst, qEnvironmentVariableIntValue("TARNWICK_BENCH_EVENTS") / kBurst * kBurst)
+                                    : 200;
+    return s_events;
+}
 
 int MostWaiting()
 {
@@ -189,30 +198,30 @@ std::map<std::string, double> MeasureEvents(int& io_file, double& io_worstLateMs
         io_worstLateMs = std::max(io_worstLateMs, i_busy.worstLateMs);
     };
     // Requests come 50 to a turn, as one read of a peer's connection brings them.
-    l_note("request", RunInLoop(kEvents / kBurst, [&](int) {
+    l_note("request", RunInLoop(Events() / kBurst, [&](int) {
                for (int l_count = 0; l_count < kBurst; ++l_count)
                    Ask(0, io_file++);
            }),
-           kEvents / kBurst * kBurst);
-    l_note("tick", RunInLoop(kEvents, [](int) {
+           Events());
+    l_note("tick", RunInLoop(Events(), [](int) {
                Engine().mp_manager->EveryHalfMinute();
                if (Engine().mp_form)
                    Engine().mp_form->EveryHalfMinute();
            }),
-           kEvents);
-    l_note("finish", RunInLoop(kEvents, [](int) {
+           Events());
+    l_note("finish", RunInLoop(Events(), [](int) {
                if (const ItemPtr l_running = ARunningUpload())
                    EndUpload(l_running);
            }),
-           kEvents);
-    l_note("flip", RunInLoop(kEvents, [](int i_step) { SetOnline(Peer(0), i_step % 2 == 1); }), kEvents);
+           Events());
+    l_note("flip", RunInLoop(Events(), [](int i_step) { SetOnline(Peer(0), i_step % 2 == 1); }), Events());
 
     // Raising the slots from 1 to 2 finds one slot free: a running upload beyond the first has
     // ended under one slot, unmeasured.
     double l_raiseMs = 0;
     LatenessTick l_tick;
     l_tick.Start();
-    for (int l_step = 0; l_step < kEvents / 5; ++l_step)
+    for (int l_step = 0; l_step < Events() / 5; ++l_step)
     {
         Engine().mp_manager->SetUploadSlots(1);
         if (Engine().mp_manager->ActiveUploadCount() > 1)
@@ -223,7 +232,7 @@ std::map<std::string, double> MeasureEvents(int& io_file, double& io_worstLateMs
         QCoreApplication::processEvents();
         l_raiseMs += (ThreadCpuSeconds() - l_cpu) * 1e3;
     }
-    l_us["raise"] = l_raiseMs * 1e3 / (kEvents / 5);
+    l_us["raise"] = l_raiseMs * 1e3 / (Events() / 5);
     io_worstLateMs = std::max(io_worstLateMs, l_tick.WorstMs());
     return l_us;
 }
@@ -238,6 +247,10 @@ void BM_WaitingUploads(benchmark::State& state)
     for (auto _ : state)
     {
         int l_file = Start(l_setup, true);
+        // The first events after a fresh view pay for what the toolkit makes once: not counted.
+        double l_ignoredLate = 0;
+        FillUp(l_setup, WaitingSizes().front(), l_file);
+        MeasureEvents(l_file, l_ignoredLate);
         for (int l_waiting : WaitingSizes())
         {
             FillUp(l_setup, l_waiting, l_file);
@@ -274,7 +287,7 @@ void BM_PrivilegedBurst(benchmark::State& state)
         int l_file = Start(l_setup, i_view);
         FillUp(l_setup, i_waiting, l_file);
         // A burst comes 50 requests to a turn, as one read of the user's connection brings them.
-        return RunInLoop(kEvents / kBurst, [&](int) {
+        return RunInLoop(Events() / kBurst, [&](int) {
             for (int l_count = 0; l_count < kBurst; ++l_count, ++l_file)
                 emit peerMessenger->QueueUploadRequested(
                     "vip", SharedRemote() + QString("\\Folder%1\\file%2.mp3").arg(l_file / kPerFolder).arg(l_file));
@@ -284,10 +297,10 @@ void BM_PrivilegedBurst(benchmark::State& state)
         for (int l_waiting : WaitingSizes())
         {
             const Busy l_busy = l_burst(l_waiting, true);
-            l_us[l_waiting] = l_busy.cpuMs * 1e3 / (kEvents / kBurst * kBurst);
+            l_us[l_waiting] = l_busy.cpuMs * 1e3 / (Events());
             l_worstLateMs = std::max(l_worstLateMs, l_busy.worstLateMs);
             if (l_waiting == l_most)
-                l_engineUs = l_burst(l_waiting, false).cpuMs * 1e3 / (kEvents / kBurst * kBurst);
+                l_engineUs = l_burst(l_waiting, false).cpuMs * 1e3 / (Events());
         }
     state.counters["us_request_1000"] = l_us.at(1000);
     state.counters["us_request_" + std::to_string(l_most)] = l_us.at(l_most);
