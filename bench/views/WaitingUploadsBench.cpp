@@ -6,7 +6,7 @@
 // event of the queue, inside the window's event loop:
 //
 // - request: the first peer asks for one more file;
-// - tick: the half-minute check of the queues and of the view;
+// - tick: the half-minute check of the queues and of the view, which clears finished uploads;
 // - finish: a running upload ends and the next one is asked for;
 // - flip: the first peer goes offline, or comes online again;
 // - raise: the slots go from 1 to 2 (after a running upload of the second slot ended).
@@ -155,6 +155,8 @@ int Start(const Setup& i_setup, bool i_view)
     Engine().Fresh(i_view, true);
     SharedRemote();
     SetSetting("max_queued_uploads_per_user", "999999");
+    // The half-minute tick also looks for finished uploads to clear.
+    SetSetting("clear_complete_aborted_uploads", "yes");
     for (int l_peer = 0; l_peer < 80; ++l_peer)
         SetOnline(Peer(l_peer), l_peer < i_setup.peers);
     SetSetting("upload_slots", "1");

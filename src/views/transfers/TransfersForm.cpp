@@ -198,6 +198,9 @@ void TransfersForm::Init()
                                 NewEventHandler(this, &TransfersForm::OnDownloadEntryStatusChange));
     d.AddConnectionEventHandler(d.GetType("upload_entry"), d.GetType("upload_entry_status"),
                                 NewEventHandler(this, &TransfersForm::OnUploadEntryStatusChange));
+    // The stamp follows the status it dates.
+    d.AddConnectionEventHandler(d.GetType("upload_entry"), d.GetType("last_status_change_time"),
+                                NewEventHandler(this, &TransfersForm::OnUploadStamped));
     // A group's sums read the moved bytes of the entries whose transfer has a position.
     for (const auto& [lp_kind, l_handler] :
          {std::pair<const ListKind*, void (TransfersForm::*)(ConnectionInfo&)>{
@@ -570,8 +573,14 @@ void TransfersForm::OnDownloadEntryRemoved(ItemPtr i_entry)
 
 void TransfersForm::OnUploadEntryRemoved(ItemPtr i_entry)
 {
+    m_idleUploads.Forget(i_entry);
     RemoveEntryRow(Uploads, i_entry);
     RequestActiveTransferCounts();
+}
+
+void TransfersForm::OnUploadStamped(ConnectionInfo& i_info)
+{
+    m_idleUploads.Note(ItemPtr(i_info.from));
 }
 
 void TransfersForm::OnUserOnline(ItemPtr i_user)

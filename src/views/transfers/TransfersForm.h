@@ -15,6 +15,7 @@
 #include "store/DataLoadedEventHandler.h"
 #include "store/ItemPtr.h"
 #include "store/ItemSet.h"
+#include "views/transfers/IdleUploads.h"
 #include "views/transfers/TransferRowTallies.h"
 
 class QProgressBar;
@@ -166,6 +167,7 @@ private:
     void OnDownloadSizeChange(ConnectionInfo& i_info);
     void OnUploadFileChange(ConnectionInfo& i_info);
     void OnSharedFileSizeChange(ConnectionInfo& i_info);
+    void OnUploadStamped(ConnectionInfo& i_info);
     QTreeWidgetItem* NodeUserRow(const ListKind& i_kind, QTreeWidgetItem* ip_row) const;
     static bool IsGroupRow(const ListKind& i_kind, QTreeWidgetItem* ip_row);
     static QString AggregateStatus(const ListKind& i_kind, const ItemSet& i_entries);
@@ -221,6 +223,8 @@ private:
     // Removed rows already out of their list, deleted a slice at a time from the event loop: a
     // clearing of thousands of rows then keeps the window answering.
     std::vector<QTreeWidgetItem*> m_takenRows;
+    // The uploads the half-minute clean-up may find idle.
+    IdleUploads m_idleUploads;
     // Completions announced and not yet handled; a download removed meanwhile leaves here, so
     // its queued completion finds nothing.
     std::map<Item*, int> m_pendingCompletions;

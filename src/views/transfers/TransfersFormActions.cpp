@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QSpinBox>
 
+#include <algorithm>
 #include <memory>
 #include <set>
 #include <vector>
@@ -186,13 +187,21 @@ void TransfersForm::OnClearUploadsCheckStateChanged(int i_state)
 
 // Uploads that have neither changed state nor moved a byte for five minutes go, while the
 // user wants finished uploads cleared; a queued one waits its turn whatever its age.
+// Only the uploads stamped five minutes ago or more, and the few running ones, whose last block
+// may be later than their stamp, are read; they go in the order the store's set of uploads gives.
 void TransfersForm::EveryHalfMinute()
 {
     if (!IsSettingYes("clear_complete_aborted_uploads") || !transferQueueManager)
         return;
     const QDateTime l_now = QDateTime::currentDateTime();
+    std::vector<ItemPtr> l_candidates = m_idleUploads.StampedBy(l_now.toMSecsSinceEpoch() - FinishedUploadLifeMs);
+    for (ItemPtr l_status : d.GetType("upload_entry_status")->GetItems())
+        if (l_status.IsConnected("is_active"))
+            for (ItemPtr l_entry : l_status.GetItems("upload_entry"))
+                l_candidates.push_back(l_entry);
+    std::sort(l_candidates.begin(), l_candidates.end());
     std::vector<ItemPtr> l_idle;
-    for (ItemPtr l_entry : g("upload_entry"))
+    for (ItemPtr l_entry : l_candidates)
     {
         if (l_entry["upload_entry_status"].AsStdString() == transfer_status::Queued)
             continue;

@@ -154,6 +154,7 @@ void TransfersForm::OnDownloadEntryStatusChange(ConnectionInfo& i_info)
 
 void TransfersForm::OnUploadEntryStatusChange(ConnectionInfo& i_info)
 {
+    m_idleUploads.Note(ItemPtr(i_info.from));
     ShowEntryStatus(Uploads, i_info.from, i_info.to);
 }
 
