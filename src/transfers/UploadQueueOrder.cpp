@@ -187,27 +187,100 @@ const UploadQueueOrder::Node* UploadQueueOrder::RootOf(const Node* ip_node)
     return ip_node;
 }
 
-void UploadQueueOrder::SplitKey(Node* ip_tree, const Key& i_key, Node*& o_less, Node*& o_rest)
+// The two kinds of tree a node lies in: the tree of placed entries, whose marks go down before
+// anything below changes shape and whose node holds its place once its marks are down; and its
+// user's tree of queued entries, which carries no marks and reads places through the other.
+struct UploadQueueOrder::InPlaces
+{
+    static Node::Links& Links(Node* ip_node) { return ip_node->tree; }
+    static void Push(Node* ip_node) { UploadQueueOrder::Push(ip_node); }
+    static void Update(Node* ip_node) { UploadQueueOrder::Update(ip_node); }
+    static Key KeyAt(Node* ip_node) { return {ip_node->place, ip_node->entry}; }
+};
+
+struct UploadQueueOrder::InUser
+{
+    static Node::Links& Links(Node* ip_node) { return ip_node->own; }
+    static void Push(Node*) {}
+    static void Update(Node* ip_node) { UUpdate(ip_node); }
+    static Key KeyAt(Node* ip_node) { return KeyOf(ip_node); }
+};
+
+template <class Side>
+void UploadQueueOrder::SplitKeyIn(Node* ip_tree, const Key& i_key, Node*& o_less, Node*& o_rest)
 {
     if (!ip_tree)
     {
         o_less = o_rest = nullptr;
         return;
     }
-    Push(ip_tree);
-    if (Less({ip_tree->place, ip_tree->entry}, i_key))
+    Side::Push(ip_tree);
+    Node::Links& l_links = Side::Links(ip_tree);
+    if (Less(Side::KeyAt(ip_tree), i_key))
     {
-        SplitKey(ip_tree->tree.right, i_key, ip_tree->tree.right, o_rest);
+        SplitKeyIn<Side>(l_links.right, i_key, l_links.right, o_rest);
         o_less = ip_tree;
     }
     else
     {
-        SplitKey(ip_tree->tree.left, i_key, o_less, ip_tree->tree.left);
+        SplitKeyIn<Side>(l_links.left, i_key, o_less, l_links.left);
         o_rest = ip_tree;
     }
-    Update(ip_tree);
-    Detach(o_less);
-    Detach(o_rest);
+    Side::Update(ip_tree);
+    for (Node* lp_root : {o_less, o_rest})
+        if (lp_root)
+            Side::Links(lp_root).parent = nullptr;
+}
+
+template <class Side>
+UploadQueueOrder::Node* UploadQueueOrder::JoinIn(Node* ip_a, Node* ip_b)
+{
+    if (!ip_a)
+        return ip_b;
+    if (!ip_b)
+        return ip_a;
+    Node* lp_top = ip_a->priority > ip_b->priority ? ip_a : ip_b;
+    Side::Push(lp_top);
+    Node::Links& l_links = Side::Links(lp_top);
+    if (lp_top == ip_a)
+        l_links.right = JoinIn<Side>(l_links.right, ip_b);
+    else
+        l_links.left = JoinIn<Side>(ip_a, l_links.left);
+    Side::Update(lp_top);
+    l_links.parent = nullptr;
+    return lp_top;
+}
+
+// The marks on the way down are handed on first, so that the node leaves with its own place and
+// every other node keeps the one it had.
+template <class Side>
+void UploadQueueOrder::RemoveIn(Node*& io_root, Node* ip_node)
+{
+    std::vector<Node*> l_path;
+    for (Node* lp_at = ip_node; lp_at; lp_at = Side::Links(lp_at).parent)
+        l_path.push_back(lp_at);
+    for (auto l_at = l_path.rbegin(); l_at != l_path.rend(); ++l_at)
+        Side::Push(*l_at);
+    Node::Links& l_links = Side::Links(ip_node);
+    Node* lp_parent = l_links.parent;
+    Node* lp_joined = JoinIn<Side>(l_links.left, l_links.right);
+    if (!lp_parent)
+        io_root = lp_joined;
+    else if (Side::Links(lp_parent).left == ip_node)
+        Side::Links(lp_parent).left = lp_joined;
+    else
+        Side::Links(lp_parent).right = lp_joined;
+    if (lp_joined)
+        Side::Links(lp_joined).parent = lp_parent;
+    for (Node* lp_at = lp_parent; lp_at; lp_at = Side::Links(lp_at).parent)
+        Side::Update(lp_at);
+    l_links = Node::Links();
+    Side::Update(ip_node);
+}
+
+void UploadQueueOrder::SplitKey(Node* ip_tree, const Key& i_key, Node*& o_less, Node*& o_rest)
+{
+    SplitKeyIn<InPlaces>(ip_tree, i_key, o_less, o_rest);
 }
 
 void UploadQueueOrder::SplitCount(Node* ip_tree, std::size_t i_count, Node*& o_first, Node*& o_rest)
@@ -236,23 +309,7 @@ void UploadQueueOrder::SplitCount(Node* ip_tree, std::size_t i_count, Node*& o_f
 
 UploadQueueOrder::Node* UploadQueueOrder::Join(Node* ip_a, Node* ip_b)
 {
-    if (!ip_a)
-        return ip_b;
-    if (!ip_b)
-        return ip_a;
-    if (ip_a->priority > ip_b->priority)
-    {
-        Push(ip_a);
-        ip_a->tree.right = Join(ip_a->tree.right, ip_b);
-        Update(ip_a);
-        Detach(ip_a);
-        return ip_a;
-    }
-    Push(ip_b);
-    ip_b->tree.left = Join(ip_a, ip_b->tree.left);
-    Update(ip_b);
-    Detach(ip_b);
-    return ip_b;
+    return JoinIn<InPlaces>(ip_a, ip_b);
 }
 
 // A tree of its own from here on; whoever holds it links it again.
@@ -287,29 +344,9 @@ void UploadQueueOrder::InsertByKey(Node*& io_root, Node* ip_node)
     Detach(io_root);
 }
 
-// The marks on the way down are handed on first, so that the node leaves with its own place and
-// every other node keeps the one it had.
 void UploadQueueOrder::RemoveNode(Node*& io_root, Node* ip_node)
 {
-    std::vector<Node*> l_path;
-    for (Node* lp_at = ip_node; lp_at; lp_at = lp_at->tree.parent)
-        l_path.push_back(lp_at);
-    for (auto l_at = l_path.rbegin(); l_at != l_path.rend(); ++l_at)
-        Push(*l_at);
-    Node* lp_parent = ip_node->tree.parent;
-    Node* lp_joined = Join(ip_node->tree.left, ip_node->tree.right);
-    if (!lp_parent)
-        io_root = lp_joined;
-    else if (lp_parent->tree.left == ip_node)
-        lp_parent->tree.left = lp_joined;
-    else
-        lp_parent->tree.right = lp_joined;
-    if (lp_joined)
-        lp_joined->tree.parent = lp_parent;
-    for (Node* lp_at = lp_parent; lp_at; lp_at = lp_at->tree.parent)
-        Update(lp_at);
-    ip_node->tree = Node::Links();
-    Update(ip_node);
+    RemoveIn<InPlaces>(io_root, ip_node);
 }
 
 void UploadQueueOrder::Reaugment(Node* ip_node)
@@ -398,73 +435,13 @@ void UploadQueueOrder::UUpdate(Node* ip_node)
             lp_child->own.parent = ip_node;
 }
 
-UploadQueueOrder::Node* UploadQueueOrder::UJoin(Node* ip_a, Node* ip_b)
-{
-    if (!ip_a)
-        return ip_b;
-    if (!ip_b)
-        return ip_a;
-    if (ip_a->priority > ip_b->priority)
-    {
-        ip_a->own.right = UJoin(ip_a->own.right, ip_b);
-        UUpdate(ip_a);
-        ip_a->own.parent = nullptr;
-        return ip_a;
-    }
-    ip_b->own.left = UJoin(ip_a, ip_b->own.left);
-    UUpdate(ip_b);
-    ip_b->own.parent = nullptr;
-    return ip_b;
-}
-
-void UploadQueueOrder::USplitKey(Node* ip_tree, const Key& i_key, Node*& o_less, Node*& o_rest)
-{
-    if (!ip_tree)
-    {
-        o_less = o_rest = nullptr;
-        return;
-    }
-    if (Less(KeyOf(ip_tree), i_key))
-    {
-        USplitKey(ip_tree->own.right, i_key, ip_tree->own.right, o_rest);
-        o_less = ip_tree;
-    }
-    else
-    {
-        USplitKey(ip_tree->own.left, i_key, o_less, ip_tree->own.left);
-        o_rest = ip_tree;
-    }
-    UUpdate(ip_tree);
-    if (o_less)
-        o_less->own.parent = nullptr;
-    if (o_rest)
-        o_rest->own.parent = nullptr;
-}
-
 void UploadQueueOrder::UInsert(Node*& io_root, Node* ip_node)
 {
     Node* lp_less = nullptr;
     Node* lp_rest = nullptr;
-    USplitKey(io_root, KeyOf(ip_node), lp_less, lp_rest);
+    SplitKeyIn<InUser>(io_root, KeyOf(ip_node), lp_less, lp_rest);
     ip_node->own = Node::Links();
-    io_root = UJoin(UJoin(lp_less, ip_node), lp_rest);
-}
-
-void UploadQueueOrder::URemove(Node*& io_root, Node* ip_node)
-{
-    Node* lp_parent = ip_node->own.parent;
-    Node* lp_joined = UJoin(ip_node->own.left, ip_node->own.right);
-    if (!lp_parent)
-        io_root = lp_joined;
-    else if (lp_parent->own.left == ip_node)
-        lp_parent->own.left = lp_joined;
-    else
-        lp_parent->own.right = lp_joined;
-    if (lp_joined)
-        lp_joined->own.parent = lp_parent;
-    for (Node* lp_at = lp_parent; lp_at; lp_at = lp_at->own.parent)
-        UUpdate(lp_at);
-    ip_node->own = Node::Links();
+    io_root = JoinIn<InUser>(JoinIn<InUser>(lp_less, ip_node), lp_rest);
 }
 
 UploadQueueOrder::Node* UploadQueueOrder::UAt(Node* ip_tree, std::size_t i_index)
@@ -546,7 +523,7 @@ void UploadQueueOrder::Count(Node* ip_node, int i_sign)
 void UploadQueueOrder::Unthread(Node* ip_node)
 {
     if (ip_node->state == State::Queued && ip_node->user)
-        URemove(ip_node->user->queue, ip_node);
+        RemoveIn<InUser>(ip_node->user->queue, ip_node);
     RemoveNode(TreeOf(ip_node), ip_node);
 }
 

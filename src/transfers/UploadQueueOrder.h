@@ -96,6 +96,15 @@ private:
         bool operator()(const User* ip_a, const User* ip_b) const;
     };
     using Candidates = std::set<User*, ByFirstWaiting>;
+    // What a tree operation needs of the tree it works in.
+    struct InPlaces;
+    struct InUser;
+    template <class Side>
+    static void SplitKeyIn(Node* ip_tree, const Key& i_key, Node*& o_less, Node*& o_rest);
+    template <class Side>
+    static Node* JoinIn(Node* ip_a, Node* ip_b);
+    template <class Side>
+    static void RemoveIn(Node*& io_root, Node* ip_node);
 
     // ---- the two trees of placed entries, ordered by key ----
     static int Size(const Node* ip_node);
@@ -131,10 +140,7 @@ private:
     // ---- each user's queued entries, in the order of the tree they lie in ----
     static int USize(const Node* ip_node);
     static void UUpdate(Node* ip_node);
-    static Node* UJoin(Node* ip_a, Node* ip_b);
-    static void USplitKey(Node* ip_tree, const Key& i_key, Node*& o_less, Node*& o_rest);
     static void UInsert(Node*& io_root, Node* ip_node);
-    static void URemove(Node*& io_root, Node* ip_node);
     static Node* UAt(Node* ip_tree, std::size_t i_index);
 
     Node* NodeOf(Handle i_entry) const;
