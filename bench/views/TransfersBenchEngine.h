@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
+#include <QFile>
 #include <QTabWidget>
 
 #include <memory>
@@ -101,6 +103,20 @@ struct TransfersBenchEngine
         mp_form->OnTransfersLoaded();
         mp_form->findChild<QTabWidget*>("transfersTabControl")->setCurrentIndex(i_uploadsPage ? 1 : 0);
         QCoreApplication::processEvents();
+    }
+
+    // Empty files "file<i>.mp3" in folders "Folder<i / per folder>" below the path, shared with
+    // everyone.
+    static void ShareFiles(const QString& i_path, int i_files, int i_perFolder)
+    {
+        for (int l_index = 0; l_index < i_files; ++l_index)
+        {
+            const QString l_folder = i_path + QString("/Folder%1").arg(l_index / i_perFolder);
+            if (l_index % i_perFolder == 0)
+                QDir().mkpath(l_folder);
+            QFile(l_folder + QString("/file%1.mp3").arg(l_index)).open(QIODevice::WriteOnly);
+        }
+        sharedFoldersManager->AddSharedFolder(i_path).NewItem("shared_public");
     }
 
     std::unique_ptr<TransferQueueManager> mp_manager;

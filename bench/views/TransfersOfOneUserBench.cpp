@@ -218,14 +218,7 @@ QString SharedFolder(int i_rows, int i_perFolder)
     if (!l_path.isEmpty())
         return l_path;
     l_path = s_root.filePath(QString("%1-%2").arg(i_rows).arg(i_perFolder));
-    for (int l_index = 0; l_index < i_rows; ++l_index)
-    {
-        const QString l_folder = l_path + QString("/Folder%1").arg(l_index / i_perFolder);
-        if (l_index % i_perFolder == 0)
-            QDir().mkpath(l_folder);
-        QFile(l_folder + QString("/file%1.mp3").arg(l_index)).open(QIODevice::WriteOnly);
-    }
-    sharedFoldersManager->AddSharedFolder(l_path).NewItem("shared_public");
+    TransfersBenchEngine::ShareFiles(l_path, i_rows, i_perFolder);
     return l_path;
 }
 
