@@ -25,8 +25,10 @@
 // others (running, finished, and queued ones of users who are offline). Each user's queued
 // entries are also threaded, in the same order, through a small tree of the user's own, so that
 // a user going offline or online moves them between the two trees a run at a time, a run being
-// entries of that user that lie next to each other. Numbering everything from 1 walks the two
-// trees a run at a time likewise.
+// entries of that user that lie next to each other. Numbering everything from 1 moves ranges of
+// places while the places still run as the last such numbering left them (new entries last,
+// removed ones leaving gaps); otherwise it walks the two trees a run at a time, or merges them
+// node by node when they interleave finely.
 //
 // Entries and users are known by opaque handles (the store's item addresses); ties between equal
 // places go by the handles' address order, as the store's sorts keep them.
