@@ -274,14 +274,19 @@ private:
     // the constructor.
     void ConnectUploadSignals();
     // What the upload queue knows of an entry's status, and of its user.
+    void RecordUpload(ItemPtr i_entry);
     void OnUploadStatusConnected(ConnectionInfo& i_info);
-    void KnowUploadUser(ItemPtr i_user);
     void NoteUploadUserOnline(ItemPtr i_user);
     void OnUploadUserOnlineChanged(ConnectionInfo& i_info);
     void OnUploadUserClassChanged(ConnectionInfo& i_info);
     void OnUploadGroupPriorityChanged(ConnectionInfo& i_info);
+    // The user's class taken again, for a user the queue's order knows.
+    void RefileUploadUser(ItemPtr i_user);
+    // The highest priority among the user's groups, never below 0.
+    static int GroupPriorityOf(ItemPtr i_user);
     // Group priority, then privilege, as one number: the higher is served first.
     static std::int64_t UploadClassOf(ItemPtr i_user);
+    static ItemPtr UploadEntryOf(UploadQueueOrder::Handle i_handle);
     // The shared file of a remote path when that user may have it; null otherwise.
     static ItemPtr SharedFileFor(const QString& i_user, const QString& i_file);
     static ItemPtr FindUploadEntry(ItemPtr i_user, ItemPtr i_sharedFile);

@@ -160,37 +160,34 @@ ItemPtr TransferQueueManager::NewUploadEntry(ItemPtr i_user, ItemPtr i_sharedFil
 
 int TransferQueueManager::GetUserGroupDownloadPriority(QString i_user)
 {
+    return GroupPriorityOf(d.GetType("user")->HasItem(i_user));
+}
+
+int TransferQueueManager::GroupPriorityOf(ItemPtr i_user)
+{
     int l_priority = 0;
-    const ItemPtr l_listed = d.GetType("user")->HasItem(i_user)["in_user_list"];
-    for (ItemPtr l_group : l_listed.GetItems("user_list_group"))
+    for (ItemPtr l_group : i_user["in_user_list"].GetItems("user_list_group"))
         l_priority = qMax(l_priority, l_group["group_download_priority"].AsInt());
     return l_priority;
 }
 
+// Group priority, then privilege: the same figure the queue's order files its users by.
 bool TransferQueueManager::UploadEntrySortCompare(ItemPtr i_a, ItemPtr i_b)
 {
     const ItemPtr l_userA = i_a["user"];
     const ItemPtr l_userB = i_b["user"];
     if (l_userA && l_userB)
     {
-        const int l_priorityA = GetUserGroupDownloadPriority(l_userA.AsString());
-        const int l_priorityB = GetUserGroupDownloadPriority(l_userB.AsString());
-        if (l_priorityA != l_priorityB)
-            return l_priorityA > l_priorityB;
-        const bool l_privilegedA = l_userA.IsConnected("is_privileged");
-        if (l_privilegedA != l_userB.IsConnected("is_privileged"))
-            return l_privilegedA;
+        const std::int64_t l_classA = UploadClassOf(l_userA);
+        const std::int64_t l_classB = UploadClassOf(l_userB);
+        if (l_classA != l_classB)
+            return l_classA > l_classB;
     }
     return i_a["upload_order"].AsInt() < i_b["upload_order"].AsInt();
 }
 
 namespace
 {
-ItemPtr EntryOf(UploadQueueOrder::Handle i_handle)
-{
-    return ItemPtr(static_cast<Item*>(const_cast<void*>(i_handle)));
-}
-
 UploadQueueOrder::State UploadState(ItemPtr i_status)
 {
     if (!i_status)
@@ -204,34 +201,35 @@ UploadQueueOrder::State UploadState(ItemPtr i_status)
 
 std::int64_t TransferQueueManager::UploadClassOf(ItemPtr i_user)
 {
-    int l_priority = 0;
-    for (ItemPtr l_group : i_user["in_user_list"].GetItems("user_list_group"))
-        l_priority = qMax(l_priority, l_group["group_download_priority"].AsInt());
-    return std::int64_t(l_priority) * 2 + (i_user.IsConnected("is_privileged") ? 1 : 0);
+    return std::int64_t(GroupPriorityOf(i_user)) * 2 + (i_user.IsConnected("is_privileged") ? 1 : 0);
 }
 
-void TransferQueueManager::KnowUploadUser(ItemPtr i_user)
+ItemPtr TransferQueueManager::UploadEntryOf(UploadQueueOrder::Handle i_handle)
 {
-    if (i_user && !m_uploadOrder.KnowsUser(i_user.Get()))
-        m_uploadOrder.AddUser(i_user.Get(), i_user.IsConnected("is_online"), UploadClassOf(i_user));
+    return ItemPtr(static_cast<Item*>(const_cast<void*>(i_handle)));
+}
+
+// Also for an entry whose status came before the queue's order heard of it.
+void TransferQueueManager::RecordUpload(ItemPtr i_entry)
+{
+    const ItemPtr l_user = i_entry["user"];
+    if (l_user && !m_uploadOrder.KnowsUser(l_user.Get()))
+        m_uploadOrder.AddUser(l_user.Get(), l_user.IsConnected("is_online"), UploadClassOf(l_user));
+    m_uploadOrder.SetState(i_entry.Get(), l_user.Get(), UploadState(i_entry["upload_entry_status"]));
 }
 
 void TransferQueueManager::OnUploadStatusConnected(ConnectionInfo& i_info)
 {
-    const ItemPtr l_entry(i_info.from);
-    const ItemPtr l_user = l_entry["user"];
-    KnowUploadUser(l_user);
-    m_uploadOrder.SetState(l_entry.Get(), l_user.Get(), UploadState(ItemPtr(i_info.to)));
+    RecordUpload(ItemPtr(i_info.from));
 }
 
 // A user whose is_online item is replaced is offline for the moment between.
 void TransferQueueManager::OnUploadUserOnlineChanged(ConnectionInfo& i_info)
 {
-    const ItemPtr l_user(i_info.from);
-    m_uploadOrder.SetOnline(l_user.Get(), l_user.IsConnected("is_online"));
+    NoteUploadUserOnline(ItemPtr(i_info.from));
 }
 
-// Called first when a user comes online, before anything is started for it.
+// Also first when a user comes online, before anything is started for it.
 void TransferQueueManager::NoteUploadUserOnline(ItemPtr i_user)
 {
     m_uploadOrder.SetOnline(i_user.Get(), i_user.IsConnected("is_online"));
@@ -239,21 +237,20 @@ void TransferQueueManager::NoteUploadUserOnline(ItemPtr i_user)
 
 void TransferQueueManager::OnUploadUserClassChanged(ConnectionInfo& i_info)
 {
-    ItemPtr l_user(i_info.from);
-    if (l_user.GetType() != d.GetType("user"))
-        l_user = l_user["user"];
-    if (l_user && m_uploadOrder.KnowsUser(l_user.Get()))
-        m_uploadOrder.SetUserClass(l_user.Get(), UploadClassOf(l_user));
+    const ItemPtr l_item(i_info.from);
+    RefileUploadUser(l_item.GetType() == d.GetType("user") ? l_item : l_item["user"]);
 }
 
 void TransferQueueManager::OnUploadGroupPriorityChanged(ConnectionInfo& i_info)
 {
     for (ItemPtr l_listed : ItemPtr(i_info.from).GetItems("in_user_list"))
-    {
-        const ItemPtr l_user = l_listed["user"];
-        if (l_user && m_uploadOrder.KnowsUser(l_user.Get()))
-            m_uploadOrder.SetUserClass(l_user.Get(), UploadClassOf(l_user));
-    }
+        RefileUploadUser(l_listed["user"]);
+}
+
+void TransferQueueManager::RefileUploadUser(ItemPtr i_user)
+{
+    if (i_user && m_uploadOrder.KnowsUser(i_user.Get()))
+        m_uploadOrder.SetUserClass(i_user.Get(), UploadClassOf(i_user));
 }
 
 // Most requests go last, after the last ordered upload. One that goes before it is put before
@@ -261,12 +258,10 @@ void TransferQueueManager::OnUploadGroupPriorityChanged(ConnectionInfo& i_info)
 // mark, so it costs no more for a long queue than for a short one.
 void TransferQueueManager::OrderNewUpload(ItemPtr i_entry)
 {
-    const ItemPtr l_user = i_entry["user"];
-    KnowUploadUser(l_user);
-    m_uploadOrder.SetState(i_entry.Get(), l_user.Get(), UploadState(i_entry["upload_entry_status"]));
+    RecordUpload(i_entry);
     const int l_order = i_entry["upload_order"].AsInt();
     if (!m_lastOrderedUpload)
-        m_lastOrderedUpload = EntryOf(m_uploadOrder.Last());
+        m_lastOrderedUpload = UploadEntryOf(m_uploadOrder.Last());
     if (!m_lastOrderedUpload)
     {
         m_uploadOrder.Place(i_entry.Get(), 1, l_order);
@@ -279,9 +274,7 @@ void TransferQueueManager::OrderNewUpload(ItemPtr i_entry)
         m_lastOrderedUpload = i_entry;
         return;
     }
-    m_lastOrderedUpload = EntryOf(m_uploadOrder.Last());
-    if (l_user)
-        m_uploadOrder.SetUserClass(l_user.Get(), UploadClassOf(l_user));
+    m_lastOrderedUpload = UploadEntryOf(m_uploadOrder.Last());
     m_uploadOrder.PlaceRenumbering(i_entry.Get(), l_order);
 }
 
@@ -299,9 +292,7 @@ void TransferQueueManager::DetermineUploadsEffectiveOrder()
     std::vector<std::pair<UploadQueueOrder::Handle, int>> l_ordered;
     for (ItemPtr l_entry : l_entries)
     {
-        const ItemPtr l_user = l_entry["user"];
-        KnowUploadUser(l_user);
-        m_uploadOrder.SetState(l_entry.Get(), l_user.Get(), UploadState(l_entry["upload_entry_status"]));
+        RecordUpload(l_entry);
         l_ordered.emplace_back(l_entry.Get(), l_entry["upload_order"].AsInt());
     }
     m_uploadOrder.RenumberInOrder(l_ordered);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <functional>
-#include <limits>
 
 namespace
 {
@@ -594,12 +593,6 @@ void UploadQueueOrder::Forget(Handle i_entry)
         RefreshCandidate(lp_user);
 }
 
-bool UploadQueueOrder::IsPlaced(Handle i_entry) const
-{
-    const Node* lp_node = NodeOf(i_entry);
-    return lp_node && lp_node->placed;
-}
-
 void UploadQueueOrder::Place(Handle i_entry, std::int64_t i_place, int i_order)
 {
     Node* lp_node = NodeOf(i_entry);
@@ -874,11 +867,6 @@ int UploadQueueOrder::ActiveOf(Handle i_user) const
 {
     const User* lp_user = UserOf(i_user);
     return lp_user ? lp_user->active : 0;
-}
-
-std::size_t UploadQueueOrder::PlacedCount() const
-{
-    return m_placed;
 }
 
 void UploadQueueOrder::SetOnline(Handle i_user, bool i_online)

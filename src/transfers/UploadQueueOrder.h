@@ -62,7 +62,6 @@ public:
     // The entry is gone.
     void Forget(Handle i_entry);
 
-    bool IsPlaced(Handle i_entry) const;
     // Gives a recorded entry the place given; i_order is its arrival number as the queue compares
     // arrival numbers.
     void Place(Handle i_entry, std::int64_t i_place, int i_order);
@@ -83,7 +82,6 @@ public:
 
     int QueuedOf(Handle i_user) const;
     int ActiveOf(Handle i_user) const;
-    std::size_t PlacedCount() const;
 
 private:
     struct Node;

@@ -60,7 +60,7 @@ void TransferQueueManager::StartNewUploads()
     const void* lp_tried = nullptr;
     while (l_free > 0)
     {
-        const ItemPtr l_entry(static_cast<Item*>(const_cast<void*>(m_uploadOrder.NextToStart())));
+        const ItemPtr l_entry = UploadEntryOf(m_uploadOrder.NextToStart());
         // Either way an entry tried leaves the waiting ones; were it still there, its status did
         // not reach the queue's order, and trying again would repeat what was sent.
         if (!l_entry || l_entry.Get() == lp_tried)
