@@ -3,8 +3,8 @@
 // BM_RequestsBesideABar: 80 peers ask for files of ours as their sockets give the requests, one
 // peer's 1 to 5 requests a turn of the event loop, at 2 upload slots, with the uploads page shown
 // and, with bar:1, one upload running that reports a block every third turn (bar:0: none
-// reports, so no bar is shown). The list first holds W - 400 waiting uploads asked for at once, and
-// 400 more then come a few to a turn. For W = 1,000 and 16,000: the GUI thread's CPU per new row
+// reports, so no bar is shown). The list first holds W waiting uploads asked for at once, and
+// 1,000 more then come a few to a turn. For W = 1,000 and 16,000: the GUI thread's CPU per new row
 // (us_row_<W>), from the first request until every row is in the list and the loop has settled,
 // against the transfer queues alone doing the same with no view (x_engine_<W>), the CPU per row at
 // 16,000 against 1,000 (ratio), and the worst lateness of a 10 ms timer over both sizes
@@ -51,8 +51,8 @@
 namespace
 {
 constexpr int kPeers = 80;
-constexpr int kArriving = 400;
-constexpr int kPerPeer = 250;
+constexpr int kArriving = 1000;
+constexpr int kPerPeer = 240;
 constexpr int kPerFolder = 50;
 constexpr qint64 kFileSize = 1000000;
 const char* const Uploader = "bob";
@@ -228,7 +228,7 @@ void Settle()
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
 }
 
-// One peer's 1 to 5 requests a turn until 400 have come, the running transfer, if any, reporting
+// One peer's 1 to 5 requests a turn until 1,000 have come, the running transfer, if any, reporting
 // every third turn; then the loop until every row is listed.
 Busy ArrivingRequests(Requests& io_requests, RunningTransfer* ip_running)
 {
@@ -248,8 +248,8 @@ Busy ArrivingRequests(Requests& io_requests, RunningTransfer* ip_running)
     return RunUntil([&] { l_stepper.start(); }, [&] { return l_asked >= kArriving && AllListed(true); });
 }
 
-// The queue holding W - 400 waiting uploads asked for at once, then 400 more requests a few to a
-// turn, with one upload running or none.
+// The queue holding W waiting uploads asked for at once, then 1,000 more requests a few to a turn,
+// with one upload running or none.
 Busy MeasureRequests(int i_waiting, bool i_view, bool i_bar)
 {
     Engine().Fresh(i_view, true);
@@ -261,7 +261,7 @@ Busy MeasureRequests(int i_waiting, bool i_view, bool i_bar)
         UserItem(Peer(l_peer)).NewItem("is_online");
     SetSetting("upload_slots", "0");
     Requests l_requests;
-    for (int l_asked = 0; l_asked < i_waiting - kArriving; ++l_asked)
+    for (int l_asked = 0; l_asked < i_waiting; ++l_asked)
         l_requests.AskNext();
     QCoreApplication::processEvents();
     SetSetting("upload_slots", "2");
