@@ -159,6 +159,9 @@ TEST_P(RowsHeldBack, RowsHeldBackJoinAsRowsTakenAtOnceWouldStand)
         ASSERT_TRUE(AllJoin());
         QCoreApplication::processEvents();
         EXPECT_EQ(Dump(), l_atOnce);
+        Shown()->scrollToBottom();
+        Picture(mp_window.get(), QString("held-rows-joined-%1-folders-%2.png")
+                                     .arg(Upload() ? "uploads" : "downloads", l_foldersOpen ? "open" : "closed"));
         for (ItemPtr l_entry : l_new)
             Remove(l_entry, Upload());
         QCoreApplication::processEvents();

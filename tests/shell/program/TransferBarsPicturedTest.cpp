@@ -138,5 +138,21 @@ TEST_P(TransferBarsPictured, EveryBarLooksAsABarWidgetInItsPlaceAndReadsAsItsTex
         }
     }
     QAccessible::setActive(l_wasActive);
-    Picture(mp_window.get(), QString("transfer-bars-%1-%2.png").arg(Upload() ? "uploads" : "downloads", Dark() ? "dark" : "light"));
+    Picture(mp_window.get(), QString("transfer-bars-stopped-%1-%2.png").arg(Upload() ? "uploads" : "downloads", Dark() ? "dark" : "light"));
+
+    // A transfer running while more rows come, to be looked at.
+    if (Upload())
+    {
+        ASSERT_NO_FATAL_FAILURE(ShareFiles("Running", {"a.mp3", "b.mp3", "c.mp3"}, 4200000));
+    }
+    const ItemPtr l_running = Queue(Upload(), "carol", "Running", "a.mp3", 4200000);
+    Run(l_running, Upload(), 0, 51200);
+    for (const char* l_name : {"b.mp3", "c.mp3"})
+    {
+        Report(l_running, Upload(), 1400000);
+        Queue(Upload(), "carol", "Running", l_name, 4200000);
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(BarOf(RowOf(l_running, Upload())), "1,400,000 (33.3%) [33]");
+    Picture(mp_window.get(), QString("transfer-bars-running-%1-%2.png").arg(Upload() ? "uploads" : "downloads", Dark() ? "dark" : "light"));
 }
