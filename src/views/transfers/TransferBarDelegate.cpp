@@ -3,15 +3,9 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QPainter>
-#include <QProgressBar>
 #include <QStyle>
 #include <QStyleOptionProgressBar>
 #include <QTreeWidgetItem>
-
-void TransferBarDelegate::Keep(QTreeWidgetItem* ip_row, int i_column, const QProgressBar& i_bar)
-{
-    Keep(ip_row, i_column, i_bar.text(), i_bar.value());
-}
 
 void TransferBarDelegate::Keep(QTreeWidgetItem* ip_row, int i_column, const QString& i_text, int i_value)
 {

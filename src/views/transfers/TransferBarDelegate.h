@@ -2,13 +2,12 @@
 
 #include <QStyledItemDelegate>
 
-class QProgressBar;
 class QTreeWidgetItem;
 
-// Draws the progress bar of a transfer row whose transfer has stopped, as its bar widget last
-// looked. A list keeps live bar widgets only on rows whose transfers run: every widget in a list
-// costs each paint and each layout of the whole list, and a user may keep thousands of finished
-// rows. The last text and value are kept on the row in the bar's place.
+// Draws the progress bar of a transfer row, running or stopped, as a bar widget in its place
+// would look. A list holds no widget for a bar: every widget in a list has the list lay all its
+// rows out at each new row, and a user may keep thousands of rows. The text and value are kept on
+// the row's cell, the text as the cell's accessible text, which is its name to a screen reader.
 class TransferBarDelegate : public QStyledItemDelegate
 {
     Q_OBJECT
@@ -17,11 +16,9 @@ public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
     static constexpr int MaximumHeight = 14;
-    static constexpr int TextRole = Qt::UserRole + 40;
+    static constexpr int TextRole = Qt::AccessibleTextRole;
     static constexpr int ValueRole = Qt::UserRole + 41;
 
-    // The bar's text and value kept on the row's cell, for the widget to go.
-    static void Keep(QTreeWidgetItem* ip_row, int i_column, const QProgressBar& i_bar);
     static void Keep(QTreeWidgetItem* ip_row, int i_column, const QString& i_text, int i_value);
     static void Forget(QTreeWidgetItem* ip_row, int i_column);
     // Whether the cell holds a bar to draw.

@@ -31,7 +31,6 @@
 #include "transfers/TransferStatus.h"
 #include "ui_TransfersForm.h"
 #include "views/transfers/TransferBarDelegate.h"
-#include "views/transfers/TransferBarFactory.h"
 #include "views/transfers/TransferRowIcons.h"
 
 TransfersForm* transfersForm = nullptr;
@@ -40,12 +39,12 @@ const TransfersForm::ListKind TransfersForm::Downloads = {
     "download_entry",       "download_entry_status",     "download_list_user_node",
     "download_list_folder_node", "download_list_node",   "remote_folder",
     "write_position",       transfer_status::Downloading, &TransfersForm::DownloadsList,
-    &TransfersForm::m_downloadTallies};
+    &TransfersForm::m_downloadTallies, &TransfersForm::mp_heldDownloads};
 const TransfersForm::ListKind TransfersForm::Uploads = {
     "upload_entry",       "upload_entry_status",     "upload_list_user_node",
     "upload_list_folder_node", "upload_list_node",   "shared_file_folder",
     "read_position",      transfer_status::Uploading, &TransfersForm::UploadsList,
-    &TransfersForm::m_uploadTallies};
+    &TransfersForm::m_uploadTallies, &TransfersForm::mp_heldUploads};
 
 namespace
 {
@@ -103,8 +102,14 @@ void SetUpColumns(QTreeWidget* ip_list, int i_count)
                                                                {Columns[ProgressColumn].largest()},
                                                                CellPadding(ip_list) + l_frame));
     ip_list->header()->setSectionsMovable(false);
-    // Every row is one line high: placing a progress bar then costs no walk over all rows.
+    // Every row is one line high: a layout then asks no row for its height.
     ip_list->setUniformRowHeights(true);
+}
+
+std::size_t FileRows(const char* i_type)
+{
+    const Type* lp_nodes = d.HasType(i_type);
+    return lp_nodes ? lp_nodes->ItemCount() : 0;
 }
 
 } // namespace
@@ -118,18 +123,11 @@ TransfersForm::TransfersForm(QWidget* ip_parent) : QWidget(ip_parent)
 
     SetUpColumns(mp_ui->downloadsList, DownloadColumns);
     SetUpColumns(mp_ui->uploadsList, UploadColumns);
+    // No widget in either list: each would have the list lay every row out at every insertion.
     for (QTreeWidget* lp_list : {DownloadsList(), UploadsList()})
-    {
-        auto* lp_bars = new TransferBarDelegate(lp_list);
-        lp_bars->setItemEditorFactory(&TransferBarFactory::Get());
-        lp_list->setItemDelegateForColumn(ProgressColumn, lp_bars);
-        // The rows take their height from the list's first row, bar included, and a change of that
-        // row changes it without laying the list out: the live bars are placed again at once.
-        connect(lp_list->model(), &QAbstractItemModel::dataChanged, lp_list, [lp_list](const QModelIndex& i_first) {
-            if (i_first.row() == 0 && !i_first.parent().isValid())
-                QMetaObject::invokeMethod(lp_list, "updateEditorGeometries");
-        });
-    }
+        lp_list->setItemDelegateForColumn(ProgressColumn, new TransferBarDelegate(lp_list));
+    mp_heldDownloads = std::make_unique<HeldTransferRows>(DownloadsList(), [] { return FileRows(Downloads.fileNode); });
+    mp_heldUploads = std::make_unique<HeldTransferRows>(UploadsList(), [] { return FileRows(Uploads.fileNode); });
     mp_ui->uploadsList->header()->setStretchLastSection(false);
     // The row of upload settings would otherwise hold the whole window at its width.
     mp_ui->uploadsTab->setMinimumWidth(300);
@@ -347,45 +345,51 @@ void TransfersForm::ConnectSettingWidgets()
 }
 
 // The saved downloads in queue order. Each row's status is shown as it is made, and each group
-// row's aggregate once at the end. The rows are built apart from the list, which takes them in
-// one step and only then opens them.
+// row's aggregate once at the end. The rows are held back while they are built, and the list
+// takes them in one step.
 void TransfersForm::OnTransfersLoaded()
 {
     m_transfersLoaded = true;
     m_loadingRows = true;
+    Held(Downloads).HoldAll(true);
     for (ItemPtr l_entry : g("download_entry").SortNumericBy("download_order", true))
         OnDownloadEntryAdded(l_entry);
     m_loadingRows = false;
-    DownloadsList()->addTopLevelItems(m_loadedUserRows);
-    for (QTreeWidgetItem* lp_user : m_loadedUserRows)
+    Held(Downloads).HoldAll(false);
+    for (QTreeWidgetItem* lp_row : Held(Downloads).Join())
     {
-        lp_user->setExpanded(m_expandDownloadUsers);
-        for (int l_folder = 0; l_folder < lp_user->childCount(); ++l_folder)
-            lp_user->child(l_folder)->setExpanded(m_expandDownloadFolders);
-    }
-    for (QTreeWidgetItem* lp_user : std::exchange(m_loadedUserRows, {}))
-    {
-        for (int l_folder = 0; l_folder < lp_user->childCount(); ++l_folder)
-            ShowGroupStatus(Downloads, lp_user->child(l_folder));
-        ShowGroupStatus(Downloads, lp_user);
+        for (int l_child = 0; l_child < lp_row->childCount(); ++l_child)
+            ShowGroupStatus(Downloads, lp_row->child(l_child));
+        ShowGroupStatus(Downloads, lp_row);
     }
     UpdateActiveTransferCounts();
+}
+
+void TransfersForm::JoinHeldRows()
+{
+    mp_heldDownloads->Join();
+    mp_heldUploads->Join();
+}
+
+void TransfersForm::OpenNewRow(const ListKind& i_kind, QTreeWidgetItem* ip_row)
+{
+    Held(i_kind).Open(ip_row);
+    // A held row opens unheard as it joins its list; what opening does to its figures is done now,
+    // as for a row that opened in the list as it was made.
+    if (!ip_row->treeWidget())
+        ForgetGroupFigures(ip_row);
 }
 
 QTreeWidgetItem* TransfersForm::UserRow(const ListKind& i_kind, ItemPtr i_user, bool i_expand)
 {
     if (const ItemPtr l_node = i_user[i_kind.userNode])
         return RowOfNode(l_node);
-    QTreeWidgetItem* lp_row = nullptr;
-    if (m_loadingRows && &i_kind == &Downloads)
-        m_loadedUserRows << (lp_row = new QTreeWidgetItem);
-    else
-        lp_row = new QTreeWidgetItem((this->*i_kind.list)());
+    QTreeWidgetItem* lp_row = Held(i_kind).NewRow(nullptr);
     i_user += d.GetType(i_kind.userNode)->GetItem(Value(lp_row));
     lp_row->setText(0, i_user.AsString());
     lp_row->setIcon(0, TransferRowIcons::Online(i_user.IsConnected("is_online")));
     if (i_expand)
-        lp_row->setExpanded(true);
+        OpenNewRow(i_kind, lp_row);
     return lp_row;
 }
 
@@ -403,16 +407,16 @@ QTreeWidgetItem* TransfersForm::NewEntryRow(const ListKind& i_kind, ItemPtr i_en
     QTreeWidgetItem* lp_folderRow = RowOfNode(l_folderNode);
     if (!l_folderNode)
     {
-        lp_folderRow = new QTreeWidgetItem(lp_userRow);
+        lp_folderRow = Held(i_kind).NewRow(lp_userRow);
         l_folderNode = d.GetType(i_kind.folderNode)->GetItem(Value(lp_folderRow));
         l_folderNode += l_userNode;
         l_folderNode += i_folder;
         lp_folderRow->setText(1, ReversePathname(i_folder.AsString()));
         if (i_expandFolders)
-            lp_folderRow->setExpanded(true);
+            OpenNewRow(i_kind, lp_folderRow);
     }
 
-    auto* lp_row = new QTreeWidgetItem(lp_folderRow);
+    QTreeWidgetItem* lp_row = Held(i_kind).NewRow(lp_folderRow);
     // The list lays every shown row out again whenever rows come under an open one; a row that
     // can have none below it is laid out without asking.
     lp_row->setFlags(lp_row->flags() | Qt::ItemNeverHasChildren);
@@ -458,8 +462,8 @@ void TransfersForm::RemoveEntryRow(const ListKind& i_kind, ItemPtr i_entry)
     if (!l_node)
         return;
     QTreeWidgetItem* lp_row = RowOfNode(l_node);
-    QTreeWidgetItem* lp_folderRow = lp_row->parent();
-    QTreeWidgetItem* lp_userRow = lp_folderRow ? lp_folderRow->parent() : nullptr;
+    QTreeWidgetItem* lp_folderRow = Held(i_kind).Parent(lp_row);
+    QTreeWidgetItem* lp_userRow = lp_folderRow ? Held(i_kind).Parent(lp_folderRow) : nullptr;
     TransferRowTallies& l_tallies = this->*i_kind.tallies;
     l_tallies.Leave(i_entry);
     l_node.Remove();
@@ -498,15 +502,17 @@ TransfersForm::RowRemovals::~RowRemovals()
 
 void TransfersForm::DropRow(const ListKind& i_kind, QTreeWidgetItem* ip_row)
 {
-    DropBar((this->*i_kind.list)(), ip_row);
     if (m_rowRemovals > 0)
         m_removedRows.push_back(ip_row);
     else
+    {
+        Held(i_kind).Take(ip_row);
         delete ip_row;
+    }
 }
 
-// A removed row whose parent went too goes with it. Each leaves its list at once; the rows are
-// deleted later.
+// A removed row whose parent went too goes with it; a held row that waits for its parent has
+// none yet. Each leaves its list at once; the rows are deleted later.
 void TransfersForm::DropRemovedRows()
 {
     const std::vector<QTreeWidgetItem*> l_rows = std::exchange(m_removedRows, {});
@@ -514,7 +520,8 @@ void TransfersForm::DropRemovedRows()
     for (QTreeWidgetItem* lp_row : l_rows)
     {
         QTreeWidgetItem* lp_parent = lp_row->parent();
-        if (l_removed.count(lp_parent))
+        const bool l_held = mp_heldDownloads->Take(lp_row) || mp_heldUploads->Take(lp_row);
+        if (!l_held && l_removed.count(lp_parent))
             continue;
         if (lp_parent)
             lp_parent->removeChild(lp_row);
@@ -659,9 +666,11 @@ QTreeWidgetItem* TransfersForm::NodeUserRow(const ListKind& i_kind, QTreeWidgetI
 {
     if (!ip_row || NodeOfRow(i_kind.userNode, ip_row))
         return ip_row;
+    const HeldTransferRows& l_held = Held(i_kind);
     if (NodeOfRow(i_kind.folderNode, ip_row))
-        return ip_row->parent();
-    return ip_row->parent() ? ip_row->parent()->parent() : nullptr;
+        return l_held.Parent(ip_row);
+    QTreeWidgetItem* lp_folderRow = l_held.Parent(ip_row);
+    return lp_folderRow ? l_held.Parent(lp_folderRow) : nullptr;
 }
 
 QTreeWidgetItem* TransfersForm::GetDownloadNodeUserNode(QTreeWidgetItem* ip_row) const

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <map>
+#include <memory>
 #include <set>
 #include <utility>
 #include <vector>
@@ -15,10 +16,10 @@
 #include "store/DataLoadedEventHandler.h"
 #include "store/ItemPtr.h"
 #include "store/ItemSet.h"
+#include "views/transfers/HeldTransferRows.h"
 #include "views/transfers/IdleUploads.h"
 #include "views/transfers/TransferRowTallies.h"
 
-class QProgressBar;
 class QTreeWidget;
 class QTreeWidgetItem;
 class Item;
@@ -145,6 +146,7 @@ private:
         const char* runningStatus;
         QTreeWidget* (TransfersForm::*list)() const;
         TransferRowTallies TransfersForm::*tallies;
+        std::unique_ptr<HeldTransferRows> TransfersForm::*held;
     };
     static const ListKind Downloads;
     static const ListKind Uploads;
@@ -157,10 +159,15 @@ private:
     QTreeWidgetItem* NewEntryRow(const ListKind& i_kind, ItemPtr i_entry, ItemPtr i_folder,
                                  bool i_expandUsers, bool i_expandFolders);
     void RemoveEntryRow(const ListKind& i_kind, ItemPtr i_entry);
-    // Out of the list with its bar; while rows are removed together, only once they all are.
+    // Out of the list; while rows are removed together, only once they all are.
     void DropRow(const ListKind& i_kind, QTreeWidgetItem* ip_row);
     void DropRemovedRows();
     QTreeWidgetItem* UserRow(const ListKind& i_kind, ItemPtr i_user, bool i_expand);
+    HeldTransferRows& Held(const ListKind& i_kind) const { return *(this->*i_kind.held); }
+    // Opens a new group row, held or not, with what opening does to its figures.
+    void OpenNewRow(const ListKind& i_kind, QTreeWidgetItem* ip_row);
+    // Before the user acts on the lists, every row the store holds is in them.
+    void JoinHeldRows();
     ItemSet NodeEntryItems(const ListKind& i_kind, QTreeWidgetItem* ip_row) const;
     void OnDownloadPositionChange(ConnectionInfo& i_info);
     void OnUploadPositionChange(ConnectionInfo& i_info);
@@ -174,19 +181,16 @@ private:
     void ShowEntryStatus(const ListKind& i_kind, ItemPtr i_entry, ItemPtr i_status);
     // A group row's aggregate: its status text while collapsed, its colour always.
     void ShowGroupStatus(const ListKind& i_kind, QTreeWidgetItem* ip_row);
-    static void ShowGroupAggregate(QTreeWidgetItem* ip_row, const QString& i_status);
+    void ShowGroupAggregate(const ListKind& i_kind, QTreeWidgetItem* ip_row, const QString& i_status);
     void RecolorList(const ListKind& i_kind);
     void ShowProgress(const ListKind& i_kind, ItemPtr i_entry);
     // The group row's summed bar and time left; false when its entries hold no bytes.
     bool ShowGroupProgress(const ListKind& i_kind, QTreeWidgetItem* ip_row, qint32 i_speed);
-    // The bar of a group row that lost entries, live or drawn, shows what the others add up to.
+    // The bar of a group row that lost entries shows what the others add up to.
     void ShowRemainingGroupBar(const ListKind& i_kind, QTreeWidgetItem* ip_row);
-    static QProgressBar* Bar(QTreeWidget* ip_list, QTreeWidgetItem* ip_row);
-    static void SetBar(QProgressBar* ip_bar, qint64 i_done, double i_percent);
-    static void DropBar(QTreeWidget* ip_list, QTreeWidgetItem* ip_row);
-    // A bar whose transfers have stopped is drawn in its cell from then on, no longer a widget.
-    static void SettleBar(QTreeWidget* ip_list, QTreeWidgetItem* ip_row);
-    void ForgetGroupFigures(const ListKind& i_kind, QTreeWidgetItem* ip_row);
+    // The row's bar, made by its first report and drawn in its cell from what the row keeps.
+    static void SetBar(QTreeWidgetItem* ip_row, qint64 i_done, double i_percent);
+    static void ForgetGroupFigures(QTreeWidgetItem* ip_row);
     void ToggleExpansion(QTreeWidget* ip_list, bool& io_flag, const char* i_action,
                          const QString& i_text, bool i_folders);
     void ClearCompleteDownloads();
@@ -211,8 +215,10 @@ private:
     TransferRowTallies m_uploadTallies{true};
     // While the saved downloads get their rows, the group rows are shown once at the end.
     bool m_loadingRows = false;
-    // The loaded downloads' rows are built apart from the list and join it in one step.
-    QList<QTreeWidgetItem*> m_loadedUserRows;
+    // The rows each list holds back while it is shown and long; the saved downloads' rows are
+    // held while they are built and join the list in one step.
+    std::unique_ptr<HeldTransferRows> mp_heldDownloads;
+    std::unique_ptr<HeldTransferRows> mp_heldUploads;
     bool m_countsRequested = false;
     // Group rows that lost a row below them and have not yet shown what is left; a group row
     // leaves here when it goes.

@@ -64,6 +64,7 @@ void Notify(const QString& i_text, QWidget* ip_list, const QString& i_popup)
 
 void TransfersForm::OnActionBarTriggered(QWidget*, QString i_action)
 {
+    JoinHeldRows();
     if (i_action == "expand_download_folders")
         ToggleExpansion(mp_ui->downloadsList, m_expandDownloadFolders, "expand_download_folders",
                         tr("Expand Folders"), true);
@@ -229,6 +230,7 @@ void TransfersForm::OnKeyPressedInDownloadList(QKeyEvent* ip_event)
 // A lone group row is emptied whole; in a wider selection only file rows count.
 void TransfersForm::DeleteSelectedDownloads()
 {
+    JoinHeldRows();
     const QList<QTreeWidgetItem*> l_selected = mp_ui->downloadsList->selectedItems();
     std::vector<ItemPtr> l_entries;
     if (l_selected.size() == 1 && IsGroupRow(Downloads, l_selected.first()))
@@ -257,6 +259,7 @@ void TransfersForm::OnDownloadListItemDoubleClicked(QTreeWidgetItem* ip_item, in
 
 void TransfersForm::OnDownloadsContextMenuRequested(QPoint i_point)
 {
+    JoinHeldRows();
     QTreeWidget* lp_list = mp_ui->downloadsList;
     const QList<QTreeWidgetItem*> l_selected = lp_list->selectedItems();
     if (l_selected.isEmpty())
@@ -281,6 +284,7 @@ void TransfersForm::OnDownloadsContextMenuRequested(QPoint i_point)
 
 void TransfersForm::OnUploadsContextMenuRequested(QPoint i_point)
 {
+    JoinHeldRows();
     QTreeWidget* lp_list = mp_ui->uploadsList;
     QTreeWidgetItem* lp_row = lp_list->itemAt(i_point);
     const ItemPtr l_user = NodeOfRow(Uploads.userNode, GetUploadNodeUserNode(lp_row))["user"];

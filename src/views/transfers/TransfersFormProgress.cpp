@@ -1,7 +1,6 @@
 // The status column, the row colours and the progress figures of the transfer lists.
 #include <QBrush>
 #include <QColor>
-#include <QProgressBar>
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -93,15 +92,13 @@ void TransfersForm::ShowGroupStatus(const ListKind& i_kind, QTreeWidgetItem* ip_
     const TransferGroupTally* lp_tally = (this->*i_kind.tallies).Find(ip_row);
     if (!lp_tally)
         return;
-    ShowGroupAggregate(ip_row, lp_tally->Status(&i_kind == &Uploads));
-    if (!lp_tally->AnyRunning())
-        SettleBar((this->*i_kind.list)(), ip_row);
+    ShowGroupAggregate(i_kind, ip_row, lp_tally->Status(&i_kind == &Uploads));
 }
 
 // An open group row leaves its status column to the rows below it.
-void TransfersForm::ShowGroupAggregate(QTreeWidgetItem* ip_row, const QString& i_status)
+void TransfersForm::ShowGroupAggregate(const ListKind& i_kind, QTreeWidgetItem* ip_row, const QString& i_status)
 {
-    if (!ip_row->isExpanded())
+    if (!Held(i_kind).IsOpen(ip_row))
         ip_row->setText(StatusColumn, i_status);
     SetItemColorByStatus(ip_row, i_status);
 }
@@ -111,8 +108,8 @@ void TransfersForm::ShowEntryStatus(const ListKind& i_kind, ItemPtr i_entry, Ite
     QTreeWidgetItem* lp_row = RowOfNode(i_entry[i_kind.fileNode]);
     if (!lp_row)
         return;
-    QTreeWidgetItem* lp_folderRow = lp_row->parent();
-    QTreeWidgetItem* lp_userRow = lp_folderRow ? lp_folderRow->parent() : nullptr;
+    QTreeWidgetItem* lp_folderRow = Held(i_kind).Parent(lp_row);
+    QTreeWidgetItem* lp_userRow = lp_folderRow ? Held(i_kind).Parent(lp_folderRow) : nullptr;
     const QString l_status = i_status.AsString();
     const bool l_complete = l_status == transfer_status::Complete;
     if (&i_kind == &Downloads)
@@ -137,8 +134,6 @@ void TransfersForm::ShowEntryStatus(const ListKind& i_kind, ItemPtr i_entry, Ite
         if (const ItemPtr l_reason = i_entry["denial_reason"])
             l_shown = l_reason.AsString();
     lp_row->setText(StatusColumn, l_shown.toLower());
-    if (l_status != i_kind.runningStatus)
-        SettleBar((this->*i_kind.list)(), lp_row);
     (this->*i_kind.tallies).Recount(i_entry);
     if (m_loadingRows)
         return;
@@ -235,29 +230,11 @@ QString TransfersForm::SpeedText(qint64 i_bytesPerSecond)
     return QString::number(i_bytesPerSecond / 1024.0, 'f', 1);
 }
 
-// A bar repaints itself at once on a new value, and with it the list around it; held back, it is
-// painted with the rest of the window in the next turn of the event loop.
-void TransfersForm::SetBar(QProgressBar* ip_bar, qint64 i_done, double i_percent)
+// Every bar is drawn from what its row keeps: a widget in a list would have the list lay every
+// row out at each new row. A new value repaints the cell.
+void TransfersForm::SetBar(QTreeWidgetItem* ip_row, qint64 i_done, double i_percent)
 {
-    ip_bar->setUpdatesEnabled(false);
-    ip_bar->setFormat(ProgressText(i_done, i_percent));
-    ip_bar->setValue(int(i_percent));
-    ip_bar->setUpdatesEnabled(true);
-}
-
-QProgressBar* TransfersForm::Bar(QTreeWidget* ip_list, QTreeWidgetItem* ip_row)
-{
-    if (auto* lp_bar = qobject_cast<QProgressBar*>(ip_list->itemWidget(ip_row, ProgressColumn)))
-        return lp_bar;
-    TransferBarDelegate::Forget(ip_row, ProgressColumn);
-    // Made by the column's delegate, which places it in the cell without laying the list out.
-    ip_list->openPersistentEditor(ip_row, ProgressColumn);
-    if (auto* lp_bar = qobject_cast<QProgressBar*>(ip_list->itemWidget(ip_row, ProgressColumn)))
-        return lp_bar;
-    auto* lp_bar = new QProgressBar;
-    lp_bar->setMaximumHeight(TransferBarDelegate::MaximumHeight);
-    ip_list->setItemWidget(ip_row, ProgressColumn, lp_bar);
-    return lp_bar;
+    TransferBarDelegate::Keep(ip_row, ProgressColumn, ProgressText(i_done, i_percent), int(i_percent));
 }
 
 bool TransfersForm::ShowGroupProgress(const ListKind& i_kind, QTreeWidgetItem* ip_row,
@@ -266,7 +243,7 @@ bool TransfersForm::ShowGroupProgress(const ListKind& i_kind, QTreeWidgetItem* i
     const TransferGroupTally l_tally = (this->*i_kind.tallies).WithMoved(ip_row);
     if (l_tally.Total() == 0)
         return false;
-    SetBar(Bar((this->*i_kind.list)(), ip_row), l_tally.Done(), GroupPercent(l_tally));
+    SetBar(ip_row, l_tally.Done(), GroupPercent(l_tally));
     ip_row->setText(TimeLeftColumn, TimeLeftText(SecondsLeft(l_tally.Left(), i_speed)));
     return true;
 }
@@ -275,22 +252,13 @@ bool TransfersForm::ShowGroupProgress(const ListKind& i_kind, QTreeWidgetItem* i
 // with no bytes has nothing to show there.
 void TransfersForm::ShowRemainingGroupBar(const ListKind& i_kind, QTreeWidgetItem* ip_row)
 {
-    QTreeWidget* lp_list = (this->*i_kind.list)();
-    auto* lp_bar = qobject_cast<QProgressBar*>(lp_list->itemWidget(ip_row, ProgressColumn));
-    if (!lp_bar && !TransferBarDelegate::Holds(ip_row, ProgressColumn))
+    if (!TransferBarDelegate::Holds(ip_row, ProgressColumn))
         return;
     const TransferGroupTally l_tally = (this->*i_kind.tallies).WithMoved(ip_row);
     if (l_tally.Total() == 0)
-    {
-        DropBar(lp_list, ip_row);
         TransferBarDelegate::Forget(ip_row, ProgressColumn);
-        return;
-    }
-    const double l_percent = GroupPercent(l_tally);
-    if (lp_bar)
-        SetBar(lp_bar, l_tally.Done(), l_percent);
     else
-        TransferBarDelegate::Keep(ip_row, ProgressColumn, ProgressText(l_tally.Done(), l_percent), int(l_percent));
+        SetBar(ip_row, l_tally.Done(), GroupPercent(l_tally));
 }
 
 // The transfer queues report at most about ten times a second per transfer, and once more at
@@ -304,25 +272,26 @@ void TransfersForm::ShowProgress(const ListKind& i_kind, ItemPtr i_entry)
     const qint32* lp_speed = transferQueueManager->PeekObject<qint32>(i_entry["bytes_per_second"]);
     if (!lp_position || !lp_speed)
         return;
-    QTreeWidgetItem* lp_folderRow = lp_row->parent();
-    QTreeWidgetItem* lp_userRow = lp_folderRow ? lp_folderRow->parent() : nullptr;
+    const HeldTransferRows& l_held = Held(i_kind);
+    QTreeWidgetItem* lp_folderRow = l_held.Parent(lp_row);
+    QTreeWidgetItem* lp_userRow = lp_folderRow ? l_held.Parent(lp_folderRow) : nullptr;
     const qint64 l_size = TransferGroupTally::EntrySize(i_entry, &i_kind == &Uploads);
 
     lp_row->setText(TimeLeftColumn, TimeLeftText(SecondsLeft(l_size - *lp_position, *lp_speed)));
     // A file of no bytes, as its sender reports it, is done as soon as it starts.
     const double l_percent =
         l_size > 0 ? ClampedPercent(double(*lp_position) * 100.0 / double(l_size)) : 100.0;
-    SetBar(Bar((this->*i_kind.list)(), lp_row), *lp_position, l_percent);
+    SetBar(lp_row, *lp_position, l_percent);
 
     // The speed shows on the innermost row that can be seen.
-    const bool l_userOpen = lp_userRow && lp_userRow->isExpanded();
-    const bool l_folderOpen = lp_folderRow && lp_folderRow->isExpanded();
+    const bool l_userOpen = lp_userRow && l_held.IsOpen(lp_userRow);
+    const bool l_folderOpen = lp_folderRow && l_held.IsOpen(lp_folderRow);
     QTreeWidgetItem* lp_speedRow =
         l_userOpen && l_folderOpen ? lp_row : (l_userOpen ? lp_folderRow : lp_userRow);
     if (lp_speedRow)
         lp_speedRow->setText(SpeedColumn, SpeedText(*lp_speed));
 
-    if (lp_userRow && !(lp_userRow->isExpanded() && lp_userRow->childCount() <= 1) &&
+    if (lp_userRow && !(l_userOpen && l_held.ChildCount(lp_userRow) <= 1) &&
         !ShowGroupProgress(i_kind, lp_userRow, *lp_speed))
         return;
     if (lp_folderRow)
@@ -339,31 +308,10 @@ void TransfersForm::OnUploadProgress(ItemPtr i_upload)
     ShowProgress(Uploads, i_upload);
 }
 
-// As the list itself lets a bar go with its row.
-void TransfersForm::DropBar(QTreeWidget* ip_list, QTreeWidgetItem* ip_row)
-{
-    if (QWidget* lp_bar = ip_list->itemWidget(ip_row, ProgressColumn))
-    {
-        lp_bar->hide();
-        lp_bar->deleteLater();
-        ip_list->removeItemWidget(ip_row, ProgressColumn);
-    }
-}
-
-void TransfersForm::SettleBar(QTreeWidget* ip_list, QTreeWidgetItem* ip_row)
-{
-    if (auto* lp_bar = qobject_cast<QProgressBar*>(ip_list->itemWidget(ip_row, ProgressColumn)))
-    {
-        TransferBarDelegate::Keep(ip_row, ProgressColumn, *lp_bar);
-        DropBar(ip_list, ip_row);
-    }
-}
-
-void TransfersForm::ForgetGroupFigures(const ListKind& i_kind, QTreeWidgetItem* ip_row)
+void TransfersForm::ForgetGroupFigures(QTreeWidgetItem* ip_row)
 {
     for (int l_column : {StatusColumn, TimeLeftColumn, SpeedColumn})
         ip_row->setText(l_column, QString());
-    DropBar((this->*i_kind.list)(), ip_row);
     TransferBarDelegate::Forget(ip_row, ProgressColumn);
 }
 
@@ -371,7 +319,7 @@ void TransfersForm::OnItemExpanded(QTreeWidgetItem* ip_item)
 {
     for (const ListKind* lp_kind : {&Downloads, &Uploads})
         if (IsGroupRow(*lp_kind, ip_item))
-            ForgetGroupFigures(*lp_kind, ip_item);
+            ForgetGroupFigures(ip_item);
 }
 
 void TransfersForm::OnItemCollapsed(QTreeWidgetItem* ip_item)

@@ -22,6 +22,7 @@
 #include "views/search/SearchResultsForm.h"
 #include "views/search/SharesForm.h"
 #include "views/transfers/CompleteDownloadsForm.h"
+#include "views/transfers/TransferBarDelegate.h"
 #include "views/transfers/TransfersForm.h"
 
 namespace
@@ -413,13 +414,16 @@ protected:
         FocusWidgetAndParents(lp_list);
         QCoreApplication::processEvents();
         QStringList l_cut;
+        // A bar draws its text as a bar widget in its place would, in that widget's font.
+        const QProgressBar l_bar(lp_list->viewport());
         for (QTreeWidgetItemIterator l_row(lp_list); *l_row; ++l_row)
             for (const int l_column : i_columns)
             {
-                auto* lp_bar = qobject_cast<QProgressBar*>(lp_list->itemWidget(*l_row, l_column));
-                const QString l_text = lp_bar ? lp_bar->text() : (*l_row)->text(l_column);
-                const QFontMetrics l_metrics = lp_bar ? lp_bar->fontMetrics() : lp_list->fontMetrics();
-                const int l_needed = l_metrics.horizontalAdvance(l_text) + CellMargins(lp_list) + (lp_bar ? 2 : 0);
+                const QVariant l_barText = (*l_row)->data(l_column, TransferBarDelegate::TextRole);
+                const bool l_isBar = l_barText.isValid();
+                const QString l_text = l_isBar ? l_barText.toString() : (*l_row)->text(l_column);
+                const QFontMetrics l_metrics = l_isBar ? l_bar.fontMetrics() : lp_list->fontMetrics();
+                const int l_needed = l_metrics.horizontalAdvance(l_text) + CellMargins(lp_list) + (l_isBar ? 2 : 0);
                 if (!l_text.isEmpty() && ShownWidth(lp_list, l_column) < l_needed)
                     l_cut << QString("%1 in %2").arg(l_text).arg(ShownWidth(lp_list, l_column));
             }

@@ -2,7 +2,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QProgressBar>
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -21,6 +20,7 @@
 #include "store/Settings.h"
 #include "transfers/TransferQueueManager.h"
 #include "transfers/TransferStatus.h"
+#include "views/transfers/TransferBarDelegate.h"
 #include "views/transfers/TransfersForm.h"
 
 using namespace transfer_status;
@@ -193,12 +193,14 @@ std::vector<ItemPtr> AllOf(const UserGroups& i_user)
     return l_entries;
 }
 
-// The bar and time left a row shows.
-QString Figures(QTreeWidget* ip_list, QTreeWidgetItem* ip_row)
+// The bar drawn in a row's progress cell and its time left.
+QString Figures(QTreeWidgetItem* ip_row)
 {
-    const auto* lp_bar = qobject_cast<QProgressBar*>(ip_list->itemWidget(ip_row, ProgressColumn));
-    return (lp_bar ? QString("%1 [%2]").arg(lp_bar->format()).arg(lp_bar->value()) : QString("no bar")) + " | " +
-           ip_row->text(TimeLeftColumn);
+    const QVariant l_text = ip_row->data(ProgressColumn, TransferBarDelegate::TextRole);
+    return (l_text.isValid()
+                ? QString("%1 [%2]").arg(l_text.toString()).arg(ip_row->data(ProgressColumn, TransferBarDelegate::ValueRole).toInt())
+                : QString("no bar")) +
+           " | " + ip_row->text(TimeLeftColumn);
 }
 // What a group row of those sums shows once a transfer at that speed reports.
 QString FiguresOf(const std::tuple<qint64, qint64, qint64>& i_sums, qint32 i_speed)
@@ -471,8 +473,8 @@ protected:
         }
         QTreeWidgetItem* lp_folder = lp_row->parent();
         QTreeWidgetItem* lp_user = lp_folder->parent();
-        const QString l_userBefore = Figures(mp_list, lp_user);
-        const QString l_folderBefore = Figures(mp_list, lp_folder);
+        const QString l_userBefore = Figures(lp_user);
+        const QString l_folderBefore = Figures(lp_folder);
 
         const qint64 l_position = RandomPosition(i_entry);
         const qint32 l_speed = RandomSpeed();
@@ -510,11 +512,11 @@ protected:
                                      .arg(l_speed)
                                      .arg(lp_user->isExpanded() ? "open" : "closed")
                                      .arg(lp_user->childCount());
-        const QString l_userShown = Figures(mp_list, lp_user);
+        const QString l_userShown = Figures(lp_user);
         if (l_userShown != l_userWanted)
             m_problems << QString("%1%2: user row shows \"%3\", wanted \"%4\"")
                               .arg(l_where, l_detail, l_userShown, l_userWanted);
-        const QString l_folderShown = Figures(mp_list, lp_folder);
+        const QString l_folderShown = Figures(lp_folder);
         if (l_folderShown != l_folderWanted)
             m_problems << QString("%1%2: folder row %3 shows \"%4\", wanted \"%5\"")
                               .arg(l_where, l_detail, lp_folder->text(FolderColumn), l_folderShown, l_folderWanted);

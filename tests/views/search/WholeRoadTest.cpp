@@ -1,4 +1,3 @@
-#include <QProgressBar>
 #include <QRandomGenerator>
 
 #include <map>
@@ -11,6 +10,7 @@
 #include "views/search/ShareForm.h"
 #include "views/search/SharesForm.h"
 #include "views/transfers/CompleteDownloadsForm.h"
+#include "views/transfers/TransferBarDelegate.h"
 #include "views/transfers/TransfersForm.h"
 
 namespace
@@ -121,9 +121,9 @@ TEST_F(WholeRoad, AFoundFileArrivesWholeAndTheBrowsedFolderAfterIt)
     QList<int> l_percents;
     const QMetaObject::Connection l_watch =
         QObject::connect(transferQueueManager, &TransferQueueManager::DownloadProgressed, [&](ItemPtr) {
-            auto* lp_bar = qobject_cast<QProgressBar*>(lp_downloads->itemWidget(lp_row, 4));
-            if (lp_bar && lp_row->text(3) == "downloading")
-                l_percents << lp_bar->value();
+            const QVariant l_value = lp_row->data(4, TransferBarDelegate::ValueRole);
+            if (l_value.isValid() && lp_row->text(3) == "downloading")
+                l_percents << l_value.toInt();
         });
     ASSERT_TRUE(QTest::qWaitFor([&] { return lp_row->text(3) == "complete"; }, 30000));
     QObject::disconnect(l_watch);

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QMenu>
-#include <QProgressBar>
 #include <QRegularExpression>
 #include <QTabWidget>
 #include <QTreeWidget>
@@ -142,12 +141,9 @@ protected:
                 return l_name;
         return ip_row->foreground(i_column).style() == Qt::NoBrush ? "none" : l_color.name();
     }
-    // The bar a row shows: its live widget, or, once its transfer has stopped, the bar drawn in
-    // its place.
-    QString BarText(QTreeWidgetItem* ip_row, QTreeWidget* ip_list = nullptr) const
+    // The bar drawn in a row's progress cell, running or stopped.
+    static QString BarText(QTreeWidgetItem* ip_row)
     {
-        if (auto* lp_bar = qobject_cast<QProgressBar*>((ip_list ? ip_list : mp_downloads)->itemWidget(ip_row, 4)))
-            return QString("%1 [%2]").arg(lp_bar->format()).arg(lp_bar->value());
         const QVariant l_text = ip_row->data(4, TransferBarDelegate::TextRole);
         return l_text.isValid()
                    ? QString("%1 [%2]").arg(l_text.toString()).arg(ip_row->data(4, TransferBarDelegate::ValueRole).toInt())

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QTimer>
+
+#include <cstddef>
+#include <functional>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+class QTreeWidget;
+class QTreeWidgetItem;
+
+// The new rows of one transfer list, built apart from it while it is shown and already long, and
+// put in together at most a tenth of a second later. A shown tree lays all its open rows out once
+// in every turn of the event loop in which rows came under an open one, and requests come from
+// sockets a few to a turn: at thousands of rows those layouts cost far more than the rows.
+//
+// A row held back has its place already: it answers for its parent, its expansion and the rows
+// below it as it will in the list. Whatever the user does to the list (a click, a key, a context
+// menu) puts the held rows in first, so nobody acts on a list that lacks a row the store holds.
+class HeldTransferRows : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The list's count of file rows, held ones included, tells when it is long.
+    HeldTransferRows(QTreeWidget* ip_list, std::function<std::size_t()> i_fileRows);
+    ~HeldTransferRows() override;
+    HeldTransferRows(const HeldTransferRows&) = delete;
+    HeldTransferRows& operator=(const HeldTransferRows&) = delete;
+
+    // A list of this many file rows holds its new rows while it is shown.
+    static constexpr std::size_t LongList = 1000;
+    static constexpr int JoinAfterMs = 100;
+
+    // A new row under the parent, or at the top level for none: held back with a held parent or
+    // while the list holds rows back, otherwise in the list at once, after those held so far.
+    QTreeWidgetItem* NewRow(QTreeWidgetItem* ip_parent);
+    // A held row opens as it joins the list, a listed one at once.
+    void Open(QTreeWidgetItem* ip_row);
+    // Held back whatever the list is like, as rows built in one go are, until the next Join.
+    void HoldAll(bool i_all) { m_holdAll = i_all; }
+
+    // As the list will answer once the row has joined it.
+    QTreeWidgetItem* Parent(QTreeWidgetItem* ip_row) const;
+    bool IsOpen(QTreeWidgetItem* ip_row) const;
+    int ChildCount(QTreeWidgetItem* ip_row) const;
+
+    // A held row whose parent is still to come leaves the rows to join, with those below it, for
+    // the caller to delete; false for any other row.
+    bool Take(QTreeWidgetItem* ip_row);
+    // Every held row into the list, each parent's in the order they were made, and then opened as
+    // asked. The rows put in, without those below them.
+    QList<QTreeWidgetItem*> Join();
+
+protected:
+    bool eventFilter(QObject* ip_watched, QEvent* ip_event) override;
+
+private:
+    // The rows waiting for one parent; a row taken back leaves a gap.
+    struct Waiting
+    {
+        QTreeWidgetItem* parent;
+        std::vector<QTreeWidgetItem*> rows;
+        int left = 0;
+    };
+
+    bool Holds() const;
+
+    QTreeWidget* mp_list;
+    std::function<std::size_t()> m_fileRows;
+    bool m_holdAll = false;
+    QTimer m_timer;
+    std::vector<Waiting> m_waiting;
+    std::unordered_map<QTreeWidgetItem*, std::size_t> m_waitingOf;
+    // Each row held with no parent yet: its group and place there.
+    std::unordered_map<QTreeWidgetItem*, std::pair<std::size_t, std::size_t>> m_places;
+    // The rows apart from the list that open once they join it.
+    std::unordered_map<QTreeWidgetItem*, bool> m_open;
+};
