@@ -10,6 +10,7 @@
 #include <QTreeWidget>
 
 #include <algorithm>
+#include <utility>
 
 #include "diagnostics/DataDialog.h"
 #include "diagnostics/LogService.h"
@@ -122,25 +123,26 @@ void DiagnosticsForm::Log(QString i_area, int i_level, QString i_text, ItemPtr i
 // A burst of thousands of lines in one turn costs the tab one insertion and at most one cut.
 void DiagnosticsForm::LogLine(const QString& i_area, const QString& i_line)
 {
-    QTextBrowser* lp_browser = AreaBrowser(i_area);
     auto l_pending = std::find_if(m_pending.begin(), m_pending.end(),
-                                  [lp_browser](const auto& i_batch) { return i_batch.first == lp_browser; });
+                                  [&i_area](const PendingLines& i_pending) { return i_pending.area == i_area; });
     if (l_pending == m_pending.end())
     {
         if (m_pending.empty())
             QMetaObject::invokeMethod(this, "ShowPendingLines", Qt::QueuedConnection);
+        QTextBrowser* lp_browser = AreaBrowser(i_area);
         const QTextDocument* lp_document = lp_browser->document();
-        m_pending.emplace_back(lp_browser, LineBatch(MaxAreaLines, MaxAreaLines - MaxAreaLines / 10,
-                                                     lp_document->isEmpty() ? 0 : lp_document->blockCount()));
+        m_pending.push_back({i_area, lp_browser,
+                             LineBatch(MaxAreaLines, MaxAreaLines - MaxAreaLines / 10,
+                                       lp_document->isEmpty() ? 0 : lp_document->blockCount())});
         l_pending = m_pending.end() - 1;
     }
-    l_pending->second.Add(i_line);
+    l_pending->lines.Add(i_line);
 }
 
 void DiagnosticsForm::ShowPendingLines()
 {
-    for (auto& [lp_browser, l_batch] : std::exchange(m_pending, {}))
-        ShowLines(lp_browser, l_batch);
+    for (PendingLines& l_pending : std::exchange(m_pending, {}))
+        ShowLines(l_pending.browser, l_pending.lines);
 }
 
 // Lines carry user names and paths from the network: they go in as plain text, never as markup.

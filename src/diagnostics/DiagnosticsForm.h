@@ -5,7 +5,6 @@
 #include <QWidget>
 
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "diagnostics/LineBatch.h"
@@ -80,8 +79,14 @@ private:
     // The tabs are ours; the log and log_widget items only mirror them, and a store that was
     // emptied (a failed load) must not give an area a second tab.
     QHash<QString, QTextBrowser*> m_browsers;
-    // The lines of this turn, per tab in the order of their first line.
-    std::vector<std::pair<QTextBrowser*, LineBatch>> m_pending;
+    // The lines of this turn, per area in the order of their first line.
+    struct PendingLines
+    {
+        QString area;
+        QTextBrowser* browser;
+        LineBatch lines;
+    };
+    std::vector<PendingLines> m_pending;
 };
 
 extern DiagnosticsForm* diagnosticsForm;

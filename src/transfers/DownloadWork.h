@@ -12,10 +12,11 @@
 #include "store/ItemPtr.h"
 
 // The download queue's work that may be long (a whole folder queued, all of a user's downloads
-// asked for again, the half-minute check), done in the order of the events that asked for it and
-// a slice at a time from the event loop, so that the window answers however many files there are.
-// Work asked for while other work waits goes behind it, as the event that asked would have been
-// handled after that work in one piece. With nothing waiting, the first slice runs at once.
+// asked for again, the half-minute check, thousands of downloads removed), done in the order of
+// the events that asked for it and a slice at a time from the event loop, so that the window
+// answers however many files there are. Work asked for while other work waits goes behind it, as
+// the event that asked would have been handled after that work in one piece. With nothing
+// waiting, the first slice runs at once.
 class DownloadWork : public QObject, public DataHandler
 {
     Q_OBJECT
