@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <functional>
-#include <map>
 #include <vector>
 
 #include "ProgramFixture.h"
@@ -18,6 +17,7 @@ namespace
 const int BobsDownloads = 300;
 const int PerFolder = 50;
 const int StepsPerSlice = 40;
+const QStringList Carls{"carl 1.mp3", "carl 2.mp3", "carl 3.mp3"};
 
 // The download work slices of a fixed number of steps while it lives.
 struct Slices
@@ -62,11 +62,15 @@ protected:
         ProgramFixture::SetUp();
         ASSERT_NO_FATAL_FAILURE(StartLoggedIn());
         mp_list = mp_ui->transfersForm->DownloadsList();
+        QueueAll();
+    }
+    static void QueueAll()
+    {
         for (int l_index = 0; l_index < BobsDownloads; ++l_index)
             transferQueueManager->AddDownload("bob", FileName(l_index).toStdString(),
                                               "Music\\Folder" + std::to_string(l_index / PerFolder), 1000, 0);
-        for (const char* l_file : {"carl 1.mp3", "carl 2.mp3", "carl 3.mp3"})
-            transferQueueManager->AddDownload("carl", l_file, "Music\\Carl", 1000, 0);
+        for (const QString& l_file : Carls)
+            transferQueueManager->AddDownload("carl", l_file.toStdString(), "Music\\Carl", 1000, 0);
     }
 
     QTreeWidgetItem* UserRow(const QString& i_user) const
@@ -155,8 +159,8 @@ TEST_F(DownloadRemoval, DeleteOnABigUserRowRemovesItsDownloadsInTheirOrderASlice
     EXPECT_EQ(l_last, BobsDownloads);
     EXPECT_GE(l_steps.size(), std::size_t(BobsDownloads / StepsPerSlice - 1));
     EXPECT_LE(*std::max_element(l_steps.begin(), l_steps.end()), StepsPerSlice);
-    EXPECT_EQ(Remaining(), (QStringList{"carl 1.mp3", "carl 2.mp3", "carl 3.mp3"}));
-    EXPECT_EQ(FileRows(), (QStringList{"carl 1.mp3", "carl 2.mp3", "carl 3.mp3"}));
+    EXPECT_EQ(Remaining(), Carls);
+    EXPECT_EQ(FileRows(), Carls);
     EXPECT_EQ(d.GetType("download_list_node")->ItemCount(), 3u);
     EXPECT_EQ(d.GetType("download_list_folder_node")->ItemCount(), 1u);
     EXPECT_EQ(d.GetType("download_list_user_node")->ItemCount(), 1u);
@@ -178,7 +182,7 @@ TEST_F(DownloadRemoval, BetweenSlicesOtherRemovalsAndASecondDeleteAreTakenInTurn
     QStringList l_bobs;
     for (int l_index = 0; l_index < BobsDownloads; ++l_index)
         l_bobs << FileName(l_index);
-    const QStringList l_carls{"carl 1.mp3", "carl 2.mp3", "carl 3.mp3"};
+    const QStringList& l_carls = Carls;
     const auto l_without = [](QStringList i_names, const QString& i_name) {
         i_names.removeOne(i_name);
         return i_names;
@@ -210,11 +214,7 @@ TEST_F(DownloadRemoval, BetweenSlicesOtherRemovalsAndASecondDeleteAreTakenInTurn
         SCOPED_TRACE(l_case.name);
         for (ItemPtr l_entry : g("download_entry"))
             transferQueueManager->RemoveDownload(l_entry);
-        for (int l_index = 0; l_index < BobsDownloads; ++l_index)
-            transferQueueManager->AddDownload("bob", FileName(l_index).toStdString(),
-                                              "Music\\Folder" + std::to_string(l_index / PerFolder), 1000, 0);
-        for (const QString& l_file : l_carls)
-            transferQueueManager->AddDownload("carl", l_file.toStdString(), "Music\\Carl", 1000, 0);
+        QueueAll();
         const Removals l_removals;
         ASSERT_NO_FATAL_FAILURE(Delete("bob"));
         ASSERT_EQ(l_removals.m_names.size(), StepsPerSlice);
@@ -239,7 +239,7 @@ void DownloadRemoval::QuitAfterSlices(int i_slices)
     ASSERT_TRUE(QTest::qWaitFor([&] { return l_removals.m_names.size() >= i_slices * StepsPerSlice; }, 10000));
     const int l_removed = l_removals.m_names.size();
     ASSERT_LT(l_removed, BobsDownloads);
-    QStringList l_left{"carl 1.mp3", "carl 2.mp3", "carl 3.mp3"};
+    QStringList l_left = Carls;
     for (int l_index = l_removed; l_index < BobsDownloads; ++l_index)
         l_left << FileName(l_index);
     mp_window.reset();
