@@ -9,6 +9,8 @@
 #include <QTextDocument>
 #include <QTreeWidget>
 
+#include <algorithm>
+#include <utility>
 
 #include "diagnostics/DataDialog.h"
 #include "diagnostics/LogService.h"
@@ -118,36 +120,57 @@ void DiagnosticsForm::Log(QString i_area, int i_level, QString i_text, ItemPtr i
     logService.Log(i_area, i_level, i_text, i_item);
 }
 
+// A burst of thousands of lines in one turn costs the tab one insertion and at most one cut.
 void DiagnosticsForm::LogLine(const QString& i_area, const QString& i_line)
 {
-    QTextBrowser* lp_browser = AreaBrowser(i_area);
-
-    // Lines carry user names and paths from the network: insert them as plain text, never
-    // as markup. A view scrolled to the end follows the new line.
-    QScrollBar* lp_scrollBar = lp_browser->verticalScrollBar();
-    const bool l_atEnd = lp_scrollBar->value() == lp_scrollBar->maximum();
-    QTextCursor l_cursor(lp_browser->document());
-    l_cursor.movePosition(QTextCursor::End);
-    if (!lp_browser->document()->isEmpty())
-        l_cursor.insertBlock();
-    l_cursor.insertText(i_line);
-    DropOldestLines(lp_browser->document());
-    if (l_atEnd)
-        lp_scrollBar->setValue(lp_scrollBar->maximum());
+    auto l_pending = std::find_if(m_pending.begin(), m_pending.end(),
+                                  [&i_area](const PendingLines& i_pending) { return i_pending.area == i_area; });
+    if (l_pending == m_pending.end())
+    {
+        if (m_pending.empty())
+            QMetaObject::invokeMethod(this, "ShowPendingLines", Qt::QueuedConnection);
+        QTextBrowser* lp_browser = AreaBrowser(i_area);
+        const QTextDocument* lp_document = lp_browser->document();
+        m_pending.push_back({i_area, lp_browser,
+                             LineBatch(MaxAreaLines, MaxAreaLines - MaxAreaLines / 10,
+                                       lp_document->isEmpty() ? 0 : lp_document->blockCount())});
+        l_pending = m_pending.end() - 1;
+    }
+    l_pending->lines.Add(i_line);
 }
 
-// Past the bound the oldest tenth go in one cut rather than one line per new line: every cut
-// lays a shown tab out again from its top, which one line at a time would do thousands of times.
-void DiagnosticsForm::DropOldestLines(QTextDocument* ip_document)
+void DiagnosticsForm::ShowPendingLines()
 {
-    const int l_lines = ip_document->blockCount();
-    if (l_lines <= MaxAreaLines)
-        return;
-    const int l_kept = MaxAreaLines - MaxAreaLines / 10;
-    QTextCursor l_cut(ip_document);
-    l_cut.setPosition(ip_document->findBlockByNumber(l_lines - l_kept).position(),
-                      QTextCursor::KeepAnchor);
-    l_cut.removeSelectedText();
+    for (PendingLines& l_pending : std::exchange(m_pending, {}))
+        ShowLines(l_pending.browser, l_pending.lines);
+}
+
+// Lines carry user names and paths from the network: they go in as plain text, never as markup.
+// Past the bound the oldest lines go in one cut rather than one line per new line: every cut lays
+// a shown tab out again from its top. A view scrolled to the end follows the new lines.
+void DiagnosticsForm::ShowLines(QTextBrowser* ip_browser, LineBatch& io_batch)
+{
+    QScrollBar* lp_scrollBar = ip_browser->verticalScrollBar();
+    const bool l_atEnd = lp_scrollBar->value() == lp_scrollBar->maximum();
+    QTextDocument* lp_document = ip_browser->document();
+    const int l_shown = lp_document->isEmpty() ? 0 : lp_document->blockCount();
+    const int l_kept = io_batch.KeptOfShown();
+    if (l_kept < l_shown)
+    {
+        QTextCursor l_cut(lp_document);
+        if (l_kept == 0)
+            l_cut.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+        else
+            l_cut.setPosition(lp_document->findBlockByNumber(l_shown - l_kept).position(), QTextCursor::KeepAnchor);
+        l_cut.removeSelectedText();
+    }
+    QTextCursor l_cursor(lp_document);
+    l_cursor.movePosition(QTextCursor::End);
+    if (!lp_document->isEmpty())
+        l_cursor.insertBlock();
+    l_cursor.insertText(io_batch.TakeBlocks().join(QLatin1Char('\n')));
+    if (l_atEnd)
+        lp_scrollBar->setValue(lp_scrollBar->maximum());
 }
 
 QTextBrowser* DiagnosticsForm::AreaBrowser(const QString& i_area)

@@ -5,7 +5,9 @@
 #include <QWidget>
 
 #include <string>
+#include <vector>
 
+#include "diagnostics/LineBatch.h"
 #include "diagnostics/LogSink.h"
 #include "store/DataHandler.h"
 #include "store/ItemPtr.h"
@@ -18,8 +20,9 @@ class Ui_DiagnosticsForm;
 
 // The diagnostics page of the main window. It shows every logged line in a tab named after
 // the line's area, creating the tab at the area's first line and dropping the oldest lines past
-// a bound, and lists the users whose online status is tracked. The page installs itself as the
-// log sink on construction and withdraws on destruction.
+// a bound, and lists the users whose online status is tracked. The lines of one turn of the event
+// loop show together at its end, as they would have one at a time. The page installs itself as
+// the log sink on construction and withdraws on destruction.
 class DiagnosticsForm : public QWidget, public DataHandler, public LogSink
 {
     Q_OBJECT
@@ -53,6 +56,9 @@ public:
 public slots:
     void OnActionTriggered(QWidget* ip_widget, QString i_id);
 
+private slots:
+    void ShowPendingLines();
+
 private:
     // Tests dump without the file dialog.
     friend class DiagnosticsTesting;
@@ -60,7 +66,7 @@ private:
     // Dumps the whole store into that file and tells the user how it went.
     bool DumpDataTo(const QString& i_fileName);
     QTextBrowser* AreaBrowser(const QString& i_area);
-    static void DropOldestLines(QTextDocument* ip_document);
+    static void ShowLines(QTextBrowser* ip_browser, LineBatch& io_batch);
     void SubscribeUserPath(const char* ip_flagType, PathNodeRelation i_relation,
                            void (DiagnosticsForm::*i_handler)(ItemPtr));
     // The row of a tracked user, or null.
@@ -73,6 +79,14 @@ private:
     // The tabs are ours; the log and log_widget items only mirror them, and a store that was
     // emptied (a failed load) must not give an area a second tab.
     QHash<QString, QTextBrowser*> m_browsers;
+    // The lines of this turn, per area in the order of their first line.
+    struct PendingLines
+    {
+        QString area;
+        QTextBrowser* browser;
+        LineBatch lines;
+    };
+    std::vector<PendingLines> m_pending;
 };
 
 extern DiagnosticsForm* diagnosticsForm;

@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QTcpSocket>
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -24,7 +25,13 @@ const int UpfrontBodyBytes = 64 * 1024;
 // A long frame refreshes its connection's activity each time this many more bytes are in.
 const int ActivityStep = 102400;
 const int ReadChunkBytes = 64 * 1024;
+int s_framesPerSlice = 0;
 } // namespace
+
+void PeerMessenger::SetFramesPerSlice(int i_frames)
+{
+    s_framesPerSlice = i_frames;
+}
 
 bool PeerMessenger::SendMessage(QTcpSocket* ip_socket, MemStream& i_message, bool i_obfuscated)
 {
@@ -90,30 +97,101 @@ bool PeerMessenger::HoldFrameBytes(QTcpSocket* ip_socket, SocketBufferInfo& io_r
     return m_heldFrames.Hold(ip_socket, io_record.buffer.GetBufferSize(), i_newFrame, Disposal());
 }
 
+// Bytes that come while other connections wait go behind them.
 void PeerMessenger::OnSocketReadyToRead()
 {
     QTcpSocket* lp_socket = qobject_cast<QTcpSocket*>(sender());
     if (!lp_socket)
         return;
+    if (!m_waitingSockets.empty())
+        WaitForNextSlice(lp_socket, false);
+    else
+        ReadFrames(lp_socket);
+}
+
+bool PeerMessenger::SliceSpent()
+{
+    if (!m_sliceOpen)
+    {
+        m_sliceOpen = true;
+        m_sliceFrames = 0;
+        m_sliceClock.start();
+        // The slice ends with this turn of the event loop.
+        QMetaObject::invokeMethod(this, "ReadWaitingSockets", Qt::QueuedConnection);
+        return false;
+    }
+    return s_framesPerSlice > 0 ? m_sliceFrames >= s_framesPerSlice
+                                : m_sliceFrames >= LeastFramesPerSlice && m_sliceClock.elapsed() >= SliceMs;
+}
+
+bool PeerMessenger::IsWaiting(QTcpSocket* ip_socket) const
+{
+    return std::find(m_waitingSockets.begin(), m_waitingSockets.end(), ip_socket) != m_waitingSockets.end();
+}
+
+// A waiting socket reads nothing more from the system: the sender is held back by the
+// connection itself, and what a stranger makes us hold is what one read brought in, counted.
+void PeerMessenger::WaitForNextSlice(QTcpSocket* ip_socket, bool i_front)
+{
+    if (IsWaiting(ip_socket))
+        return;
+    ip_socket->setReadBufferSize(1);
+    const qint64 l_held = ReceiveRecord(ip_socket).buffer.GetBufferSize() + ip_socket->bytesAvailable();
+    if (!m_heldFrames.Hold(ip_socket, l_held, false, Disposal()))
+        return;
+    if (i_front)
+        m_waitingSockets.emplace_front(ip_socket);
+    else
+        m_waitingSockets.emplace_back(ip_socket);
+}
+
+void PeerMessenger::ReadWaitingSockets()
+{
+    m_sliceOpen = false;
+    while (!m_waitingSockets.empty())
+    {
+        const QPointer<QTcpSocket> lp_socket = m_waitingSockets.front();
+        m_waitingSockets.pop_front();
+        // One disposed of meanwhile has no record left.
+        if (!lp_socket || m_socketBuffers.count(lp_socket) == 0)
+            continue;
+        lp_socket->setReadBufferSize(0);
+        ReadFrames(lp_socket);
+        if (!m_waitingSockets.empty() && m_waitingSockets.front() == lp_socket)
+            return;
+    }
+}
+
+PeerMessenger::SocketBufferInfo& PeerMessenger::ReceiveRecord(QTcpSocket* ip_socket)
+{
+    auto l_found = m_socketBuffers.find(ip_socket);
+    if (l_found != m_socketBuffers.end())
+        return l_found->second;
+    SocketBufferInfo l_fresh;
+    if (ItemPtr l_accepted = SocketItem("uninitialized_socket", ip_socket))
+        l_fresh.obfuscated = l_accepted.IsConnected("is_obfuscated");
+    else if (ItemPtr l_peer = SocketItem("peer_socket", ip_socket))
+        l_fresh.obfuscated = l_peer.IsConnected("is_obfuscated");
+    return m_socketBuffers.emplace(ip_socket, std::move(l_fresh)).first->second;
+}
+
+void PeerMessenger::ReadFrames(QTcpSocket* ip_socket, bool i_sliced)
+{
+    QTcpSocket* const lp_socket = ip_socket;
     InFunction l_guard("OnSocketReadyToRead");
     // A handler may spin an event loop, in which the socket can be disposed of or deleted.
     QPointer<QTcpSocket> l_alive(lp_socket);
 
-    auto l_found = m_socketBuffers.find(lp_socket);
-    if (l_found == m_socketBuffers.end())
-    {
-        SocketBufferInfo l_fresh;
-        if (ItemPtr l_accepted = SocketItem("uninitialized_socket", lp_socket))
-            l_fresh.obfuscated = l_accepted.IsConnected("is_obfuscated");
-        else if (ItemPtr l_peer = SocketItem("peer_socket", lp_socket))
-            l_fresh.obfuscated = l_peer.IsConnected("is_obfuscated");
-        l_found = m_socketBuffers.emplace(lp_socket, std::move(l_fresh)).first;
-    }
-    SocketBufferInfo* lp_record = &l_found->second;
+    SocketBufferInfo* lp_record = &ReceiveRecord(lp_socket);
 
     // A frame of length 0 is whole as soon as its header is in.
     while (lp_socket->bytesAvailable() > 0 || (lp_record->lengthKnown && lp_record->length == 0))
     {
+        if (i_sliced && SliceSpent())
+        {
+            WaitForNextSlice(lp_socket, true);
+            return;
+        }
         if (lp_record->awaitFileToken)
         {
             // Raw and in the clear, even on an obfuscated connection.
@@ -196,6 +274,7 @@ void PeerMessenger::OnSocketReadyToRead()
         if (lp_record->obfuscated && l_after > 0)
             Obfuscation::Apply(l_body.GetWriteBuffer() - l_after, static_cast<std::size_t>(l_after),
                                lp_record->key);
+        ++m_sliceFrames;
         const bool l_keep = HandleMessage(lp_socket, l_body);
 
         // Whoever disposed of the socket meanwhile has ended its record too.

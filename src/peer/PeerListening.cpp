@@ -3,6 +3,8 @@
 #include <QHostAddress>
 #include <QTcpSocket>
 
+#include <algorithm>
+
 #include "diagnostics/Log.h"
 #include "peer/PeerMessengerDetail.h"
 #include "server/Server.h"
@@ -90,16 +92,32 @@ void PeerMessenger::WatchSocket(QTcpSocket* ip_socket)
             Qt::UniqueConnection);
 }
 
+// Frames that came before the end are handed on before it, even those that wait for a slice.
 void PeerMessenger::OnSocketClosed()
 {
     if (QTcpSocket* lp_socket = qobject_cast<QTcpSocket*>(sender()))
-        DisposeOfSocket(lp_socket);
+        EndSocket(lp_socket);
 }
 
 void PeerMessenger::OnSocketError(QAbstractSocket::SocketError)
 {
     if (QTcpSocket* lp_socket = qobject_cast<QTcpSocket*>(sender()))
-        DisposeOfSocket(lp_socket);
+        EndSocket(lp_socket);
+}
+
+void PeerMessenger::EndSocket(QTcpSocket* ip_socket)
+{
+    const auto l_waiting = std::find(m_waitingSockets.begin(), m_waitingSockets.end(), ip_socket);
+    if (l_waiting != m_waitingSockets.end())
+    {
+        m_waitingSockets.erase(l_waiting);
+        const QPointer<QTcpSocket> l_alive(ip_socket);
+        ReadFrames(ip_socket, false);
+        // A frame's handler may have disposed of it already.
+        if (!l_alive || m_socketBuffers.count(ip_socket) == 0)
+            return;
+    }
+    DisposeOfSocket(ip_socket);
 }
 
 void PeerMessenger::DisposeOfSocket(QTcpSocket* ip_socket)

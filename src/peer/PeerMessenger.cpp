@@ -100,7 +100,7 @@ void PeerMessenger::ReleaseAtShutDown()
 
 void PeerMessenger::OnPeerSocketItemAdded(ItemPtr i_socketItem)
 {
-    QDateTime* lp_lastActivity = new QDateTime(QDateTime::currentDateTime());
+    QDateTime* lp_lastActivity = new QDateTime(QDateTime::currentDateTimeUtc());
     i_socketItem += d.GetType("last_activity_time")->GetItem(Value(lp_lastActivity));
 }
 

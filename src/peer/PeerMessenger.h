@@ -3,11 +3,14 @@
 #include <QAbstractSocket>
 #include <QByteArray>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTcpServer>
 #include <QtGlobal>
 
+#include <deque>
 #include <map>
 #include <set>
 #include <string>
@@ -25,8 +28,8 @@ class QTcpSocket;
 // The engine of peer messaging: listens for other users on a plain and an obfuscated port,
 // opens connections to them, reads and writes peer messages and announces each received one
 // with a signal. Its state lives in the store as items of the types its constructor declares;
-// the object itself keeps the listeners, the receive records of the sockets and one counter.
-// There is one instance, `peerMessenger`.
+// the object itself keeps the listeners, the receive records of the sockets, the connections
+// whose frames wait for the next slice and one counter. There is one instance, `peerMessenger`.
 class PeerMessenger : public QObject, public DataHandler, public DataLoadedEventHandler
 {
     Q_OBJECT
@@ -85,6 +88,14 @@ public:
     // Bytes freed since the last half-minute (frames, unsent bytes, lists and replies read),
     // past which the half-minute hands the allocator's free pages back to the system.
     static constexpr qint64 ReturnedBytes = 32 * 1024 * 1024;
+
+    // Frames are handed on a slice at a time from the event loop, over all connections together:
+    // a slice ends once it has run this long, but never before this many frames. What the
+    // connections still hold then waits for the next turn, each connection in the order it came.
+    static constexpr int SliceMs = 20;
+    static constexpr int LeastFramesPerSlice = 64;
+    // Slices of exactly this many frames instead, for tests that watch the slices; 0 for none.
+    static void SetFramesPerSlice(int i_frames);
 
     // The two ceilings that every owner of a connection with another user reports to.
     ConnectionCeiling& HeldFrames() { return m_heldFrames; }
@@ -184,6 +195,10 @@ public slots:
     void OnIndirectPeerConnectionFailure(uint i_token);
     void EveryHalfMinute();
 
+private slots:
+    // The next slice: the connections that wait, in their order.
+    void ReadWaitingSockets();
+
 private:
     // Tests read the receive records, run the expiry at a chosen time and lower the ceilings.
     friend class PeerMessengerTesting;
@@ -191,6 +206,12 @@ private:
     QTcpServer m_listener;
     QTcpServer m_obfuscatedListener;
     std::map<QTcpSocket*, SocketBufferInfo> m_socketBuffers;
+    // The slice of this turn of the event loop, and the connections whose frames wait for the
+    // next one; while one waits, its socket reads no more from the system.
+    bool m_sliceOpen = false;
+    int m_sliceFrames = 0;
+    QElapsedTimer m_sliceClock;
+    std::deque<QPointer<QTcpSocket>> m_waitingSockets;
     qint32 sendOrderCounter = 0;
     qint64 m_maxUnsentBytes = MaxUnsentBytes;
     // The bodies of incomplete frames, and what the sockets have not sent yet.
@@ -217,6 +238,18 @@ private:
     void OnUnsentMessageRemoved(ItemPtr i_message);
     // Erases the socket's receive record and what it held.
     void ForgetReceiveRecord(QTcpSocket* ip_socket);
+    // The socket's receive record, made at its first bytes.
+    SocketBufferInfo& ReceiveRecord(QTcpSocket* ip_socket);
+    // Reads the socket's frames and hands each on, while the slice lasts unless told otherwise.
+    void ReadFrames(QTcpSocket* ip_socket, bool i_sliced = true);
+    // Opens the slice at its first frame; whether it is over.
+    bool SliceSpent();
+    // The socket's frames wait for the next slice: at the front when it was being read, behind
+    // the others when it comes new. What it holds meanwhile counts toward the frames' ceiling.
+    void WaitForNextSlice(QTcpSocket* ip_socket, bool i_front);
+    bool IsWaiting(QTcpSocket* ip_socket) const;
+    // A socket that closed or failed: its waiting frames first, then its disposal.
+    void EndSocket(QTcpSocket* ip_socket);
     // Counts the record's frame toward the shared ceiling and, past it, closes the connections
     // with the oldest incomplete frames; false when that closed ip_socket itself.
     bool HoldFrameBytes(QTcpSocket* ip_socket, SocketBufferInfo& io_record, bool i_newFrame);

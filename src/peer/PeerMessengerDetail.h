@@ -36,10 +36,12 @@ inline ItemPtr TimeItem(const char* i_type, const QDateTime& i_time)
     return d.GetType(i_type)->GetItem(LogService::Stamp(i_time));
 }
 
+// Every message stamps its connection. The stamp is an instant in UTC, which every reader compares
+// with another instant: the local time would read and check the time zone file each time.
 inline void StampActivity(ItemPtr i_peerSocket)
 {
     ItemPtr l_stamp = i_peerSocket["last_activity_time"];
     if (l_stamp)
-        *l_stamp.AsPointer<QDateTime>() = QDateTime::currentDateTime();
+        *l_stamp.AsPointer<QDateTime>() = QDateTime::currentDateTimeUtc();
 }
 } // namespace peer_detail

@@ -140,6 +140,27 @@ void TransferQueueManager::AddDownloads(const QString& i_user, std::vector<Downl
     });
 }
 
+// Each download is held from now on, so that one removed before its turn, and any made where it
+// lay, is left alone; a quit midway leaves every download either whole or gone.
+void TransferQueueManager::RemoveDownloads(std::vector<ItemPtr> i_entries, DownloadWork::Together i_together)
+{
+    if (i_entries.empty())
+        return;
+    std::vector<quint64> l_holdings;
+    for (ItemPtr l_entry : i_entries)
+        l_holdings.push_back(mp_downloadWork->Hold(l_entry));
+    const auto lp_held = std::make_shared<const std::pair<std::vector<ItemPtr>, std::vector<quint64>>>(
+        std::move(i_entries), std::move(l_holdings));
+    mp_downloadWork->Append(
+        [this, lp_held, l_next = std::size_t(0)]() mutable {
+            const ItemPtr l_entry = lp_held->first[l_next];
+            if (mp_downloadWork->Release(l_entry, lp_held->second[l_next]))
+                RemoveDownload(l_entry);
+            return ++l_next == lp_held->first.size();
+        },
+        std::move(i_together));
+}
+
 bool TransferQueueManager::IsDownloadWorkPending() const
 {
     return !mp_downloadWork->IsIdle();

@@ -4,6 +4,7 @@
 
 #include <deque>
 #include <functional>
+#include <memory>
 #include <unordered_map>
 #include <vector>
 
@@ -11,10 +12,11 @@
 #include "store/ItemPtr.h"
 
 // The download queue's work that may be long (a whole folder queued, all of a user's downloads
-// asked for again, the half-minute check), done in the order of the events that asked for it and
-// a slice at a time from the event loop, so that the window answers however many files there are.
-// Work asked for while other work waits goes behind it, as the event that asked would have been
-// handled after that work in one piece. With nothing waiting, the first slice runs at once.
+// asked for again, the half-minute check, thousands of downloads removed), done in the order of
+// the events that asked for it and a slice at a time from the event loop, so that the window
+// answers however many files there are. Work asked for while other work waits goes behind it, as
+// the event that asked would have been handled after that work in one piece. With nothing
+// waiting, the first slice runs at once.
 class DownloadWork : public QObject, public DataHandler
 {
     Q_OBJECT
@@ -22,22 +24,26 @@ class DownloadWork : public QObject, public DataHandler
 public:
     // One piece of work, a step at a time: called again while it returns false.
     using Job = std::function<bool()>;
+    // What a job's steps of one slice are run under: made before the first of them and dropped
+    // after the last, so that what they leave to be done together is done once a slice.
+    using Together = std::function<std::shared_ptr<void>()>;
 
     DownloadWork();
     DownloadWork(const DownloadWork&) = delete;
     DownloadWork& operator=(const DownloadWork&) = delete;
 
     // Behind everything that waits.
-    void Append(Job i_job);
+    void Append(Job i_job, Together i_together = {});
     // Right after the job whose step asks for them, before what waited behind it.
     void Next(std::vector<Job> i_jobs);
     bool IsIdle() const { return m_jobs.empty(); }
 
     // Downloads a job comes back to in later steps. A held download that is removed is forgotten,
-    // so that no job reaches it, nor a later download made where it lay.
-    void Hold(ItemPtr i_entry);
-    // Whether the download is still there; forgets it either way.
-    bool Release(ItemPtr i_entry);
+    // so that no job reaches it, nor a later download made where it lay, even one that another
+    // job holds: each holding is known by the number it was given.
+    quint64 Hold(ItemPtr i_entry);
+    // Whether the download held under that number is still there; forgets the holding either way.
+    bool Release(ItemPtr i_entry, quint64 i_holding);
 
     // A job over downloads taken when its turn comes: i_take gives them, in their order, or false
     // when there is nothing to do at all; each one still there then has a step of its own, and
@@ -59,10 +65,22 @@ private:
     void OnEntryRemoved(ItemPtr i_entry);
     void ScheduleSlice();
 
-    std::deque<Job> m_jobs;
+    struct Work
+    {
+        Job job;
+        Together together;
+    };
+    std::deque<Work> m_jobs;
     // Where Next puts jobs: right after the running one.
     std::size_t m_nextAt = 0;
     bool m_running = false;
     bool m_scheduled = false;
-    std::unordered_map<Item*, int> m_held;
+    // Per held download: how many holdings it has and the number they were given.
+    struct Held
+    {
+        int count;
+        quint64 holding;
+    };
+    std::unordered_map<Item*, Held> m_held;
+    quint64 m_lastHolding = 0;
 };

@@ -153,6 +153,10 @@ public:
     // AddDownload for each in turn, as the download work that waits allows, a slice at a time;
     // the uploader counts as online or not as it is now, as when all were added at once.
     void AddDownloads(const QString& i_user, std::vector<DownloadRequest> i_requests);
+    // RemoveDownload for each in turn, in their order, as the download work that waits allows, a
+    // slice at a time; one removed meanwhile is passed over. Each slice's removals run under what
+    // i_together makes, so that what they leave to be done together is done once a slice.
+    void RemoveDownloads(std::vector<ItemPtr> i_entries, DownloadWork::Together i_together = {});
     // Whether long download work still waits its turn.
     bool IsDownloadWorkPending() const;
     // Null when there is none.

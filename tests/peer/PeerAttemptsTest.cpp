@@ -136,6 +136,51 @@ TEST_F(PeerAttempts, EachKindExpiresExactlyAtItsLimit)
     EXPECT_EQ(Count("peer_connection_request"), 0u);
 }
 
+// A messaging connection's silence counts from its last message, an instant, whatever the local
+// time zone: at exactly the idle limit it stays, a millisecond later the half-minute closes it.
+TEST_F(PeerAttempts, AConnectionExpiresOnceSilentForTheIdleLimitWhateverTheLocalZone)
+{
+    const QByteArray l_zoneBefore = qgetenv("TZ");
+    struct RestoreZone
+    {
+        QByteArray zone;
+        bool wasSet;
+        ~RestoreZone()
+        {
+            if (wasSet)
+                qputenv("TZ", zone);
+            else
+                qunsetenv("TZ");
+            tzset();
+        }
+    } l_restore{l_zoneBefore, qEnvironmentVariableIsSet("TZ")};
+    // Written out, so that no zone file is read: ahead of UTC, behind it, and one with summer time.
+    for (const char* l_zone : {"UTC0", "IST-5:30", "HST10", "CET-1CEST,M3.5.0,M10.5.0/3"})
+    {
+        SCOPED_TRACE(l_zone);
+        qputenv("TZ", l_zone);
+        tzset();
+        std::unique_ptr<FakePeer> lp_peer = Accepted(false, "bob");
+        QTcpSocket* lp_socket = OnlySocket("peer_socket");
+        const QDateTime* lp_stamp = ItemPtr(g("peer_socket"))["last_activity_time"].AsPointer<QDateTime>();
+        ASSERT_NE(lp_stamp, nullptr);
+        const qint64 l_before = QDateTime::currentMSecsSinceEpoch();
+        lp_peer->SendFrame(Word(52));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return Logged("Received PM_NOTHING") > 0; }, 5000));
+        const qint64 l_stamped = lp_stamp->toMSecsSinceEpoch();
+        EXPECT_GE(l_stamped, l_before);
+        EXPECT_LE(l_stamped, QDateTime::currentMSecsSinceEpoch());
+
+        // The half-minute reads the local clock.
+        ExpireAsOf(QDateTime::fromMSecsSinceEpoch(l_stamped + PeerMessenger::IdleLimit, Qt::LocalTime));
+        EXPECT_EQ(OnlySocket("peer_socket"), lp_socket);
+        ExpireAsOf(QDateTime::fromMSecsSinceEpoch(l_stamped + PeerMessenger::IdleLimit + 1, Qt::LocalTime));
+        EXPECT_EQ(Count("peer_socket"), 0u);
+        EXPECT_TRUE(lp_peer->WaitForDisconnected());
+        m_lines.clear();
+    }
+}
+
 // Without a server link there is no relayed leg and no address to ask for.
 TEST_F(PeerAttempts, WithoutAServerLinkAKnownAddressIsTriedAndAnUnknownOneFailsOnceTheCallerIsDone)
 {

@@ -1,3 +1,7 @@
+#include <QTimer>
+
+#include <algorithm>
+
 #include "PeerLinkFixture.h"
 #include "peer/Obfuscation.h"
 
@@ -193,4 +197,124 @@ TEST_F(PeerFraming, UnsentBytesOfAllConnectionsShareOneCeilingAndTheConnectionWi
     l_peers.clear();
     ASSERT_TRUE(WaitForCount("peer_socket", 0));
     EXPECT_EQ(mp_messenger->UnsentBytes().Total(), 0);
+}
+
+namespace
+{
+// The messenger hands on frames in slices of a fixed number while it lives.
+struct FrameSlices
+{
+    explicit FrameSlices(int i_frames) { PeerMessenger::SetFramesPerSlice(i_frames); }
+    ~FrameSlices() { PeerMessenger::SetFramesPerSlice(0); }
+    FrameSlices(const FrameSlices&) = delete;
+    FrameSlices& operator=(const FrameSlices&) = delete;
+};
+
+// The uploader's answer with our place in line for one file.
+QByteArray PlaceAnswer(int i_place)
+{
+    return WireFields().UInt32(44).Text(QString("Music\\f%1.mp3").arg(i_place)).Int32(i_place);
+}
+} // namespace
+
+// Thousands of frames at once, on one connection or many, are handed on a slice at a time over
+// all of them together, each connection's in its order, with the event loop turning in between.
+TEST_F(PeerFraming, FramesOfAllConnectionsAreHandedOnASliceAtATimeEachConnectionInItsOrder)
+{
+    const FrameSlices l_slices(3);
+    const QStringList l_users{"bob", "carl", "dora"};
+    std::vector<std::unique_ptr<FakePeer>> l_peers;
+    for (const QString& l_user : l_users)
+        l_peers.push_back(Accepted(false, l_user));
+    m_signals.clear();
+    std::vector<int> l_turns;
+    QTimer l_turn;
+    l_turn.setInterval(0);
+    QObject::connect(&l_turn, &QTimer::timeout, [&] { l_turns.push_back(m_signals.size()); });
+    l_turn.start();
+    for (auto& lp_peer : l_peers)
+    {
+        QByteArray l_burst;
+        for (int l_place = 1; l_place <= 8; ++l_place)
+            l_burst += FakePeer::Frame(PlaceAnswer(l_place));
+        lp_peer->SendRaw(l_burst);
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_signals.size() == 24; }, 5000));
+    l_turn.stop();
+
+    for (const QString& l_user : l_users)
+    {
+        QStringList l_expected;
+        for (int l_place = 1; l_place <= 8; ++l_place)
+            l_expected << QString("DownloadPlaceInLine|%1|Music\\f%2.mp3|%2").arg(l_user).arg(l_place);
+        EXPECT_EQ(m_signals.filter("|" + l_user + "|"), l_expected);
+    }
+    int l_before = 0;
+    std::vector<int> l_perTurn;
+    for (int l_handed : l_turns)
+    {
+        if (l_handed != l_before)
+            l_perTurn.push_back(l_handed - l_before);
+        l_before = l_handed;
+    }
+    EXPECT_GE(l_perTurn.size(), 8u);
+    EXPECT_LE(*std::max_element(l_perTurn.begin(), l_perTurn.end()), 3);
+    EXPECT_EQ(Count("peer_socket"), 3u);
+    EXPECT_EQ(Logged("Received PM_UPLOAD_PLACE_IN_LINE message"), 24);
+}
+
+// A connection that closes behind its frames has every one of them handed on first, in order,
+// however many slices they take.
+TEST_F(PeerFraming, FramesThatCameBeforeTheConnectionClosedAreAllHandedOnFirst)
+{
+    const FrameSlices l_slices(2);
+    std::unique_ptr<FakePeer> lp_peer = Accepted(false, "bob");
+    m_signals.clear();
+    QByteArray l_burst;
+    QStringList l_expected;
+    for (int l_place = 1; l_place <= 11; ++l_place)
+    {
+        l_burst += FakePeer::Frame(PlaceAnswer(l_place));
+        l_expected << QString("DownloadPlaceInLine|bob|Music\\f%1.mp3|%1").arg(l_place);
+    }
+    lp_peer->SendRaw(l_burst);
+    lp_peer->Close();
+    ASSERT_TRUE(WaitForCount("peer_socket", 0));
+    EXPECT_EQ(m_signals, l_expected);
+}
+
+// Frames that wait for a slice count toward the ceiling of what incomplete frames may hold: past
+// it the connection goes, as one holding a frame that large would.
+TEST_F(PeerFraming, FramesThatWaitForASliceCountTowardTheFramesCeiling)
+{
+    QByteArray l_burst;
+    for (int l_place = 1; l_place <= 100; ++l_place)
+        l_burst += FakePeer::Frame(PlaceAnswer(l_place));
+    const struct
+    {
+        qint64 ceiling;
+        bool keeps;
+    } l_cases[] = {{qint64(l_burst.size()) * 2, true}, {qint64(l_burst.size()) / 2, false}};
+    const FrameSlices l_slices(1);
+    for (const auto& l_case : l_cases)
+    {
+        SCOPED_TRACE(l_case.ceiling);
+        PeerMessengerTesting::SetCeilings(*mp_messenger, PeerMessenger::MaxUnsentBytes, l_case.ceiling);
+        std::unique_ptr<FakePeer> lp_peer = Accepted(false, "bob");
+        m_signals.clear();
+        m_lines.clear();
+        lp_peer->SendRaw(l_burst);
+        if (l_case.keeps)
+        {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return m_signals.size() == 100; }, 5000));
+            EXPECT_EQ(Count("peer_socket"), 1u);
+            lp_peer->Close();
+            ASSERT_TRUE(WaitForCount("peer_socket", 0));
+            continue;
+        }
+        EXPECT_TRUE(lp_peer->WaitForDisconnected());
+        EXPECT_EQ(Logged(QString("Incomplete peer frames hold more than %1 bytes").arg(l_case.ceiling)), 1);
+        EXPECT_LT(m_signals.size(), 100);
+        EXPECT_EQ(Count("peer_socket"), 0u);
+    }
 }

@@ -248,7 +248,9 @@ void TransfersForm::DeleteSelectedDownloads()
         for (QTreeWidgetItem* lp_row : l_selected)
             if (const ItemPtr l_entry = NodeOfRow(Downloads.fileNode, lp_row)[Downloads.entryType])
                 l_entries.push_back(l_entry);
-    RemoveEach(l_entries, &TransferQueueManager::RemoveDownload);
+    // Thousands go a slice at a time, their rows leaving the list together at each slice's end.
+    if (transferQueueManager)
+        transferQueueManager->RemoveDownloads(std::move(l_entries), [] { return std::make_shared<RowRemovals>(); });
 }
 
 // Where the finished file lies or will lie; the desktop decides what opens it.

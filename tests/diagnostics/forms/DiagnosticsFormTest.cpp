@@ -62,6 +62,8 @@ TEST_F(DiagnosticsPage, ShowsTabsAndTrackedRowsOpensDialogsDumpsAndLeavesNoAddre
     const QString hostile = "<b>bob</b> &amp; <a href=\"http://x\">link</a><img src=\"/etc/x\">";
     Log("server", 3, "Resolved", ItemPtr());
     Log("server", 1, hostile, ItemPtr());
+    // The lines of a turn of the event loop show together at its end.
+    QCoreApplication::processEvents();
     ASSERT_EQ(Texts(areas), (QStringList{"server", "Peer Messenger"}));
     EXPECT_EQ(Lines(Browser(areas, 0)), (QStringList{"Connecting", "      Resolved", hostile}));
     EXPECT_EQ(Lines(Browser(areas, 1)), QStringList{"   Listening on %1"});

@@ -1,0 +1,275 @@
+#include <QTimer>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
+
+#include <algorithm>
+#include <functional>
+#include <vector>
+
+#include "ProgramFixture.h"
+#include "store/Data.h"
+#include "transfers/DownloadWork.h"
+#include "transfers/TransferQueueManager.h"
+#include "views/transfers/TransfersForm.h"
+
+namespace
+{
+const int BobsDownloads = 300;
+const int PerFolder = 50;
+const int StepsPerSlice = 40;
+const QStringList Carls{"carl 1.mp3", "carl 2.mp3", "carl 3.mp3"};
+
+// The download work slices of a fixed number of steps while it lives.
+struct Slices
+{
+    explicit Slices(int i_steps) { DownloadWork::SetStepsPerSlice(i_steps); }
+    ~Slices() { DownloadWork::SetStepsPerSlice(0); }
+    Slices(const Slices&) = delete;
+    Slices& operator=(const Slices&) = delete;
+};
+
+// The file names of the downloads in the order they leave the store.
+class Removals : public DataHandler
+{
+public:
+    Removals()
+    {
+        d.GetType("download_entry")->m_removedEvent.AddHandler(NewEventHandler(this, &Removals::OnRemoved));
+    }
+    void OnRemoved(ItemPtr i_entry) { m_names << i_entry["file_name"].AsString(); }
+
+    QStringList m_names;
+};
+
+QString FileName(int i_index)
+{
+    return QString("track %1.mp3").arg(i_index, 3, 10, QChar('0'));
+}
+
+ItemPtr Download(const QString& i_name)
+{
+    return d.GetType("file_name")->HasItem(i_name.toStdString()).GetItems("download_entry");
+}
+} // namespace
+
+// The transfers page of the whole window, bob's downloads queued in folders of 50 and carl's
+// few beside them.
+class DownloadRemoval : public ProgramFixture
+{
+protected:
+    void SetUp() override
+    {
+        ProgramFixture::SetUp();
+        ASSERT_NO_FATAL_FAILURE(StartLoggedIn());
+        mp_list = mp_ui->transfersForm->DownloadsList();
+        QueueAll();
+    }
+    static void QueueAll()
+    {
+        for (int l_index = 0; l_index < BobsDownloads; ++l_index)
+            transferQueueManager->AddDownload("bob", FileName(l_index).toStdString(),
+                                              "Music\\Folder" + std::to_string(l_index / PerFolder), 1000, 0);
+        for (const QString& l_file : Carls)
+            transferQueueManager->AddDownload("carl", l_file.toStdString(), "Music\\Carl", 1000, 0);
+    }
+
+    QTreeWidgetItem* UserRow(const QString& i_user) const
+    {
+        for (int l_row = 0; l_row < mp_list->topLevelItemCount(); ++l_row)
+            if (mp_list->topLevelItem(l_row)->text(0) == i_user)
+                return mp_list->topLevelItem(l_row);
+        return nullptr;
+    }
+    // The user's row chosen alone, and the Delete key pressed on the list.
+    void Delete(const QString& i_user)
+    {
+        QTreeWidgetItem* lp_row = UserRow(i_user);
+        ASSERT_NE(lp_row, nullptr);
+        mp_list->clearSelection();
+        lp_row->setSelected(true);
+        QTest::keyClick(mp_list, Qt::Key_Delete);
+    }
+    // The file rows in the list, in its order.
+    QStringList FileRows() const
+    {
+        QStringList l_files;
+        for (QTreeWidgetItemIterator l_row(mp_list); *l_row; ++l_row)
+            if (!(*l_row)->text(2).isEmpty())
+                l_files << (*l_row)->text(2);
+        return l_files;
+    }
+    static QStringList Remaining()
+    {
+        QStringList l_files;
+        for (ItemPtr l_entry : g("download_entry"))
+            l_files << l_entry["file_name"].AsString();
+        l_files.sort();
+        return l_files;
+    }
+    static QStringList Sorted(QStringList i_names)
+    {
+        i_names.sort();
+        return i_names;
+    }
+
+    void QuitAfterSlices(int i_slices);
+
+    QTreeWidget* mp_list = nullptr;
+};
+
+// Delete on a user row of hundreds of downloads removes them a slice at a time from the event
+// loop, in the order of the rows; at every turn between slices the rows left are exactly the
+// downloads left, and at the end the user row has gone with them.
+TEST_F(DownloadRemoval, DeleteOnABigUserRowRemovesItsDownloadsInTheirOrderASliceAtATime)
+{
+    const Slices l_slices(StepsPerSlice);
+    const QStringList l_order = FileRows().mid(0, BobsDownloads);
+    ASSERT_EQ(l_order.first(), FileName(0));
+    ASSERT_EQ(l_order.last(), FileName(BobsDownloads - 1));
+    const Removals l_removals;
+
+    // A timer of the window's event loop notes what each turn finds.
+    std::vector<int> l_removedAtTurns;
+    QStringList l_mismatches;
+    QTimer l_turns;
+    l_turns.setInterval(0);
+    QObject::connect(&l_turns, &QTimer::timeout, [&] {
+        l_removedAtTurns.push_back(l_removals.m_names.size());
+        if (Sorted(FileRows()) != Remaining())
+            l_mismatches << QString("after %1 removals").arg(l_removals.m_names.size());
+    });
+    l_turns.start();
+    ASSERT_NO_FATAL_FAILURE(Delete("bob"));
+    // The first slice goes at once.
+    EXPECT_EQ(l_removals.m_names.size(), StepsPerSlice);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !UserRow("bob"); }, 10000));
+    l_turns.stop();
+
+    EXPECT_EQ(l_removals.m_names, l_order);
+    EXPECT_EQ(l_mismatches, QStringList());
+    // The window answered between every two slices: no turn saw more than one slice's removals.
+    std::vector<int> l_steps;
+    int l_last = StepsPerSlice;
+    for (int l_removed : l_removedAtTurns)
+    {
+        if (l_removed != l_last)
+            l_steps.push_back(l_removed - l_last);
+        l_last = l_removed;
+    }
+    EXPECT_EQ(l_last, BobsDownloads);
+    EXPECT_GE(l_steps.size(), std::size_t(BobsDownloads / StepsPerSlice - 1));
+    EXPECT_LE(*std::max_element(l_steps.begin(), l_steps.end()), StepsPerSlice);
+    EXPECT_EQ(Remaining(), Carls);
+    EXPECT_EQ(FileRows(), Carls);
+    EXPECT_EQ(d.GetType("download_list_node")->ItemCount(), 3u);
+    EXPECT_EQ(d.GetType("download_list_folder_node")->ItemCount(), 1u);
+    EXPECT_EQ(d.GetType("download_list_user_node")->ItemCount(), 1u);
+}
+
+// What may happen between two slices of a removal: the downloads it still has to remove go in
+// their order, each once; what it was not asked to remove stays, whatever took a removed
+// download's place in the store.
+TEST_F(DownloadRemoval, BetweenSlicesOtherRemovalsAndASecondDeleteAreTakenInTurn)
+{
+    struct Case
+    {
+        const char* name;
+        std::function<void()> meanwhile;
+        // Removed by the user's Delete and by what came meanwhile, in order, and what stays.
+        QStringList removed;
+        QStringList left;
+    };
+    QStringList l_bobs;
+    for (int l_index = 0; l_index < BobsDownloads; ++l_index)
+        l_bobs << FileName(l_index);
+    const QStringList& l_carls = Carls;
+    const auto l_without = [](QStringList i_names, const QString& i_name) {
+        i_names.removeOne(i_name);
+        return i_names;
+    };
+    const Case l_cases[] = {
+        {"a download removed by the menu's removal, and one queued anew for another user",
+         [&] {
+             transferQueueManager->RemoveDownload(Download(FileName(100)));
+             transferQueueManager->AddDownload("dave", "new.mp3", "Music\\Dave", 10, 0);
+         },
+         l_without(l_bobs, FileName(100)).mid(0, StepsPerSlice) + QStringList{FileName(100)} +
+             l_without(l_bobs, FileName(100)).mid(StepsPerSlice),
+         l_carls + QStringList{"new.mp3"}},
+        {"a download removed, one queued anew for another user and that user's row deleted",
+         [&] {
+             transferQueueManager->RemoveDownload(Download(FileName(100)));
+             transferQueueManager->AddDownload("dave", "new.mp3", "Music\\Dave", 10, 0);
+             Delete("dave");
+         },
+         l_without(l_bobs, FileName(100)).mid(0, StepsPerSlice) + QStringList{FileName(100)} +
+             l_without(l_bobs, FileName(100)).mid(StepsPerSlice) + QStringList{"new.mp3"},
+         l_carls},
+        {"Delete pressed again on the same user row", [&] { Delete("bob"); }, l_bobs, l_carls},
+        {"Delete pressed on another user's row", [&] { Delete("carl"); }, l_bobs + l_carls, {}},
+    };
+    const Slices l_slices(StepsPerSlice);
+    for (const Case& l_case : l_cases)
+    {
+        SCOPED_TRACE(l_case.name);
+        for (ItemPtr l_entry : g("download_entry"))
+            transferQueueManager->RemoveDownload(l_entry);
+        QueueAll();
+        const Removals l_removals;
+        ASSERT_NO_FATAL_FAILURE(Delete("bob"));
+        ASSERT_EQ(l_removals.m_names.size(), StepsPerSlice);
+        l_case.meanwhile();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !transferQueueManager->IsDownloadWorkPending(); }, 10000));
+        QCoreApplication::processEvents();
+
+        EXPECT_EQ(l_removals.m_names, l_case.removed);
+        EXPECT_EQ(Remaining(), Sorted(l_case.left));
+        EXPECT_EQ(Sorted(FileRows()), Sorted(l_case.left));
+        EXPECT_EQ(d.GetType("download_list_node")->ItemCount(), std::size_t(l_case.left.size()));
+    }
+}
+
+// Quitting while a removal is half done saves every download either whole or not at all: those
+// not yet reached are loaded again with all their parts, those removed are gone.
+void DownloadRemoval::QuitAfterSlices(int i_slices)
+{
+    const Slices l_slices(StepsPerSlice);
+    const Removals l_removals;
+    ASSERT_NO_FATAL_FAILURE(Delete("bob"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return l_removals.m_names.size() >= i_slices * StepsPerSlice; }, 10000));
+    const int l_removed = l_removals.m_names.size();
+    ASSERT_LT(l_removed, BobsDownloads);
+    QStringList l_left = Carls;
+    for (int l_index = l_removed; l_index < BobsDownloads; ++l_index)
+        l_left << FileName(l_index);
+    mp_window.reset();
+
+    d.RemoveAllItems();
+    DataSaver l_saver;
+    ASSERT_TRUE(l_saver.CanLoad(StorePath()));
+    l_saver.Load(StorePath());
+    EXPECT_EQ(Remaining(), Sorted(l_left));
+    const QStringList l_whole{"download_entry_status", "download_order", "file_name", "file_size",
+                              "remote_folder", "subfolder_save_level", "user"};
+    QStringList l_partial;
+    for (ItemPtr l_entry : g("download_entry"))
+    {
+        QStringList l_parts;
+        for (const QString& l_type : l_whole)
+            if (l_entry.GetItems(l_type.toStdString().c_str()).Size() != 1)
+                l_parts << l_type;
+        if (!l_parts.isEmpty())
+            l_partial << l_entry["file_name"].AsString() + " lacks " + l_parts.join(", ");
+    }
+    EXPECT_EQ(l_partial, QStringList());
+}
+
+TEST_F(DownloadRemoval, QuittingAfterTheFirstSliceSavesTheDownloadsNotYetRemovedWhole)
+{
+    QuitAfterSlices(1);
+}
+
+TEST_F(DownloadRemoval, QuittingAfterThreeSlicesSavesTheDownloadsNotYetRemovedWhole)
+{
+    QuitAfterSlices(3);
+}
