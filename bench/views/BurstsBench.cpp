@@ -23,8 +23,6 @@
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QKeyEvent>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -34,7 +32,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -47,8 +44,6 @@
 
 #include "../LoopbackListener.h"
 #include "../LoopbackStranger.h"
-#include "../ThreadCpuTime.h"
-#include "LatenessTick.h"
 #include "LoopRun.h"
 #include "TransfersBenchEngine.h"
 #include "diagnostics/DiagnosticsForm.h"
@@ -71,30 +66,6 @@ int MostBurst()
 {
     return qEnvironmentVariableIsSet("TARNWICK_BENCH_MOST_BURST") ? qEnvironmentVariableIntValue("TARNWICK_BENCH_MOST_BURST")
                                                                    : 32000;
-}
-
-// Starts the work, then runs the event loop until it is done and 100 ms more, with a timer every
-// 10 ms noting how late it runs. Gives up after 10 minutes.
-Busy RunUntil(const std::function<void()>& i_start, const std::function<bool()>& i_done)
-{
-    LatenessTick l_tick;
-    QEventLoop l_loop;
-    QTimer l_check;
-    l_check.setInterval(1);
-    QElapsedTimer l_clock;
-    QObject::connect(&l_check, &QTimer::timeout, [&] {
-        if (!i_done() && !l_clock.hasExpired(600000))
-            return;
-        l_check.stop();
-        QTimer::singleShot(100, &l_loop, &QEventLoop::quit);
-    });
-    const double l_cpu = ThreadCpuSeconds();
-    l_clock.start();
-    l_tick.Start();
-    QTimer::singleShot(0, i_start);
-    l_check.start();
-    l_loop.exec();
-    return {(ThreadCpuSeconds() - l_cpu) * 1e3, l_tick.WorstMs()};
 }
 
 // The messenger listens where the far ends connect; once per program.

@@ -32,14 +32,11 @@
 #include <QTreeWidget>
 
 #include <algorithm>
-#include <functional>
 #include <map>
 #include <memory>
 #include <set>
 #include <string>
 
-#include "../ThreadCpuTime.h"
-#include "LatenessTick.h"
 #include "LoopRun.h"
 #include "TransfersBenchEngine.h"
 #include "peer/PeerMessenger.h"
@@ -96,30 +93,6 @@ bool AllListed(bool i_upload)
         return true;
     QTreeWidget* lp_list = i_upload ? Engine().mp_form->UploadsList() : Engine().mp_form->DownloadsList();
     return ListedFileRows(lp_list) == int(d.GetType(i_upload ? "upload_entry" : "download_entry")->ItemCount());
-}
-
-// Starts the work, then runs the event loop until it is done and 100 ms more, with a timer every
-// 10 ms noting how late it runs; gives up after 10 minutes. The CPU counts the settling too.
-Busy RunUntil(const std::function<void()>& i_start, const std::function<bool()>& i_done)
-{
-    LatenessTick l_tick;
-    QEventLoop l_loop;
-    QTimer l_check;
-    l_check.setInterval(1);
-    QElapsedTimer l_clock;
-    QObject::connect(&l_check, &QTimer::timeout, [&] {
-        if (!i_done() && !l_clock.hasExpired(600000))
-            return;
-        l_check.stop();
-        QTimer::singleShot(100, &l_loop, &QEventLoop::quit);
-    });
-    const double l_cpu = ThreadCpuSeconds();
-    l_clock.start();
-    l_tick.Start();
-    QTimer::singleShot(0, i_start);
-    l_check.start();
-    l_loop.exec();
-    return {(ThreadCpuSeconds() - l_cpu) * 1e3, l_tick.WorstMs()};
 }
 
 // A transfer under way as the queues set one up on a file connection; each report is a block

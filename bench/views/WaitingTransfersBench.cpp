@@ -45,8 +45,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QMenu>
 #include <QTabWidget>
@@ -57,7 +55,6 @@
 #include <QTreeWidget>
 
 #include <algorithm>
-#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -77,31 +74,6 @@ namespace
 {
 const char* const Uploader = "bob";
 const char* const BigFolder = "Music\\Big";
-
-// Starts the work, then runs the event loop until it is done and 100 ms more, with a timer every
-// 10 ms noting how late it runs. The CPU counts the settling too: what the work leaves for later
-// is its work as well. Gives up after 10 minutes.
-Busy RunUntil(const std::function<void()>& i_start, const std::function<bool()>& i_done)
-{
-    LatenessTick l_tick;
-    QEventLoop l_loop;
-    QTimer l_check;
-    l_check.setInterval(1);
-    QElapsedTimer l_clock;
-    QObject::connect(&l_check, &QTimer::timeout, [&] {
-        if (!i_done() && !l_clock.hasExpired(600000))
-            return;
-        l_check.stop();
-        QTimer::singleShot(100, &l_loop, &QEventLoop::quit);
-    });
-    const double l_cpu = ThreadCpuSeconds();
-    l_clock.start();
-    l_tick.Start();
-    QTimer::singleShot(0, i_start);
-    l_check.start();
-    l_loop.exec();
-    return {(ThreadCpuSeconds() - l_cpu) * 1e3, l_tick.WorstMs()};
-}
 
 TransfersBenchEngine& Engine()
 {
