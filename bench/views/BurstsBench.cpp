@@ -25,7 +25,6 @@
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -417,14 +416,7 @@ QString Peer(int i_peer)
 // the folder's path as peers ask for it.
 const QString& SharedRemote()
 {
-    static QTemporaryDir s_root;
-    static QString s_remote;
-    if (!s_remote.isEmpty())
-        return s_remote;
-    const QString l_path = s_root.filePath("shared");
-    TransfersBenchEngine::ShareFiles(l_path, Peers * 400, PerFolder);
-    s_remote = QString(l_path).replace('/', '\\');
-    return s_remote;
+    return TransfersBenchEngine::SharedRemote(Peers * 400, PerFolder);
 }
 
 QString SharedFile(int i_file)

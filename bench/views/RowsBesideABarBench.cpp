@@ -21,12 +21,9 @@
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QFile>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -144,23 +141,7 @@ QString Peer(int i_peer)
 // everyone; made once. The result is the shared folder's path as peers ask for it.
 const QString& SharedRemote()
 {
-    static QTemporaryDir s_root;
-    static QString s_remote;
-    if (!s_remote.isEmpty())
-        return s_remote;
-    const QString l_path = s_root.filePath("shared");
-    for (int l_index = 0; l_index < kPeers * kPerPeer; ++l_index)
-    {
-        const QString l_folder = l_path + QString("/Folder%1").arg(l_index / kPerFolder);
-        if (l_index % kPerFolder == 0)
-            QDir().mkpath(l_folder);
-        QFile l_file(l_folder + QString("/file%1.mp3").arg(l_index));
-        if (!l_file.open(QIODevice::WriteOnly) || !l_file.resize(kFileSize))
-            qFatal("cannot make a shared file");
-    }
-    sharedFoldersManager->AddSharedFolder(l_path).NewItem("shared_public");
-    s_remote = QString(l_path).replace('/', '\\');
-    return s_remote;
+    return TransfersBenchEngine::SharedRemote(kPeers * kPerPeer, kPerFolder, kFileSize);
 }
 
 // The peers' requests in the order they come: each peer asks for its own files in turn.

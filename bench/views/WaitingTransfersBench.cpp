@@ -285,14 +285,7 @@ std::vector<int> WaitingSizes()
 // result is the folder's path as peers ask for it.
 const QString& SharedRemote()
 {
-    static QTemporaryDir s_root;
-    static QString s_remote;
-    if (!s_remote.isEmpty())
-        return s_remote;
-    const QString l_path = s_root.filePath("shared");
-    TransfersBenchEngine::ShareFiles(l_path, Finished() + MostWaiting() + kExtraFiles, kPerFolder);
-    s_remote = QString(l_path).replace('/', '\\');
-    return s_remote;
+    return TransfersBenchEngine::SharedRemote(Finished() + MostWaiting() + kExtraFiles, kPerFolder);
 }
 
 QString Peer(int i_peer)
