@@ -23,18 +23,14 @@
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QKeyEvent>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -47,8 +43,6 @@
 
 #include "../LoopbackListener.h"
 #include "../LoopbackStranger.h"
-#include "../ThreadCpuTime.h"
-#include "LatenessTick.h"
 #include "LoopRun.h"
 #include "TransfersBenchEngine.h"
 #include "diagnostics/DiagnosticsForm.h"
@@ -71,30 +65,6 @@ int MostBurst()
 {
     return qEnvironmentVariableIsSet("TARNWICK_BENCH_MOST_BURST") ? qEnvironmentVariableIntValue("TARNWICK_BENCH_MOST_BURST")
                                                                    : 32000;
-}
-
-// Starts the work, then runs the event loop until it is done and 100 ms more, with a timer every
-// 10 ms noting how late it runs. Gives up after 10 minutes.
-Busy RunUntil(const std::function<void()>& i_start, const std::function<bool()>& i_done)
-{
-    LatenessTick l_tick;
-    QEventLoop l_loop;
-    QTimer l_check;
-    l_check.setInterval(1);
-    QElapsedTimer l_clock;
-    QObject::connect(&l_check, &QTimer::timeout, [&] {
-        if (!i_done() && !l_clock.hasExpired(600000))
-            return;
-        l_check.stop();
-        QTimer::singleShot(100, &l_loop, &QEventLoop::quit);
-    });
-    const double l_cpu = ThreadCpuSeconds();
-    l_clock.start();
-    l_tick.Start();
-    QTimer::singleShot(0, i_start);
-    l_check.start();
-    l_loop.exec();
-    return {(ThreadCpuSeconds() - l_cpu) * 1e3, l_tick.WorstMs()};
 }
 
 // The messenger listens where the far ends connect; once per program.
@@ -446,14 +416,7 @@ QString Peer(int i_peer)
 // the folder's path as peers ask for it.
 const QString& SharedRemote()
 {
-    static QTemporaryDir s_root;
-    static QString s_remote;
-    if (!s_remote.isEmpty())
-        return s_remote;
-    const QString l_path = s_root.filePath("shared");
-    TransfersBenchEngine::ShareFiles(l_path, Peers * 400, PerFolder);
-    s_remote = QString(l_path).replace('/', '\\');
-    return s_remote;
+    return TransfersBenchEngine::SharedRemote(Peers * 400, PerFolder);
 }
 
 QString SharedFile(int i_file)

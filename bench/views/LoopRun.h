@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QObject>
 #include <QTimer>
@@ -44,4 +45,29 @@ inline Busy RunInLoop(int i_steps, const std::function<void(int)>& i_step)
     l_busy.cpuMs = (ThreadCpuSeconds() - l_cpu) * 1e3;
     l_busy.worstLateMs = l_tick.WorstMs();
     return l_busy;
+}
+
+// Starts the work, then runs the event loop until it is done and 100 ms more, with a timer every
+// 10 ms noting how late it runs. The CPU counts the settling too: what the work leaves for later
+// is its work as well. Gives up after 10 minutes.
+inline Busy RunUntil(const std::function<void()>& i_start, const std::function<bool()>& i_done)
+{
+    LatenessTick l_tick;
+    QEventLoop l_loop;
+    QTimer l_check;
+    l_check.setInterval(1);
+    QElapsedTimer l_clock;
+    QObject::connect(&l_check, &QTimer::timeout, [&] {
+        if (!i_done() && !l_clock.hasExpired(600000))
+            return;
+        l_check.stop();
+        QTimer::singleShot(100, &l_loop, &QEventLoop::quit);
+    });
+    const double l_cpu = ThreadCpuSeconds();
+    l_clock.start();
+    l_tick.Start();
+    QTimer::singleShot(0, i_start);
+    l_check.start();
+    l_loop.exec();
+    return {(ThreadCpuSeconds() - l_cpu) * 1e3, l_tick.WorstMs()};
 }

@@ -21,32 +21,23 @@
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QFile>
-#include <QMenu>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
 
 #include <algorithm>
-#include <functional>
 #include <map>
 #include <memory>
-#include <set>
 #include <string>
 
-#include "../ThreadCpuTime.h"
-#include "LatenessTick.h"
+#include "BrowsedFolder.h"
+#include "FolderFigures.h"
 #include "LoopRun.h"
 #include "TransfersBenchEngine.h"
 #include "peer/PeerMessenger.h"
-#include "shell/Desktop.h"
 #include "transfers/TransferStatus.h"
-#include "views/search/ShareForm.h"
-#include "views/search/SharesForm.h"
 
 namespace
 {
@@ -55,9 +46,8 @@ constexpr int kArriving = 1000;
 constexpr int kPerPeer = 240;
 constexpr int kPerFolder = 50;
 constexpr qint64 kFileSize = 1000000;
-const char* const Uploader = "bob";
+const char* const Uploader = BrowsedFolder::Uploader;
 const char* const Runner = "carl";
-const char* const BigFolder = "Music\\Big";
 
 TransfersBenchEngine& Engine()
 {
@@ -96,30 +86,6 @@ bool AllListed(bool i_upload)
         return true;
     QTreeWidget* lp_list = i_upload ? Engine().mp_form->UploadsList() : Engine().mp_form->DownloadsList();
     return ListedFileRows(lp_list) == int(d.GetType(i_upload ? "upload_entry" : "download_entry")->ItemCount());
-}
-
-// Starts the work, then runs the event loop until it is done and 100 ms more, with a timer every
-// 10 ms noting how late it runs; gives up after 10 minutes. The CPU counts the settling too.
-Busy RunUntil(const std::function<void()>& i_start, const std::function<bool()>& i_done)
-{
-    LatenessTick l_tick;
-    QEventLoop l_loop;
-    QTimer l_check;
-    l_check.setInterval(1);
-    QElapsedTimer l_clock;
-    QObject::connect(&l_check, &QTimer::timeout, [&] {
-        if (!i_done() && !l_clock.hasExpired(600000))
-            return;
-        l_check.stop();
-        QTimer::singleShot(100, &l_loop, &QEventLoop::quit);
-    });
-    const double l_cpu = ThreadCpuSeconds();
-    l_clock.start();
-    l_tick.Start();
-    QTimer::singleShot(0, i_start);
-    l_check.start();
-    l_loop.exec();
-    return {(ThreadCpuSeconds() - l_cpu) * 1e3, l_tick.WorstMs()};
 }
 
 // A transfer under way as the queues set one up on a file connection; each report is a block
@@ -175,23 +141,7 @@ QString Peer(int i_peer)
 // everyone; made once. The result is the shared folder's path as peers ask for it.
 const QString& SharedRemote()
 {
-    static QTemporaryDir s_root;
-    static QString s_remote;
-    if (!s_remote.isEmpty())
-        return s_remote;
-    const QString l_path = s_root.filePath("shared");
-    for (int l_index = 0; l_index < kPeers * kPerPeer; ++l_index)
-    {
-        const QString l_folder = l_path + QString("/Folder%1").arg(l_index / kPerFolder);
-        if (l_index % kPerFolder == 0)
-            QDir().mkpath(l_folder);
-        QFile l_file(l_folder + QString("/file%1.mp3").arg(l_index));
-        if (!l_file.open(QIODevice::WriteOnly) || !l_file.resize(kFileSize))
-            qFatal("cannot make a shared file");
-    }
-    sharedFoldersManager->AddSharedFolder(l_path).NewItem("shared_public");
-    s_remote = QString(l_path).replace('/', '\\');
-    return s_remote;
+    return TransfersBenchEngine::SharedRemote(kPeers * kPerPeer, kPerFolder, kFileSize);
 }
 
 // The peers' requests in the order they come: each peer asks for its own files in turn.
@@ -304,79 +254,6 @@ void BM_RequestsBesideABar(benchmark::State& state)
 
 // ---- Download Folder ----
 
-std::string FileName(int i_index)
-{
-    return "Track " + std::to_string(i_index) + ".mp3";
-}
-
-// The uploader's list: the big folder of N files beside a small one.
-FileInfoMap FolderList(int i_files)
-{
-    FileInfoMap l_list;
-    std::set<FileInfo>& l_big = l_list[BigFolder];
-    for (int l_index = 0; l_index < i_files; ++l_index)
-    {
-        FileInfo l_file;
-        l_file.name = FileName(l_index);
-        l_file.size = 3000000 + l_index;
-        l_file.attributeMap.attributes = {{0, 192}, {1, 180 + l_index % 100}};
-        l_big.insert(l_file);
-    }
-    FileInfo l_other;
-    l_other.name = "cover.jpg";
-    l_other.size = 20000;
-    l_list["Music"].insert(l_other);
-    return l_list;
-}
-
-// The browse page in a window of its own beside the transfers page, the uploader's tab open on
-// the big folder.
-class BrowseWindow
-{
-public:
-    explicit BrowseWindow(int i_files)
-    {
-        if (!d.HasType("user_share_tab"))
-            m_page.Init();
-        m_page.resize(800, 500);
-        m_page.show();
-        mp_tab = new ShareForm(Uploader, nullptr);
-        m_page.TabControl()->addTab(mp_tab, Uploader);
-        FileInfoMap l_list = FolderList(i_files);
-        AttributeTranslationTable l_names;
-        m_page.OnUserShare(Uploader, l_list, l_names);
-        QTreeWidget* lp_tree = mp_tab->findChild<QTreeWidget*>("folderTree");
-        mp_row = lp_tree->findItems("Big", Qt::MatchExactly | Qt::MatchRecursive).value(0);
-        lp_tree->setCurrentItem(mp_row);
-        QCoreApplication::processEvents();
-    }
-    ~BrowseWindow()
-    {
-        m_page.OnTabCloseRequested(0);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-    BrowseWindow(const BrowseWindow&) = delete;
-    BrowseWindow& operator=(const BrowseWindow&) = delete;
-
-    // The right click on the folder's row and the menu's one action chosen.
-    void DownloadFolder()
-    {
-        Desktop::SetPopupMenu([](QMenu& io_menu, const QPoint&) {
-            for (QAction* lp_action : io_menu.actions())
-                if (lp_action->text() == "Download Folder")
-                    lp_action->trigger();
-        });
-        QTreeWidget* lp_tree = mp_row->treeWidget();
-        mp_tab->OnFolderContextMenuRequested(lp_tree->visualItemRect(mp_row).center());
-        Desktop::SetPopupMenu({});
-    }
-
-private:
-    SharesForm m_page;
-    ShareForm* mp_tab = nullptr;
-    QTreeWidgetItem* mp_row = nullptr;
-};
-
 // No downloads, the uploader offline and never asked; the downloads page shown, or no view.
 void FreshDownloads(bool i_view)
 {
@@ -406,21 +283,14 @@ std::unique_ptr<RunningTransfer> RunningDownload(bool i_bar)
     return std::make_unique<RunningTransfer>(l_entry, false, 10);
 }
 
-// The server's answer about the uploader, at the next turn of the event loop.
-void AnswerOnline()
-{
-    QTimer::singleShot(0, [] { UserItem(Uploader).NewItem("is_online"); });
-}
-
 Busy EngineAloneQueues(int i_files, bool i_bar)
 {
     FreshDownloads(false);
     const std::unique_ptr<RunningTransfer> lp_running = RunningDownload(i_bar);
     return RunUntil(
         [i_files] {
-            for (int l_index = 0; l_index < i_files; ++l_index)
-                Engine().mp_manager->AddDownload(Uploader, FileName(l_index), BigFolder, 3000000 + l_index, 0);
-            AnswerOnline();
+            BrowsedFolder::QueueAlone(i_files);
+            BrowsedFolder::AnswerOnline();
         },
         [i_files] { return AllAskedFor(i_files); });
 }
@@ -428,13 +298,13 @@ Busy EngineAloneQueues(int i_files, bool i_bar)
 Busy WindowQueues(int i_files, bool i_bar)
 {
     FreshDownloads(true);
-    BrowseWindow l_browse(i_files);
+    BrowsedFolder l_browse(i_files, BrowsedFolder::Place::OwnWindow);
     const std::unique_ptr<RunningTransfer> lp_running = RunningDownload(i_bar);
     Settle();
     return RunUntil(
         [&] {
             l_browse.DownloadFolder();
-            AnswerOnline();
+            BrowsedFolder::AnswerOnline();
         },
         [i_files] { return AllAskedFor(i_files); });
 }
@@ -442,24 +312,14 @@ Busy WindowQueues(int i_files, bool i_bar)
 void BM_DownloadFolderBesideABar(benchmark::State& state)
 {
     const bool l_bar = state.range(0) != 0;
-    std::map<int, double> l_usPerFile, l_engineUsPerFile;
-    double l_worst = 0;
+    FolderFigures l_figures;
     for (auto _ : state)
         for (int l_files = 1000; l_files <= MostRows(32000); l_files *= 2)
         {
-            l_engineUsPerFile[l_files] = EngineAloneQueues(l_files, l_bar).cpuMs * 1e3 / l_files;
-            const Busy l_window = WindowQueues(l_files, l_bar);
-            l_usPerFile[l_files] = l_window.cpuMs * 1e3 / l_files;
-            l_worst = std::max(l_worst, l_window.worstLateMs);
+            const Busy l_engine = EngineAloneQueues(l_files, l_bar);
+            l_figures.Note(l_files, l_engine, WindowQueues(l_files, l_bar));
         }
-    const int l_most = l_usPerFile.rbegin()->first;
-    for (const auto& [l_files, l_us] : l_usPerFile)
-    {
-        state.counters["us_per_file_" + std::to_string(l_files)] = l_us;
-        state.counters["x_engine_" + std::to_string(l_files)] = l_us / l_engineUsPerFile[l_files];
-    }
-    state.counters["ratio_" + std::to_string(l_most) + "_to_1000"] = l_usPerFile[l_most] / l_usPerFile[1000];
-    state.counters["worst_late_ms"] = l_worst;
+    l_figures.Publish(state);
     FreshDownloads(false);
 }
 } // namespace

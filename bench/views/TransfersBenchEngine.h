@@ -5,9 +5,13 @@
 #include <QDir>
 #include <QFile>
 #include <QTabWidget>
+#include <QTemporaryDir>
 
+#include <map>
 #include <memory>
 #include <string>
+#include <tuple>
+#include <utility>
 
 #include "ViewsBenchApp.h"
 #include "shares/SharedFoldersManager.h"
@@ -105,18 +109,35 @@ struct TransfersBenchEngine
         QCoreApplication::processEvents();
     }
 
-    // Empty files "file<i>.mp3" in folders "Folder<i / per folder>" below the path, shared with
-    // everyone.
-    static void ShareFiles(const QString& i_path, int i_files, int i_perFolder)
+    // Files "file<i>.mp3" in folders "Folder<i / per folder>" below the path, shared with
+    // everyone: empty, or holes on disk of the size.
+    static void ShareFiles(const QString& i_path, int i_files, int i_perFolder, qint64 i_size = 0)
     {
         for (int l_index = 0; l_index < i_files; ++l_index)
         {
             const QString l_folder = i_path + QString("/Folder%1").arg(l_index / i_perFolder);
             if (l_index % i_perFolder == 0)
                 QDir().mkpath(l_folder);
-            QFile(l_folder + QString("/file%1.mp3").arg(l_index)).open(QIODevice::WriteOnly);
+            QFile l_file(l_folder + QString("/file%1.mp3").arg(l_index));
+            if (!l_file.open(QIODevice::WriteOnly) || (i_size > 0 && !l_file.resize(i_size)))
+                qFatal("cannot make a shared file");
         }
         sharedFoldersManager->AddSharedFolder(i_path).NewItem("shared_public");
+    }
+
+    // The files of ShareFiles in a folder of their own, made once per program for each count,
+    // folder size and file size. The result is the folder's path as peers ask for it.
+    static const QString& SharedRemote(int i_files, int i_perFolder, qint64 i_size = 0)
+    {
+        static std::map<std::tuple<int, int, qint64>, std::pair<std::unique_ptr<QTemporaryDir>, QString>> s_made;
+        auto& [lp_root, l_remote] = s_made[{i_files, i_perFolder, i_size}];
+        if (lp_root)
+            return l_remote;
+        lp_root = std::make_unique<QTemporaryDir>();
+        const QString l_path = lp_root->filePath("shared");
+        ShareFiles(l_path, i_files, i_perFolder, i_size);
+        l_remote = QString(l_path).replace('/', '\\');
+        return l_remote;
     }
 
     std::unique_ptr<TransferQueueManager> mp_manager;

@@ -45,63 +45,32 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
-#include <QMenu>
 #include <QTabWidget>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <QTreeWidget>
 
 #include <algorithm>
-#include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "../ThreadCpuTime.h"
+#include "BrowsedFolder.h"
+#include "FolderFigures.h"
 #include "LatenessTick.h"
 #include "LoopRun.h"
 #include "TransfersBenchEngine.h"
 #include "peer/PeerMessenger.h"
-#include "shell/Desktop.h"
 #include "transfers/TransferStatus.h"
-#include "views/search/ShareForm.h"
-#include "views/search/SharesForm.h"
 
 namespace
 {
-const char* const Uploader = "bob";
-const char* const BigFolder = "Music\\Big";
-
-// Starts the work, then runs the event loop until it is done and 100 ms more, with a timer every
-// 10 ms noting how late it runs. The CPU counts the settling too: what the work leaves for later
-// is its work as well. Gives up after 10 minutes.
-Busy RunUntil(const std::function<void()>& i_start, const std::function<bool()>& i_done)
-{
-    LatenessTick l_tick;
-    QEventLoop l_loop;
-    QTimer l_check;
-    l_check.setInterval(1);
-    QElapsedTimer l_clock;
-    QObject::connect(&l_check, &QTimer::timeout, [&] {
-        if (!i_done() && !l_clock.hasExpired(600000))
-            return;
-        l_check.stop();
-        QTimer::singleShot(100, &l_loop, &QEventLoop::quit);
-    });
-    const double l_cpu = ThreadCpuSeconds();
-    l_clock.start();
-    l_tick.Start();
-    QTimer::singleShot(0, i_start);
-    l_check.start();
-    l_loop.exec();
-    return {(ThreadCpuSeconds() - l_cpu) * 1e3, l_tick.WorstMs()};
-}
+const char* const Uploader = BrowsedFolder::Uploader;
+const char* const BigFolder = BrowsedFolder::Folder;
 
 TransfersBenchEngine& Engine()
 {
@@ -111,11 +80,6 @@ TransfersBenchEngine& Engine()
 ItemPtr User()
 {
     return d.GetType("user")->GetItem(Uploader);
-}
-
-std::string FileName(int i_index)
-{
-    return "Track " + std::to_string(i_index) + ".mp3";
 }
 
 // No downloads, no messages waiting for the uploader, the uploader offline and never asked; the
@@ -156,88 +120,13 @@ std::vector<int> FolderSizes()
     return l_sizes;
 }
 
-// The uploader's list: the big folder of N files beside a small one.
-FileInfoMap FolderList(int i_files)
-{
-    FileInfoMap l_list;
-    std::set<FileInfo>& l_big = l_list[BigFolder];
-    for (int l_index = 0; l_index < i_files; ++l_index)
-    {
-        FileInfo l_file;
-        l_file.name = FileName(l_index);
-        l_file.size = 3000000 + l_index;
-        l_file.attributeMap.attributes = {{0, 192}, {1, 180 + l_index % 100}};
-        l_big.insert(l_file);
-    }
-    FileInfo l_other;
-    l_other.name = "cover.jpg";
-    l_other.size = 20000;
-    l_list["Music"].insert(l_other);
-    return l_list;
-}
-
-// The browse page on a tab of the shown window, the uploader's tab open on the big folder.
-class BrowsePage
-{
-public:
-    explicit BrowsePage(int i_files)
-    {
-        if (!d.HasType("user_share_tab"))
-            m_page.Init();
-        Engine().mp_pages->addTab(&m_page, "Browse");
-        Engine().mp_pages->setCurrentWidget(&m_page);
-        mp_tab = new ShareForm(Uploader, nullptr);
-        m_page.TabControl()->addTab(mp_tab, Uploader);
-        FileInfoMap l_list = FolderList(i_files);
-        AttributeTranslationTable l_names;
-        m_page.OnUserShare(Uploader, l_list, l_names);
-        QTreeWidget* lp_tree = mp_tab->findChild<QTreeWidget*>("folderTree");
-        mp_row = lp_tree->findItems("Big", Qt::MatchExactly | Qt::MatchRecursive).value(0);
-        lp_tree->setCurrentItem(mp_row);
-        QCoreApplication::processEvents();
-    }
-    ~BrowsePage()
-    {
-        m_page.OnTabCloseRequested(0);
-        Engine().mp_pages->removeTab(Engine().mp_pages->indexOf(&m_page));
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-    BrowsePage(const BrowsePage&) = delete;
-    BrowsePage& operator=(const BrowsePage&) = delete;
-
-    // The right click on the folder's row and the menu's one action chosen.
-    void DownloadFolder()
-    {
-        Desktop::SetPopupMenu([](QMenu& io_menu, const QPoint&) {
-            for (QAction* lp_action : io_menu.actions())
-                if (lp_action->text() == "Download Folder")
-                    lp_action->trigger();
-        });
-        QTreeWidget* lp_tree = mp_row->treeWidget();
-        mp_tab->OnFolderContextMenuRequested(lp_tree->visualItemRect(mp_row).center());
-        Desktop::SetPopupMenu({});
-    }
-
-private:
-    SharesForm m_page;
-    ShareForm* mp_tab = nullptr;
-    QTreeWidgetItem* mp_row = nullptr;
-};
-
-// The server's answer about the uploader, at the next turn of the event loop.
-void AnswerOnline()
-{
-    QTimer::singleShot(0, [] { User().NewItem("is_online"); });
-}
-
 Busy EngineAloneQueues(int i_files)
 {
     Fresh(false);
     return RunUntil(
         [i_files] {
-            for (int l_index = 0; l_index < i_files; ++l_index)
-                Engine().mp_manager->AddDownload(Uploader, FileName(l_index), BigFolder, 3000000 + l_index, 0);
-            AnswerOnline();
+            BrowsedFolder::QueueAlone(i_files);
+            BrowsedFolder::AnswerOnline();
         },
         [i_files] { return AllAskedFor(i_files); });
 }
@@ -245,35 +134,25 @@ Busy EngineAloneQueues(int i_files)
 Busy WindowQueues(int i_files)
 {
     Fresh(true);
-    BrowsePage l_page(i_files);
+    BrowsedFolder l_page(i_files, BrowsedFolder::Place::BesideTransfers);
     return RunUntil(
         [&] {
             l_page.DownloadFolder();
-            AnswerOnline();
+            BrowsedFolder::AnswerOnline();
         },
         [i_files] { return AllAskedFor(i_files); });
 }
 
 void BM_DownloadFolderThroughTheBrowseView(benchmark::State& state)
 {
-    std::map<int, double> l_usPerFile, l_engineUsPerFile;
-    double l_worst = 0;
+    FolderFigures l_figures;
     for (auto _ : state)
         for (int l_files : FolderSizes())
         {
-            l_engineUsPerFile[l_files] = EngineAloneQueues(l_files).cpuMs * 1e3 / l_files;
-            const Busy l_window = WindowQueues(l_files);
-            l_usPerFile[l_files] = l_window.cpuMs * 1e3 / l_files;
-            l_worst = std::max(l_worst, l_window.worstLateMs);
+            const Busy l_engine = EngineAloneQueues(l_files);
+            l_figures.Note(l_files, l_engine, WindowQueues(l_files));
         }
-    const int l_most = l_usPerFile.rbegin()->first;
-    for (const auto& [l_files, l_us] : l_usPerFile)
-    {
-        state.counters["us_per_file_" + std::to_string(l_files)] = l_us;
-        state.counters["x_engine_" + std::to_string(l_files)] = l_us / l_engineUsPerFile[l_files];
-    }
-    state.counters["ratio_" + std::to_string(l_most) + "_to_1000"] = l_usPerFile[l_most] / l_usPerFile[1000];
-    state.counters["worst_late_ms"] = l_worst;
+    l_figures.Publish(state);
     Fresh(false);
 }
 
@@ -315,7 +194,7 @@ Busy CompleteInTurn(int i_files, bool i_view)
     SetSetting("download_folder", l_downloads.path());
     for (int l_index = 0; l_index < i_files; ++l_index)
     {
-        const ItemPtr l_entry = Engine().mp_manager->AddDownload(Uploader, FileName(l_index), BigFolder, 1, 0);
+        const ItemPtr l_entry = Engine().mp_manager->AddDownload(Uploader, BrowsedFolder::FileName(l_index), BigFolder, 1, 0);
         if (l_index < i_files / 2)
             Engine().mp_manager->SetDownloadEntryStatus(l_entry, transfer_status::Complete);
     }
@@ -324,7 +203,7 @@ Busy CompleteInTurn(int i_files, bool i_view)
     int l_started = 0;
     const auto l_start = [&] {
         const quint32 l_req = quint32(++l_started);
-        const std::string l_name = FileName(i_files / 2 + l_started - 1);
+        const std::string l_name = BrowsedFolder::FileName(i_files / 2 + l_started - 1);
         emit peerMessenger->FileTransferRequested(Uploader, 1, l_req, std::string(BigFolder) + "\\" + l_name, 1);
         Engine().mp_manager->OnFileConnection(Uploader, l_uploaders.Connect(), l_req);
     };
@@ -406,14 +285,7 @@ std::vector<int> WaitingSizes()
 // result is the folder's path as peers ask for it.
 const QString& SharedRemote()
 {
-    static QTemporaryDir s_root;
-    static QString s_remote;
-    if (!s_remote.isEmpty())
-        return s_remote;
-    const QString l_path = s_root.filePath("shared");
-    TransfersBenchEngine::ShareFiles(l_path, Finished() + MostWaiting() + kExtraFiles, kPerFolder);
-    s_remote = QString(l_path).replace('/', '\\');
-    return s_remote;
+    return TransfersBenchEngine::SharedRemote(Finished() + MostWaiting() + kExtraFiles, kPerFolder);
 }
 
 QString Peer(int i_peer)

@@ -1,19 +1,17 @@
-#include <QDateTime>
-#include <QDir>
 #include <QFile>
 #include <QTreeWidget>
 
 #include <functional>
 #include <memory>
 #include <tuple>
+#include <utility>
 #include <vector>
 
-#include "ProgramFixture.h"
+#include "TransfersWindowFixture.h"
 #include "shares/SharedFoldersManager.h"
 #include "store/Data.h"
 #include "transfers/TransferQueueManager.h"
 #include "transfers/TransferStatus.h"
-#include "views/transfers/TransferBarDelegate.h"
 #include "views/transfers/TransfersForm.h"
 
 using namespace transfer_status;
@@ -31,7 +29,6 @@ Q_DECLARE_METATYPE(RowMark)
 
 namespace
 {
-const int ProgressColumn = 4;
 const int TimeLeftColumn = 5;
 const int MarkRole = Qt::UserRole + 77;
 
@@ -46,18 +43,16 @@ struct Planned
 
 // The real window with one user's transfers in one folder, queued as the transfer queues do and
 // kept offline so that nothing starts by itself. A running transfer reports as the queues report.
-class TransferGroupFigures : public ProgramFixture
+class TransferGroupFigures : public TransfersWindowFixture
 {
 protected:
     void SetUp() override
     {
-        ProgramFixture::SetUp();
+        TransfersWindowFixture::SetUp();
         ASSERT_NO_FATAL_FAILURE(StartLoggedIn());
-        mp_form = mp_ui->transfersForm;
-        ASSERT_TRUE(mp_form);
+        ASSERT_TRUE(Form());
     }
 
-    QTreeWidget* List(bool i_upload) const { return i_upload ? mp_form->UploadsList() : mp_form->DownloadsList(); }
     QString SharedPath(const QString& i_folder, const QString& i_name) const
     {
         return Home() + "/shared/" + i_folder + "/" + i_name;
@@ -68,32 +63,17 @@ protected:
     std::vector<ItemPtr> Queue(bool i_upload, const std::vector<Planned>& i_files, const QString& i_folder = "Album",
                                const QString& i_user = "bob")
     {
-        std::vector<ItemPtr> l_entries;
         if (i_upload)
         {
-            EXPECT_TRUE(QDir().mkpath(Home() + "/shared/" + i_folder));
+            std::vector<std::pair<QString, qint64>> l_disk;
             for (const Planned& l_file : i_files)
-            {
-                QFile l_disk(SharedPath(i_folder, l_file.name));
-                EXPECT_TRUE(l_disk.open(QIODevice::WriteOnly) && l_disk.resize(l_file.size));
-            }
-            if (!d.GetType("shared_folder")->HasItem(Home() + "/shared"))
-                sharedFoldersManager->AddSharedFolder(Home() + "/shared").NewItem("shared_public");
-            else
-                sharedFoldersManager->RescanShares();
+                l_disk.emplace_back(l_file.name, l_file.size);
+            ShareFiles(i_folder, l_disk);
         }
+        std::vector<ItemPtr> l_entries;
         for (const Planned& l_file : i_files)
         {
-            if (i_upload)
-            {
-                const QString l_path = SharedPath(i_folder, l_file.name);
-                transferQueueManager->AddUpload(i_user, QString(l_path).replace('/', '\\'));
-                l_entries.push_back(d.GetItem(d.GetType("user")->GetItem(i_user),
-                                              sharedFoldersManager->GetSharedFileItem(l_path), "upload_entry"));
-            }
-            else
-                l_entries.push_back(transferQueueManager->AddDownload(i_user, l_file.name,
-                                                                      ("Music\\" + i_folder).toStdString(), l_file.size, 0));
+            l_entries.push_back(TransfersWindowFixture::Queue(i_upload, i_user, i_folder, l_file.name, l_file.size));
             EXPECT_TRUE(l_entries.back()) << l_file.name;
             if (QString(l_file.status) == Downloading)
                 Run(l_entries.back(), i_upload, 0, 1000);
@@ -103,40 +83,13 @@ protected:
         return l_entries;
     }
 
-    static void Remove(ItemPtr i_entry, bool i_upload)
-    {
-        i_upload ? transferQueueManager->RemoveUpload(i_entry) : transferQueueManager->RemoveDownload(i_entry);
-    }
-    static void SetStatus(ItemPtr i_entry, bool i_upload, const QString& i_status)
-    {
-        if (i_upload)
-            transferQueueManager->SetUploadEntryStatus(i_entry, i_status);
-        else
-            transferQueueManager->SetDownloadEntryStatus(i_entry, i_status);
-    }
-    // Running, with the figures of a transfer under way as the queues set them up.
-    static void Run(ItemPtr i_entry, bool i_upload, qint64 i_position, qint32 i_speed)
-    {
-        transferQueueManager->AttachObject(i_entry, i_upload ? "read_position" : "write_position", new qint64(i_position));
-        SetStatus(i_entry, i_upload, i_upload ? Uploading : Downloading);
-        transferQueueManager->AttachObject(i_entry, "last_receipt_time", new QDateTime(QDateTime::currentDateTime()));
-        transferQueueManager->AttachObject(i_entry, "bytes_per_second", new qint32(i_speed));
-    }
+    // A block moved at a new speed, reported as the queues report it.
     static void Report(ItemPtr i_entry, bool i_upload, qint64 i_position, qint32 i_speed)
     {
-        *transferQueueManager->PeekObject<qint64>(i_entry[i_upload ? "read_position" : "write_position"]) = i_position;
         *transferQueueManager->PeekObject<qint32>(i_entry["bytes_per_second"]) = i_speed;
-        if (i_upload)
-            emit transferQueueManager->UploadProgressed(i_entry);
-        else
-            emit transferQueueManager->DownloadProgressed(i_entry);
+        TransfersWindowFixture::Report(i_entry, i_upload, i_position);
     }
 
-    static QTreeWidgetItem* RowOf(ItemPtr i_entry, bool i_upload)
-    {
-        const ItemPtr l_node = i_entry[i_upload ? "upload_list_node" : "download_list_node"];
-        return l_node ? l_node.AsPointer<QTreeWidgetItem>() : nullptr;
-    }
     // The entry's folder row and user row, closed, so that a report shows their sums.
     static std::pair<QTreeWidgetItem*, QTreeWidgetItem*> ClosedGroups(ItemPtr i_entry, bool i_upload)
     {
@@ -147,16 +100,7 @@ protected:
     }
 
     // The bar drawn in a row's progress cell and its time left.
-    static QString Figures(QTreeWidgetItem* ip_row)
-    {
-        QString l_bar = "no bar";
-        if (ip_row->data(ProgressColumn, TransferBarDelegate::TextRole).isValid())
-            l_bar = QString("%1 [%2]").arg(ip_row->data(ProgressColumn, TransferBarDelegate::TextRole).toString())
-                        .arg(ip_row->data(ProgressColumn, TransferBarDelegate::ValueRole).toInt());
-        return l_bar + " |" + ip_row->text(TimeLeftColumn);
-    }
-
-    TransfersForm* mp_form = nullptr;
+    static QString Figures(QTreeWidgetItem* ip_row) { return BarOf(ip_row) + " |" + ip_row->text(TimeLeftColumn); }
 };
 
 TEST_F(TransferGroupFigures, AnEntryWhoseSizeOrFileChangesWithNoChangeOfStatusCountsWithItsNewSize)
@@ -218,9 +162,9 @@ TEST_F(TransferGroupFigures, AGroupRowThatLosesATransferShowsWhatTheOthersAddUpT
 {
     const auto l_removed = &TransferGroupFigures::Remove;
     const auto l_deleted = [this](ItemPtr i_entry, bool) {
-        mp_form->DownloadsList()->clearSelection();
+        Form()->DownloadsList()->clearSelection();
         RowOf(i_entry, false)->setSelected(true);
-        mp_form->DeleteSelectedDownloads();
+        Form()->DeleteSelectedDownloads();
     };
     // A 4,000,000-byte entry in the state given beside a running 1,000,000 reported at 500,000,
     // and perhaps another running 2,000,000 that has moved 1,000,000. The first running one goes
@@ -308,14 +252,14 @@ TEST_F(TransferGroupFigures, RowsRemovedTogetherAreAllDeletedOnceTheEventLoopHas
     // More rows than three slices of deletion hold: three users with three folders of 500
     // finished transfers each, removed together in the way given.
     const auto l_clear = [this](bool i_upload) {
-        mp_form->OnActionBarTriggered(nullptr, i_upload ? "clear_complete_and_aborted_uploads" : "clear_complete_downloads");
+        Form()->OnActionBarTriggered(nullptr, i_upload ? "clear_complete_and_aborted_uploads" : "clear_complete_downloads");
     };
     const std::pair<const char*, std::function<void(bool)>> l_cases[] = {
         {"downloads cleared", l_clear},
         {"every download row selected and deleted", [this](bool) {
-             for (QTreeWidgetItemIterator l_it(mp_form->DownloadsList()); *l_it; ++l_it)
+             for (QTreeWidgetItemIterator l_it(Form()->DownloadsList()); *l_it; ++l_it)
                  (*l_it)->setSelected(true);
-             mp_form->DeleteSelectedDownloads();
+             Form()->DeleteSelectedDownloads();
          }},
         {"uploads cleared", l_clear},
     };

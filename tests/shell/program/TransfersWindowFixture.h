@@ -5,6 +5,9 @@
 #include <QFile>
 #include <QTreeWidget>
 
+#include <utility>
+#include <vector>
+
 #include "ProgramFixture.h"
 #include "shares/SharedFoldersManager.h"
 #include "store/Data.h"
@@ -22,19 +25,27 @@ protected:
     TransfersForm* Form() const { return mp_ui->transfersForm; }
     QTreeWidget* List(bool i_upload) const { return i_upload ? Form()->UploadsList() : Form()->DownloadsList(); }
 
-    // Files of that size in a folder of our shares.
-    void ShareFiles(const QString& i_folder, const QStringList& i_names, qint64 i_size)
+    // Files of their sizes in a folder of our shares.
+    void ShareFiles(const QString& i_folder, const std::vector<std::pair<QString, qint64>>& i_files)
     {
         ASSERT_TRUE(QDir().mkpath(Home() + "/shared/" + i_folder));
-        for (const QString& l_name : i_names)
+        for (const auto& [l_name, l_size] : i_files)
         {
             QFile l_file(Home() + "/shared/" + i_folder + "/" + l_name);
-            ASSERT_TRUE(l_file.open(QIODevice::WriteOnly) && l_file.resize(i_size));
+            ASSERT_TRUE(l_file.open(QIODevice::WriteOnly) && l_file.resize(l_size));
         }
         if (!d.GetType("shared_folder")->HasItem(Home() + "/shared"))
             sharedFoldersManager->AddSharedFolder(Home() + "/shared").NewItem("shared_public");
         else
             sharedFoldersManager->RescanShares();
+    }
+    // Files of that size in a folder of our shares.
+    void ShareFiles(const QString& i_folder, const QStringList& i_names, qint64 i_size)
+    {
+        std::vector<std::pair<QString, qint64>> l_files;
+        for (const QString& l_name : i_names)
+            l_files.emplace_back(l_name, i_size);
+        ShareFiles(i_folder, l_files);
     }
 
     // A download from the user, or an upload to the user of a shared file.
