@@ -4,7 +4,6 @@
 #include <QPointer>
 #include <QTcpSocket>
 
-#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -124,21 +123,18 @@ bool PeerMessenger::SliceSpent()
                                 : m_sliceFrames >= LeastFramesPerSlice && m_sliceClock.elapsed() >= SliceMs;
 }
 
-bool PeerMessenger::IsWaiting(QTcpSocket* ip_socket) const
-{
-    return std::find(m_waitingSockets.begin(), m_waitingSockets.end(), ip_socket) != m_waitingSockets.end();
-}
-
 // A waiting socket reads nothing more from the system: the sender is held back by the
 // connection itself, and what a stranger makes us hold is what one read brought in, counted.
 void PeerMessenger::WaitForNextSlice(QTcpSocket* ip_socket, bool i_front)
 {
-    if (IsWaiting(ip_socket))
+    SocketBufferInfo& l_record = ReceiveRecord(ip_socket);
+    if (l_record.waiting)
         return;
     ip_socket->setReadBufferSize(1);
-    const qint64 l_held = ReceiveRecord(ip_socket).buffer.GetBufferSize() + ip_socket->bytesAvailable();
+    const qint64 l_held = l_record.buffer.GetBufferSize() + ip_socket->bytesAvailable();
     if (!m_heldFrames.Hold(ip_socket, l_held, false, Disposal()))
         return;
+    l_record.waiting = true;
     if (i_front)
         m_waitingSockets.emplace_front(ip_socket);
     else
@@ -152,9 +148,11 @@ void PeerMessenger::ReadWaitingSockets()
     {
         const QPointer<QTcpSocket> lp_socket = m_waitingSockets.front();
         m_waitingSockets.pop_front();
-        // One disposed of meanwhile has no record left.
-        if (!lp_socket || m_socketBuffers.count(lp_socket) == 0)
+        // One disposed of meanwhile has no record left; one that ended was read as it ended.
+        const auto l_record = lp_socket ? m_socketBuffers.find(lp_socket) : m_socketBuffers.end();
+        if (l_record == m_socketBuffers.end() || !l_record->second.waiting)
             continue;
+        l_record->second.waiting = false;
         lp_socket->setReadBufferSize(0);
         ReadFrames(lp_socket);
         if (!m_waitingSockets.empty() && m_waitingSockets.front() == lp_socket)

@@ -3,8 +3,6 @@
 #include <QHostAddress>
 #include <QTcpSocket>
 
-#include <algorithm>
-
 #include "diagnostics/Log.h"
 #include "peer/PeerMessengerDetail.h"
 #include "server/Server.h"
@@ -107,10 +105,10 @@ void PeerMessenger::OnSocketError(QAbstractSocket::SocketError)
 
 void PeerMessenger::EndSocket(QTcpSocket* ip_socket)
 {
-    const auto l_waiting = std::find(m_waitingSockets.begin(), m_waitingSockets.end(), ip_socket);
-    if (l_waiting != m_waitingSockets.end())
+    const auto l_record = m_socketBuffers.find(ip_socket);
+    if (l_record != m_socketBuffers.end() && l_record->second.waiting)
     {
-        m_waitingSockets.erase(l_waiting);
+        l_record->second.waiting = false;
         const QPointer<QTcpSocket> l_alive(ip_socket);
         ReadFrames(ip_socket, false);
         // A frame's handler may have disposed of it already.

@@ -52,6 +52,8 @@ public:
         bool obfuscated = false;
         // The current frame's key, already rotated past the length field.
         quint32 key = 0;
+        // The socket's frames wait for the next slice.
+        bool waiting = false;
     };
 
     PeerMessenger();
@@ -207,7 +209,8 @@ private:
     QTcpServer m_obfuscatedListener;
     std::map<QTcpSocket*, SocketBufferInfo> m_socketBuffers;
     // The slice of this turn of the event loop, and the connections whose frames wait for the
-    // next one; while one waits, its socket reads no more from the system.
+    // next one; while one waits, its socket reads no more from the system. A socket that ended
+    // while it waited stays here until its turn, which then passes over it.
     bool m_sliceOpen = false;
     int m_sliceFrames = 0;
     QElapsedTimer m_sliceClock;
@@ -247,7 +250,6 @@ private:
     // The socket's frames wait for the next slice: at the front when it was being read, behind
     // the others when it comes new. What it holds meanwhile counts toward the frames' ceiling.
     void WaitForNextSlice(QTcpSocket* ip_socket, bool i_front);
-    bool IsWaiting(QTcpSocket* ip_socket) const;
     // A socket that closed or failed: its waiting frames first, then its disposal.
     void EndSocket(QTcpSocket* ip_socket);
     // Counts the record's frame toward the shared ceiling and, past it, closes the connections
