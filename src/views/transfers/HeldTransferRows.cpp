@@ -1,6 +1,9 @@
 #include "views/transfers/HeldTransferRows.h"
 
+#include <QContextMenuEvent>
 #include <QEvent>
+#include <QMouseEvent>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTreeWidget>
 
@@ -138,15 +141,43 @@ QList<QTreeWidgetItem*> HeldTransferRows::Join()
     return l_joined;
 }
 
-// Before the list acts on the input, so that it finds every row.
-bool HeldTransferRows::eventFilter(QObject*, QEvent* ip_event)
+void HeldTransferRows::JoinUnder(const QPoint& i_point)
 {
+    if (m_waiting.empty())
+        return;
+    QTreeWidgetItem* lp_under = mp_list->itemAt(i_point);
+    if (!lp_under)
+        return;
+    const int l_painted = mp_list->visualItemRect(lp_under).top();
+    Join();
+    // Rows that joined above it pushed it down by whole rows; the list scrolls them back. There
+    // is always room: the list grew by at least as much as the row moved.
+    QScrollBar* lp_bar = mp_list->verticalScrollBar();
+    const QRect l_now = mp_list->visualItemRect(lp_under);
+    const int l_moved = l_now.top() - l_painted;
+    if (l_moved == 0 || l_now.height() <= 0)
+        return;
+    const bool l_perItem = mp_list->verticalScrollMode() == QAbstractItemView::ScrollPerItem;
+    lp_bar->setValue(lp_bar->value() + (l_perItem ? l_moved / l_now.height() : l_moved));
+}
+
+// Before the list acts on the input, so that it finds every row, and the pointer the row the user
+// saw under it.
+bool HeldTransferRows::eventFilter(QObject* ip_watched, QEvent* ip_event)
+{
+    const auto l_inViewport = [this, ip_watched](const QPoint& i_point) {
+        return ip_watched == mp_list->viewport() ? i_point : mp_list->viewport()->mapFrom(mp_list, i_point);
+    };
     switch (ip_event->type())
     {
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick:
-    case QEvent::KeyPress:
+        JoinUnder(l_inViewport(static_cast<QMouseEvent*>(ip_event)->pos()));
+        break;
     case QEvent::ContextMenu:
+        JoinUnder(l_inViewport(static_cast<QContextMenuEvent*>(ip_event)->pos()));
+        break;
+    case QEvent::KeyPress:
         Join();
         break;
     default:

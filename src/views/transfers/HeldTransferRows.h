@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+class QPoint;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -21,6 +22,8 @@ class QTreeWidgetItem;
 // A row held back has its place already: it answers for its parent, its expansion and the rows
 // below it as it will in the list. Whatever the user does to the list (a click, a key, a context
 // menu) puts the held rows in first, so nobody acts on a list that lacks a row the store holds.
+// The pointer acts on the row painted under it: that row stays where it was painted, wherever the
+// held rows join, and a pointer over no row leaves them to their time.
 class HeldTransferRows : public QObject
 {
     Q_OBJECT
@@ -69,6 +72,8 @@ private:
     };
 
     bool Holds() const;
+    // Join, with the row painted at that point of the viewport kept where it was painted.
+    void JoinUnder(const QPoint& i_point);
 
     QTreeWidget* mp_list;
     std::function<std::size_t()> m_fileRows;

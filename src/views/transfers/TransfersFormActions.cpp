@@ -259,9 +259,11 @@ void TransfersForm::OnDownloadListItemDoubleClicked(QTreeWidgetItem* ip_item, in
     DownloadMenuOptions::OpenTarget(NodeOfRow(Downloads.fileNode, ip_item)[Downloads.entryType], true);
 }
 
+// The right click has already put the held rows in, keeping the row under the pointer where it
+// was painted; the menu is for that row, and a group row's entries come from the store, held rows
+// included.
 void TransfersForm::OnDownloadsContextMenuRequested(QPoint i_point)
 {
-    JoinHeldRows();
     QTreeWidget* lp_list = mp_ui->downloadsList;
     const QList<QTreeWidgetItem*> l_selected = lp_list->selectedItems();
     if (l_selected.isEmpty())
@@ -286,7 +288,6 @@ void TransfersForm::OnDownloadsContextMenuRequested(QPoint i_point)
 
 void TransfersForm::OnUploadsContextMenuRequested(QPoint i_point)
 {
-    JoinHeldRows();
     QTreeWidget* lp_list = mp_ui->uploadsList;
     QTreeWidgetItem* lp_row = lp_list->itemAt(i_point);
     const ItemPtr l_user = NodeOfRow(Uploads.userNode, GetUploadNodeUserNode(lp_row))["user"];

@@ -1,13 +1,20 @@
+#include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QMenu>
 #include <QTabWidget>
 #include <QTest>
+#include <QUrl>
 
 #include <functional>
 #include <tuple>
 
 #include "TransfersWindowFixture.h"
+#include "shell/ActionSetToolBar.h"
+#include "shell/Desktop.h"
+#include "shell/RowNodes.h"
 #include "shell/UIFunctions.h"
 #include "store/Settings.h"
+#include "views/chat/ChatsForm.h"
 
 using namespace transfer_status;
 
@@ -175,7 +182,9 @@ TEST_P(RowsHeldBack, AHeldRowCanBeChosenRemovedAndCleared)
     ASSERT_NO_FATAL_FAILURE(Begin());
     const auto l_dave = [this] { return Queue(Upload(), "dave", "Dave", "one.dat", 2000000); };
     const std::pair<const char*, std::function<void()>> l_cases[] = {
-        {"a click where the row comes selects it, and Delete removes a download", [&] {
+        {"a click where the row will come selects nothing, one on the row once painted selects it, and Delete "
+         "removes a download",
+         [&] {
              for (int l_top = 0; l_top < Shown()->topLevelItemCount(); ++l_top)
                  Shown()->topLevelItem(l_top)->setExpanded(false);
              QTreeWidgetItem* lp_last = Shown()->topLevelItem(Shown()->topLevelItemCount() - 1);
@@ -186,7 +195,10 @@ TEST_P(RowsHeldBack, AHeldRowCanBeChosenRemovedAndCleared)
              const QPoint l_file(Shown()->header()->sectionViewportPosition(2) + 10,
                                  l_last.bottom() + 1 + 2 * l_last.height() + l_last.height() / 2);
              QTest::mouseClick(Shown()->viewport(), Qt::LeftButton, {}, l_file);
-             ASSERT_TRUE(Listed(l_entry));
+             EXPECT_TRUE(Shown()->selectedItems().isEmpty());
+             ASSERT_TRUE(AllJoin());
+             QCoreApplication::processEvents();
+             QTest::mouseClick(Shown()->viewport(), Qt::LeftButton, {}, l_file);
              EXPECT_TRUE(RowOf(l_entry, Upload())->isSelected());
              EXPECT_EQ(Shown()->selectedItems().size(), 1);
              if (Upload())
@@ -231,5 +243,291 @@ TEST_P(RowsHeldBack, AHeldRowCanBeChosenRemovedAndCleared)
         EXPECT_EQ(d.GetType(Upload() ? "upload_list_node" : "download_list_node")->ItemCount(), m_bulk.size());
         for (ItemPtr l_entry : m_bulk)
             EXPECT_TRUE(Listed(l_entry));
+    }
+}
+
+namespace
+{
+// carol's and dave's files, listed below bulk's thousand; each asks for this many more later.
+const int Reading = 40;
+const int Later = 12;
+
+QStringList Names(const QString& i_prefix, int i_from, int i_count)
+{
+    QStringList l_names;
+    for (int l_file = i_from; l_file < i_from + i_count; ++l_file)
+        l_names << QString("%1%2.dat").arg(i_prefix).arg(l_file, 2, 10, QChar('0'));
+    return l_names;
+}
+
+// What the pointer does: a click, a double click and a right click with one of the menu's
+// entries chosen; the rows held meanwhile come before it, or between its two clicks.
+enum class Act
+{
+    Click,
+    DoubleClick,
+    RowsBetweenClicks,
+    MessageUser,
+    RemoveDownload
+};
+} // namespace
+
+// The list is scrolled to where the user reads. Rows that others ask for meanwhile are held,
+// above the visible area, in it above the pointer, or below it; then the pointer acts. It acts on
+// the row that was painted under it, which stays where it was painted.
+TEST_P(RowsHeldBack, ThePointerActsOnTheRowPaintedUnderItWhereverHeldRowsJoin)
+{
+    ASSERT_NO_FATAL_FAILURE(Begin());
+    if (Upload())
+    {
+        ASSERT_NO_FATAL_FAILURE(ShareFiles("BulkMore", Names("more", 0, Later), 1000000));
+        ASSERT_NO_FATAL_FAILURE(ShareFiles("CarolFiles", Names("carol", 0, Reading + Later), 1000000));
+        ASSERT_NO_FATAL_FAILURE(ShareFiles("DaveFiles", Names("dave", 0, Reading + Later), 1000000));
+    }
+    for (const QString& l_name : Names("carol", 0, Reading))
+        Queue(Upload(), "carol", "CarolFiles", l_name, 1000000);
+    for (const QString& l_name : Names("dave", 0, Reading))
+        Queue(Upload(), "dave", "DaveFiles", l_name, 1000000);
+    ASSERT_TRUE(AllJoin());
+    QCoreApplication::processEvents();
+
+    // A user's first file row.
+    const auto l_firstFile = [this](const QString& i_user) {
+        return Shown()->findItems(i_user, Qt::MatchExactly).value(0)->child(0)->child(0);
+    };
+    struct Where
+    {
+        const char* name;
+        const char* pointedUser;
+        const char* laterUser;
+        const char* laterFolder;
+        const char* laterPrefix;
+    };
+    const Where l_wheres[] = {
+        {"rows held above the visible area", "dave", "bulk", "BulkMore", "more"},
+        {"rows held in view above the pointer", "dave", "carol", "CarolFiles", "carol"},
+        {"rows held below the visible area", "carol", "dave", "DaveFiles", "dave"},
+    };
+    std::vector<Act> l_acts = {Act::Click, Act::DoubleClick, Act::RowsBetweenClicks, Act::MessageUser};
+    if (!Upload())
+        l_acts.push_back(Act::RemoveDownload);
+    QString l_chosen;
+    Desktop::SetPopupMenu([&l_chosen](QMenu& io_menu, const QPoint&) {
+        for (QAction* lp_action : io_menu.actions())
+            if (lp_action->text() == l_chosen)
+                return lp_action->trigger();
+        ADD_FAILURE() << "no menu entry " << l_chosen.toStdString();
+    });
+
+    QWidget* lp_viewport = Shown()->viewport();
+    for (const Where& l_where : l_wheres)
+        for (const Act l_act : l_acts)
+        {
+            SCOPED_TRACE(QString("%1, act %2").arg(l_where.name).arg(int(l_act)).toStdString());
+            FocusWidgetAndParents(Shown());
+            Shown()->clearSelection();
+            QTreeWidgetItem* lp_pointed = l_firstFile(l_where.pointedUser);
+            const ItemPtr l_pointed = NodeOfRow(Upload() ? "upload_list_node" : "download_list_node", lp_pointed)
+                [Upload() ? "upload_entry" : "download_entry"];
+            const QString l_pointedName = lp_pointed->text(2);
+            Shown()->scrollToItem(lp_pointed, QAbstractItemView::PositionAtCenter);
+            QCoreApplication::processEvents();
+            const QPoint l_pointer(Shown()->header()->sectionViewportPosition(2) + 10,
+                                   Shown()->visualItemRect(lp_pointed).center().y());
+            ASSERT_EQ(Shown()->itemAt(l_pointer), lp_pointed);
+
+            std::vector<ItemPtr> l_later;
+            const auto l_holdRows = [&] {
+                for (const QString& l_name : Names(l_where.laterPrefix, l_where.laterUser == QString("bulk") ? 0 : Reading, Later))
+                    l_later.push_back(Queue(Upload(), l_where.laterUser, l_where.laterFolder, l_name, 1000000));
+                for (ItemPtr l_entry : l_later)
+                    ASSERT_FALSE(Listed(l_entry));
+            };
+            const int l_opened = m_opened.size();
+            switch (l_act)
+            {
+            case Act::Click:
+                l_holdRows();
+                QTest::mouseClick(lp_viewport, Qt::LeftButton, {}, l_pointer);
+                break;
+            case Act::DoubleClick:
+                l_holdRows();
+                QTest::mouseClick(lp_viewport, Qt::LeftButton, {}, l_pointer);
+                QTest::mouseDClick(lp_viewport, Qt::LeftButton, {}, l_pointer);
+                QTest::mouseRelease(lp_viewport, Qt::LeftButton, {}, l_pointer);
+                break;
+            case Act::RowsBetweenClicks:
+                QTest::mouseClick(lp_viewport, Qt::LeftButton, {}, l_pointer);
+                l_holdRows();
+                QTest::mouseDClick(lp_viewport, Qt::LeftButton, {}, l_pointer);
+                QTest::mouseRelease(lp_viewport, Qt::LeftButton, {}, l_pointer);
+                break;
+            case Act::MessageUser:
+            case Act::RemoveDownload:
+            {
+                l_chosen = l_act == Act::MessageUser ? "Message user" : "Remove download";
+                l_holdRows();
+                QTest::mousePress(lp_viewport, Qt::RightButton, {}, l_pointer);
+                QContextMenuEvent l_menu(QContextMenuEvent::Mouse, l_pointer, lp_viewport->mapToGlobal(l_pointer));
+                QCoreApplication::sendEvent(lp_viewport, &l_menu);
+                QTest::mouseRelease(lp_viewport, Qt::RightButton, {}, l_pointer);
+                break;
+            }
+            }
+
+            switch (l_act)
+            {
+            case Act::MessageUser:
+                EXPECT_TRUE(chatsForm->TabWidget()->tabText(chatsForm->TabWidget()->currentIndex()).startsWith(l_where.pointedUser))
+                    << chatsForm->TabWidget()->tabText(chatsForm->TabWidget()->currentIndex()).toStdString();
+                break;
+            case Act::RemoveDownload:
+                EXPECT_FALSE(g("download_entry").Contains(l_pointed));
+                EXPECT_EQ(int(g("download_entry").Size()), BulkFiles + 2 * Reading - 1 + Later);
+                break;
+            default:
+                EXPECT_EQ(Shown()->selectedItems(), QList<QTreeWidgetItem*>{lp_pointed});
+                EXPECT_EQ(Shown()->visualItemRect(lp_pointed).center().y(), l_pointer.y());
+                if (l_act != Act::Click && !Upload())
+                {
+                    ASSERT_EQ(m_opened.size(), l_opened + 1);
+                    const QString l_target = transferQueueManager->GetDownloadTargetPath(l_pointed, true);
+                    EXPECT_EQ(m_opened.last(), QUrl::fromLocalFile(QString(l_target).replace('\\', '/')).toString(QUrl::FullyEncoded));
+                }
+            }
+
+            for (ItemPtr l_entry : l_later)
+                Remove(l_entry, Upload());
+            if (l_act == Act::RemoveDownload)
+                Queue(false, l_where.pointedUser, l_where.pointedUser == QString("dave") ? "DaveFiles" : "CarolFiles",
+                      l_pointedName, 1000000);
+            ASSERT_TRUE(AllJoin());
+            QCoreApplication::processEvents();
+        }
+}
+
+// What the list, the toolbar and the keys do while rows are held: each reaches the held rows as
+// it would have reached them in the list, had they joined at once.
+TEST_P(RowsHeldBack, TheListItsKeysAndItsToolbarTreatHeldRowsAsListedOnes)
+{
+    ASSERT_NO_FATAL_FAILURE(Begin());
+    if (Upload())
+    {
+        ASSERT_NO_FATAL_FAILURE(ShareFiles("Eve", {"one.dat"}, 2000000));
+    }
+    auto* lp_pages = Form()->findChild<QTabWidget*>("transfersTabControl");
+    ASSERT_TRUE(lp_pages);
+    const auto l_users = [this] {
+        QStringList l_names;
+        for (int l_top = 0; l_top < Shown()->topLevelItemCount(); ++l_top)
+            l_names << Shown()->topLevelItem(l_top)->text(0);
+        return l_names;
+    };
+    const auto l_held = [this](const char* i_user, const char* i_folder, const char* i_file) {
+        const ItemPtr l_entry = Queue(Upload(), i_user, i_folder, i_file, 2000000);
+        EXPECT_FALSE(Listed(l_entry));
+        return l_entry;
+    };
+    const auto l_action = [this](const QString& i_text) {
+        FocusWidgetAndParents(Shown());
+        for (QAction* lp_action : actionBar->actions())
+            if (lp_action->text() == i_text)
+                return lp_action->trigger();
+        ADD_FAILURE() << "no action " << i_text.toStdString();
+    };
+    const std::pair<const char*, std::function<void()>> l_cases[] = {
+        {"a row made once the list is hidden goes after the rows held so far", [&] {
+             const ItemPtr l_dave = l_held("dave", "Dave", "one.dat");
+             lp_pages->setCurrentIndex(Upload() ? 0 : 1);
+             const ItemPtr l_eve = Queue(Upload(), "eve", "Eve", "one.dat", 2000000);
+             EXPECT_EQ(l_users(), (QStringList{"bulk", "dave", "eve"}));
+             Remove(l_dave, Upload());
+             Remove(l_eve, Upload());
+             FocusWidgetAndParents(Shown());
+         }},
+        {"a row made once a removal took the list under a thousand files goes after the rows held so far", [&] {
+             const ItemPtr l_dave = l_held("dave", "Dave", "one.dat");
+             std::vector<QString> l_names;
+             for (int l_removed = 0; l_removed < 2; ++l_removed)
+             {
+                 l_names.push_back(RowOf(m_bulk.back(), Upload())->text(2));
+                 Remove(m_bulk.back(), Upload());
+                 m_bulk.pop_back();
+             }
+             const ItemPtr l_eve = Queue(Upload(), "eve", "Eve", "one.dat", 2000000);
+             EXPECT_EQ(l_users(), (QStringList{"bulk", "dave", "eve"}));
+             Remove(l_dave, Upload());
+             Remove(l_eve, Upload());
+             for (const QString& l_name : l_names)
+                 m_bulk.push_back(Queue(Upload(), "bulk", "Bulk", l_name, 1000000));
+         }},
+        {"a file held in a closed listed folder of complete files shows the folder and user queued", [&] {
+             std::vector<ItemPtr> l_carol = {Queue(Upload(), "carol", "CarolA", "one.dat", 2000000),
+                                             Queue(Upload(), "carol", "CarolA", "two.dat", 2000000)};
+             ASSERT_TRUE(AllJoin());
+             for (ItemPtr l_entry : l_carol)
+                 SetStatus(l_entry, Upload(), Complete);
+             QTreeWidgetItem* lp_folder = RowOf(l_carol[0], Upload())->parent();
+             lp_folder->setExpanded(false);
+             lp_folder->parent()->setExpanded(false);
+             ASSERT_EQ(lp_folder->text(3), Complete);
+             const QColor l_complete = lp_folder->foreground(0).color();
+             l_carol.push_back(l_held("carol", "CarolA", "three.dat"));
+             ASSERT_TRUE(AllJoin());
+             QCoreApplication::processEvents();
+             for (QTreeWidgetItem* lp_group : {lp_folder, lp_folder->parent()})
+             {
+                 EXPECT_EQ(lp_group->text(3), Queued);
+                 EXPECT_NE(lp_group->foreground(0).color(), l_complete);
+                 EXPECT_EQ(lp_group->foreground(0).color(), RowOf(l_carol.back(), Upload())->foreground(0).color());
+             }
+             for (ItemPtr l_entry : l_carol)
+                 Remove(l_entry, Upload());
+         }},
+        {"folders closed from the toolbar close the held ones too, and open them again", [&] {
+             const ItemPtr l_dave = l_held("dave", "Dave", "one.dat");
+             l_action("Expand Folders [on]");
+             ASSERT_TRUE(AllJoin());
+             EXPECT_FALSE(RowOf(l_dave, Upload())->parent()->isExpanded());
+             EXPECT_FALSE(RowOf(m_bulk.front(), Upload())->parent()->isExpanded());
+             const ItemPtr l_more = l_held("dave", "Dave", "two.dat");
+             l_action("Expand Folders [off]");
+             ASSERT_TRUE(AllJoin());
+             EXPECT_TRUE(RowOf(l_more, Upload())->parent()->isExpanded());
+             Remove(l_dave, Upload());
+             Remove(l_more, Upload());
+         }},
+        // Last, as Delete leaves no downloads.
+        {"End goes to the last row held; Ctrl+A selects the rows held, and Delete removes them with the others", [&] {
+             const ItemPtr l_dave = l_held("dave", "Dave", "one.dat");
+             QTest::keyClick(Shown(), Qt::Key_End);
+             EXPECT_EQ(Shown()->currentItem(), RowOf(l_dave, Upload()));
+             const ItemPtr l_bulk = l_held("bulk", "Bulk", QString("bulk%1.dat").arg(BulkFiles).toUtf8());
+             if (Upload())
+             {
+                 for (ItemPtr l_entry : {l_dave, l_bulk})
+                     Remove(l_entry, true);
+                 return;
+             }
+             QTest::keyClick(Shown(), Qt::Key_A, Qt::ControlModifier);
+             EXPECT_TRUE(Listed(l_bulk) && RowOf(l_bulk, false)->isSelected());
+             int l_rows = 0;
+             for (QTreeWidgetItemIterator l_it(Shown()); *l_it; ++l_it)
+                 ++l_rows;
+             EXPECT_EQ(Shown()->selectedItems().size(), l_rows);
+             QTest::keyClick(Shown(), Qt::Key_Delete);
+             EXPECT_TRUE(QTest::qWaitFor([] { return g("download_entry").Empty(); }, 60000));
+             m_bulk.clear();
+         }},
+    };
+    for (const auto& [l_name, l_act] : l_cases)
+    {
+        SCOPED_TRACE(l_name);
+        l_act();
+        ASSERT_TRUE(AllJoin());
+        QCoreApplication::processEvents();
+        EXPECT_EQ(l_users(), m_bulk.empty() ? QStringList() : QStringList{"bulk"});
+        EXPECT_EQ(ListedFileRows(), int(m_bulk.size()));
+        EXPECT_EQ(d.GetType(Upload() ? "upload_list_node" : "download_list_node")->ItemCount(), m_bulk.size());
     }
 }
