@@ -320,90 +320,103 @@ TEST_P(RowsHeldBack, ThePointerActsOnTheRowPaintedUnderItWhereverHeldRowsJoin)
     });
 
     QWidget* lp_viewport = Shown()->viewport();
-    for (const Where& l_where : l_wheres)
-        for (const Act l_act : l_acts)
-        {
-            SCOPED_TRACE(QString("%1, act %2").arg(l_where.name).arg(int(l_act)).toStdString());
-            FocusWidgetAndParents(Shown());
-            Shown()->clearSelection();
-            QTreeWidgetItem* lp_pointed = l_firstFile(l_where.pointedUser);
-            const ItemPtr l_pointed = NodeOfRow(Upload() ? "upload_list_node" : "download_list_node", lp_pointed)
-                [Upload() ? "upload_entry" : "download_entry"];
-            const QString l_pointedName = lp_pointed->text(2);
-            Shown()->scrollToItem(lp_pointed, QAbstractItemView::PositionAtCenter);
-            QCoreApplication::processEvents();
-            const QPoint l_pointer(Shown()->header()->sectionViewportPosition(2) + 10,
-                                   Shown()->visualItemRect(lp_pointed).center().y());
-            ASSERT_EQ(Shown()->itemAt(l_pointer), lp_pointed);
+    for (const auto l_scrolling : {QAbstractItemView::ScrollPerItem, QAbstractItemView::ScrollPerPixel})
+        for (const Where& l_where : l_wheres)
+            for (const Act l_act : l_acts)
+            {
+                SCOPED_TRACE(QString("%1, act %2, scrolled per %3")
+                                 .arg(l_where.name)
+                                 .arg(int(l_act))
+                                 .arg(l_scrolling == QAbstractItemView::ScrollPerItem ? "row" : "pixel")
+                                 .toStdString());
+                Shown()->setVerticalScrollMode(l_scrolling);
+                FocusWidgetAndParents(Shown());
+                Shown()->clearSelection();
+                QTreeWidgetItem* lp_pointed = l_firstFile(l_where.pointedUser);
+                const ItemPtr l_pointed = NodeOfRow(Upload() ? "upload_list_node" : "download_list_node", lp_pointed)
+                    [Upload() ? "upload_entry" : "download_entry"];
+                const QString l_pointedName = lp_pointed->text(2);
+                Shown()->scrollToItem(lp_pointed, QAbstractItemView::PositionAtCenter);
+                QCoreApplication::processEvents();
+                const QPoint l_pointer(Shown()->header()->sectionViewportPosition(2) + 10,
+                                       Shown()->visualItemRect(lp_pointed).center().y());
+                ASSERT_EQ(Shown()->itemAt(l_pointer), lp_pointed);
 
-            std::vector<ItemPtr> l_later;
-            const auto l_holdRows = [&] {
-                for (const QString& l_name : Names(l_where.laterPrefix, l_where.laterUser == QString("bulk") ? 0 : Reading, Later))
-                    l_later.push_back(Queue(Upload(), l_where.laterUser, l_where.laterFolder, l_name, 1000000));
-                for (ItemPtr l_entry : l_later)
-                    ASSERT_FALSE(Listed(l_entry));
-            };
-            const int l_opened = m_opened.size();
-            switch (l_act)
-            {
-            case Act::Click:
-                l_holdRows();
-                QTest::mouseClick(lp_viewport, Qt::LeftButton, {}, l_pointer);
-                break;
-            case Act::DoubleClick:
-                l_holdRows();
-                QTest::mouseClick(lp_viewport, Qt::LeftButton, {}, l_pointer);
-                QTest::mouseDClick(lp_viewport, Qt::LeftButton, {}, l_pointer);
-                QTest::mouseRelease(lp_viewport, Qt::LeftButton, {}, l_pointer);
-                break;
-            case Act::RowsBetweenClicks:
-                QTest::mouseClick(lp_viewport, Qt::LeftButton, {}, l_pointer);
-                l_holdRows();
-                QTest::mouseDClick(lp_viewport, Qt::LeftButton, {}, l_pointer);
-                QTest::mouseRelease(lp_viewport, Qt::LeftButton, {}, l_pointer);
-                break;
-            case Act::MessageUser:
-            case Act::RemoveDownload:
-            {
-                l_chosen = l_act == Act::MessageUser ? "Message user" : "Remove download";
-                l_holdRows();
-                QTest::mousePress(lp_viewport, Qt::RightButton, {}, l_pointer);
-                QContextMenuEvent l_menu(QContextMenuEvent::Mouse, l_pointer, lp_viewport->mapToGlobal(l_pointer));
-                QCoreApplication::sendEvent(lp_viewport, &l_menu);
-                QTest::mouseRelease(lp_viewport, Qt::RightButton, {}, l_pointer);
-                break;
-            }
-            }
-
-            switch (l_act)
-            {
-            case Act::MessageUser:
-                EXPECT_TRUE(chatsForm->TabWidget()->tabText(chatsForm->TabWidget()->currentIndex()).startsWith(l_where.pointedUser))
-                    << chatsForm->TabWidget()->tabText(chatsForm->TabWidget()->currentIndex()).toStdString();
-                break;
-            case Act::RemoveDownload:
-                EXPECT_FALSE(g("download_entry").Contains(l_pointed));
-                EXPECT_EQ(int(g("download_entry").Size()), BulkFiles + 2 * Reading - 1 + Later);
-                break;
-            default:
-                EXPECT_EQ(Shown()->selectedItems(), QList<QTreeWidgetItem*>{lp_pointed});
-                EXPECT_EQ(Shown()->visualItemRect(lp_pointed).center().y(), l_pointer.y());
-                if (l_act != Act::Click && !Upload())
+                const QString l_picture = QString("held-rows-%1-%2-%3-%4.png")
+                                              .arg(Upload() ? "uploads" : "downloads", l_where.laterUser)
+                                              .arg(int(l_act))
+                                              .arg(int(l_scrolling));
+                std::vector<ItemPtr> l_later;
+                const auto l_holdRows = [&] {
+                    for (const QString& l_name : Names(l_where.laterPrefix, l_where.laterUser == QString("bulk") ? 0 : Reading, Later))
+                        l_later.push_back(Queue(Upload(), l_where.laterUser, l_where.laterFolder, l_name, 1000000));
+                    for (ItemPtr l_entry : l_later)
+                        ASSERT_FALSE(Listed(l_entry));
+                    Picture(mp_window.get(), "before-" + l_picture);
+                };
+                const int l_opened = m_opened.size();
+                switch (l_act)
                 {
-                    ASSERT_EQ(m_opened.size(), l_opened + 1);
-                    const QString l_target = transferQueueManager->GetDownloadTargetPath(l_pointed, true);
-                    EXPECT_EQ(m_opened.last(), QUrl::fromLocalFile(QString(l_target).replace('\\', '/')).toString(QUrl::FullyEncoded));
+                case Act::Click:
+                    l_holdRows();
+                    QTest::mouseClick(lp_viewport, Qt::LeftButton, {}, l_pointer);
+                    break;
+                case Act::DoubleClick:
+                    l_holdRows();
+                    QTest::mouseClick(lp_viewport, Qt::LeftButton, {}, l_pointer);
+                    QTest::mouseDClick(lp_viewport, Qt::LeftButton, {}, l_pointer);
+                    QTest::mouseRelease(lp_viewport, Qt::LeftButton, {}, l_pointer);
+                    break;
+                case Act::RowsBetweenClicks:
+                    QTest::mouseClick(lp_viewport, Qt::LeftButton, {}, l_pointer);
+                    l_holdRows();
+                    QTest::mouseDClick(lp_viewport, Qt::LeftButton, {}, l_pointer);
+                    QTest::mouseRelease(lp_viewport, Qt::LeftButton, {}, l_pointer);
+                    break;
+                case Act::MessageUser:
+                case Act::RemoveDownload:
+                {
+                    l_chosen = l_act == Act::MessageUser ? "Message user" : "Remove download";
+                    l_holdRows();
+                    QTest::mousePress(lp_viewport, Qt::RightButton, {}, l_pointer);
+                    QContextMenuEvent l_menu(QContextMenuEvent::Mouse, l_pointer, lp_viewport->mapToGlobal(l_pointer));
+                    QCoreApplication::sendEvent(lp_viewport, &l_menu);
+                    QTest::mouseRelease(lp_viewport, Qt::RightButton, {}, l_pointer);
+                    break;
                 }
-            }
+                }
 
-            for (ItemPtr l_entry : l_later)
-                Remove(l_entry, Upload());
-            if (l_act == Act::RemoveDownload)
-                Queue(false, l_where.pointedUser, l_where.pointedUser == QString("dave") ? "DaveFiles" : "CarolFiles",
-                      l_pointedName, 1000000);
-            ASSERT_TRUE(AllJoin());
-            QCoreApplication::processEvents();
-        }
+                FocusWidgetAndParents(Shown());
+                Picture(mp_window.get(), "after-" + l_picture);
+                switch (l_act)
+                {
+                case Act::MessageUser:
+                    EXPECT_TRUE(chatsForm->TabWidget()->tabText(chatsForm->TabWidget()->currentIndex()).startsWith(l_where.pointedUser))
+                        << chatsForm->TabWidget()->tabText(chatsForm->TabWidget()->currentIndex()).toStdString();
+                    break;
+                case Act::RemoveDownload:
+                    EXPECT_FALSE(g("download_entry").Contains(l_pointed));
+                    EXPECT_EQ(int(g("download_entry").Size()), BulkFiles + 2 * Reading - 1 + Later);
+                    break;
+                default:
+                    EXPECT_EQ(Shown()->selectedItems(), QList<QTreeWidgetItem*>{lp_pointed});
+                    EXPECT_EQ(Shown()->visualItemRect(lp_pointed).center().y(), l_pointer.y());
+                    if (l_act != Act::Click && !Upload())
+                    {
+                        ASSERT_EQ(m_opened.size(), l_opened + 1);
+                        const QString l_target = transferQueueManager->GetDownloadTargetPath(l_pointed, true);
+                        EXPECT_EQ(m_opened.last(), QUrl::fromLocalFile(QString(l_target).replace('\\', '/')).toString(QUrl::FullyEncoded));
+                    }
+                }
+
+                for (ItemPtr l_entry : l_later)
+                    Remove(l_entry, Upload());
+                if (l_act == Act::RemoveDownload)
+                    Queue(false, l_where.pointedUser, l_where.pointedUser == QString("dave") ? "DaveFiles" : "CarolFiles",
+                          l_pointedName, 1000000);
+                ASSERT_TRUE(AllJoin());
+                QCoreApplication::processEvents();
+            }
 }
 
 // What the list, the toolbar and the keys do while rows are held: each reaches the held rows as
