@@ -510,6 +510,23 @@ TEST_P(RowsHeldBack, TheListItsKeysAndItsToolbarTreatHeldRowsAsListedOnes)
              Remove(l_dave, Upload());
              Remove(l_more, Upload());
          }},
+        {"a click on a user row and Delete remove the user's held downloads with the listed ones", [&] {
+             if (Upload())
+                 return;
+             const ItemPtr l_listed = Queue(false, "dave", "Dave", "one.dat", 2000000);
+             ASSERT_TRUE(AllJoin());
+             QCoreApplication::processEvents();
+             QTreeWidgetItem* lp_dave = RowOf(l_listed, false)->parent()->parent();
+             Shown()->scrollToItem(lp_dave);
+             const QPoint l_pointer = Shown()->visualItemRect(lp_dave).center();
+             l_held("dave", "Dave", "two.dat");
+             l_held("dave", "Other", "three.dat");
+             QTest::mouseClick(Shown()->viewport(), Qt::LeftButton, {}, l_pointer);
+             EXPECT_EQ(Shown()->selectedItems(), QList<QTreeWidgetItem*>{lp_dave});
+             QTest::keyClick(Shown(), Qt::Key_Delete);
+             EXPECT_TRUE(QTest::qWaitFor(
+                 [] { return d.GetType("user")->GetItem("dave").GetItems("download_entry").Empty(); }, 60000));
+         }},
         // Last, as Delete leaves no downloads.
         {"End goes to the last row held; Ctrl+A selects the rows held, and Delete removes them with the others", [&] {
              const ItemPtr l_dave = l_held("dave", "Dave", "one.dat");
