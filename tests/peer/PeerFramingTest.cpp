@@ -337,6 +337,72 @@ TEST_F(PeerFraming, FramesThatWaitForASliceCountTowardTheFramesCeiling)
     }
 }
 
+// Connections take turns: one whose slice ran out goes behind those already waiting, so a peer
+// with hundreds of frames read in holds another's message back by at most a slice for each
+// connection ahead of it, not by all it has read in, and each connection's frames keep their order.
+TEST_F(PeerFraming, ConnectionsTakeTurnsSoAFloodHoldsAnothersMessageBackOneSlicePerConnectionAhead)
+{
+    const int l_burst = 600;
+    const struct
+    {
+        QStringList flooders;
+        int slice;
+    } l_cases[] = {{{"bob"}, 3}, {{"bob", "dora"}, 3}, {{"bob", "dora"}, 16}};
+    const auto l_socketOf = [](const QString& i_user) { return ItemPtr(User(i_user).GetItems("peer_socket")).AsPointer<QTcpSocket>(); };
+    for (const auto& l_case : l_cases)
+    {
+        SCOPED_TRACE(QString("%1 in slices of %2").arg(l_case.flooders.join(", ")).arg(l_case.slice).toStdString());
+        const FrameSlices l_slices(l_case.slice);
+        std::vector<std::unique_ptr<FakePeer>> l_flooders;
+        std::vector<QTcpSocket*> l_flooding;
+        for (const QString& l_user : l_case.flooders)
+        {
+            l_flooders.push_back(Accepted(false, l_user));
+            l_flooding.push_back(l_socketOf(l_user));
+        }
+        std::unique_ptr<FakePeer> lp_carl = Accepted(false, "carl");
+        m_signals.clear();
+
+        // Carl's one message goes out once every flooder's burst is in and waits; where it came in
+        // among the frames handed on is marked as it comes.
+        QObject l_watch;
+        int l_arrival = -1;
+        QObject::connect(l_socketOf("carl"), &QTcpSocket::readyRead, &l_watch, [&] {
+            if (l_arrival < 0)
+                l_arrival = m_signals.size();
+        });
+        QTimer l_turn;
+        l_turn.setInterval(0);
+        QObject::connect(&l_turn, &QTimer::timeout, [&] {
+            const auto l_waits = [&](QTcpSocket* ip_socket) {
+                const PeerMessenger::SocketBufferInfo* lp_record = ReceiveRecord(ip_socket);
+                return lp_record && lp_record->waiting;
+            };
+            if (std::all_of(l_flooding.begin(), l_flooding.end(), l_waits))
+            {
+                l_turn.stop();
+                lp_carl->SendRaw(FakePeer::Frame(PlaceAnswer(0)));
+            }
+        });
+        for (auto& lp_flooder : l_flooders)
+            lp_flooder->SendRaw(PlaceAnswers(1, l_burst));
+        l_turn.start();
+        const int l_total = l_burst * l_case.flooders.size() + 1;
+        ASSERT_TRUE(TurnUntil([&] { return m_signals.size() == l_total; }, 30000));
+
+        ASSERT_GE(l_arrival, 0);
+        // It came while the flooders still held nearly all they had sent.
+        EXPECT_LT(l_arrival, l_total / 4);
+        EXPECT_LE(m_signals.indexOf(PlaceSignals("carl", 0, 0).first()) - l_arrival, l_case.slice * l_case.flooders.size());
+        for (const QString& l_user : l_case.flooders)
+            EXPECT_EQ(m_signals.filter("|" + l_user + "|"), PlaceSignals(l_user, 1, l_burst));
+        EXPECT_EQ(Count("peer_socket"), l_flooders.size() + 1);
+        l_flooders.clear();
+        lp_carl.reset();
+        ASSERT_TRUE(WaitForCount("peer_socket", 0));
+    }
+}
+
 // While its frames wait for the next slice a connection reads nothing more from the system:
 // what the peer sends meanwhile stays there until the frames already read are used up, so what
 // the connection holds never grows past what one read brought in, and all it holds counts toward
