@@ -103,7 +103,7 @@ void PeerMessenger::OnSocketReadyToRead()
     if (!lp_socket)
         return;
     if (!m_waitingSockets.empty())
-        WaitForNextSlice(lp_socket, false);
+        WaitForNextSlice(lp_socket);
     else
         ReadFrames(lp_socket);
 }
@@ -115,17 +115,27 @@ bool PeerMessenger::SliceSpent()
         m_sliceOpen = true;
         m_sliceFrames = 0;
         m_sliceClock.start();
-        // The slice ends with this turn of the event loop.
+        // The slice ends with this turn of the event loop; while one is open, the next turn's
+        // reading of the waiting connections is on its way.
         QMetaObject::invokeMethod(this, "ReadWaitingSockets", Qt::QueuedConnection);
         return false;
     }
-    return s_framesPerSlice > 0 ? m_sliceFrames >= s_framesPerSlice
-                                : m_sliceFrames >= LeastFramesPerSlice && m_sliceClock.elapsed() >= SliceMs;
+    return SliceOver();
+}
+
+bool PeerMessenger::SliceOver() const
+{
+    return m_sliceOpen && (s_framesPerSlice > 0 ? m_sliceFrames >= s_framesPerSlice
+                                                : m_sliceFrames >= LeastFramesPerSlice &&
+                                                      m_sliceClock.elapsed() >= SliceMs);
 }
 
 // A waiting socket reads nothing more from the system: the sender is held back by the
 // connection itself, and what a stranger makes us hold is what one read brought in, counted.
-void PeerMessenger::WaitForNextSlice(QTcpSocket* ip_socket, bool i_front)
+// It goes behind every connection already waiting, the one whose slice just ran out included, so
+// the connections take turns and a flood holds another's frames back by a slice for each
+// connection ahead of them, not by all it has read in.
+void PeerMessenger::WaitForNextSlice(QTcpSocket* ip_socket)
 {
     SocketBufferInfo& l_record = ReceiveRecord(ip_socket);
     if (l_record.waiting)
@@ -135,16 +145,15 @@ void PeerMessenger::WaitForNextSlice(QTcpSocket* ip_socket, bool i_front)
     if (!m_heldFrames.Hold(ip_socket, l_held, false, Disposal()))
         return;
     l_record.waiting = true;
-    if (i_front)
-        m_waitingSockets.emplace_front(ip_socket);
-    else
-        m_waitingSockets.emplace_back(ip_socket);
+    m_waitingSockets.emplace_back(ip_socket);
 }
 
 void PeerMessenger::ReadWaitingSockets()
 {
     m_sliceOpen = false;
-    while (!m_waitingSockets.empty())
+    // The connection that spends the slice goes to the back and ends the turn: the others keep
+    // their places for the next one, which the open slice has already asked for.
+    while (!m_waitingSockets.empty() && !SliceOver())
     {
         const QPointer<QTcpSocket> lp_socket = m_waitingSockets.front();
         m_waitingSockets.pop_front();
@@ -155,8 +164,6 @@ void PeerMessenger::ReadWaitingSockets()
         l_record->second.waiting = false;
         lp_socket->setReadBufferSize(0);
         ReadFrames(lp_socket);
-        if (!m_waitingSockets.empty() && m_waitingSockets.front() == lp_socket)
-            return;
     }
 }
 
@@ -187,7 +194,7 @@ void PeerMessenger::ReadFrames(QTcpSocket* ip_socket, bool i_sliced)
     {
         if (i_sliced && SliceSpent())
         {
-            WaitForNextSlice(lp_socket, true);
+            WaitForNextSlice(lp_socket);
             return;
         }
         if (lp_record->awaitFileToken)

@@ -93,7 +93,8 @@ public:
 
     // Frames are handed on a slice at a time from the event loop, over all connections together:
     // a slice ends once it has run this long, but never before this many frames. What the
-    // connections still hold then waits for the next turn, each connection in the order it came.
+    // connections still hold then waits for the next turn, and the connections take turns: the
+    // one whose slice ran out goes behind those already waiting.
     static constexpr int SliceMs = 20;
     static constexpr int LeastFramesPerSlice = 64;
     // Slices of exactly this many frames instead, for tests that watch the slices; 0 for none.
@@ -198,7 +199,7 @@ public slots:
     void EveryHalfMinute();
 
 private slots:
-    // The next slice: the connections that wait, in their order.
+    // The next slice: the connections that wait, in their order, until it is spent.
     void ReadWaitingSockets();
 
 private:
@@ -209,8 +210,9 @@ private:
     QTcpServer m_obfuscatedListener;
     std::map<QTcpSocket*, SocketBufferInfo> m_socketBuffers;
     // The slice of this turn of the event loop, and the connections whose frames wait for the
-    // next one; while one waits, its socket reads no more from the system. A socket that ended
-    // while it waited stays here until its turn, which then passes over it.
+    // next one, in the order they take their turns; while one waits, its socket reads no more
+    // from the system. A socket that ended while it waited stays here until its turn, which then
+    // passes over it.
     bool m_sliceOpen = false;
     int m_sliceFrames = 0;
     QElapsedTimer m_sliceClock;
@@ -247,9 +249,12 @@ private:
     void ReadFrames(QTcpSocket* ip_socket, bool i_sliced = true);
     // Opens the slice at its first frame; whether it is over.
     bool SliceSpent();
-    // The socket's frames wait for the next slice: at the front when it was being read, behind
-    // the others when it comes new. What it holds meanwhile counts toward the frames' ceiling.
-    void WaitForNextSlice(QTcpSocket* ip_socket, bool i_front);
+    // Whether a slice is open and over, without opening one.
+    bool SliceOver() const;
+    // The socket's frames wait for the next slice, behind every connection already waiting,
+    // whether its slice ran out or its bytes came while others waited. What it holds meanwhile
+    // counts toward the frames' ceiling.
+    void WaitForNextSlice(QTcpSocket* ip_socket);
     // A socket that closed or failed: its waiting frames first, then its disposal.
     void EndSocket(QTcpSocket* ip_socket);
     // Counts the record's frame toward the shared ceiling and, past it, closes the connections

@@ -1,6 +1,8 @@
+#include <QEventLoop>
 #include <QTimer>
 
 #include <algorithm>
+#include <functional>
 
 #include "PeerLinkFixture.h"
 #include "peer/Obfuscation.h"
@@ -215,6 +217,41 @@ QByteArray PlaceAnswer(int i_place)
 {
     return WireFields().UInt32(44).Text(QString("Music\\f%1.mp3").arg(i_place)).Int32(i_place);
 }
+
+// The answers for the places from i_first to i_last, framed one after the other.
+QByteArray PlaceAnswers(int i_first, int i_last)
+{
+    QByteArray l_burst;
+    for (int l_place = i_first; l_place <= i_last; ++l_place)
+        l_burst += FakePeer::Frame(PlaceAnswer(l_place));
+    return l_burst;
+}
+
+// Turns the event loop with no pause between turns until the condition holds, or for at most
+// i_ms milliseconds: whether it came to hold.
+bool TurnUntil(const std::function<bool()>& i_done, int i_ms)
+{
+    QEventLoop l_loop;
+    QTimer l_check;
+    l_check.setInterval(0);
+    QObject::connect(&l_check, &QTimer::timeout, [&] {
+        if (i_done())
+            l_loop.quit();
+    });
+    QTimer::singleShot(i_ms, &l_loop, &QEventLoop::quit);
+    l_check.start();
+    l_loop.exec();
+    return i_done();
+}
+
+// The signals the user's answers for those places give, in their order.
+QStringList PlaceSignals(const QString& i_user, int i_first, int i_last)
+{
+    QStringList l_lines;
+    for (int l_place = i_first; l_place <= i_last; ++l_place)
+        l_lines << QString("DownloadPlaceInLine|%1|Music\\f%2.mp3|%2").arg(i_user).arg(l_place);
+    return l_lines;
+}
 } // namespace
 
 // Thousands of frames at once, on one connection or many, are handed on a slice at a time over
@@ -233,22 +270,12 @@ TEST_F(PeerFraming, FramesOfAllConnectionsAreHandedOnASliceAtATimeEachConnection
     QObject::connect(&l_turn, &QTimer::timeout, [&] { l_turns.push_back(m_signals.size()); });
     l_turn.start();
     for (auto& lp_peer : l_peers)
-    {
-        QByteArray l_burst;
-        for (int l_place = 1; l_place <= 8; ++l_place)
-            l_burst += FakePeer::Frame(PlaceAnswer(l_place));
-        lp_peer->SendRaw(l_burst);
-    }
+        lp_peer->SendRaw(PlaceAnswers(1, 8));
     ASSERT_TRUE(QTest::qWaitFor([&] { return m_signals.size() == 24; }, 5000));
     l_turn.stop();
 
     for (const QString& l_user : l_users)
-    {
-        QStringList l_expected;
-        for (int l_place = 1; l_place <= 8; ++l_place)
-            l_expected << QString("DownloadPlaceInLine|%1|Music\\f%2.mp3|%2").arg(l_user).arg(l_place);
-        EXPECT_EQ(m_signals.filter("|" + l_user + "|"), l_expected);
-    }
+        EXPECT_EQ(m_signals.filter("|" + l_user + "|"), PlaceSignals(l_user, 1, 8));
     int l_before = 0;
     std::vector<int> l_perTurn;
     for (int l_handed : l_turns)
@@ -270,26 +297,17 @@ TEST_F(PeerFraming, FramesThatCameBeforeTheConnectionClosedAreAllHandedOnFirst)
     const FrameSlices l_slices(2);
     std::unique_ptr<FakePeer> lp_peer = Accepted(false, "bob");
     m_signals.clear();
-    QByteArray l_burst;
-    QStringList l_expected;
-    for (int l_place = 1; l_place <= 11; ++l_place)
-    {
-        l_burst += FakePeer::Frame(PlaceAnswer(l_place));
-        l_expected << QString("DownloadPlaceInLine|bob|Music\\f%1.mp3|%1").arg(l_place);
-    }
-    lp_peer->SendRaw(l_burst);
+    lp_peer->SendRaw(PlaceAnswers(1, 11));
     lp_peer->Close();
     ASSERT_TRUE(WaitForCount("peer_socket", 0));
-    EXPECT_EQ(m_signals, l_expected);
+    EXPECT_EQ(m_signals, PlaceSignals("bob", 1, 11));
 }
 
 // Frames that wait for a slice count toward the ceiling of what incomplete frames may hold: past
 // it the connection goes, as one holding a frame that large would.
 TEST_F(PeerFraming, FramesThatWaitForASliceCountTowardTheFramesCeiling)
 {
-    QByteArray l_burst;
-    for (int l_place = 1; l_place <= 100; ++l_place)
-        l_burst += FakePeer::Frame(PlaceAnswer(l_place));
+    const QByteArray l_burst = PlaceAnswers(1, 100);
     const struct
     {
         qint64 ceiling;
@@ -317,4 +335,114 @@ TEST_F(PeerFraming, FramesThatWaitForASliceCountTowardTheFramesCeiling)
         EXPECT_LT(m_signals.size(), 100);
         EXPECT_EQ(Count("peer_socket"), 0u);
     }
+}
+
+// Connections take turns: one whose slice ran out goes behind those already waiting, so a peer
+// with hundreds of frames read in holds another's message back by at most a slice for each
+// connection ahead of it, not by all it has read in, and each connection's frames keep their order.
+TEST_F(PeerFraming, ConnectionsTakeTurnsSoAFloodHoldsAnothersMessageBackOneSlicePerConnectionAhead)
+{
+    const int l_burst = 600;
+    const struct
+    {
+        QStringList flooders;
+        int slice;
+    } l_cases[] = {{{"bob"}, 3}, {{"bob", "dora"}, 3}, {{"bob", "dora"}, 16}};
+    const auto l_socketOf = [](const QString& i_user) { return ItemPtr(User(i_user).GetItems("peer_socket")).AsPointer<QTcpSocket>(); };
+    for (const auto& l_case : l_cases)
+    {
+        SCOPED_TRACE(QString("%1 in slices of %2").arg(l_case.flooders.join(", ")).arg(l_case.slice).toStdString());
+        const FrameSlices l_slices(l_case.slice);
+        std::vector<std::unique_ptr<FakePeer>> l_flooders;
+        std::vector<QTcpSocket*> l_flooding;
+        for (const QString& l_user : l_case.flooders)
+        {
+            l_flooders.push_back(Accepted(false, l_user));
+            l_flooding.push_back(l_socketOf(l_user));
+        }
+        std::unique_ptr<FakePeer> lp_carl = Accepted(false, "carl");
+        m_signals.clear();
+
+        // Carl's one message goes out once every flooder's burst is in and waits; where it came in
+        // among the frames handed on is marked as it comes.
+        QObject l_watch;
+        int l_arrival = -1;
+        QObject::connect(l_socketOf("carl"), &QTcpSocket::readyRead, &l_watch, [&] {
+            if (l_arrival < 0)
+                l_arrival = m_signals.size();
+        });
+        QTimer l_turn;
+        l_turn.setInterval(0);
+        QObject::connect(&l_turn, &QTimer::timeout, [&] {
+            const auto l_waits = [&](QTcpSocket* ip_socket) {
+                const PeerMessenger::SocketBufferInfo* lp_record = ReceiveRecord(ip_socket);
+                return lp_record && lp_record->waiting;
+            };
+            if (std::all_of(l_flooding.begin(), l_flooding.end(), l_waits))
+            {
+                l_turn.stop();
+                lp_carl->SendRaw(FakePeer::Frame(PlaceAnswer(0)));
+            }
+        });
+        for (auto& lp_flooder : l_flooders)
+            lp_flooder->SendRaw(PlaceAnswers(1, l_burst));
+        l_turn.start();
+        const int l_total = l_burst * l_case.flooders.size() + 1;
+        ASSERT_TRUE(TurnUntil([&] { return m_signals.size() == l_total; }, 30000));
+
+        ASSERT_GE(l_arrival, 0);
+        // It came while the flooders still held nearly all they had sent.
+        EXPECT_LT(l_arrival, l_total / 4);
+        EXPECT_LE(m_signals.indexOf(PlaceSignals("carl", 0, 0).first()) - l_arrival, l_case.slice * l_case.flooders.size());
+        for (const QString& l_user : l_case.flooders)
+            EXPECT_EQ(m_signals.filter("|" + l_user + "|"), PlaceSignals(l_user, 1, l_burst));
+        EXPECT_EQ(Count("peer_socket"), l_flooders.size() + 1);
+        l_flooders.clear();
+        lp_carl.reset();
+        ASSERT_TRUE(WaitForCount("peer_socket", 0));
+    }
+}
+
+// While its frames wait for the next slice a connection reads nothing more from the system:
+// what the peer sends meanwhile stays there until the frames already read are used up, so what
+// the connection holds never grows past what one read brought in, and all it holds counts toward
+// the frames' ceiling.
+TEST_F(PeerFraming, AWaitingConnectionReadsNoMoreFromTheSystemAndAllItHoldsCountsTowardTheCeiling)
+{
+    const FrameSlices l_slices(1);
+    std::unique_ptr<FakePeer> lp_peer = Accepted(false, "bob");
+    QTcpSocket* lp_socket = OnlySocket("peer_socket");
+    m_signals.clear();
+    const QByteArray l_second = PlaceAnswers(301, 500);
+    // Sampled at each turn of the event loop while the connection waits: what it held when the
+    // second burst went out, the most it held, and the most it held beyond what the ceiling counts.
+    qint64 l_heldAtSecond = -1;
+    qint64 l_mostHeld = 0;
+    qint64 l_mostUncounted = 0;
+    QTimer l_turn;
+    l_turn.setInterval(0);
+    QObject::connect(&l_turn, &QTimer::timeout, [&] {
+        const PeerMessenger::SocketBufferInfo* lp_record = ReceiveRecord(lp_socket);
+        if (!lp_record || !lp_record->waiting)
+            return;
+        const qint64 l_held = lp_record->buffer.GetBufferSize() + lp_socket->bytesAvailable();
+        if (l_heldAtSecond < 0)
+        {
+            l_heldAtSecond = l_held;
+            lp_peer->SendRaw(l_second);
+        }
+        l_mostHeld = std::max(l_mostHeld, l_held);
+        l_mostUncounted = std::max(l_mostUncounted, l_held - mp_messenger->HeldFrames().Held(lp_socket));
+    });
+    lp_peer->SendRaw(PlaceAnswers(1, 300));
+    l_turn.start();
+    ASSERT_TRUE(TurnUntil([&] { return m_signals.size() == 500; }, 30000));
+    l_turn.stop();
+
+    // The second burst was sent while most of the first still waited, and is smaller than it.
+    EXPECT_GT(l_heldAtSecond, l_second.size());
+    EXPECT_EQ(l_mostHeld, l_heldAtSecond);
+    EXPECT_EQ(l_mostUncounted, 0);
+    EXPECT_EQ(m_signals, PlaceSignals("bob", 1, 500));
+    EXPECT_EQ(Count("peer_socket"), 1u);
 }
