@@ -118,10 +118,18 @@ ItemPtr TransferQueueManager::NewDownloadEntry(const QString& i_user, const std:
     return l_entry;
 }
 
+// A download asked for while a Delete that covers it waits for its turn is made as if that Delete
+// had ended first: the old one goes now, as the Delete would have removed it, and the Delete, which
+// finds its holding gone, passes over the new one, even one made where the old one lay. A folder's
+// downloads need not look: a Delete pressed before them has ended by the time their steps run,
+// and one they find waiting was pressed after them, so it goes after them.
 ItemPtr TransferQueueManager::AddDownload(QString i_user, std::string i_fileName,
                                           std::string i_remoteFolder, qint64 i_size,
                                           int i_subfolderSaveLevel)
 {
+    if (const ItemPtr l_deleted = GetDownloadEntry(i_user, i_fileName, i_remoteFolder))
+        if (mp_downloadWork->IsHeldForRemoval(l_deleted))
+            RemoveDownload(l_deleted);
     return AddDownloadSeen(i_user, i_fileName, i_remoteFolder, i_size, i_subfolderSaveLevel,
                            IsOnline(d.GetType("user")->HasItem(i_user)));
 }
@@ -140,21 +148,22 @@ void TransferQueueManager::AddDownloads(const QString& i_user, std::vector<Downl
     });
 }
 
-// Each download is held from now on, so that one removed before its turn, and any made where it
-// lay, is left alone; a quit midway leaves every download either whole or gone.
+// Each download is held for removal from now on, so that one removed before its turn, and any made
+// where it lay, is left alone, and one asked for again meanwhile is made anew at once (AddDownload);
+// a quit midway leaves every download either whole or gone.
 void TransferQueueManager::RemoveDownloads(std::vector<ItemPtr> i_entries, DownloadWork::Together i_together)
 {
     if (i_entries.empty())
         return;
     std::vector<quint64> l_holdings;
     for (ItemPtr l_entry : i_entries)
-        l_holdings.push_back(mp_downloadWork->Hold(l_entry));
+        l_holdings.push_back(mp_downloadWork->Hold(l_entry, DownloadWork::HoldFor::Removal));
     const auto lp_held = std::make_shared<const std::pair<std::vector<ItemPtr>, std::vector<quint64>>>(
         std::move(i_entries), std::move(l_holdings));
     mp_downloadWork->Append(
         [this, lp_held, l_next = std::size_t(0)]() mutable {
             const ItemPtr l_entry = lp_held->first[l_next];
-            if (mp_downloadWork->Release(l_entry, lp_held->second[l_next]))
+            if (mp_downloadWork->Release(l_entry, lp_held->second[l_next], DownloadWork::HoldFor::Removal))
                 RemoveDownload(l_entry);
             return ++l_next == lp_held->first.size();
         },

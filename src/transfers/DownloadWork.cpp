@@ -115,23 +115,33 @@ DownloadWork::Job DownloadWork::EachInTurn(std::function<bool(std::vector<ItemPt
     };
 }
 
-quint64 DownloadWork::Hold(ItemPtr i_entry)
+quint64 DownloadWork::Hold(ItemPtr i_entry, HoldFor i_for)
 {
-    const auto [l_held, l_new] = m_held.try_emplace(i_entry.Get(), Held{0, 0});
+    const auto [l_held, l_new] = m_held.try_emplace(i_entry.Get(), Held{0, 0, 0});
     if (l_new)
         l_held->second.holding = ++m_lastHolding;
     ++l_held->second.count;
+    if (i_for == HoldFor::Removal)
+        ++l_held->second.removals;
     return l_held->second.holding;
 }
 
-bool DownloadWork::Release(ItemPtr i_entry, quint64 i_holding)
+bool DownloadWork::Release(ItemPtr i_entry, quint64 i_holding, HoldFor i_for)
 {
     const auto l_held = m_held.find(i_entry.Get());
     if (l_held == m_held.end() || l_held->second.holding != i_holding)
         return false;
+    if (i_for == HoldFor::Removal)
+        --l_held->second.removals;
     if (--l_held->second.count == 0)
         m_held.erase(l_held);
     return true;
+}
+
+bool DownloadWork::IsHeldForRemoval(ItemPtr i_entry) const
+{
+    const auto l_held = m_held.find(i_entry.Get());
+    return l_held != m_held.end() && l_held->second.removals > 0;
 }
 
 void DownloadWork::OnEntryRemoved(ItemPtr i_entry)

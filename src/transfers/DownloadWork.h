@@ -40,10 +40,18 @@ public:
 
     // Downloads a job comes back to in later steps. A held download that is removed is forgotten,
     // so that no job reaches it, nor a later download made where it lay, even one that another
-    // job holds: each holding is known by the number it was given.
-    quint64 Hold(ItemPtr i_entry);
+    // job holds: each holding is known by the number it was given. A job that holds a download to
+    // remove it says so, on holding and on releasing.
+    enum class HoldFor
+    {
+        Steps,
+        Removal
+    };
+    quint64 Hold(ItemPtr i_entry, HoldFor i_for = HoldFor::Steps);
     // Whether the download held under that number is still there; forgets the holding either way.
-    bool Release(ItemPtr i_entry, quint64 i_holding);
+    bool Release(ItemPtr i_entry, quint64 i_holding, HoldFor i_for = HoldFor::Steps);
+    // Whether work that waits will remove the download.
+    bool IsHeldForRemoval(ItemPtr i_entry) const;
 
     // A job over downloads taken when its turn comes: i_take gives them, in their order, or false
     // when there is nothing to do at all; each one still there then has a step of its own, and
@@ -75,10 +83,12 @@ private:
     std::size_t m_nextAt = 0;
     bool m_running = false;
     bool m_scheduled = false;
-    // Per held download: how many holdings it has and the number they were given.
+    // Per held download: how many holdings it has, how many of them are removals', and the number
+    // they were given.
     struct Held
     {
         int count;
+        int removals;
         quint64 holding;
     };
     std::unordered_map<Item*, Held> m_held;

@@ -137,10 +137,11 @@ public:
     // The downloader's side: queue requests to uploaders, the answer to their transfer
     // requests, the file connection with its DownloadThread, and the finished file's move.
 
-    // An existing entry for the same user, file name and remote folder is returned unchanged.
-    // A new one is "complete" when its finished file is already there; otherwise "queued",
-    // asked for at once (43) while the uploader is online, its place in line 10 s later. It
-    // does not wait for the download work below.
+    // An existing entry for the same user, file name and remote folder is returned unchanged,
+    // unless a Delete waits to remove it: then it goes at once, as if that Delete had ended, and
+    // a new one is made. A new one is "complete" when its finished file is already there;
+    // otherwise "queued", asked for at once (43) while the uploader is online, its place in line
+    // 10 s later. It does not wait for the download work below.
     ItemPtr AddDownload(QString i_user, std::string i_fileName, std::string i_remoteFolder,
                         qint64 i_size, int i_subfolderSaveLevel);
     struct DownloadRequest
@@ -154,8 +155,9 @@ public:
     // the uploader counts as online or not as it is now, as when all were added at once.
     void AddDownloads(const QString& i_user, std::vector<DownloadRequest> i_requests);
     // RemoveDownload for each in turn, in their order, as the download work that waits allows, a
-    // slice at a time; one removed meanwhile is passed over. Each slice's removals run under what
-    // i_together makes, so that what they leave to be done together is done once a slice.
+    // slice at a time; one removed meanwhile is passed over, and one asked for again meanwhile
+    // goes at once (AddDownload). Each slice's removals run under what i_together makes, so that
+    // what they leave to be done together is done once a slice.
     void RemoveDownloads(std::vector<ItemPtr> i_entries, DownloadWork::Together i_together = {});
     // Whether long download work still waits its turn.
     bool IsDownloadWorkPending() const;

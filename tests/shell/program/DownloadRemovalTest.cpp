@@ -1,32 +1,17 @@
 #include <QTimer>
-#include <QTreeWidget>
-#include <QTreeWidgetItemIterator>
 
 #include <algorithm>
 #include <functional>
 #include <vector>
 
+#include "DownloadsToDelete.h"
 #include "ProgramFixture.h"
-#include "store/Data.h"
-#include "transfers/DownloadWork.h"
-#include "transfers/TransferQueueManager.h"
+#include "support/support/WireFields.h"
 #include "views/transfers/TransfersForm.h"
 
 namespace
 {
-const int BobsDownloads = 300;
-const int PerFolder = 50;
 const int StepsPerSlice = 40;
-const QStringList Carls{"carl 1.mp3", "carl 2.mp3", "carl 3.mp3"};
-
-// The download work slices of a fixed number of steps while it lives.
-struct Slices
-{
-    explicit Slices(int i_steps) { DownloadWork::SetStepsPerSlice(i_steps); }
-    ~Slices() { DownloadWork::SetStepsPerSlice(0); }
-    Slices(const Slices&) = delete;
-    Slices& operator=(const Slices&) = delete;
-};
 
 // The file names of the downloads in the order they leave the store.
 class Removals : public DataHandler
@@ -40,21 +25,11 @@ public:
 
     QStringList m_names;
 };
-
-QString FileName(int i_index)
-{
-    return QString("track %1.mp3").arg(i_index, 3, 10, QChar('0'));
-}
-
-ItemPtr Download(const QString& i_name)
-{
-    return d.GetType("file_name")->HasItem(i_name.toStdString()).GetItems("download_entry");
-}
 } // namespace
 
 // The transfers page of the whole window, bob's downloads queued in folders of 50 and carl's
 // few beside them.
-class DownloadRemoval : public ProgramFixture
+class DownloadRemoval : public ProgramFixture, protected DownloadsToDelete
 {
 protected:
     void SetUp() override
@@ -64,57 +39,8 @@ protected:
         mp_list = mp_ui->transfersForm->DownloadsList();
         QueueAll();
     }
-    static void QueueAll()
-    {
-        for (int l_index = 0; l_index < BobsDownloads; ++l_index)
-            transferQueueManager->AddDownload("bob", FileName(l_index).toStdString(),
-                                              "Music\\Folder" + std::to_string(l_index / PerFolder), 1000, 0);
-        for (const QString& l_file : Carls)
-            transferQueueManager->AddDownload("carl", l_file.toStdString(), "Music\\Carl", 1000, 0);
-    }
-
-    QTreeWidgetItem* UserRow(const QString& i_user) const
-    {
-        for (int l_row = 0; l_row < mp_list->topLevelItemCount(); ++l_row)
-            if (mp_list->topLevelItem(l_row)->text(0) == i_user)
-                return mp_list->topLevelItem(l_row);
-        return nullptr;
-    }
-    // The user's row chosen alone, and the Delete key pressed on the list.
-    void Delete(const QString& i_user)
-    {
-        QTreeWidgetItem* lp_row = UserRow(i_user);
-        ASSERT_NE(lp_row, nullptr);
-        mp_list->clearSelection();
-        lp_row->setSelected(true);
-        QTest::keyClick(mp_list, Qt::Key_Delete);
-    }
-    // The file rows in the list, in its order.
-    QStringList FileRows() const
-    {
-        QStringList l_files;
-        for (QTreeWidgetItemIterator l_row(mp_list); *l_row; ++l_row)
-            if (!(*l_row)->text(2).isEmpty())
-                l_files << (*l_row)->text(2);
-        return l_files;
-    }
-    static QStringList Remaining()
-    {
-        QStringList l_files;
-        for (ItemPtr l_entry : g("download_entry"))
-            l_files << l_entry["file_name"].AsString();
-        l_files.sort();
-        return l_files;
-    }
-    static QStringList Sorted(QStringList i_names)
-    {
-        i_names.sort();
-        return i_names;
-    }
 
     void QuitAfterSlices(int i_slices);
-
-    QTreeWidget* mp_list = nullptr;
 };
 
 // Delete on a user row of hundreds of downloads removes them a slice at a time from the event
@@ -159,8 +85,8 @@ TEST_F(DownloadRemoval, DeleteOnABigUserRowRemovesItsDownloadsInTheirOrderASlice
     EXPECT_EQ(l_last, BobsDownloads);
     EXPECT_GE(l_steps.size(), std::size_t(BobsDownloads / StepsPerSlice - 1));
     EXPECT_LE(*std::max_element(l_steps.begin(), l_steps.end()), StepsPerSlice);
-    EXPECT_EQ(Remaining(), Carls);
-    EXPECT_EQ(FileRows(), Carls);
+    EXPECT_EQ(Remaining(), Carls());
+    EXPECT_EQ(FileRows(), Carls());
     EXPECT_EQ(d.GetType("download_list_node")->ItemCount(), 3u);
     EXPECT_EQ(d.GetType("download_list_folder_node")->ItemCount(), 1u);
     EXPECT_EQ(d.GetType("download_list_user_node")->ItemCount(), 1u);
@@ -182,7 +108,7 @@ TEST_F(DownloadRemoval, BetweenSlicesOtherRemovalsAndASecondDeleteAreTakenInTurn
     QStringList l_bobs;
     for (int l_index = 0; l_index < BobsDownloads; ++l_index)
         l_bobs << FileName(l_index);
-    const QStringList& l_carls = Carls;
+    const QStringList l_carls = Carls();
     const auto l_without = [](QStringList i_names, const QString& i_name) {
         i_names.removeOne(i_name);
         return i_names;
@@ -229,6 +155,55 @@ TEST_F(DownloadRemoval, BetweenSlicesOtherRemovalsAndASecondDeleteAreTakenInTurn
     }
 }
 
+// A user's re-queue takes and holds the user's downloads only when its turn comes, behind other
+// download work; a Delete pressed on the user's row before then, which held them at the key press,
+// still removes every one of them after the re-queue, rows and all.
+TEST_F(DownloadRemoval, ADeletePressedWhileTheUsersRequeueWaitsRemovesTheDownloadsTheRequeueHolds)
+{
+    const ItemPtr l_bob = d.GetType("user")->GetItem("bob");
+    // The server's answer to the client's following bob: online.
+    const auto l_online = [&] {
+        m_server.SendFrame(5, WireFields().Text("bob").Byte(1).Int32(2).Int32(0).UInt32(0).UInt32(0).Int32(0).Int32(0).Text("NO").Bytes());
+        return QTest::qWaitFor([&] { return l_bob.IsConnected("is_online"); }, 5000);
+    };
+    const std::pair<const char*, bool> l_cases[] = {{"bob comes online", false}, {"the half-minute check", true}};
+    for (const auto& [l_name, l_tick] : l_cases)
+    {
+        SCOPED_TRACE(l_name);
+        for (ItemPtr l_entry : g("download_entry"))
+            transferQueueManager->RemoveDownload(l_entry);
+        QueueAll();
+        // carl's downloads, deleted first, are the work the re-queue waits behind: enough for
+        // bob's coming online to reach the window long before their removal ends.
+        for (int l_index = 0; l_index < 100; ++l_index)
+            transferQueueManager->AddDownload("carl", ("more " + FileName(l_index)).toStdString(), "Music\\Carl", 1000, 0);
+        if (l_tick)
+        {
+            // Online, with his downloads asked for long enough ago to be asked for again.
+            ASSERT_TRUE(l_online());
+            ASSERT_TRUE(QTest::qWaitFor([] { return !transferQueueManager->IsDownloadWorkPending(); }, 20000));
+            l_bob += d.GetType("last_queue_request_time")->GetItem(TransferTimeStamp(QDateTime::currentDateTime().addSecs(-601)));
+        }
+        {
+            // One step a slice until all is asked for; the work then runs its course.
+            const Slices l_slices(1);
+            ASSERT_NO_FATAL_FAILURE(Delete("carl"));
+            if (l_tick)
+                transferQueueManager->EveryHalfMinute();
+            else
+                ASSERT_TRUE(l_online());
+            ASSERT_GT(Remaining().size(), std::size_t(BobsDownloads)) << "carl's removal was over before the re-queue was asked for";
+            ASSERT_NO_FATAL_FAILURE(Delete("bob"));
+        }
+        ASSERT_TRUE(QTest::qWaitFor([] { return !transferQueueManager->IsDownloadWorkPending(); }, 20000));
+        QCoreApplication::processEvents();
+
+        EXPECT_EQ(Remaining(), QStringList());
+        EXPECT_EQ(FileRows(), QStringList());
+        EXPECT_EQ(d.GetType("download_list_node")->ItemCount(), 0u);
+    }
+}
+
 // Quitting while a removal is half done saves every download either whole or not at all: those
 // not yet reached are loaded again with all their parts, those removed are gone.
 void DownloadRemoval::QuitAfterSlices(int i_slices)
@@ -239,7 +214,7 @@ void DownloadRemoval::QuitAfterSlices(int i_slices)
     ASSERT_TRUE(QTest::qWaitFor([&] { return l_removals.m_names.size() >= i_slices * StepsPerSlice; }, 10000));
     const int l_removed = l_removals.m_names.size();
     ASSERT_LT(l_removed, BobsDownloads);
-    QStringList l_left = Carls;
+    QStringList l_left = Carls();
     for (int l_index = l_removed; l_index < BobsDownloads; ++l_index)
         l_left << FileName(l_index);
     mp_window.reset();
