@@ -31,8 +31,7 @@ public:
 
     BrowsedFolder(int i_files, Place i_place) : m_ownWindow(i_place == Place::OwnWindow)
     {
-        if (!d.HasType("user_share_tab"))
-            m_page.Init();
+        ViewsBenchBrowsePageTypes();
         if (m_ownWindow)
         {
             m_page.resize(800, 500);

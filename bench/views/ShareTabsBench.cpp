@@ -111,9 +111,8 @@ struct Engine
 
     Engine()
     {
-        ViewsBenchShareEngines();
+        ViewsBenchBrowsePageTypes();
         SetSetting("expand_new_shares", "yes");
-        SharesForm().Init();
     }
 };
 

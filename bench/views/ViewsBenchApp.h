@@ -11,6 +11,7 @@
 #include "store/DataSaver.h"
 #include "store/TimerManager.h"
 #include "support/support/ClientSchema.h"
+#include "views/search/SharesForm.h"
 
 // The one application, timers, data saver, settings and server types that every views
 // benchmark runs in, made by whichever benchmark runs first. The application is never
@@ -40,4 +41,16 @@ inline void ViewsBenchShareEngines()
     ViewsBenchApp();
     s_messenger = std::make_unique<PeerMessenger>();
     s_shares = std::make_unique<SharedFoldersManager>();
+}
+
+// The browse page's tab types over the share engines, once per program for every benchmark that
+// makes a browse page: a page's Init declares them, and a second declaration throws.
+inline void ViewsBenchBrowsePageTypes()
+{
+    static const bool s_declared = [] {
+        ViewsBenchShareEngines();
+        SharesForm().Init();
+        return true;
+    }();
+    Q_UNUSED(s_declared);
 }
