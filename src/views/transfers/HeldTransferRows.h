@@ -1,16 +1,18 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
+#include <QPersistentModelIndex>
 #include <QTimer>
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
-class QPoint;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -20,10 +22,15 @@ class QTreeWidgetItem;
 // sockets a few to a turn: at thousands of rows those layouts cost far more than the rows.
 //
 // A row held back has its place already: it answers for its parent, its expansion and the rows
-// below it as it will in the list. Whatever the user does to the list (a click, a key, a context
-// menu) puts the held rows in first, so nobody acts on a list that lacks a row the store holds.
-// The pointer acts on the row painted under it: that row stays where it was painted, wherever the
-// held rows join, and a pointer over no row leaves them to their time.
+// below it as it will in the list. A key or an action puts the held rows in first, so nobody acts
+// on a list that lacks a row the store holds. The pointer acts on the list as it was painted:
+// held rows were never painted, so a press leaves them to their time, and none join between the
+// two clicks of a double click, when a list with nothing to scroll could not keep the clicked row
+// in place.
+//
+// Rows that join a shown list, held or not, never move what the user sees: the row under the
+// pointer, or the first row shown, stays where it was painted, and the list scrolls by whatever
+// joined above it.
 class HeldTransferRows : public QObject
 {
     Q_OBJECT
@@ -56,13 +63,20 @@ public:
     // the caller to delete; false for any other row.
     bool Take(QTreeWidgetItem* ip_row);
     // Every held row into the list, each parent's in the order they were made, and then opened as
-    // asked. The rows put in, without those below them.
+    // asked, with what the user sees kept in place. The rows put in, without those below them.
     QList<QTreeWidgetItem*> Join();
 
 protected:
     bool eventFilter(QObject* ip_watched, QEvent* ip_event) override;
 
 private:
+    // A row the user sees and where it was painted, before rows joined the list.
+    struct Shown
+    {
+        QPersistentModelIndex row;
+        int top;
+    };
+
     // The rows waiting for one parent; a row taken back leaves a gap.
     struct Waiting
     {
@@ -72,8 +86,12 @@ private:
     };
 
     bool Holds() const;
-    // Join, with the row painted at that point of the viewport kept where it was painted.
-    void JoinUnder(const QPoint& i_point);
+    // While a second click could still make a double click of the last press.
+    qint64 QuietMsLeft() const;
+    void JoinWhenQuiet();
+    // What the user sees, noted before the first rows of a turn join, and kept once they have.
+    void NoteShownRow(bool i_hiding = false);
+    void KeepShownRow();
 
     QTreeWidget* mp_list;
     std::function<std::size_t()> m_fileRows;
@@ -85,4 +103,6 @@ private:
     std::unordered_map<QTreeWidgetItem*, std::pair<std::size_t, std::size_t>> m_places;
     // The rows apart from the list that open once they join it.
     std::unordered_map<QTreeWidgetItem*, bool> m_open;
+    std::optional<Shown> m_shown;
+    QElapsedTimer m_pressed;
 };

@@ -259,9 +259,8 @@ void TransfersForm::OnDownloadListItemDoubleClicked(QTreeWidgetItem* ip_item, in
     DownloadMenuOptions::OpenTarget(NodeOfRow(Downloads.fileNode, ip_item)[Downloads.entryType], true);
 }
 
-// The right click has already put the held rows in, keeping the row under the pointer where it
-// was painted; the menu is for that row, and a group row's entries come from the store, held rows
-// included.
+// The menu is for the rows the right click chose as they were painted; a group row's entries come
+// from the store, held rows included.
 void TransfersForm::OnDownloadsContextMenuRequested(QPoint i_point)
 {
     QTreeWidget* lp_list = mp_ui->downloadsList;

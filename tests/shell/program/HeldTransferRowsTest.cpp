@@ -1,10 +1,14 @@
 #include <QContextMenuEvent>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QMenu>
+#include <QScrollBar>
+#include <QStyleHints>
 #include <QTabWidget>
 #include <QTest>
 #include <QUrl>
 
+#include <algorithm>
 #include <functional>
 #include <tuple>
 
@@ -248,10 +252,6 @@ TEST_P(RowsHeldBack, AHeldRowCanBeChosenRemovedAndCleared)
 
 namespace
 {
-// carol's and dave's files, listed below bulk's thousand; each asks for this many more later.
-const int Reading = 40;
-const int Later = 12;
-
 QStringList Names(const QString& i_prefix, int i_from, int i_count)
 {
     QStringList l_names;
@@ -260,10 +260,33 @@ QStringList Names(const QString& i_prefix, int i_from, int i_count)
     return l_names;
 }
 
-// What the pointer does: a click, a double click and a right click with one of the menu's
-// entries chosen; the rows held meanwhile come before it, or between its two clicks.
+// How the list stands: carol's and dave's files listed below bulk's, and how many more each
+// asks for later. A list longer than its window scrolls to where the user reads; one that fits
+// has bulk's row closed and nothing to scroll; a short one takes its rows at once.
+struct Length
+{
+    const char* name;
+    bool fits;
+    // Bulk's files that go first, leaving the list too short to hold rows back.
+    int bulkGone;
+    int reading;
+    int later;
+};
+const Length Lengths[] = {
+    {"a list longer than its window", false, 0, 40, 12},
+    {"a list that fits its window", true, 0, 3, 3},
+    // Last, as bulk's files do not come back.
+    {"a short list, whose rows come at once", false, 100, 40, 12},
+};
+const int MostFiles = 52;
+
+// What the user does while rows come: rests the pointer on a row or away from the list; clicks;
+// double clicks with rows that came before it, or between its two clicks; chooses an entry of
+// the row's menu.
 enum class Act
 {
+    StillPointer,
+    PointerElsewhere,
     Click,
     DoubleClick,
     RowsBetweenClicks,
@@ -272,151 +295,266 @@ enum class Act
 };
 } // namespace
 
-// The list is scrolled to where the user reads. Rows that others ask for meanwhile are held,
-// above the visible area, in it above the pointer, or below it; then the pointer acts. It acts on
-// the row that was painted under it, which stays where it was painted.
-TEST_P(RowsHeldBack, ThePointerActsOnTheRowPaintedUnderItWhereverHeldRowsJoin)
+// Rows come above what is shown, in view above the pointer, or below what is shown, while the
+// user points at a row or away from the list. Wherever they join, the row under the pointer, or
+// the first row shown, stays where it was painted, on a list that scrolls by rows or by pixels;
+// rows that join in view show where they belong, and on a list with nothing to scroll they push
+// down the rows below them. The pointer acts on the row painted under it, and no row joins
+// between the two clicks of a double click.
+class RowsJoining : public RowsHeldBack
 {
-    ASSERT_NO_FATAL_FAILURE(Begin());
-    if (Upload())
+protected:
+    void ActWhileRowsJoin(const Length& i_length)
     {
-        ASSERT_NO_FATAL_FAILURE(ShareFiles("BulkMore", Names("more", 0, Later), 1000000));
-        ASSERT_NO_FATAL_FAILURE(ShareFiles("CarolFiles", Names("carol", 0, Reading + Later), 1000000));
-        ASSERT_NO_FATAL_FAILURE(ShareFiles("DaveFiles", Names("dave", 0, Reading + Later), 1000000));
-    }
-    for (const QString& l_name : Names("carol", 0, Reading))
-        Queue(Upload(), "carol", "CarolFiles", l_name, 1000000);
-    for (const QString& l_name : Names("dave", 0, Reading))
-        Queue(Upload(), "dave", "DaveFiles", l_name, 1000000);
-    ASSERT_TRUE(AllJoin());
-    QCoreApplication::processEvents();
+        ASSERT_NO_FATAL_FAILURE(Begin());
+        if (Upload())
+        {
+            ASSERT_NO_FATAL_FAILURE(ShareFiles("BulkMore", Names("more", 0, MostFiles), 1000000));
+            ASSERT_NO_FATAL_FAILURE(ShareFiles("CarolFiles", Names("carol", 0, MostFiles), 1000000));
+            ASSERT_NO_FATAL_FAILURE(ShareFiles("DaveFiles", Names("dave", 0, MostFiles), 1000000));
+        }
+        QStyleHints* lp_hints = QGuiApplication::styleHints();
+        const int l_usualInterval = lp_hints->mouseDoubleClickInterval();
+        // A second click is a double click within this time of the first; one user sets it longer.
+        const int l_interval = 200;
+        const int l_slowInterval = 60000;
+        lp_hints->setMouseDoubleClickInterval(l_interval);
 
-    // A user's first file row.
-    const auto l_firstFile = [this](const QString& i_user) {
-        return Shown()->findItems(i_user, Qt::MatchExactly).value(0)->child(0)->child(0);
-    };
-    struct Where
-    {
-        const char* name;
-        const char* pointedUser;
-        const char* laterUser;
-        const char* laterFolder;
-        const char* laterPrefix;
-    };
-    const Where l_wheres[] = {
-        {"rows held above the visible area", "dave", "bulk", "BulkMore", "more"},
-        {"rows held in view above the pointer", "dave", "carol", "CarolFiles", "carol"},
-        {"rows held below the visible area", "carol", "dave", "DaveFiles", "dave"},
-    };
-    std::vector<Act> l_acts = {Act::Click, Act::DoubleClick, Act::RowsBetweenClicks, Act::MessageUser};
-    if (!Upload())
-        l_acts.push_back(Act::RemoveDownload);
-    QString l_chosen;
-    Desktop::SetPopupMenu([&l_chosen](QMenu& io_menu, const QPoint&) {
-        for (QAction* lp_action : io_menu.actions())
-            if (lp_action->text() == l_chosen)
-                return lp_action->trigger();
-        ADD_FAILURE() << "no menu entry " << l_chosen.toStdString();
-    });
+        struct Where
+        {
+            const char* name;
+            const char* pointedUser;
+            const char* laterUser;
+            const char* laterFolder;
+            const char* laterPrefix;
+        };
+        const Where l_wheres[] = {
+            {"rows above what is shown", "dave", "bulk", "BulkMore", "more"},
+            {"rows in view above the pointer", "dave", "carol", "CarolFiles", "carol"},
+            {"rows below what is shown", "carol", "dave", "DaveFiles", "dave"},
+        };
+        std::vector<Act> l_acts = {Act::StillPointer,      Act::PointerElsewhere, Act::Click, Act::DoubleClick,
+                                   Act::RowsBetweenClicks, Act::MessageUser};
+        if (!Upload())
+            l_acts.push_back(Act::RemoveDownload);
+        QString l_chosen;
+        QPoint l_menuAt;
+        Desktop::SetPopupMenu([&l_chosen, &l_menuAt](QMenu& io_menu, const QPoint& i_at) {
+            l_menuAt = i_at;
+            for (QAction* lp_action : io_menu.actions())
+                if (lp_action->text() == l_chosen)
+                    return lp_action->trigger();
+            ADD_FAILURE() << "no menu entry " << l_chosen.toStdString();
+        });
+        const auto l_firstFile = [this](const QString& i_user) {
+            return Shown()->findItems(i_user, Qt::MatchExactly).value(0)->child(0)->child(0);
+        };
+        const auto l_entryOf = [this](QTreeWidgetItem* ip_row) {
+            return NodeOfRow(Upload() ? "upload_list_node" : "download_list_node",
+                             ip_row)[Upload() ? "upload_entry" : "download_entry"];
+        };
+        QWidget* lp_viewport = Shown()->viewport();
+        QScrollBar* lp_bar = Shown()->verticalScrollBar();
 
-    QWidget* lp_viewport = Shown()->viewport();
-    for (const auto l_scrolling : {QAbstractItemView::ScrollPerItem, QAbstractItemView::ScrollPerPixel})
-        for (const Where& l_where : l_wheres)
-            for (const Act l_act : l_acts)
-            {
-                SCOPED_TRACE(QString("%1, act %2, scrolled per %3")
-                                 .arg(l_where.name)
-                                 .arg(int(l_act))
-                                 .arg(l_scrolling == QAbstractItemView::ScrollPerItem ? "row" : "pixel")
-                                 .toStdString());
-                Shown()->setVerticalScrollMode(l_scrolling);
-                FocusWidgetAndParents(Shown());
-                Shown()->clearSelection();
-                QTreeWidgetItem* lp_pointed = l_firstFile(l_where.pointedUser);
-                const ItemPtr l_pointed = NodeOfRow(Upload() ? "upload_list_node" : "download_list_node", lp_pointed)
-                    [Upload() ? "upload_entry" : "download_entry"];
-                const QString l_pointedName = lp_pointed->text(2);
-                Shown()->scrollToItem(lp_pointed, QAbstractItemView::PositionAtCenter);
-                QCoreApplication::processEvents();
-                const QPoint l_pointer(Shown()->header()->sectionViewportPosition(2) + 10,
-                                       Shown()->visualItemRect(lp_pointed).center().y());
-                ASSERT_EQ(Shown()->itemAt(l_pointer), lp_pointed);
+        for (int l_gone = 0; l_gone < i_length.bulkGone; ++l_gone)
+        {
+            Remove(m_bulk.back(), Upload());
+            m_bulk.pop_back();
+        }
+        std::vector<ItemPtr> l_reading;
+        for (const char* l_user : {"carol", "dave"})
+            for (const QString& l_name : Names(l_user, 0, i_length.reading))
+                l_reading.push_back(Queue(Upload(), l_user, l_user == QString("carol") ? "CarolFiles" : "DaveFiles", l_name, 1000000));
+        ASSERT_TRUE(AllJoin());
+        Shown()->findItems("bulk", Qt::MatchExactly).value(0)->setExpanded(!i_length.fits);
+        QCoreApplication::processEvents();
+        const bool l_holds = i_length.bulkGone == 0;
 
-                const QString l_picture = QString("held-rows-%1-%2-%3-%4.png")
-                                              .arg(Upload() ? "uploads" : "downloads", l_where.laterUser)
-                                              .arg(int(l_act))
-                                              .arg(int(l_scrolling));
-                std::vector<ItemPtr> l_later;
-                const auto l_holdRows = [&] {
-                    for (const QString& l_name : Names(l_where.laterPrefix, l_where.laterUser == QString("bulk") ? 0 : Reading, Later))
-                        l_later.push_back(Queue(Upload(), l_where.laterUser, l_where.laterFolder, l_name, 1000000));
-                    for (ItemPtr l_entry : l_later)
-                        ASSERT_FALSE(Listed(l_entry));
-                    Picture(mp_window.get(), "before-" + l_picture);
-                };
-                const int l_opened = m_opened.size();
-                switch (l_act)
+        for (const auto l_scrolling : {QAbstractItemView::ScrollPerItem, QAbstractItemView::ScrollPerPixel})
+            for (const Where& l_where : l_wheres)
+                for (const Act l_act : l_acts)
                 {
-                case Act::Click:
-                    l_holdRows();
-                    QTest::mouseClick(lp_viewport, Qt::LeftButton, {}, l_pointer);
-                    break;
-                case Act::DoubleClick:
-                    l_holdRows();
-                    QTest::mouseClick(lp_viewport, Qt::LeftButton, {}, l_pointer);
-                    QTest::mouseDClick(lp_viewport, Qt::LeftButton, {}, l_pointer);
-                    QTest::mouseRelease(lp_viewport, Qt::LeftButton, {}, l_pointer);
-                    break;
-                case Act::RowsBetweenClicks:
-                    QTest::mouseClick(lp_viewport, Qt::LeftButton, {}, l_pointer);
-                    l_holdRows();
-                    QTest::mouseDClick(lp_viewport, Qt::LeftButton, {}, l_pointer);
-                    QTest::mouseRelease(lp_viewport, Qt::LeftButton, {}, l_pointer);
-                    break;
-                case Act::MessageUser:
-                case Act::RemoveDownload:
-                {
-                    l_chosen = l_act == Act::MessageUser ? "Message user" : "Remove download";
-                    l_holdRows();
-                    QTest::mousePress(lp_viewport, Qt::RightButton, {}, l_pointer);
-                    QContextMenuEvent l_menu(QContextMenuEvent::Mouse, l_pointer, lp_viewport->mapToGlobal(l_pointer));
-                    QCoreApplication::sendEvent(lp_viewport, &l_menu);
-                    QTest::mouseRelease(lp_viewport, Qt::RightButton, {}, l_pointer);
-                    break;
-                }
-                }
+                    SCOPED_TRACE(QString("%1, %2, act %3, scrolled per %4")
+                                     .arg(i_length.name, l_where.name)
+                                     .arg(int(l_act))
+                                     .arg(l_scrolling == QAbstractItemView::ScrollPerItem ? "row" : "pixel")
+                                     .toStdString());
+                    Shown()->setVerticalScrollMode(l_scrolling);
+                    FocusWidgetAndParents(Shown());
+                    Shown()->clearSelection();
+                    QTreeWidgetItem* lp_pointed = l_firstFile(l_where.pointedUser);
+                    const ItemPtr l_pointed = l_entryOf(lp_pointed);
+                    const QString l_pointedName = lp_pointed->text(2);
+                    Shown()->scrollToItem(lp_pointed, QAbstractItemView::PositionAtCenter);
+                    QCoreApplication::processEvents();
+                    ASSERT_EQ(lp_bar->maximum() == 0, i_length.fits);
+                    const QPoint l_pointer(Shown()->header()->sectionViewportPosition(2) + 10,
+                                           Shown()->visualItemRect(lp_pointed).center().y());
+                    ASSERT_EQ(Shown()->itemAt(l_pointer), lp_pointed);
+                    QTreeWidgetItem* lp_first = Shown()->itemAt(0, 0);
+                    const int l_firstTop = Shown()->visualItemRect(lp_first).top();
+                    const int l_rowHeight = Shown()->visualItemRect(lp_pointed).height();
+                    const int l_entries = Entries();
+                    QTreeWidgetItem* lp_carolFolder = l_firstFile("carol")->parent();
+                    QTreeWidgetItem* lp_lastInFolder = lp_carolFolder->child(lp_carolFolder->childCount() - 1);
+                    if (l_act == Act::PointerElsewhere)
+                        QTest::mouseMove(mp_window.get(), QPoint(2, 2));
+                    else
+                        QTest::mouseMove(lp_viewport, l_pointer);
 
-                FocusWidgetAndParents(Shown());
-                Picture(mp_window.get(), "after-" + l_picture);
-                switch (l_act)
-                {
-                case Act::MessageUser:
-                    EXPECT_TRUE(chatsForm->TabWidget()->tabText(chatsForm->TabWidget()->currentIndex()).startsWith(l_where.pointedUser))
-                        << chatsForm->TabWidget()->tabText(chatsForm->TabWidget()->currentIndex()).toStdString();
-                    break;
-                case Act::RemoveDownload:
-                    EXPECT_FALSE(g("download_entry").Contains(l_pointed));
-                    EXPECT_EQ(int(g("download_entry").Size()), BulkFiles + 2 * Reading - 1 + Later);
-                    break;
-                default:
-                    EXPECT_EQ(Shown()->selectedItems(), QList<QTreeWidgetItem*>{lp_pointed});
-                    EXPECT_EQ(Shown()->visualItemRect(lp_pointed).center().y(), l_pointer.y());
-                    if (l_act != Act::Click && !Upload())
+                    const QString l_picture = QString("held-rows-%1-%2-%3-%4-%5.png")
+                                                  .arg(Upload() ? "uploads" : "downloads", l_where.laterUser)
+                                                  .arg(int(l_act))
+                                                  .arg(int(l_scrolling))
+                                                  .arg(int(&i_length - Lengths));
+                    std::vector<ItemPtr> l_later;
+                    const auto l_rowsCome = [&](bool i_held) {
+                        for (const QString& l_name : Names(l_where.laterPrefix, l_where.laterUser == QString("bulk") ? 0 : i_length.reading,
+                                                           i_length.later))
+                            l_later.push_back(Queue(Upload(), l_where.laterUser, l_where.laterFolder, l_name, 1000000));
+                        for (ItemPtr l_entry : l_later)
+                            ASSERT_NE(Listed(l_entry), i_held);
+                        Picture(mp_window.get(), "before-" + l_picture);
+                    };
+                    const auto l_rightClick = [&](const char* i_entry) {
+                        l_chosen = i_entry;
+                        l_menuAt = QPoint();
+                        l_rowsCome(l_holds);
+                        QTest::mousePress(lp_viewport, Qt::RightButton, {}, l_pointer);
+                        QContextMenuEvent l_menu(QContextMenuEvent::Mouse, l_pointer, lp_viewport->mapToGlobal(l_pointer));
+                        QCoreApplication::sendEvent(lp_viewport, &l_menu);
+                        QTest::mouseRelease(lp_viewport, Qt::RightButton, {}, l_pointer);
+                        // The menu opens at the pointer.
+                        EXPECT_EQ(l_menuAt, lp_viewport->mapToGlobal(l_pointer));
+                    };
+                    const int l_opened = m_opened.size();
+                    switch (l_act)
                     {
-                        ASSERT_EQ(m_opened.size(), l_opened + 1);
-                        const QString l_target = transferQueueManager->GetDownloadTargetPath(l_pointed, true);
-                        EXPECT_EQ(m_opened.last(), QUrl::fromLocalFile(QString(l_target).replace('\\', '/')).toString(QUrl::FullyEncoded));
+                    case Act::StillPointer:
+                    case Act::PointerElsewhere:
+                        l_rowsCome(l_holds);
+                        break;
+                    case Act::Click:
+                        l_rowsCome(l_holds);
+                        QTest::mouseClick(lp_viewport, Qt::LeftButton, {}, l_pointer);
+                        EXPECT_EQ(Shown()->selectedItems(), QList<QTreeWidgetItem*>{lp_pointed});
+                        break;
+                    case Act::DoubleClick:
+                        l_rowsCome(l_holds);
+                        QTest::mouseClick(lp_viewport, Qt::LeftButton, {}, l_pointer);
+                        QTest::mouseDClick(lp_viewport, Qt::LeftButton, {}, l_pointer);
+                        QTest::mouseRelease(lp_viewport, Qt::LeftButton, {}, l_pointer);
+                        break;
+                    case Act::RowsBetweenClicks:
+                        lp_hints->setMouseDoubleClickInterval(l_slowInterval);
+                        QTest::mouseClick(lp_viewport, Qt::LeftButton, {}, l_pointer);
+                        l_rowsCome(true);
+                        // Long past the time the rows would have joined had nobody clicked.
+                        QTest::qWait(3 * HeldTransferRows::JoinAfterMs);
+                        for (ItemPtr l_entry : l_later)
+                            EXPECT_FALSE(Listed(l_entry));
+                        QTest::mouseDClick(lp_viewport, Qt::LeftButton, {}, l_pointer);
+                        QTest::mouseRelease(lp_viewport, Qt::LeftButton, {}, l_pointer);
+                        lp_hints->setMouseDoubleClickInterval(l_interval);
+                        break;
+                    case Act::MessageUser:
+                        l_rightClick("Message user");
+                        EXPECT_TRUE(chatsForm->TabWidget()->tabText(chatsForm->TabWidget()->currentIndex()).startsWith(l_where.pointedUser))
+                            << chatsForm->TabWidget()->tabText(chatsForm->TabWidget()->currentIndex()).toStdString();
+                        break;
+                    case Act::RemoveDownload:
+                        l_rightClick("Remove download");
+                        EXPECT_FALSE(g("download_entry").Contains(l_pointed));
+                        EXPECT_EQ(Entries(), l_entries + i_length.later - 1);
+                        break;
                     }
-                }
+                    if (l_act == Act::DoubleClick || l_act == Act::RowsBetweenClicks)
+                    {
+                        EXPECT_EQ(Shown()->selectedItems(), QList<QTreeWidgetItem*>{lp_pointed});
+                        if (!Upload())
+                        {
+                            ASSERT_EQ(m_opened.size(), l_opened + 1);
+                            const QString l_target = transferQueueManager->GetDownloadTargetPath(l_pointed, true);
+                            EXPECT_EQ(m_opened.last(),
+                                      QUrl::fromLocalFile(QString(l_target).replace('\\', '/')).toString(QUrl::FullyEncoded));
+                        }
+                    }
 
-                for (ItemPtr l_entry : l_later)
-                    Remove(l_entry, Upload());
-                if (l_act == Act::RemoveDownload)
-                    Queue(false, l_where.pointedUser, l_where.pointedUser == QString("dave") ? "DaveFiles" : "CarolFiles",
-                          l_pointedName, 1000000);
-                ASSERT_TRUE(AllJoin());
-                QCoreApplication::processEvents();
-            }
+                    // Once every row has joined and the list is seen again.
+                    ASSERT_TRUE(AllJoin());
+                    FocusWidgetAndParents(Shown());
+                    QCoreApplication::processEvents();
+                    Picture(mp_window.get(), "after-" + l_picture);
+                    const bool l_inView = l_where.laterUser == QString("carol");
+                    // Rows that came in view above the row kept push it down; with nothing to
+                    // scroll, so do rows in view above the pointer.
+                    const bool l_pushed = l_inView && (l_act == Act::PointerElsewhere || i_length.fits);
+                    if (l_act == Act::PointerElsewhere)
+                    {
+                        EXPECT_EQ(Shown()->itemAt(0, 0), lp_first);
+                        EXPECT_EQ(Shown()->visualItemRect(lp_first).top(), l_firstTop);
+                    }
+                    if (l_act != Act::RemoveDownload)
+                    {
+                        EXPECT_EQ(Shown()->visualItemRect(lp_pointed).center().y(),
+                                  l_pointer.y() + (l_pushed ? i_length.later * l_rowHeight : 0));
+                    }
+                    if (l_act == Act::Click)
+                    {
+                        EXPECT_EQ(Shown()->selectedItems(), QList<QTreeWidgetItem*>{lp_pointed});
+                    }
+                    if (l_inView)
+                    {
+                        // Right after the folder's rows, the last of them just above dave's rows.
+                        EXPECT_EQ(Shown()->visualItemRect(RowOf(l_later.front(), Upload())).top(),
+                                  Shown()->visualItemRect(lp_lastInFolder).bottom() + 1);
+                        const QRect l_last = Shown()->visualItemRect(RowOf(l_later.back(), Upload()));
+                        EXPECT_TRUE(l_pushed || (l_last.top() >= 0 && l_last.bottom() < lp_viewport->height()));
+                        if (l_act != Act::RemoveDownload)
+                        {
+                            EXPECT_EQ(l_last.bottom() + 1 + 2 * l_rowHeight, Shown()->visualItemRect(lp_pointed).top());
+                        }
+                    }
+                    EXPECT_EQ(lp_bar->maximum() == 0, i_length.fits);
+
+                    for (ItemPtr l_entry : l_later)
+                        Remove(l_entry, Upload());
+                    if (l_act == Act::RemoveDownload)
+                    {
+                        const ItemPtr l_again = Queue(false, l_where.pointedUser,
+                                                      l_where.pointedUser == QString("dave") ? "DaveFiles" : "CarolFiles",
+                                                      l_pointedName, 1000000);
+                        std::replace(l_reading.begin(), l_reading.end(), l_pointed, l_again);
+                    }
+                    ASSERT_TRUE(AllJoin());
+                    // A short list takes rows at once again when no second click can come.
+                    if (!l_holds && l_act >= Act::Click)
+                        QTest::qWait(l_interval);
+                    QCoreApplication::processEvents();
+                }
+        for (ItemPtr l_entry : l_reading)
+            Remove(l_entry, Upload());
+        ASSERT_TRUE(AllJoin());
+        lp_hints->setMouseDoubleClickInterval(l_usualInterval);
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(Lists, RowsJoining, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& i_info) { return i_info.param ? "Uploads" : "Downloads"; });
+
+TEST_P(RowsJoining, KeepWhatIsShownOnAListLongerThanItsWindow)
+{
+    ActWhileRowsJoin(Lengths[0]);
+}
+
+TEST_P(RowsJoining, KeepWhatIsShownOnAListThatFitsItsWindow)
+{
+    ActWhileRowsJoin(Lengths[1]);
+}
+
+TEST_P(RowsJoining, KeepWhatIsShownOnAShortListWhoseRowsComeAtOnce)
+{
+    ActWhileRowsJoin(Lengths[2]);
 }
 
 // What the list, the toolbar and the keys do while rows are held: each reaches the held rows as
