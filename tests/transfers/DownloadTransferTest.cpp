@@ -213,13 +213,32 @@ TEST_F(DownloadTransfer, AConnectionThatWouldWriteIntoARunningOrFinishedDownload
     // A new request for the running download stops it; the next connection resumes it.
     emit mp_messenger->FileTransferRequested("bob", 1, 9, "Music\\Album\\song.mp3", l_file.size());
     EXPECT_EQ(Status(l_running), Aborted);
+    EXPECT_EQ(Parked(), QStringList("41 9 1"));
     EXPECT_EQ(Logged("Transfer is already downloading, cancelling..."), 1);
     EXPECT_TRUE(lp_uploader->WaitForDisconnected());
     const std::unique_ptr<FakePeer> lp_again = Uploader(9);
     EXPECT_TRUE(Offset(*lp_again, 6 * 8192));
-    lp_again->SendRaw(l_file.mid(6 * 8192));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Status(l_running) == Complete; }, 10000));
+    lp_again->SendRaw(l_file.mid(6 * 8192, 6 * 8192));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_progress.contains(12 * 8192); }, 5000));
+
+    // Asked for again while a Delete still has to reach it, the running download stops and lets
+    // go of its partial file at once: the new download's connection resumes it.
+    DownloadWork::SetStepsPerSlice(1);
+    mp_manager->RemoveDownloads({l_samePartial, l_running});
+    EXPECT_TRUE(mp_manager->IsDownloadWorkPending()) << "the Delete reached the running download first";
+    const ItemPtr l_anew = Download("song.mp3", l_file.size());
+    DownloadWork::SetStepsPerSlice(0);
+    EXPECT_EQ(Status(l_anew), Queued);
+    EXPECT_TRUE(lp_again->WaitForDisconnected());
+    Requested(l_anew, 10);
+    const int l_refusals = Logged("is being written by another download");
+    const std::unique_ptr<FakePeer> lp_resumed = Uploader(10);
+    EXPECT_TRUE(Offset(*lp_resumed, 12 * 8192));
+    EXPECT_EQ(Logged("is being written by another download"), l_refusals);
+    lp_resumed->SendRaw(l_file.mid(12 * 8192));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Status(l_anew) == Complete; }, 10000));
     EXPECT_EQ(Read("complete/Album/song.mp3"), l_file);
+    EXPECT_EQ(g("download_entry").Size(), 2u) << "the Delete passed over the new download";
 }
 
 // The uploader's connection goes: reset before we tell it where to start (so our flush of the

@@ -95,7 +95,9 @@ protected:
 };
 
 // A denial that comes while the user's re-queue waits for its next slice holds: the re-queue
-// reads each download's status when that download's turn comes, whatever started it.
+// reads each download's status when that download's turn comes, whatever started it. Asked for
+// again meanwhile, the download the re-queue holds is kept as it is: only a Delete's holding
+// makes it anew.
 TEST_F(DownloadWorkTurns, ADownloadDeniedWhileItsUsersRequeueWaitsStaysDeniedAndIsNotAskedFor)
 {
     enum Trigger
@@ -147,6 +149,9 @@ TEST_F(DownloadWorkTurns, ADownloadDeniedWhileItsUsersRequeueWaitsStaysDeniedAnd
         ASSERT_TRUE(SliceUntilLogged(l_after));
         ASSERT_TRUE(mp_manager->IsDownloadWorkPending()) << "the re-queue was over before the denial";
         emit mp_messenger->UploadDenied(l_user, l_folder + "\\" + l_denied, "File not shared.");
+        const int l_order = l_entries[l_denied]["download_order"].AsInt();
+        ASSERT_EQ(mp_manager->AddDownload(l_user, l_denied, l_folder, 100, 0)["download_order"].AsInt(), l_order)
+            << "made anew";
         ASSERT_TRUE(WorkDone());
 
         EXPECT_EQ(News(l_user), Asked(l_folder, l_asked));

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <tuple>
 #include <vector>
 
 #include "DownloadsToDelete.h"
@@ -157,7 +158,9 @@ TEST_F(DownloadRemoval, BetweenSlicesOtherRemovalsAndASecondDeleteAreTakenInTurn
 
 // A user's re-queue takes and holds the user's downloads only when its turn comes, behind other
 // download work; a Delete pressed on the user's row before then, which held them at the key press,
-// still removes every one of them after the re-queue, rows and all.
+// still removes every one of them after the re-queue, rows and all. A download asked for again
+// once the re-queue has let go of it, before the Delete reaches it, is the user's word after the
+// Delete's: it is queued afresh and stays.
 TEST_F(DownloadRemoval, ADeletePressedWhileTheUsersRequeueWaitsRemovesTheDownloadsTheRequeueHolds)
 {
     const ItemPtr l_bob = d.GetType("user")->GetItem("bob");
@@ -166,12 +169,22 @@ TEST_F(DownloadRemoval, ADeletePressedWhileTheUsersRequeueWaitsRemovesTheDownloa
         m_server.SendFrame(5, WireFields().Text("bob").Byte(1).Int32(2).Int32(0).UInt32(0).UInt32(0).Int32(0).Int32(0).Text("NO").Bytes());
         return QTest::qWaitFor([&] { return l_bob.IsConnected("is_online"); }, 5000);
     };
-    const std::pair<const char*, bool> l_cases[] = {{"bob comes online", false}, {"the half-minute check", true}};
-    for (const auto& [l_name, l_tick] : l_cases)
+    const QString l_passed = "Queueing " + FileName(0);
+    // What starts the re-queue, and whether bob's first download is asked for again.
+    const std::tuple<const char*, bool, bool> l_cases[] = {
+        {"bob comes online", false, false},
+        {"the half-minute check", true, false},
+        {"bob comes online, a download asked for again", false, true},
+        {"the half-minute check, a download asked for again", true, true},
+    };
+    for (const auto& [l_name, l_tick, l_askedAgain] : l_cases)
     {
         SCOPED_TRACE(l_name);
         for (ItemPtr l_entry : g("download_entry"))
             transferQueueManager->RemoveDownload(l_entry);
+        // Each case finds bob offline, so that his coming online is news.
+        m_server.SendFrame(7, WireFields().Text("bob").Int32(0).Byte(0));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !l_bob.IsConnected("is_online"); }, 5000));
         QueueAll();
         // carl's downloads, deleted first, are the work the re-queue waits behind: enough for
         // bob's coming online to reach the window long before their removal ends.
@@ -194,13 +207,24 @@ TEST_F(DownloadRemoval, ADeletePressedWhileTheUsersRequeueWaitsRemovesTheDownloa
                 ASSERT_TRUE(l_online());
             ASSERT_GT(Remaining().size(), std::size_t(BobsDownloads)) << "carl's removal was over before the re-queue was asked for";
             ASSERT_NO_FATAL_FAILURE(Delete("bob"));
+            if (l_askedAgain)
+            {
+                // A slice a call, until the re-queue has asked for the first download.
+                const int l_before = m_log.m_lines.filter(l_passed).size();
+                for (int l_slice = 0; l_slice < 1000 && m_log.m_lines.filter(l_passed).size() == l_before; ++l_slice)
+                    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+                ASSERT_GT(m_log.m_lines.filter(l_passed).size(), l_before) << "the re-queue never reached the download";
+                ASSERT_EQ(Remaining().size(), std::size_t(BobsDownloads)) << "the Delete was under way";
+                transferQueueManager->AddDownload("bob", FileName(0).toStdString(), FolderOf(0), 1000, 0);
+            }
         }
         ASSERT_TRUE(QTest::qWaitFor([] { return !transferQueueManager->IsDownloadWorkPending(); }, 20000));
         QCoreApplication::processEvents();
 
-        EXPECT_EQ(Remaining(), QStringList());
-        EXPECT_EQ(FileRows(), QStringList());
-        EXPECT_EQ(d.GetType("download_list_node")->ItemCount(), 0u);
+        const QStringList l_left = l_askedAgain ? QStringList(FileName(0)) : QStringList();
+        EXPECT_EQ(Remaining(), l_left);
+        EXPECT_EQ(FileRows(), l_left);
+        EXPECT_EQ(d.GetType("download_list_node")->ItemCount(), std::size_t(l_left.size()));
     }
 }
 
