@@ -9,6 +9,59 @@
 
 using PeerFraming = PeerLinkFixture;
 
+namespace
+{
+// The messenger hands on frames in slices of a fixed number while it lives.
+struct FrameSlices
+{
+    explicit FrameSlices(int i_frames) { PeerMessenger::SetFramesPerSlice(i_frames); }
+    ~FrameSlices() { PeerMessenger::SetFramesPerSlice(0); }
+    FrameSlices(const FrameSlices&) = delete;
+    FrameSlices& operator=(const FrameSlices&) = delete;
+};
+
+// The uploader's answer with our place in line for one file.
+QByteArray PlaceAnswer(int i_place)
+{
+    return WireFields().UInt32(44).Text(QString("Music\\f%1.mp3").arg(i_place)).Int32(i_place);
+}
+
+// The answers for the places from i_first to i_last, framed one after the other.
+QByteArray PlaceAnswers(int i_first, int i_last)
+{
+    QByteArray l_burst;
+    for (int l_place = i_first; l_place <= i_last; ++l_place)
+        l_burst += FakePeer::Frame(PlaceAnswer(l_place));
+    return l_burst;
+}
+
+// Turns the event loop with no pause between turns until the condition holds, or for at most
+// i_ms milliseconds: whether it came to hold.
+bool TurnUntil(const std::function<bool()>& i_done, int i_ms)
+{
+    QEventLoop l_loop;
+    QTimer l_check;
+    l_check.setInterval(0);
+    QObject::connect(&l_check, &QTimer::timeout, [&] {
+        if (i_done())
+            l_loop.quit();
+    });
+    QTimer::singleShot(i_ms, &l_loop, &QEventLoop::quit);
+    l_check.start();
+    l_loop.exec();
+    return i_done();
+}
+
+// The signals the user's answers for those places give, in their order.
+QStringList PlaceSignals(const QString& i_user, int i_first, int i_last)
+{
+    QStringList l_lines;
+    for (int l_place = i_first; l_place <= i_last; ++l_place)
+        l_lines << QString("DownloadPlaceInLine|%1|Music\\f%2.mp3|%2").arg(i_user).arg(l_place);
+    return l_lines;
+}
+} // namespace
+
 TEST(PeerObfuscationCodec, MatchesTheFixedVectorAndTheByteWiseRule)
 {
     // Whole, or length and body apart; past 128 bytes whole blocks take another path.
@@ -141,26 +194,56 @@ TEST_F(PeerFraming, APeerThatNeverReadsIsClosedOnceItsUnsentBytesPassTheCap)
     EXPECT_TRUE(QTest::qWaitFor([&] { return lp_socket.isNull(); }, 5000));
 }
 
+// Past the ceiling the connection whose frame began first goes, also when that frame has since
+// come to wait for a slice behind another connection's: waiting does not make what it holds new.
 TEST_F(PeerFraming, IncompleteFramesShareOneCeilingAndTheOldestGoesPastIt)
 {
     // Two frames of 300 KiB so far fit, each in a buffer of 512 KiB; a third does not.
     PeerMessengerTesting::SetCeilings(*mp_messenger, PeerMessenger::MaxUnsentBytes, 1400 * 1024);
+    const FrameSlices l_slices(1);
     const QByteArray l_start = Word(PeerMessenger::MaxFrameLength) + Word(52) + QByteArray(300 * 1024 - 4, 'x');
-    std::vector<std::unique_ptr<FakePeer>> l_peers;
-    for (const char* l_user : {"bob", "carl", "dora"})
+    const QByteArray l_more(1000, 'x');
+    for (bool l_bobWaits : {false, true})
     {
-        l_peers.push_back(Accepted(false, l_user));
-        QTcpSocket* lp_socket = ItemPtr(User(l_user).GetItems("peer_socket")).AsPointer<QTcpSocket>();
-        l_peers.back()->SendRaw(l_start);
-        ASSERT_TRUE(QTest::qWaitFor([&] {
-            const auto* lp_record = ReceiveRecord(lp_socket);
-            return !lp_record || lp_record->buffer.GetWriteIndex() == l_start.size() - 4;
-        }, 5000));
+        SCOPED_TRACE(l_bobWaits ? "bob's frame waits before dora's starts" : "bob's frame is read at once");
+        m_lines.clear();
+        m_signals.clear();
+        std::vector<std::unique_ptr<FakePeer>> l_peers;
+        std::vector<QTcpSocket*> l_sockets;
+        const auto l_readIn = [&](std::size_t i_peer, int i_bytes) {
+            return TurnUntil([&] {
+                const auto* lp_record = ReceiveRecord(l_sockets[i_peer]);
+                return !lp_record || lp_record->buffer.GetWriteIndex() == i_bytes;
+            }, 5000);
+        };
+        for (const char* l_user : {"bob", "carl", "dora"})
+        {
+            l_peers.push_back(Accepted(false, l_user));
+            l_sockets.push_back(ItemPtr(User(l_user).GetItems("peer_socket")).AsPointer<QTcpSocket>());
+            if (l_bobWaits && l_sockets.size() == 3)
+            {
+                // Dora's answers wait for their slices, one a turn; bob's next bytes come behind them.
+                l_peers[2]->SendRaw(PlaceAnswers(1, 300));
+                ASSERT_TRUE(TurnUntil([&] {
+                    const auto* lp_record = ReceiveRecord(l_sockets[2]);
+                    return lp_record && lp_record->waiting;
+                }, 5000));
+                l_peers[0]->SendRaw(l_more);
+                ASSERT_TRUE(l_readIn(0, l_start.size() - 4 + l_more.size()));
+                // Dora had answers left when they were read in, so they came while hers waited.
+                ASSERT_LT(m_signals.size(), 300);
+            }
+            l_peers.back()->SendRaw(l_start);
+            ASSERT_TRUE(l_readIn(l_sockets.size() - 1, l_start.size() - 4));
+        }
+        EXPECT_TRUE(l_peers[0]->WaitForDisconnected());
+        EXPECT_EQ(Logged("Incomplete peer frames hold more than 1433600 bytes, closing the connection with the oldest"), 1);
+        EXPECT_TRUE(User("bob").GetItems("peer_socket").Empty());
+        EXPECT_EQ(Count("peer_socket"), 2u);
+        l_peers.clear();
+        ASSERT_TRUE(WaitForCount("peer_socket", 0));
+        EXPECT_EQ(mp_messenger->HeldFrames().Total(), 0);
     }
-    EXPECT_TRUE(l_peers[0]->WaitForDisconnected());
-    EXPECT_EQ(Logged("Incomplete peer frames hold more than 1433600 bytes, closing the connection with the oldest"), 1);
-    EXPECT_TRUE(User("bob").GetItems("peer_socket").Empty());
-    EXPECT_EQ(Count("peer_socket"), 2u);
 }
 
 TEST_F(PeerFraming, UnsentBytesOfAllConnectionsShareOneCeilingAndTheConnectionWithTheMostGoes)
@@ -200,59 +283,6 @@ TEST_F(PeerFraming, UnsentBytesOfAllConnectionsShareOneCeilingAndTheConnectionWi
     ASSERT_TRUE(WaitForCount("peer_socket", 0));
     EXPECT_EQ(mp_messenger->UnsentBytes().Total(), 0);
 }
-
-namespace
-{
-// The messenger hands on frames in slices of a fixed number while it lives.
-struct FrameSlices
-{
-    explicit FrameSlices(int i_frames) { PeerMessenger::SetFramesPerSlice(i_frames); }
-    ~FrameSlices() { PeerMessenger::SetFramesPerSlice(0); }
-    FrameSlices(const FrameSlices&) = delete;
-    FrameSlices& operator=(const FrameSlices&) = delete;
-};
-
-// The uploader's answer with our place in line for one file.
-QByteArray PlaceAnswer(int i_place)
-{
-    return WireFields().UInt32(44).Text(QString("Music\\f%1.mp3").arg(i_place)).Int32(i_place);
-}
-
-// The answers for the places from i_first to i_last, framed one after the other.
-QByteArray PlaceAnswers(int i_first, int i_last)
-{
-    QByteArray l_burst;
-    for (int l_place = i_first; l_place <= i_last; ++l_place)
-        l_burst += FakePeer::Frame(PlaceAnswer(l_place));
-    return l_burst;
-}
-
-// Turns the event loop with no pause between turns until the condition holds, or for at most
-// i_ms milliseconds: whether it came to hold.
-bool TurnUntil(const std::function<bool()>& i_done, int i_ms)
-{
-    QEventLoop l_loop;
-    QTimer l_check;
-    l_check.setInterval(0);
-    QObject::connect(&l_check, &QTimer::timeout, [&] {
-        if (i_done())
-            l_loop.quit();
-    });
-    QTimer::singleShot(i_ms, &l_loop, &QEventLoop::quit);
-    l_check.start();
-    l_loop.exec();
-    return i_done();
-}
-
-// The signals the user's answers for those places give, in their order.
-QStringList PlaceSignals(const QString& i_user, int i_first, int i_last)
-{
-    QStringList l_lines;
-    for (int l_place = i_first; l_place <= i_last; ++l_place)
-        l_lines << QString("DownloadPlaceInLine|%1|Music\\f%2.mp3|%2").arg(i_user).arg(l_place);
-    return l_lines;
-}
-} // namespace
 
 // Thousands of frames at once, on one connection or many, are handed on a slice at a time over
 // all of them together, each connection's in its order, with the event loop turning in between.
@@ -337,9 +367,10 @@ TEST_F(PeerFraming, FramesThatWaitForASliceCountTowardTheFramesCeiling)
     }
 }
 
-// Connections take turns: one whose slice ran out goes behind those already waiting, so a peer
-// with hundreds of frames read in holds another's message back by at most a slice for each
-// connection ahead of it, not by all it has read in, and each connection's frames keep their order.
+// Connections take turns: one whose slice ran out goes behind those already waiting, so floods
+// alternate a slice at a time, a peer with hundreds of frames read in holds another's message back
+// by at most a slice for each connection ahead of it, not by all it has read in, and each
+// connection's frames keep their order.
 TEST_F(PeerFraming, ConnectionsTakeTurnsSoAFloodHoldsAnothersMessageBackOneSlicePerConnectionAhead)
 {
     const int l_burst = 600;
@@ -371,13 +402,27 @@ TEST_F(PeerFraming, ConnectionsTakeTurnsSoAFloodHoldsAnothersMessageBackOneSlice
             if (l_arrival < 0)
                 l_arrival = m_signals.size();
         });
+        const auto l_waits = [&](QTcpSocket* ip_socket) {
+            const PeerMessenger::SocketBufferInfo* lp_record = ReceiveRecord(ip_socket);
+            return lp_record && lp_record->waiting;
+        };
+        // The longest run of one user's frames handed on while another flooder waited. A flooder's
+        // bytes come in pieces and it may run dry between them, but whoever waits has its turn
+        // before that flooder's next slice.
+        QString l_runOf;
+        int l_run = 0;
+        int l_longestRun = 0;
+        QObject::connect(mp_messenger.get(), &PeerMessenger::DownloadPlaceInLine, &l_watch, [&](const QString& i_user) {
+            bool l_othersWait = false;
+            for (int l_flooder = 0; l_flooder < l_case.flooders.size(); ++l_flooder)
+                l_othersWait |= l_case.flooders[l_flooder] != i_user && l_waits(l_flooding[std::size_t(l_flooder)]);
+            l_run = !l_othersWait ? 0 : i_user == l_runOf ? l_run + 1 : 1;
+            l_runOf = i_user;
+            l_longestRun = std::max(l_longestRun, l_run);
+        });
         QTimer l_turn;
         l_turn.setInterval(0);
         QObject::connect(&l_turn, &QTimer::timeout, [&] {
-            const auto l_waits = [&](QTcpSocket* ip_socket) {
-                const PeerMessenger::SocketBufferInfo* lp_record = ReceiveRecord(ip_socket);
-                return lp_record && lp_record->waiting;
-            };
             if (std::all_of(l_flooding.begin(), l_flooding.end(), l_waits))
             {
                 l_turn.stop();
@@ -396,6 +441,7 @@ TEST_F(PeerFraming, ConnectionsTakeTurnsSoAFloodHoldsAnothersMessageBackOneSlice
         EXPECT_LE(m_signals.indexOf(PlaceSignals("carl", 0, 0).first()) - l_arrival, l_case.slice * l_case.flooders.size());
         for (const QString& l_user : l_case.flooders)
             EXPECT_EQ(m_signals.filter("|" + l_user + "|"), PlaceSignals(l_user, 1, l_burst));
+        EXPECT_LE(l_longestRun, l_case.slice);
         EXPECT_EQ(Count("peer_socket"), l_flooders.size() + 1);
         l_flooders.clear();
         lp_carl.reset();
