@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <functional>
 #include <tuple>
+#include <utility>
 
 #include "TransfersWindowFixture.h"
 #include "shell/ActionSetToolBar.h"
@@ -425,7 +426,8 @@ protected:
                         QCoreApplication::sendEvent(lp_viewport, &l_menu);
                         QTest::mouseRelease(lp_viewport, Qt::RightButton, {}, l_pointer);
                         // The menu opens at the pointer.
-                        EXPECT_EQ(l_menuAt, lp_viewport->mapToGlobal(l_pointer));
+                        const QPoint l_at = lp_viewport->mapToGlobal(l_pointer);
+                        EXPECT_EQ(std::make_pair(l_menuAt.x(), l_menuAt.y()), std::make_pair(l_at.x(), l_at.y()));
                     };
                     const int l_opened = m_opened.size();
                     switch (l_act)
