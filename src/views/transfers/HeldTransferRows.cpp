@@ -147,21 +147,19 @@ QList<QTreeWidgetItem*> HeldTransferRows::Join()
             mp_list->addTopLevelItems(l_taken);
         l_joined << l_taken;
     }
+    // Whoever hears of rows opening heard of these as they were made. The list lays itself out
+    // once for all of them, now that rows came under open ones.
+    const QSignalBlocker l_quiet(mp_list);
+    std::vector<QTreeWidgetItem*> l_rows(l_joined.begin(), l_joined.end());
+    while (!l_rows.empty())
     {
-        // Whoever hears of rows opening heard of these as they were made. The list lays itself
-        // out once for all of them, now that rows came under open ones.
-        const QSignalBlocker l_quiet(mp_list);
-        std::vector<QTreeWidgetItem*> l_rows(l_joined.begin(), l_joined.end());
-        while (!l_rows.empty())
-        {
-            QTreeWidgetItem* lp_row = l_rows.back();
-            l_rows.pop_back();
-            const auto l_open = m_open.find(lp_row);
-            if (l_open != m_open.end() && l_open->second)
-                lp_row->setExpanded(true);
-            for (int l_child = 0; l_child < lp_row->childCount(); ++l_child)
-                l_rows.push_back(lp_row->child(l_child));
-        }
+        QTreeWidgetItem* lp_row = l_rows.back();
+        l_rows.pop_back();
+        const auto l_open = m_open.find(lp_row);
+        if (l_open != m_open.end() && l_open->second)
+            lp_row->setExpanded(true);
+        for (int l_child = 0; l_child < lp_row->childCount(); ++l_child)
+            l_rows.push_back(lp_row->child(l_child));
     }
     m_open.clear();
     KeepShownRow();
